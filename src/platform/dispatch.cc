@@ -1,0 +1,469 @@
+#include "platform/dispatch.h"
+
+#include <cmath>
+#include <condition_variable>
+#include <future>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/dispatch_backend.h"
+
+namespace platform {
+namespace {
+
+// Recorded by static initialisation, which runs on the process's first thread.
+std::thread::id g_processMainThread = std::this_thread::get_id();
+std::atomic<DispatchBackend*> g_testBackend{nullptr};
+thread_local Queue* tl_currentQueue = nullptr;
+
+struct QueueImpl : Queue {
+  QueueImpl(std::string label, QueueKind kind) : Queue(std::move(label), kind) {}
+};
+
+// Elastic worker pool: grows when every worker is busy (blocks that wait on
+// other queues must not starve the rest), up to a hard ceiling.
+class WorkerPool {
+ public:
+  void submit(Block task) {
+    std::unique_lock lock(m_);
+    tasks_.push_back(std::move(task));
+    if (idle_ == 0 && threads_.size() < kMaxThreads) {
+      threads_.emplace_back([this] { loop(); });
+      threads_.back().detach();
+    } else {
+      cv_.notify_one();
+    }
+  }
+
+ private:
+  static constexpr size_t kMaxThreads = 64;
+
+  void loop() {
+    std::unique_lock lock(m_);
+    for (;;) {
+      ++idle_;
+      cv_.wait(lock, [this] { return !tasks_.empty(); });
+      --idle_;
+      Block task = std::move(tasks_.front());
+      tasks_.pop_front();
+      lock.unlock();
+      task();
+      task = nullptr;
+      lock.lock();
+    }
+  }
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<Block> tasks_;
+  std::vector<std::thread> threads_;
+  size_t idle_ = 0;
+};
+
+class RealBackend : public DispatchBackend {
+ public:
+  RealBackend() {
+    timerThread_ = std::thread([this] { timerLoop(); });
+    timerThread_.detach();
+  }
+
+  void post(const QueueRef& queue, Block block, bool barrier) override {
+    switch (queue->kind()) {
+      case QueueKind::Main: {
+        std::lock_guard lock(mainM_);
+        mainTasks_.push_back(Task{queue, std::move(block)});
+        mainCv_.notify_all();
+        return;
+      }
+      case QueueKind::Global: {
+        QueueRef q = queue;
+        pool_.submit([q, b = std::move(block)] { runAsQueue(q.get(), b); });
+        return;
+      }
+      case QueueKind::Serial: {
+        auto& st = queue->state();
+        std::lock_guard lock(st.m);
+        st.pending.push_back({std::move(block), false});
+        if (!st.draining) {
+          st.draining = true;
+          QueueRef q = queue;
+          pool_.submit([this, q] { drainSerial(q); });
+        }
+        return;
+      }
+      case QueueKind::Concurrent: {
+        auto& st = queue->state();
+        std::lock_guard lock(st.m);
+        st.pending.push_back({std::move(block), barrier});
+        pumpConcurrentLocked(queue);
+        return;
+      }
+    }
+  }
+
+  void postAt(const QueueRef& queue, int64_t deadlineUs, Block block, CancelToken token) override {
+    std::lock_guard lock(timerM_);
+    timers_.emplace(std::make_pair(deadlineUs, seq_++), Delayed{queue, std::move(block), std::move(token)});
+    timerCv_.notify_all();
+  }
+
+  void sync(const QueueRef& queue, const Block& block, bool barrier) override {
+    if (queue->isCurrent()) {
+      block();
+      return;
+    }
+    std::promise<void> done;
+    auto fut = done.get_future();
+    post(queue, [&block, &done] {
+      block();
+      done.set_value();
+    }, barrier);
+    fut.wait();
+  }
+
+  int64_t nowUs() const override {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch()).count();
+  }
+
+  bool isMainThread() const override {
+    if (tl_currentQueue) return tl_currentQueue->kind() == QueueKind::Main;
+    return std::this_thread::get_id() == mainThread_.load();
+  }
+
+  void runMain(const std::function<bool()>& pred, int64_t timeoutMs) {
+    mainThread_ = std::this_thread::get_id();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::unique_lock lock(mainM_);
+    for (;;) {
+      while (!mainTasks_.empty()) {
+        Task t = std::move(mainTasks_.front());
+        mainTasks_.pop_front();
+        lock.unlock();
+        runAsQueue(t.queue.get(), t.block);
+        t = Task{};
+        lock.lock();
+      }
+      if (stopMain_) {
+        stopMain_ = false;
+        return;
+      }
+      if (pred) {
+        lock.unlock();
+        bool done = pred();
+        lock.lock();
+        if (done) return;
+      }
+      if (timeoutMs >= 0) {
+        if (std::chrono::steady_clock::now() >= deadline) return;
+        mainCv_.wait_until(lock, deadline);
+      } else {
+        mainCv_.wait(lock);
+      }
+    }
+  }
+
+  void stopMain() {
+    std::lock_guard lock(mainM_);
+    stopMain_ = true;
+    mainCv_.notify_all();
+  }
+
+ private:
+  struct Task {
+    QueueRef queue;
+    Block block;
+  };
+  struct Delayed {
+    QueueRef queue;
+    Block block;
+    CancelToken token;
+  };
+
+  void drainSerial(const QueueRef& q) {
+    auto& st = q->state();
+    // A bounded batch, then yield the worker so one busy queue cannot hog it.
+    for (int i = 0; i < 64; ++i) {
+      Block b;
+      {
+        std::lock_guard lock(st.m);
+        if (st.pending.empty()) {
+          st.draining = false;
+          return;
+        }
+        b = std::move(st.pending.front().block);
+        st.pending.pop_front();
+      }
+      runAsQueue(q.get(), b);
+    }
+    pool_.submit([this, q] { drainSerial(q); });
+  }
+
+  void pumpConcurrentLocked(const QueueRef& q) {
+    auto& st = q->state();
+    while (!st.pending.empty() && !st.barrierRunning) {
+      auto& front = st.pending.front();
+      if (front.barrier) {
+        if (st.running > 0) return;
+        st.barrierRunning = true;
+        Block b = std::move(front.block);
+        st.pending.pop_front();
+        pool_.submit([this, q, b = std::move(b)] {
+          runAsQueue(q.get(), b);
+          std::lock_guard lock(q->state().m);
+          q->state().barrierRunning = false;
+          pumpConcurrentLocked(q);
+        });
+        return;
+      }
+      ++st.running;
+      Block b = std::move(front.block);
+      st.pending.pop_front();
+      pool_.submit([this, q, b = std::move(b)] {
+        runAsQueue(q.get(), b);
+        std::lock_guard lock(q->state().m);
+        --q->state().running;
+        pumpConcurrentLocked(q);
+      });
+    }
+  }
+
+  void timerLoop() {
+    std::unique_lock lock(timerM_);
+    for (;;) {
+      if (timers_.empty()) {
+        timerCv_.wait(lock);
+        continue;
+      }
+      auto it = timers_.begin();
+      if (it->second.token && it->second.token->load()) {
+        timers_.erase(it);
+        continue;
+      }
+      int64_t now = nowUs();
+      if (it->first.first > now) {
+        timerCv_.wait_for(lock, std::chrono::microseconds(it->first.first - now));
+        continue;
+      }
+      Delayed d = std::move(it->second);
+      timers_.erase(it);
+      lock.unlock();
+      CancelToken token = d.token;
+      Block b = std::move(d.block);
+      post(d.queue, [token, b = std::move(b)] {
+        if (!token || !token->load()) b();
+      }, false);
+      lock.lock();
+    }
+  }
+
+  WorkerPool pool_;
+  std::mutex mainM_;
+  std::condition_variable mainCv_;
+  std::deque<Task> mainTasks_;
+  bool stopMain_ = false;
+  std::atomic<std::thread::id> mainThread_{g_processMainThread};
+
+  std::mutex timerM_;
+  std::condition_variable timerCv_;
+  std::map<std::pair<int64_t, uint64_t>, Delayed> timers_;
+  uint64_t seq_ = 0;
+  std::thread timerThread_;
+};
+
+RealBackend& realBackend() {
+  // Never destroyed: detached workers may still touch it at exit.
+  static RealBackend* b = new RealBackend();
+  return *b;
+}
+
+int64_t delayToUs(double delayMs) {
+  if (!(delayMs > 0)) return 0;  // also catches NaN
+  return static_cast<int64_t>(std::ceil(delayMs * 1000.0));
+}
+
+}  // namespace
+
+std::shared_ptr<Queue> makeQueue(std::string label, QueueKind kind) {
+  return std::make_shared<QueueImpl>(std::move(label), kind);
+}
+
+DispatchBackend& backend() {
+  if (auto* t = g_testBackend.load()) return *t;
+  return realBackend();
+}
+
+void installTestBackend(DispatchBackend* test) { g_testBackend.store(test); }
+
+void runAsQueue(Queue* queue, const Block& block) {
+  Queue* saved = tl_currentQueue;
+  tl_currentQueue = queue;
+  block();
+  tl_currentQueue = saved;
+}
+
+Queue* currentQueueRaw() { return tl_currentQueue; }
+
+Queue::Queue(std::string label, QueueKind kind)
+    : label_(std::move(label)), kind_(kind), state_(std::make_unique<State>()) {}
+
+void Queue::async(Block block) {
+  if (!block) return;
+  backend().post(shared_from_this(), std::move(block), false);
+}
+
+void Queue::after(double delayMs, Block block) {
+  if (!block) return;
+  auto& b = backend();
+  b.postAt(shared_from_this(), b.nowUs() + delayToUs(delayMs), std::move(block), nullptr);
+}
+
+void Queue::sync(const Block& block) {
+  if (!block) return;
+  backend().sync(shared_from_this(), block, false);
+}
+
+void Queue::barrierAsync(Block block) {
+  if (!block) return;
+  backend().post(shared_from_this(), std::move(block), kind_ == QueueKind::Concurrent);
+}
+
+void Queue::barrierSync(const Block& block) {
+  if (!block) return;
+  backend().sync(shared_from_this(), block, kind_ == QueueKind::Concurrent);
+}
+
+bool Queue::isCurrent() const {
+  if (kind_ == QueueKind::Main) return platform::isMainThread();
+  return tl_currentQueue == this;
+}
+
+QueueRef mainQueue() {
+  static QueueRef q = makeQueue("main-thread", QueueKind::Main);
+  return q;
+}
+
+QueueRef globalQueue(QueuePriority priority) {
+  static QueueRef high = makeQueue("global.high", QueueKind::Global);
+  static QueueRef def = makeQueue("global.default", QueueKind::Global);
+  static QueueRef low = makeQueue("global.low", QueueKind::Global);
+  static QueueRef bg = makeQueue("global.background", QueueKind::Global);
+  switch (priority) {
+    case QueuePriority::High: return high;
+    case QueuePriority::Default: return def;
+    case QueuePriority::Low: return low;
+    case QueuePriority::Background: return bg;
+  }
+  return def;
+}
+
+QueueRef createSerialQueue(std::string label) { return makeQueue(std::move(label), QueueKind::Serial); }
+QueueRef createConcurrentQueue(std::string label) { return makeQueue(std::move(label), QueueKind::Concurrent); }
+
+bool isMainThread() { return backend().isMainThread(); }
+
+std::string currentQueueLabel() {
+  if (tl_currentQueue) return tl_currentQueue->label();
+  if (isMainThread()) return mainQueue()->label();
+  return "";
+}
+
+// ---- Timer ----
+
+struct Timer::Shared {
+  QueueRef queue;
+  int64_t intervalUs = 0;
+  bool repeating = false;
+  CancelToken cancelled = std::make_shared<std::atomic<bool>>(false);
+  std::mutex m;
+  Block block;
+  int64_t nextDeadlineUs = 0;
+};
+
+namespace {
+void scheduleTimer(const std::shared_ptr<Timer::Shared>& s);
+
+void fireTimer(const std::shared_ptr<Timer::Shared>& s) {
+  if (s->cancelled->load()) return;
+  Block b;
+  {
+    std::lock_guard lock(s->m);
+    b = s->block;
+    if (!s->repeating) {
+      s->cancelled->store(true);
+      s->block = nullptr;
+    }
+  }
+  if (s->repeating) scheduleTimer(s);
+  if (b) b();
+}
+
+void scheduleTimer(const std::shared_ptr<Timer::Shared>& s) {
+  auto& b = backend();
+  int64_t deadline;
+  {
+    std::lock_guard lock(s->m);
+    s->nextDeadlineUs += s->intervalUs;
+    // A repeating timer that fell far behind (real mode) does not replay
+    // every missed tick.
+    int64_t now = b.nowUs();
+    if (s->nextDeadlineUs < now) s->nextDeadlineUs = now;
+    deadline = s->nextDeadlineUs;
+  }
+  std::weak_ptr<Timer::Shared> weak = s;
+  b.postAt(s->queue, deadline, [weak] {
+    if (auto strong = weak.lock()) fireTimer(strong);
+  }, s->cancelled);
+}
+
+std::shared_ptr<Timer::Shared> makeTimerShared(QueueRef queue, double intervalMs, Block block, bool repeating) {
+  auto s = std::make_shared<Timer::Shared>();
+  s->queue = queue ? std::move(queue) : mainQueue();
+  s->intervalUs = delayToUs(intervalMs);
+  if (repeating && s->intervalUs == 0) s->intervalUs = 1;
+  s->repeating = repeating;
+  s->block = std::move(block);
+  s->nextDeadlineUs = backend().nowUs();
+  return s;
+}
+}  // namespace
+
+std::shared_ptr<Timer> Timer::once(QueueRef queue, double intervalMs, Block block) {
+  auto s = makeTimerShared(std::move(queue), intervalMs, std::move(block), false);
+  scheduleTimer(s);
+  return std::shared_ptr<Timer>(new Timer(s));
+}
+
+std::shared_ptr<Timer> Timer::repeating(QueueRef queue, double intervalMs, Block block) {
+  auto s = makeTimerShared(std::move(queue), intervalMs, std::move(block), true);
+  scheduleTimer(s);
+  return std::shared_ptr<Timer>(new Timer(s));
+}
+
+Timer::~Timer() { cancel(); }
+
+void Timer::cancel() {
+  shared_->cancelled->store(true);
+  Block dropped;
+  {
+    std::lock_guard lock(shared_->m);
+    dropped = std::move(shared_->block);
+    shared_->block = nullptr;
+  }
+  // `dropped` (and whatever it captured) is released outside the lock.
+}
+
+bool Timer::isValid() const { return !shared_->cancelled->load(); }
+
+// ---- main loop (real mode) ----
+
+void runMainLoop() { realBackend().runMain(nullptr, -1); }
+void stopMainLoop() { realBackend().stopMain(); }
+bool runMainUntil(const std::function<bool()>& pred, int64_t timeoutMs) {
+  realBackend().runMain(pred, timeoutMs < 0 ? 0 : timeoutMs);
+  return pred();
+}
+
+}  // namespace platform

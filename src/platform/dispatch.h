@@ -1,0 +1,122 @@
+#pragma once
+// Queues, delayed work and timers.
+//
+// Two modes share this interface:
+//  * real mode (no TestEnvironment alive): global and private queues run on a
+//    pool of worker threads; the main queue runs wherever the host calls
+//    runMainLoop()/runMainUntil() (its "main thread").
+//  * test mode (a TestEnvironment alive): all queued work runs on the test
+//    thread, in submission order, when the test pumps; delayed work runs only
+//    when the test advances the manual clock. See test_environment.h.
+//
+// Contracts:
+//  * async()/after() never run the block inline.
+//  * A serial queue never runs two of its blocks at once, and runs them in
+//    submission order. A concurrent queue runs plain blocks side by side; a
+//    barrier block runs alone, after everything submitted before it.
+//  * after(d) never runs before d has elapsed on the platform clock.
+//  * Timer::cancel() may be called from any thread; once it returns the block
+//    will not start (a firing already under way on another thread completes).
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace platform {
+
+using Block = std::function<void()>;
+
+enum class QueuePriority { High, Default, Low, Background };
+enum class QueueKind { Main, Global, Serial, Concurrent };
+
+class Queue : public std::enable_shared_from_this<Queue> {
+ public:
+  virtual ~Queue() = default;
+
+  const std::string& label() const { return label_; }
+  QueueKind kind() const { return kind_; }
+
+  // Runs the block later on this queue.
+  void async(Block block);
+  // Runs the block on this queue after delayMs (fractional ms allowed: the
+  // delay is rounded up to whole microseconds, never down).
+  void after(double delayMs, Block block);
+  // Runs the block on this queue and waits for it. Called from a block of this
+  // same queue, runs it inline (where the platform would deadlock).
+  void sync(const Block& block);
+  // Concurrent queues: the block runs alone. Other kinds: same as async/sync.
+  void barrierAsync(Block block);
+  void barrierSync(const Block& block);
+
+  // True when the calling code runs inside a block of this queue (or, for the
+  // main queue, on the main thread).
+  bool isCurrent() const;
+
+  // Used by the dispatch back ends.
+  struct State;
+  State& state() { return *state_; }
+
+ protected:
+  Queue(std::string label, QueueKind kind);
+
+ private:
+  friend std::shared_ptr<Queue> makeQueue(std::string, QueueKind);
+  std::string label_;
+  QueueKind kind_;
+  std::unique_ptr<State> state_;
+};
+
+using QueueRef = std::shared_ptr<Queue>;
+
+QueueRef mainQueue();
+QueueRef globalQueue(QueuePriority priority = QueuePriority::Default);
+QueueRef createSerialQueue(std::string label);
+QueueRef createConcurrentQueue(std::string label);
+
+// True on the main thread (in test mode: the test thread, except while it runs
+// a block of a queue other than the main queue).
+bool isMainThread();
+// Label of the queue whose block is running on this thread, or
+// "com.apple.main-thread" on the main thread, or "" elsewhere.
+std::string currentQueueLabel();
+
+// A one-shot or repeating timer on a queue. The owner keeps the shared_ptr;
+// destroying the last reference cancels it.
+class Timer {
+ public:
+  // Fires once after intervalMs.
+  static std::shared_ptr<Timer> once(QueueRef queue, double intervalMs, Block block);
+  // Fires every intervalMs (first firing after intervalMs) until cancelled.
+  static std::shared_ptr<Timer> repeating(QueueRef queue, double intervalMs, Block block);
+
+  ~Timer();
+  Timer(const Timer&) = delete;
+  Timer& operator=(const Timer&) = delete;
+
+  void cancel();
+  // True until cancelled or (one-shot) fired.
+  bool isValid() const;
+
+  struct Shared;
+
+ private:
+  explicit Timer(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+  std::shared_ptr<Shared> shared_;
+};
+
+// Run-once initialisation (dispatch_once): the block runs exactly once even
+// under concurrent first calls; later callers wait until it has finished.
+using OnceFlag = std::once_flag;
+inline void runOnce(OnceFlag& flag, const Block& block) { std::call_once(flag, block); }
+
+// Real mode: runs the main queue on the calling thread (which becomes the main
+// thread) until stopMainLoop() is called.
+void runMainLoop();
+void stopMainLoop();
+// Real mode: runs the main queue on the calling thread until pred() is true or
+// timeoutMs of real time has passed; returns pred().
+bool runMainUntil(const std::function<bool()>& pred, int64_t timeoutMs);
+
+}  // namespace platform

@@ -1,0 +1,52 @@
+#pragma once
+// Internal seam between the queue front end and its two back ends (worker
+// threads, or the deterministic TestEnvironment). Not for library code.
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "platform/dispatch.h"
+
+namespace platform {
+
+struct Queue::State {
+  struct Item {
+    Block block;
+    bool barrier = false;
+  };
+  std::mutex m;
+  std::deque<Item> pending;  // real mode only
+  bool draining = false;     // serial: a drain task is scheduled or running
+  int running = 0;           // concurrent: plain blocks in flight
+  bool barrierRunning = false;
+};
+
+// Cancellation token carried by delayed work so cancelled timers neither run
+// nor count as pending.
+using CancelToken = std::shared_ptr<std::atomic<bool>>;
+
+class DispatchBackend {
+ public:
+  virtual ~DispatchBackend() = default;
+  virtual void post(const QueueRef& queue, Block block, bool barrier) = 0;
+  // Runs the block on the queue at deadlineUs of nowUs()'s time base.
+  virtual void postAt(const QueueRef& queue, int64_t deadlineUs, Block block, CancelToken token) = 0;
+  virtual void sync(const QueueRef& queue, const Block& block, bool barrier) = 0;
+  virtual int64_t nowUs() const = 0;
+  virtual bool isMainThread() const = 0;
+};
+
+// The back end in force for this call.
+DispatchBackend& backend();
+
+// Installs/removes the test back end (TestEnvironment does this).
+void installTestBackend(DispatchBackend* test);
+
+// Runs a block as a block of `queue` on this thread (sets the current-queue
+// marker for isCurrent/isMainThread/currentQueueLabel).
+void runAsQueue(Queue* queue, const Block& block);
+Queue* currentQueueRaw();
+
+}  // namespace platform

@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/dispatch.h"
+#include "platform/test_environment.h"
+
+using namespace platform;
+
+namespace {
+
+class DispatchTest : public ::testing::Test {
+ protected:
+  TestEnvironment env;
+  std::vector<std::string> log;
+};
+
+TEST_F(DispatchTest, AsyncNeverRunsInlineAndKeepsSubmissionOrderAcrossQueues) {
+  auto serial = createSerialQueue("com.test.serial");
+  mainQueue()->async([&] { log.push_back("main1"); });
+  serial->async([&] { log.push_back("serial1"); });
+  globalQueue()->async([&] { log.push_back("global1"); });
+  mainQueue()->async([&] { log.push_back("main2"); });
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(env.runUntilIdle(), 4u);
+  EXPECT_EQ(log, (std::vector<std::string>{"main1", "serial1", "global1", "main2"}));
+}
+
+TEST_F(DispatchTest, DelayedWorkFiresInDeadlineOrderAndNeverEarly) {
+  auto q = createSerialQueue("com.test.delay");
+  q->after(300, [&] { log.push_back("300"); });
+  mainQueue()->after(100, [&] { log.push_back("100"); });
+  q->after(200, [&] { log.push_back("200a"); });
+  globalQueue()->after(200, [&] { log.push_back("200b"); });
+  q->after(0.5, [&] { log.push_back("0.5"); });
+
+  env.advance(0);
+  EXPECT_TRUE(log.empty());
+  env.advance(1);
+  EXPECT_EQ(log, std::vector<std::string>{"0.5"});
+  env.advance(98);  // t = 99
+  EXPECT_EQ(log.size(), 1u);
+  env.advance(1);  // t = 100
+  EXPECT_EQ(log.back(), "100");
+  env.advance(199);  // t = 299
+  EXPECT_EQ(log, (std::vector<std::string>{"0.5", "100", "200a", "200b"}));
+  env.advance(1);
+  EXPECT_EQ(log.back(), "300");
+}
+
+TEST_F(DispatchTest, ClockReadsInsideDelayedWorkSeeTheDeadline) {
+  int64_t start = nowMonotonicMs();
+  int64_t seen = -1;
+  int64_t wallStart = nowWallMs();
+  int64_t wallSeen = -1;
+  mainQueue()->after(250, [&] {
+    seen = nowMonotonicMs();
+    wallSeen = nowWallMs();
+  });
+  env.advance(1000);
+  EXPECT_EQ(seen - start, 250);
+  EXPECT_EQ(wallSeen - wallStart, 250);
+  EXPECT_EQ(nowMonotonicMs() - start, 1000);
+}
+
+TEST_F(DispatchTest, WorkPostedByDelayedWorkRunsBeforeLaterDeadlines) {
+  mainQueue()->after(10, [&] {
+    log.push_back("a");
+    mainQueue()->async([&] { log.push_back("a-child"); });
+    mainQueue()->after(5, [&] { log.push_back("a-delayed"); });
+  });
+  mainQueue()->after(20, [&] { log.push_back("b"); });
+  env.advance(20);
+  EXPECT_EQ(log, (std::vector<std::string>{"a", "a-child", "a-delayed", "b"}));
+}
+
+TEST_F(DispatchTest, OneShotTimerFiresOnceAndCanBeCancelled) {
+  int fired = 0;
+  auto t = Timer::once(mainQueue(), 1500, [&] { ++fired; });
+  EXPECT_TRUE(t->isValid());
+  env.advance(1499);
+  EXPECT_EQ(fired, 0);
+  env.advance(1);
+  EXPECT_EQ(fired, 1);
+  EXPECT_FALSE(t->isValid());
+  env.advance(10'000);
+  EXPECT_EQ(fired, 1);
+
+  int other = 0;
+  auto c = Timer::once(mainQueue(), 100, [&] { ++other; });
+  c->cancel();
+  EXPECT_EQ(env.delayedCount(), 0u);
+  env.advance(1000);
+  EXPECT_EQ(other, 0);
+}
+
+TEST_F(DispatchTest, DestroyingTheTimerCancelsItAndReleasesItsCaptures) {
+  auto token = std::make_shared<int>(7);
+  std::weak_ptr<int> weak = token;
+  int fired = 0;
+  {
+    auto t = Timer::once(mainQueue(), 100, [&fired, token] { fired += *token; });
+    token.reset();
+    EXPECT_FALSE(weak.expired());
+  }
+  EXPECT_TRUE(weak.expired());
+  env.advance(200);
+  EXPECT_EQ(fired, 0);
+}
+
+TEST_F(DispatchTest, RepeatingTimerKeepsItsRateUntilCancelledFromItsOwnBlock) {
+  std::vector<int64_t> at;
+  int64_t start = nowMonotonicMs();
+  std::shared_ptr<Timer> t;
+  t = Timer::repeating(mainQueue(), 1000, [&] {
+    at.push_back(nowMonotonicMs() - start);
+    if (at.size() == 3) t->cancel();
+  });
+  env.advance(10'000);
+  EXPECT_EQ(at, (std::vector<int64_t>{1000, 2000, 3000}));
+}
+
+TEST_F(DispatchTest, TimerCancelledFromAnotherThreadNeverFires) {
+  int fired = 0;
+  auto t = Timer::once(mainQueue(), 50, [&] { ++fired; });
+  std::thread([t] { t->cancel(); }).join();
+  env.advance(100);
+  EXPECT_EQ(fired, 0);
+}
+
+TEST_F(DispatchTest, MainThreadAnswerFollowsTheRunningQueue) {
+  EXPECT_TRUE(isMainThread());
+  bool onMain = false, onGlobal = true, onSerial = true;
+  std::string label;
+  mainQueue()->async([&] { onMain = isMainThread(); });
+  globalQueue()->async([&] { onGlobal = isMainThread(); });
+  createSerialQueue("com.test.label")->async([&] {
+    onSerial = isMainThread();
+    label = currentQueueLabel();
+  });
+  env.runUntilIdle();
+  EXPECT_TRUE(onMain);
+  EXPECT_FALSE(onGlobal);
+  EXPECT_FALSE(onSerial);
+  EXPECT_EQ(label, "com.test.label");
+  bool otherThread = true;
+  std::thread([&] { otherThread = isMainThread(); }).join();
+  EXPECT_FALSE(otherThread);
+}
+
+TEST_F(DispatchTest, SyncFromTheQueueItselfRunsInline) {
+  auto q = createSerialQueue("com.test.sync");
+  bool inner = false;
+  q->async([&] {
+    q->sync([&] { inner = q->isCurrent(); });
+  });
+  env.runUntilIdle();
+  EXPECT_TRUE(inner);
+}
+
+TEST_F(DispatchTest, RunUntilPicksUpWorkPostedFromOtherThreads) {
+  std::atomic<bool> done{false};
+  std::thread worker([&] { mainQueue()->async([&] { done = true; }); });
+  EXPECT_TRUE(env.runUntil([&] { return done.load(); }, 5000));
+  worker.join();
+}
+
+TEST_F(DispatchTest, ManualClockFacts) {
+  const Clock& c = platform::clock();
+  int64_t up = c.uptimeMs(), upSleep = c.uptimeWithSleepMs(), wall = c.wallMs();
+  env.sleepDevice(5000);
+  EXPECT_EQ(c.uptimeMs(), up);
+  EXPECT_EQ(c.uptimeWithSleepMs(), upSleep + 5000);
+  EXPECT_EQ(c.wallMs(), wall + 5000);
+  env.setWallMs(42);
+  EXPECT_EQ(c.wallMs(), 42);
+  env.setBootTimeMs(std::nullopt);
+  EXPECT_FALSE(c.bootTimeMs().has_value());
+}
+
+TEST_F(DispatchTest, RunOnceRunsExactlyOnceUnderConcurrentFirstCalls) {
+  OnceFlag flag;
+  std::atomic<int> n{0};
+  std::vector<std::thread> ts;
+  for (int i = 0; i < 8; ++i) ts.emplace_back([&] { runOnce(flag, [&] { ++n; }); });
+  for (auto& t : ts) t.join();
+  EXPECT_EQ(n.load(), 1);
+}
+
+// ---- real mode (no TestEnvironment) ----
+
+bool waitFor(const std::function<bool()>& pred, int ms = 10'000) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+TEST(DispatchRealMode, SerialQueueNeverRunsTwoBlocksAtOnceAndKeepsOrder) {
+  auto q = createSerialQueue("com.test.real.serial");
+  std::atomic<int> inside{0};
+  std::atomic<bool> overlap{false};
+  std::vector<int> order;  // only touched inside the queue
+  std::atomic<int> done{0};
+  std::vector<std::thread> producers;
+  for (int p = 0; p < 4; ++p) {
+    producers.emplace_back([&, p] {
+      for (int i = 0; i < 250; ++i) {
+        q->async([&, p, i] {
+          if (inside.fetch_add(1) != 0) overlap = true;
+          if (p == 0) order.push_back(i);
+          inside.fetch_sub(1);
+          done.fetch_add(1);
+        });
+      }
+    });
+  }
+  for (auto& t : producers) t.join();
+  ASSERT_TRUE(waitFor([&] { return done.load() == 1000; }));
+  EXPECT_FALSE(overlap.load());
+  std::vector<int> expected(250);
+  for (int i = 0; i < 250; ++i) expected[i] = i;
+  q->sync([&] { EXPECT_EQ(order, expected); });
+}
+
+TEST(DispatchRealMode, ConcurrentQueueBarrierRunsAlone) {
+  auto q = createConcurrentQueue("com.test.real.concurrent");
+  std::atomic<int> readers{0};
+  std::atomic<bool> barrierSawReaders{false};
+  int value = 0;
+  std::atomic<int> readsDone{0};
+  for (int i = 0; i < 50; ++i) {
+    q->async([&] {
+      readers.fetch_add(1);
+      std::this_thread::yield();
+      readers.fetch_sub(1);
+      readsDone.fetch_add(1);
+    });
+    if (i % 10 == 0) {
+      q->barrierAsync([&] {
+        if (readers.load() != 0) barrierSawReaders = true;
+        ++value;
+      });
+    }
+  }
+  int seen = 0;
+  q->barrierSync([&] { seen = value; });
+  EXPECT_EQ(seen, 5);
+  EXPECT_EQ(readsDone.load(), 50);
+  EXPECT_FALSE(barrierSawReaders.load());
+}
+
+TEST(DispatchRealMode, DelayedWorkAndTimerCancelFromAnotherThread) {
+  auto q = createSerialQueue("com.test.real.timer");
+  std::atomic<int> fired{0};
+  auto t = Timer::once(q, 60'000, [&] { fired.fetch_add(1); });
+  std::thread([t] { t->cancel(); }).join();
+  EXPECT_FALSE(t->isValid());
+
+  std::atomic<bool> afterRan{false};
+  int64_t start = nowMonotonicMs();
+  std::atomic<int64_t> elapsed{0};
+  q->after(20, [&] {
+    elapsed = nowMonotonicMs() - start;
+    afterRan = true;
+  });
+  ASSERT_TRUE(waitFor([&] { return afterRan.load(); }));
+  EXPECT_GE(elapsed.load(), 20);
+  EXPECT_EQ(fired.load(), 0);
+}
+
+TEST(DispatchRealMode, MainQueueRunsOnTheThreadThatRunsTheLoop) {
+  std::atomic<bool> ran{false};
+  std::atomic<bool> wasMain{false};
+  globalQueue()->async([&] {
+    mainQueue()->async([&] {
+      wasMain = isMainThread();
+      ran = true;
+    });
+  });
+  EXPECT_TRUE(runMainUntil([&] { return ran.load(); }, 10'000));
+  EXPECT_TRUE(wasMain.load());
+}
+
+}  // namespace
