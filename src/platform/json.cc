@@ -1,0 +1,135 @@
+#include "platform/json.h"
+
+#include <cmath>
+#include <exception>
+#include <limits>
+
+namespace platform {
+namespace {
+
+Error jsonError(JsonErrc code, std::string message) {
+  return Error{kJsonErrorDomain, static_cast<int>(code), std::move(message)};
+}
+
+// Deepest array/object nesting of the text, counting brackets outside string
+// literals. Run before parsing because nlohmann's parser itself copes with any
+// depth but the recursive walks over the result (dump, copy, ==) do not.
+// Malformed text may be miscounted; the parser rejects it anyway.
+int nestingDepth(std::string_view text) {
+  int depth = 0;
+  int deepest = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > deepest) deepest = depth;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+const Json* member(const Json& object, std::string_view key) {
+  if (!object.is_object()) return nullptr;
+  auto it = object.find(std::string(key));
+  return it == object.end() ? nullptr : &*it;
+}
+
+}  // namespace
+
+Result<Json> parseJson(std::string_view text) {
+  if (nestingDepth(text) > kMaxJsonDepth) {
+    return jsonError(JsonErrc::TooDeep,
+                     "JSON nesting deeper than " + std::to_string(kMaxJsonDepth));
+  }
+  // The parser takes a NUL byte for the end of the input and would accept
+  // whatever follows it; JSON text never contains one.
+  if (const size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    return jsonError(JsonErrc::Malformed, "NUL byte at offset " + std::to_string(nul));
+  }
+  try {
+    return Json::parse(text.begin(), text.end());
+  } catch (const std::exception& e) {
+    return jsonError(JsonErrc::Malformed, e.what());
+  } catch (...) {
+    return jsonError(JsonErrc::Malformed, "unknown JSON parser failure");
+  }
+}
+
+std::string dumpJson(const Json& value) {
+  try {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+  } catch (...) {
+    // Only allocation failure is left once invalid UTF-8 is replaced.
+    return {};
+  }
+}
+
+std::optional<std::string> getString(const Json& object, std::string_view key) {
+  const Json* v = member(object, key);
+  if (v == nullptr || !v->is_string()) return std::nullopt;
+  return v->get_ref<const std::string&>();
+}
+
+std::optional<int64_t> getInt(const Json& object, std::string_view key) {
+  const Json* v = member(object, key);
+  if (v == nullptr) return std::nullopt;
+  if (v->is_number_unsigned()) {
+    const auto u = v->get<uint64_t>();
+    if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return std::nullopt;
+    return static_cast<int64_t>(u);
+  }
+  if (v->is_number_integer()) return v->get<int64_t>();
+  if (v->is_number_float()) {
+    const double d = std::trunc(v->get<double>());
+    // 2^63 is exactly representable; anything at or above it does not fit.
+    if (!std::isfinite(d) || d >= 9223372036854775808.0 || d < -9223372036854775808.0) {
+      return std::nullopt;
+    }
+    return static_cast<int64_t>(d);
+  }
+  return std::nullopt;
+}
+
+std::optional<double> getDouble(const Json& object, std::string_view key) {
+  const Json* v = member(object, key);
+  if (v == nullptr || !v->is_number()) return std::nullopt;
+  return v->get<double>();
+}
+
+std::optional<bool> getBool(const Json& object, std::string_view key) {
+  const Json* v = member(object, key);
+  if (v == nullptr) return std::nullopt;
+  if (v->is_boolean()) return v->get<bool>();
+  if (v->is_number()) {
+    const double d = v->get<double>();
+    if (d == 0.0) return false;
+    if (d == 1.0) return true;
+  }
+  return std::nullopt;
+}
+
+std::optional<Json> getObject(const Json& object, std::string_view key) {
+  const Json* v = member(object, key);
+  if (v == nullptr || !v->is_object()) return std::nullopt;
+  return *v;
+}
+
+std::optional<Json> getArray(const Json& object, std::string_view key) {
+  const Json* v = member(object, key);
+  if (v == nullptr || !v->is_array()) return std::nullopt;
+  return *v;
+}
+
+}  // namespace platform

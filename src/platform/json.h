@@ -1,0 +1,56 @@
+#pragma once
+// The library's one JSON type and error-returning helpers around it.
+//
+// This is the only header that includes nlohmann-json; include it only where
+// JSON values are handled. Every call is synchronous and thread-safe for
+// distinct values; nothing here throws.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/result.h"
+
+namespace platform {
+
+// Objects keep their members in insertion order, as the wire formats and the
+// logs expect.
+using Json = nlohmann::ordered_json;
+
+inline constexpr char kJsonErrorDomain[] = "platform.json";
+
+// Codes of errors in kJsonErrorDomain.
+enum class JsonErrc : int {
+  Malformed = 1,  // not JSON text (message says where)
+  TooDeep = 2,    // more than kMaxJsonDepth nested arrays/objects
+};
+
+// Deepest nesting parseJson accepts; bounds the recursion of later walks over
+// the value (dump, copy, compare).
+inline constexpr int kMaxJsonDepth = 512;
+
+// Parses one JSON text (any top-level value; surrounding whitespace allowed,
+// anything else after the value is Malformed).
+Result<Json> parseJson(std::string_view text);
+
+// Compact JSON text (no spaces or line breaks). Strings that are not valid
+// UTF-8 have the bad bytes replaced by U+FFFD instead of failing.
+std::string dumpJson(const Json& value);
+
+// Typed member lookups on a JSON object. Each gives nullopt when `object` is
+// not an object, the key is absent, or the member has another type.
+std::optional<std::string> getString(const Json& object, std::string_view key);
+// Integer numbers within int64 range; a floating number is truncated toward
+// zero when it fits. Booleans and strings are not integers.
+std::optional<int64_t> getInt(const Json& object, std::string_view key);
+// Any number.
+std::optional<double> getDouble(const Json& object, std::string_view key);
+// A JSON boolean, or a number that is exactly 0 or 1.
+std::optional<bool> getBool(const Json& object, std::string_view key);
+// Copies of an object / array member.
+std::optional<Json> getObject(const Json& object, std::string_view key);
+std::optional<Json> getArray(const Json& object, std::string_view key);
+
+}  // namespace platform

@@ -1,0 +1,394 @@
+#include "platform/storage.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+namespace platform {
+namespace fs = std::filesystem;
+namespace {
+
+// A defaults file larger than this is treated as damaged rather than loaded.
+constexpr size_t kMaxDefaultsFileBytes = size_t{16} * 1024 * 1024;
+
+Error storageError(StorageErrc code, std::string message) {
+  return Error{kStorageErrorDomain, static_cast<int>(code), std::move(message)};
+}
+
+Error fromErrno(int err, const std::string& what) {
+  StorageErrc code = StorageErrc::Io;
+  if (err == ENOENT) code = StorageErrc::NotFound;
+  if (err == ENOTDIR) code = StorageErrc::NotADirectory;
+  if (err == EISDIR) code = StorageErrc::IsADirectory;
+  return storageError(code, what + ": " + std::strerror(err));
+}
+
+Error fromErrorCode(const std::error_code& ec, const std::string& what) {
+  if (ec.category() == std::generic_category() || ec.category() == std::system_category()) {
+    return fromErrno(ec.value(), what);
+  }
+  return storageError(StorageErrc::Io, what + ": " + ec.message());
+}
+
+Json defaultAppInfo() { return Json{{"CFBundleIdentifier", kDefaultBundleIdentifier}}; }
+
+// Process-wide storage state. Allocated once and never destroyed, so calls made
+// while static objects are torn down at exit still find it.
+struct Globals {
+  std::mutex mutex;
+  std::optional<std::string> root;
+  std::unique_ptr<UserDefaults> standard;
+  // Stores replaced by a root change or a test reset: kept alive because
+  // callers may still hold references to them.
+  std::vector<std::unique_ptr<UserDefaults>> retired;
+  Json appInfo = defaultAppInfo();
+};
+
+Globals& globals() {
+  static Globals* g = new Globals;
+  return *g;
+}
+
+std::string defaultDataRoot() {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return (fs::path(xdg) / "quillborne-host").string();
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] == '/') {
+    return (fs::path(home) / ".local" / "share" / "quillborne-host").string();
+  }
+  std::error_code ec;
+  fs::path tmp = fs::temp_directory_path(ec);
+  if (ec) tmp = "/tmp";
+  return (tmp / "quillborne-host").string();
+}
+
+std::string folderUnderRoot(const fs::path& relative) {
+  std::string path = (fs::path(dataRoot()) / relative).string();
+  (void)createDirectories(path);  // a failure surfaces at the first use of the folder
+  return path;
+}
+
+std::atomic<uint64_t> tempCounter{0};
+
+Status writeAll(int fd, std::string_view data, const std::string& path) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fromErrno(errno, "write " + path);
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return Ok{};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Data root.
+
+void setDataRoot(const std::string& path) {
+  Globals& g = globals();
+  std::lock_guard lock(g.mutex);
+  g.root = path;
+}
+
+std::string dataRoot() {
+  Globals& g = globals();
+  std::lock_guard lock(g.mutex);
+  if (!g.root) g.root = defaultDataRoot();
+  return *g.root;
+}
+
+std::string libraryCachesPath() { return folderUnderRoot(fs::path("Library") / "Caches"); }
+
+std::string documentsPath() { return folderUnderRoot("Documents"); }
+
+std::string standardUserDefaultsPath() {
+  return (fs::path(dataRoot()) / "Library" / "Preferences" / "standard.json").string();
+}
+
+// ---------------------------------------------------------------------------
+// File-manager helpers.
+
+bool fileExists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
+bool isDirectory(const std::string& path) {
+  std::error_code ec;
+  return fs::is_directory(path, ec);
+}
+
+Status createDirectories(const std::string& path) {
+  std::error_code ec;
+  fs::create_directories(path, ec);
+  if (ec) return fromErrorCode(ec, "create folder " + path);
+  if (!fs::is_directory(path, ec)) {
+    return storageError(StorageErrc::NotADirectory, path + " exists and is not a folder");
+  }
+  return Ok{};
+}
+
+Status removeItem(const std::string& path) {
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(path, ec))) {
+    return storageError(StorageErrc::NotFound, "nothing to remove at " + path);
+  }
+  fs::remove_all(path, ec);
+  if (ec) return fromErrorCode(ec, "remove " + path);
+  return Ok{};
+}
+
+Result<std::string> readFile(const std::string& path, size_t maxBytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fromErrno(errno, "open " + path);
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return fromErrno(errno, "stat " + path);
+  if (S_ISDIR(st.st_mode)) return storageError(StorageErrc::IsADirectory, path + " is a folder");
+  if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) > maxBytes) {
+    return storageError(StorageErrc::TooLarge, path + " is larger than " + std::to_string(maxBytes) +
+                                                   " bytes");
+  }
+  // The size from fstat is only a hint (the file may grow, and /proc files
+  // report 0), so reading goes to end of file while checking the cap.
+  std::string out;
+  out.reserve(static_cast<size_t>(std::max<off_t>(st.st_size, 0)));
+  char buf[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fromErrno(errno, "read " + path);
+    }
+    if (n == 0) break;
+    if (out.size() + static_cast<size_t>(n) > maxBytes) {
+      return storageError(StorageErrc::TooLarge,
+                          path + " is larger than " + std::to_string(maxBytes) + " bytes");
+    }
+    out.append(buf, static_cast<size_t>(n));
+  }
+  return out;
+}
+
+Status writeFileAtomically(const std::string& path, std::string_view data) {
+  // The temporary name is unique per process and call, so concurrent writers
+  // of one file never share a temporary file; the last rename wins.
+  const std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." +
+                           std::to_string(tempCounter.fetch_add(1, std::memory_order_relaxed));
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return fromErrno(errno, "create " + temp);
+  Status written = writeAll(fd, data, temp);
+  if (written && ::fsync(fd) != 0) written = fromErrno(errno, "fsync " + temp);
+  if (::close(fd) != 0 && written) written = fromErrno(errno, "close " + temp);
+  if (written && ::rename(temp.c_str(), path.c_str()) != 0) {
+    written = fromErrno(errno, "rename to " + path);
+  }
+  if (!written) ::unlink(temp.c_str());
+  return written;
+}
+
+Result<std::vector<std::string>> listDirectory(const std::string& path) {
+  std::error_code ec;
+  fs::directory_iterator it(path, ec);
+  if (ec) return fromErrorCode(ec, "list " + path);
+  std::vector<std::string> names;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    names.push_back(it->path().filename().string());
+  }
+  if (ec) return fromErrorCode(ec, "list " + path);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Result<uint64_t> fileSize(const std::string& path) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    return storageError(StorageErrc::IsADirectory, path + " is a folder");
+  }
+  const uintmax_t size = fs::file_size(path, ec);
+  if (ec) return fromErrorCode(ec, "size of " + path);
+  return static_cast<uint64_t>(size);
+}
+
+// ---------------------------------------------------------------------------
+// User defaults.
+
+UserDefaults::UserDefaults(std::string filePath) : path_(std::move(filePath)), values_(Json::object()) {
+  const fs::path parent = fs::path(path_).parent_path();
+  if (!parent.empty()) (void)createDirectories(parent.string());
+  load();
+}
+
+void UserDefaults::load() {
+  auto text = readFile(path_, kMaxDefaultsFileBytes);
+  if (!text && text.error().code == static_cast<int>(StorageErrc::NotFound)) return;
+  if (text) {
+    auto parsed = parseJson(text.value());
+    if (parsed && parsed.value().is_object()) {
+      values_ = std::move(parsed).value();
+      return;
+    }
+  }
+  // Unreadable or not a JSON object: keep the bytes aside to look at later and
+  // start empty, so one bad write can never stop the host from starting.
+  corruptOnOpen_ = true;
+  std::error_code ec;
+  fs::rename(path_, path_ + ".corrupt", ec);
+  if (ec) fs::remove_all(path_, ec);
+}
+
+UserDefaults& UserDefaults::standard() {
+  const std::string path = standardUserDefaultsPath();
+  Globals& g = globals();
+  std::lock_guard lock(g.mutex);
+  if (!g.standard || g.standard->filePath() != path) {
+    if (g.standard) g.retired.push_back(std::move(g.standard));
+    g.standard = std::make_unique<UserDefaults>(path);
+  }
+  return *g.standard;
+}
+
+void UserDefaults::resetStandardForTesting() {
+  Globals& g = globals();
+  std::lock_guard lock(g.mutex);
+  if (g.standard) g.retired.push_back(std::move(g.standard));
+}
+
+std::optional<Json> UserDefaults::object(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  auto it = values_.find(key);
+  if (it == values_.end()) return std::nullopt;
+  return *it;
+}
+
+std::optional<std::string> UserDefaults::string(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  return getString(values_, key);
+}
+
+int64_t UserDefaults::integer(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  auto it = values_.find(key);
+  if (it == values_.end()) return 0;
+  if (it->is_boolean()) return it->get<bool>() ? 1 : 0;
+  return getInt(values_, key).value_or(0);
+}
+
+bool UserDefaults::boolean(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  auto it = values_.find(key);
+  if (it == values_.end()) return false;
+  if (it->is_boolean()) return it->get<bool>();
+  if (it->is_number()) return it->get<double>() != 0.0;
+  return false;
+}
+
+double UserDefaults::doubleValue(const std::string& key) const {
+  std::lock_guard lock(mutex_);
+  auto it = values_.find(key);
+  if (it == values_.end()) return 0.0;
+  if (it->is_boolean()) return it->get<bool>() ? 1.0 : 0.0;
+  if (it->is_number()) return it->get<double>();
+  return 0.0;
+}
+
+Json UserDefaults::dictionaryRepresentation() const {
+  std::lock_guard lock(mutex_);
+  return values_;
+}
+
+void UserDefaults::setObject(const std::string& key, Json value) {
+  if (value.is_null()) {
+    removeObject(key);
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  auto it = values_.find(key);
+  if (it != values_.end() && *it == value && !dirty_) return;  // nothing new to write
+  values_[key] = std::move(value);
+  dirty_ = true;
+  persistLocked();
+}
+
+void UserDefaults::setString(const std::string& key, std::string value) {
+  setObject(key, Json(std::move(value)));
+}
+
+void UserDefaults::setInteger(const std::string& key, int64_t value) { setObject(key, Json(value)); }
+
+void UserDefaults::setBool(const std::string& key, bool value) { setObject(key, Json(value)); }
+
+void UserDefaults::setDouble(const std::string& key, double value) { setObject(key, Json(value)); }
+
+void UserDefaults::removeObject(const std::string& key) {
+  std::lock_guard lock(mutex_);
+  if (values_.erase(key) == 0 && !dirty_) return;
+  dirty_ = true;
+  persistLocked();
+}
+
+Status UserDefaults::synchronize() {
+  std::lock_guard lock(mutex_);
+  if (dirty_) persistLocked();
+  if (dirty_ && lastWriteError_) return *lastWriteError_;
+  return Ok{};
+}
+
+void UserDefaults::persistLocked() {
+  Status written = writeFileAtomically(path_, dumpJson(values_));
+  if (written) {
+    dirty_ = false;
+    lastWriteError_.reset();
+  } else {
+    lastWriteError_ = written.error();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Application information dictionary.
+
+void setAppInfo(Json info) {
+  Globals& g = globals();
+  std::lock_guard lock(g.mutex);
+  g.appInfo = info.is_object() ? std::move(info) : Json::object();
+}
+
+Json appInfo() {
+  Globals& g = globals();
+  std::lock_guard lock(g.mutex);
+  return g.appInfo;
+}
+
+std::optional<Json> appInfoValue(const std::string& key) {
+  Globals& g = globals();
+  std::lock_guard lock(g.mutex);
+  auto it = g.appInfo.find(key);
+  if (it == g.appInfo.end()) return std::nullopt;
+  return *it;
+}
+
+std::string bundleIdentifier() {
+  auto id = appInfoValue("CFBundleIdentifier");
+  if (id && id->is_string() && !id->get_ref<const std::string&>().empty()) {
+    return id->get<std::string>();
+  }
+  return kDefaultBundleIdentifier;
+}
+
+}  // namespace platform

@@ -1,0 +1,155 @@
+#pragma once
+// Persistent storage of the host application: the data root and its folders,
+// file-manager helpers, user defaults, and the application's information
+// dictionary.
+//
+// Every call is synchronous, thread-safe and answers on the calling thread.
+// File errors are values in kStorageErrorDomain; nothing throws.
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/json.h"
+#include "platform/result.h"
+
+namespace platform {
+
+inline constexpr char kStorageErrorDomain[] = "platform.storage";
+
+// Codes of errors in kStorageErrorDomain.
+enum class StorageErrc : int {
+  NotFound = 1,      // no such file or folder
+  Io = 2,            // the operating system refused (message carries its reason)
+  TooLarge = 3,      // the file is larger than the caller's cap
+  NotADirectory = 4, // a folder was expected
+  IsADirectory = 5,  // a file was expected
+};
+
+// ---------------------------------------------------------------------------
+// Data root and the application's folders.
+
+// Sets the folder under which everything the library stores lives. The host
+// chooses it at start-up; tests give each test a fresh temporary folder.
+// Changing it makes UserDefaults::standard() open the store of the new root.
+// Without a call the root is $XDG_DATA_HOME/quillborne-host, else
+// $HOME/.local/share/quillborne-host, else <temp dir>/quillborne-host.
+void setDataRoot(const std::string& path);
+std::string dataRoot();
+// <root>/Library/Caches and <root>/Documents, created when missing (a folder
+// that cannot be created shows up as an error of the first file call in it).
+std::string libraryCachesPath();
+std::string documentsPath();
+// <root>/Library/Preferences/standard.json: the file of the standard defaults.
+std::string standardUserDefaultsPath();
+
+// ---------------------------------------------------------------------------
+// File-manager helpers (std::filesystem underneath, without exceptions).
+
+inline constexpr size_t kDefaultMaxReadBytes = size_t{64} * 1024 * 1024;
+
+bool fileExists(const std::string& path);  // file, folder or anything else
+bool isDirectory(const std::string& path);
+// Creates the folder and its missing parents; an existing folder is fine.
+// NotADirectory when a file stands in the way.
+Status createDirectories(const std::string& path);
+// Removes a file, or a folder with everything in it. NotFound when nothing is
+// there (callers that do not care ignore that code).
+Status removeItem(const std::string& path);
+// Whole contents of a regular file. NotFound, IsADirectory, TooLarge (file
+// larger than maxBytes; nothing is read), Io.
+Result<std::string> readFile(const std::string& path, size_t maxBytes = kDefaultMaxReadBytes);
+// Replaces the file's contents all at once: writes a temporary file in the same
+// folder, flushes it to disk (fsync), then renames it over the target, so a
+// reader or a crash sees either the old or the new contents. The folder must
+// exist.
+Status writeFileAtomically(const std::string& path, std::string_view data);
+// Names (not paths) of the folder's entries, sorted; "." and ".." excluded.
+Result<std::vector<std::string>> listDirectory(const std::string& path);
+Result<uint64_t> fileSize(const std::string& path);
+
+// ---------------------------------------------------------------------------
+// User defaults.
+
+// A thread-safe key-value store of JSON values kept in one file (a JSON
+// object). Every change is written through at once, under the store's lock,
+// with writeFileAtomically: the file always holds the last change and a crash
+// never leaves it half written. A write that fails leaves the store dirty; the
+// next change or synchronize() retries and synchronize() reports the error.
+//
+// Reads mirror the platform's user defaults: absent or mistyped values give
+// 0 / false / nullopt.
+class UserDefaults {
+ public:
+  // Opens the store of filePath, creating its folder when needed. A missing
+  // file is an empty store. A file that cannot be read as a JSON object is
+  // renamed to "<filePath>.corrupt" (replacing an older one), the store starts
+  // empty and wasCorruptOnOpen() answers true; this is never fatal.
+  explicit UserDefaults(std::string filePath);
+  UserDefaults(const UserDefaults&) = delete;
+  UserDefaults& operator=(const UserDefaults&) = delete;
+
+  // The store of the current data root (standardUserDefaultsPath()), opened on
+  // first use and reopened after setDataRoot() moves the root. References
+  // handed out earlier stay valid (they keep pointing at the old store).
+  static UserDefaults& standard();
+  // Drops the standard store so the next standard() reads its file again.
+  static void resetStandardForTesting();
+
+  const std::string& filePath() const { return path_; }
+  bool wasCorruptOnOpen() const { return corruptOnOpen_; }
+
+  std::optional<Json> object(const std::string& key) const;
+  // A string value; nullopt for other types.
+  std::optional<std::string> string(const std::string& key) const;
+  // Integer of a number (floating numbers truncated) or boolean (0/1); else 0.
+  int64_t integer(const std::string& key) const;
+  // A boolean, or true for a non-zero number; else false.
+  bool boolean(const std::string& key) const;
+  // A number, or 1/0 for a boolean; else 0.
+  double doubleValue(const std::string& key) const;
+  // Every key and value, as one JSON object (a copy).
+  Json dictionaryRepresentation() const;
+
+  // Setting a null JSON value removes the key, as with removeObject.
+  void setObject(const std::string& key, Json value);
+  void setString(const std::string& key, std::string value);
+  void setInteger(const std::string& key, int64_t value);
+  void setBool(const std::string& key, bool value);
+  void setDouble(const std::string& key, double value);
+  void removeObject(const std::string& key);
+
+  // Writes the file when a change has not reached it yet. The error of that
+  // write, else Ok.
+  Status synchronize();
+
+ private:
+  void load();
+  void persistLocked();
+
+  const std::string path_;
+  mutable std::mutex mutex_;
+  Json values_;
+  bool dirty_ = false;
+  bool corruptOnOpen_ = false;
+  std::optional<Error> lastWriteError_;
+};
+
+// ---------------------------------------------------------------------------
+// The application's information dictionary (what an application bundle's
+// Info.plist holds), supplied by the host.
+
+inline constexpr char kDefaultBundleIdentifier[] = "com.example.host";
+
+// Replaces the dictionary; a value that is not an object is stored as an empty
+// object. The default is {"CFBundleIdentifier": "com.example.host"}.
+void setAppInfo(Json info);
+Json appInfo();
+std::optional<Json> appInfoValue(const std::string& key);
+// "CFBundleIdentifier" of the dictionary when it is a non-empty string, else
+// kDefaultBundleIdentifier.
+std::string bundleIdentifier();
+
+}  // namespace platform

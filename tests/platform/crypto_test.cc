@@ -1,0 +1,228 @@
+#include "platform/crypto.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <set>
+#include <string>
+
+#include "platform/storage.h"
+
+using namespace platform;
+
+namespace {
+
+std::string unhex(std::string_view hex) {
+  std::string out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  }
+  return out;
+}
+
+// AES-256-CBC straight through OpenSSL with an explicit all-zero IV and the
+// given padding setting: the reference our wrapper must match.
+std::string referenceCbc(const std::string& key, const std::string& in, bool encrypt, bool pad) {
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  const unsigned char iv[16] = {};
+  EVP_CipherInit_ex(ctx, EVP_aes_256_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key.data()),
+                    iv, encrypt ? 1 : 0);
+  EVP_CIPHER_CTX_set_padding(ctx, pad ? 1 : 0);
+  std::string out(in.size() + 16, '\0');
+  int n1 = 0, n2 = 0;
+  EVP_CipherUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n1,
+                   reinterpret_cast<const unsigned char*>(in.data()), static_cast<int>(in.size()));
+  EVP_CipherFinal_ex(ctx, reinterpret_cast<unsigned char*>(out.data()) + n1, &n2);
+  EVP_CIPHER_CTX_free(ctx);
+  out.resize(static_cast<size_t>(n1 + n2));
+  return out;
+}
+
+// "XXXXXXXX-XXXX-4XXX-YXXX-XXXXXXXXXXXX": upper-case hex, version 4, Y in 8..B.
+bool isPlatformUuid(const std::string& id) {
+  if (id.size() != 36) return false;
+  for (size_t i = 0; i < id.size(); ++i) {
+    const char c = id[i];
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (c != '-') return false;
+    } else if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
+      return false;
+    }
+  }
+  return id[14] == '4' && std::string("89AB").find(id[19]) != std::string::npos;
+}
+
+std::string fixture(const std::string& name) {
+  auto text = readFile(std::string(QB_FIXTURES_DIR) + "/" + name);
+  EXPECT_TRUE(text.ok()) << name;
+  return text.valueOr({});
+}
+
+const std::string kKey = unhex("603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4");
+
+TEST(CryptoAes, MatchesPublishedBlockAndOpenSslWithZeroIv) {
+  // With a zero IV the first CBC block is the plain block cipher: NIST SP
+  // 800-38A F.1.5 (ECB-AES256) gives its value.
+  auto ct = aes256CbcEncrypt(kKey, unhex("6bc1bee22e409f96e93d7e117393172a"));
+  ASSERT_TRUE(ct.ok());
+  EXPECT_EQ(hexEncode(ct.value().substr(0, 16)), "f3eed1bdb5d2a03c064b5a7e3db181f8");
+
+  for (size_t len : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 1000u}) {
+    const std::string plain(len, static_cast<char>('a' + len % 26));
+    auto enc = aes256CbcEncrypt(kKey, plain);
+    ASSERT_TRUE(enc.ok());
+    EXPECT_EQ(enc.value().size(), (len / 16 + 1) * 16) << "PKCS#7 always adds 1..16 bytes";
+    EXPECT_EQ(enc.value(), referenceCbc(kKey, plain, true, true)) << len;
+    auto dec = aes256CbcDecrypt(kKey, enc.value());
+    ASSERT_TRUE(dec.ok()) << len;
+    EXPECT_EQ(dec.value(), plain);
+  }
+}
+
+TEST(CryptoAes, RejectsBadKeysLengthsAndPadding) {
+  for (size_t keyLen : {0u, 16u, 31u, 33u}) {
+    auto r = aes256CbcEncrypt(std::string(keyLen, 'k'), "x");
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, static_cast<int>(CryptoErrc::InvalidKey));
+    EXPECT_FALSE(aes256CbcDecrypt(std::string(keyLen, 'k'), std::string(16, 'x')).ok());
+  }
+  for (size_t len : {0u, 1u, 15u, 17u}) {
+    auto r = aes256CbcDecrypt(kKey, std::string(len, 'c'));
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, static_cast<int>(CryptoErrc::InvalidInput));
+  }
+  // A block whose plaintext ends in 0x00 can never carry valid PKCS#7 padding.
+  const std::string badPadding = referenceCbc(kKey, std::string(16, '\0'), true, false);
+  auto r = aes256CbcDecrypt(kKey, badPadding);
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.error().code, static_cast<int>(CryptoErrc::InvalidInput));
+  EXPECT_TRUE(aes256CbcDecrypt(kKey, badPadding).error().message.find("padding") != std::string::npos);
+}
+
+TEST(CryptoDigest, PublishedVectors) {
+  EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(sha256("abc"), unhex(sha256Hex("abc")));
+  EXPECT_EQ(sha256("abc").size(), 32u);
+  // RFC 1321 appendix A.5.
+  EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(md5Hex("a"), "0cc175b9c0f1b6a831c399e269772661");
+  EXPECT_EQ(md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(md5Hex("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
+  EXPECT_EQ(md5Hex("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
+}
+
+TEST(CryptoBase64, Rfc4648VectorsAndRoundTrips) {
+  const std::pair<std::string, std::string> vectors[] = {
+      {"", ""},         {"f", "Zg=="},        {"fo", "Zm8="},       {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+  for (const auto& [plain, encoded] : vectors) {
+    EXPECT_EQ(base64Encode(plain), encoded);
+    auto d = base64Decode(encoded);
+    ASSERT_TRUE(d.ok()) << encoded;
+    EXPECT_EQ(d.value(), plain);
+  }
+  std::string all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+  EXPECT_EQ(base64Decode(base64Encode(all)).valueOr("x"), all);
+  // Larger than one internal chunk in both directions.
+  std::string big = randomBytes(5 * 1024 * 1024 + 1).value();
+  const std::string enc = base64Encode(big);
+  EXPECT_EQ(enc.find('\n'), std::string::npos);
+  EXPECT_EQ(base64Decode(enc).valueOr({}), big);
+}
+
+TEST(CryptoBase64, MalformedInputIsAnError) {
+  for (const char* bad : {"Zg", "Zg=", "Z===", "====", "Zm9v\n", "Zm 9v", " Zm9v", "Zm9-", "Zm9_",
+                          "=Zm9", "Zg==Zg==", "Zm9v*A==", "Zm\0v"}) {
+    auto r = base64Decode(bad);
+    ASSERT_FALSE(r.ok()) << bad;
+    EXPECT_EQ(r.error().domain, kCryptoErrorDomain);
+    EXPECT_EQ(r.error().code, static_cast<int>(CryptoErrc::InvalidInput)) << bad;
+  }
+  EXPECT_FALSE(base64Decode(std::string("Zm\0v", 4)).ok());
+  EXPECT_FALSE(base64Decode(std::string("Zg=\0", 4)).ok());
+}
+
+TEST(CryptoPercent, EncodesAllButUnreservedAndDecodesStrictly) {
+  EXPECT_EQ(percentEncode("AZaz09-._~"), "AZaz09-._~");
+  EXPECT_EQ(percentEncode("a b&c=d/e?f+g%"), "a%20b%26c%3Dd%2Fe%3Ff%2Bg%25");
+  EXPECT_EQ(percentEncode("\xC3\xA9"), "%C3%A9");
+  EXPECT_EQ(percentEncode("a/b c", "/"), "a/b%20c");
+  EXPECT_EQ(percentEncode(std::string("\0", 1)), "%00");
+
+  EXPECT_EQ(percentDecode("%C3%a9+x%20").valueOr({}), "\xC3\xA9+x ");
+  std::string all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+  EXPECT_EQ(percentDecode(percentEncode(all)).valueOr({}), all);
+  for (const char* bad : {"%", "%4", "abc%", "%G0", "%0g", "100%!"}) {
+    auto r = percentDecode(bad);
+    ASSERT_FALSE(r.ok()) << bad;
+    EXPECT_EQ(r.error().code, static_cast<int>(CryptoErrc::InvalidInput));
+  }
+}
+
+TEST(CryptoRsa, RoundTripWithBothPublicKeyForms) {
+  const std::string priv = fixture("sandbox_rsa_private.pem");
+  for (const char* pub : {"sandbox_rsa_public.pem", "sandbox_rsa_public_pkcs1.pem"}) {
+    const std::string pem = fixture(pub);
+    const std::string sessionKey = "0123456789abcdefghijklmnopqrstuv";
+    auto a = rsaPublicEncryptPkcs1(pem, sessionKey);
+    auto b = rsaPublicEncryptPkcs1(pem, sessionKey);
+    ASSERT_TRUE(a.ok()) << pub << ": " << a.error().message;
+    ASSERT_TRUE(b.ok());
+    EXPECT_EQ(a.value().size(), 256u);
+    EXPECT_NE(a.value(), b.value()) << "PKCS#1 v1.5 padding is random";
+    EXPECT_EQ(rsaPrivateDecryptPkcs1(priv, a.value()).valueOr({}), sessionKey);
+    EXPECT_EQ(rsaPrivateDecryptPkcs1(priv, b.value()).valueOr({}), sessionKey);
+
+    // 2048-bit key: at most 256 - 11 bytes of plaintext.
+    auto longest = rsaPublicEncryptPkcs1(pem, std::string(245, 'x'));
+    ASSERT_TRUE(longest.ok());
+    EXPECT_EQ(rsaPrivateDecryptPkcs1(priv, longest.value()).valueOr({}), std::string(245, 'x'));
+    auto tooLong = rsaPublicEncryptPkcs1(pem, std::string(246, 'x'));
+    ASSERT_FALSE(tooLong.ok());
+    EXPECT_EQ(tooLong.error().code, static_cast<int>(CryptoErrc::InputTooLong));
+  }
+}
+
+TEST(CryptoRsa, BadKeysAndCiphertextsAreErrors) {
+  const std::string pub = fixture("sandbox_rsa_public.pem");
+  const std::string priv = fixture("sandbox_rsa_private.pem");
+  // The first base64 character holds the outer DER tag; changing it breaks the
+  // structure (a change inside the modulus would still be a well-formed key).
+  std::string damaged = pub;
+  damaged[damaged.find('\n') + 1] = 'A';
+  const std::string truncated = pub.substr(0, pub.size() / 2);
+  for (const std::string& bad : {std::string(), std::string("not a key"), truncated, damaged}) {
+    auto r = rsaPublicEncryptPkcs1(bad, "x");
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, static_cast<int>(CryptoErrc::InvalidKey));
+  }
+  EXPECT_EQ(rsaPrivateDecryptPkcs1(pub, std::string(256, 'x')).error().code,
+            static_cast<int>(CryptoErrc::InvalidKey));
+  for (size_t len : {0u, 255u, 257u}) {
+    auto r = rsaPrivateDecryptPkcs1(priv, std::string(len, 'x'));
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, static_cast<int>(CryptoErrc::InvalidInput));
+  }
+}
+
+TEST(CryptoRandom, BytesAndUuids) {
+  EXPECT_EQ(randomBytes(0).valueOr("x"), "");
+  auto a = randomBytes(32);
+  auto b = randomBytes(32);
+  ASSERT_TRUE(a.ok() && b.ok());
+  EXPECT_EQ(a.value().size(), 32u);
+  EXPECT_NE(a.value(), b.value());
+
+  std::set<std::string> seen;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string id = uuidV4();
+    ASSERT_TRUE(isPlatformUuid(id)) << id;
+    seen.insert(id);
+  }
+  EXPECT_EQ(seen.size(), 1000u);
+}
+
+}  // namespace

@@ -1,0 +1,254 @@
+#include "platform/device.h"
+
+#include <gtest/gtest.h>
+#include <sys/utsname.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/test_environment.h"
+#include "support/temp_dir.h"
+
+using namespace platform;
+
+namespace {
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+class DeviceFactsTest : public ::testing::Test {
+ protected:
+  ~DeviceFactsTest() override {
+    resetDeviceFactsForTesting();
+    setDeviceFactsProvider(nullptr);
+    setDeviceDiskPath("/");
+  }
+  TestEnvironment env;
+};
+
+class FixedProvider : public DeviceFactsProvider {
+ public:
+  explicit FixedProvider(DeviceFacts f) : f_(std::move(f)) {}
+  DeviceFacts facts() const override { return f_; }
+
+ private:
+  DeviceFacts f_;
+};
+
+TEST_F(DeviceFactsTest, OverrideWinsOverHostProviderAndResetRestoresLinux) {
+  DeviceFacts host;
+  host.osVersion = "16.4";
+  setDeviceFactsProvider(std::make_shared<FixedProvider>(host));
+  EXPECT_EQ(deviceFacts().facts().osVersion, "16.4");
+
+  DeviceFacts fake;
+  fake.advertisingId.reset();
+  fake.trackingAuthorizationStatus.reset();
+  fake.keyWindowPresent = false;
+  fake.safeAreaInsets.reset();
+  fake.carrierName = "Carrier";
+  fake.mobileCountryCode = "310";
+  fake.jailbreakPathsPresent = {"/Applications/Cydia.app"};
+  setDeviceFactsForTesting(fake);
+  EXPECT_EQ(deviceFacts().facts(), fake);
+  EXPECT_TRUE(deviceFacts().jailbreakPathExists("/Applications/Cydia.app"));
+  EXPECT_FALSE(deviceFacts().jailbreakPathExists("/bin/bash"));
+
+  resetDeviceFactsForTesting();
+  EXPECT_EQ(deviceFacts().facts().osVersion, "16.4");
+  setDeviceFactsProvider(nullptr);
+  EXPECT_EQ(deviceFacts().facts().hardwareModel, linuxDeviceFacts().facts().hardwareModel);
+  EXPECT_FALSE(deviceFacts().jailbreakPathExists("/bin/bash"));  // exists on Linux, not an iOS jailbreak
+}
+
+TEST_F(DeviceFactsTest, LinuxFactsAreRealAndSane) {
+  const DeviceFacts f = deviceFacts().facts();
+  struct utsname u {};
+  ASSERT_EQ(uname(&u), 0);
+  EXPECT_EQ(f.hardwareModel, u.machine);
+  EXPECT_EQ(f.osName, "iOS");
+  EXPECT_EQ(f.osVersion, "17.0");
+  EXPECT_GT(f.totalMemoryBytes, 0u);
+  EXPECT_GT(f.totalDiskBytes, 0u);
+  EXPECT_LE(f.freeDiskBytes, f.totalDiskBytes);
+  EXPECT_TRUE(f.batteryLevel == -1.0 || (f.batteryLevel >= 0 && f.batteryLevel <= 1));
+  EXPECT_GE(f.screenBrightness, 0);
+  EXPECT_LE(f.screenBrightness, 1);
+  EXPECT_FALSE(f.deviceName.empty());
+  EXPECT_FALSE(f.carrierName.has_value());
+  if (std::filesystem::exists("/etc/machine-id")) {
+    ASSERT_TRUE(f.vendorId.has_value());
+    EXPECT_TRUE(std::regex_match(*f.vendorId, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-"
+                                                         "[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
+        << *f.vendorId;
+    EXPECT_EQ(deviceFacts().facts().vendorId, f.vendorId);
+  }
+}
+
+TEST_F(DeviceFactsTest, LocaleAndLanguageFollowTheEnvironment) {
+  ScopedEnv all("LC_ALL", nullptr);
+  ScopedEnv messages("LC_MESSAGES", nullptr);
+  {
+    ScopedEnv lang("LANG", "de_DE.UTF-8");
+    auto f = deviceFacts().facts();
+    EXPECT_EQ(f.locale, "de_DE");
+    EXPECT_EQ(f.language, "de");
+  }
+  {
+    ScopedEnv lang("LANG", "C.UTF-8");
+    auto f = deviceFacts().facts();
+    EXPECT_EQ(f.locale, "en_US");
+    EXPECT_EQ(f.language, "en");
+  }
+  ScopedEnv lang("LANG", "de_DE.UTF-8");
+  ScopedEnv over("LC_ALL", "fr_CA@euro");
+  EXPECT_EQ(deviceFacts().facts().locale, "fr_CA");
+}
+
+TEST_F(DeviceFactsTest, TimeZoneComesFromTzAtTheClocksTime) {
+  {
+    ScopedEnv tz("TZ", "UTC");
+    auto f = deviceFacts().facts();
+    EXPECT_EQ(f.timeZoneId, "UTC");
+    EXPECT_EQ(f.timeZoneOffsetSeconds, 0);
+  }
+  if (!std::filesystem::exists("/usr/share/zoneinfo/Europe/Berlin")) GTEST_SKIP() << "no tzdata";
+  ScopedEnv tz("TZ", ":Europe/Berlin");
+  env.setWallMs(1'751'328'000'000);  // 2025-07-01: summer time
+  EXPECT_EQ(deviceFacts().facts().timeZoneId, "Europe/Berlin");
+  EXPECT_EQ(deviceFacts().facts().timeZoneOffsetSeconds, 7200);
+  env.setWallMs(1'736'000'000'000);  // 2025-01-04: winter time
+  EXPECT_EQ(deviceFacts().facts().timeZoneOffsetSeconds, 3600);
+}
+
+TEST_F(DeviceFactsTest, DiskFactsMeasureTheConfiguredPath) {
+  qbtest::TempDir dir;
+  setDeviceDiskPath(dir.path());
+  EXPECT_GT(deviceFacts().facts().totalDiskBytes, 0u);
+  setDeviceDiskPath(dir.path() + "/missing");
+  auto f = deviceFacts().facts();
+  EXPECT_EQ(f.totalDiskBytes, 0u);
+  EXPECT_EQ(f.freeDiskBytes, 0u);
+}
+
+// ---------------------------------------------------------------- reachability
+
+class ReachabilityTest : public ::testing::Test {
+ protected:
+  ReachabilityTest() { source.resetForTesting(); }
+  ~ReachabilityTest() override { source.resetForTesting(); }
+
+  ReachabilitySource& source = ReachabilitySource::shared();
+  std::shared_ptr<int> owner = std::make_shared<int>(0);
+  std::vector<int> log;
+};
+
+TEST_F(ReachabilityTest, ListenerHearsEachRealChangeOnce) {
+  ASSERT_EQ(source.currentStatus(), kReachabilityViaWiFi);
+  EXPECT_FALSE(source.connectionRequired());
+  source.addListener(owner, [&](int s) { log.push_back(s); });
+  EXPECT_TRUE(source.setStatus(kReachabilityViaWWAN));
+  EXPECT_FALSE(source.setStatus(kReachabilityViaWWAN));
+  EXPECT_FALSE(source.setStatus(3));
+  EXPECT_FALSE(source.setStatus(-1));
+  EXPECT_TRUE(source.setStatus(kReachabilityNotReachable));
+  EXPECT_TRUE(source.setStatus(kReachabilityViaWiFi));
+  EXPECT_EQ(log, (std::vector<int>{1, 0, 2}));
+  EXPECT_EQ(source.currentStatus(), kReachabilityViaWiFi);
+}
+
+TEST_F(ReachabilityTest, DeadAndRemovedListenersAreSkipped) {
+  auto doomed = std::make_shared<int>(0);
+  source.addListener(doomed, [&](int s) { log.push_back(100 + s); });
+  auto removed = source.addListener(owner, [&](int s) { log.push_back(200 + s); });
+  source.addListener(owner, [&](int s) { log.push_back(s); });
+  doomed.reset();
+  source.removeListener(removed);
+  source.setStatus(kReachabilityViaWWAN);
+  EXPECT_EQ(log, std::vector<int>{1});
+}
+
+TEST_F(ReachabilityTest, ChangesMadeByAListenerAreDeliveredAfterInOrder) {
+  source.addListener(owner, [&](int s) {
+    log.push_back(s);
+    if (s == kReachabilityViaWWAN) source.setStatus(kReachabilityNotReachable);
+  });
+  source.addListener(owner, [&](int s) { log.push_back(10 + s); });
+  source.setStatus(kReachabilityViaWWAN);
+  EXPECT_EQ(log, (std::vector<int>{1, 11, 0, 10}));
+  EXPECT_EQ(source.currentStatus(), kReachabilityNotReachable);
+}
+
+TEST_F(ReachabilityTest, StartStatusComesFromTheEnvironment) {
+  {
+    ScopedEnv env("QB_REACHABILITY", "cellular");
+    source.resetForTesting();
+    EXPECT_EQ(source.currentStatus(), kReachabilityViaWWAN);
+  }
+  {
+    ScopedEnv env("QB_REACHABILITY", "0");
+    source.resetForTesting();
+    EXPECT_EQ(source.currentStatus(), kReachabilityNotReachable);
+  }
+  ScopedEnv env("QB_REACHABILITY", nullptr);
+  source.resetForTesting();
+  EXPECT_EQ(source.currentStatus(), kReachabilityViaWiFi);
+}
+
+TEST_F(ReachabilityTest, ConcurrentChangesAreEachDeliveredOnceInOrder) {
+  std::mutex m;
+  int calls = 0;
+  bool repeated = false;  // a listener call that repeats the previous status
+  int last = source.currentStatus();
+  source.addListener(owner, [&](int s) {
+    std::lock_guard lock(m);
+    ++calls;
+    repeated = repeated || s == last;
+    last = s;
+  });
+  std::atomic<int> changes{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 1000; ++i) {
+        if (source.setStatus((i + t) % 3)) ++changes;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::lock_guard lock(m);
+  EXPECT_GT(changes.load(), 0);
+  EXPECT_EQ(calls, changes.load());
+  EXPECT_FALSE(repeated);
+  EXPECT_EQ(last, source.currentStatus());
+}
+
+}  // namespace

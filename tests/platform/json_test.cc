@@ -1,0 +1,103 @@
+#include "platform/json.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace platform;
+
+namespace {
+
+TEST(Json, MalformedAndTruncatedTextIsAnError) {
+  for (const char* bad : {"", " ", "{", "[1,2", "{\"a\":}", "{\"a\" 1}", "nul", "tru", "{\"a\":1}x",
+                          "\"unterminated", "[1,]", "{'a':1}", "01", "NaN", "\"\\uZZZZ\"",
+                          "\"\xff\"", "{\"a\":\"\\ud800\"}"}) {
+    auto r = parseJson(bad);
+    ASSERT_FALSE(r.ok()) << bad;
+    EXPECT_EQ(r.error().domain, kJsonErrorDomain);
+    EXPECT_EQ(r.error().code, static_cast<int>(JsonErrc::Malformed)) << bad;
+    EXPECT_FALSE(r.error().message.empty());
+  }
+  const std::string full = R"({"configurations":{"a":[1,2,{"b":"c"}]},"n":-1.5e3})";
+  ASSERT_TRUE(parseJson(full).ok());
+  for (size_t len = 0; len < full.size(); ++len) {
+    EXPECT_FALSE(parseJson(full.substr(0, len)).ok()) << len;
+  }
+  EXPECT_FALSE(parseJson(std::string("{}\0", 3)).ok());
+}
+
+TEST(Json, DeepNestingIsRefusedWithoutCrashing) {
+  const auto nested = [](int depth) {
+    return std::string(static_cast<size_t>(depth), '[') + std::string(static_cast<size_t>(depth), ']');
+  };
+  auto atLimit = parseJson(nested(kMaxJsonDepth));
+  ASSERT_TRUE(atLimit.ok());
+  EXPECT_EQ(dumpJson(atLimit.value()), nested(kMaxJsonDepth));
+  for (int depth : {kMaxJsonDepth + 1, 1'000'000}) {
+    auto r = parseJson(nested(depth));
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().code, static_cast<int>(JsonErrc::TooDeep));
+  }
+  // Unbalanced openers only (a truncated deep document) are refused as well.
+  EXPECT_FALSE(parseJson(std::string(1'000'000, '{')).ok());
+  // Brackets inside strings are text, not nesting.
+  auto inString = parseJson("[\"" + std::string(10000, '[') + "\\\"\"]");
+  ASSERT_TRUE(inString.ok());
+  EXPECT_EQ(inString.value()[0].get<std::string>().size(), 10001u);
+}
+
+TEST(Json, DumpIsCompactOrderedAndSurvivesInvalidUtf8) {
+  auto v = parseJson(R"( { "z" : 1, "a" : [ true, null, "x" ], "m" : { } } )");
+  ASSERT_TRUE(v.ok());
+  EXPECT_EQ(dumpJson(v.value()), R"({"z":1,"a":[true,null,"x"],"m":{}})");
+  Json bad = {{"k", std::string("ok\xff\xfe")}};
+  EXPECT_EQ(dumpJson(bad), "{\"k\":\"ok\xEF\xBF\xBD\xEF\xBF\xBD\"}");
+}
+
+TEST(Json, TypedGettersCheckTypes) {
+  const Json j = parseJson(R"({
+    "s": "text", "i": 42, "neg": -7, "big": 18446744073709551615, "f": 3.9, "nf": -3.9,
+    "huge": 1e300, "t": true, "f0": false, "one": 1, "zero": 0, "two": 2, "onef": 1.0,
+    "o": {"x": 1}, "a": [1, 2], "n": null, "numstr": "12"})").value();
+
+  EXPECT_EQ(getString(j, "s"), "text");
+  EXPECT_EQ(getString(j, "i"), std::nullopt);
+  EXPECT_EQ(getString(j, "missing"), std::nullopt);
+
+  EXPECT_EQ(getInt(j, "i"), 42);
+  EXPECT_EQ(getInt(j, "neg"), -7);
+  EXPECT_EQ(getInt(j, "f"), 3);
+  EXPECT_EQ(getInt(j, "nf"), -3);
+  EXPECT_EQ(getInt(j, "big"), std::nullopt);
+  EXPECT_EQ(getInt(j, "huge"), std::nullopt);
+  EXPECT_EQ(getInt(j, "t"), std::nullopt);
+  EXPECT_EQ(getInt(j, "numstr"), std::nullopt);
+  EXPECT_EQ(getInt(j, "n"), std::nullopt);
+
+  EXPECT_EQ(getDouble(j, "f"), 3.9);
+  EXPECT_EQ(getDouble(j, "i"), 42.0);
+  EXPECT_EQ(getDouble(j, "s"), std::nullopt);
+
+  EXPECT_EQ(getBool(j, "t"), true);
+  EXPECT_EQ(getBool(j, "f0"), false);
+  EXPECT_EQ(getBool(j, "one"), true);
+  EXPECT_EQ(getBool(j, "onef"), true);
+  EXPECT_EQ(getBool(j, "zero"), false);
+  EXPECT_EQ(getBool(j, "two"), std::nullopt);
+  EXPECT_EQ(getBool(j, "s"), std::nullopt);
+
+  EXPECT_EQ(getObject(j, "o"), (Json{{"x", 1}}));
+  EXPECT_EQ(getObject(j, "a"), std::nullopt);
+  EXPECT_EQ(getArray(j, "a"), (Json{1, 2}));
+  EXPECT_EQ(getArray(j, "o"), std::nullopt);
+
+  // Lookups on something that is not an object.
+  for (const Json& notObject : {Json(nullptr), Json::array({1}), Json("s"), Json(5)}) {
+    EXPECT_EQ(getString(notObject, "s"), std::nullopt);
+    EXPECT_EQ(getInt(notObject, "i"), std::nullopt);
+    EXPECT_EQ(getBool(notObject, "t"), std::nullopt);
+    EXPECT_EQ(getObject(notObject, "o"), std::nullopt);
+  }
+}
+
+}  // namespace

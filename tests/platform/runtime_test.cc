@@ -1,0 +1,158 @@
+#include "platform/runtime.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace platform;
+
+namespace quirk {
+
+struct Adapter {
+  virtual ~Adapter() = default;
+  virtual std::string network() const = 0;
+};
+struct Reporter {
+  virtual ~Reporter() = default;
+};
+struct TulvoAdapter : Adapter, Reporter {
+  std::string network() const override { return "tulvo"; }
+};
+struct OtherAdapter : Adapter {
+  std::string network() const override { return "other"; }
+};
+
+struct AdapterFailure : std::logic_error {
+  using std::logic_error::logic_error;
+};
+
+}  // namespace quirk
+
+namespace {
+
+class RuntimeTest : public ::testing::Test {
+ protected:
+  RuntimeTest() { registry.resetForTesting(); }
+  ~RuntimeTest() override { registry.resetForTesting(); }
+  ClassRegistry& registry = ClassRegistry::shared();
+};
+
+TEST_F(RuntimeTest, CreatesRegisteredClassesByNameAndBase) {
+  registry.registerClass<quirk::Adapter>("QBTulvoAdapter",
+                                         [] { return std::make_shared<quirk::TulvoAdapter>(); });
+  registry.registerClass<quirk::Reporter>("QBTulvoAdapter",
+                                          [] { return std::make_shared<quirk::TulvoAdapter>(); });
+  registry.registerClass<quirk::Adapter>("QBOtherAdapter",
+                                         [] { return std::make_shared<quirk::OtherAdapter>(); });
+
+  auto a = registry.create<quirk::Adapter>("QBTulvoAdapter");
+  auto b = registry.create<quirk::Adapter>("QBTulvoAdapter");
+  ASSERT_NE(a, nullptr);
+  EXPECT_NE(a, b);  // a new instance each time
+  EXPECT_EQ(a->network(), "tulvo");
+  EXPECT_NE(dynamic_cast<quirk::TulvoAdapter*>(registry.create<quirk::Reporter>("QBTulvoAdapter").get()),
+            nullptr);
+  EXPECT_EQ(registry.create<quirk::Adapter>("QBOtherAdapter")->network(), "other");
+
+  EXPECT_TRUE(registry.classExists("QBTulvoAdapter"));
+  EXPECT_EQ(registry.registeredNames(), (std::vector<std::string>{"QBOtherAdapter", "QBTulvoAdapter"}));
+}
+
+TEST_F(RuntimeTest, UnknownNameOrOtherBaseGivesNull) {
+  registry.registerClass<quirk::Adapter>("QBOtherAdapter",
+                                         [] { return std::make_shared<quirk::OtherAdapter>(); });
+  registry.registerClass<quirk::Adapter>("QBNullAdapter", [] { return std::shared_ptr<quirk::Adapter>(); });
+  EXPECT_EQ(registry.create<quirk::Adapter>("QBMissingAdapter"), nullptr);
+  EXPECT_FALSE(registry.classExists("QBMissingAdapter"));
+  EXPECT_EQ(registry.create<quirk::Reporter>("QBOtherAdapter"), nullptr);
+  EXPECT_EQ(registry.create<quirk::OtherAdapter>("QBOtherAdapter"), nullptr);
+  EXPECT_EQ(registry.create<quirk::Adapter>("QBNullAdapter"), nullptr);
+}
+
+TEST_F(RuntimeTest, ReRegistrationReplacesAndUnregisterRemoves) {
+  registry.registerClass<quirk::Adapter>("QBAdapter", [] { return std::make_shared<quirk::OtherAdapter>(); });
+  registry.registerClass<quirk::Adapter>("QBAdapter", [] { return std::make_shared<quirk::TulvoAdapter>(); });
+  EXPECT_EQ(registry.create<quirk::Adapter>("QBAdapter")->network(), "tulvo");
+  EXPECT_TRUE(registry.unregisterClass("QBAdapter"));
+  EXPECT_FALSE(registry.unregisterClass("QBAdapter"));
+  EXPECT_EQ(registry.create<quirk::Adapter>("QBAdapter"), nullptr);
+  EXPECT_TRUE(registry.registeredNames().empty());
+}
+
+// ----------------------------------------------------------------------- guard
+
+TEST(GuardTest, ReportsTheDynamicTypeNameAndReason) {
+  auto caught = guard([] { throw std::runtime_error("adapter exploded"); });
+  ASSERT_TRUE(caught);
+  EXPECT_EQ(caught->name, "std::runtime_error");
+  EXPECT_EQ(caught->reason, "adapter exploded");
+  EXPECT_EQ(caught->description(), "std::runtime_error: adapter exploded");
+
+  caught = guard([] { throw quirk::AdapterFailure("no fill"); });
+  ASSERT_TRUE(caught);
+  EXPECT_EQ(caught->name, "quirk::AdapterFailure");
+  EXPECT_EQ(caught->reason, "no fill");
+
+  caught = guard([] { std::vector<int>().at(3); });
+  ASSERT_TRUE(caught);
+  EXPECT_EQ(caught->name, "std::out_of_range");
+}
+
+TEST(GuardTest, NonStandardThrowsAndNormalReturns) {
+  for (auto thrower : std::vector<std::function<void()>>{
+           [] { throw 42; }, [] { throw "text"; }, [] { throw quirk::OtherAdapter(); }}) {
+    auto caught = guard(thrower);
+    ASSERT_TRUE(caught);
+    EXPECT_EQ(*caught, (CaughtException{"unknown exception", ""}));
+    EXPECT_EQ(caught->description(), "unknown exception");
+  }
+  bool ran = false;
+  EXPECT_FALSE(guard([&] { ran = true; }));
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(guard(nullptr));
+}
+
+TEST(GuardTest, GuardValueReturnsTheValueOrAnError) {
+  Result<int> ok = guardValue([] { return 7; });
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(ok.value(), 7);
+
+  Result<long> named = guardValue<long>([] { return 3; });
+  EXPECT_EQ(named.value(), 3L);
+
+  Result<std::string> failed = guardValue([]() -> std::string { throw quirk::AdapterFailure("bad config"); });
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error(), (Error{kCaughtExceptionDomain, kCaughtExceptionCode,
+                                   "quirk::AdapterFailure: bad config"}));
+
+  Status done = guardValue([] {});
+  EXPECT_TRUE(done);
+  Status thrown = guardValue([] { throw 1; });
+  ASSERT_FALSE(thrown);
+  EXPECT_EQ(thrown.error().message, "unknown exception");
+}
+
+TEST(GuardTest, FactoryThrowsAreStoppedByTheGuard) {
+  auto& registry = ClassRegistry::shared();
+  registry.registerClass<quirk::Adapter>("QBThrowingAdapter", []() -> std::shared_ptr<quirk::Adapter> {
+    throw std::bad_alloc();
+  });
+  auto created = guardValue([&] { return registry.create<quirk::Adapter>("QBThrowingAdapter"); });
+  ASSERT_FALSE(created);
+  EXPECT_EQ(created.error().message, "std::bad_alloc: std::bad_alloc");
+  registry.resetForTesting();
+}
+
+TEST(ClassNameTest, NamesTheDynamicType) {
+  quirk::TulvoAdapter tulvo;
+  const quirk::Adapter& base = tulvo;
+  EXPECT_EQ(className(base), "quirk::TulvoAdapter");
+  EXPECT_EQ(className(std::shared_ptr<quirk::Adapter>(std::make_shared<quirk::OtherAdapter>())),
+            "quirk::OtherAdapter");
+  EXPECT_EQ(className(std::shared_ptr<quirk::Adapter>()), "(null)");
+  EXPECT_EQ(demangledTypeName(typeid(int)), "int");
+}
+
+}  // namespace

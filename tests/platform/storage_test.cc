@@ -1,0 +1,218 @@
+#include "platform/storage.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+using namespace platform;
+
+namespace {
+
+int code(StorageErrc c) { return static_cast<int>(c); }
+
+class StorageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir.path().empty());
+    setDataRoot(dir.path());
+  }
+  void TearDown() override {
+    UserDefaults::resetStandardForTesting();
+    setAppInfo(Json{{"CFBundleIdentifier", kDefaultBundleIdentifier}});
+  }
+  std::string file(const std::string& name) const { return dir.path() + "/" + name; }
+
+  qbtest::TempDir dir;
+};
+
+TEST_F(StorageTest, ValuesSurviveReopeningWithTheirTypes) {
+  const std::string path = file("prefs/defaults.json");
+  {
+    UserDefaults d(path);
+    EXPECT_FALSE(d.wasCorruptOnOpen());
+    d.setString("s", "text");
+    d.setInteger("i", -42);
+    d.setBool("b", true);
+    d.setDouble("d", 2.75);
+    d.setObject("o", Json{{"configurations", {1, 2}}});
+    d.setString("gone", "x");
+    d.removeObject("gone");
+    d.setString("nulled", "x");
+    d.setObject("nulled", Json(nullptr));
+  }
+  UserDefaults d(path);
+  EXPECT_FALSE(d.wasCorruptOnOpen());
+  EXPECT_EQ(d.string("s"), "text");
+  EXPECT_EQ(d.integer("i"), -42);
+  EXPECT_TRUE(d.boolean("b"));
+  EXPECT_EQ(d.doubleValue("d"), 2.75);
+  EXPECT_EQ(d.object("o"), (Json{{"configurations", {1, 2}}}));
+  EXPECT_EQ(d.object("gone"), std::nullopt);
+  EXPECT_EQ(d.object("nulled"), std::nullopt);
+  EXPECT_EQ(d.dictionaryRepresentation().size(), 5u);
+  EXPECT_TRUE(d.synchronize().ok());
+
+  // Reads of absent or other-typed values give the platform's neutral answers.
+  EXPECT_EQ(d.string("i"), std::nullopt);
+  EXPECT_EQ(d.integer("missing"), 0);
+  EXPECT_EQ(d.integer("d"), 2);
+  EXPECT_EQ(d.integer("b"), 1);
+  EXPECT_EQ(d.integer("s"), 0);
+  EXPECT_FALSE(d.boolean("missing"));
+  EXPECT_TRUE(d.boolean("i"));
+  EXPECT_FALSE(d.boolean("s"));
+  EXPECT_EQ(d.doubleValue("i"), -42.0);
+  EXPECT_EQ(d.doubleValue("o"), 0.0);
+}
+
+TEST_F(StorageTest, CorruptFileIsSetAsideAndReplaced) {
+  const std::string path = file("defaults.json");
+  for (const std::string& damaged : {std::string("{\"a\":1,\"b\":"), std::string("[1,2]"),
+                                     std::string("\x00\x01garbage", 9)}) {
+    ASSERT_TRUE(writeFileAtomically(path, damaged).ok());
+    {
+      UserDefaults d(path);
+      EXPECT_TRUE(d.wasCorruptOnOpen());
+      EXPECT_EQ(d.dictionaryRepresentation(), Json::object());
+      EXPECT_FALSE(fileExists(path));
+      EXPECT_EQ(readFile(path + ".corrupt").valueOr({}), damaged);
+      d.setInteger("after", 7);
+    }
+    UserDefaults reopened(path);
+    EXPECT_FALSE(reopened.wasCorruptOnOpen());
+    EXPECT_EQ(reopened.integer("after"), 7);
+  }
+  // A folder where the file should be is set aside the same way.
+  ASSERT_TRUE(removeItem(path).ok());
+  ASSERT_TRUE(createDirectories(path).ok());
+  ASSERT_TRUE(removeItem(path + ".corrupt").ok());
+  UserDefaults d(path);
+  EXPECT_TRUE(d.wasCorruptOnOpen());
+  d.setBool("k", true);
+  EXPECT_TRUE(d.synchronize().ok());
+  EXPECT_TRUE(UserDefaults(path).boolean("k"));
+}
+
+TEST_F(StorageTest, FailedWritesStayPendingUntilSynchronizeSucceeds) {
+  // A regular file where the folder should be makes every write fail.
+  ASSERT_TRUE(writeFileAtomically(file("blocker"), "").ok());
+  const std::string path = file("blocker/defaults.json");
+  UserDefaults d(path);
+  d.setString("k", "v");
+  EXPECT_EQ(d.string("k"), "v");
+  auto failed = d.synchronize();
+  ASSERT_FALSE(failed.ok());
+  EXPECT_EQ(failed.error().domain, kStorageErrorDomain);
+
+  ASSERT_TRUE(removeItem(file("blocker")).ok());
+  ASSERT_TRUE(createDirectories(file("blocker")).ok());
+  EXPECT_TRUE(d.synchronize().ok());
+  EXPECT_EQ(UserDefaults(path).string("k"), "v");
+}
+
+TEST_F(StorageTest, ConcurrentWritersAllLand) {
+  const std::string path = file("defaults.json");
+  constexpr int kThreads = 6;
+  constexpr int kKeys = 40;
+  {
+    UserDefaults d(path);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&d, t] {
+        for (int k = 0; k < kKeys; ++k) {
+          const std::string key = "t" + std::to_string(t) + "k" + std::to_string(k);
+          d.setInteger(key, t * 1000 + k);
+          d.setObject("shared", Json{{"writer", t}});
+          EXPECT_EQ(d.integer(key), t * 1000 + k);
+          (void)d.dictionaryRepresentation();
+        }
+        d.removeObject("t" + std::to_string(t) + "k0");
+      });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_TRUE(d.synchronize().ok());
+  }
+  UserDefaults reopened(path);
+  const Json all = reopened.dictionaryRepresentation();
+  EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * (kKeys - 1) + 1));
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(reopened.object("t" + std::to_string(t) + "k0"), std::nullopt);
+    for (int k = 1; k < kKeys; ++k) {
+      EXPECT_EQ(reopened.integer("t" + std::to_string(t) + "k" + std::to_string(k)), t * 1000 + k);
+    }
+  }
+  EXPECT_EQ(listDirectory(dir.path()).valueOr({}), std::vector<std::string>{"defaults.json"})
+      << "no temporary files left behind";
+}
+
+TEST_F(StorageTest, StandardStoreFollowsTheDataRoot) {
+  EXPECT_EQ(UserDefaults::standard().filePath(), dir.path() + "/Library/Preferences/standard.json");
+  UserDefaults::standard().setString("where", "first");
+  EXPECT_TRUE(fileExists(standardUserDefaultsPath()));
+
+  qbtest::TempDir other;
+  setDataRoot(other.path());
+  UserDefaults& fresh = UserDefaults::standard();
+  EXPECT_EQ(fresh.string("where"), std::nullopt);
+  fresh.setString("where", "second");
+
+  setDataRoot(dir.path());
+  EXPECT_EQ(UserDefaults::standard().string("where"), "first");
+  UserDefaults::standard().setInteger("n", 3);
+  UserDefaults::resetStandardForTesting();
+  EXPECT_EQ(UserDefaults::standard().integer("n"), 3) << "reread from the file";
+  EXPECT_EQ(fresh.string("where"), "second") << "earlier references stay usable";
+
+  EXPECT_EQ(libraryCachesPath(), dir.path() + "/Library/Caches");
+  EXPECT_EQ(documentsPath(), dir.path() + "/Documents");
+  EXPECT_TRUE(isDirectory(libraryCachesPath()));
+  EXPECT_TRUE(isDirectory(documentsPath()));
+}
+
+TEST_F(StorageTest, FileHelpersReportErrorsAsValues) {
+  const std::string f = file("a/b/c.txt");
+  EXPECT_EQ(writeFileAtomically(f, "x").error().code, code(StorageErrc::NotFound));
+  ASSERT_TRUE(createDirectories(file("a/b")).ok());
+  EXPECT_TRUE(createDirectories(file("a/b")).ok()) << "existing folder is fine";
+  ASSERT_TRUE(writeFileAtomically(f, "hello").ok());
+  ASSERT_TRUE(writeFileAtomically(f, "hello world").ok());
+  EXPECT_EQ(readFile(f).valueOr({}), "hello world");
+  EXPECT_EQ(fileSize(f).valueOr(0), 11u);
+  EXPECT_TRUE(fileExists(f));
+  EXPECT_FALSE(isDirectory(f));
+  EXPECT_TRUE(readFile(f, 11).ok());
+  EXPECT_EQ(readFile(f, 10).error().code, code(StorageErrc::TooLarge));
+  EXPECT_EQ(readFile(file("none")).error().code, code(StorageErrc::NotFound));
+  EXPECT_EQ(readFile(file("a")).error().code, code(StorageErrc::IsADirectory));
+  EXPECT_EQ(fileSize(file("none")).error().code, code(StorageErrc::NotFound));
+  EXPECT_EQ(fileSize(file("a")).error().code, code(StorageErrc::IsADirectory));
+  EXPECT_EQ(createDirectories(f + "/sub").error().code, code(StorageErrc::NotADirectory));
+  EXPECT_EQ(listDirectory(f).error().code, code(StorageErrc::NotADirectory));
+  EXPECT_EQ(listDirectory(file("none")).error().code, code(StorageErrc::NotFound));
+
+  ASSERT_TRUE(writeFileAtomically(file("a/z"), "").ok());
+  EXPECT_EQ(listDirectory(file("a")).valueOr({}), (std::vector<std::string>{"b", "z"}));
+  EXPECT_TRUE(removeItem(file("a")).ok()) << "recursive";
+  EXPECT_FALSE(fileExists(file("a")));
+  EXPECT_EQ(removeItem(file("a")).error().code, code(StorageErrc::NotFound));
+}
+
+TEST_F(StorageTest, AppInfoIsSuppliedByTheHost) {
+  EXPECT_EQ(bundleIdentifier(), "com.example.host");
+  setAppInfo(Json{{"CFBundleIdentifier", "com.maker.game"}, {"CFBundleShortVersionString", "2.1"}});
+  EXPECT_EQ(bundleIdentifier(), "com.maker.game");
+  EXPECT_EQ(appInfoValue("CFBundleShortVersionString"), Json("2.1"));
+  EXPECT_EQ(appInfoValue("missing"), std::nullopt);
+  EXPECT_EQ(appInfo().size(), 2u);
+  setAppInfo(Json{{"CFBundleIdentifier", 5}});
+  EXPECT_EQ(bundleIdentifier(), "com.example.host");
+  setAppInfo(Json::array({1}));
+  EXPECT_EQ(appInfo(), Json::object());
+}
+
+}  // namespace
