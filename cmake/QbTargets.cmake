@@ -4,6 +4,13 @@
 function(qb_library name folder)
   cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/src/${folder}/*.cc")
+  if(NOT srcs)
+    # A folder with no code yet still gives a target, so dependents link.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+    return()
+  endif()
   add_library(${name} STATIC ${srcs})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})

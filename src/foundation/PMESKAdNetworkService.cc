@@ -1,0 +1,16 @@
+#include "foundation/PMESKAdNetworkService.h"
+
+#include "platform/storage.h"
+
+std::set<std::string> PMESKAdNetworkService::collectNetworkIdsFromPlist() {
+  std::set<std::string> ids;
+  auto items = platform::appInfoValue("SKAdNetworkItems");
+  if (!items || !items->is_array()) return ids;
+  for (const auto& item : *items) {
+    if (!item.is_object()) continue;
+    auto id = item.find("SKAdNetworkIdentifier");
+    if (id == item.end() || !id->is_string()) continue;
+    ids.insert(id->get<std::string>());
+  }
+  return ids;
+}

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <regex>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "foundation/QBLoggerManager.h"
+#include "platform/dispatch.h"
+#include "platform/test_environment.h"
+#include "quillborne/QBLogDelegate.h"
+
+namespace {
+
+struct RecordingLogDelegate : QBLogDelegate {
+  void sendLog(const std::string& log, int level, int tag) override { calls.emplace_back(log, level, tag); }
+  std::vector<std::tuple<std::string, int, int>> calls;
+};
+
+class LoggerTest : public ::testing::Test {
+ protected:
+  LoggerTest() {
+    logger.resetForTesting();
+    logger.setConsoleWriterForTesting([this](const std::string& line) { lines.push_back(line); });
+  }
+  ~LoggerTest() override { logger.resetForTesting(); }
+
+  platform::TestEnvironment env;
+  QBLoggerManager& logger = QBLoggerManager::sharedInstance();
+  std::vector<std::string> lines;
+};
+
+TEST_F(LoggerTest, ConsoleLineTextOnAndOffTheMainThread) {
+  logger.dynamicLog("method", "message", 0, QBLogTagAPI);
+  platform::globalQueue()->async([&] { logger.dynamicLog("loadAd", "started", 1, QBLogTagAdapterAPI); });
+  platform::mainQueue()->async([&] { logger.dynamicLog("onMain", "from main", 3, QBLogTagEvent); });
+  env.runUntilIdle();
+  logger.log("no method", 0, QBLogTagInternal);
+  logger.dynamicLog(nullptr, "null method", 0, 99);
+
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "[quillborne SDK] API: UITHREAD: true method - message",
+                       "[quillborne SDK] ADAPTER_API: UITHREAD: false loadAd - started",
+                       "[quillborne SDK] EVENT: UITHREAD: true onMain - from main",
+                       "[quillborne SDK] INTERNAL: UITHREAD: true no method",
+                       "[quillborne SDK] UNKNOWN: UITHREAD: true null method",
+                   }));
+  const std::vector<std::string> names = {"API",     "DELEGATE", "ADAPTER_API", "ADAPTER_DELEGATE",
+                                          "NETWORK", "NATIVE",   "INTERNAL",    "EVENT"};
+  for (int tag = 0; tag < 8; ++tag) EXPECT_EQ(QBLoggerManager::tagName(tag), names[tag]);
+  EXPECT_EQ(QBLoggerManager::tagName(-1), "UNKNOWN");
+}
+
+TEST_F(LoggerTest, EachSinkWritesLevelsAtOrAboveItsOwnAndMinusOneIsOff) {
+  auto delegate = std::make_shared<RecordingLogDelegate>();
+  logger.setLogDelegate(delegate);
+  EXPECT_EQ(logger.consoleLevel(), 0);
+  EXPECT_EQ(logger.publisherLevel(), 1);
+
+  logger.dynamicLog("m", "level0", 0, QBLogTagAPI);
+  logger.dynamicLog("m", "level1", 1, QBLogTagDelegate);
+  EXPECT_EQ(lines.size(), 2u);
+  ASSERT_EQ(delegate->calls.size(), 1u);
+  EXPECT_EQ(delegate->calls[0], std::make_tuple(std::string("m - level1"), 1, 1));
+
+  logger.setConsoleLevel(2);
+  logger.setPublisherLevel(-1);
+  logger.dynamicLog("m", "level1", 1, QBLogTagAPI);
+  logger.dynamicLog("m", "level2", 2, QBLogTagAPI);
+  logger.dynamicLog("m", "level4", 4, QBLogTagAPI);
+  EXPECT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines.back(), "[quillborne SDK] API: UITHREAD: true m - level4");
+  EXPECT_EQ(delegate->calls.size(), 1u);
+
+  logger.setConsoleLevel(-1);
+  logger.setPublisherLevel(3);
+  logger.dynamicLog("m", "level2", 2, QBLogTagNetwork);
+  logger.dynamicLog("m", "level3", 3, QBLogTagNetwork);
+  EXPECT_EQ(lines.size(), 4u);
+  ASSERT_EQ(delegate->calls.size(), 2u);
+  EXPECT_EQ(delegate->calls[1], std::make_tuple(std::string("m - level3"), 3, 4));
+}
+
+TEST_F(LoggerTest, PublisherDelegateIsHeldWeakly) {
+  auto delegate = std::make_shared<RecordingLogDelegate>();
+  std::weak_ptr<RecordingLogDelegate> weak = delegate;
+  logger.setLogDelegate(delegate);
+  logger.log("first", 3, QBLogTagAPI);
+  ASSERT_EQ(delegate->calls.size(), 1u);
+  EXPECT_EQ(std::get<0>(delegate->calls[0]), "first");
+
+  delegate.reset();
+  EXPECT_TRUE(weak.expired());
+  logger.log("second", 3, QBLogTagAPI);  // nobody to tell; the console still writes
+  EXPECT_EQ(lines.size(), 2u);
+}
+
+TEST_F(LoggerTest, AutomationLogLinesCarryThePrefixAndTheTime) {
+  auto delegate = std::make_shared<RecordingLogDelegate>();
+  logger.setLogDelegate(delegate);
+  env.advance(123);
+  logger.automationLog("rv loaded", 1, QBLogTagEvent);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_TRUE(std::regex_match(
+      lines[0], std::regex(R"(\[quillborne SDK\] EVENT: UITHREAD: true automation_log:\d\d:\d\d:\d\d\.123 rv loaded)")))
+      << lines[0];
+  ASSERT_EQ(delegate->calls.size(), 1u);
+  EXPECT_TRUE(std::regex_match(std::get<0>(delegate->calls[0]),
+                               std::regex(R"(automation_log:\d\d:\d\d:\d\d\.123 rv loaded)")));
+
+  logger.setConsoleLevel(2);
+  logger.automationLog("filtered", 1, QBLogTagEvent);  // sink levels apply
+  EXPECT_EQ(lines.size(), 1u);
+}
+
+}  // namespace

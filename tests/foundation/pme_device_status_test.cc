@@ -1,0 +1,223 @@
+#include "foundation/PMEDeviceStatus.h"
+
+#include <gtest/gtest.h>
+
+#include "foundation/PMEApplicationContext.h"
+#include "foundation/PMESKAdNetworkService.h"
+#include "foundation/QBNTrackingAuthorizationService.h"
+#include "platform/device.h"
+#include "platform/storage.h"
+#include "platform/test_environment.h"
+
+namespace {
+
+using platform::DeviceFacts;
+using platform::Json;
+
+class PMEDeviceStatusTest : public ::testing::Test {
+ protected:
+  PMEDeviceStatusTest() : savedAppInfo(platform::appInfo()) {}
+  ~PMEDeviceStatusTest() override {
+    platform::resetDeviceFactsForTesting();
+    platform::setAppInfo(savedAppInfo);
+  }
+
+  platform::TestEnvironment env{1'700'000'000'000};
+  Json savedAppInfo;
+};
+
+TEST_F(PMEDeviceStatusTest, ReadsTheDeviceFacts) {
+  DeviceFacts f;
+  f.advertisingId = "AAAAAAAA-1111-2222-3333-444444444444";
+  f.vendorId = "BBBBBBBB-1111-2222-3333-444444444444";
+  f.isAdvertisingTrackingEnabled = true;
+  f.trackingAuthorizationStatus = 3u;
+  f.mobileCountryCode = "310";
+  f.mobileNetworkCode = "260";
+  f.isoCountryCode = "us";
+  f.batteryLevel = 0.42;
+  f.outputVolume = 0.75;
+  f.screenBrightness = 0.3;
+  f.isLowPowerMode = true;
+  f.timeZoneId = "Asia/Kathmandu";
+  f.timeZoneOffsetSeconds = 5 * 3600 + 45 * 60;
+  platform::setDeviceFactsForTesting(f);
+
+  PMEDeviceStatus status;
+  EXPECT_TRUE(status.isAdvertisingTrackingEnabled());
+  EXPECT_EQ(status.advertiserId(), f.advertisingId);
+  EXPECT_EQ(status.getVendorIdIfAllowed(), f.vendorId);
+  EXPECT_EQ(status.getIdentifierType(), "IDFA");
+  EXPECT_EQ(status.mobileCountryCode(), "310");
+  EXPECT_EQ(status.mobileNetworkCode(), "260");
+  EXPECT_EQ(status.isoCountryCode(), "us");
+  EXPECT_DOUBLE_EQ(status.batteryLevel(), 42.0);
+  EXPECT_DOUBLE_EQ(status.volume(), 0.75);
+  EXPECT_DOUBLE_EQ(status.brightness(), 0.3);
+  EXPECT_TRUE(status.lowPowerModeEnabled());
+  EXPECT_EQ(status.timeZoneId(), "Asia/Kathmandu");
+  EXPECT_EQ(status.timezoneOffset(), 345);
+  EXPECT_EQ(QBNTrackingAuthorizationService::sharedService().getAuthorizationStatus(), 3u);
+}
+
+TEST_F(PMEDeviceStatusTest, MissingFactsFallBack) {
+  DeviceFacts f;
+  f.advertisingId = "";
+  f.vendorId.reset();
+  f.isAdvertisingTrackingEnabled.reset();
+  f.trackingAuthorizationStatus.reset();
+  f.mobileCountryCode.reset();
+  f.mobileNetworkCode = "";
+  f.isoCountryCode.reset();
+  platform::setDeviceFactsForTesting(f);
+
+  PMEDeviceStatus status;
+  EXPECT_FALSE(status.isAdvertisingTrackingEnabled());
+  EXPECT_EQ(status.advertiserId(), std::nullopt);
+  EXPECT_EQ(status.getVendorIdIfAllowed(), std::nullopt);
+  EXPECT_EQ(status.getIdentifierType(), "UUID");
+  EXPECT_EQ(status.mobileCountryCode(), "0");
+  EXPECT_EQ(status.mobileNetworkCode(), "0");
+  EXPECT_EQ(status.isoCountryCode(), "0");
+  EXPECT_EQ(QBNTrackingAuthorizationService::sharedService().getAuthorizationStatus(), std::nullopt);
+}
+
+TEST_F(PMEDeviceStatusTest, VendorIdIsWithheldOnlyWhileTrackingIsRestricted) {
+  DeviceFacts f;
+  f.vendorId = "VENDOR";
+  f.isAdvertisingTrackingEnabled = true;  // with the all-zero advertising id
+  const std::pair<std::optional<unsigned>, bool> cases[] = {
+      {std::nullopt, true}, {0u, true}, {1u, false}, {2u, true}, {3u, true}};
+  for (const auto& [att, allowed] : cases) {
+    f.trackingAuthorizationStatus = att;
+    platform::setDeviceFactsForTesting(f);
+    SCOPED_TRACE(att.value_or(99));
+    EXPECT_EQ(PMEDeviceStatus().getVendorIdIfAllowed().has_value(), allowed);
+    EXPECT_EQ(PMEDeviceStatus().getIdentifierType(), allowed ? "IDFV" : "UUID");
+  }
+}
+
+TEST_F(PMEDeviceStatusTest, TimezoneOffsetIsWholeMinutesTruncatedTowardZero) {
+  const std::pair<int64_t, int64_t> cases[] = {
+      {-(3 * 3600 + 30 * 60), -210}, {5 * 3600 + 45 * 60, 345}, {2 * 3600, 120},
+      {-5 * 3600, -300},             {-59, 0},                  {119, 1},
+      {0, 0}};
+  DeviceFacts f;
+  for (const auto& [seconds, minutes] : cases) {
+    f.timeZoneOffsetSeconds = seconds;
+    platform::setDeviceFactsForTesting(f);
+    EXPECT_EQ(PMEDeviceStatus().timezoneOffset(), minutes) << seconds;
+  }
+}
+
+TEST_F(PMEDeviceStatusTest, JailbreakCheckAsksTheProviderForEachListedPath) {
+  DeviceFacts f;
+  platform::setDeviceFactsForTesting(f);
+  EXPECT_FALSE(PMEDeviceStatus().jailBroken());
+  f.jailbreakPathsPresent = {"/not/on/the/list"};
+  platform::setDeviceFactsForTesting(f);
+  EXPECT_FALSE(PMEDeviceStatus().jailBroken());
+  for (const auto& path : PMEDeviceStatus::jailbreakPaths()) {
+    f.jailbreakPathsPresent = {path};
+    platform::setDeviceFactsForTesting(f);
+    EXPECT_TRUE(PMEDeviceStatus().jailBroken()) << path;
+  }
+}
+
+TEST_F(PMEDeviceStatusTest, TimesComeFromThePlatformClock) {
+  PMEDeviceStatus status;
+  EXPECT_EQ(status.localTime(), 1'700'000'000'000);
+  const int64_t uptime = status.systemUptime();
+  const int64_t fullUptime = status.systemFullUptime();
+  env.advance(1500);
+  env.sleepDevice(10'000);
+  EXPECT_EQ(status.localTime(), 1'700'000'011'500);
+  EXPECT_EQ(status.systemUptime(), uptime + 1500);
+  EXPECT_EQ(status.systemFullUptime(), fullUptime + 11'500);
+  EXPECT_EQ(status.systemBootTime(), env.manualClock().bootTimeMs());
+  env.setBootTimeMs(std::nullopt);
+  EXPECT_EQ(status.systemBootTime(), std::nullopt);
+}
+
+TEST_F(PMEDeviceStatusTest, SafeAreaAndInterfaceStyleDependOnWindowAndOSVersion) {
+  const Json none = {{"top", -1.0}, {"bottom", -1.0}, {"right", -1.0}, {"left", -1.0}};
+  DeviceFacts f;
+  f.safeAreaInsets = platform::EdgeInsets{47, 1, 34, 2};
+  f.userInterfaceStyle = platform::UserInterfaceStyle::Dark;
+
+  f.osVersion = "11.0";
+  platform::setDeviceFactsForTesting(f);
+  EXPECT_EQ(PMEDeviceStatus().safeAreaInsets(),
+            (Json{{"top", 47.0}, {"bottom", 34.0}, {"right", 2.0}, {"left", 1.0}}));
+  EXPECT_EQ(PMEDeviceStatus().userInterfaceStyle(), 1);  // before 12.0
+
+  f.osVersion = "10.3.3";
+  platform::setDeviceFactsForTesting(f);
+  EXPECT_EQ(PMEDeviceStatus().safeAreaInsets(), none);
+
+  f.osVersion = "12.0";
+  f.keyWindowPresent = false;
+  platform::setDeviceFactsForTesting(f);
+  EXPECT_EQ(PMEDeviceStatus().safeAreaInsets(), none);
+  EXPECT_EQ(PMEDeviceStatus().userInterfaceStyle(), 2);
+
+  f.keyWindowPresent = true;
+  f.safeAreaInsets.reset();
+  platform::setDeviceFactsForTesting(f);
+  EXPECT_EQ(PMEDeviceStatus().safeAreaInsets(), none);
+}
+
+TEST_F(PMEDeviceStatusTest, VersionsCompareAsDottedNumbers) {
+  EXPECT_LT(PMEDeviceStatus::compareVersions("10.0", "10.10"), 0);
+  EXPECT_LT(PMEDeviceStatus::compareVersions("9.3.5", "10"), 0);
+  EXPECT_GT(PMEDeviceStatus::compareVersions("14.5", "14.4.2"), 0);
+  EXPECT_EQ(PMEDeviceStatus::compareVersions("11", "11.0.0"), 0);
+  EXPECT_EQ(PMEDeviceStatus::compareVersions("", "0"), 0);
+  EXPECT_GT(PMEDeviceStatus::compareVersions("12.1b3", "12.0"), 0);
+}
+
+TEST_F(PMEDeviceStatusTest, BuildKeysAreReadOnlyWhenTheyAreStrings) {
+  platform::setAppInfo({{"DTXcode", "1500"}, {"DTXcodeBuild", 15}, {"DTSDKName", "iphoneos17.0"}});
+  PMEDeviceStatus status;
+  EXPECT_EQ(status.xcodeVersion(), "1500");
+  EXPECT_EQ(status.xcodeBuildVersion(), std::nullopt);
+  EXPECT_EQ(status.xcodeSdkName(), "iphoneos17.0");
+  EXPECT_EQ(status.xcodeSdkBuild(), std::nullopt);
+}
+
+TEST_F(PMEDeviceStatusTest, ApplicationContextVersionAndTransportFlags) {
+  platform::setAppInfo({{"CFBundleShortVersionString", "2.1"}, {"CFBundleVersion", "210"}});
+  EXPECT_EQ(PMEApplicationContext::getAppVersion(), "2.1");
+  platform::setAppInfo({{"CFBundleShortVersionString", 2}, {"CFBundleVersion", "210"}});
+  EXPECT_EQ(PMEApplicationContext::getAppVersion(), "210");
+  platform::setAppInfo(Json::object());
+  EXPECT_EQ(PMEApplicationContext::getAppVersion(), std::nullopt);
+  EXPECT_EQ(PMEApplicationContext::getAllowsArbitraryLoadsFlagInATS(), std::nullopt);
+
+  platform::setAppInfo({{"NSAppTransportSecurity",
+                         {{"NSAllowsArbitraryLoads", false}, {"NSAllowsArbitraryLoadsInWebContent", "YES"}}}});
+  EXPECT_EQ(PMEApplicationContext::getAllowsArbitraryLoadsFlagInATS(), Json(false));
+  EXPECT_EQ(PMEApplicationContext::getAllowsArbitraryLoadsInWebContentFlagInATS(), Json("YES"));
+
+  platform::setAppInfo({{"NSAppTransportSecurity", Json::array({true})}});
+  EXPECT_EQ(PMEApplicationContext::getAllowsArbitraryLoadsFlagInATS(), std::nullopt);
+}
+
+TEST_F(PMEDeviceStatusTest, NetworkIdsSkipMalformedItems) {
+  platform::setAppInfo({{"SKAdNetworkItems", Json::array({
+                                                 {{"SKAdNetworkIdentifier", "abc.skadnetwork"}},
+                                                 "not a dictionary",
+                                                 {{"SKAdNetworkIdentifier", 42}},
+                                                 {{"other", "x"}},
+                                                 {{"SKAdNetworkIdentifier", "def.skadnetwork"}},
+                                                 {{"SKAdNetworkIdentifier", "abc.skadnetwork"}},
+                                             })}});
+  EXPECT_EQ(PMESKAdNetworkService::collectNetworkIdsFromPlist(),
+            (std::set<std::string>{"abc.skadnetwork", "def.skadnetwork"}));
+  platform::setAppInfo({{"SKAdNetworkItems", {{"SKAdNetworkIdentifier", "abc"}}}});
+  EXPECT_TRUE(PMESKAdNetworkService::collectNetworkIdsFromPlist().empty());
+  platform::setAppInfo(Json::object());
+  EXPECT_TRUE(PMESKAdNetworkService::collectNetworkIdsFromPlist().empty());
+}
+
+}  // namespace

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "foundation/QBLoggerManager.h"
+#include "foundation/QBSafeDispatch.h"
+#include "platform/dispatch.h"
+#include "platform/test_environment.h"
+
+namespace qbtest {
+struct AdapterFailure : std::logic_error {
+  using std::logic_error::logic_error;
+};
+}  // namespace qbtest
+
+namespace {
+
+class SafeDispatchTest : public ::testing::Test {
+ protected:
+  SafeDispatchTest() {
+    auto& logger = QBLoggerManager::sharedInstance();
+    logger.resetForTesting();
+    logger.setConsoleWriterForTesting([this](const std::string& line) { lines.push_back(line); });
+  }
+  ~SafeDispatchTest() override { QBLoggerManager::sharedInstance().resetForTesting(); }
+
+  platform::TestEnvironment env;
+  std::vector<std::string> lines;
+};
+
+TEST_F(SafeDispatchTest, AsyncCatchesAStdExceptionAndLogsItsTypeAndMessage) {
+  bool after = false;
+  sc_safe_dispatch_async(platform::globalQueue(), [] { throw std::runtime_error("boom"); });
+  platform::globalQueue()->async([&] { after = true; });
+  EXPECT_TRUE(lines.empty());  // never inline
+  env.runUntilIdle();
+  EXPECT_TRUE(after);
+  EXPECT_EQ(lines, std::vector<std::string>{
+                       "[quillborne SDK] INTERNAL: UITHREAD: false sc_safe_dispatch_async - "
+                       "exception caught: std::runtime_error: boom"});
+}
+
+TEST_F(SafeDispatchTest, SyncCatchesANonStdThrowAndADerivedType) {
+  auto queue = platform::createSerialQueue("com.test.safe");
+  bool ran = false;
+  sc_safe_dispatch_sync(queue, [&] {
+    ran = queue->isCurrent();
+    throw 42;
+  });
+  EXPECT_TRUE(ran);
+  sc_safe_dispatch_sync(platform::mainQueue(), [] { throw qbtest::AdapterFailure("bad adapter"); });
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "[quillborne SDK] INTERNAL: UITHREAD: false sc_safe_dispatch_sync - "
+                       "exception caught: unknown exception",
+                       "[quillborne SDK] INTERNAL: UITHREAD: true sc_safe_dispatch_sync - "
+                       "exception caught: qbtest::AdapterFailure: bad adapter"}));
+}
+
+TEST_F(SafeDispatchTest, OnceRunsAThrowingBlockOnlyOnce) {
+  platform::OnceFlag flag;
+  int runs = 0;
+  for (int i = 0; i < 3; ++i) {
+    sc_safe_dispatch_once(flag, [&] {
+      ++runs;
+      throw std::runtime_error("init failed");
+    });
+  }
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(lines, std::vector<std::string>{
+                       "[quillborne SDK] INTERNAL: UITHREAD: true sc_safe_dispatch_once - "
+                       "exception caught: std::runtime_error: init failed"});
+}
+
+TEST_F(SafeDispatchTest, BlocksThatReturnNormallyLogNothingAndANullQueueIsLogged) {
+  int runs = 0;
+  platform::OnceFlag flag;
+  sc_safe_dispatch_once(flag, [&] { ++runs; });
+  sc_safe_dispatch_sync(platform::globalQueue(), [&] { ++runs; });
+  sc_safe_dispatch_async(platform::mainQueue(), [&] { ++runs; });
+  env.runUntilIdle();
+  EXPECT_EQ(runs, 3);
+  EXPECT_TRUE(lines.empty());
+
+  sc_safe_dispatch_async(nullptr, [&] { ++runs; });
+  sc_safe_dispatch_sync(nullptr, [&] { ++runs; });
+  env.runUntilIdle();
+  EXPECT_EQ(runs, 3);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "[quillborne SDK] INTERNAL: UITHREAD: true sc_safe_dispatch_async - no queue to dispatch on");
+}
+
+}  // namespace
