@@ -1,0 +1,394 @@
+#include "platform/tulvo/tulvo_sdk.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "platform/dispatch.h"
+#include "platform/tulvo/tulvo_control.h"
+
+namespace TulvoSDK {
+namespace {
+
+// The stand-in keeps at most this many log lines (oldest dropped), so a long
+// demo run does not grow without bound.
+constexpr size_t kMaxLogLines = 10'000;
+
+const char* kindName(AdKind kind) { return kind == AdKind::Rewarded ? "rewarded" : "interstitial"; }
+
+}  // namespace
+
+// ===================================================================== Control
+
+Control& Control::shared() {
+  static Control* control = new Control();  // never destroyed: answers may still be in flight at exit
+  return *control;
+}
+
+void Control::resetForTesting() {
+  waitForeignIdle();
+  std::vector<std::shared_ptr<RewardedAd>> rewarded;
+  std::vector<std::shared_ptr<InterstitialAd>> interstitial;
+  std::vector<ShowCall> shows;
+  {
+    std::lock_guard lock(m_);
+    ++generation_;
+    initialized_ = false;
+    version_ = "4.3.0";
+    echo_ = false;
+    defaultInit_ = InitAnswer{};
+    defaultLoad_ = LoadAnswer{};
+    defaultShow_ = ShowAnswer{};
+    initScripts_.clear();
+    loadScripts_.clear();
+    showScripts_.clear();
+    mediation_.clear();
+    initCalls_.clear();
+    callLog_.clear();
+    rewardedLoads_ = 0;
+    interstitialLoads_ = 0;
+    logLines_.clear();
+    // Objects are released outside the lock: their destructors may run
+    // outside code.
+    shows.swap(showCalls_);
+    rewarded.swap(rewardedAds_);
+    interstitial.swap(interstitialAds_);
+  }
+}
+
+void Control::setSDKInitialized(bool initialized) {
+  std::lock_guard lock(m_);
+  initialized_ = initialized;
+}
+
+void Control::setSDKVersion(std::string version) {
+  std::lock_guard lock(m_);
+  version_ = std::move(version);
+}
+
+void Control::setEchoLogs(bool echo) {
+  std::lock_guard lock(m_);
+  echo_ = echo;
+}
+
+void Control::setDefaultInitAnswer(InitAnswer answer) {
+  std::lock_guard lock(m_);
+  defaultInit_ = std::move(answer);
+}
+
+void Control::setDefaultLoadAnswer(LoadAnswer answer) {
+  std::lock_guard lock(m_);
+  defaultLoad_ = std::move(answer);
+}
+
+void Control::setDefaultShowAnswer(ShowAnswer answer) {
+  std::lock_guard lock(m_);
+  defaultShow_ = std::move(answer);
+}
+
+void Control::scriptInit(InitAnswer answer) {
+  std::lock_guard lock(m_);
+  initScripts_.push_back(std::move(answer));
+}
+
+void Control::scriptLoad(LoadAnswer answer) {
+  std::lock_guard lock(m_);
+  loadScripts_.push_back(std::move(answer));
+}
+
+void Control::scriptShow(ShowAnswer answer) {
+  std::lock_guard lock(m_);
+  showScripts_.push_back(std::move(answer));
+}
+
+std::vector<std::string> Control::mediationTexts() const {
+  std::lock_guard lock(m_);
+  return mediation_;
+}
+
+std::vector<InitializeCall> Control::initializeCalls() const {
+  std::lock_guard lock(m_);
+  return initCalls_;
+}
+
+std::vector<std::string> Control::callLog() const {
+  std::lock_guard lock(m_);
+  return callLog_;
+}
+
+int Control::loadCount(AdKind kind) const {
+  std::lock_guard lock(m_);
+  return kind == AdKind::Rewarded ? rewardedLoads_ : interstitialLoads_;
+}
+
+std::vector<ShowCall> Control::showCalls() const {
+  std::lock_guard lock(m_);
+  return showCalls_;
+}
+
+std::vector<LogLine> Control::logLines() const {
+  std::lock_guard lock(m_);
+  return logLines_;
+}
+
+std::vector<std::shared_ptr<RewardedAd>> Control::rewardedAds() const {
+  std::lock_guard lock(m_);
+  return rewardedAds_;
+}
+
+std::vector<std::shared_ptr<InterstitialAd>> Control::interstitialAds() const {
+  std::lock_guard lock(m_);
+  return interstitialAds_;
+}
+
+bool Control::sdkInitialized() const {
+  std::lock_guard lock(m_);
+  return initialized_;
+}
+
+std::string Control::sdkVersion() const {
+  std::lock_guard lock(m_);
+  return version_;
+}
+
+void Control::recordMediation(const std::string& text) {
+  std::lock_guard lock(m_);
+  mediation_.push_back(text);
+  callLog_.push_back("setMediation:" + text);
+}
+
+InitAnswer Control::takeInitAnswer(const InitializeCall& call) {
+  std::lock_guard lock(m_);
+  initCalls_.push_back(call);
+  callLog_.push_back("initialize:" + call.publisherId + ":" + call.securityToken);
+  if (initScripts_.empty()) return defaultInit_;
+  InitAnswer answer = std::move(initScripts_.front());
+  initScripts_.pop_front();
+  return answer;
+}
+
+LoadAnswer Control::takeLoadAnswer(AdKind kind) {
+  std::lock_guard lock(m_);
+  (kind == AdKind::Rewarded ? rewardedLoads_ : interstitialLoads_)++;
+  callLog_.push_back(std::string("load:") + kindName(kind));
+  if (loadScripts_.empty()) return defaultLoad_;
+  LoadAnswer answer = std::move(loadScripts_.front());
+  loadScripts_.pop_front();
+  return answer;
+}
+
+ShowAnswer Control::takeShowAnswer(AdKind kind, const platform::ViewControllerRef& viewController) {
+  std::lock_guard lock(m_);
+  showCalls_.push_back(ShowCall{kind, viewController});
+  callLog_.push_back(std::string("show:") + kindName(kind));
+  if (showScripts_.empty()) return defaultShow_;
+  ShowAnswer answer = std::move(showScripts_.front());
+  showScripts_.pop_front();
+  return answer;
+}
+
+void Control::recordAd(const std::shared_ptr<RewardedAd>& ad) {
+  std::lock_guard lock(m_);
+  rewardedAds_.push_back(ad);
+}
+
+void Control::recordAd(const std::shared_ptr<InterstitialAd>& ad) {
+  std::lock_guard lock(m_);
+  interstitialAds_.push_back(ad);
+}
+
+void Control::recordLog(const std::string& tag, const std::string& message) {
+  bool echo;
+  {
+    std::lock_guard lock(m_);
+    if (logLines_.size() >= kMaxLogLines) logLines_.erase(logLines_.begin());
+    logLines_.push_back(LogLine{tag, message});
+    echo = echo_;
+  }
+  if (echo) std::fprintf(stderr, "[Tulvo] %s: %s\n", tag.c_str(), message.c_str());
+}
+
+uint64_t Control::generation() const {
+  std::lock_guard lock(m_);
+  return generation_;
+}
+
+void Control::markInitialized(uint64_t generation) {
+  std::lock_guard lock(m_);
+  if (generation == generation_) initialized_ = true;
+}
+
+void Control::schedule(CallbackThread thread, double delayMs, std::function<void()> deliver) {
+  const uint64_t gen = generation();
+  // The control is never destroyed, so blocks reach it through shared().
+  auto guarded = [gen, deliver = std::move(deliver)] {
+    if (Control::shared().generation() != gen) return;
+    deliver();
+  };
+  switch (thread) {
+    case CallbackThread::Inline:
+      guarded();
+      return;
+    case CallbackThread::GlobalQueue:
+      if (delayMs <= 0) {
+        platform::globalQueue()->async(std::move(guarded));
+      } else {
+        platform::globalQueue()->after(delayMs, std::move(guarded));
+      }
+      return;
+    case CallbackThread::ForeignThread:
+      if (delayMs <= 0) {
+        runForeign(std::move(guarded));
+      } else {
+        platform::globalQueue()->after(delayMs, [g = std::move(guarded)]() mutable {
+          Control::shared().runForeign(std::move(g));
+        });
+      }
+      return;
+  }
+}
+
+// -------------------------------------------------------------- foreign thread
+
+void Control::runForeign(std::function<void()> task) {
+  std::lock_guard lock(fm_);
+  if (!foreign_) {
+    foreign_.emplace([] { Control::shared().foreignLoop(); });
+    foreignId_ = foreign_->get_id();
+    foreign_->detach();  // lives as long as the process, like the control
+  }
+  foreignTasks_.push_back(std::move(task));
+  fcv_.notify_all();
+}
+
+void Control::foreignLoop() {
+  std::unique_lock lock(fm_);
+  for (;;) {
+    fcv_.wait(lock, [this] { return !foreignTasks_.empty(); });
+    std::function<void()> task = std::move(foreignTasks_.front());
+    foreignTasks_.pop_front();
+    foreignBusy_ = true;
+    lock.unlock();
+    task();
+    task = nullptr;  // captured objects die on this thread, before the idle notice
+    lock.lock();
+    foreignBusy_ = false;
+    fcv_.notify_all();
+  }
+}
+
+void Control::waitForeignIdle() {
+  std::unique_lock lock(fm_);
+  fcv_.wait(lock, [this] { return foreignTasks_.empty() && !foreignBusy_; });
+}
+
+std::thread::id Control::foreignThreadId() {
+  {
+    std::lock_guard lock(fm_);
+    if (foreign_) return foreignId_;
+  }
+  runForeign([] {});
+  waitForeignIdle();
+  std::lock_guard lock(fm_);
+  return foreignId_;
+}
+
+// ================================================================== SDK calls
+
+std::shared_ptr<Tulvo> Tulvo::instance() {
+  static auto* shared = new std::shared_ptr<Tulvo>(std::make_shared<Tulvo>());
+  return *shared;
+}
+
+bool Tulvo::isSDKInitialized() const { return Control::shared().sdkInitialized(); }
+
+void Tulvo::setMediation(const std::string& mediation) { Control::shared().recordMediation(mediation); }
+
+void Tulvo::initializeWithPublisherID(const std::string& publisherId, const std::string& securityToken,
+                                      std::weak_ptr<TulvoInitDelegate> delegate) {
+  Control& control = Control::shared();
+  const uint64_t gen = control.generation();
+  InitAnswer answer = control.takeInitAnswer(InitializeCall{publisherId, securityToken});
+  control.schedule(answer.thread, answer.delayMs, [answer, gen, delegate = std::move(delegate)] {
+    if (answer.success) {
+      Control::shared().markInitialized(gen);
+      if (auto d = delegate.lock()) d->onInitSuccess();
+    } else if (auto d = delegate.lock()) {
+      d->onInitError(answer.errorMessage);
+    }
+  });
+}
+
+std::string DeviceUtils::getActualSDKVersion() { return Control::shared().sdkVersion(); }
+
+void Logger::d(const std::string& tag, const std::string& message) { Control::shared().recordLog(tag, message); }
+
+// ------------------------------------------------------------------- rewarded
+
+void RewardedAd::load(std::weak_ptr<TulvoRewardedDelegate> delegate) {
+  LoadAnswer answer = Control::shared().takeLoadAnswer(AdKind::Rewarded);
+  Control::shared().schedule(answer.thread, answer.delayMs, [answer, delegate = std::move(delegate)] {
+    if (answer.fill) {
+      auto ad = std::make_shared<RewardedAd>(delegate, answer.isLoaded);
+      Control::shared().recordAd(ad);
+      if (auto d = delegate.lock()) d->onRewardedAdLoadedWithAd(ad);
+    } else if (auto d = delegate.lock()) {
+      d->onRewardedAdFailedToLoadWithError(TulvoError{answer.errorCode, answer.errorMessage});
+    }
+  });
+}
+
+void RewardedAd::show(const platform::ViewControllerRef& viewController) {
+  ShowAnswer answer = Control::shared().takeShowAnswer(AdKind::Rewarded, viewController);
+  // An ad that is not loaded cannot be shown, whatever the script says; a
+  // successful show uses the ad up.
+  if (!loaded_.load()) answer = ShowAnswer{false, 3, std::string("Ad is not ready"), false, false, false,
+                                           answer.delayMs, answer.thread};
+  if (answer.success) loaded_.store(false);
+  Control::shared().schedule(answer.thread, answer.delayMs, [answer, self = shared_from_this()] {
+    auto d = self->delegate_.lock();
+    if (!d) return;
+    if (!answer.success) {
+      d->onRewardedAdFailedToShowWithError(TulvoError{answer.errorCode, answer.errorMessage});
+      return;
+    }
+    d->onRewardedAdShownWithAd(self);
+    if (answer.impression) d->onRewardedImpression();
+    if (answer.reward) d->onRewardReceivedWithAd(self);
+    if (answer.close) d->onRewardedAdClosedWithAd(self);
+  });
+}
+
+// --------------------------------------------------------------- interstitial
+
+void InterstitialAd::load(std::weak_ptr<TulvoInterstitialDelegate> delegate) {
+  LoadAnswer answer = Control::shared().takeLoadAnswer(AdKind::Interstitial);
+  Control::shared().schedule(answer.thread, answer.delayMs, [answer, delegate = std::move(delegate)] {
+    if (answer.fill) {
+      auto ad = std::make_shared<InterstitialAd>(delegate, answer.isLoaded);
+      Control::shared().recordAd(ad);
+      if (auto d = delegate.lock()) d->onInterstitialAdLoadedWithAd(ad);
+    } else if (auto d = delegate.lock()) {
+      d->onInterstitialAdFailedToLoadWithError(TulvoError{answer.errorCode, answer.errorMessage});
+    }
+  });
+}
+
+void InterstitialAd::show(const platform::ViewControllerRef& viewController) {
+  ShowAnswer answer = Control::shared().takeShowAnswer(AdKind::Interstitial, viewController);
+  if (!loaded_.load()) answer = ShowAnswer{false, 3, std::string("Ad is not ready"), false, false, false,
+                                           answer.delayMs, answer.thread};
+  if (answer.success) loaded_.store(false);
+  Control::shared().schedule(answer.thread, answer.delayMs, [answer, self = shared_from_this()] {
+    auto d = self->delegate_.lock();
+    if (!d) return;
+    if (!answer.success) {
+      d->onInterstitialAdFailedToShowWithError(TulvoError{answer.errorCode, answer.errorMessage});
+      return;
+    }
+    d->onInterstitialAdShownWithAd(self);
+    if (answer.impression) d->onInterstitialImpression();
+    if (answer.close) d->onInterstitialAdClosedWithAd(self);
+  });
+}
+
+}  // namespace TulvoSDK
