@@ -1,0 +1,152 @@
+#pragma once
+// Base of the events engines: records analytics events from the start of the
+// process, keeps them in memory and backs them up in the key-value store named
+// by the engine's identifier, and uploads them in batches once the engine has
+// been configured with the server configuration's QBEventsSettings.
+//
+// Threads: logEvent() and configure() may be called from any thread and
+// return at once; everything else happens on the engine's serial queue
+// "com.quilbrn.<identifier>_queue", which also receives the upload answers.
+//
+// Life of an event (docs/events.md has the details):
+//  * logEvent stamps the offline id (id + 90000) on an offline-sensitive event
+//    while the reachability monitor reports no connectivity, then queues it;
+//  * on the queue it is enriched with the general properties, kept and backed
+//    up: changes are written to the store at most once per kBackupDelayMs
+//    (and at once when the application enters the background or terminates);
+//  * before configure() nothing is sent; a disabled configuration drops every
+//    kept event and the ones that follow; opted-out ids are not kept;
+//  * an upload starts when maxNumberOfEvents events are kept, a trigger event
+//    arrives, the engine is configured with that many restored events, or the
+//    application enters the background; it then sends every kept event, one
+//    batch of at most maxEventsPerBatch at a time;
+//  * a batch is removed only after a 2xx answer; a failed upload keeps it and
+//    retries after a back-off (5 s doubling up to 5 min) on the platform clock;
+//  * the kept events are bounded by maxNumberOfEventsToBackup (5000 before
+//    the configuration arrives); past the bound the oldest are dropped and the
+//    number dropped is logged.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/QBEventsSettings.h"
+#include "events/QBEventData.h"
+#include "events/QBEventsFormat.h"
+#include "foundation/QBKeyValueStorageProvider.h"
+#include "platform/dispatch.h"
+#include "platform/net.h"
+
+enum class QBEventsEngineState {
+  NotConfigured,   // recording and backing up, sending nothing
+  Ready,           // configured and enabled, no upload under way
+  Uploading,       // one batch on the wire
+  WaitingToRetry,  // the last upload failed; the back-off timer runs
+  Disabled,        // configured off: events are dropped
+};
+const char* QBEventsEngineStateName(QBEventsEngineState state);
+
+class QBEventsEngine : public std::enable_shared_from_this<QBEventsEngine> {
+ public:
+  // Key of the backup inside the engine's store.
+  static constexpr const char* kBackupKey = "backup";
+  // Added to the id of an offline-sensitive event logged without connectivity.
+  static constexpr int kOfflineEventIdOffset = 90000;
+  static constexpr double kUploadTimeoutSeconds = 15;
+  static constexpr int64_t kFirstRetryDelayMs = 5'000;
+  static constexpr int64_t kMaxRetryDelayMs = 300'000;
+  // Longest time a change waits before the backup is written.
+  static constexpr int64_t kBackupDelayMs = 1'000;
+
+  // Ids that are offline-sensitive in every engine (load, no-fill, token and
+  // auction failures of rewarded video and interstitial); the configured
+  // "nonConnectivityEvents" are added to them.
+  static const std::vector<int>& defaultNonConnectivityEvents();
+
+  virtual ~QBEventsEngine();
+  QBEventsEngine(const QBEventsEngine&) = delete;
+  QBEventsEngine& operator=(const QBEventsEngine&) = delete;
+
+  // "events", "InterstitialEvents" or "pixelEvents".
+  const std::string& identifier() const { return identifier_; }
+  // "com.quilbrn.<identifier>_queue".
+  const std::string& queueLabel() const { return queue_->label(); }
+
+  // Records `event`. Returns at once; the work runs on the engine's queue.
+  void logEvent(QBEventData event);
+  // The same; a null event is ignored.
+  void logEvent(const std::shared_ptr<QBEventData>& event);
+
+  // Applies the configuration's settings of this engine (from now on uploads
+  // may start). Returns at once. A null settings record is ignored.
+  void configure(std::shared_ptr<const QBEventsSettings> settings);
+
+  // Kept events and state as last seen on the queue.
+  size_t storedEventCountForTesting() const { return storedCount_.load(); }
+  QBEventsEngineState stateForTesting() const { return stateSnapshot_.load(); }
+  // Runs `block` on the engine's queue after the work queued so far.
+  void runOnQueueForTesting(platform::Block block) { queue_->async(std::move(block)); }
+
+ protected:
+  explicit QBEventsEngine(std::string identifier);
+
+  // Two-phase construction: restores the backup and starts listening to the
+  // application's life cycle.
+  template <class Engine>
+  static std::shared_ptr<Engine> create() {
+    std::shared_ptr<Engine> engine(new Engine());
+    engine->start();
+    return engine;
+  }
+
+ private:
+  void start();
+  bool isNonConnectivityEvent(int eventId) const;
+
+  // Queue-only from here on.
+  void restoreBackup();
+  void handleEvent(const QBEventData& event);
+  void applySettings(std::shared_ptr<const QBEventsSettings> settings);
+  void requestFlush();
+  void persistNow();
+  void maybeUpload();
+  void startUpload();
+  void onUploadFinished(uint64_t sequence, const platform::DataTaskResult& result);
+  void onRetryTimer();
+  void enforceBound();
+  size_t keptBound() const;
+  size_t backupBound() const;
+  void markDirty();
+  void persist();
+  void setState(QBEventsEngineState state);
+  void publishCount();
+
+  const std::string identifier_;
+  const platform::QueueRef queue_;
+  const std::shared_ptr<QBKeyValueStorage> storage_;
+
+  // Read by logEvent on the callers' threads.
+  mutable std::mutex settingsMutex_;
+  std::shared_ptr<const QBEventsSettings> callerSettings_;
+
+  // Owned by the queue.
+  std::unique_ptr<QBEventsGeneralProperties> general_;
+  std::shared_ptr<const QBEventsSettings> settings_;
+  QBEventsEngineState state_ = QBEventsEngineState::NotConfigured;
+  std::deque<platform::Json> events_;
+  size_t inFlightCount_ = 0;  // the first inFlightCount_ kept events are on the wire
+  uint64_t uploadSequence_ = 0;
+  int failedUploads_ = 0;
+  bool flushRequested_ = false;
+  bool dirty_ = false;
+  std::shared_ptr<platform::Timer> retryTimer_;
+  std::shared_ptr<platform::Timer> persistTimer_;
+
+  std::atomic<size_t> storedCount_{0};
+  std::atomic<QBEventsEngineState> stateSnapshot_{QBEventsEngineState::NotConfigured};
+};

@@ -1,0 +1,98 @@
+#include "events/QBEventsFormat.h"
+
+#include <utility>
+
+#include "core/QBConfigurations.h"
+#include "foundation/PMEApplicationContext.h"
+#include "foundation/PMEReachability.h"
+#include "foundation/QBUtils.h"
+#include "platform/device.h"
+#include "platform/storage.h"
+
+using platform::Json;
+
+QBEventsGeneralProperties::QBEventsGeneralProperties() : fixed_(Json::object()) {
+  const platform::DeviceFacts facts = platform::deviceFacts().facts();
+  fixed_["os"] = facts.osName;
+  fixed_["osVersion"] = facts.osVersion;
+  fixed_["deviceModel"] = facts.hardwareModel;
+  fixed_["deviceType"] = facts.deviceModel;
+  fixed_["bundleId"] = platform::bundleIdentifier();
+  if (auto version = PMEApplicationContext::getAppVersion()) fixed_["appVersion"] = *version;
+  fixed_["sdkVersion"] = kSdkVersion;
+}
+
+Json QBEventsGeneralProperties::current() const {
+  const QBConfigurations& configurations = QBConfigurations::getConfigurations();
+  Json general = Json::object();
+  general["sessionId"] = QBUtils::UUIDForSession();
+  general["appKey"] = configurations.appKey();
+  if (auto userId = configurations.userId(); userId && !userId->empty()) general["userId"] = *userId;
+  general["connectionType"] =
+      PMEReachabilityManager::sharedManager()->getReachabilityObject()->getDeviceReachabilityType();
+  for (const auto& [key, value] : fixed_.items()) general[key] = value;
+  if (auto plugin = configurations.plugin(); plugin && !plugin->empty()) {
+    general["plugin"] = *plugin;
+    if (auto version = configurations.pluginVersion()) general["pluginVersion"] = *version;
+  }
+  return general;
+}
+
+Json QBEventsGeneralProperties::enrich(const QBEventData& event, const Json& general) {
+  Json enriched = Json::object();
+  enriched["eventId"] = event.eventId();
+  enriched["timestamp"] = event.eventTimestamp();
+  if (general.is_object()) {
+    for (const auto& [key, value] : general.items()) enriched[key] = value;
+  }
+  for (const auto& [key, value] : event.additionalData().items()) {
+    if (key == "eventId" || key == "timestamp") continue;
+    enriched[key] = value;
+  }
+  return enriched;
+}
+
+namespace QBEventsFormat {
+
+Json uploadBody(bool marrowjet, const std::deque<Json>& events, size_t first, size_t count,
+                int64_t sendTimestampMs) {
+  Json batch = Json::array();
+  for (size_t i = first; i < events.size() && i < first + count; ++i) batch.push_back(events[i]);
+  Json body = Json::object();
+  if (marrowjet) {
+    body["table"] = kMarrowjetTable;
+    body["data"] = std::move(batch);
+  } else {
+    body["sendTimestamp"] = sendTimestampMs;
+    body["events"] = std::move(batch);
+  }
+  return body;
+}
+
+bool isEnrichedEvent(const Json& value) {
+  if (!value.is_object()) return false;
+  auto eventId = value.find("eventId");
+  auto timestamp = value.find("timestamp");
+  return eventId != value.end() && eventId->is_number_integer() && timestamp != value.end() &&
+         timestamp->is_number_integer();
+}
+
+std::deque<Json> eventsFromBackup(const Json& value, size_t* malformed) {
+  std::deque<Json> events;
+  size_t skipped = 0;
+  if (!value.is_array()) {
+    skipped = value.is_null() ? 0 : 1;
+  } else {
+    for (const auto& entry : value) {
+      if (isEnrichedEvent(entry)) {
+        events.push_back(entry);
+      } else {
+        ++skipped;
+      }
+    }
+  }
+  if (malformed) *malformed = skipped;
+  return events;
+}
+
+}  // namespace QBEventsFormat

@@ -1,0 +1,63 @@
+#pragma once
+// What the events engines store and upload (docs/events.md has the exact
+// formats):
+//  * an enriched event is one flat JSON object: "eventId", "timestamp", the
+//    general properties of the moment it was recorded, then the event's own
+//    data;
+//  * an upload body wraps a run of enriched events in the "outcome" or the
+//    "marrowjet" format;
+//  * the backup is a JSON array of enriched events.
+//
+// Everything here is synchronous and runs on the calling thread (the engines
+// call it on their serial queues); nothing throws.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "events/QBEventData.h"
+#include "platform/json.h"
+
+class QBEventsGeneralProperties {
+ public:
+  // The SDK version every event carries.
+  static constexpr const char* kSdkVersion = "7.3.1";
+
+  // Reads the facts that stay the same for the life of the process (OS,
+  // device, application) once.
+  QBEventsGeneralProperties();
+
+  // The general properties now: session id, application key, user id,
+  // connection type, the fixed facts and the plugin, in the documented order.
+  platform::Json current() const;
+
+  // The enriched form of `event`: {"eventId", "timestamp"} + `general` + the
+  // event's data. The event's data overrides a general property of the same
+  // name; "eventId" and "timestamp" always come from the event record.
+  static platform::Json enrich(const QBEventData& event, const platform::Json& general);
+
+ private:
+  platform::Json fixed_;
+};
+
+namespace QBEventsFormat {
+
+// Name of the warehouse table of the "marrowjet" format.
+inline constexpr char kMarrowjetTable[] = "plover.dwh.mediation_events";
+
+// The upload body for events[first, first + count): with `marrowjet`
+// {"table": kMarrowjetTable, "data": [...]}, else ("outcome")
+// {"sendTimestamp": sendTimestampMs, "events": [...]}.
+platform::Json uploadBody(bool marrowjet, const std::deque<platform::Json>& events, size_t first,
+                          size_t count, int64_t sendTimestampMs);
+
+// Whether `value` is a well-formed enriched event: an object with integer
+// "eventId" and "timestamp".
+bool isEnrichedEvent(const platform::Json& value);
+
+// The well-formed events of a backup value, oldest first. `malformed` (when
+// given) receives how many entries were skipped; a value that is not an array
+// counts as one.
+std::deque<platform::Json> eventsFromBackup(const platform::Json& value, size_t* malformed = nullptr);
+
+}  // namespace QBEventsFormat

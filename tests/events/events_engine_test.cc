@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "events/QBEventsEngines.h"
+#include "events/QBEventsFormat.h"
+#include "events_test_support.h"
+#include "foundation/QBUtils.h"
+#include "platform/device.h"
+#include "platform/notifications.h"
+#include "support/sandbox_events.h"
+#include "support/sandbox_server.h"
+
+namespace {
+
+using platform::Json;
+using qbtest::EventsIsolation;
+
+// One loopback server for the suite (stopping one waits for the session's
+// idle connections to close).
+class EventsEngineTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new qbtest::SandboxServer();
+    started_ = server_->start();
+    qbtest::addEventsEndpoint(*server_);
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  EventsEngineTest() {
+    server_->clearRequests();
+    server_->clearFaults();
+  }
+
+  std::shared_ptr<const QBEventsSettings> settings(Json section, const std::string& id = "events") {
+    if (!section.contains("serverEventsURL")) section["serverEventsURL"] = server_->url("/mediation?adUnit=3");
+    return QBEventsSettings::fromJson(id, section);
+  }
+
+  // Pumps until the engine has no upload on the wire.
+  void settle(const std::shared_ptr<QBEventsEngine>& engine) {
+    ASSERT_TRUE(env.runUntil([&] {
+      return engine->stateForTesting() != QBEventsEngineState::Uploading && env.readyCount() == 0;
+    }));
+    env.runUntilIdle();
+  }
+
+  // Lets the delayed backup write happen.
+  void writeBackups() { env.advance(QBEventsEngine::kBackupDelayMs); }
+
+  std::vector<int64_t> receivedIds() { return EventsIsolation::idsOf(qbtest::eventsReceived(*server_)); }
+
+  platform::TestEnvironment env;
+  EventsIsolation isolation;
+  static inline qbtest::SandboxServer* server_ = nullptr;
+  static inline bool started_ = false;
+};
+
+TEST_F(EventsEngineTest, EnrichesEachEventAndOffsetsOfflineSensitiveIds) {
+  auto& configurations = QBConfigurations::getConfigurations();
+  configurations.setAppKey("abc123");
+  configurations.setUserId(std::string("user-7"));
+  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+  EXPECT_EQ(engine->queueLabel(), "com.quilbrn.events_queue");
+
+  engine->logEvent(QBEventData(1000, {{"provider", "Mediation"}, {"connectionType", "mine"}, {"eventId", 5}}));
+  platform::ReachabilitySource::shared().setStatus(platform::kReachabilityNotReachable);
+  env.advance(250);
+  engine->logEvent(QBEventData(1220, {{"reason", "offline"}}));  // offline-sensitive by default
+  engine->logEvent(QBEventData(1003, Json::object()));           // not offline-sensitive
+  engine->logEvent(QBEventData(1500, Json::object()));           // only once configured
+  env.runUntilIdle();
+  engine->configure(settings({{"maxNumberOfEvents", 100}, {"nonConnectivityEvents", {1500}}}));
+  env.runUntilIdle();
+  engine->logEvent(QBEventData(1500, Json::object()));
+  platform::ReachabilitySource::shared().setStatus(platform::kReachabilityViaWiFi);
+  engine->logEvent(QBEventData(1220, Json::object()));
+  writeBackups();
+
+  auto events = EventsIsolation::backedUp("events");
+  EXPECT_EQ(EventsIsolation::idsOf(events), (std::vector<int64_t>{1000, 91220, 1003, 1500, 91500, 1220}));
+  ASSERT_EQ(events.size(), 6u);
+  const Json& first = events[0];
+  EXPECT_EQ(first["timestamp"], 1'760'000'000'000);
+  EXPECT_EQ(events[1]["timestamp"], 1'760'000'000'250);
+  EXPECT_EQ(first["sessionId"], QBUtils::UUIDForSession());
+  EXPECT_EQ(first["appKey"], "abc123");
+  EXPECT_EQ(first["userId"], "user-7");
+  EXPECT_EQ(first["sdkVersion"], "7.3.1");
+  EXPECT_EQ(first["os"], platform::deviceFacts().facts().osName);
+  EXPECT_EQ(first["bundleId"], platform::bundleIdentifier());
+  // The event's own data wins over a general property but never over the record's id.
+  EXPECT_EQ(first["connectionType"], "mine");
+  EXPECT_EQ(first["provider"], "Mediation");
+  EXPECT_EQ(events[1]["connectionType"], "notReachable");
+  EXPECT_EQ(events[1]["reason"], "offline");
+  EXPECT_EQ(events[5]["connectionType"], "wifi");
+  std::vector<std::string> keys;
+  for (const auto& item : first.items()) keys.push_back(item.key());
+  EXPECT_EQ(std::vector<std::string>(keys.begin(), keys.begin() + 3),
+            (std::vector<std::string>{"eventId", "timestamp", "sessionId"}));
+}
+
+TEST_F(EventsEngineTest, SendsNothingBeforeConfigureThenUploadsInTheOutcomeFormat) {
+  ASSERT_TRUE(started_);
+  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+  for (int id : {14, 1000, 1003}) engine->logEvent(QBEventData(id, {{"n", id}}));
+  env.advance(3'600'000);
+  EXPECT_EQ(server_->requestCount(), 0u);
+  EXPECT_EQ(engine->stateForTesting(), QBEventsEngineState::NotConfigured);
+  EXPECT_EQ(EventsIsolation::backedUp("events").size(), 3u);
+
+  engine->configure(settings({{"maxNumberOfEvents", 3}}));
+  settle(engine);
+
+  auto requests = server_->requestsTo("/mediation");
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "POST");
+  EXPECT_EQ(requests[0].queryValue("adUnit"), "3");
+  auto upload = qbtest::decodeEventsUpload(requests[0].body);
+  ASSERT_TRUE(upload.has_value()) << requests[0].body;
+  EXPECT_EQ((*upload)["sendTimestamp"], platform::nowWallMs());
+  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{14, 1000, 1003}));
+  EXPECT_EQ(engine->storedEventCountForTesting(), 0u);
+  writeBackups();
+  EXPECT_TRUE(EventsIsolation::backedUp("events").empty());
+}
+
+TEST_F(EventsEngineTest, BatchesInTheMarrowjetFormatCompressed) {
+  ASSERT_TRUE(started_);
+  auto engine = QBInterstitialEventsEngine::sharedInstance();
+  engine->configure(settings({{"serverEventsURL", server_->url("/mediation?adUnit=2")},
+                              {"serverEventsType", "marrowjet"},
+                              {"compressEvents", true},
+                              {"maxNumberOfEvents", 3},
+                              {"maxEventsPerBatch", 2}},
+                             "InterstitialEvents"));
+  engine->logEvent(QBEventData(2001, Json::object()));
+  engine->logEvent(QBEventData(2004, Json::object()));
+  env.runUntilIdle();
+  EXPECT_EQ(server_->requestCount(), 0u);  // below the threshold
+  engine->logEvent(QBEventData(2110, Json::object()));
+  settle(engine);
+
+  auto requests = server_->requestsTo("/mediation");
+  ASSERT_EQ(requests.size(), 2u);
+  for (const auto& request : requests) {
+    EXPECT_EQ(request.queryValue("adUnit"), "2");
+    EXPECT_FALSE(platform::parseJson(request.body).ok()) << "expected a compressed body";
+    auto upload = qbtest::decodeEventsUpload(request.body);
+    ASSERT_TRUE(upload.has_value());
+    EXPECT_EQ((*upload)["table"], "plover.dwh.mediation_events");
+  }
+  EXPECT_EQ(qbtest::eventsOfUpload(*qbtest::decodeEventsUpload(requests[0].body)).size(), 2u);
+  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{2001, 2004, 2110}));
+  writeBackups();
+  EXPECT_TRUE(EventsIsolation::backedUp("InterstitialEvents").empty());
+}
+
+TEST_F(EventsEngineTest, FailedUploadKeepsTheBatchAndRetriesWithBackOff) {
+  ASSERT_TRUE(started_);
+  server_->inject("/mediation", qbtest::SandboxFault::failing(503).only(2));
+  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+  engine->configure(settings({{"maxNumberOfEvents", 2}}));
+  engine->logEvent(QBEventData(1, Json::object()));
+  engine->logEvent(QBEventData(2, Json::object()));
+  settle(engine);
+  EXPECT_EQ(engine->stateForTesting(), QBEventsEngineState::WaitingToRetry);
+  EXPECT_EQ(server_->requestCount(), 1u);
+
+  // New events during the back-off wait; the threshold does not cut it short.
+  engine->logEvent(QBEventData(3, Json::object()));
+  engine->logEvent(QBEventData(4, Json::object()));
+  env.advance(QBEventsEngine::kFirstRetryDelayMs - 1);
+  EXPECT_EQ(server_->requestCount(), 1u);
+  EXPECT_EQ(EventsIsolation::idsOf(EventsIsolation::backedUp("events")), (std::vector<int64_t>{1, 2, 3, 4}));
+
+  env.advance(1);  // first retry: fails again, the wait doubles
+  settle(engine);
+  EXPECT_EQ(server_->requestCount(), 2u);
+  env.advance(2 * QBEventsEngine::kFirstRetryDelayMs - 1);
+  EXPECT_EQ(server_->requestCount(), 2u);
+  env.advance(1);
+  settle(engine);
+
+  auto requests = server_->requestsTo("/mediation");
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(EventsIsolation::idsOf(qbtest::eventsOfUpload(*qbtest::decodeEventsUpload(requests[0].body))),
+            (std::vector<int64_t>{1, 2}));
+  EXPECT_EQ(EventsIsolation::idsOf(qbtest::eventsOfUpload(*qbtest::decodeEventsUpload(requests[2].body))),
+            (std::vector<int64_t>{1, 2, 3, 4}));
+  EXPECT_EQ(engine->stateForTesting(), QBEventsEngineState::Ready);
+  writeBackups();
+  EXPECT_TRUE(EventsIsolation::backedUp("events").empty());
+}
+
+TEST_F(EventsEngineTest, ARestartRestoresTheBackupAndSendsItOnceConfigured) {
+  ASSERT_TRUE(started_);
+  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+  for (int id = 1; id <= 2; ++id) engine->logEvent(QBEventData(id, Json::object()));
+  writeBackups();
+  engine->logEvent(QBEventData(3, Json::object()));
+  env.runUntilIdle();
+  // Entering the background writes the backup at once.
+  platform::NotificationCenter::defaultCenter().post(platform::kUIApplicationDidEnterBackgroundNotification);
+  env.runUntilIdle();
+  engine.reset();
+
+  // A new process: new engine, defaults read again from the file.
+  QBRewardedVideoEventsEngine::resetForTesting();
+  platform::UserDefaults::resetStandardForTesting();
+  auto restarted = QBRewardedVideoEventsEngine::sharedInstance();
+  restarted->logEvent(QBEventData(4, Json::object()));
+  env.runUntilIdle();
+  EXPECT_EQ(restarted->storedEventCountForTesting(), 4u);
+  EXPECT_EQ(server_->requestCount(), 0u);
+
+  restarted->configure(settings({{"maxNumberOfEvents", 4}}));
+  settle(restarted);
+  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{1, 2, 3, 4}));
+}
+
+TEST_F(EventsEngineTest, MalformedBackupEntriesAreSkipped) {
+  QBKeyValueStorageProvider::storageWithIdentifier("pixelEvents")
+      ->setValue(QBEventsEngine::kBackupKey,
+                 Json::array({{{"eventId", "7"}, {"timestamp", 1}}, 5, {{"eventId", 8}, {"timestamp", 2}},
+                              {{"eventId", 9}}}));
+  auto engine = QBPixelEventsEngine::sharedInstance();
+  writeBackups();
+  EXPECT_EQ(engine->storedEventCountForTesting(), 1u);
+  EXPECT_EQ(EventsIsolation::idsOf(EventsIsolation::backedUp("pixelEvents")), (std::vector<int64_t>{8}));
+}
+
+TEST_F(EventsEngineTest, TheBoundDropsTheOldestEvents) {
+  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+  engine->configure(settings({{"maxNumberOfEvents", 1000}, {"maxNumberOfEventsToBackup", 3}}));
+  for (int id = 1; id <= 5; ++id) engine->logEvent(QBEventData(id, Json::object()));
+  writeBackups();
+  EXPECT_EQ(EventsIsolation::idsOf(EventsIsolation::backedUp("events")), (std::vector<int64_t>{3, 4, 5}));
+  EXPECT_EQ(engine->storedEventCountForTesting(), 3u);
+}
+
+TEST_F(EventsEngineTest, TriggerEventsOptOutAndBackgroundFlush) {
+  ASSERT_TRUE(started_);
+  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+  engine->logEvent(QBEventData(66, Json::object()));  // opted out once configured
+  engine->logEvent(QBEventData(1, Json::object()));
+  engine->configure(settings({{"maxNumberOfEvents", 100}, {"optOut", {66}}, {"triggerEvents", {40}}}));
+  engine->logEvent(QBEventData(66, Json::object()));
+  env.runUntilIdle();
+  EXPECT_EQ(server_->requestCount(), 0u);
+  EXPECT_EQ(engine->storedEventCountForTesting(), 1u);
+
+  engine->logEvent(QBEventData(40, Json::object()));
+  settle(engine);
+  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{1, 40}));
+
+  engine->logEvent(QBEventData(2, Json::object()));
+  env.runUntilIdle();
+  platform::NotificationCenter::defaultCenter().post(platform::kUIApplicationDidEnterBackgroundNotification);
+  settle(engine);
+  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{1, 40, 2}));
+}
+
+TEST_F(EventsEngineTest, ADisabledEngineDropsAndClears) {
+  auto engine = QBPixelEventsEngine::sharedInstance();
+  engine->logEvent(QBEventData(1, Json::object()));
+  env.runUntilIdle();
+  EXPECT_TRUE(EventsIsolation::backedUp("pixelEvents").empty());  // not written yet
+  writeBackups();
+  EXPECT_EQ(EventsIsolation::backedUp("pixelEvents").size(), 1u);
+
+  engine->configure(QBEventsSettings::fromJson("pixelEvents", Json::object()));  // off by default
+  engine->logEvent(QBEventData(2, Json::object()));
+  env.advance(60'000);
+  EXPECT_EQ(engine->stateForTesting(), QBEventsEngineState::Disabled);
+  EXPECT_EQ(engine->storedEventCountForTesting(), 0u);
+  EXPECT_TRUE(EventsIsolation::backedUp("pixelEvents").empty());
+  EXPECT_EQ(server_->requestCount(), 0u);
+}
+
+}  // namespace
