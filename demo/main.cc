@@ -1,66 +1,258 @@
-// Demo host: starts the embedded sandbox (or uses --server URL), runs the
-// main queue on this thread as an application would, and exits with 0 when
-// the run completed.
+// The demo host application: starts the embedded sandbox (or uses --server),
+// initialises the SDK through the public facade, drives the ad calls and
+// prints every callback it receives as one line.
+//
+//   quillborne_demo [--server URL] [--data-root DIR] [--app-key KEY]
+//                   [--offline-second-run] [--expect-cached]
+//
+// --offline-second-run: after a successful run, stops the sandbox and runs the
+// demo again in a second process on the same data root, which must start from
+// the cached configuration (state SDK_INITIATED with error 502).
+// --expect-cached: this run must end with the cached configuration.
+//
+// Exit status 0 on success; otherwise 1 and the reason on standard error.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/dispatch.h"
-#include "platform/net.h"
+#include "platform/storage.h"
+#include "platform/ui.h"
+#include "quillborne/Quillborne.h"
+#include "sdk/QuillborneSdk.h"
+#include "support/sandbox_config.h"
+#include "support/sandbox_events.h"
 #include "support/sandbox_server.h"
+
+extern char** environ;
 
 namespace {
 
-struct Options {
-  std::string server;  // empty: embedded sandbox
+std::mutex g_printMutex;
+std::atomic<int> g_callbacks{0};
+std::string g_lastFailureLog;
+
+void printLine(const std::string& line) {
+  std::lock_guard lock(g_printMutex);
+  std::cout << line << std::endl;
+}
+
+class InitDelegate : public QBInitializationDelegate {
+ public:
+  void initializationDidComplete() override {
+    printLine("initializationDidComplete");
+    ++g_callbacks;
+    platform::mainQueue()->async([] {});  // wakes the main loop
+  }
 };
 
-Options parse(int argc, char** argv) {
-  Options o;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--server") == 0 && i + 1 < argc) o.server = argv[++i];
+class LogDelegate : public QBLogDelegate {
+ public:
+  void sendLog(const std::string& log, int level, int) override {
+    if (level < QBLogLevelError) return;
+    {
+      std::lock_guard lock(g_printMutex);
+      g_lastFailureLog = log;
+    }
+    printLine("log: " + log);
   }
-  return o;
+};
+
+class RewardedVideoDelegate : public QBRewardedVideoManualDelegate {
+ public:
+  void rewardedVideoHasChangedAvailability(bool available) override {
+    print(std::string("rewardedVideoHasChangedAvailability ") + (available ? "true" : "false"));
+  }
+  void didReceiveRewardForPlacement(const QBPlacementInfo&) override { print("didReceiveRewardForPlacement"); }
+  void rewardedVideoDidFailToShowWithError(const QBError& error) override {
+    print("rewardedVideoDidFailToShowWithError " + std::to_string(error.code()) + " " + error.message());
+  }
+  void rewardedVideoDidOpen() override { print("rewardedVideoDidOpen"); }
+  void rewardedVideoDidClose() override { print("rewardedVideoDidClose"); }
+  void rewardedVideoDidStart() override { print("rewardedVideoDidStart"); }
+  void rewardedVideoDidEnd() override { print("rewardedVideoDidEnd"); }
+  void didClickRewardedVideo(const QBPlacementInfo&) override { print("didClickRewardedVideo"); }
+  void rewardedVideoDidLoad() override { print("rewardedVideoDidLoad"); }
+  void rewardedVideoDidFailToLoadWithError(const QBError& error) override {
+    print("rewardedVideoDidFailToLoadWithError " + std::to_string(error.code()) + " " + error.message());
+  }
+
+ private:
+  static void print(const std::string& line) {
+    printLine(line);
+    ++g_callbacks;
+  }
+};
+
+class InterstitialDelegate : public QBInterstitialDelegate {
+ public:
+  void interstitialDidLoad() override { print("interstitialDidLoad"); }
+  void interstitialDidFailToLoadWithError(const QBError& error) override {
+    print("interstitialDidFailToLoadWithError " + std::to_string(error.code()) + " " + error.message());
+  }
+  void interstitialDidOpen() override { print("interstitialDidOpen"); }
+  void interstitialDidClose() override { print("interstitialDidClose"); }
+  void interstitialDidShow() override { print("interstitialDidShow"); }
+  void interstitialDidFailToShowWithError(const QBError& error) override {
+    print("interstitialDidFailToShowWithError " + std::to_string(error.code()) + " " + error.message());
+  }
+  void didClickInterstitial() override { print("didClickInterstitial"); }
+
+ private:
+  static void print(const std::string& line) {
+    printLine(line);
+    ++g_callbacks;
+  }
+};
+
+struct Options {
+  std::optional<std::string> server;
+  std::optional<std::string> dataRoot;
+  std::string appKey = "demoAppKey1";
+  bool offlineSecondRun = false;
+  bool expectCached = false;
+};
+
+int fail(const std::string& reason) {
+  std::cerr << "demo failed: " << reason << std::endl;
+  return 1;
+}
+
+// Pumps the main queue until pred() holds or timeoutMs passes.
+bool pumpUntil(const std::function<bool()>& pred, int64_t timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    // Short slices: start-up ends on a worker thread, which does not wake the loop.
+    platform::runMainUntil(pred, 50);
+  }
+  return true;
+}
+
+int runSecondProcess(const std::string& dataRoot, const std::string& server, const std::string& appKey) {
+  std::vector<std::string> args = {"/proc/self/exe", "--data-root", dataRoot, "--server", server,
+                                   "--app-key", appKey, "--expect-cached"};
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) < 0) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options = parse(argc, argv);
-  std::unique_ptr<qbtest::SandboxServer> sandbox;
-  std::string base = options.server;
-  if (base.empty()) {
-    sandbox = std::make_unique<qbtest::SandboxServer>();
-    sandbox->answer("/health", 200, R"({"status":"ok"})");
-    if (!sandbox->start()) {
-      std::fprintf(stderr, "demo: could not start the sandbox server\n");
-      return 2;
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto next = [&]() -> std::optional<std::string> {
+      if (i + 1 >= argc) return std::nullopt;
+      return std::string(argv[++i]);
+    };
+    if (arg == "--server") {
+      options.server = next();
+    } else if (arg == "--data-root") {
+      options.dataRoot = next();
+    } else if (arg == "--app-key") {
+      options.appKey = next().value_or("");
+    } else if (arg == "--offline-second-run") {
+      options.offlineSecondRun = true;
+    } else if (arg == "--expect-cached") {
+      options.expectCached = true;
+    } else {
+      return fail("unknown argument " + arg);
     }
-    base = sandbox->baseUrl();
   }
-  std::printf("sandbox: %s\n", base.c_str());
 
-  bool done = false;
-  int exitCode = 1;
-  platform::URLRequest request;
-  request.url = base + "/health";
-  request.timeoutSeconds = 5;
-  auto task = platform::URLSession::shared()->dataTask(
-      request, platform::mainQueue(), [&](platform::DataTaskResult result) {
-        if (result.error) {
-          std::printf("health check failed: %d %s\n", result.error->code, result.error->message.c_str());
-        } else {
-          std::printf("health check: %d %s\n", result.response->statusCode, result.body.c_str());
-          exitCode = result.response->statusCode == 200 ? 0 : 1;
-        }
-        done = true;
-      });
-  task->resume();
-  if (!platform::runMainUntil([&] { return done; }, 10'000)) {
-    std::fprintf(stderr, "demo: timed out\n");
-    return 1;
+  // A data root of its own unless given one, so runs never share state by accident.
+  bool ownDataRoot = false;
+  if (!options.dataRoot) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quillborne-demo-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return fail("cannot create a data folder");
+    options.dataRoot = pattern;
+    ownDataRoot = true;
   }
-  if (sandbox) sandbox->stop();
-  return exitCode;
+  platform::setDataRoot(*options.dataRoot);
+  platform::setAppInfo(platform::Json{{"CFBundleIdentifier", "com.example.quillborne.demo"},
+                                      {"CFBundleShortVersionString", "1.0.0"},
+                                      {"CFBundleDisplayName", "Quillborne Demo"}});
+
+  std::unique_ptr<qbtest::SandboxServer> sandbox;
+  std::unique_ptr<qbtest::SandboxConfigEndpoint> configEndpoint;
+  std::string endpoint;
+  if (options.server) {
+    endpoint = *options.server;
+  } else {
+    sandbox = std::make_unique<qbtest::SandboxServer>();
+    if (!sandbox->start()) return fail("the embedded sandbox could not start");
+    qbtest::addEventsEndpoint(*sandbox);
+    configEndpoint = std::make_unique<qbtest::SandboxConfigEndpoint>(*sandbox);
+    endpoint = sandbox->baseUrl();
+  }
+  printLine("sandbox: " + endpoint);
+  printLine("sdkVersion " + Quillborne::sdkVersion());
+
+  auto logDelegate = std::make_shared<LogDelegate>();
+  auto initDelegate = std::make_shared<InitDelegate>();
+  auto rewardedVideoDelegate = std::make_shared<RewardedVideoDelegate>();
+  auto interstitialDelegate = std::make_shared<InterstitialDelegate>();
+  Quillborne::setLogDelegate(logDelegate);
+  Quillborne::setRewardedVideoManualDelegate(rewardedVideoDelegate);
+  Quillborne::setInterstitialDelegate(interstitialDelegate);
+  Quillborne::setUserId("demo-user");
+  Quillborne::setConsent(true);
+  Quillborne::setInitEndpointForTesting(endpoint);
+
+  Quillborne::initWithAppKey(options.appKey, initDelegate);
+  auto sdk = QuillborneSdk::sharedInstance();
+  const bool ended = pumpUntil(
+      [&] {
+        const auto state = sdk->sdkState();
+        return state == QBSdkState::SDK_INIT_FAILED || (state == QBSdkState::SDK_INITIATED && g_callbacks.load() > 0);
+      },
+      30'000);
+  const auto error = sdk->initError();
+  printLine(std::string("state ") + QBSdkStateName(sdk->sdkState()) +
+            (error ? ", error " + std::to_string(error->code()) + " " + error->message() : ""));
+  if (!ended) return fail("start-up did not end within 30 s");
+  if (sdk->sdkState() != QBSdkState::SDK_INITIATED) {
+    std::lock_guard lock(g_printMutex);
+    return fail((error ? error->message() : std::string("start-up failed")) + " - " + g_lastFailureLog);
+  }
+  if (options.expectCached && (!error || error->code() != 502)) return fail("expected the cached configuration (502)");
+
+  // The ad calls an application makes; this version answers them with 508.
+  const int before = g_callbacks.load();
+  auto viewController = std::make_shared<platform::ViewController>();
+  printLine(std::string("hasRewardedVideo ") + (Quillborne::hasRewardedVideo() ? "true" : "false"));
+  Quillborne::loadRewardedVideo();
+  Quillborne::showRewardedVideoWithViewController(viewController, "DefaultRewardedVideo");
+  Quillborne::loadInterstitial();
+  Quillborne::showInterstitialWithViewController(viewController);
+  pumpUntil([&] { return g_callbacks.load() >= before + 4; }, 5'000);
+
+  int status = 0;
+  if (options.offlineSecondRun) {
+    sandbox.reset();  // stops the server: its address now refuses connections
+    printLine("second run with the sandbox stopped:");
+    status = runSecondProcess(*options.dataRoot, endpoint, options.appKey);
+    if (status != 0) status = fail("the second run ended with status " + std::to_string(status));
+  }
+  if (ownDataRoot) std::filesystem::remove_all(*options.dataRoot);
+  return status;
 }

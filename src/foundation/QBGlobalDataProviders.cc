@@ -32,7 +32,17 @@ QBInitProvider& QBInitProvider::sharedInstance() {
 }
 
 const std::vector<std::string>& QBInitProvider::keys() {
-  static const std::vector<std::string>* list = new std::vector<std::string>{keys::kSessionId};
+  // What the configuration server needs to choose the configuration; the
+  // query string of the request lists these in this order
+  // (docs/configuration-request.md).
+  static const std::vector<std::string>* list = new std::vector<std::string>{
+      keys::kAppKey,      keys::kSessionId,     keys::kSdkVersion,     keys::kUserId,
+      keys::kPluginType,  keys::kPluginVersion, keys::kMediationType,  keys::kConsent,
+      keys::kCcpa,        keys::kOsName,        keys::kOsVersion,      keys::kDeviceModel,
+      keys::kHardwareModel, keys::kAppVersion,  keys::kBundleId,       keys::kLanguage,
+      keys::kLocale,      keys::kTimeZoneOffset, keys::kConnectionType, keys::kAdvertisingId,
+      keys::kVendorId,    keys::kLimitAdTracking, keys::kTrackingStatus,
+  };
   return *list;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
-// The init view of the global data store: the entry the configuration request
-// takes from it (the session id). Process-wide; thread-safe; answers on the
-// calling thread.
+// The init view of the global data store: the entries the configuration
+// request carries (application key, session id, SDK version, user id, plugin,
+// mediation type, consent, OS, device model, application version and bundle,
+// language, time zone, connection type and the device identifiers;
+// docs/configuration-request.md lists them). Process-wide; thread-safe;
+// answers on the calling thread.
 #include <string>
 #include <vector>
 

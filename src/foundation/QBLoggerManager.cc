@@ -1,7 +1,5 @@
 #include "foundation/QBLoggerManager.h"
 
-#include <time.h>
-
 #include <cstdio>
 
 #include "platform/clock.h"
@@ -34,13 +32,9 @@ void QBLoggerManager::log(const std::string& message, int level, int tag) { writ
 
 void QBLoggerManager::automationLog(const std::string& text, int level, int tag) {
   // Local wall time with milliseconds, from the platform clock.
-  int64_t ms = platform::nowWallMs();
-  time_t secs = static_cast<time_t>(ms / 1000);
-  tm parts{};
-  localtime_r(&secs, &parts);
+  platform::LocalTime t = platform::localTime(platform::nowWallMs());
   char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", parts.tm_hour, parts.tm_min, parts.tm_sec,
-                static_cast<int>(ms % 1000));
+  std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d.%03d", t.hour, t.minute, t.second, t.millisecond);
   write("", std::string("automation_log:") + stamp + " " + text, level, tag);
 }
 

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <chrono>
+#include <mutex>
 
 #include "platform/test_environment.h"
 
@@ -40,6 +41,27 @@ class SystemClock : public Clock {
 const Clock& systemClock() {
   static SystemClock c;
   return c;
+}
+
+LocalTime localTime(int64_t wallMs) {
+  static std::mutex tzMutex;
+  const time_t secs = static_cast<time_t>(wallMs / 1000);
+  tm parts{};
+  {
+    std::lock_guard lock(tzMutex);
+    tzset();  // pick up a changed $TZ
+    if (!localtime_r(&secs, &parts)) return LocalTime{};
+  }
+  LocalTime t;
+  t.year = parts.tm_year + 1900;
+  t.month = parts.tm_mon + 1;
+  t.day = parts.tm_mday;
+  t.hour = parts.tm_hour;
+  t.minute = parts.tm_min;
+  t.second = parts.tm_sec;
+  t.millisecond = static_cast<int>(((wallMs % 1000) + 1000) % 1000);
+  t.utcOffsetSeconds = parts.tm_gmtoff;
+  return t;
 }
 
 const Clock& clock() {

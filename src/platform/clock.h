@@ -31,4 +31,12 @@ inline int64_t nowMonotonicMs() { return clock().monotonicMs(); }
 // The system clock (real mode), also available while a test clock is live.
 const Clock& systemClock();
 
+// Broken-down local time of a wall time (ms since 1970) in the system time
+// zone. Serialised: the C library's time-zone state is process-wide.
+struct LocalTime {
+  int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0, millisecond = 0;
+  int64_t utcOffsetSeconds = 0;
+};
+LocalTime localTime(int64_t wallMs);
+
 }  // namespace platform

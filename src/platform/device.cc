@@ -121,11 +121,7 @@ std::string timeZoneId() {
 }
 
 int64_t timeZoneOffsetSeconds() {
-  const time_t now = static_cast<time_t>(clock().wallMs() / 1000);
-  struct tm local {};
-  tzset();  // localtime_r alone may keep a time zone read before $TZ changed
-  if (!localtime_r(&now, &local)) return 0;
-  return local.tm_gmtoff;
+  return localTime(clock().wallMs()).utcOffsetSeconds;
 }
 
 void fillLocale(DeviceFacts& facts) {

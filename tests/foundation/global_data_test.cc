@@ -175,7 +175,13 @@ TEST_F(GlobalDataTest, TokenViewGivesTheCurrentValuesOfItsKeys) {
   EXPECT_EQ(auction[keys::kAdUnitData]["rewardedVideo"][keys::kSessionDepth], 2);
   EXPECT_EQ(auction[keys::kTokenGenericParams], token[keys::kTokenGenericParams]);
 
-  EXPECT_EQ(QBInitProvider::sharedInstance().getInitData(), (Json{{keys::kSessionId, "SESSION-1"}}));
+  Json init = QBInitProvider::sharedInstance().getInitData();
+  EXPECT_EQ(init[keys::kSessionId], "SESSION-1");
+  EXPECT_FALSE(init.contains(keys::kAppKey));  // listed but never written
+  for (auto it = init.begin(); it != init.end(); ++it) {
+    const auto& list = QBInitProvider::keys();
+    EXPECT_NE(std::find(list.begin(), list.end(), it.key()), list.end()) << it.key();
+  }
 }
 
 TEST_F(GlobalDataTest, ConcurrentWritersAndReadersKeepEveryWrite) {

@@ -1,0 +1,175 @@
+// One auction round trip against the loopback sandbox: through
+// QBAuctionHandler (request JSON, gzip, AES under the session key with the
+// RSA-wrapped key, POST on the shared URL session, answer decrypted, inflated
+// and parsed, completion on the handler's queue) against a bare curl easy
+// POST of the same request bytes to the same endpoint on the calling thread.
+// The sandbox does the same server work for both.
+//
+// Argument: 0 plain JSON both ways, 1 encrypted (session key) and gzip both
+// ways.
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "foundation/QBLoggerManager.h"
+#include "mediation/QBAuctionDataUtils.h"
+#include "mediation/QBAuctionHandler.h"
+#include "support/sandbox_auction.h"
+
+namespace {
+
+constexpr const char* kPath = "/bench/auction";
+
+struct AuctionSandbox {
+  qbtest::SandboxServer server;
+  std::unique_ptr<qbtest::SandboxAuction> auction;
+};
+
+AuctionSandbox& sandbox() {
+  static AuctionSandbox s;
+  static const bool started = [] {
+    // Failures only on the console, as a configured application has it; the
+    // verbose trace would otherwise dominate the figures.
+    QBLoggerManager::sharedInstance().setConsoleLevel(QBLogLevelError);
+    if (!s.server.start()) return false;
+    s.auction = std::make_unique<qbtest::SandboxAuction>(s.server, kPath);
+    s.auction->setDefaultAnswer(qbtest::AuctionAnswer::withPayload(
+        qbtest::SandboxAuction::waterfallPayload("bench", {"BidderA", "BidderB", "Classic1", "Classic2", "Classic3"})));
+    return true;
+  }();
+  (void)started;
+  return s;
+}
+
+std::shared_ptr<const QBAuctionSettings> settingsFor(bool secure) {
+  return QBAuctionSettings::fromJson(platform::Json{{"auctioneerURL", sandbox().server.url(kPath)},
+                                                    {"maxTrials", 1},
+                                                    {"timeout", 10'000},
+                                                    {"encryptionVersion", secure ? 2 : 0},
+                                                    {"compressAuctionRequest", secure},
+                                                    {"compressAuctionResponse", secure}});
+}
+
+std::shared_ptr<QBAuctionRequestParams> params() {
+  auto p = std::make_shared<QBAuctionRequestParams>();
+  p->setAdUnit("rewardedVideo");
+  p->setBidders(platform::Json{{"BidderA", {{"token", std::string(600, 'a')}}},
+                               {"BidderB", {{"token", std::string(600, 'b')}}}});
+  p->setNonBidders({"Classic1", "Classic2", "Classic3"});
+  p->setAuctionHistory(QBAuctionHistory::initWithWaterfall({"BidderA", "Classic1"}, 5));
+  return p;
+}
+
+void BM_AuctionRoundTripHandler(benchmark::State& state) {
+  const bool secure = state.range(0) == 1;
+  auto handler = QBAuctionHandler::initWithAuctionSettings(settingsFor(secure), secure, false, "bench-session");
+  auto request = params();
+  std::mutex m;
+  std::condition_variable cv;
+  for (auto _ : state) {
+    bool done = false, ok = false;
+    handler->executeAuctionWithParams(request, [&](std::shared_ptr<QBAuctionResponseParams> r) {
+      std::lock_guard lock(m);
+      ok = r->isSuccess() && r->waterfall().size() == 5;
+      done = true;
+      cv.notify_one();
+    });
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return done; });
+    if (!ok) {
+      state.SkipWithError("auction failed");
+      break;
+    }
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_AuctionRoundTripHandler)->Arg(0)->Arg(1)->UseRealTime();
+
+size_t appendBody(char* data, size_t size, size_t count, void* userdata) {
+  static_cast<std::string*>(userdata)->append(data, size * count);
+  return size * count;
+}
+
+void BM_AuctionRoundTripCurlEasy(benchmark::State& state) {
+  const bool secure = state.range(0) == 1;
+  // The exact bytes the handler sends: one auction, then its recorded body.
+  {
+    auto handler = QBAuctionHandler::initWithAuctionSettings(settingsFor(secure), secure, false, "bench-session");
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    handler->executeAuctionWithParams(params(), [&](std::shared_ptr<QBAuctionResponseParams>) {
+      std::lock_guard lock(m);
+      done = true;
+      cv.notify_one();
+    });
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return done; });
+  }
+  const auto sent = sandbox().auction->requests();
+  if (sent.empty()) {
+    state.SkipWithError("no request recorded");
+    return;
+  }
+  const std::string body = sent.back().raw.body;
+  const std::string url = sandbox().server.url(kPath);
+
+  CURL* easy = curl_easy_init();
+  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
+  // The handler's headers: no HTTP-level compression, no 100-continue wait
+  // (the session sends none).
+  headers = curl_slist_append(headers, "Accept-Encoding: identity");
+  headers = curl_slist_append(headers, "Expect:");
+  std::string answer;
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
+  for (auto _ : state) {
+    answer.clear();
+    long status = 0;
+    if (curl_easy_perform(easy) != CURLE_OK ||
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200) {
+      state.SkipWithError("request failed");
+      break;
+    }
+  }
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(easy);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_AuctionRoundTripCurlEasy)->Arg(0)->Arg(1)->UseRealTime();
+
+// The client's CPU work of one auction without the network: request JSON,
+// body encoding, and decoding and parsing of a server answer.
+void BM_AuctionCodec(benchmark::State& state) {
+  const bool secure = state.range(0) == 1;
+  auto& utils = QBAuctionDataUtils::sharedInstance();
+  auto request = params();
+  QBAuctionRequestContext context;
+  context.sessionId = "bench-session";
+  context.isEncryptedResponse = secure;
+  context.compressResponse = secure;
+  const auto payload =
+      qbtest::SandboxAuction::waterfallPayload("bench", {"BidderA", "BidderB", "Classic1", "Classic2", "Classic3"});
+  auto probe = utils.encodeAuctionRequest("{}", secure ? 2 : 0, secure);
+  const std::string answer = qbtest::SandboxAuction::encodeAnswer(payload, secure, secure, probe.value().answerKey);
+  for (auto _ : state) {
+    auto encoded = utils.encodeAuctionRequest(platform::dumpJson(utils.buildAuctionRequest(*request, context)),
+                                              secure ? 2 : 0, secure);
+    auto decoded = utils.decodeAuctionAnswer(answer, secure, encoded.value().answerKey);
+    auto parsed = utils.parseAuctionAnswer(decoded.value());
+    benchmark::DoNotOptimize(parsed);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_AuctionCodec)->Arg(0)->Arg(1);
+
+}  // namespace

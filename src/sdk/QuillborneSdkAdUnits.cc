@@ -1,0 +1,232 @@
+// The SDK object's answers to the application once start-up has run (or has
+// not): ad-unit calls forwarded to the managers, metadata, segment and the
+// test-suite entry points.
+#include <algorithm>
+#include <functional>
+#include <utility>
+
+#include "adapters/QBAdapterRepository.h"
+#include "core/QBConfigurations.h"
+#include "core/QBMetaDataUtils.h"
+#include "core/QuillborneObjectPublisherDataHolder.h"
+#include "events/QBDelegateThrottler.h"
+#include "events/QBInterstitialDelegateWrapper.h"
+#include "events/QBRewardedVideoDelegateWrapper.h"
+#include "foundation/QBLoggerManager.h"
+#include "platform/runtime.h"
+#include "sdk/QBMediationGlobalDataWriter.h"
+#include "sdk/QuillborneSdk.h"
+
+namespace {
+
+constexpr int kTagApi = 0;
+constexpr int kTagInternal = 6;
+
+// Runs manager code; a throw is logged and turned into a 510 error.
+std::optional<QBError> guarded(const std::string& what, const std::function<void()>& call) {
+  auto caught = platform::guard(call);
+  if (!caught) return std::nullopt;
+  QB_LOG(what + " threw " + caught->description(), 3, kTagInternal);
+  return QBError::createError(510, {caught->description()});
+}
+
+}  // namespace
+
+void QuillborneSdk::setManualLoadRewardedVideo(bool manual) {
+  bool managersMade = false;
+  {
+    std::lock_guard lock(mutex_);
+    manualRewardedVideo_ = manual;
+    managersMade = state_ == QBSdkState::SDK_INITIATED;
+  }
+  if (managersMade) QB_LOG("manual rewarded-video loading takes effect at the next start-up only", 3, kTagApi);
+}
+
+bool QuillborneSdk::isManualLoadRewardedVideo() const {
+  std::lock_guard lock(mutex_);
+  return manualRewardedVideo_;
+}
+
+std::shared_ptr<QBAdUnitManager> QuillborneSdk::managerForAdUnit(const QBAdUnit& adUnit) const {
+  std::lock_guard lock(mutex_);
+  auto it = managers_.find(adUnit.value());
+  return it == managers_.end() ? nullptr : it->second;
+}
+
+QuillborneSdk::ManagerLookup QuillborneSdk::lookUpManager(const QBAdUnit& adUnit) const {
+  std::lock_guard lock(mutex_);
+  ManagerLookup lookup;
+  if (state_ != QBSdkState::SDK_INITIATED) {
+    lookup.error = QBError::createError(508);
+  } else if (demandOnly_) {
+    lookup.error = QBError::createError(508, adUnit.value() + " is initialized in demand-only mode; use the demand-only calls");
+  } else if (auto it = managers_.find(adUnit.value()); it != managers_.end()) {
+    lookup.manager = it->second;
+  } else {
+    lookup.error = QBError::createError(508, adUnit.value() + " ad unit is not initialized");
+  }
+  return lookup;
+}
+
+void QuillborneSdk::loadRewardedVideo() {
+  const QBAdUnit adUnit = QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO();
+  auto lookup = lookUpManager(adUnit);
+  if (lookup.manager) {
+    if (auto error = guarded("loadAd", [&] { lookup.manager->loadAd(); })) lookup.error = *error;
+    else return;
+  }
+  QB_LOG(lookup.error.message(), 3, kTagApi);
+  QBDelegateThrottler::sharedInstance()->didFailToLoadWithError(lookup.error, adUnit);
+}
+
+bool QuillborneSdk::hasRewardedVideo() {
+  auto lookup = lookUpManager(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
+  bool ready = false;
+  if (lookup.manager) guarded("isAdReady", [&] { ready = lookup.manager->isAdReady(); });
+  return ready;
+}
+
+void QuillborneSdk::showRewardedVideo(platform::ViewControllerRef viewController,
+                                      const std::optional<std::string>& placementName) {
+  auto lookup = lookUpManager(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
+  if (lookup.manager) {
+    if (auto error = guarded("showAd", [&] { lookup.manager->showAd(viewController, placementName); })) {
+      lookup.error = *error;
+    } else {
+      return;
+    }
+  }
+  QB_LOG(lookup.error.message(), 3, kTagApi);
+  QBRewardedVideoDelegateWrapper::sharedInstance()->rewardedVideoDidFailToShowWithError(lookup.error, nullptr);
+}
+
+void QuillborneSdk::loadInterstitial() {
+  const QBAdUnit adUnit = QBAdUnit::QB_AD_UNIT_INTERSTITIAL();
+  auto lookup = lookUpManager(adUnit);
+  if (lookup.manager) {
+    if (auto error = guarded("loadAd", [&] { lookup.manager->loadAd(); })) lookup.error = *error;
+    else return;
+  }
+  QB_LOG(lookup.error.message(), 3, kTagApi);
+  QBDelegateThrottler::sharedInstance()->didFailToLoadWithError(lookup.error, adUnit);
+}
+
+bool QuillborneSdk::hasInterstitial() {
+  auto lookup = lookUpManager(QBAdUnit::QB_AD_UNIT_INTERSTITIAL());
+  bool ready = false;
+  if (lookup.manager) guarded("isAdReady", [&] { ready = lookup.manager->isAdReady(); });
+  return ready;
+}
+
+void QuillborneSdk::showInterstitial(platform::ViewControllerRef viewController,
+                                     const std::optional<std::string>& placementName) {
+  auto lookup = lookUpManager(QBAdUnit::QB_AD_UNIT_INTERSTITIAL());
+  if (lookup.manager) {
+    if (auto error = guarded("showAd", [&] { lookup.manager->showAd(viewController, placementName); })) {
+      lookup.error = *error;
+    } else {
+      return;
+    }
+  }
+  QB_LOG(lookup.error.message(), 3, kTagApi);
+  QBInterstitialDelegateWrapper::sharedInstance()->interstitialDidFailToShowWithError(lookup.error, nullptr);
+}
+
+void QuillborneSdk::loadBanner(platform::ViewControllerRef, const QBBannerSize& size) {
+  const QBAdUnit adUnit = QBAdUnit::QB_AD_UNIT_BANNER();
+  const QBError error = isInitialized() ? QBError::createError(508, adUnit.value() + " ad unit is not initialized")
+                                        : QBError::createError(508);
+  QB_LOG(error.message() + " (banner " + size.sizeDescription() + ")", 3, kTagApi);
+  QBDelegateThrottler::sharedInstance()->didFailToLoadWithError(error, adUnit);
+}
+
+QBError QuillborneSdk::refuseUnsupported(const std::string& method) {
+  const QBError error = isInitialized() ? QBError::createError(510, {method + " is not supported in this version"})
+                                        : QBError::createError(508);
+  QB_LOG(method + " - " + error.message(), 3, kTagApi);
+  return error;
+}
+
+void QuillborneSdk::setSegment(const QBSegment& segment) {
+  QBConfigurations::getConfigurations().setSegment(segment);
+  std::map<std::string, std::shared_ptr<QBAdUnitManager>> managers;
+  {
+    std::lock_guard lock(mutex_);
+    managers = managers_;
+  }
+  for (const auto& [name, manager] : managers) guarded("setSegment", [&] { manager->setSegment(segment); });
+}
+
+bool QuillborneSdk::setMetaData(const std::string& key, const std::vector<std::string>& values) {
+  if (!QBMetaDataUtils::isValidMetaDataKey(key)) {
+    QB_LOG("metadata key \"" + key + "\" is invalid; ignored", 3, kTagApi);
+    return false;
+  }
+  if (values.empty() || std::any_of(values.begin(), values.end(), [](const auto& v) { return v.empty(); })) {
+    QB_LOG("metadata of \"" + key + "\" needs non-empty values; ignored", 3, kTagApi);
+    return false;
+  }
+  const std::string lowerKey = QBMetaDataUtils::lowercase(key);
+  QBMediationGlobalDataWriter writer;
+  if (QBMetaDataUtils::isMediationOnlyMetaDataKey(key)) {
+    // Kept by the mediation alone; the networks never see these keys.
+    QuillborneObjectPublisherDataHolder::sharedInstance().setMediationMetaData(lowerKey, values);
+    if (lowerKey == QBMetaDataUtils::kChildDirectedMetaDataKey) {
+      if (auto childDirected = QBMetaDataUtils::booleanValue(values.front())) writer.setCoppa(*childDirected);
+    }
+    return true;
+  }
+  if (QBMetaDataUtils::isValidCCPAMetaDataWithKey(key, values.front())) {
+    auto doNotSell = QBMetaDataUtils::booleanValue(values.front());
+    if (!doNotSell) {
+      QB_LOG("metadata \"" + key + "\" needs true/false/yes/no; ignored", 3, kTagApi);
+      return false;
+    }
+    writer.setCcpa(*doNotSell);
+  }
+  QBAdapterRepository::sharedRepository().setMetaData(key, values);
+  return true;
+}
+
+QBError QuillborneSdk::launchTestSuite(platform::ViewControllerRef) {
+  QBError error;
+  if (!isInitialized()) {
+    error = QBError::createError(1721);
+  } else if (!parser_->testSuiteSettings() || !parser_->testSuiteSettings()->controllerUrl()) {
+    error = QBError::createError(1722);
+  } else if (!PMEReachabilityManager::sharedManager()->getReachabilityObject()->hasConnectivity()) {
+    error = QBError::createError(1725);
+  } else {
+    error = QBError::createError(510, {"TestSuite cannot be launched, the test suite is not part of this version"});
+  }
+  QB_LOG(error.message(), 3, kTagApi);
+  return error;
+}
+
+void QuillborneSdk::setTestSuiteAdLoadConfig(std::shared_ptr<QBTestSuiteLoadAdConfig> config, const QBAdUnit& adUnit) {
+  std::shared_ptr<QBAdUnitManager> manager;
+  {
+    std::lock_guard lock(mutex_);
+    if (!testSuiteLaunched_) return;
+    auto it = managers_.find(adUnit.value());
+    if (it != managers_.end()) manager = it->second;
+  }
+  if (manager) guarded("setTestSuiteLoadAdConfig", [&] { manager->setTestSuiteLoadAdConfig(config); });
+}
+
+void QuillborneSdk::onTestSuiteClosed() {
+  std::map<std::string, std::shared_ptr<QBAdUnitManager>> managers;
+  {
+    std::lock_guard lock(mutex_);
+    managers = managers_;
+    testSuiteLaunched_ = false;
+  }
+  for (const auto& [name, manager] : managers) {
+    guarded("setTestSuiteLoadAdConfig", [&] { manager->setTestSuiteLoadAdConfig(nullptr); });
+  }
+}
+
+bool QuillborneSdk::testSuiteLaunched() const {
+  std::lock_guard lock(mutex_);
+  return testSuiteLaunched_;
+}

@@ -1,0 +1,289 @@
+// QBAuctionHandler against the loopback sandbox: the request on the wire in
+// every form, parsing of the answer, and the exactly-once completion under
+// no fill, retries, time-outs and cancellation.
+#include <tuple>
+
+#include "foundation/QBEncryptionUtils.h"
+#include "mediation/QBAuctionDataUtils.h"
+#include "mediation/auction_test_util.h"
+
+namespace {
+
+using platform::Json;
+using qbtest::AuctionAnswer;
+
+std::shared_ptr<QBAuctionRequestParams> sampleParams() {
+  auto params = std::make_shared<QBAuctionRequestParams>();
+  params->setAdUnit("rewardedVideo");
+  params->setBidders(Json{{"BidderA", {{"token", "tok-a"}}}, {"BidderB", {{"token", "tok-b"}}}});
+  params->setNonBidders({"Classic1", "BidderA", "Classic2"});
+  auto history = QBAuctionHistory::initWithWaterfall({"Classic1", "BidderA"}, 3);
+  history->storeWaterfallPerformance({{"Classic1", 1}, {"BidderA", 2}});
+  params->setAuctionHistory(history);
+  params->setSessionDepth(4);
+  QBSegment segment;
+  segment.setSegmentName("whales");
+  segment.setLevel(7);
+  params->setSegment(segment);
+  params->setTestSuiteLaunched(true);
+  params->setUseTestAds(true);
+  return params;
+}
+
+// encryptionVersion, compress request, encrypted answer, compressed answer.
+using WireCase = std::tuple<int, bool, bool, bool>;
+
+class AuctionWireTest : public qbtest::AuctionFixture, public ::testing::WithParamInterface<WireCase> {};
+
+TEST_P(AuctionWireTest, ServerDecodesTheRequestAndTheClientTheAnswer) {
+  ASSERT_TRUE(started_);
+  const auto [version, compressRequest, encryptedAnswer, compressedAnswer] = GetParam();
+  auction.setDefaultAnswer(AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload("auc-1", {"BidderA", "Classic1"})));
+  auto h = handler({{"encryptionVersion", version},
+                    {"compressAuctionRequest", compressRequest},
+                    {"compressAuctionResponse", compressedAnswer}},
+                   encryptedAnswer);
+
+  h->executeAuctionWithParams(sampleParams(), recorder());
+  EXPECT_TRUE(completions->empty());  // never on the caller's stack
+  const auto& response = awaitCompletion();
+
+  ASSERT_TRUE(response.isSuccess()) << response.errorMessage();
+  EXPECT_EQ(completions->front().queueLabel, QBAuctionHandler::kQueueLabel);
+  EXPECT_EQ(response.auctionId(), "auc-1");
+  ASSERT_EQ(response.waterfall().size(), 2u);
+  EXPECT_EQ(response.waterfall()[0]->providerName(), "BidderA");
+  EXPECT_EQ(response.auctionTrial(), 1);
+  EXPECT_EQ(response.errorCode(), 0);
+  EXPECT_EQ(response.errorMessage(), "");
+
+  const auto requests = auction.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  const auto& sent = requests[0];
+  EXPECT_EQ(sent.raw.method, "POST");
+  EXPECT_EQ(sent.raw.header("Content-Type"), "application/json");
+  EXPECT_EQ(sent.encryptionVersion, version);
+  EXPECT_EQ(sent.compressed, compressRequest);
+  if (version == 0 && !compressRequest) {
+    EXPECT_EQ(sent.raw.body.front(), '{');
+  }
+  if (version == 2) {
+    EXPECT_EQ(sent.answerKey, QBEncryptionUtils::sessionKey());
+  }
+  ASSERT_TRUE(sent.json.has_value()) << sent.error;
+  const Json& json = *sent.json;
+  EXPECT_EQ(json["adUnit"], "rewardedVideo");
+  EXPECT_EQ(json["sessionId"], "session-1");
+  EXPECT_EQ(json["sessionDepth"], 4);
+  EXPECT_EQ(json["isOneToken"], false);
+  EXPECT_EQ(json["isEncryptedResponse"], encryptedAnswer);
+  EXPECT_EQ(json["compressResponse"], compressedAnswer);
+  EXPECT_EQ(json["testSuiteLaunched"], true);
+  EXPECT_EQ(json["useTestAds"], true);
+  // Bidders first, in their order; a non-bidder named as bidder appears once.
+  EXPECT_EQ(json["instances"], Json::parse(R"([
+      {"instance":"BidderA","isBidder":true,"biddingData":{"token":"tok-a"}},
+      {"instance":"BidderB","isBidder":true,"biddingData":{"token":"tok-b"}},
+      {"instance":"Classic1","isBidder":false},
+      {"instance":"Classic2","isBidder":false}])"));
+  EXPECT_EQ(json["auctionHistory"], Json::parse(R"({"Classic1":[1],"BidderA":[2]})"));
+  EXPECT_EQ(json["segment"], Json::parse(R"({"segmentName":"whales","level":7})"));
+  EXPECT_TRUE(json["clientParams"].is_object());
+  EXPECT_EQ(json["clientTimestamp"], platform::nowWallMs());
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, AuctionWireTest,
+                         ::testing::Values(WireCase{0, false, false, false}, WireCase{0, true, false, true},
+                                           WireCase{1, false, true, false}, WireCase{1, true, true, true},
+                                           WireCase{2, false, true, false}, WireCase{2, true, true, true},
+                                           WireCase{2, true, false, false}));
+
+using AuctionHandlerTest = qbtest::AuctionFixture;
+
+TEST_F(AuctionHandlerTest, WaterfallItemsCarryEverythingTheServerSent) {
+  ASSERT_TRUE(started_);
+  const std::string serverData = R"({"adm":"<vast/>","params":{"dynamicDemandSource":"dds-7","floor":2}})";
+  auction.setDefaultAnswer(AuctionAnswer::withPayload(Json{
+      {"auctionId", "auc-9"},
+      {"waterfall",
+       {{{"instance", "BidderA"}, {"price", 2.5}, {"cvValue", 12}, {"serverData", serverData},
+         {"adData", {{"k", "v"}}}, {"nurl", "http://n/a"}, {"lurl", {"http://l/1", "http://l/2"}},
+         {"burl", "http://b/a"}, {"impressionUrls", {"http://i/a"}},
+         {"impressionData", {{"adNetwork", "netA"}, {"revenue", 0.0025}}}},
+        {{"instance", "Classic1"}}}},
+      {"genericNotifications", {{"nurl", {"http://g/n"}}, {"burl", "http://g/b"}}},
+      {"genericParams", {{"gp", 1}}},
+      {"configurations", {{"isAdUnitCapped", true}}},
+      {"conversionValueParameters", {{"cv", "rules"}}}}));
+  auto h = handler();
+  h->executeAuctionWithParams(sampleParams(), recorder());
+  const auto& response = awaitCompletion();
+
+  ASSERT_TRUE(response.isSuccess()) << response.errorMessage();
+  const auto& a = *response.waterfall().at(0);
+  EXPECT_EQ(a.price(), 2.5);
+  EXPECT_EQ(a.cvValue(), 12);
+  EXPECT_EQ(a.adData(), Json({{"k", "v"}}));
+  EXPECT_EQ(a.nurl(), std::vector<std::string>{"http://n/a"});
+  EXPECT_EQ(a.lurl(), (std::vector<std::string>{"http://l/1", "http://l/2"}));
+  EXPECT_EQ(a.impressionUrls(), std::vector<std::string>{"http://i/a"});
+  auto& utils = QBAuctionDataUtils::sharedInstance();
+  EXPECT_EQ(utils.getAdmFromServerData(a.serverData()), "<vast/>");
+  EXPECT_EQ(utils.getDynamicDemandSourceIdFromServerData(a.serverData()), "dds-7");
+  EXPECT_EQ(utils.getAuctionResponseServerDataParams(a.serverData())["floor"], 2);
+  auto impression = a.impressionDataWithPlacement("Home");
+  ASSERT_TRUE(impression);
+  EXPECT_EQ(impression->placement(), "Home");
+  EXPECT_EQ(impression->auctionId(), "auc-9");
+  EXPECT_EQ(impression->adNetwork(), "netA");
+
+  const auto& b = *response.waterfall().at(1);
+  EXPECT_FALSE(b.price().has_value());
+  EXPECT_EQ(b.impressionDataWithPlacement("Home"), nullptr);
+  ASSERT_TRUE(response.genericNotifications());
+  EXPECT_EQ(response.genericNotifications()->burl(), std::vector<std::string>{"http://g/b"});
+  EXPECT_EQ(response.genericParams(), Json({{"gp", 1}}));
+  EXPECT_EQ(response.configurations(), Json({{"isAdUnitCapped", true}}));
+  EXPECT_EQ(response.conversionValueParameters(), Json({{"cv", "rules"}}));
+}
+
+TEST_F(AuctionHandlerTest, NoFillFailsAtOnceWithoutRetry) {
+  ASSERT_TRUE(started_);
+  auction.setDefaultAnswer(AuctionAnswer::noFill());
+  auto h = handler({{"maxTrials", 3}});
+  h->executeAuctionWithParams(sampleParams(), recorder());
+  const auto& response = awaitCompletion();
+  EXPECT_FALSE(response.isSuccess());
+  EXPECT_EQ(response.errorCode(), QBAuctionErrorCode::kNoFill);
+  EXPECT_EQ(response.auctionFallback(), "no_fill");
+  EXPECT_EQ(response.auctionTrial(), 1);
+  EXPECT_EQ(auction.requestCount(), 1u);
+  EXPECT_EQ(h->activeAuctionCount(), 0u);
+}
+
+TEST_F(AuctionHandlerTest, ServerErrorsAreRetriedAndTheSuccessTellsOfTheLastFailure) {
+  ASSERT_TRUE(started_);
+  server().inject(path, qbtest::SandboxFault::failing(503).only(1));
+  auction.enqueueAnswer(AuctionAnswer::raw(500, "{}"));  // the second trial, past the fault
+  auction.setDefaultAnswer(AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload("auc-r", {"A"})));
+  auto h = handler({{"maxTrials", 3}});
+  h->setTrialRetryIntervalMs(1500);
+  h->executeAuctionWithParams(sampleParams(), recorder());
+
+  awaitRetryTimer(h);
+  env.advance(1499);
+  EXPECT_EQ(server().requestsTo(path).size(), 1u);  // not before the interval
+  env.advance(1);
+  awaitRetryTimer(h);
+  EXPECT_TRUE(completions->empty());
+  env.advance(1500);
+  const auto& response = awaitCompletion();
+
+  ASSERT_TRUE(response.isSuccess());
+  EXPECT_EQ(response.auctionTrial(), 3);
+  EXPECT_EQ(response.errorCode(), QBAuctionErrorCode::kHttpError);
+  EXPECT_NE(response.errorMessage().find("500"), std::string::npos) << response.errorMessage();
+  EXPECT_EQ(server().requestsTo(path).size(), 3u);
+  env.advance(60'000);
+  EXPECT_EQ(completions->size(), 1u);
+}
+
+TEST_F(AuctionHandlerTest, TransportErrorsRetryUntilTheTrialsRunOut) {
+  // Nothing listens on port 1: every trial fails to connect.
+  auto h = QBAuctionHandler::initWithAuctionSettings(
+      QBAuctionSettings::fromJson(Json{{"auctioneerURL", "http://127.0.0.1:1/auction"}, {"maxTrials", 2}}), false,
+      false, "s");
+  h->executeAuctionWithParams(sampleParams(), recorder());
+  awaitRetryTimer(h);
+  env.advance(QBAuctionHandler::kDefaultTrialRetryIntervalMs);
+  const auto& response = awaitCompletion();
+  EXPECT_FALSE(response.isSuccess());
+  EXPECT_EQ(response.errorCode(), QBAuctionErrorCode::kHttpError);
+  EXPECT_NE(response.errorMessage().find("-1004"), std::string::npos) << response.errorMessage();
+  EXPECT_EQ(response.auctionFallback(), "http_error");
+  EXPECT_EQ(response.auctionTrial(), 2);
+}
+
+TEST_F(AuctionHandlerTest, ClientErrorsAreNotRetried) {
+  ASSERT_TRUE(started_);
+  auction.setDefaultAnswer(AuctionAnswer::raw(400, "{}"));
+  auto h = handler({{"maxTrials", 3}});
+  h->executeAuctionWithParams(sampleParams(), recorder());
+  const auto& response = awaitCompletion();
+  EXPECT_EQ(response.errorCode(), QBAuctionErrorCode::kHttpError);
+  EXPECT_EQ(auction.requestCount(), 1u);
+}
+
+TEST_F(AuctionHandlerTest, TimeoutFiresAtTheDeadlineAndNotBefore) {
+  ASSERT_TRUE(started_);
+  auction.holdAnswers();
+  auto h = handler({{"timeout", 400}});
+  h->executeAuctionWithParams(sampleParams(), recorder());
+  awaitArrivals(1);
+
+  env.advance(399);
+  EXPECT_TRUE(completions->empty());
+  env.advance(1);
+  const auto& response = awaitCompletion();
+  EXPECT_EQ(response.errorCode(), QBAuctionErrorCode::kTimeout);
+  EXPECT_EQ(response.auctionFallback(), "timeout");
+  EXPECT_EQ(response.elapsedTime(), 400);
+}
+
+TEST_F(AuctionHandlerTest, TimedOutTrialIsRetriedAndItsLateAnswerIgnored) {
+  ASSERT_TRUE(started_);
+  auction.holdAnswers(1);
+  auction.setDefaultAnswer(AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload("auc-t", {"A"})));
+  auto h = handler({{"timeout", 300}, {"maxTrials", 2}});
+  h->executeAuctionWithParams(sampleParams(), recorder());
+  awaitArrivals(1);
+  env.advance(300);
+  EXPECT_EQ(h->waitingToRetryCountForTesting(), 1u);
+  env.advance(QBAuctionHandler::kDefaultTrialRetryIntervalMs);
+  awaitArrivals(2);
+  auction.releaseAnswers();  // the first trial's answer now comes too late
+  const auto& response = awaitCompletion();
+  ASSERT_TRUE(response.isSuccess()) << response.errorMessage();
+  EXPECT_EQ(response.auctionTrial(), 2);
+  EXPECT_EQ(response.errorCode(), QBAuctionErrorCode::kTimeout);
+}
+
+TEST_F(AuctionHandlerTest, CancelAndDestructionCompleteExactlyOnceWith1009) {
+  ASSERT_TRUE(started_);
+  auction.holdAnswers();
+  auto h = handler();
+  h->executeAuctionWithParams(sampleParams(), recorder());
+  awaitArrivals(1);
+  h->cancelAuctions();
+  h->cancelAuctions();
+  const auto& response = awaitCompletion();
+  EXPECT_EQ(response.errorCode(), QBAuctionErrorCode::kCancelled);
+  EXPECT_EQ(response.auctionFallback(), "cancelled");
+
+  // A handler dropped with an auction still being built.
+  auto second = std::make_shared<std::vector<qbtest::AuctionFixture::Completion>>();
+  auto other = handler();
+  other->executeAuctionWithParams(sampleParams(), [second](std::shared_ptr<QBAuctionResponseParams> r) {
+    second->push_back({std::move(r), platform::currentQueueLabel()});
+  });
+  other.reset();
+  env.runUntilIdle();
+  ASSERT_EQ(second->size(), 1u);
+  EXPECT_EQ(second->front().response->errorCode(), QBAuctionErrorCode::kCancelled);
+  EXPECT_EQ(second->front().response->auctionTrial(), 0);
+  env.advance(10'000);
+  EXPECT_EQ(completions->size(), 1u);
+  EXPECT_EQ(second->size(), 1u);
+}
+
+TEST_F(AuctionHandlerTest, MissingAuctioneerUrlFailsAsynchronously) {
+  auto h = QBAuctionHandler::initWithAuctionSettings(QBAuctionSettings::fromJson(Json{{"maxTrials", 2}}), false,
+                                                     false, "s");
+  h->executeAuctionWithParams(nullptr, recorder());
+  EXPECT_TRUE(completions->empty());
+  const auto& response = awaitCompletion();
+  EXPECT_EQ(response.errorCode(), QBAuctionErrorCode::kRequestNotBuilt);
+  EXPECT_EQ(response.auctionTrial(), 0);
+}
+
+}  // namespace

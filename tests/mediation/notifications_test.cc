@@ -1,0 +1,138 @@
+// Notification URLs: which fire at load, loss and impression, with every
+// macro replaced, and a failing URL tried at most twice.
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+#include <gtest/gtest.h>
+
+#include "foundation/QBLoggerManager.h"
+#include "mediation/QBAuctionDataUtils.h"
+#include "mediation/QBAuctionHandler.h"
+#include "platform/crypto.h"
+#include "platform/test_environment.h"
+#include "support/sandbox_auction.h"
+
+namespace {
+
+using platform::Json;
+
+constexpr const char* kAllMacros =
+    "price=${AUCTION_PRICE}&loss=${AUCTION_LOSS}&mbr=${AUCTION_MBR}&inst=${INSTANCE}&type=${INSTANCE_TYPE}"
+    "&dds=${DYNAMIC_DEMAND_SOURCE}&pl=${PLACEMENT_NAME}";
+
+class NotificationsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new qbtest::SandboxServer();
+    started_ = server_->start();
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  NotificationsTest() : notify(*server_) {
+    QBLoggerManager::sharedInstance().setConsoleWriterForTesting([lines = lines](const std::string& line) {
+      std::lock_guard<std::mutex> lock(lines->m);
+      lines->text.push_back(line);
+    });
+  }
+  ~NotificationsTest() override { QBLoggerManager::sharedInstance().resetForTesting(); }
+
+  std::shared_ptr<QBAuctionResponseItem> item(const std::string& name, double price, const std::string& kind) {
+    Json entry = {{"instance", name},
+                  {"price", price},
+                  {"serverData", R"({"params":{"dynamicDemandSource":"dds/)" + name + R"("}})"},
+                  {kind, notify.url(kind + "/" + platform::percentEncode(name) + "?" + kAllMacros)}};
+    return QBAuctionResponseItem::fromJson(entry, "auc").value();
+  }
+
+  bool logged(const std::string& needle) {
+    std::lock_guard<std::mutex> lock(lines->m);
+    for (const auto& line : lines->text)
+      if (line.find(needle) != std::string::npos) return true;
+    return false;
+  }
+
+  struct Lines {
+    std::mutex m;
+    std::vector<std::string> text;
+  };
+
+  static inline qbtest::SandboxServer* server_ = nullptr;
+  static inline bool started_ = false;
+
+  platform::TestEnvironment env;
+  qbtest::SandboxNotifications notify;
+  std::shared_ptr<Lines> lines = std::make_shared<Lines>();
+  std::shared_ptr<QBAuctionHandler> handler =
+      QBAuctionHandler::initWithAuctionSettings(QBAuctionSettings::fromJson(Json::object()), false, false, "s");
+};
+
+TEST_F(NotificationsTest, WinLossAndImpressionUrlsArriveWithMacrosReplaced) {
+  ASSERT_TRUE(started_);
+  auto above = item("Above", 8, "lurl");
+  auto winner = item("Win ner", 4, "nurl");
+  auto below = item("Below", 2, "lurl");
+  auto burl = item("Win ner", 4, "burl");
+  auto generic = QBAuctionResponseItem::fromJson(
+                     Json{{"nurl", notify.url("generic-n")}, {"impressionUrls", {notify.url("generic-i?pl=${PLACEMENT_NAME}")}}},
+                     "auc", false)
+                     .value();
+  std::map<std::string, std::shared_ptr<QBAuctionResponseItem>> serverData = {
+      {"Above", above}, {"Win ner", winner}, {"Below", below}, {"Classic", QBAuctionResponseItem::initWithProviderName("Classic")}};
+
+  handler->reportLoadSuccessForGenericNotifications(generic, winner, 2);
+  handler->reportAuctionLoseWithWaterfall({"Above", "Win ner", "Classic", "Below"}, serverData, generic, winner, 2);
+  handler->reportImpressionForGenericNotifications(generic, burl, 2, "Main Menu");
+  ASSERT_TRUE(env.runUntil([&] { return notify.count() == 6; }));
+
+  auto got = notify.received();
+  std::sort(got.begin(), got.end());
+  const std::string common = "&inst=Win%20ner&type=2&dds=dds%2FWin%20ner";
+  std::vector<std::string> expected = {
+      "/notify/burl/Win%20ner?price=4&loss=0&mbr=1" + common + "&pl=Main%20Menu",
+      "/notify/generic-i?pl=Main%20Menu",
+      "/notify/generic-n",
+      "/notify/lurl/Above?price=4&loss=103&mbr=0.5" + common + "&pl=",
+      "/notify/lurl/Below?price=4&loss=102&mbr=2" + common + "&pl=",
+      "/notify/nurl/Win%20ner?price=4&loss=0&mbr=1" + common + "&pl=",
+  };
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(got, expected);
+}
+
+TEST_F(NotificationsTest, NothingFiresWithoutAWinner) {
+  handler->reportLoadSuccessForGenericNotifications(item("G", 1, "nurl"), nullptr, 1);
+  handler->reportImpressionForGenericNotifications(item("G", 1, "burl"), nullptr, 1, "p");
+  env.runUntilIdle();
+  EXPECT_EQ(notify.count(), 0u);
+}
+
+TEST_F(NotificationsTest, AFailingUrlIsTriedTwiceThenDropped) {
+  ASSERT_TRUE(started_);
+  server_->inject("/notify/fail", qbtest::SandboxFault::failing(503));
+  QBAuctionDataUtils::sharedInstance().fireNotificationUrl(notify.url("fail"), "test url");
+  ASSERT_TRUE(env.runUntil([&] { return logged("trying again"); }));
+  env.advance(QBAuctionDataUtils::kNotificationRetryDelayMs);
+  ASSERT_TRUE(env.runUntil([&] { return logged("dropped"); }));
+  env.advance(600'000);
+  EXPECT_EQ(server_->requestsTo("/notify/fail").size(), 2u);
+  server_->clearFaults();
+
+  QBAuctionDataUtils::sharedInstance().fireNotificationUrl("ftp://example/x", "test url");
+  EXPECT_TRUE(logged("not an http(s) URL"));
+}
+
+TEST(AuctionMacrosTest, EveryOccurrenceIsReplacedAndEncoded) {
+  QBAuctionMacroValues values;
+  values.auctionPrice = QBAuctionDataUtils::formatPrice(0.1);
+  values.instance = "a&b";
+  EXPECT_EQ(QBAuctionDataUtils::replaceMacros("x=${AUCTION_PRICE}&y=${AUCTION_PRICE}&i=${INSTANCE}&u=${UNKNOWN}",
+                                              values),
+            "x=0.1&y=0.1&i=a%26b&u=${UNKNOWN}");
+  EXPECT_EQ(QBAuctionDataUtils::formatPrice(std::nullopt), "");
+}
+
+}  // namespace

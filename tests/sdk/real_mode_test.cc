@@ -1,0 +1,75 @@
+// Start-up with real worker threads (no TestEnvironment), while other threads
+// use the facade: the case the thread-sanitizer build watches.
+#include <thread>
+
+#include "sdk_test_support.h"
+
+namespace qbtest {
+namespace {
+
+// Wakes the main loop when start-up completes, so runMainUntil sees it.
+class WakingInitDelegate : public RecordingInitDelegate {
+ public:
+  void initializationDidComplete() override {
+    RecordingInitDelegate::initializationDidComplete();
+    platform::mainQueue()->async([] {});
+  }
+};
+
+class RealModeTest : public ::testing::Test {
+ protected:
+  RealModeTest() {
+    platform::setDataRoot(dir_.path());
+    platform::UserDefaults::resetStandardForTesting();
+    resetSdkProcessWide();
+    log_.install();
+    EXPECT_TRUE(server_.start());
+    addEventsEndpoint(server_);
+    config_ = std::make_unique<SandboxConfigEndpoint>(server_);
+    QuillborneSdk::setInitEndpoint(server_.baseUrl());
+  }
+  ~RealModeTest() override {
+    resetSdkProcessWide();
+    server_.stop();
+  }
+
+  TempDir dir_;
+  LogCapture log_;
+  SandboxServer server_;
+  std::unique_ptr<SandboxConfigEndpoint> config_;
+};
+
+TEST_F(RealModeTest, StartUpCompletesOnAWorkerWhileOtherThreadsUseTheFacade) {
+  auto made = FakeManagerFactory::registerAll();
+  auto delegate = std::make_shared<WakingInitDelegate>();
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> users;
+  for (int i = 0; i < 3; ++i) {
+    users.emplace_back([&stop, i] {
+      while (!stop.load()) {
+        Quillborne::hasRewardedVideo();
+        Quillborne::loadInterstitial();
+        Quillborne::setMetaDataWithKey("key" + std::to_string(i), "value");
+        Quillborne::setUserId("user" + std::to_string(i));
+        std::this_thread::yield();
+      }
+    });
+  }
+  Quillborne::initWithAppKey(kAppKey, delegate);
+  const bool done = platform::runMainUntil(
+      [&] { return QuillborneSdk::sharedInstance()->sdkState() == QBSdkState::SDK_INITIATED && delegate->callCount() == 1; },
+      10'000);
+  stop.store(true);
+  for (auto& user : users) user.join();
+  ASSERT_TRUE(done);
+
+  EXPECT_FALSE(delegate->onMainThread);
+  EXPECT_EQ(delegate->queueLabel, platform::globalQueue(platform::QueuePriority::Default)->label());
+  EXPECT_EQ(made->size(), 2u);
+  EXPECT_EQ(config_->requestCount(), 1u);
+  // Run what the users' calls posted to the main queue.
+  platform::runMainUntil([] { return true; }, 0);
+}
+
+}  // namespace
+}  // namespace qbtest
