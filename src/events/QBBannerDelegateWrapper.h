@@ -8,8 +8,9 @@
 // an empty QBAdInfo. Load failures reach bannerDidFailToLoadWithError through
 // QBDelegateThrottler.
 #include <memory>
-#include <mutex>
+#include <utility>
 
+#include "events/QBDelegateWrapperSupport.h"
 #include "quillborne/QBAdInfo.h"
 #include "quillborne/QBBannerDelegate.h"
 #include "quillborne/QBBannerView.h"
@@ -20,13 +21,17 @@ class QBBannerDelegateWrapper {
  public:
   static std::shared_ptr<QBBannerDelegateWrapper> sharedInstance();
   // Forgets every delegate of the shared wrapper.
-  static void resetForTesting();
+  static void resetForTesting() { sharedInstance()->recipients_.reset(); }
 
-  void setDelegate(std::weak_ptr<QBBannerDelegate> delegate);
-  void setTidewheelDelegate(std::weak_ptr<TidewheelBannerDelegate> delegate);
+  void setDelegate(std::weak_ptr<QBBannerDelegate> delegate) { recipients_.setClassic(std::move(delegate)); }
+  void setTidewheelDelegate(std::weak_ptr<TidewheelBannerDelegate> delegate) {
+    recipients_.setTidewheel(std::move(delegate));
+  }
   // Owns `delegate`; null removes it.
-  void setTestSuiteTidewheelDelegate(std::shared_ptr<TidewheelBannerDelegate> delegate);
-  std::shared_ptr<TidewheelBannerDelegate> testSuiteTidewheelDelegate() const;
+  void setTestSuiteTidewheelDelegate(std::shared_ptr<TidewheelBannerDelegate> delegate) {
+    recipients_.setTestSuite(std::move(delegate));
+  }
+  std::shared_ptr<TidewheelBannerDelegate> testSuiteTidewheelDelegate() const { return recipients_.testSuite(); }
 
   void bannerDidLoad(std::shared_ptr<QBBannerView> bannerView, std::shared_ptr<const QBAdInfo> adInfo);
   void bannerDidFailToLoadWithError(const QBError& error);
@@ -35,17 +40,6 @@ class QBBannerDelegateWrapper {
   void bannerWillPresentScreenWithAdInfo(std::shared_ptr<const QBAdInfo> adInfo);
   void bannerDidDismissScreenWithAdInfo(std::shared_ptr<const QBAdInfo> adInfo);
 
-  struct Recipients {
-    std::weak_ptr<QBBannerDelegate> classic;
-    std::weak_ptr<TidewheelBannerDelegate> tidewheel;
-    std::shared_ptr<TidewheelBannerDelegate> testSuite;
-  };
-
  private:
-  Recipients recipients() const;
-
-  mutable std::recursive_mutex mutex_;
-  std::weak_ptr<QBBannerDelegate> delegate_;
-  std::weak_ptr<TidewheelBannerDelegate> tidewheelDelegate_;
-  std::shared_ptr<TidewheelBannerDelegate> testSuiteDelegate_;
+  qbevents::DelegateRecipients<QBBannerDelegate, TidewheelBannerDelegate> recipients_;
 };

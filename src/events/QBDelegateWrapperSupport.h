@@ -1,6 +1,7 @@
 #pragma once
-// Helpers shared by the three delegate wrappers.
+// Pieces shared by the three delegate wrappers.
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
@@ -20,12 +21,80 @@ inline void logCallback(const char* method, const std::string& details = {}) {
   QBLoggerManager::sharedInstance().dynamicLog(method, details, 1, 1);
 }
 
-// Runs `deliver(recipients)` on the main queue. Blocks posted in call order
-// run in call order.
-template <class Recipients, class Deliver>
-void deliverOnMain(Recipients recipients, Deliver deliver) {
-  platform::mainQueue()->async(
-      [recipients = std::move(recipients), deliver = std::move(deliver)] { deliver(recipients); });
-}
+// The delegates one wrapper delivers to: the application's classic and
+// Tidewheel delegates (held weakly) and the test-suite Tidewheel delegate
+// (owned), behind one lock, and the routing every callback follows.
+// Thread-safe; delegates are never called, nor released, under the lock.
+template <class Classic, class Tidewheel>
+class DelegateRecipients {
+ public:
+  void setClassic(std::weak_ptr<Classic> delegate) {
+    std::lock_guard lock(mutex_);
+    classic_ = std::move(delegate);
+  }
+  void setTidewheel(std::weak_ptr<Tidewheel> delegate) {
+    std::lock_guard lock(mutex_);
+    tidewheel_ = std::move(delegate);
+  }
+  // Owns `delegate`; null removes it.
+  void setTestSuite(std::shared_ptr<Tidewheel> delegate) {
+    std::lock_guard lock(mutex_);
+    delegate.swap(testSuite_);  // the old one is released after the lock
+  }
+  std::shared_ptr<Tidewheel> testSuite() const {
+    std::lock_guard lock(mutex_);
+    return testSuite_;
+  }
+  // Forgets all three.
+  void reset() {
+    std::shared_ptr<Tidewheel> released;  // declared before the lock, so released after it
+    std::lock_guard lock(mutex_);
+    classic_.reset();
+    tidewheel_.reset();
+    released.swap(testSuite_);
+  }
+
+  // Returns at once; on the main queue, in call order, calls the delegates
+  // set now. While a test-suite delegate is set, only toTidewheel(testSuite)
+  // runs; otherwise toClassic(classic), then toTidewheel(tidewheel), each
+  // only while that delegate still lives.
+  template <class ToClassic, class ToTidewheel>
+  void deliver(ToClassic toClassic, ToTidewheel toTidewheel) const {
+    platform::mainQueue()->async(
+        [r = snapshot(), toClassic = std::move(toClassic), toTidewheel = std::move(toTidewheel)] {
+          if (r.testSuite) {
+            toTidewheel(*r.testSuite);
+            return;
+          }
+          if (auto classic = r.classic.lock()) toClassic(*classic);
+          if (auto tidewheel = r.tidewheel.lock()) toTidewheel(*tidewheel);
+        });
+  }
+  // As deliver, for a callback only the classic delegate has: nothing is
+  // called while a test-suite delegate is set.
+  template <class ToClassic>
+  void deliverToClassic(ToClassic toClassic) const {
+    platform::mainQueue()->async([r = snapshot(), toClassic = std::move(toClassic)] {
+      if (r.testSuite) return;
+      if (auto classic = r.classic.lock()) toClassic(*classic);
+    });
+  }
+
+ private:
+  struct Snapshot {
+    std::weak_ptr<Classic> classic;
+    std::weak_ptr<Tidewheel> tidewheel;
+    std::shared_ptr<Tidewheel> testSuite;
+  };
+  Snapshot snapshot() const {
+    std::lock_guard lock(mutex_);
+    return {classic_, tidewheel_, testSuite_};
+  }
+
+  mutable std::recursive_mutex mutex_;
+  std::weak_ptr<Classic> classic_;
+  std::weak_ptr<Tidewheel> tidewheel_;
+  std::shared_ptr<Tidewheel> testSuite_;
+};
 
 }  // namespace qbevents

@@ -8,8 +8,9 @@
 // an empty QBAdInfo. Load failures reach interstitialDidFailToLoadWithError
 // through QBDelegateThrottler.
 #include <memory>
-#include <mutex>
+#include <utility>
 
+#include "events/QBDelegateWrapperSupport.h"
 #include "quillborne/QBAdInfo.h"
 #include "quillborne/QBError.h"
 #include "quillborne/QBInterstitialDelegate.h"
@@ -19,13 +20,17 @@ class QBInterstitialDelegateWrapper {
  public:
   static std::shared_ptr<QBInterstitialDelegateWrapper> sharedInstance();
   // Forgets every delegate of the shared wrapper.
-  static void resetForTesting();
+  static void resetForTesting() { sharedInstance()->recipients_.reset(); }
 
-  void setDelegate(std::weak_ptr<QBInterstitialDelegate> delegate);
-  void setTidewheelDelegate(std::weak_ptr<TidewheelInterstitialDelegate> delegate);
+  void setDelegate(std::weak_ptr<QBInterstitialDelegate> delegate) { recipients_.setClassic(std::move(delegate)); }
+  void setTidewheelDelegate(std::weak_ptr<TidewheelInterstitialDelegate> delegate) {
+    recipients_.setTidewheel(std::move(delegate));
+  }
   // Owns `delegate`; null removes it.
-  void setTestSuiteTidewheelDelegate(std::shared_ptr<TidewheelInterstitialDelegate> delegate);
-  std::shared_ptr<TidewheelInterstitialDelegate> testSuiteTidewheelDelegate() const;
+  void setTestSuiteTidewheelDelegate(std::shared_ptr<TidewheelInterstitialDelegate> delegate) {
+    recipients_.setTestSuite(std::move(delegate));
+  }
+  std::shared_ptr<TidewheelInterstitialDelegate> testSuiteTidewheelDelegate() const { return recipients_.testSuite(); }
 
   void interstitialDidLoadWithAdInfo(std::shared_ptr<const QBAdInfo> adInfo);
   void interstitialDidFailToLoadWithError(const QBError& error);
@@ -35,17 +40,6 @@ class QBInterstitialDelegateWrapper {
   void interstitialDidClickWithAdInfo(std::shared_ptr<const QBAdInfo> adInfo);
   void interstitialDidCloseWithAdInfo(std::shared_ptr<const QBAdInfo> adInfo);
 
-  struct Recipients {
-    std::weak_ptr<QBInterstitialDelegate> classic;
-    std::weak_ptr<TidewheelInterstitialDelegate> tidewheel;
-    std::shared_ptr<TidewheelInterstitialDelegate> testSuite;
-  };
-
  private:
-  Recipients recipients() const;
-
-  mutable std::recursive_mutex mutex_;
-  std::weak_ptr<QBInterstitialDelegate> delegate_;
-  std::weak_ptr<TidewheelInterstitialDelegate> tidewheelDelegate_;
-  std::shared_ptr<TidewheelInterstitialDelegate> testSuiteDelegate_;
+  qbevents::DelegateRecipients<QBInterstitialDelegate, TidewheelInterstitialDelegate> recipients_;
 };

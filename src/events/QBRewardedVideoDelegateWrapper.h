@@ -10,8 +10,9 @@
 // A call without ad info delivers an empty QBAdInfo. Load failures reach
 // rewardedVideoDidFailToLoadWithError through QBDelegateThrottler.
 #include <memory>
-#include <mutex>
+#include <utility>
 
+#include "events/QBDelegateWrapperSupport.h"
 #include "quillborne/QBAdInfo.h"
 #include "quillborne/QBError.h"
 #include "quillborne/QBPlacementInfo.h"
@@ -22,13 +23,19 @@ class QBRewardedVideoDelegateWrapper {
  public:
   static std::shared_ptr<QBRewardedVideoDelegateWrapper> sharedInstance();
   // Forgets every delegate of the shared wrapper.
-  static void resetForTesting();
+  static void resetForTesting() { sharedInstance()->recipients_.reset(); }
 
-  void setDelegate(std::weak_ptr<QBRewardedVideoDelegate> delegate);
-  void setTidewheelDelegate(std::weak_ptr<TidewheelRewardedVideoBaseDelegate> delegate);
+  void setDelegate(std::weak_ptr<QBRewardedVideoDelegate> delegate) { recipients_.setClassic(std::move(delegate)); }
+  void setTidewheelDelegate(std::weak_ptr<TidewheelRewardedVideoBaseDelegate> delegate) {
+    recipients_.setTidewheel(std::move(delegate));
+  }
   // Owns `delegate`; null removes it.
-  void setTestSuiteTidewheelDelegate(std::shared_ptr<TidewheelRewardedVideoBaseDelegate> delegate);
-  std::shared_ptr<TidewheelRewardedVideoBaseDelegate> testSuiteTidewheelDelegate() const;
+  void setTestSuiteTidewheelDelegate(std::shared_ptr<TidewheelRewardedVideoBaseDelegate> delegate) {
+    recipients_.setTestSuite(std::move(delegate));
+  }
+  std::shared_ptr<TidewheelRewardedVideoBaseDelegate> testSuiteTidewheelDelegate() const {
+    return recipients_.testSuite();
+  }
 
   void rewardedVideoDidLoadWithAdInfo(std::shared_ptr<const QBAdInfo> adInfo);
   void rewardedVideoDidFailToLoadWithError(const QBError& error);
@@ -41,17 +48,6 @@ class QBRewardedVideoDelegateWrapper {
   void didReceiveRewardForPlacement(const QBPlacementInfo& placementInfo, std::shared_ptr<const QBAdInfo> adInfo);
   void rewardedVideoDidCloseWithAdInfo(std::shared_ptr<const QBAdInfo> adInfo);
 
-  struct Recipients {
-    std::weak_ptr<QBRewardedVideoDelegate> classic;
-    std::weak_ptr<TidewheelRewardedVideoBaseDelegate> tidewheel;
-    std::shared_ptr<TidewheelRewardedVideoBaseDelegate> testSuite;
-  };
-
  private:
-  Recipients recipients() const;
-
-  mutable std::recursive_mutex mutex_;
-  std::weak_ptr<QBRewardedVideoDelegate> delegate_;
-  std::weak_ptr<TidewheelRewardedVideoBaseDelegate> tidewheelDelegate_;
-  std::shared_ptr<TidewheelRewardedVideoBaseDelegate> testSuiteDelegate_;
+  qbevents::DelegateRecipients<QBRewardedVideoDelegate, TidewheelRewardedVideoBaseDelegate> recipients_;
 };

@@ -322,73 +322,84 @@ std::string DeviceUtils::getActualSDKVersion() { return Control::shared().sdkVer
 
 void Logger::d(const std::string& tag, const std::string& message) { Control::shared().recordLog(tag, message); }
 
-// ------------------------------------------------------------------- rewarded
+// ------------------------------------------------------------------------ ads
+//
+// Rewarded and interstitial ads load and show the same way; only the names of
+// the delegate calls differ (and an interstitial has no reward).
 
-void RewardedAd::load(std::weak_ptr<TulvoRewardedDelegate> delegate) {
-  LoadAnswer answer = Control::shared().takeLoadAnswer(AdKind::Rewarded);
+namespace {
+
+using RewardedAdRef = std::shared_ptr<RewardedAd>;
+using InterstitialAdRef = std::shared_ptr<InterstitialAd>;
+
+void tellLoaded(TulvoRewardedDelegate& d, const RewardedAdRef& ad) { d.onRewardedAdLoadedWithAd(ad); }
+void tellLoaded(TulvoInterstitialDelegate& d, const InterstitialAdRef& ad) { d.onInterstitialAdLoadedWithAd(ad); }
+void tellFailedToLoad(TulvoRewardedDelegate& d, const TulvoError& e) { d.onRewardedAdFailedToLoadWithError(e); }
+void tellFailedToLoad(TulvoInterstitialDelegate& d, const TulvoError& e) { d.onInterstitialAdFailedToLoadWithError(e); }
+void tellShown(TulvoRewardedDelegate& d, const RewardedAdRef& ad) { d.onRewardedAdShownWithAd(ad); }
+void tellShown(TulvoInterstitialDelegate& d, const InterstitialAdRef& ad) { d.onInterstitialAdShownWithAd(ad); }
+void tellFailedToShow(TulvoRewardedDelegate& d, const TulvoError& e) { d.onRewardedAdFailedToShowWithError(e); }
+void tellFailedToShow(TulvoInterstitialDelegate& d, const TulvoError& e) { d.onInterstitialAdFailedToShowWithError(e); }
+void tellImpression(TulvoRewardedDelegate& d) { d.onRewardedImpression(); }
+void tellImpression(TulvoInterstitialDelegate& d) { d.onInterstitialImpression(); }
+void tellReward(TulvoRewardedDelegate& d, const RewardedAdRef& ad) { d.onRewardReceivedWithAd(ad); }
+void tellReward(TulvoInterstitialDelegate&, const InterstitialAdRef&) {}
+void tellClosed(TulvoRewardedDelegate& d, const RewardedAdRef& ad) { d.onRewardedAdClosedWithAd(ad); }
+void tellClosed(TulvoInterstitialDelegate& d, const InterstitialAdRef& ad) { d.onInterstitialAdClosedWithAd(ad); }
+
+template <class Ad, class Delegate>
+void loadAd(AdKind kind, std::weak_ptr<Delegate> delegate) {
+  LoadAnswer answer = Control::shared().takeLoadAnswer(kind);
   Control::shared().schedule(answer.thread, answer.delayMs, [answer, delegate = std::move(delegate)] {
     if (answer.fill) {
-      auto ad = std::make_shared<RewardedAd>(delegate, answer.isLoaded);
+      auto ad = std::make_shared<Ad>(delegate, answer.isLoaded);
       Control::shared().recordAd(ad);
-      if (auto d = delegate.lock()) d->onRewardedAdLoadedWithAd(ad);
+      if (auto d = delegate.lock()) tellLoaded(*d, ad);
     } else if (auto d = delegate.lock()) {
-      d->onRewardedAdFailedToLoadWithError(TulvoError{answer.errorCode, answer.errorMessage});
+      tellFailedToLoad(*d, TulvoError{answer.errorCode, answer.errorMessage});
     }
   });
+}
+
+template <class Ad>
+void showAd(AdKind kind, std::shared_ptr<Ad> self, std::atomic<bool>& loaded,
+            const platform::ViewControllerRef& viewController) {
+  ShowAnswer answer = Control::shared().takeShowAnswer(kind, viewController);
+  // An ad that is not loaded cannot be shown, whatever the script says; a
+  // successful show uses the ad up.
+  if (!loaded.load()) answer = ShowAnswer{false, 3, std::string("Ad is not ready"), false, false, false,
+                                          answer.delayMs, answer.thread};
+  if (answer.success) loaded.store(false);
+  Control::shared().schedule(answer.thread, answer.delayMs, [answer, self = std::move(self)] {
+    auto d = self->delegate().lock();
+    if (!d) return;
+    if (!answer.success) {
+      tellFailedToShow(*d, TulvoError{answer.errorCode, answer.errorMessage});
+      return;
+    }
+    tellShown(*d, self);
+    if (answer.impression) tellImpression(*d);
+    if (answer.reward) tellReward(*d, self);
+    if (answer.close) tellClosed(*d, self);
+  });
+}
+
+}  // namespace
+
+void RewardedAd::load(std::weak_ptr<TulvoRewardedDelegate> delegate) {
+  loadAd<RewardedAd>(AdKind::Rewarded, std::move(delegate));
 }
 
 void RewardedAd::show(const platform::ViewControllerRef& viewController) {
-  ShowAnswer answer = Control::shared().takeShowAnswer(AdKind::Rewarded, viewController);
-  // An ad that is not loaded cannot be shown, whatever the script says; a
-  // successful show uses the ad up.
-  if (!loaded_.load()) answer = ShowAnswer{false, 3, std::string("Ad is not ready"), false, false, false,
-                                           answer.delayMs, answer.thread};
-  if (answer.success) loaded_.store(false);
-  Control::shared().schedule(answer.thread, answer.delayMs, [answer, self = shared_from_this()] {
-    auto d = self->delegate_.lock();
-    if (!d) return;
-    if (!answer.success) {
-      d->onRewardedAdFailedToShowWithError(TulvoError{answer.errorCode, answer.errorMessage});
-      return;
-    }
-    d->onRewardedAdShownWithAd(self);
-    if (answer.impression) d->onRewardedImpression();
-    if (answer.reward) d->onRewardReceivedWithAd(self);
-    if (answer.close) d->onRewardedAdClosedWithAd(self);
-  });
+  showAd(AdKind::Rewarded, shared_from_this(), loaded_, viewController);
 }
 
-// --------------------------------------------------------------- interstitial
-
 void InterstitialAd::load(std::weak_ptr<TulvoInterstitialDelegate> delegate) {
-  LoadAnswer answer = Control::shared().takeLoadAnswer(AdKind::Interstitial);
-  Control::shared().schedule(answer.thread, answer.delayMs, [answer, delegate = std::move(delegate)] {
-    if (answer.fill) {
-      auto ad = std::make_shared<InterstitialAd>(delegate, answer.isLoaded);
-      Control::shared().recordAd(ad);
-      if (auto d = delegate.lock()) d->onInterstitialAdLoadedWithAd(ad);
-    } else if (auto d = delegate.lock()) {
-      d->onInterstitialAdFailedToLoadWithError(TulvoError{answer.errorCode, answer.errorMessage});
-    }
-  });
+  loadAd<InterstitialAd>(AdKind::Interstitial, std::move(delegate));
 }
 
 void InterstitialAd::show(const platform::ViewControllerRef& viewController) {
-  ShowAnswer answer = Control::shared().takeShowAnswer(AdKind::Interstitial, viewController);
-  if (!loaded_.load()) answer = ShowAnswer{false, 3, std::string("Ad is not ready"), false, false, false,
-                                           answer.delayMs, answer.thread};
-  if (answer.success) loaded_.store(false);
-  Control::shared().schedule(answer.thread, answer.delayMs, [answer, self = shared_from_this()] {
-    auto d = self->delegate_.lock();
-    if (!d) return;
-    if (!answer.success) {
-      d->onInterstitialAdFailedToShowWithError(TulvoError{answer.errorCode, answer.errorMessage});
-      return;
-    }
-    d->onInterstitialAdShownWithAd(self);
-    if (answer.impression) d->onInterstitialImpression();
-    if (answer.close) d->onInterstitialAdClosedWithAd(self);
-  });
+  showAd(AdKind::Interstitial, shared_from_this(), loaded_, viewController);
 }
 
 }  // namespace TulvoSDK
