@@ -1,0 +1,48 @@
+#pragma once
+// What a waterfall instance tells its manager. The manager adopts these
+// interfaces; instances hold it weakly and call it from whatever thread the
+// adapter answered on, never while holding an instance lock.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "quillborne/QBError.h"
+
+class QBBaseAdUnitSmash;
+class QBPlacement;
+
+// Load outcome and clicks: every accepted load of an instance ends in exactly
+// one onAdLoadSuccess or onAdLoadFailed.
+class QBAdUnitManagerDelegate {
+ public:
+  virtual ~QBAdUnitManagerDelegate() = default;
+  // elapsedTime: milliseconds since the instance's load call.
+  virtual void onAdLoadSuccess(const std::shared_ptr<QBBaseAdUnitSmash>& smash, int64_t elapsedTime) = 0;
+  virtual void onAdLoadFailed(const std::shared_ptr<QBBaseAdUnitSmash>& smash, const QBError& error,
+                              int64_t elapsedTime) = 0;
+  virtual void onAdClicked(const std::shared_ptr<QBBaseAdUnitSmash>& smash) = 0;
+};
+
+// Show-side outcomes of showable instances.
+class QBAdUnitInteractionManagerDelegate {
+ public:
+  virtual ~QBAdUnitInteractionManagerDelegate() = default;
+  virtual void onAdShowSuccess(const std::shared_ptr<QBBaseAdUnitSmash>& smash) = 0;
+  virtual void onAdShowFailed(const std::shared_ptr<QBBaseAdUnitSmash>& smash, const QBError& error) = 0;
+  virtual void onAdOpened(const std::shared_ptr<QBBaseAdUnitSmash>& smash) = 0;
+  virtual void onAdClosed(const std::shared_ptr<QBBaseAdUnitSmash>& smash) = 0;
+  virtual void onAdStarted(const std::shared_ptr<QBBaseAdUnitSmash>& smash) = 0;
+  virtual void onAdEnded(const std::shared_ptr<QBBaseAdUnitSmash>& smash) = 0;
+  // Instance names of the other loaded instances, each followed by ";"; ""
+  // when there are none. Asked while the instance holds its own lock, so the
+  // answer must not take a lock an instance callback could hold.
+  virtual std::string getOtherAvailableInstances() = 0;
+};
+
+// The reward of rewarded instances.
+class QBAdUnitRewardedManagerDelegate {
+ public:
+  virtual ~QBAdUnitRewardedManagerDelegate() = default;
+  virtual void onAdRewarded(const std::shared_ptr<QBBaseAdUnitSmash>& smash,
+                            const std::shared_ptr<const QBPlacement>& placement) = 0;
+};

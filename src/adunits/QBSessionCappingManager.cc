@@ -1,0 +1,47 @@
+#include "adunits/QBSessionCappingManager.h"
+
+#include <utility>
+
+QBSessionCappingInstance::QBSessionCappingInstance(std::string instanceName, int32_t maxAdsPerSession)
+    : maxAdsPerSession_(maxAdsPerSession), instanceName_(std::move(instanceName)) {}
+
+std::shared_ptr<QBSessionCappingInstance> QBSessionCappingInstance::initWithInstanceName(std::string instanceName,
+                                                                                         int32_t maxAdsPerSession) {
+  return std::make_shared<QBSessionCappingInstance>(std::move(instanceName), maxAdsPerSession);
+}
+
+QBSessionCappingManager::QBSessionCappingManager(
+    const std::vector<std::shared_ptr<QBSessionCappingDelegate>>& smashes) {
+  for (const auto& smash : smashes) {
+    if (!smash || smash->getMaxAdsPerSession() == QBSessionCappingDelegate::kNoLimit) continue;
+    instanceToShowCount_[smash->getInstanceName()] = 0;
+  }
+}
+
+std::shared_ptr<QBSessionCappingManager> QBSessionCappingManager::initWithSmashes(
+    const std::vector<std::shared_ptr<QBSessionCappingDelegate>>& smashes) {
+  return std::make_shared<QBSessionCappingManager>(smashes);
+}
+
+void QBSessionCappingManager::increaseShowCounter(const std::shared_ptr<QBSessionCappingDelegate>& smash) {
+  if (!smash) return;
+  const std::string name = smash->getInstanceName();
+  std::lock_guard lock(mutex_);
+  auto it = instanceToShowCount_.find(name);
+  if (it != instanceToShowCount_.end()) ++it->second;
+}
+
+bool QBSessionCappingManager::isCapped(const std::shared_ptr<QBSessionCappingDelegate>& smash) const {
+  if (!smash) return false;
+  // The limit is read from the instance at each question, never stored.
+  const std::string name = smash->getInstanceName();
+  const int32_t limit = smash->getMaxAdsPerSession();
+  std::lock_guard lock(mutex_);
+  auto it = instanceToShowCount_.find(name);
+  return it != instanceToShowCount_.end() && it->second >= limit;
+}
+
+std::map<std::string, int64_t> QBSessionCappingManager::instanceToShowCount() const {
+  std::lock_guard lock(mutex_);
+  return instanceToShowCount_;
+}

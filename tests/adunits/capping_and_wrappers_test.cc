@@ -1,0 +1,109 @@
+// Session capping, and the listener wrappers' mapping onto the process-wide
+// carriers of the application's callbacks.
+#include "adunits_test_support.h"
+
+#include "adunits/QBAdUnitDelegateWrapper.h"
+#include "adunits/QBSessionCappingManager.h"
+#include "quillborne/QBImpressionData.h"
+
+namespace adunits_test {
+namespace {
+
+std::shared_ptr<QBSessionCappingDelegate> instance(const std::string& name, int32_t limit) {
+  return QBSessionCappingInstance::initWithInstanceName(name, limit);
+}
+
+class ChangingLimit : public QBSessionCappingDelegate {
+ public:
+  std::string getInstanceName() const override { return "Two"; }
+  int32_t getMaxAdsPerSession() const override { return limit; }
+  int32_t limit = 2;
+};
+
+using CappingTest = AdUnitsTest;
+
+TEST_F(CappingTest, CountsShowsAgainstEachInstancesLimit) {
+  auto cfg = config(rv, Json{{"maxAdsPerSession", 2}}, Json::object(), "Two");
+  std::shared_ptr<QBSessionCappingDelegate> two = makeSmash(cfg, nullptr);
+  auto zero = instance("Zero", 0), free = instance("Free", 99), dup = instance("Dup", 5);
+  auto capping = QBSessionCappingManager::initWithSmashes({two, zero, free, dup, instance("Dup", 1)});
+  EXPECT_EQ(capping->instanceToShowCount(), (std::map<std::string, int64_t>{{"Dup", 0}, {"Two", 0}, {"Zero", 0}}));
+  capping->increaseShowCounter(two);
+  EXPECT_FALSE(capping->isCapped(two));
+  capping->increaseShowCounter(instance("Two", 7));  // the record of the same instance counts too
+  EXPECT_TRUE(capping->isCapped(two));
+  EXPECT_TRUE(capping->isCapped(zero));  // 0: capped from the start
+  for (int i = 0; i < 150; ++i) capping->increaseShowCounter(free);
+  EXPECT_FALSE(capping->isCapped(free));  // 99: never counted
+  capping->increaseShowCounter(instance("Unknown", 1));
+  EXPECT_FALSE(capping->isCapped(instance("Unknown", 0)));
+  EXPECT_EQ(capping->instanceToShowCount().size(), 3u);
+
+  // The limit is read at each question.
+  auto changing = std::make_shared<ChangingLimit>();
+  auto byQuestion = QBSessionCappingManager::initWithSmashes({changing});
+  byQuestion->increaseShowCounter(changing);
+  EXPECT_FALSE(byQuestion->isCapped(changing));
+  changing->limit = 1;
+  EXPECT_TRUE(byQuestion->isCapped(changing));
+}
+
+TEST_F(CappingTest, ParallelShowsAreAllCounted) {
+  auto busy = instance("Busy", 1'000'000);
+  auto capping = QBSessionCappingManager::initWithSmashes({busy});
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 500; ++i) {
+        capping->increaseShowCounter(busy);
+        (void)capping->isCapped(busy);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(capping->instanceToShowCount().at("Busy"), 2000);
+}
+
+// Each listener operation, called once, leaves either the carrier's log line
+// (its callback on the way to the application) or "Unsupported method".
+TEST_F(AdUnitsTest, ListenerWrappersMapEachOperationOrOnlyLogIt) {
+  auto callAll = [](QBAdUnitDelegateWrapper& wrapper) {
+    auto info = QBAdInfo::initWithImpressionData(QBImpressionData::initWithJsonText(R"({"auctionId":"X"})"));
+    const QBPlacementInfo placement("Home", "coins", 5);
+    wrapper.adDidLoadWithAdInfo(info);
+    wrapper.adHasChangedAvailability(true, info);
+    wrapper.adDidShowWithAdInfo(info);
+    wrapper.adDidFailToShowWithError(QBError::createError(509, std::string("none")), info);
+    wrapper.adDidOpenWithAdInfo(info);
+    wrapper.adDidCloseWithAdInfo(info);
+    wrapper.adDidClick(placement, info);
+    wrapper.adDidReceiveReward(placement, info);
+    wrapper.adDidStart();
+    wrapper.adDidEnd();
+  };
+  QBRewardedVideoAdDelegateWrapper rewarded;
+  QBInterstitialAdDelegateWrapper interstitial;
+  QBAdUnitDelegateWrapper base;
+  callAll(rewarded);
+  callAll(interstitial);
+  callAll(base);
+  env.runUntilIdle();
+  const std::vector<std::string> forwarded = {
+      "rewardedVideoDidLoadWithAdInfo", "rewardedVideoHasChangedAvailability", "rewardedVideoDidFailToShowWithError",
+      "rewardedVideoDidOpenWithAdInfo", "rewardedVideoDidCloseWithAdInfo", "rewardedVideoDidClickForPlacement",
+      "didReceiveRewardForPlacement", "rewardedVideoDidStart", "rewardedVideoDidEnd",
+      "interstitialDidLoadWithAdInfo", "interstitialDidShowWithAdInfo", "interstitialDidFailToShowWithError",
+      "interstitialDidOpenWithAdInfo", "interstitialDidCloseWithAdInfo", "interstitialDidClickWithAdInfo"};
+  for (const auto& method : forwarded) EXPECT_EQ(log.countContaining("DELEGATE: UITHREAD: true " + method), 1u) << method;
+  // Unsupported: rewarded show success; interstitial availability, reward,
+  // start and end; everything of the base.
+  for (const auto& [method, times] : std::vector<std::pair<std::string, size_t>>{
+           {"adDidShowWithAdInfo", 2}, {"adHasChangedAvailability", 2}, {"adDidReceiveReward", 2}, {"adDidStart", 2},
+           {"adDidEnd", 2}, {"adDidLoadWithAdInfo", 1}, {"adDidClick", 1}}) {
+    EXPECT_EQ(log.countContaining("INTERNAL: UITHREAD: true " + method + " - Unsupported method"), times) << method;
+  }
+  EXPECT_EQ(log.countContaining("Unsupported method"), 15u);
+}
+
+}  // namespace
+}  // namespace adunits_test

@@ -1,0 +1,120 @@
+// Availability in the automatic modes (one report per change), expiry of a
+// loaded ad, reachability changes, and impression data.
+#include "manager_test_support.h"
+#include "platform/device.h"
+#include "quillborne/QBImpressionDataDelegate.h"
+#include "testsuite/QBTestSuiteLoadAdConfig.h"
+
+namespace mgr_test {
+namespace {
+
+namespace K = QBEventKind;
+using Heard = std::vector<std::string>;
+
+class ManagerAvailabilityTest : public ManagerTest {
+ protected:
+  // An automatic rewarded-video manager whose one instance loads at once.
+  std::shared_ptr<QBRewardedVideoAdManager> loadedAutomatic(Json productJson = product()) {
+    addNetwork("Alpha");
+    book->setAnswer("A1", Answer::Succeed);
+    auto manager = makeRv({instance("A1", "Alpha")}, false, noAuction(), std::move(productJson));
+    EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
+    return manager;
+  }
+  void setReachability(int status) {
+    platform::ReachabilitySource::shared().setStatus(status);
+    env.runUntilIdle();
+  }
+};
+
+TEST_F(ManagerAvailabilityTest, OnlyChangesReachTheApplicationUntilTheTestSuiteForgetsTheLastOne) {
+  auto manager = loadedAutomatic();
+  env.advance(1500);
+  manager->loadAd();  // admitted from READY_TO_SHOW and ready again at once
+  EXPECT_EQ(book->loadCount("A1"), 2u);
+  EXPECT_EQ(rvHeard(), Heard{"available:true"});
+
+  manager->setTestSuiteLoadAdConfig(QBTestSuiteLoadAdConfig::initWithAdNetwork("Alpha", false, false, false));
+  manager->loadAd();
+  EXPECT_EQ(rvHeard(), (Heard{"available:true", "available:true"}));
+  const auto reports = ofKind(K::AD_AVAILABILITY_CHANGED_TRUE);
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[1]["duration"], 1500);  // time spent in the previous availability
+}
+
+TEST_F(ManagerAvailabilityTest, AnExpiredAdIsReportedAndReloadedInTheAutomaticModesOnly) {
+  auto manager = loadedAutomatic(product({{"expiredDurationInMinutes", 1}}));
+  book->setAnswer("A1", Answer::Hold);
+  env.advance(59'999);
+  EXPECT_EQ(book->loadCount("A1"), 1u);
+  env.advance(1);
+  EXPECT_EQ(rvHeard(), (Heard{"available:true", "available:false"}));
+  EXPECT_EQ(book->loadCount("A1"), 2u);
+  const Json expired = last(K::AD_AVAILABILITY_CHANGED_FALSE);
+  EXPECT_EQ(expired["errorCode"], 1057);
+  EXPECT_EQ(expired["reason"], "loaded ads are expired");
+
+  book->setAnswer("M1", Answer::Succeed);
+  auto manual = makeRv({instance("M1", "Alpha")}, true, noAuction(), product({{"expiredDurationInMinutes", 1}}));
+  manual->loadAd();
+  EXPECT_FALSE(manual->expiredAdsManager()->isScheduled());
+  manual->onAdExpired();
+  EXPECT_EQ(manual->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
+  EXPECT_EQ(book->loadCount("M1"), 1u);
+}
+
+TEST_F(ManagerAvailabilityTest, TrackedReachabilityReReportsAvailabilityOfAReadyAdOnly) {
+  QBConfigurations::getConfigurations().setTrackReachability(true);
+  auto manager = loadedAutomatic();
+  auto idle = makeRv({}, false);  // nothing to load: reported false already
+  setReachability(platform::kReachabilityNotReachable);
+  setReachability(platform::kReachabilityViaWiFi);
+  setReachability(platform::kReachabilityViaWWAN);  // still reachable: nothing new
+  EXPECT_EQ(rvHeard(), (Heard{"available:true", "available:false", "available:false", "available:true"}));
+  EXPECT_EQ(manager->netStatus(), 1);
+  EXPECT_EQ(idle->netStatus(), 1);
+}
+
+TEST_F(ManagerAvailabilityTest, ManualModesAndUntrackedReachabilityIgnoreTheNetwork) {
+  auto automatic = loadedAutomatic();
+  setReachability(platform::kReachabilityNotReachable);  // tracking is off
+  EXPECT_EQ(automatic->netStatus(), 2);
+  QBConfigurations::getConfigurations().setTrackReachability(true);
+  auto manual = makeRv({}, true);
+  setReachability(platform::kReachabilityViaWWAN);
+  EXPECT_EQ(manual->netStatus(), 0);
+  EXPECT_EQ(automatic->netStatus(), 1);
+  EXPECT_EQ(rvHeard(), Heard{"available:true"});
+}
+
+class ImpressionRecorder : public QBImpressionDataDelegate {
+ public:
+  void impressionDataDidSucceed(std::shared_ptr<QBImpressionData> data) override {
+    placements.push_back(data->placement().value_or("?"));
+    if (during) during();
+  }
+  std::vector<std::string> placements;
+  std::function<void()> during;
+};
+
+TEST_F(ManagerAvailabilityTest, ImpressionDataReachEveryListenerOfASnapshot) {
+  auto manager = makeRv({}, true);
+  auto first = std::make_shared<ImpressionRecorder>();
+  auto second = std::make_shared<ImpressionRecorder>();
+  first->during = [&] { impressionListeners->removeDelegate(second); };
+  impressionListeners->addDelegate(first);
+  impressionListeners->addDelegate(second);
+
+  manager->reportImpressionDataToPublisherWithAuctionResponseItem(nullptr, "Default");
+  manager->reportImpressionDataToPublisherWithAuctionResponseItem(QBAuctionResponseItem::initWithProviderName("A1"),
+                                                                  "Default");
+  EXPECT_TRUE(first->placements.empty());
+  auto item = QBAuctionResponseItem::fromJson(Json{{"instance", "A1"}, {"impressionData", {{"revenue", 0.02}}}}, "a");
+  ASSERT_TRUE(item.ok());
+  manager->reportImpressionDataToPublisherWithAuctionResponseItem(item.value(), "Bonus");
+  EXPECT_EQ(first->placements, Heard{"Bonus"});
+  EXPECT_EQ(second->placements, Heard{"Bonus"});  // removed during the loop, still in the snapshot
+}
+
+}  // namespace
+}  // namespace mgr_test

@@ -1,0 +1,145 @@
+// Construction of the managers: mode and settings of both concrete managers,
+// the construction sequence with its first automatic load, early network
+// starts, the state helpers and the common event data.
+#include "adunits/QBBaseAdUnitSmash.h"
+#include "manager_test_support.h"
+
+namespace mgr_test {
+namespace {
+
+using Mode = QBAdUnitLoadingMode;
+namespace K = QBEventKind;
+
+class ManagerConstructionTest : public ManagerTest {};
+
+TEST_F(ManagerConstructionTest, EachManagerTakesItsModeAndSettings) {
+  const Json settings = product({{"maxNumOfAdaptersToLoadOnStart", 3}, {"expiredDurationInMinutes", 45}});
+  const Json auctionJson{{"maxTrials", 0}, {"minTimeBeforeRvAuctionMs", 2500}, {"auctionRetryIntervalRvMs", 9000}};
+  Json lws = auctionJson;
+  lws["isLoadWhileShow"] = true;
+
+  EXPECT_EQ(makeRv({}, true, lws, settings)->loadingMode(), Mode::MANUAL);
+  EXPECT_EQ(makeRv({}, false, lws, settings)->loadingMode(), Mode::AUTOMATIC_LOAD_WHILE_SHOW);
+  auto rewarded = makeRv({}, false, auctionJson, settings);
+  EXPECT_EQ(rewarded->loadingMode(), Mode::AUTOMATIC_LOAD_AFTER_CLOSE);
+  auto interstitial = makeIs({}, lws, settings);
+  EXPECT_EQ(interstitial->loadingMode(), Mode::MANUAL);
+
+  const auto& rvData = *rewarded->managerData();
+  EXPECT_EQ(rvData.maxSmashesToLoad(), 3u);
+  EXPECT_EQ(rvData.adExpirationInMinutes(), 45);
+  EXPECT_EQ(rvData.loadingData()->timeToWaitBeforeTrigger(), 2500);
+  EXPECT_EQ(rvData.loadingData()->retryInterval(), 9000);
+  EXPECT_TRUE(std::dynamic_pointer_cast<QBRewardedVideoAdDelegateWrapper>(rewarded->delegateWrapper()));
+  const auto& isData = *interstitial->managerData();
+  EXPECT_EQ(isData.adExpirationInMinutes(), -1);
+  EXPECT_EQ(isData.loadingData()->timeToWaitBeforeTrigger(), 0);
+  EXPECT_EQ(isData.loadingData()->retryInterval(), 0);
+  EXPECT_TRUE(std::dynamic_pointer_cast<QBInterstitialAdDelegateWrapper>(interstitial->delegateWrapper()));
+  EXPECT_EQ(interstitial->state(), State::QB_MANAGER_STATE_READY_TO_LOAD);
+  EXPECT_EQ(interstitial->auctionHandler(), nullptr);  // no trials, no client
+
+  // Init events carry the managers' names and the mediation-level ids.
+  const auto rvStarted = last(K::INIT_STARTED);
+  EXPECT_EQ(rvStarted["eventId"], 81312);
+  EXPECT_EQ(rvStarted["managerName"], "OPW_RV");
+  EXPECT_EQ(rvStarted["loadingMode"], "AUTOMATIC_LOAD_AFTER_CLOSE");
+  EXPECT_EQ(last(K::INIT_STARTED, is)["eventId"], 82312);
+  EXPECT_EQ(last(K::INIT_STARTED, is)["managerName"], "OPW_IS");
+}
+
+TEST_F(ManagerConstructionTest, AutomaticRewardedVideoLoadsOnlyOnceConstructionHasEnded) {
+  addNetwork("Alpha");
+  auto automatic = makeRv({instance("A1", "Alpha")}, false);
+  EXPECT_EQ(book->loads(), std::vector<std::string>{"A1"});
+  EXPECT_EQ(automatic->state(), State::QB_MANAGER_STATE_LOADING);
+  const auto sent = kinds();
+  ASSERT_GE(sent.size(), 3u);
+  EXPECT_EQ(std::vector<int>(sent.begin(), sent.begin() + 3),
+            (std::vector<int>{K::INIT_STARTED, K::INIT_ENDED, K::LOAD_AD}));
+  EXPECT_FALSE(last(K::LOAD_AD).contains("publisherLoad"));
+
+  auto manual = makeRv({instance("M1", "Alpha")}, true);
+  EXPECT_EQ(book->loadCount("M1"), 0u);
+  manual->loadAd();
+  EXPECT_EQ(book->loadCount("M1"), 1u);
+  EXPECT_EQ(last(K::LOAD_AD)["publisherLoad"], true);  // the application's own rewarded-video load
+}
+
+TEST_F(ManagerConstructionTest, EarlyNetworkStartsHaveNoDelegateAndFailuresAreReported) {
+  auto alpha = addNetwork<FakeBiddingNetwork>("Alpha");
+  auto beta = addNetwork("Beta");
+  auto gamma = addNetwork("Gamma");
+  addNetwork("Delta")->initAnswer = Answer::Throw;
+  auto manager = makeRv({instance("A1", "Alpha", true), instance("B1", "Beta", false, rv, {}, {{"earlyInit", true}}),
+                         instance("G1", "Gamma"), instance("D1", "Delta", false, rv, {}, {{"earlyInit", true}}),
+                         instance("X1", "Ghost", true)},
+                        true);
+  EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_LOAD);
+  EXPECT_EQ(alpha->initsWithoutDelegate, 1);
+  EXPECT_EQ(beta->initsWithoutDelegate, 1);
+  EXPECT_EQ(gamma->initCalls, 0);  // neither bidder, own network nor early
+  std::vector<std::string> reasons;
+  for (const auto& event : ofKind(K::TS_NETWORK_ADAPTER_NOT_AVAILABLE)) reasons.push_back(event["reason"]);
+  EXPECT_EQ(reasons, (std::vector<std::string>{"Exception while calling init network adapter",
+                                               "initNetworks - could not load network adapter"}));
+
+  manager->startAdapters();
+  EXPECT_EQ(QBAdapterRepository::sharedRepository().networkAdapters().size(), 4u);
+}
+
+TEST_F(ManagerConstructionTest, StateChangesCompareUnderTheRecursiveLock) {
+  auto manager = makeRv({}, true);
+  log.clear();
+  EXPECT_FALSE(manager->compareStateAndSetIfTrue(State::QB_MANAGER_STATE_LOADING, State::QB_MANAGER_STATE_SHOWING));
+  EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_LOAD);
+  EXPECT_TRUE(log.all().empty());
+  {
+    std::lock_guard lock(manager->stateLock());
+    manager->setState(State::QB_MANAGER_STATE_LOADING);
+    EXPECT_TRUE(
+        manager->compareStateAndSetIfTrue(State::QB_MANAGER_STATE_LOADING, State::QB_MANAGER_STATE_READY_TO_SHOW));
+  }
+  EXPECT_TRUE(manager->isReadyToShow());
+  EXPECT_EQ(log.countContaining("rewardedVideo - from QB_MANAGER_STATE_READY_TO_LOAD to QB_MANAGER_STATE_LOADING"), 1u);
+}
+
+TEST_F(ManagerConstructionTest, CommonEventDataFollowsTheEventKind) {
+  addNetwork("Alpha");
+  book->setAnswer("A1", Answer::Succeed);
+  Json noPlacements = product();
+  noPlacements.erase("placements");
+  auto manager = makeRv({instance("A1", "Alpha")}, true, noAuction(), noPlacements);
+  EXPECT_EQ(manager->placementsRepository(), nullptr);
+  manager->loadAd();
+  ASSERT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
+  const std::string waterfallId = manager->waterfallLifeCycleHolder()->currentWaterfallId();
+
+  for (int kind : {K::INIT_STARTED, K::LOAD_AD, K::COLLECT_TOKEN, K::INSTANCE_COLLECT_TOKEN_TIMED_OUT,
+                   K::AUCTION_REQUEST, K::AUCTION_REQUEST_WATERFALL}) {
+    EXPECT_FALSE(manager->getEventsAdditionalDataDictionary(kind).contains("auctionId")) << kind;
+  }
+  for (int kind : {K::LOAD_AD_SUCCESS, K::LOAD_AD_FAILED, K::LOAD_AD_FAILED_WITH_REASON, K::AUCTION_FAILED,
+                   K::AUCTION_SUCCESS, K::AD_UNIT_CAPPED}) {
+    EXPECT_EQ(manager->getEventsAdditionalDataDictionary(kind)["auctionTrials"], 0) << kind;
+  }
+  EXPECT_EQ(manager->getEventsAdditionalDataDictionary(K::AUCTION_RESPONSE_WATERFALL),
+            (Json{{"provider", "Mediation"}, {"programmatic", 1}, {"auctionId", waterfallId}, {"sessionDepth", 1}}));
+  EXPECT_EQ(last(K::LOAD_AD_SUCCESS)["auctionId"], waterfallId);
+}
+
+TEST_F(ManagerConstructionTest, InstancesAreMadeOnlyForAdaptersOfTheAdUnitsClass) {
+  auto manager = makeRv({}, true);
+  auto config = instance("A1", "Alpha");
+  EXPECT_FALSE(
+      manager->createSmashWithAdapterConfig(config, std::make_shared<FakeAd<QBBaseInterstitial>>(book), 1, "x"));
+  EXPECT_EQ(log.countContaining("error creating adapter"), 1u);
+  auto smash =
+      manager->createSmashWithAdapterConfig(config, std::make_shared<FakeAd<QBBaseRewardedVideo>>(book), 3, "x");
+  ASSERT_TRUE(smash);
+  EXPECT_EQ(smash->smashData()->sessionDepth(), 3);
+  EXPECT_EQ(smash->getAuctionId(), "x");
+}
+
+}  // namespace
+}  // namespace mgr_test

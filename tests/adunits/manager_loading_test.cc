@@ -1,0 +1,196 @@
+// The waterfall half of the load road: the advanced-loading rule, the
+// whole-waterfall failure, failures inside an instance's own load call,
+// throttled manual failures, and results on two threads at once.
+#include <thread>
+
+#include "adunits/QBBaseAdUnitSmash.h"
+#include "manager_test_support.h"
+#include "tulvo_adapter/QBTulvoAdapterRegistration.h"
+
+namespace mgr_test {
+namespace {
+
+namespace K = QBEventKind;
+using Loads = std::vector<std::string>;
+
+class ManagerLoadingTest : public ManagerTest {
+ protected:
+  static size_t noFills(const std::vector<std::string>& heard) {
+    return static_cast<size_t>(std::count(heard.begin(), heard.end(), "loadFailed:509:Mediation No fill"));
+  }
+  // A manual manager of A1, A2 (Alpha) and the bidder B1 (Beta) over the
+  // auction answer `order`.
+  std::shared_ptr<QBRewardedVideoAdManager> auctioned(const std::vector<std::string>& order, int maxLoading) {
+    addNetwork("Alpha");
+    addNetwork<FakeBiddingNetwork>("Beta");
+    auto manager = makeRv({instance("A1", "Alpha"), instance("A2", "Alpha"), instance("B1", "Beta", true)}, true,
+                          sandboxAuction(), product({{"maxNumOfAdaptersToLoadOnStart", maxLoading}}));
+    answer("auc-1", order);
+    manager->loadAd();
+    EXPECT_TRUE(waitWhile(manager, State::QB_MANAGER_STATE_AUCTION));
+    return manager;
+  }
+};
+
+TEST_F(ManagerLoadingTest, AtMostTheLimitIsLoadingOrLoadedCountingFromTheTop) {
+  addNetwork("Alpha");
+  auto manager = makeRv({instance("A1", "Alpha"), instance("A2", "Alpha"), instance("A3", "Alpha")}, true);
+  manager->loadAd();
+  EXPECT_EQ(book->loads(), (Loads{"A1", "A2"}));
+  ASSERT_TRUE(book->fail("A2"));
+  EXPECT_EQ(book->loads(), (Loads{"A1", "A2", "A3"}));
+  ASSERT_TRUE(book->succeed("A1"));
+  ASSERT_TRUE(book->fail("A3"));  // while ready: the loaded one keeps its slot
+  EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
+  EXPECT_EQ(manager->waterfallPerformance(), (std::map<std::string, int>{{"A1", 2}, {"A2", 1}, {"A3", 1}}));
+  EXPECT_EQ(rvHeard(), Loads{"loaded"});
+}
+
+TEST_F(ManagerLoadingTest, AnIdleBidderOnTopLoadsAlone) {
+  auctioned({"B1", "A1", "A2"}, 3);
+  EXPECT_EQ(book->loads(), Loads{"B1"});
+  EXPECT_EQ(log.countContaining("Advanced Loading: Starting to load bidder B1. No other instances will be loaded"),
+            2u);  // log and automation log
+  ASSERT_TRUE(book->fail("B1"));
+  EXPECT_EQ(book->loads(), (Loads{"B1", "A1", "A2"}));
+}
+
+TEST_F(ManagerLoadingTest, ABidderBelowALoadingNonBidderWaitsForItsTurn) {
+  auto manager = auctioned({"A1", "B1", "A2"}, 3);
+  EXPECT_EQ(book->loads(), Loads{"A1"});
+  EXPECT_EQ(log.countContaining("Advanced Loading: Won't start loading bidder B1 as a non bidder is being loaded"), 1u);
+  ASSERT_TRUE(book->fail("A1"));
+  EXPECT_EQ(book->loads(), (Loads{"A1", "B1"}));
+  ASSERT_TRUE(book->fail("B1"));
+  EXPECT_EQ(book->loads(), (Loads{"A1", "B1", "A2"}));
+  ASSERT_TRUE(book->succeed("A2"));
+  EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
+}
+
+TEST_F(ManagerLoadingTest, AWaterfallThatFailsEntirelyEndsInExactlyOneNoFill) {
+  addNetwork("Alpha");
+  auto manager = makeRv({instance("A1", "Alpha"), instance("A2", "Alpha"), instance("A3", "Alpha")}, true);
+  manager->loadAd();
+  for (const char* name : {"A1", "A2", "A3"}) ASSERT_TRUE(book->fail(name));
+  EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_LOAD);
+  // A late duplicate report finds the manager idle.
+  manager->onAdLoadFailed(manager->waterfallLifeCycleHolder()->getCurrentWaterfall().at(2),
+                          QBError::createError(1, "late"), 0);
+  EXPECT_EQ(noFills(rvHeard()), 1u);
+  const auto sent = kinds();
+  EXPECT_EQ(count(sent, K::LOAD_AD_FAILED_WITH_REASON), 1u);
+  EXPECT_EQ(count(sent, K::TS_UNEXPECTED_LOAD_FAILED), 1u);
+  EXPECT_EQ(last(K::LOAD_AD_FAILED_WITH_REASON)["errorCode"], 509);
+
+  // Automatic modes: availability false, the troubleshooting event, a retry.
+  auto automatic = makeRv({}, false);
+  EXPECT_EQ(rvHeard().back(), "available:false");
+  EXPECT_EQ(last(K::TS_LOAD_FAILED)["errorCode"], 509);
+  EXPECT_TRUE(automatic->loadingModeManager()->hasPendingTimer());
+}
+
+enum class SyncFailure { InitAnswersFailure, InitThrows, TulvoWithoutPublisherId };
+
+class SynchronousFailureTest : public ManagerLoadingTest, public ::testing::WithParamInterface<SyncFailure> {};
+
+TEST_P(SynchronousFailureTest, AFailureInsideTheLoadCallNeverLoadsAnInstanceTwice) {
+  std::shared_ptr<QBAdapterConfig> first = instance("A1", "Alpha");
+  if (GetParam() == SyncFailure::TulvoWithoutPublisherId) {
+    registerTulvoAdapterClasses();
+    first = instance("A1", "Tulvo", false, rv, {{"token", "tok"}});
+  } else {
+    addNetwork("Alpha")->initAnswer = GetParam() == SyncFailure::InitThrows ? Answer::Throw : Answer::Fail;
+  }
+  addNetwork("Beta");
+  addNetwork("Gamma");
+  auto manager = makeRv({first, instance("B1", "Beta"), instance("C1", "Gamma")}, true);
+  log.clear();
+  manager->loadAd();
+  // A1 failed while B1 was chosen but not started: the walk its failure ran
+  // counted B1 as taken and chose C1; B1 then started, once.
+  EXPECT_EQ(book->loads(), (Loads{"C1", "B1"}));
+  EXPECT_EQ(log.countContaining("incorrect state while loading"), 0u);
+  EXPECT_EQ(log.countContaining("no longer idle"), 0u);
+  EXPECT_EQ(manager->waterfallPerformance().at("A1"), 1);
+  ASSERT_TRUE(book->fail("B1"));
+  ASSERT_TRUE(book->fail("C1"));
+  EXPECT_EQ(noFills(rvHeard()), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SynchronousFailureTest,
+                         ::testing::Values(SyncFailure::InitAnswersFailure, SyncFailure::InitThrows,
+                                           SyncFailure::TulvoWithoutPublisherId));
+
+TEST_F(ManagerLoadingTest, ManualFailuresAreThrottledAndLoadsWaitForThePendingOne) {
+  auto manager = makeIs({}, noAuction(), product({{"delayLoadFailureNotificationInSeconds", 2}}));
+  manager->loadAd();
+  manager->loadAd();  // fails again within the spacing: its callback waits
+  EXPECT_EQ(isHeard(), Loads{"loadFailed:509:Mediation No fill"});
+  manager->loadAd();  // refused while it waits
+  EXPECT_EQ(log.countContaining("load cannot be invoked while load is already in progress"), 1u);
+  EXPECT_EQ(count(kinds(is), K::LOAD_AD), 2u);
+  env.advance(2000);
+  EXPECT_EQ(isHeard().size(), 2u);
+
+  manager->setState(State::QB_MANAGER_STATE_SHOWING);
+  manager->loadAd();
+  env.advance(2000);
+  EXPECT_EQ(isHeard().back(), "loadFailed:1037:load cannot be invoked while showing an ad");
+
+  // Automatic modes hear availability false, directly, each time.
+  auto automatic = makeRv({}, false);
+  automatic->setState(State::QB_MANAGER_STATE_SHOWING);
+  rvHeard();
+  rvListener->lines.clear();
+  automatic->loadAd();
+  automatic->loadAd();
+  EXPECT_EQ(rvHeard(), (Loads{"available:false", "available:false"}));
+}
+
+// Results on two adapter threads at once while a third thread reads the
+// waterfall data (the thread sanitizer build watches this one).
+TEST_F(ManagerLoadingTest, ResultsOnTwoThreadsAtOnceLeaveOneConsistentOutcome) {
+  addNetwork("Alpha");
+  addNetwork("Beta");
+  for (int round = 0; round < 20; ++round) {
+    const bool bothFail = round % 2 == 1;
+    const std::string a = "A" + std::to_string(round);
+    const std::string b = "B" + std::to_string(round);
+    auto manager = makeRv({instance(a, "Alpha"), instance(b, "Beta")}, true);
+    manager->loadAd();
+    ASSERT_EQ(book->loads().size(), static_cast<size_t>(2 * round + 2));
+    rvListener->lines.clear();
+
+    std::atomic<bool> go{false};
+    auto start = [&](auto work) {
+      return std::thread([&go, work] {
+        while (!go) std::this_thread::yield();
+        work();
+      });
+    };
+    std::thread first = start([&] { book->fail(a); });
+    std::thread second = start([&] { bothFail ? book->fail(b) : book->succeed(b); });
+    std::thread reader = start([&] {
+      for (int i = 0; i < 50; ++i) {
+        (void)manager->waterfallPerformance();
+        (void)manager->getEventsAdditionalDataDictionary(K::LOAD_AD_SUCCESS);
+      }
+    });
+    go = true;
+    first.join();
+    second.join();
+    reader.join();
+
+    EXPECT_EQ(manager->waterfallPerformance(), (std::map<std::string, int>{{a, 1}, {b, bothFail ? 1 : 2}}));
+    if (bothFail) {
+      EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_LOAD);
+      EXPECT_EQ(noFills(rvHeard()), 1u) << round;
+    } else {
+      EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
+      EXPECT_EQ(rvHeard(), Loads{"loaded"}) << round;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mgr_test

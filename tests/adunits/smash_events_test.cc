@@ -1,0 +1,80 @@
+// The instance's event data: keys, order, optional keys and the auction keys
+// by event kind.
+#include "adunits_test_support.h"
+
+#include <regex>
+#include <set>
+
+#include "core/QBPlacement.h"
+
+namespace adunits_test {
+namespace {
+
+using namespace QBEventKind;
+
+std::vector<std::string> keysOf(const Json& object) {
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : object.items()) keys.push_back(key);
+  return keys;
+}
+
+using SmashEventsTest = AdUnitsTest;
+
+TEST_F(SmashEventsTest, FullDataComesInKeyOrderWithTheAuctionKeysOnlyForTheirKinds) {
+  auto cfg = config(rv, Json::object(),
+                    Json{{"instanceType", "2"}, {"subProviderId", "sub-9"}, {"adSourceName", "Src"}, {"customNetwork", "Fake"}});
+  auto smash = makeSmash(cfg, adAdapter(cfg), smashData(cfg, "A7", Json{{"g", 1}}, 3, "fb"));
+  smash->setDynamicDemandSourceIdByServerData(R"({"adm":"x","params":{"dynamicDemandSource":"dds-1"}})");
+  const Json data = smash->getEventsAdditionalDataDictionary(LOAD_AD_SUCCESS);
+  EXPECT_EQ(keysOf(data), (std::vector<std::string>{"providerAdapterVersion", "providerSDKVersion", "spId", "provider",
+                                                    "instanceType", "programmatic", "dynamicDemandSource",
+                                                    "sessionDepth", "genericParams", "auctionId", "auctionTrials",
+                                                    "auctionFallback", "customNetwork"}));
+  EXPECT_EQ(data, (Json{{"providerAdapterVersion", "1.2.3"}, {"providerSDKVersion", "9.9.0"}, {"spId", "sub-9"},
+                        {"provider", "Src"}, {"instanceType", 2}, {"programmatic", 1}, {"dynamicDemandSource", "dds-1"},
+                        {"sessionDepth", 2}, {"genericParams", {{"g", 1}}}, {"auctionId", "A7"}, {"auctionTrials", 3},
+                        {"auctionFallback", "fb"}, {"customNetwork", "Fake"}}));
+  const std::set<int> auctionKinds = {LOAD_AD,       LOAD_AD_SUCCESS, LOAD_AD_FAILED, LOAD_AD_FAILED_WITH_REASON,
+                                      LOAD_AD_NO_FILL, SHOW_AD,       SHOW_AD_FAILED, AD_OPENED,
+                                      AD_CLICKED,    AD_CLOSED,       AD_REWARDED};
+  for (int kind = 0; kind < kKindCount; ++kind) {
+    EXPECT_EQ(smash->getEventsAdditionalDataDictionary(kind).contains("auctionTrials"), auctionKinds.count(kind) == 1)
+        << kind;
+  }
+  // Sent events carry the data under their own; a click tells the manager.
+  smash->setCurrentPlacement(std::make_shared<const QBPlacement>(4, "Home"));
+  static_cast<QBAdapterAdDelegate&>(*smash).adDidClick();
+  smash->sendSessionCappedEvent();
+  EXPECT_EQ(manager->reports(), std::vector<std::string>{"click"});
+  auto events = sentEvents();
+  ASSERT_EQ(kindsOf(events), (std::vector<int>{AD_CLICKED, SESSION_CAPPED}));
+  EXPECT_EQ(events[0]["placement"], "Home");
+  EXPECT_EQ(events[0]["auctionFallback"], "fb");
+  EXPECT_EQ(events[1]["dynamicDemandSource"], "dds-1");
+  EXPECT_FALSE(events[1].contains("auctionTrials"));
+}
+
+TEST_F(SmashEventsTest, EmptyValuesStayOutAndAThrowingVersionGetterSkipsWhatItDidNotSet) {
+  auto cfg = config(rv, Json{{"maxAdsPerSession", 3}});
+  auto smash = makeSmash(cfg, adAdapter(cfg), smashData(cfg, "", Json::object(), 0, "", ""));
+  EXPECT_EQ(smash->getEventsAdditionalDataDictionary(LOAD_AD),
+            (Json{{"providerAdapterVersion", "1.2.3"}, {"providerSDKVersion", "9.9.0"}, {"spId", ""}, {"provider", ""},
+                  {"instanceType", 1}, {"programmatic", 1}, {"sessionDepth", 2}, {"auctionTrials", 0}}));
+  network->throwOnVersion = true;
+  EXPECT_EQ(keysOf(smash->getEventsAdditionalDataDictionary(AD_ENDED)),
+            (std::vector<std::string>{"providerAdapterVersion", "spId", "provider", "instanceType", "programmatic",
+                                      "sessionDepth"}));
+  EXPECT_EQ(log.countContaining("Could not get adapter version for event data " + smash->getInstanceSignature() +
+                                ", exception = std::logic_error no version"),
+            1u);
+  // The queries read the configuration; the signature tells smashes apart.
+  EXPECT_TRUE(std::regex_match(smash->getInstanceSignature(), std::regex("Fake_1 [0-9]+l")));
+  EXPECT_NE(smash->getInstanceSignature(), makeSmash(cfg, adAdapter(cfg))->getInstanceSignature());
+  EXPECT_EQ(smash->getMaxAdsPerSession(), 3);
+  EXPECT_EQ(makeSmash(config(rv), nullptr)->getMaxAdsPerSession(), 99);
+  EXPECT_EQ(smash->getNameForReflection(), "Fake");
+  EXPECT_FALSE(smash->isBidder());
+}
+
+}  // namespace
+}  // namespace adunits_test
