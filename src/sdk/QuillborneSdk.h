@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -177,6 +178,13 @@ class QuillborneSdk : public PMENotifierProtocol, public std::enable_shared_from
   std::vector<std::shared_ptr<QBOnMediationInitializationDelegate>> liveMediationDelegatesLocked();
 
   ManagerLookup lookUpManager(const QBAdUnit& adUnit) const;
+  // Load, ready and show of one ad unit's manager; a missing manager or a
+  // throwing call ends in the ad unit's load- or show-failure callback.
+  void loadAdUnit(const QBAdUnit& adUnit);
+  bool hasAdUnit(const QBAdUnit& adUnit);
+  void showAdUnit(const QBAdUnit& adUnit, platform::ViewControllerRef viewController,
+                  const std::optional<std::string>& placementName,
+                  const std::function<void(const QBError&)>& reportShowFailure);
 
   mutable std::recursive_mutex mutex_;
   const std::shared_ptr<QBServerResponseParser> parser_;

@@ -68,8 +68,7 @@ QuillborneSdk::ManagerLookup QuillborneSdk::lookUpManager(const QBAdUnit& adUnit
   return lookup;
 }
 
-void QuillborneSdk::loadRewardedVideo() {
-  const QBAdUnit adUnit = QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO();
+void QuillborneSdk::loadAdUnit(const QBAdUnit& adUnit) {
   auto lookup = lookUpManager(adUnit);
   if (lookup.manager) {
     if (auto error = guarded("loadAd", [&] { lookup.manager->loadAd(); })) lookup.error = *error;
@@ -79,57 +78,48 @@ void QuillborneSdk::loadRewardedVideo() {
   QBDelegateThrottler::sharedInstance()->didFailToLoadWithError(lookup.error, adUnit);
 }
 
-bool QuillborneSdk::hasRewardedVideo() {
-  auto lookup = lookUpManager(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
+bool QuillborneSdk::hasAdUnit(const QBAdUnit& adUnit) {
+  auto lookup = lookUpManager(adUnit);
   bool ready = false;
   if (lookup.manager) guarded("isAdReady", [&] { ready = lookup.manager->isAdReady(); });
   return ready;
 }
+
+void QuillborneSdk::showAdUnit(const QBAdUnit& adUnit, platform::ViewControllerRef viewController,
+                               const std::optional<std::string>& placementName,
+                               const std::function<void(const QBError&)>& reportShowFailure) {
+  auto lookup = lookUpManager(adUnit);
+  if (lookup.manager) {
+    if (auto error = guarded("showAd", [&] { lookup.manager->showAd(viewController, placementName); })) {
+      lookup.error = *error;
+    } else {
+      return;
+    }
+  }
+  QB_LOG(lookup.error.message(), 3, kTagApi);
+  reportShowFailure(lookup.error);
+}
+
+void QuillborneSdk::loadRewardedVideo() { loadAdUnit(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()); }
+
+bool QuillborneSdk::hasRewardedVideo() { return hasAdUnit(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()); }
 
 void QuillborneSdk::showRewardedVideo(platform::ViewControllerRef viewController,
                                       const std::optional<std::string>& placementName) {
-  auto lookup = lookUpManager(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
-  if (lookup.manager) {
-    if (auto error = guarded("showAd", [&] { lookup.manager->showAd(viewController, placementName); })) {
-      lookup.error = *error;
-    } else {
-      return;
-    }
-  }
-  QB_LOG(lookup.error.message(), 3, kTagApi);
-  QBRewardedVideoDelegateWrapper::sharedInstance()->rewardedVideoDidFailToShowWithError(lookup.error, nullptr);
+  showAdUnit(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), std::move(viewController), placementName, [](const QBError& e) {
+    QBRewardedVideoDelegateWrapper::sharedInstance()->rewardedVideoDidFailToShowWithError(e, nullptr);
+  });
 }
 
-void QuillborneSdk::loadInterstitial() {
-  const QBAdUnit adUnit = QBAdUnit::QB_AD_UNIT_INTERSTITIAL();
-  auto lookup = lookUpManager(adUnit);
-  if (lookup.manager) {
-    if (auto error = guarded("loadAd", [&] { lookup.manager->loadAd(); })) lookup.error = *error;
-    else return;
-  }
-  QB_LOG(lookup.error.message(), 3, kTagApi);
-  QBDelegateThrottler::sharedInstance()->didFailToLoadWithError(lookup.error, adUnit);
-}
+void QuillborneSdk::loadInterstitial() { loadAdUnit(QBAdUnit::QB_AD_UNIT_INTERSTITIAL()); }
 
-bool QuillborneSdk::hasInterstitial() {
-  auto lookup = lookUpManager(QBAdUnit::QB_AD_UNIT_INTERSTITIAL());
-  bool ready = false;
-  if (lookup.manager) guarded("isAdReady", [&] { ready = lookup.manager->isAdReady(); });
-  return ready;
-}
+bool QuillborneSdk::hasInterstitial() { return hasAdUnit(QBAdUnit::QB_AD_UNIT_INTERSTITIAL()); }
 
 void QuillborneSdk::showInterstitial(platform::ViewControllerRef viewController,
                                      const std::optional<std::string>& placementName) {
-  auto lookup = lookUpManager(QBAdUnit::QB_AD_UNIT_INTERSTITIAL());
-  if (lookup.manager) {
-    if (auto error = guarded("showAd", [&] { lookup.manager->showAd(viewController, placementName); })) {
-      lookup.error = *error;
-    } else {
-      return;
-    }
-  }
-  QB_LOG(lookup.error.message(), 3, kTagApi);
-  QBInterstitialDelegateWrapper::sharedInstance()->interstitialDidFailToShowWithError(lookup.error, nullptr);
+  showAdUnit(QBAdUnit::QB_AD_UNIT_INTERSTITIAL(), std::move(viewController), placementName, [](const QBError& e) {
+    QBInterstitialDelegateWrapper::sharedInstance()->interstitialDidFailToShowWithError(e, nullptr);
+  });
 }
 
 void QuillborneSdk::loadBanner(platform::ViewControllerRef, const QBBannerSize& size) {
