@@ -65,7 +65,7 @@ LocalTime localTime(int64_t wallMs) {
 }
 
 const Clock& clock() {
-  if (auto* env = TestEnvironment::current()) return env->manualClock();
+  if (const Clock* manual = activeManualClock()) return *manual;
   return systemClock();
 }
 

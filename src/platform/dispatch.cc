@@ -290,6 +290,8 @@ std::shared_ptr<Queue> makeQueue(std::string label, QueueKind kind) {
   return std::make_shared<QueueImpl>(std::move(label), kind);
 }
 
+DispatchBackend& realDispatchBackend() { return realBackend(); }
+
 DispatchBackend& backend() {
   if (auto* t = g_testBackend.load()) return *t;
   return realBackend();

@@ -40,6 +40,8 @@ class DispatchBackend {
 
 // The back end in force for this call.
 DispatchBackend& backend();
+// The worker-thread back end, whatever is installed.
+DispatchBackend& realDispatchBackend();
 
 // Installs/removes the test back end (TestEnvironment does this).
 void installTestBackend(DispatchBackend* test);

@@ -1,10 +1,10 @@
 #include "platform/test_environment.h"
 
 #include <atomic>
-#include <cassert>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <future>
 #include <map>
@@ -20,8 +20,7 @@ std::atomic<TestEnvironment*> g_current{nullptr};
 
 class ManualClock : public Clock {
  public:
-  // All fields are read under the environment's lock-free atomics so that
-  // worker threads (I/O completions) may read the clock too.
+  // Atomics: worker threads (I/O completions) read the clock too.
   std::atomic<int64_t> monoUs{1'000'000'000};  // arbitrary non-zero origin
   std::atomic<int64_t> wallBaseMs{0};
   std::atomic<int64_t> sleptMs{0};
@@ -38,6 +37,11 @@ class ManualClock : public Clock {
   }
 };
 
+// The test back end lives for the whole process and is switched on and off by
+// each TestEnvironment. Threads that picked it up just before an environment
+// ended (an I/O completion, a worker reading the clock) therefore never touch
+// freed memory; once it is off, their work goes to the worker-thread back end
+// instead of leaking into the next test.
 struct TestEnvironment::Impl : DispatchBackend {
   struct Task {
     QueueRef queue;
@@ -49,28 +53,61 @@ struct TestEnvironment::Impl : DispatchBackend {
     CancelToken token;
   };
 
-  std::thread::id testThread = std::this_thread::get_id();
   ManualClock clock;
   mutable std::mutex m;
   std::condition_variable cv;
+  std::atomic<bool> active{false};  // written under m; read lock-free by clock()
+  std::thread::id testThread;
   std::deque<Task> ready;
   std::map<std::pair<int64_t, uint64_t>, Delayed> delayed;
   uint64_t seq = 0;
 
-  void post(const QueueRef& queue, Block block, bool) override {
-    std::lock_guard lock(m);
-    ready.push_back(Task{queue, std::move(block)});
-    cv.notify_all();
+  static Impl& shared() {
+    static Impl* impl = new Impl();  // never destroyed, see above
+    return *impl;
+  }
+
+  bool isActive() const { return active.load(); }
+
+  void post(const QueueRef& queue, Block block, bool barrier) override {
+    {
+      std::lock_guard lock(m);
+      if (active) {
+        ready.push_back(Task{queue, std::move(block)});
+        cv.notify_all();
+        return;
+      }
+    }
+    realDispatchBackend().post(queue, std::move(block), barrier);
   }
 
   void postAt(const QueueRef& queue, int64_t deadlineUs, Block block, CancelToken token) override {
-    std::lock_guard lock(m);
-    delayed.emplace(std::make_pair(deadlineUs, seq++), Delayed{queue, std::move(block), std::move(token)});
-    cv.notify_all();
+    {
+      std::lock_guard lock(m);
+      if (active) {
+        delayed.emplace(std::make_pair(deadlineUs, seq++), Delayed{queue, std::move(block), std::move(token)});
+        cv.notify_all();
+        return;
+      }
+    }
+    // The deadline was taken on the manual clock; keep the remaining delay.
+    auto& real = realDispatchBackend();
+    int64_t remaining = deadlineUs - clock.monoUs.load();
+    real.postAt(queue, real.nowUs() + (remaining > 0 ? remaining : 0), std::move(block), std::move(token));
   }
 
-  void sync(const QueueRef& queue, const Block& block, bool) override {
-    if (std::this_thread::get_id() == testThread) {
+  void sync(const QueueRef& queue, const Block& block, bool barrier) override {
+    std::thread::id owner;
+    {
+      std::lock_guard lock(m);
+      if (!active) owner = std::thread::id();
+      else owner = testThread;
+    }
+    if (owner == std::thread::id()) {
+      realDispatchBackend().sync(queue, block, barrier);
+      return;
+    }
+    if (std::this_thread::get_id() == owner) {
       runAsQueue(queue.get(), block);
       return;
     }
@@ -80,15 +117,21 @@ struct TestEnvironment::Impl : DispatchBackend {
     post(queue, [&block, &done] {
       block();
       done.set_value();
-    }, false);
+    }, barrier);
     fut.wait();
   }
 
   int64_t nowUs() const override { return clock.monoUs.load(); }
 
   bool isMainThread() const override {
+    std::thread::id owner;
+    {
+      std::lock_guard lock(m);
+      if (!active) return realDispatchBackend().isMainThread();
+      owner = testThread;
+    }
     if (Queue* q = currentQueueRaw()) return q->kind() == QueueKind::Main;
-    return std::this_thread::get_id() == testThread;
+    return std::this_thread::get_id() == owner;
   }
 
   bool runOne() {
@@ -127,29 +170,45 @@ struct TestEnvironment::Impl : DispatchBackend {
   }
 };
 
-TestEnvironment::TestEnvironment(int64_t wallStartMs) : impl_(std::make_unique<Impl>()) {
-  impl_->clock.wallBaseMs.store(wallStartMs - impl_->clock.monoUs.load() / 1000);
-  impl_->clock.bootMs.store(wallStartMs - impl_->clock.monoUs.load() / 1000);
+const Clock* activeManualClock() {
+  auto& impl = TestEnvironment::Impl::shared();
+  return impl.isActive() ? &impl.clock : nullptr;
+}
+
+TestEnvironment::TestEnvironment(int64_t wallStartMs) : impl_(&Impl::shared()) {
   TestEnvironment* expected = nullptr;
   if (!g_current.compare_exchange_strong(expected, this)) {
     std::fprintf(stderr, "TestEnvironment: only one may be alive at a time\n");
     std::abort();
   }
-  installTestBackend(impl_.get());
+  {
+    std::lock_guard lock(impl_->m);
+    auto& c = impl_->clock;
+    c.monoUs.store(1'000'000'000);
+    c.sleptMs.store(0);
+    c.bootKnown.store(true);
+    c.wallBaseMs.store(wallStartMs - c.monoUs.load() / 1000);
+    c.bootMs.store(wallStartMs - c.monoUs.load() / 1000);
+    impl_->testThread = std::this_thread::get_id();
+    impl_->seq = 0;
+    impl_->active = true;
+  }
+  installTestBackend(impl_);
 }
 
 TestEnvironment::~TestEnvironment() {
   installTestBackend(nullptr);
-  g_current.store(nullptr);
   // Pending work is dropped outside the lock: destroying captured objects may
-  // post or cancel more work.
+  // post or cancel more work (which now goes to the worker threads).
   std::deque<Impl::Task> ready;
   std::map<std::pair<int64_t, uint64_t>, Impl::Delayed> delayed;
   {
     std::lock_guard lock(impl_->m);
+    impl_->active = false;
     ready.swap(impl_->ready);
     delayed.swap(impl_->delayed);
   }
+  g_current.store(nullptr);
 }
 
 size_t TestEnvironment::runUntilIdle() {

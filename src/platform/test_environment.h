@@ -56,7 +56,10 @@ class TestEnvironment {
   struct Impl;
 
  private:
-  std::unique_ptr<Impl> impl_;
+  Impl* impl_;  // the process-lifetime test back end (see the .cc)
 };
+
+// The manual clock while a TestEnvironment is alive, else null.
+const Clock* activeManualClock();
 
 }  // namespace platform
