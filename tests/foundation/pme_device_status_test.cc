@@ -33,14 +33,7 @@ TEST_F(PMEDeviceStatusTest, ReadsTheDeviceFacts) {
   f.isAdvertisingTrackingEnabled = true;
   f.trackingAuthorizationStatus = 3u;
   f.mobileCountryCode = "310";
-  f.mobileNetworkCode = "260";
-  f.isoCountryCode = "us";
   f.batteryLevel = 0.42;
-  f.outputVolume = 0.75;
-  f.screenBrightness = 0.3;
-  f.isLowPowerMode = true;
-  f.timeZoneId = "Asia/Kathmandu";
-  f.timeZoneOffsetSeconds = 5 * 3600 + 45 * 60;
   platform::setDeviceFactsForTesting(f);
 
   PMEDeviceStatus status;
@@ -49,14 +42,7 @@ TEST_F(PMEDeviceStatusTest, ReadsTheDeviceFacts) {
   EXPECT_EQ(status.getVendorIdIfAllowed(), f.vendorId);
   EXPECT_EQ(status.getIdentifierType(), "IDFA");
   EXPECT_EQ(status.mobileCountryCode(), "310");
-  EXPECT_EQ(status.mobileNetworkCode(), "260");
-  EXPECT_EQ(status.isoCountryCode(), "us");
   EXPECT_DOUBLE_EQ(status.batteryLevel(), 42.0);
-  EXPECT_DOUBLE_EQ(status.volume(), 0.75);
-  EXPECT_DOUBLE_EQ(status.brightness(), 0.3);
-  EXPECT_TRUE(status.lowPowerModeEnabled());
-  EXPECT_EQ(status.timeZoneId(), "Asia/Kathmandu");
-  EXPECT_EQ(status.timezoneOffset(), 345);
   EXPECT_EQ(QBNTrackingAuthorizationService::sharedService().getAuthorizationStatus(), 3u);
 }
 
@@ -99,9 +85,7 @@ TEST_F(PMEDeviceStatusTest, VendorIdIsWithheldOnlyWhileTrackingIsRestricted) {
 
 TEST_F(PMEDeviceStatusTest, TimezoneOffsetIsWholeMinutesTruncatedTowardZero) {
   const std::pair<int64_t, int64_t> cases[] = {
-      {-(3 * 3600 + 30 * 60), -210}, {5 * 3600 + 45 * 60, 345}, {2 * 3600, 120},
-      {-5 * 3600, -300},             {-59, 0},                  {119, 1},
-      {0, 0}};
+      {-(3 * 3600 + 30 * 60), -210}, {5 * 3600 + 45 * 60, 345}, {-59, 0}, {119, 1}};
   DeviceFacts f;
   for (const auto& [seconds, minutes] : cases) {
     f.timeZoneOffsetSeconds = seconds;
@@ -122,21 +106,6 @@ TEST_F(PMEDeviceStatusTest, JailbreakCheckAsksTheProviderForEachListedPath) {
     platform::setDeviceFactsForTesting(f);
     EXPECT_TRUE(PMEDeviceStatus().jailBroken()) << path;
   }
-}
-
-TEST_F(PMEDeviceStatusTest, TimesComeFromThePlatformClock) {
-  PMEDeviceStatus status;
-  EXPECT_EQ(status.localTime(), 1'700'000'000'000);
-  const int64_t uptime = status.systemUptime();
-  const int64_t fullUptime = status.systemFullUptime();
-  env.advance(1500);
-  env.sleepDevice(10'000);
-  EXPECT_EQ(status.localTime(), 1'700'000'011'500);
-  EXPECT_EQ(status.systemUptime(), uptime + 1500);
-  EXPECT_EQ(status.systemFullUptime(), fullUptime + 11'500);
-  EXPECT_EQ(status.systemBootTime(), env.manualClock().bootTimeMs());
-  env.setBootTimeMs(std::nullopt);
-  EXPECT_EQ(status.systemBootTime(), std::nullopt);
 }
 
 TEST_F(PMEDeviceStatusTest, SafeAreaAndInterfaceStyleDependOnWindowAndOSVersion) {
@@ -169,20 +138,9 @@ TEST_F(PMEDeviceStatusTest, SafeAreaAndInterfaceStyleDependOnWindowAndOSVersion)
 
 TEST_F(PMEDeviceStatusTest, VersionsCompareAsDottedNumbers) {
   EXPECT_LT(PMEDeviceStatus::compareVersions("10.0", "10.10"), 0);
-  EXPECT_LT(PMEDeviceStatus::compareVersions("9.3.5", "10"), 0);
   EXPECT_GT(PMEDeviceStatus::compareVersions("14.5", "14.4.2"), 0);
   EXPECT_EQ(PMEDeviceStatus::compareVersions("11", "11.0.0"), 0);
-  EXPECT_EQ(PMEDeviceStatus::compareVersions("", "0"), 0);
   EXPECT_GT(PMEDeviceStatus::compareVersions("12.1b3", "12.0"), 0);
-}
-
-TEST_F(PMEDeviceStatusTest, BuildKeysAreReadOnlyWhenTheyAreStrings) {
-  platform::setAppInfo({{"DTXcode", "1500"}, {"DTXcodeBuild", 15}, {"DTSDKName", "iphoneos17.0"}});
-  PMEDeviceStatus status;
-  EXPECT_EQ(status.xcodeVersion(), "1500");
-  EXPECT_EQ(status.xcodeBuildVersion(), std::nullopt);
-  EXPECT_EQ(status.xcodeSdkName(), "iphoneos17.0");
-  EXPECT_EQ(status.xcodeSdkBuild(), std::nullopt);
 }
 
 TEST_F(PMEDeviceStatusTest, ApplicationContextVersionAndTransportFlags) {
@@ -190,13 +148,7 @@ TEST_F(PMEDeviceStatusTest, ApplicationContextVersionAndTransportFlags) {
   EXPECT_EQ(PMEApplicationContext::getAppVersion(), "2.1");
   platform::setAppInfo({{"CFBundleShortVersionString", 2}, {"CFBundleVersion", "210"}});
   EXPECT_EQ(PMEApplicationContext::getAppVersion(), "210");
-  platform::setAppInfo(Json::object());
-  EXPECT_EQ(PMEApplicationContext::getAppVersion(), std::nullopt);
-  EXPECT_EQ(PMEApplicationContext::getAllowsArbitraryLoadsFlagInATS(), std::nullopt);
-
-  platform::setAppInfo({{"NSAppTransportSecurity",
-                         {{"NSAllowsArbitraryLoads", false}, {"NSAllowsArbitraryLoadsInWebContent", "YES"}}}});
-  EXPECT_EQ(PMEApplicationContext::getAllowsArbitraryLoadsFlagInATS(), Json(false));
+  platform::setAppInfo({{"NSAppTransportSecurity", {{"NSAllowsArbitraryLoadsInWebContent", "YES"}}}});
   EXPECT_EQ(PMEApplicationContext::getAllowsArbitraryLoadsInWebContentFlagInATS(), Json("YES"));
 
   platform::setAppInfo({{"NSAppTransportSecurity", Json::array({true})}});
@@ -215,8 +167,6 @@ TEST_F(PMEDeviceStatusTest, NetworkIdsSkipMalformedItems) {
   EXPECT_EQ(PMESKAdNetworkService::collectNetworkIdsFromPlist(),
             (std::set<std::string>{"abc.skadnetwork", "def.skadnetwork"}));
   platform::setAppInfo({{"SKAdNetworkItems", {{"SKAdNetworkIdentifier", "abc"}}}});
-  EXPECT_TRUE(PMESKAdNetworkService::collectNetworkIdsFromPlist().empty());
-  platform::setAppInfo(Json::object());
   EXPECT_TRUE(PMESKAdNetworkService::collectNetworkIdsFromPlist().empty());
 }
 

@@ -88,16 +88,6 @@ TEST_F(PMEReachabilityTest, EachChangeReachesEveryLiveListenerOnceOnTheMonitorQu
   }
 }
 
-TEST_F(PMEReachabilityTest, ChangeMadeOnAnotherThreadIsDeliveredOnTheQueue) {
-  auto a = std::make_shared<RecordingListener>();
-  manager->addDelegate(a);
-  std::thread([] { source().setStatus(platform::kReachabilityViaWWAN); }).join();
-  ASSERT_TRUE(env.runUntil([&] { return !a->log->empty(); }));
-  env.runUntilIdle();
-  ASSERT_EQ(a->log->size(), 1u);
-  EXPECT_EQ((*a->log)[0].queue, kPMEReachabilityQueueLabel);
-}
-
 TEST_F(PMEReachabilityTest, ListenersAreNotRetainedAndDeadOnesAreSkipped) {
   auto alive = std::make_shared<RecordingListener>();
   auto deadLog = std::make_shared<std::vector<Heard>>();
@@ -143,17 +133,6 @@ TEST_F(PMEReachabilityTest, RemovedListenersHearNothing) {
   EXPECT_EQ(remover->log->size(), 1u);
   EXPECT_TRUE(victim->log->empty());
   EXPECT_EQ(manager->delegateCountForTesting(), 1u);
-}
-
-TEST_F(PMEReachabilityTest, ResetMonitorNoLongerDelivers) {
-  auto a = std::make_shared<RecordingListener>();
-  manager->addDelegate(a);
-  source().setStatus(platform::kReachabilityViaWWAN);  // queued for the old monitor
-  manager.reset();
-  PMEReachabilityManager::resetForTesting();
-  env.runUntilIdle();
-  EXPECT_TRUE(a->log->empty());
-  EXPECT_EQ(PMEReachabilityManager::sharedManager()->delegateCountForTesting(), 0u);
 }
 
 TEST_F(PMEReachabilityTest, StatusTextsAndChecksFollowTheSource) {

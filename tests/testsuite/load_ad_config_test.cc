@@ -48,12 +48,4 @@ const FilterCase kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Rule, TestSuiteFilterTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(TestSuiteLoadAdConfigTest, KeepsWhatItWasMadeWith) {
-  auto load = QBTestSuiteLoadAdConfig::initWithAdNetwork("Tulvo", true, true, true);
-  EXPECT_EQ(load->adNetwork(), "Tulvo");
-  EXPECT_TRUE(load->isBidding());
-  EXPECT_TRUE(load->useTestAds());
-  EXPECT_TRUE(load->retainViewController());
-}
-
 }  // namespace

@@ -27,7 +27,6 @@ TEST_F(TulvoNetworkAdapterTest, RegistryMakesTheThreeClassesByName) {
   auto network = repository.getNetworkAdapter(rv, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
   EXPECT_NE(std::dynamic_pointer_cast<QBTulvoCustomAdapter>(network), nullptr);
   EXPECT_EQ(repository.getNetworkAdapter(is, QBAdUnit::QB_AD_UNIT_INTERSTITIAL()), network);
-  EXPECT_EQ(repository.networkAdapters().at("Tulvo").networkSDKVersion, "5.0.2");
   EXPECT_EQ(repository.networkAdapters().at("Tulvo").adapterVersion, "5.0.2");
 
   auto rvAdapter = repository.createAdAdapter(rv, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
@@ -37,7 +36,6 @@ TEST_F(TulvoNetworkAdapterTest, RegistryMakesTheThreeClassesByName) {
   EXPECT_EQ(isAdapter->getNetworkAdapter(), network);
 
   EXPECT_EQ(TulvoQuillborneSDKInfo::getSdkVersion(), "5.0.2::5.0.2");
-  EXPECT_EQ(TulvoQuillborneSDKInfo::networkSDKVersion(), "5.0.2");
 }
 
 TEST_F(TulvoNetworkAdapterTest, AlreadyInitialisedSucceedsOnTheMainQueueAfterReturningWithoutReadingIds) {
