@@ -3,7 +3,15 @@
 // prints every callback it receives as one line.
 //
 //   quillborne_demo [--server URL] [--data-root DIR] [--app-key KEY]
+//                   [--mode=manual|load-after-close|load-while-show]
 //                   [--offline-second-run] [--expect-cached]
+//
+// After start-up the demo loads a rewarded video, shows it when it is
+// available and waits for its reward and close, then does the same for an
+// interstitial. --mode chooses how rewarded video loads: the application's
+// load calls (manual, the default), automatic loads after each close, or
+// automatic loads while an ad shows. The embedded sandbox answers the
+// configuration and every auction (a waterfall of the Tulvo instances).
 //
 // --offline-second-run: after a successful run, stops the sandbox and runs the
 // demo again in a second process on the same data root, which must start from
@@ -32,6 +40,7 @@
 #include "platform/ui.h"
 #include "quillborne/Quillborne.h"
 #include "sdk/QuillborneSdk.h"
+#include "support/sandbox_auction.h"
 #include "support/sandbox_config.h"
 #include "support/sandbox_events.h"
 #include "support/sandbox_server.h"
@@ -43,6 +52,23 @@ namespace {
 std::mutex g_printMutex;
 std::atomic<int> g_callbacks{0};
 std::string g_lastFailureLog;
+
+// What the ad road has heard so far.
+struct Road {
+  std::atomic<bool> rvLoaded{false}, rvAvailable{false}, rvOpened{false}, rvRewarded{false}, rvClosed{false};
+  std::atomic<bool> isLoaded{false}, isOpened{false}, isClosed{false};
+  std::mutex m;
+  std::string failure;  // the first failure callback
+  void fail(const std::string& text) {
+    std::lock_guard lock(m);
+    if (failure.empty()) failure = text;
+  }
+  std::string firstFailure() {
+    std::lock_guard lock(m);
+    return failure;
+  }
+};
+Road g_road;
 
 void printLine(const std::string& line) {
   std::lock_guard lock(g_printMutex);
@@ -73,20 +99,38 @@ class LogDelegate : public QBLogDelegate {
 class RewardedVideoDelegate : public QBRewardedVideoManualDelegate {
  public:
   void rewardedVideoHasChangedAvailability(bool available) override {
+    g_road.rvAvailable = available;
     print(std::string("rewardedVideoHasChangedAvailability ") + (available ? "true" : "false"));
   }
-  void didReceiveRewardForPlacement(const QBPlacementInfo&) override { print("didReceiveRewardForPlacement"); }
-  void rewardedVideoDidFailToShowWithError(const QBError& error) override {
-    print("rewardedVideoDidFailToShowWithError " + std::to_string(error.code()) + " " + error.message());
+  void didReceiveRewardForPlacement(const QBPlacementInfo& info) override {
+    g_road.rvRewarded = true;
+    print("didReceiveRewardForPlacement " + info.placementName() + " " + info.rewardName() + " " +
+          std::to_string(info.rewardAmount()));
   }
-  void rewardedVideoDidOpen() override { print("rewardedVideoDidOpen"); }
-  void rewardedVideoDidClose() override { print("rewardedVideoDidClose"); }
+  void rewardedVideoDidFailToShowWithError(const QBError& error) override {
+    const std::string line = "rewardedVideoDidFailToShowWithError " + std::to_string(error.code()) + " " + error.message();
+    g_road.fail(line);
+    print(line);
+  }
+  void rewardedVideoDidOpen() override {
+    g_road.rvOpened = true;
+    print("rewardedVideoDidOpen");
+  }
+  void rewardedVideoDidClose() override {
+    g_road.rvClosed = true;
+    print("rewardedVideoDidClose");
+  }
   void rewardedVideoDidStart() override { print("rewardedVideoDidStart"); }
   void rewardedVideoDidEnd() override { print("rewardedVideoDidEnd"); }
   void didClickRewardedVideo(const QBPlacementInfo&) override { print("didClickRewardedVideo"); }
-  void rewardedVideoDidLoad() override { print("rewardedVideoDidLoad"); }
+  void rewardedVideoDidLoad() override {
+    g_road.rvLoaded = true;
+    print("rewardedVideoDidLoad");
+  }
   void rewardedVideoDidFailToLoadWithError(const QBError& error) override {
-    print("rewardedVideoDidFailToLoadWithError " + std::to_string(error.code()) + " " + error.message());
+    const std::string line = "rewardedVideoDidFailToLoadWithError " + std::to_string(error.code()) + " " + error.message();
+    g_road.fail(line);
+    print(line);
   }
 
  private:
@@ -98,15 +142,28 @@ class RewardedVideoDelegate : public QBRewardedVideoManualDelegate {
 
 class InterstitialDelegate : public QBInterstitialDelegate {
  public:
-  void interstitialDidLoad() override { print("interstitialDidLoad"); }
-  void interstitialDidFailToLoadWithError(const QBError& error) override {
-    print("interstitialDidFailToLoadWithError " + std::to_string(error.code()) + " " + error.message());
+  void interstitialDidLoad() override {
+    g_road.isLoaded = true;
+    print("interstitialDidLoad");
   }
-  void interstitialDidOpen() override { print("interstitialDidOpen"); }
-  void interstitialDidClose() override { print("interstitialDidClose"); }
+  void interstitialDidFailToLoadWithError(const QBError& error) override {
+    const std::string line = "interstitialDidFailToLoadWithError " + std::to_string(error.code()) + " " + error.message();
+    g_road.fail(line);
+    print(line);
+  }
+  void interstitialDidOpen() override {
+    g_road.isOpened = true;
+    print("interstitialDidOpen");
+  }
+  void interstitialDidClose() override {
+    g_road.isClosed = true;
+    print("interstitialDidClose");
+  }
   void interstitialDidShow() override { print("interstitialDidShow"); }
   void interstitialDidFailToShowWithError(const QBError& error) override {
-    print("interstitialDidFailToShowWithError " + std::to_string(error.code()) + " " + error.message());
+    const std::string line = "interstitialDidFailToShowWithError " + std::to_string(error.code()) + " " + error.message();
+    g_road.fail(line);
+    print(line);
   }
   void didClickInterstitial() override { print("didClickInterstitial"); }
 
@@ -123,6 +180,7 @@ struct Options {
   std::string appKey = "demoAppKey1";
   bool offlineSecondRun = false;
   bool expectCached = false;
+  std::string mode = "manual";  // manual, load-after-close, load-while-show
 };
 
 int fail(const std::string& reason) {
@@ -154,6 +212,37 @@ int runSecondProcess(const std::string& dataRoot, const std::string& server, con
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The rewarded-video road, then the interstitial one; 0 when both completed.
+int runAdRoad(bool manualRewardedVideo) {
+  auto viewController = std::make_shared<platform::ViewController>();
+  auto failed = [] { return !g_road.firstFailure().empty(); };
+  if (manualRewardedVideo) Quillborne::loadRewardedVideo();
+  if (!pumpUntil([&] { return failed() || (manualRewardedVideo ? g_road.rvLoaded.load() : g_road.rvAvailable.load()); },
+                 10'000)) {
+    return fail("no rewarded video became available within 10 s");
+  }
+  if (failed()) return fail(g_road.firstFailure());
+  printLine(std::string("hasRewardedVideo ") + (Quillborne::hasRewardedVideo() ? "true" : "false"));
+  Quillborne::showRewardedVideoWithViewController(viewController, "DefaultRewardedVideo");
+  if (!pumpUntil([&] { return failed() || (g_road.rvRewarded && g_road.rvClosed); }, 5'000)) {
+    return fail("the rewarded video did not reward and close within 5 s");
+  }
+  if (failed()) return fail(g_road.firstFailure());
+
+  Quillborne::loadInterstitial();
+  if (!pumpUntil([&] { return failed() || g_road.isLoaded.load(); }, 10'000)) {
+    return fail("no interstitial loaded within 10 s");
+  }
+  if (failed()) return fail(g_road.firstFailure());
+  Quillborne::showInterstitialWithViewController(viewController);
+  if (!pumpUntil([&] { return failed() || g_road.isClosed.load(); }, 5'000)) {
+    return fail("the interstitial did not close within 5 s");
+  }
+  if (failed()) return fail(g_road.firstFailure());
+  printLine("road completed");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -174,6 +263,11 @@ int main(int argc, char** argv) {
       options.offlineSecondRun = true;
     } else if (arg == "--expect-cached") {
       options.expectCached = true;
+    } else if (arg.rfind("--mode=", 0) == 0) {
+      options.mode = arg.substr(7);
+      if (options.mode != "manual" && options.mode != "load-after-close" && options.mode != "load-while-show") {
+        return fail("unknown mode " + options.mode + " (manual, load-after-close, load-while-show)");
+      }
     } else {
       return fail("unknown argument " + arg);
     }
@@ -194,6 +288,7 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<qbtest::SandboxServer> sandbox;
   std::unique_ptr<qbtest::SandboxConfigEndpoint> configEndpoint;
+  std::unique_ptr<qbtest::SandboxAuction> auction;
   std::string endpoint;
   if (options.server) {
     endpoint = *options.server;
@@ -202,6 +297,18 @@ int main(int argc, char** argv) {
     if (!sandbox->start()) return fail("the embedded sandbox could not start");
     qbtest::addEventsEndpoint(*sandbox);
     configEndpoint = std::make_unique<qbtest::SandboxConfigEndpoint>(*sandbox);
+    if (options.mode == "load-while-show") {
+      auto configuration = configEndpoint->configuration();
+      configuration["configurations"]["application"]["auction"]["isLoadWhileShow"] = true;
+      configEndpoint->setConfiguration(std::move(configuration));
+    }
+    // Every auction answers with the non-bidding Tulvo instance of each ad
+    // unit (each ad unit keeps its own); a fresh waterfall id per answer.
+    auction = std::make_unique<qbtest::SandboxAuction>(*sandbox);
+    for (int n = 1; n <= 32; ++n) {
+      auction->enqueueAnswer(qbtest::AuctionAnswer::withPayload(
+          qbtest::SandboxAuction::waterfallPayload("demo-" + std::to_string(n), {"TulvoRV2", "TulvoIS1"})));
+    }
     endpoint = sandbox->baseUrl();
   }
   printLine("sandbox: " + endpoint);
@@ -212,7 +319,12 @@ int main(int argc, char** argv) {
   auto rewardedVideoDelegate = std::make_shared<RewardedVideoDelegate>();
   auto interstitialDelegate = std::make_shared<InterstitialDelegate>();
   Quillborne::setLogDelegate(logDelegate);
-  Quillborne::setRewardedVideoManualDelegate(rewardedVideoDelegate);
+  if (options.mode == "manual") {
+    Quillborne::setRewardedVideoManualDelegate(rewardedVideoDelegate);
+  } else {
+    Quillborne::setRewardedVideoDelegate(rewardedVideoDelegate);
+  }
+  printLine("mode " + options.mode);
   Quillborne::setInterstitialDelegate(interstitialDelegate);
   Quillborne::setUserId("demo-user");
   Quillborne::setConsent(true);
@@ -236,18 +348,13 @@ int main(int argc, char** argv) {
   }
   if (options.expectCached && (!error || error->code() != 502)) return fail("expected the cached configuration (502)");
 
-  // The ad calls an application makes; this version answers them with 508.
-  const int before = g_callbacks.load();
-  auto viewController = std::make_shared<platform::ViewController>();
-  printLine(std::string("hasRewardedVideo ") + (Quillborne::hasRewardedVideo() ? "true" : "false"));
-  Quillborne::loadRewardedVideo();
-  Quillborne::showRewardedVideoWithViewController(viewController, "DefaultRewardedVideo");
-  Quillborne::loadInterstitial();
-  Quillborne::showInterstitialWithViewController(viewController);
-  pumpUntil([&] { return g_callbacks.load() >= before + 4; }, 5'000);
+  if (!options.expectCached) {
+    if (int road = runAdRoad(options.mode == "manual"); road != 0) return road;
+  }
 
   int status = 0;
   if (options.offlineSecondRun) {
+    auction.reset();  // its route goes before the server does
     sandbox.reset();  // stops the server: its address now refuses connections
     printLine("second run with the sandbox stopped:");
     status = runSecondProcess(*options.dataRoot, endpoint, options.appKey);

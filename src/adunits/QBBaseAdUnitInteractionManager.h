@@ -2,11 +2,17 @@
 // The show side of the object-per-waterfall managers: QBBaseAdUnitInteractionManager
 // (showable ad units) and QBBaseAdUnitRewardManager (adds the reward).
 //
-// This layer holds the extension points the show side fills in: showAd, the
-// readiness answer and the instances' show callbacks. Until the full show
-// road is in place, isAdReady answers from the manager state, reachability
-// and the loaded instances of the current waterfall, and showAd reports a
-// show failure.
+// showAd decides under the state lock: placement, the show-requested event,
+// the refusals in order (already showing 1036/1022, not ready 509, no
+// placement 1020/1021, capped placement 524), then the first instance of the
+// current waterfall that is ready to show; the manager becomes SHOWING and the
+// adapter's show runs after the lock is left. The instances' show callbacks
+// arrive through QBAdUnitInteractionManagerDelegate on any thread and go to
+// the application through the listener wrapper (main queue).
+//
+// Ad info: every show callback carries the ad info of the showing instance's
+// own waterfall, which is also where the open and the show failure store it,
+// so a newer waterfall installed during the show never mixes with it.
 #include <memory>
 #include <string>
 
@@ -14,34 +20,69 @@
 #include "adunits/QBBaseAdUnitManager.h"
 #include "platform/ui.h"
 
+class QBBaseAdUnitInteractionSmash;
+
 class QBBaseAdUnitInteractionManager : public QBBaseAdUnitManager, public QBAdUnitInteractionManagerDelegate {
  public:
+  // The message of a show while a show runs.
+  static constexpr const char* kShowDuringShowMessage = "can't show ad while an ad is already showing";
+  static constexpr int kNoAdsToShowErrorCode = 509;
+  static constexpr const char* kNotReadyMessage = "show called while no ads are available";
+  static constexpr const char* kEmptyPlacementMessage = "show called with empty default placement";
+  static constexpr int kPlacementCappedErrorCode = 524;
+  static constexpr int kInstanceMissingErrorCode = 1011;
+
   // The application's show call: shows the first ready instance of the
-  // current waterfall on `placementName` ("" for the default placement). The
-  // outcome reaches the application through the listener wrapper.
+  // current waterfall on `placementName` (a name that matches no placement
+  // means the default placement). Returns at once; a refusal or a failure
+  // reaches the application as adDidFailToShowWithError through the listener
+  // wrapper, with the show-failed event. Any thread; the adapter's show runs on
+  // the calling thread.
   virtual void showAd(platform::ViewControllerRef viewController, const std::string& placementName);
-  // READY_TO_SHOW, not unreachable while reachability is tracked, and a loaded
-  // instance in the current waterfall.
+  // READY_TO_SHOW, not unreachable while reachability is tracked, and an
+  // instance of the current waterfall ready to show.
   bool isAdReady() override;
+  // Reports a show failure: the show-failed event with `expiredSmashes`, the
+  // loading mode's showError, the listener with the current waterfall's ad
+  // info and, in an automatic mode, availability false. The state is left
+  // alone.
+  void handleShowFailed(const QBError& error, const std::string& expiredSmashes);
 
   // ---- QBAdUnitInteractionManagerDelegate (instances, any thread) ----
   void onAdShowSuccess(const std::shared_ptr<QBBaseAdUnitSmash>& smash) override;
+  // Performance code 3, SHOWING -> READY_TO_LOAD (only from SHOWING), then
+  // the failure report.
   void onAdShowFailed(const std::shared_ptr<QBBaseAdUnitSmash>& smash, const QBError& error) override;
+  // In order: last active instance, session capping, placement counter,
+  // session depth, impression and conversion-value reports with the ad info,
+  // the application's open, availability false (automatic modes), showStarted.
   void onAdOpened(const std::shared_ptr<QBBaseAdUnitSmash>& smash) override;
+  // SHOWING -> READY_TO_LOAD, showEnded, the application's close.
   void onAdClosed(const std::shared_ptr<QBBaseAdUnitSmash>& smash) override;
   void onAdStarted(const std::shared_ptr<QBBaseAdUnitSmash>& smash) override;
   void onAdEnded(const std::shared_ptr<QBBaseAdUnitSmash>& smash) override;
   // "" unless READY_TO_SHOW; then the loaded instances' names, each followed
-  // by ";". Takes no lock.
+  // by ";". Takes no manager lock.
   std::string getOtherAvailableInstances() override;
 
  protected:
   using QBBaseAdUnitManager::QBBaseAdUnitManager;
+  // In an automatic mode stops the expiry scheduler, then shows `smash`.
+  void showAdInternal(const platform::ViewControllerRef& viewController,
+                      const std::shared_ptr<QBBaseAdUnitInteractionSmash>& smash,
+                      const std::shared_ptr<const QBPlacement>& placement);
+  // The ad info stored for the instance's waterfall (null when none).
+  std::shared_ptr<const QBAdInfo> adInfoOf(const std::shared_ptr<QBBaseAdUnitSmash>& smash) const;
+
+ private:
+  void handleShowFailed(const QBError& error, const std::string& expiredSmashes, const std::string& waterfallId);
 };
 
 class QBBaseAdUnitRewardManager : public QBBaseAdUnitInteractionManager, public QBAdUnitRewardedManagerDelegate {
  public:
   // ---- QBAdUnitRewardedManagerDelegate ----
+  // The application's reward with the placement's info and the instance's
+  // ad info.
   void onAdRewarded(const std::shared_ptr<QBBaseAdUnitSmash>& smash,
                     const std::shared_ptr<const QBPlacement>& placement) override;
 

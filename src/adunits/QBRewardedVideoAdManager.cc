@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "adapters/QBBaseAdAdapter.h"
+#include "adunits/QBBaseAdUnitInteractionSmash.h"
 #include "core/QBConfigurations.h"
 #include "foundation/QBUtils.h"
 
@@ -81,6 +82,13 @@ std::shared_ptr<QBBaseAdUnitSmash> QBRewardedVideoAdManager::createSmashWithAdap
   return makeSmash(std::move(data), adapter);
 }
 
+std::shared_ptr<QBBaseAdUnitSmash> QBRewardedVideoAdManager::makeSmash(std::shared_ptr<const QBAdSmashData> data,
+                                                                       std::shared_ptr<QBBaseAdAdapter> adapter) {
+  auto config = data->adapterConfig();
+  return QBRewardedVideoAdSmash::initWithData(std::move(data), std::move(adapter), std::move(config),
+                                              std::weak_ptr<QBAdUnitManagerDelegate>(shared_from_this()));
+}
+
 // ---- interstitial ----
 
 std::shared_ptr<QBInterstitialAdManager> QBInterstitialAdManager::initWithProvidersPool(
@@ -115,4 +123,11 @@ std::shared_ptr<QBBaseAdUnitSmash> QBInterstitialAdManager::createSmashWithAdapt
     return nullptr;
   }
   return makeSmash(std::move(data), adapter);
+}
+
+std::shared_ptr<QBBaseAdUnitSmash> QBInterstitialAdManager::makeSmash(std::shared_ptr<const QBAdSmashData> data,
+                                                                      std::shared_ptr<QBBaseAdAdapter> adapter) {
+  auto config = data->adapterConfig();
+  return QBInterstitialAdSmash::initWithData(std::move(data), std::move(adapter), std::move(config),
+                                             std::weak_ptr<QBAdUnitManagerDelegate>(shared_from_this()));
 }

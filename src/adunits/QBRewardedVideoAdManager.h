@@ -45,6 +45,11 @@ class QBRewardedVideoAdManager : public QBBaseAdUnitRewardManager {
                                                                   int32_t sessionDepth,
                                                                   const std::string& currentAuctionId) override;
 
+ protected:
+  // A QBRewardedVideoAdSmash.
+  std::shared_ptr<QBBaseAdUnitSmash> makeSmash(std::shared_ptr<const QBAdSmashData> data,
+                                               std::shared_ptr<QBBaseAdAdapter> adapter) override;
+
  private:
   using QBBaseAdUnitRewardManager::QBBaseAdUnitRewardManager;
 };
@@ -68,6 +73,11 @@ class QBInterstitialAdManager : public QBBaseAdUnitInteractionManager {
                                                                   const std::shared_ptr<QBBaseAdAdapter>& adapter,
                                                                   int32_t sessionDepth,
                                                                   const std::string& currentAuctionId) override;
+
+ protected:
+  // A QBInterstitialAdSmash.
+  std::shared_ptr<QBBaseAdUnitSmash> makeSmash(std::shared_ptr<const QBAdSmashData> data,
+                                               std::shared_ptr<QBBaseAdAdapter> adapter) override;
 
  private:
   using QBBaseAdUnitInteractionManager::QBBaseAdUnitInteractionManager;

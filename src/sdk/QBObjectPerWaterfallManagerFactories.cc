@@ -27,7 +27,15 @@ class InterstitialFactory : public QBAdUnitManagerFactory {
 }  // namespace
 
 void registerObjectPerWaterfallManagerFactories() {
+  namespace names = QBAdUnitManagerNames;
   auto& factories = QBAdUnitManagerFactories::sharedInstance();
-  factories.registerFactory(QBAdUnitManagerNames::kRewardedVideoAdManager, std::make_shared<RewardedVideoFactory>());
-  factories.registerFactory(QBAdUnitManagerNames::kInterstitialAdManager, std::make_shared<InterstitialFactory>());
+  auto registerIfAbsent = [&](const char* name, std::shared_ptr<QBAdUnitManagerFactory> factory) {
+    if (!factories.factoryForName(name)) factories.registerFactory(name, std::move(factory));
+  };
+  auto rewardedVideo = std::make_shared<RewardedVideoFactory>();
+  auto interstitial = std::make_shared<InterstitialFactory>();
+  for (const char* name : {names::kRewardedVideoAdManager, names::kLWSProgRvManager, names::kProgRvManager}) {
+    registerIfAbsent(name, rewardedVideo);
+  }
+  for (const char* name : {names::kInterstitialAdManager, names::kProgIsManager}) registerIfAbsent(name, interstitial);
 }

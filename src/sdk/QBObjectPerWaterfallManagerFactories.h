@@ -9,9 +9,13 @@
 #include "adunits/QBBaseAdUnitInteractionManager.h"
 #include "sdk/QBAdUnitManager.h"
 
-// Registers both factories in QBAdUnitManagerFactories (replacing earlier
-// ones). Call once at start-up, before the SDK makes its managers; calling
-// again re-registers the same factories. Any thread.
+// Registers the rewarded-video factory under "QBRewardedVideoAdManager" and,
+// since this version has no other rewarded-video and interstitial managers,
+// also under "QBLWSProgRvManager" and "QBProgRvManager"; the interstitial one
+// under "QBInterstitialAdManager" and "QBProgIsManager". A name that already
+// has a factory keeps it (an application or a test may supply its own). The
+// SDK object calls it once at start-up, before it makes its managers. Any
+// thread.
 void registerObjectPerWaterfallManagerFactories();
 
 // The SDK's view of one object-per-waterfall manager.

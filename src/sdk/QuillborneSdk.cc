@@ -18,6 +18,7 @@
 #include "platform/device.h"
 #include "platform/runtime.h"
 #include "sdk/QBMediationGlobalDataWriter.h"
+#include "sdk/QBObjectPerWaterfallManagerFactories.h"
 #include "tulvo_adapter/QBTulvoAdapterRegistration.h"
 
 namespace {
@@ -249,7 +250,10 @@ void QuillborneSdk::initWithAppKey(const std::string& appKey, const std::vector<
 
   QBConfigurations::getConfigurations().setAppKey(appKey);
   QBMediationGlobalDataWriter().writeStartUpFacts(appKey);
-  if (!g_adapterClassesRegistered.exchange(true)) registerTulvoAdapterClasses();
+  if (!g_adapterClassesRegistered.exchange(true)) {
+    registerTulvoAdapterClasses();
+    registerObjectPerWaterfallManagerFactories();
+  }
 
   std::weak_ptr<QuillborneSdk> weak = weak_from_this();
   platform::globalQueue(platform::QueuePriority::High)->async([weak] {

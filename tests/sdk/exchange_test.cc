@@ -252,6 +252,7 @@ TEST_F(SdkTest, OfflineStartUpWaitsForTheNetworkAndResumesOnReachability) {
   source.setStatus(platform::kReachabilityNotReachable);
   env_.runUntilIdle();
 
+  NullManagerFactory::registerAll();  // managers listen to reachability themselves
   Quillborne::initWithAppKey(kAppKey);
   env_.runUntilIdle();
   EXPECT_TRUE(sdk()->isWaitingForNetworkForTesting());

@@ -175,6 +175,21 @@ class FakeManagerFactory : public QBAdUnitManagerFactory {
   std::shared_ptr<std::vector<Made>> made_;
 };
 
+// A factory that makes no manager, registered under every manager name in
+// place of the built-in ones: the ad units then stay without managers.
+class NullManagerFactory : public QBAdUnitManagerFactory {
+ public:
+  std::shared_ptr<QBAdUnitManager> createManager(const QBAdUnitManagerParams&) override { return nullptr; }
+  static void registerAll() {
+    namespace names = QBAdUnitManagerNames;
+    for (const char* name : {names::kRewardedVideoAdManager, names::kLWSProgRvManager, names::kProgRvManager,
+                             names::kDemandOnlyRvManager, names::kInterstitialAdManager, names::kProgIsManager,
+                             names::kDemandOnlyIsManager}) {
+      QBAdUnitManagerFactories::sharedInstance().registerFactory(name, std::make_shared<NullManagerFactory>());
+    }
+  }
+};
+
 class SdkTest : public ::testing::Test {
  protected:
   SdkTest() {

@@ -1,0 +1,207 @@
+// The whole road of a rewarded video and an interstitial through the public
+// facade: configuration and auction from the sandbox, the Tulvo stand-in as
+// the network, the object-per-waterfall managers in each loading mode.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "adunits/QBBaseAdUnitInteractionSmash.h"
+#include "adunits/QBRewardedVideoAdManager.h"
+#include "platform/tulvo/tulvo_control.h"
+#include "sdk/QBObjectPerWaterfallManagerFactories.h"
+#include "sdk_test_support.h"
+#include "support/sandbox_auction.h"
+
+namespace qbtest {
+namespace {
+
+using platform::Json;
+using State = QBManagerState;
+
+class RoadListener : public QBRewardedVideoManualDelegate, public QBInterstitialDelegate {
+ public:
+  void rewardedVideoHasChangedAvailability(bool available) override { add(available ? "available" : "unavailable"); }
+  void rewardedVideoDidLoad() override { add("loaded"); }
+  void rewardedVideoDidFailToLoadWithError(const QBError& e) override { add("loadFailed " + std::to_string(e.code())); }
+  void didReceiveRewardForPlacement(const QBPlacementInfo& info) override {
+    add("reward " + info.placementName() + " " + std::to_string(info.rewardAmount()));
+  }
+  void rewardedVideoDidFailToShowWithError(const QBError& e) override { add("showFailed " + std::to_string(e.code())); }
+  void rewardedVideoDidOpen() override { add("opened"); }
+  void rewardedVideoDidClose() override { add("closed"); }
+  void rewardedVideoDidStart() override {}
+  void rewardedVideoDidEnd() override {}
+  void didClickRewardedVideo(const QBPlacementInfo&) override {}
+  void interstitialDidLoad() override { add("is loaded"); }
+  void interstitialDidFailToLoadWithError(const QBError& e) override { add("is loadFailed " + std::to_string(e.code())); }
+  void interstitialDidOpen() override { add("is opened"); }
+  void interstitialDidClose() override { add("is closed"); }
+  void interstitialDidShow() override { add("is shown"); }
+  void interstitialDidFailToShowWithError(const QBError& e) override { add("is showFailed " + std::to_string(e.code())); }
+  void didClickInterstitial() override {}
+
+  std::vector<std::string> lines() const {
+    std::lock_guard lock(m_);
+    return lines_;
+  }
+  bool heard(const std::string& line) const {
+    auto all = lines();
+    return std::find(all.begin(), all.end(), line) != all.end();
+  }
+
+ private:
+  void add(std::string line) {
+    std::lock_guard lock(m_);
+    lines_.push_back(std::move(line));
+  }
+  mutable std::mutex m_;
+  std::vector<std::string> lines_;
+};
+
+class ShowRoadTest : public SdkTest {
+ protected:
+  ShowRoadTest() {
+    TulvoSDK::Control::shared().resetForTesting();
+    auction_ = std::make_unique<SandboxAuction>(server_);
+    // Every answer names both ad units' non-bidding instance; each ad unit
+    // keeps its own and drops the other.
+    for (int n = 1; n <= 8; ++n) {
+      auction_->enqueueAnswer(AuctionAnswer::withPayload(
+          SandboxAuction::waterfallPayload("auc-" + std::to_string(n), {"TulvoRV2", "TulvoIS1"})));
+    }
+  }
+  ~ShowRoadTest() override {
+    auction_.reset();
+    TulvoSDK::Control::shared().resetForTesting();
+  }
+
+  // Starts the SDK with `auctionExtra` merged into the auction settings.
+  void start(bool manual, Json auctionExtra = Json::object()) {
+    Json configuration = config_->configuration();
+    configuration["configurations"]["application"]["auction"].update(auctionExtra);
+    config_->setConfiguration(configuration);
+    if (manual) {
+      Quillborne::setRewardedVideoManualDelegate(listener_);
+    } else {
+      Quillborne::setRewardedVideoDelegate(listener_);
+    }
+    Quillborne::setInterstitialDelegate(listener_);
+    Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"rewardedvideo", "interstitial"});
+    ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
+  }
+  std::shared_ptr<QBBaseAdUnitInteractionManager> manager(const QBAdUnit& adUnit) {
+    auto bridge = std::dynamic_pointer_cast<QBObjectPerWaterfallAdUnitManager>(sdk()->managerForAdUnit(adUnit));
+    return bridge ? bridge->manager() : nullptr;
+  }
+  std::shared_ptr<QBBaseAdUnitInteractionManager> rv() { return manager(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()); }
+  bool auctionRunning() {
+    for (const auto& adUnit : {QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), QBAdUnit::QB_AD_UNIT_INTERSTITIAL()}) {
+      auto m = manager(adUnit);
+      if (m && m->state() == State::QB_MANAGER_STATE_AUCTION) return true;
+    }
+    return false;
+  }
+  // Runs queues and timers until `pred` holds: once the sandbox has received
+  // a new auction request, its answer is waited for in real time; everything
+  // else moves by the manual clock, one deadline at a time.
+  bool drive(const std::function<bool()>& pred, int maxSteps = 400) {
+    for (int i = 0; i < maxSteps; ++i) {
+      if (env_.runUntil(pred, 1)) return true;
+      if (auction_->requestCount() > requestsSeen_) {
+        requestsSeen_ = auction_->requestCount();
+        env_.runUntil([&] { return pred() || !auctionRunning(); });
+        continue;
+      }
+      if (!env_.advanceToNextDeadline()) return pred();
+    }
+    return pred();
+  }
+  bool driveUntilHeard(const std::string& line) {
+    return drive([&] { return listener_->heard(line); });
+  }
+
+  std::shared_ptr<RoadListener> listener_ = std::make_shared<RoadListener>();
+  std::unique_ptr<SandboxAuction> auction_;
+  size_t requestsSeen_ = 0;
+  platform::ViewControllerRef vc_ = std::make_shared<platform::ViewController>();
+};
+
+TEST_F(ShowRoadTest, ManualRewardedVideoLoadsShowsRewardsClosesAndDoesNotReload) {
+  start(true);
+  ASSERT_NE(rv(), nullptr);
+  EXPECT_EQ(rv()->loadingMode(), QBAdUnitLoadingMode::MANUAL);
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded"));
+  EXPECT_TRUE(Quillborne::hasRewardedVideo());
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(driveUntilHeard("closed"));
+  EXPECT_EQ(listener_->lines(), (std::vector<std::string>{"loaded", "opened", "reward DefaultRewardedVideo 10", "closed"}));
+  EXPECT_EQ(rv()->state(), State::QB_MANAGER_STATE_READY_TO_LOAD);
+  const size_t auctions = auction_->requestCount();
+  env_.advance(10 * 60 * 1000);
+  env_.runUntilIdle();
+  EXPECT_EQ(auction_->requestCount(), auctions);  // no reload in MANUAL
+  EXPECT_FALSE(Quillborne::hasRewardedVideo());
+}
+
+TEST_F(ShowRoadTest, LoadAfterCloseReportsAvailabilityAndReloadsAfterTheWait) {
+  start(false);
+  EXPECT_EQ(rv()->loadingMode(), QBAdUnitLoadingMode::AUTOMATIC_LOAD_AFTER_CLOSE);
+  ASSERT_TRUE(driveUntilHeard("available"));
+  Quillborne::showRewardedVideoWithViewController(vc_);
+  ASSERT_TRUE(driveUntilHeard("closed"));
+  EXPECT_EQ(listener_->lines(),
+            (std::vector<std::string>{"available", "opened", "unavailable", "reward DefaultRewardedVideo 10", "closed"}));
+  const size_t auctions = auction_->requestCount();
+  env_.advance(1999);  // minTimeBeforeRvAuctionMs is 2000
+  env_.runUntilIdle();
+  EXPECT_EQ(auction_->requestCount(), auctions);
+  env_.advance(1);
+  env_.runUntilIdle();
+  EXPECT_TRUE(auction_->waitForRequests(auctions + 1));
+  ASSERT_TRUE(drive([&] { return listener_->lines().back() == "available"; }));
+}
+
+TEST_F(ShowRoadTest, LoadWhileShowReloadsDuringTheShowAndKeepsTheShowingWaterfall) {
+  TulvoSDK::ShowAnswer holdClose;
+  holdClose.close = false;  // the test closes the ad itself
+  TulvoSDK::Control::shared().scriptShow(holdClose);
+  start(false, Json{{"isLoadWhileShow", true}});
+  EXPECT_EQ(rv()->loadingMode(), QBAdUnitLoadingMode::AUTOMATIC_LOAD_WHILE_SHOW);
+  ASSERT_TRUE(driveUntilHeard("available"));
+  const std::string first = rv()->waterfallLifeCycleHolder()->currentWaterfallId();
+  Quillborne::showRewardedVideoWithViewController(vc_);
+  ASSERT_TRUE(driveUntilHeard("reward DefaultRewardedVideo 10"));
+
+  // The reload runs while the ad shows; Tulvo cannot load while it shows, so
+  // its instances stay out of the auction and no request goes out.
+  const size_t auctions = auction_->requestCount();
+  ASSERT_TRUE(drive([&] { return log_.contains("does not support load while show"); }));
+  EXPECT_EQ(auction_->requestCount(), auctions);
+  auto showing = rv()->waterfallLifeCycleHolder()->lastActiveSmash();
+  ASSERT_NE(showing, nullptr);
+  EXPECT_TRUE(showing->isShowingAd());
+  EXPECT_EQ(showing->getAuctionId(), first);
+  EXPECT_FALSE(listener_->heard("closed"));
+
+  std::dynamic_pointer_cast<QBBaseAdUnitInteractionSmash>(showing)->adDidClose();
+  ASSERT_TRUE(driveUntilHeard("closed"));
+  EXPECT_FALSE(showing->isShowingAd());
+}
+
+TEST_F(ShowRoadTest, ManualInterstitialLoadsOpensAndClosesWithoutAvailability) {
+  start(true);
+  Quillborne::loadInterstitial();
+  ASSERT_TRUE(driveUntilHeard("is loaded"));
+  EXPECT_TRUE(Quillborne::hasInterstitial());
+  Quillborne::showInterstitialWithViewController(vc_);
+  ASSERT_TRUE(driveUntilHeard("is closed"));
+  std::vector<std::string> interstitial;
+  for (const auto& line : listener_->lines()) {
+    if (line.rfind("is ", 0) == 0) interstitial.push_back(line);
+  }
+  EXPECT_EQ(interstitial, (std::vector<std::string>{"is loaded", "is opened", "is closed"}));
+}
+
+}  // namespace
+}  // namespace qbtest
