@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "adapters/QBAdapterRepository.h"
+#include "adunits_process_state.h"
 #include "adunits/QBBaseAdUnitSmash.h"
 #include "core/QBAdapterConfig.h"
 #include "core/QBConfigurations.h"
@@ -185,15 +186,7 @@ class AdUnitsTest : public ::testing::Test {
     resetProcessWide();
     QBLoggerManager::sharedInstance().resetForTesting();
   }
-  static void resetProcessWide() {
-    TulvoSDK::Control::shared().resetForTesting();
-    QBRewardedVideoEventsEngine::resetForTesting();
-    QBInterstitialEventsEngine::resetForTesting();
-    QBConfigurations::getConfigurations().resetForTesting();
-    PMEReachabilityManager::resetForTesting();
-    QBAdapterRepository::sharedRepository().resetForTesting();
-    platform::ClassRegistry::shared().resetForTesting();
-  }
+  static void resetProcessWide() { qbtest::resetAdUnitsProcessWide(); }
 
   // Instance `provider` of `network` for `adUnit`: `entry` keys go into the
   // provider entry, `settings` are the instance settings (2.9 s time-out).

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "adapters/QBAdapterRepository.h"
+#include "adunits_process_state.h"
 #include "adunits/QBRewardedVideoAdManager.h"
 #include "core/QBConfigurations.h"
 #include "core/QuillborneObjectPublisherDataHolder.h"
@@ -223,21 +224,7 @@ class ManagerTest : public ::testing::Test {
     QBLoggerManager::sharedInstance().resetForTesting();
   }
 
-  static void resetProcessWide() {
-    TulvoSDK::Control::shared().resetForTesting();
-    QBRewardedVideoEventsEngine::resetForTesting();
-    QBInterstitialEventsEngine::resetForTesting();
-    QBConfigurations::getConfigurations().resetForTesting();
-    PMEReachabilityManager::resetForTesting();
-    QBAdapterRepository::sharedRepository().resetForTesting();
-    platform::ClassRegistry::shared().resetForTesting();
-    QBDelegateThrottler::resetForTesting();
-    QBRewardedVideoDelegateWrapper::resetForTesting();
-    QBInterstitialDelegateWrapper::resetForTesting();
-    QBSessionDepthManager::sharedManager().resetForTesting();
-    QuillborneObjectPublisherDataHolder::sharedInstance().resetForTesting();
-    QBUtils::resetSessionIdForTesting();
-  }
+  static void resetProcessWide() { qbtest::resetAdUnitsProcessWide(); }
 
   // Registers network `name`: its adapter (returned) and ad adapters of both
   // ad units answering through `book`.
