@@ -9,9 +9,9 @@
 // After start-up the demo loads a rewarded video, shows it when it is
 // available and waits for its reward and close, then does the same for an
 // interstitial. --mode chooses how rewarded video loads: the application's
-// load calls (manual, the default), automatic loads after each close, or
+// load calls (manual), automatic loads after each close (the default), or
 // automatic loads while an ad shows. The embedded sandbox answers the
-// configuration and every auction (a waterfall of the Tulvo instances).
+// configuration and every auction (the Tulvo instance of the ad unit asked).
 //
 // --offline-second-run: after a successful run, stops the sandbox and runs the
 // demo again in a second process on the same data root, which must start from
@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "platform/dispatch.h"
+#include "platform/json.h"
 #include "platform/storage.h"
 #include "platform/ui.h"
 #include "quillborne/Quillborne.h"
@@ -180,7 +181,7 @@ struct Options {
   std::string appKey = "demoAppKey1";
   bool offlineSecondRun = false;
   bool expectCached = false;
-  std::string mode = "manual";  // manual, load-after-close, load-while-show
+  std::string mode = "load-after-close";  // manual, load-after-close, load-while-show
 };
 
 int fail(const std::string& reason) {
@@ -302,13 +303,16 @@ int main(int argc, char** argv) {
       configuration["configurations"]["application"]["auction"]["isLoadWhileShow"] = true;
       configEndpoint->setConfiguration(std::move(configuration));
     }
-    // Every auction answers with the non-bidding Tulvo instance of each ad
-    // unit (each ad unit keeps its own); a fresh waterfall id per answer.
+    // Every auction answers with the non-bidding Tulvo instance of the ad
+    // unit it asks for, under a fresh waterfall id.
     auction = std::make_unique<qbtest::SandboxAuction>(*sandbox);
-    for (int n = 1; n <= 32; ++n) {
-      auction->enqueueAnswer(qbtest::AuctionAnswer::withPayload(
-          qbtest::SandboxAuction::waterfallPayload("demo-" + std::to_string(n), {"TulvoRV2", "TulvoIS1"})));
-    }
+    auto answered = std::make_shared<std::atomic<int>>(0);
+    auction->setAnswerer([answered](const qbtest::DecodedAuctionRequest& request) {
+      std::string adUnit = request.json ? platform::getString(*request.json, "adUnit").value_or("") : "";
+      std::string instance = adUnit == "interstitial" ? "TulvoIS1" : "TulvoRV2";
+      return qbtest::AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload(
+          "demo-" + std::to_string(answered->fetch_add(1) + 1), {instance}));
+    });
     endpoint = sandbox->baseUrl();
   }
   printLine("sandbox: " + endpoint);

@@ -48,6 +48,7 @@ struct SandboxAuction::State {
   bool closing = false;
   std::deque<AuctionAnswer> queued;
   AuctionAnswer fallback = AuctionAnswer::noFill();
+  std::function<AuctionAnswer(const DecodedAuctionRequest&)> answerer;
   std::vector<DecodedAuctionRequest> log;
 };
 
@@ -178,7 +179,9 @@ SandboxAuction::SandboxAuction(SandboxServer& server, std::string path)
         const uint64_t release = state->releases;
         state->cv.wait(lock, [&] { return state->closing || state->releases != release; });
       }
-      if (!state->queued.empty()) {
+      if (state->answerer) {
+        answer = state->answerer(decoded);
+      } else if (!state->queued.empty()) {
         answer = std::move(state->queued.front());
         state->queued.pop_front();
       } else {
@@ -229,6 +232,11 @@ std::string SandboxAuction::url() const { return server_.url(path_); }
 void SandboxAuction::setDefaultAnswer(AuctionAnswer answer) {
   std::lock_guard<std::mutex> lock(state_->m);
   state_->fallback = std::move(answer);
+}
+
+void SandboxAuction::setAnswerer(std::function<AuctionAnswer(const DecodedAuctionRequest&)> answerer) {
+  std::lock_guard<std::mutex> lock(state_->m);
+  state_->answerer = std::move(answerer);
 }
 
 void SandboxAuction::enqueueAnswer(AuctionAnswer answer) {

@@ -67,6 +67,9 @@ class SandboxAuction {
   void setDefaultAnswer(AuctionAnswer answer);
   // Answers for the next requests, first in first out.
   void enqueueAnswer(AuctionAnswer answer);
+  // Answers every request from what it asks (runs on a server thread); queued
+  // and default answers are used only while none is set.
+  void setAnswerer(std::function<AuctionAnswer(const DecodedAuctionRequest&)> answerer);
 
   // The next `count` requests (-1: all) are recorded at once but answered
   // only after releaseAnswers() (or when this object goes away): a stand-in
