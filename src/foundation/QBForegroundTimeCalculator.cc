@@ -4,32 +4,11 @@
 
 std::shared_ptr<QBForegroundTimeCalculator> QBForegroundTimeCalculator::create() {
   std::shared_ptr<QBForegroundTimeCalculator> calculator(new QBForegroundTimeCalculator());
-  calculator->observeLifeCycle();
+  calculator->lifeCycle_.observe(calculator);
   return calculator;
 }
 
-QBForegroundTimeCalculator::~QBForegroundTimeCalculator() {
-  auto& center = platform::NotificationCenter::defaultCenter();
-  center.removeObserver(backgroundToken_);
-  center.removeObserver(foregroundToken_);
-}
-
-void QBForegroundTimeCalculator::observeLifeCycle() {
-  // Handled on the poster's thread, so the span ends exactly when the notice
-  // is posted, not when some queue gets to it.
-  std::weak_ptr<QBForegroundTimeCalculator> weak = weak_from_this();
-  auto& center = platform::NotificationCenter::defaultCenter();
-  backgroundToken_ = center.addObserver(std::weak_ptr<const void>(weak),
-                                        platform::kUIApplicationDidEnterBackgroundNotification, nullptr,
-                                        [weak](const platform::Notification&) {
-                                          if (auto self = weak.lock()) self->didEnterBackground();
-                                        });
-  foregroundToken_ = center.addObserver(std::weak_ptr<const void>(weak),
-                                        platform::kUIApplicationWillEnterForegroundNotification, nullptr,
-                                        [weak](const platform::Notification&) {
-                                          if (auto self = weak.lock()) self->willEnterForeground();
-                                        });
-}
+QBForegroundTimeCalculator::~QBForegroundTimeCalculator() = default;
 
 void QBForegroundTimeCalculator::start() {
   std::lock_guard lock(mutex_);

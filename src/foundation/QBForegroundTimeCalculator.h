@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 
+#include "foundation/QBLifeCycleObservation.h"
 #include "platform/notifications.h"
 
 class QBForegroundTimeCalculator : public std::enable_shared_from_this<QBForegroundTimeCalculator> {
@@ -29,7 +30,6 @@ class QBForegroundTimeCalculator : public std::enable_shared_from_this<QBForegro
 
  private:
   QBForegroundTimeCalculator() = default;
-  void observeLifeCycle();
   void didEnterBackground();
   void willEnterForeground();
 
@@ -37,6 +37,6 @@ class QBForegroundTimeCalculator : public std::enable_shared_from_this<QBForegro
   bool counting_ = false;
   int64_t accumulatedMs_ = 0;
   std::optional<int64_t> spanStartMs_;  // set while counting in the foreground
-  platform::ObserverToken backgroundToken_ = 0;
-  platform::ObserverToken foregroundToken_ = 0;
+  friend class QBLifeCycleObservation;  // calls the two life-cycle handlers
+  QBLifeCycleObservation lifeCycle_;
 };

@@ -55,33 +55,14 @@ std::shared_ptr<QBLifeCycleSensitiveTimer> QBLifeCycleSensitiveTimer::create(dou
                                                                              platform::QueueRef queue) {
   std::shared_ptr<QBLifeCycleSensitiveTimer> timer(
       new QBLifeCycleSensitiveTimer(intervalSeconds, std::move(block), std::move(queue)));
-  timer->observeLifeCycle();
+  timer->lifeCycle_.observe(timer);
   return timer;
 }
 
 QBLifeCycleSensitiveTimer::~QBLifeCycleSensitiveTimer() {
-  auto& center = platform::NotificationCenter::defaultCenter();
-  center.removeObserver(backgroundToken_);
-  center.removeObserver(foregroundToken_);
   if (timer_) timer_->cancel();
 }
 
-void QBLifeCycleSensitiveTimer::observeLifeCycle() {
-  // Handlers run on the poster's thread (the host posts life-cycle notices on
-  // the main thread) so the pause takes effect before the post returns.
-  std::weak_ptr<QBLifeCycleSensitiveTimer> weak = weak_from_this();
-  auto& center = platform::NotificationCenter::defaultCenter();
-  backgroundToken_ = center.addObserver(std::weak_ptr<const void>(weak),
-                                        platform::kUIApplicationDidEnterBackgroundNotification, nullptr,
-                                        [weak](const platform::Notification&) {
-                                          if (auto self = weak.lock()) self->didEnterBackground();
-                                        });
-  foregroundToken_ = center.addObserver(std::weak_ptr<const void>(weak),
-                                        platform::kUIApplicationWillEnterForegroundNotification, nullptr,
-                                        [weak](const platform::Notification&) {
-                                          if (auto self = weak.lock()) self->willEnterForeground();
-                                        });
-}
 
 std::shared_ptr<platform::Timer> QBLifeCycleSensitiveTimer::scheduleLocked(double delayMs) {
   std::weak_ptr<QBLifeCycleSensitiveTimer> weak = weak_from_this();

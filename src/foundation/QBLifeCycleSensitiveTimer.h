@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/dispatch.h"
+#include "foundation/QBLifeCycleObservation.h"
 #include "platform/notifications.h"
 
 class QBLifeCycleSensitiveTimer : public std::enable_shared_from_this<QBLifeCycleSensitiveTimer> {
@@ -47,7 +48,6 @@ class QBLifeCycleSensitiveTimer : public std::enable_shared_from_this<QBLifeCycl
 
  private:
   QBLifeCycleSensitiveTimer(double intervalSeconds, platform::Block block, platform::QueueRef queue);
-  void observeLifeCycle();
   void didEnterBackground();
   void willEnterForeground();
   // Runs on the queue; fires when the countdown `generation` is still the
@@ -66,6 +66,6 @@ class QBLifeCycleSensitiveTimer : public std::enable_shared_from_this<QBLifeCycl
   int64_t deadlineMs_ = 0;      // on the uptime-with-sleep clock
   uint64_t generation_ = 0;     // bumped by every start, pause and cancel
   std::shared_ptr<platform::Timer> timer_;
-  platform::ObserverToken backgroundToken_ = 0;
-  platform::ObserverToken foregroundToken_ = 0;
+  friend class QBLifeCycleObservation;  // calls the two life-cycle handlers
+  QBLifeCycleObservation lifeCycle_;
 };
