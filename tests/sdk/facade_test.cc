@@ -137,8 +137,8 @@ TEST_F(FacadeTest, AdCallsReachTheManagersOnceStartUpCompleted) {
 
   // Only the banner (no manager in this version) reaches a delegate.
   EXPECT_EQ(driveAdCalls(), std::vector<std::string>{"bannerLoadFailed 508 banner ad unit is not initialized"});
-  EXPECT_EQ(rv->loads, 1);
-  EXPECT_EQ(is->loads, 1);
+  EXPECT_EQ(rv->loads.load(), 1);
+  EXPECT_EQ(is->loads.load(), 1);
   EXPECT_EQ(rv->shownFrom, vc_);
   EXPECT_EQ(rv->shownPlacements, (std::vector<std::optional<std::string>>{"BonusRewardedVideo"}));
   EXPECT_EQ(is->shownPlacements, (std::vector<std::optional<std::string>>{std::nullopt}));
@@ -163,7 +163,7 @@ TEST_F(FacadeTest, DemandOnlyModeRefusesTheMediationCallsAndTheInstanceCalls) {
   env_.runUntilIdle();
   EXPECT_EQ(recorder_.lines().back(),
             "rvLoadFailed 508 rewardedVideo is initialized in demand-only mode; use the demand-only calls");
-  EXPECT_EQ((*made)[0].manager->loads, 0);
+  EXPECT_EQ((*made)[0].manager->loads.load(), 0);
   Quillborne::loadQBDemandOnlyRewardedVideo("1001");
   EXPECT_FALSE(Quillborne::hasQBDemandOnlyRewardedVideo("1001"));
   EXPECT_TRUE(log_.contains("loadQBDemandOnlyRewardedVideo(1001) is not supported in this version"));

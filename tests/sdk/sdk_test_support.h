@@ -134,7 +134,7 @@ class FakeManager : public QBAdUnitManager {
   bool isAdReady() override { return ready; }
   void setSegment(const std::optional<QBSegment>& s) override { segment = s; }
   QBAdUnitManagerParams params;
-  int loads = 0;
+  std::atomic<int> loads{0};  // the facade may be called from any thread
   bool ready = false;
   platform::ViewControllerRef shownFrom;
   std::vector<std::optional<std::string>> shownPlacements;
