@@ -94,22 +94,19 @@ class ShowRoadTest : public SdkTest {
     return bridge ? bridge->manager() : nullptr;
   }
   std::shared_ptr<QBBaseAdUnitInteractionManager> rv() { return manager(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()); }
-  bool auctionRunning() {
-    for (const auto& adUnit : {QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), QBAdUnit::QB_AD_UNIT_INTERSTITIAL()}) {
-      auto m = manager(adUnit);
-      if (m && m->state() == State::QB_MANAGER_STATE_AUCTION) return true;
-    }
-    return false;
+  // Auction requests on the wire: sent, and neither answered nor timed out.
+  size_t auctionsInFlight() const {
+    return log_.linesWith("-> WAITING_FOR_ANSWER").size() - log_.linesWith("WAITING_FOR_ANSWER ->").size();
   }
-  // Runs queues and timers until `pred` holds: once the sandbox has received
-  // a new auction request, its answer is waited for in real time; everything
-  // else moves by the manual clock, one deadline at a time.
+  // Runs queues and timers until `pred` holds. The manual clock moves one
+  // deadline at a time, and never while an auction request is on the wire:
+  // its answer is waited for in real time, or the auction's own time-out
+  // would beat a slow loopback answer.
   bool drive(const std::function<bool()>& pred, int maxSteps = 400) {
     for (int i = 0; i < maxSteps; ++i) {
       if (env_.runUntil(pred, 1)) return true;
-      if (auction_->requestCount() > requestsSeen_) {
-        requestsSeen_ = auction_->requestCount();
-        env_.runUntil([&] { return pred() || !auctionRunning(); });
+      if (auctionsInFlight() > 0) {
+        env_.runUntil([&] { return pred() || auctionsInFlight() == 0; });
         continue;
       }
       if (!env_.advanceToNextDeadline()) return pred();
@@ -122,7 +119,6 @@ class ShowRoadTest : public SdkTest {
 
   std::shared_ptr<RoadListener> listener_ = std::make_shared<RoadListener>();
   std::unique_ptr<SandboxAuction> auction_;
-  size_t requestsSeen_ = 0;
   platform::ViewControllerRef vc_ = std::make_shared<platform::ViewController>();
 };
 
