@@ -13,6 +13,5 @@ bash "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ "${QB_SKIP_TSAN:-0}" != "1" ]; then
   bash "$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread \
     -DQB_BUILD_BENCH=OFF -DQB_BUILD_DEMO=OFF
-  (cd "$root/build-tsan" && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-    ctest --output-on-failure --parallel "$jobs")
+  (cd "$root/build-tsan" && ctest --output-on-failure --parallel "$jobs")
 fi
