@@ -49,16 +49,13 @@ TEST(Json, DumpIsCompactOrderedAndSurvivesInvalidUtf8) {
   auto v = parseJson(R"( { "z" : 1, "a" : [ true, null, "x" ], "m" : { } } )");
   ASSERT_TRUE(v.ok());
   EXPECT_EQ(dumpJson(v.value()), R"({"z":1,"a":[true,null,"x"],"m":{}})");
-  Json bad = {{"k", std::string("ok\xff\xfe")}};
+  const Json bad = {{"k", std::string("ok\xff\xfe")}};
   EXPECT_EQ(dumpJson(bad), "{\"k\":\"ok\xEF\xBF\xBD\xEF\xBF\xBD\"}");
 }
 
-TEST(Json, TypedGettersCheckTypes) {
-  const Json j = parseJson(R"({
-    "s": "text", "i": 42, "neg": -7, "big": 18446744073709551615, "f": 3.9, "nf": -3.9,
-    "huge": 1e300, "t": true, "f0": false, "one": 1, "zero": 0, "two": 2, "onef": 1.0,
-    "o": {"x": 1}, "a": [1, 2], "n": null, "numstr": "12"})").value();
-
+TEST(Json, TypedGettersConvertOnlyWhatTheyPromise) {
+  const Json j = parseJson(R"({"s": "text", "i": 42, "big": 18446744073709551615, "f": 3.9, "nf": -3.9,
+    "huge": 1e300, "zero": 0, "two": 2, "onef": 1.0, "o": {"x": 1}, "a": [1], "numstr": "12"})").value();
   EXPECT_EQ(getString(j, "i"), std::nullopt);
   EXPECT_EQ(getInt(j, "f"), 3);
   EXPECT_EQ(getInt(j, "nf"), -3);
@@ -67,14 +64,11 @@ TEST(Json, TypedGettersCheckTypes) {
   EXPECT_EQ(getInt(j, "numstr"), std::nullopt);
   EXPECT_EQ(getDouble(j, "i"), 42.0);
   EXPECT_EQ(getDouble(j, "s"), std::nullopt);
-
   EXPECT_EQ(getBool(j, "onef"), true);
   EXPECT_EQ(getBool(j, "zero"), false);
   EXPECT_EQ(getBool(j, "two"), std::nullopt);
   EXPECT_EQ(getObject(j, "a"), std::nullopt);
   EXPECT_EQ(getArray(j, "o"), std::nullopt);
-
-  // Lookups on something that is not an object.
   for (const Json& notObject : {Json(nullptr), Json::array({1}), Json("s"), Json(5)}) {
     EXPECT_EQ(getString(notObject, "s"), std::nullopt);
     EXPECT_EQ(getObject(notObject, "o"), std::nullopt);

@@ -15,56 +15,63 @@ using namespace platform;
 
 namespace {
 
+using Log = std::vector<std::string>;
+
 class NotificationsTest : public ::testing::Test {
  protected:
-  NotificationsTest() {
-    NotificationCenter::resetDefaultForTesting();
-    Application::shared().resetForTesting();
-  }
-  ~NotificationsTest() override {
+  NotificationsTest() { reset(); }
+  ~NotificationsTest() override { reset(); }
+  static void reset() {
     NotificationCenter::resetDefaultForTesting();
     Application::shared().resetForTesting();
   }
 
-  // Records "<tag>" for each call.
   NotificationHandler recorder(std::string tag) {
     return [this, tag](const Notification&) { log.push_back(tag); };
   }
 
   TestEnvironment env;
   NotificationCenter& center = NotificationCenter::defaultCenter();
-  std::vector<std::string> log;
+  std::shared_ptr<int> owner = std::make_shared<int>(0);
+  Log log;
 };
 
-TEST_F(NotificationsTest, ObserverWhoseOwnerDiedIsNeverCalledAndIsPruned) {
-  auto owner = std::make_shared<int>(1);
+TEST_F(NotificationsTest, DeadOrRemovedObserversAreNeverCalledEvenWithADeliveryQueued) {
+  auto directOwner = std::make_shared<int>(1);
   auto queuedOwner = std::make_shared<int>(2);
-  center.addObserver(owner, "N", nullptr, recorder("direct"));
+  center.addObserver(directOwner, "N", nullptr, recorder("direct"));
   center.addObserver(queuedOwner, "N", mainQueue(), recorder("queued"));
-
   center.post("N");
   env.runUntilIdle();
-  EXPECT_EQ(log, (std::vector<std::string>{"direct", "queued"}));
+  EXPECT_EQ(log, (Log{"direct", "queued"}));
 
   // Owner dies while a delivery to it waits on its queue.
   center.post("N");
   queuedOwner.reset();
-  owner.reset();
+  directOwner.reset();
   env.runUntilIdle();
-  EXPECT_EQ(log, (std::vector<std::string>{"direct", "queued", "direct"}));
-
+  EXPECT_EQ(log, (Log{"direct", "queued", "direct"}));
   center.post("N");
+  env.runUntilIdle();
+  EXPECT_EQ(log.size(), 3u);
+  EXPECT_EQ(center.observerCountForTesting(), 0u) << "dead owners are pruned";
+
+  // Removed (by token or by owner) while a delivery waits.
+  auto token = center.addObserver(owner, "N", mainQueue(), recorder("token"));
+  center.addObserver(owner, "M", mainQueue(), recorder("by owner"));
+  center.post("N");
+  center.post("M");
+  center.removeObserver(token);
+  center.removeObserver(owner);
   env.runUntilIdle();
   EXPECT_EQ(log.size(), 3u);
   EXPECT_EQ(center.observerCountForTesting(), 0u);
 }
 
 TEST_F(NotificationsTest, DeliversOnTheRequestedQueueWithUserInfo) {
-  auto owner = std::make_shared<int>(0);
-  auto serial = createSerialQueue("com.test.observer");
-  std::vector<std::string> labels;
+  Log labels;
   Json seen;
-  center.addObserver(owner, "N", serial, [&](const Notification& n) {
+  center.addObserver(owner, "N", createSerialQueue("com.test.observer"), [&](const Notification& n) {
     labels.push_back(currentQueueLabel());
     seen = n.userInfo();
   });
@@ -76,23 +83,20 @@ TEST_F(NotificationsTest, DeliversOnTheRequestedQueueWithUserInfo) {
   center.addObserver(owner, "N", nullptr, [&](const Notification&) { labels.push_back("inline"); });
 
   center.post("N", Json{{"reason", 3}});
-  EXPECT_EQ(labels, std::vector<std::string>{"inline"});  // queued ones never run inside post
+  EXPECT_EQ(labels, Log{"inline"});  // queued ones never run inside post
   env.runUntilIdle();
-  EXPECT_EQ(labels, (std::vector<std::string>{"inline", "com.test.observer"}));
+  EXPECT_EQ(labels, (Log{"inline", "com.test.observer"}));
   EXPECT_EQ(seen, (Json{{"reason", 3}}));
-
   center.post("M");
   env.runUntilIdle();
-  EXPECT_EQ(labels, (std::vector<std::string>{"inline", "com.test.observer", "main"}));
+  EXPECT_EQ(labels, (Log{"inline", "com.test.observer", "main"}));
 }
 
-TEST_F(NotificationsTest, RemovalDuringDeliverySkipsObserversNotYetCalled) {
-  auto owner = std::make_shared<int>(0);
-  ObserverToken b = 0;
-  ObserverToken self = 0;
+TEST_F(NotificationsTest, HandlersMayRemoveAddAndPostDuringDelivery) {
+  ObserverToken b = 0, self = 0;
   center.addObserver(owner, "N", nullptr, [&](const Notification&) {
     log.push_back("A");
-    center.removeObserver(b);
+    center.removeObserver(b);  // not yet called in this post: skipped
   });
   b = center.addObserver(owner, "N", nullptr, recorder("B"));
   self = center.addObserver("N", nullptr, [&](const Notification&) {
@@ -100,27 +104,26 @@ TEST_F(NotificationsTest, RemovalDuringDeliverySkipsObserversNotYetCalled) {
     center.removeObserver(self);
   });
   center.addObserver(owner, "N", nullptr, recorder("C"));
+  center.post("N");
+  center.post("N");
+  EXPECT_EQ(log, (Log{"A", "self", "C", "A", "C"}));
 
-  center.post("N");
-  center.post("N");
-  EXPECT_EQ(log, (std::vector<std::string>{"A", "self", "C", "A", "C"}));
-}
-
-TEST_F(NotificationsTest, RemovedBeforeItsQueuedDeliveryRunsIsSkipped) {
-  auto owner = std::make_shared<int>(0);
-  auto token = center.addObserver(owner, "N", mainQueue(), recorder("token"));
-  center.addObserver(owner, "M", mainQueue(), recorder("by owner"));
-  center.post("N");
-  center.post("M");
-  center.removeObserver(token);
-  center.removeObserver(owner);
-  env.runUntilIdle();
-  EXPECT_TRUE(log.empty());
-  EXPECT_EQ(center.observerCountForTesting(), 0u);
+  log.clear();
+  center.addObserver(owner, "P", nullptr, [&](const Notification&) {
+    log.push_back("P");
+    center.post("Q");
+    center.addObserver(owner, "P", nullptr, recorder("late P"));
+  });
+  center.addObserver(owner, "Q", nullptr, recorder("Q"));
+  center.post("P");
+  EXPECT_EQ(log, (Log{"P", "Q"}));  // late observer not in this post
+  log.clear();
+  center.removeObserver(owner, "Q");
+  center.post("P");
+  EXPECT_EQ(log, (Log{"P", "late P"}));
 }
 
 TEST_F(NotificationsTest, RemoveByOwnerAndNameLeavesTheOwnersOtherObservations) {
-  auto owner = std::make_shared<int>(0);
   auto other = std::make_shared<int>(0);
   center.addObserver(owner, "A", nullptr, recorder("owner A"));
   center.addObserver(owner, "B", nullptr, recorder("owner B"));
@@ -129,7 +132,7 @@ TEST_F(NotificationsTest, RemoveByOwnerAndNameLeavesTheOwnersOtherObservations) 
   center.removeObserver(owner, "A");
   center.post("A");
   center.post("B");
-  EXPECT_EQ(log, (std::vector<std::string>{"other A", "*A", "owner B", "*B"}));  // "" observes every name
+  EXPECT_EQ(log, (Log{"other A", "*A", "owner B", "*B"}));  // "" observes every name
 
   // Removal by owner still matches after the owner died.
   std::weak_ptr<const void> weakOther = other;
@@ -138,24 +141,7 @@ TEST_F(NotificationsTest, RemoveByOwnerAndNameLeavesTheOwnersOtherObservations) 
   EXPECT_EQ(center.observerCountForTesting(), 1u);
 }
 
-TEST_F(NotificationsTest, HandlersMayPostAndAddObserversWithoutDeadlock) {
-  auto owner = std::make_shared<int>(0);
-  center.addObserver(owner, "A", nullptr, [&](const Notification&) {
-    log.push_back("A");
-    center.post("B");
-    center.addObserver(owner, "A", nullptr, recorder("late A"));
-  });
-  center.addObserver(owner, "B", nullptr, recorder("B"));
-  center.post("A");
-  EXPECT_EQ(log, (std::vector<std::string>{"A", "B"}));  // late observer not in this post
-  log.clear();
-  center.removeObserver(owner, "B");
-  center.post("A");
-  EXPECT_EQ(log, (std::vector<std::string>{"A", "late A"}));
-}
-
 TEST_F(NotificationsTest, ConcurrentPostsAddsAndRemovesLoseNoDelivery) {
-  auto owner = std::make_shared<int>(0);
   std::atomic<int> calls{0};
   center.addObserver(owner, "N", nullptr, [&](const Notification&) { ++calls; });
   constexpr int kThreads = 4, kPosts = 500;
@@ -174,40 +160,28 @@ TEST_F(NotificationsTest, ConcurrentPostsAddsAndRemovesLoseNoDelivery) {
   EXPECT_EQ(calls.load(), kThreads * kPosts);
 }
 
-// ----------------------------------------------------------------- Application
-
-class ApplicationTest : public NotificationsTest {
- protected:
-  ApplicationTest() {
-    for (const char* name :
-         {kUIApplicationWillResignActiveNotification, kUIApplicationDidEnterBackgroundNotification,
-          kUIApplicationWillEnterForegroundNotification, kUIApplicationDidBecomeActiveNotification,
-          kUIApplicationWillTerminateNotification}) {
-      center.addObserver(owner, name, nullptr, [this](const Notification& n) {
-        log.push_back(n.name() + " " +
-                      applicationStateName(Application::shared().applicationState()));
-      });
-    }
+TEST_F(NotificationsTest, LifeCycleStepsPostTheNoticesInThePlatformsOrderOncePerChange) {
+  for (const char* name :
+       {kUIApplicationWillResignActiveNotification, kUIApplicationDidEnterBackgroundNotification,
+        kUIApplicationWillEnterForegroundNotification, kUIApplicationDidBecomeActiveNotification,
+        kUIApplicationWillTerminateNotification}) {
+    center.addObserver(owner, name, nullptr, [this](const Notification& n) {
+      log.push_back(n.name() + " " + applicationStateName(Application::shared().applicationState()));
+    });
   }
-  std::shared_ptr<int> owner = std::make_shared<int>(0);
+  // The log records the state each notice sees, so it proves the states too.
   Application& app = Application::shared();
-};
-
-TEST_F(ApplicationTest, LifeCycleStepsPostTheNoticesInThePlatformsOrderOncePerChange) {
-  EXPECT_EQ(app.applicationState(), ApplicationState::Active);
   EXPECT_TRUE(app.enterBackground());
-  EXPECT_EQ(app.applicationState(), ApplicationState::Background);
   EXPECT_FALSE(app.enterBackground());
   EXPECT_TRUE(app.enterForeground());
   EXPECT_FALSE(app.enterForeground());
-  EXPECT_EQ(app.applicationState(), ApplicationState::Active);
   EXPECT_TRUE(app.resignActive());
   EXPECT_FALSE(app.resignActive());
   EXPECT_TRUE(app.enterBackground());  // from inactive: no second WillResignActive
   EXPECT_TRUE(app.enterForeground());
   EXPECT_FALSE(app.becomeActive());
   app.terminate();
-  EXPECT_EQ(log, (std::vector<std::string>{
+  EXPECT_EQ(log, (Log{
                      "UIApplicationWillResignActiveNotification UIApplicationStateActive",
                      "UIApplicationDidEnterBackgroundNotification UIApplicationStateBackground",
                      "UIApplicationWillEnterForegroundNotification UIApplicationStateBackground",

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -55,8 +54,7 @@ TEST_F(StorageTest, ValuesSurviveReopeningWithTheirTypes) {
   EXPECT_EQ(d.object("gone"), std::nullopt);
   EXPECT_EQ(d.object("nulled"), std::nullopt);
   EXPECT_EQ(d.dictionaryRepresentation().size(), 5u);
-
-  // Reads of absent or other-typed values give the platform's neutral answers.
+  // Absent or other-typed values give the platform's neutral answers.
   EXPECT_EQ(d.string("i"), std::nullopt);
   EXPECT_EQ(d.integer("d"), 2);
   EXPECT_EQ(d.integer("s"), 0);
@@ -110,34 +108,30 @@ TEST_F(StorageTest, FailedWritesStayPendingUntilSynchronizeSucceeds) {
 
 TEST_F(StorageTest, ConcurrentWritersAllLand) {
   const std::string path = file("defaults.json");
-  constexpr int kThreads = 6;
-  constexpr int kKeys = 40;
+  constexpr int kThreads = 6, kKeys = 40;
+  const auto key = [](int t, int k) { return "t" + std::to_string(t) + "k" + std::to_string(k); };
   {
     UserDefaults d(path);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-      threads.emplace_back([&d, t] {
+      threads.emplace_back([&, t] {
         for (int k = 0; k < kKeys; ++k) {
-          const std::string key = "t" + std::to_string(t) + "k" + std::to_string(k);
-          d.setInteger(key, t * 1000 + k);
+          d.setInteger(key(t, k), t * 1000 + k);
           d.setObject("shared", Json{{"writer", t}});
-          EXPECT_EQ(d.integer(key), t * 1000 + k);
+          EXPECT_EQ(d.integer(key(t, k)), t * 1000 + k);
           (void)d.dictionaryRepresentation();
         }
-        d.removeObject("t" + std::to_string(t) + "k0");
+        d.removeObject(key(t, 0));
       });
     }
     for (auto& th : threads) th.join();
     EXPECT_TRUE(d.synchronize().ok());
   }
   UserDefaults reopened(path);
-  const Json all = reopened.dictionaryRepresentation();
-  EXPECT_EQ(all.size(), static_cast<size_t>(kThreads * (kKeys - 1) + 1));
+  EXPECT_EQ(reopened.dictionaryRepresentation().size(), static_cast<size_t>(kThreads * (kKeys - 1) + 1));
   for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(reopened.object("t" + std::to_string(t) + "k0"), std::nullopt);
-    for (int k = 1; k < kKeys; ++k) {
-      EXPECT_EQ(reopened.integer("t" + std::to_string(t) + "k" + std::to_string(k)), t * 1000 + k);
-    }
+    EXPECT_EQ(reopened.object(key(t, 0)), std::nullopt);
+    for (int k = 1; k < kKeys; ++k) EXPECT_EQ(reopened.integer(key(t, k)), t * 1000 + k);
   }
   EXPECT_EQ(listDirectory(dir.path()).valueOr({}), std::vector<std::string>{"defaults.json"})
       << "no temporary files left behind";
