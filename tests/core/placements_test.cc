@@ -10,27 +10,18 @@ std::shared_ptr<const QBPlacement> make(int64_t id, const std::string& name, boo
   return std::make_shared<const QBPlacement>(id, name, isDefault);
 }
 
-TEST(PlacementsRepositoryTest, DefaultIsFlaggedThenIdZeroThenFirst) {
+TEST(PlacementsRepositoryTest, DefaultIsFlaggedThenIdZeroThenFirstAndUnknownNamesGetIt) {
   auto flagged = QBPlacementsRepository::initWithArray(
       {make(0, "Zero"), make(3, "FlaggedA", true), make(4, "FlaggedB", true)});
   EXPECT_EQ(flagged->defaultPlacement()->name(), "FlaggedA");
-
-  auto idZero = QBPlacementsRepository::initWithArray({make(2, "Two"), make(0, "Zero"), make(5, "Five")});
-  EXPECT_EQ(idZero->defaultPlacement()->name(), "Zero");
-
   auto first = QBPlacementsRepository::initWithArray({nullptr, make(2, "Two"), make(-1, "NoId")});
   EXPECT_EQ(first->defaultPlacement()->name(), "Two");
   EXPECT_EQ(first->placements().size(), 2u);
+  EXPECT_EQ(QBPlacementsRepository::initWithArray({})->placementForName("anything"), nullptr);
 
-  auto empty = QBPlacementsRepository::initWithArray({});
-  EXPECT_EQ(empty->placementForName("anything"), nullptr);
-}
-
-TEST(PlacementsRepositoryTest, NameMatchesExactlyElseDefault) {
   auto repo = QBPlacementsRepository::initWithArray({make(1, "Main"), make(0, "Home"), make(2, "Bonus")});
   EXPECT_EQ(repo->placementForName("Bonus")->placementId(), 2);
-  EXPECT_EQ(repo->placementForName("bonus")->name(), "Home");  // case matters
-  EXPECT_EQ(repo->placementForName("Unknown")->name(), "Home");
+  EXPECT_EQ(repo->placementForName("bonus")->name(), "Home");  // case matters; id 0 is the default
 }
 
 TEST(PlacementTest, FromJsonReadsRulesAndRefusesNamelessEntries) {
@@ -43,6 +34,7 @@ TEST(PlacementTest, FromJsonReadsRulesAndRefusesNamelessEntries) {
                                       {"deliveryEnabled", false}});
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->placementInfo(), QBPlacementInfo("Bonus", "gems", 2));
+  EXPECT_EQ(p->cappingType(), "h");
   EXPECT_EQ(p->cappingValue(), 3);
   EXPECT_EQ(p->pacingValue(), 30);
   EXPECT_FALSE(p->isDeliveryEnabled());
@@ -58,9 +50,9 @@ TEST(PlacementTest, FromJsonReadsRulesAndRefusesNamelessEntries) {
   EXPECT_FALSE(loose->isPacingEnabled());
   EXPECT_TRUE(loose->isDeliveryEnabled());
 
-  EXPECT_EQ(QBPlacement::fromJson(Json{{"placementName", ""}}), nullptr);
-  EXPECT_EQ(QBPlacement::fromJson(Json{{"placementName", 3}}), nullptr);
-  EXPECT_EQ(QBPlacement::fromJson(Json("Main")), nullptr);
+  for (const Json& bad : {Json{{"placementName", ""}}, Json{{"placementName", 3}}, Json("Main")}) {
+    EXPECT_EQ(QBPlacement::fromJson(bad), nullptr) << bad;
+  }
 }
 
 }  // namespace

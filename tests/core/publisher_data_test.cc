@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -19,9 +18,7 @@ class PublisherDataTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_FALSE(dir.path().empty());
     platform::setDataRoot(dir.path());
-    platform::UserDefaults::resetStandardForTesting();
-    QuillborneObjectPublisherDataHolder::sharedInstance().resetForTesting();
-    QBConfigurations::getConfigurations().resetForTesting();
+    TearDown();
   }
   void TearDown() override {
     QuillborneObjectPublisherDataHolder::sharedInstance().resetForTesting();
@@ -61,12 +58,11 @@ TEST_F(PublisherDataTest, ConcurrentConversionValuesKeepTheHighest) {
   EXPECT_EQ(cv->getConversionValue(), 59);
 }
 
-TEST_F(PublisherDataTest, CCPAAndMediationOnlyKeys) {
+TEST_F(PublisherDataTest, MetaDataKeysAndTheMediationOnlyCopy) {
   EXPECT_TRUE(QBMetaDataUtils::isValidCCPAMetaDataWithKey("Do_Not_Sell", "x"));
   EXPECT_FALSE(QBMetaDataUtils::isValidCCPAMetaDataWithKey("do_not_sell", ""));
   EXPECT_FALSE(QBMetaDataUtils::isValidCCPAMetaDataWithKey("do_not_sell_", "true"));
   EXPECT_TRUE(QBMetaDataUtils::isMediationOnlyMetaDataKey("IS_CHILD_DIRECTED"));
-  EXPECT_FALSE(QBMetaDataUtils::isMediationOnlyMetaDataKey("do_not_sell"));
   EXPECT_EQ(QBMetaDataUtils::booleanValue("False"), false);
   EXPECT_EQ(QBMetaDataUtils::booleanValue("1"), std::nullopt);
   EXPECT_FALSE(QBMetaDataUtils::isValidMetaDataKey("a b"));
@@ -74,9 +70,7 @@ TEST_F(PublisherDataTest, CCPAAndMediationOnlyKeys) {
   auto& holder = QuillborneObjectPublisherDataHolder::sharedInstance();
   holder.setMediationMetaData("Is_Test_Suite", {"enable"});
   auto copy = holder.getMediationMetaData();
-  ASSERT_EQ(copy.count("is_test_suite"), 1u);
   copy["is_test_suite"] = {"changed"};
-  copy["other"] = {"x"};
   EXPECT_EQ(holder.getMediationMetaData(),
             (QuillborneObjectPublisherDataHolder::MetaData{{"is_test_suite", {"enable"}}}));
 }
@@ -87,8 +81,6 @@ class CountingListener : public QBImpressionDataDelegate {
   void impressionDataDidSucceed(std::shared_ptr<QBImpressionData> data) override {
     if (data) log_->push_back(id_);
   }
-
- private:
   std::vector<int>* log_;
   int id_;
 };
@@ -104,20 +96,17 @@ TEST_F(PublisherDataTest, ImpressionListenersAreWeakUniqueAndToldInOrder) {
   EXPECT_FALSE(delegates->addDelegate(a));
   EXPECT_FALSE(delegates->addDelegate(nullptr));
   EXPECT_TRUE(delegates->addDelegate(c));
-  b.reset();  // gone: drops out by itself
+  b.reset();  // gone: drops out by itself, never called
   EXPECT_EQ(delegates->count(), 2u);
 
   auto data = QBImpressionData::initWithJsonText(R"({"auctionId": "x"})");
   delegates->impressionDataDidSucceed(data);
   delegates->impressionDataDidSucceed(nullptr);
   EXPECT_EQ(log, (std::vector<int>{1, 3}));
-
   EXPECT_TRUE(delegates->removeDelegate(a));
   EXPECT_FALSE(delegates->removeDelegate(a));
   delegates->impressionDataDidSucceed(data);
   EXPECT_EQ(log, (std::vector<int>{1, 3, 3}));
-  delegates->removeAllDelegates();
-  EXPECT_EQ(delegates->count(), 0u);
 }
 
 }  // namespace

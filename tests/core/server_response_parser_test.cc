@@ -9,7 +9,8 @@
 
 #include "core/QBConfigurations.h"
 #include "core/QuillborneObjectPublisherDataHolder.h"
-#include "core_test_util.h"
+#include "platform/json.h"
+#include "platform/storage.h"
 
 namespace {
 
@@ -17,6 +18,20 @@ using platform::Json;
 
 const QBAdUnit kRv = QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO();
 const QBAdUnit kIs = QBAdUnit::QB_AD_UNIT_INTERSTITIAL();
+
+std::string fixtureText() {
+  auto text = platform::readFile(std::string(QB_FIXTURES_DIR) + "/configuration.json");
+  EXPECT_TRUE(text.ok());
+  return text.ok() ? text.value() : std::string();
+}
+
+Json fixtureJson() { return platform::parseJson(fixtureText()).valueOr(Json::object()); }
+
+std::vector<std::string> names(const std::vector<std::shared_ptr<QBAdapterConfig>>& configs) {
+  std::vector<std::string> out;
+  for (const auto& c : configs) out.push_back(c->providerName());
+  return out;
+}
 
 class ServerResponseParserTest : public ::testing::Test {
  protected:
@@ -29,19 +44,13 @@ class ServerResponseParserTest : public ::testing::Test {
   std::shared_ptr<QBServerResponseParser> parser = QBServerResponseParser::create();
 };
 
-std::vector<std::string> names(const std::vector<std::shared_ptr<QBAdapterConfig>>& configs) {
-  std::vector<std::string> out;
-  for (const auto& c : configs) out.push_back(c->providerName());
-  return out;
-}
-
-// Spot checks of each section of the fixture; the wrong-type test below
-// covers the fallbacks.
+// Spot checks of values that differ from the defaults, so each proves its key
+// is read; the wrong-type test below covers the fallbacks.
 TEST_F(ServerResponseParserTest, FixtureFillsEveryRecord) {
-  ASSERT_TRUE(parser->parse(coretest::fixtureText()).ok());
+  ASSERT_TRUE(parser->parse(fixtureText()).ok());
   auto snap = parser->snapshot();
   ASSERT_TRUE(snap->hasConfiguration());
-  EXPECT_EQ(snap->originServerResponse(), coretest::fixtureJson());
+  EXPECT_EQ(snap->originServerResponse(), fixtureJson());
   EXPECT_EQ(snap->configuredAdUnits(), (std::vector<QBAdUnit>{kRv, kIs}));
   EXPECT_EQ(snap->productSettings(QBAdUnit::QB_AD_UNIT_BANNER()), nullptr);
 
@@ -50,16 +59,14 @@ TEST_F(ServerResponseParserTest, FixtureFillsEveryRecord) {
   ASSERT_EQ(rv->placements().size(), 2u);
   EXPECT_EQ(rv->placements()[0]->placementInfo(), QBPlacementInfo("DefaultRewardedVideo", "coins", 10));
   EXPECT_EQ(rv->placements()[1]->cappingType(), "h");
-  EXPECT_EQ(rv->adapterTimeOutInSeconds(), 30);
   EXPECT_TRUE(rv->isBiddingDataAsyncEnabled());
-  EXPECT_EQ(snap->productSettings(kIs)->expiredDurationInMinutes(), -1);
+  EXPECT_EQ(snap->productSettings(kIs)->adapterTimeOutInSeconds(), 20);
 
   auto auction = snap->auctionSettings();
   EXPECT_TRUE(auction->isAuctionEnabled());
   EXPECT_EQ(auction->disableLoadWhileShowSupportFor(), std::vector<std::string>{"Tulvo"});
   EXPECT_EQ(auction->minTimeBeforeFirstRvAuctionMs(), 1000);
   EXPECT_TRUE(auction->isEncryptedAuctionResponse());
-  EXPECT_EQ(auction->encryptionVersion(), QBAuctionSettings::kEncryptionSessionKey);
   EXPECT_TRUE(snap->tokenSettings()->compressToken());
   EXPECT_EQ(snap->applicationSettings()->crashReporterURL(), "http://127.0.0.1:0/crash");
 
@@ -77,46 +84,47 @@ TEST_F(ServerResponseParserTest, FixtureFillsEveryRecord) {
   EXPECT_EQ(QBConfigurations::getConfigurations().serverPublisherLogLevel(), 1);
   EXPECT_EQ(QuillborneObjectPublisherDataHolder::sharedInstance().getSKAdNetworkSettings(),
             snap->skAdNetworkSettings());
+
+  auto rvConfigs = snap->adapterConfigs(kRv);
+  ASSERT_EQ(names(rvConfigs), (std::vector<std::string>{"TulvoRV1", "TulvoRV2"}));
+  EXPECT_TRUE(rvConfigs[0]->isBidder());
+  EXPECT_FALSE(rvConfigs[1]->isBidder());
+  EXPECT_EQ(rvConfigs[0]->settings().value("publisherId", ""), "tulvo-publisher-1");
+  EXPECT_DOUBLE_EQ(rvConfigs[1]->loadTimeOutSec(), 2.9);
+  auto isConfigs = snap->adapterConfigs(kIs);
+  ASSERT_EQ(names(isConfigs), std::vector<std::string>{"TulvoIS1"});
+  EXPECT_DOUBLE_EQ(isConfigs[0]->loadTimeOutSec(), 20.0);  // the ad unit's adapterTimeOutInSeconds
+  EXPECT_EQ(snap->adapterConfig(kIs, "TulvoIS1"), isConfigs[0]);
+  EXPECT_EQ(snap->adapterConfig(kIs, "TulvoRV1"), nullptr);
+  EXPECT_TRUE(snap->adapterConfigs(QBAdUnit::QB_AD_UNIT_BANNER()).empty());
 }
 
-TEST_F(ServerResponseParserTest, FixtureAdapterConfigsFollowProviderOrder) {
-  ASSERT_TRUE(parser->parseConfiguration(coretest::fixtureJson()).ok());
-  auto rv = parser->adapterConfigs(kRv);
-  ASSERT_EQ(names(rv), (std::vector<std::string>{"TulvoRV1", "TulvoRV2"}));
-  EXPECT_TRUE(rv[0]->isBidder());
-  EXPECT_FALSE(rv[1]->isBidder());
-  EXPECT_EQ(rv[0]->settings().value("publisherId", ""), "tulvo-publisher-1");
-  EXPECT_DOUBLE_EQ(rv[1]->loadTimeOutSec(), 2.9);
-  EXPECT_EQ(rv[0]->customAdAdapterClassName(), "QBTulvoCustomRewardedVideo");
-
-  auto is = parser->adapterConfigs(kIs);
-  ASSERT_EQ(names(is), std::vector<std::string>{"TulvoIS1"});
-  EXPECT_DOUBLE_EQ(is[0]->loadTimeOutSec(), 20.0);  // the ad unit's adapterTimeOutInSeconds
-  EXPECT_EQ(is[0]->isOneFlow(), std::nullopt);
-  EXPECT_EQ(parser->snapshot()->adapterConfig(kIs, "TulvoIS1"), is[0]);
-  EXPECT_EQ(parser->snapshot()->adapterConfig(kIs, "TulvoRV1"), nullptr);
-  EXPECT_TRUE(parser->adapterConfigs(QBAdUnit::QB_AD_UNIT_BANNER()).empty());
-}
-
-TEST_F(ServerResponseParserTest, BeforeAnyConfigurationTheEmptySnapshotAnswers) {
-  auto snap = parser->snapshot();
+TEST_F(ServerResponseParserTest, EmptyAndMinimalSnapshotsAnswerWithDefaults) {
+  auto empty = parser->snapshot();
   EXPECT_FALSE(parser->hasConfiguration());
-  EXPECT_TRUE(snap->configuredAdUnits().empty());
-  EXPECT_FALSE(snap->auctionSettings()->isAuctionEnabled());
-  EXPECT_EQ(snap->eventsSettings("events")->serverEventsURL(),
-            "https://events.quillborne.invalid/mediation?adUnit=3");
-  EXPECT_FALSE(snap->eventsSettings("pixelEvents")->isEnabled());
+  EXPECT_TRUE(empty->configuredAdUnits().empty());
+  EXPECT_FALSE(empty->auctionSettings()->isAuctionEnabled());
+  EXPECT_EQ(empty->eventsSettings("events")->serverEventsURL(), "https://events.quillborne.invalid/mediation?adUnit=3");
+  EXPECT_FALSE(empty->eventsSettings("pixelEvents")->isEnabled());
   EXPECT_EQ(QBConfigurations::getConfigurations().serverConsoleLogLevel(), std::nullopt);
+
+  ASSERT_TRUE(parser->parse(R"({"configurations": {"application": 3}, "providerOrder": {},
+                                "providerSettings": {}})").ok());
+  auto snap = parser->snapshot();
+  EXPECT_TRUE(snap->hasConfiguration());
+  EXPECT_TRUE(snap->configuredAdUnits().empty());
+  EXPECT_EQ(snap->applicationSettings()->adMetricsURL(), "https://events.quillborne.invalid/aemData");
+  EXPECT_EQ(snap->skAdNetworkSettings()->maxConversionValue(), 63);
 }
 
 TEST_F(ServerResponseParserTest, MalformedConfigurationFailsAndKeepsThePreviousSnapshot) {
-  ASSERT_TRUE(parser->parse(coretest::fixtureText()).ok());
+  ASSERT_TRUE(parser->parse(fixtureText()).ok());
   const auto before = parser->snapshot();
-  const std::string full = coretest::fixtureText();
+  const std::string full = fixtureText();
 
-  Json missingOrder = coretest::fixtureJson();
+  Json missingOrder = fixtureJson();
   missingOrder.erase("providerOrder");
-  Json sectionNotObject = coretest::fixtureJson();
+  Json sectionNotObject = fixtureJson();
   sectionNotObject["providerSettings"] = Json::array();
   const std::string deep = std::string(600, '[') + std::string(600, ']');
 
@@ -141,13 +149,11 @@ TEST_F(ServerResponseParserTest, MalformedConfigurationFailsAndKeepsThePreviousS
 }
 
 TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
-  Json c = coretest::fixtureJson();
+  Json c = fixtureJson();
   Json& rv = c["configurations"]["rewardedVideo"];
   rv["maxNumOfAdaptersToLoadOnStart"] = 0;  // below 1
   rv["adapterTimeOutInSeconds"] = "45";
-  rv["delayLoadFailureNotificationInSeconds"] = -4;
   rv["expiredDurationInMinutes"] = true;
-  rv["isBiddingDataAsyncEnabled"] = "yes";
   rv["biddingDataAsyncTimeout"] = 1e30;
   rv["placements"][1] = {{"placementId", 7}};  // no name: skipped
   rv["placements"].push_back(42);
@@ -155,7 +161,6 @@ TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
   c["configurations"]["banner"] = "not an object";
   Json& auction = c["configurations"]["application"]["auction"];
   auction["maxTrials"] = "3";
-  auction["auctioneerURL"] = 5;
   auction["disableLoadWhileShowSupportFor"] = {"Tulvo", 3, nullptr, "Other"};
   auction["encryptionVersion"] = 7;
   auction["timeout"] = 0;
@@ -183,7 +188,6 @@ TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
   auto a = snap->auctionSettings();
   EXPECT_EQ(a->maxTrials(), 0);
   EXPECT_FALSE(a->isAuctionEnabled());
-  EXPECT_EQ(a->auctioneerURL(), "");
   EXPECT_EQ(a->disableLoadWhileShowSupportFor(), (std::vector<std::string>{"Tulvo", "Other"}));
   EXPECT_EQ(a->encryptionVersion(), QBAuctionSettings::kDefaultEncryptionVersion);
   EXPECT_EQ(a->timeout(), QBAuctionSettings::kDefaultTimeoutMs);
@@ -203,20 +207,10 @@ TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
   EXPECT_TRUE(snap->adapterConfigs(kIs).empty());
 }
 
-TEST_F(ServerResponseParserTest, MinimalConfigurationGivesDefaultsEverywhere) {
-  ASSERT_TRUE(parser->parse(R"({"configurations": {"application": 3}, "providerOrder": {},
-                                "providerSettings": {}})").ok());
-  auto snap = parser->snapshot();
-  EXPECT_TRUE(snap->hasConfiguration());
-  EXPECT_TRUE(snap->configuredAdUnits().empty());
-  EXPECT_EQ(snap->applicationSettings()->adMetricsURL(), "https://events.quillborne.invalid/aemData");
-  EXPECT_EQ(snap->skAdNetworkSettings()->maxConversionValue(), 63);
-}
-
 // Readers always see a whole snapshot while writers swap configurations in.
 TEST_F(ServerResponseParserTest, ConcurrentParsesAndReadsSeeWholeSnapshots) {
-  Json a = coretest::fixtureJson();
-  Json b = coretest::fixtureJson();
+  Json a = fixtureJson();
+  Json b = fixtureJson();
   b["configurations"]["application"]["auction"]["maxTrials"] = 5;
   b["configurations"]["rewardedVideo"]["adapterTimeOutInSeconds"] = 11;
   ASSERT_TRUE(parser->parseConfiguration(a).ok());

@@ -45,46 +45,37 @@ class AdUnitEventsWrapperTest : public ::testing::Test {
       Json{{"provider", "Mediation"}, {"programmatic", 1}, {"duration", 999}, {"sessionDepth", 2}});
 };
 
-TEST_F(AdUnitEventsWrapperTest, MapsKindsToTheIdsOfTheAdUnitAndLevelAndRoutesToItsEngine) {
+TEST_F(AdUnitEventsWrapperTest, MapsKindsToTheIdsOfTheAdUnitAndLevelWithTheOwnDataOnTop) {
   wrapper(rv, Tables::kLevelMediation)->load().loadAdWithPublisherLoad(true);
   wrapper(rv, Tables::kLevelProvider)->load().loadAdWithPublisherLoad(false);
   wrapper(rv, Tables::kLevelMediation)->troubleshoot().internalErrorWithReason("x");
   wrapper(rv, Tables::kLevelProvider)->troubleshoot().internalErrorWithReason("y");
+  wrapper(rv, Tables::kLevelMediation)->load().failedWithReason("no network", 1500, 520);
+  wrapper(rv, Tables::kLevelMediation)->load().availabilityChanged(false, 42, true);
   wrapper(is, Tables::kLevelMediation)->auction().request();
   wrapper(is, Tables::kLevelProvider)->adInteraction().adClickedWithPlacementName("Home");
   wrapper(is, Tables::kLevelMediation)->troubleshoot().auctionSuccessfulRecoveryWithCode(7, "back");
 
   auto rvEvents = sent("events");
-  EXPECT_EQ(EventsIsolation::idsOf(rvEvents), (std::vector<int64_t>{1000, 1001, 81072, 81572}));
+  ASSERT_EQ(EventsIsolation::idsOf(rvEvents), (std::vector<int64_t>{1000, 1001, 81072, 81572, 1220, 1112}));
   EXPECT_EQ(rvEvents[0]["publisherLoad"], true);
   EXPECT_FALSE(rvEvents[1].contains("publisherLoad"));
+  const Json& failed = rvEvents[4];
+  EXPECT_EQ(failed["sessionDepth"], 2);
+  EXPECT_EQ(failed["duration"], 1500);  // the source said 999
+  EXPECT_EQ(failed["errorCode"], 520);
+  EXPECT_EQ(rvEvents[5]["errorCode"], 1057);
+  EXPECT_EQ(rvEvents[5]["reason"], "loaded ads are expired");
+  ASSERT_EQ(source->kinds.size(), 9u);  // asked once per event, with the event's kind
+  EXPECT_EQ(source->kinds[4], QBEventKind::LOAD_AD_FAILED_WITH_REASON);
+  EXPECT_EQ(source->kinds[5], QBEventKind::AD_AVAILABILITY_CHANGED_FALSE);
   auto isEvents = sent("InterstitialEvents");
   EXPECT_EQ(EventsIsolation::idsOf(isEvents), (std::vector<int64_t>{2000, 2258, 88002}));
   EXPECT_EQ(isEvents[1]["placement"], "Home");
   EXPECT_EQ(isEvents[2]["errorCode"], 7);
 }
 
-TEST_F(AdUnitEventsWrapperTest, TheEventsOwnDataGoesOnTopOfTheCommonData) {
-  auto events = wrapper(rv, Tables::kLevelMediation);
-  events->load().failedWithReason("no network", 1500, 520);
-  events->load().availabilityChanged(false, 42, true);
-
-  auto sentEvents = sent("events");
-  ASSERT_EQ(sentEvents.size(), 2u);
-  const Json& failed = sentEvents[0];
-  EXPECT_EQ(failed["eventId"], 1220);
-  EXPECT_EQ(failed["sessionDepth"], 2);
-  EXPECT_EQ(failed["duration"], 1500);  // the source said 999
-  EXPECT_EQ(failed["errorCode"], 520);
-  const Json& unavailable = sentEvents[1];
-  EXPECT_EQ(unavailable["eventId"], 1112);
-  EXPECT_EQ(unavailable["errorCode"], 1057);
-  EXPECT_EQ(unavailable["reason"], "loaded ads are expired");
-  EXPECT_EQ(source->kinds, (std::vector<int>{QBEventKind::LOAD_AD_FAILED_WITH_REASON,
-                                             QBEventKind::AD_AVAILABILITY_CHANGED_FALSE}));
-}
-
-TEST_F(AdUnitEventsWrapperTest, KindsWithoutAnIdSendNothingAndDoNotAskTheSource) {
+TEST_F(AdUnitEventsWrapperTest, KindsWithoutAnIdSendNothingAndWithoutASourceOnlyTheOwnDataGoes) {
   wrapper(is, Tables::kLevelMediation)->load().availabilityChanged(true, 1, false);  // no interstitial id
   wrapper(is, Tables::kLevelMediation)->troubleshoot().loadFailedWithCode(1, "r");
   wrapper(rv, Tables::kLevelMediation)->troubleshoot().auctionSuccessfulRecoveryWithCode(1, "r");
@@ -92,12 +83,6 @@ TEST_F(AdUnitEventsWrapperTest, KindsWithoutAnIdSendNothingAndDoNotAskTheSource)
   wrapper(QBAdUnit::QB_AD_UNIT_BANNER(), Tables::kLevelMediation)->load().loadAdWithPublisherLoad(true);
   QBAdUnitEventsWrapper(rv, 7, source).load().loadAdWithPublisherLoad(true);  // no such level
 
-  EXPECT_TRUE(sent("events").empty());
-  EXPECT_TRUE(sent("InterstitialEvents").empty());
-  EXPECT_TRUE(source->kinds.empty());
-}
-
-TEST_F(AdUnitEventsWrapperTest, AfterReleaseMemoryOrWithoutSourceEventsCarryOnlyTheirOwnData) {
   auto events = wrapper(rv, Tables::kLevelProvider);
   events->releaseMemory();
   events->adInteraction().adRewardedWithPlacementName("Home", "coins", 10, "1760000000000", "abc", 0,
@@ -107,11 +92,10 @@ TEST_F(AdUnitEventsWrapperTest, AfterReleaseMemoryOrWithoutSourceEventsCarryOnly
   orphan->adInteraction().sessionCapped();  // the source died with the temporary
 
   auto sentEvents = sent("events");
-  ASSERT_EQ(sentEvents.size(), 2u);
-  EXPECT_EQ(sentEvents[0]["eventId"], 1160);
+  ASSERT_EQ(EventsIsolation::idsOf(sentEvents), (std::vector<int64_t>{1160, 1114}));
   EXPECT_FALSE(sentEvents[0].contains("provider"));
   EXPECT_EQ(sentEvents[0]["custom_level"], "3");
-  EXPECT_EQ(sentEvents[1]["eventId"], 1114);
+  EXPECT_TRUE(sent("InterstitialEvents").empty());
   EXPECT_TRUE(source->kinds.empty());
 }
 

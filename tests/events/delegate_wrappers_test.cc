@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,14 +56,10 @@ struct TidewheelRvBase : virtual TidewheelRewardedVideoBaseDelegate, Recorder {
   }
 };
 
-struct TidewheelRvAutomatic : TidewheelRvBase, TidewheelRewardedVideoDelegate {
+struct TidewheelRvBoth : TidewheelRvBase, TidewheelRewardedVideoDelegate, TidewheelRewardedVideoManualDelegate {
   using TidewheelRvBase::TidewheelRvBase;
   void hasAvailableAdWithAdInfo(const QBAdInfo& i) override { note("available:" + instanceOf(i)); }
   void hasNoAvailableAd() override { note("unavailable"); }
-};
-
-struct TidewheelRvBoth : TidewheelRvAutomatic, TidewheelRewardedVideoManualDelegate {
-  using TidewheelRvAutomatic::TidewheelRvAutomatic;
   void didLoadWithAdInfo(const QBAdInfo& i) override { note("load:" + instanceOf(i)); }
   void didFailToLoadWithError(const QBError& e) override { note("loadFailed:" + std::to_string(e.code())); }
 };
@@ -78,17 +73,6 @@ struct TidewheelIs : TidewheelInterstitialDelegate, Recorder {
   void didFailToShowWithError(const QBError& e, const QBAdInfo&) override { note("showFailed:" + std::to_string(e.code())); }
   void didClickWithAdInfo(const QBAdInfo& i) override { note("click:" + instanceOf(i)); }
   void didCloseWithAdInfo(const QBAdInfo& i) override { note("close:" + instanceOf(i)); }
-};
-
-struct ClassicIs : QBInterstitialDelegate, Recorder {
-  using Recorder::Recorder;
-  void interstitialDidLoad() override { note("load"); }
-  void interstitialDidFailToLoadWithError(const QBError& e) override { note("loadFailed:" + std::to_string(e.code())); }
-  void interstitialDidOpen() override { note("open"); }
-  void interstitialDidClose() override { note("close"); }
-  void interstitialDidShow() override { note("show"); }
-  void interstitialDidFailToShowWithError(const QBError&) override { note("showFailed"); }
-  void didClickInterstitial() override { note("click"); }
 };
 
 struct TidewheelBanner : TidewheelBannerDelegate, Recorder {
@@ -118,13 +102,10 @@ class DelegateWrappersTest : public ::testing::Test {
     QBBannerDelegateWrapper::resetForTesting();
     QBDelegateThrottler::resetForTesting();
   }
-  // Makes the calls from a worker queue, as the managers do.
-  void fromWorker(std::function<void()> calls) { platform::globalQueue()->async(std::move(calls)); }
 
   platform::TestEnvironment env;
   std::shared_ptr<Log> log = std::make_shared<Log>();
   std::shared_ptr<QBRewardedVideoDelegateWrapper> rv = QBRewardedVideoDelegateWrapper::sharedInstance();
-  QBPlacementInfo home{"Home", "coins", 5};
 };
 
 TEST_F(DelegateWrappersTest, RewardedVideoCallsReachBothDelegatesOnTheMainQueueInCallOrder) {
@@ -132,8 +113,8 @@ TEST_F(DelegateWrappersTest, RewardedVideoCallsReachBothDelegatesOnTheMainQueueI
   auto tidewheel = std::make_shared<TidewheelRvBoth>(log, "t");
   rv->setDelegate(classic);
   rv->setTidewheelDelegate(tidewheel);
-
-  fromWorker([&] {
+  const QBPlacementInfo home{"Home", "coins", 5};
+  platform::globalQueue()->async([&] {  // from a worker queue, as the managers call
     rv->rewardedVideoDidLoadWithAdInfo(adInfoOf("a"));
     rv->rewardedVideoHasChangedAvailability(true, adInfoOf("a"));
     rv->rewardedVideoDidOpenWithAdInfo(nullptr);
@@ -156,7 +137,6 @@ TEST_F(DelegateWrappersTest, CallsReturnBeforeDeliveryAndSkipDelegatesThatAreGon
   auto baseOnly = std::make_shared<TidewheelRvBase>(log, "t");  // neither availability nor manual loads
   rv->setDelegate(classic);
   rv->setTidewheelDelegate(baseOnly);
-
   rv->rewardedVideoHasChangedAvailability(false, nullptr);
   rv->rewardedVideoDidLoadWithAdInfo(nullptr);
   EXPECT_TRUE(log->empty());
@@ -165,16 +145,15 @@ TEST_F(DelegateWrappersTest, CallsReturnBeforeDeliveryAndSkipDelegatesThatAreGon
   EXPECT_TRUE(log->empty());
 }
 
-TEST_F(DelegateWrappersTest, ATestSuiteDelegateTakesEveryRewardedVideoCallbackWhileSet) {
+TEST_F(DelegateWrappersTest, ATestSuiteDelegateTakesEveryCallbackWhileSet) {
   auto classic = std::make_shared<ClassicRv>(log, "c");
   auto tidewheel = std::make_shared<TidewheelRvBoth>(log, "t");
   rv->setDelegate(classic);
   rv->setTidewheelDelegate(tidewheel);
   rv->setTestSuiteTidewheelDelegate(std::make_shared<TidewheelRvBoth>(log, "suite"));
-
   rv->rewardedVideoDidLoadWithAdInfo(nullptr);
   rv->rewardedVideoHasChangedAvailability(false, nullptr);
-  rv->rewardedVideoDidStart();
+  rv->rewardedVideoDidStart();  // the classic delegate's alone: nobody hears it
   rv->rewardedVideoDidOpenWithAdInfo(adInfoOf("b"));
   env.runUntilIdle();
   EXPECT_EQ(*log, (Log{"suite:load:-", "suite:unavailable", "suite:open:b"}));
@@ -184,37 +163,28 @@ TEST_F(DelegateWrappersTest, ATestSuiteDelegateTakesEveryRewardedVideoCallbackWh
   rv->setTestSuiteTidewheelDelegate(std::make_shared<TidewheelRvBase>(log, "base"));
   rv->rewardedVideoHasChangedAvailability(true, nullptr);
   rv->rewardedVideoDidCloseWithAdInfo(nullptr);
-  env.runUntilIdle();
-  EXPECT_EQ(*log, (Log{"base:close:-"}));
-
-  log->clear();
   rv->setTestSuiteTidewheelDelegate(nullptr);
   rv->rewardedVideoDidStart();
   env.runUntilIdle();
-  EXPECT_EQ(*log, (Log{"c:start"}));
-}
+  EXPECT_EQ(*log, (Log{"base:close:-", "c:start"}));
 
-TEST_F(DelegateWrappersTest, InterstitialAndBannerWrappersRouteTheSameWay) {
+  // The interstitial and banner wrappers share the routing.
+  log->clear();
   auto is = QBInterstitialDelegateWrapper::sharedInstance();
-  auto classicIs = std::make_shared<ClassicIs>(log, "c");
-  is->setDelegate(classicIs);
+  auto appIs = std::make_shared<TidewheelIs>(log, "t");
+  is->setTidewheelDelegate(appIs);
   is->interstitialDidShowWithAdInfo(adInfoOf("x"));
-  is->interstitialDidClickWithAdInfo(nullptr);
   is->setTestSuiteTidewheelDelegate(std::make_shared<TidewheelIs>(log, "suite"));
-  is->interstitialDidOpenWithAdInfo(nullptr);
   is->interstitialDidFailToShowWithError(QBError::createError(509), nullptr);
-
   auto banner = QBBannerDelegateWrapper::sharedInstance();
-  auto tidewheelBanner = std::make_shared<TidewheelBanner>(log, "tb");
-  banner->setTidewheelDelegate(tidewheelBanner);
+  auto appBanner = std::make_shared<TidewheelBanner>(log, "tb");
+  banner->setTidewheelDelegate(appBanner);
   banner->bannerDidLoad(std::make_shared<QBBannerView>(), adInfoOf("y"));
   banner->bannerWillPresentScreenWithAdInfo(nullptr);
   banner->setTestSuiteTidewheelDelegate(std::make_shared<TidewheelBanner>(log, "suite"));
   banner->bannerWillLeaveApplicationWithAdInfo(adInfoOf("y"));
   env.runUntilIdle();
-
-  EXPECT_EQ(*log, (Log{"c:show", "c:click", "suite:open:-", "suite:showFailed:509", "tb:load:view:y",
-                       "tb:present:-", "suite:leave:y"}));
+  EXPECT_EQ(*log, (Log{"t:show:x", "suite:showFailed:509", "tb:load:view:y", "tb:present:-", "suite:leave:y"}));
 }
 
 // ---------------------------------------------------------------- throttler
