@@ -16,8 +16,11 @@
 #include "platform/runtime.h"
 
 using platform::Json;
+using Calls = std::vector<std::string>;
 
 namespace {
+
+const QBAdUnit kRV = QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), kIS = QBAdUnit::QB_AD_UNIT_INTERSTITIAL();
 
 // A network adapter that records the settings pushed into it.
 class FakeNetworkAdapter : public QBBaseNetworkAdapter {
@@ -36,7 +39,7 @@ class FakeNetworkAdapter : public QBBaseNetworkAdapter {
   }
   void setAdapterDebug(bool debug) override { record(std::string("debug:") + (debug ? "1" : "0")); }
 
-  std::vector<std::string> calls() {
+  Calls calls() {
     std::lock_guard lock(m);
     return log;
   }
@@ -58,21 +61,16 @@ class ThrowingNetworkAdapter : public FakeNetworkAdapter {
   void setConsent(bool) override { throw std::logic_error("consent refused"); }
 };
 
-class FakeRewardedVideo : public QBBaseRewardedVideo {
+template <class Base>
+class FakeAd : public Base {
  public:
   void loadAdWithAdData(const std::shared_ptr<QBAdData>&, std::weak_ptr<QBAdapterAdDelegate>) override {}
   void showAdWithViewController(const QBViewController&, const std::shared_ptr<QBAdData>&,
                                 std::weak_ptr<QBAdapterAdInteractionDelegate>) override {}
   bool isAdAvailableWithAdData(const std::shared_ptr<QBAdData>&) override { return false; }
 };
-
-class FakeInterstitial : public QBBaseInterstitial {
- public:
-  void loadAdWithAdData(const std::shared_ptr<QBAdData>&, std::weak_ptr<QBAdapterAdDelegate>) override {}
-  void showAdWithViewController(const QBViewController&, const std::shared_ptr<QBAdData>&,
-                                std::weak_ptr<QBAdapterAdInteractionDelegate>) override {}
-  bool isAdAvailableWithAdData(const std::shared_ptr<QBAdData>&) override { return false; }
-};
+using FakeRewardedVideo = FakeAd<QBBaseRewardedVideo>;
+using FakeInterstitial = FakeAd<QBBaseInterstitial>;
 
 class ThrowingInitRewardedVideo : public FakeRewardedVideo {
  public:
@@ -87,11 +85,11 @@ class FakeClassicAdapter : public QBBaseAdapter {
   std::string sdkVersion() override { return "own-1"; }
   void setConsent(bool consent) override { calls.push_back(std::string("consent:") + (consent ? "1" : "0")); }
   void earlyInitWithAdapterConfig(const std::shared_ptr<QBAdapterConfig>&) override { calls.push_back("earlyInit"); }
-  std::vector<std::string> calls;
+  Calls calls;
 };
 
 std::shared_ptr<QBAdapterConfig> configFor(const std::string& provider, const std::string& network,
-                                           const QBAdUnit& unit = QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()) {
+                                           const QBAdUnit& unit = kRV) {
   return QBAdapterConfig::create(provider, unit, Json{{"providerLoadName", network}});
 }
 
@@ -105,11 +103,10 @@ class AdapterRepositoryTest : public ::testing::Test {
       std::lock_guard lock(logMutex);
       logLines.push_back(line);
     });
-    classes.registerClass<QBBaseNetworkAdapter>("QBFakeCustomAdapter", [] { return std::make_shared<FakeNetworkAdapter>(); });
-    classes.registerClass<QBBaseNetworkAdapter>("QBShakyCustomAdapter",
-                                                [] { return std::make_shared<ThrowingNetworkAdapter>(); });
-    classes.registerClass<QBBaseAdAdapter>("QBFakeCustomRewardedVideo", [] { return std::make_shared<FakeRewardedVideo>(); });
-    classes.registerClass<QBBaseAdAdapter>("QBFakeCustomInterstitial", [] { return std::make_shared<FakeInterstitial>(); });
+    make<QBBaseNetworkAdapter, FakeNetworkAdapter>("QBFakeCustomAdapter");
+    make<QBBaseNetworkAdapter, ThrowingNetworkAdapter>("QBBrokenCustomAdapter");
+    make<QBBaseAdAdapter, FakeRewardedVideo>("QBFakeCustomRewardedVideo");
+    make<QBBaseAdAdapter, FakeInterstitial>("QBFakeCustomInterstitial");
   }
   ~AdapterRepositoryTest() override {
     repository.resetForTesting();
@@ -117,6 +114,15 @@ class AdapterRepositoryTest : public ::testing::Test {
     QBLoggerManager::sharedInstance().resetForTesting();
   }
 
+  template <class Base, class Made>
+  void make(const std::string& className) {
+    classes.registerClass<Base>(className, [] { return std::make_shared<Made>(); });
+  }
+  // The network adapter of the first instance of network `name`.
+  std::shared_ptr<FakeNetworkAdapter> network(const std::string& name) {
+    auto adapter = repository.getNetworkAdapter(configFor(name + "_1", name), kRV);
+    return std::static_pointer_cast<FakeNetworkAdapter>(adapter);
+  }
   bool logged(const std::string& fragment) {
     std::lock_guard lock(logMutex);
     for (const auto& l : logLines)
@@ -130,23 +136,9 @@ class AdapterRepositoryTest : public ::testing::Test {
   std::vector<std::string> logLines;
 };
 
-TEST_F(AdapterRepositoryTest, OneNetworkAdapterPerNetworkWithVersionsReadAtCreation) {
-  auto a = repository.getNetworkAdapter(configFor("Fake_1", "Fake"), QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
-  auto b = repository.getNetworkAdapter(configFor("Fake_2", "Fake", QBAdUnit::QB_AD_UNIT_INTERSTITIAL()),
-                                        QBAdUnit::QB_AD_UNIT_INTERSTITIAL());
-  ASSERT_NE(a, nullptr);
-  EXPECT_EQ(a, b);
-  EXPECT_EQ(FakeNetworkAdapter::constructed, 1);
-
-  EXPECT_EQ(repository.networkAdapters().at("Fake").networkSDKVersion, "9.1");
-
-  // A custom network name takes over from the reflection name.
-  auto custom = QBAdapterConfig::create("Other_1", QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(),
-                                        Json{{"providerLoadName", "CustomAdapter"}, {"customNetwork", "Fake"}});
-  EXPECT_EQ(repository.getNetworkAdapter(custom, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), a);
-}
-
-TEST_F(AdapterRepositoryTest, ConcurrentFirstUseMakesExactlyOneAdapter) {
+// All instances of a network share one adapter, made once even when the first
+// calls race; its versions are read at creation.
+TEST_F(AdapterRepositoryTest, OneNetworkAdapterPerNetworkEvenUnderConcurrentFirstUse) {
   constexpr int kThreads = 16;
   std::latch start(kThreads);
   std::vector<std::shared_ptr<QBBaseNetworkAdapter>> seen(kThreads);
@@ -155,122 +147,109 @@ TEST_F(AdapterRepositoryTest, ConcurrentFirstUseMakesExactlyOneAdapter) {
     threads.emplace_back([&, i] {
       auto config = configFor("Fake_" + std::to_string(i), "Fake");
       start.arrive_and_wait();
-      seen[i] = repository.getNetworkAdapter(config, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
+      seen[i] = repository.getNetworkAdapter(config, kRV);
     });
   }
   for (auto& t : threads) t.join();
   EXPECT_EQ(FakeNetworkAdapter::constructed, 1);
   ASSERT_NE(seen[0], nullptr);
   for (const auto& s : seen) EXPECT_EQ(s, seen[0]);
+  EXPECT_EQ(repository.networkAdapters().at("Fake").networkSDKVersion, "9.1");
+
+  // Another ad unit, and a custom network name over the reflection name, find it too.
+  EXPECT_EQ(repository.getNetworkAdapter(configFor("Fake_2", "Fake", kIS), kIS), seen[0]);
+  auto custom = QBAdapterConfig::create("Other_1", kRV,
+                                        Json{{"providerLoadName", "CustomAdapter"}, {"customNetwork", "Fake"}});
+  EXPECT_EQ(repository.getNetworkAdapter(custom, kRV), seen[0]);
+  EXPECT_EQ(FakeNetworkAdapter::constructed, 1);
 }
 
 TEST_F(AdapterRepositoryTest, UnknownOrThrowingClassesAreReportedAndRetriedLater) {
   auto config = configFor("Late_1", "Late");
-  EXPECT_EQ(repository.getNetworkAdapter(config, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), nullptr);
+  EXPECT_EQ(repository.getNetworkAdapter(config, kRV), nullptr);
   EXPECT_TRUE(logged("QBLateCustomAdapter not found"));
-  EXPECT_EQ(repository.createAdAdapter(config, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), nullptr);
+  EXPECT_EQ(repository.createAdAdapter(config, kRV), nullptr);
   EXPECT_TRUE(logged("QBLateCustomRewardedVideo not found"));
 
   classes.registerClass<QBBaseNetworkAdapter>("QBLateCustomAdapter", []() -> std::shared_ptr<FakeNetworkAdapter> {
     throw std::runtime_error("constructor failed");
   });
-  EXPECT_EQ(repository.getNetworkAdapter(config, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), nullptr);
+  EXPECT_EQ(repository.getNetworkAdapter(config, kRV), nullptr);
   EXPECT_TRUE(logged("constructor failed"));
 
   // Registered properly later: the next call makes it.
-  classes.registerClass<QBBaseNetworkAdapter>("QBLateCustomAdapter", [] { return std::make_shared<FakeNetworkAdapter>(); });
-  EXPECT_NE(repository.getNetworkAdapter(config, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), nullptr);
-  EXPECT_EQ(repository.getNetworkAdapter(nullptr, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), nullptr);
-}
-
-TEST_F(AdapterRepositoryTest, ThrowingAdapterCodeIsLoggedAndSurvived) {
-  repository.setConsent(true);
-  auto fine = repository.getNetworkAdapter(configFor("Fake_1", "Fake"), QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
-  auto shaky = repository.getNetworkAdapter(configFor("Shaky_1", "Shaky"), QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
-  ASSERT_NE(shaky, nullptr);  // its throwing setConsent at creation did not stop it
-  EXPECT_TRUE(logged("sdk version unavailable"));
-  EXPECT_TRUE(logged("consent refused"));
-  auto entry = repository.networkAdapters().at("Shaky");
-  EXPECT_EQ(entry.networkSDKVersion, "");
-  EXPECT_EQ(entry.adapterVersion, "9.1.0");
-
-  // A throwing adapter does not keep the others from their settings.
-  repository.setConsent(false);
-  EXPECT_EQ(std::static_pointer_cast<FakeNetworkAdapter>(fine)->calls(),
-            (std::vector<std::string>{"consent:1", "consent:0"}));
+  make<QBBaseNetworkAdapter, FakeNetworkAdapter>("QBLateCustomAdapter");
+  EXPECT_NE(repository.getNetworkAdapter(config, kRV), nullptr);
+  EXPECT_EQ(repository.getNetworkAdapter(nullptr, kRV), nullptr);
 }
 
 TEST_F(AdapterRepositoryTest, CreatesANewAdAdapterPerInstanceOfTheRightKind) {
   auto rvConfig = configFor("Fake_1", "Fake");
-  auto first = repository.createAdAdapter(rvConfig, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
-  auto second = repository.createAdAdapter(rvConfig, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
+  auto first = repository.createAdAdapter(rvConfig, kRV);
   ASSERT_NE(first, nullptr);
-  EXPECT_NE(first, second);
+  EXPECT_NE(first, repository.createAdAdapter(rvConfig, kRV));
   EXPECT_NE(std::dynamic_pointer_cast<QBBaseRewardedVideo>(first), nullptr);
-  // Its network adapter comes from the registry's cache.
-  EXPECT_EQ(first->getNetworkAdapter(),
-            repository.getNetworkAdapter(rvConfig, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()));
-
-  auto isConfig = configFor("Fake_1", "Fake", QBAdUnit::QB_AD_UNIT_INTERSTITIAL());
-  auto interstitial = repository.createAdAdapter(isConfig, QBAdUnit::QB_AD_UNIT_INTERSTITIAL());
+  EXPECT_EQ(first->getNetworkAdapter(), network("Fake"));  // from the registry's cache
+  auto interstitial = repository.createAdAdapter(configFor("Fake_1", "Fake", kIS), kIS);
   EXPECT_NE(std::dynamic_pointer_cast<QBBaseInterstitial>(interstitial), nullptr);
 
   // A class of the wrong kind, an ad unit without custom ad adapters, and a
   // throwing initialiser give null.
-  classes.registerClass<QBBaseAdAdapter>("QBFakeCustomRewardedVideo", [] { return std::make_shared<FakeInterstitial>(); });
-  EXPECT_EQ(repository.createAdAdapter(rvConfig, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), nullptr);
+  make<QBBaseAdAdapter, FakeInterstitial>("QBFakeCustomRewardedVideo");
+  EXPECT_EQ(repository.createAdAdapter(rvConfig, kRV), nullptr);
   EXPECT_TRUE(logged("is not a rewarded video adapter"));
-  EXPECT_EQ(repository.createAdAdapter(configFor("Fake_1", "Fake", QBAdUnit::QB_AD_UNIT_BANNER()),
-                                       QBAdUnit::QB_AD_UNIT_BANNER()),
-            nullptr);
-  classes.registerClass<QBBaseAdAdapter>("QBFakeCustomRewardedVideo",
-                                         [] { return std::make_shared<ThrowingInitRewardedVideo>(); });
-  EXPECT_EQ(repository.createAdAdapter(rvConfig, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), nullptr);
+  const auto banner = QBAdUnit::QB_AD_UNIT_BANNER();
+  EXPECT_EQ(repository.createAdAdapter(configFor("Fake_1", "Fake", banner), banner), nullptr);
+  make<QBBaseAdAdapter, ThrowingInitRewardedVideo>("QBFakeCustomRewardedVideo");
+  EXPECT_EQ(repository.createAdAdapter(rvConfig, kRV), nullptr);
   EXPECT_TRUE(logged("bad config"));
 }
 
-TEST_F(AdapterRepositoryTest, SettingsReachHeldAndNewAdaptersInOrder) {
-  EXPECT_EQ(repository.currentConsent(), QBAdapterRepository::kConsentNotSet);
-  auto held = std::static_pointer_cast<FakeNetworkAdapter>(
-      repository.getNetworkAdapter(configFor("Fake_1", "Fake"), QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()));
+TEST_F(AdapterRepositoryTest, SettingsReachHeldAndNewAdaptersInOrderPastThrowingOnes) {
+  auto held = network("Fake");
   EXPECT_TRUE(held->calls().empty());  // nothing set yet: nothing pushed
-
   repository.setConsent(false);
   repository.setMetaData("do_not_sell", {"true"});
+
+  // Throwing version getters and consent: made all the same, with the throws
+  // logged. "Broken" comes before "Fake" in the push order.
+  ASSERT_NE(network("Broken"), nullptr);
+  EXPECT_TRUE(logged("sdk version unavailable"));
+  EXPECT_TRUE(logged("consent refused"));
+  auto entry = repository.networkAdapters().at("Broken");
+  EXPECT_EQ(entry.networkSDKVersion, "");
+  EXPECT_EQ(entry.adapterVersion, "9.1.0");
+
   repository.setAdaptersDebug(true);
   repository.setMetaData("tags", {"a", "b"});
-  EXPECT_EQ(held->calls(),
-            (std::vector<std::string>{"consent:0", "meta:do_not_sell:true", "debug:1", "meta:tags:a:b"}));
-
-  classes.registerClass<QBBaseNetworkAdapter>("QBSecondCustomAdapter", [] { return std::make_shared<FakeNetworkAdapter>(); });
-  auto fresh = std::static_pointer_cast<FakeNetworkAdapter>(
-      repository.getNetworkAdapter(configFor("Second_1", "Second"), QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()));
-  EXPECT_EQ(fresh->calls(), (std::vector<std::string>{"consent:0", "meta:do_not_sell:true", "meta:tags:a:b", "debug:1"}));
+  repository.setConsent(true);
+  EXPECT_EQ(held->calls(), (Calls{"consent:0", "meta:do_not_sell:true", "debug:1", "meta:tags:a:b", "consent:1"}));
+  make<QBBaseNetworkAdapter, FakeNetworkAdapter>("QBSecondCustomAdapter");
+  EXPECT_EQ(network("Second")->calls(), (Calls{"consent:1", "meta:do_not_sell:true", "meta:tags:a:b", "debug:1"}));
 }
 
 TEST_F(AdapterRepositoryTest, ClassicAdaptersAndTheVersionTable) {
-  classes.registerClass<QBBaseAdapter>("QBQuillborneAdapter", [] { return std::make_shared<FakeClassicAdapter>(); });
-  classes.registerClass<QBBaseAdapter>("QBFakeAdapter", [] { return std::make_shared<FakeClassicAdapter>(); });
+  make<QBBaseAdapter, FakeClassicAdapter>("QBQuillborneAdapter");
+  make<QBBaseAdapter, FakeClassicAdapter>("QBFakeAdapter");
   repository.setConsent(true);
 
-  auto own = QBAdapterConfig::create("Quillborne", QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), Json::object());
+  auto own = QBAdapterConfig::create("Quillborne", kRV, Json::object());
   auto adapter = repository.getAdapter(own);
   ASSERT_NE(adapter, nullptr);
   EXPECT_EQ(repository.getAdapter(own), adapter);
-  EXPECT_EQ(std::static_pointer_cast<FakeClassicAdapter>(adapter)->calls,
-            (std::vector<std::string>{"consent:1", "earlyInit"}));  // early start once, own network only
-
+  // Early start once, and for the own network only.
+  EXPECT_EQ(std::static_pointer_cast<FakeClassicAdapter>(adapter)->calls, (Calls{"consent:1", "earlyInit"}));
   auto other = repository.getAdapter(configFor("Fake_1", "Fake"));
-  EXPECT_EQ(std::static_pointer_cast<FakeClassicAdapter>(other)->calls, std::vector<std::string>{"consent:1"});
+  EXPECT_EQ(std::static_pointer_cast<FakeClassicAdapter>(other)->calls, Calls{"consent:1"});
 
-  repository.getNetworkAdapter(configFor("Fake_1", "Fake"), QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
+  network("Fake");
   EXPECT_EQ(repository.adapterVersions(),
             (Json{{"Fake", {{"adapterVersion", "9.1.0"}, {"sdkVersion", "9.1"}}},
                   {"Quillborne", {{"adapterVersion", "7.3.1"}, {"sdkVersion", "own-1"}}}}));
 }
 
 TEST(AdDataTest, GetStringTellsMissingFromEmpty) {
-  QBAdData data("", Json{{"publisherId", ""}, {"token", "t"}, {"appId", 42}, {"flag", true}}, Json::object());
+  QBAdData data("", Json{{"publisherId", ""}, {"appId", 42}, {"flag", true}}, Json::object());
   EXPECT_EQ(data.getString("publisherId"), std::optional<std::string>(""));
   EXPECT_EQ(data.getString("appId"), std::optional<std::string>("42"));
   EXPECT_EQ(data.getString("flag"), std::nullopt);

@@ -39,6 +39,7 @@ class AuctionFixture : public ::testing::Test {
     server_->clearFaults();
   }
 
+  void SetUp() override { ASSERT_TRUE(started_) << "the sandbox did not start"; }
   SandboxServer& server() { return *server_; }
 
   // Auction settings towards this test's route; `overrides` replaces keys.

@@ -4,14 +4,10 @@
 #include <map>
 #include <mutex>
 
-#include <gtest/gtest.h>
-
 #include "foundation/QBLoggerManager.h"
 #include "mediation/QBAuctionDataUtils.h"
-#include "mediation/QBAuctionHandler.h"
+#include "mediation/auction_test_util.h"
 #include "platform/crypto.h"
-#include "platform/test_environment.h"
-#include "support/sandbox_auction.h"
 
 namespace {
 
@@ -21,18 +17,9 @@ constexpr const char* kAllMacros =
     "price=${AUCTION_PRICE}&loss=${AUCTION_LOSS}&mbr=${AUCTION_MBR}&inst=${INSTANCE}&type=${INSTANCE_TYPE}"
     "&dds=${DYNAMIC_DEMAND_SOURCE}&pl=${PLACEMENT_NAME}";
 
-class NotificationsTest : public ::testing::Test {
+class NotificationsTest : public qbtest::AuctionFixture {
  protected:
-  static void SetUpTestSuite() {
-    server_ = new qbtest::SandboxServer();
-    started_ = server_->start();
-  }
-  static void TearDownTestSuite() {
-    delete server_;
-    server_ = nullptr;
-  }
-
-  NotificationsTest() : notify(*server_) {
+  NotificationsTest() : notify(server()) {
     QBLoggerManager::sharedInstance().setConsoleWriterForTesting([lines = lines](const std::string& line) {
       std::lock_guard<std::mutex> lock(lines->m);
       lines->text.push_back(line);
@@ -47,23 +34,16 @@ class NotificationsTest : public ::testing::Test {
                   {kind, notify.url(kind + "/" + platform::percentEncode(name) + "?" + kAllMacros)}};
     return QBAuctionResponseItem::fromJson(entry, "auc").value();
   }
-
   bool logged(const std::string& needle) {
     std::lock_guard<std::mutex> lock(lines->m);
-    for (const auto& line : lines->text)
-      if (line.find(needle) != std::string::npos) return true;
-    return false;
+    return std::any_of(lines->text.begin(), lines->text.end(),
+                       [&](const std::string& line) { return line.find(needle) != std::string::npos; });
   }
 
   struct Lines {
     std::mutex m;
     std::vector<std::string> text;
   };
-
-  static inline qbtest::SandboxServer* server_ = nullptr;
-  static inline bool started_ = false;
-
-  platform::TestEnvironment env;
   qbtest::SandboxNotifications notify;
   std::shared_ptr<Lines> lines = std::make_shared<Lines>();
   std::shared_ptr<QBAuctionHandler> handler =
@@ -71,18 +51,19 @@ class NotificationsTest : public ::testing::Test {
 };
 
 TEST_F(NotificationsTest, WinLossAndImpressionUrlsArriveWithMacrosReplaced) {
-  ASSERT_TRUE(started_);
   auto above = item("Above", 8, "lurl");
   auto winner = item("Win ner", 4, "nurl");
   auto below = item("Below", 2, "lurl");
   auto burl = item("Win ner", 4, "burl");
-  auto generic = QBAuctionResponseItem::fromJson(
-                     Json{{"nurl", notify.url("generic-n")}, {"impressionUrls", {notify.url("generic-i?pl=${PLACEMENT_NAME}")}}},
-                     "auc", false)
-                     .value();
+  const Json genericJson{{"nurl", notify.url("generic-n")},
+                         {"impressionUrls", {notify.url("generic-i?pl=${PLACEMENT_NAME}")}}};
+  auto generic = QBAuctionResponseItem::fromJson(genericJson, "auc", false).value();
   std::map<std::string, std::shared_ptr<QBAuctionResponseItem>> serverData = {
       {"Above", above}, {"Win ner", winner}, {"Below", below}, {"Classic", QBAuctionResponseItem::initWithProviderName("Classic")}};
 
+  // Without a winner nothing fires: the exact list below would show it.
+  handler->reportLoadSuccessForGenericNotifications(item("G", 1, "nurl"), nullptr, 1);
+  handler->reportImpressionForGenericNotifications(item("G", 1, "burl"), nullptr, 1, "p");
   handler->reportLoadSuccessForGenericNotifications(generic, winner, 2);
   handler->reportAuctionLoseWithWaterfall({"Above", "Win ner", "Classic", "Below"}, serverData, generic, winner, 2);
   handler->reportImpressionForGenericNotifications(generic, burl, 2, "Main Menu");
@@ -103,23 +84,14 @@ TEST_F(NotificationsTest, WinLossAndImpressionUrlsArriveWithMacrosReplaced) {
   EXPECT_EQ(got, expected);
 }
 
-TEST_F(NotificationsTest, NothingFiresWithoutAWinner) {
-  handler->reportLoadSuccessForGenericNotifications(item("G", 1, "nurl"), nullptr, 1);
-  handler->reportImpressionForGenericNotifications(item("G", 1, "burl"), nullptr, 1, "p");
-  env.runUntilIdle();
-  EXPECT_EQ(notify.count(), 0u);
-}
-
 TEST_F(NotificationsTest, AFailingUrlIsTriedTwiceThenDropped) {
-  ASSERT_TRUE(started_);
-  server_->inject("/notify/fail", qbtest::SandboxFault::failing(503));
+  server().inject("/notify/fail", qbtest::SandboxFault::failing(503));
   QBAuctionDataUtils::sharedInstance().fireNotificationUrl(notify.url("fail"), "test url");
   ASSERT_TRUE(env.runUntil([&] { return logged("trying again"); }));
   env.advance(QBAuctionDataUtils::kNotificationRetryDelayMs);
   ASSERT_TRUE(env.runUntil([&] { return logged("dropped"); }));
   env.advance(600'000);
-  EXPECT_EQ(server_->requestsTo("/notify/fail").size(), 2u);
-  server_->clearFaults();
+  EXPECT_EQ(server().requestsTo("/notify/fail").size(), 2u);
 
   QBAuctionDataUtils::sharedInstance().fireNotificationUrl("ftp://example/x", "test url");
   EXPECT_TRUE(logged("not an http(s) URL"));

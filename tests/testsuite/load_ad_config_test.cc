@@ -8,10 +8,6 @@ namespace {
 
 using platform::Json;
 
-std::shared_ptr<QBAdapterConfig> config(const std::string& provider, Json entry) {
-  return QBAdapterConfig::create(provider, QBAdUnit::QB_AD_UNIT_INTERSTITIAL(), entry);
-}
-
 struct FilterCase {
   const char* name;
   std::optional<std::string> adNetwork;
@@ -25,7 +21,7 @@ class TestSuiteFilterTest : public ::testing::TestWithParam<FilterCase> {};
 TEST_P(TestSuiteFilterTest, FollowsTheRule) {
   const auto& c = GetParam();
   auto load = QBTestSuiteLoadAdConfig::initWithAdNetwork(c.adNetwork, c.isBidding, true, false);
-  auto instance = config("instance-1", c.entry);
+  auto instance = QBAdapterConfig::create("instance-1", QBAdUnit::QB_AD_UNIT_INTERSTITIAL(), c.entry);
   EXPECT_EQ(load->shouldAddAdapterConfigInfo(*instance, QBAdUnit::QB_AD_UNIT_INTERSTITIAL()), c.expected);
   EXPECT_EQ(load->shouldAddAdapterConfigInfo(*instance, QBAdUnit::QB_AD_UNIT_BANNER()), c.expected);
 }
@@ -33,13 +29,12 @@ TEST_P(TestSuiteFilterTest, FollowsTheRule) {
 const FilterCase kCases[] = {
     {"NoNetworkKeepsAll", std::nullopt, true, Json{{"providerLoadName", "Tulvo"}, {"instanceType", "1"}}, true},
     {"EmptyNetworkKeepsAll", "", false, Json{{"providerLoadName", "Tulvo"}, {"instanceType", "2"}}, true},
-    {"OtherNetworkDropped", "Other", false, Json{{"providerLoadName", "Tulvo"}, {"instanceType", "1"}}, false},
     {"NameIsCaseSensitive", "tulvo", false, Json{{"providerLoadName", "Tulvo"}, {"instanceType", "1"}}, false},
     {"NonBidderWanted", "Tulvo", false, Json{{"providerLoadName", "Tulvo"}, {"instanceType", "1"}}, true},
     {"BidderWantedNonBidderGiven", "Tulvo", true, Json{{"providerLoadName", "Tulvo"}, {"instanceType", "1"}}, false},
     {"BidderWanted", "Tulvo", true, Json{{"providerLoadName", "Tulvo"}, {"instanceType", "2"}}, true},
     {"NoTypeIsNonBidder", "Tulvo", false, Json{{"providerLoadName", "Tulvo"}}, true},
-    {"DefaultInstanceNameWins", "TulvoMain",  false,
+    {"DefaultInstanceNameWins", "TulvoMain", false,
      Json{{"providerLoadName", "Tulvo"}, {"providerDefaultInstance", "TulvoMain"}}, true},
     {"ReflectionNameNoLongerMatches", "Tulvo", false,
      Json{{"providerLoadName", "Tulvo"}, {"providerDefaultInstance", "TulvoMain"}}, false},

@@ -1,0 +1,396 @@
+// The Tulvo adapters against the SDK stand-in: the network adapter's start-up
+// with its waiting instances, the two ad adapters' load and show, and the SDK
+// answering on a thread no platform queue knows while the mediation calls on
+// the test thread (those cases are meant for the thread-sanitizer build).
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "adapters/QBAdapterRepository.h"
+#include "core/QBAdapterConfig.h"
+#include "platform/dispatch.h"
+#include "platform/runtime.h"
+#include "platform/test_environment.h"
+#include "platform/tulvo/tulvo_control.h"
+#include "tulvo_adapter/QBTulvoAdapterRegistration.h"
+#include "tulvo_adapter/QBTulvoCustomAdapter.h"
+#include "tulvo_adapter/QBTulvoCustomInterstitial.h"
+#include "tulvo_adapter/QBTulvoCustomRewardedVideo.h"
+
+namespace {
+
+using platform::Json;
+using TulvoSDK::CallbackThread;
+using Texts = std::vector<std::string>;
+
+const Json kSettings{{"publisherId", "pub-7"}, {"token", "tok-9"}};
+const char* const kNotLoaded = "showFailed:2:Ad is not loaded";
+
+// Records every call with the thread it ran on, thread-safely. One class
+// serves as init, rewarded and interstitial delegate, so a call that must
+// never come shows up.
+class Recording : public QBRewardedVideoAdDelegate, public QBNetworkInitializationDelegate {
+ public:
+  struct Event {
+    std::string text;
+    std::thread::id thread;
+    bool onMain;
+  };
+  void onInitDidSucceed() override { add("initSuccess"); }
+  void onInitDidFailWithErrorCode(int code, const std::optional<std::string>& message) override {
+    add("initFailed:" + std::to_string(code) + ":" + message.value_or("<none>"));
+  }
+  void adDidLoad() override { add("load"); }
+  void adDidFailToLoadWithErrorType(int type, int code, const std::string& message) override {
+    add("loadFailed:" + std::to_string(type) + ":" + std::to_string(code) + ":" + message);
+  }
+  void adDidClick() override { add("click"); }
+  void adDidOpen() override { add("open"); }
+  void adDidClose() override { add("close"); }
+  void adDidFailToShowWithErrorCode(int code, const std::string& message) override {
+    add("showFailed:" + std::to_string(code) + ":" + message);
+  }
+  void adDidShowSucceed() override { add("showSucceed"); }
+  void adDidBecomeVisible() override { add("visible"); }
+  void adDidStart() override { add("start"); }
+  void adDidEnd() override { add("end"); }
+  void adRewarded() override { add("reward"); }
+
+  std::vector<Event> events() const {
+    std::lock_guard lock(m_);
+    return events_;
+  }
+  Texts texts() const {
+    Texts out;
+    for (const auto& e : events()) out.push_back(e.text);
+    return out;
+  }
+
+ private:
+  void add(std::string text) {
+    std::lock_guard lock(m_);
+    events_.push_back(Event{std::move(text), std::this_thread::get_id(), platform::isMainThread()});
+  }
+  mutable std::mutex m_;
+  std::vector<Event> events_;
+};
+using RecordingRef = std::shared_ptr<Recording>;
+
+class TulvoTest : public ::testing::Test {
+ protected:
+  TulvoTest() {
+    reset();
+    registerTulvoAdapterClasses();
+  }
+  ~TulvoTest() override { reset(); }
+  void reset() {
+    sdk.resetForTesting();
+    QBAdapterRepository::sharedRepository().resetForTesting();
+    platform::ClassRegistry::shared().resetForTesting();
+  }
+
+  static std::shared_ptr<QBAdapterConfig> config(const QBAdUnit& unit, const std::string& provider) {
+    return QBAdapterConfig::create(provider, unit, Json{{"providerLoadName", "Tulvo"}, {unit.value(), kSettings}});
+  }
+  // The argument record a waterfall instance builds: a copy of the settings.
+  static std::shared_ptr<QBAdData> adData(const Json& settings) {
+    return QBAdData::initWithServerData("", settings, Json{{"adUnit", "rewardedVideo"}});
+  }
+  Texts logsOf(const std::string& tag) {
+    Texts out;
+    for (const auto& line : sdk.logLines())
+      if (line.tag == tag) out.push_back(line.message);
+    return out;
+  }
+  // The SDK answers everything on its foreign thread.
+  std::thread::id answerOnForeignThread() {
+    sdk.setDefaultInitAnswer({.thread = CallbackThread::ForeignThread});
+    sdk.setDefaultLoadAnswer({.thread = CallbackThread::ForeignThread});
+    sdk.setDefaultShowAnswer({.thread = CallbackThread::ForeignThread});
+    return sdk.foreignThreadId();
+  }
+
+  platform::TestEnvironment env;
+  TulvoSDK::Control& sdk = TulvoSDK::Control::shared();
+  std::shared_ptr<QBTulvoCustomAdapter> adapter = std::make_shared<QBTulvoCustomAdapter>();
+  RecordingRef first = std::make_shared<Recording>(), second = std::make_shared<Recording>();
+  std::shared_ptr<QBTulvoCustomRewardedVideo> rv = std::make_shared<QBTulvoCustomRewardedVideo>();
+  std::shared_ptr<QBTulvoCustomInterstitial> is = std::make_shared<QBTulvoCustomInterstitial>();
+  RecordingRef loader = std::make_shared<Recording>(), shower = std::make_shared<Recording>(),
+               isDelegate = std::make_shared<Recording>();
+  std::shared_ptr<QBAdData> data = adData(Json::object());
+  platform::ViewControllerRef screen = std::make_shared<platform::ViewController>();
+};
+
+// ------------------------------------------------------------ network adapter
+
+TEST_F(TulvoTest, RegistryMakesTheThreeClassesByName) {
+  sdk.setSDKVersion("5.0.2");
+  auto& repository = QBAdapterRepository::sharedRepository();
+  const auto rvUnit = QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), isUnit = QBAdUnit::QB_AD_UNIT_INTERSTITIAL();
+  auto network = repository.getNetworkAdapter(config(rvUnit, "Tulvo_1"), rvUnit);
+  EXPECT_NE(std::dynamic_pointer_cast<QBTulvoCustomAdapter>(network), nullptr);
+  EXPECT_EQ(repository.getNetworkAdapter(config(isUnit, "Tulvo_2"), isUnit), network);
+  EXPECT_EQ(repository.networkAdapters().at("Tulvo").adapterVersion, "5.0.2");
+
+  auto rvAdapter = repository.createAdAdapter(config(rvUnit, "Tulvo_1"), rvUnit);
+  auto isAdapter = repository.createAdAdapter(config(isUnit, "Tulvo_2"), isUnit);
+  EXPECT_NE(std::dynamic_pointer_cast<QBTulvoCustomRewardedVideo>(rvAdapter), nullptr);
+  EXPECT_NE(std::dynamic_pointer_cast<QBTulvoCustomInterstitial>(isAdapter), nullptr);
+  EXPECT_EQ(isAdapter->getNetworkAdapter(), network);
+  EXPECT_EQ(TulvoQuillborneSDKInfo::getSdkVersion(), "5.0.2::5.0.2");
+}
+
+TEST_F(TulvoTest, AlreadyInitialisedSucceedsOnTheMainQueueAfterReturningWithoutReadingIds) {
+  sdk.setSDKInitialized(true);
+  adapter->init(adData(Json::object()), first);
+  EXPECT_TRUE(first->texts().empty());  // not inline
+  env.runUntilIdle();
+  ASSERT_EQ(first->texts(), Texts{"initSuccess"});
+  EXPECT_TRUE(first->events()[0].onMain);
+
+  // An early start without a delegate posts nothing at all.
+  adapter->init(adData(Json::object()), {});
+  EXPECT_EQ(env.readyCount(), 0u);
+  EXPECT_TRUE(sdk.callLog().empty());
+}
+
+TEST_F(TulvoTest, IdsMustBePresentButMayBeEmpty) {
+  const Json missing[] = {Json{{"publisherId", "pub-7"}}, Json{{"token", "tok-9"}}, Json::object()};
+  for (const auto& settings : missing) {
+    SCOPED_TRACE(settings.dump());
+    auto delegate = std::make_shared<Recording>();
+    adapter->init(adData(settings), delegate);
+    ASSERT_EQ(delegate->texts(), Texts{"initFailed:1002:Missing publisher id and/or token"});  // at once
+    EXPECT_EQ(delegate->events()[0].thread, std::this_thread::get_id());
+  }
+  adapter->init(nullptr, first);  // no argument record counts as missing ids
+  EXPECT_EQ(first->texts(), Texts{"initFailed:1002:Missing publisher id and/or token"});
+  EXPECT_TRUE(sdk.callLog().empty());
+  EXPECT_EQ(adapter->waitingDelegateCountForTesting(), 0u);
+
+  adapter->init(adData(Json{{"publisherId", ""}, {"token", ""}}), second);
+  EXPECT_EQ(sdk.callLog(), (Texts{"setMediation:quillborne", "initialize::"}));
+  env.advance(50);
+  EXPECT_EQ(second->texts(), Texts{"initSuccess"});
+}
+
+TEST_F(TulvoTest, EveryAttemptSetsTheMediationFirstAndErrorsPassTheMessageThrough) {
+  sdk.scriptInit({.success = false, .errorMessage = std::nullopt});
+  sdk.scriptInit({.success = false, .errorMessage = std::string("bad token")});
+  for (const auto& delegate : {first, second, first}) {
+    adapter->init(adData(kSettings), delegate);
+    env.advance(50);
+  }
+  EXPECT_EQ(first->texts(), (Texts{"initFailed:1000:<none>", "initSuccess"}));
+  EXPECT_EQ(second->texts(), Texts{"initFailed:1000:bad token"});
+  EXPECT_EQ(sdk.callLog(), (Texts{"setMediation:quillborne", "initialize:pub-7:tok-9", "setMediation:quillborne",
+                                  "initialize:pub-7:tok-9", "setMediation:quillborne", "initialize:pub-7:tok-9"}));
+}
+
+// Every waiting instance hears the one outcome once; the SDK is started once
+// per attempt, also by the managers' early start, which adds no delegate.
+TEST_F(TulvoTest, InstancesWaitingOnOneInitialisationAreEachToldOnce) {
+  sdk.scriptInit({.success = false, .errorMessage = std::string("offline")});
+  adapter->init(adData(kSettings), {});
+  EXPECT_EQ(adapter->waitingDelegateCountForTesting(), 0u);
+  adapter->init(adData(kSettings), first);
+  adapter->init(adData(kSettings), second);
+  adapter->init(adData(kSettings), first);  // the same instance asking again is told once
+  EXPECT_EQ(sdk.initializeCalls().size(), 1u);
+  EXPECT_EQ(sdk.mediationTexts().size(), 1u);
+  EXPECT_EQ(adapter->waitingDelegateCountForTesting(), 2u);
+  env.advance(50);
+  EXPECT_EQ(first->texts(), Texts{"initFailed:1000:offline"});
+  EXPECT_EQ(second->texts(), Texts{"initFailed:1000:offline"});
+  EXPECT_EQ(adapter->waitingDelegateCountForTesting(), 0u);  // the list is emptied
+
+  // The next attempt skips an instance gone meanwhile.
+  adapter->init(adData(kSettings), second);
+  second.reset();
+  env.advance(50);
+  EXPECT_EQ(sdk.initializeCalls().size(), 2u);
+}
+
+// The SDK calling back before its entry call returns must find no lock held.
+TEST_F(TulvoTest, InlineAnswersDoNotDeadlock) {
+  sdk.scriptInit({.thread = CallbackThread::Inline});
+  adapter->init(adData(kSettings), first);
+  EXPECT_EQ(first->texts(), Texts{"initSuccess"});
+  adapter->init(adData(kSettings), second);  // now initialised: main queue
+  env.runUntilIdle();
+  EXPECT_EQ(second->texts(), Texts{"initSuccess"});
+
+  sdk.setDefaultLoadAnswer({.thread = CallbackThread::Inline});
+  sdk.setDefaultShowAnswer({.thread = CallbackThread::Inline});
+  rv->loadAdWithAdData(data, loader);
+  rv->showAdWithViewController(screen, data, loader);
+  EXPECT_EQ(loader->texts(), (Texts{"load", "open", "reward", "close"}));
+}
+
+TEST_F(TulvoTest, InstancesJoiningWhileTheSdkAnswersOnItsThreadAreEachToldOnce) {
+  const auto foreign = answerOnForeignThread();
+  // The first attempt fails on the foreign thread while more instances join
+  // on this one; the attempt they start then succeeds.
+  sdk.scriptInit({.success = false, .errorMessage = std::string("try again"), .thread = CallbackThread::ForeignThread});
+  std::vector<RecordingRef> delegates;
+  for (int i = 0; i < 44; ++i) {
+    if (i == 4) env.advance(50);  // hands the answer to the foreign thread, which runs it now
+    delegates.push_back(std::make_shared<Recording>());
+    adapter->init(adData(kSettings), delegates.back());
+  }
+  sdk.waitForeignIdle();
+  env.advance(50);
+  sdk.waitForeignIdle();
+  env.runUntilIdle();
+
+  for (size_t i = 0; i < delegates.size(); ++i) {
+    SCOPED_TRACE("delegate " + std::to_string(i));
+    auto texts = delegates[i]->texts();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(texts[0] == "initSuccess" || texts[0] == "initFailed:1000:try again") << texts[0];
+    EXPECT_EQ(delegates[i]->events()[0].thread, foreign);
+  }
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(delegates[i]->texts()[0], "initFailed:1000:try again");
+  // A second attempt only when someone joined after the first had answered.
+  EXPECT_LE(sdk.initializeCalls().size(), 2u);
+  EXPECT_EQ(adapter->waitingDelegateCountForTesting(), 0u);
+}
+
+// ---------------------------------------------------------------- ad adapters
+
+TEST_F(TulvoTest, LoadAndShowRunTheWholeWay) {
+  rv->loadAdWithAdData(data, loader);
+  EXPECT_FALSE(rv->isAdAvailableWithAdData(data));
+  env.advance(50);
+  EXPECT_TRUE(rv->isAdAvailableWithAdData(data));
+  rv->showAdWithViewController(screen, data, shower);
+  env.advance(50);
+  EXPECT_EQ(loader->texts(), Texts{"load"});
+  // The impression makes no call; click, show-succeed, visible, start and end
+  // never come.
+  EXPECT_EQ(shower->texts(), (Texts{"open", "reward", "close"}));
+  ASSERT_EQ(sdk.showCalls().size(), 1u);
+  EXPECT_EQ(sdk.showCalls()[0].viewController, screen);
+  EXPECT_EQ(logsOf("QBTulvoCustomRewardedVideo"),
+            (Texts{"loadAd", "onRewardedAdLoaded", "showAd", "onRewardedAdShown", "onRewardedImpression",
+                   "onRewardReceived", "onRewardedAdClosed"}));
+  EXPECT_EQ(sdk.logLines().size(), 7u);  // every line carries the class name as tag
+  // The ad stays stored after the show; availability follows the SDK.
+  EXPECT_NE(rv->ad(), nullptr);
+  EXPECT_FALSE(rv->isAdAvailableWithAdData(data));
+
+  is->loadAdWithAdData(data, isDelegate);
+  env.advance(50);
+  is->showAdWithViewController(screen, data, isDelegate);
+  env.advance(50);
+  EXPECT_EQ(isDelegate->texts(), (Texts{"load", "open", "close"}));
+  EXPECT_EQ(logsOf("QBTulvoCustomInterstitial"),
+            (Texts{"loadAd", "onInterstitialAdLoaded", "showAd", "onInterstitialAdShown", "onInterstitialImpression",
+                   "onInterstitialAdClosed"}));
+}
+
+TEST_F(TulvoTest, ShowWithoutALoadedAdFailsOnTheShowsDelegateWithoutTheSdk) {
+  rv->showAdWithViewController(screen, data, shower);
+  is->showAdWithViewController(screen, data, isDelegate);
+  EXPECT_EQ(shower->texts(), Texts{kNotLoaded});
+  EXPECT_EQ(isDelegate->texts(), Texts{kNotLoaded});
+  EXPECT_EQ(logsOf("QBTulvoCustomInterstitial"), (Texts{"showAd", "showAd Ad is not loaded"}));
+
+  // A load that failed stores no ad either.
+  sdk.scriptLoad({.fill = false});
+  rv->loadAdWithAdData(data, loader);
+  env.advance(50);
+  rv->showAdWithViewController(screen, data, shower);
+  EXPECT_EQ(shower->texts(), (Texts{kNotLoaded, kNotLoaded}));
+
+  // An ad no longer loaded fails the show, and the load's delegate stays:
+  // a late SDK callback still goes to it.
+  rv->loadAdWithAdData(data, loader);
+  env.advance(50);
+  rv->ad()->setLoadedForTesting(false);
+  rv->showAdWithViewController(screen, data, shower);
+  EXPECT_EQ(shower->texts(), (Texts{kNotLoaded, kNotLoaded, kNotLoaded}));
+  EXPECT_TRUE(sdk.showCalls().empty());
+  rv->onRewardedAdClosedWithAd(rv->ad());
+  EXPECT_EQ(loader->texts(), (Texts{"loadFailed:2:204:No fill", "load", "close"}));
+  EXPECT_EQ(shower->texts().size(), 3u);
+}
+
+TEST_F(TulvoTest, SdkFailuresPassCodeAndMessageAndKeepTheEarlierAd) {
+  rv->loadAdWithAdData(data, loader);
+  env.advance(50);
+  auto earlier = rv->ad();
+  sdk.scriptLoad({.fill = false, .errorCode = 1203, .errorMessage = std::string("no inventory")});
+  sdk.scriptLoad({.fill = false, .errorCode = 5, .errorMessage = std::nullopt});
+  for (int i = 0; i < 2; ++i) {
+    rv->loadAdWithAdData(data, loader);
+    env.advance(50);
+  }
+  EXPECT_EQ(loader->texts(), (Texts{"load", "loadFailed:2:1203:no inventory", "loadFailed:2:5:"}));
+  EXPECT_EQ(rv->ad(), earlier);
+  EXPECT_TRUE(rv->isAdAvailableWithAdData(data));
+
+  is->loadAdWithAdData(data, isDelegate);
+  env.advance(50);
+  sdk.scriptShow({.success = false, .errorCode = 17, .errorMessage = std::string("presenting already")});
+  is->showAdWithViewController(screen, data, isDelegate);
+  env.advance(50);
+  EXPECT_EQ(isDelegate->texts(), (Texts{"load", "showFailed:17:presenting already"}));
+}
+
+TEST_F(TulvoTest, CallbacksWithNobodyToTellAreHarmless) {
+  TulvoSDK::TulvoError error{3, std::string("late")};
+  rv->onRewardedAdFailedToLoadWithError(error);
+  rv->onRewardReceivedWithAd(nullptr);
+  is->onInterstitialAdFailedToShowWithError(error);
+  EXPECT_EQ(sdk.logLines().size(), 3u);
+
+  // The SDK holds its delegate weakly: an adapter gone before the answer is
+  // not called.
+  rv->loadAdWithAdData(data, loader);
+  rv.reset();
+  env.advance(50);
+  EXPECT_TRUE(loader->texts().empty());
+  EXPECT_EQ(sdk.rewardedAds().size(), 1u);
+}
+
+TEST_F(TulvoTest, AdCallbacksOnAForeignThreadRaceLoadShowAndAvailability) {
+  const auto foreign = answerOnForeignThread();
+  constexpr int kRounds = 20;
+  for (int round = 0; round < kRounds; ++round) {
+    rv->loadAdWithAdData(data, loader);
+    is->loadAdWithAdData(data, isDelegate);
+    env.advance(50);  // the fills now arrive on the foreign thread while this one asks
+    for (int i = 0; i < 50; ++i) {
+      rv->isAdAvailableWithAdData(data);
+      is->isAdAvailableWithAdData(data);
+    }
+    sdk.waitForeignIdle();
+    rv->showAdWithViewController(screen, data, loader);
+    is->showAdWithViewController(screen, data, isDelegate);
+    env.advance(50);
+    rv->loadAdWithAdData(data, loader);  // races the show's callbacks
+    is->loadAdWithAdData(data, isDelegate);
+    sdk.waitForeignIdle();
+    env.advance(50);
+    sdk.waitForeignIdle();
+  }
+
+  int loads = 0, closes = 0, rewards = 0;
+  for (const auto& e : loader->events()) {
+    EXPECT_EQ(e.thread, foreign);
+    loads += e.text == "load";
+    closes += e.text == "close";
+    rewards += e.text == "reward";
+  }
+  EXPECT_EQ(loads, 2 * kRounds);
+  EXPECT_EQ(closes, kRounds);
+  EXPECT_EQ(rewards, kRounds);
+  EXPECT_EQ(isDelegate->texts().size(), static_cast<size_t>(4 * kRounds));  // load, open, close, load
+}
+
+}  // namespace
