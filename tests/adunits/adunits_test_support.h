@@ -1,57 +1,18 @@
 #pragma once
-// Shared helpers of the waterfall-instance tests: an isolated process (data
-// root, events engines, registries, log capture), a recording manager,
+// Shared pieces of the waterfall-instance tests: a recording manager,
 // scriptable fake adapters and a reader of the events the instances sent.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <stdexcept>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "adapters/QBAdapterRepository.h"
-#include "adunits_process_state.h"
 #include "adunits/QBBaseAdUnitSmash.h"
+#include "adunits_process_state.h"
 #include "core/QBAdapterConfig.h"
-#include "core/QBConfigurations.h"
-#include "events/QBAdUnitEventsTables.h"
-#include "events/QBEventKinds.h"
-#include "events/QBEventsEngines.h"
-#include "foundation/PMEReachability.h"
-#include "foundation/QBKeyValueStorageProvider.h"
-#include "foundation/QBLoggerManager.h"
-#include "platform/runtime.h"
-#include "platform/storage.h"
-#include "platform/test_environment.h"
-#include "platform/tulvo/tulvo_control.h"
-#include "support/temp_dir.h"
 
 namespace adunits_test {
 
 using platform::Json;
-
-// Thread-safe captured log lines.
-class Lines {
- public:
-  void add(std::string line) {
-    std::lock_guard lock(m_);
-    lines_.push_back(std::move(line));
-  }
-  size_t countContaining(const std::string& part) const {
-    std::lock_guard lock(m_);
-    size_t n = 0;
-    for (const auto& line : lines_) n += line.find(part) != std::string::npos;
-    return n;
-  }
-
- private:
-  mutable std::mutex m_;
-  std::vector<std::string> lines_;
-};
 
 // Records each report as "success:<ms>", "failed:<code>:<message>:<ms>" or
 // "click", overall and per smash, with the thread of the last one.
@@ -92,18 +53,8 @@ class RecordingManager : public QBAdUnitManagerDelegate {
   std::thread::id lastThread_;
 };
 
-// How a fake adapter answers a call: keep the delegate for the test, answer
-// inline, throw, or answer a failure inline and then throw.
-enum class Answer { Hold, Succeed, Fail, Throw, FailAndThrow };
-
-template <class Delegate, class Ok, class Fail>
-void answerWith(Answer how, const std::weak_ptr<Delegate>& delegate, Ok ok, Fail fail) {
-  if (auto target = delegate.lock()) {
-    if (how == Answer::Succeed) ok(*target);
-    if (how == Answer::Fail || how == Answer::FailAndThrow) fail(*target);
-  }
-  if (how == Answer::Throw || how == Answer::FailAndThrow) throw std::runtime_error("adapter exploded");
-}
+using qbtest::Answer;
+using qbtest::answerWith;
 
 // Network adapter of network "Fake" (registered as "QBFakeCustomAdapter").
 class FakeNetworkAdapter : public QBBaseNetworkAdapter {
@@ -172,21 +123,12 @@ class TestSmash : public QBBaseAdUnitSmash {
   using QBBaseAdUnitSmash::QBBaseAdUnitSmash;
 };
 
-class AdUnitsTest : public ::testing::Test {
+class AdUnitsTest : public qbtest::AdUnitsProcessTest {
  protected:
   AdUnitsTest() {
-    platform::setDataRoot(dir.path());
-    platform::UserDefaults::resetStandardForTesting();
-    resetProcessWide();
-    QBLoggerManager::sharedInstance().setConsoleWriterForTesting([this](const std::string& line) { log.add(line); });
     platform::ClassRegistry::shared().registerClass<QBBaseNetworkAdapter>("QBFakeCustomAdapter",
                                                                           [n = network] { return n; });
   }
-  ~AdUnitsTest() override {
-    resetProcessWide();
-    QBLoggerManager::sharedInstance().resetForTesting();
-  }
-  static void resetProcessWide() { qbtest::resetAdUnitsProcessWide(); }
 
   // Instance `provider` of `network` for `adUnit`: `entry` keys go into the
   // provider entry, `settings` are the instance settings (2.9 s time-out).
@@ -216,27 +158,20 @@ class AdUnitsTest : public ::testing::Test {
     return QBBaseAdUnitSmash::initWithData(data ? std::move(data) : smashData(cfg), adapter, cfg, manager);
   }
 
-  // The events the rewarded-video engine recorded so far. The engine backs
-  // them up a moment later, so the clock moves by that moment.
+  // The events of the rewarded-video engine so far: it backs them up a
+  // moment after they are sent, so the clock moves by that moment.
   std::vector<Json> sentEvents() {
     env.advance(QBEventsEngine::kBackupDelayMs);
-    auto value = QBKeyValueStorageProvider::storageWithIdentifier("events")->getValue(QBEventsEngine::kBackupKey);
-    return value && value->is_array() ? value->get<std::vector<Json>>() : std::vector<Json>();
+    return backedUpEvents(rv);
   }
-  // The instance-level event kinds of rewarded-video events, in order.
+  // The instance-level kinds of rewarded-video events, in order.
   static std::vector<int> kindsOf(const std::vector<Json>& events) {
     std::vector<int> kinds;
     for (const auto& event : events) kinds.push_back(kindOf(event));
     return kinds;
   }
   static int kindOf(const Json& event) {
-    for (int kind = 0; kind < QBEventKind::kKindCount; ++kind) {
-      if (QBAdUnitEventsTables::eventId(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), QBAdUnitEventsTables::kLevelProvider,
-                                        kind) == event.value("eventId", int64_t{-1})) {
-        return kind;
-      }
-    }
-    return -1;
+    return eventKind(event, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), QBAdUnitEventsTables::kLevelProvider);
   }
   static Json firstOfKind(const std::vector<Json>& events, int kind) {
     for (const auto& event : events) {
@@ -245,11 +180,6 @@ class AdUnitsTest : public ::testing::Test {
     return Json();
   }
 
-  platform::TestEnvironment env;
-  qbtest::TempDir dir;
-  Lines log;
-  const QBAdUnit rv = QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO();
-  const QBAdUnit is = QBAdUnit::QB_AD_UNIT_INTERSTITIAL();
   std::shared_ptr<FakeNetworkAdapter> network = std::make_shared<FakeNetworkAdapter>();
   std::shared_ptr<RecordingManager> manager = std::make_shared<RecordingManager>();
 };

@@ -70,9 +70,6 @@ TEST_F(LoadingModeTest, EachTriggerSchedulesItsDelayOnlyInItsModes) {
     }
   }
   EXPECT_TRUE(delegate->onMain);
-  QBAdUnitLoadingData manual(Mode::MANUAL_WITH_AUTOMATIC_RELOAD, 0, 0, 0), automatic(Mode::AUTOMATIC_LOAD_AFTER_CLOSE, 0, 0, 0);
-  EXPECT_TRUE(manual.isManualMode() && !manual.isAutomaticMode());
-  EXPECT_TRUE(automatic.isAutomaticMode() && !automatic.isManualMode());
 }
 
 TEST_F(LoadingModeTest, ALaterTriggerReplacesThePendingOne) {

@@ -2,14 +2,10 @@
 // loaded ad, reachability changes, and impression data.
 #include "manager_test_support.h"
 #include "platform/device.h"
-#include "quillborne/QBImpressionDataDelegate.h"
 #include "testsuite/QBTestSuiteLoadAdConfig.h"
 
 namespace mgr_test {
 namespace {
-
-namespace K = QBEventKind;
-using Heard = std::vector<std::string>;
 
 class ManagerAvailabilityTest : public ManagerTest {
  protected:
@@ -32,11 +28,11 @@ TEST_F(ManagerAvailabilityTest, OnlyChangesReachTheApplicationUntilTheTestSuiteF
   env.advance(1500);
   manager->loadAd();  // admitted from READY_TO_SHOW and ready again at once
   EXPECT_EQ(book->loadCount("A1"), 2u);
-  EXPECT_EQ(rvHeard(), Heard{"available:true"});
+  EXPECT_EQ(rvHeard(), Strings{"available:true"});
 
   manager->setTestSuiteLoadAdConfig(QBTestSuiteLoadAdConfig::initWithAdNetwork("Alpha", false, false, false));
   manager->loadAd();
-  EXPECT_EQ(rvHeard(), (Heard{"available:true", "available:true"}));
+  EXPECT_EQ(rvHeard(), (Strings{"available:true", "available:true"}));
   const auto reports = ofKind(K::AD_AVAILABILITY_CHANGED_TRUE);
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_EQ(reports[1]["duration"], 1500);  // time spent in the previous availability
@@ -48,7 +44,7 @@ TEST_F(ManagerAvailabilityTest, AnExpiredAdIsReportedAndReloadedInTheAutomaticMo
   env.advance(59'999);
   EXPECT_EQ(book->loadCount("A1"), 1u);
   env.advance(1);
-  EXPECT_EQ(rvHeard(), (Heard{"available:true", "available:false"}));
+  EXPECT_EQ(rvHeard(), (Strings{"available:true", "available:false"}));
   EXPECT_EQ(book->loadCount("A1"), 2u);
   const Json expired = last(K::AD_AVAILABILITY_CHANGED_FALSE);
   EXPECT_EQ(expired["errorCode"], 1057);
@@ -63,39 +59,24 @@ TEST_F(ManagerAvailabilityTest, AnExpiredAdIsReportedAndReloadedInTheAutomaticMo
   EXPECT_EQ(book->loadCount("M1"), 1u);
 }
 
+// Reachability counts only while tracked, and only a ready automatic
+// manager re-reports availability when the network goes and comes back.
 TEST_F(ManagerAvailabilityTest, TrackedReachabilityReReportsAvailabilityOfAReadyAdOnly) {
-  QBConfigurations::getConfigurations().setTrackReachability(true);
   auto manager = loadedAutomatic();
+  setReachability(platform::kReachabilityNotReachable);  // not tracked yet
+  EXPECT_EQ(manager->netStatus(), 2);
+  QBConfigurations::getConfigurations().setTrackReachability(true);
   auto idle = makeRv({}, false);  // nothing to load: reported false already
+  auto manual = makeRv({}, true);
+  setReachability(platform::kReachabilityViaWiFi);  // back, but never reported gone
   setReachability(platform::kReachabilityNotReachable);
   setReachability(platform::kReachabilityViaWiFi);
   setReachability(platform::kReachabilityViaWWAN);  // still reachable: nothing new
-  EXPECT_EQ(rvHeard(), (Heard{"available:true", "available:false", "available:false", "available:true"}));
+  EXPECT_EQ(rvHeard(), (Strings{"available:true", "available:false", "available:false", "available:true"}));
   EXPECT_EQ(manager->netStatus(), 1);
   EXPECT_EQ(idle->netStatus(), 1);
-}
-
-TEST_F(ManagerAvailabilityTest, ManualModesAndUntrackedReachabilityIgnoreTheNetwork) {
-  auto automatic = loadedAutomatic();
-  setReachability(platform::kReachabilityNotReachable);  // tracking is off
-  EXPECT_EQ(automatic->netStatus(), 2);
-  QBConfigurations::getConfigurations().setTrackReachability(true);
-  auto manual = makeRv({}, true);
-  setReachability(platform::kReachabilityViaWWAN);
   EXPECT_EQ(manual->netStatus(), 0);
-  EXPECT_EQ(automatic->netStatus(), 1);
-  EXPECT_EQ(rvHeard(), Heard{"available:true"});
 }
-
-class ImpressionRecorder : public QBImpressionDataDelegate {
- public:
-  void impressionDataDidSucceed(std::shared_ptr<QBImpressionData> data) override {
-    placements.push_back(data->placement().value_or("?"));
-    if (during) during();
-  }
-  std::vector<std::string> placements;
-  std::function<void()> during;
-};
 
 TEST_F(ManagerAvailabilityTest, ImpressionDataReachEveryListenerOfASnapshot) {
   auto manager = makeRv({}, true);
@@ -112,8 +93,8 @@ TEST_F(ManagerAvailabilityTest, ImpressionDataReachEveryListenerOfASnapshot) {
   auto item = QBAuctionResponseItem::fromJson(Json{{"instance", "A1"}, {"impressionData", {{"revenue", 0.02}}}}, "a");
   ASSERT_TRUE(item.ok());
   manager->reportImpressionDataToPublisherWithAuctionResponseItem(item.value(), "Bonus");
-  EXPECT_EQ(first->placements, Heard{"Bonus"});
-  EXPECT_EQ(second->placements, Heard{"Bonus"});  // removed during the loop, still in the snapshot
+  EXPECT_EQ(first->placements, Strings{"Bonus"});
+  EXPECT_EQ(second->placements, Strings{"Bonus"});  // removed during the loop, still in the snapshot
 }
 
 }  // namespace

@@ -1,43 +1,30 @@
-// Construction of the managers: mode and settings of both concrete managers,
-// the construction sequence with its first automatic load, early network
-// starts, the state helpers and the common event data.
-#include "adunits/QBBaseAdUnitSmash.h"
+// Construction of the managers: mode and settings, the first automatic load
+// after construction, early network starts, the state lock and the common
+// event data.
 #include "manager_test_support.h"
 
 namespace mgr_test {
 namespace {
 
 using Mode = QBAdUnitLoadingMode;
-namespace K = QBEventKind;
 
-class ManagerConstructionTest : public ManagerTest {};
+using ManagerConstructionTest = ManagerTest;
 
 TEST_F(ManagerConstructionTest, EachManagerTakesItsModeAndSettings) {
   const Json settings = product({{"maxNumOfAdaptersToLoadOnStart", 3}, {"expiredDurationInMinutes", 45}});
   const Json auctionJson{{"maxTrials", 0}, {"minTimeBeforeRvAuctionMs", 2500}, {"auctionRetryIntervalRvMs", 9000}};
   Json lws = auctionJson;
   lws["isLoadWhileShow"] = true;
-
   EXPECT_EQ(makeRv({}, true, lws, settings)->loadingMode(), Mode::MANUAL);
   EXPECT_EQ(makeRv({}, false, lws, settings)->loadingMode(), Mode::AUTOMATIC_LOAD_WHILE_SHOW);
+  EXPECT_EQ(makeIs({}, lws, settings)->loadingMode(), Mode::MANUAL);
   auto rewarded = makeRv({}, false, auctionJson, settings);
   EXPECT_EQ(rewarded->loadingMode(), Mode::AUTOMATIC_LOAD_AFTER_CLOSE);
-  auto interstitial = makeIs({}, lws, settings);
-  EXPECT_EQ(interstitial->loadingMode(), Mode::MANUAL);
-
-  const auto& rvData = *rewarded->managerData();
-  EXPECT_EQ(rvData.maxSmashesToLoad(), 3u);
-  EXPECT_EQ(rvData.adExpirationInMinutes(), 45);
-  EXPECT_EQ(rvData.loadingData()->timeToWaitBeforeTrigger(), 2500);
-  EXPECT_EQ(rvData.loadingData()->retryInterval(), 9000);
-  EXPECT_TRUE(std::dynamic_pointer_cast<QBRewardedVideoAdDelegateWrapper>(rewarded->delegateWrapper()));
-  const auto& isData = *interstitial->managerData();
-  EXPECT_EQ(isData.adExpirationInMinutes(), -1);
-  EXPECT_EQ(isData.loadingData()->timeToWaitBeforeTrigger(), 0);
-  EXPECT_EQ(isData.loadingData()->retryInterval(), 0);
-  EXPECT_TRUE(std::dynamic_pointer_cast<QBInterstitialAdDelegateWrapper>(interstitial->delegateWrapper()));
-  EXPECT_EQ(interstitial->state(), State::QB_MANAGER_STATE_READY_TO_LOAD);
-  EXPECT_EQ(interstitial->auctionHandler(), nullptr);  // no trials, no client
+  const auto& data = *rewarded->managerData();
+  EXPECT_EQ(data.maxSmashesToLoad(), 3u);
+  EXPECT_EQ(data.adExpirationInMinutes(), 45);
+  EXPECT_EQ(data.loadingData()->timeToWaitBeforeTrigger(), 2500);
+  EXPECT_EQ(data.loadingData()->retryInterval(), 9000);
 
   // Init events carry the managers' names and the mediation-level ids.
   const auto rvStarted = last(K::INIT_STARTED);
@@ -51,7 +38,7 @@ TEST_F(ManagerConstructionTest, EachManagerTakesItsModeAndSettings) {
 TEST_F(ManagerConstructionTest, AutomaticRewardedVideoLoadsOnlyOnceConstructionHasEnded) {
   addNetwork("Alpha");
   auto automatic = makeRv({instance("A1", "Alpha")}, false);
-  EXPECT_EQ(book->loads(), std::vector<std::string>{"A1"});
+  EXPECT_EQ(book->loads(), Strings{"A1"});
   EXPECT_EQ(automatic->state(), State::QB_MANAGER_STATE_LOADING);
   const auto sent = kinds();
   ASSERT_GE(sent.size(), 3u);
@@ -81,8 +68,8 @@ TEST_F(ManagerConstructionTest, EarlyNetworkStartsHaveNoDelegateAndFailuresAreRe
   EXPECT_EQ(gamma->initCalls, 0);  // neither bidder, own network nor early
   std::vector<std::string> reasons;
   for (const auto& event : ofKind(K::TS_NETWORK_ADAPTER_NOT_AVAILABLE)) reasons.push_back(event["reason"]);
-  EXPECT_EQ(reasons, (std::vector<std::string>{"Exception while calling init network adapter",
-                                               "initNetworks - could not load network adapter"}));
+  EXPECT_EQ(reasons,
+            (Strings{"Exception while calling init network adapter", "initNetworks - could not load network adapter"}));
 
   manager->startAdapters();
   EXPECT_EQ(QBAdapterRepository::sharedRepository().networkAdapters().size(), 4u);
@@ -110,7 +97,6 @@ TEST_F(ManagerConstructionTest, CommonEventDataFollowsTheEventKind) {
   Json noPlacements = product();
   noPlacements.erase("placements");
   auto manager = makeRv({instance("A1", "Alpha")}, true, noAuction(), noPlacements);
-  EXPECT_EQ(manager->placementsRepository(), nullptr);
   manager->loadAd();
   ASSERT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
   const std::string waterfallId = manager->waterfallLifeCycleHolder()->currentWaterfallId();
@@ -134,11 +120,8 @@ TEST_F(ManagerConstructionTest, InstancesAreMadeOnlyForAdaptersOfTheAdUnitsClass
   EXPECT_FALSE(
       manager->createSmashWithAdapterConfig(config, std::make_shared<FakeAd<QBBaseInterstitial>>(book), 1, "x"));
   EXPECT_EQ(log.countContaining("error creating adapter"), 1u);
-  auto smash =
-      manager->createSmashWithAdapterConfig(config, std::make_shared<FakeAd<QBBaseRewardedVideo>>(book), 3, "x");
-  ASSERT_TRUE(smash);
-  EXPECT_EQ(smash->smashData()->sessionDepth(), 3);
-  EXPECT_EQ(smash->getAuctionId(), "x");
+  EXPECT_TRUE(
+      manager->createSmashWithAdapterConfig(config, std::make_shared<FakeAd<QBBaseRewardedVideo>>(book), 3, "x"));
 }
 
 }  // namespace

@@ -3,32 +3,16 @@
 // throttled manual failures, and results on two threads at once.
 #include <thread>
 
-#include "adunits/QBBaseAdUnitSmash.h"
 #include "manager_test_support.h"
 #include "tulvo_adapter/QBTulvoAdapterRegistration.h"
 
 namespace mgr_test {
 namespace {
 
-namespace K = QBEventKind;
-using Loads = std::vector<std::string>;
-
 class ManagerLoadingTest : public ManagerTest {
  protected:
   static size_t noFills(const std::vector<std::string>& heard) {
     return static_cast<size_t>(std::count(heard.begin(), heard.end(), "loadFailed:509:Mediation No fill"));
-  }
-  // A manual manager of A1, A2 (Alpha) and the bidder B1 (Beta) over the
-  // auction answer `order`.
-  std::shared_ptr<QBRewardedVideoAdManager> auctioned(const std::vector<std::string>& order, int maxLoading) {
-    addNetwork("Alpha");
-    addNetwork<FakeBiddingNetwork>("Beta");
-    auto manager = makeRv({instance("A1", "Alpha"), instance("A2", "Alpha"), instance("B1", "Beta", true)}, true,
-                          sandboxAuction(), product({{"maxNumOfAdaptersToLoadOnStart", maxLoading}}));
-    answer("auc-1", order);
-    manager->loadAd();
-    EXPECT_TRUE(waitWhile(manager, State::QB_MANAGER_STATE_AUCTION));
-    return manager;
   }
 };
 
@@ -36,33 +20,31 @@ TEST_F(ManagerLoadingTest, AtMostTheLimitIsLoadingOrLoadedCountingFromTheTop) {
   addNetwork("Alpha");
   auto manager = makeRv({instance("A1", "Alpha"), instance("A2", "Alpha"), instance("A3", "Alpha")}, true);
   manager->loadAd();
-  EXPECT_EQ(book->loads(), (Loads{"A1", "A2"}));
+  EXPECT_EQ(book->loads(), (Strings{"A1", "A2"}));
   ASSERT_TRUE(book->fail("A2"));
-  EXPECT_EQ(book->loads(), (Loads{"A1", "A2", "A3"}));
+  EXPECT_EQ(book->loads(), (Strings{"A1", "A2", "A3"}));
   ASSERT_TRUE(book->succeed("A1"));
   ASSERT_TRUE(book->fail("A3"));  // while ready: the loaded one keeps its slot
   EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
   EXPECT_EQ(manager->waterfallPerformance(), (std::map<std::string, int>{{"A1", 2}, {"A2", 1}, {"A3", 1}}));
-  EXPECT_EQ(rvHeard(), Loads{"loaded"});
+  EXPECT_EQ(rvHeard(), Strings{"loaded"});
 }
 
-TEST_F(ManagerLoadingTest, AnIdleBidderOnTopLoadsAlone) {
-  auctioned({"B1", "A1", "A2"}, 3);
-  EXPECT_EQ(book->loads(), Loads{"B1"});
-  EXPECT_EQ(log.countContaining("Advanced Loading: Starting to load bidder B1. No other instances will be loaded"),
-            2u);  // log and automation log
-  ASSERT_TRUE(book->fail("B1"));
-  EXPECT_EQ(book->loads(), (Loads{"B1", "A1", "A2"}));
-}
-
+// A bidder on top loads alone (the auction tests); one below a loading
+// non-bidder waits for it.
 TEST_F(ManagerLoadingTest, ABidderBelowALoadingNonBidderWaitsForItsTurn) {
-  auto manager = auctioned({"A1", "B1", "A2"}, 3);
-  EXPECT_EQ(book->loads(), Loads{"A1"});
-  EXPECT_EQ(log.countContaining("Advanced Loading: Won't start loading bidder B1 as a non bidder is being loaded"), 1u);
+  addNetwork("Alpha");
+  addNetwork<FakeBiddingNetwork>("Beta");
+  auto manager = makeRv({instance("A1", "Alpha"), instance("A2", "Alpha"), instance("B1", "Beta", true)}, true,
+                        sandboxAuction(), product({{"maxNumOfAdaptersToLoadOnStart", 3}}));
+  answer("auc-1", {"A1", "B1", "A2"});
+  manager->loadAd();
+  ASSERT_TRUE(waitWhile(manager, State::QB_MANAGER_STATE_AUCTION));
+  EXPECT_EQ(book->loads(), Strings{"A1"});
   ASSERT_TRUE(book->fail("A1"));
-  EXPECT_EQ(book->loads(), (Loads{"A1", "B1"}));
+  EXPECT_EQ(book->loads(), (Strings{"A1", "B1"}));
   ASSERT_TRUE(book->fail("B1"));
-  EXPECT_EQ(book->loads(), (Loads{"A1", "B1", "A2"}));
+  EXPECT_EQ(book->loads(), (Strings{"A1", "B1", "A2"}));
   ASSERT_TRUE(book->succeed("A2"));
   EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
 }
@@ -77,9 +59,8 @@ TEST_F(ManagerLoadingTest, AWaterfallThatFailsEntirelyEndsInExactlyOneNoFill) {
   manager->onAdLoadFailed(manager->waterfallLifeCycleHolder()->getCurrentWaterfall().at(2),
                           QBError::createError(1, "late"), 0);
   EXPECT_EQ(noFills(rvHeard()), 1u);
-  const auto sent = kinds();
-  EXPECT_EQ(count(sent, K::LOAD_AD_FAILED_WITH_REASON), 1u);
-  EXPECT_EQ(count(sent, K::TS_UNEXPECTED_LOAD_FAILED), 1u);
+  EXPECT_EQ(ofKind(K::LOAD_AD_FAILED_WITH_REASON).size(), 1u);
+  EXPECT_EQ(ofKind(K::TS_UNEXPECTED_LOAD_FAILED).size(), 1u);
   EXPECT_EQ(last(K::LOAD_AD_FAILED_WITH_REASON)["errorCode"], 509);
 
   // Automatic modes: availability false, the troubleshooting event, a retry.
@@ -108,7 +89,7 @@ TEST_P(SynchronousFailureTest, AFailureInsideTheLoadCallNeverLoadsAnInstanceTwic
   manager->loadAd();
   // A1 failed while B1 was chosen but not started: the walk its failure ran
   // counted B1 as taken and chose C1; B1 then started, once.
-  EXPECT_EQ(book->loads(), (Loads{"C1", "B1"}));
+  EXPECT_EQ(book->loads(), (Strings{"C1", "B1"}));
   EXPECT_EQ(log.countContaining("incorrect state while loading"), 0u);
   EXPECT_EQ(log.countContaining("no longer idle"), 0u);
   EXPECT_EQ(manager->waterfallPerformance().at("A1"), 1);
@@ -125,10 +106,10 @@ TEST_F(ManagerLoadingTest, ManualFailuresAreThrottledAndLoadsWaitForThePendingOn
   auto manager = makeIs({}, noAuction(), product({{"delayLoadFailureNotificationInSeconds", 2}}));
   manager->loadAd();
   manager->loadAd();  // fails again within the spacing: its callback waits
-  EXPECT_EQ(isHeard(), Loads{"loadFailed:509:Mediation No fill"});
+  EXPECT_EQ(isHeard(), Strings{"loadFailed:509:Mediation No fill"});
   manager->loadAd();  // refused while it waits
   EXPECT_EQ(log.countContaining("load cannot be invoked while load is already in progress"), 1u);
-  EXPECT_EQ(count(kinds(is), K::LOAD_AD), 2u);
+  EXPECT_EQ(ofKind(K::LOAD_AD, is).size(), 2u);
   env.advance(2000);
   EXPECT_EQ(isHeard().size(), 2u);
 
@@ -144,7 +125,7 @@ TEST_F(ManagerLoadingTest, ManualFailuresAreThrottledAndLoadsWaitForThePendingOn
   rvListener->lines.clear();
   automatic->loadAd();
   automatic->loadAd();
-  EXPECT_EQ(rvHeard(), (Loads{"available:false", "available:false"}));
+  EXPECT_EQ(rvHeard(), (Strings{"available:false", "available:false"}));
 }
 
 // Results on two adapter threads at once while a third thread reads the
@@ -187,7 +168,7 @@ TEST_F(ManagerLoadingTest, ResultsOnTwoThreadsAtOnceLeaveOneConsistentOutcome) {
       EXPECT_EQ(noFills(rvHeard()), 1u) << round;
     } else {
       EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
-      EXPECT_EQ(rvHeard(), Loads{"loaded"}) << round;
+      EXPECT_EQ(rvHeard(), Strings{"loaded"}) << round;
     }
   }
 }

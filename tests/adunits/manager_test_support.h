@@ -1,143 +1,122 @@
 #pragma once
-// Shared pieces of the manager tests: an isolated process, fake networks whose
-// ad adapters the test answers, recording application delegates, the sandbox
-// auction endpoint, and readers of the mediation-level events sent.
-#include <gtest/gtest.h>
-
+// Shared pieces of the manager tests: fake networks whose ad adapters the
+// test answers, recording application delegates, the sandbox auction
+// endpoint, and readers of the mediation-level events sent.
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
-#include "adapters/QBAdapterRepository.h"
-#include "adunits_process_state.h"
+#include "adunits/QBBaseAdUnitSmash.h"
 #include "adunits/QBRewardedVideoAdManager.h"
-#include "core/QBConfigurations.h"
-#include "core/QuillborneObjectPublisherDataHolder.h"
-#include "events/QBAdUnitEventsTables.h"
-#include "events/QBDelegateThrottler.h"
-#include "events/QBEventsEngine.h"
-#include "events/QBEventsEngines.h"
-#include "events/QBInterstitialDelegateWrapper.h"
-#include "events/QBRewardedVideoDelegateWrapper.h"
-#include "foundation/QBKeyValueStorageProvider.h"
-#include "foundation/QBLoggerManager.h"
-#include "foundation/QBUtils.h"
-#include "mediation/QBSessionDepthManager.h"
+#include "adunits_process_state.h"
 #include "platform/notifications.h"
-#include "platform/runtime.h"
-#include "platform/storage.h"
-#include "platform/test_environment.h"
-#include "platform/tulvo/tulvo_control.h"
+#include "quillborne/QBImpressionData.h"
+#include "quillborne/QBImpressionDataDelegate.h"
 #include "quillborne/QBInterstitialDelegate.h"
 #include "quillborne/QBRewardedVideoDelegate.h"
 #include "support/sandbox_auction.h"
-#include "support/temp_dir.h"
 
 namespace mgr_test {
 
 using platform::Json;
 using State = QBManagerState;
+using Strings = std::vector<std::string>;
+namespace K = QBEventKind;
 using qbtest::AuctionAnswer;
 using qbtest::SandboxAuction;
 
-// A thread-safe list of texts.
-class Lines {
+using qbtest::Answer;
+using qbtest::answerWith;
+
+// Every ad-adapter load and show by provider name, how each is answered, and
+// the delegates handed over, for the test to answer (from any thread).
+class AdBook {
+  template <class F>
+  auto locked(F f) {
+    std::lock_guard lock(m_);
+    return f();
+  }
+
  public:
-  void add(std::string line) {
-    std::lock_guard lock(m_);
-    lines_.push_back(std::move(line));
+  // How loads of `provider` (of every other provider when empty) are answered.
+  void setAnswer(const std::string& provider, Answer answer) { locked([&] { answers_[provider] = answer; }); }
+  void setShowAnswer(Answer answer) { locked([&] { showAnswer_ = answer; }); }
+  void setUnavailable(const std::string& provider) { locked([&] { unavailable_.push_back(provider); }); }
+  Answer recordLoad(const std::string& provider, std::weak_ptr<QBAdapterAdDelegate> delegate) {
+    return locked([&] {
+      loads_.push_back(provider);
+      held_[provider] = std::move(delegate);
+      return answers_.count(provider) ? answers_[provider] : answers_[""];
+    });
   }
-  std::vector<std::string> all() const {
-    std::lock_guard lock(m_);
-    return lines_;
+  Answer recordShow(const std::string& provider, std::weak_ptr<QBAdapterAdInteractionDelegate> delegate) {
+    return locked([&] {
+      ++shows_;
+      shown_[provider] = std::move(delegate);
+      return showAnswer_;
+    });
   }
-  void clear() {
-    std::lock_guard lock(m_);
-    lines_.clear();
+  bool available(const std::string& provider) { return locked([&] { return count(unavailable_, provider) == 0; }); }
+  std::vector<std::string> loads() { return locked([&] { return loads_; }); }
+  size_t loadCount(const std::string& provider) { return locked([&] { return count(loads_, provider); }); }
+  int shows() { return locked([&] { return shows_; }); }
+  // The delegates of the newest load and show of `provider`, or null.
+  std::shared_ptr<QBAdapterAdDelegate> loadDelegate(const std::string& provider) {
+    return locked([&] { return held_[provider].lock(); });
   }
-  size_t countContaining(const std::string& part) const {
-    std::lock_guard lock(m_);
-    return static_cast<size_t>(std::count_if(
-        lines_.begin(), lines_.end(), [&](const std::string& line) { return line.find(part) != std::string::npos; }));
-  }
-
- private:
-  mutable std::mutex m_;
-  std::vector<std::string> lines_;
-};
-
-enum class Answer { Hold, Succeed, Fail, Throw };
-
-// Every ad-adapter load by provider name, how it is answered, and the
-// delegates of held loads for the test to answer (from any thread).
-class LoadBook {
- public:
-  void setAnswer(const std::string& provider, Answer answer) {
-    std::lock_guard lock(m_);
-    answers_[provider] = answer;
-  }
-  Answer record(const std::string& provider, std::weak_ptr<QBAdapterAdDelegate> delegate) {
-    std::lock_guard lock(m_);
-    loads_.push_back(provider);
-    held_[provider] = std::move(delegate);
-    return answers_.count(provider) ? answers_[provider] : Answer::Hold;
-  }
-  std::vector<std::string> loads() const {
-    std::lock_guard lock(m_);
-    return loads_;
-  }
-  size_t loadCount(const std::string& provider) const {
-    std::lock_guard lock(m_);
-    return static_cast<size_t>(std::count(loads_.begin(), loads_.end(), provider));
+  template <class D = QBAdapterAdInteractionDelegate>
+  std::shared_ptr<D> showDelegate(const std::string& provider) {
+    return locked([&] { return std::dynamic_pointer_cast<D>(shown_[provider].lock()); });
   }
   // Answers the newest load of `provider`; false when there is none.
   bool succeed(const std::string& provider) {
-    return with(provider, [](auto& d) { d.adDidLoad(); });
+    auto delegate = loadDelegate(provider);
+    if (delegate) delegate->adDidLoad();
+    return delegate != nullptr;
   }
   bool fail(const std::string& provider) {
-    return with(provider, [](auto& d) { d.adDidFailToLoadWithErrorType(QBAdapterErrorTypeNoFill, 204, "No fill"); });
+    auto delegate = loadDelegate(provider);
+    if (delegate) delegate->adDidFailToLoadWithErrorType(QBAdapterErrorTypeNoFill, 204, "No fill");
+    return delegate != nullptr;
   }
 
  private:
-  template <class F>
-  bool with(const std::string& provider, F f) {
-    std::shared_ptr<QBAdapterAdDelegate> delegate;
-    {
-      std::lock_guard lock(m_);
-      if (held_.count(provider)) delegate = held_[provider].lock();
-    }
-    if (delegate) f(*delegate);
-    return delegate != nullptr;
+  static size_t count(const std::vector<std::string>& list, const std::string& name) {
+    return static_cast<size_t>(std::count(list.begin(), list.end(), name));
   }
-  mutable std::mutex m_;
-  std::map<std::string, Answer> answers_;
-  std::vector<std::string> loads_;
+  std::mutex m_;
+  std::map<std::string, Answer> answers_;  // "" holds the default, Hold unless set
+  Answer showAnswer_ = Answer::Hold;
+  std::vector<std::string> loads_, unavailable_;
+  int shows_ = 0;
   std::map<std::string, std::weak_ptr<QBAdapterAdDelegate>> held_;
+  std::map<std::string, std::weak_ptr<QBAdapterAdInteractionDelegate>> shown_;
 };
 
+// An ad adapter of either ad unit answering through the book.
 template <class Base>
 class FakeAd : public Base {
  public:
-  explicit FakeAd(std::shared_ptr<LoadBook> book) : book_(std::move(book)) {}
-  void loadAdWithAdData(const std::shared_ptr<QBAdData>& adData, std::weak_ptr<QBAdapterAdDelegate> delegate) override {
-    const auto answer = book_->record(adData->adapterConfig()->providerName(), delegate);
-    if (answer == Answer::Throw) throw std::runtime_error("load exploded");
-    auto d = delegate.lock();
-    if (d && answer == Answer::Succeed) d->adDidLoad();
-    if (d && answer == Answer::Fail) d->adDidFailToLoadWithErrorType(QBAdapterErrorTypeNoFill, 204, "No fill");
+  explicit FakeAd(std::shared_ptr<AdBook> book) : book_(std::move(book)) {}
+  void loadAdWithAdData(const std::shared_ptr<QBAdData>& adData, std::weak_ptr<QBAdapterAdDelegate> d) override {
+    answerWith(book_->recordLoad(adData->adapterConfig()->providerName(), d), d, [](auto& t) { t.adDidLoad(); },
+               [](auto& t) { t.adDidFailToLoadWithErrorType(QBAdapterErrorTypeNoFill, 204, "No fill"); });
   }
-  void showAdWithViewController(const QBViewController&, const std::shared_ptr<QBAdData>&,
-                                std::weak_ptr<QBAdapterAdInteractionDelegate>) override {}
-  bool isAdAvailableWithAdData(const std::shared_ptr<QBAdData>&) override { return true; }
+  void showAdWithViewController(const QBViewController&, const std::shared_ptr<QBAdData>& adData,
+                                std::weak_ptr<QBAdapterAdInteractionDelegate> d) override {
+    answerWith(book_->recordShow(adData->adapterConfig()->providerName(), d), d, [](auto&) {},
+               [](auto& t) { t.adDidFailToShowWithErrorCode(2, "Ad is not loaded"); });
+  }
+  bool isAdAvailableWithAdData(const std::shared_ptr<QBAdData>& adData) override {
+    return book_->available(adData->adapterConfig()->providerName());
+  }
 
  private:
-  std::shared_ptr<LoadBook> book_;
+  std::shared_ptr<AdBook> book_;
 };
 
 // The network adapter of one network.
@@ -146,17 +125,19 @@ class FakeNetwork : public QBBaseNetworkAdapter {
   void init(const std::shared_ptr<QBAdData>&, std::weak_ptr<QBNetworkInitializationDelegate> delegate) override {
     ++initCalls;
     if (delegate.expired()) ++initsWithoutDelegate;
-    if (initAnswer == Answer::Throw) throw std::runtime_error("init exploded");
-    auto d = delegate.lock();
-    if (d && initAnswer == Answer::Succeed) d->onInitDidSucceed();
-    if (d && initAnswer == Answer::Fail) d->onInitDidFailWithErrorCode(1000, std::string("init refused"));
+    answerWith(initAnswer.load(), delegate, [](auto& t) { t.onInitDidSucceed(); },
+               [](auto& t) { t.onInitDidFailWithErrorCode(1000, std::string("init refused")); });
   }
   std::string networkSDKVersion() override { return "9.1"; }
   std::string adapterVersion() override { return "4.2"; }
+  int getLoadWhileShowSupportedStateWithAdapterConfig(const std::shared_ptr<QBAdapterConfig>&) override {
+    return loadWhileShowSupport;
+  }
 
   std::atomic<Answer> initAnswer{Answer::Succeed};
   std::atomic<int> initCalls{0};
   std::atomic<int> initsWithoutDelegate{0};
+  std::atomic<int> loadWhileShowSupport{0};
 };
 
 // A network adapter that gives bidder tokens ("tok-<provider>"), none for the
@@ -165,53 +146,59 @@ class FakeBiddingNetwork : public FakeNetwork, public QBBiddingDataProtocol {
  public:
   std::optional<Json> getBiddingDataWithAdData(const std::shared_ptr<QBAdData>& adData) override {
     const std::string provider = adData->adapterConfig()->providerName();
-    if (contains(throwing, provider)) throw std::invalid_argument("token exploded");
-    if (contains(missing, provider)) return std::nullopt;
+    if (std::count(throwing.begin(), throwing.end(), provider)) throw std::invalid_argument("token exploded");
+    if (std::count(missing.begin(), missing.end(), provider)) return std::nullopt;
     return Json{{"token", "tok-" + provider}};
   }
   std::vector<std::string> missing, throwing;  // set before the manager is made
-
- private:
-  static bool contains(const std::vector<std::string>& list, const std::string& name) {
-    return std::find(list.begin(), list.end(), name) != list.end();
-  }
 };
 
-// The rewarded-video and interstitial application delegates as one line log.
+// The rewarded-video and interstitial application delegates as one log.
 class Listener : public QBRewardedVideoManualDelegate, public QBInterstitialDelegate {
  public:
   void rewardedVideoHasChangedAvailability(bool available) override {
     lines.add(available ? "available:true" : "available:false");
   }
   void rewardedVideoDidLoad() override { lines.add("loaded"); }
-  void rewardedVideoDidFailToLoadWithError(const QBError& e) override { failed(e); }
   void interstitialDidLoad() override { lines.add("loaded"); }
-  void interstitialDidFailToLoadWithError(const QBError& e) override { failed(e); }
-  void didReceiveRewardForPlacement(const QBPlacementInfo&) override {}
-  void rewardedVideoDidFailToShowWithError(const QBError&) override {}
-  void rewardedVideoDidOpen() override {}
-  void rewardedVideoDidClose() override {}
+  void rewardedVideoDidFailToLoadWithError(const QBError& e) override { failed("loadFailed", e); }
+  void interstitialDidFailToLoadWithError(const QBError& e) override { failed("loadFailed", e); }
+  void rewardedVideoDidFailToShowWithError(const QBError& e) override { failed("showFailed", e); }
+  void interstitialDidFailToShowWithError(const QBError& e) override { failed("showFailed", e); }
+  void rewardedVideoDidOpen() override { lines.add("opened"); }
+  void interstitialDidOpen() override { lines.add("opened"); }
+  void interstitialDidShow() override { lines.add("shown"); }
+  void rewardedVideoDidClose() override { lines.add("closed"); }
+  void interstitialDidClose() override { lines.add("closed"); }
+  void didReceiveRewardForPlacement(const QBPlacementInfo& info) override {
+    lines.add("reward:" + info.placementName() + ":" + std::to_string(info.rewardAmount()));
+  }
   void rewardedVideoDidStart() override {}
   void rewardedVideoDidEnd() override {}
   void didClickRewardedVideo(const QBPlacementInfo&) override {}
-  void interstitialDidOpen() override {}
-  void interstitialDidClose() override {}
-  void interstitialDidShow() override {}
-  void interstitialDidFailToShowWithError(const QBError&) override {}
   void didClickInterstitial() override {}
-  Lines lines;
+  qbtest::Lines lines;
 
  private:
-  void failed(const QBError& e) { lines.add("loadFailed:" + std::to_string(e.code()) + ":" + e.message()); }
+  void failed(const char* what, const QBError& e) {
+    lines.add(std::string(what) + ":" + std::to_string(e.code()) + ":" + e.message());
+  }
 };
 
-class ManagerTest : public ::testing::Test {
+// Records the placement of each impression; `during` runs inside the call.
+class ImpressionRecorder : public QBImpressionDataDelegate {
+ public:
+  void impressionDataDidSucceed(std::shared_ptr<QBImpressionData> data) override {
+    placements.push_back(data->placement().value_or("?"));
+    if (during) during();
+  }
+  std::vector<std::string> placements;
+  std::function<void()> during;
+};
+
+class ManagerTest : public qbtest::AdUnitsProcessTest {
  protected:
   ManagerTest() {
-    platform::setDataRoot(dir_.path());
-    platform::UserDefaults::resetStandardForTesting();
-    resetProcessWide();
-    QBLoggerManager::sharedInstance().setConsoleWriterForTesting([this](const std::string& line) { log.add(line); });
     QBRewardedVideoDelegateWrapper::sharedInstance()->setDelegate(rvListener);
     QBInterstitialDelegateWrapper::sharedInstance()->setDelegate(isListener);
   }
@@ -220,11 +207,7 @@ class ManagerTest : public ::testing::Test {
     env.runUntilIdle();
     auction_.reset();
     server_.reset();
-    resetProcessWide();
-    QBLoggerManager::sharedInstance().resetForTesting();
   }
-
-  static void resetProcessWide() { qbtest::resetAdUnitsProcessWide(); }
 
   // Registers network `name`: its adapter (returned) and ad adapters of both
   // ad units answering through `book`.
@@ -264,19 +247,16 @@ class ManagerTest : public ::testing::Test {
   static Json noAuction() { return Json{{"maxTrials", 0}}; }
   // Auction settings on the sandbox endpoint (started on first use).
   Json sandboxAuction(Json extra = Json::object()) {
-    startSandbox();
     Json section{{"auctioneerURL", auction().url()}, {"maxTrials", 1}, {"encryptionVersion", 0}};
     section.update(extra);
     return section;
   }
-  void startSandbox() {
-    if (server_) return;
-    server_ = std::make_unique<qbtest::SandboxServer>();
-    ASSERT_TRUE(server_->start());
-    auction_ = std::make_unique<qbtest::SandboxAuction>(*server_);
-  }
   qbtest::SandboxAuction& auction() {
-    startSandbox();
+    if (!server_) {
+      server_ = std::make_unique<qbtest::SandboxServer>();
+      EXPECT_TRUE(server_->start());
+      auction_ = std::make_unique<qbtest::SandboxAuction>(*server_);
+    }
     return *auction_;
   }
   // Queues the answer "<id>" with `instances` (best first).
@@ -311,17 +291,11 @@ class ManagerTest : public ::testing::Test {
     env.runUntilIdle();
     platform::NotificationCenter::defaultCenter().post(platform::kUIApplicationWillTerminateNotification);
     env.runUntilIdle();
-    auto storage = QBKeyValueStorageProvider::storageWithIdentifier(adUnit == is ? "InterstitialEvents" : "events");
-    auto value = storage->getValue(QBEventsEngine::kBackupKey);
-    return value && value->is_array() ? value->get<std::vector<Json>>() : std::vector<Json>();
+    return backedUpEvents(adUnit);
   }
   // The mediation-level kind of an event; -1 for other events.
   static int kindOf(const Json& event, const QBAdUnit& adUnit) {
-    int64_t id = event.value("eventId", int64_t{-1}) % QBEventsEngine::kOfflineEventIdOffset;
-    for (int kind = 0; kind < QBEventKind::kKindCount; ++kind) {
-      if (QBAdUnitEventsTables::eventId(adUnit, QBAdUnitEventsTables::kLevelMediation, kind) == id) return kind;
-    }
-    return -1;
+    return eventKind(event, adUnit, QBAdUnitEventsTables::kLevelMediation);
   }
   std::vector<int> kinds(const QBAdUnit& adUnit = QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()) {
     std::vector<int> out;
@@ -340,9 +314,6 @@ class ManagerTest : public ::testing::Test {
     auto all = ofKind(kind, adUnit);
     return all.empty() ? Json() : all.back();
   }
-  static size_t count(const std::vector<int>& list, int value) {
-    return static_cast<size_t>(std::count(list.begin(), list.end(), value));
-  }
   // What the application heard (delivered on the main queue).
   std::vector<std::string> rvHeard() {
     env.runUntilIdle();
@@ -353,12 +324,7 @@ class ManagerTest : public ::testing::Test {
     return isListener->lines.all();
   }
 
-  platform::TestEnvironment env;
-  qbtest::TempDir dir_;
-  Lines log;
-  const QBAdUnit rv = QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO();
-  const QBAdUnit is = QBAdUnit::QB_AD_UNIT_INTERSTITIAL();
-  std::shared_ptr<LoadBook> book = std::make_shared<LoadBook>();
+  std::shared_ptr<AdBook> book = std::make_shared<AdBook>();
   std::shared_ptr<Listener> rvListener = std::make_shared<Listener>();
   std::shared_ptr<Listener> isListener = std::make_shared<Listener>();
   std::shared_ptr<QBImpressionDataDelegates> impressionListeners = std::make_shared<QBImpressionDataDelegates>();

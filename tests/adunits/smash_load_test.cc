@@ -34,7 +34,6 @@ TEST_F(SmashLoadTest, WalksFromNoneToLoadedAndReportsOneSuccess) {
   EXPECT_EQ(adData->serverData(), "{\"adm\":\"x\"}");
   EXPECT_EQ(adData->configuration(), cfg->settings());
   EXPECT_EQ(adData->adUnitData(), (Json{{"adUnit", "rewardedVideo"}, {"userId", "user-7"}}));
-  EXPECT_EQ(adData->adapterConfig(), cfg);
 
   env.advance(700);
   initSucceeds();
