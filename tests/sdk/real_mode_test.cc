@@ -8,36 +8,15 @@ namespace qbtest {
 namespace {
 
 // Wakes the main loop when start-up completes, so runMainUntil sees it.
-class WakingInitDelegate : public RecordingInitDelegate {
+class WakingInitDelegate : public InitRecorder {
  public:
   void initializationDidComplete() override {
-    RecordingInitDelegate::initializationDidComplete();
+    InitRecorder::initializationDidComplete();
     platform::mainQueue()->async([] {});
   }
 };
 
-class RealModeTest : public ::testing::Test {
- protected:
-  RealModeTest() {
-    platform::setDataRoot(dir_.path());
-    platform::UserDefaults::resetStandardForTesting();
-    resetSdkProcessWide();
-    log_.install();
-    EXPECT_TRUE(server_.start());
-    addEventsEndpoint(server_);
-    config_ = std::make_unique<SandboxConfigEndpoint>(server_);
-    QuillborneSdk::setInitEndpoint(server_.baseUrl());
-  }
-  ~RealModeTest() override {
-    resetSdkProcessWide();
-    server_.stop();
-  }
-
-  TempDir dir_;
-  LogCapture log_;
-  SandboxServer server_;
-  std::unique_ptr<SandboxConfigEndpoint> config_;
-};
+class RealModeTest : public ::testing::Test, protected SandboxFixture {};
 
 TEST_F(RealModeTest, StartUpCompletesOnAWorkerWhileOtherThreadsUseTheFacade) {
   auto made = FakeManagerFactory::registerAll();

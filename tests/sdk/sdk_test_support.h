@@ -1,7 +1,7 @@
 #pragma once
-// Fixture of the start-up tests: a manual-clock environment, a fresh data
-// root, the sandbox with its configuration and events endpoints, every
-// process-wide object reset, and recorders for the listeners.
+// Fixtures of the SDK tests: a fresh data root, the sandbox with its
+// configuration and events endpoints, every process-wide object reset, and
+// recorders for the listeners and the managers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -62,40 +62,100 @@ inline void resetSdkProcessWide() {
   platform::resetDeviceFactsForTesting();
 }
 
-// Console lines of the log manager, from any thread.
-class LogCapture {
+// Lines recorded from any thread. `from` skips the lines recorded before it.
+class Lines {
  public:
-  void install() {
-    QBLoggerManager::sharedInstance().setConsoleWriterForTesting([this](const std::string& line) {
-      std::lock_guard lock(mutex_);
-      lines_.push_back(line);
-    });
+  void add(std::string line) {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(std::move(line));
   }
   std::vector<std::string> lines() const {
     std::lock_guard lock(mutex_);
     return lines_;
   }
-  std::vector<std::string> linesWith(const std::string& text) const {
+  std::vector<std::string> linesWith(const std::string& text, size_t from = 0) const {
     std::vector<std::string> out;
-    for (auto& line : lines()) {
-      if (line.find(text) != std::string::npos) out.push_back(line);
+    auto all = lines();
+    for (size_t i = from; i < all.size(); ++i) {
+      if (all[i].find(text) != std::string::npos) out.push_back(all[i]);
     }
     return out;
   }
-  bool contains(const std::string& text) const { return !linesWith(text).empty(); }
+  bool contains(const std::string& text, size_t from = 0) const { return !linesWith(text, from).empty(); }
+  bool heard(const std::string& line) const {
+    auto all = lines();
+    return std::find(all.begin(), all.end(), line) != all.end();
+  }
 
  private:
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
 };
 
-class RecordingInitDelegate : public QBInitializationDelegate {
+// Console lines of the log manager.
+class LogCapture : public Lines {
+ public:
+  void install() {
+    QBLoggerManager::sharedInstance().setConsoleWriterForTesting([this](const std::string& line) { add(line); });
+  }
+};
+
+// What the application hears, one line per callback: rewarded video as it is
+// ("opened"), interstitial after "is ", banner after "banner "; failures with
+// code and message.
+class AdListener : public Lines,
+                   public QBRewardedVideoManualDelegate,
+                   public QBInterstitialDelegate,
+                   public QBBannerDelegate {
+ public:
+  void rewardedVideoHasChangedAvailability(bool available) override { add(available ? "available" : "unavailable"); }
+  void rewardedVideoDidLoad() override { add("loaded"); }
+  void rewardedVideoDidFailToLoadWithError(const QBError& e) override { add(failure("loadFailed", e)); }
+  void didReceiveRewardForPlacement(const QBPlacementInfo& info) override {
+    add("reward " + info.placementName() + " " + std::to_string(info.rewardAmount()));
+  }
+  void rewardedVideoDidFailToShowWithError(const QBError& e) override { add(failure("showFailed", e)); }
+  void rewardedVideoDidOpen() override { add("opened"); }
+  void rewardedVideoDidClose() override { add("closed"); }
+  void rewardedVideoDidStart() override {}
+  void rewardedVideoDidEnd() override {}
+  void didClickRewardedVideo(const QBPlacementInfo&) override {}
+  void interstitialDidLoad() override { add("is loaded"); }
+  void interstitialDidFailToLoadWithError(const QBError& e) override { add(failure("is loadFailed", e)); }
+  void interstitialDidOpen() override { add("is opened"); }
+  void interstitialDidClose() override { add("is closed"); }
+  void interstitialDidShow() override { add("is shown"); }
+  void interstitialDidFailToShowWithError(const QBError& e) override { add(failure("is showFailed", e)); }
+  void didClickInterstitial() override {}
+  void bannerDidLoad(std::shared_ptr<QBBannerView>) override { add("banner loaded"); }
+  void bannerDidFailToLoadWithError(const QBError& e) override { add(failure("banner loadFailed", e)); }
+  void didClickBanner() override {}
+  void bannerWillLeaveApplication() override {}
+  void bannerWillPresentScreen() override {}
+  void bannerDidDismissScreen() override {}
+
+ private:
+  static std::string failure(const char* what, const QBError& e) {
+    return std::string(what) + " " + std::to_string(e.code()) + " " + e.message();
+  }
+};
+
+// Records the start-up completions the application and the mediation hear.
+class InitRecorder : public QBInitializationDelegate, public QBOnMediationInitializationDelegate {
  public:
   void initializationDidComplete() override {
     std::lock_guard lock(mutex);
     ++calls;
     queueLabel = platform::currentQueueLabel();
     onMainThread = platform::isMainThread();
+  }
+  void didInitSucceed(std::shared_ptr<QBServerResponseParser> parser) override {
+    std::lock_guard lock(mutex);
+    succeeded.push_back(std::move(parser));
+  }
+  void didInitFailed(const QBError& error) override {
+    std::lock_guard lock(mutex);
+    failed.push_back(error);
   }
   int callCount() {
     std::lock_guard lock(mutex);
@@ -105,19 +165,6 @@ class RecordingInitDelegate : public QBInitializationDelegate {
   int calls = 0;
   std::string queueLabel;
   bool onMainThread = true;
-};
-
-class RecordingMediationDelegate : public QBOnMediationInitializationDelegate {
- public:
-  void didInitSucceed(std::shared_ptr<QBServerResponseParser> parser) override {
-    std::lock_guard lock(mutex);
-    succeeded.push_back(std::move(parser));
-  }
-  void didInitFailed(const QBError& error) override {
-    std::lock_guard lock(mutex);
-    failed.push_back(error);
-  }
-  std::mutex mutex;
   std::vector<std::shared_ptr<QBServerResponseParser>> succeeded;
   std::vector<QBError> failed;
 };
@@ -141,7 +188,9 @@ class FakeManager : public QBAdUnitManager {
   std::optional<QBSegment> segment;
 };
 
-// Makes FakeManagers and remembers them with the name it was registered as.
+// Stands in for the built-in factory under every manager name: makes
+// FakeManagers and records them with that name, or makes none (the ad units
+// then stay without managers).
 class FakeManagerFactory : public QBAdUnitManagerFactory {
  public:
   struct Made {
@@ -149,50 +198,35 @@ class FakeManagerFactory : public QBAdUnitManagerFactory {
     std::shared_ptr<FakeManager> manager;
     std::string queueLabel;
   };
-  explicit FakeManagerFactory(std::string name, std::shared_ptr<std::vector<Made>> made)
-      : name_(std::move(name)), made_(std::move(made)) {}
+  using Record = std::shared_ptr<std::vector<Made>>;
+  FakeManagerFactory(std::string name, Record made) : name_(std::move(name)), made_(std::move(made)) {}
   std::shared_ptr<QBAdUnitManager> createManager(const QBAdUnitManagerParams& params) override {
+    if (!made_) return nullptr;
     auto manager = std::make_shared<FakeManager>(params);
     made_->push_back(Made{name_, manager, platform::currentQueueLabel()});
     return manager;
   }
-
-  // Registers a factory under every manager name; returns the shared record.
-  static std::shared_ptr<std::vector<Made>> registerAll() {
-    auto made = std::make_shared<std::vector<Made>>();
+  static Record registerAll(bool makeNone = false) {
+    Record made = makeNone ? Record() : std::make_shared<std::vector<Made>>();
     namespace names = QBAdUnitManagerNames;
     for (const char* name : {names::kRewardedVideoAdManager, names::kLWSProgRvManager, names::kProgRvManager,
                              names::kDemandOnlyRvManager, names::kInterstitialAdManager, names::kProgIsManager,
                              names::kDemandOnlyIsManager}) {
-      QBAdUnitManagerFactories::sharedInstance().registerFactory(name,
-                                                                 std::make_shared<FakeManagerFactory>(name, made));
+      QBAdUnitManagerFactories::sharedInstance().registerFactory(name, std::make_shared<FakeManagerFactory>(name, made));
     }
     return made;
   }
 
  private:
   std::string name_;
-  std::shared_ptr<std::vector<Made>> made_;
+  Record made_;
 };
 
-// A factory that makes no manager, registered under every manager name in
-// place of the built-in ones: the ad units then stay without managers.
-class NullManagerFactory : public QBAdUnitManagerFactory {
- public:
-  std::shared_ptr<QBAdUnitManager> createManager(const QBAdUnitManagerParams&) override { return nullptr; }
-  static void registerAll() {
-    namespace names = QBAdUnitManagerNames;
-    for (const char* name : {names::kRewardedVideoAdManager, names::kLWSProgRvManager, names::kProgRvManager,
-                             names::kDemandOnlyRvManager, names::kInterstitialAdManager, names::kProgIsManager,
-                             names::kDemandOnlyIsManager}) {
-      QBAdUnitManagerFactories::sharedInstance().registerFactory(name, std::make_shared<NullManagerFactory>());
-    }
-  }
-};
-
-class SdkTest : public ::testing::Test {
+// A clean process with the sandbox running. With a TestEnvironment, its
+// queues are drained once the sandbox has stopped.
+class SandboxFixture {
  protected:
-  SdkTest() {
+  explicit SandboxFixture(platform::TestEnvironment* clock = nullptr) : clock_(clock) {
     platform::setDataRoot(dir_.path());
     platform::UserDefaults::resetStandardForTesting();
     platform::setAppInfo(platform::Json{{"CFBundleIdentifier", "com.example.sdktest"},
@@ -205,16 +239,31 @@ class SdkTest : public ::testing::Test {
     config_ = std::make_unique<SandboxConfigEndpoint>(server_);
     QuillborneSdk::setInitEndpoint(server_.baseUrl());
   }
-
-  ~SdkTest() override {
+  ~SandboxFixture() {
     resetSdkProcessWide();
     server_.stop();
-    env_.runUntilIdle();
+    if (clock_) clock_->runUntilIdle();
   }
+
+  platform::TestEnvironment* clock_;
+  TempDir dir_;
+  LogCapture log_;
+  SandboxServer server_;
+  std::unique_ptr<SandboxConfigEndpoint> config_;
+};
+
+// The manual clock is a base of its own so that it exists before the sandbox
+// is set up and after it is gone.
+struct ManualClock {
+  platform::TestEnvironment env_;
+};
+
+class SdkTest : public ::testing::Test, protected ManualClock, protected SandboxFixture {
+ protected:
+  SdkTest() : SandboxFixture(&env_) {}
 
   std::shared_ptr<QuillborneSdk> sdk() { return QuillborneSdk::sharedInstance(); }
   QBSdkState state() { return sdk()->sdkState(); }
-
   bool runUntilState(QBSdkState wanted) {
     return env_.runUntil([&] { return state() == wanted; });
   }
@@ -223,12 +272,11 @@ class SdkTest : public ::testing::Test {
     return env_.runUntil(
         [&] { return sdk()->configurationRequestCountForTesting() == n && sdk()->isRetryScheduledForTesting(); });
   }
-
-  platform::TestEnvironment env_;
-  TempDir dir_;
-  LogCapture log_;
-  SandboxServer server_;
-  std::unique_ptr<SandboxConfigEndpoint> config_;
+  // A new SDK object, as a new process would make; stored data stays.
+  void newSdk() {
+    QuillborneSdk::resetForTesting();
+    QuillborneSdk::setInitEndpoint(server_.baseUrl());
+  }
 };
 
 }  // namespace qbtest

@@ -11,22 +11,27 @@ namespace {
 
 using platform::Json;
 
-class StartUpTest : public SdkTest {};
-
-TEST_F(StartUpTest, FullStartUpReachesInitiatedWithTheRequestTheServerDecodes) {
-  auto initDelegate = std::make_shared<RecordingInitDelegate>();
-  auto mediationDelegate = std::make_shared<RecordingMediationDelegate>();
-  sdk()->addMediationInitializationDelegate(mediationDelegate);
+// Also: a second init is refused while start-up runs and after it succeeded,
+// and the application hears of the completion once per SDK object.
+TEST_F(SdkTest, FullStartUpReachesInitiatedOnceWithTheRequestTheServerDecodes) {
+  auto recorder = std::make_shared<InitRecorder>();
+  auto refused = std::make_shared<InitRecorder>();
+  sdk()->addMediationInitializationDelegate(recorder);
   Quillborne::setUserId("user-42");
 
-  Quillborne::initWithAppKey(kAppKey, initDelegate);
+  Quillborne::initWithAppKey(kAppKey, recorder);
   // The call only records; everything else waits for the queues.
   EXPECT_EQ(state(), QBSdkState::SDK_INIT_IN_PROGRESS);
   EXPECT_EQ(sdk()->configurationRequestCountForTesting(), 0);
+  Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"banner"}, refused);
+  EXPECT_TRUE(log_.contains("init called while the SDK state is SDK_INIT_IN_PROGRESS; ignored"));
   EXPECT_EQ(sdk()->requestedAdUnits(), (std::vector<std::string>{"rewardedvideo", "interstitial", "offerwall", "banner"}));
 
   ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
-  env_.runUntilIdle();
+  Quillborne::initWithAppKey(kAppKey, refused);
+  env_.advance(10 * 60 * 1000);
+  EXPECT_TRUE(log_.contains("init called while the SDK state is SDK_INITIATED; ignored"));
+  EXPECT_EQ(state(), QBSdkState::SDK_INITIATED);
 
   // One request, one parameter, decrypted by the server to exactly the query
   // string of the init view.
@@ -39,21 +44,17 @@ TEST_F(StartUpTest, FullStartUpReachesInitiatedWithTheRequestTheServerDecodes) {
   auto fields = requests[0].fields();
   EXPECT_EQ(fields["appKey"], kAppKey);
   EXPECT_EQ(fields["sessionId"], QBUtils::UUIDForSession());
-  EXPECT_EQ(fields["sdkv"], "7.3.1");
   EXPECT_EQ(fields["userId"], "user-42");
-  EXPECT_EQ(fields["os"], "iOS");
-  EXPECT_EQ(fields["osv"], "17.0");
-  EXPECT_EQ(fields["dm"], "iPhone");
-  EXPECT_EQ(fields["appv"], "2.4.0");
   EXPECT_EQ(fields["bid"], "com.example.sdktest");
   EXPECT_EQ(fields["connt"], "wifi");
 
   // Completion: listeners, parser, engines, cache, no error.
-  EXPECT_EQ(initDelegate->callCount(), 1);
-  EXPECT_EQ(initDelegate->queueLabel, platform::globalQueue(platform::QueuePriority::Default)->label());
-  EXPECT_FALSE(initDelegate->onMainThread);
-  ASSERT_EQ(mediationDelegate->succeeded.size(), 1u);
-  EXPECT_EQ(mediationDelegate->succeeded[0], sdk()->serverResponseParser());
+  EXPECT_EQ(recorder->callCount(), 1);
+  EXPECT_EQ(refused->callCount(), 0);
+  EXPECT_EQ(recorder->queueLabel, platform::globalQueue(platform::QueuePriority::Default)->label());
+  EXPECT_FALSE(recorder->onMainThread);
+  ASSERT_EQ(recorder->succeeded.size(), 1u);
+  EXPECT_EQ(recorder->succeeded[0], sdk()->serverResponseParser());
   EXPECT_EQ(sdk()->serverResponseParser()->adapterConfigs(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()).size(), 2u);
   EXPECT_FALSE(sdk()->initError());
   EXPECT_NE(QBRewardedVideoEventsEngine::sharedInstance()->stateForTesting(), QBEventsEngineState::NotConfigured);
@@ -68,9 +69,19 @@ TEST_F(StartUpTest, FullStartUpReachesInitiatedWithTheRequestTheServerDecodes) {
   ASSERT_EQ(changes.size(), 2u);
   EXPECT_NE(changes[0].find("from SDK_NOT_INITIATED to SDK_INIT_IN_PROGRESS"), std::string::npos);
   EXPECT_NE(changes[1].find("from SDK_INIT_IN_PROGRESS to SDK_INITIATED"), std::string::npos);
+
+  // A new SDK object (a new process) refuses a demand-only init after the
+  // mediation mode was chosen, and tells the application again.
+  newSdk();
+  Quillborne::initQBDemandOnly(kAppKey, {});
+  EXPECT_EQ(state(), QBSdkState::SDK_NOT_INITIATED);
+  EXPECT_TRUE(log_.contains("init called in DEMAND_ONLY mode after MEDIATION mode was chosen; ignored"));
+  Quillborne::initWithAppKey(kAppKey, recorder);
+  ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
+  EXPECT_EQ(recorder->callCount(), 2);
 }
 
-TEST_F(StartUpTest, StartUpWorkRunsOffTheMainQueue) {
+TEST_F(SdkTest, StartUpWorkRunsOffTheMainQueue) {
   config_->failNext(1);
   Quillborne::initWithAppKey(kAppKey);
   const size_t linesOfTheCall = log_.lines().size();
@@ -85,48 +96,10 @@ TEST_F(StartUpTest, StartUpWorkRunsOffTheMainQueue) {
   for (size_t i = 0; i < lines.size(); ++i) {
     EXPECT_NE(lines[i].find(i < linesOfTheCall ? "UITHREAD: true" : "UITHREAD: false"), std::string::npos) << lines[i];
   }
-  EXPECT_EQ(log_.linesWith("configuration request 2 to").size(), 1u);
-  EXPECT_EQ(log_.linesWith("retrying the configuration request in 1 s (retry 1 of 62)").size(), 1u);
-}
-
-TEST_F(StartUpTest, OnlyTheRequestedAdUnitsGetManagersFromTheRegisteredFactories) {
-  auto made = FakeManagerFactory::registerAll();
-  QBSegment segment;
-  segment.setSegmentName("whales");
-  Quillborne::setSegment(segment);
-  Quillborne::setTidewheelRewardedVideoManualDelegate(std::weak_ptr<TidewheelRewardedVideoManualDelegate>());
-
-  Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"RewardedVideo", "banner", "nonsense"});
-  ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
-
-  EXPECT_EQ(sdk()->requestedAdUnits(), (std::vector<std::string>{"rewardedvideo", "banner"}));
-  EXPECT_TRUE(log_.contains("unknown ad unit \"nonsense\" ignored"));
-  ASSERT_EQ(made->size(), 1u);  // banner has no manager in this version
-  const auto& rv = (*made)[0];
-  EXPECT_EQ(rv.name, QBAdUnitManagerNames::kRewardedVideoAdManager);
-  EXPECT_EQ(rv.queueLabel, platform::globalQueue(platform::QueuePriority::Default)->label());
-  const auto& params = rv.manager->params;
-  EXPECT_EQ(params.adUnit, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
-  ASSERT_EQ(params.providersPool.size(), 2u);
-  EXPECT_EQ(params.providersPool[0]->providerName(), "TulvoRV1");
-  EXPECT_EQ(params.providersPool[1]->providerName(), "TulvoRV2");
-  ASSERT_TRUE(params.settings);
-  EXPECT_EQ(params.settings->maxNumOfAdaptersToLoadOnStart(), 2);
-  EXPECT_TRUE(params.isManual);
-  EXPECT_TRUE(params.isEncryptedAuctionResponse);
-  EXPECT_FALSE(params.isOneToken);
-  EXPECT_EQ(params.segment, segment);
-  EXPECT_EQ(params.impressionDataDelegates,
-            QuillborneObjectPublisherDataHolder::sharedInstance().getImpressionDataDelegates());
-  EXPECT_EQ(sdk()->managerForAdUnit(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), rv.manager);
-  EXPECT_FALSE(sdk()->managerForAdUnit(QBAdUnit::QB_AD_UNIT_INTERSTITIAL()));
 }
 
 struct ManagerChoice {
-  bool objectPerWaterfall;
-  bool loadWhileShow;
-  bool manual;
-  bool demandOnly;
+  bool objectPerWaterfall, loadWhileShow, manual, demandOnly;
   const char* rewardedVideo;
   const char* interstitial;
 };
@@ -166,113 +139,52 @@ INSTANTIATE_TEST_SUITE_P(
                     ManagerChoice{false, true, true, false, "QBRewardedVideoAdManager", "QBProgIsManager"},
                     ManagerChoice{true, false, true, true, "QBDemandOnlyRvManager", "QBDemandOnlyIsManager"}));
 
-// ------------------------------------------------------ checks before the request
+// Each refusal ends start-up before the request goes out, and from
+// SDK_INIT_FAILED the next call starts over.
+TEST_F(SdkTest, InvalidAppKeyOrOsBelowTenFailsWith501BeforeTheRequest) {
+  auto recorder = std::make_shared<InitRecorder>();
+  sdk()->addMediationInitializationDelegate(recorder);
+  auto events = QBRewardedVideoEventsEngine::sharedInstance();
+  auto storedEvents = [&] {
+    events->runOnQueueForTesting([] {});
+    env_.runUntilIdle();
+    return events->storedEventCountForTesting();
+  };
+  auto expectFailure = [&](const std::string& message, const std::string& detail) {
+    EXPECT_EQ(state(), QBSdkState::SDK_INIT_FAILED);
+    ASSERT_TRUE(sdk()->initError());
+    EXPECT_EQ(sdk()->initError()->code(), 501);
+    EXPECT_EQ(sdk()->initError()->message(), message);
+    EXPECT_TRUE(log_.contains(message + " (" + detail));
+    EXPECT_EQ(sdk()->configurationRequestCountForTesting(), 0);
+  };
 
-class InvalidAppKeyTest : public SdkTest, public testing::WithParamInterface<std::string> {};
-
-TEST_P(InvalidAppKeyTest, FailsWithoutRequestOrEvent) {
-  auto mediationDelegate = std::make_shared<RecordingMediationDelegate>();
-  sdk()->addMediationInitializationDelegate(mediationDelegate);
-  Quillborne::initWithAppKey(GetParam());
-  env_.runUntilIdle();
-
-  EXPECT_EQ(state(), QBSdkState::SDK_INIT_FAILED);
-  ASSERT_TRUE(sdk()->initError());
-  EXPECT_EQ(sdk()->initError()->code(), 501);
-  EXPECT_EQ(sdk()->initError()->message(), "Init Fail - Invalid appKey");
-  EXPECT_TRUE(log_.contains("Init Fail - Invalid appKey (appKey \"" + GetParam() + "\" does not match"));
-  ASSERT_EQ(mediationDelegate->failed.size(), 1u);
-  EXPECT_EQ(mediationDelegate->failed[0].code(), 501);
-  EXPECT_EQ(sdk()->configurationRequestCountForTesting(), 0);
-  EXPECT_EQ(QBRewardedVideoEventsEngine::sharedInstance()->storedEventCountForTesting(), 0u);
-  EXPECT_TRUE(log_.contains("from SDK_INIT_IN_PROGRESS to SDK_INIT_FAILED"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Keys, InvalidAppKeyTest,
-                         testing::Values("", "abc-123", "key with space", "k\xc3\xa9y", "abc\n"));
-
-struct OsCase {
-  const char* version;
-  bool accepted;
-};
-
-class OsVersionTest : public SdkTest, public testing::WithParamInterface<OsCase> {};
-
-TEST_P(OsVersionTest, OsVersionBelowTenFailsAfterTheStartEvent) {
-  platform::DeviceFacts facts;
-  facts.osVersion = GetParam().version;
-  platform::setDeviceFactsForTesting(facts);
-  Quillborne::initWithAppKey(kAppKey);
-  env_.runUntil([&] { return state() != QBSdkState::SDK_INIT_IN_PROGRESS; });
-
-  // Event 14 goes out whatever the OS says.
-  QBRewardedVideoEventsEngine::sharedInstance()->runOnQueueForTesting([] {});
-  env_.runUntilIdle();
-  EXPECT_GE(QBRewardedVideoEventsEngine::sharedInstance()->storedEventCountForTesting(), 1u);
-  if (GetParam().accepted) {
-    EXPECT_EQ(state(), QBSdkState::SDK_INITIATED);
-    return;
+  for (const std::string key : {"", "abc-123", "key with space", "k\xc3\xa9y", "abc\n"}) {
+    SCOPED_TRACE("appKey \"" + key + "\"");
+    Quillborne::initWithAppKey(key);
+    env_.runUntilIdle();
+    expectFailure("Init Fail - Invalid appKey", "appKey \"" + key + "\" does not match");
+    EXPECT_EQ(storedEvents(), 0u);  // not even the start event
   }
-  EXPECT_EQ(state(), QBSdkState::SDK_INIT_FAILED);
-  ASSERT_TRUE(sdk()->initError());
-  EXPECT_EQ(sdk()->initError()->code(), 501);
-  EXPECT_EQ(sdk()->initError()->message(), "Init Fail - OS version is below 10.0");
-  EXPECT_TRUE(log_.contains(std::string("Init Fail - OS version is below 10.0 (OS version ") + GetParam().version));
-  EXPECT_EQ(sdk()->configurationRequestCountForTesting(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Versions, OsVersionTest,
-                         testing::Values(OsCase{"9.3.5", false}, OsCase{"9", false}, OsCase{"10.0", true},
-                                         OsCase{"10", true}, OsCase{"16.4", true}));
-
-TEST_F(StartUpTest, SecondInitIsRefusedWhileRunningAndAfterSuccessButRestartsAfterFailure) {
-  auto first = std::make_shared<RecordingInitDelegate>();
-  auto second = std::make_shared<RecordingInitDelegate>();
-
-  Quillborne::initWithAppKey("bad-key", first);
-  env_.runUntilIdle();
-  ASSERT_EQ(state(), QBSdkState::SDK_INIT_FAILED);
-
-  // From SDK_INIT_FAILED a new call starts over.
-  Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"interstitial"}, second);
-  EXPECT_EQ(state(), QBSdkState::SDK_INIT_IN_PROGRESS);
-  Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"banner"}, first);
-  EXPECT_TRUE(log_.contains("init called while the SDK state is SDK_INIT_IN_PROGRESS; ignored"));
-  EXPECT_EQ(sdk()->requestedAdUnits(), std::vector<std::string>{"interstitial"});
-
-  ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
-  EXPECT_FALSE(sdk()->initError());
-  Quillborne::initWithAppKey(kAppKey, first);
-  env_.runUntilIdle();
-  EXPECT_TRUE(log_.contains("init called while the SDK state is SDK_INITIATED; ignored"));
+  // The OS check follows the start event (14), which goes out whatever the
+  // OS; "10" is high enough.
+  for (const std::string version : {"9", "9.3.5", "10"}) {
+    SCOPED_TRACE("OS " + version);
+    platform::DeviceFacts facts;
+    facts.osVersion = version;
+    platform::setDeviceFactsForTesting(facts);
+    const size_t before = storedEvents();
+    Quillborne::initWithAppKey(kAppKey);
+    env_.runUntil([&] { return state() != QBSdkState::SDK_INIT_IN_PROGRESS; });
+    if (version == "10") break;
+    EXPECT_GT(storedEvents(), before);
+    expectFailure("Init Fail - OS version is below 10.0", "OS version " + version + ")");
+  }
   EXPECT_EQ(state(), QBSdkState::SDK_INITIATED);
-  EXPECT_EQ(config_->requestCount(), 1u);
-  EXPECT_EQ(first->callCount(), 0);
-  EXPECT_EQ(second->callCount(), 1);
-
-  // A demand-only init after the mediation mode was chosen is refused too.
-  QuillborneSdk::resetForTesting();
-  QuillborneSdk::setInitEndpoint(server_.baseUrl());
-  Quillborne::initQBDemandOnly(kAppKey, {});
-  EXPECT_EQ(state(), QBSdkState::SDK_NOT_INITIATED);
-  EXPECT_TRUE(log_.contains("init called in DEMAND_ONLY mode after MEDIATION mode was chosen; ignored"));
-}
-
-TEST_F(StartUpTest, InitializationDidCompleteOncePerProcessUntilReset) {
-  auto delegate = std::make_shared<RecordingInitDelegate>();
-  Quillborne::initWithAppKey(kAppKey, delegate);
-  ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
-  env_.advance(10 * 60 * 1000);
-  EXPECT_EQ(delegate->callCount(), 1);
-
-  // resetForTesting stands for a new process: a new SDK object completes
-  // start-up and tells the application again.
-  QuillborneSdk::resetForTesting();
-  QBDemandOnlyModeHelper::sharedInstance().resetForTesting();
-  QuillborneSdk::setInitEndpoint(server_.baseUrl());
-  Quillborne::initWithAppKey(kAppKey, delegate);
-  ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
-  EXPECT_EQ(delegate->callCount(), 2);
+  EXPECT_FALSE(sdk()->initError());
+  EXPECT_EQ(log_.linesWith("from SDK_INIT_IN_PROGRESS to SDK_INIT_FAILED").size(), 7u);
+  ASSERT_EQ(recorder->failed.size(), 7u);
+  for (const auto& error : recorder->failed) EXPECT_EQ(error.code(), 501);
 }
 
 }  // namespace
