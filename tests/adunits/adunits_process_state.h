@@ -29,35 +29,11 @@
 #include "platform/storage.h"
 #include "platform/test_environment.h"
 #include "platform/tulvo/tulvo_control.h"
+#include "support/lines.h"
 #include "support/temp_dir.h"
 
 namespace qbtest {
 
-// Thread-safe list of texts.
-class Lines {
- public:
-  void add(std::string line) {
-    std::lock_guard lock(m_);
-    lines_.push_back(std::move(line));
-  }
-  std::vector<std::string> all() const {
-    std::lock_guard lock(m_);
-    return lines_;
-  }
-  void clear() {
-    std::lock_guard lock(m_);
-    lines_.clear();
-  }
-  size_t countContaining(const std::string& part) const {
-    size_t n = 0;
-    for (const auto& line : all()) n += line.find(part) != std::string::npos;
-    return n;
-  }
-
- private:
-  mutable std::mutex m_;
-  std::vector<std::string> lines_;
-};
 
 // How a fake adapter answers a call: keep the delegate for the test, answer
 // inline, throw, or answer a failure inline and then throw.

@@ -80,7 +80,7 @@ TEST_F(ManagerConstructionTest, StateChangesCompareUnderTheRecursiveLock) {
   log.clear();
   EXPECT_FALSE(manager->compareStateAndSetIfTrue(State::QB_MANAGER_STATE_LOADING, State::QB_MANAGER_STATE_SHOWING));
   EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_LOAD);
-  EXPECT_TRUE(log.all().empty());
+  EXPECT_TRUE(log.lines().empty());
   {
     std::lock_guard lock(manager->stateLock());
     manager->setState(State::QB_MANAGER_STATE_LOADING);

@@ -317,11 +317,11 @@ class ManagerTest : public qbtest::AdUnitsProcessTest {
   // What the application heard (delivered on the main queue).
   std::vector<std::string> rvHeard() {
     env.runUntilIdle();
-    return rvListener->lines.all();
+    return rvListener->lines.lines();
   }
   std::vector<std::string> isHeard() {
     env.runUntilIdle();
-    return isListener->lines.all();
+    return isListener->lines.lines();
   }
 
   std::shared_ptr<AdBook> book = std::make_shared<AdBook>();

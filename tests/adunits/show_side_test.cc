@@ -118,7 +118,7 @@ TEST_F(ShowSideTest, OpenRunsCappingDepthImpressionAndAdInfoInOrder) {
   ASSERT_NE(manager->waterfallLifeCycleHolder()->getAdInfoWithWaterfallId("auc-1"), nullptr);
   // Order of the steps as the log shows them.
   std::vector<std::string> steps;
-  for (const auto& line : log.all()) {
+  for (const auto& line : log.lines()) {
     if (line.find("automation_log") != std::string::npos) continue;
     for (const char* step : {"A1 was session capped", "placement Default is capped", "onImpressionSuccess"}) {
       if (line.find(step) != std::string::npos) steps.push_back(step);

@@ -2,12 +2,12 @@
 // macro replaced, and a failing URL tried at most twice.
 #include <algorithm>
 #include <map>
-#include <mutex>
 
 #include "foundation/QBLoggerManager.h"
 #include "mediation/QBAuctionDataUtils.h"
 #include "mediation/auction_test_util.h"
 #include "platform/crypto.h"
+#include "support/lines.h"
 
 namespace {
 
@@ -20,10 +20,8 @@ constexpr const char* kAllMacros =
 class NotificationsTest : public qbtest::AuctionFixture {
  protected:
   NotificationsTest() : notify(server()) {
-    QBLoggerManager::sharedInstance().setConsoleWriterForTesting([lines = lines](const std::string& line) {
-      std::lock_guard<std::mutex> lock(lines->m);
-      lines->text.push_back(line);
-    });
+    QBLoggerManager::sharedInstance().setConsoleWriterForTesting(
+        [lines = lines](const std::string& line) { lines->add(line); });
   }
   ~NotificationsTest() override { QBLoggerManager::sharedInstance().resetForTesting(); }
 
@@ -34,18 +32,10 @@ class NotificationsTest : public qbtest::AuctionFixture {
                   {kind, notify.url(kind + "/" + platform::percentEncode(name) + "?" + kAllMacros)}};
     return QBAuctionResponseItem::fromJson(entry, "auc").value();
   }
-  bool logged(const std::string& needle) {
-    std::lock_guard<std::mutex> lock(lines->m);
-    return std::any_of(lines->text.begin(), lines->text.end(),
-                       [&](const std::string& line) { return line.find(needle) != std::string::npos; });
-  }
+  bool logged(const std::string& needle) { return lines->contains(needle); }
 
-  struct Lines {
-    std::mutex m;
-    std::vector<std::string> text;
-  };
   qbtest::SandboxNotifications notify;
-  std::shared_ptr<Lines> lines = std::make_shared<Lines>();
+  std::shared_ptr<qbtest::Lines> lines = std::make_shared<qbtest::Lines>();
   std::shared_ptr<QBAuctionHandler> handler =
       QBAuctionHandler::initWithAuctionSettings(QBAuctionSettings::fromJson(Json::object()), false, false, "s");
 };

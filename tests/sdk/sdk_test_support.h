@@ -32,6 +32,7 @@
 #include "quillborne/Quillborne.h"
 #include "sdk/QBAdUnitManager.h"
 #include "sdk/QuillborneSdk.h"
+#include "support/lines.h"
 #include "support/sandbox_config.h"
 #include "support/sandbox_events.h"
 #include "support/sandbox_server.h"
@@ -62,35 +63,6 @@ inline void resetSdkProcessWide() {
   platform::resetDeviceFactsForTesting();
 }
 
-// Lines recorded from any thread. `from` skips the lines recorded before it.
-class Lines {
- public:
-  void add(std::string line) {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(std::move(line));
-  }
-  std::vector<std::string> lines() const {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-  std::vector<std::string> linesWith(const std::string& text, size_t from = 0) const {
-    std::vector<std::string> out;
-    auto all = lines();
-    for (size_t i = from; i < all.size(); ++i) {
-      if (all[i].find(text) != std::string::npos) out.push_back(all[i]);
-    }
-    return out;
-  }
-  bool contains(const std::string& text, size_t from = 0) const { return !linesWith(text, from).empty(); }
-  bool heard(const std::string& line) const {
-    auto all = lines();
-    return std::find(all.begin(), all.end(), line) != all.end();
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
 
 // Console lines of the log manager.
 class LogCapture : public Lines {
