@@ -60,6 +60,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/geometry.h"
+
 namespace platform {
 
 // UIDeviceOrientation, with the platform's values.
@@ -76,11 +78,6 @@ enum class DeviceOrientation : int {
 // UIUserInterfaceStyle, with the platform's values.
 // Default (0) follows the system setting.
 enum class UserInterfaceStyle : int { Default = 0, Light = 1, Dark = 2 };
-
-struct EdgeInsets {
-  double top = 0, left = 0, bottom = 0, right = 0;
-  bool operator==(const EdgeInsets&) const = default;
-};
 
 struct DeviceFacts {
   std::optional<std::string> advertisingId = "00000000-0000-0000-0000-000000000000";

@@ -113,42 +113,7 @@ class NotificationCenter {
 enum class ApplicationState { Active = 0, Inactive = 1, Background = 2 };
 const char* applicationStateName(ApplicationState state);
 
-// The application's life-cycle state, changed by the host (or a test) through
-// the helpers below, which post the life-cycle notices on the default centre
-// from the calling thread (the host calls them on the main thread):
-//
-//   enterBackground(): WillResignActive (state still Active), state Inactive,
-//                      state Background, DidEnterBackground.
-//   enterForeground(): WillEnterForeground (state still Background),
-//                      state Inactive, state Active, DidBecomeActive.
-//   resignActive():    WillResignActive, state Inactive (from Active only).
-//   becomeActive():    state Active, DidBecomeActive (from Inactive only).
-//
-// A helper called in a state it does not apply to does nothing and returns
-// false (enterBackground while in the background, for instance).
-class Application {
- public:
-  static Application& shared();
-
-  ApplicationState applicationState() const { return state_.load(); }
-
-  bool enterBackground();
-  bool enterForeground();
-  bool resignActive();
-  bool becomeActive();
-  // Posts WillTerminate; the state does not change.
-  void terminate();
-
-  // Sets the state without posting anything.
-  void setApplicationStateForTesting(ApplicationState state) { state_.store(state); }
-  // Back to Active, nothing posted.
-  void resetForTesting() { state_.store(ApplicationState::Active); }
-
- private:
-  Application() = default;
-  void setState(ApplicationState state);
-
-  std::atomic<ApplicationState> state_{ApplicationState::Active};
-};
-
 }  // namespace platform
+
+// The application object (life cycle, windows, URL opening).
+#include "platform/ui/application.h"

@@ -1,0 +1,101 @@
+#pragma once
+// The application and the main screen, as the headless UI layer sees them.
+// Main queue only, except where a method says otherwise.
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/notifications.h"
+#include "platform/ui/view.h"
+
+namespace platform {
+
+class Screen {
+ public:
+  static Screen& main();
+
+  Rect bounds() const;
+  double scale() const;
+  // Host and test controls.
+  void setBounds(const Rect& bounds);
+  void setScale(double scale);
+  void resetForTesting();
+
+ private:
+  mutable std::mutex mutex_;
+  Rect bounds_ = Rect::make(0, 0, 390, 844);
+  double scale_ = 3;
+};
+
+// The application: its life-cycle state, its windows and the opening of URLs
+// outside it.
+//
+// The life-cycle state is changed by the host (or a test) through the helpers
+// below, which post the life-cycle notices on the default centre from the
+// calling thread (the host calls them on the main thread):
+//
+//   enterBackground(): WillResignActive (state still Active), state Inactive,
+//                      state Background, DidEnterBackground.
+//   enterForeground(): WillEnterForeground (state still Background),
+//                      state Inactive, state Active, DidBecomeActive.
+//   resignActive():    WillResignActive, state Inactive (from Active only).
+//   becomeActive():    state Active, DidBecomeActive (from Inactive only).
+//
+// A helper called in a state it does not apply to does nothing and returns
+// false (enterBackground while in the background, for instance).
+//
+// Windows belong to the main queue; the life-cycle state and the URL requests
+// may be read from any thread.
+class Application {
+ public:
+  static Application& shared();
+
+  ApplicationState applicationState() const { return state_.load(); }
+
+  bool enterBackground();
+  bool enterForeground();
+  bool resignActive();
+  bool becomeActive();
+  // Posts WillTerminate; the state does not change.
+  void terminate();
+
+  // Sets the state without posting anything.
+  void setApplicationStateForTesting(ApplicationState state) { state_.store(state); }
+
+  std::shared_ptr<Window> keyWindow() const { return keyWindow_.lock(); }
+  void setKeyWindow(const std::shared_ptr<Window>& window);
+  // The application's windows, in the order they were added.
+  const std::vector<std::shared_ptr<Window>>& windows() const { return windows_; }
+  void addWindow(const std::shared_ptr<Window>& window);
+  void removeWindow(const std::shared_ptr<Window>& window);
+
+  // Asks the system to open a URL outside the application. The completion runs
+  // on the main queue, later, with the answer the host or a test set
+  // (setOpenURLAnswer; YES by default). Every request is recorded.
+  void openURL(const std::string& url, std::function<void(bool)> completion);
+  struct OpenURLRequest {
+    std::string url;
+  };
+  std::vector<OpenURLRequest> openURLRequests() const;
+  void setOpenURLAnswer(std::function<bool(const std::string& url)> answer);
+
+  // Back to Active with no windows, requests or answers; nothing posted.
+  void resetForTesting();
+
+ private:
+  Application() = default;
+  void setState(ApplicationState state);
+
+  std::atomic<ApplicationState> state_{ApplicationState::Active};
+  std::weak_ptr<Window> keyWindow_;
+  std::vector<std::shared_ptr<Window>> windows_;
+  mutable std::mutex openMutex_;
+  std::vector<OpenURLRequest> openRequests_;
+  std::function<bool(const std::string&)> openAnswer_;
+};
+
+}  // namespace platform
