@@ -1,12 +1,15 @@
 #pragma once
-// Named key-value stores inside the standard user defaults.
+// Named key-value stores, each in its own user-defaults file.
 //
 // A store keeps each value under "com.plovermark." + identifier + "." + key
-// (store "mediation" holds the cached configuration; each events engine backs
-// its events up in the store named by its identifier). Stores share the one
-// standard user defaults of the current data root, so two stores with the same
-// identifier see the same values. Synchronous, thread-safe, on the calling
-// thread.
+// in the user-defaults suite "com.plovermark." + identifier (file
+// Library/Preferences/com.plovermark.<identifier>.json), so writing one store
+// rewrites that store's file only, and a damaged file loses that store only.
+// Store "mediation" holds the cached configuration; each events engine backs
+// its events up in the store named by its identifier. Two stores with the same
+// identifier see the same values. Keys written by an older version into the
+// standard user defaults move into the store's file when it first opens.
+// Synchronous, thread-safe, on the calling thread.
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +23,8 @@ class QBKeyValueStorage {
   const std::string& identifier() const { return identifier_; }
   // The user-defaults key of `key` in this store.
   std::string storageKey(const std::string& key) const;
+  // The user-defaults suite holding this store ("com.plovermark.<identifier>").
+  std::string suiteName() const;
 
   // The value under `key`; none when absent.
   std::optional<platform::Json> getValue(const std::string& key) const;
@@ -40,4 +45,11 @@ class QBKeyValueStorageProvider {
 
   // A store with the given identifier.
   static std::shared_ptr<QBKeyValueStorage> storageWithIdentifier(const std::string& identifier);
+
+  // From the first call on, every user-defaults store found damaged when it
+  // opens (and any found before) is logged at level 3 with tag INTERNAL:
+  // "user defaults store <file> was corrupt (<reason>) - set aside as
+  // <file>.corrupt, the store starts empty". Stores and the user-defaults
+  // utilities call it; calling it again does nothing.
+  static void logCorruptStores();
 };

@@ -3,10 +3,14 @@
 #include <cmath>
 #include <limits>
 
+#include "foundation/QBKeyValueStorageProvider.h"
 #include "platform/storage.h"
 
 namespace {
-platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
+platform::UserDefaults& defaults() {
+  QBKeyValueStorageProvider::logCorruptStores();
+  return platform::UserDefaults::standard();
+}
 }  // namespace
 
 std::string QBUserDefaultsUtilities::getStringFromUserDefaultsWithKey(const std::string& key,

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <system_error>
 
@@ -18,8 +19,8 @@ namespace platform {
 namespace fs = std::filesystem;
 namespace {
 
-// A defaults file larger than this is treated as damaged rather than loaded.
-constexpr size_t kMaxDefaultsFileBytes = size_t{16} * 1024 * 1024;
+// Reports of corrupt stores kept while no handler is installed.
+constexpr size_t kMaxPendingCorruptReports = 16;
 
 Error storageError(StorageErrc code, std::string message) {
   return Error{kStorageErrorDomain, static_cast<int>(code), std::move(message)};
@@ -48,10 +49,17 @@ struct Globals {
   std::mutex mutex;
   std::optional<std::string> root;
   std::unique_ptr<UserDefaults> standard;
+  // Open suites by file name.
+  std::map<std::string, std::unique_ptr<UserDefaults>> suites;
   // Stores replaced by a root change or a test reset: kept alive because
   // callers may still hold references to them.
   std::vector<std::unique_ptr<UserDefaults>> retired;
   Json appInfo = defaultAppInfo();
+
+  // Taken after `mutex` when both are held.
+  std::mutex reportsMutex;
+  CorruptStoreHandler corruptHandler;
+  std::vector<CorruptStoreReport> pendingReports;
 };
 
 Globals& globals() {
@@ -78,7 +86,64 @@ std::string folderUnderRoot(const fs::path& relative) {
   return path;
 }
 
+// The standard store of `path`, opened (or reopened after a root change)
+// under g.mutex.
+UserDefaults& standardLocked(Globals& g, const std::string& path);
+
+void noteCorrupt(Globals& g, const UserDefaults& store) {
+  if (!store.wasCorruptOnOpen()) return;
+  std::lock_guard lock(g.reportsMutex);
+  g.pendingReports.push_back(CorruptStoreReport{store.filePath(), store.corruptReason()});
+  if (g.pendingReports.size() > kMaxPendingCorruptReports) g.pendingReports.erase(g.pendingReports.begin());
+}
+
+// Hands the pending reports to the handler, outside every storage lock.
+void deliverCorruptReports(Globals& g) {
+  std::vector<CorruptStoreReport> reports;
+  CorruptStoreHandler handler;
+  {
+    std::lock_guard lock(g.reportsMutex);
+    if (!g.corruptHandler || g.pendingReports.empty()) return;
+    reports.swap(g.pendingReports);
+    handler = g.corruptHandler;
+  }
+  for (const auto& report : reports) handler(report);
+}
+
+UserDefaults& standardLocked(Globals& g, const std::string& path) {
+  if (!g.standard || g.standard->filePath() != path) {
+    if (g.standard) g.retired.push_back(std::move(g.standard));
+    g.standard = std::make_unique<UserDefaults>(path);
+    noteCorrupt(g, *g.standard);
+  }
+  return *g.standard;
+}
+
+std::string suiteFileName(const std::string& name) {
+  std::string file = name;
+  for (char& c : file) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                       c == '-' || c == '_';
+    if (!plain) c = '_';
+  }
+  // "." and ".." would name folders; the extension keeps every name a file.
+  return (file.empty() ? std::string("_") : file) + ".json";
+}
+
+fs::path preferencesFolder() { return fs::path(dataRoot()) / "Library" / "Preferences"; }
+
 std::atomic<uint64_t> tempCounter{0};
+
+// Flushes a folder's entries (a rename in it) to disk. Filesystems that cannot
+// flush a folder answer EINVAL; there is nothing more to do on them.
+Status syncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return fromErrno(errno, "open folder " + folder);
+  Status synced = Ok{};
+  if (::fsync(fd) != 0 && errno != EINVAL) synced = fromErrno(errno, "fsync folder " + folder);
+  ::close(fd);
+  return synced;
+}
 
 Status writeAll(int fd, std::string_view data, const std::string& path) {
   while (!data.empty()) {
@@ -114,8 +179,10 @@ std::string libraryCachesPath() { return folderUnderRoot(fs::path("Library") / "
 
 std::string documentsPath() { return folderUnderRoot("Documents"); }
 
-std::string standardUserDefaultsPath() {
-  return (fs::path(dataRoot()) / "Library" / "Preferences" / "standard.json").string();
+std::string standardUserDefaultsPath() { return (preferencesFolder() / "standard.json").string(); }
+
+std::string userDefaultsSuitePath(const std::string& name) {
+  return (preferencesFolder() / suiteFileName(name)).string();
 }
 
 // ---------------------------------------------------------------------------
@@ -199,8 +266,12 @@ Status writeFileAtomically(const std::string& path, std::string_view data) {
   if (written && ::rename(temp.c_str(), path.c_str()) != 0) {
     written = fromErrno(errno, "rename to " + path);
   }
-  if (!written) ::unlink(temp.c_str());
-  return written;
+  if (!written) {
+    ::unlink(temp.c_str());
+    return written;
+  }
+  const fs::path folder = fs::path(path).parent_path();
+  return syncFolder(folder.empty() ? std::string(".") : folder.string());
 }
 
 Result<std::vector<std::string>> listDirectory(const std::string& path) {
@@ -236,7 +307,8 @@ UserDefaults::UserDefaults(std::string filePath) : path_(std::move(filePath)), v
 }
 
 void UserDefaults::load() {
-  auto text = readFile(path_, kMaxDefaultsFileBytes);
+  removeStaleTemporaryFiles();
+  auto text = readFile(path_, kMaxFileBytes);
   if (!text && text.error().code == static_cast<int>(StorageErrc::NotFound)) return;
   if (text) {
     auto parsed = parseJson(text.value());
@@ -244,30 +316,98 @@ void UserDefaults::load() {
       values_ = std::move(parsed).value();
       return;
     }
+    corruptReason_ = "not a JSON object";
+  } else if (text.error().code == static_cast<int>(StorageErrc::TooLarge)) {
+    corruptReason_ = "larger than " + std::to_string(kMaxFileBytes) + " bytes";
+  } else {
+    corruptReason_ = text.error().message;
   }
-  // Unreadable or not a JSON object: keep the bytes aside to look at later and
-  // start empty, so one bad write can never stop the host from starting.
+  // Keep the bytes aside to look at later and start empty, so one bad write
+  // can never stop the host from starting.
   corruptOnOpen_ = true;
   std::error_code ec;
   fs::rename(path_, path_ + ".corrupt", ec);
   if (ec) fs::remove_all(path_, ec);
 }
 
+void UserDefaults::removeStaleTemporaryFiles() {
+  // A temporary file outlives its write only when the process died in the
+  // middle of it; those of this process may belong to a write under way.
+  const fs::path file(path_);
+  const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+  const std::string prefix = file.filename().string() + ".tmp.";
+  const std::string ours = prefix + std::to_string(::getpid()) + ".";
+  auto names = listDirectory(folder.string());
+  if (!names) return;
+  for (const auto& name : names.value()) {
+    if (name.rfind(prefix, 0) != 0 || name.rfind(ours, 0) == 0) continue;
+    std::error_code ec;
+    fs::remove(folder / name, ec);
+  }
+}
+
 UserDefaults& UserDefaults::standard() {
   const std::string path = standardUserDefaultsPath();
   Globals& g = globals();
-  std::lock_guard lock(g.mutex);
-  if (!g.standard || g.standard->filePath() != path) {
-    if (g.standard) g.retired.push_back(std::move(g.standard));
-    g.standard = std::make_unique<UserDefaults>(path);
+  UserDefaults* store = nullptr;
+  {
+    std::lock_guard lock(g.mutex);
+    store = &standardLocked(g, path);
   }
-  return *g.standard;
+  deliverCorruptReports(g);
+  return *store;
+}
+
+UserDefaults& UserDefaults::suite(const std::string& name) {
+  const std::string path = userDefaultsSuitePath(name);
+  const std::string standardPath = standardUserDefaultsPath();
+  if (path == standardPath) return standard();
+  Globals& g = globals();
+  UserDefaults* store = nullptr;
+  {
+    std::lock_guard lock(g.mutex);
+    auto& slot = g.suites[fs::path(path).filename().string()];
+    if (!slot || slot->filePath() != path) {
+      if (slot) g.retired.push_back(std::move(slot));
+      slot = std::make_unique<UserDefaults>(path);
+      noteCorrupt(g, *slot);
+      slot->adoptKeysWithPrefix(standardLocked(g, standardPath), name + ".");
+    }
+    store = slot.get();
+  }
+  deliverCorruptReports(g);
+  return *store;
 }
 
 void UserDefaults::resetStandardForTesting() {
   Globals& g = globals();
   std::lock_guard lock(g.mutex);
   if (g.standard) g.retired.push_back(std::move(g.standard));
+  for (auto& [name, store] : g.suites) g.retired.push_back(std::move(store));
+  g.suites.clear();
+}
+
+void UserDefaults::adoptKeysWithPrefix(UserDefaults& source, const std::string& prefix) {
+  std::scoped_lock lock(source.mutex_, mutex_);
+  std::vector<std::string> keys;
+  for (auto it = source.values_.begin(); it != source.values_.end(); ++it) {
+    if (it.key().rfind(prefix, 0) == 0) keys.push_back(it.key());
+  }
+  if (keys.empty()) return;
+  bool copied = false;
+  for (const auto& key : keys) {
+    if (values_.contains(key)) continue;  // the suite's own value is the newer one
+    values_[key] = source.values_[key];
+    copied = true;
+  }
+  if (copied) {
+    dirty_ = true;
+    persistLocked();
+    if (dirty_) return;  // the originals stay until their copy is on disk
+  }
+  for (const auto& key : keys) source.values_.erase(key);
+  source.dirty_ = true;
+  source.persistLocked();
 }
 
 std::optional<Json> UserDefaults::object(const std::string& key) const {
@@ -358,6 +498,15 @@ void UserDefaults::persistLocked() {
   } else {
     lastWriteError_ = written.error();
   }
+}
+
+void setCorruptStoreHandler(CorruptStoreHandler handler) {
+  Globals& g = globals();
+  {
+    std::lock_guard lock(g.reportsMutex);
+    g.corruptHandler = std::move(handler);
+  }
+  deliverCorruptReports(g);
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 // Every call is synchronous, thread-safe and answers on the calling thread.
 // File errors are values in kStorageErrorDomain; nothing throws.
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,7 +34,8 @@ enum class StorageErrc : int {
 
 // Sets the folder under which everything the library stores lives. The host
 // chooses it at start-up; tests give each test a fresh temporary folder.
-// Changing it makes UserDefaults::standard() open the store of the new root.
+// Changing it makes UserDefaults::standard() and UserDefaults::suite() open
+// the stores of the new root.
 // Without a call the root is $XDG_DATA_HOME/quillborne-host, else
 // $HOME/.local/share/quillborne-host, else <temp dir>/quillborne-host.
 void setDataRoot(const std::string& path);
@@ -44,6 +46,10 @@ std::string libraryCachesPath();
 std::string documentsPath();
 // <root>/Library/Preferences/standard.json: the file of the standard defaults.
 std::string standardUserDefaultsPath();
+// <root>/Library/Preferences/<name>.json: the file of the suite `name`. Bytes
+// of the name other than A-Z a-z 0-9 "." "-" "_" become "_" (so the file stays
+// in the folder); the suite "standard" is the standard store.
+std::string userDefaultsSuitePath(const std::string& name);
 
 // ---------------------------------------------------------------------------
 // File-manager helpers (std::filesystem underneath, without exceptions).
@@ -61,10 +67,12 @@ Status removeItem(const std::string& path);
 // Whole contents of a regular file. NotFound, IsADirectory, TooLarge (file
 // larger than maxBytes; nothing is read), Io.
 Result<std::string> readFile(const std::string& path, size_t maxBytes = kDefaultMaxReadBytes);
-// Replaces the file's contents all at once: writes a temporary file in the same
-// folder, flushes it to disk (fsync), then renames it over the target, so a
-// reader or a crash sees either the old or the new contents. The folder must
-// exist.
+// Replaces the file's contents all at once: writes a temporary file
+// "<path>.tmp.<pid>.<n>" in the same folder, flushes it to disk (fsync),
+// renames it over the target and flushes the folder, so a reader or a crash
+// sees either the old or the new contents, and the new contents outlive a
+// power loss once the call returned Ok. The folder must exist. An error of the
+// last step (flushing the folder) leaves the new contents in place.
 Status writeFileAtomically(const std::string& path, std::string_view data);
 // Names (not paths) of the folder's entries, sorted; "." and ".." excluded.
 Result<std::vector<std::string>> listDirectory(const std::string& path);
@@ -76,15 +84,21 @@ Result<uint64_t> fileSize(const std::string& path);
 // A thread-safe key-value store of JSON values kept in one file (a JSON
 // object). Every change is written through at once, under the store's lock,
 // with writeFileAtomically: the file always holds the last change and a crash
-// never leaves it half written. A write that fails leaves the store dirty; the
-// next change or synchronize() retries and synchronize() reports the error.
+// never leaves it half written. A write rewrites this store's file only. A
+// write that fails leaves the store dirty; the next change or synchronize()
+// retries and synchronize() reports the error.
 //
 // Reads mirror the platform's user defaults: absent or mistyped values give
 // 0 / false / nullopt.
 class UserDefaults {
  public:
+  // Largest file a store loads; a larger one counts as damaged.
+  static constexpr size_t kMaxFileBytes = size_t{16} * 1024 * 1024;
+
   // Opens the store of filePath, creating its folder when needed. A missing
-  // file is an empty store. A file that cannot be read as a JSON object is
+  // file is an empty store. Temporary files of a write to filePath that never
+  // finished (another process's "<filePath>.tmp.*") are removed. A file that
+  // cannot be read as a JSON object (or is larger than kMaxFileBytes) is
   // renamed to "<filePath>.corrupt" (replacing an older one), the store starts
   // empty and wasCorruptOnOpen() answers true; this is never fatal.
   explicit UserDefaults(std::string filePath);
@@ -95,11 +109,21 @@ class UserDefaults {
   // first use and reopened after setDataRoot() moves the root. References
   // handed out earlier stay valid (they keep pointing at the old store).
   static UserDefaults& standard();
-  // Drops the standard store so the next standard() reads its file again.
+  // The store of the suite `name` in the current data root, in its own file
+  // (userDefaultsSuitePath(name)); opened and reopened like standard(). When
+  // it opens, the keys of the standard store that begin with `name` + "." (a
+  // store written when every key lived in the standard file) move into it:
+  // copied where the suite has no value yet, written, then removed from the
+  // standard store.
+  static UserDefaults& suite(const std::string& name);
+  // Drops the standard store and every suite so the next standard() or
+  // suite() reads its file again.
   static void resetStandardForTesting();
 
   const std::string& filePath() const { return path_; }
   bool wasCorruptOnOpen() const { return corruptOnOpen_; }
+  // Why the file was set aside when the store opened; empty when it was not.
+  const std::string& corruptReason() const { return corruptReason_; }
 
   std::optional<Json> object(const std::string& key) const;
   // A string value; nullopt for other types.
@@ -127,15 +151,31 @@ class UserDefaults {
 
  private:
   void load();
+  void removeStaleTemporaryFiles();
   void persistLocked();
+  void adoptKeysWithPrefix(UserDefaults& source, const std::string& prefix);
 
   const std::string path_;
   mutable std::mutex mutex_;
   Json values_;
   bool dirty_ = false;
   bool corruptOnOpen_ = false;
+  std::string corruptReason_;
   std::optional<Error> lastWriteError_;
 };
+
+// A store of standard() or suite() found its file damaged when it opened.
+struct CorruptStoreReport {
+  std::string path;    // the store's file (now "<path>.corrupt")
+  std::string reason;  // "not a JSON object", "larger than 16777216 bytes", ...
+};
+using CorruptStoreHandler = std::function<void(const CorruptStoreReport&)>;
+
+// Installs the one handler told of each store of standard() or suite() found
+// corrupt when it opened, on the thread that opened it, never under a storage
+// lock. Reports made while no handler was installed (the last 16) are handed
+// to the new handler at once. An empty handler removes it.
+void setCorruptStoreHandler(CorruptStoreHandler handler);
 
 // ---------------------------------------------------------------------------
 // The application's information dictionary (what an application bundle's

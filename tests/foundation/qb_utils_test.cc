@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "foundation/QBKeyValueStorageProvider.h"
+#include "foundation/QBLoggerManager.h"
 #include "foundation/QBUserDefaultsUtilities.h"
 #include "platform/device.h"
 #include "platform/storage.h"
@@ -98,21 +100,33 @@ TEST_F(QBUtilsTest, UserDefaultsGettersFallBackForAbsentOrMistypedValues) {
   EXPECT_EQ(D::getStringFromUserDefaultsWithKey("QBNSdkVersion", "-1"), "7.3.1");
 }
 
-TEST_F(QBUtilsTest, KeyValueStoresPrefixTheirKeys) {
+// Each store in its own file: a damaged file is logged and empties that store
+// only; the settings and the other stores keep their values.
+TEST_F(QBUtilsTest, KeyValueStoresKeepTheirOwnFilesAndLogADamagedOne) {
+  std::vector<std::string> lines;
+  QBLoggerManager::sharedInstance().setConsoleWriterForTesting([&](const std::string& line) { lines.push_back(line); });
   auto mediation = QBKeyValueStorageProvider::storageWithIdentifier("mediation");
   auto events = QBKeyValueStorageProvider::storageWithIdentifier("events");
-
   const Json config = {{"providerOrder", Json::array({"a", "b"})}};
   mediation->setValue("config", config);
   events->setValue("config", "other");
-  EXPECT_EQ(platform::UserDefaults::standard().object("com.plovermark.mediation.config"), config);
-  EXPECT_EQ(platform::UserDefaults::standard().object("com.plovermark.events.config"), Json("other"));
+  QBUserDefaultsUtilities::saveStringToUserDefaultsWithKey("setting", "s");
+  EXPECT_EQ(platform::UserDefaults(platform::userDefaultsSuitePath("com.plovermark.mediation")).dictionaryRepresentation(),
+            (Json{{"com.plovermark.mediation.config", config}}));
+  EXPECT_EQ(platform::UserDefaults::standard().dictionaryRepresentation(), (Json{{"setting", "s"}}));
 
+  const std::string eventsFile = platform::userDefaultsSuitePath("com.plovermark.events");
+  ASSERT_TRUE(platform::writeFileAtomically(eventsFile, "[").ok());
   platform::UserDefaults::resetStandardForTesting();
+  EXPECT_EQ(events->getValue("config"), std::nullopt);
   EXPECT_EQ(mediation->getValue("config"), config);
-  mediation->removeValue("config");
-  EXPECT_EQ(mediation->getValue("config"), std::nullopt);
-  EXPECT_EQ(events->getValue("config"), Json("other"));
+  EXPECT_EQ(QBUserDefaultsUtilities::getStringFromUserDefaultsWithKey("setting", ""), "s");
+  const std::string logged = "user defaults store " + eventsFile + " was corrupt (not a JSON object) - set aside as " +
+                             eventsFile + ".corrupt, the store starts empty";
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [&](const std::string& line) { return line.find(logged) != std::string::npos; }),
+            1);
+  QBLoggerManager::sharedInstance().resetForTesting();
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "platform/storage.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <thread>
@@ -21,6 +23,7 @@ class StorageTest : public ::testing::Test {
     setDataRoot(dir.path());
   }
   void TearDown() override {
+    setCorruptStoreHandler(nullptr);
     UserDefaults::resetStandardForTesting();
     setAppInfo(Json{{"CFBundleIdentifier", kDefaultBundleIdentifier}});
   }
@@ -87,6 +90,79 @@ TEST_F(StorageTest, CorruptFileIsSetAsideAndReplaced) {
   d.setBool("k", true);
   EXPECT_TRUE(d.synchronize().ok());
   EXPECT_TRUE(UserDefaults(path).boolean("k"));
+}
+
+// The standard store and two suites, each damaged in turn: a write rewrites
+// only its own store's file, and a damaged file empties only its own store.
+TEST_F(StorageTest, EachStoreKeepsItsOwnFile) {
+  std::vector<CorruptStoreReport> reports;
+  setCorruptStoreHandler([&](const CorruptStoreReport& report) { reports.push_back(report); });
+  const std::vector<std::string> names = {"standard", "com.plovermark.events", "com.plovermark.mediation"};
+  const auto inode = [](const std::string& name) {
+    struct stat st {};
+    return ::stat(userDefaultsSuitePath(name).c_str(), &st) == 0 ? st.st_ino : ino_t{0};
+  };
+  for (const auto& damaged : names) {
+    SCOPED_TRACE(damaged);
+    for (const auto& name : names) UserDefaults::suite(name).setString("owner", name);
+    std::vector<ino_t> before;
+    for (const auto& name : names) before.push_back(inode(name));
+    UserDefaults::suite(damaged).setString("written", "again");
+    for (size_t i = 0; i < names.size(); ++i) {
+      EXPECT_EQ(inode(names[i]) == before[i], names[i] != damaged) << names[i];
+    }
+
+    ASSERT_TRUE(writeFileAtomically(userDefaultsSuitePath(damaged), "{\"owner\":").ok());
+    UserDefaults::resetStandardForTesting();
+    for (const auto& name : names) {
+      EXPECT_EQ(UserDefaults::suite(name).string("owner"), name == damaged ? std::nullopt : std::optional(name));
+    }
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].path, userDefaultsSuitePath(damaged));
+    EXPECT_EQ(reports[0].reason, "not a JSON object");
+    reports.clear();
+  }
+  EXPECT_EQ(userDefaultsSuitePath("standard"), standardUserDefaultsPath());
+  EXPECT_EQ(userDefaultsSuitePath("../x/y"), dir.path() + "/Library/Preferences/.._x_y.json");
+}
+
+// A store written when every key lived in the standard file: each suite takes
+// its keys when it opens (its own newer value wins), once.
+TEST_F(StorageTest, KeysOfTheOneFileLayoutMoveIntoTheirSuites) {
+  ASSERT_TRUE(createDirectories(dir.path() + "/Library/Preferences").ok());
+  ASSERT_TRUE(writeFileAtomically(standardUserDefaultsPath(),
+                                  R"({"com.plovermark.mediation.serverResponse":{"appKey":"k"},)"
+                                  R"("com.plovermark.events.backup":[1],"com.plovermark.eventsX.backup":[3],)"
+                                  R"("IS_showCounter_Home":2})")
+                  .ok());
+  ASSERT_TRUE(writeFileAtomically(userDefaultsSuitePath("com.plovermark.events"),
+                                  R"({"com.plovermark.events.backup":[2]})")
+                  .ok());
+  EXPECT_EQ(UserDefaults::suite("com.plovermark.mediation").object("com.plovermark.mediation.serverResponse"),
+            (Json{{"appKey", "k"}}));
+  EXPECT_EQ(UserDefaults::suite("com.plovermark.events").object("com.plovermark.events.backup"), Json::array({2}));
+  UserDefaults::resetStandardForTesting();
+
+  EXPECT_EQ(UserDefaults(standardUserDefaultsPath()).dictionaryRepresentation(),
+            Json::parse(R"({"com.plovermark.eventsX.backup":[3],"IS_showCounter_Home":2})"));
+  EXPECT_EQ(UserDefaults::suite("com.plovermark.mediation").object("com.plovermark.mediation.serverResponse"),
+            (Json{{"appKey", "k"}}));
+  EXPECT_EQ(UserDefaults::suite("com.plovermark.events").dictionaryRepresentation(),
+            Json::parse(R"({"com.plovermark.events.backup":[2]})"));
+}
+
+TEST_F(StorageTest, TemporaryFilesOfAnInterruptedWriteAreRemovedAtLoad) {
+  const std::string path = file("defaults.json");
+  ASSERT_TRUE(writeFileAtomically(path, R"({"k":1})").ok());
+  const std::string ownWrite = "defaults.json.tmp." + std::to_string(::getpid()) + ".9";
+  for (const std::string& name : {std::string("defaults.json.tmp.1.0"), std::string("defaults.json.tmp.4194305.17"),
+                                  ownWrite, std::string("other.json.tmp.1.0")}) {
+    ASSERT_TRUE(writeFileAtomically(file(name), "{\"half").ok());
+  }
+  UserDefaults d(path);
+  EXPECT_EQ(d.integer("k"), 1);
+  EXPECT_EQ(listDirectory(dir.path()).valueOr({}),
+            (std::vector<std::string>{"defaults.json", ownWrite, "other.json.tmp.1.0"}));
 }
 
 TEST_F(StorageTest, FailedWritesStayPendingUntilSynchronizeSucceeds) {
