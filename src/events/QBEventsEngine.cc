@@ -7,6 +7,7 @@
 #include "foundation/QBHttpService.h"
 #include "foundation/QBLoggerManager.h"
 #include "platform/clock.h"
+#include "platform/json.h"
 #include "platform/notifications.h"
 
 namespace {
@@ -48,15 +49,22 @@ void QBEventsEngine::start() {
   queue_->async([weak] {
     if (auto self = weak.lock()) self->restoreBackup();
   });
+  // The application may be suspended or ended as soon as these notices
+  // return, so their handlers run on the poster's thread and wait for the
+  // backup to be written on the engine's queue (after the work queued before).
   platform::NotificationCenter::defaultCenter().addObserver(
-      std::weak_ptr<const void>(weak), platform::kUIApplicationDidEnterBackgroundNotification, queue_,
+      std::weak_ptr<const void>(weak), platform::kUIApplicationDidEnterBackgroundNotification, nullptr,
       [weak](const platform::Notification&) {
-        if (auto self = weak.lock()) self->requestFlush();
+        auto self = weak.lock();
+        if (!self) return;
+        self->queue_->sync([&self] { self->requestFlush(); });
       });
   platform::NotificationCenter::defaultCenter().addObserver(
-      std::weak_ptr<const void>(weak), platform::kUIApplicationWillTerminateNotification, queue_,
+      std::weak_ptr<const void>(weak), platform::kUIApplicationWillTerminateNotification, nullptr,
       [weak](const platform::Notification&) {
-        if (auto self = weak.lock()) self->persistNow();
+        auto self = weak.lock();
+        if (!self) return;
+        self->queue_->sync([&self] { self->persistNow(); });
       });
 }
 
@@ -221,7 +229,10 @@ void QBEventsEngine::onUploadFinished(uint64_t sequence, const platform::DataTas
     inFlightCount_ = 0;
     failedUploads_ = 0;
     logLine(identifier_, "upload accepted - " + std::to_string(sent) + " events sent");
-    markDirty();
+    // At once: a backup that still held accepted events would send them again
+    // after a restart.
+    dirty_ = true;
+    persist();
     publishCount();
     setState(QBEventsEngineState::Ready);
     maybeUpload();
@@ -254,7 +265,7 @@ void QBEventsEngine::onRetryTimer() {
 size_t QBEventsEngine::backupBound() const {
   const int64_t bound =
       settings_ ? settings_->maxNumberOfEventsToBackup() : QBEventsSettings::kDefaultMaxNumberOfEventsToBackup;
-  return static_cast<size_t>(std::max<int64_t>(0, bound));
+  return static_cast<size_t>(std::clamp<int64_t>(bound, 0, kMaxEventsToBackup));
 }
 
 size_t QBEventsEngine::keptBound() const {
@@ -294,7 +305,19 @@ void QBEventsEngine::persist() {
     storage_->removeValue(kBackupKey);
     return;
   }
-  const size_t first = events_.size() > bound ? events_.size() - bound : 0;
+  // The newest events, as many as the bound and the byte budget allow.
+  const size_t oldest = events_.size() > bound ? events_.size() - bound : 0;
+  size_t first = events_.size();
+  size_t bytes = 0;
+  while (first > oldest) {
+    const size_t size = platform::dumpJson(events_[first - 1]).size() + 1;
+    if (bytes + size > kMaxBackupBytes) break;
+    bytes += size;
+    --first;
+  }
+  if (first > oldest) {
+    logLine(identifier_, "backup is full - left out the " + std::to_string(first - oldest) + " oldest events", 3);
+  }
   platform::Json backup = platform::Json::array();
   for (size_t i = first; i < events_.size(); ++i) backup.push_back(events_[i]);
   storage_->setValue(kBackupKey, std::move(backup));

@@ -12,8 +12,9 @@
 //  * logEvent stamps the offline id (id + 90000) on an offline-sensitive event
 //    while the reachability monitor reports no connectivity, then queues it;
 //  * on the queue it is enriched with the general properties, kept and backed
-//    up: changes are written to the store at most once per kBackupDelayMs
-//    (and at once when the application enters the background or terminates);
+//    up: changes are written to the store at most kBackupDelayMs after they
+//    happen, at once after an accepted upload, and before the background and
+//    terminate notices return;
 //  * before configure() nothing is sent; a disabled configuration drops every
 //    kept event and the ones that follow; opted-out ids are not kept;
 //  * an upload starts when maxNumberOfEvents events are kept, a trigger event
@@ -23,8 +24,9 @@
 //  * a batch is removed only after a 2xx answer; a failed upload keeps it and
 //    retries after a back-off (5 s doubling up to 5 min) on the platform clock;
 //  * the kept events are bounded by maxNumberOfEventsToBackup (5000 before
-//    the configuration arrives); past the bound the oldest are dropped and the
-//    number dropped is logged.
+//    the configuration arrives, never more than kMaxEventsToBackup); past the
+//    bound the oldest are dropped and the number dropped is logged. The
+//    backup holds the newest of them that fit in kMaxBackupBytes.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -62,6 +64,11 @@ class QBEventsEngine : public std::enable_shared_from_this<QBEventsEngine> {
   static constexpr int64_t kMaxRetryDelayMs = 300'000;
   // Longest time a change waits before the backup is written.
   static constexpr int64_t kBackupDelayMs = 1'000;
+  // Ceiling of the configured "maxNumberOfEventsToBackup".
+  static constexpr int64_t kMaxEventsToBackup = 10'000;
+  // Most bytes of events in one backup, well under the largest store file
+  // that loads (platform::UserDefaults::kMaxFileBytes).
+  static constexpr size_t kMaxBackupBytes = size_t{8} * 1024 * 1024;
 
   // Ids that are offline-sensitive in every engine (load, no-fill, token and
   // auction failures of rewarded video and interstitial); the configured

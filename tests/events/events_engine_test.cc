@@ -34,7 +34,7 @@ class EventsEngineTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(started_);
-      server_->clearRequests();
+    server_->clearRequests();
     server_->clearFaults();
   }
 
@@ -187,29 +187,44 @@ TEST_F(EventsEngineTest, FailedUploadKeepsTheBatchAndRetriesWithBackOff) {
   EXPECT_TRUE(EventsIsolation::backedUp("events").empty());
 }
 
-TEST_F(EventsEngineTest, ARestartRestoresTheBackupAndSendsItOnceConfigured) {
-  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
-  for (int id = 1; id <= 2; ++id) engine->logEvent(QBEventData(id, Json::object()));
-  writeBackups();
-  engine->logEvent(QBEventData(3, Json::object()));
-  env.runUntilIdle();
-  // Entering the background writes the backup at once.
-  platform::NotificationCenter::defaultCenter().post(platform::kUIApplicationDidEnterBackgroundNotification);
-  env.runUntilIdle();
-  engine.reset();
+// A run ends with a notice, or a crash, and the process is gone at once
+// (nothing queued runs any more); the next run sends what is left. Every event
+// reaches the server exactly once.
+TEST_F(EventsEngineTest, ARestartSendsEveryEventExactlyOnce) {
+  struct Case {
+    const char* end;          // the notice posted last; none for a crash
+    bool uploadBeforeTheEnd;  // 1 and 2 accepted in the first run
+    std::vector<int64_t> sent;
+  };
+  for (const Case& c : {Case{platform::kUIApplicationWillTerminateNotification, true, {1, 2, 3}},
+                        Case{platform::kUIApplicationDidEnterBackgroundNotification, false, {1, 2, 3}},
+                        Case{nullptr, true, {1, 2}}}) {
+    SCOPED_TRACE(c.end ? c.end : "crash");
+    server_->clearRequests();
+    EventsIsolation row;
+    auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+    for (int id = 1; id <= 2; ++id) engine->logEvent(QBEventData(id, Json::object()));
+    writeBackups();
+    if (c.uploadBeforeTheEnd) {
+      engine->configure(settings({{"maxNumberOfEvents", 2}}));
+      settle(engine);
+      ASSERT_EQ(receivedIds(), (std::vector<int64_t>{1, 2}));
+    }
+    if (c.end) {
+      engine->logEvent(QBEventData(3, Json::object()));
+      env.runUntilIdle();
+      platform::NotificationCenter::defaultCenter().post(c.end);
+    }
+    engine.reset();
+    QBRewardedVideoEventsEngine::resetForTesting();
+    platform::UserDefaults::resetStandardForTesting();
 
-  // A new process: new engine, defaults read again from the file.
-  QBRewardedVideoEventsEngine::resetForTesting();
-  platform::UserDefaults::resetStandardForTesting();
-  auto restarted = QBRewardedVideoEventsEngine::sharedInstance();
-  restarted->logEvent(QBEventData(4, Json::object()));
-  env.runUntilIdle();
-  EXPECT_EQ(restarted->storedEventCountForTesting(), 4u);
-  EXPECT_EQ(server_->requestCount(), 0u);
-
-  restarted->configure(settings({{"maxNumberOfEvents", 4}}));
-  settle(restarted);
-  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{1, 2, 3, 4}));
+    auto restarted = QBRewardedVideoEventsEngine::sharedInstance();
+    restarted->configure(settings({{"maxNumberOfEvents", 1}}));
+    settle(restarted);
+    EXPECT_EQ(receivedIds(), c.sent);
+    EXPECT_EQ(restarted->storedEventCountForTesting(), 0u);
+  }
 }
 
 TEST_F(EventsEngineTest, MalformedBackupEntriesAreSkipped) {
@@ -223,13 +238,39 @@ TEST_F(EventsEngineTest, MalformedBackupEntriesAreSkipped) {
   EXPECT_EQ(EventsIsolation::idsOf(EventsIsolation::backedUp("pixelEvents")), (std::vector<int64_t>{8}));
 }
 
-TEST_F(EventsEngineTest, TheBoundDropsTheOldestEvents) {
-  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
-  engine->configure(settings({{"maxNumberOfEvents", 1000}, {"maxNumberOfEventsToBackup", 3}}));
-  for (int id = 1; id <= 5; ++id) engine->logEvent(QBEventData(id, Json::object()));
-  writeBackups();
-  EXPECT_EQ(EventsIsolation::idsOf(EventsIsolation::backedUp("events")), (std::vector<int64_t>{3, 4, 5}));
-  EXPECT_EQ(engine->storedEventCountForTesting(), 3u);
+// Past the bound the oldest events go; the backup holds the newest that fit
+// in its byte budget.
+TEST_F(EventsEngineTest, TheBoundsKeepTheNewestEvents) {
+  constexpr int64_t kCeiling = QBEventsEngine::kMaxEventsToBackup;
+  struct Case {
+    const char* what;
+    int64_t configured;  // "maxNumberOfEventsToBackup"
+    int64_t logged;
+    size_t blobBytes;  // extra data per event
+    int64_t kept;
+    int64_t backedUp;
+  };
+  for (const Case& c : {
+           Case{"configured bound", 3, 5, 0, 3, 3},
+           Case{"ceiling of the configured bound", 1'000'000'000, kCeiling + 2, 0, kCeiling, kCeiling},
+           Case{"byte budget", 1000, 10, 1 << 20, 10, 7},  // 8 MiB hold seven events of just over 1 MiB
+           Case{"no backup", 0, 5, 0, 5, 0},
+       }) {
+    SCOPED_TRACE(c.what);
+    EventsIsolation row;
+    auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+    engine->configure(settings({{"maxNumberOfEvents", 1'000'000}, {"maxNumberOfEventsToBackup", c.configured}}));
+    const std::string blob(c.blobBytes, 'x');
+    for (int64_t id = 1; id <= c.logged; ++id) engine->logEvent(QBEventData(static_cast<int>(id), {{"blob", blob}}));
+    writeBackups();
+    EXPECT_EQ(engine->storedEventCountForTesting(), static_cast<size_t>(c.kept));
+    auto ids = EventsIsolation::idsOf(EventsIsolation::backedUp("events"));
+    ASSERT_EQ(ids.size(), static_cast<size_t>(c.backedUp));
+    if (!ids.empty()) {
+      EXPECT_EQ(ids.front(), c.logged - c.backedUp + 1);
+      EXPECT_EQ(ids.back(), c.logged);
+    }
+  }
 }
 
 TEST_F(EventsEngineTest, TriggerEventsOptOutAndBackgroundFlush) {
