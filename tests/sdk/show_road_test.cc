@@ -3,10 +3,14 @@
 // the network, the object-per-waterfall managers in each loading mode.
 #include "adunits/QBBaseAdUnitInteractionSmash.h"
 #include "adunits/QBRewardedVideoAdManager.h"
+#include "foundation/QBKeyValueStorageProvider.h"
+#include "platform/notifications.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "sdk/QBObjectPerWaterfallManagerFactories.h"
 #include "sdk_test_support.h"
 #include "support/sandbox_auction.h"
+
+#include <map>
 
 namespace qbtest {
 namespace {
@@ -149,6 +153,55 @@ TEST_F(ShowRoadTest, LoadWhileShowReloadsDuringTheShowAndKeepsTheShowingWaterfal
   std::dynamic_pointer_cast<QBBaseAdUnitInteractionSmash>(showing)->adDidClose();
   ASSERT_TRUE(driveUntilHeard("closed"));
   EXPECT_FALSE(showing->isShowingAd());
+}
+
+// Two runs of the application. The first loads and shows a rewarded video and
+// terminates, its process gone as soon as the notice returns; the second
+// starts again and goes to the background. The sandbox receives every event
+// exactly once, those the first run left to the second included.
+TEST_F(ShowRoadTest, TwoRunsDeliverEveryEventExactlyOnce) {
+  const auto engines = [] {
+    return std::vector<std::shared_ptr<QBEventsEngine>>{QBRewardedVideoEventsEngine::sharedInstance(),
+                                                        QBInterstitialEventsEngine::sharedInstance()};
+  };
+  const auto settleUploads = [&] {
+    return env_.runUntil([&] {
+      for (const auto& engine : engines()) {
+        if (engine->stateForTesting() == QBEventsEngineState::Uploading) return false;
+      }
+      return env_.readyCount() == 0;
+    });
+  };
+
+  start(true);
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded"));
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(driveUntilHeard("closed"));
+  ASSERT_TRUE(settleUploads());
+  size_t kept = 0;
+  for (const auto& engine : engines()) kept += engine->storedEventCountForTesting();
+  ASSERT_GT(kept, 0u) << "the first run ends with events not sent yet";
+  platform::Application::shared().terminate();
+  resetSdkProcessWide();
+  platform::UserDefaults::resetStandardForTesting();
+
+  std::vector<Json> left;
+  for (const char* engine : {"events", "InterstitialEvents"}) {
+    auto backup = QBKeyValueStorageProvider::storageWithIdentifier(engine)->getValue(QBEventsEngine::kBackupKey);
+    if (backup && backup->is_array()) left.insert(left.end(), backup->begin(), backup->end());
+  }
+  EXPECT_EQ(left.size(), kept) << "the backup holds every event the first run kept";
+
+  start(true);
+  platform::Application::shared().enterBackground();
+  ASSERT_TRUE(settleUploads());
+  platform::Application::shared().resetForTesting();
+  for (const auto& engine : engines()) EXPECT_EQ(engine->storedEventCountForTesting(), 0u);
+  std::map<std::string, int> copies;
+  for (const auto& event : eventsReceived(server_)) ++copies[platform::dumpJson(event)];
+  for (const auto& [event, count] : copies) EXPECT_EQ(count, 1) << event;
+  for (const auto& event : left) EXPECT_EQ(copies[platform::dumpJson(event)], 1) << platform::dumpJson(event);
 }
 
 }  // namespace
