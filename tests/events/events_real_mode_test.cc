@@ -12,6 +12,7 @@
 #include "events/QBRewardedVideoDelegateWrapper.h"
 #include "events_test_support.h"
 #include "platform/dispatch.h"
+#include "platform/notifications.h"
 
 namespace {
 
@@ -57,6 +58,24 @@ TEST(EventsRealModeTest, ConcurrentLoggingFromManyThreadsKeepsEveryEvent) {
   engine->runOnQueueForTesting([drained] { platform::mainQueue()->async([drained] { drained->store(true); }); });
   ASSERT_TRUE(platform::runMainUntil([&] { return drained->load(); }, 20'000));
   EXPECT_EQ(engine->storedEventCountForTesting(), static_cast<size_t>(kThreads * kPerThread));
+}
+
+// The process may end as soon as the terminate notice returns: by then the
+// backup holds every event logged before it, from whichever thread.
+TEST(EventsRealModeTest, TheTerminateNoticeReturnsWithEveryEventBackedUp) {
+  qbtest::EventsIsolation isolation;
+  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+  constexpr int kThreads = 4;
+  constexpr int kPerThread = 100;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kPerThread; ++i) engine->logEvent(QBEventData(t * 1000 + i, Json::object()));
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  platform::NotificationCenter::defaultCenter().post(platform::kUIApplicationWillTerminateNotification);
+  EXPECT_EQ(qbtest::EventsIsolation::backedUp("events").size(), static_cast<size_t>(kThreads * kPerThread));
 }
 
 TEST(EventsRealModeTest, WrapperAndThrottlerCalledFromManyThreadsDeliverOnTheMainThread) {
