@@ -86,10 +86,6 @@ std::string folderUnderRoot(const fs::path& relative) {
   return path;
 }
 
-// The standard store of `path`, opened (or reopened after a root change)
-// under g.mutex.
-UserDefaults& standardLocked(Globals& g, const std::string& path);
-
 void noteCorrupt(Globals& g, const UserDefaults& store) {
   if (!store.wasCorruptOnOpen()) return;
   std::lock_guard lock(g.reportsMutex);
@@ -110,6 +106,8 @@ void deliverCorruptReports(Globals& g) {
   for (const auto& report : reports) handler(report);
 }
 
+// The standard store of `path`, opened (or reopened after a root change)
+// under g.mutex.
 UserDefaults& standardLocked(Globals& g, const std::string& path) {
   if (!g.standard || g.standard->filePath() != path) {
     if (g.standard) g.retired.push_back(std::move(g.standard));
