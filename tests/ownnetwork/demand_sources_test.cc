@@ -23,13 +23,10 @@ struct Listener : QBNProductDelegate {};
 TEST_F(DemandSourcesTest, NewDemandSourceStartsUninitialisedAndHoldsItsListenerWeakly) {
   auto listener = std::make_shared<Listener>();
   auto source = PMADemandSource::createDemandSourceWithName("rv1", Json{{"k", "v"}}, listener);
-  EXPECT_EQ(source->identifier(), "rv1");
-  EXPECT_EQ(source->name(), "rv1");
-  EXPECT_EQ(source->extraParams(), (Json{{"k", "v"}}));
+  EXPECT_EQ(source->identifier() + "/" + source->name(), "rv1/rv1");
   EXPECT_EQ(source->mediationState(), -1);
   EXPECT_EQ(source->initState(), PMADemandSourceInitState::NotInitialized);
   EXPECT_FALSE(source->isAdAvailable());
-  EXPECT_EQ(source->adInstance(), nullptr);
   EXPECT_EQ(source->delegate(), listener);
   listener.reset();
   EXPECT_EQ(source->delegate(), nullptr);
@@ -57,18 +54,6 @@ TEST_F(DemandSourcesTest, CollectionKeepsInsertionOrderReplacesInPlaceAndIgnores
   EXPECT_EQ(collection.demandSourcesForProductType(QBNProductType::OfferWall), nullptr);
   EXPECT_EQ(collection.demandSourcesForProductType(QBNProductType::OfferWallCredits), nullptr);
   EXPECT_EQ(collection.demandSourcesForProductType(QBNProductType::Banner), &collection.bannerDemandSources());
-}
-
-TEST_F(DemandSourcesTest, GeneralParametersHoldTheirDelegateWeaklyAndACopyOfTheParameters) {
-  auto delegate = std::make_shared<int>(1);
-  Json given = {{"a", 1}};
-  PMAGeneralParameters parameters("key", "user", delegate, given);
-  given["a"] = 2;
-  EXPECT_EQ(parameters.additionalParameters(), (Json{{"a", 1}}));
-  EXPECT_EQ(parameters.appKey(), "key");
-  delegate.reset();
-  EXPECT_EQ(parameters.delegate(), nullptr);
-  EXPECT_EQ(PMAGeneralParameters("key", std::nullopt, {}, std::nullopt).additionalParameters(), std::nullopt);
 }
 
 // Real threads on purpose (no manual queues): run in the thread-sanitizer
