@@ -2,10 +2,9 @@
 
 namespace {
 constexpr const char* kLibraryVersion = "1.4.2";
-constexpr const char* kPartnerWord = "Quilbrn";
 }  // namespace
 
 const std::string& OMIDQuilbrnSDK::versionString() {
-  static const std::string version = std::string(kLibraryVersion) + "-" + kPartnerWord;
+  static const std::string version = std::string(kLibraryVersion) + "-" + kOMIDQuilbrnPartnerName;
   return version;
 }

@@ -49,6 +49,7 @@
 //   jailbreakPathsPresent         empty: the paths name an iOS file system, so
 //                                 Linux answers "absent" for each
 //   userInterfaceStyle            Light
+//   interfaceIdiom                Phone
 //   keyWindowPresent              true
 //   safeAreaInsets                {47, 0, 34, 0}; none when no key window
 #include <cstdint>
@@ -74,6 +75,10 @@ enum class DeviceOrientation : int {
   FaceUp = 5,
   FaceDown = 6,
 };
+
+// UIUserInterfaceIdiom, with the platform's values: the kind of interface the
+// application runs with (an iPhone application on a tablet runs as Phone).
+enum class UserInterfaceIdiom : int { Unspecified = -1, Phone = 0, Pad = 1 };
 
 // UIUserInterfaceStyle, with the platform's values.
 // Default (0) follows the system setting.
@@ -122,6 +127,7 @@ struct DeviceFacts {
   std::vector<std::string> jailbreakPathsPresent;
 
   UserInterfaceStyle userInterfaceStyle = UserInterfaceStyle::Light;
+  UserInterfaceIdiom interfaceIdiom = UserInterfaceIdiom::Phone;
   bool keyWindowPresent = true;
   // Of the key window; none without one.
   std::optional<EdgeInsets> safeAreaInsets = EdgeInsets{47, 0, 34, 0};

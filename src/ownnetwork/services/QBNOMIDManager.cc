@@ -1,0 +1,9 @@
+#include "ownnetwork/services/QBNOMIDManager.h"
+
+#include "mediation/OMIDQuilbrnSDK.h"
+
+platform::Json QBNOMIDManager::getOmidLibInfo() {
+  return platform::Json{{"omidVersion", OMIDQuilbrnSDK::versionString()},
+                        {"omidPartnerName", kOMIDQuilbrnPartnerName},
+                        {"omidPartnerVersion", kOMIDQuilbrnPartnerVersion}};
+}

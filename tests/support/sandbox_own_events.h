@@ -1,0 +1,29 @@
+#pragma once
+// The own network's events endpoint of the sandbox: answers each event
+// request (GET with the payload in the query, or any other method with the
+// payload as the body) and turns the recorded requests back into events.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/json.h"
+#include "support/sandbox_server.h"
+
+namespace qbtest {
+
+inline constexpr char kOwnEventsPath[] = "/ownevents";
+
+// Answers every request to `path` with 200 and an empty body.
+void addOwnNetworkEventsEndpoint(SandboxServer& server, const std::string& path = kOwnEventsPath);
+
+// The envelope {"table": ..., "data": {...}} one request carries: the "data"
+// query parameter (as the server decodes it) of a GET, the body after "data="
+// otherwise, read as base64 of JSON. None when the request carries no such
+// payload.
+std::optional<platform::Json> ownNetworkEventEnvelope(const RecordedRequest& request);
+
+// The "data" object of every envelope received on `path`, in arrival order.
+std::vector<platform::Json> ownNetworkEventsReceived(const SandboxServer& server,
+                                                     const std::string& path = kOwnEventsPath);
+
+}  // namespace qbtest
