@@ -176,15 +176,4 @@ TEST_F(ControllerTest, ResponderChainAndParentLinks) {
   EXPECT_TRUE(other->childViewControllers().empty());
 }
 
-TEST_F(ControllerTest, OrientationAnswersFollowTheIdiomAndTheStatusBar) {
-  auto vc = std::make_shared<ViewController>();
-  EXPECT_EQ(vc->supportedInterfaceOrientations(), InterfaceOrientationMask::AllButUpsideDown);
-  Application::shared().setStatusBarOrientation(InterfaceOrientation::LandscapeLeft);
-  EXPECT_EQ(vc->preferredInterfaceOrientationForPresentation(), InterfaceOrientation::LandscapeLeft);
-  DeviceFacts pad;
-  pad.deviceModel = "iPad";
-  setDeviceFactsForTesting(pad);
-  EXPECT_EQ(vc->supportedInterfaceOrientations(), InterfaceOrientationMask::All);
-}
-
 }  // namespace
