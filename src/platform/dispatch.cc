@@ -142,7 +142,7 @@ class RealBackend : public DispatchBackend {
         Task t = std::move(mainTasks_.front());
         mainTasks_.pop_front();
         lock.unlock();
-        runAsQueue(t.queue.get(), t.block);
+        runMainQueueTurn(t.queue.get(), t.block);
         t = Task{};
         lock.lock();
       }
@@ -307,6 +307,17 @@ void runAsQueue(Queue* queue, const Block& block) {
 }
 
 Queue* currentQueueRaw() { return tl_currentQueue; }
+
+namespace {
+std::atomic<MainQueueTurnEndHook> g_turnEndHook{nullptr};
+}
+
+void setMainQueueTurnEndHook(MainQueueTurnEndHook hook) { g_turnEndHook.store(hook); }
+
+void runMainQueueTurn(Queue* mainQueue, const Block& block) {
+  runAsQueue(mainQueue, block);
+  if (auto hook = g_turnEndHook.load()) runAsQueue(mainQueue, hook);
+}
 
 Queue::Queue(std::string label, QueueKind kind)
     : label_(std::move(label)), kind_(kind), state_(std::make_unique<State>()) {}

@@ -111,6 +111,15 @@ class Timer {
 using OnceFlag = std::once_flag;
 inline void runOnce(OnceFlag& flag, const Block& block) { std::call_once(flag, block); }
 
+// The end of a main-queue turn: after each block of the main queue has run
+// (real mode: inside runMainLoop/runMainUntil; test mode: when the test
+// pumps), `hook` runs on the main thread, as part of the main queue, before
+// the next block starts. Blocks that sync() runs inline and blocks of other
+// queues are not turns. One hook per process (the UI layer's layout pass
+// installs it); nullptr removes it.
+using MainQueueTurnEndHook = void (*)();
+void setMainQueueTurnEndHook(MainQueueTurnEndHook hook);
+
 // Real mode: runs the main queue on the calling thread (which becomes the main
 // thread) until stopMainLoop() is called.
 void runMainLoop();

@@ -51,4 +51,7 @@ void installTestBackend(DispatchBackend* test);
 void runAsQueue(Queue* queue, const Block& block);
 Queue* currentQueueRaw();
 
+// Runs a main-queue block as one turn: the block, then the turn-end hook.
+void runMainQueueTurn(Queue* mainQueue, const Block& block);
+
 }  // namespace platform

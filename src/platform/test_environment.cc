@@ -142,7 +142,11 @@ struct TestEnvironment::Impl : DispatchBackend {
       t = std::move(ready.front());
       ready.pop_front();
     }
-    runAsQueue(t.queue.get(), t.block);
+    if (t.queue->kind() == QueueKind::Main) {
+      runMainQueueTurn(t.queue.get(), t.block);
+    } else {
+      runAsQueue(t.queue.get(), t.block);
+    }
     return true;
   }
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 
 #include "platform/dispatch.h"
+#include "platform/storage.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/ui_device.h"
 
 namespace platform {
 
@@ -72,10 +75,91 @@ void Application::setOpenURLAnswer(std::function<bool(const std::string&)> answe
   openAnswer_ = std::move(answer);
 }
 
+ApplicationDelegateOrientations* Application::delegateOrientations() const {
+  return dynamic_cast<ApplicationDelegateOrientations*>(delegate_.lock().get());
+}
+
+uint64_t Application::supportedInterfaceOrientationsForWindow(const std::shared_ptr<Window>&) const {
+  if (const uint64_t mask = supportedInterfaceOrientationsFromAppInfo()) return mask;
+  return Device::current().userInterfaceIdiom() == UserInterfaceIdiom::Pad ? InterfaceOrientationMask::All
+                                                                           : InterfaceOrientationMask::AllButUpsideDown;
+}
+
+uint64_t supportedInterfaceOrientationsFromAppInfo() {
+  const auto value = appInfoValue(kUISupportedInterfaceOrientationsKey);
+  if (!value || !value->is_array()) return 0;
+  uint64_t mask = 0;
+  for (const auto& entry : *value) {
+    if (!entry.is_string()) continue;
+    const auto& name = entry.get_ref<const std::string&>();
+    if (name == "UIInterfaceOrientationPortrait") mask |= InterfaceOrientationMask::Portrait;
+    else if (name == "UIInterfaceOrientationPortraitUpsideDown") mask |= InterfaceOrientationMask::PortraitUpsideDown;
+    else if (name == "UIInterfaceOrientationLandscapeLeft") mask |= InterfaceOrientationMask::LandscapeLeft;
+    else if (name == "UIInterfaceOrientationLandscapeRight") mask |= InterfaceOrientationMask::LandscapeRight;
+  }
+  return mask;
+}
+
+void resetUIForTesting() {
+  Application::shared().resetForTesting();
+  Screen::main().resetForTesting();
+  Device::current().resetForTesting();
+  Image::resetRegistryForTesting();
+  View::resetAnimationsForTesting();
+}
+
+// ------------------------------------------------------------------- device
+
+Device& Device::current() {
+  static Device& device = *new Device();  // lives for the process
+  return device;
+}
+
+DeviceOrientation Device::orientation() const {
+  return orientation_ ? *orientation_ : deviceFacts().facts().orientation;
+}
+
+void Device::setOrientation(DeviceOrientation orientation) {
+  const bool changed = orientation != this->orientation();
+  orientation_ = orientation;
+  if (changed) NotificationCenter::defaultCenter().post(kUIDeviceOrientationDidChangeNotification);
+}
+
+UserInterfaceIdiom Device::userInterfaceIdiom() const {
+  return deviceFacts().facts().interfaceIdiom;
+}
+
+std::string Device::systemVersion() const { return deviceFacts().facts().osVersion; }
+
+bool Device::isSystemVersionAtLeast(const std::string& version) const {
+  return compareSystemVersions(systemVersion(), version) >= 0;
+}
+
+int compareSystemVersions(const std::string& a, const std::string& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() || j < b.size()) {
+    auto next = [](const std::string& s, size_t& pos) {
+      long long n = 0;
+      while (pos < s.size() && s[pos] != '.') {
+        if (s[pos] >= '0' && s[pos] <= '9' && n < 1'000'000'000) n = n * 10 + (s[pos] - '0');
+        ++pos;
+      }
+      if (pos < s.size()) ++pos;  // the dot
+      return n;
+    };
+    const long long x = next(a, i), y = next(b, j);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return 0;
+}
+
 void Application::resetForTesting() {
   state_.store(ApplicationState::Active);
   windows_.clear();
   keyWindow_.reset();
+  delegate_.reset();
+  statusBarOrientation_ = InterfaceOrientation::Portrait;
+  statusBarHidden_ = false;
   std::lock_guard<std::mutex> lock(openMutex_);
   openRequests_.clear();
   openAnswer_ = nullptr;

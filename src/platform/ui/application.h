@@ -10,9 +10,28 @@
 #include <vector>
 
 #include "platform/notifications.h"
+#include "platform/ui/orientation.h"
 #include "platform/ui/view.h"
 
 namespace platform {
+
+class Application;
+
+// The application's delegate. Its optional calls are small interfaces of
+// their own: the application asks whether its delegate implements one with
+// dynamic_cast.
+class ApplicationDelegate {
+ public:
+  virtual ~ApplicationDelegate() = default;
+};
+
+// The delegate's optional application:supportedInterfaceOrientationsForWindow:.
+class ApplicationDelegateOrientations {
+ public:
+  virtual ~ApplicationDelegateOrientations() = default;
+  virtual uint64_t supportedInterfaceOrientationsForWindow(Application& application,
+                                                           const std::shared_ptr<Window>& window) = 0;
+};
 
 class Screen {
  public:
@@ -83,7 +102,27 @@ class Application {
   std::vector<OpenURLRequest> openURLRequests() const;
   void setOpenURLAnswer(std::function<bool(const std::string& url)> answer);
 
-  // Back to Active with no windows, requests or answers; nothing posted.
+  // The delegate, held weakly (the host owns it).
+  std::shared_ptr<ApplicationDelegate> delegate() const { return delegate_.lock(); }
+  void setDelegate(std::weak_ptr<ApplicationDelegate> delegate) { delegate_ = std::move(delegate); }
+  // The delegate's orientation hook when it implements one, else null.
+  ApplicationDelegateOrientations* delegateOrientations() const;
+
+  // The status bar, as the host (or a test) sets it. Portrait and shown at
+  // start.
+  InterfaceOrientation statusBarOrientation() const { return statusBarOrientation_; }
+  void setStatusBarOrientation(InterfaceOrientation orientation) { statusBarOrientation_ = orientation; }
+  bool isStatusBarHidden() const { return statusBarHidden_; }
+  void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
+
+  // The application's own default orientations for view controllers of a
+  // window: the mask of the information dictionary's
+  // "UISupportedInterfaceOrientations", else all but upside down on a phone
+  // and all on a pad. The delegate's hook is not asked here.
+  uint64_t supportedInterfaceOrientationsForWindow(const std::shared_ptr<Window>& window) const;
+
+  // Back to Active with no windows, requests, answers or delegate, the status
+  // bar portrait and shown; nothing posted.
   void resetForTesting();
 
  private:
@@ -93,9 +132,17 @@ class Application {
   std::atomic<ApplicationState> state_{ApplicationState::Active};
   std::weak_ptr<Window> keyWindow_;
   std::vector<std::shared_ptr<Window>> windows_;
+  std::weak_ptr<ApplicationDelegate> delegate_;
+  InterfaceOrientation statusBarOrientation_ = InterfaceOrientation::Portrait;
+  bool statusBarHidden_ = false;
   mutable std::mutex openMutex_;
   std::vector<OpenURLRequest> openRequests_;
   std::function<bool(const std::string&)> openAnswer_;
 };
+
+// Puts the UI layer's process-wide state back as at start: the application
+// (resetForTesting), the main screen, the device's orientation, the image
+// registry and the recorded animations.
+void resetUIForTesting();
 
 }  // namespace platform

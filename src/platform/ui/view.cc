@@ -1,8 +1,11 @@
 #include "platform/ui/view.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/ui/application.h"
+#include "platform/ui/gesture.h"
+#include "platform/ui/layout_constraint.h"
 #include "platform/ui/view_controller.h"
 
 namespace platform {
@@ -11,37 +14,152 @@ namespace {
 
 void callDidMoveToWindow(View& view) {
   view.didMoveToWindow();
-  for (const auto& child : view.subviews()) callDidMoveToWindow(*child);
+  // A copy: a view may rearrange its subviews when told.
+  const auto children = view.subviews();
+  for (const auto& child : children) callDidMoveToWindow(*child);
 }
 
 }  // namespace
 
+void Responder::touchesBegan(const std::vector<Touch>& touches, const Event& event) {
+  if (auto next = nextResponder()) next->touchesBegan(touches, event);
+}
+
+View::View(Rect frame) : center_(frame.center()), boundsSize_(frame.size) {}
+
 View::~View() = default;
 
-void View::setFrame(const Rect& frame) { frame_ = frame; }
+// ---------------------------------------------------------------- geometry
+
+Rect View::frame() const {
+  const double hw = boundsSize_.width / 2, hh = boundsSize_.height / 2;
+  if (transform_.isIdentity()) return Rect{Point{center_.x - hw, center_.y - hh}, boundsSize_};
+  double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+  for (const Point corner : {Point{-hw, -hh}, Point{hw, -hh}, Point{-hw, hh}, Point{hw, hh}}) {
+    const Point p = transform_.apply(corner);
+    minX = std::min(minX, p.x);
+    maxX = std::max(maxX, p.x);
+    minY = std::min(minY, p.y);
+    maxY = std::max(maxY, p.y);
+  }
+  return Rect::make(center_.x + minX, center_.y + minY, maxX - minX, maxY - minY);
+}
+
+void View::setFrame(const Rect& frame) {
+  center_ = frame.center();
+  Size size = frame.size;
+  if (!transform_.isIdentity()) {
+    // The bounds whose transformed box has the frame's size:
+    // |a| w + |c| h = W and |b| w + |d| h = H.
+    const double a = std::fabs(transform_.a), b = std::fabs(transform_.b);
+    const double c = std::fabs(transform_.c), d = std::fabs(transform_.d);
+    const double det = a * d - b * c;
+    if (det == 0) return;
+    size = Size{(d * frame.size.width - c * frame.size.height) / det,
+                (a * frame.size.height - b * frame.size.width) / det};
+  }
+  applySize(size);
+}
 
 void View::setBounds(const Rect& bounds) {
   boundsOrigin_ = bounds.origin;
-  const Point c = frame_.center();
-  frame_.size = bounds.size;
-  frame_.origin = Point{c.x - bounds.size.width / 2, c.y - bounds.size.height / 2};
+  applySize(bounds.size);
 }
 
-void View::setCenter(Point center) {
-  frame_.origin = Point{center.x - frame_.size.width / 2, center.y - frame_.size.height / 2};
+void View::applySize(Size size) {
+  if (size == boundsSize_) return;
+  boundsSize_ = size;
+  setNeedsLayout();
 }
+
+Point View::toSuperview(Point p) const {
+  const Point local{p.x - boundsOrigin_.x - boundsSize_.width / 2, p.y - boundsOrigin_.y - boundsSize_.height / 2};
+  const Point t = transform_.apply(local);
+  return Point{center_.x + t.x, center_.y + t.y};
+}
+
+Point View::fromSuperview(Point p) const {
+  const Point local = transform_.inverted().apply(Point{p.x - center_.x, p.y - center_.y});
+  return Point{local.x + boundsOrigin_.x + boundsSize_.width / 2, local.y + boundsOrigin_.y + boundsSize_.height / 2};
+}
+
+Point View::convertPoint(Point point, const View* other) const {
+  for (const View* v = this; v;) {
+    auto parent = v->superview_.lock();
+    if (!parent) break;
+    point = v->toSuperview(point);
+    v = parent.get();
+  }
+  return other ? other->convertPointFromView(point, nullptr) : point;
+}
+
+Point View::convertPointFromView(Point point, const View* other) const {
+  if (other) point = other->convertPoint(point, nullptr);
+  std::vector<const View*> chain;  // this view up to, not including, the root
+  for (const View* v = this; v;) {
+    auto parent = v->superview_.lock();
+    if (!parent) break;
+    chain.push_back(v);
+    v = parent.get();
+  }
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) point = (*it)->fromSuperview(point);
+  return point;
+}
+
+// ---------------------------------------------------------------- the tree
 
 void View::addSubview(const std::shared_ptr<View>& view) { insertSubview(view, subviews_.size()); }
 
 void View::insertSubview(const std::shared_ptr<View>& view, size_t index) {
   if (!view || view.get() == this || isDescendantOfView(view.get())) return;
   const auto before = view->window();
+  const auto keep = view;
   if (view->superview_.lock()) view->detachFromSuperview();
   index = std::min(index, subviews_.size());
   subviews_.insert(subviews_.begin() + static_cast<std::ptrdiff_t>(index), view);
   view->superview_ = sharedView();
   didAddSubview(view);
+  setNeedsLayout();
+  view->setNeedsLayout();
   view->notifyWindowChange(before);
+}
+
+std::shared_ptr<View> View::directChildContaining(const View* view) const {
+  for (const View* v = view; v;) {
+    auto parent = v->superview_.lock();
+    if (parent.get() == this) {
+      for (const auto& child : subviews_) {
+        if (child.get() == v) return child;
+      }
+      return nullptr;
+    }
+    v = parent.get();
+  }
+  return nullptr;
+}
+
+void View::insertAt(const std::shared_ptr<View>& view, const View* sibling, bool above) {
+  if (!view || view.get() == this || isDescendantOfView(view.get())) return;
+  const auto anchor = directChildContaining(sibling);
+  if (!anchor || anchor == view) {
+    addSubview(view);
+    return;
+  }
+  // Where the anchor stands once the view has left its old place.
+  size_t index = 0;
+  for (const auto& child : subviews_) {
+    if (child == anchor) break;
+    if (child != view) ++index;
+  }
+  insertSubview(view, above ? index + 1 : index);
+}
+
+void View::insertSubviewAboveSubview(const std::shared_ptr<View>& view, const std::shared_ptr<View>& sibling) {
+  insertAt(view, sibling.get(), true);
+}
+
+void View::insertSubviewBelowSubview(const std::shared_ptr<View>& view, const std::shared_ptr<View>& sibling) {
+  insertAt(view, sibling.get(), false);
 }
 
 void View::removeFromSuperview() {
@@ -61,6 +179,20 @@ void View::detachFromSuperview() {
   parent->willRemoveSubview(self);
   auto& siblings = parent->subviews_;
   siblings.erase(std::remove(siblings.begin(), siblings.end(), self), siblings.end());
+  // Constraints held above this view that reach into it no longer hold.
+  for (auto holder = parent; holder; holder = holder->superview_.lock()) {
+    auto& held = holder->constraints_;
+    std::vector<std::shared_ptr<LayoutConstraint>> dropped;
+    for (const auto& c : held) {
+      auto first = c->firstItem();
+      auto second = c->secondItem();
+      if ((first && first->isDescendantOfView(this)) || (second && second->isDescendantOfView(this))) {
+        dropped.push_back(c);
+      }
+    }
+    for (const auto& c : dropped) c->setActive(false);
+  }
+  parent->setNeedsLayout();
 }
 
 void View::notifyWindowChange(const std::shared_ptr<Window>& before) {
@@ -85,28 +217,39 @@ std::shared_ptr<Responder> View::nextResponder() const {
   return superview_.lock();
 }
 
+// ------------------------------------------------------------ hit-testing
+
 bool View::pointInside(Point point) const { return bounds().contains(point); }
 
 std::shared_ptr<View> View::hitTest(Point point) {
   if (hidden_ || !userInteractionEnabled_ || alpha_ <= 0.01 || !pointInside(point)) return nullptr;
-  for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
-    const auto& child = *it;
-    const Point inChild{point.x - child->frame_.origin.x + child->boundsOrigin_.x,
-                        point.y - child->frame_.origin.y + child->boundsOrigin_.y};
-    if (auto hit = child->hitTest(inChild)) return hit;
+  const auto children = subviews_;
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    if (auto hit = (*it)->hitTest((*it)->fromSuperview(point))) return hit;
   }
   return sharedView();
 }
 
-Point View::convertPointToDescendant(Point point, const View& descendant) const {
-  std::vector<const View*> chain;
-  for (const View* v = &descendant; v && v != this; v = v->superview_.lock().get()) chain.push_back(v);
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-    point = Point{point.x - (*it)->frame_.origin.x + (*it)->boundsOrigin_.x,
-                  point.y - (*it)->frame_.origin.y + (*it)->boundsOrigin_.y};
+// --------------------------------------------------------- gesture recognizers
+
+void View::addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
+  if (!recognizer) return;
+  if (auto old = recognizer->view()) {
+    if (old.get() == this) return;
+    old->removeGestureRecognizer(recognizer);
   }
-  return point;
+  recognizers_.push_back(recognizer);
+  recognizer->view_ = sharedView();
 }
+
+void View::removeGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
+  auto it = std::find(recognizers_.begin(), recognizers_.end(), recognizer);
+  if (it == recognizers_.end()) return;
+  recognizers_.erase(it);
+  recognizer->view_.reset();
+}
+
+// ------------------------------------------------------------------ window
 
 void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
   if (rootViewController_ == controller) return;
