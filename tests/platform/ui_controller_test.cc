@@ -118,6 +118,23 @@ TEST_F(ControllerTest, DismissWithNothingPresentedCompletesOnTheNextTurn) {
   EXPECT_EQ(log.lines(), (Lines{"completion"}));
 }
 
+TEST_F(ControllerTest, AChildDismissesItsPresentedAncestor) {
+  auto root = make("root");
+  keyWindow(root);
+  auto container = make("container");
+  auto inner = make("inner");
+  auto child = make("child");
+  container->addChildViewController(inner);
+  inner->addChildViewController(child);
+  root->presentViewController(container, false);
+  env.runUntilIdle();
+
+  child->dismissViewControllerAnimated(false, note("done"));
+  EXPECT_FALSE(root->presentedViewController());
+  env.runUntilIdle();
+  EXPECT_TRUE(log.heard("done"));
+}
+
 TEST_F(ControllerTest, DismissFromThePresenterTakesTheWholeStackTopFirst) {
   auto root = make("root");
   keyWindow(root);

@@ -133,6 +133,13 @@ void ViewController::dismissViewControllerAnimated(bool animated, std::function<
     presenter = p;
     bottom = self;
   } else {
+    // A child's dismissal is its presented ancestor's.
+    for (auto parent = parent_.lock(); parent; parent = parent->parent_.lock()) {
+      if (parent->presenting_.lock()) {
+        parent->dismissViewControllerAnimated(animated, std::move(completion));
+        return;
+      }
+    }
     if (completion) mainQueue()->async(std::move(completion));
     return;
   }

@@ -105,7 +105,9 @@ class ViewController : public Responder {
   // presenter. The links are cleared before this returns and each dismissed
   // controller, top first, is told viewWillDisappear; later (as for a
   // presentation) each view leaves the window and its controller is told
-  // viewDidDisappear, then `completion` runs. With nothing to dismiss, the
+  // viewDidDisappear, then `completion` runs. A child controller that
+  // presents nothing dismisses its nearest presented ancestor (the platform
+  // hands the call up the parents). With nothing to dismiss, the
   // completion runs on the next main-queue turn. A dismissal asked while a
   // dismissed controller's presentation is still under way starts when that
   // presentation has finished.
