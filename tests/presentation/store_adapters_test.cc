@@ -99,29 +99,15 @@ TEST_F(StoreAdapterTest, TheFactoryMakesTheConfiguredControllerAndAdapter) {
   }
 }
 
-TEST_F(StoreAdapterTest, TheCustomControllerWrapsTheStoreViewAndLoadsFromAGlobalQueue) {
+TEST_F(StoreAdapterTest, TheCustomControllerWrapsTheStoreViewAndFollowsOrientationWhileShown) {
   auto adapter = QBAppStoreAdapterFactory::createAdapterWithViewControllerConfiguration(nullptr);
   auto controller = std::static_pointer_cast<QBAppStoreViewController>(adapter->getStoreViewController());
   EXPECT_EQ(controller->view(), controller->baseViewContainer());
   ASSERT_EQ(controller->view()->subviews().size(), 1u);
   EXPECT_NE(std::dynamic_pointer_cast<StoreProductContentView>(controller->view()->subviews()[0]), nullptr);
-
   QBNAppOrientationHolder::sharedInstance().setExternalAppOrientation(QBOrientationLandscapeAll);
   EXPECT_EQ(controller->supportedInterfaceOrientations(), InterfaceOrientationMask::Landscape);
 
-  int answers = 0;
-  adapter->loadProductWithParameters(StoreProductParameters::fromJson(Json{{"id", 1}}),
-                                     [&](bool ok, std::optional<Error>) { answers += ok ? 1 : 100; });
-  EXPECT_TRUE(store.loads().empty()) << "not before the global queue runs";
-  env.runUntilIdle();
-  ASSERT_EQ(store.loads().size(), 1u);
-  EXPECT_FALSE(store.loads()[0].onMainThread);
-  EXPECT_EQ(answers, 1);
-}
-
-TEST_F(StoreAdapterTest, OrientationUpdatesFollowTheCustomControllerOnAndOffScreen) {
-  auto adapter = QBAppStoreAdapterFactory::createAdapterWithViewControllerConfiguration(nullptr);
-  auto controller = std::static_pointer_cast<QBAppStoreViewController>(adapter->getStoreViewController());
   EXPECT_EQ(show(*adapter, presenter), std::vector<std::optional<Error>>{std::nullopt});
   EXPECT_TRUE(controller->baseViewContainer()->shouldUpdateOreintation());
   EXPECT_TRUE(adapter->isStoreVisible());

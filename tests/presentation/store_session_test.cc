@@ -7,6 +7,7 @@
 
 #include "ownnetwork/services/QBNEventsTracker.h"
 #include "presentation/QBAppStoreUtils.h"
+#include "presentation/QBPresentationRegistration.h"
 #include "presentation/QBSplitViewController.h"
 #include "store_support.h"
 #include "support/sandbox_own_events.h"
@@ -147,8 +148,9 @@ TEST_F(StoreTest, TheNonceIsAUuidObjectFromSystem11_3AndReportsShowItsUpperCaseT
     load("v1", command({{"id", 7}, {"adNetworkNonce", c.nonce}, {"adNetworkIdentifier", "net.example"}}));
     env.runUntilIdle();
 
-    ASSERT_EQ(store.loads().size(), 1u);
-    const auto* sent = store.loads()[0].parameters.find(kSKStoreProductParameterAdNetworkNonce);
+    const auto loads = store.loads();
+    ASSERT_EQ(loads.size(), 1u);
+    const auto* sent = loads[0].parameters.find(kSKStoreProductParameterAdNetworkNonce);
     ASSERT_EQ(sent != nullptr, c.shown.has_value());
     if (sent) {
       EXPECT_EQ(std::holds_alternative<Uuid>(*sent), c.uuidObject);
@@ -276,6 +278,27 @@ TEST_F(StoreTest, APageEmbeddedInTheSplitViewIsNotDismissedOnClose) {
   EXPECT_EQ(delegate->lines.size(), 1u);
 }
 
+TEST_F(StoreTest, TheCoreReachesTheRegisteredSessionThroughItsInterface) {
+  EXPECT_EQ(QBAppStoreInsideSessionP::sharedInstance(), nullptr);
+  qb::presentation::registerWithOwnNetwork();
+  qb::presentation::registerWithOwnNetwork();
+  auto core = QBAppStoreInsideSessionP::sharedInstance();
+  ASSERT_EQ(core, QBAppStoreInsideSession::sharedInstance());
+
+  // "preLoadAppPage", "openUrl" with method "store", "clearAppPage".
+  core->setDelegate(delegate);
+  core->setViewControllerToPresentFrom(presenter);
+  core->loadStoreWithAppId("123", "v9", command({{"id", "123"}}), false);
+  env.runUntilIdle();
+  ASSERT_TRUE(core->hasAppStorePageForViewUniqueId("v9"));
+  core->showStoreForUniqueId("v9");
+  finishTransition();
+  EXPECT_EQ(delegate->lines.back(), R"(shown {"storeAppId":123,"viewUniqueId":"v9","storeKitLoadParams":{"id":123}})");
+  core->cleanupForViewUniqueId("v9");
+  EXPECT_FALSE(core->hasAppStorePageForViewUniqueId("v9"));
+  QBAppStoreInsideSession::sharedInstance()->resetForTesting();
+}
+
 class StoreCloseEventTest : public StoreTest {
  protected:
   static void SetUpTestSuite() {
@@ -335,23 +358,13 @@ TEST(QBAppStoreUtilsTest, TheAppIdBecomesANumberWhenItIsAPlainInteger) {
 }
 
 TEST(QBAppStoreUtilsTest, ValidationNeedsANumericAppId) {
-  const struct {
-    std::optional<Json> appId;
-    const char* error;  // null: valid
-  } cases[] = {
-      {std::nullopt, "Trying to load store with nil app Id"},
-      {Json("-1"), "Trying to load store with unsupported app Id object - string"},
-      {Json(123), nullptr},
-  };
-  for (const auto& c : cases) {
-    StoreProductParameters params;
-    if (c.appId) params.set(kSKStoreProductParameterITunesItemIdentifier, *c.appId);
-    auto result = QBAppStoreUtils::validateAppStoreParams(params);
-    ASSERT_EQ(result.ok(), c.error == nullptr);
-    if (c.error) {
-      EXPECT_EQ(result.error().message, c.error);
-    }
-  }
+  StoreProductParameters params;
+  EXPECT_EQ(QBAppStoreUtils::validateAppStoreParams(params).error().message, "Trying to load store with nil app Id");
+  params.set(kSKStoreProductParameterITunesItemIdentifier, Json("-1"));
+  EXPECT_EQ(QBAppStoreUtils::validateAppStoreParams(params).error().message,
+            "Trying to load store with unsupported app Id object - string");
+  params.set(kSKStoreProductParameterITunesItemIdentifier, Json(123));
+  EXPECT_TRUE(QBAppStoreUtils::validateAppStoreParams(params).ok());
 }
 
 TEST(QBAppStoreUtilsTest, ReportsReachThePageWithBothIdsAndParsedParameters) {
