@@ -1,5 +1,6 @@
 #include "presentation/QBAppStoreInsideSession.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "ownnetwork/services/PMAHelperMethods.h"
