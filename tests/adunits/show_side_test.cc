@@ -226,5 +226,54 @@ TEST_F(ShowSideTest, ALateShowFailureLeavesANewerWaterfallAlone) {
   EXPECT_NE(before, State::QB_MANAGER_STATE_READY_TO_LOAD);
 }
 
+// In AUTOMATIC_LOAD_WHILE_SHOW a second, refused show reloads at once, and
+// that load installs and loads a newer waterfall before the first ad opens.
+// The ad on screen keeps its instance (open, reward and close still arrive),
+// its own waterfall's item and the placement of its accepted show; the newer
+// ad stays available without another reload.
+TEST_F(ShowSideTest, AWaterfallInstalledBetweenShowAndOpenLeavesTheShowToItsOwn) {
+  addNetwork("Alpha")->loadWhileShowSupport = 1;
+  auto manager =
+      makeRv({instance("A1", "Alpha")}, false,
+             sandboxAuction({{"isLoadWhileShow", true}, {"minTimeBeforeFirstRvAuctionMs", 0}}), placements());
+  auto impressions = std::make_shared<ImpressionRecorder>();
+  impressionListeners->addDelegate(impressions);
+  auto holder = manager->waterfallLifeCycleHolder();
+  answer("auc-1", {"A1"});
+  ASSERT_TRUE(env.runUntil([&] { return manager->state() == State::QB_MANAGER_STATE_READY_TO_SHOW; }));
+  manager->showAd(vc, "Default");
+  auto shown = book->showDelegate<QBBaseAdUnitRewardSmash>("A1");
+  ASSERT_NE(shown, nullptr);
+  answer("auc-2", {"A1"});
+  manager->showAd(vc, "Off");  // refused while showing; its showError reloads
+  env.advance(0);
+  ASSERT_TRUE(env.runUntil([&] {
+    return holder->currentWaterfallId() == "auc-2" && manager->state() == State::QB_MANAGER_STATE_READY_TO_SHOW;
+  }));
+  EXPECT_EQ(last(K::SHOW_AD_FAILED)["placement"], "Off");
+
+  shown->adDidOpen();
+  // The newer ad is still the one the application heard of.
+  Strings availability;
+  for (const auto& line : rvHeard()) {
+    if (line.rfind("available:", 0) == 0) availability.push_back(line);
+  }
+  EXPECT_EQ(availability.back(), "available:true");
+  shown->adRewarded();
+  static_cast<QBAdapterAdDelegate&>(*shown).adDidClick();
+  shown->adDidClose();
+  env.advance(0);  // no reload throws the newer ad away
+  EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
+  EXPECT_TRUE(manager->isAdReady());
+  EXPECT_EQ(impressions->auctionIds, Strings{"auc-1"});
+  EXPECT_EQ(impressions->placements, Strings{"Default"});
+  EXPECT_EQ(holder->getAdInfoWithWaterfallId("auc-1")->auctionId(), "auc-1");
+  EXPECT_EQ(instanceEvents(K::AD_OPENED).size(), 1u);
+  EXPECT_EQ(instanceEvents(K::AD_CLOSED).size(), 1u);
+  EXPECT_EQ(rvListener->lines.countContaining("reward:Default:5"), 1u);
+  EXPECT_EQ(rvListener->lines.countContaining("click:Default"), 1u);
+  EXPECT_EQ(auction().requestCount(), 2u);
+}
+
 }  // namespace
 }  // namespace mgr_test

@@ -57,15 +57,17 @@ TEST_F(WaterfallHolderTest, OutsideLoadWhileShowOnlyTheNewWaterfallStays) {
   EXPECT_EQ(h->getCurrentWaterfall().at(0), b);
   EXPECT_EQ(h->currentWaterfallId(), "B");
   EXPECT_EQ(h->previousWaterfallId(), "A");
-  // The outgoing instances let their adapters go, except the last active one;
-  // the old ad info stays.
+  // The outgoing instances let their adapters go, except the last active one,
+  // whose waterfall's ad info stays.
   EXPECT_FALSE(a1->adapter());
   EXPECT_TRUE(a2->adapter());
-  EXPECT_EQ(h->adInfoMap().size(), 1u);
   EXPECT_EQ(h->getAdInfoWithWaterfallId("A")->auctionId(), "A");
-  // A new last active instance releases the one before it.
+  // A new last active instance releases the one before it; the next
+  // installation forgets the ad info nobody needs any more.
   h->setLastActiveSmash(b);
   EXPECT_FALSE(a2->adapter());
+  h->updateWaterFallWithLoadingMode(Mode::MANUAL, {smash("C")}, "C");
+  EXPECT_TRUE(h->adInfoMap().empty());
 }
 
 TEST_F(WaterfallHolderTest, LoadWhileShowDropsThePreviousWaterfallAfterWholeSeconds) {
