@@ -222,10 +222,11 @@ TEST_F(TulvoTest, InstancesJoiningWhileTheSdkAnswersOnItsThreadAreEachToldOnce) 
   sdk.waitForeignIdle();
   env.advance(50);
   sdk.waitForeignIdle();
+  env.runUntilIdle();  // an instance that asks once the SDK is up hears it on the main queue
   for (size_t i = 0; i < delegates.size(); ++i) {
     auto events = delegates[i]->events();
     ASSERT_EQ(events.size(), 1u) << "delegate " << i;
-    EXPECT_EQ(events[0].thread, foreign);
+    EXPECT_TRUE(events[0].thread == foreign || events[0].onMain) << "delegate " << i;
     if (i < 4) {
       EXPECT_EQ(events[0].text, "initFailed:1000:try again");  // the SDK's message passes through
     }
