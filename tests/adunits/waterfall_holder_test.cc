@@ -158,7 +158,9 @@ TEST_F(WaterfallHolderTest, ConcurrentInstallsReadsAndDropsShareTheLock) {
       (void)h->getCurrentWaterfall();
       (void)h->getAdInfoWithWaterfallId("W" + std::to_string(i));
       (void)h->isPreviousWaterfallShowing();
+      h->setShowingSmash(pool[i % 4]);
       h->setLastActiveSmash(pool[i % 4]);
+      h->clearShowingSmash(pool[i % 4]);
     }
     ++done;
   });
@@ -167,6 +169,7 @@ TEST_F(WaterfallHolderTest, ConcurrentInstallsReadsAndDropsShareTheLock) {
   reader.join();
   env.advance(0);
   EXPECT_EQ(ids(h), (Ids{"W198", "W199"}));
+  EXPECT_LE(h->adInfoMap().size(), 2u);
 }
 
 }  // namespace
