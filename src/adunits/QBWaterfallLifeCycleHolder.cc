@@ -146,7 +146,9 @@ void QBWaterfallLifeCycleHolder::setLastActiveSmash(Smash smash) {
     if (smash == lastActiveSmash_) return;
     old = std::exchange(lastActiveSmash_, std::move(smash));
   }
-  if (old) old->releaseMemory();
+  // An ad still on screen (a second show in AUTOMATIC_LOAD_WHILE_SHOW) keeps
+  // its adapter until its close; the instance goes with its waterfall.
+  if (old && !old->isShowingAd()) old->releaseMemory();
 }
 
 QBWaterfallLifeCycleHolder::Smash QBWaterfallLifeCycleHolder::lastActiveSmash() const {

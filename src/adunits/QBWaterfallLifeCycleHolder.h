@@ -70,7 +70,7 @@ class QBWaterfallLifeCycleHolder : public std::enable_shared_from_this<QBWaterfa
   // The current waterfall's instances; empty when there is none.
   Waterfall getCurrentWaterfall() const;
   // Remembers the instance whose ad opened; a different earlier one releases
-  // its adapter.
+  // its adapter unless its ad is still on screen.
   void setLastActiveSmash(Smash smash);
   Smash lastActiveSmash() const;
   // The manager started showing `smash`: it stays on screen (see above) until

@@ -105,6 +105,8 @@ TEST_F(WaterfallHolderTest, LoadWhileShowKeepsTheShowingPreviousWaterfallAndDrop
   EXPECT_EQ(ids(h), (Ids{"N", "P"}));
   EXPECT_TRUE(p->adapter());
   EXPECT_FALSE(c->adapter());
+  h->setLastActiveSmash(smash("N"));  // a second ad opens while P's still shows
+  EXPECT_TRUE(p->adapter());
 }
 
 TEST_F(WaterfallHolderTest, SixOrMoreStoredWaterfallsAreReportedOnEveryInstallation) {
