@@ -1,6 +1,7 @@
 // The demo host application: starts the embedded sandbox (or uses --server),
 // initialises the SDK through the public facade, drives the ad calls and
-// prints every callback it receives as one line.
+// prints every callback it receives as one line, with the ad information it
+// carries, and every impression-level revenue record.
 //
 //   quillborne_demo [--server URL] [--data-root DIR] [--app-key KEY]
 //                   [--mode=manual|load-after-close|load-while-show]
@@ -17,8 +18,12 @@
 // demo again in a second process on the same data root, which must start from
 // the cached configuration (state SDK_INITIATED with error 502).
 // --expect-cached: this run must end with the cached configuration.
+// --server must be an http or https URL.
 //
-// Exit status 0 on success; otherwise 1 and the reason on standard error.
+// Exit status 0 on success; otherwise 1 and the reason on standard error,
+// with the last error the library logged. A data folder the demo made for
+// itself is removed on every way out.
+#include <curl/curl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +44,7 @@
 #include "platform/json.h"
 #include "platform/storage.h"
 #include "platform/ui.h"
+#include "quillborne/QBImpressionData.h"
 #include "quillborne/Quillborne.h"
 #include "sdk/QuillborneSdk.h"
 #include "support/sandbox_auction.h"
@@ -97,81 +103,95 @@ class LogDelegate : public QBLogDelegate {
   }
 };
 
-class RewardedVideoDelegate : public QBRewardedVideoManualDelegate {
- public:
-  void rewardedVideoHasChangedAvailability(bool available) override {
-    g_road.rvAvailable = available;
-    print(std::string("rewardedVideoHasChangedAvailability ") + (available ? "true" : "false"));
-  }
-  void didReceiveRewardForPlacement(const QBPlacementInfo& info) override {
-    g_road.rvRewarded = true;
-    print("didReceiveRewardForPlacement " + info.placementName() + " " + info.rewardName() + " " +
-          std::to_string(info.rewardAmount()));
-  }
-  void rewardedVideoDidFailToShowWithError(const QBError& error) override {
-    const std::string line = "rewardedVideoDidFailToShowWithError " + std::to_string(error.code()) + " " + error.message();
-    g_road.fail(line);
-    print(line);
-  }
-  void rewardedVideoDidOpen() override {
-    g_road.rvOpened = true;
-    print("rewardedVideoDidOpen");
-  }
-  void rewardedVideoDidClose() override {
-    g_road.rvClosed = true;
-    print("rewardedVideoDidClose");
-  }
-  void rewardedVideoDidStart() override { print("rewardedVideoDidStart"); }
-  void rewardedVideoDidEnd() override { print("rewardedVideoDidEnd"); }
-  void didClickRewardedVideo(const QBPlacementInfo&) override { print("didClickRewardedVideo"); }
-  void rewardedVideoDidLoad() override {
-    g_road.rvLoaded = true;
-    print("rewardedVideoDidLoad");
-  }
-  void rewardedVideoDidFailToLoadWithError(const QBError& error) override {
-    const std::string line = "rewardedVideoDidFailToLoadWithError " + std::to_string(error.code()) + " " + error.message();
-    g_road.fail(line);
-    print(line);
-  }
+std::string describe(const QBError& error) { return std::to_string(error.code()) + " " + error.message(); }
 
- private:
-  static void print(const std::string& line) {
-    printLine(line);
-    ++g_callbacks;
+void print(const std::string& line) {
+  printLine(line);
+  ++g_callbacks;
+}
+
+// The rewarded-video delegate with ad information, for both loading modes: it
+// hears availability when the library loads and load results when the
+// application does.
+class RewardedVideoDelegate : public TidewheelRewardedVideoDelegate, public TidewheelRewardedVideoManualDelegate {
+ public:
+  void hasAvailableAdWithAdInfo(const QBAdInfo& adInfo) override {
+    g_road.rvAvailable = true;
+    print("rewardedVideo hasAvailableAdWithAdInfo " + adInfo.description());
+  }
+  void hasNoAvailableAd() override {
+    g_road.rvAvailable = false;
+    print("rewardedVideo hasNoAvailableAd");
+  }
+  void didLoadWithAdInfo(const QBAdInfo& adInfo) override {
+    g_road.rvLoaded = true;
+    print("rewardedVideo didLoadWithAdInfo " + adInfo.description());
+  }
+  void didFailToLoadWithError(const QBError& error) override {
+    const std::string line = "rewardedVideo didFailToLoadWithError " + describe(error);
+    g_road.fail(line);
+    print(line);
+  }
+  void didOpenWithAdInfo(const QBAdInfo& adInfo) override {
+    g_road.rvOpened = true;
+    print("rewardedVideo didOpenWithAdInfo " + adInfo.description());
+  }
+  void didFailToShowWithError(const QBError& error, const QBAdInfo& adInfo) override {
+    const std::string line = "rewardedVideo didFailToShowWithError " + describe(error) + " " + adInfo.description();
+    g_road.fail(line);
+    print(line);
+  }
+  void didClick(const QBPlacementInfo& placementInfo, const QBAdInfo& adInfo) override {
+    print("rewardedVideo didClick " + placementInfo.placementName() + " " + adInfo.description());
+  }
+  void didCloseWithAdInfo(const QBAdInfo& adInfo) override {
+    g_road.rvClosed = true;
+    print("rewardedVideo didCloseWithAdInfo " + adInfo.description());
+  }
+  void didReceiveRewardForPlacement(const QBPlacementInfo& info, const QBAdInfo& adInfo) override {
+    g_road.rvRewarded = true;
+    print("rewardedVideo didReceiveRewardForPlacement " + info.placementName() + " " + info.rewardName() + " " +
+          std::to_string(info.rewardAmount()) + " " + adInfo.description());
   }
 };
 
-class InterstitialDelegate : public QBInterstitialDelegate {
+class InterstitialDelegate : public TidewheelInterstitialDelegate {
  public:
-  void interstitialDidLoad() override {
+  void didLoadWithAdInfo(const QBAdInfo& adInfo) override {
     g_road.isLoaded = true;
-    print("interstitialDidLoad");
+    print("interstitial didLoadWithAdInfo " + adInfo.description());
   }
-  void interstitialDidFailToLoadWithError(const QBError& error) override {
-    const std::string line = "interstitialDidFailToLoadWithError " + std::to_string(error.code()) + " " + error.message();
+  void didFailToLoadWithError(const QBError& error) override {
+    const std::string line = "interstitial didFailToLoadWithError " + describe(error);
     g_road.fail(line);
     print(line);
   }
-  void interstitialDidOpen() override {
+  void didOpenWithAdInfo(const QBAdInfo& adInfo) override {
     g_road.isOpened = true;
-    print("interstitialDidOpen");
+    print("interstitial didOpenWithAdInfo " + adInfo.description());
   }
-  void interstitialDidClose() override {
-    g_road.isClosed = true;
-    print("interstitialDidClose");
+  void didShowWithAdInfo(const QBAdInfo& adInfo) override {
+    print("interstitial didShowWithAdInfo " + adInfo.description());
   }
-  void interstitialDidShow() override { print("interstitialDidShow"); }
-  void interstitialDidFailToShowWithError(const QBError& error) override {
-    const std::string line = "interstitialDidFailToShowWithError " + std::to_string(error.code()) + " " + error.message();
+  void didFailToShowWithError(const QBError& error, const QBAdInfo& adInfo) override {
+    const std::string line = "interstitial didFailToShowWithError " + describe(error) + " " + adInfo.description();
     g_road.fail(line);
     print(line);
   }
-  void didClickInterstitial() override { print("didClickInterstitial"); }
+  void didClickWithAdInfo(const QBAdInfo& adInfo) override {
+    print("interstitial didClickWithAdInfo " + adInfo.description());
+  }
+  void didCloseWithAdInfo(const QBAdInfo& adInfo) override {
+    g_road.isClosed = true;
+    print("interstitial didCloseWithAdInfo " + adInfo.description());
+  }
+};
 
- private:
-  static void print(const std::string& line) {
-    printLine(line);
-    ++g_callbacks;
+// Impression-level revenue data, told on the ad-unit manager's thread.
+class ImpressionDataListener : public QBImpressionDataDelegate {
+ public:
+  void impressionDataDidSucceed(std::shared_ptr<QBImpressionData> impressionData) override {
+    printLine("impressionDataDidSucceed " + impressionData->allDataJsonText());
   }
 };
 
@@ -184,10 +204,55 @@ struct Options {
   std::string mode = "load-after-close";  // manual, load-after-close, load-while-show
 };
 
+// The reason on standard error, with the last error the library logged (the
+// cause is often only there).
 int fail(const std::string& reason) {
-  std::cerr << "demo failed: " << reason << std::endl;
+  std::string cause;
+  {
+    std::lock_guard lock(g_printMutex);
+    cause = g_lastFailureLog;
+  }
+  std::cerr << "demo failed: " << reason;
+  if (!cause.empty() && reason.find(cause) == std::string::npos) std::cerr << " (last error: " << cause << ")";
+  std::cerr << std::endl;
   return 1;
 }
+
+// Whether `text` is an absolute http or https URL with a host.
+bool isHttpUrl(const std::string& text) {
+  CURLU* url = curl_url();
+  if (!url) return false;
+  bool ok = false;
+  char* scheme = nullptr;
+  char* host = nullptr;
+  if (curl_url_set(url, CURLUPART_URL, text.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+    const std::string s(scheme);
+    ok = (s == "http" || s == "https") && host[0] != '\0';
+  }
+  curl_free(scheme);
+  curl_free(host);
+  curl_url_cleanup(url);
+  return ok;
+}
+
+// Removes the demo's own data folder however main() ends.
+class OwnedFolder {
+ public:
+  OwnedFolder() = default;
+  OwnedFolder(const OwnedFolder&) = delete;
+  OwnedFolder& operator=(const OwnedFolder&) = delete;
+  ~OwnedFolder() {
+    if (path_.empty()) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  void own(std::string path) { path_ = std::move(path); }
+
+ private:
+  std::string path_;
+};
 
 // Pumps the main queue until pred() holds or timeoutMs passes.
 bool pumpUntil(const std::function<bool()>& pred, int64_t timeoutMs) {
@@ -254,12 +319,17 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) return std::nullopt;
       return std::string(argv[++i]);
     };
-    if (arg == "--server") {
-      options.server = next();
-    } else if (arg == "--data-root") {
-      options.dataRoot = next();
-    } else if (arg == "--app-key") {
-      options.appKey = next().value_or("");
+    if (arg == "--server" || arg == "--data-root" || arg == "--app-key") {
+      auto value = next();
+      if (!value) return fail(arg + " needs a value");
+      if (arg == "--server") {
+        if (!isHttpUrl(*value)) return fail("--server " + *value + " is not an http or https URL");
+        options.server = *value;
+      } else if (arg == "--data-root") {
+        options.dataRoot = *value;
+      } else {
+        options.appKey = *value;
+      }
     } else if (arg == "--offline-second-run") {
       options.offlineSecondRun = true;
     } else if (arg == "--expect-cached") {
@@ -274,13 +344,14 @@ int main(int argc, char** argv) {
     }
   }
 
-  // A data root of its own unless given one, so runs never share state by accident.
-  bool ownDataRoot = false;
+  // A data root of its own unless given one, so runs never share state by
+  // accident; it goes away on every way out.
+  OwnedFolder ownDataRoot;
   if (!options.dataRoot) {
     std::string pattern = (std::filesystem::temp_directory_path() / "quillborne-demo-XXXXXX").string();
     if (!mkdtemp(pattern.data())) return fail("cannot create a data folder");
     options.dataRoot = pattern;
-    ownDataRoot = true;
+    ownDataRoot.own(pattern);
   }
   platform::setDataRoot(*options.dataRoot);
   platform::setAppInfo(platform::Json{{"CFBundleIdentifier", "com.example.quillborne.demo"},
@@ -322,14 +393,16 @@ int main(int argc, char** argv) {
   auto initDelegate = std::make_shared<InitDelegate>();
   auto rewardedVideoDelegate = std::make_shared<RewardedVideoDelegate>();
   auto interstitialDelegate = std::make_shared<InterstitialDelegate>();
+  auto impressionListener = std::make_shared<ImpressionDataListener>();
   Quillborne::setLogDelegate(logDelegate);
   if (options.mode == "manual") {
-    Quillborne::setRewardedVideoManualDelegate(rewardedVideoDelegate);
+    Quillborne::setTidewheelRewardedVideoManualDelegate(rewardedVideoDelegate);
   } else {
-    Quillborne::setRewardedVideoDelegate(rewardedVideoDelegate);
+    Quillborne::setTidewheelRewardedVideoDelegate(rewardedVideoDelegate);
   }
   printLine("mode " + options.mode);
-  Quillborne::setInterstitialDelegate(interstitialDelegate);
+  Quillborne::setTidewheelInterstitialDelegate(interstitialDelegate);
+  Quillborne::addImpressionDataDelegate(impressionListener);
   Quillborne::setUserId("demo-user");
   Quillborne::setConsent(true);
   Quillborne::setInitEndpointForTesting(endpoint);
@@ -347,8 +420,7 @@ int main(int argc, char** argv) {
             (error ? ", error " + std::to_string(error->code()) + " " + error->message() : ""));
   if (!ended) return fail("start-up did not end within 30 s");
   if (sdk->sdkState() != QBSdkState::SDK_INITIATED) {
-    std::lock_guard lock(g_printMutex);
-    return fail((error ? error->message() : std::string("start-up failed")) + " - " + g_lastFailureLog);
+    return fail(error ? error->message() : std::string("start-up failed"));
   }
   if (options.expectCached && (!error || error->code() != 502)) return fail("expected the cached configuration (502)");
 
@@ -364,6 +436,5 @@ int main(int argc, char** argv) {
     status = runSecondProcess(*options.dataRoot, endpoint, options.appKey);
     if (status != 0) status = fail("the second run ended with status " + std::to_string(status));
   }
-  if (ownDataRoot) std::filesystem::remove_all(*options.dataRoot);
   return status;
 }

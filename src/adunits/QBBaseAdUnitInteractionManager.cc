@@ -33,9 +33,11 @@ void QBBaseAdUnitInteractionManager::showAd(platform::ViewControllerRef viewCont
   {
     // Re-entrant: the state setter and the failure report take it again.
     std::lock_guard lock(stateLock());
+    // The placement becomes the current one only when the show is accepted: a
+    // refused call must not change what the ad on screen reports.
     placement = placementsRepository() ? placementsRepository()->placementForName(placementName) : nullptr;
-    setCurrentPlacement(placement);
-    eventsWrapper()->adInteraction().showWithPlacementName(getCurrentPlacementName());
+    const std::string requested = placement ? placement->name() : std::string();
+    eventsWrapper()->adInteraction().showWithPlacementName(requested);
 
     std::optional<QBError> refusal;
     if (state() == QBManagerState::QB_MANAGER_STATE_SHOWING) {
@@ -49,9 +51,10 @@ void QBBaseAdUnitInteractionManager::showAd(platform::ViewControllerRef viewCont
     } else if (QBPlacementCappingManager::sharedManager().isPlacementCapped(*placement, adUnit())) {
       refusal = QBError::createError(kPlacementCappedErrorCode, "placement " + placement->name() + " is capped");
     }
+    const std::string currentId = waterfallLifeCycleHolder()->currentWaterfallId();
     if (refusal) {
       logInternal(__func__, refusal->description(), 3, kTagApi);
-      handleShowFailed(*refusal, "");
+      handleShowFailed(*refusal, "", requested, currentId);
       return;
     }
 
@@ -74,9 +77,19 @@ void QBBaseAdUnitInteractionManager::showAd(platform::ViewControllerRef viewCont
     if (!winner) {
       handleShowFailed(
           QBError::createError(kNoAdsToShowErrorCode, adUnit().value() + " Show Fail - No ads to show"),
-          expiredSmashes);
+          expiredSmashes, requested, currentId);
       return;
     }
+    setCurrentPlacement(placement);
+    // The winner belongs to the current waterfall, whose auction results are
+    // the manager's until the next load, which SHOWING holds back outside
+    // AUTOMATIC_LOAD_WHILE_SHOW and which in that mode starts from here on.
+    {
+      std::lock_guard record(showMutex_);
+      showRecord_ = ShowRecord{winner, waterfallServerItem(winner->getInstanceName()), genericNotificationsItem(),
+                               currentConversionValueParameters()};
+    }
+    waterfallLifeCycleHolder()->setShowingSmash(winner);
   }
   showAdInternal(viewController, winner, placement);
 }
@@ -89,14 +102,15 @@ void QBBaseAdUnitInteractionManager::showAdInternal(const platform::ViewControll
 }
 
 void QBBaseAdUnitInteractionManager::handleShowFailed(const QBError& error, const std::string& expiredSmashes) {
-  handleShowFailed(error, expiredSmashes, waterfallLifeCycleHolder()->currentWaterfallId());
+  handleShowFailed(error, expiredSmashes, getCurrentPlacementName(), waterfallLifeCycleHolder()->currentWaterfallId());
 }
 
 void QBBaseAdUnitInteractionManager::handleShowFailed(const QBError& error, const std::string& expiredSmashes,
+                                                      const std::string& placementName,
                                                       const std::string& waterfallId) {
   std::lock_guard lock(stateLock());
-  eventsWrapper()->adInteraction().showFailedWithPlacementName(getCurrentPlacementName(), error.code(),
-                                                               error.description(), expiredSmashes);
+  eventsWrapper()->adInteraction().showFailedWithPlacementName(placementName, error.code(), error.description(),
+                                                               expiredSmashes);
   loadingModeManager()->showError();
   if (auto wrapper = delegateWrapper()) {
     wrapper->adDidFailToShowWithError(error, waterfallLifeCycleHolder()->getAdInfoWithWaterfallId(waterfallId));
@@ -138,6 +152,21 @@ std::shared_ptr<const QBAdInfo> QBBaseAdUnitInteractionManager::adInfoOf(
   return smash ? waterfallLifeCycleHolder()->getAdInfoWithWaterfallId(smash->getAuctionId()) : nullptr;
 }
 
+QBBaseAdUnitInteractionManager::ShowRecord QBBaseAdUnitInteractionManager::showRecordOf(
+    const std::shared_ptr<QBBaseAdUnitSmash>& smash) const {
+  {
+    std::lock_guard record(showMutex_);
+    if (showRecord_.smash.lock() == smash) return showRecord_;
+  }
+  ShowRecord record{smash, nullptr, nullptr, platform::Json::object()};
+  if (smash->getAuctionId() == waterfallLifeCycleHolder()->currentWaterfallId()) {
+    record.item = waterfallServerItem(smash->getInstanceName());
+    record.genericNotifications = genericNotificationsItem();
+    record.conversionValueParameters = currentConversionValueParameters();
+  }
+  return record;
+}
+
 void QBBaseAdUnitInteractionManager::onAdShowSuccess(const std::shared_ptr<QBBaseAdUnitSmash>& smash) {
   if (!smash) return;
   logInternal(__func__, smash->getInstanceSignature());
@@ -148,18 +177,20 @@ void QBBaseAdUnitInteractionManager::onAdShowFailed(const std::shared_ptr<QBBase
                                                     const QBError& error) {
   if (!smash) return;
   const std::string name = smash->getInstanceName();
+  const std::string placementName = smash->getCurrentPlacementName();
   if (managerData()->isAuctionEnabled()) {
-    if (auto item = waterfallServerItem(name)) {
+    if (auto item = showRecordOf(smash).item) {
       waterfallLifeCycleHolder()->setAdInfoWithWaterfallId(smash->getAuctionId(),
-                                                           item->impressionDataWithPlacement(getCurrentPlacementName()));
+                                                           item->impressionDataWithPlacement(placementName));
     }
   }
   logInternal(__func__, smash->getInstanceSignature() + " - error = " + error.description());
   setWaterfallPerformance(name, 3);
+  waterfallLifeCycleHolder()->clearShowingSmash(smash);
   // Only the show that made the manager SHOWING may end it: a late failure of
   // an older ad must not reset a manager that has moved on to a new waterfall.
   compareStateAndSetIfTrue(QBManagerState::QB_MANAGER_STATE_SHOWING, QBManagerState::QB_MANAGER_STATE_READY_TO_LOAD);
-  handleShowFailed(error, "", smash->getAuctionId());
+  handleShowFailed(error, "", placementName, smash->getAuctionId());
 }
 
 void QBBaseAdUnitInteractionManager::onAdOpened(const std::shared_ptr<QBBaseAdUnitSmash>& smash) {
@@ -176,7 +207,8 @@ void QBBaseAdUnitInteractionManager::onAdOpened(const std::shared_ptr<QBBaseAdUn
     QBLoggerManager::sharedInstance().automationLog(text, 0, kTagInternal);
   }
 
-  auto placement = currentPlacement();
+  // The placement of the accepted show, kept by the instance.
+  auto placement = smash->currentPlacement();
   const std::string placementName = placement ? placement->name() : std::string();
   if (placement) {
     auto& capping = QBPlacementCappingManager::sharedManager();
@@ -192,14 +224,15 @@ void QBBaseAdUnitInteractionManager::onAdOpened(const std::shared_ptr<QBBaseAdUn
   depth.increaseSessionDepth(adUnit());
 
   if (managerData()->isAuctionEnabled()) {
-    if (auto item = waterfallServerItem(name)) {
+    const ShowRecord record = showRecordOf(smash);
+    if (auto item = record.item) {
       waterfallLifeCycleHolder()->setAdInfoWithWaterfallId(smash->getAuctionId(),
                                                            item->impressionDataWithPlacement(placementName));
       if (auto handler = auctionHandler()) {
-        handler->reportImpressionForGenericNotifications(genericNotificationsItem(), item, smash->getInstanceType(),
+        handler->reportImpressionForGenericNotifications(record.genericNotifications, item, smash->getInstanceType(),
                                                          placementName);
         handler->reportAuctionConversionValueForParameters(
-            currentConversionValueParameters(), item->cvValue(), smash->getAuctionId(), sessionDepth,
+            record.conversionValueParameters, item->cvValue(), smash->getAuctionId(), sessionDepth,
             adUnit().getAdUnitId(), smash->getEventsAdditionalDataDictionary(QBEventKind::CONVERSION_VALUE_DATA));
       }
       setWaterfallPerformance(name, 4);
@@ -212,8 +245,12 @@ void QBBaseAdUnitInteractionManager::onAdOpened(const std::shared_ptr<QBBaseAdUn
   }
 
   if (auto wrapper = delegateWrapper()) wrapper->adDidOpenWithAdInfo(adInfoOf(smash));
-  if (isAutomaticMode()) reportAvailabilityIfNeeded(false, false);
-  loadingModeManager()->showStarted();
+  // In AUTOMATIC_LOAD_WHILE_SHOW a load may have installed and loaded a newer
+  // waterfall between the show and this open: that ad stays available and
+  // needs no reload.
+  const bool newerAdReady = isAutomaticMode() && isAdReady();
+  if (isAutomaticMode()) reportAvailabilityIfNeeded(newerAdReady, false);
+  if (!newerAdReady) loadingModeManager()->showStarted();
 }
 
 void QBBaseAdUnitInteractionManager::onAdClosed(const std::shared_ptr<QBBaseAdUnitSmash>& smash) {
@@ -222,6 +259,7 @@ void QBBaseAdUnitInteractionManager::onAdClosed(const std::shared_ptr<QBBaseAdUn
   // In AUTOMATIC_LOAD_WHILE_SHOW a newer waterfall may already be loading or
   // ready; only SHOWING goes back to READY_TO_LOAD.
   compareStateAndSetIfTrue(QBManagerState::QB_MANAGER_STATE_SHOWING, QBManagerState::QB_MANAGER_STATE_READY_TO_LOAD);
+  waterfallLifeCycleHolder()->clearShowingSmash(smash);
   loadingModeManager()->showEnded();
   if (auto wrapper = delegateWrapper()) wrapper->adDidCloseWithAdInfo(adInfoOf(smash));
 }

@@ -10,10 +10,18 @@
 // arrive through QBAdUnitInteractionManagerDelegate on any thread and go to
 // the application through the listener wrapper (main queue).
 //
-// Ad info: every show callback carries the ad info of the showing instance's
-// own waterfall, which is also where the open and the show failure store it,
-// so a newer waterfall installed during the show never mixes with it.
+// A show belongs to its own waterfall: when the manager chooses the instance
+// it keeps that waterfall's item of the instance, its generic notifications
+// and conversion-value parameters, and tells the waterfall holder which
+// instance is on screen. The open and a show failure read these (the
+// impression, the conversion value, the ad info stored under the instance's
+// own waterfall id), so a waterfall installed during the show (in
+// AUTOMATIC_LOAD_WHILE_SHOW) never mixes with it, and the holder never
+// releases the instance on screen. Every show callback carries the ad info of
+// the instance's own waterfall; the open, click and impression report the
+// placement of the accepted show, which a refused call never changes.
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "adunits/QBAdUnitManagerDelegate.h"
@@ -42,10 +50,10 @@ class QBBaseAdUnitInteractionManager : public QBBaseAdUnitManager, public QBAdUn
   // READY_TO_SHOW, not unreachable while reachability is tracked, and an
   // instance of the current waterfall ready to show.
   bool isAdReady() override;
-  // Reports a show failure: the show-failed event with `expiredSmashes`, the
-  // loading mode's showError, the listener with the current waterfall's ad
-  // info and, in an automatic mode, availability false. The state is left
-  // alone.
+  // Reports a show failure: the show-failed event with `expiredSmashes` and
+  // the current placement, the loading mode's showError, the listener with the
+  // current waterfall's ad info and, in an automatic mode, availability false.
+  // The state is left alone.
   void handleShowFailed(const QBError& error, const std::string& expiredSmashes);
 
   // ---- QBAdUnitInteractionManagerDelegate (instances, any thread) ----
@@ -55,9 +63,13 @@ class QBBaseAdUnitInteractionManager : public QBBaseAdUnitManager, public QBAdUn
   void onAdShowFailed(const std::shared_ptr<QBBaseAdUnitSmash>& smash, const QBError& error) override;
   // In order: last active instance, session capping, placement counter,
   // session depth, impression and conversion-value reports with the ad info,
-  // the application's open, availability false (automatic modes), showStarted.
+  // the application's open, then in an automatic mode the availability. That
+  // is false, and showStarted follows, unless a newer waterfall loaded while
+  // the show was starting (AUTOMATIC_LOAD_WHILE_SHOW): then the application
+  // keeps hearing that an ad is ready and no reload throws it away.
   void onAdOpened(const std::shared_ptr<QBBaseAdUnitSmash>& smash) override;
-  // SHOWING -> READY_TO_LOAD, showEnded, the application's close.
+  // SHOWING -> READY_TO_LOAD, the instance leaves the screen, showEnded, the
+  // application's close.
   void onAdClosed(const std::shared_ptr<QBBaseAdUnitSmash>& smash) override;
   void onAdStarted(const std::shared_ptr<QBBaseAdUnitSmash>& smash) override;
   void onAdEnded(const std::shared_ptr<QBBaseAdUnitSmash>& smash) override;
@@ -75,7 +87,22 @@ class QBBaseAdUnitInteractionManager : public QBBaseAdUnitManager, public QBAdUn
   std::shared_ptr<const QBAdInfo> adInfoOf(const std::shared_ptr<QBBaseAdUnitSmash>& smash) const;
 
  private:
-  void handleShowFailed(const QBError& error, const std::string& expiredSmashes, const std::string& waterfallId);
+  // What a show keeps of its own waterfall, from the choice of its instance.
+  struct ShowRecord {
+    std::weak_ptr<QBBaseAdUnitSmash> smash;
+    std::shared_ptr<QBAuctionResponseItem> item;
+    std::shared_ptr<QBAuctionResponseItem> genericNotifications;
+    platform::Json conversionValueParameters;
+  };
+  void handleShowFailed(const QBError& error, const std::string& expiredSmashes, const std::string& placementName,
+                        const std::string& waterfallId);
+  // The show record of `smash`; for an instance whose show the manager did not
+  // start, what the current waterfall holds for it (nothing when the instance
+  // belongs to another waterfall).
+  ShowRecord showRecordOf(const std::shared_ptr<QBBaseAdUnitSmash>& smash) const;
+
+  mutable std::mutex showMutex_;  // leaf lock of showRecord_
+  ShowRecord showRecord_;
 };
 
 class QBBaseAdUnitRewardManager : public QBBaseAdUnitInteractionManager, public QBAdUnitRewardedManagerDelegate {

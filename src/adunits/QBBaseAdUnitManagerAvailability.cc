@@ -87,7 +87,9 @@ void QBBaseAdUnitManager::onAdClicked(const std::shared_ptr<QBBaseAdUnitSmash>& 
   if (!smash) return;
   logInternal(__func__, smash->getInstanceSignature());
   if (!delegateWrapper_) return;
-  auto placement = currentPlacement();
+  // The placement of the instance's own show: a later, refused show call
+  // changes nothing of it.
+  auto placement = smash->currentPlacement();
   delegateWrapper_->adDidClick(placement ? placement->placementInfo() : QBPlacementInfo(),
                                adInfoFor(smash->getAuctionId()));
 }

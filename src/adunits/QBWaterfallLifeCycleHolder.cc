@@ -40,9 +40,27 @@ QBWaterfallLifeCycleHolder::Waterfall QBWaterfallLifeCycleHolder::smashesToRelea
   auto it = waterfalls_.find(currentWaterfallId_);
   if (it == waterfalls_.end()) return release;
   for (const auto& smash : it->second) {
-    if (smash && smash != lastActiveSmash_) release.push_back(smash);
+    // An instance whose show runs keeps its adapter: its open, reward and
+    // close are still to come.
+    if (!smash || smash == lastActiveSmash_ || smash == showingSmash_ || smash->isShowingAd()) continue;
+    release.push_back(smash);
   }
   return release;
+}
+
+QBWaterfallLifeCycleHolder::Smash QBWaterfallLifeCycleHolder::onScreenLocked() const {
+  if (showingSmash_) return showingSmash_;
+  return lastActiveSmash_ && lastActiveSmash_->isShowingAd() ? lastActiveSmash_ : nullptr;
+}
+
+void QBWaterfallLifeCycleHolder::pruneAdInfosLocked() {
+  const auto onScreen = onScreenLocked();
+  std::erase_if(adInfoMap_, [&](const auto& entry) {
+    const std::string& id = entry.first;
+    if (waterfalls_.count(id)) return false;
+    if (lastActiveSmash_ && lastActiveSmash_->getAuctionId() == id) return false;
+    return !(onScreen && onScreen->getAuctionId() == id);
+  });
 }
 
 void QBWaterfallLifeCycleHolder::clearCurrentWaterfallData() {
@@ -80,6 +98,7 @@ void QBWaterfallLifeCycleHolder::updateWaterFallWithLoadingMode(QBAdUnitLoadingM
     }
     previousWaterfallId_ = currentWaterfallId_;
     currentWaterfallId_ = currentWaterfallId;
+    pruneAdInfosLocked();
     stored = waterfalls_.size();
     delegate = delegate_;
   }
@@ -99,8 +118,7 @@ void QBWaterfallLifeCycleHolder::scheduleDropLocked(const std::string& waterfall
 }
 
 void QBWaterfallLifeCycleHolder::dropWaterfall(const std::string& waterfallId) {
-  Waterfall dropped;  // released outside the lock
-  std::shared_ptr<const QBAdInfo> droppedInfo;
+  Waterfall dropped;  // freed after the lock is left
   std::lock_guard lock(stateLock_);
   logInternal(__func__, "removing waterfall with id " + waterfallId + " from memory with timer");
   if (auto it = waterfalls_.find(waterfallId); it != waterfalls_.end()) {
@@ -109,10 +127,7 @@ void QBWaterfallLifeCycleHolder::dropWaterfall(const std::string& waterfallId) {
   }
   logInternal(__func__, "waterfall size is currently " + std::to_string(waterfalls_.size()));
   logInternal(__func__, "removing adInfo with id " + waterfallId + " from memory with timer");
-  if (auto it = adInfoMap_.find(waterfallId); it != adInfoMap_.end()) {
-    droppedInfo = std::move(it->second);
-    adInfoMap_.erase(it);
-  }
+  pruneAdInfosLocked();
   logInternal(__func__, "adInfo size is currently " + std::to_string(adInfoMap_.size()));
 }
 
@@ -131,7 +146,9 @@ void QBWaterfallLifeCycleHolder::setLastActiveSmash(Smash smash) {
     if (smash == lastActiveSmash_) return;
     old = std::exchange(lastActiveSmash_, std::move(smash));
   }
-  if (old) old->releaseMemory();
+  // An ad still on screen (a second show in AUTOMATIC_LOAD_WHILE_SHOW) keeps
+  // its adapter until its close; the instance goes with its waterfall.
+  if (old && !old->isShowingAd()) old->releaseMemory();
 }
 
 QBWaterfallLifeCycleHolder::Smash QBWaterfallLifeCycleHolder::lastActiveSmash() const {
@@ -139,9 +156,25 @@ QBWaterfallLifeCycleHolder::Smash QBWaterfallLifeCycleHolder::lastActiveSmash() 
   return lastActiveSmash_;
 }
 
+void QBWaterfallLifeCycleHolder::setShowingSmash(Smash smash) {
+  std::lock_guard lock(stateLock_);
+  showingSmash_ = std::move(smash);
+}
+
+void QBWaterfallLifeCycleHolder::clearShowingSmash(const Smash& smash) {
+  std::lock_guard lock(stateLock_);
+  if (smash && showingSmash_ == smash) showingSmash_.reset();
+}
+
+QBWaterfallLifeCycleHolder::Smash QBWaterfallLifeCycleHolder::showingSmash() const {
+  std::lock_guard lock(stateLock_);
+  return showingSmash_;
+}
+
 bool QBWaterfallLifeCycleHolder::isPreviousWaterfallShowing() const {
   std::lock_guard lock(stateLock_);
-  return lastActiveSmash_ && lastActiveSmash_->isShowingAd() && lastActiveSmash_->getAuctionId() == previousWaterfallId_;
+  const auto onScreen = onScreenLocked();
+  return onScreen && onScreen->getAuctionId() == previousWaterfallId_;
 }
 
 bool QBWaterfallLifeCycleHolder::shouldAddSmashToWaterfallRequestWithLoadingMode(QBAdUnitLoadingMode loadingMode,
@@ -151,12 +184,10 @@ bool QBWaterfallLifeCycleHolder::shouldAddSmashToWaterfallRequestWithLoadingMode
   bool add = true;
   {
     std::lock_guard lock(stateLock_);
-    if (loadingMode != QBAdUnitLoadingMode::AUTOMATIC_LOAD_WHILE_SHOW || !lastActiveSmash_ ||
-        !lastActiveSmash_->isShowingAd()) {
-      return true;
-    }
-    const bool sameNetwork = nameForReflection == lastActiveSmash_->getNameForReflection();
-    if (loadWhileShowSupportState == 2 && instanceName == lastActiveSmash_->getInstanceName()) {
+    const auto onScreen = onScreenLocked();
+    if (loadingMode != QBAdUnitLoadingMode::AUTOMATIC_LOAD_WHILE_SHOW || !onScreen) return true;
+    const bool sameNetwork = nameForReflection == onScreen->getNameForReflection();
+    if (loadWhileShowSupportState == 2 && instanceName == onScreen->getInstanceName()) {
       add = false;
     } else if (loadWhileShowSupportState == 0) {
       add = !sameNetwork;

@@ -11,6 +11,12 @@
 // global queue), and keeps the showing network out of the next auction when it
 // cannot load while it shows.
 //
+// The instance on screen is the one whose show the manager started
+// (setShowingSmash) until its close or show failure, else the last active
+// instance while it shows. It is never released by an installation, its
+// waterfall is the one kept while it shows, and its ad info outlives its
+// waterfall; the ad infos of every other dropped waterfall go with it.
+//
 // Thread-safe: every read and write of the holder's fields happens under its
 // lock; waterfall instances are released and the delegate is told outside it.
 #include <cstdint>
@@ -52,23 +58,30 @@ class QBWaterfallLifeCycleHolder : public std::enable_shared_from_this<QBWaterfa
 
   // Installs `smashes` (in waterfall order) as the current waterfall under
   // `currentWaterfallId`. The outgoing current waterfall's instances release
-  // their adapters, except the last active one. Outside
-  // AUTOMATIC_LOAD_WHILE_SHOW every other waterfall is dropped at once (their
-  // ad infos stay). In that mode the old ones stay and the previous one (or,
-  // while the previous one's ad shows, the outgoing current one) is dropped
-  // after the delay. Tells the delegate when kMaxWaterfallsWarning or more are
-  // stored afterwards.
+  // their adapters, except the last active one and the one on screen. Outside
+  // AUTOMATIC_LOAD_WHILE_SHOW every other waterfall is dropped at once. In
+  // that mode the old ones stay and the previous one (or, while the previous
+  // one's ad is on screen, the outgoing current one) is dropped after the
+  // delay. Ad infos are kept only for stored waterfalls and for the waterfalls
+  // of the last active instance and of the one on screen. Tells the delegate
+  // when kMaxWaterfallsWarning or more are stored afterwards.
   void updateWaterFallWithLoadingMode(QBAdUnitLoadingMode loadingMode, Waterfall smashes,
                                       const std::string& currentWaterfallId);
   // The current waterfall's instances; empty when there is none.
   Waterfall getCurrentWaterfall() const;
   // Remembers the instance whose ad opened; a different earlier one releases
-  // its adapter.
+  // its adapter unless its ad is still on screen.
   void setLastActiveSmash(Smash smash);
   Smash lastActiveSmash() const;
+  // The manager started showing `smash`: it stays on screen (see above) until
+  // clearShowingSmash with the same instance.
+  void setShowingSmash(Smash smash);
+  void clearShowingSmash(const Smash& smash);
+  // The instance on screen, or null.
+  Smash showingSmash() const;
   // Whether the instance may join the next auction request. Always true unless
-  // the mode is AUTOMATIC_LOAD_WHILE_SHOW and the last active instance is
-  // showing; then by the network adapter's load-while-show support state:
+  // the mode is AUTOMATIC_LOAD_WHILE_SHOW and an instance is on screen; then
+  // by the network adapter's load-while-show support state:
   // 2 keeps out the showing instance itself, 0 keeps out the showing network,
   // any other state keeps out the showing network when it is listed in
   // disableLoadWhileShowSupportNetworks.
@@ -76,11 +89,10 @@ class QBWaterfallLifeCycleHolder : public std::enable_shared_from_this<QBWaterfa
                                                        const std::string& instanceName,
                                                        const std::string& nameForReflection,
                                                        int loadWhileShowSupportState);
-  // Whether the last active instance is showing and belongs to the previous
-  // waterfall.
+  // Whether the instance on screen belongs to the previous waterfall.
   bool isPreviousWaterfallShowing() const;
   // Releases the adapters of the current waterfall's instances, except the
-  // last active one.
+  // last active one and the one on screen.
   void clearCurrentWaterfallData();
   // Stores the ad info of `impressionData` under `waterfallId`, replacing an
   // earlier one; nothing when the id is empty or the data is null.
@@ -109,6 +121,10 @@ class QBWaterfallLifeCycleHolder : public std::enable_shared_from_this<QBWaterfa
                              std::weak_ptr<WaterfallLifeCycleHolderEventDelegate> delegate);
   // With the lock held: the current waterfall's instances to release.
   Waterfall smashesToReleaseLocked() const;
+  Smash onScreenLocked() const;
+  // Forgets the ad infos of waterfalls no longer stored, except those of the
+  // last active instance and of the one on screen.
+  void pruneAdInfosLocked();
   void scheduleDropLocked(const std::string& waterfallId);
   void dropWaterfall(const std::string& waterfallId);
 
@@ -116,6 +132,7 @@ class QBWaterfallLifeCycleHolder : public std::enable_shared_from_this<QBWaterfa
   std::string currentWaterfallId_;
   std::weak_ptr<WaterfallLifeCycleHolderEventDelegate> delegate_;
   Smash lastActiveSmash_;
+  Smash showingSmash_;
   std::map<std::string, Waterfall> waterfalls_;
   std::map<std::string, std::shared_ptr<const QBAdInfo>> adInfoMap_;
   std::string previousWaterfallId_;

@@ -42,8 +42,6 @@ void QBTulvoCustomAdapter::init(const std::shared_ptr<QBAdData>& adData,
         std::none_of(mDelegate.begin(), mDelegate.end(), [&](const auto& w) { return sameOwner(w, delegate); })) {
       mDelegate.push_back(delegate);
     }
-    if (initInProgress_) return;  // the running initialisation answers this caller too
-    initInProgress_ = true;
   }
   // The SDK may answer inline, so it is called outside the lock.
   TulvoSDK::Tulvo::setMediation(kMediationName);
@@ -54,7 +52,6 @@ void QBTulvoCustomAdapter::init(const std::shared_ptr<QBAdData>& adData,
 
 std::vector<std::weak_ptr<QBNetworkInitializationDelegate>> QBTulvoCustomAdapter::takeWaiting() {
   std::lock_guard lock(mutex_);
-  initInProgress_ = false;
   return std::exchange(mDelegate, {});
 }
 

@@ -9,13 +9,15 @@
 //  * "publisherId" or "token" missing from adData (an empty text counts as
 //    given): onInitDidFailWithErrorCode(1002, "Missing publisher id and/or
 //    token") at once, on the calling thread; the SDK is not called.
-//  * otherwise the delegate (when not empty) joins the waiting list, and, when
-//    no initialisation is under way yet, the adapter calls
-//    Tulvo::setMediation("quillborne") and initializeWithPublisherID. A call
-//    while one is under way only adds its delegate.
-// When the SDK answers, every waiting delegate is told once, on the SDK's
+//  * otherwise the delegate (when not empty) joins the waiting list and the
+//    adapter calls Tulvo::setMediation("quillborne") and
+//    initializeWithPublisherID, also while an earlier start waits for its
+//    answer: an SDK that never answers one start is asked again by the next
+//    caller instead of leaving the network dead for the process.
+// The first answer of the SDK tells every waiting delegate once, on the SDK's
 // thread (onInitDidSucceed, or onInitDidFailWithErrorCode(1000, the SDK's
-// message, absent staying absent)), and the list is emptied.
+// message, absent staying absent)), and empties the list; an answer that finds
+// the list empty tells nobody.
 //
 // Thread-safe: the list is guarded by a mutex, and delegates and the SDK are
 // called outside it. Delegates are held weakly; one whose owner is gone is
@@ -57,9 +59,8 @@ class QBTulvoCustomAdapter : public QBBaseNetworkAdapter, public TulvoSDK::Tulvo
   std::vector<std::weak_ptr<QBNetworkInitializationDelegate>> takeWaiting();
 
   mutable std::mutex mutex_;
-  // Every delegate waiting for the running initialisation.
+  // Every delegate waiting for an answer of the SDK.
   std::vector<std::weak_ptr<QBNetworkInitializationDelegate>> mDelegate;
-  bool initInProgress_ = false;
 };
 
 // Version texts of the Tulvo adapter, for the application.

@@ -70,6 +70,34 @@ TEST_F(ManagerLoadingTest, AWaterfallThatFailsEntirelyEndsInExactlyOneNoFill) {
   EXPECT_TRUE(automatic->loadingModeManager()->hasPendingTimer());
 }
 
+// Every auction stores the ad info of its winner; the ad infos of dropped
+// waterfalls go with them, in every loading mode (a hundred loads in all).
+TEST_F(ManagerLoadingTest, AHundredLoadsKeepABoundedNumberOfAdInfos) {
+  addNetwork("Alpha");
+  book->setAnswer("", Answer::Succeed);
+  auction().setAnswerer([n = std::make_shared<std::atomic<int>>(0)](const qbtest::DecodedAuctionRequest&) {
+    return AuctionAnswer::withPayload(SandboxAuction::waterfallPayload("auc-" + std::to_string(++*n), {"A1"}));
+  });
+  for (auto [manual, loadWhileShow] : {std::pair{true, false}, {false, false}, {false, true}}) {
+    auto manager = makeRv({instance("A1", "Alpha")}, manual,
+                          sandboxAuction({{"isLoadWhileShow", loadWhileShow},
+                                          {"minTimeBeforeFirstRvAuctionMs", 0},
+                                          {"timeToDeleteWaterfallAfterAuction", 1000}}));
+    auto holder = manager->waterfallLifeCycleHolder();
+    std::string previous = holder->currentWaterfallId();
+    for (int i = 0; i < 34; ++i) {
+      if (manual || i > 0) manager->loadAd();
+      ASSERT_TRUE(env.runUntil([&] {
+        return holder->currentWaterfallId() != previous && manager->state() == State::QB_MANAGER_STATE_READY_TO_SHOW;
+      }));
+      previous = holder->currentWaterfallId();
+      env.advance(1000);  // the delayed drop of AUTOMATIC_LOAD_WHILE_SHOW
+    }
+    EXPECT_NE(holder->getAdInfoWithWaterfallId(previous), nullptr);
+    EXPECT_LE(holder->adInfoMap().size(), 2u) << "manual " << manual << ", load while show " << loadWhileShow;
+  }
+}
+
 enum class SyncFailure { InitAnswersFailure, InitThrows, TulvoWithoutPublisherId };
 
 class SynchronousFailureTest : public ManagerLoadingTest, public ::testing::WithParamInterface<SyncFailure> {};

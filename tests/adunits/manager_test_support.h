@@ -175,7 +175,7 @@ class Listener : public QBRewardedVideoManualDelegate, public QBInterstitialDele
   }
   void rewardedVideoDidStart() override {}
   void rewardedVideoDidEnd() override {}
-  void didClickRewardedVideo(const QBPlacementInfo&) override {}
+  void didClickRewardedVideo(const QBPlacementInfo& info) override { lines.add("click:" + info.placementName()); }
   void didClickInterstitial() override {}
   qbtest::Lines lines;
 
@@ -185,14 +185,16 @@ class Listener : public QBRewardedVideoManualDelegate, public QBInterstitialDele
   }
 };
 
-// Records the placement of each impression; `during` runs inside the call.
+// Records the placement and auction of each impression; `during` runs inside
+// the call.
 class ImpressionRecorder : public QBImpressionDataDelegate {
  public:
   void impressionDataDidSucceed(std::shared_ptr<QBImpressionData> data) override {
     placements.push_back(data->placement().value_or("?"));
+    auctionIds.push_back(data->auctionId().value_or("?"));
     if (during) during();
   }
-  std::vector<std::string> placements;
+  std::vector<std::string> placements, auctionIds;
   std::function<void()> during;
 };
 

@@ -199,31 +199,68 @@ TEST_F(ShowSideTest, ALateShowFailureLeavesANewerWaterfallAlone) {
   auto manager =
       makeRv({instance("A1", "Alpha")}, false,
              sandboxAuction({{"isLoadWhileShow", true}, {"minTimeBeforeFirstRvAuctionMs", 0}}), placements());
-  ASSERT_EQ(manager->loadingMode(), QBAdUnitLoadingMode::AUTOMATIC_LOAD_WHILE_SHOW);
-  auto answerWithImpression = [&](const std::string& id) {
-    Json payload = SandboxAuction::waterfallPayload(id, {"A1"});
-    payload["waterfall"][0]["impressionData"] = Json{{"instanceName", "A1"}, {"auctionId", id}};
-    auction().enqueueAnswer(AuctionAnswer::withPayload(payload));
-  };
-  answerWithImpression("auc-1");
+  answer("auc-1", {"A1"});
   ASSERT_TRUE(env.runUntil([&] { return manager->state() == State::QB_MANAGER_STATE_READY_TO_SHOW; }));
   manager->showAd(vc, "Default");
   auto old = book->showDelegate("A1");
-
-  // A newer waterfall loads while the ad shows (the instance supports it).
-  answerWithImpression("auc-2");
-  manager->loadAd();
+  book->setAnswer("", Answer::Hold);
+  answer("auc-2", {"A1"});
+  manager->loadAd();  // a newer waterfall loads while the ad shows
   ASSERT_TRUE(env.runUntil([&] { return manager->waterfallLifeCycleHolder()->currentWaterfallId() == "auc-2"; }));
-  auto holder = manager->waterfallLifeCycleHolder();
-  const auto installed = holder->getAdInfoWithWaterfallId("auc-2");
-  const auto loaded = holder->getAdInfoWithWaterfallId("auc-1");
-  old->adDidOpen();  // the open stores ad info under its own waterfall only
-  EXPECT_NE(holder->getAdInfoWithWaterfallId("auc-1"), loaded);
-  EXPECT_EQ(holder->getAdInfoWithWaterfallId("auc-2"), installed);
-  const State before = manager->state();
+  ASSERT_EQ(manager->state(), State::QB_MANAGER_STATE_LOADING);
   old->adDidFailToShowWithErrorCode(7, "late");
-  EXPECT_EQ(manager->state(), before);
-  EXPECT_NE(before, State::QB_MANAGER_STATE_READY_TO_LOAD);
+  EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_LOADING);
+}
+
+// In AUTOMATIC_LOAD_WHILE_SHOW a second, refused show reloads at once, and
+// that load installs and loads a newer waterfall before the first ad opens.
+// The ad on screen keeps its instance (open, reward and close still arrive),
+// its own waterfall's item and the placement of its accepted show; the newer
+// ad stays available without another reload.
+TEST_F(ShowSideTest, AWaterfallInstalledBetweenShowAndOpenLeavesTheShowToItsOwn) {
+  addNetwork("Alpha")->loadWhileShowSupport = 1;
+  auto manager =
+      makeRv({instance("A1", "Alpha")}, false,
+             sandboxAuction({{"isLoadWhileShow", true}, {"minTimeBeforeFirstRvAuctionMs", 0}}), placements());
+  auto impressions = std::make_shared<ImpressionRecorder>();
+  impressionListeners->addDelegate(impressions);
+  auto holder = manager->waterfallLifeCycleHolder();
+  answer("auc-1", {"A1"});
+  ASSERT_TRUE(env.runUntil([&] { return manager->state() == State::QB_MANAGER_STATE_READY_TO_SHOW; }));
+  manager->showAd(vc, "Default");
+  auto shown = book->showDelegate<QBBaseAdUnitRewardSmash>("A1");
+  ASSERT_NE(shown, nullptr);
+  answer("auc-2", {"A1"});
+  manager->showAd(vc, "Off");  // refused while showing; its showError reloads
+  env.advance(0);
+  ASSERT_TRUE(env.runUntil([&] {
+    return holder->currentWaterfallId() == "auc-2" && manager->state() == State::QB_MANAGER_STATE_READY_TO_SHOW;
+  }));
+  EXPECT_EQ(last(K::SHOW_AD_FAILED)["placement"], "Off");
+
+  const auto newer = holder->getAdInfoWithWaterfallId("auc-2");
+  shown->adDidOpen();
+  EXPECT_EQ(holder->getAdInfoWithWaterfallId("auc-2"), newer);
+  // The newer ad is still the one the application heard of.
+  Strings availability;
+  for (const auto& line : rvHeard()) {
+    if (line.rfind("available:", 0) == 0) availability.push_back(line);
+  }
+  EXPECT_EQ(availability.back(), "available:true");
+  shown->adRewarded();
+  static_cast<QBAdapterAdDelegate&>(*shown).adDidClick();
+  shown->adDidClose();
+  env.advance(0);  // no reload throws the newer ad away
+  EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
+  EXPECT_TRUE(manager->isAdReady());
+  EXPECT_EQ(impressions->auctionIds, Strings{"auc-1"});
+  EXPECT_EQ(impressions->placements, Strings{"Default"});
+  EXPECT_EQ(holder->getAdInfoWithWaterfallId("auc-1")->auctionId(), "auc-1");
+  EXPECT_EQ(instanceEvents(K::AD_OPENED).size(), 1u);
+  EXPECT_EQ(instanceEvents(K::AD_CLOSED).size(), 1u);
+  EXPECT_EQ(rvListener->lines.countContaining("reward:Default:5"), 1u);
+  EXPECT_EQ(rvListener->lines.countContaining("click:Default"), 1u);
+  EXPECT_EQ(auction().requestCount(), 2u);
 }
 
 }  // namespace

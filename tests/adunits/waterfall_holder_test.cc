@@ -57,15 +57,17 @@ TEST_F(WaterfallHolderTest, OutsideLoadWhileShowOnlyTheNewWaterfallStays) {
   EXPECT_EQ(h->getCurrentWaterfall().at(0), b);
   EXPECT_EQ(h->currentWaterfallId(), "B");
   EXPECT_EQ(h->previousWaterfallId(), "A");
-  // The outgoing instances let their adapters go, except the last active one;
-  // the old ad info stays.
+  // The outgoing instances let their adapters go, except the last active one,
+  // whose waterfall's ad info stays.
   EXPECT_FALSE(a1->adapter());
   EXPECT_TRUE(a2->adapter());
-  EXPECT_EQ(h->adInfoMap().size(), 1u);
   EXPECT_EQ(h->getAdInfoWithWaterfallId("A")->auctionId(), "A");
-  // A new last active instance releases the one before it.
+  // A new last active instance releases the one before it; the next
+  // installation forgets the ad info nobody needs any more.
   h->setLastActiveSmash(b);
   EXPECT_FALSE(a2->adapter());
+  h->updateWaterFallWithLoadingMode(Mode::MANUAL, {smash("C")}, "C");
+  EXPECT_TRUE(h->adInfoMap().empty());
 }
 
 TEST_F(WaterfallHolderTest, LoadWhileShowDropsThePreviousWaterfallAfterWholeSeconds) {
@@ -85,7 +87,6 @@ TEST_F(WaterfallHolderTest, LoadWhileShowDropsThePreviousWaterfallAfterWholeSeco
     EXPECT_EQ(ids(h), (Ids{"C", "N"}));
     EXPECT_FALSE(h->getAdInfoWithWaterfallId("P"));
   }
-  EXPECT_EQ(log.countContaining("removing waterfall with id P from memory with timer"), 2u);
   EXPECT_TRUE(delegate->counts.empty());
 }
 
@@ -98,15 +99,14 @@ TEST_F(WaterfallHolderTest, LoadWhileShowKeepsTheShowingPreviousWaterfallAndDrop
   h->updateWaterFallWithLoadingMode(LWS, {c}, "C");
   EXPECT_TRUE(h->isPreviousWaterfallShowing());
   h->updateWaterFallWithLoadingMode(LWS, {smash("N")}, "N");
-  EXPECT_EQ(log.countContaining(
-                "ad from previous waterfall P is still showing - the current waterfall C will be deleted instead"),
-            1u);
   EXPECT_EQ(h->currentWaterfallId(), "N");
   EXPECT_EQ(h->previousWaterfallId(), "P");
   env.advance(2000);
   EXPECT_EQ(ids(h), (Ids{"N", "P"}));
   EXPECT_TRUE(p->adapter());
   EXPECT_FALSE(c->adapter());
+  h->setLastActiveSmash(smash("N"));  // a second ad opens while P's still shows
+  EXPECT_TRUE(p->adapter());
 }
 
 TEST_F(WaterfallHolderTest, SixOrMoreStoredWaterfallsAreReportedOnEveryInstallation) {
@@ -138,7 +138,6 @@ TEST_F(WaterfallHolderTest, AuctionMembershipFollowsTheSupportStateWhileAnAdShow
   EXPECT_FALSE(ask(LWS, "Listed_2", "Listed", 1));
   EXPECT_FALSE(ask(LWS, "Listed_2", "Listed", 2));
   EXPECT_TRUE(ask(LWS, "Net_1", "Net", 1));
-  EXPECT_EQ(log.countContaining("does not support load while show and will not be added to the auction request"), 4u);
 }
 
 // Installations and reads on two threads while the delayed drops run on the
@@ -161,7 +160,9 @@ TEST_F(WaterfallHolderTest, ConcurrentInstallsReadsAndDropsShareTheLock) {
       (void)h->getCurrentWaterfall();
       (void)h->getAdInfoWithWaterfallId("W" + std::to_string(i));
       (void)h->isPreviousWaterfallShowing();
+      h->setShowingSmash(pool[i % 4]);
       h->setLastActiveSmash(pool[i % 4]);
+      h->clearShowingSmash(pool[i % 4]);
     }
     ++done;
   });
@@ -170,6 +171,7 @@ TEST_F(WaterfallHolderTest, ConcurrentInstallsReadsAndDropsShareTheLock) {
   reader.join();
   env.advance(0);
   EXPECT_EQ(ids(h), (Ids{"W198", "W199"}));
+  EXPECT_LE(h->adInfoMap().size(), 2u);
 }
 
 }  // namespace

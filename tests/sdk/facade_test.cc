@@ -60,12 +60,8 @@ TEST_F(FacadeTest, AdCallsAreAnsweredWith508UntilAManagerExistsAndOtherCallsAreR
                                                       "is showFailed 508 interstitial ad unit is not initialized",
                                                       "banner loadFailed 508 banner ad unit is not initialized"}));
   Quillborne::showOfferwall();
-  Quillborne::getOfferwallCredits();
-  Quillborne::destroyQBDemandOnlyBanner("7");
   EXPECT_FALSE(Quillborne::hasOfferwall());
   EXPECT_TRUE(log_.contains("showOfferwall - showOfferwall is not supported in this version"));
-  EXPECT_TRUE(log_.contains("getOfferwallCredits is not supported in this version"));
-  EXPECT_TRUE(log_.contains("destroyQBDemandOnlyBanner(7) is not supported in this version"));
   platform::ReachabilitySource::shared().setStatus(platform::kReachabilityNotReachable);
   EXPECT_EQ(sdk()->launchTestSuite(vc_).code(), 1725);
   EXPECT_TRUE(log_.contains("TestSuite cannot be launched, No network connectivity"));

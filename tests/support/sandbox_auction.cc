@@ -1,5 +1,6 @@
 #include "support/sandbox_auction.h"
 
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -145,13 +146,47 @@ std::string SandboxAuction::encodeAnswer(const platform::Json& payload, bool enc
   return compress ? platform::base64Encode(bytes) : bytes;
 }
 
+platform::Json SandboxAuction::impressionData(const std::string& auctionId, const std::string& instance,
+                                              double price) {
+  size_t end = instance.empty() ? 0 : 1;
+  while (end < instance.size() && std::islower(static_cast<unsigned char>(instance[end]))) ++end;
+  return {{"auctionId", auctionId}, {"adNetwork", instance.substr(0, end)},
+          {"instanceName", instance},  {"country", "US"},
+          {"ab", "A"},                 {"revenue", price / 1000.0},
+          {"precision", "BID"}};
+}
+
+namespace {
+
+// What a server knows of the request and writes into each item's impression
+// data.
+void addRequestFacts(platform::Json& payload, const platform::Json& request) {
+  auto waterfall = payload.find("waterfall");
+  if (waterfall == payload.end() || !waterfall->is_array()) return;
+  const auto adUnit = platform::getString(request, "adUnit");
+  std::optional<std::string> segmentName;
+  if (auto segment = request.find("segment"); segment != request.end() && segment->is_object()) {
+    segmentName = platform::getString(*segment, "segmentName");
+  }
+  for (auto& item : *waterfall) {
+    if (!item.is_object() || !item.contains("impressionData") || !item["impressionData"].is_object()) continue;
+    auto& data = item["impressionData"];
+    if (adUnit && !data.contains("adUnit")) data["adUnit"] = *adUnit;
+    if (segmentName && !data.contains("segmentName")) data["segmentName"] = *segmentName;
+  }
+}
+
+}  // namespace
+
 platform::Json SandboxAuction::waterfallPayload(const std::string& auctionId, const std::vector<std::string>& instances,
                                                 const std::string& notifyBase) {
   platform::Json waterfall = platform::Json::array();
   for (size_t i = 0; i < instances.size(); ++i) {
     const auto& name = instances[i];
+    const double price = 10.0 - static_cast<double>(i);
     platform::Json item = {{"instance", name},
-                           {"price", 10.0 - static_cast<double>(i)},
+                           {"price", price},
+                           {"impressionData", impressionData(auctionId, name, price)},
                            {"serverData", platform::dumpJson(platform::Json{
                                               {"adm", "<ad " + name + ">"},
                                               {"params", {{"dynamicDemandSource", "dds-" + name}}}})}};
@@ -199,6 +234,7 @@ SandboxAuction::SandboxAuction(SandboxServer& server, std::string path)
     if (!decoded.json) return SandboxAnswer{400, "{\"error\":\"" + decoded.error + "\"}"};
     const bool encrypt = answer.encrypt.value_or(platform::getBool(*decoded.json, "isEncryptedResponse").value_or(false));
     const bool compress = answer.compress.value_or(platform::getBool(*decoded.json, "compressResponse").value_or(false));
+    addRequestFacts(answer.payload, *decoded.json);
     return SandboxAnswer{200, encodeAnswer(answer.payload, encrypt, compress, decoded.answerKey)};
   });
 }

@@ -83,10 +83,18 @@ class SandboxAuction {
   bool waitForRequests(size_t n, int64_t realTimeoutMs = 10'000) const;
 
   // {"auctionId": id, "waterfall": [{"instance": name, "price": 10 - index,
-  // "serverData": ..., "nurl"/"lurl"/"burl" on the notifications recorder when
-  // notifyBase is not empty}]}.
+  // "serverData": ..., "impressionData": impressionData(id, name, price),
+  // "nurl"/"lurl"/"burl" on the notifications recorder when notifyBase is not
+  // empty}]}.
   static platform::Json waterfallPayload(const std::string& auctionId, const std::vector<std::string>& instances,
                                          const std::string& notifyBase = "");
+  // The impression data a server gives an item: "auctionId", "adNetwork"
+  // (the instance name's leading word: "Tulvo" of "TulvoRV2"), "instanceName",
+  // "country" "US", "ab" "A", "revenue" (price / 1000: the price is a CPM) and
+  // "precision" "BID". When answering, the route adds "adUnit" and
+  // "segmentName" from the request to every item's impression data that lacks
+  // them.
+  static platform::Json impressionData(const std::string& auctionId, const std::string& instance, double price);
   // The HTTP body the servers send for `payload`.
   static std::string encodeAnswer(const platform::Json& payload, bool encrypt, bool compress,
                                   const std::string& key);

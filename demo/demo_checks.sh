@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# What a user of the demo sees: the road prints the ad information and the
+# impression data the sandbox gives, a --server that is not an http(s) URL is
+# refused at once, and a failed run names its cause and leaves no data folder.
+# Usage: demo_checks.sh <path of quillborne_demo>
+set -u
+demo="$1"
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+status=0
+check() {  # check <what> <command...>: the command must succeed
+  local what="$1"
+  shift
+  if ! "$@"; then
+    echo "FAILED: $what" >&2
+    status=1
+  fi
+}
+
+mkdir "$tmp/road" "$tmp/refused" "$tmp/failed"
+TMPDIR="$tmp/road" "$demo" >"$tmp/road.out" 2>/dev/null
+check "the road completes" grep -q "^road completed$" "$tmp/road.out"
+check "the open carries its ad info" grep -Eq '^rewardedVideo didOpenWithAdInfo \{"auctionId":"demo-1".*"revenue":' "$tmp/road.out"
+check "impression data reach the listener" grep -Eq '^impressionDataDidSucceed \{.*"placement":"DefaultInterstitial"' "$tmp/road.out"
+check "the road leaves no data folder" test -z "$(ls -A "$tmp/road")"
+
+TMPDIR="$tmp/refused" "$demo" --server ftp://127.0.0.1/ >/dev/null 2>"$tmp/refused.err"
+check "a non-http server is refused" grep -q "is not an http or https URL" "$tmp/refused.err"
+check "the refusal makes no data folder" test -z "$(ls -A "$tmp/refused")"
+
+TMPDIR="$tmp/failed" "$demo" --app-key "bad key" >/dev/null 2>"$tmp/failed.err"
+check "a failed start-up names its cause" grep -q "does not match" "$tmp/failed.err"
+check "a failed start-up leaves no data folder" test -z "$(ls -A "$tmp/failed")"
+exit $status
