@@ -224,10 +224,10 @@ struct Page::Natives {
     return makeString(ctx, url ? *url : given);
   }
 
-  QB_NATIVE(hasHandler) {
-    (void)exception;
-    Page* page = pageOf(ctx);
-    return JSValueMakeBoolean(ctx, page && page->client_.pageHasMessageHandler(stringArg(ctx, argc, argv, 0)));
+  static JSValueRef dropMessage(JSContextRef ctx, const std::string& name, size_t bytes) {
+    webLog(WebLogLevel::Error, "Message to \"" + name + "\" dropped: " + std::to_string(bytes) +
+                                   " bytes, more than the cap of " + std::to_string(kMaxScriptMessageBytes));
+    return JSValueMakeUndefined(ctx);
   }
 
   QB_NATIVE(postMessage) {
@@ -236,7 +236,16 @@ struct Page::Natives {
     const std::string name = stringArg(ctx, argc, argv, 0);
     Json body;  // undefined and values without a JSON form post null
     size_t bytes = 4;
-    if (argc > 1 && !JSValueIsUndefined(ctx, argv[1])) {
+    if (argc > 1 && JSValueIsString(ctx, argv[1])) {
+      // The common case, taken without a JSON round trip.
+      JsString text(JSValueToStringCopy(ctx, argv[1], nullptr));
+      bytes = JSStringGetLength(text.get()) + 2;
+      if (bytes <= kMaxScriptMessageBytes) {
+        body = toStd(text.get());
+        bytes = body.get_ref<const std::string&>().size() + 2;
+      }
+      if (bytes > kMaxScriptMessageBytes) return dropMessage(ctx, name, bytes);
+    } else if (argc > 1 && !JSValueIsUndefined(ctx, argv[1])) {
       JsString json(JSValueCreateJSONString(ctx, argv[1], 0, exception));
       if (*exception) return JSValueMakeUndefined(ctx);  // a cycle, a throwing toJSON: the page's own error
       if (json.get()) {
@@ -248,11 +257,7 @@ struct Page::Natives {
           text = toStd(json.get());
           bytes = text.size();
         }
-        if (bytes > kMaxScriptMessageBytes) {
-          webLog(WebLogLevel::Error, "Message to \"" + name + "\" dropped: " + std::to_string(bytes) +
-                                         " bytes, more than the cap of " + std::to_string(kMaxScriptMessageBytes));
-          return JSValueMakeUndefined(ctx);
-        }
+        if (bytes > kMaxScriptMessageBytes) return dropMessage(ctx, name, bytes);
         auto parsed = parseJson(text);
         if (!parsed) {
           webLog(WebLogLevel::Error, "Message to \"" + name + "\" dropped: " + parsed.error().message);
@@ -297,7 +302,7 @@ bool Page::setUp(double timeLimitMs) {
       {"log", &Natives::log},           {"reportException", &Natives::reportException},
       {"setTimer", &Natives::setTimer}, {"clearTimer", &Natives::clearTimer},
       {"navigate", &Natives::navigate}, {"openWindow", &Natives::openWindow},
-      {"resolve", &Natives::resolve},   {"hasHandler", &Natives::hasHandler},
+      {"resolve", &Natives::resolve},
       {"postMessage", &Natives::postMessage}, {"fetch", &Natives::fetch},
   };
   for (const auto& [name, callback] : functions) {
@@ -344,6 +349,7 @@ bool Page::setUp(double timeLimitMs) {
   setReadyStateHook_ = hook("setReadyState");
   dispatchHook_ = hook("dispatch");
   settleFetchHook_ = hook("settleFetch");
+  setHandlersHook_ = hook("setHandlers");
   return true;
 }
 
@@ -373,8 +379,21 @@ void Page::afterEntry() {
   client_.pageStopped();
 }
 
+void Page::beforeEntry() {
+  const uint64_t version = client_.messageHandlersVersion();
+  if (version == handlersVersion_ || !setHandlersHook_) return;
+  handlersVersion_ = version;
+  Json names = Json::array();
+  for (auto& name : client_.messageHandlerNames()) names.push_back(std::move(name));
+  JSValueRef arg = makeString(context_, dumpJson(names));
+  JSObjectCallAsFunction(context_, setHandlersHook_, nullptr, 1, &arg, nullptr);
+  afterEntry();
+}
+
 void Page::callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args) {
   if (stopped_ || !hook) return;
+  beforeEntry();
+  if (stopped_) return;
   std::vector<JSValueRef> argv(args);
   JSValueRef exception = nullptr;
   JSObjectCallAsFunction(context_, hook, nullptr, argv.size(), argv.data(), &exception);
@@ -388,6 +407,8 @@ void Page::buildDocument(const std::string& treeJson) {
 }
 
 void Page::runScript(const std::string& source, const std::string& sourceURL, int line) {
+  if (stopped_) return;
+  beforeEntry();
   if (stopped_) return;
   JsString s(source);
   JsString url(sourceURL);
@@ -426,6 +447,7 @@ ScriptEvaluation Page::evaluate(const std::string& script) {
     out.error = Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "the page's scripts were stopped"};
     return out;
   }
+  beforeEntry();
   JsString s(script);
   JSValueRef exception = nullptr;
   JSValueRef value = JSEvaluateScript(context_, s.get(), nullptr, nullptr, 1, &exception);

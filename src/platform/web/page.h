@@ -12,10 +12,12 @@
 #include <JavaScriptCore/JavaScript.h>
 
 #include <initializer_list>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/dispatch.h"
 #include "platform/web/web_view.h"
@@ -29,7 +31,10 @@ class PageClient {
   virtual void pageNavigates(const std::string& url, NavigationType type) = 0;
   // `url` is absolute, or "" when the page gave none.
   virtual void pageOpensWindow(const std::string& url, NavigationType type) = 0;
-  virtual bool pageHasMessageHandler(const std::string& name) = 0;
+  // The names of the script message handlers, and a number that changes
+  // whenever they do.
+  virtual uint64_t messageHandlersVersion() = 0;
+  virtual std::vector<std::string> messageHandlerNames() = 0;
   // `bytes`: size of the body's JSON text.
   virtual void pagePostsMessage(const std::string& name, Json body, size_t bytes) = 0;
   // `url` as the page gave it; the answer comes back through Page::settleFetch.
@@ -80,6 +85,8 @@ class Page : public std::enable_shared_from_this<Page> {
   // After each entry into the page's script: stops the page when it ran past
   // the time limit.
   void afterEntry();
+  // Before each entry: brings window.webkit.messageHandlers up to date.
+  void beforeEntry();
   // The engine's time-limit callback (context: the Page).
   static bool shouldTerminate(JSContextRef ctx, void* page);
 
@@ -93,6 +100,8 @@ class Page : public std::enable_shared_from_this<Page> {
   JSObjectRef setReadyStateHook_ = nullptr;
   JSObjectRef dispatchHook_ = nullptr;
   JSObjectRef settleFetchHook_ = nullptr;
+  JSObjectRef setHandlersHook_ = nullptr;
+  uint64_t handlersVersion_ = UINT64_MAX;
   std::map<int, std::shared_ptr<Timer>> timers_;
   bool timedOut_ = false;
   bool stopped_ = false;

@@ -288,31 +288,31 @@ const char kPageBootstrapScript[] = R"JS(
     });
   });
 
-  // ---- script message handlers ----
+  // ---- script message handlers (the web view keeps the names current) ----
+  var messageHandlers = {};
   var handlerObjects = new Map();
-  var messageHandlers = new Proxy({}, {
-    get: function (target, name) {
-      if (typeof name !== 'string' || !native.hasHandler(name)) return undefined;
+  define(global, 'webkit', Object.freeze({ messageHandlers: messageHandlers }));
+  function setHandlers(names) {
+    Object.keys(messageHandlers).forEach(function (name) { delete messageHandlers[name]; });
+    names.forEach(function (name) {
       var handler = handlerObjects.get(name);
       if (!handler) {
-        handler = {
+        handler = Object.freeze({
           postMessage: function (body) {
             if (arguments.length < 1) throw new TypeError('Not enough arguments');
             native.postMessage(name, body);
           }
-        };
+        });
         handlerObjects.set(name, handler);
       }
-      return handler;
-    },
-    has: function (target, name) { return typeof name === 'string' && native.hasHandler(name); },
-    set: function () { return true; }
-  });
-  define(global, 'webkit', Object.freeze({ messageHandlers: messageHandlers }));
+      messageHandlers[name] = handler;
+    });
+  }
 
   // ---- what the web view drives the page with ----
   return {
     fireTimer: fireTimer,
+    setHandlers: function (json) { setHandlers(JSON.parse(json)); },
     buildDocument: function (json) {
       document._nodes.length = 0;
       document._nodes.push(build(JSON.parse(json), null));

@@ -77,10 +77,13 @@ bool UserContentController::addScriptMessageHandler(std::shared_ptr<ScriptMessag
                                                     const std::string& name) {
   if (!handler || name.empty() || handlers_.count(name)) return false;
   handlers_[name] = std::move(handler);
+  ++version_;
   return true;
 }
 
-void UserContentController::removeScriptMessageHandler(const std::string& name) { handlers_.erase(name); }
+void UserContentController::removeScriptMessageHandler(const std::string& name) {
+  if (handlers_.erase(name)) ++version_;
+}
 
 std::shared_ptr<ScriptMessageHandler> UserContentController::handler(const std::string& name) const {
   auto it = handlers_.find(name);
@@ -386,8 +389,12 @@ struct WebView::Impl : web_internal::PageClient, std::enable_shared_from_this<Im
     });
   }
 
-  bool pageHasMessageHandler(const std::string& name) override {
-    return configuration.userContentController && configuration.userContentController->handler(name);
+  uint64_t messageHandlersVersion() override {
+    return configuration.userContentController ? configuration.userContentController->version() : 0;
+  }
+  std::vector<std::string> messageHandlerNames() override {
+    return configuration.userContentController ? configuration.userContentController->handlerNames()
+                                               : std::vector<std::string>{};
   }
 
   void pagePostsMessage(const std::string& name, Json body, size_t bytes) override {
@@ -397,15 +404,18 @@ struct WebView::Impl : web_internal::PageClient, std::enable_shared_from_this<Im
       return;
     }
     pendingMessageBytes += bytes;
-    post([name, body = std::move(body), bytes, frameURL = pageURL](Impl& self) {
+    auto message = std::make_shared<ScriptMessage>();
+    message->name = name;
+    message->body = std::move(body);
+    message->frameURL = pageURL;
+    post([message, bytes](Impl& self) {
       self.pendingMessageBytes -= bytes;
       auto controller = self.configuration.userContentController;
-      auto handler = controller ? controller->handler(name) : nullptr;
+      auto handler = controller ? controller->handler(message->name) : nullptr;
       if (!handler) return;
-      ScriptMessage message{name, body, frameURL,
-                            std::static_pointer_cast<WebView>(self.owner->weak_from_this().lock())};
-      auto keepAlive = self.owner->weak_from_this().lock();
-      handler->didReceiveScriptMessage(*controller, message);
+      auto keepAlive = std::static_pointer_cast<WebView>(self.owner->weak_from_this().lock());
+      message->webView = keepAlive;
+      handler->didReceiveScriptMessage(*controller, *message);
     });
   }
 

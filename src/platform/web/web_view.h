@@ -123,12 +123,18 @@ class UserContentController {
   // False (nothing changes) when the name is empty or already taken.
   bool addScriptMessageHandler(std::shared_ptr<ScriptMessageHandler> handler, const std::string& name);
   void removeScriptMessageHandler(const std::string& name);
-  void removeAllScriptMessageHandlers() { handlers_.clear(); }
+  void removeAllScriptMessageHandlers() {
+    handlers_.clear();
+    ++version_;
+  }
   std::shared_ptr<ScriptMessageHandler> handler(const std::string& name) const;
   std::vector<std::string> handlerNames() const;
+  // Changes whenever a handler is added or removed.
+  uint64_t version() const { return version_; }
 
  private:
   std::map<std::string, std::shared_ptr<ScriptMessageHandler>> handlers_;
+  uint64_t version_ = 0;
 };
 
 struct WebViewConfiguration {
