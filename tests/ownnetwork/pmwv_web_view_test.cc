@@ -216,6 +216,16 @@ TEST_F(PMWVWebViewTest, FactoryAppliesTheConfigurations) {
   EXPECT_EQ(secondary->view(), secondary);
 }
 
+TEST_F(PMWVWebViewTest, WebViewWithAMessageHandlerIsFreedWithItsLastReference) {
+  // The handler the configuration holds reaches the web view weakly, so the
+  // view and its configuration do not keep each other alive.
+  std::weak_ptr<PMWVWKWebView> weak = view;
+  auto controller = view->configuration().userContentController;
+  view.reset();
+  EXPECT_TRUE(weak.expired());
+  EXPECT_EQ(controller->handlerNames(), std::vector<std::string>{kHandler});
+}
+
 TEST_F(PMWVWebViewTest, PageThatCannotBeReadFails) {
   load("missing.html");
   EXPECT_EQ(delegate->calls, (Calls{"should -1 " + pageURL("missing.html"), "fail -1100"}));
