@@ -5,14 +5,16 @@
 #include <utility>
 
 #include "platform/dispatch.h"
-#include "platform/storage.h"
 #include "platform/web/html.h"
 #include "platform/web/page.h"
 #include "platform/web/url.h"
+#include "platform/web/web_files.h"
 
 namespace platform {
 
+using web_internal::isInside;
 using web_internal::Page;
+using web_internal::readWebFile;
 using web_internal::webLog;
 
 namespace {
@@ -30,71 +32,9 @@ struct PageSource {
   std::string readAccessPath;  // File, HTML with a file base URL: the folder (or file) the page may read
 };
 
-std::string canonicalPath(const std::string& path) {
-  std::error_code ec;
-  std::string out = std::filesystem::weakly_canonical(path, ec).string();
-  if (ec) return {};
-  while (out.size() > 1 && out.back() == '/') out.pop_back();
-  return out;
-}
-
-// True when `path` is `root` or lies inside it, symbolic links resolved.
-bool isInside(const std::string& root, const std::string& path) {
-  if (root.empty() || path.empty()) return false;
-  const std::string r = canonicalPath(root);
-  const std::string p = canonicalPath(path);
-  if (r.empty() || p.empty()) return false;
-  if (p == r) return true;
-  const std::string prefix = r == "/" ? r : r + "/";
-  return p.compare(0, prefix.size(), prefix) == 0;
-}
-
-// Reads a file for the web view, with the URL-loading codes of a failed read.
-Result<std::string> readWebFile(const std::string& path) {
-  auto data = readFile(path, kMaxWebResourceBytes);
-  if (data) return data;
-  switch (static_cast<StorageErrc>(data.error().code)) {
-    case StorageErrc::NotFound: return Error(URLError(URLErrorCode::FileDoesNotExist));
-    case StorageErrc::IsADirectory: return Error(URLError(URLErrorCode::FileIsDirectory));
-    case StorageErrc::TooLarge: return Error(URLError(URLErrorCode::DataLengthExceedsMaximum));
-    default: return Error(URLError(URLErrorCode::NoPermissionsToReadFile));
-  }
-}
-
 bool isWebScheme(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-
-std::optional<bool> Preferences::value(const std::string& key) const {
-  auto it = values_.find(key);
-  if (it == values_.end()) return std::nullopt;
-  return it->second;
-}
-
-bool UserContentController::addScriptMessageHandler(std::shared_ptr<ScriptMessageHandler> handler,
-                                                    const std::string& name) {
-  if (!handler || name.empty() || handlers_.count(name)) return false;
-  handlers_[name] = std::move(handler);
-  ++version_;
-  return true;
-}
-
-void UserContentController::removeScriptMessageHandler(const std::string& name) {
-  if (handlers_.erase(name)) ++version_;
-}
-
-std::shared_ptr<ScriptMessageHandler> UserContentController::handler(const std::string& name) const {
-  auto it = handlers_.find(name);
-  return it == handlers_.end() ? nullptr : it->second;
-}
-
-std::vector<std::string> UserContentController::handlerNames() const {
-  std::vector<std::string> names;
-  for (const auto& [name, handler] : handlers_) names.push_back(name);
-  return names;
-}
 
 // ---------------------------------------------------------------------------
 
