@@ -73,8 +73,9 @@ struct WebView::Impl : web_internal::PageClient, std::enable_shared_from_this<Im
   bool isCurrent(uint64_t id) const { return navigation && navigation->id == id; }
 
   // Runs `block` later on the main queue while this web view lives.
-  void post(std::function<void(Impl&)> block) {
-    mainQueue()->async([weak = weak(), block = std::move(block)] {
+  template <class F>
+  void post(F block) {
+    mainQueue()->async([weak = weak(), block = std::move(block)]() mutable {
       auto self = weak.lock();
       if (self && self->owner) block(*self);
     });
