@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "foundation/QBLoggerManager.h"
+#include "ownnetwork/services/PlovermarkLogManager.h"
 #include "platform/web/url.h"
 
 namespace {
@@ -62,7 +62,7 @@ std::shared_ptr<PMWVWKWebView> PMWVWKWebView::create(
     const platform::Rect& frame, const std::shared_ptr<PMWVConnectivityConfiguration>& connectivityConfiguration,
     const std::shared_ptr<PMWVBrowsingConfiguration>& browsingConfiguration) {
   if (!browsingConfiguration) {
-    QB_LOG("browsingConfiguration is nil", 3, 6);
+    PlovermarkLogManager::sharedManager().log("browsingConfiguration is nil", 3, 6);
     return nullptr;
   }
   auto configuration = configurationFrom(*browsingConfiguration);
