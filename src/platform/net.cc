@@ -40,6 +40,9 @@ std::string URLError::describe(int code) {
     case URLErrorCode::HTTPTooManyRedirects: return "too many HTTP redirects";
     case URLErrorCode::NotConnectedToInternet: return "The Internet connection appears to be offline.";
     case URLErrorCode::BadServerResponse: return "bad server response";
+    case URLErrorCode::FileDoesNotExist: return "file does not exist";
+    case URLErrorCode::FileIsDirectory: return "file is directory";
+    case URLErrorCode::NoPermissionsToReadFile: return "no permission to read file";
     case URLErrorCode::DataLengthExceedsMaximum: return "resource exceeds maximum size";
     case URLErrorCode::SecureConnectionFailed:
       return "An SSL error has occurred and a secure connection to the server cannot be made.";

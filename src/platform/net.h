@@ -44,6 +44,9 @@ struct URLRequest {
   bool followRedirects = true;
   // Cap on the (decoded) response body; 0 means the session's default.
   size_t maxResponseBytes = 0;
+  // The URL of the page this request loads for (a web view sets it on the
+  // requests it offers to its navigation delegate); the session ignores it.
+  std::string mainDocumentURL = {};
 };
 
 // The HTTP answer of a finished task.
@@ -71,6 +74,9 @@ inline constexpr int NetworkConnectionLost = -1005;
 inline constexpr int HTTPTooManyRedirects = -1007;
 inline constexpr int NotConnectedToInternet = -1009;
 inline constexpr int BadServerResponse = -1011;
+inline constexpr int FileDoesNotExist = -1100;
+inline constexpr int FileIsDirectory = -1101;
+inline constexpr int NoPermissionsToReadFile = -1102;
 inline constexpr int DataLengthExceedsMaximum = -1103;
 inline constexpr int SecureConnectionFailed = -1200;
 inline constexpr int ServerCertificateUntrusted = -1202;

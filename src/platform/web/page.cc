@@ -1,0 +1,483 @@
+#include "platform/web/page.h"
+
+#include <jsc/jsc.h>
+
+#include <cassert>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "platform/web/url.h"
+
+// Exported by the engine without a public declaration: a limit on how long one
+// entry into a context group's scripts may run, and the callback asked when
+// the limit passes (true stops the script with an uncatchable exception).
+extern "C" {
+typedef bool (*JSShouldTerminateCallback)(JSContextRef ctx, void* context);
+JS_EXPORT void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, double limit,
+                                                   JSShouldTerminateCallback callback, void* context);
+}
+
+namespace platform::web_internal {
+
+namespace {
+
+// ---- the web log ----
+
+std::mutex& sinkMutex() {
+  static std::mutex& m = *new std::mutex;
+  return m;
+}
+WebLogSink& sink() {
+  static WebLogSink& s = *new WebLogSink;
+  return s;
+}
+
+// ---- strings ----
+
+class JsString {
+ public:
+  explicit JsString(const std::string& text) : ref_(JSStringCreateWithUTF8CString(text.c_str())) {}
+  explicit JsString(JSStringRef adopted) : ref_(adopted) {}
+  ~JsString() {
+    if (ref_) JSStringRelease(ref_);
+  }
+  JsString(const JsString&) = delete;
+  JsString& operator=(const JsString&) = delete;
+  JSStringRef get() const { return ref_; }
+
+ private:
+  JSStringRef ref_;
+};
+
+std::string toStd(JSStringRef s) {
+  if (!s) return {};
+  const size_t max = JSStringGetMaximumUTF8CStringSize(s);
+  std::string out(max, '\0');
+  const size_t written = JSStringGetUTF8CString(s, out.data(), max);
+  out.resize(written > 0 ? written - 1 : 0);
+  return out;
+}
+
+// The value as a string (its toString); "" when that throws.
+std::string toStd(JSContextRef ctx, JSValueRef value) {
+  JSValueRef ignored = nullptr;
+  JsString s(JSValueToStringCopy(ctx, value, &ignored));
+  return toStd(s.get());
+}
+
+JSValueRef makeString(JSContextRef ctx, const std::string& text) {
+  JsString s(text);
+  return JSValueMakeString(ctx, s.get());
+}
+
+JSValueRef property(JSContextRef ctx, JSObjectRef object, const char* name) {
+  JsString n{std::string(name)};
+  return JSObjectGetProperty(ctx, object, n.get(), nullptr);
+}
+
+int intArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
+  if (i >= argc) return 0;
+  const double d = JSValueToNumber(ctx, argv[i], nullptr);
+  return std::isfinite(d) ? static_cast<int>(d) : 0;
+}
+
+std::string stringArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
+  return i < argc ? toStd(ctx, argv[i]) : std::string();
+}
+
+void throwError(JSContextRef ctx, JSValueRef* exception, const std::string& message) {
+  JSValueRef m = makeString(ctx, message);
+  *exception = JSObjectMakeError(ctx, 1, &m, nullptr);
+}
+
+// "<text> (<url>:<line>)" of an exception, and its line.
+std::string describeException(JSContextRef ctx, JSValueRef exception, int* lineOut) {
+  std::string text = toStd(ctx, exception);
+  int line = 0;
+  std::string source;
+  if (JSValueIsObject(ctx, exception)) {
+    JSObjectRef object = JSValueToObject(ctx, exception, nullptr);
+    JSValueRef l = property(ctx, object, "line");
+    if (JSValueIsNumber(ctx, l)) line = static_cast<int>(JSValueToNumber(ctx, l, nullptr));
+    JSValueRef s = property(ctx, object, "sourceURL");
+    if (JSValueIsString(ctx, s)) source = toStd(ctx, s);
+  }
+  if (lineOut) *lineOut = line;
+  if (line > 0) text += " (" + (source.empty() ? std::string("script") : source) + ":" + std::to_string(line) + ")";
+  return text;
+}
+
+// ---- engine set-up ----
+
+void configureEngineOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // The time limit reaches a running script through checks the compiled
+    // code polls, instead of signals sent to the thread (which the thread
+    // sanitizer holds back, and which would interrupt the host's calls).
+    jsc_options_set_boolean("usePollingTraps", TRUE);
+  });
+}
+
+JSClassRef globalClass() {
+  static JSClassRef cls = [] {
+    JSClassDefinition definition = kJSClassDefinitionEmpty;
+    definition.className = "Window";
+    return JSClassCreate(&definition);
+  }();
+  return cls;
+}
+
+}  // namespace
+
+void webLog(WebLogLevel level, const std::string& line) {
+  WebLogSink s;
+  {
+    std::lock_guard lock(sinkMutex());
+    s = sink();
+  }
+  if (s) {
+    s(level, line);
+    return;
+  }
+  static const char* kNames[] = {"debug", "info", "warning", "error"};
+  std::fprintf(stderr, "[web %s] %s\n", kNames[static_cast<int>(level)], line.c_str());
+}
+
+// ---- native functions the bootstrap script receives ----
+
+struct Page::Natives {
+  static Page* pageOf(JSContextRef ctx) {
+    auto* page = static_cast<Page*>(JSObjectGetPrivate(JSContextGetGlobalObject(ctx)));
+    return page && !page->stopped_ ? page : nullptr;
+  }
+
+#define QB_NATIVE(name)                                                                                 \
+  static JSValueRef name(JSContextRef ctx, JSObjectRef, JSObjectRef, size_t argc, const JSValueRef argv[], \
+                         JSValueRef* exception)
+
+  QB_NATIVE(log) {
+    (void)exception;
+    const int level = intArg(ctx, argc, argv, 0);
+    webLog(static_cast<WebLogLevel>(level < 0 || level > 3 ? 1 : level), stringArg(ctx, argc, argv, 1));
+    return JSValueMakeUndefined(ctx);
+  }
+
+  QB_NATIVE(reportException) {
+    (void)exception;
+    if (argc > 0) webLog(WebLogLevel::Error, "Uncaught " + describeException(ctx, argv[0], nullptr));
+    return JSValueMakeUndefined(ctx);
+  }
+
+  QB_NATIVE(setTimer) {
+    (void)exception;
+    Page* page = pageOf(ctx);
+    if (!page) return JSValueMakeUndefined(ctx);
+    const int id = intArg(ctx, argc, argv, 0);
+    const double delay = argc > 1 ? JSValueToNumber(ctx, argv[1], nullptr) : 0;
+    const bool repeat = argc > 2 && JSValueToBoolean(ctx, argv[2]);
+    std::weak_ptr<Page> weak = page->weak_from_this();
+    Block fire = [weak, id] {
+      if (auto p = weak.lock()) p->fireTimer(id);
+    };
+    page->timers_[id] = repeat ? Timer::repeating(mainQueue(), delay, std::move(fire))
+                               : Timer::once(mainQueue(), delay, std::move(fire));
+    return JSValueMakeUndefined(ctx);
+  }
+
+  QB_NATIVE(clearTimer) {
+    (void)exception;
+    if (Page* page = pageOf(ctx)) page->timers_.erase(intArg(ctx, argc, argv, 0));
+    return JSValueMakeUndefined(ctx);
+  }
+
+  static JSValueRef navigation(JSContextRef ctx, size_t argc, const JSValueRef argv[], JSValueRef* exception,
+                               bool newWindow) {
+    Page* page = pageOf(ctx);
+    if (!page) return JSValueMakeUndefined(ctx);
+    const std::string given = stringArg(ctx, argc, argv, 0);
+    const auto type = static_cast<NavigationType>(intArg(ctx, argc, argv, 1));
+    if (newWindow && given.empty()) {
+      page->client_.pageOpensWindow("", type);
+      return JSValueMakeUndefined(ctx);
+    }
+    auto url = page->resolve(given);
+    if (!url) {
+      throwError(ctx, exception, "Invalid URL: " + given);
+      return JSValueMakeUndefined(ctx);
+    }
+    if (newWindow) page->client_.pageOpensWindow(*url, type);
+    else page->client_.pageNavigates(*url, type);
+    return JSValueMakeUndefined(ctx);
+  }
+  QB_NATIVE(navigate) { return navigation(ctx, argc, argv, exception, false); }
+  QB_NATIVE(openWindow) { return navigation(ctx, argc, argv, exception, true); }
+
+  QB_NATIVE(resolve) {
+    (void)exception;
+    Page* page = pageOf(ctx);
+    const std::string given = stringArg(ctx, argc, argv, 0);
+    auto url = page ? page->resolve(given) : std::nullopt;
+    return makeString(ctx, url ? *url : given);
+  }
+
+  static JSValueRef dropMessage(JSContextRef ctx, const std::string& name, size_t bytes) {
+    webLog(WebLogLevel::Error, "Message to \"" + name + "\" dropped: " + std::to_string(bytes) +
+                                   " bytes, more than the cap of " + std::to_string(kMaxScriptMessageBytes));
+    return JSValueMakeUndefined(ctx);
+  }
+
+  QB_NATIVE(postMessage) {
+    Page* page = pageOf(ctx);
+    if (!page) return JSValueMakeUndefined(ctx);
+    const std::string name = stringArg(ctx, argc, argv, 0);
+    Json body;  // undefined and values without a JSON form post null
+    size_t bytes = 4;
+    if (argc > 1 && JSValueIsString(ctx, argv[1])) {
+      // The common case, taken without a JSON round trip.
+      JsString text(JSValueToStringCopy(ctx, argv[1], nullptr));
+      bytes = JSStringGetLength(text.get()) + 2;
+      if (bytes <= kMaxScriptMessageBytes) {
+        body = toStd(text.get());
+        bytes = body.get_ref<const std::string&>().size() + 2;
+      }
+      if (bytes > kMaxScriptMessageBytes) return dropMessage(ctx, name, bytes);
+    } else if (argc > 1 && !JSValueIsUndefined(ctx, argv[1])) {
+      JsString json(JSValueCreateJSONString(ctx, argv[1], 0, exception));
+      if (*exception) return JSValueMakeUndefined(ctx);  // a cycle, a throwing toJSON: the page's own error
+      if (json.get()) {
+        // UTF-8 takes at least one byte per UTF-16 unit: a body over the cap in
+        // units is dropped before it is converted.
+        bytes = JSStringGetLength(json.get());
+        std::string text;
+        if (bytes <= kMaxScriptMessageBytes) {
+          text = toStd(json.get());
+          bytes = text.size();
+        }
+        if (bytes > kMaxScriptMessageBytes) return dropMessage(ctx, name, bytes);
+        auto parsed = parseJson(text);
+        if (!parsed) {
+          webLog(WebLogLevel::Error, "Message to \"" + name + "\" dropped: " + parsed.error().message);
+          return JSValueMakeUndefined(ctx);
+        }
+        body = std::move(parsed.value());
+      }
+    }
+    page->client_.pagePostsMessage(name, std::move(body), bytes);
+    return JSValueMakeUndefined(ctx);
+  }
+
+  QB_NATIVE(fetch) {
+    (void)exception;
+    if (Page* page = pageOf(ctx)) page->client_.pageFetches(intArg(ctx, argc, argv, 0), stringArg(ctx, argc, argv, 1));
+    return JSValueMakeUndefined(ctx);
+  }
+#undef QB_NATIVE
+};
+
+// ---- Page ----
+
+Page::Page(PageClient& client, std::string url) : client_(client), url_(std::move(url)) {}
+
+std::shared_ptr<Page> Page::create(PageClient& client, const std::string& url, double timeLimitMs) {
+  std::shared_ptr<Page> page(new Page(client, url));
+  if (!page->setUp(timeLimitMs)) return nullptr;
+  return page;
+}
+
+bool Page::setUp(double timeLimitMs) {
+  configureEngineOnce();
+  timeLimitMs_ = timeLimitMs;
+  group_ = JSContextGroupCreate();
+  JSContextGroupSetExecutionTimeLimit(group_, timeLimitMs / 1000.0, &Page::shouldTerminate, this);
+  context_ = JSGlobalContextCreateInGroup(group_, globalClass());
+  JSObjectRef global = JSContextGetGlobalObject(context_);
+  JSObjectSetPrivate(global, this);
+
+  JSObjectRef natives = JSObjectMake(context_, nullptr, nullptr);
+  const std::pair<const char*, JSObjectCallAsFunctionCallback> functions[] = {
+      {"log", &Natives::log},           {"reportException", &Natives::reportException},
+      {"setTimer", &Natives::setTimer}, {"clearTimer", &Natives::clearTimer},
+      {"navigate", &Natives::navigate}, {"openWindow", &Natives::openWindow},
+      {"resolve", &Natives::resolve},
+      {"postMessage", &Natives::postMessage}, {"fetch", &Natives::fetch},
+  };
+  for (const auto& [name, callback] : functions) {
+    JsString n{std::string(name)};
+    JSObjectSetProperty(context_, natives, n.get(), JSObjectMakeFunctionWithCallback(context_, n.get(), callback),
+                        kJSPropertyAttributeReadOnly, nullptr);
+  }
+
+  Json location = Json::object();
+  auto c = urlComponents(url_);
+  const std::string scheme = c ? c->scheme : "about";
+  const std::string host = c ? c->host + (c->port.empty() ? "" : ":" + c->port) : "";
+  const bool web = scheme == "http" || scheme == "https";
+  location["href"] = url_;
+  location["protocol"] = scheme + ":";
+  location["host"] = host;
+  location["hostname"] = c ? c->host : "";
+  location["port"] = c ? c->port : "";
+  location["pathname"] = c ? (c->path.empty() && web ? "/" : c->path) : "blank";
+  location["search"] = c && c->hasQuery && !c->query.empty() ? "?" + c->query : "";
+  location["hash"] = c && c->hasFragment && !c->fragment.empty() ? "#" + c->fragment : "";
+  location["origin"] = web ? scheme + "://" + host : "null";
+
+  JSValueRef exception = nullptr;
+  JsString source{std::string(kPageBootstrapScript)};
+  JsString sourceURL{std::string("page-bootstrap")};
+  JSValueRef factory = JSEvaluateScript(context_, source.get(), nullptr, sourceURL.get(), 1, &exception);
+  JSObjectRef factoryObject = factory ? JSValueToObject(context_, factory, nullptr) : nullptr;
+  JSValueRef hooks = nullptr;
+  if (factoryObject) {
+    JSValueRef args[] = {natives, makeString(context_, dumpJson(location))};
+    hooks = JSObjectCallAsFunction(context_, factoryObject, nullptr, 2, args, &exception);
+  }
+  if (!hooks || exception || !JSValueIsObject(context_, hooks)) {
+    webLog(WebLogLevel::Error, "The page could not be set up: " +
+                                   (exception ? describeException(context_, exception, nullptr) : std::string("?")));
+    return false;
+  }
+  hooks_ = JSValueToObject(context_, hooks, nullptr);
+  JSValueProtect(context_, hooks_);
+  auto hook = [this](const char* name) { return JSValueToObject(context_, property(context_, hooks_, name), nullptr); };
+  fireTimerHook_ = hook("fireTimer");
+  buildDocumentHook_ = hook("buildDocument");
+  setReadyStateHook_ = hook("setReadyState");
+  dispatchHook_ = hook("dispatch");
+  settleFetchHook_ = hook("settleFetch");
+  setHandlersHook_ = hook("setHandlers");
+  return true;
+}
+
+Page::~Page() {
+  timers_.clear();
+  if (context_) {
+    JSObjectSetPrivate(JSContextGetGlobalObject(context_), nullptr);
+    if (hooks_) JSValueUnprotect(context_, hooks_);
+    JSGlobalContextRelease(context_);
+  }
+  if (group_) JSContextGroupRelease(group_);
+}
+
+bool Page::shouldTerminate(JSContextRef, void* page) {
+  static_cast<Page*>(page)->timedOut_ = true;
+  return true;
+}
+
+std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }
+
+void Page::afterEntry() {
+  if (!timedOut_ || stopped_) return;
+  stopped_ = true;
+  timers_.clear();
+  webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " + std::to_string(static_cast<int64_t>(timeLimitMs_)) +
+                                 " ms and was stopped");
+  client_.pageStopped();
+}
+
+void Page::beforeEntry() {
+  const uint64_t version = client_.messageHandlersVersion();
+  if (version == handlersVersion_ || !setHandlersHook_) return;
+  handlersVersion_ = version;
+  Json names = Json::array();
+  for (auto& name : client_.messageHandlerNames()) names.push_back(std::move(name));
+  JSValueRef arg = makeString(context_, dumpJson(names));
+  JSObjectCallAsFunction(context_, setHandlersHook_, nullptr, 1, &arg, nullptr);
+  afterEntry();
+}
+
+void Page::callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args) {
+  if (stopped_ || !hook) return;
+  beforeEntry();
+  if (stopped_) return;
+  std::vector<JSValueRef> argv(args);
+  JSValueRef exception = nullptr;
+  JSObjectCallAsFunction(context_, hook, nullptr, argv.size(), argv.data(), &exception);
+  if (exception && !timedOut_) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
+  afterEntry();
+}
+
+void Page::buildDocument(const std::string& treeJson) {
+  if (stopped_) return;
+  callHook(buildDocumentHook_, {makeString(context_, treeJson)});
+}
+
+void Page::runScript(const std::string& source, const std::string& sourceURL, int line) {
+  if (stopped_) return;
+  beforeEntry();
+  if (stopped_) return;
+  JsString s(source);
+  JsString url(sourceURL);
+  JSValueRef exception = nullptr;
+  JSEvaluateScript(context_, s.get(), nullptr, url.get(), line, &exception);
+  if (exception && !timedOut_) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
+  afterEntry();
+}
+
+void Page::setReadyState(const char* state) {
+  if (stopped_) return;
+  callHook(setReadyStateHook_, {makeString(context_, state)});
+}
+
+void Page::dispatchEvent(const char* target, const char* type) {
+  if (stopped_) return;
+  callHook(dispatchHook_, {makeString(context_, target), makeString(context_, type)});
+}
+
+void Page::fireTimer(int id) {
+  auto it = timers_.find(id);
+  if (it == timers_.end()) return;
+  if (!it->second->isValid()) timers_.erase(it);  // a one-shot timer that fired
+  callHook(fireTimerHook_, {JSValueMakeNumber(context_, id)});
+}
+
+void Page::settleFetch(int fetchId, const std::optional<std::string>& text, const std::string& url) {
+  if (stopped_) return;
+  callHook(settleFetchHook_, {JSValueMakeNumber(context_, fetchId), JSValueMakeBoolean(context_, text.has_value()),
+                              makeString(context_, text.value_or("")), makeString(context_, url)});
+}
+
+ScriptEvaluation Page::evaluate(const std::string& script) {
+  ScriptEvaluation out;
+  if (stopped_) {
+    out.error = Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "the page's scripts were stopped"};
+    return out;
+  }
+  beforeEntry();
+  JsString s(script);
+  JSValueRef exception = nullptr;
+  JSValueRef value = JSEvaluateScript(context_, s.get(), nullptr, nullptr, 1, &exception);
+  if (!exception && value && !JSValueIsUndefined(context_, value)) {
+    JsString json(JSValueCreateJSONString(context_, value, 0, &exception));
+    if (!exception) {
+      auto parsed = json.get() ? parseJson(toStd(json.get())) : Result<Json>(Error{});
+      if (parsed) out.value = std::move(parsed.value());
+      else out.error = Error{kWebErrorDomain, WebErrorCode::UnsupportedResultType, "the result has no JSON form"};
+    }
+  }
+  if (timedOut_) {
+    out.value = nullptr;
+    out.error = Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "the script ran past the time limit"};
+  } else if (exception) {
+    out.value = nullptr;
+    out.error = Error{kWebErrorDomain, WebErrorCode::JavaScriptException, toStd(context_, exception)};
+    describeException(context_, exception, &out.line);
+  }
+  afterEntry();
+  return out;
+}
+
+}  // namespace platform::web_internal
+
+namespace platform {
+
+WebLogSink setWebLogSink(WebLogSink newSink) {
+  std::lock_guard lock(web_internal::sinkMutex());
+  return std::exchange(web_internal::sink(), std::move(newSink));
+}
+
+}  // namespace platform

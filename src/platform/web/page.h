@@ -1,0 +1,114 @@
+#pragma once
+// One page of a web view: a JavaScriptCore context (in a context group of its
+// own, so the time limit and the teardown concern this page only) with the
+// page's window, document, timers and bridges. Internal to the web view;
+// JavaScriptCore stays in page.cc.
+//
+// Main queue only. A Page never calls back into its client's owner from inside
+// a script: every PageClient method only records or posts.
+//
+// This header includes JavaScriptCore: include it only in the web view's own
+// sources.
+#include <JavaScriptCore/JavaScript.h>
+
+#include <initializer_list>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch.h"
+#include "platform/web/web_view.h"
+
+namespace platform::web_internal {
+
+class PageClient {
+ public:
+  virtual ~PageClient() = default;
+  // `url` is absolute (resolved against the page).
+  virtual void pageNavigates(const std::string& url, NavigationType type) = 0;
+  // `url` is absolute, or "" when the page gave none.
+  virtual void pageOpensWindow(const std::string& url, NavigationType type) = 0;
+  // The names of the script message handlers, and a number that changes
+  // whenever they do.
+  virtual uint64_t messageHandlersVersion() = 0;
+  virtual std::vector<std::string> messageHandlerNames() = 0;
+  // `bytes`: size of the body's JSON text.
+  virtual void pagePostsMessage(const std::string& name, Json body, size_t bytes) = 0;
+  // `url` as the page gave it; the answer comes back through Page::settleFetch.
+  virtual void pageFetches(int fetchId, const std::string& url) = 0;
+  // A script ran past the time limit; the page is stopped for good.
+  virtual void pageStopped() = 0;
+};
+
+// Writes a line to the web log sink.
+void webLog(WebLogLevel level, const std::string& line);
+
+class Page : public std::enable_shared_from_this<Page> {
+ public:
+  static std::shared_ptr<Page> create(PageClient& client, const std::string& url, double timeLimitMs);
+  ~Page();
+  Page(const Page&) = delete;
+  Page& operator=(const Page&) = delete;
+
+  const std::string& url() const { return url_; }
+  // A script ran past the time limit: nothing of the page runs any more.
+  bool isStopped() const { return stopped_; }
+
+  // The absolute URL a reference names relative to the page, if any.
+  std::optional<std::string> resolve(const std::string& reference) const;
+
+  // Gives the document its element tree (HtmlDocument::treeJson).
+  void buildDocument(const std::string& treeJson);
+  // Runs a script element's source; an uncaught exception is logged.
+  void runScript(const std::string& source, const std::string& sourceURL, int line);
+  // Sets document.readyState and dispatches readystatechange on the document.
+  void setReadyState(const char* state);
+  // Dispatches a plain event on "window" or "document".
+  void dispatchEvent(const char* target, const char* type);
+  // Native evaluation (evaluateJavaScript).
+  ScriptEvaluation evaluate(const std::string& script);
+  // Answers fetch `fetchId`: the file's text, or none (the promise rejects).
+  void settleFetch(int fetchId, const std::optional<std::string>& text, const std::string& url);
+
+  // Used by the native functions of page.cc.
+  struct Natives;
+
+ private:
+  Page(PageClient& client, std::string url);
+  bool setUp(double timeLimitMs);
+  // Calls a hook of the bootstrap at top level; logs an uncaught exception.
+  void callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args);
+  void fireTimer(int id);
+  // After each entry into the page's script: stops the page when it ran past
+  // the time limit.
+  void afterEntry();
+  // Before each entry: brings window.webkit.messageHandlers up to date.
+  void beforeEntry();
+  // The engine's time-limit callback (context: the Page).
+  static bool shouldTerminate(JSContextRef ctx, void* page);
+
+  PageClient& client_;
+  const std::string url_;
+  JSContextGroupRef group_ = nullptr;
+  JSGlobalContextRef context_ = nullptr;
+  JSObjectRef hooks_ = nullptr;  // protected while the page lives
+  JSObjectRef fireTimerHook_ = nullptr;
+  JSObjectRef buildDocumentHook_ = nullptr;
+  JSObjectRef setReadyStateHook_ = nullptr;
+  JSObjectRef dispatchHook_ = nullptr;
+  JSObjectRef settleFetchHook_ = nullptr;
+  JSObjectRef setHandlersHook_ = nullptr;
+  uint64_t handlersVersion_ = UINT64_MAX;
+  std::map<int, std::shared_ptr<Timer>> timers_;
+  bool timedOut_ = false;
+  bool stopped_ = false;
+  double timeLimitMs_ = 0;
+};
+
+// The bootstrap script of every page (page_script.cc).
+extern const char kPageBootstrapScript[];
+
+}  // namespace platform::web_internal

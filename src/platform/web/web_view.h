@@ -1,0 +1,308 @@
+#pragma once
+// The headless web view: a View whose pages run their scripts in a real
+// JavaScriptCore context. Nothing is drawn; a page has a small window and
+// document (see docs/web-view.md for the whole list), timers on the platform
+// clock, script message handlers, navigation and UI delegates.
+//
+// Threading: a web view, its configuration objects and its delegates belong to
+// the main queue. Every method must be called there (a call from another
+// thread is a programming error that asserts in debug builds); every delegate,
+// handler and completion is called there, always later than the call that
+// caused it (never inline).
+//
+// A page is outside input:
+//  * each entry into the page's script (a script element, a timer, an event
+//    handler, evaluateJavaScript) may run for WebViewConfiguration::
+//    scriptTimeLimitMs; a script that runs longer is stopped and the page is
+//    torn down: a load under way fails (kWebErrorDomain, ScriptTimeLimit),
+//    otherwise the navigation delegate hears webContentProcessDidTerminate.
+//    A chain of promise jobs that never ends is not stopped: every job gets a
+//    budget of its own.
+//  * an exception that a page script does not catch is logged (web log,
+//    Error) and goes no further;
+//  * a posted message larger than kMaxScriptMessageBytes, or one that would
+//    push the messages not yet delivered past kMaxPendingScriptMessageBytes, is
+//    dropped and logged.
+//
+// JavaScriptCore stays out of this header.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/json.h"
+#include "platform/net.h"
+#include "platform/result.h"
+#include "platform/ui/view.h"
+
+namespace platform {
+
+class WebView;
+
+inline constexpr char kWebErrorDomain[] = "platform.web";
+
+// Codes of errors in kWebErrorDomain. Loads that cannot be read or fetched
+// fail with URLError codes instead (URLError::kDomain).
+namespace WebErrorCode {
+inline constexpr int JavaScriptException = 1;    // the script threw; message: its text
+inline constexpr int UnsupportedResultType = 2;  // the value has no JSON form (a function)
+inline constexpr int ScriptTimeLimit = 3;        // a script ran past the time limit
+inline constexpr int ContentTerminated = 4;      // the page was torn down first
+inline constexpr int WebViewGone = 5;            // the web view was destroyed first
+inline constexpr int DocumentTooDeep = 6;        // the HTML nests deeper than the parser takes
+}  // namespace WebErrorCode
+
+// Caps on what a page may post (UTF-8 JSON bytes of the body).
+inline constexpr size_t kMaxScriptMessageBytes = size_t{1} << 20;
+inline constexpr size_t kMaxPendingScriptMessageBytes = size_t{16} << 20;
+// Cap on a page, a script file or a file a page fetches.
+inline constexpr size_t kMaxWebResourceBytes = size_t{16} << 20;
+
+// ---------------------------------------------------------------------------
+// Log of the web layer: console output of pages and the faults the web view
+// contains (uncaught exceptions, stopped scripts, dropped messages, refused
+// reads). The host routes it to its own log.
+
+enum class WebLogLevel { Debug = 0, Info = 1, Warning = 2, Error = 3 };
+using WebLogSink = std::function<void(WebLogLevel level, const std::string& line)>;
+// Replaces the sink (nullptr: standard error) and returns the previous one.
+// The sink is called on the main queue, from inside page scripts: it must not
+// call back into a web view.
+WebLogSink setWebLogSink(WebLogSink sink);
+
+// ---------------------------------------------------------------------------
+// Configuration.
+
+// Bits of WebViewConfiguration::mediaTypesRequiringUserActionForPlayback.
+namespace MediaTypes {
+inline constexpr uint32_t None = 0;
+inline constexpr uint32_t Audio = 1u << 0;
+inline constexpr uint32_t Video = 1u << 1;
+inline constexpr uint32_t All = ~0u;
+}  // namespace MediaTypes
+
+// Named switches of the web view, shared by the configuration's copies.
+class Preferences {
+ public:
+  // Whether a page loaded from a file URL may read other file URLs with
+  // fetch() (inside the read-access folder it was loaded with). Off unless set.
+  static constexpr const char* kAllowFileAccessFromFileURLs = "allowFileAccessFromFileURLs";
+
+  void setValue(const std::string& key, bool value) { values_[key] = value; }
+  std::optional<bool> value(const std::string& key) const;
+
+ private:
+  std::map<std::string, bool> values_;
+};
+
+struct ScriptMessage {
+  std::string name;             // the handler's name
+  Json body;                    // the posted value, as JSON (undefined -> null)
+  std::string frameURL;         // URL of the page that posted it
+  std::weak_ptr<WebView> webView;
+};
+
+class UserContentController;
+
+class ScriptMessageHandler {
+ public:
+  virtual ~ScriptMessageHandler() = default;
+  virtual void didReceiveScriptMessage(UserContentController& controller, const ScriptMessage& message) = 0;
+};
+
+// The script message handlers pages may post to, by name. A handler is held
+// strongly until removed. Pages see the names at once:
+// window.webkit.messageHandlers.<name> exists exactly while a handler of that
+// name is added, and a message reaches the handler registered when it is
+// delivered (none: dropped).
+class UserContentController {
+ public:
+  // False (nothing changes) when the name is empty or already taken.
+  bool addScriptMessageHandler(std::shared_ptr<ScriptMessageHandler> handler, const std::string& name);
+  void removeScriptMessageHandler(const std::string& name);
+  void removeAllScriptMessageHandlers() {
+    handlers_.clear();
+    ++version_;
+  }
+  std::shared_ptr<ScriptMessageHandler> handler(const std::string& name) const;
+  std::vector<std::string> handlerNames() const;
+  // Changes whenever a handler is added or removed.
+  uint64_t version() const { return version_; }
+
+ private:
+  std::map<std::string, std::shared_ptr<ScriptMessageHandler>> handlers_;
+  uint64_t version_ = 0;
+};
+
+struct WebViewConfiguration {
+  bool allowsInlineMediaPlayback = false;
+  uint32_t mediaTypesRequiringUserActionForPlayback = MediaTypes::All;
+  std::shared_ptr<Preferences> preferences = std::make_shared<Preferences>();
+  std::shared_ptr<UserContentController> userContentController = std::make_shared<UserContentController>();
+  // Longest run of one entry into a page's script, in real milliseconds.
+  double scriptTimeLimitMs = 2000;
+};
+
+// ---------------------------------------------------------------------------
+// Navigation.
+
+// With the platform's values.
+enum class NavigationType : int {
+  LinkActivated = 0,
+  FormSubmitted = 1,
+  BackForward = 2,
+  Reload = 3,
+  FormResubmitted = 4,
+  Other = -1,
+};
+
+struct FrameInfo {
+  bool isMainFrame = true;
+};
+
+struct NavigationAction {
+  // The URL to load, with mainDocumentURL set to it for a main-frame load.
+  URLRequest request;
+  NavigationType navigationType = NavigationType::Other;
+  // None for a navigation that opens a new window.
+  std::optional<FrameInfo> targetFrame;
+};
+
+enum class NavigationActionPolicy { Cancel, Allow };
+using PolicyDecisionHandler = std::function<void(NavigationActionPolicy)>;
+
+class NavigationDelegate {
+ public:
+  virtual ~NavigationDelegate() = default;
+  // Asked before every main-frame navigation (native loads with type Other,
+  // `location` changes with Other, link clicks with LinkActivated, reload and
+  // history moves). Nothing is fetched before the handler is called; calling
+  // it more than once does nothing more. Without a delegate: allowed.
+  virtual void decidePolicyForNavigationAction(WebView& webView, const NavigationAction& action,
+                                               PolicyDecisionHandler decisionHandler) {
+    (void)webView;
+    (void)action;
+    decisionHandler(NavigationActionPolicy::Allow);
+  }
+  // The document and its scripts ran and the load event was dispatched.
+  virtual void didFinishNavigation(WebView& webView) { (void)webView; }
+  // The navigation failed: the page could not be read or fetched (URL-loading
+  // errors), its HTML was refused, or its scripts ran past the time limit.
+  virtual void didFailNavigation(WebView& webView, const Error& error) {
+    (void)webView;
+    (void)error;
+  }
+  // The page's content was torn down (terminateWebContentProcess, or a script
+  // that ran past the time limit outside a load). reload() loads it again.
+  virtual void webContentProcessDidTerminate(WebView& webView) { (void)webView; }
+};
+
+struct WindowFeatures {};
+
+class UIDelegate {
+ public:
+  virtual ~UIDelegate() = default;
+  // A page asks for a new window (window.open, a link with a target other
+  // than the page itself). A web view returned here loads the action's
+  // request; null opens nothing.
+  virtual std::shared_ptr<WebView> createWebView(WebView& webView, const WebViewConfiguration& configuration,
+                                                 const NavigationAction& action, const WindowFeatures& features) {
+    (void)webView;
+    (void)configuration;
+    (void)action;
+    (void)features;
+    return nullptr;
+  }
+};
+
+// What evaluateJavaScript answers: the script's value as JSON (null for
+// undefined), or an error in kWebErrorDomain (for a thrown exception: code
+// JavaScriptException, message the exception's text, line where it was thrown).
+struct ScriptEvaluation {
+  Json value;
+  std::optional<Error> error;
+  int line = 0;
+  bool ok() const { return !error.has_value(); }
+};
+using EvaluationCompletion = std::function<void(const ScriptEvaluation&)>;
+
+// ---------------------------------------------------------------------------
+
+class WebView : public View {
+ public:
+  // Create web views with std::make_shared (they hand out weak references of
+  // themselves).
+  explicit WebView(Rect frame = {}, WebViewConfiguration configuration = {});
+  ~WebView() override;
+  WebView(const WebView&) = delete;
+  WebView& operator=(const WebView&) = delete;
+
+  // A copy of the configuration made at creation; the preferences and the user
+  // content controller are shared with it, so changing them takes effect.
+  const WebViewConfiguration& configuration() const;
+
+  void setNavigationDelegate(std::weak_ptr<NavigationDelegate> delegate);
+  std::shared_ptr<NavigationDelegate> navigationDelegate() const;
+  void setUIDelegate(std::weak_ptr<UIDelegate> delegate);
+  std::shared_ptr<UIDelegate> uiDelegate() const;
+
+  // Its frame follows the web view's bounds. Not a subview: nothing is drawn.
+  std::shared_ptr<ScrollView> scrollView() const;
+  void setFrame(const Rect& frame) override;
+
+  // Loads an http(s) page through URLSession::shared(), a file URL (read
+  // access to that file only) or "about:blank". Any HTTP status is a page;
+  // transport errors and other schemes fail (URLError codes).
+  void loadRequest(const URLRequest& request);
+  // Loads the HTML with the base URL as the page's URL ("about:blank" when
+  // empty). With a file base URL the page may read inside the base URL's
+  // folder.
+  void loadHTMLString(const std::string& html, const std::string& baseURL);
+  // Loads a file page; the page may read files inside readAccessURL (a folder,
+  // or the file itself). False, and nothing happens, when either URL is not a
+  // file URL or the file is not inside the read-access folder.
+  bool loadFileURL(const std::string& fileURL, const std::string& readAccessURL);
+  // Stops the navigation under way, silently (no delegate call); the page
+  // already shown stays.
+  void stopLoading();
+  // Loads the current history entry again (type Reload); nothing without one.
+  void reload();
+
+  // The URL of the navigation under way, else of the page shown; "" before any.
+  std::string url() const;
+  // True from a load call until the navigation finishes, fails, is cancelled
+  // by the policy decision or is stopped.
+  bool isLoading() const;
+
+  // A history of the main-frame pages shown; a new page drops the entries
+  // ahead of the current one.
+  bool canGoBack() const;
+  bool canGoForward() const;
+  void goBack();
+  void goForward();
+
+  // Runs the script in the page shown (an empty page when nothing was ever
+  // loaded) and calls the completion (may be empty) once, later, on the main
+  // queue: with the value, or with an error (JavaScriptException,
+  // UnsupportedResultType, ScriptTimeLimit, ContentTerminated when the page was
+  // torn down, WebViewGone when the web view was destroyed first).
+  void evaluateJavaScript(const std::string& script, EvaluationCompletion completion);
+
+  // Tears the page's content down as a crashed content process would: its
+  // scripts and timers stop, a navigation under way is dropped, and the
+  // navigation delegate hears webContentProcessDidTerminate (later). The URL
+  // and the history stay; reload() brings the page back. Nothing happens when
+  // no page has been loaded.
+  void terminateWebContentProcess();
+
+  struct Impl;
+
+ private:
+  std::shared_ptr<Impl> impl_;
+  std::shared_ptr<ScrollView> scrollView_;
+};
+
+}  // namespace platform

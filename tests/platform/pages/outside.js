@@ -1,0 +1,1 @@
+var outsideLoaded = true;

@@ -1,0 +1,377 @@
+// The headless web view with real pages (tests/platform/pages) in a real
+// JavaScriptCore context; time and queues through the TestEnvironment.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/test_environment.h"
+#include "platform/web/url.h"
+#include "platform/web/web_view.h"
+#include "support/sandbox_server.h"
+
+using namespace platform;
+
+namespace {
+
+const std::string kPages = std::string(QB_TESTS_DIR) + "/platform/pages/";
+
+std::string pageURL(const std::string& name) { return fileURLFromPath(kPages + name); }
+
+// One object plays every delegate and the message handler, recording what it
+// hears as lines.
+struct Recorder : NavigationDelegate, UIDelegate, ScriptMessageHandler {
+  std::vector<std::string> events;
+  std::vector<NavigationAction> actions;
+  std::vector<NavigationAction> windows;
+  std::vector<ScriptMessage> messages;
+  std::vector<Error> failures;
+  NavigationActionPolicy answer = NavigationActionPolicy::Allow;
+
+  void decidePolicyForNavigationAction(WebView&, const NavigationAction& action,
+                                       PolicyDecisionHandler decisionHandler) override {
+    actions.push_back(action);
+    decisionHandler(answer);
+  }
+  void didFinishNavigation(WebView&) override { events.push_back("finish"); }
+  void didFailNavigation(WebView&, const Error& error) override {
+    events.push_back("fail");
+    failures.push_back(error);
+  }
+  void webContentProcessDidTerminate(WebView&) override { events.push_back("terminate"); }
+  std::shared_ptr<WebView> createWebView(WebView&, const WebViewConfiguration&, const NavigationAction& action,
+                                         const WindowFeatures&) override {
+    windows.push_back(action);
+    return nullptr;
+  }
+  void didReceiveScriptMessage(UserContentController&, const ScriptMessage& message) override {
+    events.push_back("message");
+    messages.push_back(message);
+  }
+};
+
+class WebViewTest : public ::testing::Test {
+ protected:
+  WebViewTest() {
+    previousSink_ = setWebLogSink([this](WebLogLevel, const std::string& line) { log.push_back(line); });
+  }
+  ~WebViewTest() override { setWebLogSink(previousSink_); }
+
+  std::shared_ptr<WebView> makeView(double timeLimitMs = 2000) {
+    WebViewConfiguration configuration;
+    configuration.scriptTimeLimitMs = timeLimitMs;
+    configuration.userContentController->addScriptMessageHandler(recorder, "native");
+    auto view = std::make_shared<WebView>(Rect::make(0, 0, 320, 480), configuration);
+    view->setNavigationDelegate(recorder);
+    view->setUIDelegate(recorder);
+    return view;
+  }
+
+  void load(const std::string& name, const std::string& readAccess = kPages) {
+    ASSERT_TRUE(view->loadFileURL(pageURL(name), fileURLFromPath(readAccess, true)));
+    env.runUntilIdle();
+  }
+
+  ScriptEvaluation evaluate(const std::string& script) {
+    std::optional<ScriptEvaluation> out;
+    view->evaluateJavaScript(script, [&](const ScriptEvaluation& r) { out = r; });
+    EXPECT_FALSE(out.has_value()) << "the completion ran inline";
+    env.runUntilIdle();
+    EXPECT_TRUE(out.has_value());
+    return out.value_or(ScriptEvaluation{});
+  }
+
+  std::vector<Json> bodies() const {
+    std::vector<Json> out;
+    for (const auto& m : recorder->messages) out.push_back(m.body);
+    return out;
+  }
+
+  bool logged(const std::string& part) const {
+    for (const auto& line : log)
+      if (line.find(part) != std::string::npos) return true;
+    return false;
+  }
+
+  TestEnvironment env;
+  std::vector<std::string> log;
+  std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
+  std::shared_ptr<WebView> view = makeView();
+
+ private:
+  WebLogSink previousSink_;
+};
+
+TEST_F(WebViewTest, PagePostsMessageThatReachesTheHandlerWithItsBody) {
+  load("message.html");
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"message", "finish"}));
+  ASSERT_EQ(recorder->messages.size(), 1u);
+  EXPECT_EQ(recorder->messages[0].name, "native");
+  EXPECT_EQ(recorder->messages[0].frameURL, pageURL("message.html"));
+  EXPECT_EQ(recorder->messages[0].webView.lock(), view);
+  EXPECT_EQ(recorder->messages[0].body,
+            Json::parse(R"({"kind":"loaded","readyState":"complete","title":"Message page","protocol":"file:",
+                            "list":[1,"two",null,true]})"));
+  EXPECT_TRUE(logged("script ran {\"n\":1}"));
+  EXPECT_FALSE(view->isLoading());
+  EXPECT_EQ(view->url(), pageURL("message.html"));
+}
+
+TEST_F(WebViewTest, EvaluationAnswersTheValueOrTheScriptError) {
+  struct Case {
+    std::string script;
+    Json value;
+    int errorCode;
+    std::string errorText;
+    int line;
+  };
+  const Case cases[] = {
+      {"1 + 2", 3, 0, "", 0},
+      {"({a: [1, 'x', null], b: {c: false}})", Json::parse(R"({"a":[1,"x",null],"b":{"c":false}})"), 0, "", 0},
+      {"undefined", nullptr, 0, "", 0},
+      {"var x = 1;\nthrow new Error('boom')", nullptr, WebErrorCode::JavaScriptException, "Error: boom", 2},
+      {"\n\nmissing()", nullptr, WebErrorCode::JavaScriptException, "ReferenceError: Can't find variable: missing", 3},
+      {"(function () {})", nullptr, WebErrorCode::UnsupportedResultType, "", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    auto r = evaluate(c.script);
+    EXPECT_EQ(r.value, c.value);
+    EXPECT_EQ(r.error ? r.error->code : 0, c.errorCode);
+    if (!c.errorText.empty()) {
+      EXPECT_EQ(r.error->message, c.errorText);
+    }
+    EXPECT_EQ(r.line, c.line);
+  }
+}
+
+TEST_F(WebViewTest, PageTimersFireOnlyAsTheTestClockMoves) {
+  load("timers.html");
+  EXPECT_TRUE(recorder->messages.empty());
+  env.advance(39);
+  EXPECT_TRUE(recorder->messages.empty());
+  env.advance(1);
+  EXPECT_EQ(bodies(), (std::vector<Json>{"tick 1"}));
+  env.advance(59);
+  EXPECT_EQ(bodies(), (std::vector<Json>{"tick 1", "tick 2"}));
+  env.advance(1000);
+  EXPECT_EQ(bodies(), (std::vector<Json>{"tick 1", "tick 2", "timeout", "tick 3"}));
+  EXPECT_EQ(env.delayedCount(), 0u);
+}
+
+TEST_F(WebViewTest, NavigationsAreOfferedToThePolicyDecisionFirst) {
+  struct Case {
+    std::string script;
+    NavigationType type;
+    std::string url;
+  };
+  const Case cases[] = {
+      {"go('plovermarkads://cmd?x=1')", NavigationType::Other, "plovermarkads://cmd?x=1"},
+      {"follow('link')", NavigationType::LinkActivated, "plovermarkads://link?from=anchor"},
+      {"location.reload()", NavigationType::Reload, pageURL("navigate.html")},
+  };
+  load("navigate.html");
+  recorder->answer = NavigationActionPolicy::Cancel;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    recorder->actions.clear();
+    recorder->events.clear();
+    EXPECT_TRUE(evaluate(c.script).ok());
+    ASSERT_EQ(recorder->actions.size(), 1u);
+    const auto& action = recorder->actions[0];
+    EXPECT_EQ(action.navigationType, c.type);
+    EXPECT_EQ(action.request.url, c.url);
+    EXPECT_EQ(action.request.mainDocumentURL, c.url);
+    ASSERT_TRUE(action.targetFrame.has_value());
+    EXPECT_TRUE(action.targetFrame->isMainFrame);
+    // Cancelled: nothing more happens and the page stays.
+    EXPECT_TRUE(recorder->events.empty());
+    EXPECT_FALSE(view->isLoading());
+    EXPECT_EQ(view->url(), pageURL("navigate.html"));
+    EXPECT_EQ(evaluate("typeof go").value, "function");
+  }
+  // Allowed, a scheme the web view cannot load fails the navigation.
+  recorder->answer = NavigationActionPolicy::Allow;
+  evaluate("go('plovermarkads://cmd')");
+  ASSERT_EQ(recorder->failures.size(), 1u);
+  EXPECT_EQ(recorder->failures[0].domain, URLError::kDomain);
+  EXPECT_EQ(recorder->failures[0].code, URLErrorCode::UnsupportedURL);
+}
+
+TEST_F(WebViewTest, NewWindowsGoToTheUIDelegate) {
+  load("navigate.html");
+  evaluate("window.open('popup-target.html')");
+  evaluate("follow('popup')");
+  ASSERT_EQ(recorder->windows.size(), 2u);
+  EXPECT_EQ(recorder->windows[0].navigationType, NavigationType::Other);
+  EXPECT_EQ(recorder->windows[1].navigationType, NavigationType::LinkActivated);
+  for (const auto& w : recorder->windows) {
+    EXPECT_EQ(w.request.url, pageURL("popup-target.html"));
+    EXPECT_FALSE(w.targetFrame.has_value());
+  }
+}
+
+TEST_F(WebViewTest, TerminationTearsThePageDownAndReachesTheDelegate) {
+  load("timers.html");
+  recorder->events.clear();
+  view->terminateWebContentProcess();
+  EXPECT_TRUE(recorder->events.empty()) << "told inline";
+  env.advance(1000);
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"terminate"}));
+  EXPECT_TRUE(recorder->messages.empty()) << "a timer of the torn-down page fired";
+  EXPECT_EQ(evaluate("1").error->code, WebErrorCode::ContentTerminated);
+  EXPECT_EQ(view->url(), pageURL("timers.html"));
+  view->reload();
+  env.advance(40);
+  EXPECT_EQ(bodies(), (std::vector<Json>{"tick 1"}));
+}
+
+TEST_F(WebViewTest, ScriptThatRunsTooLongIsStoppedAndReported) {
+  view = makeView(50);
+  load("loop.html");
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"fail"}));
+  EXPECT_EQ(recorder->failures[0].domain, kWebErrorDomain);
+  EXPECT_EQ(recorder->failures[0].code, WebErrorCode::ScriptTimeLimit);
+  EXPECT_TRUE(logged("ran longer than 50 ms"));
+
+  // A page that hangs after it loaded is torn down as a crashed process.
+  recorder->events.clear();
+  load("loop-later.html");
+  env.advance(10);
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"finish", "terminate"}));
+
+  // So does a native evaluation that hangs; the main queue keeps working.
+  load("message.html");
+  auto r = evaluate("while (true) {}");
+  EXPECT_EQ(r.error->code, WebErrorCode::ScriptTimeLimit);
+  env.runUntilIdle();
+  EXPECT_EQ(recorder->events.back(), "terminate");
+}
+
+TEST_F(WebViewTest, UncaughtExceptionIsLoggedAndTheNextScriptRuns) {
+  load("throws.html");
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"message", "finish"}));
+  EXPECT_EQ(bodies(), (std::vector<Json>{"second script ran"}));
+  EXPECT_TRUE(logged("Uncaught Error: first script fails (" + pageURL("throws.html") + ":3)"));
+  // An event handler that throws does not stop the others.
+  evaluate("addEventListener('x', function () { throw new Error('handler'); });"
+           "addEventListener('x', function () { webkit.messageHandlers.native.postMessage('next'); });"
+           "dispatchEvent(new Event('x'))");
+  EXPECT_EQ(bodies().back(), "next");
+  EXPECT_TRUE(logged("Uncaught Error: handler"));
+}
+
+TEST_F(WebViewTest, PostedMessagesAreBoundedAndOnlyReachRegisteredHandlers) {
+  load("message.html");
+  recorder->messages.clear();
+  auto r = evaluate("webkit.messageHandlers.native.postMessage('x'.repeat(2 * 1024 * 1024));"
+                    "webkit.messageHandlers.native.postMessage({small: true});"
+                    "[typeof webkit.messageHandlers.other, 'native' in webkit.messageHandlers]");
+  EXPECT_EQ(r.value, Json::parse(R"(["undefined", true])"));
+  EXPECT_EQ(bodies(), (std::vector<Json>{Json::parse(R"({"small":true})")}));
+  EXPECT_TRUE(logged("bytes, more than the cap of 1048576"));
+  // A handler removed before delivery gets nothing; a cycle throws in the page.
+  view->evaluateJavaScript("webkit.messageHandlers.native.postMessage('late')", [&](const ScriptEvaluation&) {
+    view->configuration().userContentController->removeScriptMessageHandler("native");
+  });
+  env.runUntilIdle();
+  EXPECT_EQ(recorder->messages.size(), 1u);
+  EXPECT_EQ(evaluate("typeof webkit.messageHandlers.native").value, "undefined");
+}
+
+TEST_F(WebViewTest, FileAccessFromFileURLsFollowsThePreference) {
+  struct Case {
+    bool allow;
+    Json reads;
+  };
+  const Case cases[] = {
+      {true, Json::parse(R"(["inside the site folder", "refused"])")},
+      {false, Json::parse(R"(["refused", "refused"])")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.allow);
+    recorder->messages.clear();
+    view->configuration().preferences->setValue(Preferences::kAllowFileAccessFromFileURLs, c.allow);
+    load("site/index.html", kPages + "site");
+    ASSERT_EQ(recorder->messages.size(), 1u);
+    // Script elements read inside the read-access folder only, whatever the
+    // preference says.
+    EXPECT_EQ(recorder->messages[0].body["lib"], "boolean");
+    EXPECT_EQ(recorder->messages[0].body["outside"], "undefined");
+    EXPECT_EQ(recorder->messages[0].body["reads"], c.reads);
+  }
+  EXPECT_TRUE(logged("outside the folder the page may read"));
+  EXPECT_TRUE(logged("file access from file URLs is off"));
+}
+
+TEST_F(WebViewTest, FilePagesThatCannotBeReadFail) {
+  EXPECT_FALSE(view->loadFileURL(pageURL("message.html"), fileURLFromPath(kPages + "site", true)));
+  EXPECT_FALSE(view->loadFileURL("https://example.com/", fileURLFromPath(kPages, true)));
+  EXPECT_FALSE(view->isLoading());
+  load("missing.html");
+  std::string deep;
+  for (int i = 0; i < 5000; ++i) deep += "<div>";
+  view->loadHTMLString(deep, "");
+  env.runUntilIdle();
+  ASSERT_EQ(recorder->failures.size(), 2u);
+  EXPECT_EQ(recorder->failures[0], Error(URLError(URLErrorCode::FileDoesNotExist)));
+  EXPECT_EQ(recorder->failures[1].code, WebErrorCode::DocumentTooDeep);
+}
+
+TEST_F(WebViewTest, HistoryOfMainFramePages) {
+  load("message.html");
+  load("throws.html");
+  EXPECT_TRUE(view->canGoBack());
+  EXPECT_FALSE(view->canGoForward());
+  recorder->actions.clear();
+  view->goBack();
+  EXPECT_TRUE(view->isLoading());
+  env.runUntilIdle();
+  EXPECT_EQ(view->url(), pageURL("message.html"));
+  ASSERT_EQ(recorder->actions.size(), 1u);
+  EXPECT_EQ(recorder->actions[0].navigationType, NavigationType::BackForward);
+  EXPECT_FALSE(view->canGoBack());
+  EXPECT_TRUE(view->canGoForward());
+  load("timers.html");
+  EXPECT_FALSE(view->canGoForward());
+}
+
+TEST_F(WebViewTest, HttpPageWithScriptFromTheServer) {
+  qbtest::SandboxServer server;
+  server.answer("/page.html", 200, "<script src='/lib.js'></script><script>post(location.pathname)</script>",
+                {{"Content-Type", "text/html"}});
+  server.answer("/lib.js", 200, "function post(v) { webkit.messageHandlers.native.postMessage(v); }",
+                {{"Content-Type", "text/javascript"}});
+  ASSERT_TRUE(server.start());
+  view->loadRequest(URLRequest{.url = server.url("/page.html")});
+  ASSERT_TRUE(env.runUntil([&] { return !recorder->events.empty() && recorder->events.back() == "finish"; }))
+      << ::testing::PrintToString(recorder->events) << ::testing::PrintToString(log);
+  EXPECT_EQ(bodies(), (std::vector<Json>{"/page.html"}));
+  server.stop();
+  view->loadRequest(URLRequest{.url = server.url("/gone.html")});
+  ASSERT_TRUE(env.runUntil([&] { return recorder->events.back() == "fail"; }));
+  EXPECT_EQ(recorder->failures.back().domain, URLError::kDomain);
+}
+
+TEST_F(WebViewTest, CallsOffTheMainQueueAreProgrammingErrors) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEBUG_DEATH(std::thread([&] { view->reload(); }).join(), "main queue only");
+}
+
+TEST(WebURLTest, ResolvesAndMapsFileURLs) {
+  EXPECT_EQ(resolveURL("file:///a/b/page.html", "../c.js"), "file:///a/c.js");
+  EXPECT_EQ(resolveURL("http://h:8/x/y?q#f", "z?k=v"), "http://h:8/x/z?k=v");
+  EXPECT_EQ(resolveURL("http://h/", "plovermarkads://cmd?x=1"), "plovermarkads://cmd?x=1");
+  EXPECT_EQ(resolveURL("page.html", "x"), std::nullopt);
+  EXPECT_FALSE(isValidURL("not a url"));
+  EXPECT_FALSE(isValidURL("plovermarkads://cmd?x={\"a\":1}"));
+  EXPECT_TRUE(isValidURL("tel:+1"));
+  EXPECT_EQ(filePathFromURL(fileURLFromPath("/tmp/a b/c.html")), "/tmp/a b/c.html");
+  EXPECT_EQ(filePathFromURL("https://h/x"), std::nullopt);
+  EXPECT_EQ(fileURLFromPath("/tmp/d", true), "file:///tmp/d/");
+}
+
+}  // namespace
