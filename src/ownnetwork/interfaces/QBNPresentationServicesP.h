@@ -1,0 +1,52 @@
+#pragma once
+// The presentation library's class-level services that the own-network core
+// uses (orientation facts, product names, the registry of ad-unit web views).
+// The presentation library registers its implementation at start-up; while
+// nothing is registered, sharedInstance() is null and the core answers as it
+// would for an absent object (no call, empty answers).
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/json.h"
+#include "platform/result.h"
+
+namespace platform {
+class View;
+class ViewController;
+}  // namespace platform
+
+class QBNPresentationServicesP {
+ public:
+  virtual ~QBNPresentationServicesP() = default;
+
+  // The registered services, or null. Any thread.
+  static std::shared_ptr<QBNPresentationServicesP> sharedInstance();
+  static void registerSharedInstance(std::shared_ptr<QBNPresentationServicesP> services);
+
+  // The rest: main queue only.
+
+  // The application's orientation data as the page receives it (the
+  // dictionary representation: strings "currentDeviceOrientation",
+  // "plistOrientation", "windowOrientation", ...); the application delegate's
+  // answer is asked only when allowed.
+  virtual platform::Json applicationOrientationData(bool appDelegateDataAllowed) const = 0;
+  // The orientation mask a view controller supports.
+  virtual uint64_t supportedOrientationForViewController(
+      const std::shared_ptr<platform::ViewController>& viewController) const = 0;
+  // Whether presentation orientation follows the application delegate (the
+  // page's "setNativeConfiguration"); the application-orientation holder
+  // follows it from then on.
+  virtual void setSessionAllowOrientationFromAppDelegate(bool allow) = 0;
+  // "RewardedVideo" 0, "Interstitial" 1, "OfferWall" 2, "Banner" 4 (any case);
+  // anything else: the error "failed to find product type".
+  virtual platform::Result<uint32_t> convertProductNameToProductType(const std::optional<std::string>& name) const = 0;
+
+  // An ad-unit web view registered under an ad view id.
+  struct AdView {
+    std::shared_ptr<platform::View> viewToPresent;
+    bool isAdContainer = false;  // the view container around an ad-unit web view
+  };
+  virtual std::optional<AdView> getAdUnitWebViewById(const std::string& adViewId) const = 0;
+};

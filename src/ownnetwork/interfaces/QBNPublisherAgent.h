@@ -1,0 +1,35 @@
+#pragma once
+// The publisher as the script handlers and the presentation classes see it.
+// Handlers are made with a publisher agent, hold it weakly and reply through
+// its controller manager. Main queue, except controllerManager() (any thread).
+#include <memory>
+
+#include "platform/json.h"
+
+namespace platform {
+class ViewController;
+}
+class PMWVWKWebView;
+class QBNControllerManagerP;
+
+class QBNPublisherAgent {
+ public:
+  virtual ~QBNPublisherAgent() = default;
+
+  // Where every reply and notice to the page goes.
+  virtual std::shared_ptr<QBNControllerManagerP> controllerManager() const = 0;
+  // The hidden web view that runs the controller page; what "displayWebView"
+  // shows full screen when it names no ad view.
+  virtual std::shared_ptr<PMWVWKWebView> webViewController() const = 0;
+  // "offsetX", "offsetY", "width", "height" (numbers) for the secondary web view.
+  virtual platform::Json resizeProperties() const = 0;
+  // Whether the controller configuration has "oneToken" true.
+  virtual bool isOneToken() const = 0;
+  // Dismisses the presented product and tells every demand source it closed.
+  virtual void notifyAdCloseAll() = 0;
+  // Whether the hybrid presenter or the product presenter shows something.
+  virtual bool isAnyViewPresented() const = 0;
+  // The hybrid presenter's controller when it presents, else the product
+  // presenter's presented controller, else null.
+  virtual std::shared_ptr<platform::ViewController> getPresentedViewController() const = 0;
+};
