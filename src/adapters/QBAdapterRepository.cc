@@ -74,7 +74,8 @@ void QBAdapterRepository::pushSettings(const std::shared_ptr<Adapter>& adapter, 
   }
   for (const auto& [metaKey, values] : settings.metaData.items()) {
     const auto list = valuesOf(values);
-    guarded(__func__, "setMetaDataWithKey of " + key, [&] { adapter->setMetaDataWithKey(metaKey, list); });
+    guarded(__func__, "setMetaDataWithKey of " + key,
+            [&, &metaKey = metaKey] { adapter->setMetaDataWithKey(metaKey, list); });
   }
   if (settings.debug) guarded(__func__, "setAdapterDebug of " + key, [&] { adapter->setAdapterDebug(true); });
 }
@@ -239,9 +240,11 @@ void QBAdapterRepository::setConsent(bool consent) {
     network = networkAdapters_;
     classic = classicAdapters_;
   }
-  for (const auto& [key, adapter] : classic) guarded(__func__, "setConsent of " + key, [&] { adapter->setConsent(consent); });
+  for (const auto& [key, adapter] : classic) {
+    guarded(__func__, "setConsent of " + key, [&, &adapter = adapter] { adapter->setConsent(consent); });
+  }
   for (const auto& [key, entry] : network) {
-    guarded(__func__, "setConsent of " + key, [&] { entry.adapterBaseProtocol->setConsent(consent); });
+    guarded(__func__, "setConsent of " + key, [&, &entry = entry] { entry.adapterBaseProtocol->setConsent(consent); });
   }
 }
 
@@ -256,11 +259,12 @@ void QBAdapterRepository::setMetaData(const std::string& key, const std::vector<
     classic = classicAdapters_;
   }
   for (const auto& [name, adapter] : classic) {
-    guarded(__func__, "setMetaDataWithKey of " + name, [&] { adapter->setMetaDataWithKey(key, values); });
+    guarded(__func__, "setMetaDataWithKey of " + name,
+            [&, &adapter = adapter] { adapter->setMetaDataWithKey(key, values); });
   }
   for (const auto& [name, entry] : network) {
     guarded(__func__, "setMetaDataWithKey of " + name,
-            [&] { entry.adapterBaseProtocol->setMetaDataWithKey(key, values); });
+            [&, &entry = entry] { entry.adapterBaseProtocol->setMetaDataWithKey(key, values); });
   }
 }
 
@@ -275,10 +279,12 @@ void QBAdapterRepository::setAdaptersDebug(bool adaptersDebug) {
     classic = classicAdapters_;
   }
   for (const auto& [key, adapter] : classic) {
-    guarded(__func__, "setAdapterDebug of " + key, [&] { adapter->setAdapterDebug(adaptersDebug); });
+    guarded(__func__, "setAdapterDebug of " + key,
+            [&, &adapter = adapter] { adapter->setAdapterDebug(adaptersDebug); });
   }
   for (const auto& [key, entry] : network) {
-    guarded(__func__, "setAdapterDebug of " + key, [&] { entry.adapterBaseProtocol->setAdapterDebug(adaptersDebug); });
+    guarded(__func__, "setAdapterDebug of " + key,
+            [&, &entry = entry] { entry.adapterBaseProtocol->setAdapterDebug(adaptersDebug); });
   }
 }
 
@@ -320,8 +326,8 @@ platform::Json QBAdapterRepository::adapterVersions() const {
   platform::Json versions = platform::Json::object();
   for (const auto& [key, adapter] : classic) {
     std::string version, sdkVersion;
-    guarded(__func__, "version of " + key, [&] { version = adapter->version(); });
-    guarded(__func__, "sdkVersion of " + key, [&] { sdkVersion = adapter->sdkVersion(); });
+    guarded(__func__, "version of " + key, [&, &adapter = adapter] { version = adapter->version(); });
+    guarded(__func__, "sdkVersion of " + key, [&, &adapter = adapter] { sdkVersion = adapter->sdkVersion(); });
     versions[key] = platform::Json{{"adapterVersion", version}, {"sdkVersion", sdkVersion}};
   }
   for (const auto& [key, entry] : network) {

@@ -16,7 +16,8 @@ std::shared_ptr<QBAuctionHistory> QBAuctionHistory::initWithWaterfall(std::vecto
 void QBAuctionHistory::storeWaterfallPerformance(const std::map<std::string, int>& performance) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (const auto& [name, code] : performance) {
-    auto it = std::find_if(history_.begin(), history_.end(), [&](const auto& entry) { return entry.first == name; });
+    auto it = std::find_if(history_.begin(), history_.end(),
+                           [&name = name](const auto& entry) { return entry.first == name; });
     if (it == history_.end()) {
       history_.emplace_back(name, std::vector<int>{});
       it = std::prev(history_.end());

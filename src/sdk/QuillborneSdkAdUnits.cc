@@ -144,7 +144,9 @@ void QuillborneSdk::setSegment(const QBSegment& segment) {
     std::lock_guard lock(mutex_);
     managers = managers_;
   }
-  for (const auto& [name, manager] : managers) guarded("setSegment", [&] { manager->setSegment(segment); });
+  for (const auto& [name, manager] : managers) {
+    guarded("setSegment", [&, &manager = manager] { manager->setSegment(segment); });
+  }
 }
 
 bool QuillborneSdk::setMetaData(const std::string& key, const std::vector<std::string>& values) {
@@ -212,7 +214,7 @@ void QuillborneSdk::onTestSuiteClosed() {
     testSuiteLaunched_ = false;
   }
   for (const auto& [name, manager] : managers) {
-    guarded("setTestSuiteLoadAdConfig", [&] { manager->setTestSuiteLoadAdConfig(nullptr); });
+    guarded("setTestSuiteLoadAdConfig", [&manager = manager] { manager->setTestSuiteLoadAdConfig(nullptr); });
   }
 }
 
