@@ -1,19 +1,26 @@
-# qb_library(<name> <folder> [DEPS <targets>...])
+# qb_library(<name> <folder> [DEPS <targets>...] [PRIVATE_DEPS <targets>...])
 # One static library per source folder; every .cc in the folder (and its
-# subfolders) belongs to it, so adding a file needs no CMake change.
+# subfolders) belongs to it, so adding a file needs no CMake change. Each
+# library joins the installed package (export set QuillborneTargets); inside
+# the build it sees src/ and include/, once installed only the public headers.
 function(qb_library name folder)
   cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/src/${folder}/*.cc")
+  set(includes
+      $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
+      $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+      $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   if(NOT srcs)
     # A folder with no code yet still gives a target, so dependents link.
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include)
+    target_include_directories(${name} INTERFACE ${includes})
     target_link_libraries(${name} INTERFACE ${ARG_DEPS})
-    return()
+  else()
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${includes})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
   endif()
-  add_library(${name} STATIC ${srcs})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/include)
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
+  install(TARGETS ${name} EXPORT QuillborneTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()
 
 # qb_test(<folder> [DEPS <targets>...])
@@ -28,13 +35,54 @@ function(qb_test folder)
   set(bin test_${folder})
   add_executable(${bin} ${srcs})
   target_link_libraries(${bin} PRIVATE ${ARG_DEPS} qb_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  qb_test_precompiled_headers(${bin})
   add_test(NAME ${folder} COMMAND ${bin} --gtest_brief=1)
   set_tests_properties(${folder} PROPERTIES LABELS ${folder} TIMEOUT 600)
+  qb_sanitizer_environment(${folder})
+endfunction()
+
+# The headers nearly every test parses (GoogleTest, GoogleMock, the JSON
+# library): compiled once per build instead of once per test file. The first
+# test program builds them, the others reuse its result.
+function(qb_test_precompiled_headers target)
+  get_property(first GLOBAL PROPERTY QB_TEST_PCH_TARGET)
+  if(first)
+    target_precompile_headers(${target} REUSE_FROM ${first})
+  else()
+    target_precompile_headers(${target} PRIVATE <gtest/gtest.h> <gmock/gmock.h> <nlohmann/json.hpp>)
+    set_property(GLOBAL PROPERTY QB_TEST_PCH_TARGET ${target})
+  endif()
+endfunction()
+
+# qb_sanitizer_environment(<test>...): the sanitizer options every test
+# program of a sanitizer build runs with.
+function(qb_sanitizer_environment)
   if(QB_SANITIZE STREQUAL "thread")
     set(tsan "halt_on_error=1 second_deadlock_stack=1 suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
-    set_tests_properties(${folder} PROPERTIES ENVIRONMENT "TSAN_OPTIONS=${tsan}")
+    set_tests_properties(${ARGN} PROPERTIES ENVIRONMENT "TSAN_OPTIONS=${tsan}")
   elseif(QB_SANITIZE STREQUAL "address")
-    set(ubsan "print_stacktrace=1 suppressions=${PROJECT_SOURCE_DIR}/tests/ubsan.supp")
-    set_tests_properties(${folder} PROPERTIES ENVIRONMENT "UBSAN_OPTIONS=${ubsan}")
+    set_tests_properties(${ARGN} PROPERTIES ENVIRONMENT
+      "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=${PROJECT_SOURCE_DIR}/tests/ubsan.supp")
   endif()
+endfunction()
+
+# qb_fuzz(<name> <source> [DEPS <targets>...])
+# A libFuzzer target fuzz_<name> (QB_BUILD_FUZZ builds only). Its seed corpus
+# is fuzz/corpus/<name>/ and its dictionary, when there is one,
+# fuzz/dict/<name>.dict. ctest replays the corpus once (label "fuzz");
+# scripts/fuzz.sh runs every target listed in <build>/fuzz/targets.txt.
+function(qb_fuzz name source)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  set(bin fuzz_${name})
+  add_executable(${bin} ${source})
+  target_link_libraries(${bin} PRIVATE ${ARG_DEPS} qb_fuzz_support)
+  target_link_options(${bin} PRIVATE -fsanitize=fuzzer)
+  set(corpus ${PROJECT_SOURCE_DIR}/fuzz/corpus/${name})
+  if(NOT IS_DIRECTORY ${corpus})
+    message(FATAL_ERROR "qb_fuzz(${name}): no seed corpus folder ${corpus}")
+  endif()
+  add_test(NAME ${bin} COMMAND ${bin} -runs=0 ${corpus})
+  set_tests_properties(${bin} PROPERTIES LABELS fuzz TIMEOUT 600)
+  qb_sanitizer_environment(${bin})
+  set_property(GLOBAL APPEND PROPERTY QB_FUZZ_TARGETS ${name})
 endfunction()

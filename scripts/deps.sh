@@ -8,6 +8,7 @@ PACKAGES=(
   libcurl4-openssl-dev libssl-dev zlib1g-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libre2-dev
   libjavascriptcoregtk-4.1-dev libgumbo-dev liburiparser-dev
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -1,17 +1,44 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: the normal build, then
-# the thread-sanitizer build of the race-prone suites.
-# QB_SKIP_TSAN=1 skips the second build.
+# Installs what is missing, builds and runs every test:
+#  1. the normal build (g++): the whole suite, then the installed package
+#     built into a tiny application (scripts/package_check.sh);
+#  2. the address + undefined-behaviour build (clang, with the fuzz targets):
+#     the whole suite and a replay of every fuzz corpus, then each fuzz target
+#     for QB_FUZZ_SECONDS seconds (default 60), two at a time (scripts/fuzz.sh);
+#  3. the thread-sanitizer build (g++): the whole suite.
+# Warnings are errors in all three. QB_SKIP_ASAN=1, QB_SKIP_FUZZ=1 (the fuzz
+# runs only) and QB_SKIP_TSAN=1 skip a stage.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc 2>/dev/null || echo 2)"
 bash "$root/scripts/deps.sh"
 
-bash "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+stage() { echo "== $* ($(date +%T))"; }
+
+stage "normal build"
+bash "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_WERROR=ON
 (cd "$root/build" && ctest --output-on-failure --parallel "$jobs")
+stage "installed package"
+bash "$root/scripts/package_check.sh" "$root/build"
+
+if [ "${QB_SKIP_ASAN:-0}" != "1" ]; then
+  stage "address + undefined-behaviour build"
+  # -O1 with line tables: fuzzing speed and readable reports at a modest
+  # compile cost; assertions stay on.
+  CC=clang CXX=clang++ bash "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug \
+    -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" -DCMAKE_C_FLAGS_DEBUG="-O1 -gline-tables-only" \
+    -DQB_BUILD_FUZZ=ON -DQB_BUILD_BENCH=OFF -DQB_BUILD_DEMO=OFF -DQB_WERROR=ON
+  (cd "$root/build-asan" && ctest --output-on-failure --parallel "$jobs")
+  if [ "${QB_SKIP_FUZZ:-0}" != "1" ]; then
+    stage "fuzz targets"
+    bash "$root/scripts/fuzz.sh" "$root/build-asan"
+  fi
+fi
 
 if [ "${QB_SKIP_TSAN:-0}" != "1" ]; then
+  stage "thread-sanitizer build"
   bash "$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DQB_SANITIZE=thread \
-    -DQB_BUILD_BENCH=OFF -DQB_BUILD_DEMO=OFF
+    -DQB_BUILD_BENCH=OFF -DQB_BUILD_DEMO=OFF -DQB_WERROR=ON
   (cd "$root/build-tsan" && ctest --output-on-failure --parallel "$jobs")
 fi
+stage "done"

@@ -64,8 +64,11 @@ platform::Result<std::shared_ptr<QBAuctionResponseItem>> QBAuctionResponseItem::
   }
   if ((it = entry.find("cvValue")) != entry.end() && !it->is_null()) {
     if (!it->is_number_integer()) return malformed("\"cvValue\" is not an integer");
-    const int64_t cv = it->get<int64_t>();
-    if (cv < std::numeric_limits<int>::min() || cv > std::numeric_limits<int>::max()) {
+    // An unsigned number past int64 would read back as a negative one.
+    const bool tooLarge =
+        it->is_number_unsigned() && it->get<uint64_t>() > static_cast<uint64_t>(std::numeric_limits<int>::max());
+    const int64_t cv = tooLarge ? int64_t{0} : it->get<int64_t>();
+    if (tooLarge || cv < std::numeric_limits<int>::min() || cv > std::numeric_limits<int>::max()) {
       return malformed("\"cvValue\" is out of range");
     }
     item->cvValue_ = static_cast<int>(cv);

@@ -124,6 +124,14 @@ bool isBase64Char(char c) {
          c == '/';
 }
 
+// The 6 bits of a base64 character (isBase64Char is true).
+int base64Value(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  return c == '+' ? 62 : 63;
+}
+
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -249,6 +257,13 @@ Result<std::string> base64Decode(std::string_view text) {
       return cryptoError(CryptoErrc::InvalidInput,
                          "invalid base64 character at offset " + std::to_string(i));
     }
+  }
+  // Before padding the last character carries bits past the end of the data
+  // (4 with "==", 2 with "="); they must be zero, or two texts would decode to
+  // the same bytes.
+  if (padding > 0) {
+    const int unusedBits = base64Value(text[text.size() - padding - 1]) & (padding == 2 ? 0x0f : 0x03);
+    if (unusedBits != 0) return cryptoError(CryptoErrc::InvalidInput, "base64 padding bits are not zero");
   }
   std::string out;
   out.reserve(text.size() / 4 * 3);

@@ -279,8 +279,14 @@ RealBackend& realBackend() {
   return *b;
 }
 
+// Delays (from outside numbers, say) are capped at about 100 years: such a
+// timer never fires in practice, and "now + delay" stays far from the int64
+// limit instead of wrapping into the past.
+constexpr double kMaxDelayMs = 100.0 * 365 * 24 * 3600 * 1000;
+
 int64_t delayToUs(double delayMs) {
   if (!(delayMs > 0)) return 0;  // also catches NaN
+  if (delayMs > kMaxDelayMs) delayMs = kMaxDelayMs;
   return static_cast<int64_t>(std::ceil(delayMs * 1000.0));
 }
 

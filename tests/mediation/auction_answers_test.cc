@@ -64,6 +64,9 @@ const BrokenAnswer kBrokenAnswers[] = {
      [] { return payload(Json{{"auctionId", "a"}, {"waterfall", {{"instance", "A"}}}}); }},
     {"InstanceMissing", 1006, false, [] { return payload(withWaterfall({{{"price", 1}}})); }},
     {"PriceNotNumber", 1006, false, [] { return payload(withWaterfall({{{"instance", "A"}, {"price", "1.5"}}})); }},
+    // 2^64 - 1 must not pass for -1.
+    {"ConversionValuePastInt64", 1006, false,
+     [] { return payload(withWaterfall({{{"instance", "A"}, {"cvValue", UINT64_MAX}}})); }},
     {"UrlListWithNumber", 1006, false,
      [] { return payload(withWaterfall({{{"instance", "A"}, {"nurl", {"http://x", 3}}}})); }},
     {"ConfigurationsNotObject", 1006, false,

@@ -86,6 +86,17 @@ TEST_F(DispatchTest, OneShotTimerFiresOnceAndCancelOrDestructionStopsIt) {
   EXPECT_EQ(fired, 1);
 }
 
+// Delays past any int64 of microseconds (a time-out of 1e18 seconds from a
+// configuration) wait, rather than wrap into the past and fire at once.
+TEST_F(DispatchTest, EnormousDelaysWaitInsteadOfFiringAtOnce) {
+  int fired = 0;
+  auto once = Timer::once(mainQueue(), 1e21, [&] { ++fired; });
+  auto repeating = Timer::repeating(mainQueue(), 1e300, [&] { ++fired; });
+  mainQueue()->after(9.3e18, [&] { ++fired; });
+  env.advance(int64_t{10} * 365 * 24 * 3600 * 1000);
+  EXPECT_EQ(fired, 0);
+}
+
 TEST_F(DispatchTest, RepeatingTimerKeepsItsRateUntilCancelledFromItsOwnBlock) {
   std::vector<int64_t> at;
   const int64_t start = nowMonotonicMs();
