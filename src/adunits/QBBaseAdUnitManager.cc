@@ -5,6 +5,7 @@
 #include "adunits/QBBaseAdUnitManager.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "adapters/QBAdapterRepository.h"
@@ -208,7 +209,12 @@ std::shared_ptr<const QBAdSmashData> QBBaseAdUnitManager::createSmashData(
     fallback = auctionFallback_;
   }
   const auto userId = QBUtils::userIdForNetworks(QBConfigurations::getConfigurations().userId()).value_or("");
-  return QBAdSmashData::initWithAdUnit(adUnit(), userId, config, static_cast<int64_t>(config->loadTimeOutSec()),
+  // Any positive number of seconds may come from the configuration; past the
+  // int64 range it saturates.
+  const double seconds = config->loadTimeOutSec();
+  const int64_t loadTimeout =
+      seconds < 9223372036854775808.0 ? static_cast<int64_t>(seconds) : std::numeric_limits<int64_t>::max();
+  return QBAdSmashData::initWithAdUnit(adUnit(), userId, config, loadTimeout,
                                        sessionDepth, std::move(genericParams), currentAuctionId, trial,
                                        std::move(fallback));
 }
