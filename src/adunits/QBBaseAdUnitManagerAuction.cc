@@ -1,6 +1,7 @@
 // The first half of the load road: admission of a load request, the wait
 // before the first auction, the auction candidates and bidder tokens, the
 // auction request and its two outcomes.
+#include <limits>
 #include <utility>
 
 #include "adapters/QBAdapterRepository.h"
@@ -121,7 +122,11 @@ void QBBaseAdUnitManager::scheduleAuction() {
     performAuction();
     return;
   }
-  const auto nanoseconds = static_cast<int64_t>(static_cast<double>(waitSeconds) * 1e9);
+  // The wait comes from the configuration and may pass the int64 range of
+  // nanoseconds; it then saturates (dispatch caps long delays anyway).
+  const double waitNanoseconds = static_cast<double>(waitSeconds) * 1e9;
+  const int64_t nanoseconds = waitNanoseconds < 9223372036854775808.0 ? static_cast<int64_t>(waitNanoseconds)
+                                                                      : std::numeric_limits<int64_t>::max();
   logInternal(__func__, "auction delayed by " + std::to_string(nanoseconds / 1'000'000) + " ms");
   std::weak_ptr<QBBaseAdUnitManager> weak = weak_from_this();
   platform::globalQueue(platform::QueuePriority::Default)->after(static_cast<double>(nanoseconds) / 1e6, [weak] {
