@@ -36,6 +36,11 @@ function(qb_test folder)
   add_executable(${bin} ${srcs})
   target_link_libraries(${bin} PRIVATE ${ARG_DEPS} qb_test_support GTest::gtest GTest::gmock GTest::gtest_main)
   qb_test_precompiled_headers(${bin})
+  if(QB_UNITY_TESTS)
+    # A few files per compiler run: the test headers and the templates they
+    # instantiate are compiled a handful of times per folder, not once per file.
+    set_target_properties(${bin} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
+  endif()
   add_test(NAME ${folder} COMMAND ${bin} --gtest_brief=1)
   set_tests_properties(${folder} PROPERTIES LABELS ${folder} TIMEOUT 600)
   qb_sanitizer_environment(${folder})

@@ -1,5 +1,6 @@
 #include "events/QBDelegateThrottler.h"
 
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -23,7 +24,11 @@ void QBDelegateThrottler::resetForTesting() {
 
 void QBDelegateThrottler::setDelayLoadFailureNotificationInSeconds(int64_t seconds, const QBAdUnit& adUnit) {
   std::lock_guard lock(mutex_);
-  entries_[adUnit].delayMs = seconds > 0 ? seconds * 1000 : 0;
+  // Seconds from the configuration: past the int64 range of milliseconds the
+  // spacing saturates (a failure then waits for good) instead of wrapping.
+  constexpr int64_t kMaxSeconds = std::numeric_limits<int64_t>::max() / 1000;
+  entries_[adUnit].delayMs =
+      seconds <= 0 ? 0 : (seconds > kMaxSeconds ? std::numeric_limits<int64_t>::max() : seconds * 1000);
 }
 
 void QBDelegateThrottler::didFailToLoadWithError(const QBError& error, const QBAdUnit& adUnit) {

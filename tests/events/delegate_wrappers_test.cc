@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -243,6 +244,17 @@ TEST_F(DelegateThrottlerTest, AdUnitsAreIndependentAndNoSpacingDeliversEveryFail
   QBDelegateThrottler::resetForTesting();  // cancels the waiting one
   env.advance(60'000);
   EXPECT_EQ(log->size(), 4u);
+}
+
+// A spacing past the int64 range of milliseconds holds the second failure,
+// rather than wrapping to a negative spacing that lets every failure through.
+TEST_F(DelegateThrottlerTest, SpacingTooLargeForMillisecondsHoldsTheNextFailure) {
+  throttler->setDelayLoadFailureNotificationInSeconds(std::numeric_limits<int64_t>::max(), rvUnit);
+  throttler->didFailToLoadWithError(QBError::createError(1), rvUnit);
+  throttler->didFailToLoadWithError(QBError::createError(2), rvUnit);
+  env.advance(86'400'000);
+  EXPECT_EQ(*log, (Log{"rv:loadFailed:1"}));
+  EXPECT_TRUE(throttler->hasPendingInvocationForAdUnit(rvUnit));
 }
 
 }  // namespace

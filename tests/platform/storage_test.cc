@@ -8,13 +8,13 @@
 #include <thread>
 #include <vector>
 
+#include "platform_support.h"
 #include "support/temp_dir.h"
 
 using namespace platform;
+using platformtest::code;
 
 namespace {
-
-int code(StorageErrc c) { return static_cast<int>(c); }
 
 class StorageTest : public ::testing::Test {
  protected:
