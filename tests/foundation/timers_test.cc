@@ -153,6 +153,17 @@ TEST_F(TimersTest, LifeCycleTimerResumesWithTheRemainingTimeAndFiresOnceOnTheMai
   EXPECT_EQ(fired, 1);
 }
 
+// An interval past any int64 of milliseconds (a configuration's number) waits:
+// its deadline does not wrap into the past.
+TEST_F(TimersTest, LifeCycleTimerWithAnEnormousIntervalWaits) {
+  int fired = 0;
+  auto timer = QBLifeCycleSensitiveTimer::create(6e19, [&] { ++fired; });
+  timer->start();
+  env.advance(int64_t{365} * 86'400'000);
+  EXPECT_EQ(fired, 0);
+  EXPECT_GT(timer->remainingMs(), int64_t{50} * 365 * 86'400'000);
+}
+
 TEST_F(TimersTest, LifeCycleTimerOverdueInBackgroundFiresOnceRightOnReturn) {
   auto queue = platform::createSerialQueue("com.test.expiry");
   int fired = 0;
