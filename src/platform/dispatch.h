@@ -14,7 +14,8 @@
 //  * A serial queue never runs two of its blocks at once, and runs them in
 //    submission order. A concurrent queue runs plain blocks side by side; a
 //    barrier block runs alone, after everything submitted before it.
-//  * after(d) never runs before d has elapsed on the platform clock.
+//  * after(d) never runs before d has elapsed on the platform clock. Delays
+//    and timer intervals longer than about 100 years count as 100 years.
 //  * Timer::cancel() may be called from any thread; once it returns the block
 //    will not start (a firing already under way on another thread completes).
 #include <atomic>
