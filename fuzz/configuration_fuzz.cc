@@ -215,7 +215,10 @@ void runRoad(platform::TestEnvironment& env, const std::string& text, const QBCo
                                                                Quillborne::QB_INTERSTITIAL});
   auto sdk = QuillborneSdk::sharedInstance();
   env.runUntil([&] { return sdk->sdkState() != QBSdkState::SDK_INIT_IN_PROGRESS || sdk->isRetryScheduledForTesting(); });
-  if (sdk->sdkState() != QBSdkState::SDK_INITIATED) return;
+  // The text parsed here, so the road through the server, the decryption
+  // and the SDK's own parser must end in the same configuration.
+  QB_FUZZ_CHECK(sdk->sdkState() == QBSdkState::SDK_INITIATED);
+  QB_FUZZ_CHECK(sdk->serverResponseParser()->originServerResponse() == snapshot.originServerResponse());
   // The configuration set the log levels; the auction lines must be seen.
   QBLoggerManager::sharedInstance().setConsoleLevel(0);
 
