@@ -66,8 +66,8 @@ function(qb_sanitizer_environment)
     set(tsan "halt_on_error=1 second_deadlock_stack=1 suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp")
     set_tests_properties(${ARGN} PROPERTIES ENVIRONMENT "TSAN_OPTIONS=${tsan}")
   elseif(QB_SANITIZE STREQUAL "address")
-    set_tests_properties(${ARGN} PROPERTIES ENVIRONMENT
-      "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=${PROJECT_SOURCE_DIR}/tests/ubsan.supp")
+    set(ubsan "print_stacktrace=1 suppressions=${PROJECT_SOURCE_DIR}/tests/ubsan.supp")
+    set_tests_properties(${ARGN} PROPERTIES ENVIRONMENT "UBSAN_OPTIONS=${ubsan}")
   endif()
 endfunction()
 
