@@ -9,8 +9,10 @@
 #include "ownnetwork/services/QBNEventsTracker.h"
 #include "ownnetwork/services/QBNFeaturesManager.h"
 #include "platform/device.h"
+#include "platform/storage.h"
 #include "platform/test_environment.h"
 #include "support/lines.h"
+#include "support/temp_dir.h"
 
 namespace qbtest {
 
@@ -41,6 +43,25 @@ class OwnNetworkTest : public ::testing::Test {
 
   platform::TestEnvironment env;
   Lines console;
+};
+
+// The own-network fixture on a fresh data root (Library/Caches, Documents and
+// the user defaults of a temporary folder).
+class OwnNetworkStorageTest : public OwnNetworkTest {
+ protected:
+  OwnNetworkStorageTest() : savedRoot_(platform::dataRoot()) {
+    platform::setDataRoot(dir.path());
+    platform::UserDefaults::resetStandardForTesting();
+  }
+  ~OwnNetworkStorageTest() override {
+    platform::setDataRoot(savedRoot_);
+    platform::UserDefaults::resetStandardForTesting();
+  }
+
+  TempDir dir;
+
+ private:
+  std::string savedRoot_;
 };
 
 }  // namespace qbtest
