@@ -17,6 +17,7 @@
 #include "mediation/QBDemandOnlyModeHelper.h"
 #include "platform/device.h"
 #include "platform/runtime.h"
+#include "presentation/QBNOwnNetworkRegistration.h"
 #include "sdk/QBMediationGlobalDataWriter.h"
 #include "sdk/QBObjectPerWaterfallManagerFactories.h"
 #include "tulvo_adapter/QBTulvoAdapterRegistration.h"
@@ -253,6 +254,7 @@ void QuillborneSdk::initWithAppKey(const std::string& appKey, const std::vector<
   if (!g_adapterClassesRegistered.exchange(true)) {
     registerTulvoAdapterClasses();
     registerObjectPerWaterfallManagerFactories();
+    qb::presentation::registerWithOwnNetwork();
   }
 
   std::weak_ptr<QuillborneSdk> weak = weak_from_this();

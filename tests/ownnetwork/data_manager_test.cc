@@ -130,16 +130,16 @@ TEST_P(DataManagerTest, StatusesOutside200To399BecomeHttpErrors) {
                                          {404, "not found"},
                                          {503, "service unavailable"}}) {
     SCOPED_TRACE(c.status);
-    server.answer("/status", c.status, "body " + std::to_string(c.status));
+    // A 304 carries no body (one would be read as the start of the next answer).
+    const std::string body = c.status == 304 ? "" : "body " + std::to_string(c.status);
+    server.answer("/status", c.status, body);
     auto r = request("/status");
     r.followRedirects = false;
     auto answer = send(*makeManager(), r);
     await(answer);
     ASSERT_TRUE(answer->result.response);
     EXPECT_EQ(answer->result.response->statusCode, c.status);
-    if (c.status != 304) {
-      EXPECT_EQ(answer->result.body, "body " + std::to_string(c.status));
-    }
+    EXPECT_EQ(answer->result.body, body);
     if (!c.message) {
       EXPECT_FALSE(answer->result.error);
     } else {
