@@ -8,7 +8,7 @@
 
 namespace {
 
-platform::DeviceFacts facts() { return platform::deviceFacts().facts(); }
+platform::DeviceFacts currentFacts() { return platform::deviceFacts().facts(); }
 
 std::string codeOrZero(const std::optional<std::string>& value) {
   return value && !value->empty() ? *value : "0";
@@ -34,6 +34,11 @@ bool nextPart(std::string_view& text, uint64_t& part) {
 }
 
 }  // namespace
+
+PMEDeviceStatus::PMEDeviceStatus(const platform::DeviceFacts& snapshot)
+    : snapshot_(std::make_shared<const platform::DeviceFacts>(snapshot)) {}
+
+platform::DeviceFacts PMEDeviceStatus::facts() const { return snapshot_ ? *snapshot_ : currentFacts(); }
 
 bool PMEDeviceStatus::isAdvertisingTrackingEnabled() const {
   return facts().isAdvertisingTrackingEnabled.value_or(false);
@@ -151,5 +156,5 @@ int PMEDeviceStatus::compareVersions(std::string_view a, std::string_view b) {
 }
 
 bool PMEDeviceStatus::isOSVersionAtLeast(std::string_view version) {
-  return compareVersions(facts().osVersion, version) >= 0;
+  return compareVersions(currentFacts().osVersion, version) >= 0;
 }

@@ -6,6 +6,7 @@
 // application's information dictionary at the moment of the call, on the
 // calling thread, and never fails: missing facts give the documented fallback.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,9 +14,17 @@
 
 #include "platform/json.h"
 
+namespace platform {
+struct DeviceFacts;
+}
+
 class PMEDeviceStatus {
  public:
   PMEDeviceStatus() = default;
+  // A reader whose device queries all answer from `snapshot` (one read of the
+  // device facts for a caller that asks many questions at once); clock and
+  // information-dictionary queries still read the moment of the call.
+  explicit PMEDeviceStatus(const platform::DeviceFacts& snapshot);
 
   // Whether the user allows advertising tracking (false when unknown).
   bool isAdvertisingTrackingEnabled() const;
@@ -82,4 +91,9 @@ class PMEDeviceStatus {
   static int compareVersions(std::string_view a, std::string_view b);
   // Whether the device's OS version is at least `version`.
   static bool isOSVersionAtLeast(std::string_view version);
+
+ private:
+  platform::DeviceFacts facts() const;
+
+  std::shared_ptr<const platform::DeviceFacts> snapshot_;
 };

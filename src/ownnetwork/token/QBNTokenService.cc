@@ -9,7 +9,6 @@
 #include "foundation/PMEApplicationContext.h"
 #include "foundation/PMEDeviceStatus.h"
 #include "foundation/PMEReachability.h"
-#include "foundation/QBNTrackingAuthorizationService.h"
 #include "foundation/QBUserDefaultsUtilities.h"
 #include "mediation/OMIDQuilbrnSDK.h"
 #include "ownnetwork/api/QBNConfigurations.h"
@@ -34,6 +33,13 @@ constexpr char kClassName[] = "QBNTokenService";
 void log(const std::string& method, const std::string& detail = {}) {
   PlovermarkLogManager::sharedManager().log(
       std::string(kClassName) + " | " + method + (detail.empty() ? "" : " | " + detail), 1, kLogTag);
+}
+
+// Logs a line whose detail is costly to build (a whole dictionary) only when
+// the log would write it.
+void logDescribing(const std::string& method, const char* label, const std::optional<Json>& value) {
+  if (!PlovermarkLogManager::sharedManager().shouldLog(1)) return;
+  log(method, std::string(label) + (value ? qbnjson::description(*value) : std::string("<null>")));
 }
 
 void logException(const std::string& method, const std::string& reason) {
@@ -79,7 +85,6 @@ std::string upperCased(std::string text) {
 // The permanent entries in table order, handed to `merge` as they are
 // gathered: the first eleven together, the others one by one.
 void gatherPermanent(const std::function<void(const Json&)>& merge) {
-  const PMEDeviceStatus status;
   const std::string osVersion = platform::deviceFacts().facts().osVersion;
   const size_t dot = osVersion.find('.');
   Json first = Json::object();
@@ -104,13 +109,15 @@ void gatherPermanent(const std::function<void(const Json&)>& merge) {
   if (carrier && !carrier->empty()) merge(Json{{"mobileCarrier", *carrier}});
   merge(Json{{"omidVersion", OMIDQuilbrnSDK::versionString()}});
   merge(Json{{"omidPartnerVersion", kOMIDQuilbrnPartnerVersion}});
-  const auto boot = status.systemBootTime();
+  const auto boot = PMEDeviceStatus().systemBootTime();
   merge(Json{{"bt", boot ? std::to_string(*boot) : std::string()}});
 }
 
 Json gatherMutable() {
-  const PMEDeviceStatus status;
+  // One read of the device facts serves every entry: on this platform each
+  // read walks the system's files.
   const platform::DeviceFacts facts = platform::deviceFacts().facts();
+  const PMEDeviceStatus status(facts);
   auto& features = QBNFeaturesManager::sharedManager();
   const auto reachability = PMEReachabilityManager::sharedManager()->getReachabilityObject();
   const platform::Rect bounds = platform::Screen::main().bounds();
@@ -119,7 +126,7 @@ Json gatherMutable() {
   data["isLimitAdTrackingEnabled"] = !status.isAdvertisingTrackingEnabled();
   data["deviceLanguage"] = upperCased(facts.language);
   data["deviceVolume"] = status.volume();
-  data["diskFreeSize"] = std::to_string(PMAHelperMethods::getFreeDiskspace());
+  data["diskFreeSize"] = std::to_string(facts.freeDiskBytes >> 20);  // as getFreeDiskspace: whole MiB
   data["displaySizeWidth"] = numberText(bounds.size.width);
   data["displaySizeHeight"] = numberText(bounds.size.height);
   data["localTime"] = std::to_string(status.localTime());
@@ -133,7 +140,8 @@ Json gatherMutable() {
   if (features.shouldGetCellularNetworkType()) data["cellularNetworkType"] = reachability->getCellularNetworkType();
   if (auto vendor = status.getVendorIdIfAllowed()) data["deviceIds[IDFV]"] = *vendor;
   if (features.shouldGetAuthorizationStatusByReflection()) {
-    if (auto att = QBNTrackingAuthorizationService::sharedService().getAuthorizationStatus()) data["att"] = *att;
+    // The status the tracking-authorization service reads, from the same snapshot.
+    if (auto att = facts.trackingAuthorizationStatus) data["att"] = *att;
   }
   data["ut"] = uptimeText(status.systemUptime());
   data["uts"] = uptimeText(status.systemFullUptime());
@@ -173,7 +181,7 @@ void QBNTokenService::merge(const Json& entries) {
 }
 
 void QBNTokenService::updateTokenWithData(const std::optional<Json>& data) {
-  log("updateTokenWithData", "data: " + (data ? qbnjson::description(*data) : std::string("<null>")));
+  logDescribing("updateTokenWithData", "data: ", data);
   if (data) merge(*data);
 }
 
@@ -207,7 +215,7 @@ void QBNTokenService::updateTokenWithNetworkConfigData(const QBNConfigurations* 
 }
 
 void QBNTokenService::updateTokenWithMetadata(const std::optional<Json>& metadata) {
-  log("updateTokenWithMetadata", "metadata: " + (metadata ? qbnjson::description(*metadata) : std::string("<null>")));
+  logDescribing("updateTokenWithMetadata", "metadata: ", metadata);
   if (!metadata || !metadata->is_object()) return;
   Json prefixed = Json::object();
   for (const auto& [key, value] : metadata->items()) prefixed["metadata_" + key] = value;
@@ -254,7 +262,7 @@ Json QBNTokenService::getRawToken() {
   updateTokenWithMutableData();
   updateTokenWithDebugData();
   Json copy = snapshot();
-  log("getRawToken", "full data: " + qbnjson::description(copy));
+  logDescribing("getRawToken", "full data: ", copy);
   return copy;
 }
 
