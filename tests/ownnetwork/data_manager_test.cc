@@ -51,10 +51,7 @@ class DataManagerTest : public qbtest::OwnNetworkStorageTest, public ::testing::
   }
 
   platform::URLRequest request(const std::string& path, double timeoutSeconds = 5) {
-    platform::URLRequest r;
-    r.url = server.url(path);
-    r.timeoutSeconds = timeoutSeconds;
-    return r;
+    return platform::URLRequest{.url = server.url(path), .timeoutSeconds = timeoutSeconds};
   }
 
   std::shared_ptr<Answer> send(QBNDataManagerProtocol& manager, platform::URLRequest r,
@@ -211,22 +208,20 @@ TEST_P(DataManagerTest, PendingRetryOfAReleasedManager) {
 
 TEST(DataManagerConfigurationTest, DefaultsThenNetworkSettingsThenTheGivenDictionary) {
   qbtest::resetOwnNetworkState();
-  auto& features = QBNFeaturesManager::sharedManager();
   struct Case {
-    Json network;  // the controller configuration's "dataManager"
-    Json given;
+    const char* network;  // the controller configuration's "dataManager"
+    const char* given;
     bool urlSession;
     int32_t retryNumber, retryDelay;
   };
-  const std::vector<Case> cases = {
-      {nullptr, Json::object(), true, 2, 0},
-      {{{"retryNumber", 4}, {"retryDelay", "3"}}, Json::object(), true, 4, 3},
-      {{{"retryNumber", 4}, {"shouldUseURLSession", false}}, {{"retryNumber", 1}}, false, 1, 0},
-      {nullptr, {{"retryDelay", nullptr}, {"shouldUseURLSession", "no"}, {"retryNumber", 1e12}}, false, 2147483647, 0},
-  };
-  for (const Case& c : cases) {
-    features.updateSupplyConfigurations(Json{{"networkConfig", Json{{"dataManager", c.network}}}});
-    const auto configuration = QBNDataManagerConfiguration::initWithDictionary(c.given);
+  for (const Case& c : std::vector<Case>{
+           {"null", "{}", true, 2, 0},
+           {R"({"retryNumber":4,"retryDelay":"3"})", "{}", true, 4, 3},
+           {R"({"retryNumber":4,"shouldUseURLSession":false})", R"({"retryNumber":1})", false, 1, 0},
+           {"null", R"({"retryDelay":null,"shouldUseURLSession":"no","retryNumber":1e12})", false, 2147483647, 0}}) {
+    QBNFeaturesManager::sharedManager().updateSupplyConfigurations(
+        Json{{"networkConfig", Json{{"dataManager", Json::parse(c.network)}}}});
+    const auto configuration = QBNDataManagerConfiguration::initWithDictionary(Json::parse(c.given));
     EXPECT_EQ(configuration.shouldUseURLSession, c.urlSession) << c.network << c.given;
     EXPECT_EQ(configuration.retryNumber, c.retryNumber) << c.network << c.given;
     EXPECT_EQ(configuration.retryDelay, c.retryDelay) << c.network << c.given;
