@@ -5,7 +5,16 @@
 namespace qb::presentation {
 
 // Registers the in-app store session (QBAppStoreInsideSession) as the core's
-// store session. Idempotent; any thread.
+// store session and the application-orientation source the core reads
+// (QBNAppOrientationSourceP). On the main queue (at once when called there,
+// else posted) it also connects the orientation holder's recompute to the own
+// network's global data ("apor" is written on every recompute, and once at
+// once) and the calculator's window fallback switch to
+// QBNFeaturesManager::useWindowOrientationFallback.
+//
+// Idempotent, any thread: each call installs the same connections again,
+// replacing the earlier ones (so a call after a test reset of the holder
+// connects it again). The SDK object calls it at start-up.
 void registerWithOwnNetwork();
 
 }  // namespace qb::presentation

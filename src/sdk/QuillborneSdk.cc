@@ -17,7 +17,7 @@
 #include "mediation/QBDemandOnlyModeHelper.h"
 #include "platform/device.h"
 #include "platform/runtime.h"
-#include "presentation/QBNOwnNetworkRegistration.h"
+#include "presentation/QBPresentationRegistration.h"
 #include "sdk/QBMediationGlobalDataWriter.h"
 #include "sdk/QBObjectPerWaterfallManagerFactories.h"
 #include "tulvo_adapter/QBTulvoAdapterRegistration.h"

@@ -10,7 +10,7 @@
 #include "foundation/QBGlobalDataManager.h"
 #include "ownnetwork/api/QBNConfigurations.h"
 #include "ownnetwork/ownnetwork_test_support.h"
-#include "ownnetwork/services/QBNAppOrientationSource.h"
+#include "ownnetwork/interfaces/QBNAppOrientationSourceP.h"
 #include "ownnetwork/token/QBNNetworkGlobalDataWriter.h"
 #include "ownnetwork/token/QBNTokenService.h"
 #include "platform/crypto.h"
@@ -21,7 +21,7 @@ namespace {
 using platform::Json;
 
 // Names 24 "landscape" and 6 "portrait", nothing else.
-class FixedOrientation : public QBNAppOrientationSource {
+class FixedOrientation : public QBNAppOrientationSourceP {
  public:
   explicit FixedOrientation(uint64_t mask) : mask_(mask) {}
   uint64_t appOrientation() const override { return mask_; }
@@ -66,7 +66,7 @@ class TokenTest : public qbtest::OwnNetworkStorageTest {
   static void reset() {
     PMEReachabilityManager::resetForTesting();
     QBGlobalDataManager::sharedInstance().resetForTesting();
-    QBNAppOrientationSource::registerSource(nullptr);
+    QBNAppOrientationSourceP::registerSharedInstance(nullptr);
     platform::Screen::main().resetForTesting();
   }
   // Each expected member has its value in the token.
@@ -91,7 +91,7 @@ TEST_F(TokenTest, PermanentEntriesAreGatheredOnceFromTheDeviceAndTheApplication)
   platform::setAppInfo(Json::parse(R"({"CFBundleIdentifier":"com.test.app","CFBundleVersion":"42",
       "NSAppTransportSecurity":{"NSAllowsArbitraryLoads":false,"NSAllowsArbitraryLoadsInWebContent":0}})"));
   platform::Screen::main().setScale(2);
-  QBNAppOrientationSource::registerSource(std::make_shared<FixedOrientation>(24));
+  QBNAppOrientationSourceP::registerSharedInstance(std::make_shared<FixedOrientation>(24));
   env.setBootTimeMs(123456);
   tokens.resetForTesting();
   expectEntries(tokens.getRawToken(), R"({"deviceModel":"iPad8,1","bundleId":"com.test.app",
@@ -103,7 +103,7 @@ TEST_F(TokenTest, PermanentEntriesAreGatheredOnceFromTheDeviceAndTheApplication)
   // Without the optional facts, and with nothing registered for the orientation.
   setDevice([](platform::DeviceFacts& f) { f.osVersion = "17"; });
   platform::setAppInfo(Json{{"CFBundleShortVersionString", "2.1"}, {"CFBundleVersion", "42"}});
-  QBNAppOrientationSource::registerSource(nullptr);
+  QBNAppOrientationSourceP::registerSharedInstance(nullptr);
   env.setBootTimeMs(std::nullopt);
   tokens.resetForTesting();
   const Json token = tokens.getRawToken();
@@ -257,7 +257,7 @@ TEST_F(TokenTest, GlobalDataWriterKeepsTheOwnNetworksValues) {
   auto value = [](const char* key) { return QBGlobalDataManager::sharedInstance().valueForKey(key); };
   writer.setAppOrientation(24);
   EXPECT_EQ(value("apor"), Json("unknown")) << "no orientation source";
-  QBNAppOrientationSource::registerSource(std::make_shared<FixedOrientation>(0));
+  QBNAppOrientationSourceP::registerSharedInstance(std::make_shared<FixedOrientation>(0));
   writer.setAppOrientation(99);
   EXPECT_EQ(value("apor"), Json("")) << "a mask without a name";
 

@@ -3,10 +3,10 @@
 #include <thread>
 
 #include "foundation/QBGlobalDataManager.h"
-#include "ownnetwork/services/QBNAppOrientationSource.h"
+#include "ownnetwork/interfaces/QBNAppOrientationSourceP.h"
 #include "ownnetwork/services/QBNFeaturesManager.h"
 #include "ownnetwork/token/QBNTokenService.h"
-#include "presentation/QBNOwnNetworkRegistration.h"
+#include "presentation/QBPresentationRegistration.h"
 #include "presentation/presentation_support.h"
 
 namespace {
@@ -19,7 +19,7 @@ class OwnNetworkRegistrationTest : public presentationtest::PresentationTest {
   ~OwnNetworkRegistrationTest() override { resetOwnNetwork(); }
 
   static void resetOwnNetwork() {
-    QBNAppOrientationSource::registerSource(nullptr);
+    QBNAppOrientationSourceP::registerSharedInstance(nullptr);
     QBNFeaturesManager::sharedManager().resetForTesting();
     QBGlobalDataManager::sharedInstance().resetForTesting();
   }
@@ -30,10 +30,10 @@ class OwnNetworkRegistrationTest : public presentationtest::PresentationTest {
 
 TEST_F(OwnNetworkRegistrationTest, HolderRecomputesReachTheGlobalDataAndTheCore) {
   auto window = keyWindow(30);
-  EXPECT_EQ(QBNAppOrientationSource::controllerString(24), "unknown") << "nothing registered yet";
+  EXPECT_EQ(QBNAppOrientationSourceP::controllerString(24), "unknown") << "nothing registered yet";
   qb::presentation::registerWithOwnNetwork();
   qb::presentation::registerWithOwnNetwork();  // a second call changes nothing
-  EXPECT_EQ(apor(), Json(QBNAppOrientationSource::controllerString(holder.appOrientation()).value()))
+  EXPECT_EQ(apor(), Json(QBNAppOrientationSourceP::controllerString(holder.appOrientation()).value()))
       << "the current mask is written at once";
 
   struct Case {
@@ -45,15 +45,15 @@ TEST_F(OwnNetworkRegistrationTest, HolderRecomputesReachTheGlobalDataAndTheCore)
                         Case{"free", 30, "none"}}) {
     holder.setExternalAppOrientation(QBOrientationUtillis::convertControllerStringOrientationToQBOrientation(c.page));
     EXPECT_EQ(apor(), Json(c.controllerString)) << c.page;
-    EXPECT_EQ(QBNAppOrientationSource::currentAppOrientation(), c.mask) << c.page;
+    EXPECT_EQ(QBNAppOrientationSourceP::currentAppOrientation(), c.mask) << c.page;
     uint64_t offMain = 0;
-    std::thread([&] { offMain = QBNAppOrientationSource::currentAppOrientation(); }).join();
+    std::thread([&] { offMain = QBNAppOrientationSourceP::currentAppOrientation(); }).join();
     EXPECT_EQ(offMain, c.mask) << "other threads read the last reported mask";
   }
   holder.setExternalAppOrientation(24);
   QBNTokenService::sharedService().resetForTesting();
   EXPECT_EQ(QBNTokenService::sharedService().getRawToken()["appOrientation"], "landscape");
-  QBNAppOrientationSource::registerSource(nullptr);
+  QBNAppOrientationSourceP::registerSharedInstance(nullptr);
   QBNTokenService::sharedService().resetForTesting();
 }
 

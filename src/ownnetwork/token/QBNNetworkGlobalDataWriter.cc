@@ -1,10 +1,10 @@
 #include "ownnetwork/token/QBNNetworkGlobalDataWriter.h"
 
 #include "foundation/QBUserDefaultsUtilities.h"
-#include "ownnetwork/services/QBNAppOrientationSource.h"
+#include "ownnetwork/interfaces/QBNAppOrientationSourceP.h"
 
 void QBNNetworkGlobalDataWriter::setAppOrientation(uint64_t mask) {
-  writer_.setData(QBNAppOrientationSource::controllerString(mask).value_or(""), QBGlobalDataKeys::kAppOrientation);
+  writer_.setData(QBNAppOrientationSourceP::controllerString(mask).value_or(""), QBGlobalDataKeys::kAppOrientation);
 }
 
 void QBNNetworkGlobalDataWriter::setDataFromControllerConfig(const std::optional<std::string>& controllerConfig) {

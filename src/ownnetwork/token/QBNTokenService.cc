@@ -14,7 +14,7 @@
 #include "ownnetwork/api/QBNConfigurations.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "ownnetwork/services/PlovermarkLogManager.h"
-#include "ownnetwork/services/QBNAppOrientationSource.h"
+#include "ownnetwork/interfaces/QBNAppOrientationSourceP.h"
 #include "ownnetwork/services/QBNFeaturesManager.h"
 #include "ownnetwork/services/QBNJsonValues.h"
 #include "ownnetwork/token/QBNNetworkGlobalDataWriter.h"
@@ -90,8 +90,8 @@ void gatherPermanent(const std::function<void(const Json&)>& merge) {
   Json first = Json::object();
   first["deviceModel"] = PMAHelperMethods::platformString();
   first["bundleId"] = platform::bundleIdentifier();
-  const uint64_t appOrientation = QBNAppOrientationSource::currentAppOrientation();
-  first["appOrientation"] = QBNAppOrientationSource::controllerString(appOrientation).value_or("");
+  const uint64_t appOrientation = QBNAppOrientationSourceP::currentAppOrientation();
+  first["appOrientation"] = QBNAppOrientationSourceP::controllerString(appOrientation).value_or("");
   first["deviceOEM"] = "Apple";
   first["deviceOs"] = "ios";
   first["deviceOSVersion"] = osVersion;

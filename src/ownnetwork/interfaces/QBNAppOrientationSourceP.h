@@ -12,9 +12,9 @@
 #include <optional>
 #include <string>
 
-class QBNAppOrientationSource {
+class QBNAppOrientationSourceP {
  public:
-  virtual ~QBNAppOrientationSource() = default;
+  virtual ~QBNAppOrientationSourceP() = default;
 
   // The application's supported orientations as a mask (2 portrait, 4 upside
   // down, 8 landscape right, 16 landscape left). Any thread.
@@ -24,8 +24,8 @@ class QBNAppOrientationSource {
   virtual std::optional<std::string> controllerStringForOrientation(uint64_t mask) const = 0;
 
   // Installs the source the core reads (null: none). Thread-safe.
-  static void registerSource(std::shared_ptr<QBNAppOrientationSource> source);
-  static std::shared_ptr<QBNAppOrientationSource> registeredSource();
+  static void registerSharedInstance(std::shared_ptr<QBNAppOrientationSourceP> source);
+  static std::shared_ptr<QBNAppOrientationSourceP> sharedInstance();
 
   // The registered source's answers, or those of an absent holder.
   static uint64_t currentAppOrientation();
