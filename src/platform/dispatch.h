@@ -17,6 +17,17 @@
 //  * after(d) never runs before d has elapsed on the platform clock.
 //  * Timer::cancel() may be called from any thread; once it returns the block
 //    will not start (a firing already under way on another thread completes).
+//
+// Process exit (real mode): the host may return from main, or call exit(),
+// while work is in flight. Everything a worker can reach lives for the whole
+// process: the queues, the back ends and the library's process-wide objects
+// are never destroyed. An exit step (std::atexit, registered when the worker
+// threads first start) then stops the workers: blocks already running may
+// finish (up to 1 s), no further block of any queue other than the main queue
+// runs, and the process-wide URL session ends its transfers and joins its I/O
+// thread. It runs before OpenSSL's own exit handler (see
+// keepCryptoLibraryUntilExit in crypto.h). Blocks left on the queues are
+// dropped with the process, unrun.
 #include <atomic>
 #include <cstdint>
 #include <functional>

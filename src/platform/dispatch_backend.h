@@ -46,6 +46,11 @@ DispatchBackend& realDispatchBackend();
 // Installs/removes the test back end (TestEnvironment does this).
 void installTestBackend(DispatchBackend* test);
 
+// Registers a step of the process's exit: it runs on the exiting thread after
+// the worker threads have stopped taking blocks (see dispatch.h, "Process
+// exit"), in the order registered. Steps must not wait for queued work.
+void addExitStep(void (*step)());
+
 // Runs a block as a block of `queue` on this thread (sets the current-queue
 // marker for isCurrent/isMainThread/currentQueueLabel).
 void runAsQueue(Queue* queue, const Block& block);
