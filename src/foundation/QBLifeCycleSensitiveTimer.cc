@@ -1,5 +1,6 @@
 #include "foundation/QBLifeCycleSensitiveTimer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -46,7 +47,8 @@ const char* QBLifeCycleSensitiveTimer::stateName(State state) {
 
 QBLifeCycleSensitiveTimer::QBLifeCycleSensitiveTimer(double intervalSeconds, platform::Block block,
                                                      platform::QueueRef queue)
-    : intervalMs_(intervalSeconds > 0 ? intervalSeconds * 1000.0 : 0.0),
+    // Bounded like every dispatch delay, so the whole-ms deadline below fits.
+    : intervalMs_(intervalSeconds > 0 ? std::min(intervalSeconds * 1000.0, platform::kMaxDelayMs) : 0.0),
       block_(std::move(block)),
       queue_(queue ? std::move(queue) : platform::mainQueue()) {}
 

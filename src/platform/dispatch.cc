@@ -1,5 +1,6 @@
 #include "platform/dispatch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
@@ -279,7 +280,10 @@ class RealBackend : public DispatchBackend {
       }
       int64_t now = nowUs();
       if (it->first.first > now) {
-        timerCv_.wait_for(lock, std::chrono::microseconds(it->first.first - now));
+        // Waits in slices: the standard library's timed wait overflows (and
+        // returns at once) for durations near the limits of its clock.
+        constexpr int64_t kSliceUs = 3'600'000'000;
+        timerCv_.wait_for(lock, std::chrono::microseconds(std::min(it->first.first - now, kSliceUs)));
         continue;
       }
       Delayed d = std::move(it->second);
@@ -353,12 +357,13 @@ void ensureExitStep() {
   });
 }
 
+}  // namespace
+
 int64_t delayToUs(double delayMs) {
   if (!(delayMs > 0)) return 0;  // also catches NaN
+  if (!(delayMs < kMaxDelayMs)) return static_cast<int64_t>(kMaxDelayMs * 1000.0);  // also infinity
   return static_cast<int64_t>(std::ceil(delayMs * 1000.0));
 }
-
-}  // namespace
 
 std::shared_ptr<Queue> makeQueue(std::string label, QueueKind kind) {
   return std::make_shared<QueueImpl>(std::move(label), kind);
@@ -411,7 +416,7 @@ void Queue::async(Block block) {
 void Queue::after(double delayMs, Block block) {
   if (!block) return;
   auto& b = backend();
-  b.postAt(shared_from_this(), b.nowUs() + delayToUs(delayMs), std::move(block), nullptr);
+  b.postAt(shared_from_this(), saturatingAddUs(b.nowUs(), delayToUs(delayMs)), std::move(block), nullptr);
 }
 
 void Queue::sync(const Block& block) {
@@ -501,7 +506,7 @@ void scheduleTimer(const std::shared_ptr<Timer::Shared>& s) {
   int64_t deadline;
   {
     std::lock_guard lock(s->m);
-    s->nextDeadlineUs += s->intervalUs;
+    s->nextDeadlineUs = saturatingAddUs(s->nextDeadlineUs, s->intervalUs);
     // A repeating timer that fell far behind (real mode) does not replay
     // every missed tick.
     int64_t now = b.nowUs();

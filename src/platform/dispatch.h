@@ -15,6 +15,11 @@
 //    submission order. A concurrent queue runs plain blocks side by side; a
 //    barrier block runs alone, after everything submitted before it.
 //  * after(d) never runs before d has elapsed on the platform clock.
+//  * Delays (after, Timer) are milliseconds as a double and never overflow:
+//    zero, negative and NaN mean "as soon as possible" (still not inline);
+//    fractions round up to whole microseconds; a delay at or above
+//    kMaxDelayMs (infinity included) counts as kMaxDelayMs, which in practice
+//    never comes: the block stays pending until cancelled or the process ends.
 //  * Timer::cancel() may be called from any thread; once it returns the block
 //    will not start (a firing already under way on another thread completes).
 //
@@ -38,6 +43,9 @@
 namespace platform {
 
 using Block = std::function<void()>;
+
+// The longest delay: 2^62 microseconds (about 146,000 years).
+inline constexpr double kMaxDelayMs = 4611686018427387904.0 / 1000.0;
 
 enum class QueuePriority { High, Default, Low, Background };
 enum class QueueKind { Main, Global, Serial, Concurrent };

@@ -38,6 +38,14 @@ class DispatchBackend {
   virtual bool isMainThread() const = 0;
 };
 
+// Microseconds of a delay given in ms (see the delay contract in dispatch.h):
+// 0 for zero, negative or NaN, rounded up, at most kMaxDelayMs.
+int64_t delayToUs(double delayMs);
+// a + b for a deadline, at most INT64_MAX (b >= 0).
+inline int64_t saturatingAddUs(int64_t a, int64_t b) {
+  return b > 0 && a > INT64_MAX - b ? INT64_MAX : a + b;
+}
+
 // The back end in force for this call.
 DispatchBackend& backend();
 // The worker-thread back end, whatever is installed.
