@@ -155,7 +155,6 @@ TEST_F(ServerResponseParserTest, MalformedConfigurationFailsAndKeepsThePreviousS
 TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
   Json c = fixtureJson();
   Json& rv = c["configurations"]["rewardedVideo"];
-  rv["maxNumOfAdaptersToLoadOnStart"] = 0;  // below 1
   rv["adapterTimeOutInSeconds"] = "45";
   rv["expiredDurationInMinutes"] = true;
   rv["placements"][1] = {{"placementId", 7}};  // no name: skipped
@@ -179,7 +178,6 @@ TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
   ASSERT_TRUE(parser->parseConfiguration(c).ok());
   auto snap = parser->snapshot();
   auto p = snap->productSettings(kRv);
-  EXPECT_EQ(p->maxNumOfAdaptersToLoadOnStart(), QBProductSettings::kDefaultMaxNumOfAdaptersToLoadOnStart);
   EXPECT_EQ(p->adapterTimeOutInSeconds(), 30);
   EXPECT_EQ(p->expiredDurationInMinutes(), -1);
   ASSERT_EQ(p->placements().size(), 1u);
