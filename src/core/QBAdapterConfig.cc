@@ -7,6 +7,8 @@
 #include <limits>
 #include <system_error>
 
+#include "core/QBJsonValues.h"
+
 namespace {
 
 std::string stringOr(const platform::Json& obj, const char* key, const std::string& fallback = "") {
@@ -57,12 +59,9 @@ std::shared_ptr<QBAdapterConfig> QBAdapterConfig::create(const std::string& prov
   c->applicationSettings_ = objectOr(providerEntry, "application");
   c->settings_ = objectOr(providerEntry, adUnit.value());
   c->adUnitSettings_ = adUnitSettings.is_object() ? adUnitSettings : platform::Json::object();
-  c->loadTimeOutSec_ = defaultLoadTimeOutSec;
-  auto t = c->settings_.find("loadTimeOutSec");
-  if (t != c->settings_.end() && t->is_number()) {
-    double v = t->get<double>();
-    if (std::isfinite(v) && v > 0) c->loadTimeOutSec_ = v;
-  }
+  c->loadTimeOutSec_ =
+      qbjson::boundedNumber(c->settings_, "loadTimeOutSec",
+                            {kMinLoadTimeOutSec, static_cast<double>(qbjson::kMaxTimeOutSeconds), defaultLoadTimeOutSec});
   return c;
 }
 

@@ -26,6 +26,10 @@
 
 class QBAdapterConfig {
  public:
+  // Range of "loadTimeOutSec" (seconds, fractions kept); the top is
+  // qbjson::kMaxTimeOutSeconds.
+  static constexpr double kMinLoadTimeOutSec = 0.001;
+
   // providerEntry: the provider's object from "providerSettings".
   // adUnitSettings: the ad unit's own settings (read for "isOneFlow").
   // defaultLoadTimeOutSec: used when the instance settings carry no

@@ -21,6 +21,7 @@ class QBAuctionSettings {
   static constexpr int kEncryptionSessionKey = 2;
 
   static constexpr int64_t kDefaultTimeoutMs = 10000;
+  static constexpr int64_t kMaxTrials = 100;
   static constexpr int64_t kDefaultTimeToDeleteWaterfallAfterAuctionMs = 30000;
   static constexpr int64_t kDefaultAuctionRetryIntervalRvMs = 30000;
   static constexpr int kDefaultEncryptionVersion = kEncryptionSessionKey;

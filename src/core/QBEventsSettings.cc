@@ -18,16 +18,16 @@ QBEventsSettings::QBEventsSettings(const std::string& engineIdentifier)
 
 std::shared_ptr<const QBEventsSettings> QBEventsSettings::fromJson(const std::string& engineIdentifier,
                                                                    const platform::Json& section) {
-  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMax = qbjson::kMaxCount;
   std::shared_ptr<QBEventsSettings> s(new QBEventsSettings(engineIdentifier));
   if (!section.is_object()) return s;
   s->enabled_ = qbjson::boolOr(section, "enabled", s->enabled_);
   if (auto url = qbjson::nonEmptyString(section, "serverEventsURL")) s->serverEventsURL_ = std::move(*url);
   if (qbjson::stringOr(section, "serverEventsType") == kMarrowjetFormat) s->serverEventsType_ = kMarrowjetFormat;
-  s->maxNumberOfEvents_ = qbjson::intOr(section, "maxNumberOfEvents", kDefaultMaxNumberOfEvents, 1, kMax);
-  s->maxEventsPerBatch_ = qbjson::intOr(section, "maxEventsPerBatch", kDefaultMaxEventsPerBatch, 1, kMax);
+  s->maxNumberOfEvents_ = qbjson::boundedInt(section, "maxNumberOfEvents", {1, kMax, kDefaultMaxNumberOfEvents});
+  s->maxEventsPerBatch_ = qbjson::boundedInt(section, "maxEventsPerBatch", {1, kMax, kDefaultMaxEventsPerBatch});
   s->maxNumberOfEventsToBackup_ =
-      qbjson::intOr(section, "maxNumberOfEventsToBackup", kDefaultMaxNumberOfEventsToBackup, 0, kMax);
+      qbjson::boundedInt(section, "maxNumberOfEventsToBackup", {0, kMax, kDefaultMaxNumberOfEventsToBackup});
   s->optOut_ = qbjson::intArray(section, "optOut");
   s->triggerEvents_ = qbjson::intArray(section, "triggerEvents");
   s->nonConnectivityEvents_ = qbjson::intArray(section, "nonConnectivityEvents");

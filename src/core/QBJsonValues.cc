@@ -2,7 +2,45 @@
 
 #include <cmath>
 
+#include "foundation/QBLoggerManager.h"
+
 namespace qbjson {
+namespace {
+
+template <typename T>
+T outOfRange(const platform::Json& object, std::string_view key, bool above, T max, T fallback) {
+  const T used = above ? max : fallback;
+  std::string text = "configuration value " + std::string(key) + " = ";
+  if (auto it = object.find(key); it != object.end()) text += it->dump();
+  text += above ? " is above its range, using " : " is below its range, using ";
+  if constexpr (std::is_integral_v<T>) {
+    text += std::to_string(used);
+  } else {
+    text += platform::Json(used).dump();
+  }
+  QB_LOG(text, QBLogLevelWarning, QBLogTagInternal);
+  return used;
+}
+
+}  // namespace
+
+int64_t boundedInt(const platform::Json& object, std::string_view key, const IntBounds& bounds) {
+  const auto number = platform::getDouble(object, key);
+  if (!number) return bounds.fallback;
+  // getInt truncates and refuses what does not fit 64 bits; the double then
+  // still tells which side it lies on.
+  const auto value = platform::getInt(object, key);
+  if (value && *value >= bounds.min && *value <= bounds.max) return *value;
+  const bool above = value ? *value > bounds.max : *number > 0;
+  return outOfRange(object, key, above, bounds.max, bounds.fallback);
+}
+
+double boundedNumber(const platform::Json& object, std::string_view key, const NumberBounds& bounds) {
+  const auto number = platform::getDouble(object, key);
+  if (!number) return bounds.fallback;
+  if (*number >= bounds.min && *number <= bounds.max) return *number;
+  return outOfRange(object, key, *number > bounds.max, bounds.max, bounds.fallback);
+}
 
 int64_t intOr(const platform::Json& object, std::string_view key, int64_t fallback, int64_t min, int64_t max) {
   const auto v = platform::getInt(object, key);

@@ -15,6 +15,39 @@
 
 namespace qbjson {
 
+// Ranges of the time values and counts of the configuration (the table in
+// docs/configuration.md). Every such value is bounded where it is read, so
+// what the rest of the library multiplies, adds or turns into a delay stays
+// far from overflow.
+inline constexpr int64_t kMaxCount = 2'147'483'647;         // counts: the 32-bit range
+inline constexpr int64_t kMaxTimeOutSeconds = 3600;         // time-outs: an hour
+inline constexpr int64_t kMaxTimeOutMs = kMaxTimeOutSeconds * 1000;
+inline constexpr int64_t kMaxWaitMs = 24LL * 3600 * 1000;   // waits between loads: a day
+inline constexpr int64_t kMaxPacingSeconds = 30LL * 24 * 3600;  // 30 days
+inline constexpr int64_t kMaxExpiryMinutes = 30LL * 24 * 60;    // 30 days
+
+// A configuration number with a documented range.
+struct IntBounds {
+  int64_t min;
+  int64_t max;
+  int64_t fallback;  // when missing, of another type, below min
+};
+struct NumberBounds {
+  double min;
+  double max;
+  double fallback;
+};
+
+// An integer number (a floating number truncated toward zero) within
+// [bounds.min, bounds.max]. A number above max (up to the largest integer or
+// any finite double) gives max; a number below min gives the fallback; both
+// with a warning that names the key. A missing key or another type gives the
+// fallback silently.
+int64_t boundedInt(const platform::Json& object, std::string_view key, const IntBounds& bounds);
+// A number (fractions kept) within [bounds.min, bounds.max]; above max gives
+// max, below min the fallback, with the same warning as boundedInt.
+double boundedNumber(const platform::Json& object, std::string_view key, const NumberBounds& bounds);
+
 // An integer number (a floating number truncated) within [min, max], else
 // `fallback`.
 int64_t intOr(const platform::Json& object, std::string_view key, int64_t fallback,

@@ -20,10 +20,12 @@ std::shared_ptr<const QBPlacement> QBPlacement::fromJson(const platform::Json& e
                                                  qbjson::stringOr(entry, "rewardName"),
                                                  qbjson::intOr(entry, "rewardAmount", 0, 0));
   const platform::Json capping = qbjson::objectOr(entry, "capping");
-  placement->setCapping(qbjson::boolOr(capping, "enabled", false), qbjson::intOr(capping, "maxImpressions", 0),
+  placement->setCapping(qbjson::boolOr(capping, "enabled", false),
+                        qbjson::boundedInt(capping, "maxImpressions", {0, qbjson::kMaxCount, 0}),
                         qbjson::stringOr(capping, "unit", kCappingPerDay));
   const platform::Json pacing = qbjson::objectOr(entry, "pacing");
-  placement->setPacing(qbjson::boolOr(pacing, "enabled", false), qbjson::intOr(pacing, "seconds", 0));
+  placement->setPacing(qbjson::boolOr(pacing, "enabled", false),
+                       qbjson::boundedInt(pacing, "seconds", {0, qbjson::kMaxPacingSeconds, 0}));
   placement->setDeliveryEnabled(qbjson::boolOr(entry, "deliveryEnabled", true));
   return placement;
 }

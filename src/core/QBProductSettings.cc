@@ -6,7 +6,7 @@
 
 std::shared_ptr<const QBProductSettings> QBProductSettings::fromJson(const QBAdUnit& adUnit,
                                                                      const platform::Json& section) {
-  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  using qbjson::boundedInt;
   std::shared_ptr<QBProductSettings> s(new QBProductSettings(adUnit));
   if (!section.is_object()) return s;
   s->section_ = section;
@@ -15,16 +15,19 @@ std::shared_ptr<const QBProductSettings> QBProductSettings::fromJson(const QBAdU
       if (auto placement = QBPlacement::fromJson(entry)) s->placements_.push_back(std::move(placement));
     }
   }
-  s->maxNumOfAdaptersToLoadOnStart_ =
-      qbjson::intOr(section, "maxNumOfAdaptersToLoadOnStart", kDefaultMaxNumOfAdaptersToLoadOnStart, 1, kMax);
+  s->maxNumOfAdaptersToLoadOnStart_ = boundedInt(section, "maxNumOfAdaptersToLoadOnStart",
+                                                 {1, qbjson::kMaxCount, kDefaultMaxNumOfAdaptersToLoadOnStart});
   s->adapterTimeOutInSeconds_ =
-      qbjson::intOr(section, "adapterTimeOutInSeconds", kDefaultAdapterTimeOutInSeconds, 1, kMax);
-  s->delayLoadFailureNotificationInSeconds_ = qbjson::intOr(
-      section, "delayLoadFailureNotificationInSeconds", kDefaultDelayLoadFailureNotificationInSeconds, 0, kMax);
+      boundedInt(section, "adapterTimeOutInSeconds", {1, qbjson::kMaxTimeOutSeconds, kDefaultAdapterTimeOutInSeconds});
+  s->delayLoadFailureNotificationInSeconds_ =
+      boundedInt(section, "delayLoadFailureNotificationInSeconds",
+                 {0, qbjson::kMaxTimeOutSeconds, kDefaultDelayLoadFailureNotificationInSeconds});
+  // Any value below 1 means "never expire", so only the top is bounded.
   s->expiredDurationInMinutes_ =
-      qbjson::intOr(section, "expiredDurationInMinutes", kDefaultExpiredDurationInMinutes);
+      boundedInt(section, "expiredDurationInMinutes",
+                 {std::numeric_limits<int64_t>::min(), qbjson::kMaxExpiryMinutes, kDefaultExpiredDurationInMinutes});
   s->isBiddingDataAsyncEnabled_ = qbjson::boolOr(section, "isBiddingDataAsyncEnabled", false);
   s->biddingDataAsyncTimeoutMs_ =
-      qbjson::intOr(section, "biddingDataAsyncTimeout", kDefaultBiddingDataAsyncTimeoutMs, 1, kMax);
+      boundedInt(section, "biddingDataAsyncTimeout", {1, qbjson::kMaxTimeOutMs, kDefaultBiddingDataAsyncTimeoutMs});
   return s;
 }

@@ -21,9 +21,9 @@ platform::Error configurationError(const std::string& message) {
 }
 
 const std::vector<QBAdUnit>& allAdUnits() {
-  static const std::vector<QBAdUnit> units = {QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(),
-                                              QBAdUnit::QB_AD_UNIT_INTERSTITIAL(),
-                                              QBAdUnit::QB_AD_UNIT_OFFERWALL(), QBAdUnit::QB_AD_UNIT_BANNER()};
+  static const std::vector<QBAdUnit>& units = *new std::vector<QBAdUnit>{
+      QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), QBAdUnit::QB_AD_UNIT_INTERSTITIAL(), QBAdUnit::QB_AD_UNIT_OFFERWALL(),
+      QBAdUnit::QB_AD_UNIT_BANNER()};
   return units;
 }
 

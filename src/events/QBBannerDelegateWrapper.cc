@@ -6,7 +6,7 @@ using qbevents::adInfoOrEmpty;
 using qbevents::logCallback;
 
 std::shared_ptr<QBBannerDelegateWrapper> QBBannerDelegateWrapper::sharedInstance() {
-  static const auto instance = std::make_shared<QBBannerDelegateWrapper>();
+  static const auto& instance = *new std::shared_ptr<QBBannerDelegateWrapper>(std::make_shared<QBBannerDelegateWrapper>());  // never destroyed
   return instance;
 }
 

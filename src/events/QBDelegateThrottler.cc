@@ -11,7 +11,7 @@
 #include "platform/clock.h"
 
 std::shared_ptr<QBDelegateThrottler> QBDelegateThrottler::sharedInstance() {
-  static const auto instance = std::make_shared<QBDelegateThrottler>();
+  static const auto& instance = *new std::shared_ptr<QBDelegateThrottler>(std::make_shared<QBDelegateThrottler>());  // never destroyed
   return instance;
 }
 

@@ -33,7 +33,7 @@ const char* QBEventsEngineStateName(QBEventsEngineState state) {
 
 const std::vector<int>& QBEventsEngine::defaultNonConnectivityEvents() {
   // Kept sorted for the binary search on the callers' threads.
-  static const std::vector<int> ids = {1220, 1221, 1222, 1301, 1322, 2110, 2111, 2112, 2300, 2322};
+  static const std::vector<int>& ids = *new std::vector<int>{1220, 1221, 1222, 1301, 1322, 2110, 2111, 2112, 2300, 2322};
   return ids;
 }
 

@@ -6,7 +6,7 @@ using qbevents::adInfoOrEmpty;
 using qbevents::logCallback;
 
 std::shared_ptr<QBInterstitialDelegateWrapper> QBInterstitialDelegateWrapper::sharedInstance() {
-  static const auto instance = std::make_shared<QBInterstitialDelegateWrapper>();
+  static const auto& instance = *new std::shared_ptr<QBInterstitialDelegateWrapper>(std::make_shared<QBInterstitialDelegateWrapper>());  // never destroyed
   return instance;
 }
 

@@ -30,7 +30,7 @@ void tellAvailability(TidewheelRewardedVideoBaseDelegate& delegate, bool availab
 }  // namespace
 
 std::shared_ptr<QBRewardedVideoDelegateWrapper> QBRewardedVideoDelegateWrapper::sharedInstance() {
-  static const auto instance = std::make_shared<QBRewardedVideoDelegateWrapper>();
+  static const auto& instance = *new std::shared_ptr<QBRewardedVideoDelegateWrapper>(std::make_shared<QBRewardedVideoDelegateWrapper>());  // never destroyed
   return instance;
 }
 

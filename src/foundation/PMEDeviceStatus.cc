@@ -71,7 +71,7 @@ double PMEDeviceStatus::volume() const { return facts().outputVolume; }
 double PMEDeviceStatus::batteryLevel() const { return facts().batteryLevel * 100.0; }
 
 const std::vector<std::string>& PMEDeviceStatus::jailbreakPaths() {
-  static const std::vector<std::string> paths = {
+  static const std::vector<std::string>& paths = *new std::vector<std::string>{
       "/Applications/Cydia.app",
       "/Applications/Sileo.app",
       "/Library/MobileSubstrate/MobileSubstrate.dylib",

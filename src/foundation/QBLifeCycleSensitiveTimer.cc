@@ -45,16 +45,10 @@ const char* QBLifeCycleSensitiveTimer::stateName(State state) {
   return "UNKNOWN";
 }
 
-namespace {
-// Intervals (from outside numbers, say) are capped at about 100 years: such a
-// timer never fires in practice, and deadlines in int64 milliseconds cannot
-// overflow.
-constexpr double kMaxIntervalMs = 100.0 * 365 * 24 * 3600 * 1000;
-}  // namespace
-
 QBLifeCycleSensitiveTimer::QBLifeCycleSensitiveTimer(double intervalSeconds, platform::Block block,
                                                      platform::QueueRef queue)
-    : intervalMs_(intervalSeconds > 0 ? std::min(intervalSeconds * 1000.0, kMaxIntervalMs) : 0.0),
+    // Bounded like every dispatch delay, so the whole-ms deadline below fits.
+    : intervalMs_(intervalSeconds > 0 ? std::min(intervalSeconds * 1000.0, platform::kMaxDelayMs) : 0.0),
       block_(std::move(block)),
       queue_(queue ? std::move(queue) : platform::mainQueue()) {}
 

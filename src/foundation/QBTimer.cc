@@ -5,7 +5,7 @@
 QBTimer::~QBTimer() { stop(); }
 
 platform::QueueRef QBTimer::defaultQueue() {
-  static const platform::QueueRef queue = platform::createSerialQueue(kDefaultQueueLabel);
+  static const platform::QueueRef& queue = *new platform::QueueRef(platform::createSerialQueue(kDefaultQueueLabel));
   return queue;
 }
 

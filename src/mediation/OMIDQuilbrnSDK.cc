@@ -5,6 +5,6 @@ constexpr const char* kLibraryVersion = "1.4.2";
 }  // namespace
 
 const std::string& OMIDQuilbrnSDK::versionString() {
-  static const std::string version = std::string(kLibraryVersion) + "-" + kOMIDQuilbrnPartnerName;
+  static const std::string& version = *new std::string(std::string(kLibraryVersion) + "-" + kOMIDQuilbrnPartnerName);
   return version;
 }

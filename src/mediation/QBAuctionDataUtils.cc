@@ -61,7 +61,7 @@ void sendNotification(std::string url, std::string what, int attempt) {
 }  // namespace
 
 QBAuctionDataUtils& QBAuctionDataUtils::sharedInstance() {
-  static QBAuctionDataUtils instance;
+  static QBAuctionDataUtils& instance = *new QBAuctionDataUtils();  // never destroyed
   return instance;
 }
 

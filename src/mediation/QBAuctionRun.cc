@@ -52,7 +52,8 @@ QBAuctionRun::QBAuctionRun(Setup setup, std::shared_ptr<const QBAuctionRequestPa
       params_(params ? std::move(params) : std::make_shared<const QBAuctionRequestParams>()),
       completion_(std::move(completion)),
       finished_(std::move(finished)),
-      maxTrials_(static_cast<int>(std::clamp<int64_t>(setup_.settings ? setup_.settings->maxTrials() : 1, 1, 100))) {}
+      // The settings bound maxTrials to at most QBAuctionSettings::kMaxTrials.
+      maxTrials_(static_cast<int>(std::max<int64_t>(setup_.settings ? setup_.settings->maxTrials() : 1, 1))) {}
 
 void QBAuctionRun::start() {
   setup_.queue->async([weak = weak_from_this()] {

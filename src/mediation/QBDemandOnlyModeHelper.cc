@@ -13,7 +13,7 @@ const char* QBDemandOnlyModeHelper::modeName(Mode mode) {
 }
 
 QBDemandOnlyModeHelper& QBDemandOnlyModeHelper::sharedInstance() {
-  static QBDemandOnlyModeHelper helper;
+  static QBDemandOnlyModeHelper& helper = *new QBDemandOnlyModeHelper();  // never destroyed
   return helper;
 }
 

@@ -23,7 +23,7 @@ bool windowOpen(int64_t start, int64_t now, int64_t lengthMs) {
 }  // namespace
 
 QBPlacementCappingManager& QBPlacementCappingManager::sharedManager() {
-  static QBPlacementCappingManager manager;
+  static QBPlacementCappingManager& manager = *new QBPlacementCappingManager();  // never destroyed
   return manager;
 }
 

@@ -3,7 +3,7 @@
 namespace {
 // Serialises the read-merge-write of one ad unit's "adunit_data" entry.
 std::mutex& adUnitDataMutex() {
-  static std::mutex mutex;
+  static std::mutex& mutex = *new std::mutex();  // never destroyed
   return mutex;
 }
 }  // namespace
@@ -19,7 +19,7 @@ void QBSessionDepthGlobalDataWriter::setSessionDepth(const QBAdUnit& adUnit, int
 }
 
 QBSessionDepthManager& QBSessionDepthManager::sharedManager() {
-  static QBSessionDepthManager manager;
+  static QBSessionDepthManager& manager = *new QBSessionDepthManager();  // never destroyed
   return manager;
 }
 

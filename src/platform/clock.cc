@@ -39,12 +39,14 @@ class SystemClock : public Clock {
 }  // namespace
 
 const Clock& systemClock() {
-  static SystemClock c;
+  // Never destroyed: worker threads and destructors that run during static
+  // destruction at exit still read the clock.
+  static const SystemClock& c = *new SystemClock();
   return c;
 }
 
 LocalTime localTime(int64_t wallMs) {
-  static std::mutex tzMutex;
+  static std::mutex& tzMutex = *new std::mutex();  // never destroyed, see systemClock()
   const time_t secs = static_cast<time_t>(wallMs / 1000);
   tm parts{};
   {

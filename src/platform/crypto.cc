@@ -1,6 +1,7 @@
 #include "platform/crypto.h"
 
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/decoder.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -145,6 +146,12 @@ bool isUnreserved(unsigned char c) {
 }
 
 }  // namespace
+
+void keepCryptoLibraryUntilExit() {
+  // The first initialisation decides whether OpenSSL registers its exit-time
+  // clean-up; a later call changes nothing (and does no harm).
+  OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+}
 
 Result<std::string> aes256CbcEncrypt(std::string_view key, std::string_view plaintext) {
   return aesCbc(key, plaintext, true);

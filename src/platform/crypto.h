@@ -24,6 +24,14 @@ enum class CryptoErrc : int {
   Random = 5,        // the random generator could not produce bytes
 };
 
+// Asks OpenSSL not to tear its state down from an exit handler of its own.
+// When OpenSSL was already initialised (a shared library may do so while it
+// loads) its handler is registered already; then it was registered before
+// anything the caller registers next, and so runs after it. The dispatch layer
+// calls this before registering its exit step, which stops the threads that
+// use OpenSSL (see dispatch.h, "Process exit").
+void keepCryptoLibraryUntilExit();
+
 inline constexpr size_t kAes256KeyBytes = 32;
 inline constexpr size_t kAesBlockBytes = 16;
 

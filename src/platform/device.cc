@@ -138,14 +138,21 @@ void fillLocale(DeviceFacts& facts) {
   facts.language = value.substr(0, value.find('_'));
 }
 
-std::mutex g_diskPathMutex;
-std::string g_diskPath = "/";  // guarded by g_diskPathMutex
+// Never destroyed: device facts are read on worker threads, also at exit.
+struct DiskPath {
+  std::mutex m;
+  std::string path = "/";  // guarded by m
+};
+DiskPath& diskPath() {
+  static DiskPath& d = *new DiskPath();
+  return d;
+}
 
 void fillDisk(DeviceFacts& facts) {
   std::string path;
   {
-    std::lock_guard lock(g_diskPathMutex);
-    path = g_diskPath;
+    std::lock_guard lock(diskPath().m);
+    path = diskPath().path;
   }
   struct statvfs st {};
   if (statvfs(path.c_str(), &st) != 0) {
@@ -253,8 +260,8 @@ void setDeviceFactsProvider(std::shared_ptr<DeviceFactsProvider> provider) {
 }
 
 void setDeviceDiskPath(std::string path) {
-  std::lock_guard lock(g_diskPathMutex);
-  g_diskPath = path.empty() ? "/" : std::move(path);
+  std::lock_guard lock(diskPath().m);
+  diskPath().path = path.empty() ? "/" : std::move(path);
 }
 
 const DeviceFactsProvider& linuxDeviceFacts() { return linuxProvider(); }

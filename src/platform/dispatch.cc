@@ -1,13 +1,16 @@
 #include "platform/dispatch.h"
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <future>
 #include <map>
 #include <thread>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/crypto.h"
 #include "platform/dispatch_backend.h"
 
 namespace platform {
@@ -17,6 +20,12 @@ namespace {
 std::thread::id g_processMainThread = std::this_thread::get_id();
 std::atomic<DispatchBackend*> g_testBackend{nullptr};
 thread_local Queue* tl_currentQueue = nullptr;
+thread_local bool tl_poolWorker = false;
+
+// How long the exit step waits for blocks already running on workers.
+constexpr auto kExitWaitForRunning = std::chrono::milliseconds(1000);
+
+void ensureExitStep();
 
 struct QueueImpl : Queue {
   QueueImpl(std::string label, QueueKind kind) : Queue(std::move(label), kind) {}
@@ -29,6 +38,7 @@ class WorkerPool {
   void submit(Block task) {
     std::unique_lock lock(m_);
     tasks_.push_back(std::move(task));
+    if (exiting_) return;  // kept, never run: see stopAtExit
     if (idle_ == 0 && threads_.size() < kMaxThreads) {
       threads_.emplace_back([this] { loop(); });
       threads_.back().detach();
@@ -37,34 +47,57 @@ class WorkerPool {
     }
   }
 
+  // Process exit: workers take no new block; the caller waits up to `wait`
+  // for the blocks already running (a block that waits for the main queue
+  // would wait for ever), then every worker stays parked until the process
+  // ends. Blocks submitted later are kept and never run.
+  void stopAtExit(std::chrono::milliseconds wait) {
+    std::unique_lock lock(m_);
+    exiting_.store(true);
+    cv_.notify_all();
+    const size_t self = tl_poolWorker ? 1 : 0;  // exit() called from a block
+    doneCv_.wait_for(lock, wait, [&] { return running_ <= self; });
+  }
+
+  bool exiting() const { return exiting_.load(); }
+
  private:
   static constexpr size_t kMaxThreads = 64;
 
   void loop() {
+    tl_poolWorker = true;
     std::unique_lock lock(m_);
     for (;;) {
       ++idle_;
-      cv_.wait(lock, [this] { return !tasks_.empty(); });
+      cv_.wait(lock, [this] { return exiting_.load() || !tasks_.empty(); });
       --idle_;
+      if (exiting_.load()) cv_.wait(lock, [] { return false; });  // parked for the rest of the process
       Block task = std::move(tasks_.front());
       tasks_.pop_front();
+      ++running_;
       lock.unlock();
       task();
       task = nullptr;
       lock.lock();
+      --running_;
+      if (exiting_.load()) doneCv_.notify_all();
     }
   }
 
   std::mutex m_;
   std::condition_variable cv_;
+  std::condition_variable doneCv_;
   std::deque<Block> tasks_;
   std::vector<std::thread> threads_;
   size_t idle_ = 0;
+  size_t running_ = 0;
+  std::atomic<bool> exiting_{false};
 };
 
 class RealBackend : public DispatchBackend {
  public:
   RealBackend() {
+    ensureExitStep();
     timerThread_ = std::thread([this] { timerLoop(); });
     timerThread_.detach();
   }
@@ -171,6 +204,8 @@ class RealBackend : public DispatchBackend {
     mainCv_.notify_all();
   }
 
+  void stopWorkersAtExit() { pool_.stopAtExit(kExitWaitForRunning); }
+
  private:
   struct Task {
     QueueRef queue;
@@ -186,6 +221,7 @@ class RealBackend : public DispatchBackend {
     auto& st = q->state();
     // A bounded batch, then yield the worker so one busy queue cannot hog it.
     for (int i = 0; i < 64; ++i) {
+      if (pool_.exiting()) return;  // the queue stays "draining": nothing restarts it
       Block b;
       {
         std::lock_guard lock(st.m);
@@ -244,7 +280,10 @@ class RealBackend : public DispatchBackend {
       }
       int64_t now = nowUs();
       if (it->first.first > now) {
-        timerCv_.wait_for(lock, std::chrono::microseconds(it->first.first - now));
+        // Waits in slices: the standard library's timed wait overflows (and
+        // returns at once) for durations near the limits of its clock.
+        constexpr int64_t kSliceUs = 3'600'000'000;
+        timerCv_.wait_for(lock, std::chrono::microseconds(std::min(it->first.first - now, kSliceUs)));
         continue;
       }
       Delayed d = std::move(it->second);
@@ -273,24 +312,58 @@ class RealBackend : public DispatchBackend {
   std::thread timerThread_;
 };
 
+std::atomic<RealBackend*> g_realBackend{nullptr};
+
 RealBackend& realBackend() {
   // Never destroyed: detached workers may still touch it at exit.
-  static RealBackend* b = new RealBackend();
+  static RealBackend* b = [] {
+    auto* built = new RealBackend();
+    g_realBackend.store(built);
+    return built;
+  }();
   return *b;
 }
 
-// Delays (from outside numbers, say) are capped at about 100 years: such a
-// timer never fires in practice, and "now + delay" stays far from the int64
-// limit instead of wrapping into the past.
-constexpr double kMaxDelayMs = 100.0 * 365 * 24 * 3600 * 1000;
+// ---- process exit ----
 
-int64_t delayToUs(double delayMs) {
-  if (!(delayMs > 0)) return 0;  // also catches NaN
-  if (delayMs > kMaxDelayMs) delayMs = kMaxDelayMs;
-  return static_cast<int64_t>(std::ceil(delayMs * 1000.0));
+struct ExitSteps {
+  std::mutex m;
+  std::vector<void (*)()> steps;  // guarded by m
+};
+
+ExitSteps& exitSteps() {
+  static ExitSteps& s = *new ExitSteps();
+  return s;
+}
+
+// Runs from std::atexit on the exiting thread, before the exit handlers that
+// were registered earlier (OpenSSL's clean-up among them).
+void runExitSteps() {
+  if (RealBackend* real = g_realBackend.load()) real->stopWorkersAtExit();
+  std::vector<void (*)()> steps;
+  {
+    auto& s = exitSteps();
+    std::lock_guard lock(s.m);
+    steps = s.steps;
+  }
+  for (auto step : steps) step();
+}
+
+void ensureExitStep() {
+  static std::once_flag& once = *new std::once_flag();
+  std::call_once(once, [] {
+    keepCryptoLibraryUntilExit();
+    std::atexit(runExitSteps);
+  });
 }
 
 }  // namespace
+
+int64_t delayToUs(double delayMs) {
+  if (!(delayMs > 0)) return 0;  // also catches NaN
+  if (!(delayMs < kMaxDelayMs)) return static_cast<int64_t>(kMaxDelayMs * 1000.0);  // also infinity
+  return static_cast<int64_t>(std::ceil(delayMs * 1000.0));
+}
 
 std::shared_ptr<Queue> makeQueue(std::string label, QueueKind kind) {
   return std::make_shared<QueueImpl>(std::move(label), kind);
@@ -304,6 +377,13 @@ DispatchBackend& backend() {
 }
 
 void installTestBackend(DispatchBackend* test) { g_testBackend.store(test); }
+
+void addExitStep(void (*step)()) {
+  ensureExitStep();
+  auto& s = exitSteps();
+  std::lock_guard lock(s.m);
+  s.steps.push_back(step);
+}
 
 void runAsQueue(Queue* queue, const Block& block) {
   Queue* saved = tl_currentQueue;
@@ -336,7 +416,7 @@ void Queue::async(Block block) {
 void Queue::after(double delayMs, Block block) {
   if (!block) return;
   auto& b = backend();
-  b.postAt(shared_from_this(), b.nowUs() + delayToUs(delayMs), std::move(block), nullptr);
+  b.postAt(shared_from_this(), saturatingAddUs(b.nowUs(), delayToUs(delayMs)), std::move(block), nullptr);
 }
 
 void Queue::sync(const Block& block) {
@@ -359,16 +439,18 @@ bool Queue::isCurrent() const {
   return tl_currentQueue == this;
 }
 
+// The process-wide queues are never destroyed: workers and destructors that
+// run during static destruction at exit still post to them.
 QueueRef mainQueue() {
-  static QueueRef q = makeQueue("main-thread", QueueKind::Main);
+  static const QueueRef& q = *new QueueRef(makeQueue("main-thread", QueueKind::Main));
   return q;
 }
 
 QueueRef globalQueue(QueuePriority priority) {
-  static QueueRef high = makeQueue("global.high", QueueKind::Global);
-  static QueueRef def = makeQueue("global.default", QueueKind::Global);
-  static QueueRef low = makeQueue("global.low", QueueKind::Global);
-  static QueueRef bg = makeQueue("global.background", QueueKind::Global);
+  static const QueueRef& high = *new QueueRef(makeQueue("global.high", QueueKind::Global));
+  static const QueueRef& def = *new QueueRef(makeQueue("global.default", QueueKind::Global));
+  static const QueueRef& low = *new QueueRef(makeQueue("global.low", QueueKind::Global));
+  static const QueueRef& bg = *new QueueRef(makeQueue("global.background", QueueKind::Global));
   switch (priority) {
     case QueuePriority::High: return high;
     case QueuePriority::Default: return def;
@@ -424,7 +506,7 @@ void scheduleTimer(const std::shared_ptr<Timer::Shared>& s) {
   int64_t deadline;
   {
     std::lock_guard lock(s->m);
-    s->nextDeadlineUs += s->intervalUs;
+    s->nextDeadlineUs = saturatingAddUs(s->nextDeadlineUs, s->intervalUs);
     // A repeating timer that fell far behind (real mode) does not replay
     // every missed tick.
     int64_t now = b.nowUs();

@@ -14,10 +14,25 @@
 //  * A serial queue never runs two of its blocks at once, and runs them in
 //    submission order. A concurrent queue runs plain blocks side by side; a
 //    barrier block runs alone, after everything submitted before it.
-//  * after(d) never runs before d has elapsed on the platform clock. Delays
-//    and timer intervals longer than about 100 years count as 100 years.
+//  * after(d) never runs before d has elapsed on the platform clock.
+//  * Delays (after, Timer) are milliseconds as a double and never overflow:
+//    zero, negative and NaN mean "as soon as possible" (still not inline);
+//    fractions round up to whole microseconds; a delay at or above
+//    kMaxDelayMs (infinity included) counts as kMaxDelayMs, which in practice
+//    never comes: the block stays pending until cancelled or the process ends.
 //  * Timer::cancel() may be called from any thread; once it returns the block
 //    will not start (a firing already under way on another thread completes).
+//
+// Process exit (real mode): the host may return from main, or call exit(),
+// while work is in flight. Everything a worker can reach lives for the whole
+// process: the queues, the back ends and the library's process-wide objects
+// are never destroyed. An exit step (std::atexit, registered when the worker
+// threads first start) then stops the workers: blocks already running may
+// finish (up to 1 s), no further block of any queue other than the main queue
+// runs, and the process-wide URL session ends its transfers and joins its I/O
+// thread. It runs before OpenSSL's own exit handler (see
+// keepCryptoLibraryUntilExit in crypto.h). Blocks left on the queues are
+// dropped with the process, unrun.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -28,6 +43,9 @@
 namespace platform {
 
 using Block = std::function<void()>;
+
+// The longest delay: 2^62 microseconds (about 146,000 years).
+inline constexpr double kMaxDelayMs = 4611686018427387904.0 / 1000.0;
 
 enum class QueuePriority { High, Default, Low, Background };
 enum class QueueKind { Main, Global, Serial, Concurrent };

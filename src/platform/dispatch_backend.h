@@ -38,6 +38,14 @@ class DispatchBackend {
   virtual bool isMainThread() const = 0;
 };
 
+// Microseconds of a delay given in ms (see the delay contract in dispatch.h):
+// 0 for zero, negative or NaN, rounded up, at most kMaxDelayMs.
+int64_t delayToUs(double delayMs);
+// a + b for a deadline, at most INT64_MAX (b >= 0).
+inline int64_t saturatingAddUs(int64_t a, int64_t b) {
+  return b > 0 && a > INT64_MAX - b ? INT64_MAX : a + b;
+}
+
 // The back end in force for this call.
 DispatchBackend& backend();
 // The worker-thread back end, whatever is installed.
@@ -45,6 +53,11 @@ DispatchBackend& realDispatchBackend();
 
 // Installs/removes the test back end (TestEnvironment does this).
 void installTestBackend(DispatchBackend* test);
+
+// Registers a step of the process's exit: it runs on the exiting thread after
+// the worker threads have stopped taking blocks (see dispatch.h, "Process
+// exit"), in the order registered. Steps must not wait for queued work.
+void addExitStep(void (*step)());
 
 // Runs a block as a block of `queue` on this thread (sets the current-queue
 // marker for isCurrent/isMainThread/currentQueueLabel).

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/net.h"
+#include "platform/dispatch_backend.h"
 #include "platform/net_internal.h"
 
 namespace platform {
@@ -156,22 +157,47 @@ const URLRequest& DataTask::originalRequest() const { return core_->request; }
 // --- session ------------------------------------------------------------------
 
 namespace {
-std::mutex g_sharedMutex;
-std::shared_ptr<URLSession> g_sharedOverride;
+// Never destroyed: requests are started and completed on worker threads and
+// the I/O thread, also while static destruction runs at exit.
+struct SharedSessions {
+  std::mutex m;
+  std::shared_ptr<URLSession> process;   // made on first use; guarded by m
+  std::shared_ptr<URLSession> override;  // guarded by m
+};
+SharedSessions& sharedSessions() {
+  static SharedSessions& s = *new SharedSessions();
+  return s;
+}
 }  // namespace
 
 std::shared_ptr<URLSession> URLSession::shared() {
-  // Never destroyed: completions must not race static destruction at exit.
-  static auto* const process = new std::shared_ptr<URLSession>(std::make_shared<URLSession>());
-  std::lock_guard lock(g_sharedMutex);
-  return g_sharedOverride ? g_sharedOverride : *process;
+  auto& s = sharedSessions();
+  std::lock_guard lock(s.m);
+  if (s.override) return s.override;
+  if (!s.process) {
+    s.process = std::make_shared<URLSession>();
+    addExitStep(&URLSession::stopSharedAtExit);
+  }
+  return s.process;
+}
+
+void URLSession::stopSharedAtExit() {
+  std::shared_ptr<URLSession> session;
+  {
+    auto& s = sharedSessions();
+    std::lock_guard lock(s.m);
+    session = s.process;
+  }
+  // The completions it posts are kept by the stopped workers and never run.
+  if (session) session->engine_->shutdown();
 }
 
 void URLSession::setSharedForTesting(std::shared_ptr<URLSession> session) {
   std::shared_ptr<URLSession> previous;
   {
-    std::lock_guard lock(g_sharedMutex);
-    previous = std::exchange(g_sharedOverride, std::move(session));
+    auto& s = sharedSessions();
+    std::lock_guard lock(s.m);
+    previous = std::exchange(s.override, std::move(session));
   }
   // `previous` may be the last reference; it is released outside the lock.
 }

@@ -183,6 +183,10 @@ class URLSession {
   const URLSessionConfiguration& configuration() const { return configuration_; }
 
  private:
+  // Exit step of the process-wide session: ends its transfers and joins its
+  // I/O thread before OpenSSL's exit handler runs (see dispatch.h).
+  static void stopSharedAtExit();
+
   URLSessionConfiguration configuration_;
   std::atomic<int64_t> nextTaskId_{1};
   std::shared_ptr<URLSessionEngine> engine_;

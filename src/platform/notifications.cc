@@ -13,7 +13,7 @@ Notification::Notification(std::string name, std::shared_ptr<const Json> userInf
     : name_(std::move(name)), userInfo_(std::move(userInfo)) {}
 
 const Json& Notification::userInfo() const {
-  static const Json kNone;
+  static const Json& kNone = *new Json();  // never destroyed: read on any thread, also at exit
   return userInfo_ ? *userInfo_ : kNone;
 }
 

@@ -93,7 +93,8 @@ struct TestEnvironment::Impl : DispatchBackend {
     // The deadline was taken on the manual clock; keep the remaining delay.
     auto& real = realDispatchBackend();
     int64_t remaining = deadlineUs - clock.monoUs.load();
-    real.postAt(queue, real.nowUs() + (remaining > 0 ? remaining : 0), std::move(block), std::move(token));
+    real.postAt(queue, saturatingAddUs(real.nowUs(), remaining > 0 ? remaining : 0), std::move(block),
+                std::move(token));
   }
 
   void sync(const QueueRef& queue, const Block& block, bool barrier) override {
@@ -224,7 +225,8 @@ size_t TestEnvironment::runUntilIdle() {
 void TestEnvironment::advance(int64_t ms) {
   if (ms < 0) ms = 0;
   runUntilIdle();
-  const int64_t target = impl_->clock.monoUs.load() + ms * 1000;
+  const int64_t target =
+      saturatingAddUs(impl_->clock.monoUs.load(), ms > INT64_MAX / 1000 ? INT64_MAX : ms * 1000);
   while (impl_->promoteNext(target)) runUntilIdle();
   if (impl_->clock.monoUs.load() < target) impl_->clock.monoUs.store(target);
   runUntilIdle();

@@ -28,10 +28,21 @@ constexpr int kTagApi = 0;
 constexpr int kTagDelegate = 1;
 constexpr int kTagInternal = 6;
 
-std::mutex g_instanceMutex;
-std::shared_ptr<QuillborneSdk> g_instance;
-std::mutex g_endpointMutex;
-std::string g_endpoint = QuillborneSdk::kDefaultInitEndpoint;
+// The SDK object and its settings live for the process and are never
+// destroyed: a host may return from main while start-up, auctions or uploads
+// are in flight, and the SDK object's destructor would then tear down managers
+// under worker threads that still run, after process-wide objects they reach
+// are gone.
+struct ProcessWide {
+  std::mutex instanceMutex;
+  std::shared_ptr<QuillborneSdk> instance;  // guarded by instanceMutex
+  std::mutex endpointMutex;
+  std::string endpoint = QuillborneSdk::kDefaultInitEndpoint;  // guarded by endpointMutex
+};
+ProcessWide& processWide() {
+  static ProcessWide& p = *new ProcessWide();
+  return p;
+}
 // initializationDidComplete goes out once per process.
 std::atomic<bool> g_initCompleteDelivered{false};
 std::atomic<bool> g_adapterClassesRegistered{false};
@@ -69,16 +80,18 @@ QuillborneSdk::QuillborneSdk() : parser_(QBServerResponseParser::create()) {}
 QuillborneSdk::~QuillborneSdk() = default;
 
 std::shared_ptr<QuillborneSdk> QuillborneSdk::sharedInstance() {
-  std::lock_guard lock(g_instanceMutex);
-  if (!g_instance) g_instance = std::shared_ptr<QuillborneSdk>(new QuillborneSdk());
-  return g_instance;
+  auto& p = processWide();
+  std::lock_guard lock(p.instanceMutex);
+  if (!p.instance) p.instance = std::shared_ptr<QuillborneSdk>(new QuillborneSdk());
+  return p.instance;
 }
 
 void QuillborneSdk::resetForTesting() {
   std::shared_ptr<QuillborneSdk> old;
   {
-    std::lock_guard lock(g_instanceMutex);
-    old.swap(g_instance);
+    auto& p = processWide();
+    std::lock_guard lock(p.instanceMutex);
+    old.swap(p.instance);
   }
   if (old) old->shutDown();
   g_initCompleteDelivered.store(false);
@@ -102,13 +115,15 @@ void QuillborneSdk::shutDown() {
 }
 
 void QuillborneSdk::setInitEndpoint(const std::string& baseUrl) {
-  std::lock_guard lock(g_endpointMutex);
-  g_endpoint = baseUrl;
+  auto& p = processWide();
+  std::lock_guard lock(p.endpointMutex);
+  p.endpoint = baseUrl;
 }
 
 std::string QuillborneSdk::initEndpoint() {
-  std::lock_guard lock(g_endpointMutex);
-  return g_endpoint;
+  auto& p = processWide();
+  std::lock_guard lock(p.endpointMutex);
+  return p.endpoint;
 }
 
 int64_t QuillborneSdk::retryDelayMs(int retry) {

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/QBConfigurations.h"
 #include "core/QuillborneObjectPublisherDataHolder.h"
+#include "foundation/QBLoggerManager.h"
 #include "platform/json.h"
 #include "platform/storage.h"
 
@@ -151,10 +155,8 @@ TEST_F(ServerResponseParserTest, MalformedConfigurationFailsAndKeepsThePreviousS
 TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
   Json c = fixtureJson();
   Json& rv = c["configurations"]["rewardedVideo"];
-  rv["maxNumOfAdaptersToLoadOnStart"] = 0;  // below 1
   rv["adapterTimeOutInSeconds"] = "45";
   rv["expiredDurationInMinutes"] = true;
-  rv["biddingDataAsyncTimeout"] = 1e30;
   rv["placements"][1] = {{"placementId", 7}};  // no name: skipped
   rv["placements"].push_back(42);
   c["configurations"]["interstitial"]["placements"] = Json::object();
@@ -163,7 +165,6 @@ TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
   auction["maxTrials"] = "3";
   auction["disableLoadWhileShowSupportFor"] = {"Tulvo", 3, nullptr, "Other"};
   auction["encryptionVersion"] = 7;
-  auction["timeout"] = 0;
   c["configurations"]["application"]["events"]["events"] = Json::array();
   c["configurations"]["application"]["events"]["InterstitialEvents"]["serverEventsType"] = "xml";
   c["configurations"]["application"]["events"]["InterstitialEvents"]["optOut"] = {2000, "2001", 2002.0};
@@ -177,10 +178,8 @@ TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
   ASSERT_TRUE(parser->parseConfiguration(c).ok());
   auto snap = parser->snapshot();
   auto p = snap->productSettings(kRv);
-  EXPECT_EQ(p->maxNumOfAdaptersToLoadOnStart(), QBProductSettings::kDefaultMaxNumOfAdaptersToLoadOnStart);
   EXPECT_EQ(p->adapterTimeOutInSeconds(), 30);
   EXPECT_EQ(p->expiredDurationInMinutes(), -1);
-  EXPECT_EQ(p->biddingDataAsyncTimeout(), 5000);
   ASSERT_EQ(p->placements().size(), 1u);
   EXPECT_TRUE(snap->productSettings(kIs)->placements().empty());
   EXPECT_EQ(snap->productSettings(QBAdUnit::QB_AD_UNIT_BANNER()), nullptr);
@@ -190,7 +189,6 @@ TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
   EXPECT_FALSE(a->isAuctionEnabled());
   EXPECT_EQ(a->disableLoadWhileShowSupportFor(), (std::vector<std::string>{"Tulvo", "Other"}));
   EXPECT_EQ(a->encryptionVersion(), QBAuctionSettings::kDefaultEncryptionVersion);
-  EXPECT_EQ(a->timeout(), QBAuctionSettings::kDefaultTimeoutMs);
 
   EXPECT_EQ(snap->eventsSettings("events")->serverEventsURL(),
             QBEventsSettings::defaultServerEventsURL("events"));
@@ -205,6 +203,106 @@ TEST_F(ServerResponseParserTest, WrongTypesAndRangesGiveDocumentedDefaults) {
   // Names without provider settings, repeats and non-strings are left out.
   EXPECT_EQ(names(snap->adapterConfigs(kRv)), std::vector<std::string>{"TulvoRV2"});
   EXPECT_TRUE(snap->adapterConfigs(kIs).empty());
+}
+
+// Every time value and count of the configuration against the values that
+// used to overflow further on: the largest integer, the largest doubles,
+// negative, zero and fractional. Columns: INT64_MAX, 1e308, -5, 0, 7.9.
+TEST_F(ServerResponseParserTest, TimeValuesAndCountsStayInTheirDocumentedRanges) {
+  using Read = double (*)(const QBConfigurationSnapshot&);
+  struct Row {
+    const char* pointer;
+    Read read;
+    std::array<double, 5> expected;
+  };
+  constexpr double kCount = 2147483647.0;
+  constexpr double kDayMs = 86'400'000.0;
+  const Row rows[] = {
+      {"/configurations/rewardedVideo/maxNumOfAdaptersToLoadOnStart",
+       [](const QBConfigurationSnapshot& s) { return double(s.productSettings(kRv)->maxNumOfAdaptersToLoadOnStart()); },
+       {kCount, kCount, 2, 2, 7}},
+      {"/configurations/rewardedVideo/adapterTimeOutInSeconds",
+       [](const QBConfigurationSnapshot& s) { return double(s.productSettings(kRv)->adapterTimeOutInSeconds()); },
+       {3600, 3600, 30, 30, 7}},
+      {"/configurations/rewardedVideo/delayLoadFailureNotificationInSeconds",
+       [](const QBConfigurationSnapshot& s) {
+         return double(s.productSettings(kRv)->delayLoadFailureNotificationInSeconds());
+       },
+       {3600, 3600, 3, 0, 7}},
+      {"/configurations/rewardedVideo/expiredDurationInMinutes",
+       [](const QBConfigurationSnapshot& s) { return double(s.productSettings(kRv)->expiredDurationInMinutes()); },
+       {43200, 43200, -5, 0, 7}},
+      {"/configurations/rewardedVideo/biddingDataAsyncTimeout",
+       [](const QBConfigurationSnapshot& s) { return double(s.productSettings(kRv)->biddingDataAsyncTimeout()); },
+       {3'600'000, 3'600'000, 5000, 5000, 7}},
+      {"/configurations/rewardedVideo/placements/1/capping/maxImpressions",
+       [](const QBConfigurationSnapshot& s) { return double(s.productSettings(kRv)->placements()[1]->cappingValue()); },
+       {kCount, kCount, 0, 0, 7}},
+      {"/configurations/rewardedVideo/placements/1/pacing/seconds",
+       [](const QBConfigurationSnapshot& s) { return double(s.productSettings(kRv)->placements()[1]->pacingValue()); },
+       {2'592'000, 2'592'000, 0, 0, 7}},
+      {"/configurations/application/auction/maxTrials",
+       [](const QBConfigurationSnapshot& s) { return double(s.auctionSettings()->maxTrials()); },
+       {100, 100, -5, 0, 7}},
+      {"/configurations/application/auction/timeout",
+       [](const QBConfigurationSnapshot& s) { return double(s.auctionSettings()->timeout()); },
+       {3'600'000, 3'600'000, 10000, 10000, 7}},
+      {"/configurations/application/auction/auctionSavedHistoryLimit",
+       [](const QBConfigurationSnapshot& s) { return double(s.auctionSettings()->auctionSavedHistoryLimit()); },
+       {kCount, kCount, 0, 0, 7}},
+      {"/configurations/application/auction/timeToDeleteWaterfallAfterAuction",
+       [](const QBConfigurationSnapshot& s) { return double(s.auctionSettings()->timeToDeleteWaterfallAfterAuction()); },
+       {kDayMs, kDayMs, 30000, 0, 7}},
+      {"/configurations/application/auction/minTimeBeforeFirstIsAuctionMs",
+       [](const QBConfigurationSnapshot& s) { return double(s.auctionSettings()->minTimeBeforeFirstIsAuctionMs()); },
+       {kDayMs, kDayMs, 0, 0, 7}},
+      {"/configurations/application/auction/minTimeBeforeFirstRvAuctionMs",
+       [](const QBConfigurationSnapshot& s) { return double(s.auctionSettings()->minTimeBeforeFirstRvAuctionMs()); },
+       {kDayMs, kDayMs, 0, 0, 7}},
+      {"/configurations/application/auction/minTimeBeforeFirstBannerAuctionMs",
+       [](const QBConfigurationSnapshot& s) { return double(s.auctionSettings()->minTimeBeforeFirstBannerAuctionMs()); },
+       {kDayMs, kDayMs, 0, 0, 7}},
+      {"/configurations/application/auction/minTimeBeforeRvAuctionMs",
+       [](const QBConfigurationSnapshot& s) { return double(s.auctionSettings()->minTimeBeforeRvAuctionMs()); },
+       {kDayMs, kDayMs, 0, 0, 7}},
+      {"/configurations/application/auction/auctionRetryIntervalRvMs",
+       [](const QBConfigurationSnapshot& s) { return double(s.auctionSettings()->auctionRetryIntervalRvMs()); },
+       {kDayMs, kDayMs, 30000, 0, 7}},
+      {"/configurations/application/events/events/maxNumberOfEvents",
+       [](const QBConfigurationSnapshot& s) { return double(s.eventsSettings("events")->maxNumberOfEvents()); },
+       {kCount, kCount, 100, 100, 7}},
+      {"/configurations/application/events/events/maxEventsPerBatch",
+       [](const QBConfigurationSnapshot& s) { return double(s.eventsSettings("events")->maxEventsPerBatch()); },
+       {kCount, kCount, 5000, 5000, 7}},
+      {"/configurations/application/events/events/maxNumberOfEventsToBackup",
+       [](const QBConfigurationSnapshot& s) { return double(s.eventsSettings("events")->maxNumberOfEventsToBackup()); },
+       {kCount, kCount, 5000, 0, 7}},
+      // Falls back to the ad unit's adapterTimeOutInSeconds (30 in the fixture).
+      {"/providerSettings/TulvoRV1/rewardedVideo/loadTimeOutSec",
+       [](const QBConfigurationSnapshot& s) { return s.adapterConfig(kRv, "TulvoRV1")->loadTimeOutSec(); },
+       {3600, 3600, 30, 30, 7.9}},
+  };
+  const Json values[] = {std::numeric_limits<int64_t>::max(), 1e308, -5, 0, 7.9};
+
+  std::vector<std::string> warnings;
+  QBLoggerManager::sharedInstance().setConsoleWriterForTesting(
+      [&](const std::string& line) { warnings.push_back(line); });
+  for (const Row& row : rows) {
+    for (size_t i = 0; i < std::size(values); ++i) {
+      SCOPED_TRACE(std::string(row.pointer) + " = " + values[i].dump());
+      Json c = fixtureJson();
+      c[Json::json_pointer(row.pointer)] = values[i];
+      ASSERT_TRUE(parser->parseConfiguration(c).ok());
+      EXPECT_EQ(row.read(*parser->snapshot()), row.expected[i]);
+    }
+  }
+  QBLoggerManager::sharedInstance().setConsoleWriterForTesting(nullptr);
+
+  // A value put back into its range says so, with its key.
+  const auto clamped = std::count_if(warnings.begin(), warnings.end(), [](const std::string& line) {
+    return line.find(" timeout = 1e+308 is above its range, using 3600000") != std::string::npos;
+  });
+  EXPECT_EQ(clamped, 1);
 }
 
 // Readers always see a whole snapshot while writers swap configurations in.

@@ -3,6 +3,8 @@
 // background.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "mediation/QBExpiredAdsManager.h"
 #include "platform/dispatch.h"
 #include "platform/notifications.h"
@@ -78,12 +80,19 @@ TEST_F(ExpiryTest, WaitsInTheBackgroundAndFiresOnReturn) {
   EXPECT_EQ(delegate->count, 1);
 }
 
-TEST_F(ExpiryTest, NothingFiresWhenDisabledOrWithNobodyToTell) {
+TEST_F(ExpiryTest, NothingFiresWhenDisabledFarOffOrWithNobodyToTell) {
   for (int64_t minutes : {0, -1}) {  // below one minute: nothing is scheduled
     auto expiry = QBExpiredAdsManager::initWithDelegate(delegate, minutes);
     expiry->startExpirationTimerForAdsWithDeltaInSeconds(0);
     EXPECT_FALSE(expiry->isScheduled());
   }
+  // A duration too long for any clock waits instead of wrapping into "now".
+  auto farOff = QBExpiredAdsManager::initWithDelegate(delegate, std::numeric_limits<int64_t>::max());
+  farOff->startExpirationTimerForAdsWithDeltaInSeconds(0);
+  env.advance(int64_t{100} * 365 * 24 * 60 * kMinute);
+  EXPECT_EQ(delegate->count, 0);
+  farOff.reset();
+
   auto dropped = QBExpiredAdsManager::initWithDelegate(delegate, 1);
   dropped->startExpirationTimerForAdsWithDeltaInSeconds(0);
   dropped.reset();

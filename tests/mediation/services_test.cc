@@ -6,7 +6,6 @@
 
 #include "core/QuillborneObjectPublisherDataHolder.h"
 #include "foundation/QBGlobalDataManager.h"
-#include "mediation/OMIDQuilbrnSDK.h"
 #include "mediation/QBAuctionDataUtils.h"
 #include "mediation/QBAuctionHandler.h"
 #include "mediation/QBAuctionHistory.h"
@@ -172,10 +171,6 @@ TEST_F(ServicesTest, ConversionValueIsStoredOnlyWithParametersAndAValue) {
                                                      Json{{"provider", "A"}});
   EXPECT_EQ(holder.getConversionValueObject()->getConversionValue(), 9);
   env.runUntilIdle();
-}
-
-TEST(OMIDQuilbrnSDKTest, VersionStringIsTheLibraryVersionAndPartnerWord) {
-  EXPECT_EQ(OMIDQuilbrnSDK::versionString(), "1.4.2-Quilbrn");
 }
 
 }  // namespace

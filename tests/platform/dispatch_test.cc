@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,6 +109,34 @@ TEST_F(DispatchTest, RepeatingTimerKeepsItsRateUntilCancelledFromItsOwnBlock) {
   EXPECT_EQ(at, (std::vector<int64_t>{1000, 2000, 3000}));
 }
 
+// Delays out of any sensible range neither overflow into "at once" nor into
+// the past: huge ones wait (about for ever), the rest run at the next turn.
+TEST_F(DispatchTest, HugeNegativeAndNanDelaysSaturate) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const double huge[] = {1e300, kInf, 9.3e18 /* INT64_MAX ms */, kMaxDelayMs, kMaxDelayMs * 0.999};
+  const double soon[] = {0, -5, -1e308, -kInf, std::numeric_limits<double>::quiet_NaN()};
+  int late = 0, early = 0;
+  std::vector<std::shared_ptr<Timer>> timers;
+  // A wrapped-around repeating timer would fire on every turn: the first
+  // firing stops them all, so a failure ends quickly.
+  auto fired = [&] {
+    ++late;
+    for (auto& t : timers) t->cancel();
+  };
+  for (double d : huge) {
+    mainQueue()->after(d, fired);
+    timers.push_back(Timer::once(mainQueue(), d, fired));
+    timers.push_back(Timer::repeating(mainQueue(), d, fired));
+  }
+  for (double d : soon) mainQueue()->after(d, [&] { ++early; });
+  EXPECT_EQ(early, 0);  // still never inline
+  env.advance(0);
+  EXPECT_EQ(early, 5);
+  env.advance(int64_t{100} * 365 * 24 * 3600 * 1000);  // a century
+  EXPECT_EQ(late, 0);
+  EXPECT_EQ(env.delayedCount(), 3 * std::size(huge));
+}
+
 TEST_F(DispatchTest, MainThreadAndCurrentQueueFollowTheRunningBlockAndSyncOnItselfRunsInline) {
   EXPECT_TRUE(isMainThread());
   bool onMain = false, onGlobal = true, onSerial = true, inner = false;
@@ -201,6 +230,20 @@ TEST(DispatchRealMode, TimerCancelledFromAnotherThreadNeverFires) {
   q->after(30, [&] { afterRan = true; });
   ASSERT_TRUE(waitFor([&] { return afterRan.load(); }));
   EXPECT_EQ(fired.load(), 0);
+}
+
+// Posted first on the same serial queue, a huge delay that wrapped around
+// would run before the short one.
+TEST(DispatchRealMode, HugeDelaysWaitWhileShortOnesRun) {
+  auto q = createSerialQueue("com.test.real.huge");
+  std::atomic<int> fired{0};
+  q->after(1e300, [&] { fired.fetch_add(1); });
+  auto t = Timer::once(q, std::numeric_limits<double>::infinity(), [&] { fired.fetch_add(1); });
+  std::atomic<bool> shortRan{false};
+  q->after(20, [&] { shortRan = true; });
+  ASSERT_TRUE(waitFor([&] { return shortRan.load(); }));
+  EXPECT_EQ(fired.load(), 0);
+  EXPECT_TRUE(t->isValid());
 }
 
 TEST(DispatchRealMode, MainQueueRunsOnTheThreadThatRunsTheLoop) {

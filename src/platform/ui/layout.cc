@@ -23,7 +23,10 @@ bool g_passRunning = false;
 // Alive while a block that guarantees a main-queue turn is queued. A block
 // dropped unrun (a test environment ending) releases it too, so the next
 // request queues a new one.
-std::weak_ptr<int> g_turnToken;
+std::weak_ptr<int>& turnToken() {
+  static auto& token = *new std::weak_ptr<int>();  // never destroyed, like the list above
+  return token;
+}
 
 void onMainQueueTurnEnd() {
   if (!requestedWindows().empty()) LayoutPass::run();
@@ -38,9 +41,9 @@ void LayoutPass::request(const std::shared_ptr<View>& window) {
   const bool listed = std::any_of(windows.begin(), windows.end(),
                                   [&](const std::weak_ptr<View>& w) { return w.lock() == window; });
   if (!listed) windows.push_back(window);
-  if (g_passRunning || !g_turnToken.expired()) return;
+  if (g_passRunning || !turnToken().expired()) return;
   auto token = std::make_shared<int>(0);
-  g_turnToken = token;
+  turnToken() = token;
   mainQueue()->async([token] {});
 }
 
