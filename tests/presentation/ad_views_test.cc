@@ -388,6 +388,56 @@ TEST_F(AdViewsTest, LinksOpenOutsideOnlyWhileTheSwitchAllowsThem) {
   }
 }
 
+// A delegate that keeps each message as "<name> <JSON>".
+struct RecordingAdViewDelegate : QBNAdViewDelegate {
+  void didReceiveMessageFromAdView(const std::string& message, const Json& params) override {
+    lines.push_back(message + " " + dumpJson(params));
+  }
+  void didReceiveMessageFromAdViewWithArray(const std::string&, const Json&) override {}
+  Lines lines;
+};
+
+TEST_F(AdViewsTest, TheLogicRoutesControllerMessages) {
+  qbtest::SandboxServer server;
+  ASSERT_TRUE(server.start());
+  server.answer("/ad", 200, "<html><body>ad</body></html>", {{"Content-Type", "text/html"}});
+  auto presenter = QBNAdViewWebPresenter::create("l1", nullptr, false);
+  auto logic = presenter->adViewLogic();
+  auto delegate = std::make_shared<RecordingAdViewDelegate>();
+  const struct {
+    const char* method;
+    Json params;
+    Lines expected;
+  } cases[] = {
+      {"isExternalAdViewInitiated", Json::object(), {R"(containerAdViewStatus {"isExternalAdViewInitiated":false})"}},
+      {"loadWithUrl", {{"params", {{"urlForWebView", "ftp://host/ad"}}}, {"fail", "onBroken"}},
+       {R"(onBroken {"errMsg":"brokenUrl"})"}},
+      {"loadWithUrl", {{"params", {{"urlForWebView", "./ads/ad_unit.html"}}}}, {}},
+      {"loadWithUrl", {{"params", {{"urlForWebView", server.url("/ad")}}}, {"fail", "onBroken"}}, {}},
+      {"isExternalAdViewInitiated", Json::object(), {R"(containerAdViewStatus {"isExternalAdViewInitiated":true})"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.method + std::string(" ") + dumpJson(c.params));
+    delegate->lines.clear();
+    logic->messageHandlerFromController(c.method, c.params, delegate);
+    env.runUntilIdle();
+    EXPECT_EQ(delegate->lines, c.expected);
+  }
+  EXPECT_EQ(presenter->presentationWebView()->url(), server.url("/ad"));
+  // Any other method hands the message to the page.
+  ASSERT_TRUE(env.runUntil([&] { return !presenter->presentationWebView()->isLoading(); }));
+  evaluate(presenter->presentationWebView(), "window.pma = {onMessageReceived: function (m) { window.got = m.n; }}");
+  logic->messageHandlerFromController("other", {{"params", {{"params", "{\"n\":2}"}}}}, delegate);
+  env.runUntilIdle();
+  EXPECT_EQ(evaluate(presenter->presentationWebView(), "window.got"), Json(2));
+  // Clean-up lets go of the web view and of the page's handler name.
+  const auto view = presenter->presentationWebView();
+  presenter->performCleanup();
+  EXPECT_EQ(presenter->presentationWebView(), nullptr);
+  EXPECT_EQ(presenter->adViewLogic(), nullptr);
+  EXPECT_TRUE(view->configuration().userContentController->handlerNames().empty());
+}
+
 class AdViewTerminationTest : public AdViewsTest {
  protected:
   static void SetUpTestSuite() {
