@@ -1,5 +1,6 @@
 #include "presentation/QBNAdViewWebPresenter.h"
 
+#include "ownnetwork/cache/PMADownloadManager.h"
 #include "ownnetwork/interfaces/QBNControllerManagerP.h"
 #include "ownnetwork/interfaces/QBNPublisherAgent.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
@@ -7,9 +8,9 @@
 #include "ownnetwork/services/PlovermarkLogManager.h"
 #include "ownnetwork/services/QBNEventsTracker.h"
 #include "ownnetwork/services/QBNFeaturesManager.h"
+#include "platform/storage.h"
 #include "platform/ui/application.h"
 #include "platform/web/url.h"
-#include "presentation/QBNAdUnitCacheRoot.h"
 #include "presentation/QBNViewVisibilityParameters.h"
 
 namespace {
@@ -35,6 +36,14 @@ class MessageForwarder : public platform::ScriptMessageHandler {
 std::shared_ptr<platform::View>& offscreenView() {
   static auto& view = *new std::shared_ptr<platform::View>();  // main queue only; lives for the process
   return view;
+}
+
+// The own network's cache root, where ad pages given as "./..." paths live;
+// none when the folder cannot be made.
+std::optional<std::string> cacheRoot() {
+  const std::string root = PMADownloadManager::getInstanceRootDirectory();
+  if (root.empty() || !platform::isDirectory(root)) return std::nullopt;
+  return root;
 }
 
 std::string describe(const platform::WebView& view) {
@@ -86,7 +95,7 @@ void QBNAdViewWebPresenter::fail(const QBNAdViewCompletion& completion, const st
 }
 
 void QBNAdViewWebPresenter::loadAdWithURL(const std::optional<std::string>& url, QBNAdViewCompletion completion) {
-  const auto root = QBNAdUnitCacheRootDirectory();
+  const auto root = cacheRoot();
   if (!root) return fail(completion, "fileSystemLocation is nil");
   const std::string rootURL = platform::fileURLFromPath(*root, true);
   std::string text = url.value_or("");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ownnetwork/cache/PMADownloadManager.h"
 #include "ownnetwork/interfaces/QBNControllerManagerP.h"
 #include "ownnetwork/interfaces/QBNPublisherAgent.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
@@ -18,7 +19,6 @@
 #include "ownnetwork/web/PMWVWebViewFactory.h"
 #include "platform/storage.h"
 #include "platform/web/url.h"
-#include "presentation/QBNAdUnitCacheRoot.h"
 #include "presentation/QBNAdViewsManager.h"
 #include "presentation_support.h"
 #include "support/lines.h"
@@ -118,12 +118,12 @@ class OwnPresentationTest : public presentationtest::PresentationTest {
 
   // Copies the ad page into the cache root, as a downloaded creative.
   std::string installAdPage(const std::string& relativePath) {
-    const std::string target = *QBNAdUnitCacheRootDirectory() + "/" + relativePath;
+    const std::string target = PMADownloadManager::getInstanceRootDirectory() + "/" + relativePath;
     std::filesystem::create_directories(std::filesystem::path(target).parent_path());
     std::filesystem::copy_file(kAdPage, target, std::filesystem::copy_options::overwrite_existing);
     return target;
   }
-  static std::string cacheRootURL() { return platform::fileURLFromPath(*QBNAdUnitCacheRootDirectory(), true); }
+  static std::string cacheRootURL() { return platform::fileURLFromPath(PMADownloadManager::getInstanceRootDirectory(), true); }
 
   // The request of an "adViewAPI" sub-command as the dispatcher hands it
   // over: "functionParams" percent-escaped JSON, callbacks "onOk"/"onFail".

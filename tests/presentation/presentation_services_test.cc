@@ -27,7 +27,7 @@ class PresentationServicesTest : public OwnPresentationTest {
 
 TEST_F(PresentationServicesTest, RegistrationGivesTheCoreTheServicesAndTheHandlersOfThisLibrary) {
   QBNScriptHandlerFactories::resetForTesting();
-  EXPECT_EQ(QBNPresentationServicesP::sharedInstance(), nullptr);
+  QBNPresentationServicesP::registerSharedInstance(nullptr);
   qb::presentation::registerWithOwnNetwork();
   qb::presentation::registerWithOwnNetwork();
   EXPECT_EQ(QBNPresentationServicesP::sharedInstance(), QBNPresentationServices::sharedInstance());
