@@ -5,12 +5,17 @@
 
 #include "ownnetwork/interfaces/QBAppStoreInsideSessionP.h"
 #include "ownnetwork/interfaces/QBNAppOrientationSourceP.h"
+#include "ownnetwork/interfaces/QBNScriptHandlerFactories.h"
 #include "ownnetwork/services/QBNFeaturesManager.h"
 #include "ownnetwork/token/QBNNetworkGlobalDataWriter.h"
 #include "platform/dispatch.h"
 #include "presentation/QBAppStoreInsideSession.h"
+#include "presentation/QBNAdUnitWebViewJSInterfaceHandler.h"
+#include "presentation/QBNAdViewJSInterfaceHandler.h"
 #include "presentation/QBNAppOrientationCalculator.h"
 #include "presentation/QBNAppOrientationHolder.h"
+#include "presentation/QBNPresentationServices.h"
+#include "presentation/QBNProductPresenterJSHandler.h"
 #include "presentation/QBOrientationUtillis.h"
 
 namespace {
@@ -59,6 +64,18 @@ namespace qb::presentation {
 void registerWithOwnNetwork() {
   QBAppStoreInsideSessionP::registerSharedInstance(QBAppStoreInsideSession::sharedInstance());
   QBNAppOrientationSourceP::registerSharedInstance(source());
+  QBNPresentationServicesP::registerSharedInstance(QBNPresentationServices::sharedInstance());
+  QBNScriptHandlerFactories::update([](QBNScriptHandlerFactories& factories) {
+    factories.presenterHandler = [](std::weak_ptr<QBNPublisherAgent> agent) {
+      return std::static_pointer_cast<QBNProductPresenterJSHandlerP>(QBNProductPresenterJSHandler::create(agent));
+    };
+    factories.adViewHandler = [](std::weak_ptr<QBNPublisherAgent> agent) {
+      return std::static_pointer_cast<QBNJSInterfaceHandlerP>(QBNAdViewJSInterfaceHandler::create(agent));
+    };
+    factories.adUnitWebViewHandler = [](std::weak_ptr<QBNPublisherAgent> agent) {
+      return std::static_pointer_cast<QBNJSInterfaceHandlerP>(QBNAdUnitWebViewJSInterfaceHandler::create(agent));
+    };
+  });
   if (platform::isMainThread()) {
     connectOnMainQueue();
   } else {

@@ -4,12 +4,20 @@
 
 namespace qb::presentation {
 
-// Registers the in-app store session (QBAppStoreInsideSession) as the core's
-// store session and the application-orientation source the core reads
-// (QBNAppOrientationSourceP). On the main queue (at once when called there,
-// else posted) it also connects the orientation holder's recompute to the own
-// network's global data ("apor" is written on every recompute, and once at
-// once) and the calculator's window fallback switch to
+// Registers with the own-network core:
+//  * the in-app store session (QBAppStoreInsideSession) as its store session;
+//  * the application-orientation source the core reads
+//    (QBNAppOrientationSourceP);
+//  * QBNPresentationServices as its presentation services;
+//  * the factories of the script handlers this library implements:
+//    presenterHandler (QBNProductPresenterJSHandler: "displayWebView" and
+//    "removeCloseEventHandler"), adViewHandler (QBNAdViewJSInterfaceHandler:
+//    "bannerViewAPI") and adUnitWebViewHandler
+//    (QBNAdUnitWebViewJSInterfaceHandler: "adViewAPI").
+// On the main queue (at once when called there, else posted) it also connects
+// the orientation holder's recompute to the own network's global data
+// ("apor" is written on every recompute, and once at once) and the
+// calculator's window fallback switch to
 // QBNFeaturesManager::useWindowOrientationFallback.
 //
 // Idempotent, any thread: each call installs the same connections again,

@@ -47,6 +47,9 @@ class QBNPresentationServicesP {
   struct AdView {
     std::shared_ptr<platform::View> viewToPresent;
     bool isAdContainer = false;  // the view container around an ad-unit web view
+    // That container itself (the view a banner listener receives); null
+    // unless isAdContainer.
+    std::shared_ptr<platform::View> containerView;
   };
   virtual std::optional<AdView> getAdUnitWebViewById(const std::string& adViewId) const = 0;
 };

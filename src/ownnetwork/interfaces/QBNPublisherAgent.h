@@ -16,6 +16,12 @@ class QBNPublisherAgent {
  public:
   virtual ~QBNPublisherAgent() = default;
 
+  // The one publisher of the process, for the objects that are not made with
+  // a publisher agent (the ad-unit web views); null until the publisher
+  // registers itself (held weakly). Any thread.
+  static std::shared_ptr<QBNPublisherAgent> sharedInstance();
+  static void registerSharedInstance(std::weak_ptr<QBNPublisherAgent> publisher);
+
   // Where every reply and notice to the page goes.
   virtual std::shared_ptr<QBNControllerManagerP> controllerManager() const = 0;
   // The hidden web view that runs the controller page; what "displayWebView"
