@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "ownnetwork/interfaces/QBNControllerAPIData.h"
 #include "platform/json.h"
 
 class QBNControllerManagerP {
@@ -19,4 +20,9 @@ class QBNControllerManagerP {
   virtual void runCommand(const std::string& functionName, const platform::Json& parameters,
                           const std::optional<std::string>& successMethodName,
                           const std::optional<std::string>& failMethodName, bool decodeFirst) = 0;
+
+  // Sends a prepared call (its encoding option decides how string values go;
+  // the callbacks are attached only when both are given). Same queueing as
+  // above. Any thread.
+  virtual void runCommand(const QBNControllerAPIData& data) = 0;
 };

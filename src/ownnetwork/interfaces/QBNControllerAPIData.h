@@ -1,0 +1,53 @@
+#pragma once
+// One call of a controller-page function: its name, its parameters, the page
+// callbacks to attach and how string values are encoded on the way. Each
+// setter returns the record itself, so a call reads as one chain.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/json.h"
+
+class QBNControllerAPIData {
+ public:
+  // How string values of the parameters (and of dictionaries nested in them)
+  // are sent; numbers, booleans and arrays never change.
+  enum EncodingOptions : int {
+    kEncodingNone = 0,               // as they are
+    kEncodingPercentEncode = 1,      // percent-encoded
+    kEncodingDecodeThenEncode = 2,   // percent-decoded ("+" as a space), then percent-encoded
+  };
+
+  explicit QBNControllerAPIData(std::string functionName) : functionName_(std::move(functionName)) {}
+
+  QBNControllerAPIData& setFunctionParameters(platform::Json parameters) {
+    functionParameters_ = std::move(parameters);
+    return *this;
+  }
+  QBNControllerAPIData& setSuccessCallback(std::optional<std::string> name) {
+    successCallback_ = std::move(name);
+    return *this;
+  }
+  QBNControllerAPIData& setFailCallback(std::optional<std::string> name) {
+    failCallback_ = std::move(name);
+    return *this;
+  }
+  QBNControllerAPIData& setEncodingOptions(int options) {
+    encodingOptions_ = options;
+    return *this;
+  }
+
+  const std::string& functionName() const { return functionName_; }
+  const platform::Json& functionParameters() const { return functionParameters_; }
+  const std::optional<std::string>& successCallback() const { return successCallback_; }
+  const std::optional<std::string>& failCallback() const { return failCallback_; }
+  int encodingOptions() const { return encodingOptions_; }
+
+ private:
+  std::string functionName_;
+  platform::Json functionParameters_ = platform::Json::object();
+  std::optional<std::string> successCallback_;
+  std::optional<std::string> failCallback_;
+  int encodingOptions_ = kEncodingNone;
+};
