@@ -130,6 +130,27 @@ TEST_F(ControllerChannelTest, HostileValuesReachThePageIntact) {
   }
 }
 
+// The page answers product commands as the sandbox told it: a delayed no
+// fill, never, or at once with success.
+TEST_F(ControllerChannelTest, PageAnswersAsItsBehaviourSays) {
+  const Json noFill = {{"answer", "fail"}, {"errCode", "1010"}, {"errMsg", "No fill"}, {"delayMs", 500}};
+  start(Json{{"commands", {{"loadInterstitial", noFill}, {"initBanner", {{"answer", "none"}}}}}});
+  settle();
+  const Json is1 = {{"demandSourceName", "is1"}};
+  for (const char* name : {"loadInterstitial", "initBanner", "showInterstitial"}) send(name, is1);
+  env.runUntilIdle();
+  const auto answers = [this] {
+    std::vector<std::string> out;
+    for (const auto& a : publisher->of("page")) out.push_back(a.command + " " + a.params.dump());
+    return out;
+  };
+  EXPECT_EQ(answers(), std::vector<std::string>{R"(showInterstitialSuccess {"demandSourceName":"is1"})"});
+  env.advance(500);
+  EXPECT_EQ(answers(), (std::vector<std::string>{
+                           R"(showInterstitialSuccess {"demandSourceName":"is1"})",
+                           R"(loadInterstitialFail {"demandSourceName":"is1","errCode":"1010","errMsg":"No fill"})"}));
+}
+
 // The page's own requests: it asks, the native side answers its success
 // function, and the page's callback hears the answer.
 TEST_F(ControllerChannelTest, PageRequestsAreAnsweredThroughTheirCallbacks) {

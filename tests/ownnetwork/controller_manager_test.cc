@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -113,6 +114,8 @@ struct FailureCase {
   std::vector<std::string> answered;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.label; }
+
 class ControllerFailureTest : public ControllerManagerTest, public ::testing::WithParamInterface<FailureCase> {
  public:
   static std::vector<FailureCase> cases();
@@ -122,6 +125,8 @@ TEST_P(ControllerFailureTest, EndsInTheFallback) {
   const auto& c = GetParam();
   if (c.arrange) c.arrange(*this);
   start(c.behaviour, c.config);
+  const std::weak_ptr<QBNController> first = manager->controller();
+  const bool startedWeb = !isNative();
   send("loadInterstitial", kIs1);
   settle();
   if (c.trigger) c.trigger(*this);
@@ -149,7 +154,11 @@ TEST_P(ControllerFailureTest, EndsInTheFallback) {
             (Json{{"demandSourceName", "is1"}, {"errCode", "1007"}, {"errMsg", completions[0]->message}}));
   EXPECT_EQ(manager->pendingCommandCount(), 0u);
 
-  // Nothing reports again: not the global timer, not a load timer.
+  // The replaced web controller is gone, its load timer with it: nothing
+  // reports again, not the global timer, not a load timer.
+  if (startedWeb) {
+    EXPECT_TRUE(first.expired());
+  }
   env.advance(kQBNControllerGlobalInitTimeoutMs);
   EXPECT_EQ(completions.size(), 1u);
   EXPECT_EQ(manager->controllerState(), QBNControllerState::Ready);
@@ -276,6 +285,8 @@ struct Sequence {
   std::vector<std::string> steps;
   std::optional<int> code;  // of the one completion; none for success
 };
+
+void PrintTo(const Sequence& s, std::ostream* os) { *os << s.label; }
 
 class ControllerCompletionTest : public ControllerManagerTest, public ::testing::WithParamInterface<Sequence> {
  protected:
