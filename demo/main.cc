@@ -49,6 +49,7 @@
 #include "sdk/QuillborneSdk.h"
 #include "support/sandbox_auction.h"
 #include "support/sandbox_config.h"
+#include "support/sandbox_controller.h"
 #include "support/sandbox_events.h"
 #include "support/sandbox_server.h"
 
@@ -368,6 +369,8 @@ int main(int argc, char** argv) {
     sandbox = std::make_unique<qbtest::SandboxServer>();
     if (!sandbox->start()) return fail("the embedded sandbox could not start");
     qbtest::addEventsEndpoint(*sandbox);
+    // The own network's controller page, the same file the tests serve.
+    qbtest::addControllerPage(*sandbox);
     configEndpoint = std::make_unique<qbtest::SandboxConfigEndpoint>(*sandbox);
     if (options.mode == "load-while-show") {
       auto configuration = configEndpoint->configuration();

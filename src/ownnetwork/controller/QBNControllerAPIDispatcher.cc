@@ -1,0 +1,166 @@
+#include "ownnetwork/controller/QBNControllerAPIDispatcher.h"
+
+#include <exception>
+#include <mutex>
+
+#include "ownnetwork/interfaces/QBNControllerPublisherP.h"
+#include "ownnetwork/services/PMAHelperMethods.h"
+#include "ownnetwork/services/PlovermarkLogManager.h"
+#include "ownnetwork/services/QBNJsonValues.h"
+#include "ownnetwork/web/PMWVWKWebView.h"
+#include "platform/dispatch.h"
+
+using platform::Json;
+
+namespace {
+
+struct Observer {
+  std::mutex mutex;
+  std::function<void(const std::string&)> observe;
+};
+
+Observer& observer() {
+  static Observer& o = *new Observer();  // lives for the process
+  return o;
+}
+
+void notifyObserver(const std::string& line) {
+  std::function<void(const std::string&)> observe;
+  {
+    std::lock_guard<std::mutex> lock(observer().mutex);
+    observe = observer().observe;
+  }
+  if (observe) observe(line);
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ encoder
+
+Json QBNEncoder::encodeDictionary(const Json& dictionary, int encodingOptions) {
+  switch (encodingOptions) {
+    case QBNControllerAPIData::kEncodingDecodeThenEncode:
+      return PMAHelperMethods::deepEncodeValuesInDictionary(dictionary, true);
+    case QBNControllerAPIData::kEncodingPercentEncode:
+      return PMAHelperMethods::deepEncodeValuesInDictionary(dictionary, false);
+    default:
+      return dictionary;
+  }
+}
+
+// ------------------------------------------------------------------ builder
+
+std::string QBNControllerAPICommandBuilder::escapeForTemplateLiteral(const std::string& text) {
+  if (text.find_first_of("\\`$\r") == std::string::npos) return text;
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' || c == '`') {
+      out += '\\';
+      out += c;
+    } else if (c == '$' && i + 1 < text.size() && text[i + 1] == '{') {
+      out += "\\$";
+    } else if (c == '\r') {
+      // A raw carriage return would reach the page as a line feed.
+      out += "\\r";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string QBNControllerAPICommandBuilder::formatFunctionParams(const Json& params, int encodingOptions) {
+  if (!params.is_object() || params.empty()) return {};
+  const Json encoded = QBNEncoder::encodeDictionary(params, encodingOptions);
+  platform::Error error;
+  auto text = PMAHelperMethods::JSONStringFromDictionary(encoded, &error);
+  if (!text) {
+    PlovermarkLogManager::sharedManager().log(
+        "QBNControllerAPIDispatcher | Failed to stringify function params with error: " +
+            PMAHelperMethods::errorDescription(error) + "\nParameters JSON String: ",
+        3, 6);
+    return {};
+  }
+  return *text;
+}
+
+std::string QBNControllerAPICommandBuilder::formatFunctionParamsWithData(const QBNControllerAPIData& data,
+                                                                          int encodingOptions) {
+  const std::string json = formatFunctionParams(data.functionParameters(), encodingOptions);
+  return json.empty() ? std::string() : "?parameters=" + json;
+}
+
+std::string QBNControllerAPICommandBuilder::formatCallbacksWithData(const QBNControllerAPIData& data) {
+  if (!data.successCallback() || !data.failCallback()) return {};
+  return ", `" + escapeForTemplateLiteral(*data.successCallback()) + "`, `" +
+         escapeForTemplateLiteral(*data.failCallback()) + "`";
+}
+
+std::string QBNControllerAPICommandBuilder::buildCommandFromData(const QBNControllerAPIData& data,
+                                                                 int encodeOptions) {
+  const std::string json = formatFunctionParams(data.functionParameters(), encodeOptions);
+  const std::string parameterPart = json.empty() ? std::string() : "?parameters=" + escapeForTemplateLiteral(json);
+  return std::string(kRunFunction) + "(`" + escapeForTemplateLiteral(data.functionName()) + parameterPart + "`" +
+         formatCallbacksWithData(data) + ")";
+}
+
+// ------------------------------------------------------------------ utils
+
+std::optional<std::string> ControllerAPIUtils::extractDemandSourceIdFromDictionary(const Json& dictionary) {
+  if (!dictionary.is_object()) return std::nullopt;
+  for (const char* key : {"demandSourceId", "demandSourceName"}) {
+    auto it = dictionary.find(key);
+    if (it != dictionary.end()) return qbnjson::description(*it);
+  }
+  return std::nullopt;
+}
+
+std::string QBNControllerAPIDataDescription(const QBNControllerAPIData& data) {
+  const auto orEmpty = [](const std::optional<std::string>& text) { return text ? *text : std::string("empty"); };
+  Json description = Json::object();
+  description["functionName"] = data.functionName().empty() ? std::string("empty") : data.functionName();
+  description["functionParams"] =
+      data.functionParameters().is_null() ? std::string("empty") : platform::dumpJson(data.functionParameters());
+  description["successCallbackName"] = orEmpty(data.successCallback());
+  description["failCallbackName"] = orEmpty(data.failCallback());
+  description["options"] = data.encodingOptions();
+  return platform::dumpJson(description);
+}
+
+// ------------------------------------------------------------------ dispatcher
+
+QBNControllerAPIDispatcher::QBNControllerAPIDispatcher(std::weak_ptr<QBNControllerPublisherP> publisher)
+    : publisher_(std::move(publisher)) {}
+
+void QBNControllerAPIDispatcher::setEvaluationObserverForTesting(std::function<void(const std::string&)> observe) {
+  std::lock_guard<std::mutex> lock(observer().mutex);
+  observer().observe = std::move(observe);
+}
+
+void QBNControllerAPIDispatcher::dispatchCommandWithData(const QBNControllerAPIData& data, int encodeOptions) {
+  const Json& params = data.functionParameters();
+  // Lines that carry a "message" (acknowledgements of the page's log lines)
+  // are not logged again.
+  if (!(params.is_object() && params.contains("message"))) {
+    PlovermarkLogManager::sharedManager().log("QBNControllerAPIDispatcher | command: " + data.functionName(), 1, 6);
+  }
+  std::string line;
+  try {
+    line = QBNControllerAPICommandBuilder::buildCommandFromData(data, encodeOptions);
+  } catch (const std::exception& exception) {
+    PlovermarkLogManager::sharedManager().log("QBNControllerAPIDispatcher | Couldn't run the command: " +
+                                                  QBNControllerAPIDataDescription(data) +
+                                                  "\nException: " + exception.what(),
+                                              3, 8);
+    return;
+  }
+  platform::mainQueue()->async([publisher = publisher_, line = std::move(line)] {
+    auto owner = publisher.lock();
+    auto webView = owner ? owner->webViewController() : nullptr;
+    if (!webView) return;
+    notifyObserver(line);
+    webView->evaluateJavaScript(line);
+  });
+}

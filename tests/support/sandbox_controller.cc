@@ -1,0 +1,39 @@
+#include "support/sandbox_controller.h"
+
+#include "platform/storage.h"
+
+namespace qbtest {
+
+namespace {
+
+constexpr char kMarker[] = "/*sandbox-behaviour*/{}";
+
+std::string pageTemplate() {
+  static const std::string& page = *new std::string([] {
+    auto text = platform::readFile(std::string(QB_TESTS_DIR) + "/support/pages/controller.html");
+    return text ? text.value() : std::string();
+  }());
+  return page;
+}
+
+}  // namespace
+
+std::string controllerPageHtml(const platform::Json& behaviour) {
+  std::string page = pageTemplate();
+  std::string json = platform::dumpJson(behaviour.is_object() ? behaviour : platform::Json::object());
+  // A "</script>" inside a text would end the script element early.
+  for (size_t at = json.find("</"); at != std::string::npos; at = json.find("</", at + 3)) json.insert(at + 1, "\\");
+  const size_t at = page.find(kMarker);
+  if (at != std::string::npos) page.replace(at, sizeof kMarker - 1, "/*sandbox-behaviour*/" + json);
+  return page;
+}
+
+void addControllerPage(SandboxServer& server, const platform::Json& behaviour, const std::string& path) {
+  server.removeRoutes(path);
+  const std::string page = controllerPageHtml(behaviour);
+  server.route("GET", path, [page](const RecordedRequest&) {
+    return SandboxAnswer{200, page, {{"Content-Type", "text/html; charset=utf-8"}}};
+  });
+}
+
+}  // namespace qbtest

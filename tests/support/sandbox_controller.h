@@ -1,0 +1,28 @@
+#pragma once
+// The controller page of the sandbox: the project's own page
+// (tests/support/pages/controller.html), served at the controller URL with
+// the behaviour a test asks for baked in. docs/controller-page.md describes
+// the page and its behaviour object.
+#include <string>
+
+#include "platform/json.h"
+#include "support/sandbox_server.h"
+
+namespace qbtest {
+
+inline constexpr char kControllerPagePath[] = "/controller/mobileController.html";
+
+// What the page does (see the page's head):
+//   {"stages": [{"stage": "loaded"}, {"stage": "ready", "delayMs": 100}],
+//    "commands": {"loadInterstitial": {"answer": "fail", "errCode": "1010",
+//                                      "errMsg": "No fill"}}}
+// An empty object: "loaded", then "ready", every product command answered
+// with success at once.
+std::string controllerPageHtml(const platform::Json& behaviour = platform::Json::object());
+
+// Answers GET requests to `path` with the page (text/html), replacing an
+// earlier route of that path.
+void addControllerPage(SandboxServer& server, const platform::Json& behaviour = platform::Json::object(),
+                       const std::string& path = kControllerPagePath);
+
+}  // namespace qbtest
