@@ -439,5 +439,8 @@ int main(int argc, char** argv) {
     status = runSecondProcess(*options.dataRoot, endpoint, options.appKey);
     if (status != 0) status = fail("the second run ended with status " + std::to_string(status));
   }
+  // As the system does when an application ends: the SDK writes its event
+  // backups synchronously on this notice.
+  platform::Application::shared().terminate();
   return status;
 }
