@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "ownnetwork/api/QuillborneAdInstance.h"
 #include "ownnetwork/handlers_test_support.h"
@@ -69,11 +71,20 @@ TEST_F(AdInstanceTest, IdsAndControllerConfiguration) {
 }
 
 TEST_F(AdInstanceTest, InstancesBuiltWithinOneMillisecondGetDistinctIds) {
-  // The test clock stands still: every build happens in the same millisecond.
-  std::set<std::string> ids;
-  for (int i = 0; i < 1000; ++i) {
-    ids.insert(QuillborneAdInstanceBuilder("bid", listener).setInAppBidding(true).build()->identifier());
+  // The test clock stands still: every build happens in the same millisecond,
+  // on four threads at once (loads build on the API queue, banners on main).
+  std::vector<std::vector<std::string>> made(4);
+  std::vector<std::thread> threads;
+  for (auto& list : made) {
+    threads.emplace_back([&list, this] {
+      for (int i = 0; i < 250; ++i) {
+        list.push_back(QuillborneAdInstanceBuilder("bid", listener).setInAppBidding(true).build()->identifier());
+      }
+    });
   }
+  for (auto& thread : threads) thread.join();
+  std::set<std::string> ids;
+  for (const auto& list : made) ids.insert(list.begin(), list.end());
   EXPECT_EQ(ids.size(), 1000u);
 }
 
