@@ -1,0 +1,202 @@
+#include "ownnetwork/publisher/DemandSourceDelegateResponder.h"
+
+#include "ownnetwork/api/QBNAdDelegate.h"
+#include "ownnetwork/api/QBNProductDelegateCalls.h"
+#include "ownnetwork/api/QuillborneAdInstance.h"
+#include "platform/dispatch.h"
+
+namespace {
+
+using platform::Json;
+using DemandSourceRef = DemandSourceDelegateResponder::DemandSourceRef;
+
+bool isAdInstanceSource(const DemandSourceRef& demandSource) { return demandSource->adInstance() != nullptr; }
+
+bool isProduct(const Json& configuration, const char* productType) {
+  return platform::getString(configuration, "productType") == productType;
+}
+
+// One main-queue task for one listener call, made only when the listener
+// that the demand source has by then implements it.
+template <class Call, class Invoke>
+void postToAdListener(const DemandSourceRef& demandSource, Invoke invoke) {
+  platform::mainQueue()->async([demandSource, invoke = std::move(invoke)] {
+    const auto listener = demandSource->delegate();
+    if (auto* call = dynamic_cast<Call*>(listener.get())) invoke(*call, demandSource->adInstance());
+  });
+}
+
+// A legacy listener's call, at once, when it implements it.
+template <class Call, class Invoke>
+void callProductListener(const DemandSourceRef& demandSource, Invoke invoke) {
+  const auto listener = demandSource->delegate();
+  if (auto* call = dynamic_cast<Call*>(listener.get())) invoke(*call);
+}
+
+}  // namespace
+
+void DemandSourceDelegateResponder::handleInitSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                             const Json& configuration) {
+  if (!demandSource) return;
+  if (isProduct(configuration, "RewardedVideo")) {
+    callProductListener<PmaRewardedVideoDidUpdateAdUnitsCall>(
+        demandSource, [&](auto& call) { call.pmaRewardedVideoDidUpdateAdUnits(configuration); });
+  } else if (isProduct(configuration, "Interstitial")) {
+    callProductListener<PlovermarkISInitSuccessCall>(demandSource, [](auto& call) { call.plovermarkISInitSuccess(); });
+  }
+}
+
+void DemandSourceDelegateResponder::handleInitFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                             const platform::Error& error,
+                                                                             const Json& configuration) {
+  if (!demandSource) return;
+  if (isProduct(configuration, "RewardedVideo")) {
+    callProductListener<PmaRewardedVideoDidFailInitWithErrorCall>(
+        demandSource, [&](auto& call) { call.pmaRewardedVideoDidFailInitWithError(error); });
+  } else if (isProduct(configuration, "Interstitial")) {
+    callProductListener<PlovermarkISInitFailedWithErrorCall>(
+        demandSource, [&](auto& call) { call.plovermarkISInitFailedWithError(error); });
+  }
+}
+
+void DemandSourceDelegateResponder::handleNoMoreOffersCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                              const Json& /*configuration*/) {
+  if (!demandSource) return;
+  callProductListener<PmaRewardedVideoNoMoreOffersCall>(demandSource,
+                                                        [](auto& call) { call.pmaRewardedVideoNoMoreOffers(); });
+}
+
+void DemandSourceDelegateResponder::handleLoadSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                             const Json& configuration) {
+  if (!demandSource) return;
+  if (isAdInstanceSource(demandSource)) {
+    postToAdListener<QBNAdDelegateLoaded>(demandSource, [configuration](auto& call, const QBNAdInstanceRef& instance) {
+      call.adInstanceLoaded(instance, configuration);
+    });
+  } else {
+    callProductListener<PlovermarkISLoadSuccessCall>(demandSource, [](auto& call) { call.plovermarkISLoadSuccess(); });
+  }
+}
+
+void DemandSourceDelegateResponder::handleLoadFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                             const platform::Error& error,
+                                                                             const Json& configuration) {
+  if (!demandSource) return;
+  if (isAdInstanceSource(demandSource)) {
+    postToAdListener<QBNAdDelegateFailedToLoad>(
+        demandSource, [error, configuration](auto& call, const QBNAdInstanceRef& instance) {
+          call.adInstanceFailedToLoad(instance, error, configuration);
+        });
+  } else {
+    callProductListener<PlovermarkISLoadFailedWithErrorCall>(
+        demandSource, [&](auto& call) { call.plovermarkISLoadFailedWithError(error); });
+  }
+}
+
+void DemandSourceDelegateResponder::handleShowSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                             const Json& configuration) {
+  if (!demandSource) return;
+  if (isAdInstanceSource(demandSource)) {
+    // Both tasks are posted now, so a later report cannot come between them.
+    postToAdListener<QBNAdDelegateOpened>(demandSource, [configuration](auto& call, const QBNAdInstanceRef& instance) {
+      call.adInstanceOpened(instance, configuration);
+    });
+    postToAdListener<QBNAdDelegateShowSuccess>(
+        demandSource, [configuration](auto& call, const QBNAdInstanceRef& instance) {
+          call.adInstanceShowSuccess(instance, configuration);
+        });
+  } else if (isProduct(configuration, "RewardedVideo")) {
+    callProductListener<PmaRewardedVideoWindowWillOpenCall>(demandSource,
+                                                            [](auto& call) { call.pmaRewardedVideoWindowWillOpen(); });
+  } else if (isProduct(configuration, "Interstitial")) {
+    callProductListener<PlovermarkISShowSuccessCall>(demandSource, [](auto& call) { call.plovermarkISShowSuccess(); });
+  }
+}
+
+void DemandSourceDelegateResponder::handleShowFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                             const platform::Error& error,
+                                                                             const Json& configuration) {
+  if (!demandSource) return;
+  if (isAdInstanceSource(demandSource)) {
+    postToAdListener<QBNAdDelegateFailedToShow>(
+        demandSource, [error, configuration](auto& call, const QBNAdInstanceRef& instance) {
+          call.adInstanceFailedToShow(instance, error, configuration);
+        });
+  } else if (isProduct(configuration, "RewardedVideo")) {
+    callProductListener<PmaRewardedVideoDidFailShowWithErrorCall>(
+        demandSource, [&](auto& call) { call.pmaRewardedVideoDidFailShowWithError(error); });
+  } else if (isProduct(configuration, "Interstitial")) {
+    callProductListener<PlovermarkISShowFailWithErrorCall>(
+        demandSource, [&](auto& call) { call.plovermarkISShowFailWithError(error); });
+  }
+}
+
+void DemandSourceDelegateResponder::handleAdCreditedCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                            const Json& configuration) {
+  if (!demandSource) return;
+  if (isAdInstanceSource(demandSource)) {
+    postToAdListener<QBNAdDelegateRewarded>(demandSource, [configuration](auto& call, const QBNAdInstanceRef& instance) {
+      call.adInstanceRewarded(instance, configuration, configuration);
+    });
+  } else {
+    callProductListener<PmaRewardedVideoDidReceiveCreditCall>(
+        demandSource, [&](auto& call) { call.pmaRewardedVideoDidReceiveCredit(configuration); });
+  }
+}
+
+void DemandSourceDelegateResponder::handleAdClosedCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                          const Json& configuration) {
+  if (!demandSource) return;
+  if (isAdInstanceSource(demandSource)) {
+    postToAdListener<QBNAdDelegateClosed>(demandSource, [configuration](auto& call, const QBNAdInstanceRef& instance) {
+      call.adInstanceClosed(instance, configuration);
+    });
+  } else if (isProduct(configuration, "RewardedVideo")) {
+    callProductListener<PmaRewardedVideoWindowDidCloseCall>(demandSource,
+                                                            [](auto& call) { call.pmaRewardedVideoWindowDidClose(); });
+  } else if (isProduct(configuration, "Interstitial")) {
+    callProductListener<PlovermarkISAdClosedCall>(demandSource, [](auto& call) { call.plovermarkISAdClosed(); });
+  }
+}
+
+void DemandSourceDelegateResponder::handleAdClickedCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                           const Json& configuration) {
+  if (!demandSource) return;
+  if (isAdInstanceSource(demandSource)) {
+    postToAdListener<QBNAdDelegateClicked>(demandSource, [configuration](auto& call, const QBNAdInstanceRef& instance) {
+      call.adInstanceClicked(instance, configuration);
+    });
+  } else if (isProduct(configuration, "RewardedVideo")) {
+    callProductListener<PmaRewardedVideoAdClickedCall>(demandSource, [](auto& call) { call.pmaRewardedVideoAdClicked(); });
+  } else if (isProduct(configuration, "Interstitial")) {
+    callProductListener<PlovermarkISAdClickedCall>(demandSource, [](auto& call) { call.plovermarkISAdClicked(); });
+  }
+}
+
+void DemandSourceDelegateResponder::handleAdLeaveApplicationCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                                    const Json& configuration) {
+  if (!demandSource || !isAdInstanceSource(demandSource)) return;
+  postToAdListener<QBNAdDelegateLeaveApplication>(
+      demandSource, [configuration](auto& call, const QBNAdInstanceRef& instance) {
+        call.adInstanceLeaveApplication(instance, configuration);
+      });
+}
+
+void DemandSourceDelegateResponder::handleAdEventNotificationCallbackForDemandSource(
+    const DemandSourceRef& demandSource, const std::string& eventName, const Json& extData, const Json& configuration) {
+  if (!demandSource) return;
+  if (isAdInstanceSource(demandSource)) {
+    postToAdListener<QBNAdDelegateNotification>(
+        demandSource, [eventName, extData, configuration](auto& call, const QBNAdInstanceRef& instance) {
+          call.adInstanceReceivedNotificationWithInstance(instance, eventName, extData, configuration);
+        });
+  } else if (isProduct(configuration, "RewardedVideo")) {
+    callProductListener<PmaRewardedVideoAdDidReceiveNotificationOnEventCall>(
+        demandSource, [&](auto& call) { call.pmaRewardedVideoAdDidReceiveNotificationOnEvent(eventName, extData); });
+  } else if (isProduct(configuration, "Interstitial")) {
+    callProductListener<PlovermarkISAdDidReceiveNotificationOnEventCall>(
+        demandSource, [&](auto& call) { call.plovermarkISAdDidReceiveNotificationOnEvent(eventName, extData); });
+  } else if (isProduct(configuration, "Banner") && eventName == "impressions") {
+    callProductListener<QBNBannerShowSuccessCall>(demandSource, [](auto& call) { call.QBNBannerShowSuccess(); });
+  }
+}

@@ -1,0 +1,69 @@
+#pragma once
+// Hands what the controller page reports of an ad (initialised, loaded,
+// shown, rewarded, closed, clicked, an ad event) to the listener of the
+// demand source it concerns.
+//
+// Two kinds of demand source, told apart by whether it has an ad instance
+// when the responder is called:
+//  - With an ad instance: its delegate is the instance's listener (the calls
+//    of QBNAdDelegate.h). Each call is posted to the main queue as its own
+//    task, in the order the responder was called (a show success is two
+//    tasks: opened, then show success). A task reads the demand source's
+//    listener and ad instance again when it runs, so a listener gone by then
+//    hears nothing.
+//  - Without one (the publisher's legacy products): its delegate's calls of
+//    QBNProductDelegateCalls.h are picked by the configuration's
+//    "productType" text ("RewardedVideo", "Interstitial" or "Banner",
+//    compared exactly; no such member matches no product) and made at once
+//    on the calling thread.
+// Init success, init failure and "no more offers" take the legacy calls
+// whatever the kind. A call is made only when the listener exists and
+// implements it; otherwise it is dropped. A null demand source reaches no one.
+//
+// The responder keeps no state; any thread. `configuration` is passed on
+// unchanged.
+#include <memory>
+#include <string>
+
+#include "platform/json.h"
+#include "platform/result.h"
+
+class PMADemandSource;
+
+class DemandSourceDelegateResponder {
+ public:
+  using DemandSourceRef = std::shared_ptr<PMADemandSource>;
+
+  static void handleInitSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                       const platform::Json& configuration);
+  static void handleInitFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                       const platform::Error& error,
+                                                       const platform::Json& configuration);
+  static void handleNoMoreOffersCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                        const platform::Json& configuration);
+  static void handleLoadSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                       const platform::Json& configuration);
+  static void handleLoadFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                       const platform::Error& error,
+                                                       const platform::Json& configuration);
+  static void handleShowSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                       const platform::Json& configuration);
+  static void handleShowFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                       const platform::Error& error,
+                                                       const platform::Json& configuration);
+  // The configuration is also the credit info of an ad instance's reward.
+  static void handleAdCreditedCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                      const platform::Json& configuration);
+  static void handleAdClosedCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                    const platform::Json& configuration);
+  static void handleAdClickedCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                     const platform::Json& configuration);
+  // Legacy sources hear nothing of it.
+  static void handleAdLeaveApplicationCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                              const platform::Json& configuration);
+  // A legacy banner hears only the event "impressions" (as its show success).
+  static void handleAdEventNotificationCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                               const std::string& eventName,
+                                                               const platform::Json& extData,
+                                                               const platform::Json& configuration);
+};
