@@ -53,6 +53,9 @@ class RecordingControllerManager : public QBNControllerManagerP {
     std::lock_guard lock(mutex_);
     sent_.push_back({functionName, parameters, decodeFirst});
   }
+  void runCommand(const QBNControllerAPIData& data) override {
+    runCommand(data.functionName(), data.functionParameters(), data.successCallback(), data.failCallback(), false);
+  }
   size_t count() {
     std::lock_guard lock(mutex_);
     return sent_.size();
@@ -222,7 +225,7 @@ class FakeServices : public QBNPresentationServicesP {
   std::optional<AdView> getAdUnitWebViewById(const std::string& id) const override {
     auto it = adViews.find(id);
     if (it == adViews.end()) return std::nullopt;
-    return AdView{it->second, false};
+    return AdView{it->second, false, nullptr};
   }
   std::map<std::string, std::shared_ptr<platform::View>> adViews;
 };
