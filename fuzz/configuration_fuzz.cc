@@ -264,9 +264,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed) {
-  return qbfuzz::mutateJsonWithExtremes(data, size, maxSize, seed);
-}
+QB_FUZZ_JSON_MUTATOR()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

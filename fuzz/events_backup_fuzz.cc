@@ -35,14 +35,7 @@ void resetProcessWide() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  qbfuzz::setUpProcess();
-  return 0;
-}
-
-extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed) {
-  return qbfuzz::mutateJsonWithExtremes(data, size, maxSize, seed);
-}
+QB_FUZZ_JSON_TARGET()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

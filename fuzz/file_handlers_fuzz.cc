@@ -56,6 +56,9 @@ class LastAnswer : public QBNControllerManagerP {
     this->name = name;
     this->parameters = parameters;
   }
+  void runCommand(const QBNControllerAPIData& data) override {
+    runCommand(data.functionName(), data.functionParameters(), std::nullopt, std::nullopt, false);
+  }
   std::string name;
   Json parameters;
 };

@@ -35,3 +35,17 @@ void check(bool condition, std::string_view what);
 size_t mutateJsonWithExtremes(uint8_t* data, size_t size, size_t maxSize, unsigned int seed);
 
 }  // namespace qbfuzz
+
+// The libFuzzer entry points a target fed with JSON shares with the others:
+// the mutation above, and (second macro) a process set up by setUpProcess()
+// alone.
+#define QB_FUZZ_JSON_MUTATOR()                                                                         \
+  extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed) { \
+    return ::qbfuzz::mutateJsonWithExtremes(data, size, maxSize, seed);                                \
+  }
+#define QB_FUZZ_JSON_TARGET()                         \
+  extern "C" int LLVMFuzzerInitialize(int*, char***) { \
+    ::qbfuzz::setUpProcess();                          \
+    return 0;                                          \
+  }                                                    \
+  QB_FUZZ_JSON_MUTATOR()
