@@ -4,17 +4,11 @@
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "ownnetwork/services/PlovermarkLogManager.h"
 #include "presentation/QBNAdViewsManager.h"
+#include "platform/json.h"
 
 namespace {
 
 void log(const std::string& line) { PlovermarkLogManager::sharedManager().log(line, 1, 5); }
-
-std::optional<std::string> text(const platform::Json& object, const char* key) {
-  if (!object.is_object()) return std::nullopt;
-  const auto it = object.find(key);
-  if (it == object.end() || !it->is_string()) return std::nullopt;
-  return it->get<std::string>();
-}
 
 }  // namespace
 
@@ -35,7 +29,7 @@ void QBNAdUnitWebViewJSInterfaceHandler::invokeAPIWithJSParams(const platform::J
       {"webviewAction", &QBNAdUnitWebViewJSInterfaceHandler::performWebViewActionWithParams},
       {"handleGetViewVisibility", &QBNAdUnitWebViewJSInterfaceHandler::handleGetViewVisibilityWithParam},
   };
-  const auto name = text(params, "functionName");
+  const auto name = platform::getString(params, "functionName");
   for (const auto& function : kFunctions) {
     if (name == function.name) return (this->*function.run)(params);
   }
@@ -44,7 +38,7 @@ void QBNAdUnitWebViewJSInterfaceHandler::invokeAPIWithJSParams(const platform::J
 
 std::optional<platform::Json> QBNAdUnitWebViewJSInterfaceHandler::getMethodParamsDictionaryFromJsParams(
     const platform::Json& params) {
-  const auto raw = text(params, "functionParams");
+  const auto raw = platform::getString(params, "functionParams");
   if (!raw) return std::nullopt;
   platform::Error error;
   auto parsed = PMAHelperMethods::dictionaryFromJsonString(PMAHelperMethods::decodeFromPercentEscapeString(*raw), &error);
@@ -72,8 +66,8 @@ void QBNAdUnitWebViewJSInterfaceHandler::sendMessageWithParams(const platform::J
   const auto sub = getMethodParamsDictionaryFromJsParams(params);
   std::optional<std::string> id;
   if (sub) {
-    if (auto message = PMAHelperMethods::dictionaryFromJsonString(text(*sub, "params"), nullptr)) {
-      id = text(*message, "adViewId");
+    if (auto message = PMAHelperMethods::dictionaryFromJsonString(platform::getString(*sub, "params"), nullptr)) {
+      id = platform::getString(*message, "adViewId");
     }
   }
   if (!id) {
@@ -88,7 +82,7 @@ void QBNAdUnitWebViewJSInterfaceHandler::sendMessageWithParams(const platform::J
 
 void QBNAdUnitWebViewJSInterfaceHandler::removeAdViewWithParams(const platform::Json& params) {
   const auto sub = getMethodParamsDictionaryFromJsParams(params).value_or(platform::Json::object());
-  const auto id = text(sub, "adViewId");
+  const auto id = platform::getString(sub, "adViewId");
   if (!id) {
     sendFailureCallbackToController(params, "removeAdViewWithParams fail - adViewId is missing", std::nullopt);
     return;
@@ -99,7 +93,7 @@ void QBNAdUnitWebViewJSInterfaceHandler::removeAdViewWithParams(const platform::
 
 void QBNAdUnitWebViewJSInterfaceHandler::performWebViewActionWithParams(const platform::Json& params) {
   const auto sub = getMethodParamsDictionaryFromJsParams(params).value_or(platform::Json::object());
-  const auto id = text(sub, "adViewId");
+  const auto id = platform::getString(sub, "adViewId");
   if (!id) {
     sendFailureCallbackToController(params, "performWebViewActionWithParams fail - adViewId is missing", std::nullopt);
     return;
@@ -109,7 +103,7 @@ void QBNAdUnitWebViewJSInterfaceHandler::performWebViewActionWithParams(const pl
 
 void QBNAdUnitWebViewJSInterfaceHandler::handleGetViewVisibilityWithParam(const platform::Json& params) {
   const auto sub = getMethodParamsDictionaryFromJsParams(params).value_or(platform::Json::object());
-  const auto id = text(sub, "adViewId");
+  const auto id = platform::getString(sub, "adViewId");
   if (!id) {
     sendFailureCallbackToController(params, "handleGetViewVisibilityWithParam fail - adViewId is missing",
                                     std::nullopt);
@@ -143,7 +137,7 @@ QBNAdViewCompletion QBNAdUnitWebViewJSInterfaceHandler::replyWith(const platform
 
 void QBNAdUnitWebViewJSInterfaceHandler::sendSuccessCallbackToController(const platform::Json& params,
                                                                          const std::string& adViewId) const {
-  const auto name = text(params, "success");
+  const auto name = platform::getString(params, "success");
   const auto agent = publisherAgent();
   const auto manager = agent ? agent->controllerManager() : nullptr;
   if (!name || !manager) return;
@@ -154,7 +148,7 @@ void QBNAdUnitWebViewJSInterfaceHandler::sendFailureCallbackToController(
     const platform::Json& params, const std::optional<std::string>& message,
     const std::optional<std::string>& adViewId) const {
   if (!message) return;
-  const auto name = text(params, "fail");
+  const auto name = platform::getString(params, "fail");
   const auto agent = publisherAgent();
   const auto manager = agent ? agent->controllerManager() : nullptr;
   if (name && manager) {
@@ -171,7 +165,7 @@ void QBNAdUnitWebViewJSInterfaceHandler::didReceiveMessageFromAdView(const std::
   if (!manager) return;
   manager->runCommand(QBNControllerAPIData(message)
                           .setFunctionParameters(params)
-                          .setSuccessCallback(text(params, "successMethodName"))
-                          .setFailCallback(text(params, "failMethodName"))
+                          .setSuccessCallback(platform::getString(params, "successMethodName"))
+                          .setFailCallback(platform::getString(params, "failMethodName"))
                           .setEncodingOptions(QBNControllerAPIData::kEncodingPercentEncode));
 }

@@ -3,17 +3,7 @@
 #include "ownnetwork/interfaces/QBNControllerManagerP.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "platform/dispatch.h"
-
-namespace {
-
-std::optional<std::string> text(const platform::Json& object, const char* key) {
-  if (!object.is_object()) return std::nullopt;
-  const auto it = object.find(key);
-  if (it == object.end() || !it->is_string()) return std::nullopt;
-  return it->get<std::string>();
-}
-
-}  // namespace
+#include "platform/json.h"
 
 std::shared_ptr<QBNAdViewJSInterfaceHandler> QBNAdViewJSInterfaceHandler::create(
     std::weak_ptr<QBNPublisherAgent> publisherAgent) {
@@ -21,24 +11,24 @@ std::shared_ptr<QBNAdViewJSInterfaceHandler> QBNAdViewJSInterfaceHandler::create
 }
 
 void QBNAdViewJSInterfaceHandler::invokeAPIWithJSParams(const platform::Json& params) {
-  const auto fail = text(params, "fail");
+  const auto fail = platform::getString(params, "fail");
   if (!fail) return;
   sendLater(*fail, platform::Json{{"errMsg", "Deprecated"}}, std::nullopt, std::nullopt, true);
 }
 
 std::optional<std::string> QBNAdViewJSInterfaceHandler::methodNameFromParams(const platform::Json& params) {
-  return text(params, "functionName");
+  return platform::getString(params, "functionName");
 }
 
 platform::Json QBNAdViewJSInterfaceHandler::methodParamsFromParams(const platform::Json& params) {
   auto parsed = PMAHelperMethods::dictionaryFromJsonString(
-      PMAHelperMethods::decodeFromPercentEscapeString(text(params, "functionParams").value_or("")), nullptr);
+      PMAHelperMethods::decodeFromPercentEscapeString(platform::getString(params, "functionParams").value_or("")), nullptr);
   return parsed && parsed->is_object() ? *parsed : platform::Json::object();
 }
 
 void QBNAdViewJSInterfaceHandler::didReceiveMessageFromAdView(const std::string& message,
                                                               const platform::Json& params) {
-  sendLater(message, params, text(params, "successMethodName"), text(params, "failMethodName"), false);
+  sendLater(message, params, platform::getString(params, "successMethodName"), platform::getString(params, "failMethodName"), false);
 }
 
 void QBNAdViewJSInterfaceHandler::sendLater(std::string function, platform::Json parameters,

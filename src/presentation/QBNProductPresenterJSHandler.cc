@@ -9,15 +9,9 @@
 #include "ownnetwork/services/QBNJsonValues.h"
 #include "presentation/QBNPresentationStrategies.h"
 #include "presentation/QBProductContext.h"
+#include "platform/json.h"
 
 namespace {
-
-std::optional<std::string> text(const platform::Json& object, const char* key) {
-  if (!object.is_object()) return std::nullopt;
-  const auto it = object.find(key);
-  if (it == object.end() || !it->is_string()) return std::nullopt;
-  return it->get<std::string>();
-}
 
 bool has(const platform::Json& params, const char* key) { return params.is_object() && params.contains(key); }
 
@@ -60,7 +54,7 @@ void QBNProductPresenterJSHandler::handleWebViewVisibility(const platform::Json&
     return;
   }
   platform::Error error;
-  const uint32_t type = QBProductContext::convertProductNameToProductType(text(params, "productType"), &error);
+  const uint32_t type = QBProductContext::convertProductNameToProductType(platform::getString(params, "productType"), &error);
   if (type == QBProductContext::kUnknownProductType) {
     sendFailure(params, error.message);
     return;
@@ -84,7 +78,7 @@ void QBNProductPresenterJSHandler::presentWebViewForProduct(uint32_t productType
     return;
   }
   presenter_->setStrategy(createPresentationStrategyFromJsParams(params));
-  presenter_->presentProduct(productType, text(params, "adViewId"), replyTo(params));
+  presenter_->presentProduct(productType, platform::getString(params, "adViewId"), replyTo(params));
 }
 
 void QBNProductPresenterJSHandler::dismissWebViewForProduct(uint32_t productType, const platform::Json& params) {
@@ -146,13 +140,13 @@ QBNPresentationCompletion QBNProductPresenterJSHandler::replyTo(const platform::
     if (error) {
       self->sendFailure(params, PMAHelperMethods::buildErrorMessageFromError(error, kPMAUnknownErrorReason));
     } else {
-      self->sendEmptyCallbackToController(text(params, "success"));
+      self->sendEmptyCallbackToController(platform::getString(params, "success"));
     }
   };
 }
 
 void QBNProductPresenterJSHandler::sendFailure(const platform::Json& params, const std::string& message) const {
-  sendCallbackToController(text(params, "fail"), platform::Json{{"errMsg", message}});
+  sendCallbackToController(platform::getString(params, "fail"), platform::Json{{"errMsg", message}});
 }
 
 void QBNProductPresenterJSHandler::sendEmptyCallbackToController(const std::optional<std::string>& name) const {
