@@ -14,8 +14,11 @@
 #include "presentation/QBNAdViewJSInterfaceHandler.h"
 #include "presentation/QBNAppOrientationCalculator.h"
 #include "presentation/QBNAppOrientationHolder.h"
+#include "presentation/QBNHybridAdPresenter.h"
+#include "presentation/QBNOrientationJSHandler.h"
 #include "presentation/QBNPresentationServices.h"
 #include "presentation/QBNProductPresenterJSHandler.h"
+#include "presentation/QBNSecondaryWebViewJSHandler.h"
 #include "presentation/QBOrientationUtillis.h"
 
 namespace {
@@ -69,11 +72,20 @@ void registerWithOwnNetwork() {
     factories.presenterHandler = [](std::weak_ptr<QBNPublisherAgent> agent) {
       return std::static_pointer_cast<QBNProductPresenterJSHandlerP>(QBNProductPresenterJSHandler::create(agent));
     };
+    factories.orientationHandler = [](std::weak_ptr<QBNPublisherAgent> agent) {
+      return std::static_pointer_cast<QBNOrientationJSHandlerP>(QBNOrientationJSHandler::create(agent));
+    };
     factories.adViewHandler = [](std::weak_ptr<QBNPublisherAgent> agent) {
       return std::static_pointer_cast<QBNJSInterfaceHandlerP>(QBNAdViewJSInterfaceHandler::create(agent));
     };
     factories.adUnitWebViewHandler = [](std::weak_ptr<QBNPublisherAgent> agent) {
       return std::static_pointer_cast<QBNJSInterfaceHandlerP>(QBNAdUnitWebViewJSInterfaceHandler::create(agent));
+    };
+    factories.secondaryWebViewHandler = [](std::weak_ptr<QBNPublisherAgent> agent) {
+      return std::static_pointer_cast<QBNSecondaryWebViewJSHandlerP>(QBNSecondaryWebViewJSHandler::create(agent));
+    };
+    factories.hybridAdPresenter = [](std::weak_ptr<QBNPublisherAgent> agent) {
+      return std::static_pointer_cast<QBNHybridAdPresenterP>(QBNHybridAdPresenter::create(agent));
     };
   });
   if (platform::isMainThread()) {

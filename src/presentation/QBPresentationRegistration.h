@@ -11,9 +11,14 @@ namespace qb::presentation {
 //  * QBNPresentationServices as its presentation services;
 //  * the factories of the script handlers this library implements:
 //    presenterHandler (QBNProductPresenterJSHandler: "displayWebView" and
-//    "removeCloseEventHandler"), adViewHandler (QBNAdViewJSInterfaceHandler:
-//    "bannerViewAPI") and adUnitWebViewHandler
-//    (QBNAdUnitWebViewJSInterfaceHandler: "adViewAPI").
+//    "removeCloseEventHandler"), orientationHandler (QBNOrientationJSHandler:
+//    "setOrientation", "setAppOrientation"), adViewHandler
+//    (QBNAdViewJSInterfaceHandler: "bannerViewAPI"), adUnitWebViewHandler
+//    (QBNAdUnitWebViewJSInterfaceHandler: "adViewAPI"),
+//    secondaryWebViewHandler (QBNSecondaryWebViewJSHandler: "openUrl" with
+//    "method" "webview", "controlSecondaryWebView", "navigationModeChange")
+//    and hybridAdPresenter (QBNHybridAdPresenter: "displayWebView" with
+//    "hybridView" true, "hybridChangeRatio").
 // On the main queue (at once when called there, else posted) it also connects
 // the orientation holder's recompute to the own network's global data
 // ("apor" is written on every recompute, and once at once) and the

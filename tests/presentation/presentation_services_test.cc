@@ -32,8 +32,9 @@ TEST_F(PresentationServicesTest, RegistrationGivesTheCoreTheServicesAndTheHandle
   qb::presentation::registerWithOwnNetwork();
   EXPECT_EQ(QBNPresentationServicesP::sharedInstance(), QBNPresentationServices::sharedInstance());
   const auto factories = QBNScriptHandlerFactories::current();
-  ASSERT_TRUE(factories.presenterHandler && factories.adViewHandler && factories.adUnitWebViewHandler);
-  EXPECT_FALSE(factories.orientationHandler || factories.jsInterfaceHandler);
+  ASSERT_TRUE(factories.presenterHandler && factories.adViewHandler && factories.adUnitWebViewHandler &&
+              factories.orientationHandler && factories.secondaryWebViewHandler && factories.hybridAdPresenter);
+  EXPECT_FALSE(factories.jsInterfaceHandler);
 
   // The handlers answer through the publisher they were made with.
   auto adViews = factories.adViewHandler(publisher);
@@ -42,10 +43,21 @@ TEST_F(PresentationServicesTest, RegistrationGivesTheCoreTheServicesAndTheHandle
   auto presenter = factories.presenterHandler(publisher);
   presenter->handleWebViewVisibility(Json{{"fail", "onFail"}});
   presenter->productPresenter()->dismissProduct(0, nullptr);
+  factories.orientationHandler(publisher)->setPresentationOrientation(Json{{"fail", "onFail"}}, true);
+  factories.secondaryWebViewHandler(publisher)->moveSecondaryToFrontAndSendCloseMessage();
+  auto hybrid = factories.hybridAdPresenter(publisher);
+  hybrid->showHybridViewControllerWithDictionary(Json{{"fail", "onFail"}, {"hybridJson", "%5B%5D"}}, 1);
   env.runUntilIdle();
+  EXPECT_TRUE(hybrid->isPresented());
   EXPECT_EQ(page().lines(), (std::vector<std::string>{R"(onFail {"errMsg":"unsupported API","adViewId":""})",
                                                        R"(onFail {"errMsg":"missing display param"})",
-                                                       R"(onFail {"errMsg":"Deprecated"})"}));
+                                                       R"(onFail {"errMsg":"missing orientation param"})",
+                                                       R"(engageEnd {"action":"secondaryClose"})",
+                                                       R"(onFail {"errMsg":"Deprecated"})",  // posted
+                                                       R"(viewableChange {"isViewable":true})",
+                                                       R"(appStoreInsideDisplayHybrid {"viewUniqueId":""})"}));
+  hybrid->hideHybridAd();
+  env.advance(400);
 }
 
 TEST_F(PresentationServicesTest, ProductNamesAreMatchedWithoutRegardToCase) {
