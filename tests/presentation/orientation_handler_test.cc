@@ -48,6 +48,7 @@ TEST_F(OrientationHandlerTest, CommandsSetThePolicyOrTheOverrideAndReply) {
       {"unknown name clears", App, request({{"appOrientation", "sideways"}}), {"onOk {}"}, 16, 0},
       {"no callback names", App, Json{{"appOrientation", "8"}}, {}, 16, 8},
       {"nothing to do", Invoke, request({}), {}, 16, 8},
+      {"the application's mask now", Presentation, request({{"orientation", "application"}}), {"onOk {}"}, 8, 8},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -66,12 +67,6 @@ TEST_F(OrientationHandlerTest, CommandsSetThePolicyOrTheOverrideAndReply) {
       EXPECT_EQ(holder.appOrientation(), c.external);
     }
   }
-}
-
-TEST_F(OrientationHandlerTest, ApplicationCopiesTheApplicationsMaskIntoThePolicy) {
-  handler->setAppOrientation(Json{{"appOrientation", "landscapeLeft"}}, false);
-  handler->setPresentationOrientation(Json{{"orientation", "application"}}, false);
-  EXPECT_EQ(policy(), 16u);
 }
 
 }  // namespace
