@@ -112,7 +112,7 @@ void QBNHybridAdPresenter::runCommand(const std::string& name, const platform::J
 void QBNHybridAdPresenter::sendFail(const platform::Json& params, const std::string& message) const {
   const auto agent = publisherAgent();
   const auto manager = agent ? agent->controllerManager() : nullptr;
-  if (!manager || !params.is_object() || !params.contains("fail") || !params["fail"].is_string()) return;
-  manager->runCommand(params["fail"].get<std::string>(), platform::Json{{"errMsg", message}}, std::nullopt,
-                      std::nullopt, true);
+  const auto fail = platform::getString(params, "fail");
+  if (!manager || !fail) return;
+  manager->runCommand(*fail, platform::Json{{"errMsg", message}}, std::nullopt, std::nullopt, true);
 }

@@ -16,11 +16,6 @@ bool has(const platform::Json& params, const char* key) { return params.is_objec
 // as the text it stands for.
 std::string textOf(const platform::Json& params, const char* key) { return qbnjson::description(params[key]); }
 
-std::optional<std::string> callbackName(const platform::Json& params, const char* key) {
-  if (!has(params, key) || !params[key].is_string()) return std::nullopt;
-  return params[key].get<std::string>();
-}
-
 }  // namespace
 
 std::shared_ptr<QBNOrientationJSHandler> QBNOrientationJSHandler::create(
@@ -40,9 +35,10 @@ void QBNOrientationJSHandler::setPresentationOrientation(const platform::Json& p
   logInfo("calling method:setPresentationOrientation:sendCallback:");
   if (has(params, "orientation")) {
     updateOrientationManagerWithRequestedPresentationOrientation(textOf(params, "orientation"));
-    if (sendCallback) sendEmptyCallbackToController(callbackName(params, "success"));
+    if (sendCallback) sendEmptyCallbackToController(platform::getString(params, "success"));
   } else if (sendCallback) {
-    sendCallbackToController(callbackName(params, "fail"), platform::Json{{"errMsg", "missing orientation param"}});
+    sendCallbackToController(platform::getString(params, "fail"),
+                             platform::Json{{"errMsg", "missing orientation param"}});
   }
 }
 
@@ -52,9 +48,10 @@ void QBNOrientationJSHandler::setAppOrientation(const platform::Json& params, bo
   if (has(params, "appOrientation")) {
     QBNAppOrientationHolder::sharedInstance().setExternalAppOrientation(
         QBOrientationUtillis::convertControllerStringOrientationToQBOrientation(textOf(params, "appOrientation")));
-    if (sendCallback) sendEmptyCallbackToController(callbackName(params, "success"));
+    if (sendCallback) sendEmptyCallbackToController(platform::getString(params, "success"));
   } else if (sendCallback) {
-    sendCallbackToController(callbackName(params, "fail"), platform::Json{{"errMsg", "missing app orientation param"}});
+    sendCallbackToController(platform::getString(params, "fail"),
+                             platform::Json{{"errMsg", "missing app orientation param"}});
   }
 }
 

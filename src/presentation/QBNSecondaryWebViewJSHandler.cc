@@ -112,7 +112,8 @@ void QBNSecondaryWebViewJSHandler::open(PendingOpen request) {
     withControlFrames = true;
     const Rect controllerFrame = controllerView ? controllerView->frame() : Rect{};
     for (const auto& entry : *request.controlsFrames) {
-      if (entry.is_object()) frames.push_back(PMAHelperMethods::frameForButtonFromParamsDictionary(entry, controllerFrame));
+      if (!entry.is_object()) continue;
+      frames.push_back(PMAHelperMethods::frameForButtonFromParamsDictionary(entry, controllerFrame));
     }
   }
   if (!withControlFrames) container->addSubview(makeCloseButton(webViewView->frame().width()));

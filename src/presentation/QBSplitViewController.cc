@@ -217,7 +217,8 @@ void QBSplitViewController::viewWillDisappear(bool animated) {
 void QBSplitViewController::sendViewableChange(bool viewable) const {
   const auto publisher = QBNPublisherAgent::sharedInstance();
   const auto manager = publisher ? publisher->controllerManager() : nullptr;
-  if (manager) manager->runCommand("viewableChange", platform::Json{{"isViewable", viewable}}, std::nullopt, std::nullopt, true);
+  if (!manager) return;
+  manager->runCommand("viewableChange", platform::Json{{"isViewable", viewable}}, std::nullopt, std::nullopt, true);
 }
 
 void QBSplitViewController::stopObserving() {

@@ -27,9 +27,8 @@ class HybridPresenterTest : public OwnPresentationTest {
  protected:
   HybridPresenterTest() {
     StoreKitControl::shared().resetForTesting();
-    store->loadStoreWithAppId("123", "v1",
-                              Json{{"storeKitLoadParams", PMAHelperMethods::encodeToPercentEscapeString(R"({"id":"123"})")}},
-                              false);
+    const Json params{{"storeKitLoadParams", PMAHelperMethods::encodeToPercentEscapeString(R"({"id":"123"})")}};
+    store->loadStoreWithAppId("123", "v1", params, false);
     env.runUntilIdle();
   }
   ~HybridPresenterTest() override {

@@ -49,7 +49,9 @@ class SecondaryWebViewTest : public OwnPresentationTest {
   // controller web view: 1 just above, -1 just below, 0 elsewhere.
   int place() const {
     const auto& views = adView->subviews();
-    const auto at = [&](const std::shared_ptr<View>& v) { return std::find(views.begin(), views.end(), v) - views.begin(); };
+    const auto at = [&](const std::shared_ptr<View>& v) {
+      return std::find(views.begin(), views.end(), v) - views.begin();
+    };
     if (!container() || container()->superview() != adView) return 0;
     const auto d = at(container()) - at(controller());
     return d == 1 ? 1 : d == -1 ? -1 : 0;
