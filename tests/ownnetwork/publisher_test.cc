@@ -2,6 +2,7 @@
 // creation, the page's URLs, the product road from a load to the listener.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -262,6 +263,93 @@ TEST_F(PublisherTest, DestroyedBannerLeavesTheCollection) {
   env.runUntilIdle();
   EXPECT_EQ(banners.count(), 0u);
   EXPECT_TRUE(contains(pageReceived(), "destroyBanner"));
+}
+
+}  // namespace
+}  // namespace qbtest
+
+namespace qbtest {
+namespace {
+
+using handlertest::RecordingAdListener;
+using handlertest::RecordingProductListener;
+using platform::Json;
+
+size_t countOf(const std::vector<std::string>& names, const std::string& name) {
+  return static_cast<size_t>(std::count(names.begin(), names.end(), name));
+}
+
+TEST_F(PublisherTest, NoticesReachThePageOnlyWhenItCanHearThem) {
+  start();
+  const auto before = pageReceived();
+  auto& center = platform::NotificationCenter::defaultCenter();
+  center.post(platform::kUIApplicationDidBecomeActiveNotification);
+  center.post(platform::kUIApplicationWillResignActiveNotification);
+  center.post(platform::kAVAudioSessionRouteChangeNotification, Json{{"AVAudioSessionRouteChangeReasonKey", 2}});
+  env.runUntilIdle();
+  const auto after = pageReceived();
+  // Nothing is on screen: becoming active sends no "viewableChange".
+  EXPECT_EQ(countOf(after, "enterForeground") - countOf(before, "enterForeground"), 2u);
+  EXPECT_EQ(countOf(after, "viewableChange") - countOf(before, "viewableChange"), 1u);
+  EXPECT_EQ(page("PMA_CORE.received[PMA_CORE.received.length - 1].params"), (Json{{"earphonesConnected", "false"}}));
+  // A network change while the page is not ready is not sent, nor later.
+  publisher->concreteControllerManager()->setControllerState(QBNControllerState::Loaded);
+  publisher->reachabilityChanged(PMEReachabilityManager::sharedManager()->getReachabilityObject());
+  publisher->concreteControllerManager()->setControllerState(QBNControllerState::Ready);
+  env.runUntilIdle();
+  EXPECT_EQ(countOf(pageReceived(), "deviceStatusChanged"), countOf(after, "deviceStatusChanged"));
+}
+
+TEST_F(PublisherTest, ProductInitValidation) {
+  start();
+  auto listener = std::make_shared<RecordingProductListener>();
+  struct Case {
+    std::optional<std::string> key;
+    bool withListener;
+    const char* heard;
+  };
+  const Case cases[] = {
+      {"appkey1", true, nullptr},
+      {"", true, "rvInitFailed Missing credentials and/or delegate, Please provide an ApplicationID, a UserID and a delegate"},
+      {std::nullopt, true, "rvInitFailed Missing credentials"},
+      {"appkey1", false, nullptr},  // nobody to tell
+  };
+  for (const auto& c : cases) {
+    listener->lines.clear();
+    std::weak_ptr<QBNProductDelegate> delegate;
+    if (c.withListener) delegate = listener;
+    publisher->initRewardedVideoWithApplicationKey(c.key, "user1", "rv", delegate, std::nullopt);
+    env.runUntilIdle();
+    if (c.heard) {
+      ASSERT_FALSE(listener->lines.empty());
+      EXPECT_EQ(listener->lines[0].rfind(c.heard, 0), 0u) << listener->lines[0];
+    } else if (c.withListener) {
+      // The page answers init and then "adUnitsReady".
+      ASSERT_TRUE(env.runUntil([&] { return !listener->lines.empty(); }));
+      EXPECT_EQ(listener->lines[0].rfind("rvUpdateAdUnits", 0), 0u) << listener->lines[0];
+    }
+  }
+}
+
+TEST_F(PublisherTest, FailedControllerLeavesTheInstanceUninitialisedUntilItsInitGoesOut) {
+  start();
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto instance = QuillborneAdInstanceBuilder("is9", listener).build();
+  publisher->concreteControllerManager()->setControllerState(QBNControllerState::Failed);
+  publisher->loadAdWithAdInstance(instance, Json::object());
+  EXPECT_FALSE(instance->isInitialized());
+  EXPECT_EQ(PMADemandSourcesCollection::sharedInstance().demandSourceForProductType(1, instance->identifier())->initState(),
+            PMADemandSourceInitState::InitFailed);
+  // The page comes back: what waited goes out.
+  publisher->handlePlovermarkCallbackWithCommand("initController", "stage=ready", std::nullopt);
+  env.runUntilIdle();
+  listener->lines.clear();
+  const size_t before = countOf(pageReceived(), "initInterstitial");
+  publisher->loadAdWithAdInstance(instance, Json::object());
+  ASSERT_TRUE(env.runUntil([&] { return !listener->lines.empty(); }));
+  env.runUntilIdle();
+  EXPECT_TRUE(instance->isInitialized());
+  EXPECT_EQ(countOf(pageReceived(), "initInterstitial"), before + 1);
 }
 
 }  // namespace

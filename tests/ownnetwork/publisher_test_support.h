@@ -39,6 +39,9 @@ class PublisherTest : public OwnNetworkStorageTest {
     platform::NotificationCenter::resetDefaultForTesting();
     PMEReachabilityManager::resetForTesting();
     platform::ReachabilitySource::shared().setStatus(platform::kReachabilityViaWiFi);
+    // The monitor learns the status on its first use; make that use here, not
+    // on one of the threads a test starts.
+    PMEReachabilityManager::sharedManager();
     env.runUntilIdle();
     platform::resetUIForTesting();
     window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 320, 480));
