@@ -51,6 +51,22 @@ TEST_F(PublisherTest, EightThreadsRacingCreationMakeOnePublisherAndOneController
   EXPECT_TRUE(publisher->getApplicationKey()->rfind("key", 0) == 0);
 }
 
+// The same race without a page (no script engine runs), for the
+// thread-sanitizer build.
+TEST_F(PublisherTest, EightThreadsRacingCreationWithoutAPage) {
+  PlovermarkAdsPublisher::setControllerConfig(R"({"minOSVersionSupport":"99.0"})");
+  std::vector<std::shared_ptr<PlovermarkAdsPublisher>> made(8);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < made.size(); ++i) {
+    threads.emplace_back([&made, i] { made[i] = PlovermarkAdsPublisher::sharedInstance(); });
+  }
+  for (auto& t : threads) t.join();
+  publisher = made[0];
+  for (const auto& p : made) EXPECT_EQ(p, publisher);
+  env.runUntilIdle();
+  EXPECT_TRUE(std::dynamic_pointer_cast<QBNNativeController>(publisher->concreteControllerManager()->controller()));
+}
+
 TEST_F(PublisherTest, CreationMakesTheHiddenWebViewOnMainAndCountsExternalAdViews) {
   start();
   auto webView = publisher->webViewController();
