@@ -131,6 +131,11 @@ void PMADemandSourcesCollection::addDemandSourceWithProductType(int64_t productT
   sources->setObject(demandSource, identifier);
 }
 
+void PMADemandSourcesCollection::removeDemandSourceWithProductType(int64_t productType,
+                                                                   const std::string& demandSourceId) {
+  if (DemandSources* sources = demandSourcesForProductType(productType)) sources->removeObjectForKey(demandSourceId);
+}
+
 void PMADemandSourcesCollection::resetForTesting() {
   rewardedVideo_.removeAllObjectsForTesting();
   interstitial_.removeAllObjectsForTesting();

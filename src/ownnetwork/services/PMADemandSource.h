@@ -83,7 +83,7 @@ class PMADemandSource {
 
 // The demand sources of the process, one ordered dictionary per product type
 // that has them (rewarded video 0, interstitial 1, banner 4). Demand sources
-// are never removed. Thread-safe.
+// are removed only when a banner is destroyed. Thread-safe.
 class PMADemandSourcesCollection {
  public:
   using DemandSources = QBMutableOrderedDictionary<PMADemandSource>;
@@ -104,6 +104,9 @@ class PMADemandSourcesCollection {
   // replacing one of the same identifier in place. Ignored for a null demand
   // source, an empty identifier or a type without dictionary.
   void addDemandSourceWithProductType(int64_t productType, const std::shared_ptr<PMADemandSource>& demandSource);
+  // Forgets the demand source stored under `demandSourceId` (a destroyed
+  // banner's).
+  void removeDemandSourceWithProductType(int64_t productType, const std::string& demandSourceId);
 
   // Every dictionary emptied.
   void resetForTesting();

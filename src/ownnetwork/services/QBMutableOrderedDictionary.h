@@ -6,6 +6,7 @@
 // only, and enumeration works on snapshots (allKeys, allObjects), so readers
 // on one queue and writers on another never see a key without its value.
 // Values are released outside the lock.
+#include <algorithm>
 #include <utility>
 #include <memory>
 #include <mutex>
@@ -49,6 +50,17 @@ class QBMutableOrderedDictionary {
     values.reserve(keys_.size());
     for (const auto& key : keys_) values.push_back(dictionary_.at(key));
     return values;
+  }
+
+  // Removes `key` and its value (nothing for an unknown key).
+  void removeObjectForKey(const std::string& key) {
+    Value removed;
+    std::lock_guard lock(mutex_);
+    auto it = dictionary_.find(key);
+    if (it == dictionary_.end()) return;
+    removed = std::move(it->second);
+    dictionary_.erase(it);
+    std::erase(keys_, key);
   }
 
   size_t count() const {

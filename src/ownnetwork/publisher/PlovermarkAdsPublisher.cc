@@ -1,0 +1,453 @@
+#include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
+
+#include <utility>
+
+#include "foundation/PMEDeviceStatus.h"
+#include "ownnetwork/api/QBNConfigurations.h"
+#include "ownnetwork/controller/QBNControllerManager.h"
+#include "ownnetwork/data/QBNDataManager.h"
+#include "ownnetwork/data/QBNDataManagerConfiguration.h"
+#include "ownnetwork/handlers/QBNCreditAndWindowHandlers.h"
+#include "ownnetwork/handlers/QBNFileHandlers.h"
+#include "ownnetwork/handlers/QBNInfoHandlers.h"
+#include "ownnetwork/handlers/QBNStoreAndUrlHandlers.h"
+#include "ownnetwork/interfaces/QBNPublisherAgent.h"
+#include "ownnetwork/interfaces/QBNScriptHandlerFactories.h"
+#include "ownnetwork/interfaces/QBNScriptHandlers.h"
+#include "ownnetwork/services/PMADemandSource.h"
+#include "ownnetwork/services/PMAHelperMethods.h"
+#include "ownnetwork/services/PlovermarkLogManager.h"
+#include "ownnetwork/services/QBNFeaturesManager.h"
+#include "ownnetwork/services/QBNJsonValues.h"
+#include "ownnetwork/token/QBNNetworkGlobalDataWriter.h"
+#include "ownnetwork/token/QBNTokenService.h"
+#include "ownnetwork/web/PMWVWKWebView.h"
+#include "ownnetwork/web/PMWVWebViewFactory.h"
+#include "platform/device.h"
+#include "platform/dispatch.h"
+#include "platform/notifications.h"
+#include "platform/runtime.h"
+#include "platform/ui.h"
+
+using platform::Json;
+
+namespace {
+
+constexpr char kSDKVersion[] = "7.3.1";
+constexpr char kMainMessageHandler[] = "plovermarkMainMsgHandler";
+constexpr uint32_t kFlexibleInAllDirections = 63;
+
+struct ClassValues {
+  std::optional<std::string> controllerURL;
+  std::optional<std::string> controllerConfig;
+  std::shared_ptr<const QBNConfigurations> networkConfig;
+  PlovermarkAdsPublisher::InitCompletion initCompletion;
+  std::optional<double> storekitTimeout;
+  std::string userGroup;
+  std::function<void(PlovermarkAdsPublisher&, const Json&)> deviceStatusHandler;
+};
+
+struct ClassSettings : ClassValues {
+  std::mutex mutex;
+};
+
+ClassSettings& settings() {
+  static ClassSettings& s = *new ClassSettings();  // lives for the process
+  return s;
+}
+
+// The class lock of creation and the one publisher.
+struct Instance {
+  std::recursive_mutex mutex;
+  std::shared_ptr<PlovermarkAdsPublisher> publisher;
+};
+
+Instance& instance() {
+  static Instance& i = *new Instance();  // lives for the process
+  return i;
+}
+
+bool osVersionAtLeast(const char* version) {
+  return PMEDeviceStatus::compareVersions(platform::deviceFacts().facts().osVersion, version) >= 0;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ class-level settings
+
+void PlovermarkAdsPublisher::setControllerURL(std::optional<std::string> url) {
+  std::lock_guard<std::mutex> lock(settings().mutex);
+  settings().controllerURL = std::move(url);
+}
+
+std::optional<std::string> PlovermarkAdsPublisher::controllerURL() {
+  std::lock_guard<std::mutex> lock(settings().mutex);
+  return settings().controllerURL;
+}
+
+void PlovermarkAdsPublisher::setControllerConfig(std::optional<std::string> config) {
+  std::lock_guard<std::mutex> lock(settings().mutex);
+  settings().controllerConfig = std::move(config);
+}
+
+std::optional<std::string> PlovermarkAdsPublisher::getControllerConfig() {
+  std::lock_guard<std::mutex> lock(settings().mutex);
+  return settings().controllerConfig;
+}
+
+void PlovermarkAdsPublisher::setNetworkConfig(std::shared_ptr<const QBNConfigurations> config) {
+  std::lock_guard<std::mutex> lock(settings().mutex);
+  settings().networkConfig = std::move(config);
+}
+
+void PlovermarkAdsPublisher::setInitSDKCompletion(InitCompletion completion) {
+  std::lock_guard<std::mutex> lock(settings().mutex);
+  settings().initCompletion = std::move(completion);
+}
+
+void PlovermarkAdsPublisher::setStorekitTimeout(std::optional<double> timeout) {
+  std::lock_guard<std::mutex> lock(settings().mutex);
+  settings().storekitTimeout = timeout;
+}
+
+void PlovermarkAdsPublisher::setUserGroup(std::string userGroup) {
+  std::lock_guard<std::mutex> lock(settings().mutex);
+  settings().userGroup = std::move(userGroup);
+}
+
+std::string PlovermarkAdsPublisher::getUserGroup() {
+  std::lock_guard<std::mutex> lock(settings().mutex);
+  return settings().userGroup;
+}
+
+void PlovermarkAdsPublisher::setDeviceStatusHandler(std::function<void(PlovermarkAdsPublisher&, const Json&)> handler) {
+  std::lock_guard<std::mutex> lock(settings().mutex);
+  settings().deviceStatusHandler = std::move(handler);
+}
+
+void PlovermarkAdsPublisher::handleGetDeviceStatus(const Json& parameters) {
+  std::function<void(PlovermarkAdsPublisher&, const Json&)> handler;
+  {
+    std::lock_guard<std::mutex> lock(settings().mutex);
+    handler = settings().deviceStatusHandler;
+  }
+  if (handler) handler(*this, parameters);
+}
+
+// ------------------------------------------------------------------ creation
+
+std::shared_ptr<PlovermarkAdsPublisher> PlovermarkAdsPublisher::sharedInstanceWithApplicationKey(
+    const std::optional<std::string>& applicationKey, const std::optional<std::string>& userId,
+    const std::optional<Json>& initParams) {
+  std::lock_guard<std::recursive_mutex> lock(instance().mutex);
+  if (instance().publisher) return instance().publisher;
+
+  QBNFeaturesManager::sharedManager().updateSupplyConfigurations(
+      PMAHelperMethods::dictionaryFromJsonString(getControllerConfig()));
+  const bool supported = QBNFeaturesManager::sharedManager().isSDKSupportingCurrentOSVersion();
+  auto publisher = std::shared_ptr<PlovermarkAdsPublisher>(new PlovermarkAdsPublisher());
+  if (supported) {
+    publisher->initInstanceWithApplicationKey(applicationKey, userId, initParams);
+  } else {
+    publisher->initInstanceRequiredPropertiesWithApplicationKey(applicationKey, userId, initParams);
+  }
+  instance().publisher = publisher;
+  QBNPublisherAgent::registerSharedInstance(publisher);
+  publisher->controllerManager_->createController();
+  return publisher;
+}
+
+std::shared_ptr<PlovermarkAdsPublisher> PlovermarkAdsPublisher::sharedInstance() {
+  return sharedInstanceWithApplicationKey(std::nullopt, std::nullopt, std::nullopt);
+}
+
+bool PlovermarkAdsPublisher::isInitialized() {
+  std::lock_guard<std::recursive_mutex> lock(instance().mutex);
+  return instance().publisher != nullptr;
+}
+
+std::string PlovermarkAdsPublisher::getSDKVersion() { return kSDKVersion; }
+
+void PlovermarkAdsPublisher::resetForTesting() {
+  std::shared_ptr<PlovermarkAdsPublisher> old;
+  {
+    std::lock_guard<std::recursive_mutex> lock(instance().mutex);
+    old = std::move(instance().publisher);
+  }
+  {
+    std::lock_guard<std::mutex> lock(settings().mutex);
+    static_cast<ClassValues&>(settings()) = ClassValues{};
+  }
+  QBNPublisherAgent::registerSharedInstance({});
+}
+
+PlovermarkAdsPublisher::~PlovermarkAdsPublisher() {
+  PMEReachabilityManager::sharedManager()->removeDelegate(static_cast<const PMENotifierProtocol*>(this));
+}
+
+void PlovermarkAdsPublisher::initInstanceRequiredPropertiesWithApplicationKey(
+    const std::optional<std::string>& applicationKey, const std::optional<std::string>& userId,
+    const std::optional<Json>& initParams) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!applicationKey_) applicationKey_ = applicationKey;
+    if (!userId_) userId_ = userId;
+    if (!initializationParameters_) initializationParameters_ = initParams;
+  }
+  PlovermarkLogManager::sharedManager().setRequiredDebugMode(QBNFeaturesManager::sharedManager().getDebugMode());
+  dataManager_ = QBNDataManagerFactory::createDataManagerWithConfiguration(
+      QBNDataManagerConfiguration::initWithDictionary(Json::object()));
+
+  std::optional<std::string> controllerConfig;
+  std::optional<std::string> url;
+  InitCompletion completion;
+  std::shared_ptr<const QBNConfigurations> networkConfig;
+  {
+    std::lock_guard<std::mutex> lock(settings().mutex);
+    controllerConfig = settings().controllerConfig;
+    url = settings().controllerURL;
+    completion = settings().initCompletion;
+    networkConfig = settings().networkConfig;
+  }
+  controllerManager_ = QBNControllerManager::create();
+  controllerManager_->initControllerWithcontrollerURL(url, QBNFeaturesManager::sharedManager().getDebugMode(),
+                                                      dataManager_, controllerConfig, std::move(completion));
+  controllerManager_->setPublisher(std::weak_ptr<QBNControllerPublisherP>(shared_from_this()));
+
+  // The script handlers, in the order their commands expect them.
+  const auto factories = QBNScriptHandlerFactories::current();
+  const std::weak_ptr<QBNPublisherAgent> agent = std::static_pointer_cast<QBNPublisherAgent>(shared_from_this());
+  const auto make = [&agent](const auto& factory) { return factory ? factory(agent) : nullptr; };
+  jsInterfaceHandler_ = make(factories.jsInterfaceHandler);
+  ringerButtonHandler_ = make(factories.ringerButtonHandler);
+  presenterHandler_ = make(factories.presenterHandler);
+  allowOrientationFromAppDelegate_ = true;
+  orientationHandler_ = make(factories.orientationHandler);
+  adViewHandler_ = make(factories.adViewHandler);
+  tokenHandler_ = make(factories.tokenHandler);
+  deviceDataHandler_ = make(factories.deviceDataHandler);
+  adUnitWebViewHandler_ = make(factories.adUnitWebViewHandler);
+  allowOrientationFromAppDelegate_ = true;
+  secondaryWebViewHandler_ = make(factories.secondaryWebViewHandler);
+  hybridAdPresenter_ = make(factories.hybridAdPresenter);
+  fileSystemHandler_ = factories.fileSystemHandler ? factories.fileSystemHandler(agent, dataManager_) : nullptr;
+  audioSessionHandler_ = make(factories.audioSessionHandler);
+  initJSInterfaceHandlersByOSVersion();
+  if (osVersionAtLeast("14.0") && factories.overlayHandler) overlayHandler_ = factories.overlayHandler(controllerManager_);
+
+  // The page-command handlers of the core.
+  const std::weak_ptr<QBNPublisherHandlerContext> context =
+      std::static_pointer_cast<QBNPublisherHandlerContext>(shared_from_this());
+  creditAndWindowHandlers_ = std::make_shared<QBNCreditAndWindowHandlers>(context);
+  storeAndUrlHandlers_ = QBNStoreAndUrlHandlers::create(context);
+  infoHandlers_ = std::make_shared<QBNInfoHandlers>(context);
+  fileHandlers_ = QBNFileHandlers::create(context);
+
+  QBNNetworkGlobalDataWriter writer;
+  writer.setDebugParams();
+  writer.setDataFromControllerConfig(controllerConfig);
+  platform::mainQueue()->async([controllerConfig, networkConfig] {
+    QBNTokenService::sharedService().updateTokenWithControllerConfigData(controllerConfig);
+    QBNTokenService::sharedService().updateTokenWithNetworkConfigData(networkConfig.get());
+  });
+}
+
+void PlovermarkAdsPublisher::initJSInterfaceHandlersByOSVersion() {
+  const auto factory = QBNScriptHandlerFactories::current().adImpressionHandler;
+  if (factory && osVersionAtLeast("14.5") && platform::ClassRegistry::shared().classExists("SKAdImpression")) {
+    adImpressionHandler_ = factory(controllerManager_);
+  }
+}
+
+void PlovermarkAdsPublisher::initInstanceWithApplicationKey(const std::optional<std::string>& applicationKey,
+                                                            const std::optional<std::string>& userId,
+                                                            const std::optional<Json>& initParams) {
+  initInstanceRequiredPropertiesWithApplicationKey(applicationKey, userId, initParams);
+  // The platform's URL session keeps no cache of its own, so there is no
+  // shared URL cache to install.
+  fullyCreated_ = true;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    adViewContainerCounter_ = 0;
+  }
+  PMEReachabilityManager::sharedManager()->addDelegate(std::static_pointer_cast<PMENotifierProtocol>(shared_from_this()));
+  observeNotifications();
+  std::weak_ptr<PlovermarkAdsPublisher> weakSelf = weak_from_this();
+  platform::mainQueue()->async([weakSelf] {
+    auto self = weakSelf.lock();
+    if (!self) return;
+    const platform::Rect bounds = platform::Screen::main().bounds();
+    auto webView = createWebViewControllerWithSize(bounds.size.width, bounds.size.height);
+    std::lock_guard<std::mutex> lock(self->mutex_);
+    self->webViewController_ = std::move(webView);
+  });
+}
+
+void PlovermarkAdsPublisher::observeNotifications() {
+  auto& center = platform::NotificationCenter::defaultCenter();
+  const std::weak_ptr<const void> owner = shared_from_this();
+  std::weak_ptr<PlovermarkAdsPublisher> weakSelf = weak_from_this();
+  const auto observe = [&](const char* name, std::function<void(PlovermarkAdsPublisher&, const platform::Notification&)> call) {
+    center.addObserver(owner, name, nullptr, [weakSelf, call](const platform::Notification& notification) {
+      if (auto self = weakSelf.lock()) call(*self, notification);
+    });
+  };
+  observe(platform::kUIApplicationDidEnterBackgroundNotification,
+          [](PlovermarkAdsPublisher& p, const platform::Notification&) { p.appDidEnterBackground(); });
+  observe(platform::kUIApplicationWillEnterForegroundNotification,
+          [](PlovermarkAdsPublisher& p, const platform::Notification&) { p.appWillEnterForeground(); });
+  observe(platform::kUIApplicationWillResignActiveNotification,
+          [](PlovermarkAdsPublisher& p, const platform::Notification&) { p.appWillResignActive(); });
+  observe(platform::kUIApplicationDidBecomeActiveNotification,
+          [](PlovermarkAdsPublisher& p, const platform::Notification&) { p.appDidBecomeActive(); });
+  observe(platform::kAVAudioSessionRouteChangeNotification, [](PlovermarkAdsPublisher& p, const platform::Notification& n) {
+    p.audioHardwareRouteChanged(n.userInfo());
+  });
+}
+
+std::shared_ptr<PMWVWKWebView> PlovermarkAdsPublisher::createWebViewControllerWithSize(double width, double height) {
+  auto browsing = std::make_shared<PMWVBrowsingConfiguration>();
+  browsing->setMediaPlaybackRequiresUserAction(false);
+  browsing->setMediaPlaybackAllowsInLine(true);
+  browsing->setAllowFileAccessFromFileURLs(true);
+  auto connectivity = std::make_shared<PMWVConnectivityConfiguration>();
+  connectivity->setMessageHandlerName(kMainMessageHandler);
+  auto webView = PMWVWebViewFactory::defaultWebViewWithFrame(platform::Rect::make(0, 0, width, height), connectivity,
+                                                             browsing);
+  if (!webView) return nullptr;
+  if (auto view = webView->view()) {
+    view->setBackgroundColor(platform::Color::clear());
+    view->setAutoresizingMask(kFlexibleInAllDirections);
+    view->setOpaque(false);
+  }
+  if (auto scroll = webView->scrollView()) scroll->setBounces(false);
+  PlovermarkLogManager::sharedManager().log(
+      "createWebViewControllerWithSize: | created new webview object for the sdk | description: " +
+          webView->description(),
+      1, 5);
+  return webView;
+}
+
+// ------------------------------------------------------------------ fields
+
+std::optional<std::string> PlovermarkAdsPublisher::getApplicationKey() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return applicationKey_;
+}
+
+std::optional<std::string> PlovermarkAdsPublisher::getUserId() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return userId_;
+}
+
+Json PlovermarkAdsPublisher::getSDKInitParams() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return initializationParameters_.value_or(Json::object());
+}
+
+std::shared_ptr<QBNControllerManagerP> PlovermarkAdsPublisher::controllerManager() const { return controllerManager_; }
+
+std::shared_ptr<PMWVWKWebView> PlovermarkAdsPublisher::webViewController() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return webViewController_;
+}
+
+PMADemandSourcesCollection& PlovermarkAdsPublisher::demandSourcesCollection() const {
+  return PMADemandSourcesCollection::sharedInstance();
+}
+
+std::shared_ptr<PMAOfferWallDelegate> PlovermarkAdsPublisher::offerWallDelegate() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return offerWallDelegate_.lock();
+}
+
+void PlovermarkAdsPublisher::setPloverMarkAdsDelegate(std::weak_ptr<PloverMarkAdsDelegate> delegate) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ploverMarkAdsDelegate_ = std::move(delegate);
+}
+
+std::shared_ptr<PloverMarkAdsDelegate> PlovermarkAdsPublisher::ploverMarkAdsDelegate() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ploverMarkAdsDelegate_.lock();
+}
+
+std::shared_ptr<PMAProductParameters> PlovermarkAdsPublisher::parametersForProductType(int64_t productType) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  switch (productType) {
+    case 0: return parametersForRV_;
+    case 1: return parametersForIS_;
+    case 2:
+    case 3: return parametersForOW_;
+    case 4: return parametersForBN_;
+    default: return nullptr;
+  }
+}
+
+void PlovermarkAdsPublisher::setParametersForProductType(int64_t productType,
+                                                         std::shared_ptr<PMAProductParameters> parameters) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  switch (productType) {
+    case 0: parametersForRV_ = std::move(parameters); break;
+    case 1: parametersForIS_ = std::move(parameters); break;
+    case 2:
+    case 3: parametersForOW_ = std::dynamic_pointer_cast<PMAGeneralParameters>(parameters); break;
+    case 4: parametersForBN_ = std::move(parameters); break;
+    default: break;
+  }
+}
+
+bool PlovermarkAdsPublisher::allowOrientationFromAppDelegate() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return allowOrientationFromAppDelegate_;
+}
+
+Json PlovermarkAdsPublisher::resizeProperties() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return resizeProperties_;
+}
+
+platform::Rect PlovermarkAdsPublisher::mRaidDefaultPosition() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return mRaidDefaultPosition_;
+}
+
+std::shared_ptr<QBNOrientationJSHandlerP> PlovermarkAdsPublisher::orientationJSInterfaceHandler() const {
+  return orientationHandler_;
+}
+std::shared_ptr<QBNProductPresenterJSHandlerP> PlovermarkAdsPublisher::presenterJSInterfaceHandler() const {
+  return presenterHandler_;
+}
+std::shared_ptr<QBNHybridAdPresenterP> PlovermarkAdsPublisher::hybridAdPresenter() const { return hybridAdPresenter_; }
+std::shared_ptr<QBNSecondaryWebViewJSHandlerP> PlovermarkAdsPublisher::secondaryWebViewJSHandler() const {
+  return secondaryWebViewHandler_;
+}
+
+std::shared_ptr<QBNOMIDJSInterfaceP> PlovermarkAdsPublisher::omidJSInterfaceHandler() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return omidHandler_;
+}
+
+std::shared_ptr<QBNOMIDJSInterfaceP> PlovermarkAdsPublisher::omidHandlerMadeOnFirstUse() {
+  if (auto existing = omidJSInterfaceHandler()) return existing;
+  const auto factory = QBNScriptHandlerFactories::current().omidHandler;
+  if (!factory) return nullptr;
+  auto made = factory(std::static_pointer_cast<QBNPublisherAgent>(shared_from_this()));
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!omidHandler_) omidHandler_ = std::move(made);
+  return omidHandler_;
+}
+
+bool PlovermarkAdsPublisher::isOneToken() const {
+  const auto config = PMAHelperMethods::dictionaryFromJsonString(getControllerConfig());
+  return config && config->is_object() && qbnjson::boolValue(*config, "oneToken").value_or(false);
+}
+
+std::string PlovermarkAdsPublisher::getExternalAdViewIdAndIncreaseAdViewCounter() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return externalAdViewDemandSourceName_ + "_" + std::to_string(adViewContainerCounter_++);
+}
+
+void PlovermarkAdsPublisher::setExternalAdViewDemandSourceName(std::string name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  externalAdViewDemandSourceName_ = std::move(name);
+}

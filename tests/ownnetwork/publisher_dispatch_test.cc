@@ -1,0 +1,111 @@
+// The page's URLs and the command table, without a page.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "ownnetwork/publisher/PMAPageURL.h"
+#include "ownnetwork/publisher/QBNCommandTable.h"
+
+namespace {
+
+struct UrlCase {
+  const char* text;
+  const char* scheme;
+  const char* host;
+  const char* path;
+  const char* query;
+};
+
+TEST(PMAPageURLTest, KeepsEveryPartAsWritten) {
+  const UrlCase cases[] = {
+      {"plovermarkads://initController?stage=ready&x=%20", "plovermarkads", "initController", "", "stage=ready&x=%20"},
+      {"plovermarkads://getDeviceStatus", "plovermarkads", "getDeviceStatus", "", ""},
+      {"PloverMarkAds://Cmd?a=b", "PloverMarkAds", "Cmd", "", "a=b"},
+      {"tel:+12", "tel", "", "+12", ""},
+      {"TEL:+4930", "TEL", "", "+4930", ""},
+      {"mailto:a@b.c?subject=Hi", "mailto", "", "a@b.c", "subject=Hi"},
+      {"logmessage:?message=hello%20page", "logmessage", "", "", "message=hello%20page"},
+      {"safarihttps://x.com/a?u=https://y.com", "safarihttps", "x.com", "/a", "u=https://y.com"},
+      {"file:///data/My%20Caches/mobileController.html?SDKVersion=7.3.1#top", "file", "", "/data/My%20Caches/mobileController.html",
+       "SDKVersion=7.3.1"},
+      {"https://user@Host.example:8080/p/q?", "https", "Host.example", "/p/q", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto url = PMAPageURL::parse(c.text);
+    ASSERT_TRUE(url);
+    EXPECT_EQ(url->absoluteString, c.text);
+    EXPECT_EQ(url->scheme, c.scheme);
+    EXPECT_EQ(url->host, c.host);
+    EXPECT_EQ(url->path, c.path);
+    EXPECT_EQ(url->query, c.query);
+  }
+  EXPECT_EQ(PMAPageURL::parse("file:///a/My%20C/x.html")->decodedPath(), "/a/My C/x.html");
+  EXPECT_EQ(PMAPageURL::parse("tel:%2B1")->path, "%2B1");
+  EXPECT_FALSE(PMAPageURL::parse("file:///a/100%/x"));
+}
+
+TEST(PMAPageURLTest, RefusesWhatIsNoAbsoluteURL) {
+  for (const char* text : {"", "page.html", "/a/b", "plovermarkads://cmd?a=b c", "has space:x", "plovermarkads://c?a={}",
+                           "://x"}) {
+    EXPECT_FALSE(PMAPageURL::parse(text)) << text;
+  }
+  EXPECT_FALSE(PMAPageURL::parse(std::string("tel:+1\0", 7)));
+}
+
+// ------------------------------------------------------------------ command table
+
+// Every name of the page's protocol, in the order the table tests them, with
+// whether it matches only itself.
+const std::vector<std::pair<std::string, bool>> kNames = {
+    {"initController", true}, {"getUserData", false}, {"setUserData", false}, {"getOrientation", false},
+    {"getAppOrientationData", false}, {"setWebviewBackgroundColor", false}, {"setUserUniqueId", false},
+    {"getUserUniqueId", false}, {"getControllerConfig", true}, {"setOrientation", false}, {"setAppOrientation", false},
+    {"navigationModeChange", false}, {"controlSecondaryWebView", false}, {"preLoadAppPage", false},
+    {"clearAppPage", false}, {"openUrl", false}, {"setForceClose", false}, {"initRewardedVideo", false},
+    {"initInterstitial", false}, {"loadInterstitial", false}, {"initOfferWall", false}, {"showOfferWall", false},
+    {"initBanner", false}, {"loadBanner", false}, {"getDeviceStatus", false}, {"getApplicationInfo", false},
+    {"getUserCredits", false}, {"displayWebView", false}, {"showRewardedVideo", false}, {"showInterstitial", false},
+    {"saveFile", false}, {"deleteFolder", false}, {"deleteFile", false}, {"getCachedFilesMap", false},
+    {"adUnitsReady", false}, {"callPlovermarkAdsFunction", false}, {"adCredited", false}, {"onAdWindowsClosed", false},
+    {"setWebViewHidden", false}, {"adClicked", false}, {"adLeaveApplication", false}, {"sendHttpRequest", false},
+    {"checkInstalledApps", false}, {"hybridChangeRatio", false}, {"postAdEventNotification", false},
+    {"omidAPI", false}, {"getDeviceVolume", false}, {"setAllowFileAccessFromFileURLs", false},
+    {"getDemandSourceState", false}, {"ringerSwitchAPI", false}, {"setNativeConfiguration", false},
+    {"bannerViewAPI", false}, {"iabTokenAPI", true}, {"deviceDataAPI", true}, {"adViewAPI", false},
+    {"SKAdImpressionAPI", false}, {"SKOverlayAPI", true}, {"fileSystemAPI", false}, {"audioSessionAPI", false},
+};
+constexpr size_t kAdImpressionRow = 55;  // present only with its handler
+
+TEST(QBNCommandTableTest, EveryNameReachesItsRowAndLongerNamesOnlyPrefixRows) {
+  const auto& table = QBNCommandTable();
+  ASSERT_EQ(table.size(), 59u);
+  ASSERT_EQ(kNames.size(), 59u);
+  for (size_t i = 0; i < table.size(); ++i) {
+    SCOPED_TRACE(kNames[i].first);
+    EXPECT_EQ(table[i].name, kNames[i].first);
+    EXPECT_EQ(table[i].exact, kNames[i].second);
+    const std::optional<size_t> expected = i == kAdImpressionRow ? std::nullopt : std::optional<size_t>(i);
+    EXPECT_EQ(QBNMatchCommandRow(kNames[i].first, nullptr), expected);
+    const std::optional<size_t> longer = kNames[i].second ? std::nullopt : expected;
+    EXPECT_EQ(QBNMatchCommandRow(kNames[i].first + "Extra", nullptr), longer);
+  }
+  for (const char* dropped : {"", "unknown", "initControllers", "getControllerConfigX", "iabTokenAPIv2", "initcontroller"}) {
+    EXPECT_EQ(QBNMatchCommandRow(dropped, nullptr), std::nullopt) << dropped;
+  }
+}
+
+TEST(QBNCommandTableTest, NoEarlierPrefixRowShadowsALaterName) {
+  const auto& table = QBNCommandTable();
+  std::set<std::string> names;
+  for (size_t later = 0; later < table.size(); ++later) {
+    EXPECT_TRUE(names.insert(table[later].name).second) << "duplicate " << table[later].name;
+    for (size_t earlier = 0; earlier < later; ++earlier) {
+      if (table[earlier].exact) continue;
+      EXPECT_NE(std::string(table[later].name).rfind(table[earlier].name, 0), 0u)
+          << table[earlier].name << " takes " << table[later].name;
+    }
+  }
+}
+
+}  // namespace
