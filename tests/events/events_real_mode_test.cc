@@ -38,9 +38,7 @@ TEST(EventsRealModeTest, ConcurrentLoggingFromManyThreadsKeepsEveryEvent) {
   auto events = QBAdUnitEventsWrapper::initWithAdunit(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), 0, {});
   constexpr int kThreads = 4;
   constexpr int kPerThread = 150;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
+  qbtest::runThreads(kThreads, [&](int t) {
       for (int i = 0; i < kPerThread; ++i) {
         if (i % 2 == 0) {
           engine->logEvent(QBEventData(t * 1000 + i, Json::object()));
@@ -51,9 +49,7 @@ TEST(EventsRealModeTest, ConcurrentLoggingFromManyThreadsKeepsEveryEvent) {
           engine->configure(QBEventsSettings::fromJson("events", Json{{"maxNumberOfEvents", 100000}}));
         }
       }
-    });
-  }
-  for (auto& thread : threads) thread.join();
+  });
   auto drained = std::make_shared<std::atomic<bool>>(false);
   engine->runOnQueueForTesting([drained] { platform::mainQueue()->async([drained] { drained->store(true); }); });
   ASSERT_TRUE(platform::runMainUntil([&] { return drained->load(); }, 20'000));
@@ -67,13 +63,9 @@ TEST(EventsRealModeTest, TheTerminateNoticeReturnsWithEveryEventBackedUp) {
   auto engine = QBRewardedVideoEventsEngine::sharedInstance();
   constexpr int kThreads = 4;
   constexpr int kPerThread = 100;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < kPerThread; ++i) engine->logEvent(QBEventData(t * 1000 + i, Json::object()));
-    });
-  }
-  for (auto& thread : threads) thread.join();
+  qbtest::runThreads(kThreads, [&](int t) {
+    for (int i = 0; i < kPerThread; ++i) engine->logEvent(QBEventData(t * 1000 + i, Json::object()));
+  });
   platform::NotificationCenter::defaultCenter().post(platform::kUIApplicationWillTerminateNotification);
   EXPECT_EQ(qbtest::EventsIsolation::backedUp("events").size(), static_cast<size_t>(kThreads * kPerThread));
 }
@@ -86,18 +78,14 @@ TEST(EventsRealModeTest, WrapperAndThrottlerCalledFromManyThreadsDeliverOnTheMai
   wrapper->setTidewheelDelegate(delegate);
   constexpr int kThreads = 4;
   constexpr int kPerThread = 200;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
+  qbtest::runThreads(kThreads, [&](int t) {
       for (int i = 0; i < kPerThread; ++i) {
         wrapper->rewardedVideoDidOpenWithAdInfo(nullptr);
         if (t == 1 && i % 50 == 0) wrapper->setTidewheelDelegate(delegate);
         QBDelegateThrottler::sharedInstance()->didFailToLoadWithError(QBError::createError(1),
                                                                       QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
       }
-    });
-  }
-  for (auto& thread : threads) thread.join();
+  });
   EXPECT_TRUE(platform::runMainUntil([&] { return delegate->calls.load() == kThreads * kPerThread; }, 20'000));
   EXPECT_EQ(delegate->offMain.load(), 0);
   QBRewardedVideoDelegateWrapper::resetForTesting();

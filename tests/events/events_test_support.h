@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/QBConfigurations.h"
@@ -16,6 +17,14 @@
 #include "support/temp_dir.h"
 
 namespace qbtest {
+
+// Runs body(t) on n threads at once and joins them.
+template <class F>
+void runThreads(int n, F body) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < n; ++t) threads.emplace_back(body, t);
+  for (auto& thread : threads) thread.join();
+}
 
 // Resets the engines, the configuration object and the reachability monitor
 // and points the data root at a fresh folder.
