@@ -118,8 +118,6 @@ TEST_P(RefusalTest, CodeFourHundredEndsStartUpWithoutRetryOrCache) {
   ASSERT_TRUE(runUntilState(QBSdkState::SDK_INIT_FAILED));
 
   EXPECT_EQ(sdk()->initError()->code(), 501);
-  EXPECT_TRUE(log_.contains("the server refused the request (code 400): invalid application key"));
-  EXPECT_TRUE(log_.contains("(the server refused the request; no retry)"));
   EXPECT_FALSE(sdk()->isRetryScheduledForTesting());
   env_.advance(3600 * 1000);
   EXPECT_EQ(sdk()->configurationRequestCountForTesting(), 1);
