@@ -3,6 +3,7 @@
 // Handlers are made with a publisher agent, hold it weakly and reply through
 // its controller manager. Main queue, except controllerManager() (any thread).
 #include <memory>
+#include <string>
 
 #include "platform/json.h"
 
@@ -10,7 +11,9 @@ namespace platform {
 class ViewController;
 }
 class PMWVWKWebView;
+class PMAOfferWallDelegate;
 class QBNControllerManagerP;
+class QBNDemandSourceResponderP;
 
 class QBNPublisherAgent {
  public:
@@ -38,4 +41,14 @@ class QBNPublisherAgent {
   // The hybrid presenter's controller when it presents, else the product
   // presenter's presented controller, else null.
   virtual std::shared_ptr<platform::ViewController> getPresentedViewController() const = 0;
+
+  // The rest answer as an absent object would until the publisher gives them.
+
+  // The user-group text the publisher was given (JSON of the tester keys),
+  // "" until set.
+  virtual std::string getUserGroup() const { return ""; }
+  // The offerwall's listener (held weakly by the publisher), or null.
+  virtual std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const { return nullptr; }
+  // Where the page's notices about a demand source's ad go, or null.
+  virtual std::shared_ptr<QBNDemandSourceResponderP> demandSourceResponder() const { return nullptr; }
 };
