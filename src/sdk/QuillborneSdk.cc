@@ -18,6 +18,7 @@
 #include "platform/device.h"
 #include "platform/runtime.h"
 #include "presentation/QBPresentationRegistration.h"
+#include "scriptfeatures/QBScriptFeaturesRegistration.h"
 #include "sdk/QBMediationGlobalDataWriter.h"
 #include "sdk/QBObjectPerWaterfallManagerFactories.h"
 #include "tulvo_adapter/QBTulvoAdapterRegistration.h"
@@ -270,6 +271,7 @@ void QuillborneSdk::initWithAppKey(const std::string& appKey, const std::vector<
     registerTulvoAdapterClasses();
     registerObjectPerWaterfallManagerFactories();
     qb::presentation::registerWithOwnNetwork();
+    qb::scriptfeatures::registerWithOwnNetwork();
   }
 
   std::weak_ptr<QuillborneSdk> weak = weak_from_this();

@@ -1,0 +1,33 @@
+#include "scriptfeatures/QBNJSConventions.h"
+
+#include "ownnetwork/interfaces/QBNControllerManagerP.h"
+#include "ownnetwork/interfaces/QBNPublisherAgent.h"
+#include "ownnetwork/services/PMAHelperMethods.h"
+
+std::optional<std::string> QBNJSConventions::text(const platform::Json& request, const std::string& key) {
+  if (!request.is_object()) return std::nullopt;
+  const auto it = request.find(key);
+  if (it == request.end() || !it->is_string()) return std::nullopt;
+  return it->get<std::string>();
+}
+
+std::optional<std::string> QBNJSConventions::functionName(const platform::Json& request) {
+  return text(request, "functionName");
+}
+
+platform::Json QBNJSConventions::functionParams(const platform::Json& request) {
+  const auto escaped = text(request, "functionParams");
+  if (!escaped) return platform::Json::object();
+  auto parsed = PMAHelperMethods::dictionaryFromJsonString(PMAHelperMethods::decodeFromPercentEscapeString(*escaped),
+                                                           nullptr);
+  return parsed && parsed->is_object() ? std::move(*parsed) : platform::Json::object();
+}
+
+void QBNJSConventions::reply(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
+                             const std::optional<std::string>& function, const platform::Json& parameters,
+                             bool decodeFirst) {
+  if (!function || function->empty()) return;
+  const auto agent = publisherAgent.lock();
+  const auto manager = agent ? agent->controllerManager() : nullptr;
+  if (manager) manager->runCommand(*function, parameters, std::nullopt, std::nullopt, decodeFirst);
+}

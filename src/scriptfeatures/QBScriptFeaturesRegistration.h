@@ -1,0 +1,14 @@
+#pragma once
+// Start-up registration of the script features with the own-network core,
+// which reaches them only through the interfaces it declares.
+
+namespace qb::scriptfeatures {
+
+// Registers the factories of the script handlers this library implements:
+// jsInterfaceHandler (PMAJSInterfaceHandler: "getControllerConfig",
+// "adClicked", "adLeaveApplication", "postAdEventNotification"; its
+// "sendHttpRequest" reaches nothing yet). Idempotent, any thread; the SDK
+// object calls it at start-up.
+void registerWithOwnNetwork();
+
+}  // namespace qb::scriptfeatures
