@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "ownnetwork/controller/QBNControllerAPIDispatcher.h"
-#include "ownnetwork/interfaces/PMAOfferWallDelegate.h"
-#include "ownnetwork/interfaces/QBNDemandSourceResponderP.h"
+#include "ownnetwork/api/PMAOfferWallDelegate.h"
+#include "ownnetwork/publisher/DemandSourceDelegateResponder.h"
 #include "ownnetwork/services/PMADemandSource.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "ownnetwork/services/PlovermarkLogManager.h"
@@ -137,16 +137,13 @@ void PMAJSInterfaceHandler::notifyDemandSource(const Json& params, Notice notice
   if (!productName) return;
   const auto demandSource = getDemandSourceWithName(productName, params, functionName);
   if (!demandSource) return;
-  const auto agent = publisherAgent();
-  const auto responder = agent ? agent->demandSourceResponder() : nullptr;
-  if (!responder) return;
   // The listener hears the product's own name, whatever case the page wrote.
   const auto productType = QBProductContext::convertProductNameToProductType(productName, nullptr);
   const Json configuration{{"productType", PMAHelperMethods::productTypeByPMAType(productType).value_or(*productName)}};
   if (notice == Notice::Clicked) {
-    responder->handleAdClickedCallbackForDemandSource(demandSource, configuration);
+    DemandSourceDelegateResponder::handleAdClickedCallbackForDemandSource(demandSource, configuration);
   } else {
-    responder->handleAdLeaveApplicationCallbackForDemandSource(demandSource, configuration);
+    DemandSourceDelegateResponder::handleAdLeaveApplicationCallbackForDemandSource(demandSource, configuration);
   }
 }
 
@@ -177,18 +174,14 @@ void PMAJSInterfaceHandler::handleAdEventNotification(const Json& params) {
     const auto demandSource =
         PMADemandSourcesCollection::sharedInstance().demandSourceForProductType(productType, demandSourceId);
 
-    const auto agent = publisherAgent();
     if (productType == 0 || productType == 1 || productType == 4) {
-      const auto responder = agent ? agent->demandSourceResponder() : nullptr;
-      if (responder && demandSource) {
-        const Json configuration{{"productType", *PMAHelperMethods::productTypeByPMAType(productType)}};
-        responder->handleAdEventNotificationCallbackForDemandSource(demandSource, *eventName, extData, configuration);
-      }
+      const Json configuration{{"productType", *PMAHelperMethods::productTypeByPMAType(productType)}};
+      DemandSourceDelegateResponder::handleAdEventNotificationCallbackForDemandSource(demandSource, *eventName, extData,
+                                                                                      configuration);
     } else if (productType == 2) {
-      const auto delegate = agent ? agent->offerWallDelegate() : nullptr;
-      if (auto* listener = dynamic_cast<PMAOfferWallEventNotificationDelegate*>(delegate.get())) {
-        listener->pmaOfferwallDidReceiveNotificationOnEvent(*eventName, extData);
-      }
+      const auto agent = publisherAgent();
+      PMAOfferWallCalls::pmaOfferwallDidReceiveNotificationOnEvent(agent ? agent->offerWallDelegate() : nullptr,
+                                                                   *eventName, extData);
     }
     log("Native - Received event:" + *eventName + ", In product:" + *productName, 1, kTagController);
 

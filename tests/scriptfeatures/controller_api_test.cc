@@ -6,9 +6,11 @@
 
 #include <stdexcept>
 
-#include "ownnetwork/interfaces/PMAOfferWallDelegate.h"
+#include "ownnetwork/api/PMAOfferWallDelegate.h"
+#include "ownnetwork/api/QBNAdDelegate.h"
+#include "ownnetwork/api/QBNProductDelegateCalls.h"
+#include "ownnetwork/api/QuillborneAdInstance.h"
 #include "ownnetwork/interfaces/QBNControllerManagerP.h"
-#include "ownnetwork/interfaces/QBNDemandSourceResponderP.h"
 #include "ownnetwork/interfaces/QBNPublisherAgent.h"
 #include "ownnetwork/interfaces/QBNScriptHandlerFactories.h"
 #include "ownnetwork/interfaces/QBNScriptHandlers.h"
@@ -44,10 +46,39 @@ class RecordingControllerManager : public QBNControllerManagerP {
   Lines lines;
 };
 
+// The listeners of every demand source: legacy products hear their calls at
+// once, an ad instance's listener on the main queue.
+class Listener : public QBNProductDelegate,
+                 public PmaRewardedVideoAdClickedCall,
+                 public PmaRewardedVideoAdDidReceiveNotificationOnEventCall,
+                 public PlovermarkISAdDidReceiveNotificationOnEventCall,
+                 public QBNAdDelegateClicked,
+                 public QBNAdDelegateLeaveApplication,
+                 public QBNAdDelegateNotification {
+ public:
+  void pmaRewardedVideoAdClicked() override { heard.push_back("rv clicked"); }
+  void pmaRewardedVideoAdDidReceiveNotificationOnEvent(const std::string& event, const Json& extData) override {
+    heard.push_back("rv " + event + " " + platform::dumpJson(extData));
+  }
+  void plovermarkISAdDidReceiveNotificationOnEvent(const std::string& event, const Json& extData) override {
+    heard.push_back("is " + event + " " + platform::dumpJson(extData));
+  }
+  void adInstanceClicked(const QBNAdInstanceRef&, const Json& c) override {
+    heard.push_back("instance clicked " + platform::dumpJson(c));
+  }
+  void adInstanceLeaveApplication(const QBNAdInstanceRef&, const Json& c) override {
+    heard.push_back("instance left " + platform::dumpJson(c));
+  }
+  void adInstanceReceivedNotificationWithInstance(const QBNAdInstanceRef&, const std::string& event,
+                                                  const Json& extData, const Json& c) override {
+    heard.push_back("instance " + event + " " + platform::dumpJson(extData) + " " + platform::dumpJson(c));
+  }
+  Lines heard;
+};
+
 class RecordingPublisher : public QBNPublisherAgent,
-                           public QBNDemandSourceResponderP,
                            public PMAOfferWallDelegate,
-                           public PMAOfferWallEventNotificationDelegate,
+                           public PmaOfferwallDidReceiveNotificationOnEventCall,
                            public std::enable_shared_from_this<RecordingPublisher> {
  public:
   std::shared_ptr<QBNControllerManagerP> controllerManager() const override { return manager; }
@@ -61,31 +92,14 @@ class RecordingPublisher : public QBNPublisherAgent,
   std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const override {
     return std::const_pointer_cast<RecordingPublisher>(shared_from_this());
   }
-  std::shared_ptr<QBNDemandSourceResponderP> demandSourceResponder() const override {
-    return std::const_pointer_cast<RecordingPublisher>(shared_from_this());
-  }
-
-  void handleAdClickedCallbackForDemandSource(const std::shared_ptr<PMADemandSource>& ds, const Json& c) override {
-    heard.push_back("clicked " + ds->identifier() + " " + platform::dumpJson(c));
-  }
-  void handleAdLeaveApplicationCallbackForDemandSource(const std::shared_ptr<PMADemandSource>& ds,
-                                                       const Json& c) override {
-    heard.push_back("left " + ds->identifier() + " " + platform::dumpJson(c));
-  }
-  void handleAdEventNotificationCallbackForDemandSource(const std::shared_ptr<PMADemandSource>& ds,
-                                                        const std::string& event, const Json& extData,
-                                                        const Json& c) override {
-    heard.push_back("event " + ds->identifier() + " " + event + " " + platform::dumpJson(extData) + " " +
-                    platform::dumpJson(c));
-  }
   void pmaOfferwallDidReceiveNotificationOnEvent(const std::string& event, const Json& extData) override {
     if (event == "throws") throw std::runtime_error("listener failed");
-    heard.push_back("offerwall " + event + " " + platform::dumpJson(extData));
+    listener->heard.push_back("offerwall " + event + " " + platform::dumpJson(extData));
   }
 
   std::shared_ptr<RecordingControllerManager> manager = std::make_shared<RecordingControllerManager>();
+  std::shared_ptr<Listener> listener = std::make_shared<Listener>();
   std::string userGroup;
-  Lines heard;
 };
 
 const std::string kFeatures =
@@ -112,10 +126,15 @@ class ControllerApiTest : public ::testing::TestWithParam<Case> {
     QBNScriptHandlerFactories::resetForTesting();
     PMADemandSourcesCollection::sharedInstance().resetForTesting();
     auto& sources = PMADemandSourcesCollection::sharedInstance();
-    sources.addDemandSourceWithProductType(0, std::make_shared<PMADemandSource>("rv1", "Rewarded One", std::nullopt,
-                                                                                std::weak_ptr<QBNProductDelegate>()));
-    sources.addDemandSourceWithProductType(1, PMADemandSource::createDemandSourceWithName("is1", std::nullopt, {}));
-    sources.addDemandSourceWithProductType(4, PMADemandSource::createDemandSourceWithName("bn1", std::nullopt, {}));
+    const std::weak_ptr<QBNProductDelegate> listener = publisher->listener;
+    sources.addDemandSourceWithProductType(
+        0, std::make_shared<PMADemandSource>("rv1", "Rewarded One", std::nullopt, listener));
+    sources.addDemandSourceWithProductType(1, PMADemandSource::createDemandSourceWithName("is1", std::nullopt, listener));
+    // A banner ad instance's demand source, stored under "bn1".
+    instance = QuillborneAdInstanceBuilder("banner", listener).build();
+    auto banner = PMADemandSource::createDemandSourceWithAdInstance(instance);
+    banner->setIdentifier("bn1");
+    sources.addDemandSourceWithProductType(4, banner);
   }
   ~ControllerApiTest() override {
     PMADemandSourcesCollection::sharedInstance().resetForTesting();
@@ -124,6 +143,7 @@ class ControllerApiTest : public ::testing::TestWithParam<Case> {
 
   platform::TestEnvironment env;
   std::shared_ptr<RecordingPublisher> publisher = std::make_shared<RecordingPublisher>();
+  std::shared_ptr<QuillborneAdInstance> instance;
 };
 
 TEST_P(ControllerApiTest, RepliesAndNotices) {
@@ -141,7 +161,7 @@ TEST_P(ControllerApiTest, RepliesAndNotices) {
   if (command == "sendHttpRequest") handler->sendHTTPRequest(request);
   env.runUntilIdle();
   EXPECT_EQ(publisher->manager->lines, c.lines);
-  EXPECT_EQ(publisher->heard, c.heard);
+  EXPECT_EQ(publisher->listener->heard, c.heard);
 }
 
 const std::string kConfig = "success=ok&fail=ko";
@@ -178,11 +198,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RewardedVideoAnyCaseBadExtData", "postAdEventNotification",
              kEvent + "&productType=rewardedVIDEO&demandSourceId=rv1&extData=%7Bnope", "", "",
              {R"(waits ok {"productType":"rewardedVIDEO","eventName":"shown",)" + kRvSource + "} option 2"},
-             {R"(event rv1 shown {} {"productType":"RewardedVideo"})"}},
+             {R"(rv shown {})"}},
         Case{"InterstitialByDsName", "postAdEventNotification", kEvent + "&productType=INTERSTITIAL&dsName=is1",
              "", "",
              {R"(waits ok {"productType":"INTERSTITIAL","eventName":"shown","demandSourceName":"is1","demandSourceId":"is1"} option 2)"},
-             {R"(event is1 shown {} {"productType":"Interstitial"})"}},
+             {R"(is shown {})"}},
+        Case{"BannerInstanceOnMain", "postAdEventNotification",
+             kEvent + "&productType=banner&demandSourceId=bn1&extData=%7B%22k%22%3A2%7D", "", "",
+             {R"(waits ok {"productType":"banner","eventName":"shown","demandSourceName":"banner","demandSourceId":"bn1"} option 2)"},
+             {R"(instance shown {"k":2} {"productType":"Banner"})"}},
         Case{"UnknownDemandSource", "postAdEventNotification", kEvent + "&productType=Banner&demandSourceName=zz",
              "", "", {R"(waits ok {"productType":"Banner","eventName":"shown"} option 2)"}},
         Case{"UnknownProduct", "postAdEventNotification", kEvent + "&productType=Video", "", "",
@@ -192,9 +216,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ListenerThrows", "postAdEventNotification", "fail=ko&eventName=throws&productType=OfferWall", "", "",
              {R"(waits ko {"errMsg":"exception recevied while trying to handler product notification"} option 0)"}},
         Case{"ClickCanonicalName", "adClicked", "fail=ko&productType=rewardedvideo&demandSourceId=rv1", "", "", {},
-             {R"(clicked rv1 {"productType":"RewardedVideo"})"}},
+             {"rv clicked"}},
         Case{"LeaveByName", "adLeaveApplication", "fail=ko&productType=Banner&demandSourceName=bn1", "", "", {},
-             {R"(left bn1 {"productType":"Banner"})"}},
+             {R"(instance left {"productType":"Banner"})"}},
         Case{"ClickUnknownSource", "adClicked", "fail=ko&productType=Banner&demandSourceId=zz", "", "", {}, {}},
         Case{"ClickOfferwall", "adClicked", "fail=ko&productType=OfferWall&demandSourceId=rv1", "", "", {}, {}},
         Case{"ClickUnknownProduct", "adClicked", "fail=ko&productType=Video&demandSourceId=rv1", "", "",

@@ -9,7 +9,6 @@
 
 #include "ownnetwork/interfaces/QBNPublisherAgent.h"
 
-class PMAOfferWallDelegate;
 class PMAProductParameters;
 class QBNDataManagerProtocol;
 class QBNOrientationJSHandlerP;
@@ -19,8 +18,6 @@ class QBNSecondaryWebViewJSHandlerP;
 
 class QBNPublisherHandlerContext : public QBNPublisherAgent {
  public:
-  // The offerwall's listener given at offerwall init, or null.
-  virtual std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const = 0;
   // The application key and user id of the last init of a product: rewarded
   // video 0, interstitial 1, banner 4; the offerwall (2 and 3) has a
   // PMAGeneralParameters with its additional parameters. Null when none.

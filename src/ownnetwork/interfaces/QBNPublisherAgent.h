@@ -13,7 +13,6 @@ class ViewController;
 class PMWVWKWebView;
 class PMAOfferWallDelegate;
 class QBNControllerManagerP;
-class QBNDemandSourceResponderP;
 
 class QBNPublisherAgent {
  public:
@@ -47,8 +46,7 @@ class QBNPublisherAgent {
   // The user-group text the publisher was given (JSON of the tester keys),
   // "" until set.
   virtual std::string getUserGroup() const { return ""; }
-  // The offerwall's listener (held weakly by the publisher), or null.
+  // The offerwall's listener given at offerwall init (held weakly by the
+  // publisher), or null.
   virtual std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const { return nullptr; }
-  // Where the page's notices about a demand source's ad go, or null.
-  virtual std::shared_ptr<QBNDemandSourceResponderP> demandSourceResponder() const { return nullptr; }
 };
