@@ -69,7 +69,7 @@ void PMAJSInterfaceHandler::getControllerConfig(const Json& params, const std::s
       return;
     }
     const auto agent = publisherAgent();
-    const std::string userGroup = agent ? agent->getUserGroup() : "";
+    const std::string userGroup = agent ? agent->userGroup() : "";
     Json reply = isUserGroupValid(userGroup) ? addUserGroupToConfig(*config, userGroup) : std::move(*config);
     reply["forceCommand"] = true;
     const auto& features = QBNFeaturesManager::supportedNativeFeatures();

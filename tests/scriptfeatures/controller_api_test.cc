@@ -88,7 +88,7 @@ class RecordingPublisher : public QBNPublisherAgent,
   void notifyAdCloseAll() override {}
   bool isAnyViewPresented() const override { return false; }
   std::shared_ptr<platform::ViewController> getPresentedViewController() const override { return nullptr; }
-  std::string getUserGroup() const override { return userGroup; }
+  std::string userGroup() const override { return group; }
   std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const override {
     return std::const_pointer_cast<RecordingPublisher>(shared_from_this());
   }
@@ -99,7 +99,7 @@ class RecordingPublisher : public QBNPublisherAgent,
 
   std::shared_ptr<RecordingControllerManager> manager = std::make_shared<RecordingControllerManager>();
   std::shared_ptr<Listener> listener = std::make_shared<Listener>();
-  std::string userGroup;
+  std::string group;
 };
 
 const std::string kFeatures =
@@ -151,7 +151,7 @@ TEST_P(ControllerApiTest, RepliesAndNotices) {
   qb::scriptfeatures::registerWithOwnNetwork();
   const auto handler = QBNScriptHandlerFactories::current().jsInterfaceHandler(publisher);
   ASSERT_TRUE(handler);
-  publisher->userGroup = c.userGroup;
+  publisher->group = c.userGroup;
   const Json request = PMAHelperMethods::dictionaryFromQueryStringParameters(c.query);
   const std::string command = c.command;
   if (command == "getControllerConfig") handler->getControllerConfig(request, c.configuration);

@@ -43,9 +43,9 @@ class QBNPublisherAgent {
 
   // The rest answer as an absent object would until the publisher gives them.
 
-  // The user-group text the publisher was given (JSON of the tester keys),
-  // "" until set.
-  virtual std::string getUserGroup() const { return ""; }
+  // The publisher's user-group text (JSON of the tester keys; the class's
+  // getUserGroup), "" until set.
+  virtual std::string userGroup() const { return ""; }
   // The offerwall's listener given at offerwall init (held weakly by the
   // publisher), or null.
   virtual std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const { return nullptr; }

@@ -92,6 +92,7 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::shared_ptr<QBNDataManagerProtocol> dataManager() const override { return dataManager_; }
   PMADemandSourcesCollection& demandSourcesCollection() const;
   std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const override;
+  std::string userGroup() const override { return getUserGroup(); }
   std::shared_ptr<PMAProductParameters> parametersForProductType(int64_t productType) const override;
   bool allowOrientationFromAppDelegate() const override;
   platform::Json resizeProperties() const override;
