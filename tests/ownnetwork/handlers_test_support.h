@@ -173,8 +173,8 @@ class RecordingScripts : public QBNOrientationJSHandlerP,
   }
   void handleHybridViewRatioConstrains(const Json& p) override { add("hybridRatio", p, false); }
   void hideHybridAd() override { lines.push_back("hideHybridAd"); }
-  bool isPresented() const override { return false; }
-  std::shared_ptr<platform::ViewController> presentedViewController() const override { return nullptr; }
+  bool isPresented() const override { return presented != nullptr; }
+  std::shared_ptr<platform::ViewController> presentedViewController() const override { return presented; }
   void handleSecondaryWebViewCallbackWithAction(const std::string& action) override { lines.push_back(action); }
   void animateSecondaryClose(bool) override { lines.push_back("animateSecondaryClose"); }
   void openSecondaryWebviewWithUrl(const std::string& url, const std::optional<Json>& frames, bool hidden,
@@ -190,6 +190,7 @@ class RecordingScripts : public QBNOrientationJSHandlerP,
   }
   std::vector<std::string> lines;
   std::function<void()> secondaryOpened;
+  std::shared_ptr<platform::ViewController> presented;  // what the hybrid ad shows
 };
 
 class RecordingPresenterHandler : public QBNProductPresenterJSHandlerP {

@@ -3,8 +3,10 @@
 
 #include <set>
 
+#include "ownnetwork/interfaces/QBNPublisherAgent.h"
 #include "ownnetwork/publisher/PMAPageURL.h"
 #include "ownnetwork/publisher/QBNCommandTable.h"
+#include "ownnetwork/publisher_test_support.h"
 
 namespace {
 
@@ -106,6 +108,51 @@ TEST(QBNCommandTableTest, NoEarlierPrefixRowShadowsALaterName) {
           << table[earlier].name << " takes " << table[later].name;
     }
   }
+}
+
+// The rows of the secondary web view and the hybrid ad reach the handlers
+// the publisher made through the registered factories (no page: the
+// publisher is made for an unsupported OS, with the same handlers).
+class PublisherRoutesTest : public qbtest::PublisherTest {
+ protected:
+  PublisherRoutesTest() {
+    QBNScriptHandlerFactories::update([this](QBNScriptHandlerFactories& f) {
+      f.secondaryWebViewHandler = [this](std::weak_ptr<QBNPublisherAgent>) { return scripts; };
+      f.hybridAdPresenter = [this](std::weak_ptr<QBNPublisherAgent>) { return scripts; };
+    });
+    PlovermarkAdsPublisher::setControllerConfig(R"({"minOSVersionSupport":"99.0"})");
+    publisher = PlovermarkAdsPublisher::sharedInstance();
+    env.runUntilIdle();
+  }
+  std::shared_ptr<handlertest::RecordingScripts> scripts = std::make_shared<handlertest::RecordingScripts>();
+};
+
+TEST_F(PublisherRoutesTest, SecondaryWebViewAndHybridRowsReachTheirHandlers) {
+  const struct {
+    const char* query;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"controlSecondaryWebView?action=back", {"back"}},
+      {"controlSecondaryWebView?other=x", {}},
+      {"navigationModeChange?state=false", {"animateSecondaryClose"}},
+      {"navigationModeChange?state=true", {}},
+      {"hybridChangeRatio?ratio=0.5", {R"(hybridRatio {"ratio":"0.5"})"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    scripts->lines.clear();
+    EXPECT_FALSE(message(std::string("plovermarkads://") + c.query));
+    EXPECT_EQ(scripts->lines, c.expected);
+  }
+}
+
+TEST_F(PublisherRoutesTest, TheHybridAdIsAskedFirstWhatIsOnScreen) {
+  EXPECT_EQ(QBNPublisherAgent::sharedInstance(), publisher);
+  EXPECT_FALSE(publisher->isAnyViewPresented());
+  EXPECT_EQ(publisher->getPresentedViewController(), nullptr);
+  scripts->presented = std::make_shared<platform::ViewController>();
+  EXPECT_TRUE(publisher->isAnyViewPresented());
+  EXPECT_EQ(publisher->getPresentedViewController(), scripts->presented);
 }
 
 }  // namespace

@@ -281,6 +281,16 @@ TEST_F(PublisherTest, DestroyedBannerLeavesTheCollection) {
   EXPECT_TRUE(contains(pageReceived(), "destroyBanner"));
 }
 
+TEST_F(PublisherTest, BannerLoadAnswerWithoutItsContainerIsALoadFailure) {
+  start();  // no ad view is registered under the page's "adViewId"
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto banner = QuillborneAdInstanceBuilder("bn2", listener).setSize(std::make_shared<QBNAdSize>("BANNER", 320, 50)).build();
+  publisher->loadAdWithAdInstance(banner, Json::object());
+  ASSERT_TRUE(env.runUntil([&] { return !listener->lines.empty(); }));
+  EXPECT_EQ(listener->lines[0].rfind("failedToLoad loaded banner has no ad container ", 0), 0u) << listener->lines[0];
+  EXPECT_FALSE(publisher->isAdAvailableForAdInstance(banner));
+}
+
 }  // namespace
 }  // namespace qbtest
 
