@@ -25,7 +25,7 @@ namespace {
 // is parked under this name before the body is read, so the log keeps the
 // bytes as sent.
 constexpr const char* kParkedEncoding = "X-Sandbox-Wire-Content-Encoding";
-constexpr size_t kServerThreads = 24;
+constexpr size_t kServerThreads = 64;
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -76,6 +76,27 @@ void dropConnection(int localPort, int peerPort) {
       shutdown(static_cast<int>(fd), SHUT_RDWR);
       break;
     }
+  }
+  closedir(dir);
+}
+
+// Shuts down every accepted connection of the server on `localPort`, so the
+// worker threads waiting for a next request on an idle connection see its end
+// at once. Called after the listening socket is closed: no new connection can
+// appear, and a descriptor httplib closes meanwhile and hands to a new socket
+// would have to carry this same local port to be touched.
+void dropConnectionsOf(int localPort) {
+  DIR* dir = opendir("/proc/self/fd");
+  if (!dir) return;
+  while (dirent* entry = readdir(dir)) {
+    char* end = nullptr;
+    const long fd = std::strtol(entry->d_name, &end, 10);
+    if (end == entry->d_name || *end != '\0') continue;
+    sockaddr_storage local{}, peer{};
+    socklen_t localLen = sizeof(local), peerLen = sizeof(peer);
+    if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLen) != 0) continue;
+    if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0) continue;
+    if (portOf(local) == localPort) shutdown(static_cast<int>(fd), SHUT_RDWR);
   }
   closedir(dir);
 }
@@ -265,10 +286,13 @@ SandboxServer::SandboxServer() : impl_(std::make_shared<Impl>()) {
   Impl* impl = impl_.get();
   auto& s = impl->server;
   s.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
-  // A connection stays open for a request that follows within about 10 ms
-  // (back-to-back requests reuse it) and is closed after that, so stop()
-  // never waits on a client that keeps idle connections in its pool.
-  s.set_keep_alive_timeout(0);
+  // httplib waits this long for every request of a connection, the first one
+  // included. It must be far longer than a loaded machine may take between
+  // connecting and sending: closing a fresh connection before its request
+  // arrives is an answer of nothing, which the client rightly reports as a
+  // lost connection. stop() ends idle connections itself, so it does not wait
+  // for this.
+  s.set_keep_alive_timeout(1);
   s.set_keep_alive_max_count(1000);
   // Answers go out in several writes; without this, Nagle's algorithm and
   // delayed acknowledgements add tens of milliseconds to each exchange.
@@ -333,6 +357,9 @@ void SandboxServer::stop() {
   }
   impl_->cv.notify_all();
   impl_->server.stop();
+  // The listener joins the worker threads; those on idle connections would
+  // otherwise wait out the keep-alive time.
+  dropConnectionsOf(impl_->port);
   if (impl_->listener.joinable()) impl_->listener.join();
 }
 
