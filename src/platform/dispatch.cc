@@ -205,6 +205,7 @@ class RealBackend : public DispatchBackend {
   }
 
   void stopWorkersAtExit() { pool_.stopAtExit(kExitWaitForRunning); }
+  bool workersStopped() const { return pool_.exiting(); }
 
  private:
   struct Task {
@@ -393,6 +394,14 @@ void runAsQueue(Queue* queue, const Block& block) {
 }
 
 Queue* currentQueueRaw() { return tl_currentQueue; }
+
+bool runGlobalBlockHere(Queue* queue, const Block& block) {
+  if (g_testBackend.load() || queue->kind() != QueueKind::Global) return false;
+  RealBackend& real = realBackend();
+  if (real.workersStopped()) return false;
+  runAsQueue(queue, block);
+  return true;
+}
 
 namespace {
 std::atomic<MainQueueTurnEndHook> g_turnEndHook{nullptr};

@@ -64,6 +64,13 @@ void addExitStep(void (*step)());
 void runAsQueue(Queue* queue, const Block& block);
 Queue* currentQueueRaw();
 
+// Real mode: runs a block of a global queue on the calling thread, as a block
+// of that queue, and returns true. A global queue promises no thread and no
+// order, so a thread that would only post the block and let a worker wake up
+// for it may run it itself. False, with the block not run, in test mode, for
+// any other kind of queue, and once the exit step has stopped the workers.
+bool runGlobalBlockHere(Queue* queue, const Block& block);
+
 // Runs a main-queue block as one turn: the block, then the turn-end hook.
 void runMainQueueTurn(Queue* mainQueue, const Block& block);
 

@@ -117,16 +117,18 @@ const char* name(URLSessionTaskState state) {
 
 // --- task front end ---------------------------------------------------------
 
-bool DataTaskCore::deliver(DataTaskResult result) {
+bool DataTaskCore::deliver(DataTaskResult result, bool mayRunHere) {
   bool expected = false;
   if (!finished.compare_exchange_strong(expected, true)) return false;
   // Only the winner of the exchange above touches the completion.
   DataTaskCompletion callback = std::move(completion);
   completion = nullptr;
   state.store(URLSessionTaskState::Completed);
-  queue->async([callback = std::move(callback), result = std::move(result)]() mutable {
+  Block block = [callback = std::move(callback), result = std::move(result)]() mutable {
     if (callback) callback(std::move(result));
-  });
+  };
+  if (mayRunHere && runGlobalBlockHere(queue.get(), block)) return true;
+  queue->async(std::move(block));
   return true;
 }
 
@@ -136,7 +138,7 @@ void DataTask::resume() {
   auto expected = URLSessionTaskState::Suspended;
   if (!core_->state.compare_exchange_strong(expected, URLSessionTaskState::Running)) return;
   auto engine = core_->engine.lock();
-  if (!engine || !engine->submit(core_)) core_->deliver(DataTaskResult{{}, {}, URLError(URLErrorCode::Cancelled)});
+  if (!engine || !engine->start(core_)) core_->deliver(DataTaskResult{{}, {}, URLError(URLErrorCode::Cancelled)});
 }
 
 void DataTask::cancel() {

@@ -2,9 +2,11 @@
 // URL loading: one session object per configuration, data tasks, and the
 // errors of the URL-loading domain.
 //
-// A URLSession runs every transfer of its tasks on one I/O thread of its own
-// (started by the first resume()) over one connection pool, so connections to
-// the same host are reused. URLSession::shared() is the session the library
+// A URLSession drives its transfers over one connection pool, so connections
+// to the same host are reused: resume() starts the transfer on the calling
+// thread (on a kept connection the request is sent before it returns), and
+// one I/O thread of the session's own (started by the first resume()) waits
+// for the answers and finishes the transfers. URLSession::shared() is the session the library
 // uses; other instances exist for their own configuration (and for tests).
 // The session makes no retries and keeps no local cache.
 #include <atomic>
@@ -121,8 +123,11 @@ struct DataTaskCore;
 //    transport error, on timeout (-1001), on cancel (-999), when the body
 //    would pass the response cap (-1103), and when the session goes away
 //    first (-999).
-//  * It never runs inside resume() or cancel(); it is always posted with
-//    async() to the completion queue given to dataTask().
+//  * It never runs inside resume() or cancel(); it runs as a block of the
+//    completion queue given to dataTask(), delivered once from where the
+//    transfer ended. For a global queue that may be the session's I/O thread
+//    itself (a global queue promises no particular thread), so a completion
+//    on a global queue must not wait for another task of the same session.
 //  * cancel() may be called from any thread, any number of times, before or
 //    after resume(). If the task has not completed yet, it completes with
 //    -999 and nothing of the transfer is delivered; afterwards it does nothing.

@@ -1,7 +1,12 @@
-// The I/O side of URLSession: one curl multi handle per session, driven by one
-// thread that waits in curl_multi_poll and is woken by curl_multi_wakeup when
-// work is handed to it.
+// The I/O side of URLSession: one curl multi handle per session in
+// socket-action mode. Callers start their transfers themselves; one I/O thread
+// waits on the sockets curl asks for (epoll) and on curl's timer, and finishes
+// the transfers.
 #include <curl/curl.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -18,7 +23,8 @@ namespace {
 
 constexpr long kMaxRedirects = 16;
 constexpr double kDefaultTimeoutSeconds = 60;
-constexpr int kIdlePollMs = 1000;
+constexpr size_t kMaxIdleEasyHandles = 16;
+constexpr int kMaxEvents = 64;
 
 std::once_flag g_curlInit;
 
@@ -163,33 +169,89 @@ URLSessionEngine::URLSessionEngine(const URLSessionConfiguration& configuration)
   std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   multi_ = curl_multi_init();
   curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, configuration.maxConnectionsPerHost);
+  curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &URLSessionEngine::onSocket);
+  curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+  curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &URLSessionEngine::onTimer);
+  curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+  epoll_ = epoll_create1(EPOLL_CLOEXEC);
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+  for (int fd : {wakeFd_, timerFd_}) {
+    if (epoll_ < 0 || fd < 0) continue;
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.fd = fd;
+    epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev);
+  }
   userAgent_ = configuration.userAgent;
 }
 
 URLSessionEngine::~URLSessionEngine() {
   shutdown();
+  // Only when the last reference went away on the I/O thread itself (its
+  // run() holds one), which shutdown() then could not join.
+  if (thread_.joinable()) thread_.detach();
+  for (void* easy : idleEasy_) curl_easy_cleanup(static_cast<CURL*>(easy));
   curl_multi_cleanup(multi_);
+  if (epoll_ >= 0) close(epoll_);
+  if (wakeFd_ >= 0) close(wakeFd_);
+  if (timerFd_ >= 0) close(timerFd_);
 }
 
-bool URLSessionEngine::submit(const std::shared_ptr<DataTaskCore>& core) {
-  std::lock_guard lock(m_);
-  if (stopping_) return false;
-  toStart_.push_back(core);
-  if (!started_) {
-    started_ = true;
-    // The thread only runs while this engine exists: shutdown() joins it.
-    thread_ = std::thread([this] { run(); });
-  } else {
-    curl_multi_wakeup(multi_);
+int URLSessionEngine::onSocket(void*, int socket, int what, void* engine, void*) {
+  auto* self = static_cast<URLSessionEngine*>(engine);
+  if (what == CURL_POLL_REMOVE) {
+    epoll_ctl(self->epoll_, EPOLL_CTL_DEL, socket, nullptr);
+    return 0;
   }
+  epoll_event ev{};
+  ev.events = ((what & CURL_POLL_IN) ? EPOLLIN : 0u) | ((what & CURL_POLL_OUT) ? EPOLLOUT : 0u);
+  ev.data.fd = socket;
+  if (epoll_ctl(self->epoll_, EPOLL_CTL_MOD, socket, &ev) != 0 && errno == ENOENT)
+    epoll_ctl(self->epoll_, EPOLL_CTL_ADD, socket, &ev);
+  return 0;
+}
+
+int URLSessionEngine::onTimer(void*, long timeoutMs, void* engine) {
+  auto* self = static_cast<URLSessionEngine*>(engine);
+  // A new transfer asks for "now": start() does that itself, without waking
+  // the I/O thread.
+  if (timeoutMs == 0 && self->startingTransfer_) return 0;
+  // The I/O thread waits on the timer descriptor, so arming it from any
+  // thread needs no wake-up; an expired timer wakes it.
+  itimerspec spec{};
+  if (timeoutMs == 0) {
+    spec.it_value.tv_nsec = 1;
+  } else if (timeoutMs > 0) {
+    spec.it_value.tv_sec = timeoutMs / 1000;
+    spec.it_value.tv_nsec = (timeoutMs % 1000) * 1'000'000L;
+  }
+  timerfd_settime(self->timerFd_, 0, &spec, nullptr);
+  return 0;
+}
+
+bool URLSessionEngine::start(const std::shared_ptr<DataTaskCore>& core) {
+  std::vector<Finished> finished;
+  {
+    std::lock_guard lock(m_);
+    if (stopping_ || epoll_ < 0 || wakeFd_ < 0 || timerFd_ < 0) return false;
+    if (!started_) {
+      started_ = true;
+      // The thread keeps the engine alive while it runs; shutdown() ends it.
+      thread_ = std::thread([self = shared_from_this()] { self->run(); });
+    }
+    startTransfer(core, finished);
+  }
+  // Posted, never run here: this is the caller's resume().
+  for (auto& f : finished) f.core->deliver(std::move(f.result));
   return true;
 }
 
 void URLSessionEngine::cancel(const std::shared_ptr<DataTaskCore>& core) {
   std::lock_guard lock(m_);
-  if (stopping_ || !started_) return;
-  toDrop_.push_back(core);
-  curl_multi_wakeup(multi_);
+  if (!core->easy) return;  // not started, or already finished
+  running_.erase(core->easy);
+  releaseTransfer(*core);
 }
 
 void URLSessionEngine::shutdown() {
@@ -197,73 +259,82 @@ void URLSessionEngine::shutdown() {
     std::lock_guard lock(m_);
     if (stopping_) return;
     stopping_ = true;
-    if (started_) curl_multi_wakeup(multi_);
+    if (started_) {
+      const uint64_t one = 1;
+      [[maybe_unused]] auto written = write(wakeFd_, &one, sizeof(one));
+    }
   }
-  if (thread_.joinable()) {
-    if (thread_.get_id() == std::this_thread::get_id())
-      thread_.detach();
-    else
-      thread_.join();
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+  // A session released by a completion running on the I/O thread: run()
+  // sees stopping_ when that completion returns and ends the transfers.
+}
+
+void URLSessionEngine::run() {
+  std::array<epoll_event, kMaxEvents> events{};
+  for (;;) {
+    const int n = epoll_wait(epoll_, events.data(), kMaxEvents, -1);
+    std::vector<Finished> finished;
+    {
+      std::lock_guard lock(m_);
+      if (stopping_) break;
+      int stillRunning = 0;
+      bool timerDue = false;
+      for (int i = 0; i < n; ++i) {
+        const int fd = events[i].data.fd;
+        if (fd == wakeFd_ || fd == timerFd_) {
+          uint64_t count = 0;
+          [[maybe_unused]] auto got = read(fd, &count, sizeof(count));
+          timerDue = timerDue || fd == timerFd_;
+          continue;
+        }
+        // An event may name a socket curl closed meanwhile (or a new one with
+        // its number): curl ignores or retries what it does not expect.
+        int mask = 0;
+        if (events[i].events & (EPOLLIN | EPOLLHUP)) mask |= CURL_CSELECT_IN;
+        if (events[i].events & EPOLLOUT) mask |= CURL_CSELECT_OUT;
+        if (events[i].events & EPOLLERR) mask |= CURL_CSELECT_ERR;
+        curl_multi_socket_action(multi_, fd, mask, &stillRunning);
+      }
+      if (timerDue) curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &stillRunning);
+      collectFinished(finished);
+    }
+    for (auto& f : finished) f.core->deliver(std::move(f.result), /*mayRunHere=*/true);
   }
-  // Tasks resumed before the thread ever started.
   std::vector<std::shared_ptr<DataTaskCore>> left;
   {
     std::lock_guard lock(m_);
-    left.swap(toStart_);
+    for (auto& [easy, core] : running_) {
+      releaseTransfer(*core);
+      left.push_back(std::move(core));
+    }
+    running_.clear();
   }
   for (auto& core : left) core->deliver(DataTaskResult{{}, {}, URLError(URLErrorCode::Cancelled)});
 }
 
-void URLSessionEngine::run() {
-  for (;;) {
-    std::vector<std::shared_ptr<DataTaskCore>> toStart, toDrop;
-    bool stopping = false;
-    {
-      std::lock_guard lock(m_);
-      toStart.swap(toStart_);
-      toDrop.swap(toDrop_);
-      stopping = stopping_;
-    }
-    for (auto& core : toDrop) {
-      if (!core->easy) continue;  // not started yet, or already finished
-      running_.erase(core->easy);
-      releaseTransfer(*core);
-    }
-    if (stopping) {
-      for (auto& core : toStart) core->deliver(DataTaskResult{{}, {}, URLError(URLErrorCode::Cancelled)});
-      auto running = std::move(running_);
-      running_.clear();
-      for (auto& [easy, core] : running) {
-        releaseTransfer(*core);
-        core->deliver(DataTaskResult{{}, {}, URLError(URLErrorCode::Cancelled)});
-      }
-      return;
-    }
-    for (auto& core : toStart) startTransfer(core);
-
-    int stillRunning = 0;
-    curl_multi_perform(multi_, &stillRunning);
-    finishTransfers();
-    curl_multi_poll(multi_, nullptr, 0, kIdlePollMs, nullptr);
-  }
-}
-
-void URLSessionEngine::startTransfer(const std::shared_ptr<DataTaskCore>& core) {
-  if (core->finished.load()) return;  // cancelled before it reached this thread
+void URLSessionEngine::startTransfer(const std::shared_ptr<DataTaskCore>& core, std::vector<Finished>& finished) {
+  if (core->finished.load()) return;  // cancelled before it started
   DataTaskCore& c = *core;
   if (!buildHeaderList(c)) {
     releaseTransfer(c);
-    c.deliver(DataTaskResult{{}, {}, URLError(URLErrorCode::BadURL, "invalid HTTP header field")});
+    finished.push_back({core, DataTaskResult{{}, {}, URLError(URLErrorCode::BadURL, "invalid HTTP header field")}});
     return;
   }
-  CURL* easy = curl_easy_init();
+  CURL* easy = nullptr;
+  if (!idleEasy_.empty()) {
+    easy = static_cast<CURL*>(idleEasy_.back());
+    idleEasy_.pop_back();
+  } else {
+    easy = curl_easy_init();
+  }
   if (!easy) {
     releaseTransfer(c);
-    c.deliver(DataTaskResult{{}, {}, URLError(URLErrorCode::Unknown, "out of memory")});
+    finished.push_back({core, DataTaskResult{{}, {}, URLError(URLErrorCode::Unknown, "out of memory")}});
     return;
   }
   c.easy = easy;
   c.errorText[0] = '\0';
+  c.bodyTooLarge = false;
   const URLRequest& r = c.request;
   const double timeout = r.timeoutSeconds > 0 ? r.timeoutSeconds : kDefaultTimeoutSeconds;
   const long timeoutMs = static_cast<long>(std::ceil(std::min(timeout, 1e6) * 1000));
@@ -302,15 +373,23 @@ void URLSessionEngine::startTransfer(const std::shared_ptr<DataTaskCore>& core) 
     curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.method.c_str());
   }
 
-  if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
+  startingTransfer_ = true;
+  const CURLMcode added = curl_multi_add_handle(multi_, easy);
+  startingTransfer_ = false;
+  if (added != CURLM_OK) {
     releaseTransfer(c);
-    c.deliver(DataTaskResult{{}, {}, URLError(URLErrorCode::Unknown, "could not start the transfer")});
+    finished.push_back({core, DataTaskResult{{}, {}, URLError(URLErrorCode::Unknown, "could not start the transfer")}});
     return;
   }
   running_.emplace(easy, core);
+  // Drives what is due now, this transfer included: on a kept connection the
+  // request is sent from here.
+  int stillRunning = 0;
+  curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &stillRunning);
+  collectFinished(finished);
 }
 
-void URLSessionEngine::finishTransfers() {
+void URLSessionEngine::collectFinished(std::vector<Finished>& finished) {
   int left = 0;
   while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
     if (msg->msg != CURLMSG_DONE) continue;
@@ -339,14 +418,22 @@ void URLSessionEngine::finishTransfers() {
       result.error = errorFor(rc, easy, *core);
     }
     releaseTransfer(*core);
-    core->deliver(std::move(result));
+    finished.push_back({std::move(core), std::move(result)});
   }
 }
 
 void URLSessionEngine::releaseTransfer(DataTaskCore& core) {
   if (core.easy) {
-    curl_multi_remove_handle(multi_, core.easy);
-    curl_easy_cleanup(core.easy);
+    CURL* easy = static_cast<CURL*>(core.easy);
+    curl_multi_remove_handle(multi_, easy);
+    if (idleEasy_.size() < kMaxIdleEasyHandles) {
+      // Keeps the handle's buffers for the next transfer; its connection
+      // stays in the multi handle's pool either way.
+      curl_easy_reset(easy);
+      idleEasy_.push_back(easy);
+    } else {
+      curl_easy_cleanup(easy);
+    }
     core.easy = nullptr;
   }
   if (core.headerList) {

@@ -17,7 +17,7 @@ namespace platform {
 
 class URLSessionEngine;
 
-// State of one task, shared by its DataTask handle and the I/O thread.
+// State of one task, shared by its DataTask handle and the engine.
 struct DataTaskCore {
   int64_t identifier = 0;
   URLRequest request;
@@ -29,7 +29,7 @@ struct DataTaskCore {
   std::atomic<bool> finished{false};
   DataTaskCompletion completion;
 
-  // Transfer state, touched only by the I/O thread.
+  // Transfer state, guarded by the engine's lock.
   void* easy = nullptr;  // CURL*
   curl_slist* headerList = nullptr;
   HTTPHeaders responseHeaders;
@@ -37,44 +37,61 @@ struct DataTaskCore {
   bool bodyTooLarge = false;
   std::array<char, 256> errorText{};  // CURL_ERROR_SIZE
 
-  // Posts the completion with this result unless the task already completed.
-  // Returns false (and drops the result) when it had.
-  bool deliver(DataTaskResult result);
+  // Delivers the completion with this result unless the task already
+  // completed; returns false (and drops the result) when it had. The
+  // completion is posted to the task's queue, except that a thread which may
+  // (the I/O thread, never resume() or cancel()) runs a global queue's
+  // completion itself: one wake-up fewer, and a global queue promises no
+  // thread.
+  bool deliver(DataTaskResult result, bool mayRunHere = false);
 };
 
-// One curl multi handle driven by one I/O thread, started by the first
-// submit() and stopped by shutdown().
-class URLSessionEngine {
+// One curl multi handle in socket-action mode. The thread that starts a
+// transfer drives curl itself (the request goes out before resume() returns
+// when a connection is ready); one I/O thread, started by the first transfer,
+// waits on the transfers' sockets and curl's timer and finishes them. Every
+// call into curl is made under m_ (a multi handle is used by one thread at a
+// time); nothing is delivered under it.
+class URLSessionEngine : public std::enable_shared_from_this<URLSessionEngine> {
  public:
   static std::shared_ptr<URLSessionEngine> create(const URLSessionConfiguration& configuration);
   ~URLSessionEngine();
 
-  // Hands a running task to the I/O thread; false once shut down.
-  bool submit(const std::shared_ptr<DataTaskCore>& core);
-  // Asks the I/O thread to drop the transfer of a task already completed by
-  // cancel().
+  // Starts the transfer of a running task on the calling thread; false once
+  // shut down.
+  bool start(const std::shared_ptr<DataTaskCore>& core);
+  // Drops the transfer of a task already completed by cancel().
   void cancel(const std::shared_ptr<DataTaskCore>& core);
   // Completes every task still held with -999 and joins the I/O thread.
   void shutdown();
 
+  struct Finished {
+    std::shared_ptr<DataTaskCore> core;
+    DataTaskResult result;
+  };
+
  private:
   explicit URLSessionEngine(const URLSessionConfiguration& configuration);
   void run();
-  void startTransfer(const std::shared_ptr<DataTaskCore>& core);
-  void finishTransfers();
+  // The rest run under m_.
+  void startTransfer(const std::shared_ptr<DataTaskCore>& core, std::vector<Finished>& finished);
+  void collectFinished(std::vector<Finished>& finished);
   void releaseTransfer(DataTaskCore& core);
+  static int onSocket(void* easy, int socket, int what, void* engine, void* socketData);
+  static int onTimer(void* multi, long timeoutMs, void* engine);
 
+  std::mutex m_;
   void* multi_ = nullptr;  // CURLM*
   std::string userAgent_;
-  std::mutex m_;
+  int epoll_ = -1;
+  int wakeFd_ = -1;   // eventfd: shutdown
+  int timerFd_ = -1;  // curl's timer, armed by whichever thread drives curl
+  bool startingTransfer_ = false;  // start() drives curl itself right after
   bool started_ = false;
   bool stopping_ = false;
-  std::vector<std::shared_ptr<DataTaskCore>> toStart_;
-  std::vector<std::shared_ptr<DataTaskCore>> toDrop_;
   std::thread thread_;
-
-  // I/O thread only.
   std::unordered_map<void*, std::shared_ptr<DataTaskCore>> running_;
+  std::vector<void*> idleEasy_;  // reset handles kept for the next transfers
 };
 
 }  // namespace platform

@@ -1,0 +1,104 @@
+// URLSession in real mode (no TestEnvironment): worker threads and the I/O
+// thread deliver for real, so these run under the thread sanitizer too. Waits
+// are real time, bounded.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch.h"
+#include "platform/net.h"
+#include "support/sandbox_server.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr auto kWait = std::chrono::seconds(10);
+
+struct Tally {
+  std::mutex m;
+  std::condition_variable cv;
+  int done = 0;
+  std::vector<std::string> problems;
+
+  void finish(std::string problem = {}) {
+    std::lock_guard lock(m);
+    ++done;
+    if (!problem.empty()) problems.push_back(std::move(problem));
+    cv.notify_all();
+  }
+  bool waitFor(int n) {
+    std::unique_lock lock(m);
+    return cv.wait_for(lock, kWait, [&] { return done >= n; });
+  }
+};
+
+// Each completion runs once, as a block of the queue its caller chose,
+// whichever thread started it and whether or not another thread cancels it.
+TEST(NetRealMode, CompletionsRunOnceOnTheChosenQueueFromManyThreads) {
+  qbtest::SandboxServer server;
+  ASSERT_TRUE(server.start());
+  server.answer("/r", 200, "r");
+  auto session = std::make_shared<URLSession>();
+  auto serial = createSerialQueue("com.quillborne.test.net-real");
+  auto tally = std::make_shared<Tally>();
+  constexpr int kThreads = 4, kPerThread = 25;
+  std::vector<std::thread> callers;
+  for (int t = 0; t < kThreads; ++t) {
+    callers.emplace_back([&, t] {
+      for (int i = 0; i < kPerThread; ++i) {
+        QueueRef queue = (i % 2) ? serial : nullptr;
+        const std::string expected = queue ? queue->label() : globalQueue()->label();
+        auto calls = std::make_shared<std::atomic<int>>(0);
+        auto task = session->dataTask(URLRequest{.url = server.url("/r"), .timeoutSeconds = 10}, queue,
+                                      [tally, calls, expected, queue](DataTaskResult r) {
+                                        std::string problem;
+                                        if (calls->fetch_add(1) != 0) problem = "ran twice";
+                                        if (currentQueueLabel() != expected) problem += " on " + currentQueueLabel();
+                                        if (queue && !queue->isCurrent()) problem += " not current";
+                                        const bool cancelled = r.error && r.error->code == URLErrorCode::Cancelled;
+                                        if (!cancelled && (!r.response || r.body != "r")) problem += " bad result";
+                                        tally->finish(problem);
+                                      });
+        task->resume();
+        if ((i + t) % 5 == 0) task->cancel();
+      }
+    });
+  }
+  for (auto& c : callers) c.join();
+  ASSERT_TRUE(tally->waitFor(kThreads * kPerThread));
+  session.reset();
+  std::lock_guard lock(tally->m);
+  EXPECT_EQ(tally->done, kThreads * kPerThread);
+  EXPECT_TRUE(tally->problems.empty()) << tally->problems.front();
+}
+
+// The completion may hold the last reference to its session; releasing it
+// there must neither deadlock nor touch the released session.
+TEST(NetRealMode, SessionReleasedByItsOwnCompletion) {
+  qbtest::SandboxServer server;
+  ASSERT_TRUE(server.start());
+  server.answer("/r", 200, "r");
+  auto tally = std::make_shared<Tally>();
+  for (int i = 0; i < 5; ++i) {
+    auto session = std::make_shared<URLSession>();
+    auto holder = std::make_shared<std::shared_ptr<URLSession>>(session);
+    session->dataTask(URLRequest{.url = server.url("/r"), .timeoutSeconds = 10}, nullptr,
+                      [tally, holder](DataTaskResult r) {
+                        holder->reset();
+                        tally->finish(r.body == "r" ? "" : "bad result");
+                      })
+        ->resume();
+  }
+  ASSERT_TRUE(tally->waitFor(5));
+  std::lock_guard lock(tally->m);
+  EXPECT_TRUE(tally->problems.empty()) << tally->problems.front();
+}
+
+}  // namespace
