@@ -42,39 +42,87 @@ void feed(z_stream& zs, std::string_view data, size_t& consumed) {
   }
 }
 
+// One deflate or inflate stream per thread, reset between uses: setting a
+// stream up allocates its window and tables (about 256 KiB for deflate), which
+// costs more than compressing a small body. A stream that failed is ended and
+// set up afresh by the next call.
+template <bool Deflate>
+class ReusedStream {
+ public:
+  ~ReusedStream() { end(); }
+  // The stream ready for a new input, or the zlib code that kept it from
+  // starting.
+  int acquire(z_stream*& out) {
+    if (ready_) {
+      if ((Deflate ? deflateReset(&zs_) : inflateReset(&zs_)) == Z_OK) {
+        // A reset keeps the buffer pointers: a call that stopped early left
+        // input behind that belongs to nobody now.
+        zs_.next_in = nullptr;
+        zs_.avail_in = 0;
+        zs_.next_out = nullptr;
+        zs_.avail_out = 0;
+        out = &zs_;
+        return Z_OK;
+      }
+      end();
+    }
+    zs_ = z_stream{};
+    const int rc = Deflate ? deflateInit2(&zs_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kGzipWindowBits, 8,
+                                          Z_DEFAULT_STRATEGY)
+                           : inflateInit2(&zs_, kAutoDetectWindowBits);
+    ready_ = rc == Z_OK;
+    out = &zs_;
+    return rc;
+  }
+  void end() {
+    if (!ready_) return;
+    if (Deflate) deflateEnd(&zs_); else inflateEnd(&zs_);
+    ready_ = false;
+  }
+
+ private:
+  z_stream zs_{};
+  bool ready_ = false;
+};
+
+thread_local ReusedStream<true> t_deflate;
+thread_local ReusedStream<false> t_inflate;
+
 }  // namespace
 
 Result<std::string> gzipCompress(std::string_view data) {
-  z_stream zs{};
-  int rc = deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kGzipWindowBits, 8,
-                        Z_DEFAULT_STRATEGY);
-  if (rc != Z_OK) return zipError(ZipErrc::Zlib, zlibMessage(zs, rc));
+  z_stream* stream = nullptr;
+  int rc = t_deflate.acquire(stream);
+  if (rc != Z_OK) return zipError(ZipErrc::Zlib, zlibMessage(*stream, rc));
+  z_stream& zs = *stream;
   std::string out;
   size_t consumed = 0;
+  // Usually one step: the whole output fits the bound of a small input.
+  const size_t step = data.size() <= kChunk ? deflateBound(&zs, static_cast<uLong>(data.size())) : kChunk;
   do {
     feed(zs, data, consumed);
     const int flush = (consumed == data.size()) ? Z_FINISH : Z_NO_FLUSH;
     const size_t start = out.size();
-    out.resize(start + kChunk);
+    out.resize(start + step);
     zs.next_out = reinterpret_cast<Bytef*>(out.data() + start);
-    zs.avail_out = static_cast<uInt>(kChunk);
+    zs.avail_out = static_cast<uInt>(step);
     rc = deflate(&zs, flush);
-    out.resize(start + kChunk - zs.avail_out);
+    out.resize(start + step - zs.avail_out);
     if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
       std::string m = zlibMessage(zs, rc);
-      deflateEnd(&zs);
+      t_deflate.end();
       return zipError(ZipErrc::Zlib, std::move(m));
     }
   } while (rc != Z_STREAM_END);
-  deflateEnd(&zs);
   return out;
 }
 
 Result<std::string> inflate(std::string_view data, size_t maxOutputBytes) {
   if (data.empty()) return zipError(ZipErrc::Truncated, "empty compressed stream");
-  z_stream zs{};
-  int rc = inflateInit2(&zs, kAutoDetectWindowBits);
-  if (rc != Z_OK) return zipError(ZipErrc::Zlib, zlibMessage(zs, rc));
+  z_stream* stream = nullptr;
+  int rc = t_inflate.acquire(stream);
+  if (rc != Z_OK) return zipError(ZipErrc::Zlib, zlibMessage(*stream, rc));
+  z_stream& zs = *stream;
   std::string out;
   size_t consumed = 0;
   for (;;) {
@@ -89,30 +137,27 @@ Result<std::string> inflate(std::string_view data, size_t maxOutputBytes) {
     rc = ::inflate(&zs, Z_NO_FLUSH);
     out.resize(start + room - zs.avail_out);
     if (out.size() > maxOutputBytes) {
-      inflateEnd(&zs);
       return zipError(ZipErrc::TooLarge, "decompressed data exceeds " +
                                              std::to_string(maxOutputBytes) + " bytes");
     }
     if (rc == Z_STREAM_END) break;
     if (rc == Z_NEED_DICT || rc == Z_DATA_ERROR) {
       std::string m = zlibMessage(zs, rc);
-      inflateEnd(&zs);
+      t_inflate.end();
       return zipError(ZipErrc::Corrupt, std::move(m));
     }
     if (rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR) {
       std::string m = zlibMessage(zs, rc);
-      inflateEnd(&zs);
+      t_inflate.end();
       return zipError(ZipErrc::Zlib, std::move(m));
     }
     // Z_OK or Z_BUF_ERROR: no progress possible once every input byte is in
     // and the output buffer was not filled.
     if (zs.avail_in == 0 && consumed == data.size() && zs.avail_out != 0) {
-      inflateEnd(&zs);
       return zipError(ZipErrc::Truncated, "compressed stream ends early");
     }
   }
   const bool trailing = zs.avail_in != 0 || consumed != data.size();
-  inflateEnd(&zs);
   if (trailing) return zipError(ZipErrc::Corrupt, "bytes after the end of the compressed stream");
   return out;
 }

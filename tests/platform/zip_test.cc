@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform_support.h"
 
@@ -77,6 +80,30 @@ TEST(Zip, OutputCapRefusesBombsAndAllowsExactFit) {
   EXPECT_EQ(inflate(gz, data.size()).valueOr({}), data);
   EXPECT_EQ(errc(inflate(gz, data.size() - 1)), code(ZipErrc::TooLarge));
   EXPECT_EQ(inflate(gzipCompress("").value(), 0).valueOr("x"), "");
+}
+
+// Streams are kept per thread and reused: whatever the last call left behind
+// (a failure half-way, an early stop at the cap, a zlib header) must not leak
+// into the next one, and threads must not share one.
+TEST(Zip, ReusedStreamsStartCleanAfterEveryOutcomeAndOnEveryThread) {
+  const std::string data = sample(20000);
+  const std::string gz = gzipCompress(data).value();
+  const std::string bad = gz.substr(0, 10) + std::string(50, '\x55');
+  auto roundTrips = [&] {
+    for (const std::string& before : {gz.substr(0, gz.size() / 2), bad, gz + "x", zlibCompress(data)}) {
+      (void)inflate(before);
+      (void)inflate(gz, 100);  // stopped at the cap
+      if (inflate(gz).valueOr("x") != data) return false;
+      if (inflate(gzipCompress(data).value()).valueOr("x") != data) return false;
+    }
+    return true;
+  };
+  EXPECT_TRUE(roundTrips());
+  std::vector<std::thread> threads;
+  std::atomic<int> good{0};
+  for (int i = 0; i < 4; ++i) threads.emplace_back([&] { good += roundTrips() ? 1 : 0; });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(good.load(), 4);
 }
 
 }  // namespace
