@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -142,10 +143,16 @@ void fillLocale(DeviceFacts& facts) {
 struct DiskPath {
   std::mutex m;
   std::string path = "/";  // guarded by m
+  uint64_t generation = 0;  // guarded by m; bumped by setDeviceDiskPath
 };
 DiskPath& diskPath() {
   static DiskPath& d = *new DiskPath();
   return d;
+}
+
+uint64_t diskPathGeneration() {
+  std::lock_guard lock(diskPath().m);
+  return diskPath().generation;
 }
 
 void fillDisk(DeviceFacts& facts) {
@@ -178,20 +185,53 @@ class LinuxDeviceFactsProvider : public DeviceFactsProvider {
 
   DeviceFacts facts() const override {
     DeviceFacts f = base_;
-    f.batteryLevel = batteryLevel();
-    f.screenBrightness = backlightBrightness().value_or(0.5);
-    f.isLowPowerMode = readFirstLine("/sys/firmware/acpi/platform_profile").value_or("") == "low-power";
+    const char* tz = std::getenv("TZ");
+    const std::string tzVariable = tz ? tz : "\x01";  // unset differs from ""
+    const uint64_t diskGeneration = diskPathGeneration();
+    const auto now = std::chrono::steady_clock::now();
+    {
+      std::lock_guard lock(m_);
+      // Read again once a second (Linux posts no notice when they change),
+      // at once when the disk path or $TZ changed.
+      if (!read_ || now - readAt_ >= kRereadAfter || diskGeneration != diskGeneration_ ||
+          tzVariable != tzVariable_) {
+        read_ = true;
+        readAt_ = now;
+        diskGeneration_ = diskGeneration;
+        tzVariable_ = tzVariable;
+        DeviceFacts& r = changing_;
+        r.batteryLevel = batteryLevel();
+        r.screenBrightness = backlightBrightness().value_or(0.5);
+        r.isLowPowerMode = readFirstLine("/sys/firmware/acpi/platform_profile").value_or("") == "low-power";
+        r.timeZoneId = timeZoneId();
+        fillDisk(r);
+      }
+      f.batteryLevel = changing_.batteryLevel;
+      f.screenBrightness = changing_.screenBrightness;
+      f.isLowPowerMode = changing_.isLowPowerMode;
+      f.timeZoneId = changing_.timeZoneId;
+      f.freeDiskBytes = changing_.freeDiskBytes;
+      f.totalDiskBytes = changing_.totalDiskBytes;
+    }
+    // Cheap, and follow the clock and the environment exactly.
     f.timeZoneOffsetSeconds = timeZoneOffsetSeconds();
-    f.timeZoneId = timeZoneId();
     fillLocale(f);
-    fillDisk(f);
     return f;
   }
 
   bool jailbreakPathExists(const std::string&) const override { return false; }
 
  private:
+  static constexpr std::chrono::seconds kRereadAfter{1};
+
   DeviceFacts base_;  // the facts that do not change while the process runs
+  // The facts that can change, as last read from the file system.
+  mutable std::mutex m_;
+  mutable bool read_ = false;
+  mutable std::chrono::steady_clock::time_point readAt_;
+  mutable uint64_t diskGeneration_ = 0;
+  mutable std::string tzVariable_;
+  mutable DeviceFacts changing_;
 };
 
 const LinuxDeviceFactsProvider& linuxProvider() {
@@ -262,6 +302,7 @@ void setDeviceFactsProvider(std::shared_ptr<DeviceFactsProvider> provider) {
 void setDeviceDiskPath(std::string path) {
   std::lock_guard lock(diskPath().m);
   diskPath().path = path.empty() ? "/" : std::move(path);
+  ++diskPath().generation;
 }
 
 const DeviceFactsProvider& linuxDeviceFacts() { return linuxProvider(); }

@@ -6,6 +6,11 @@
 // (setDeviceFactsProvider), else the Linux provider. Uptime and boot time come
 // from platform::clock(), not from here.
 //
+// The Linux provider reads the facts that cannot change once, and those that
+// can (battery, brightness, low-power mode, time-zone name, disk space) again
+// at most once a second, or at once after setDeviceDiskPath or a change of
+// $TZ; the time-zone offset and the locale are worked out on every call.
+//
 // What the Linux provider answers. DeviceFacts{} holds the same values for the
 // facts Linux does not have, and fixed ones for the rest (hardwareModel
 // "iPhone15,2", deviceName "iPhone", time zone "UTC" +0, locale "en_US", 64 GB
