@@ -10,6 +10,8 @@
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -110,12 +112,12 @@ void BM_AuctionRoundTripCurlEasy(benchmark::State& state) {
     std::unique_lock lock(m);
     cv.wait(lock, [&] { return done; });
   }
-  const auto sent = sandbox().auction->requests();
-  if (sent.empty()) {
+  const auto sent = sandbox().auction->lastRequest();
+  if (!sent) {
     state.SkipWithError("no request recorded");
     return;
   }
-  const std::string body = sent.back().raw.body;
+  const std::string body = sent->raw.body;
   const std::string url = sandbox().server.url(kPath);
 
   CURL* easy = curl_easy_init();
@@ -146,6 +148,69 @@ void BM_AuctionRoundTripCurlEasy(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_AuctionRoundTripCurlEasy)->Arg(0)->Arg(1)->UseRealTime();
+
+// The handler and the bare POST of its last request's bytes, one each per
+// iteration, so both see the same machine load. Counters per auction:
+// handler_us, bare_us, overhead_us (their difference), ratio.
+void BM_AuctionHandlerBesideBare(benchmark::State& state) {
+  const bool secure = state.range(0) == 1;
+  auto handler = QBAuctionHandler::initWithAuctionSettings(settingsFor(secure), secure, false, "bench-session");
+  auto request = params();
+  const std::string url = sandbox().server.url(kPath);
+  CURL* easy = curl_easy_init();
+  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
+  headers = curl_slist_append(headers, "Accept-Encoding: identity");
+  headers = curl_slist_append(headers, "Expect:");
+  std::string answer, body;
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
+  std::mutex m;
+  std::condition_variable cv;
+  int64_t handlerNs = 0, bareNs = 0;
+  for (auto _ : state) {
+    bool done = false, ok = false;
+    auto start = std::chrono::steady_clock::now();
+    handler->executeAuctionWithParams(request, [&](std::shared_ptr<QBAuctionResponseParams> r) {
+      std::lock_guard lock(m);
+      ok = r->isSuccess() && r->waterfall().size() == 5;
+      done = true;
+      cv.notify_one();
+    });
+    {
+      std::unique_lock lock(m);
+      cv.wait(lock, [&] { return done; });
+    }
+    auto mid = std::chrono::steady_clock::now();
+    state.PauseTiming();
+    if (auto sent = sandbox().auction->lastRequest()) body = std::move(sent->raw.body);
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    answer.clear();
+    state.ResumeTiming();
+    auto bareStart = std::chrono::steady_clock::now();
+    long status = 0;
+    const bool bareOk = curl_easy_perform(easy) == CURLE_OK &&
+                        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
+    auto end = std::chrono::steady_clock::now();
+    if (!ok || !bareOk) {
+      state.SkipWithError("auction failed");
+      break;
+    }
+    handlerNs += std::chrono::duration_cast<std::chrono::nanoseconds>(mid - start).count();
+    bareNs += std::chrono::duration_cast<std::chrono::nanoseconds>(end - bareStart).count();
+  }
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(easy);
+  const double n = static_cast<double>(std::max<int64_t>(state.iterations(), 1));
+  state.counters["handler_us"] = static_cast<double>(handlerNs) / n / 1000.0;
+  state.counters["bare_us"] = static_cast<double>(bareNs) / n / 1000.0;
+  state.counters["overhead_us"] = static_cast<double>(handlerNs - bareNs) / n / 1000.0;
+  state.counters["ratio"] = bareNs > 0 ? static_cast<double>(handlerNs) / static_cast<double>(bareNs) : 0.0;
+}
+BENCHMARK(BM_AuctionHandlerBesideBare)->Arg(0)->Arg(1)->UseRealTime();
 
 // The client's CPU work of one auction without the network: request JSON,
 // body encoding, and decoding and parsing of a server answer.

@@ -10,6 +10,7 @@
 
 #include "events/QBEventsEngines.h"
 #include "events/QBEventsFormat.h"
+#include "foundation/QBKeyValueStorageProvider.h"
 #include "foundation/QBLoggerManager.h"
 #include "platform/json.h"
 #include "platform/storage.h"
@@ -111,5 +112,25 @@ void BM_BatchBody(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_BatchBody)->Args({100, 0})->Args({100, 1})->Args({5000, 0});
+
+// One settings write (a key of the standard user defaults) while the events
+// engine's backup holds `range` enriched events, stored where the engine
+// stores it. The backup lives in a store of its own, so the write should cost
+// the same whatever its size.
+void BM_SettingsWriteBesideEventBackup(benchmark::State& state) {
+  EventsBenchSetup setup;
+  QBEventsGeneralProperties general;
+  Json backup = Json::array();
+  for (int64_t i = 0; i < state.range(0); ++i) {
+    backup.push_back(QBEventsGeneralProperties::enrich(QBEventData(1003, sampleData()), general.current()));
+  }
+  auto storage = QBKeyValueStorageProvider::storageWithIdentifier(setup.engine->identifier());
+  storage->setValue(QBEventsEngine::kBackupKey, std::move(backup));
+  auto& defaults = platform::UserDefaults::standard();
+  int64_t n = 0;
+  for (auto _ : state) defaults.setObject("bench.setting", Json(++n));
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SettingsWriteBesideEventBackup)->Arg(0)->Arg(5000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -86,5 +88,63 @@ void BM_HttpRoundTripCurlEasy(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_HttpRoundTripCurlEasy)->UseRealTime();
+
+// Both clients in one loop, one request each per iteration, so a changing
+// machine load weighs on both alike. Counters per request: session_us,
+// bare_us, overhead_us (their difference) and ratio (session / bare).
+void BM_HttpSessionBesideBare(benchmark::State& state) {
+  auto& server = sandbox();
+  auto session = std::make_shared<platform::URLSession>();
+  platform::URLRequest request;
+  request.url = server.url(kPath);
+  CURL* easy = curl_easy_init();
+  std::string body;
+  curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+
+  std::mutex m;
+  std::condition_variable cv;
+  int64_t sessionNs = 0, bareNs = 0;
+  for (auto _ : state) {
+    bool done = false;
+    int status = 0;
+    auto start = std::chrono::steady_clock::now();
+    session
+        ->dataTask(request, nullptr,
+                   [&](platform::DataTaskResult r) {
+                     std::lock_guard lock(m);
+                     status = r.response ? r.response->statusCode : -1;
+                     done = true;
+                     cv.notify_one();
+                   })
+        ->resume();
+    {
+      std::unique_lock lock(m);
+      cv.wait(lock, [&] { return done; });
+    }
+    auto mid = std::chrono::steady_clock::now();
+    body.clear();
+    long bareStatus = 0;
+    const bool bareOk = curl_easy_perform(easy) == CURLE_OK &&
+                        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &bareStatus) == CURLE_OK && bareStatus == 200;
+    auto end = std::chrono::steady_clock::now();
+    if (status != 200 || !bareOk) {
+      state.SkipWithError("request failed");
+      break;
+    }
+    sessionNs += std::chrono::duration_cast<std::chrono::nanoseconds>(mid - start).count();
+    bareNs += std::chrono::duration_cast<std::chrono::nanoseconds>(end - mid).count();
+  }
+  curl_easy_cleanup(easy);
+  const double n = static_cast<double>(std::max<int64_t>(state.iterations(), 1));
+  state.counters["session_us"] = static_cast<double>(sessionNs) / n / 1000.0;
+  state.counters["bare_us"] = static_cast<double>(bareNs) / n / 1000.0;
+  state.counters["overhead_us"] = static_cast<double>(sessionNs - bareNs) / n / 1000.0;
+  state.counters["ratio"] = bareNs > 0 ? static_cast<double>(sessionNs) / static_cast<double>(bareNs) : 0.0;
+}
+BENCHMARK(BM_HttpSessionBesideBare)->UseRealTime();
 
 }  // namespace

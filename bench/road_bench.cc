@@ -13,7 +13,11 @@
 //   network_us    the same road's auction request replayed with a bare curl
 //                 easy handle to the same endpoint (the sandbox does the same
 //                 server work), i.e. the network and server time alone;
-//   overhead      (road wall time - network_us) / network_us.
+//   overhead      (road wall time - network_us) / network_us;
+//   overhead_us   road wall time - network_us, the library's own time;
+//   ratio         road wall time / network_us.
+// Argument: the size of the waterfall the auction answers (the configuration
+// holds 100 rewarded-video instances for every size).
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <time.h>
@@ -23,6 +27,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "foundation/QBLoggerManager.h"
 #include "platform/dispatch.h"
@@ -61,6 +66,8 @@ int64_t threadCpuNs() {
 
 size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
 
+constexpr int kMaxWaterfall = 100;
+
 struct Road {
   qbtest::SandboxServer server;
   std::unique_ptr<qbtest::SandboxConfigEndpoint> config;
@@ -68,6 +75,13 @@ struct Road {
   std::shared_ptr<Listener> listener = std::make_shared<Listener>();
   CURL* curl = nullptr;
   bool ready = false;
+  std::vector<std::string> instances{"TulvoRV2"};
+
+  // The auction answers a waterfall of the first n instances.
+  void setWaterfallSize(int n) {
+    auction->setDefaultAnswer(qbtest::AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload(
+        "bench", std::vector<std::string>(instances.begin(), instances.begin() + n))));
+  }
 
   Road() {
     const auto root = std::filesystem::temp_directory_path() / "quillborne-road-bench";
@@ -81,10 +95,20 @@ struct Road {
     config = std::make_unique<qbtest::SandboxConfigEndpoint>(server);
     auto configuration = config->configuration();
     configuration["configurations"]["application"]["auction"]["minTimeBeforeFirstRvAuctionMs"] = 0;
+    // kMaxWaterfall rewarded-video instances: TulvoRV2 and copies of it.
+    auto& order = configuration["providerOrder"]["rewardedVideo"];
+    auto& providers = configuration["providerSettings"];
+    for (int i = 1; i < kMaxWaterfall; ++i) {
+      const std::string name = "TulvoRV2x" + std::to_string(i);
+      auto copy = providers["TulvoRV2"];
+      copy["instanceId"] = std::to_string(3000 + i);
+      providers[name] = std::move(copy);
+      order.push_back(name);
+      instances.push_back(name);
+    }
     config->setConfiguration(configuration);
     auction = std::make_unique<qbtest::SandboxAuction>(server);
-    auction->setDefaultAnswer(
-        qbtest::AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload("bench", {"TulvoRV2"})));
+    setWaterfallSize(1);
     auto& tulvo = TulvoSDK::Control::shared();
     tulvo.setDefaultInitAnswer(TulvoSDK::InitAnswer{true, std::nullopt, 0, TulvoSDK::CallbackThread::GlobalQueue});
     TulvoSDK::LoadAnswer load;
@@ -115,9 +139,9 @@ struct Road {
 
   // The last auction request sent again with a bare easy handle; nanoseconds.
   int64_t replayLastAuction() {
-    const auto requests = auction->requests();
-    if (requests.empty()) return 0;
-    const auto& raw = requests.back().raw;
+    const auto last = auction->lastRequest();
+    if (!last) return 0;
+    const auto& raw = last->raw;
     curl_slist* headers = nullptr;
     if (auto type = raw.header("Content-Type")) headers = curl_slist_append(headers, ("Content-Type: " + *type).c_str());
     if (auto encoding = raw.header("Content-Encoding")) {
@@ -143,6 +167,7 @@ Road& road() {
 
 void BM_RewardedVideoRoad(benchmark::State& state) {
   auto& r = road();
+  if (r.ready) r.setWaterfallSize(static_cast<int>(state.range(0)));
   if (!r.ready || !r.runOnce()) {  // the first road warms connections and caches
     state.SkipWithError("the road did not complete");
     return;
@@ -168,7 +193,17 @@ void BM_RewardedVideoRoad(benchmark::State& state) {
   state.counters["network_us"] = static_cast<double>(networkNs) / n / 1000.0;
   state.counters["overhead"] =
       networkNs > 0 ? static_cast<double>(wallNs - networkNs) / static_cast<double>(networkNs) : 0.0;
+  state.counters["overhead_us"] = static_cast<double>(wallNs - networkNs) / n / 1000.0;
+  state.counters["ratio"] = networkNs > 0 ? static_cast<double>(wallNs) / static_cast<double>(networkNs) : 0.0;
 }
-BENCHMARK(BM_RewardedVideoRoad)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
+BENCHMARK(BM_RewardedVideoRoad)
+    ->ArgName("waterfall")
+    ->Arg(1)
+    ->Arg(10)
+    ->Arg(50)
+    ->Arg(kMaxWaterfall)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(200);
 
 }  // namespace

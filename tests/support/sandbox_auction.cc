@@ -1,5 +1,9 @@
 #include "support/sandbox_auction.h"
 
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
+
 #include <cctype>
 #include <chrono>
 #include <condition_variable>
@@ -24,6 +28,43 @@ const std::string& fixturePrivateKey() {
     return text.str();
   }();
   return pem;
+}
+
+// The fixture key, parsed once: parsing a PEM private key costs about as much
+// as a small request, and the servers keep theirs loaded too. Shared by the
+// server threads (a key is read-only once loaded); each call has its own
+// context. Never freed.
+EVP_PKEY* fixtureKey() {
+  static EVP_PKEY* key = [] {
+    const std::string& pem = fixturePrivateKey();
+    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    EVP_PKEY* parsed = bio ? PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr) : nullptr;
+    BIO_free(bio);
+    return parsed;
+  }();
+  return key;
+}
+
+platform::Result<std::string> unwrapSessionKey(std::string_view wrapped) {
+  auto failed = [](const char* what) {
+    return platform::Result<std::string>(platform::Error{"sandbox.auction", 1, what});
+  };
+  EVP_PKEY* key = fixtureKey();
+  if (!key) return failed("the fixture key does not load");
+  std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new_from_pkey(nullptr, key, nullptr),
+                                                                   &EVP_PKEY_CTX_free);
+  if (!ctx || EVP_PKEY_decrypt_init(ctx.get()) != 1 ||
+      EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) != 1) {
+    return failed("RSA decrypt init");
+  }
+  const auto* in = reinterpret_cast<const unsigned char*>(wrapped.data());
+  size_t outLen = 0;
+  if (EVP_PKEY_decrypt(ctx.get(), nullptr, &outLen, in, wrapped.size()) != 1) return failed("RSA decrypt size");
+  std::string out(outLen, '\0');
+  if (EVP_PKEY_decrypt(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &outLen, in, wrapped.size()) != 1)
+    return failed("RSA decrypt");
+  out.resize(outLen);
+  return out;
 }
 
 bool startsCompressed(std::string_view bytes) {
@@ -85,8 +126,7 @@ DecodedAuctionRequest SandboxAuction::decodeRequest(const RecordedRequest& reque
   if (isObject && outer.value().contains("sk") && outer.value().contains("ct")) {
     out.encryptionVersion = 2;
     auto wrapped = platform::base64Decode(platform::getString(outer.value(), "sk").value_or(""));
-    auto key = wrapped.ok() ? platform::rsaPrivateDecryptPkcs1(fixturePrivateKey(), wrapped.value())
-                            : platform::Result<std::string>(wrapped.error());
+    auto key = wrapped.ok() ? unwrapSessionKey(wrapped.value()) : platform::Result<std::string>(wrapped.error());
     if (!key.ok()) {
       out.error = "session key does not unwrap: " + key.error().message;
       return out;
@@ -283,6 +323,12 @@ void SandboxAuction::enqueueAnswer(AuctionAnswer answer) {
 std::vector<DecodedAuctionRequest> SandboxAuction::requests() const {
   std::lock_guard<std::mutex> lock(state_->m);
   return state_->log;
+}
+
+std::optional<DecodedAuctionRequest> SandboxAuction::lastRequest() const {
+  std::lock_guard<std::mutex> lock(state_->m);
+  if (state_->log.empty()) return std::nullopt;
+  return state_->log.back();
 }
 
 size_t SandboxAuction::requestCount() const {

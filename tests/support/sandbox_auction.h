@@ -78,6 +78,8 @@ class SandboxAuction {
   void releaseAnswers();
 
   std::vector<DecodedAuctionRequest> requests() const;
+  // The latest request alone (a copy of one entry, not of the log).
+  std::optional<DecodedAuctionRequest> lastRequest() const;
   size_t requestCount() const;
   // Waits (real time) until at least n requests reached this route.
   bool waitForRequests(size_t n, int64_t realTimeoutMs = 10'000) const;
