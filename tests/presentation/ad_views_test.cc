@@ -438,27 +438,10 @@ TEST_F(AdViewsTest, TheLogicRoutesControllerMessages) {
   EXPECT_TRUE(view->configuration().userContentController->handlerNames().empty());
 }
 
-class AdViewTerminationTest : public AdViewsTest {
- protected:
-  static void SetUpTestSuite() {
-    server = new qbtest::SandboxServer();
-    server->start();
-    qbtest::addOwnNetworkEventsEndpoint(*server);
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  static qbtest::SandboxServer* server;
-};
-qbtest::SandboxServer* AdViewTerminationTest::server = nullptr;
+class AdViewTerminationTest : public qbtest::WithOwnEventsSandbox<AdViewsTest> {};
 
 TEST_F(AdViewTerminationTest, ATerminatedPageIsLoggedAndClosesEveryAdOnlyWhenTheSwitchSaysSo) {
-  auto configuration = std::make_shared<QBEventsConfiguration>();
-  configuration->endpoint = server->url(qbtest::kOwnEventsPath);
-  configuration->areEventsEnabled = true;
-  configuration->formatter = std::make_shared<QBNEventsFormatter>();
-  ASSERT_TRUE(QBNEventsTracker::sharedTracker().init(configuration, nullptr).ok());
+  ASSERT_TRUE(qbtest::sendOwnNetworkEventsTo(*server));
   size_t events = 0;
   for (const bool handle : {false, true}) {
     SCOPED_TRACE(handle ? "handled" : "not handled");

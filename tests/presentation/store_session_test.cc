@@ -299,27 +299,10 @@ TEST_F(StoreTest, TheCoreReachesTheRegisteredSessionThroughItsInterface) {
   QBAppStoreInsideSession::sharedInstance()->resetForTesting();
 }
 
-class StoreCloseEventTest : public StoreTest {
- protected:
-  static void SetUpTestSuite() {
-    server = new qbtest::SandboxServer();
-    server->start();
-    qbtest::addOwnNetworkEventsEndpoint(*server);
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  static qbtest::SandboxServer* server;
-};
-qbtest::SandboxServer* StoreCloseEventTest::server = nullptr;
+class StoreCloseEventTest : public qbtest::WithOwnEventsSandbox<StoreTest> {};
 
 TEST_F(StoreCloseEventTest, ClosingAPageNoSessionPageOwnsLogsEvent2020AndReportsWithoutIds) {
-  auto configuration = std::make_shared<QBEventsConfiguration>();
-  configuration->endpoint = server->url(qbtest::kOwnEventsPath);
-  configuration->areEventsEnabled = true;
-  configuration->formatter = std::make_shared<QBNEventsFormatter>();
-  ASSERT_TRUE(QBNEventsTracker::sharedTracker().init(configuration, nullptr).ok());
+  ASSERT_TRUE(qbtest::sendOwnNetworkEventsTo(*server));
 
   auto stranger = std::make_shared<StoreProductViewController>();
   stranger->setDelegate(session);

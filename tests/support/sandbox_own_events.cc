@@ -1,11 +1,20 @@
 #include "support/sandbox_own_events.h"
 
+#include "ownnetwork/services/QBNEventsTracker.h"
 #include "platform/crypto.h"
 
 namespace qbtest {
 
 void addOwnNetworkEventsEndpoint(SandboxServer& server, const std::string& path) {
   server.route("*", path, [](const RecordedRequest&) { return SandboxAnswer{200, "", {{"Content-Type", "text/plain"}}}; });
+}
+
+bool sendOwnNetworkEventsTo(const SandboxServer& server, const std::string& path) {
+  auto configuration = std::make_shared<QBEventsConfiguration>();
+  configuration->endpoint = server.url(path);
+  configuration->areEventsEnabled = true;
+  configuration->formatter = std::make_shared<QBNEventsFormatter>();
+  return QBNEventsTracker::sharedTracker().init(configuration, nullptr).ok();
 }
 
 std::optional<platform::Json> ownNetworkEventEnvelope(const RecordedRequest& request) {

@@ -26,4 +26,25 @@ std::optional<platform::Json> ownNetworkEventEnvelope(const RecordedRequest& req
 std::vector<platform::Json> ownNetworkEventsReceived(const SandboxServer& server,
                                                      const std::string& path = kOwnEventsPath);
 
+// Points the own network's events tracker at `server`'s endpoint, events on,
+// with the network's own formatter. False when the tracker refuses.
+bool sendOwnNetworkEventsTo(const SandboxServer& server, const std::string& path = kOwnEventsPath);
+
+// A sandbox answering the own network's events for a whole test suite:
+// `class MyTest : public qbtest::WithOwnEventsSandbox<MyFixture> {};`.
+template <class Fixture>
+class WithOwnEventsSandbox : public Fixture {
+ protected:
+  static void SetUpTestSuite() {
+    server = new SandboxServer();
+    server->start();
+    addOwnNetworkEventsEndpoint(*server);
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    server = nullptr;
+  }
+  static inline SandboxServer* server = nullptr;
+};
+
 }  // namespace qbtest
