@@ -1,5 +1,7 @@
 #include "ownnetwork/adapters/QBQuillborneCustomAdapters.h"
 
+#include <type_traits>
+
 #include "adapters/QBAdapterRepository.h"
 #include "core/QBAdapterConfig.h"
 #include "ownnetwork/adapters/QBOwnNetworkAdapterSupport.h"
@@ -18,12 +20,23 @@ int errorTypeOf(const QBError& error) {
   return error.message().find("No fill") != std::string::npos ? QBAdapterErrorTypeNoFill : QBAdapterErrorTypeOther;
 }
 
+// The show's delegate, else the load's, as the kind a call needs.
 template <class Delegate>
 std::shared_ptr<Delegate> lockedAs(std::mutex& mutex, const std::weak_ptr<QBAdapterAdDelegate>& load,
                                    const std::weak_ptr<QBAdapterAdInteractionDelegate>& show) {
-  std::lock_guard<std::mutex> lock(mutex);
-  if (auto d = std::dynamic_pointer_cast<Delegate>(show.lock())) return d;
-  return std::dynamic_pointer_cast<Delegate>(load.lock());
+  std::shared_ptr<QBAdapterAdInteractionDelegate> shown;
+  std::shared_ptr<QBAdapterAdDelegate> loaded;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    shown = show.lock();
+    loaded = load.lock();
+  }
+  if constexpr (std::is_same_v<Delegate, QBAdapterAdInteractionDelegate>) {
+    if (shown) return shown;
+  } else {
+    if (auto d = std::dynamic_pointer_cast<Delegate>(shown)) return d;
+  }
+  return std::dynamic_pointer_cast<Delegate>(loaded);
 }
 
 }  // namespace
@@ -102,8 +115,8 @@ bool QBQuillborneCustomRewardedVideo::isAdAvailableWithAdData(const std::shared_
   return classic && classic->hasRewardedVideoWithAdapterConfig(adapterConfig());
 }
 
-std::shared_ptr<QBRewardedVideoAdDelegate> QBQuillborneCustomRewardedVideo::delegate() const {
-  return lockedAs<QBRewardedVideoAdDelegate>(mutex_, loadDelegate_, showDelegate_);
+std::shared_ptr<QBAdapterAdInteractionDelegate> QBQuillborneCustomRewardedVideo::delegate() const {
+  return lockedAs<QBAdapterAdInteractionDelegate>(mutex_, loadDelegate_, showDelegate_);
 }
 
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidLoad() {
@@ -134,10 +147,10 @@ void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidFailToShowWithError
   if (auto d = delegate()) d->adDidFailToShowWithErrorCode(error.code(), error.message());
 }
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidClick() {
-  if (auto d = delegate()) d->adDidClick();
+  if (auto d = lockedAs<QBAdapterAdDelegate>(mutex_, loadDelegate_, showDelegate_)) d->adDidClick();
 }
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidReceiveReward() {
-  if (auto d = delegate()) d->adRewarded();
+  if (auto d = lockedAs<QBAdapterAdRewardedDelegate>(mutex_, loadDelegate_, showDelegate_)) d->adRewarded();
 }
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidBecomeVisible() {
   if (auto d = delegate()) d->adDidBecomeVisible();
@@ -189,8 +202,8 @@ bool QBQuillborneCustomInterstitial::isAdAvailableWithAdData(const std::shared_p
   return classic && classic->hasInterstitialWithAdapterConfig(adapterConfig());
 }
 
-std::shared_ptr<QBInterstitialAdDelegate> QBQuillborneCustomInterstitial::delegate() const {
-  return lockedAs<QBInterstitialAdDelegate>(mutex_, loadDelegate_, showDelegate_);
+std::shared_ptr<QBAdapterAdInteractionDelegate> QBQuillborneCustomInterstitial::delegate() const {
+  return lockedAs<QBAdapterAdInteractionDelegate>(mutex_, loadDelegate_, showDelegate_);
 }
 
 void QBQuillborneCustomInterstitial::adapterInterstitialDidLoad() {
@@ -224,7 +237,7 @@ void QBQuillborneCustomInterstitial::adapterInterstitialDidFailToShowWithError(c
   if (auto d = delegate()) d->adDidFailToShowWithErrorCode(error.code(), error.message());
 }
 void QBQuillborneCustomInterstitial::adapterInterstitialDidClick() {
-  if (auto d = delegate()) d->adDidClick();
+  if (auto d = lockedAs<QBAdapterAdDelegate>(mutex_, loadDelegate_, showDelegate_)) d->adDidClick();
 }
 void QBQuillborneCustomInterstitial::adapterInterstitialDidBecomeVisible() {
   if (auto d = delegate()) d->adDidBecomeVisible();

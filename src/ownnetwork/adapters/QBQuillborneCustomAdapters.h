@@ -52,7 +52,7 @@ class QBQuillborneCustomRewardedVideo : public QBBaseRewardedVideo, public QBRew
   void adapterRewardedVideoDidBecomeVisible() override;
 
  private:
-  std::shared_ptr<QBRewardedVideoAdDelegate> delegate() const;
+  std::shared_ptr<QBAdapterAdInteractionDelegate> delegate() const;
   mutable std::mutex mutex_;
   std::weak_ptr<QBAdapterAdDelegate> loadDelegate_;
   std::weak_ptr<QBAdapterAdInteractionDelegate> showDelegate_;
@@ -76,7 +76,7 @@ class QBQuillborneCustomInterstitial : public QBBaseInterstitial, public QBInter
   void adapterInterstitialDidBecomeVisible() override;
 
  private:
-  std::shared_ptr<QBInterstitialAdDelegate> delegate() const;
+  std::shared_ptr<QBAdapterAdInteractionDelegate> delegate() const;
   mutable std::mutex mutex_;
   std::weak_ptr<QBAdapterAdDelegate> loadDelegate_;
   std::weak_ptr<QBAdapterAdInteractionDelegate> showDelegate_;
