@@ -18,6 +18,10 @@
 //   ratio         road wall time / network_us.
 // Argument: the size of the waterfall the auction answers (the configuration
 // holds 100 rewarded-video instances for every size).
+//
+// The same road with the own network filling (its controller page, served by
+// the sandbox, runs in the headless web view and answers the load), and both
+// roads in one loop so that a changing machine load weighs on both alike.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <time.h>
@@ -36,7 +40,9 @@
 #include "quillborne/Quillborne.h"
 #include "sdk/QuillborneSdk.h"
 #include "support/sandbox_auction.h"
+#include "platform/ui.h"
 #include "support/sandbox_config.h"
+#include "support/sandbox_controller.h"
 #include "support/sandbox_events.h"
 #include "support/sandbox_server.h"
 
@@ -73,9 +79,16 @@ struct Road {
   std::unique_ptr<qbtest::SandboxConfigEndpoint> config;
   std::unique_ptr<qbtest::SandboxAuction> auction;
   std::shared_ptr<Listener> listener = std::make_shared<Listener>();
+  std::shared_ptr<platform::Window> window;
   CURL* curl = nullptr;
   bool ready = false;
   std::vector<std::string> instances{"TulvoRV2"};
+
+  // The auction answers a waterfall of this one instance.
+  void fillWith(const std::string& instance) {
+    auction->setDefaultAnswer(
+        qbtest::AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload("bench", {instance})));
+  }
 
   // The auction answers a waterfall of the first n instances.
   void setWaterfallSize(int n) {
@@ -92,6 +105,9 @@ struct Road {
                                         {"CFBundleShortVersionString", "1.0.0"}});
     if (!server.start()) return;
     qbtest::addEventsEndpoint(server);
+    qbtest::addControllerPage(server);
+    window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 320, 480));
+    window->makeKeyAndVisible();
     config = std::make_unique<qbtest::SandboxConfigEndpoint>(server);
     auto configuration = config->configuration();
     configuration["configurations"]["application"]["auction"]["minTimeBeforeFirstRvAuctionMs"] = 0;
@@ -106,6 +122,9 @@ struct Road {
       order.push_back(name);
       instances.push_back(name);
     }
+    // The own network's waterfall instance too; an auction answer naming it
+    // makes the own network fill.
+    order.push_back("QuillborneRV1");
     config->setConfiguration(configuration);
     auction = std::make_unique<qbtest::SandboxAuction>(server);
     setWaterfallSize(1);
@@ -205,5 +224,81 @@ BENCHMARK(BM_RewardedVideoRoad)
     ->UseRealTime()
     ->Unit(benchmark::kMicrosecond)
     ->Iterations(200);
+
+struct RoadTimes {
+  int64_t wallNs = 0, busyNs = 0;
+};
+
+// One timed road; false on failure.
+bool timedRoad(Road& r, RoadTimes& times) {
+  const int64_t cpu = threadCpuNs();
+  const auto start = std::chrono::steady_clock::now();
+  const bool ok = r.runOnce();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  times.busyNs += threadCpuNs() - cpu;
+  times.wallNs += std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
+  return ok;
+}
+
+// The road of a one-instance waterfall with `instance` filling.
+void BM_RewardedVideoRoadOwnNetwork(benchmark::State& state) {
+  auto& r = road();
+  if (r.ready) r.fillWith("QuillborneRV1");
+  if (!r.ready || !r.runOnce()) {  // the first road warms connections and caches
+    state.SkipWithError("the road did not complete");
+    return;
+  }
+  RoadTimes times;
+  int64_t networkNs = 0;
+  for (auto _ : state) {
+    if (!timedRoad(r, times)) {
+      state.SkipWithError("a road failed");
+      return;
+    }
+    state.PauseTiming();
+    networkNs += r.replayLastAuction();
+    state.ResumeTiming();
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["main_busy_us"] = static_cast<double>(times.busyNs) / n / 1000.0;
+  state.counters["network_us"] = static_cast<double>(networkNs) / n / 1000.0;
+  state.counters["overhead"] = networkNs > 0 ? static_cast<double>(times.wallNs - networkNs) /
+                                                   static_cast<double>(networkNs)
+                                             : 0.0;
+}
+BENCHMARK(BM_RewardedVideoRoadOwnNetwork)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+// One own-network road and one Tulvo road per iteration.
+void BM_RoadOwnNetworkBesideTulvo(benchmark::State& state) {
+  auto& r = road();
+  if (!r.ready) {
+    state.SkipWithError("the road did not complete");
+    return;
+  }
+  for (const char* warm : {"QuillborneRV1", "TulvoRV2"}) {
+    r.fillWith(warm);
+    if (!r.runOnce()) {
+      state.SkipWithError("the road did not complete");
+      return;
+    }
+  }
+  RoadTimes own, tulvo;
+  for (auto _ : state) {
+    r.fillWith("QuillborneRV1");
+    const bool ownOk = timedRoad(r, own);
+    r.fillWith("TulvoRV2");
+    if (!ownOk || !timedRoad(r, tulvo)) {
+      state.SkipWithError("a road failed");
+      return;
+    }
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["own_us"] = static_cast<double>(own.wallNs) / n / 1000.0;
+  state.counters["tulvo_us"] = static_cast<double>(tulvo.wallNs) / n / 1000.0;
+  state.counters["ratio"] = tulvo.wallNs > 0 ? static_cast<double>(own.wallNs) / static_cast<double>(tulvo.wallNs) : 0.0;
+  state.counters["own_main_busy_us"] = static_cast<double>(own.busyNs) / n / 1000.0;
+  state.counters["tulvo_main_busy_us"] = static_cast<double>(tulvo.busyNs) / n / 1000.0;
+}
+BENCHMARK(BM_RoadOwnNetworkBesideTulvo)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
 
 }  // namespace

@@ -21,8 +21,15 @@ mkdir "$tmp/road" "$tmp/refused" "$tmp/failed"
 TMPDIR="$tmp/road" "$demo" >"$tmp/road.out" 2>/dev/null
 check "the road completes" grep -q "^road completed$" "$tmp/road.out"
 check "the open carries its ad info" grep -Eq '^rewardedVideo didOpenWithAdInfo \{"auctionId":"demo-1".*"revenue":' "$tmp/road.out"
+check "the own network fills the rewarded video" grep -Eq '^rewardedVideo didReceiveRewardForPlacement .*"adNetwork":"Quillborne"' "$tmp/road.out"
+check "Tulvo fills the interstitial" grep -Eq '^interstitial didCloseWithAdInfo .*"adNetwork":"Tulvo"' "$tmp/road.out"
 check "impression data reach the listener" grep -Eq '^impressionDataDidSucceed \{.*"placement":"DefaultInterstitial"' "$tmp/road.out"
 check "the road leaves no data folder" test -z "$(ls -A "$tmp/road")"
+
+mkdir "$tmp/own"
+TMPDIR="$tmp/own" "$demo" --network=own >"$tmp/own.out" 2>/dev/null
+check "the own network alone completes the road" grep -q "^road completed$" "$tmp/own.out"
+check "the own network fills the interstitial" grep -Eq '^interstitial didCloseWithAdInfo .*"adNetwork":"Quillborne"' "$tmp/own.out"
 
 TMPDIR="$tmp/refused" "$demo" --server ftp://127.0.0.1/ >/dev/null 2>"$tmp/refused.err"
 check "a non-http server is refused" grep -q "is not an http or https URL" "$tmp/refused.err"

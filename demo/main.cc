@@ -5,6 +5,7 @@
 //
 //   quillborne_demo [--server URL] [--data-root DIR] [--app-key KEY]
 //                   [--mode=manual|load-after-close|load-while-show]
+//                   [--network=tulvo|own|both]
 //                   [--offline-second-run] [--expect-cached]
 //
 // After start-up the demo loads a rewarded video, shows it when it is
@@ -12,7 +13,10 @@
 // interstitial. --mode chooses how rewarded video loads: the application's
 // load calls (manual), automatic loads after each close (the default), or
 // automatic loads while an ad shows. The embedded sandbox answers the
-// configuration and every auction (the Tulvo instance of the ad unit asked).
+// configuration and every auction. --network chooses which network fills:
+// the Tulvo stand-in, the own network (its controller page, served by the
+// sandbox, answers the loads and shows, credits and closes), or both (the
+// default: the own network fills the rewarded video, Tulvo the interstitial).
 //
 // --offline-second-run: after a successful run, stops the sandbox and runs the
 // demo again in a second process on the same data root, which must start from
@@ -203,6 +207,7 @@ struct Options {
   bool offlineSecondRun = false;
   bool expectCached = false;
   std::string mode = "load-after-close";  // manual, load-after-close, load-while-show
+  std::string network = "both";           // tulvo, own, both
 };
 
 // The reason on standard error, with the last error the library logged (the
@@ -340,6 +345,11 @@ int main(int argc, char** argv) {
       if (options.mode != "manual" && options.mode != "load-after-close" && options.mode != "load-while-show") {
         return fail("unknown mode " + options.mode + " (manual, load-after-close, load-while-show)");
       }
+    } else if (arg.rfind("--network=", 0) == 0) {
+      options.network = arg.substr(std::string("--network=").size());
+      if (options.network != "tulvo" && options.network != "own" && options.network != "both") {
+        return fail("unknown network " + options.network + " (tulvo, own, both)");
+      }
     } else {
       return fail("unknown argument " + arg);
     }
@@ -369,21 +379,42 @@ int main(int argc, char** argv) {
     sandbox = std::make_unique<qbtest::SandboxServer>();
     if (!sandbox->start()) return fail("the embedded sandbox could not start");
     qbtest::addEventsEndpoint(*sandbox);
-    // The own network's controller page, the same file the tests serve.
-    qbtest::addControllerPage(*sandbox);
+    // The own network's controller page, the same file the tests serve: it
+    // answers every product command with success and, after a show, credits
+    // the ad and closes it. (Rewarded ad instances travel as the page's
+    // interstitial product.)
+    qbtest::addControllerPage(
+        *sandbox,
+        platform::Json{{"commands",
+                        {{"showInterstitial",
+                          {{"then", platform::Json::array(
+                                        {platform::Json::array({"adCredited", {{"credits", "10"}, {"productType", "Interstitial"}}}),
+                                         platform::Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})})}}}}}});
     configEndpoint = std::make_unique<qbtest::SandboxConfigEndpoint>(*sandbox);
+    auto configuration = configEndpoint->configuration();
     if (options.mode == "load-while-show") {
-      auto configuration = configEndpoint->configuration();
       configuration["configurations"]["application"]["auction"]["isLoadWhileShow"] = true;
-      configEndpoint->setConfiguration(std::move(configuration));
     }
-    // Every auction answers with the non-bidding Tulvo instance of the ad
-    // unit it asks for, under a fresh waterfall id.
+    // The waterfall of each ad unit: the own network's instance first where
+    // it fills, then Tulvo's.
+    const bool ownRewarded = options.network != "tulvo";
+    const bool ownInterstitial = options.network == "own";
+    const std::string rewardedInstance = ownRewarded ? "QuillborneRV1" : "TulvoRV2";
+    const std::string interstitialInstance = ownInterstitial ? "QuillborneIS1" : "TulvoIS1";
+    configuration["providerOrder"]["rewardedVideo"] =
+        ownRewarded ? platform::Json::array({"QuillborneRV1", "TulvoRV2"}) : platform::Json::array({"TulvoRV2"});
+    configuration["providerOrder"]["interstitial"] = platform::Json::array({interstitialInstance});
+    configEndpoint->setConfiguration(std::move(configuration));
+    printLine("network " + options.network + ": rewarded video " + rewardedInstance + ", interstitial " +
+              interstitialInstance);
+    if (ownRewarded || ownInterstitial) printLine("own network: controller page " + sandbox->url(qbtest::kControllerPagePath));
+    // Every auction answers with the chosen instance of the ad unit it asks
+    // for, under a fresh waterfall id.
     auction = std::make_unique<qbtest::SandboxAuction>(*sandbox);
     auto answered = std::make_shared<std::atomic<int>>(0);
-    auction->setAnswerer([answered](const qbtest::DecodedAuctionRequest& request) {
+    auction->setAnswerer([answered, rewardedInstance, interstitialInstance](const qbtest::DecodedAuctionRequest& request) {
       std::string adUnit = request.json ? platform::getString(*request.json, "adUnit").value_or("") : "";
-      std::string instance = adUnit == "interstitial" ? "TulvoIS1" : "TulvoRV2";
+      std::string instance = adUnit == "interstitial" ? interstitialInstance : rewardedInstance;
       return qbtest::AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload(
           "demo-" + std::to_string(answered->fetch_add(1) + 1), {instance}));
     });

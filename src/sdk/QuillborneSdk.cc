@@ -21,6 +21,7 @@
 #include "scriptfeatures/QBScriptFeaturesRegistration.h"
 #include "sdk/QBMediationGlobalDataWriter.h"
 #include "sdk/QBObjectPerWaterfallManagerFactories.h"
+#include "ownnetwork/adapters/QBOwnNetworkRegistration.h"
 #include "tulvo_adapter/QBTulvoAdapterRegistration.h"
 
 namespace {
@@ -269,6 +270,7 @@ void QuillborneSdk::initWithAppKey(const std::string& appKey, const std::vector<
   QBMediationGlobalDataWriter().writeStartUpFacts(appKey);
   if (!g_adapterClassesRegistered.exchange(true)) {
     registerTulvoAdapterClasses();
+    registerOwnNetworkAdapterClasses();
     registerObjectPerWaterfallManagerFactories();
     qb::presentation::registerWithOwnNetwork();
     qb::scriptfeatures::registerWithOwnNetwork();

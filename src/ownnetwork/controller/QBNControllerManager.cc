@@ -338,11 +338,32 @@ void QBNControllerManager::handleWebViewTerminated() {
 
 void QBNControllerManager::fireInitControllerCompletionBlock(const std::optional<platform::Error>& error) {
   InitCompletion completion;
+  std::vector<InitCompletion> waiters;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     completion = std::exchange(initCompletionBlock_, nullptr);
+    if (!initiationSettled_) {
+      initiationSettled_ = true;
+      initiationOutcome_ = error;
+      waiters = std::exchange(settledWaiters_, {});
+    }
   }
   if (completion) completion(error);
+  for (const auto& waiter : waiters) waiter(error);
+}
+
+void QBNControllerManager::whenInitiationSettled(InitCompletion completion) {
+  if (!completion) return;
+  std::optional<platform::Error> outcome;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!initiationSettled_) {
+      settledWaiters_.push_back(std::move(completion));
+      return;
+    }
+    outcome = initiationOutcome_;
+  }
+  platform::mainQueue()->async([completion = std::move(completion), outcome] { completion(outcome); });
 }
 
 void QBNControllerManager::stopGlobalInitTimer() {

@@ -30,6 +30,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ownnetwork/controller/QBNControllerProtocols.h"
 #include "ownnetwork/interfaces/QBNControllerManagerP.h"
@@ -78,6 +79,10 @@ class QBNControllerManager : public QBNControllerManagerP,
   // <version> not supported" (general domain, code 0) to the completion from
   // the main queue. Any thread; once.
   void createController();
+
+  // Hears how initiation ended, as the init completion does, on the main
+  // queue: posted at once when it has ended already, else when it ends.
+  void whenInitiationSettled(InitCompletion completion);
 
   // QBNControllerManagerP. A command whose parameters hold "forceCommand"
   // true goes to the controller at once in every state (queued only while no
@@ -145,4 +150,8 @@ class QBNControllerManager : public QBNControllerManagerP,
   bool flushing_ = false;
   std::shared_ptr<platform::Timer> controllerGlobalInitTimer_;
   InitCompletion initCompletionBlock_;
+  // How initiation ended, once it has, and who waits to hear it.
+  bool initiationSettled_ = false;
+  std::optional<platform::Error> initiationOutcome_;
+  std::vector<InitCompletion> settledWaiters_;
 };

@@ -340,6 +340,26 @@ std::optional<std::string> PlovermarkAdsPublisher::getUserId() const {
   return userId_;
 }
 
+void PlovermarkAdsPublisher::setApplicationKey(const std::optional<std::string>& applicationKey) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  applicationKey_ = applicationKey;
+}
+
+void PlovermarkAdsPublisher::setUserId(const std::optional<std::string>& userId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  userId_ = userId;
+}
+
+void PlovermarkAdsPublisher::setSDKInitParams(const std::optional<Json>& initParams) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  initializationParameters_ = initParams;
+}
+
+bool PlovermarkAdsPublisher::hasSDKInitParams() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return initializationParameters_.has_value();
+}
+
 Json PlovermarkAdsPublisher::getSDKInitParams() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return initializationParameters_.value_or(Json::object());

@@ -86,6 +86,10 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::optional<std::string> getApplicationKey() const;
   std::optional<std::string> getUserId() const;
   platform::Json getSDKInitParams() const override;
+  void setApplicationKey(const std::optional<std::string>& applicationKey);
+  void setUserId(const std::optional<std::string>& userId);
+  void setSDKInitParams(const std::optional<platform::Json>& initParams);
+  bool hasSDKInitParams() const;
   std::shared_ptr<QBNControllerManager> concreteControllerManager() const { return controllerManager_; }
   std::shared_ptr<QBNControllerManagerP> controllerManager() const override;
   std::shared_ptr<PMWVWKWebView> webViewController() const override;

@@ -1,0 +1,146 @@
+// The own network's instance callbacks, mapped onto the mediation's adapter
+// delegates: rewarded instances first, then banners, every other instance is
+// an interstitial.
+#include "ownnetwork/adapters/QBOwnNetworkAdapterSupport.h"
+#include "ownnetwork/adapters/QBQuillborneAdapter.h"
+#include "ownnetwork/api/QuillborneAdInstance.h"
+
+using platform::Json;
+using qbown::logDelegate;
+using qbown::toQBError;
+
+namespace {
+template <class Map>
+auto lockedLookup(std::mutex& mutex, const Map& map, const std::string& name) -> decltype(map.begin()->second.lock()) {
+  std::lock_guard<std::mutex> lock(mutex);
+  auto found = map.find(name);
+  return found == map.end() ? nullptr : found->second.lock();
+}
+}  // namespace
+
+std::shared_ptr<QBRewardedVideoAdapterDelegate> QBQuillborneAdapter::rvDelegate(const std::string& name) const {
+  return lockedLookup(mutex_, demandSourceIdToRvDelegate_, name);
+}
+std::shared_ptr<QBInterstitialAdapterDelegate> QBQuillborneAdapter::isDelegate(const std::string& name) const {
+  return lockedLookup(mutex_, demandSourceIdToIsDelegate_, name);
+}
+std::shared_ptr<QBBannerAdapterDelegate> QBQuillborneAdapter::bnDelegate(const std::string& name) const {
+  return lockedLookup(mutex_, demandSourceIdToBnDelegate_, name);
+}
+
+void QBQuillborneAdapter::adInstanceLoaded(const QBNAdInstanceRef& ad, const Json&) {
+  logDelegate(__func__, "demandSourceName = " + ad->name());
+  if (ad->isRewarded()) {
+    auto d = rvDelegate(ad->name());
+    if (!d) return;
+    d->adapterRewardedVideoDidLoad();
+    bool demandOnly;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      demandOnly = isRVDemandOnly_;
+    }
+    if (!demandOnly) d->adapterRewardedVideoHasChangedAvailability(true);
+  } else if (auto d = isDelegate(ad->name())) {
+    d->adapterInterstitialDidLoad();
+  }
+}
+
+void QBQuillborneAdapter::adInstanceFailedToLoad(const QBNAdInstanceRef& ad, const platform::Error& error, const Json&) {
+  logDelegate(__func__, "demandSourceName = " + ad->name() + " - error = " + error.message);
+  if (ad->isRewarded()) {
+    auto d = rvDelegate(ad->name());
+    if (!d) return;
+    d->adapterRewardedVideoDidFailToLoadWithError(toQBError(error));
+    bool demandOnly;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      demandOnly = isRVDemandOnly_;
+    }
+    if (!demandOnly) d->adapterRewardedVideoHasChangedAvailability(false);
+  } else if (ad->isBanner()) {
+    if (auto d = bnDelegate(ad->name())) d->adapterBannerDidFailToLoadWithError(toQBError(error));
+  } else if (auto d = isDelegate(ad->name())) {
+    d->adapterInterstitialDidFailToLoadWithError(toQBError(error));
+  }
+}
+
+void QBQuillborneAdapter::adInstanceOpened(const QBNAdInstanceRef& ad, const Json&) {
+  logDelegate(__func__, "demandSourceName = " + ad->name());
+  if (ad->isRewarded()) {
+    if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidOpen();
+  } else if (auto d = isDelegate(ad->name())) {
+    d->adapterInterstitialDidOpen();
+  }
+}
+
+void QBQuillborneAdapter::adInstanceClosed(const QBNAdInstanceRef& ad, const Json&) {
+  logDelegate(__func__, "demandSourceName = " + ad->name());
+  if (ad->isRewarded()) {
+    if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidClose();
+  } else if (auto d = isDelegate(ad->name())) {
+    d->adapterInterstitialDidClose();
+  }
+}
+
+void QBQuillborneAdapter::adInstanceShowSuccess(const QBNAdInstanceRef& ad, const Json&) {
+  logDelegate(__func__, "demandSourceName = " + ad->name());
+  // The rewarded-video delegate has no show success, demand-only or not; an
+  // interstitial of the same name must not hear a rewarded show.
+  if (ad->isRewarded()) return;
+  if (auto d = isDelegate(ad->name())) d->adapterInterstitialDidShow();
+}
+
+void QBQuillborneAdapter::adInstanceFailedToShow(const QBNAdInstanceRef& ad, const platform::Error& error, const Json&) {
+  logDelegate(__func__, "demandSourceName = " + ad->name() + " - error = " + error.message);
+  if (ad->isRewarded()) {
+    if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidFailToShowWithError(toQBError(error));
+  } else if (auto d = isDelegate(ad->name())) {
+    d->adapterInterstitialDidFailToShowWithError(toQBError(error));
+  }
+}
+
+void QBQuillborneAdapter::adInstanceClicked(const QBNAdInstanceRef& ad, const Json&) {
+  logDelegate(__func__, "demandSourceName = " + ad->name());
+  if (ad->isRewarded()) {
+    if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidClick();
+  } else if (ad->isBanner()) {
+    if (auto d = bnDelegate(ad->name())) d->adapterBannerDidClick();
+  } else if (auto d = isDelegate(ad->name())) {
+    d->adapterInterstitialDidClick();
+  }
+}
+
+void QBQuillborneAdapter::adInstanceRewarded(const QBNAdInstanceRef& ad, const Json&, const Json&) {
+  logDelegate(__func__, "demandSourceName = " + ad->name());
+  if (!ad->isRewarded()) return;
+  if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidReceiveReward();
+}
+
+void QBQuillborneAdapter::adInstanceLeaveApplication(const QBNAdInstanceRef& ad, const Json&) {
+  if (ad->isRewarded() || !ad->isBanner()) return;
+  if (auto d = bnDelegate(ad->name())) d->adapterBannerWillLeaveApplication();
+}
+
+void QBQuillborneAdapter::adInstanceReceivedNotificationWithInstance(const QBNAdInstanceRef& ad,
+                                                                     const std::string& eventName, const Json&,
+                                                                     const Json&) {
+  logDelegate(__func__, "demandSourceName = " + ad->name());
+  if (eventName != "impressions") return;
+  if (ad->isRewarded()) {
+    if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidBecomeVisible();
+  } else if (ad->isBanner()) {
+    if (auto d = bnDelegate(ad->name())) d->adapterBannerDidShow();
+  } else if (auto d = isDelegate(ad->name())) {
+    d->adapterInterstitialDidBecomeVisible();
+  }
+}
+
+void QBQuillborneAdapter::adInstanceLoadedWithAdContainer(const QBNAdInstanceRef& ad, const Json&,
+                                                          const std::shared_ptr<platform::View>& adContainer) {
+  logDelegate(__func__, "demandSourceName = " + ad->name());
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    demandSourceIdToBnAd_[ad->name()].push_back(ad);
+  }
+  if (auto d = bnDelegate(ad->name())) d->adapterBannerDidLoad(adContainer);
+}

@@ -1,0 +1,366 @@
+// The own network's built-in adapters: the callback mapping, banner sizes and
+// destroys, bidding data, consent and metadata, and the offerwall options.
+#include <gtest/gtest.h>
+
+#include "core/QBAdapterConfig.h"
+#include "core/QBConfigurations.h"
+#include "ownnetwork/adapters/QBPlovermarkAdsAdapter.h"
+#include "ownnetwork/adapters/QBPlovermarkAdsConfiguration.h"
+#include "ownnetwork/adapters/QBQuillborneAdapter.h"
+#include "ownnetwork/api/QuillborneAdInstance.h"
+#include "ownnetwork/api/QuillborneNetwork.h"
+#include "ownnetwork/ownnetwork_test_support.h"
+#include "ownnetwork/token/QBNTokenService.h"
+#include "platform/device.h"
+#include "quillborne/QBAdUnit.h"
+#include "quillborne/QBBannerSize.h"
+
+namespace {
+
+using platform::Json;
+
+struct Log {
+  std::vector<std::string> calls;
+  void add(std::string s) { calls.push_back(std::move(s)); }
+};
+
+class Rv : public QBRewardedVideoAdapterDelegate {
+ public:
+  explicit Rv(Log& log) : log_(log) {}
+  void adapterRewardedVideoInitSuccess() override { log_.add("rv init"); }
+  void adapterRewardedVideoDidLoad() override { log_.add("rv load"); }
+  void adapterRewardedVideoHasChangedAvailability(bool a) override { log_.add(a ? "rv avail yes" : "rv avail no"); }
+  void adapterRewardedVideoDidFailToLoadWithError(const QBError& e) override { log_.add("rv loadfail " + e.message()); }
+  void adapterRewardedVideoDidOpen() override { log_.add("rv open"); }
+  void adapterRewardedVideoDidClose() override { log_.add("rv close"); }
+  void adapterRewardedVideoDidFailToShowWithError(const QBError& e) override { log_.add("rv showfail " + e.message()); }
+  void adapterRewardedVideoDidClick() override { log_.add("rv click"); }
+  void adapterRewardedVideoDidReceiveReward() override { log_.add("rv reward"); }
+  void adapterRewardedVideoDidBecomeVisible() override { log_.add("rv visible"); }
+
+ private:
+  Log& log_;
+};
+
+class Is : public QBInterstitialAdapterDelegate {
+ public:
+  explicit Is(Log& log) : log_(log) {}
+  void adapterInterstitialInitSuccess() override { log_.add("is init"); }
+  void adapterInterstitialDidLoad() override { log_.add("is load"); }
+  void adapterInterstitialDidFailToLoadWithError(const QBError& e) override { log_.add("is loadfail " + e.message()); }
+  void adapterInterstitialDidOpen() override { log_.add("is open"); }
+  void adapterInterstitialDidClose() override { log_.add("is close"); }
+  void adapterInterstitialDidShow() override { log_.add("is show"); }
+  void adapterInterstitialDidFailToShowWithError(const QBError& e) override { log_.add("is showfail " + e.message()); }
+  void adapterInterstitialDidClick() override { log_.add("is click"); }
+  void adapterInterstitialDidBecomeVisible() override { log_.add("is visible"); }
+
+ private:
+  Log& log_;
+};
+
+class Bn : public QBBannerAdapterDelegate {
+ public:
+  explicit Bn(Log& log) : log_(log) {}
+  void adapterBannerInitSuccess() override { log_.add("bn init"); }
+  void adapterBannerDidLoad(const platform::ViewRef&) override { log_.add("bn load"); }
+  void adapterBannerDidFailToLoadWithError(const QBError& e) override {
+    log_.add("bn loadfail " + std::to_string(e.code()) + " " + e.message());
+  }
+  void adapterBannerDidClick() override { log_.add("bn click"); }
+  void adapterBannerDidShow() override { log_.add("bn show"); }
+  void adapterBannerWillLeaveApplication() override { log_.add("bn leave"); }
+
+ private:
+  Log& log_;
+};
+
+class Ow : public QBOfferwallAdapterDelegate {
+ public:
+  explicit Ow(Log& log) : log_(log) {}
+  void adapterOfferwallHasChangedAvailability(bool a, const std::optional<QBError>&) override {
+    log_.add(a ? "ow avail yes" : "ow avail no");
+  }
+  void adapterOfferwallDidShow() override { log_.add("ow show"); }
+  void adapterOfferwallDidFailToShowWithError(const QBError& e) override {
+    log_.add("ow showfail " + e.domain() + " " + std::to_string(e.code()) + " " + e.message());
+  }
+  void adapterOfferwallDidClose() override { log_.add("ow close"); }
+  bool adapterOfferwallDidReceiveCredits(const Json&) override { return true; }
+  void adapterOfferwallDidFailToReceiveCreditsWithError(const QBError&) override { log_.add("ow creditfail"); }
+
+ private:
+  Log& log_;
+};
+
+std::shared_ptr<QBAdapterConfig> config(const QBAdUnit& unit, const std::string& name = "ds1",
+                                        const Json& settings = Json::object()) {
+  return QBAdapterConfig::create(name, unit, Json{{"providerLoadName", "Quillborne"}, {unit.value(), settings}});
+}
+
+class OwnAdaptersTest : public qbtest::OwnNetworkTest {
+ protected:
+  OwnAdaptersTest() {
+    QuillborneNetwork::resetForTesting();
+    QBQuillborneAdapter::resetForTesting();
+    QBPlovermarkAdsAdapter::resetForTesting();
+    QBPlovermarkAdsConfiguration::configurations().resetForTesting();
+    QBNTokenService::sharedService().resetForTesting();
+    adapter->initAdapter("Quillborne");
+  }
+  ~OwnAdaptersTest() override {
+    env.runUntilIdle();
+    QBPlovermarkAdsConfiguration::configurations().resetForTesting();
+    QBConfigurations::getConfigurations().resetForTesting();
+    platform::setDeviceFactsProvider(nullptr);
+  }
+
+  // Loads once so the adapter keeps the delegates and the instances; the
+  // own network is not initialised, so the loads fail (that is cleared).
+  void keepDelegates() {
+    adapter->loadRewardedVideoWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), Json::object(), rv);
+    adapter->loadInterstitialWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_INTERSTITIAL()), Json::object(), is);
+    adapter->loadBannerForBiddingWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_BANNER()), Json::object(), "", nullptr,
+                                                   std::make_shared<QBBannerSize>(QBBannerSize::BANNER()), bn);
+    env.runUntilIdle();
+    log.calls.clear();
+  }
+
+  Log log;
+  std::shared_ptr<Rv> rv = std::make_shared<Rv>(log);
+  std::shared_ptr<Is> is = std::make_shared<Is>(log);
+  std::shared_ptr<Bn> bn = std::make_shared<Bn>(log);
+  std::shared_ptr<QBQuillborneAdapter> adapter = std::make_shared<QBQuillborneAdapter>();
+};
+
+TEST_F(OwnAdaptersTest, CallbackTable) {
+  keepDelegates();
+  std::weak_ptr<QBNProductDelegate> listener = std::static_pointer_cast<QBNProductDelegate>(adapter);
+  auto rewarded = QuillborneAdInstanceBuilder("ds1", listener).setRewarded(true).build();
+  auto interstitial = QuillborneAdInstanceBuilder("ds1", listener).build();
+  auto banner = QuillborneAdInstanceBuilder("ds1", listener).setSize(std::make_shared<QBNAdSize>("BANNER", 320, 50)).build();
+  const platform::Error error{"d", 7, "boom"};
+  using Call = std::function<void(const QBNAdInstanceRef&)>;
+  struct Case {
+    const char* name;
+    Call call;
+    std::vector<std::string> rewardedHears, bannerHears, interstitialHears;
+  };
+  QBQuillborneAdapter& a = *adapter;
+  const Json none;
+  const std::vector<Case> cases{
+      {"loaded", [&](auto& i) { a.adInstanceLoaded(i, none); }, {"rv load", "rv avail yes"}, {"is load"}, {"is load"}},
+      {"failedToLoad", [&](auto& i) { a.adInstanceFailedToLoad(i, error, none); },
+       {"rv loadfail boom", "rv avail no"}, {"bn loadfail 7 boom"}, {"is loadfail boom"}},
+      {"opened", [&](auto& i) { a.adInstanceOpened(i, none); }, {"rv open"}, {"is open"}, {"is open"}},
+      {"closed", [&](auto& i) { a.adInstanceClosed(i, none); }, {"rv close"}, {"is close"}, {"is close"}},
+      {"showSuccess", [&](auto& i) { a.adInstanceShowSuccess(i, none); }, {}, {"is show"}, {"is show"}},
+      {"failedToShow", [&](auto& i) { a.adInstanceFailedToShow(i, error, none); },
+       {"rv showfail boom"}, {"is showfail boom"}, {"is showfail boom"}},
+      {"clicked", [&](auto& i) { a.adInstanceClicked(i, none); }, {"rv click"}, {"bn click"}, {"is click"}},
+      {"rewarded", [&](auto& i) { a.adInstanceRewarded(i, Json{{"credits", 1}}, none); }, {"rv reward"}, {}, {}},
+      {"leave", [&](auto& i) { a.adInstanceLeaveApplication(i, none); }, {}, {"bn leave"}, {}},
+      {"impressions", [&](auto& i) { a.adInstanceReceivedNotificationWithInstance(i, "impressions", none, none); },
+       {"rv visible"}, {"bn show"}, {"is visible"}},
+      {"other event", [&](auto& i) { a.adInstanceReceivedNotificationWithInstance(i, "clicks", none, none); }, {}, {},
+       {}},
+  };
+  for (const auto& c : cases) {
+    const std::pair<QBNAdInstanceRef, const std::vector<std::string>*> rows[] = {
+        {rewarded, &c.rewardedHears}, {banner, &c.bannerHears}, {interstitial, &c.interstitialHears}};
+    for (const auto& [instance, expected] : rows) {
+      log.calls.clear();
+      c.call(instance);
+      EXPECT_EQ(log.calls, *expected) << c.name << " " << (instance->isRewarded() ? "rewarded" : instance->isBanner() ? "banner" : "interstitial");
+    }
+  }
+  // Demand-only: no availability reports, and still no show success for a
+  // rewarded instance (its interstitial namesake hears nothing either).
+  adapter->initRewardedVideoForDemandOnlyWithUserId("", config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), rv);
+  log.calls.clear();
+  adapter->adInstanceLoaded(rewarded, none);
+  adapter->adInstanceFailedToLoad(rewarded, error, none);
+  adapter->adInstanceShowSuccess(rewarded, none);
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"rv load", "rv loadfail boom"}));
+}
+
+TEST_F(OwnAdaptersTest, BannerSizes) {
+  struct Case {
+    QBBannerSize size;
+    bool tablet;
+    std::optional<std::pair<int, int>> points;
+  };
+  const Case cases[] = {
+      {QBBannerSize::BANNER(), false, std::pair{320, 50}},
+      {QBBannerSize::RECTANGLE(), false, std::pair{300, 250}},
+      {QBBannerSize::LARGE(), false, std::pair{320, 90}},
+      {QBBannerSize::SMART(), false, std::pair{320, 50}},
+      {QBBannerSize::SMART(), true, std::pair{728, 90}},
+      {QBBannerSize::initWithWidth(320, 50), false, std::pair{320, 50}},
+      {QBBannerSize::initWithWidth(320, 90), false, std::pair{320, 90}},
+      {QBBannerSize::initWithWidth(300, 250), false, std::nullopt},
+      {QBBannerSize::initWithDescription("OTHER", 320, 50), false, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    platform::DeviceFacts facts;
+    facts.interfaceIdiom = c.tablet ? platform::UserInterfaceIdiom::Pad : platform::UserInterfaceIdiom::Phone;
+    struct Fixed : platform::DeviceFactsProvider {
+      platform::DeviceFacts f;
+      platform::DeviceFacts facts() const override { return f; }
+    };
+    auto provider = std::make_shared<Fixed>();
+    provider->f = facts;
+    platform::setDeviceFactsProvider(provider);
+    EXPECT_EQ(QBQuillborneAdapter::bannerSizeInPoints(c.size), c.points) << c.size.sizeDescription();
+  }
+  // An unsupported size fails the load with 616 and loads nothing.
+  adapter->loadBannerForBiddingWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_BANNER()), Json::object(), "", nullptr,
+                                                 std::make_shared<QBBannerSize>(QBBannerSize::initWithWidth(300, 250)),
+                                                 bn);
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"bn loadfail 616 quillborne unsupported banner size"}));
+}
+
+TEST_F(OwnAdaptersTest, DestroyOfTwoLoadedBannersAndOfANameWithNone) {
+  keepDelegates();
+  auto first = QuillborneAdInstanceBuilder("ds1", std::static_pointer_cast<QBNProductDelegate>(adapter)).setSize(std::make_shared<QBNAdSize>("BANNER", 320, 50)).build();
+  auto second = QuillborneAdInstanceBuilder("ds1", std::static_pointer_cast<QBNProductDelegate>(adapter)).setSize(std::make_shared<QBNAdSize>("BANNER", 320, 50)).build();
+  adapter->adInstanceLoadedWithAdContainer(first, Json(), nullptr);
+  adapter->adInstanceLoadedWithAdContainer(second, Json(), nullptr);
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"bn load", "bn load"}));
+  console.clear();
+  adapter->destroyBannerWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_BANNER()));
+  adapter->destroyBannerWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_BANNER()));  // nothing left
+  adapter->destroyBannerWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_BANNER(), "never"));
+  env.runUntilIdle();  // destroys before init reach no publisher: nothing to see but no crash
+  SUCCEED();
+}
+
+TEST_F(OwnAdaptersTest, MetadataAndConsentReachTheTokenBeforeAndAfterInit) {
+  struct Case {
+    std::string key, value;
+    bool afterInit;
+    bool reaches;
+  };
+  const Case cases[] = {
+      {"do_not_sell", "true", false, true},
+      {"do_not_sell", "true", true, true},  // valid do-not-sell metadata after init still counts
+      {"do_not_sell", "", false, false},
+      {"other_key", "x", false, false},
+  };
+  for (const auto& c : cases) {
+    QBNTokenService::sharedService().resetForTesting();
+    QBQuillborneAdapter::resetForTesting();
+    if (c.afterInit) adapter->earlyInitWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()));
+    adapter->setMetaDataWithKey(c.key, {c.value});
+    adapter->setMetaDataWithKey(c.key, {});
+    env.runUntilIdle();
+    const Json token = QBNTokenService::sharedService().getRawToken();
+    EXPECT_EQ(token.contains("metadata_" + c.key), c.reaches) << c.key << " " << c.afterInit;
+  }
+  adapter->setConsent(false);
+  env.runUntilIdle();
+  EXPECT_EQ(QBNTokenService::sharedService().getRawToken().value("metadata_consent", ""), "0");
+}
+
+TEST_F(OwnAdaptersTest, TokenFallbacks) {
+  keepDelegates();
+  const Json token = adapter->getToken();
+  ASSERT_TRUE(token["token"].is_string());
+  EXPECT_FALSE(token["token"].get<std::string>().empty());
+  const auto raw = adapter->getPlayerBiddingData();
+  ASSERT_TRUE(raw && raw->is_object());
+  EXPECT_TRUE(raw->contains("deviceOS") || raw->contains("deviceOs"));
+  // Nothing kept under a name: "has" is NO, and a show tells the delegate.
+  EXPECT_FALSE(adapter->hasRewardedVideoWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), "none")));
+  adapter->loadRewardedVideoWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), "other"), Json::object(),
+                                              rv);
+  env.runUntilIdle();
+  log.calls.clear();
+  adapter->showRewardedVideoWithViewController(nullptr, config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), "other"), rv);
+  env.runUntilIdle();
+  adapter->showRewardedVideoWithViewController(nullptr, config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), "never"), rv);
+  env.runUntilIdle();
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"rv showfail Call initSDK first",
+                                                 "rv showfail No QuillborneAdInstance was found"}));
+}
+
+// ------------------------------------------------------------------ offerwall
+
+TEST_F(OwnAdaptersTest, OfferwallOptionValidation) {
+  auto& options = QBPlovermarkAdsConfiguration::configurations();
+  const std::string languageMessage = "language value is not valid";
+  struct Case {
+    Json language;
+    Json itemName, itemCount, privateKey;
+    bool languageKept;
+    const char* message;  // the one items message, or none
+  };
+  const std::string n50(50, 'a'), n51(51, 'a');
+  const Case cases[] = {
+      {"en", n50, 100000, "abcde", true, nullptr},
+      {"eng", Json(), Json(), Json(), false, nullptr},
+      {"e1", Json(), Json(), Json(), false, nullptr},
+      {7, Json(), Json(), Json(), false, nullptr},
+      {"de", n51, 5, "abcde", true, "correct itemName"},
+      {"de", "coins", 0, "abcde", true, "correct itemCount"},
+      {"de", "coins", 100001, "abcde", true, "correct itemCount"},
+      {"de", "coins", 5, "abcd", true, "correct privateKey"},
+      {"de", "coins", 5, std::string(31, 'k'), true, "correct privateKey"},
+      {"de", "coins", 5, "abc-de", true, "correct privateKey"},
+  };
+  for (const auto& c : cases) {
+    options.resetForTesting();
+    console.clear();
+    options.setLanguage(c.language);
+    if (!c.itemName.is_null()) options.setItemName(c.itemName);
+    if (!c.itemCount.is_null()) options.setItemCount(c.itemCount);
+    if (!c.privateKey.is_null()) options.setPrivateKey(c.privateKey);
+    QBPlovermarkAdsAdapter::validateQuillborneOptionalParams();
+    EXPECT_EQ(options.language().has_value(), c.languageKept) << c.language;
+    const bool itemsKept = !c.itemName.is_null() && !c.message;
+    EXPECT_EQ(options.itemName().has_value(), itemsKept) << c.itemName;
+    EXPECT_EQ(options.privateKey().has_value(), itemsKept);
+    EXPECT_EQ(options.itemCount().has_value(), itemsKept);
+  }
+  for (const auto& [value, kept] : std::vector<std::pair<Json, bool>>{{1, true}, {0, true}, {2, false}}) {
+    options.resetForTesting();
+    options.setUseClientSideCallbacks(value);
+    QBPlovermarkAdsAdapter::validateOWOptionalParams();
+    EXPECT_EQ(options.useClientSideCallbacks().has_value(), kept) << value;
+  }
+}
+
+TEST_F(OwnAdaptersTest, OfferwallParametersAndSignature) {
+  auto& options = QBPlovermarkAdsConfiguration::configurations();
+  options.setMinimumOfferCommission("0.5");
+  options.setPrivateKey(Json("secret1"));
+  options.setUseClientSideCallbacks(1);
+  const auto params = QBPlovermarkAdsAdapter::createParams(Json{{"a", "1"}, {"", "dropped"}}, "OW");
+  ASSERT_TRUE(params);
+  EXPECT_EQ(params->value("custom_a", ""), "1");
+  EXPECT_FALSE(params->contains("custom_"));
+  EXPECT_EQ(params->value("productType", ""), "Offerwall");
+  EXPECT_EQ(params->value("useClientSideCallbacks", ""), "true");
+  // MD5 of "0.5secret1".
+  EXPECT_EQ(params->value("minimumOfferCommissionSignature", ""), QBPlovermarkAdsAdapter::md5("0.5secret1"));
+  EXPECT_EQ(QBPlovermarkAdsAdapter::md5("abc"), "900150983cd24fb0d6963f7d28e17f72");
+  options.setPrivateKey(std::nullopt);
+  EXPECT_FALSE(QBPlovermarkAdsAdapter::createParams(std::nullopt, "OW")->contains("minimumOfferCommissionSignature"));
+
+  // Callbacks: show failures are re-wrapped with 510; no delegate takes no credit.
+  Log owLog;
+  auto ow = std::make_shared<Ow>(owLog);
+  auto offerwall = std::make_shared<QBPlovermarkAdsAdapter>();
+  offerwall->initAdapter("PlovermarkAds");
+  EXPECT_FALSE(offerwall->pmaOfferWallDidReceiveCredit(Json::object()));
+  EXPECT_FALSE(adapter->pmaOfferWallDidReceiveCredit(Json::object()));
+  adapter->initOfferWallWithUserId("", config(QBAdUnit::QB_AD_UNIT_OFFERWALL()), ow);
+  env.runUntilIdle();
+  owLog.calls.clear();  // without an application key the publisher refuses the init
+  adapter->pmaOfferWallShowFailedWithError(platform::Error{"x", 3, "no offers"});
+  adapter->pmaInitOfferWallSuccess();
+  EXPECT_TRUE(adapter->hasOfferwall());
+  EXPECT_EQ(owLog.calls, (std::vector<std::string>{"ow showfail Quillborne 510 no offers", "ow avail yes"}));
+}
+
+}  // namespace

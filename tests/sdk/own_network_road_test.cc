@@ -1,0 +1,133 @@
+// The own network through the public facade: the configuration and auction
+// from the sandbox, the own network's adapter made by class name, the
+// sandbox's controller page in a real web view answering the products.
+#include "ownnetwork/adapters/QBQuillborneAdapter.h"
+#include "ownnetwork/api/QuillborneNetwork.h"
+#include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
+#include "ownnetwork/services/QBNEventsTracker.h"
+#include "platform/tulvo/tulvo_control.h"
+#include "platform/ui.h"
+#include "sdk_test_support.h"
+#include "support/sandbox_auction.h"
+#include "support/sandbox_controller.h"
+
+namespace qbtest {
+namespace {
+
+using platform::Json;
+
+void resetOwnNetwork() {
+  QuillborneNetwork::resetForTesting();
+  PlovermarkAdsPublisher::resetForTesting();
+  QBQuillborneAdapter::resetForTesting();
+  QBNEventsTracker::sharedTracker().resetForTesting();
+}
+
+class OwnNetworkRoadTest : public SdkTest {
+ protected:
+  OwnNetworkRoadTest() {
+    TulvoSDK::Control::shared().resetForTesting();
+    resetOwnNetwork();
+    platform::resetUIForTesting();
+    window_ = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 320, 480));
+    window_->makeKeyAndVisible();
+    auction_ = std::make_unique<SandboxAuction>(server_);
+  }
+  ~OwnNetworkRoadTest() override {
+    auction_.reset();
+    resetOwnNetwork();
+    env_.runUntilIdle();
+    platform::resetUIForTesting();
+    TulvoSDK::Control::shared().resetForTesting();
+  }
+
+  // The page as `behaviour` says; the rewarded video's waterfall is
+  // `rewardedOrder`; every auction answers `auctionOrder` (the waterfall the
+  // auction sends back for bidders and non-bidders alike).
+  void start(const Json& behaviour, const std::vector<std::string>& rewardedOrder,
+             const std::vector<std::string>& auctionOrder) {
+    addControllerPage(server_, behaviour);
+    Json configuration = config_->configuration();
+    configuration["providerOrder"]["rewardedVideo"] = rewardedOrder;
+    config_->setConfiguration(configuration);
+    for (int n = 1; n <= 4; ++n) {
+      auction_->enqueueAnswer(AuctionAnswer::withPayload(SandboxAuction::waterfallPayload("auc-" + std::to_string(n), auctionOrder)));
+    }
+    Quillborne::setRewardedVideoManualDelegate(listener_);
+    Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"rewardedvideo"});
+    ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
+  }
+
+  size_t auctionsInFlight() const {
+    return log_.linesWith("-> WAITING_FOR_ANSWER").size() - log_.linesWith("WAITING_FOR_ANSWER ->").size();
+  }
+  // Queues, the page and timers until `pred` holds; the manual clock moves
+  // only when nothing is on the wire and the page has nothing left to do.
+  bool drive(const std::function<bool()>& pred, int maxSteps = 400) {
+    for (int i = 0; i < maxSteps; ++i) {
+      if (env_.runUntil(pred, 50)) return true;
+      if (auctionsInFlight() > 0) {
+        env_.runUntil([&] { return pred() || auctionsInFlight() == 0; });
+        continue;
+      }
+      if (!env_.advanceToNextDeadline()) return pred();
+    }
+    return pred();
+  }
+  bool driveUntilHeard(const std::string& line) {
+    return drive([&] { return listener_->heard(line); });
+  }
+
+  std::string dump() const {
+    std::string out;
+    for (const auto& line : listener_->lines()) out += line + "; ";
+    return out;
+  }
+
+  // Rewarded ad instances travel as the page's interstitial product; the
+  // page credits and closes after a successful show.
+  static Json showThenRewardAndClose() {
+    return Json{{"commands",
+                 {{"showInterstitial",
+                   {{"then", Json::array({Json::array({"adCredited", {{"credits", "10"}, {"productType", "Interstitial"}}}),
+                                          Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})})}}}}}};
+  }
+
+  std::shared_ptr<AdListener> listener_ = std::make_shared<AdListener>();
+  std::unique_ptr<SandboxAuction> auction_;
+  std::shared_ptr<platform::Window> window_;
+  platform::ViewControllerRef vc_ = std::make_shared<platform::ViewController>();
+};
+
+TEST_F(OwnNetworkRoadTest, RewardedVideoInTheWaterfallLoadsShowsRewardsAndCloses) {
+  start(showThenRewardAndClose(), {"QuillborneRV1", "TulvoRV2"}, {"QuillborneRV1", "TulvoRV2"});
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded")) << dump();
+  EXPECT_TRUE(Quillborne::hasRewardedVideo());
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(driveUntilHeard("closed")) << dump();
+  EXPECT_EQ(listener_->lines(), (std::vector<std::string>{"loaded", "opened", "reward DefaultRewardedVideo 10", "closed"}));
+  EXPECT_EQ(TulvoSDK::Control::shared().loadCount(TulvoSDK::AdKind::Rewarded), 0);  // the own network filled
+}
+
+TEST_F(OwnNetworkRoadTest, OwnNetworkAsTheWinningBidder) {
+  start(showThenRewardAndClose(), {"QuillborneRV2", "TulvoRV2"}, {"QuillborneRV2", "TulvoRV2"});
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded")) << dump();
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(driveUntilHeard("closed")) << dump();
+  EXPECT_EQ(listener_->lines(), (std::vector<std::string>{"loaded", "opened", "reward DefaultRewardedVideo 10", "closed"}));
+}
+
+TEST_F(OwnNetworkRoadTest, APageThatNeverAnswersTheLoadTimesOutAndTheNextNetworkFills) {
+  start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}}, {"QuillborneRV1", "TulvoRV2"},
+        {"QuillborneRV1", "TulvoRV2"});
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded")) << dump();
+  EXPECT_GE(TulvoSDK::Control::shared().loadCount(TulvoSDK::AdKind::Rewarded), 1);
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(driveUntilHeard("closed")) << dump();
+}
+
+}  // namespace
+}  // namespace qbtest
