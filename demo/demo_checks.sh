@@ -30,6 +30,9 @@ mkdir "$tmp/own"
 TMPDIR="$tmp/own" "$demo" --network=own >"$tmp/own.out" 2>/dev/null
 check "the own network alone completes the road" grep -q "^road completed$" "$tmp/own.out"
 check "the own network fills the interstitial" grep -Eq '^interstitial didCloseWithAdInfo .*"adNetwork":"Quillborne"' "$tmp/own.out"
+check "the own network's ad comes on screen" grep -q "^ui: product view controller on screen" "$tmp/own.out"
+check "the ad page's click reaches the application" grep -Eq '^rewardedVideo didClick .*"adNetwork":"Quillborne"' "$tmp/own.out"
+check "the application's screen comes back" grep -q "^ui: product view controller gone" "$tmp/own.out"
 
 TMPDIR="$tmp/refused" "$demo" --server ftp://127.0.0.1/ >/dev/null 2>"$tmp/refused.err"
 check "a non-http server is refused" grep -q "is not an http or https URL" "$tmp/refused.err"

@@ -15,7 +15,8 @@
 // automatic loads while an ad shows. The embedded sandbox answers the
 // configuration and every auction. --network chooses which network fills:
 // the Tulvo stand-in, the own network (its controller page, served by the
-// sandbox, answers the loads and shows, credits and closes), or both (the
+// sandbox, answers the loads and shows, presents the ads with the network's ad
+// page, clicks, credits and closes them), or both (the
 // default: the own network fills the rewarded video, Tulvo the interstitial).
 //
 // --offline-second-run: after a successful run, stops the sandbox and runs the
@@ -48,6 +49,7 @@
 #include "platform/json.h"
 #include "platform/storage.h"
 #include "platform/ui.h"
+#include "presentation/QBNProductViewController.h"
 #include "quillborne/QBImpressionData.h"
 #include "quillborne/Quillborne.h"
 #include "sdk/QuillborneSdk.h"
@@ -284,10 +286,41 @@ int runSecondProcess(const std::string& dataRoot, const std::string& server, con
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Whether the application's view controller is the top one again.
+bool isBack(const std::shared_ptr<platform::ViewController>& app) { return app->presentedViewController() == nullptr; }
+
+// Prints what the UI layer shows over the application's view controller
+// when it changes: the own network's ads come up in a product view
+// controller presented over it.
+class ScreenWatcher {
+ public:
+  explicit ScreenWatcher(std::shared_ptr<platform::ViewController> app) : app_(std::move(app)) {}
+  void look() {
+    const auto top = app_->presentedViewController();
+    const bool product = std::dynamic_pointer_cast<QBNProductViewController>(top) != nullptr;
+    if (product == product_) return;
+    product_ = product;
+    printLine(product ? "ui: product view controller on screen over the application's view controller"
+                      : "ui: product view controller gone, the application's view controller is on top");
+  }
+
+ private:
+  std::shared_ptr<platform::ViewController> app_;
+  bool product_ = false;
+};
+
 // The rewarded-video road, then the interstitial one; 0 when both completed.
 int runAdRoad(bool manualRewardedVideo) {
+  // The application's screen: a key window showing its view controller.
+  auto window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 390, 844));
+  window->makeKeyAndVisible();
   auto viewController = std::make_shared<platform::ViewController>();
-  auto failed = [] { return !g_road.firstFailure().empty(); };
+  window->setRootViewController(viewController);
+  ScreenWatcher screen(viewController);
+  auto failed = [&screen] {
+    screen.look();
+    return !g_road.firstFailure().empty();
+  };
   if (manualRewardedVideo) Quillborne::loadRewardedVideo();
   if (!pumpUntil([&] { return failed() || (manualRewardedVideo ? g_road.rvLoaded.load() : g_road.rvAvailable.load()); },
                  10'000)) {
@@ -296,7 +329,7 @@ int runAdRoad(bool manualRewardedVideo) {
   if (failed()) return fail(g_road.firstFailure());
   printLine(std::string("hasRewardedVideo ") + (Quillborne::hasRewardedVideo() ? "true" : "false"));
   Quillborne::showRewardedVideoWithViewController(viewController, "DefaultRewardedVideo");
-  if (!pumpUntil([&] { return failed() || (g_road.rvRewarded && g_road.rvClosed); }, 5'000)) {
+  if (!pumpUntil([&] { return failed() || (g_road.rvRewarded && g_road.rvClosed && isBack(viewController)); }, 5'000)) {
     return fail("the rewarded video did not reward and close within 5 s");
   }
   if (failed()) return fail(g_road.firstFailure());
@@ -307,7 +340,7 @@ int runAdRoad(bool manualRewardedVideo) {
   }
   if (failed()) return fail(g_road.firstFailure());
   Quillborne::showInterstitialWithViewController(viewController);
-  if (!pumpUntil([&] { return failed() || g_road.isClosed.load(); }, 5'000)) {
+  if (!pumpUntil([&] { return failed() || (g_road.isClosed.load() && isBack(viewController)); }, 5'000)) {
     return fail("the interstitial did not close within 5 s");
   }
   if (failed()) return fail(g_road.firstFailure());
@@ -380,14 +413,19 @@ int main(int argc, char** argv) {
     if (!sandbox->start()) return fail("the embedded sandbox could not start");
     qbtest::addEventsEndpoint(*sandbox);
     // The own network's controller page, the same file the tests serve: it
-    // answers every product command with success and, after a show, credits
-    // the ad and closes it. (Rewarded ad instances travel as the page's
-    // interstitial product.)
+    // answers every product command with success and presents a show: the
+    // network's ad page in the product view controller, clicked, then
+    // closed; then it credits the ad and reports it closed. (Rewarded ad
+    // instances travel as the page's interstitial product.)
+    qbtest::addAdPage(*sandbox);
     qbtest::addControllerPage(
         *sandbox,
         platform::Json{{"commands",
                         {{"showInterstitial",
-                          {{"then", platform::Json::array(
+                          {{"present", {{"url", sandbox->url(qbtest::kAdPagePath)},
+                                        {"actions", platform::Json::array({platform::Json::array({"click", 100}),
+                                                                           platform::Json::array({"close", 100})})}}},
+                           {"then", platform::Json::array(
                                         {platform::Json::array({"adCredited", {{"credits", "10"}, {"productType", "Interstitial"}}}),
                                          platform::Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})})}}}}}});
     configEndpoint = std::make_unique<qbtest::SandboxConfigEndpoint>(*sandbox);

@@ -7,6 +7,9 @@
 #include "ownnetwork/services/QBNEventsTracker.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "platform/ui.h"
+#include "platform/web/web_view.h"
+#include "presentation/QBNAdViewsManager.h"
+#include "presentation/QBNProductViewController.h"
 #include "sdk_test_support.h"
 #include "support/sandbox_auction.h"
 #include "support/sandbox_controller.h"
@@ -21,6 +24,23 @@ void resetOwnNetwork() {
   PlovermarkAdsPublisher::resetForTesting();
   QBQuillborneAdapter::resetForTesting();
   QBNEventsTracker::sharedTracker().resetForTesting();
+  QBNAdViewsManager::sharedManager().resetForTesting();
+}
+
+// The application's listener, with the rewarded video's clicks.
+class ClickListener : public AdListener {
+ public:
+  void didClickRewardedVideo(const QBPlacementInfo& info) override { add("clicked " + info.placementName()); }
+};
+
+// The first web view in `view`'s tree, `view` included.
+std::shared_ptr<platform::WebView> webViewIn(const std::shared_ptr<platform::View>& view) {
+  if (!view) return nullptr;
+  if (auto web = std::dynamic_pointer_cast<platform::WebView>(view)) return web;
+  for (const auto& sub : view->subviews()) {
+    if (auto web = webViewIn(sub)) return web;
+  }
+  return nullptr;
 }
 
 class OwnNetworkRoadTest : public SdkTest {
@@ -108,6 +128,47 @@ TEST_F(OwnNetworkRoadTest, RewardedVideoInTheWaterfallLoadsShowsRewardsAndCloses
   ASSERT_TRUE(driveUntilHeard("closed")) << dump();
   EXPECT_EQ(listener_->lines(), (std::vector<std::string>{"loaded", "opened", "reward DefaultRewardedVideo 10", "closed"}));
   EXPECT_EQ(TulvoSDK::Control::shared().loadCount(TulvoSDK::AdKind::Rewarded), 0);  // the own network filled
+}
+
+TEST_F(OwnNetworkRoadTest, APresentedAdRunsItsPageOverTheApplicationAndHandsTheScreenBack) {
+  // The page presents the show: the ad page in the product view controller,
+  // a click after 1 s, its close 1 s later; then the credit and the close.
+  addAdPage(server_);
+  const std::string adPage = server_.url(kAdPagePath);
+  Json behaviour = showThenRewardAndClose();
+  behaviour["commands"]["showInterstitial"]["present"] = {
+      {"url", adPage}, {"actions", Json::array({Json::array({"click", 1000}), Json::array({"close", 1000})})}};
+  auto listener = std::make_shared<ClickListener>();
+  listener_ = listener;
+  window_->setRootViewController(vc_);
+  start(behaviour, {"QuillborneRV1", "TulvoRV2"}, {"QuillborneRV1", "TulvoRV2"});
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded")) << dump();
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+
+  // On screen: the product view controller over the application's, its web
+  // view running the ad page's script.
+  std::shared_ptr<platform::WebView> adView;
+  ASSERT_TRUE(drive([&] {
+    auto shown = std::dynamic_pointer_cast<QBNProductViewController>(vc_->presentedViewController());
+    adView = shown ? webViewIn(shown->view()) : nullptr;
+    return adView && adView->url() == adPage && !adView->isLoading();
+  })) << dump();
+  std::optional<Json> script;
+  adView->evaluateJavaScript("typeof window.pma.onMessageReceived",
+                             [&](const platform::ScriptEvaluation& e) { script = e.ok() ? e.value : Json("error"); });
+  ASSERT_TRUE(env_.runUntil([&] { return script.has_value(); }));
+  EXPECT_EQ(*script, Json("function"));
+  EXPECT_EQ(listener_->lines(), (std::vector<std::string>{"loaded", "opened"}));
+
+  // The ad page's click and close reach the application in order, and the
+  // application's controller is the top one again.
+  ASSERT_TRUE(driveUntilHeard("closed")) << dump();
+  EXPECT_EQ(listener_->lines(), (std::vector<std::string>{"loaded", "opened", "clicked DefaultRewardedVideo",
+                                                          "reward DefaultRewardedVideo 10", "closed"}));
+  EXPECT_EQ(vc_->presentedViewController(), nullptr);
+  EXPECT_EQ(window_->rootViewController(), vc_);
+  EXPECT_FALSE(adView->window());
 }
 
 TEST_F(OwnNetworkRoadTest, OwnNetworkAsTheWinningBidder) {

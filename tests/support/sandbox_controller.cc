@@ -36,4 +36,13 @@ void addControllerPage(SandboxServer& server, const platform::Json& behaviour, c
   });
 }
 
+void addAdPage(SandboxServer& server, const std::string& path) {
+  server.removeRoutes(path);
+  auto text = platform::readFile(std::string(QB_TESTS_DIR) + "/support/pages/ad_unit.html");
+  const std::string page = text ? text.value() : std::string();
+  server.route("GET", path, [page](const RecordedRequest&) {
+    return SandboxAnswer{200, page, {{"Content-Type", "text/html; charset=utf-8"}}};
+  });
+}
+
 }  // namespace qbtest

@@ -25,4 +25,11 @@ std::string controllerPageHtml(const platform::Json& behaviour = platform::Json:
 void addControllerPage(SandboxServer& server, const platform::Json& behaviour = platform::Json::object(),
                        const std::string& path = kControllerPagePath);
 
+// The network's ad page (tests/support/pages/ad_unit.html), for a controller
+// page that presents its shows ("present" in docs/controller-page.md).
+inline constexpr char kAdPagePath[] = "/ads/ad_unit.html";
+
+// Answers GET requests to `path` with the ad page (text/html).
+void addAdPage(SandboxServer& server, const std::string& path = kAdPagePath);
+
 }  // namespace qbtest
