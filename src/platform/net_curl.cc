@@ -219,14 +219,14 @@ int URLSessionEngine::onTimer(void*, long timeoutMs, void* engine) {
   if (timeoutMs == 0 && self->startingTransfer_) return 0;
   // The I/O thread waits on the timer descriptor, so arming it from any
   // thread needs no wake-up; an expired timer wakes it.
-  itimerspec spec{};
+  itimerspec due{};
   if (timeoutMs == 0) {
-    spec.it_value.tv_nsec = 1;
+    due.it_value.tv_nsec = 1;
   } else if (timeoutMs > 0) {
-    spec.it_value.tv_sec = timeoutMs / 1000;
-    spec.it_value.tv_nsec = (timeoutMs % 1000) * 1'000'000L;
+    due.it_value.tv_sec = timeoutMs / 1000;
+    due.it_value.tv_nsec = (timeoutMs % 1000) * 1'000'000L;
   }
-  timerfd_settime(self->timerFd_, 0, &spec, nullptr);
+  timerfd_settime(self->timerFd_, 0, &due, nullptr);
   return 0;
 }
 
