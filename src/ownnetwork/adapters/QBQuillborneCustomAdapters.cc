@@ -20,16 +20,40 @@ int errorTypeOf(const QBError& error) {
   return error.message().find("No fill") != std::string::npos ? QBAdapterErrorTypeNoFill : QBAdapterErrorTypeOther;
 }
 
-// The show's delegate, else the load's, as the kind a call needs.
+// Tells the load's delegate that the own network cannot be reached.
+void failLoad(const std::weak_ptr<QBAdapterAdDelegate>& delegate) {
+  if (auto d = delegate.lock()) d->adDidFailToLoadWithErrorType(QBAdapterErrorTypeOther, kNoAdapterCode, kNoAdapterMessage);
+}
+
+void failShow(const std::weak_ptr<QBAdapterAdInteractionDelegate>& delegate) {
+  if (auto d = delegate.lock()) d->adDidFailToShowWithErrorCode(kNoAdapterCode, kNoAdapterMessage);
+}
+
+}  // namespace
+
+void QBQuillborneBridgeDelegates::setLoad(std::weak_ptr<QBAdapterAdDelegate> delegate) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  load_ = std::move(delegate);
+}
+
+void QBQuillborneBridgeDelegates::setShow(std::weak_ptr<QBAdapterAdInteractionDelegate> delegate) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  show_ = std::move(delegate);
+}
+
+std::shared_ptr<QBAdapterAdDelegate> QBQuillborneBridgeDelegates::load() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return load_.lock();
+}
+
 template <class Delegate>
-std::shared_ptr<Delegate> lockedAs(std::mutex& mutex, const std::weak_ptr<QBAdapterAdDelegate>& load,
-                                   const std::weak_ptr<QBAdapterAdInteractionDelegate>& show) {
+std::shared_ptr<Delegate> QBQuillborneBridgeDelegates::current() const {
   std::shared_ptr<QBAdapterAdInteractionDelegate> shown;
   std::shared_ptr<QBAdapterAdDelegate> loaded;
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    shown = show.lock();
-    loaded = load.lock();
+    std::lock_guard<std::mutex> lock(mutex_);
+    shown = show_.lock();
+    loaded = load_.lock();
   }
   if constexpr (std::is_same_v<Delegate, QBAdapterAdInteractionDelegate>) {
     if (shown) return shown;
@@ -38,8 +62,6 @@ std::shared_ptr<Delegate> lockedAs(std::mutex& mutex, const std::weak_ptr<QBAdap
   }
   return std::dynamic_pointer_cast<Delegate>(loaded);
 }
-
-}  // namespace
 
 std::shared_ptr<QBQuillborneAdapter> quillborneClassicAdapterFor(const std::shared_ptr<QBAdapterConfig>& config) {
   if (!config) return nullptr;
@@ -74,15 +96,11 @@ std::optional<Json> QBQuillborneCustomAdapter::getBiddingDataWithAdData(const st
 
 void QBQuillborneCustomRewardedVideo::loadAdWithAdData(const std::shared_ptr<QBAdData>& adData,
                                                        std::weak_ptr<QBAdapterAdDelegate> delegate) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    loadDelegate_ = delegate;
-  }
+  delegates_.setLoad(delegate);
   auto config = adapterConfig();
   auto classic = quillborneClassicAdapterFor(config);
   if (!classic) {
-    if (auto d = delegate.lock()) d->adDidFailToLoadWithErrorType(QBAdapterErrorTypeOther, kNoAdapterCode, kNoAdapterMessage);
-    return;
+    return failLoad(delegate);
   }
   auto self = std::dynamic_pointer_cast<QBRewardedVideoAdapterDelegate>(shared_from_this());
   const Json adUnitData = adData ? adData->adUnitData() : Json::object();
@@ -96,15 +114,11 @@ void QBQuillborneCustomRewardedVideo::loadAdWithAdData(const std::shared_ptr<QBA
 void QBQuillborneCustomRewardedVideo::showAdWithViewController(const QBViewController& viewController,
                                                                const std::shared_ptr<QBAdData>&,
                                                                std::weak_ptr<QBAdapterAdInteractionDelegate> delegate) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    showDelegate_ = delegate;
-  }
+  delegates_.setShow(delegate);
   auto config = adapterConfig();
   auto classic = quillborneClassicAdapterFor(config);
   if (!classic) {
-    if (auto d = delegate.lock()) d->adDidFailToShowWithErrorCode(kNoAdapterCode, kNoAdapterMessage);
-    return;
+    return failShow(delegate);
   }
   classic->showRewardedVideoWithViewController(viewController, config,
                                                std::dynamic_pointer_cast<QBRewardedVideoAdapterDelegate>(shared_from_this()));
@@ -115,60 +129,42 @@ bool QBQuillborneCustomRewardedVideo::isAdAvailableWithAdData(const std::shared_
   return classic && classic->hasRewardedVideoWithAdapterConfig(adapterConfig());
 }
 
-std::shared_ptr<QBAdapterAdInteractionDelegate> QBQuillborneCustomRewardedVideo::delegate() const {
-  return lockedAs<QBAdapterAdInteractionDelegate>(mutex_, loadDelegate_, showDelegate_);
-}
-
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidLoad() {
-  std::shared_ptr<QBAdapterAdDelegate> d;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    d = loadDelegate_.lock();
-  }
-  if (d) d->adDidLoad();
+  if (auto d = delegates_.load()) d->adDidLoad();
 }
 
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidFailToLoadWithError(const QBError& error) {
-  std::shared_ptr<QBAdapterAdDelegate> d;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    d = loadDelegate_.lock();
-  }
-  if (d) d->adDidFailToLoadWithErrorType(errorTypeOf(error), error.code(), error.message());
+  if (auto d = delegates_.load()) d->adDidFailToLoadWithErrorType(errorTypeOf(error), error.code(), error.message());
 }
 
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidOpen() {
-  if (auto d = delegate()) d->adDidOpen();
+  if (auto d = delegates_.current<QBAdapterAdInteractionDelegate>()) d->adDidOpen();
 }
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidClose() {
-  if (auto d = delegate()) d->adDidClose();
+  if (auto d = delegates_.current<QBAdapterAdInteractionDelegate>()) d->adDidClose();
 }
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidFailToShowWithError(const QBError& error) {
-  if (auto d = delegate()) d->adDidFailToShowWithErrorCode(error.code(), error.message());
+  if (auto d = delegates_.current<QBAdapterAdInteractionDelegate>()) d->adDidFailToShowWithErrorCode(error.code(), error.message());
 }
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidClick() {
-  if (auto d = lockedAs<QBAdapterAdDelegate>(mutex_, loadDelegate_, showDelegate_)) d->adDidClick();
+  if (auto d = delegates_.current<QBAdapterAdDelegate>()) d->adDidClick();
 }
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidReceiveReward() {
-  if (auto d = lockedAs<QBAdapterAdRewardedDelegate>(mutex_, loadDelegate_, showDelegate_)) d->adRewarded();
+  if (auto d = delegates_.current<QBAdapterAdRewardedDelegate>()) d->adRewarded();
 }
 void QBQuillborneCustomRewardedVideo::adapterRewardedVideoDidBecomeVisible() {
-  if (auto d = delegate()) d->adDidBecomeVisible();
+  if (auto d = delegates_.current<QBAdapterAdInteractionDelegate>()) d->adDidBecomeVisible();
 }
 
 // ------------------------------------------------------------------ interstitial
 
 void QBQuillborneCustomInterstitial::loadAdWithAdData(const std::shared_ptr<QBAdData>& adData,
                                                       std::weak_ptr<QBAdapterAdDelegate> delegate) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    loadDelegate_ = delegate;
-  }
+  delegates_.setLoad(delegate);
   auto config = adapterConfig();
   auto classic = quillborneClassicAdapterFor(config);
   if (!classic) {
-    if (auto d = delegate.lock()) d->adDidFailToLoadWithErrorType(QBAdapterErrorTypeOther, kNoAdapterCode, kNoAdapterMessage);
-    return;
+    return failLoad(delegate);
   }
   auto self = std::dynamic_pointer_cast<QBInterstitialAdapterDelegate>(shared_from_this());
   classic->initInterstitialWithUserId("", config, self);
@@ -183,15 +179,11 @@ void QBQuillborneCustomInterstitial::loadAdWithAdData(const std::shared_ptr<QBAd
 void QBQuillborneCustomInterstitial::showAdWithViewController(const QBViewController& viewController,
                                                               const std::shared_ptr<QBAdData>&,
                                                               std::weak_ptr<QBAdapterAdInteractionDelegate> delegate) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    showDelegate_ = delegate;
-  }
+  delegates_.setShow(delegate);
   auto config = adapterConfig();
   auto classic = quillborneClassicAdapterFor(config);
   if (!classic) {
-    if (auto d = delegate.lock()) d->adDidFailToShowWithErrorCode(kNoAdapterCode, kNoAdapterMessage);
-    return;
+    return failShow(delegate);
   }
   classic->showInterstitialWithViewController(viewController, config,
                                               std::dynamic_pointer_cast<QBInterstitialAdapterDelegate>(shared_from_this()));
@@ -202,43 +194,29 @@ bool QBQuillborneCustomInterstitial::isAdAvailableWithAdData(const std::shared_p
   return classic && classic->hasInterstitialWithAdapterConfig(adapterConfig());
 }
 
-std::shared_ptr<QBAdapterAdInteractionDelegate> QBQuillborneCustomInterstitial::delegate() const {
-  return lockedAs<QBAdapterAdInteractionDelegate>(mutex_, loadDelegate_, showDelegate_);
-}
-
 void QBQuillborneCustomInterstitial::adapterInterstitialDidLoad() {
-  std::shared_ptr<QBAdapterAdDelegate> d;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    d = loadDelegate_.lock();
-  }
-  if (d) d->adDidLoad();
+  if (auto d = delegates_.load()) d->adDidLoad();
 }
 
 void QBQuillborneCustomInterstitial::adapterInterstitialDidFailToLoadWithError(const QBError& error) {
-  std::shared_ptr<QBAdapterAdDelegate> d;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    d = loadDelegate_.lock();
-  }
-  if (d) d->adDidFailToLoadWithErrorType(errorTypeOf(error), error.code(), error.message());
+  if (auto d = delegates_.load()) d->adDidFailToLoadWithErrorType(errorTypeOf(error), error.code(), error.message());
 }
 
 void QBQuillborneCustomInterstitial::adapterInterstitialDidOpen() {
-  if (auto d = delegate()) d->adDidOpen();
+  if (auto d = delegates_.current<QBAdapterAdInteractionDelegate>()) d->adDidOpen();
 }
 void QBQuillborneCustomInterstitial::adapterInterstitialDidClose() {
-  if (auto d = delegate()) d->adDidClose();
+  if (auto d = delegates_.current<QBAdapterAdInteractionDelegate>()) d->adDidClose();
 }
 void QBQuillborneCustomInterstitial::adapterInterstitialDidShow() {
-  if (auto d = delegate()) d->adDidShowSucceed();
+  if (auto d = delegates_.current<QBAdapterAdInteractionDelegate>()) d->adDidShowSucceed();
 }
 void QBQuillborneCustomInterstitial::adapterInterstitialDidFailToShowWithError(const QBError& error) {
-  if (auto d = delegate()) d->adDidFailToShowWithErrorCode(error.code(), error.message());
+  if (auto d = delegates_.current<QBAdapterAdInteractionDelegate>()) d->adDidFailToShowWithErrorCode(error.code(), error.message());
 }
 void QBQuillborneCustomInterstitial::adapterInterstitialDidClick() {
-  if (auto d = lockedAs<QBAdapterAdDelegate>(mutex_, loadDelegate_, showDelegate_)) d->adDidClick();
+  if (auto d = delegates_.current<QBAdapterAdDelegate>()) d->adDidClick();
 }
 void QBQuillborneCustomInterstitial::adapterInterstitialDidBecomeVisible() {
-  if (auto d = delegate()) d->adDidBecomeVisible();
+  if (auto d = delegates_.current<QBAdapterAdInteractionDelegate>()) d->adDidBecomeVisible();
 }

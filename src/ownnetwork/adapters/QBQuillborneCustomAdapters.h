@@ -21,6 +21,23 @@ class QBQuillborneAdapter;
 // and initialised early, on first use); null when it cannot be made.
 std::shared_ptr<QBQuillborneAdapter> quillborneClassicAdapterFor(const std::shared_ptr<QBAdapterConfig>& config);
 
+// The mediation's delegates of one bridged ad: the load's, and the show's
+// once a show began. Calls after the show go to the show's delegate when it
+// has the kind asked for, else to the load's.
+class QBQuillborneBridgeDelegates {
+ public:
+  void setLoad(std::weak_ptr<QBAdapterAdDelegate> delegate);
+  void setShow(std::weak_ptr<QBAdapterAdInteractionDelegate> delegate);
+  std::shared_ptr<QBAdapterAdDelegate> load() const;
+  template <class Delegate>
+  std::shared_ptr<Delegate> current() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::weak_ptr<QBAdapterAdDelegate> load_;
+  std::weak_ptr<QBAdapterAdInteractionDelegate> show_;
+};
+
 class QBQuillborneCustomAdapter : public QBBaseNetworkAdapter, public QBBiddingDataProtocol {
  public:
   // Starts the own network's shared initialisation; success at once (the
@@ -52,10 +69,7 @@ class QBQuillborneCustomRewardedVideo : public QBBaseRewardedVideo, public QBRew
   void adapterRewardedVideoDidBecomeVisible() override;
 
  private:
-  std::shared_ptr<QBAdapterAdInteractionDelegate> delegate() const;
-  mutable std::mutex mutex_;
-  std::weak_ptr<QBAdapterAdDelegate> loadDelegate_;
-  std::weak_ptr<QBAdapterAdInteractionDelegate> showDelegate_;
+  QBQuillborneBridgeDelegates delegates_;
 };
 
 class QBQuillborneCustomInterstitial : public QBBaseInterstitial, public QBInterstitialAdapterDelegate {
@@ -76,8 +90,5 @@ class QBQuillborneCustomInterstitial : public QBBaseInterstitial, public QBInter
   void adapterInterstitialDidBecomeVisible() override;
 
  private:
-  std::shared_ptr<QBAdapterAdInteractionDelegate> delegate() const;
-  mutable std::mutex mutex_;
-  std::weak_ptr<QBAdapterAdDelegate> loadDelegate_;
-  std::weak_ptr<QBAdapterAdInteractionDelegate> showDelegate_;
+  QBQuillborneBridgeDelegates delegates_;
 };
