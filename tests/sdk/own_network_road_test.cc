@@ -78,24 +78,8 @@ class OwnNetworkRoadTest : public SdkTest {
     ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
   }
 
-  size_t auctionsInFlight() const {
-    return log_.linesWith("-> WAITING_FOR_ANSWER").size() - log_.linesWith("WAITING_FOR_ANSWER ->").size();
-  }
-  // Queues, the page and timers until `pred` holds; the manual clock moves
-  // only when nothing is on the wire and the page has nothing left to do.
-  bool drive(const std::function<bool()>& pred, int maxSteps = 400) {
-    for (int i = 0; i < maxSteps; ++i) {
-      if (env_.runUntil(pred, 50)) return true;
-      if (auctionsInFlight() > 0) {
-        env_.runUntil([&] { return pred() || auctionsInFlight() == 0; });
-        continue;
-      }
-      if (!env_.advanceToNextDeadline()) return pred();
-    }
-    return pred();
-  }
   bool driveUntilHeard(const std::string& line) {
-    return drive([&] { return listener_->heard(line); });
+    return drive([&] { return listener_->heard(line); }, 50);
   }
 
   std::string dump() const {
@@ -153,7 +137,7 @@ TEST_F(OwnNetworkRoadTest, APresentedAdRunsItsPageOverTheApplicationAndHandsTheS
     auto shown = std::dynamic_pointer_cast<QBNProductViewController>(vc_->presentedViewController());
     adView = shown ? webViewIn(shown->view()) : nullptr;
     return adView && adView->url() == adPage && !adView->isLoading();
-  })) << dump();
+  }, 50)) << dump();
   std::optional<Json> script;
   adView->evaluateJavaScript("typeof window.pma.onMessageReceived",
                              [&](const platform::ScriptEvaluation& e) { script = e.ok() ? e.value : Json("error"); });

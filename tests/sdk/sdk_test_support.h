@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -248,6 +249,26 @@ class SdkTest : public ::testing::Test, protected ManualClock, protected Sandbox
   void newSdk() {
     QuillborneSdk::resetForTesting();
     QuillborneSdk::setInitEndpoint(server_.baseUrl());
+  }
+  // Auction requests on the wire: sent, and neither answered nor timed out.
+  size_t auctionsInFlight() const {
+    return log_.linesWith("-> WAITING_FOR_ANSWER").size() - log_.linesWith("WAITING_FOR_ANSWER ->").size();
+  }
+  // Runs queues and timers until `pred` holds. The manual clock moves one
+  // deadline at a time, after `settleMs` of real time without `pred`, and
+  // never while an auction request is on the wire: its answer is waited for
+  // in real time, or the auction's own time-out would beat a slow loopback
+  // answer.
+  bool drive(const std::function<bool()>& pred, int settleMs = 1, int maxSteps = 400) {
+    for (int i = 0; i < maxSteps; ++i) {
+      if (env_.runUntil(pred, settleMs)) return true;
+      if (auctionsInFlight() > 0) {
+        env_.runUntil([&] { return pred() || auctionsInFlight() == 0; });
+        continue;
+      }
+      if (!env_.advanceToNextDeadline()) return pred();
+    }
+    return pred();
   }
 };
 

@@ -54,25 +54,6 @@ class ShowRoadTest : public SdkTest {
         sdk()->managerForAdUnit(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()));
     return bridge ? bridge->manager() : nullptr;
   }
-  // Auction requests on the wire: sent, and neither answered nor timed out.
-  size_t auctionsInFlight() const {
-    return log_.linesWith("-> WAITING_FOR_ANSWER").size() - log_.linesWith("WAITING_FOR_ANSWER ->").size();
-  }
-  // Runs queues and timers until `pred` holds. The manual clock moves one
-  // deadline at a time, and never while an auction request is on the wire:
-  // its answer is waited for in real time, or the auction's own time-out
-  // would beat a slow loopback answer.
-  bool drive(const std::function<bool()>& pred, int maxSteps = 400) {
-    for (int i = 0; i < maxSteps; ++i) {
-      if (env_.runUntil(pred, 1)) return true;
-      if (auctionsInFlight() > 0) {
-        env_.runUntil([&] { return pred() || auctionsInFlight() == 0; });
-        continue;
-      }
-      if (!env_.advanceToNextDeadline()) return pred();
-    }
-    return pred();
-  }
   bool driveUntilHeard(const std::string& line) {
     return drive([&] { return listener_->heard(line); });
   }
