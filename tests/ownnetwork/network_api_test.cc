@@ -187,7 +187,8 @@ TEST_F(NetworkApiTest, LaterInitsHearTheOutcomeAndFillOnlyMissingValues) {
     auto second = configurations();
     second->applicationKey = "appkey2";
     second->userId = "user2";
-    EXPECT_FALSE(init(second));
+    const auto secondError = init(second);
+    EXPECT_FALSE(secondError) << secondError->message;
     EXPECT_EQ(publisher->getApplicationKey(), c.offerwallFirst ? "appkey2" : "appkey1");
     EXPECT_EQ(publisher->getUserId(), c.offerwallFirst ? "user2" : "user1");
     EXPECT_NE(QBNEventsTracker::sharedTracker().tracker(), nullptr);

@@ -29,7 +29,6 @@ std::string controllerPageHtml(const platform::Json& behaviour) {
 }
 
 void addControllerPage(SandboxServer& server, const platform::Json& behaviour, const std::string& path) {
-  server.removeRoutes(path);
   const std::string page = controllerPageHtml(behaviour);
   server.route("GET", path, [page](const RecordedRequest&) {
     return SandboxAnswer{200, page, {{"Content-Type", "text/html; charset=utf-8"}}};
@@ -37,7 +36,6 @@ void addControllerPage(SandboxServer& server, const platform::Json& behaviour, c
 }
 
 void addAdPage(SandboxServer& server, const std::string& path) {
-  server.removeRoutes(path);
   auto text = platform::readFile(std::string(QB_TESTS_DIR) + "/support/pages/ad_unit.html");
   const std::string page = text ? text.value() : std::string();
   server.route("GET", path, [page](const RecordedRequest&) {

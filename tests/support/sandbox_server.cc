@@ -369,7 +369,10 @@ std::string SandboxServer::baseUrl() const { return "http://127.0.0.1:" + std::t
 std::string SandboxServer::url(std::string_view pathAndQuery) const { return baseUrl() + std::string(pathAndQuery); }
 
 void SandboxServer::route(std::string method, std::string path, SandboxHandler handler) {
+  // One step under the lock: a page being replaced is never missing for a
+  // request in flight.
   std::lock_guard lock(impl_->m);
+  std::erase_if(impl_->routes, [&](const Impl::Route& r) { return r.method == method && r.path == path; });
   impl_->routes.push_back(Impl::Route{std::move(method), std::move(path), std::move(handler)});
 }
 

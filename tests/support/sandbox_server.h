@@ -90,7 +90,7 @@ class SandboxServer {
 
   // Answers `method` ("*": any) requests to `path` (a trailing "*" matches by
   // prefix). An exact path beats a prefix, the longer prefix beats the
-  // shorter, and a later route beats an earlier one for the same key.
+  // shorter. A route replaces an earlier one for the same method and path.
   // Requests no route answers get 404. Handlers run on server threads.
   void route(std::string method, std::string path, SandboxHandler handler);
   // A fixed answer for any method on `path`.
