@@ -7,7 +7,7 @@
 namespace adunits_test {
 namespace {
 
-std::shared_ptr<QBSessionCappingDelegate> instance(const std::string& name, int32_t limit) {
+std::shared_ptr<QBSessionCappingDelegate> record(const std::string& name, int32_t limit) {
   return QBSessionCappingInstance::initWithInstanceName(name, limit);
 }
 
@@ -23,18 +23,18 @@ using CappingTest = AdUnitsTest;
 TEST_F(CappingTest, CountsShowsAgainstEachInstancesLimit) {
   auto cfg = config(rv, Json{{"maxAdsPerSession", 2}}, Json::object(), "Two");
   std::shared_ptr<QBSessionCappingDelegate> two = makeSmash(cfg, nullptr);
-  auto zero = instance("Zero", 0), free = instance("Free", 99), dup = instance("Dup", 5);
-  auto capping = QBSessionCappingManager::initWithSmashes({two, zero, free, dup, instance("Dup", 1)});
+  auto zero = record("Zero", 0), free = record("Free", 99), dup = record("Dup", 5);
+  auto capping = QBSessionCappingManager::initWithSmashes({two, zero, free, dup, record("Dup", 1)});
   EXPECT_EQ(capping->instanceToShowCount(), (std::map<std::string, int64_t>{{"Dup", 0}, {"Two", 0}, {"Zero", 0}}));
   capping->increaseShowCounter(two);
   EXPECT_FALSE(capping->isCapped(two));
-  capping->increaseShowCounter(instance("Two", 7));  // the record of the same instance counts too
+  capping->increaseShowCounter(record("Two", 7));  // the record of the same instance counts too
   EXPECT_TRUE(capping->isCapped(two));
   EXPECT_TRUE(capping->isCapped(zero));  // 0: capped from the start
   for (int i = 0; i < 150; ++i) capping->increaseShowCounter(free);
   EXPECT_FALSE(capping->isCapped(free));  // 99: never counted
-  capping->increaseShowCounter(instance("Unknown", 1));
-  EXPECT_FALSE(capping->isCapped(instance("Unknown", 0)));
+  capping->increaseShowCounter(record("Unknown", 1));
+  EXPECT_FALSE(capping->isCapped(record("Unknown", 0)));
   EXPECT_EQ(capping->instanceToShowCount().size(), 3u);
 
   // The limit is read at each question.
@@ -47,7 +47,7 @@ TEST_F(CappingTest, CountsShowsAgainstEachInstancesLimit) {
 }
 
 TEST_F(CappingTest, ParallelShowsAreAllCounted) {
-  auto busy = instance("Busy", 1'000'000);
+  auto busy = record("Busy", 1'000'000);
   auto capping = QBSessionCappingManager::initWithSmashes({busy});
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {

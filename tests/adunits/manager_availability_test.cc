@@ -1,13 +1,13 @@
 // Availability in the automatic modes (one report per change), expiry of a
 // loaded ad, reachability changes, and impression data.
-#include "manager_test_support.h"
+#include "adunits_test_support.h"
 #include "platform/device.h"
 #include "testsuite/QBTestSuiteLoadAdConfig.h"
 
-namespace mgr_test {
+namespace adunits_test {
 namespace {
 
-class ManagerAvailabilityTest : public ManagerTest {
+class ManagerAvailabilityTest : public AdUnitsTest {
  protected:
   // An automatic rewarded-video manager whose one instance loads at once.
   std::shared_ptr<QBRewardedVideoAdManager> loadedAutomatic(Json productJson = product()) {
@@ -28,11 +28,11 @@ TEST_F(ManagerAvailabilityTest, OnlyChangesReachTheApplicationUntilTheTestSuiteF
   env.advance(1500);
   manager->loadAd();  // admitted from READY_TO_SHOW and ready again at once
   EXPECT_EQ(book->loadCount("A1"), 2u);
-  EXPECT_EQ(rvHeard(), Strings{"available:true"});
+  EXPECT_EQ(rvHeard(), Strings{"available"});
 
   manager->setTestSuiteLoadAdConfig(QBTestSuiteLoadAdConfig::initWithAdNetwork("Alpha", false, false, false));
   manager->loadAd();
-  EXPECT_EQ(rvHeard(), (Strings{"available:true", "available:true"}));
+  EXPECT_EQ(rvHeard(), (Strings{"available", "available"}));
   const auto reports = ofKind(K::AD_AVAILABILITY_CHANGED_TRUE);
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_EQ(reports[1]["duration"], 1500);  // time spent in the previous availability
@@ -44,7 +44,7 @@ TEST_F(ManagerAvailabilityTest, AnExpiredAdIsReportedAndReloadedInTheAutomaticMo
   env.advance(59'999);
   EXPECT_EQ(book->loadCount("A1"), 1u);
   env.advance(1);
-  EXPECT_EQ(rvHeard(), (Strings{"available:true", "available:false"}));
+  EXPECT_EQ(rvHeard(), (Strings{"available", "unavailable"}));
   EXPECT_EQ(book->loadCount("A1"), 2u);
   const Json expired = last(K::AD_AVAILABILITY_CHANGED_FALSE);
   EXPECT_EQ(expired["errorCode"], 1057);
@@ -72,7 +72,7 @@ TEST_F(ManagerAvailabilityTest, TrackedReachabilityReReportsAvailabilityOfAReady
   setReachability(platform::kReachabilityNotReachable);
   setReachability(platform::kReachabilityViaWiFi);
   setReachability(platform::kReachabilityViaWWAN);  // still reachable: nothing new
-  EXPECT_EQ(rvHeard(), (Strings{"available:true", "available:false", "available:false", "available:true"}));
+  EXPECT_EQ(rvHeard(), (Strings{"available", "unavailable", "unavailable", "available"}));
   EXPECT_EQ(manager->netStatus(), 1);
   EXPECT_EQ(idle->netStatus(), 1);
   EXPECT_EQ(manual->netStatus(), 0);
@@ -98,4 +98,4 @@ TEST_F(ManagerAvailabilityTest, ImpressionDataReachEveryListenerOfASnapshot) {
 }
 
 }  // namespace
-}  // namespace mgr_test
+}  // namespace adunits_test

@@ -1,13 +1,13 @@
 // Construction of the managers: mode and settings, the first automatic load
 // after construction, early network starts and the common event data.
-#include "manager_test_support.h"
+#include "adunits_test_support.h"
 
-namespace mgr_test {
+namespace adunits_test {
 namespace {
 
 using Mode = QBAdUnitLoadingMode;
 
-using ManagerConstructionTest = ManagerTest;
+using ManagerConstructionTest = AdUnitsTest;
 
 TEST_F(ManagerConstructionTest, EachManagerTakesItsModeAndSettings) {
   const Json settings = product();
@@ -99,4 +99,4 @@ TEST_F(ManagerConstructionTest, InstancesAreMadeOnlyForAdaptersOfTheAdUnitsClass
 }
 
 }  // namespace
-}  // namespace mgr_test
+}  // namespace adunits_test

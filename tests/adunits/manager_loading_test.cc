@@ -3,16 +3,16 @@
 // throttled manual failures, and results on two threads at once.
 #include <thread>
 
-#include "manager_test_support.h"
+#include "adunits_test_support.h"
 #include "tulvo_adapter/QBTulvoAdapterRegistration.h"
 
-namespace mgr_test {
+namespace adunits_test {
 namespace {
 
-class ManagerLoadingTest : public ManagerTest {
+class ManagerLoadingTest : public AdUnitsTest {
  protected:
   static size_t noFills(const std::vector<std::string>& heard) {
-    return static_cast<size_t>(std::count(heard.begin(), heard.end(), "loadFailed:509:Mediation No fill"));
+    return static_cast<size_t>(std::count(heard.begin(), heard.end(), "loadFailed 509 Mediation No fill"));
   }
 };
 
@@ -65,7 +65,7 @@ TEST_F(ManagerLoadingTest, AWaterfallThatFailsEntirelyEndsInExactlyOneNoFill) {
 
   // Automatic modes: availability false, the troubleshooting event, a retry.
   auto automatic = makeRv({}, false);
-  EXPECT_EQ(rvHeard().back(), "available:false");
+  EXPECT_EQ(rvHeard().back(), "unavailable");
   EXPECT_EQ(last(K::TS_LOAD_FAILED)["errorCode"], 509);
   EXPECT_TRUE(automatic->loadingModeManager()->hasPendingTimer());
 }
@@ -134,7 +134,7 @@ TEST_F(ManagerLoadingTest, ManualFailuresAreThrottledAndLoadsWaitForThePendingOn
   auto manager = makeIs({}, noAuction(), product({{"delayLoadFailureNotificationInSeconds", 2}}));
   manager->loadAd();
   manager->loadAd();  // fails again within the spacing: its callback waits
-  EXPECT_EQ(isHeard(), Strings{"loadFailed:509:Mediation No fill"});
+  EXPECT_EQ(isHeard(), Strings{"loadFailed 509 Mediation No fill"});
   manager->loadAd();  // refused while it waits
   EXPECT_EQ(log.countContaining("load cannot be invoked while load is already in progress"), 1u);
   EXPECT_EQ(ofKind(K::LOAD_AD, is).size(), 2u);
@@ -144,16 +144,16 @@ TEST_F(ManagerLoadingTest, ManualFailuresAreThrottledAndLoadsWaitForThePendingOn
   manager->setState(State::QB_MANAGER_STATE_SHOWING);
   manager->loadAd();
   env.advance(2000);
-  EXPECT_EQ(isHeard().back(), "loadFailed:1037:load cannot be invoked while showing an ad");
+  EXPECT_EQ(isHeard().back(), "loadFailed 1037 load cannot be invoked while showing an ad");
 
   // Automatic modes hear availability false, directly, each time.
   auto automatic = makeRv({}, false);
   automatic->setState(State::QB_MANAGER_STATE_SHOWING);
   rvHeard();
-  rvListener->lines.clear();
+  rvListener->clear();
   automatic->loadAd();
   automatic->loadAd();
-  EXPECT_EQ(rvHeard(), (Strings{"available:false", "available:false"}));
+  EXPECT_EQ(rvHeard(), (Strings{"unavailable", "unavailable"}));
 }
 
 // Results on two adapter threads at once while a third thread reads the
@@ -168,7 +168,7 @@ TEST_F(ManagerLoadingTest, ResultsOnTwoThreadsAtOnceLeaveOneConsistentOutcome) {
     auto manager = makeRv({instance(a, "Alpha"), instance(b, "Beta")}, true);
     manager->loadAd();
     ASSERT_EQ(book->loads().size(), static_cast<size_t>(2 * round + 2));
-    rvListener->lines.clear();
+    rvListener->clear();
 
     std::atomic<bool> go{false};
     auto start = [&](auto work) {
@@ -202,4 +202,4 @@ TEST_F(ManagerLoadingTest, ResultsOnTwoThreadsAtOnceLeaveOneConsistentOutcome) {
 }
 
 }  // namespace
-}  // namespace mgr_test
+}  // namespace adunits_test

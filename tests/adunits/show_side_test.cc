@@ -2,14 +2,14 @@
 // codes, the choice walk, the open sequence, close and reward timing with the
 // transaction id, and adapter shows that throw or fail late.
 #include "adunits/QBBaseAdUnitInteractionSmash.h"
-#include "manager_test_support.h"
+#include "adunits_test_support.h"
 #include "mediation/QBPlacementCappingManager.h"
 #include "platform/crypto.h"
 
-namespace mgr_test {
+namespace adunits_test {
 namespace {
 
-class ShowSideTest : public ManagerTest {
+class ShowSideTest : public AdUnitsTest {
  protected:
   ShowSideTest() {
     QBPlacementCappingManager::sharedManager().resetForTesting();
@@ -26,7 +26,7 @@ class ShowSideTest : public ManagerTest {
   std::vector<Json> instanceEvents(int kind) {
     std::vector<Json> out;
     for (const auto& event : events(rv)) {
-      if (eventKind(event, rv, QBAdUnitEventsTables::kLevelProvider) == kind &&
+      if (kindOf(event, rv, kProvider) == kind &&
           event.value("provider", "") != "Mediation") {
         out.push_back(event);
       }
@@ -50,9 +50,9 @@ TEST_F(ShowSideTest, RefusalsComeInOrderWithTheirCodes) {
   manager->showAd(vc, "Default");  // during the show: the showing ad is left alone
   EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_SHOWING);
   EXPECT_EQ(book->shows(), 1);
-  EXPECT_EQ(rvHeard(), (Strings{"showFailed:509:show called while no ads are available", "loaded",
-                                "showFailed:524:placement Off is capped",
-                                "showFailed:1022:can't show ad while an ad is already showing"}));
+  EXPECT_EQ(rvHeard(), (Strings{"showFailed 509 show called while no ads are available", "loaded",
+                                "showFailed 524 placement Off is capped",
+                                "showFailed 1022 can't show ad while an ad is already showing"}));
   const auto failed = ofKind(K::SHOW_AD_FAILED);
   ASSERT_EQ(failed.size(), 3u);
   EXPECT_EQ(failed[1]["errorCode"], 524);
@@ -64,8 +64,8 @@ TEST_F(ShowSideTest, RefusalsComeInOrderWithTheirCodes) {
   interstitial->loadAd();
   interstitial->showAd(vc, "");
   interstitial->showAd(vc, "");
-  EXPECT_EQ(isHeard(), (Strings{"loaded", "showFailed:1020:show called with empty default placement",
-                                "showFailed:1020:show called with empty default placement"}));
+  EXPECT_EQ(isHeard(), (Strings{"loaded", "showFailed 1020 show called with empty default placement",
+                                "showFailed 1020 show called with empty default placement"}));
 }
 
 TEST_F(ShowSideTest, NoReadyInstanceGives509WithTheExpiredListAndStaysReady) {
@@ -82,7 +82,7 @@ TEST_F(ShowSideTest, NoReadyInstanceGives509WithTheExpiredListAndStaysReady) {
 
   manager->showAd(vc, "Default");
   EXPECT_EQ(manager->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
-  EXPECT_EQ(rvHeard().back(), "showFailed:509:rewardedVideo Show Fail - No ads to show");
+  EXPECT_EQ(rvHeard().back(), "showFailed 509 rewardedVideo Show Fail - No ads to show");
   EXPECT_EQ(last(K::SHOW_AD_FAILED)["ext1"], "A1:" + expiredAt + ",");
   const auto chances = instanceEvents(K::SHOW_AD_CHANCE);
   ASSERT_EQ(chances.size(), 2u);
@@ -158,11 +158,11 @@ TEST_F(ShowSideTest, RewardCarriesTimeAfterCloseAndTheTransactionId) {
   // The close data while the manager is SHOWING counts no other instance.
   EXPECT_EQ(instanceEvents(K::AD_CLOSED)[0]["ext1"], "otherInstanceAvailable = false");
   rvHeard();
-  EXPECT_EQ(rvListener->lines.countContaining("reward:Default:5"), 2u);
+  EXPECT_EQ(rvListener->countContaining("reward Default 5"), 2u);
   // A close without a show only tells the troubleshooting event.
   book->showDelegate<QBBaseAdUnitRewardSmash>("A1")->adDidClose();
   EXPECT_EQ(instanceEvents(K::TS_UNEXPECTED_CLOSED).size(), 1u);
-  EXPECT_EQ(rvListener->lines.countContaining("closed"), 2u);
+  EXPECT_EQ(rvListener->countContaining("closed"), 2u);
 }
 
 TEST_F(ShowSideTest, AThrowingShowReportsOneFailureAndLeavesShowing) {
@@ -180,8 +180,8 @@ TEST_F(ShowSideTest, AThrowingShowReportsOneFailureAndLeavesShowing) {
   for (const auto& line : rvHeard()) {
     if (line.rfind("showFailed", 0) == 0) failures.push_back(line);
   }
-  EXPECT_EQ(failures, (Strings{"showFailed:1038:showAd - exception = std::runtime_error adapter exploded",
-                               "showFailed:2:Ad is not loaded", "showFailed:2:Ad is not loaded"}));
+  EXPECT_EQ(failures, (Strings{"showFailed 1038 showAd - exception = std::runtime_error adapter exploded",
+                               "showFailed 2 Ad is not loaded", "showFailed 2 Ad is not loaded"}));
 }
 
 TEST_F(ShowSideTest, ALateShowFailureLeavesANewerWaterfallAlone) {
@@ -234,9 +234,9 @@ TEST_F(ShowSideTest, AWaterfallInstalledBetweenShowAndOpenLeavesTheShowToItsOwn)
   // The newer ad is still the one the application heard of.
   Strings availability;
   for (const auto& line : rvHeard()) {
-    if (line.rfind("available:", 0) == 0) availability.push_back(line);
+    if (line == "available" || line == "unavailable") availability.push_back(line);
   }
-  EXPECT_EQ(availability.back(), "available:true");
+  EXPECT_EQ(availability.back(), "available");
   shown->adRewarded();
   static_cast<QBAdapterAdDelegate&>(*shown).adDidClick();
   shown->adDidClose();
@@ -248,10 +248,10 @@ TEST_F(ShowSideTest, AWaterfallInstalledBetweenShowAndOpenLeavesTheShowToItsOwn)
   EXPECT_EQ(holder->getAdInfoWithWaterfallId("auc-1")->auctionId(), "auc-1");
   EXPECT_EQ(instanceEvents(K::AD_OPENED).size(), 1u);
   EXPECT_EQ(instanceEvents(K::AD_CLOSED).size(), 1u);
-  EXPECT_EQ(rvListener->lines.countContaining("reward:Default:5"), 1u);
-  EXPECT_EQ(rvListener->lines.countContaining("click:Default"), 1u);
+  EXPECT_EQ(rvListener->countContaining("reward Default 5"), 1u);
+  EXPECT_EQ(rvListener->countContaining("clicked Default"), 1u);
   EXPECT_EQ(auction().requestCount(), 2u);
 }
 
 }  // namespace
-}  // namespace mgr_test
+}  // namespace adunits_test

@@ -67,7 +67,7 @@ TEST_F(SmashLoadTest, InitPhaseFailuresReportOnceWithTheirCodes) {
   };
   std::vector<std::shared_ptr<QBBaseAdUnitSmash>> alive;  // distinct addresses for reportsOf
   for (const auto& c : cases) {
-    network->answer = c.answer;
+    network->initAnswer = c.answer;
     auto instance = config(c.unit, Json::object(), Json::object(), c.network + "_1", c.network);
     auto s = alive.emplace_back(makeSmash(instance, adAdapter(instance)));
     EXPECT_TRUE(s->loadAdWithServerData("", Json::object()));
@@ -93,7 +93,7 @@ TEST_F(SmashLoadTest, AThrowingAdLoadReachesTheManagerAs510) {
   // An adapter that answered before throwing is heard once, with its answer.
   auto second = makeSmash(cfg, adAdapter(cfg));
   std::static_pointer_cast<FakeAdAdapter>(second->adapter())->answer = Answer::FailAndThrow;
-  network->answer = Answer::Succeed;
+  network->initAnswer = Answer::Succeed;
   second->loadAdWithServerData("", Json::object());
   EXPECT_EQ(manager->reportsOf(second), Reports{"failed:204:No fill:0"});
   env.advance(10'000);
@@ -144,7 +144,7 @@ TEST_F(SmashLoadTest, StrayCallbacksAreRefusedAndKeepTheTimeout) {
   env.advance(2900);
   EXPECT_EQ(manager->reports(), Reports{"failed:510:time out:2900"});
   // A second init success finds the load running and starts nothing.
-  network->answer = Answer::Succeed;
+  network->initAnswer = Answer::Succeed;
   auto other = makeSmash(cfg, adAdapter(cfg));
   other->loadAdWithServerData("", Json::object());
   network->delegate()->onInitDidSucceed();
@@ -174,7 +174,7 @@ TEST_F(SmashLoadTest, ASecondLoadIsRefusedWithoutTouchingTheRunningLoad) {
 }
 
 TEST_F(SmashLoadTest, AnExpiredNoticeKeepsALoadedAdAndFailsALoadingOne) {
-  network->answer = Answer::Succeed;
+  network->initAnswer = Answer::Succeed;
   load();
   asAdDelegate().adDidLoad();
   env.advance(4000);

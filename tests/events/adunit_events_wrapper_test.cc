@@ -34,7 +34,7 @@ class AdUnitEventsWrapperTest : public ::testing::Test {
   }
   std::vector<Json> sent(const char* engine) {
     env.advance(QBEventsEngine::kBackupDelayMs);
-    return EventsIsolation::backedUp(engine);
+    return qbtest::eventsBackedUp(engine);
   }
 
   platform::TestEnvironment env;
@@ -57,7 +57,7 @@ TEST_F(AdUnitEventsWrapperTest, MapsKindsToTheIdsOfTheAdUnitAndLevelWithTheOwnDa
   wrapper(is, Tables::kLevelMediation)->troubleshoot().auctionSuccessfulRecoveryWithCode(7, "back");
 
   auto rvEvents = sent("events");
-  ASSERT_EQ(EventsIsolation::idsOf(rvEvents), (std::vector<int64_t>{1000, 1001, 81072, 81572, 1220, 1112}));
+  ASSERT_EQ(qbtest::eventIds(rvEvents), (std::vector<int64_t>{1000, 1001, 81072, 81572, 1220, 1112}));
   EXPECT_EQ(rvEvents[0]["publisherLoad"], true);
   EXPECT_FALSE(rvEvents[1].contains("publisherLoad"));
   const Json& failed = rvEvents[4];
@@ -70,7 +70,7 @@ TEST_F(AdUnitEventsWrapperTest, MapsKindsToTheIdsOfTheAdUnitAndLevelWithTheOwnDa
   EXPECT_EQ(source->kinds[4], QBEventKind::LOAD_AD_FAILED_WITH_REASON);
   EXPECT_EQ(source->kinds[5], QBEventKind::AD_AVAILABILITY_CHANGED_FALSE);
   auto isEvents = sent("InterstitialEvents");
-  EXPECT_EQ(EventsIsolation::idsOf(isEvents), (std::vector<int64_t>{2000, 2258, 88002}));
+  EXPECT_EQ(qbtest::eventIds(isEvents), (std::vector<int64_t>{2000, 2258, 88002}));
   EXPECT_EQ(isEvents[1]["placement"], "Home");
   EXPECT_EQ(isEvents[2]["errorCode"], 7);
 }
@@ -92,7 +92,7 @@ TEST_F(AdUnitEventsWrapperTest, KindsWithoutAnIdSendNothingAndWithoutASourceOnly
   orphan->adInteraction().sessionCapped();  // the source died with the temporary
 
   auto sentEvents = sent("events");
-  ASSERT_EQ(EventsIsolation::idsOf(sentEvents), (std::vector<int64_t>{1160, 1114}));
+  ASSERT_EQ(qbtest::eventIds(sentEvents), (std::vector<int64_t>{1160, 1114}));
   EXPECT_FALSE(sentEvents[0].contains("provider"));
   EXPECT_EQ(sentEvents[0]["custom_level"], "3");
   EXPECT_TRUE(sent("InterstitialEvents").empty());

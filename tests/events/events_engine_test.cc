@@ -6,6 +6,7 @@
 
 #include "events/QBEventsEngines.h"
 #include "events/QBEventsFormat.h"
+#include "foundation/QBKeyValueStorageProvider.h"
 #include "events_test_support.h"
 #include "foundation/QBUtils.h"
 #include "platform/device.h"
@@ -54,7 +55,7 @@ class EventsEngineTest : public ::testing::Test {
   // Lets the delayed backup write happen.
   void writeBackups() { env.advance(QBEventsEngine::kBackupDelayMs); }
 
-  std::vector<int64_t> receivedIds() { return EventsIsolation::idsOf(qbtest::eventsReceived(*server_)); }
+  std::vector<int64_t> receivedIds() { return qbtest::eventIds(qbtest::eventsReceived(*server_)); }
 
   platform::TestEnvironment env;
   EventsIsolation isolation;
@@ -82,8 +83,8 @@ TEST_F(EventsEngineTest, EnrichesEachEventAndOffsetsOfflineSensitiveIds) {
   engine->logEvent(QBEventData(1220, Json::object()));
   writeBackups();
 
-  auto events = EventsIsolation::backedUp("events");
-  ASSERT_EQ(EventsIsolation::idsOf(events), (std::vector<int64_t>{1000, 91220, 1003, 1500, 91500, 1220}));
+  auto events = qbtest::eventsBackedUp("events");
+  ASSERT_EQ(qbtest::eventIds(events), (std::vector<int64_t>{1000, 91220, 1003, 1500, 91500, 1220}));
   const Json& first = events[0];
   EXPECT_EQ(first["timestamp"], 1'760'000'000'000);
   EXPECT_EQ(events[1]["timestamp"], 1'760'000'000'250);
@@ -119,7 +120,7 @@ TEST_F(EventsEngineTest, SendsNothingBeforeConfigureThenUploadsInTheOutcomeForma
   EXPECT_EQ(receivedIds(), (std::vector<int64_t>{14, 1000, 1003}));
   EXPECT_EQ(engine->storedEventCountForTesting(), 0u);
   writeBackups();
-  EXPECT_TRUE(EventsIsolation::backedUp("events").empty());
+  EXPECT_TRUE(qbtest::eventsBackedUp("events").empty());
 }
 
 TEST_F(EventsEngineTest, BatchesInTheMarrowjetFormatCompressed) {
@@ -148,7 +149,7 @@ TEST_F(EventsEngineTest, BatchesInTheMarrowjetFormatCompressed) {
   EXPECT_EQ(qbtest::eventsOfUpload(*qbtest::decodeEventsUpload(requests[0].body)).size(), 2u);
   EXPECT_EQ(receivedIds(), (std::vector<int64_t>{2001, 2004, 2110}));
   writeBackups();
-  EXPECT_TRUE(EventsIsolation::backedUp("InterstitialEvents").empty());
+  EXPECT_TRUE(qbtest::eventsBackedUp("InterstitialEvents").empty());
 }
 
 TEST_F(EventsEngineTest, FailedUploadKeepsTheBatchAndRetriesWithBackOff) {
@@ -166,7 +167,7 @@ TEST_F(EventsEngineTest, FailedUploadKeepsTheBatchAndRetriesWithBackOff) {
   engine->logEvent(QBEventData(4, Json::object()));
   env.advance(QBEventsEngine::kFirstRetryDelayMs - 1);
   EXPECT_EQ(server_->requestCount(), 1u);
-  EXPECT_EQ(EventsIsolation::idsOf(EventsIsolation::backedUp("events")), (std::vector<int64_t>{1, 2, 3, 4}));
+  EXPECT_EQ(qbtest::eventIds(qbtest::eventsBackedUp("events")), (std::vector<int64_t>{1, 2, 3, 4}));
 
   env.advance(1);  // first retry: fails again, the wait doubles
   settle(engine);
@@ -178,13 +179,13 @@ TEST_F(EventsEngineTest, FailedUploadKeepsTheBatchAndRetriesWithBackOff) {
 
   auto requests = server_->requestsTo("/mediation");
   ASSERT_EQ(requests.size(), 3u);
-  EXPECT_EQ(EventsIsolation::idsOf(qbtest::eventsOfUpload(*qbtest::decodeEventsUpload(requests[0].body))),
+  EXPECT_EQ(qbtest::eventIds(qbtest::eventsOfUpload(*qbtest::decodeEventsUpload(requests[0].body))),
             (std::vector<int64_t>{1, 2}));
-  EXPECT_EQ(EventsIsolation::idsOf(qbtest::eventsOfUpload(*qbtest::decodeEventsUpload(requests[2].body))),
+  EXPECT_EQ(qbtest::eventIds(qbtest::eventsOfUpload(*qbtest::decodeEventsUpload(requests[2].body))),
             (std::vector<int64_t>{1, 2, 3, 4}));
   EXPECT_EQ(engine->stateForTesting(), QBEventsEngineState::Ready);
   writeBackups();
-  EXPECT_TRUE(EventsIsolation::backedUp("events").empty());
+  EXPECT_TRUE(qbtest::eventsBackedUp("events").empty());
 }
 
 // A run ends with a notice, or a crash, and the process is gone at once
@@ -235,7 +236,7 @@ TEST_F(EventsEngineTest, MalformedBackupEntriesAreSkipped) {
   auto engine = QBPixelEventsEngine::sharedInstance();
   writeBackups();
   EXPECT_EQ(engine->storedEventCountForTesting(), 1u);
-  EXPECT_EQ(EventsIsolation::idsOf(EventsIsolation::backedUp("pixelEvents")), (std::vector<int64_t>{8}));
+  EXPECT_EQ(qbtest::eventIds(qbtest::eventsBackedUp("pixelEvents")), (std::vector<int64_t>{8}));
 }
 
 // Past the bound the oldest events go; the backup holds the newest that fit
@@ -264,7 +265,7 @@ TEST_F(EventsEngineTest, TheBoundsKeepTheNewestEvents) {
     for (int64_t id = 1; id <= c.logged; ++id) engine->logEvent(QBEventData(static_cast<int>(id), {{"blob", blob}}));
     writeBackups();
     EXPECT_EQ(engine->storedEventCountForTesting(), static_cast<size_t>(c.kept));
-    auto ids = EventsIsolation::idsOf(EventsIsolation::backedUp("events"));
+    auto ids = qbtest::eventIds(qbtest::eventsBackedUp("events"));
     ASSERT_EQ(ids.size(), static_cast<size_t>(c.backedUp));
     if (!ids.empty()) {
       EXPECT_EQ(ids.front(), c.logged - c.backedUp + 1);
@@ -298,13 +299,13 @@ TEST_F(EventsEngineTest, ADisabledEngineDropsAndClears) {
   auto engine = QBPixelEventsEngine::sharedInstance();
   engine->logEvent(QBEventData(1, Json::object()));
   writeBackups();
-  EXPECT_EQ(EventsIsolation::backedUp("pixelEvents").size(), 1u);
+  EXPECT_EQ(qbtest::eventsBackedUp("pixelEvents").size(), 1u);
 
   engine->configure(QBEventsSettings::fromJson("pixelEvents", Json::object()));  // off by default
   engine->logEvent(QBEventData(2, Json::object()));
   env.advance(60'000);
   EXPECT_EQ(engine->stateForTesting(), QBEventsEngineState::Disabled);
-  EXPECT_TRUE(EventsIsolation::backedUp("pixelEvents").empty());
+  EXPECT_TRUE(qbtest::eventsBackedUp("pixelEvents").empty());
   EXPECT_EQ(server_->requestCount(), 0u);
 }
 

@@ -67,7 +67,7 @@ TEST(EventsRealModeTest, TheTerminateNoticeReturnsWithEveryEventBackedUp) {
     for (int i = 0; i < kPerThread; ++i) engine->logEvent(QBEventData(t * 1000 + i, Json::object()));
   });
   platform::NotificationCenter::defaultCenter().post(platform::kUIApplicationWillTerminateNotification);
-  EXPECT_EQ(qbtest::EventsIsolation::backedUp("events").size(), static_cast<size_t>(kThreads * kPerThread));
+  EXPECT_EQ(qbtest::eventsBackedUp("events").size(), static_cast<size_t>(kThreads * kPerThread));
 }
 
 TEST(EventsRealModeTest, WrapperAndThrottlerCalledFromManyThreadsDeliverOnTheMainThread) {

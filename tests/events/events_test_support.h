@@ -7,13 +7,12 @@
 #include <thread>
 #include <vector>
 
-#include "core/QBConfigurations.h"
 #include "events/QBEventsEngines.h"
-#include "foundation/PMEReachability.h"
-#include "foundation/QBKeyValueStorageProvider.h"
 #include "platform/json.h"
 #include "platform/storage.h"
 #include "platform/test_environment.h"
+#include "support/process_reset.h"
+#include "support/sandbox_events.h"
 #include "support/temp_dir.h"
 
 namespace qbtest {
@@ -26,8 +25,7 @@ void runThreads(int n, F body) {
   for (auto& thread : threads) thread.join();
 }
 
-// Resets the engines, the configuration object and the reachability monitor
-// and points the data root at a fresh folder.
+// Resets the process-wide objects and points the data root at a fresh folder.
 class EventsIsolation {
  public:
   EventsIsolation() {
@@ -36,30 +34,6 @@ class EventsIsolation {
     resetProcessWide();
   }
   ~EventsIsolation() { resetProcessWide(); }
-
-  static void resetProcessWide() {
-    QBRewardedVideoEventsEngine::resetForTesting();
-    QBInterstitialEventsEngine::resetForTesting();
-    QBPixelEventsEngine::resetForTesting();
-    QBConfigurations::getConfigurations().resetForTesting();
-    PMEReachabilityManager::resetForTesting();
-  }
-
-  // The events an engine has backed up, oldest first.
-  static std::vector<platform::Json> backedUp(const std::string& identifier) {
-    std::vector<platform::Json> events;
-    auto value = QBKeyValueStorageProvider::storageWithIdentifier(identifier)->getValue(QBEventsEngine::kBackupKey);
-    if (value && value->is_array()) {
-      for (const auto& event : *value) events.push_back(event);
-    }
-    return events;
-  }
-
-  static std::vector<int64_t> idsOf(const std::vector<platform::Json>& events) {
-    std::vector<int64_t> ids;
-    for (const auto& event : events) ids.push_back(event.value("eventId", int64_t{-1}));
-    return ids;
-  }
 
  private:
   TempDir dir_;

@@ -28,9 +28,6 @@ class FacadeTest : public SdkTest {
     auto all = listener_->lines();
     return std::vector<std::string>(all.begin() + static_cast<long>(before), all.end());
   }
-
-  std::shared_ptr<AdListener> listener_ = std::make_shared<AdListener>();
-  platform::ViewControllerRef vc_ = std::make_shared<platform::ViewController>();
 };
 
 // Also the calls this version does not support, and the test suite's launch.

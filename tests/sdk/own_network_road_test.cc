@@ -27,12 +27,6 @@ void resetOwnNetwork() {
   QBNAdViewsManager::sharedManager().resetForTesting();
 }
 
-// The application's listener, with the rewarded video's clicks.
-class ClickListener : public AdListener {
- public:
-  void didClickRewardedVideo(const QBPlacementInfo& info) override { add("clicked " + info.placementName()); }
-};
-
 // The first web view in `view`'s tree, `view` included.
 std::shared_ptr<platform::WebView> webViewIn(const std::shared_ptr<platform::View>& view) {
   if (!view) return nullptr;
@@ -78,9 +72,6 @@ class OwnNetworkRoadTest : public SdkTest {
     ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
   }
 
-  bool driveUntilHeard(const std::string& line) {
-    return drive([&] { return listener_->heard(line); }, 50);
-  }
 
   std::string dump() const {
     std::string out;
@@ -97,22 +88,26 @@ class OwnNetworkRoadTest : public SdkTest {
                                           Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})})}}}}}};
   }
 
-  std::shared_ptr<AdListener> listener_ = std::make_shared<AdListener>();
   std::unique_ptr<SandboxAuction> auction_;
   std::shared_ptr<platform::Window> window_;
-  platform::ViewControllerRef vc_ = std::make_shared<platform::ViewController>();
 };
 
-TEST_F(OwnNetworkRoadTest, RewardedVideoInTheWaterfallLoadsShowsRewardsAndCloses) {
-  start(showThenRewardAndClose(), {"QuillborneRV1", "TulvoRV2"}, {"QuillborneRV1", "TulvoRV2"});
+// The own network's instance on top of the waterfall, and as the winning
+// bidder, fills the rewarded video through the page.
+class OwnNetworkFillTest : public OwnNetworkRoadTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(OwnNetworkFillTest, RewardedVideoLoadsShowsRewardsAndCloses) {
+  start(showThenRewardAndClose(), {GetParam(), "TulvoRV2"}, {GetParam(), "TulvoRV2"});
   Quillborne::loadRewardedVideo();
-  ASSERT_TRUE(driveUntilHeard("loaded")) << dump();
+  ASSERT_TRUE(driveUntilHeard("loaded", 50)) << dump();
   EXPECT_TRUE(Quillborne::hasRewardedVideo());
   Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
-  ASSERT_TRUE(driveUntilHeard("closed")) << dump();
+  ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
   EXPECT_EQ(listener_->lines(), (std::vector<std::string>{"loaded", "opened", "reward DefaultRewardedVideo 10", "closed"}));
   EXPECT_EQ(TulvoSDK::Control::shared().loadCount(TulvoSDK::AdKind::Rewarded), 0);  // the own network filled
 }
+
+INSTANTIATE_TEST_SUITE_P(WaterfallAndBidder, OwnNetworkFillTest, ::testing::Values("QuillborneRV1", "QuillborneRV2"));
 
 TEST_F(OwnNetworkRoadTest, APresentedAdRunsItsPageOverTheApplicationAndHandsTheScreenBack) {
   // The page presents the show: the ad page in the product view controller,
@@ -122,12 +117,10 @@ TEST_F(OwnNetworkRoadTest, APresentedAdRunsItsPageOverTheApplicationAndHandsTheS
   Json behaviour = showThenRewardAndClose();
   behaviour["commands"]["showInterstitial"]["present"] = {
       {"url", adPage}, {"actions", Json::array({Json::array({"click", 1000}), Json::array({"close", 1000})})}};
-  auto listener = std::make_shared<ClickListener>();
-  listener_ = listener;
   window_->setRootViewController(vc_);
   start(behaviour, {"QuillborneRV1", "TulvoRV2"}, {"QuillborneRV1", "TulvoRV2"});
   Quillborne::loadRewardedVideo();
-  ASSERT_TRUE(driveUntilHeard("loaded")) << dump();
+  ASSERT_TRUE(driveUntilHeard("loaded", 50)) << dump();
   Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
 
   // On screen: the product view controller over the application's, its web
@@ -147,7 +140,7 @@ TEST_F(OwnNetworkRoadTest, APresentedAdRunsItsPageOverTheApplicationAndHandsTheS
 
   // The ad page's click and close reach the application in order, and the
   // application's controller is the top one again.
-  ASSERT_TRUE(driveUntilHeard("closed")) << dump();
+  ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
   EXPECT_EQ(listener_->lines(), (std::vector<std::string>{"loaded", "opened", "clicked DefaultRewardedVideo",
                                                           "reward DefaultRewardedVideo 10", "closed"}));
   EXPECT_EQ(vc_->presentedViewController(), nullptr);
@@ -155,23 +148,14 @@ TEST_F(OwnNetworkRoadTest, APresentedAdRunsItsPageOverTheApplicationAndHandsTheS
   EXPECT_FALSE(adView->window());
 }
 
-TEST_F(OwnNetworkRoadTest, OwnNetworkAsTheWinningBidder) {
-  start(showThenRewardAndClose(), {"QuillborneRV2", "TulvoRV2"}, {"QuillborneRV2", "TulvoRV2"});
-  Quillborne::loadRewardedVideo();
-  ASSERT_TRUE(driveUntilHeard("loaded")) << dump();
-  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
-  ASSERT_TRUE(driveUntilHeard("closed")) << dump();
-  EXPECT_EQ(listener_->lines(), (std::vector<std::string>{"loaded", "opened", "reward DefaultRewardedVideo 10", "closed"}));
-}
-
 TEST_F(OwnNetworkRoadTest, APageThatNeverAnswersTheLoadTimesOutAndTheNextNetworkFills) {
   start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}}, {"QuillborneRV1", "TulvoRV2"},
         {"QuillborneRV1", "TulvoRV2"});
   Quillborne::loadRewardedVideo();
-  ASSERT_TRUE(driveUntilHeard("loaded")) << dump();
+  ASSERT_TRUE(driveUntilHeard("loaded", 50)) << dump();
   EXPECT_GE(TulvoSDK::Control::shared().loadCount(TulvoSDK::AdKind::Rewarded), 1);
   Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
-  ASSERT_TRUE(driveUntilHeard("closed")) << dump();
+  ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
 }
 
 }  // namespace

@@ -13,19 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "adapters/QBAdapterRepository.h"
-#include "core/QBConfigurations.h"
 #include "core/QuillborneObjectPublisherDataHolder.h"
-#include "events/QBBannerDelegateWrapper.h"
-#include "events/QBDelegateThrottler.h"
 #include "events/QBEventsEngines.h"
-#include "events/QBInterstitialDelegateWrapper.h"
-#include "events/QBRewardedVideoDelegateWrapper.h"
-#include "foundation/PMEReachability.h"
 #include "foundation/QBGlobalDataManager.h"
-#include "foundation/QBLoggerManager.h"
-#include "foundation/QBUtils.h"
-#include "mediation/QBDemandOnlyModeHelper.h"
 #include "platform/device.h"
 #include "platform/dispatch.h"
 #include "platform/storage.h"
@@ -33,7 +23,9 @@
 #include "quillborne/Quillborne.h"
 #include "sdk/QBAdUnitManager.h"
 #include "sdk/QuillborneSdk.h"
+#include "support/ad_listener.h"
 #include "support/lines.h"
+#include "support/process_reset.h"
 #include "support/sandbox_config.h"
 #include "support/sandbox_events.h"
 #include "support/sandbox_server.h"
@@ -43,73 +35,11 @@ namespace qbtest {
 
 inline constexpr char kAppKey[] = "appKey123";
 
-// Resets every process-wide object start-up touches.
-inline void resetSdkProcessWide() {
-  QuillborneSdk::resetForTesting();
-  QBAdUnitManagerFactories::sharedInstance().resetForTesting();
-  QBConfigurations::getConfigurations().resetForTesting();
-  PMEReachabilityManager::resetForTesting();
-  QBRewardedVideoEventsEngine::resetForTesting();
-  QBInterstitialEventsEngine::resetForTesting();
-  QBPixelEventsEngine::resetForTesting();
-  QBLoggerManager::sharedInstance().resetForTesting();
-  QBAdapterRepository::sharedRepository().resetForTesting();
-  QuillborneObjectPublisherDataHolder::sharedInstance().resetForTesting();
-  QBDemandOnlyModeHelper::sharedInstance().resetForTesting();
-  QBRewardedVideoDelegateWrapper::resetForTesting();
-  QBInterstitialDelegateWrapper::resetForTesting();
-  QBBannerDelegateWrapper::resetForTesting();
-  QBDelegateThrottler::resetForTesting();
-  QBUtils::resetSessionIdForTesting();
-  platform::resetDeviceFactsForTesting();
-}
-
-
 // Console lines of the log manager.
 class LogCapture : public Lines {
  public:
   void install() {
     QBLoggerManager::sharedInstance().setConsoleWriterForTesting([this](const std::string& line) { add(line); });
-  }
-};
-
-// What the application hears, one line per callback: rewarded video as it is
-// ("opened"), interstitial after "is ", banner after "banner "; failures with
-// code and message.
-class AdListener : public Lines,
-                   public QBRewardedVideoManualDelegate,
-                   public QBInterstitialDelegate,
-                   public QBBannerDelegate {
- public:
-  void rewardedVideoHasChangedAvailability(bool available) override { add(available ? "available" : "unavailable"); }
-  void rewardedVideoDidLoad() override { add("loaded"); }
-  void rewardedVideoDidFailToLoadWithError(const QBError& e) override { add(failure("loadFailed", e)); }
-  void didReceiveRewardForPlacement(const QBPlacementInfo& info) override {
-    add("reward " + info.placementName() + " " + std::to_string(info.rewardAmount()));
-  }
-  void rewardedVideoDidFailToShowWithError(const QBError& e) override { add(failure("showFailed", e)); }
-  void rewardedVideoDidOpen() override { add("opened"); }
-  void rewardedVideoDidClose() override { add("closed"); }
-  void rewardedVideoDidStart() override {}
-  void rewardedVideoDidEnd() override {}
-  void didClickRewardedVideo(const QBPlacementInfo&) override {}
-  void interstitialDidLoad() override { add("is loaded"); }
-  void interstitialDidFailToLoadWithError(const QBError& e) override { add(failure("is loadFailed", e)); }
-  void interstitialDidOpen() override { add("is opened"); }
-  void interstitialDidClose() override { add("is closed"); }
-  void interstitialDidShow() override { add("is shown"); }
-  void interstitialDidFailToShowWithError(const QBError& e) override { add(failure("is showFailed", e)); }
-  void didClickInterstitial() override {}
-  void bannerDidLoad(std::shared_ptr<QBBannerView>) override { add("banner loaded"); }
-  void bannerDidFailToLoadWithError(const QBError& e) override { add(failure("banner loadFailed", e)); }
-  void didClickBanner() override {}
-  void bannerWillLeaveApplication() override {}
-  void bannerWillPresentScreen() override {}
-  void bannerDidDismissScreen() override {}
-
- private:
-  static std::string failure(const char* what, const QBError& e) {
-    return std::string(what) + " " + std::to_string(e.code()) + " " + e.message();
   }
 };
 
@@ -204,7 +134,7 @@ class SandboxFixture {
     platform::UserDefaults::resetStandardForTesting();
     platform::setAppInfo(platform::Json{{"CFBundleIdentifier", "com.example.sdktest"},
                                         {"CFBundleShortVersionString", "2.4.0"}});
-    resetSdkProcessWide();
+    resetProcessWide();
     QBGlobalDataManager::sharedInstance().resetForTesting();
     log_.install();
     EXPECT_TRUE(server_.start());
@@ -213,7 +143,7 @@ class SandboxFixture {
     QuillborneSdk::setInitEndpoint(server_.baseUrl());
   }
   ~SandboxFixture() {
-    resetSdkProcessWide();
+    resetProcessWide();
     server_.stop();
     if (clock_) clock_->runUntilIdle();
   }
@@ -270,6 +200,12 @@ class SdkTest : public ::testing::Test, protected ManualClock, protected Sandbox
     }
     return pred();
   }
+  bool driveUntilHeard(const std::string& line, int settleMs = 1) {
+    return drive([&] { return listener_->heard(line); }, settleMs);
+  }
+
+  std::shared_ptr<AdListener> listener_ = std::make_shared<AdListener>();
+  platform::ViewControllerRef vc_ = std::make_shared<platform::ViewController>();
 };
 
 }  // namespace qbtest

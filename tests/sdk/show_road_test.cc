@@ -3,7 +3,6 @@
 // the network, the object-per-waterfall managers in each loading mode.
 #include "adunits/QBBaseAdUnitInteractionSmash.h"
 #include "adunits/QBRewardedVideoAdManager.h"
-#include "foundation/QBKeyValueStorageProvider.h"
 #include "platform/notifications.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "sdk/QBObjectPerWaterfallManagerFactories.h"
@@ -54,13 +53,8 @@ class ShowRoadTest : public SdkTest {
         sdk()->managerForAdUnit(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()));
     return bridge ? bridge->manager() : nullptr;
   }
-  bool driveUntilHeard(const std::string& line) {
-    return drive([&] { return listener_->heard(line); });
-  }
 
-  std::shared_ptr<AdListener> listener_ = std::make_shared<AdListener>();
   std::unique_ptr<SandboxAuction> auction_;
-  platform::ViewControllerRef vc_ = std::make_shared<platform::ViewController>();
 };
 
 // The interstitial has no availability and, with Tulvo, no show success.
@@ -164,13 +158,13 @@ TEST_F(ShowRoadTest, TwoRunsDeliverEveryEventExactlyOnce) {
   for (const auto& engine : engines()) kept += engine->storedEventCountForTesting();
   ASSERT_GT(kept, 0u) << "the first run ends with events not sent yet";
   platform::Application::shared().terminate();
-  resetSdkProcessWide();
+  resetProcessWide();
   platform::UserDefaults::resetStandardForTesting();
 
   std::vector<Json> left;
   for (const char* engine : {"events", "InterstitialEvents"}) {
-    auto backup = QBKeyValueStorageProvider::storageWithIdentifier(engine)->getValue(QBEventsEngine::kBackupKey);
-    if (backup && backup->is_array()) left.insert(left.end(), backup->begin(), backup->end());
+    auto backup = eventsBackedUp(engine);
+    left.insert(left.end(), backup.begin(), backup.end());
   }
   EXPECT_EQ(left.size(), kept) << "the backup holds every event the first run kept";
 

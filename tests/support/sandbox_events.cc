@@ -1,5 +1,7 @@
 #include "support/sandbox_events.h"
 
+#include "events/QBEventsEngine.h"
+#include "foundation/QBKeyValueStorageProvider.h"
 #include "platform/crypto.h"
 #include "platform/zip.h"
 
@@ -40,6 +42,17 @@ std::vector<platform::Json> eventsReceived(const SandboxServer& server, const st
     for (auto& event : eventsOfUpload(*upload)) events.push_back(std::move(event));
   }
   return events;
+}
+
+std::vector<platform::Json> eventsBackedUp(const std::string& identifier) {
+  auto value = QBKeyValueStorageProvider::storageWithIdentifier(identifier)->getValue(QBEventsEngine::kBackupKey);
+  return value && value->is_array() ? value->get<std::vector<platform::Json>>() : std::vector<platform::Json>();
+}
+
+std::vector<int64_t> eventIds(const std::vector<platform::Json>& events) {
+  std::vector<int64_t> ids;
+  for (const auto& event : events) ids.push_back(event.value("eventId", int64_t{-1}));
+  return ids;
 }
 
 }  // namespace qbtest

@@ -1,6 +1,8 @@
 #pragma once
 // The events endpoint of the sandbox: answers event uploads on "/mediation"
-// (and "/pixel") and turns the recorded uploads back into events.
+// (and "/pixel") and turns the recorded uploads back into events; and the
+// events an engine has backed up.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,5 +26,12 @@ std::vector<platform::Json> eventsOfUpload(const platform::Json& upload);
 
 // Every event the server received on `path` (all formats), in arrival order.
 std::vector<platform::Json> eventsReceived(const SandboxServer& server, const std::string& path = "/mediation");
+
+// The events the engine with storage `identifier` ("events",
+// "InterstitialEvents", "pixelEvents") has backed up, oldest first.
+std::vector<platform::Json> eventsBackedUp(const std::string& identifier);
+
+// The "eventId" of each event (-1 where it has none).
+std::vector<int64_t> eventIds(const std::vector<platform::Json>& events);
 
 }  // namespace qbtest
