@@ -332,16 +332,6 @@ class AdUnitsTest : public ::testing::Test {
   }
 
   // -- Lone instances, reporting to `manager`.
-  // Instance `provider` of `network` for `adUnit`: `entry` keys go into the
-  // provider entry, `settings` are the instance settings (2.9 s time-out).
-  static std::shared_ptr<QBAdapterConfig> config(const QBAdUnit& adUnit, Json settings = Json::object(),
-                                                 Json entry = Json::object(), const std::string& provider = "Fake_1",
-                                                 const std::string& network = "Fake") {
-    if (!settings.contains("loadTimeOutSec")) settings["loadTimeOutSec"] = 2.9;
-    entry["providerLoadName"] = network;
-    entry[adUnit.value()] = settings;
-    return QBAdapterConfig::create(provider, adUnit, entry);
-  }
   static std::shared_ptr<const QBAdSmashData> smashData(const std::shared_ptr<QBAdapterConfig>& cfg,
                                                         std::string auctionId = "A1", Json genericParams = {},
                                                         int64_t trial = 0, std::string fallback = "",
@@ -362,7 +352,7 @@ class AdUnitsTest : public ::testing::Test {
 
   // -- Managers.
   // Instance `provider` of `network`; `settings` go into its instance
-  // settings, `entry` into its provider entry.
+  // settings (a 30 s time-out unless they say), `entry` into its provider entry.
   static std::shared_ptr<QBAdapterConfig> instance(const std::string& provider, const std::string& network,
                                                    bool bidder = false,
                                                    const QBAdUnit& adUnit = QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(),

@@ -21,7 +21,7 @@ class ChangingLimit : public QBSessionCappingDelegate {
 using CappingTest = AdUnitsTest;
 
 TEST_F(CappingTest, CountsShowsAgainstEachInstancesLimit) {
-  auto cfg = config(rv, Json{{"maxAdsPerSession", 2}}, Json::object(), "Two");
+  auto cfg = instance("Two", "Fake", false, rv, Json{{"maxAdsPerSession", 2}});
   std::shared_ptr<QBSessionCappingDelegate> two = makeSmash(cfg, nullptr);
   auto zero = record("Zero", 0), free = record("Free", 99), dup = record("Dup", 5);
   auto capping = QBSessionCappingManager::initWithSmashes({two, zero, free, dup, record("Dup", 1)});

@@ -20,8 +20,8 @@ std::vector<std::string> keysOf(const Json& object) {
 using SmashEventsTest = AdUnitsTest;
 
 TEST_F(SmashEventsTest, FullDataComesInKeyOrderWithTheAuctionKeysOnlyForTheirKinds) {
-  auto cfg = config(rv, Json::object(),
-                    Json{{"instanceType", "2"}, {"subProviderId", "sub-9"}, {"adSourceName", "Src"}, {"customNetwork", "Fake"}});
+  auto cfg = instance("Fake_1", "Fake", true, rv, Json::object(),
+                      Json{{"subProviderId", "sub-9"}, {"adSourceName", "Src"}, {"customNetwork", "Fake"}});
   auto smash = makeSmash(cfg, adAdapter(cfg), smashData(cfg, "A7", Json{{"g", 1}}, 3, "fb"));
   smash->setDynamicDemandSourceIdByServerData(R"({"adm":"x","params":{"dynamicDemandSource":"dds-1"}})");
   // An ordered object: equality checks the key order too.
@@ -44,7 +44,7 @@ TEST_F(SmashEventsTest, FullDataComesInKeyOrderWithTheAuctionKeysOnlyForTheirKin
 }
 
 TEST_F(SmashEventsTest, EmptyValuesStayOutAndAThrowingVersionGetterSkipsWhatItDidNotSet) {
-  auto cfg = config(rv);
+  auto cfg = instance("Fake_1", "Fake");
   auto smash = makeSmash(cfg, adAdapter(cfg), smashData(cfg, "", Json::object(), 0, "", ""));
   EXPECT_EQ(smash->getEventsAdditionalDataDictionary(LOAD_AD),
             (Json{{"providerAdapterVersion", "1.2.3"}, {"providerSDKVersion", "9.9.0"}, {"spId", ""}, {"provider", ""},

@@ -22,7 +22,7 @@ class SmashLoadTest : public AdUnitsTest {
   }
   QBAdapterAdDelegate& asAdDelegate() { return *smash; }
 
-  std::shared_ptr<QBAdapterConfig> cfg = config(rv, Json{{"publisherId", "p-1"}});
+  std::shared_ptr<QBAdapterConfig> cfg = instance("Fake_1", "Fake", false, rv, Json{{"publisherId", "p-1"}, {"loadTimeOutSec", 2.9}});
   std::shared_ptr<FakeAdAdapter> ad = adAdapter(cfg);
   std::shared_ptr<QBBaseAdUnitSmash> smash = makeSmash(cfg, ad);
 };
@@ -68,8 +68,8 @@ TEST_F(SmashLoadTest, InitPhaseFailuresReportOnceWithTheirCodes) {
   std::vector<std::shared_ptr<QBBaseAdUnitSmash>> alive;  // distinct addresses for reportsOf
   for (const auto& c : cases) {
     network->initAnswer = c.answer;
-    auto instance = config(c.unit, Json::object(), Json::object(), c.network + "_1", c.network);
-    auto s = alive.emplace_back(makeSmash(instance, adAdapter(instance)));
+    auto cfg = instance(c.network + "_1", c.network, false, c.unit);
+    auto s = alive.emplace_back(makeSmash(cfg, adAdapter(cfg)));
     EXPECT_TRUE(s->loadAdWithServerData("", Json::object()));
     std::string expected = c.expected;
     if (auto at = expected.find("%s"); at != std::string::npos) expected.replace(at, 2, s->getInstanceSignature());

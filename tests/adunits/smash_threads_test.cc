@@ -16,7 +16,7 @@ class SmashThreadsTest : public AdUnitsTest {
   SmashThreadsTest() { registerTulvoAdapterClasses(); }
 
   std::shared_ptr<QBBaseAdUnitSmash> tulvoSmash(Json settings, const std::string& provider = "Tulvo_1") {
-    auto cfg = config(rv, std::move(settings), Json::object(), provider, "Tulvo");
+    auto cfg = instance(provider, "Tulvo", false, rv, std::move(settings));
     return makeSmash(cfg, QBAdapterRepository::sharedRepository().createAdAdapter(cfg, rv));
   }
   // Waits until the SDK's thread has given every answer handed to it, then

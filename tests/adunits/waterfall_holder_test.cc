@@ -26,9 +26,9 @@ class WaterfallHolderTest : public AdUnitsTest {
     return QBWaterfallLifeCycleHolder::initWithDisableLoadWhileShowSupportNetworks(std::move(disabled), deleteMs,
                                                                                    delegate);
   }
-  std::shared_ptr<TestSmash> smash(const std::string& waterfallId, const std::string& instance = "Fake_1",
+  std::shared_ptr<TestSmash> smash(const std::string& waterfallId, const std::string& name = "Fake_1",
                                    const std::string& network = "Fake") {
-    auto cfg = config(rv, Json::object(), Json::object(), instance, network);
+    auto cfg = instance(name, network);
     return TestSmash::make(smashData(cfg, waterfallId), adAdapter(cfg), manager);
   }
   static std::vector<std::string> ids(const std::shared_ptr<QBWaterfallLifeCycleHolder>& h) {
