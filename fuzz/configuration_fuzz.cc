@@ -51,6 +51,7 @@
 #include "sdk/QBConfigurationExchange.h"
 #include "sdk/QuillborneSdk.h"
 #include "support/fuzz_support.h"
+#include "support/process_reset.h"
 #include "support/sandbox_auction.h"
 #include "support/sandbox_events.h"
 #include "support/sandbox_server.h"
@@ -121,32 +122,14 @@ void quietLog() {
 }
 
 void resetProcessWide() {
-  QuillborneSdk::resetForTesting();
-  QBAdUnitManagerFactories::sharedInstance().resetForTesting();
-  QBConfigurations::getConfigurations().resetForTesting();
-  PMEReachabilityManager::resetForTesting();
-  QBRewardedVideoEventsEngine::resetForTesting();
-  QBInterstitialEventsEngine::resetForTesting();
-  QBPixelEventsEngine::resetForTesting();
-  QBLoggerManager::sharedInstance().resetForTesting();
+  qbtest::resetProcessWide();
   quietLog();
-  QBAdapterRepository::sharedRepository().resetForTesting();
-  QuillborneObjectPublisherDataHolder::sharedInstance().resetForTesting();
-  QBDemandOnlyModeHelper::sharedInstance().resetForTesting();
-  QBRewardedVideoDelegateWrapper::resetForTesting();
-  QBInterstitialDelegateWrapper::resetForTesting();
-  QBBannerDelegateWrapper::resetForTesting();
-  QBDelegateThrottler::resetForTesting();
   QBPlacementCappingManager::sharedManager().resetForTesting();
-  QBSessionDepthManager::sharedManager().resetForTesting();
   QBGlobalDataManager::sharedInstance().resetForTesting();
-  TulvoSDK::Control::shared().resetForTesting();
   platform::ClassRegistry::shared().resetForTesting();
   platform::Application::shared().resetForTesting();
   // Observations of dead owners wait for the next notice to be dropped.
   platform::NotificationCenter::resetDefaultForTesting();
-  QBUtils::resetSessionIdForTesting();
-  platform::resetDeviceFactsForTesting();
 }
 
 // A fresh data root, so nothing stored by one input reaches the next.
