@@ -172,44 +172,4 @@ TEST_F(AbstractViewTest, ViewControllerFollowsWhatTheApplicationAndTheAdShare) {
   }
 }
 
-TEST_F(AbstractViewTest, ConstraintHelperRecords) {
-  auto plain = std::make_shared<View>();
-  EXPECT_TRUE(QBConstrainsHelper::setFullScreenConstraintsForViewAccordingToSuperView(plain).empty());
-  EXPECT_TRUE(plain->translatesAutoresizingMaskIntoConstraints()) << "nothing changed without a superview";
-  EXPECT_TRUE(QBConstrainsHelper::setFullScreenConstraintsForViewAccordingToSuperView(nullptr).empty());
-  container->addSubview(plain);
-  const auto full = QBConstrainsHelper::setFullScreenConstraintsForViewAccordingToSuperView(plain);
-  EXPECT_EQ(describe(full, plain.get()), kFull);
-  EXPECT_FALSE(plain->translatesAutoresizingMaskIntoConstraints());
-  QBConstrainsHelper::removeConstraintsForView(nullptr, full);
-  EXPECT_FALSE(full[0]->isActive());
-  EXPECT_EQ(describe(QBConstrainsHelper::setFullScreenConstraintsLandscapeToPortraitViewAccordingToSuperView(plain),
-                     plain.get()),
-            kCrossed);
-
-  // A split of 40 % over 60 %.
-  auto root = std::make_shared<View>(Rect::make(0, 0, 400, 1000));
-  auto upper = std::make_shared<View>();
-  auto lower = std::make_shared<View>();
-  container->addSubview(root);
-  root->addSubview(upper);
-  root->addSubview(lower);
-  const auto height = QBConstrainsHelper::setView(upper, root, 0.4, true);
-  ASSERT_TRUE(height);
-  EXPECT_EQ(describe(*height, upper.get()), "view.height=super.height*0.4");
-  QBConstrainsHelper::setView(lower, upper, 0.6, false);
-  std::vector<std::string> held;
-  for (const auto& c : root->constraints()) {
-    held.push_back(describe(*c, c->involves(upper.get()) && !c->involves(lower.get()) ? upper.get() : lower.get()));
-  }
-  EXPECT_EQ(held, (std::vector<std::string>{
-                      "view.top=super.top*1", "view.leading=super.leading*1", "super.trailing=view.trailing*1",
-                      "view.height=super.height*0.4", "view.top=super.bottom*1", "view.leading=super.leading*1",
-                      "super.trailing=view.trailing*1", "view.height=super.height*0.6"}));
-  env.runUntilIdle();
-  EXPECT_EQ(upper->frame(), Rect::make(0, 0, 400, 400));
-  EXPECT_EQ(lower->frame(), Rect::make(0, 400, 400, 600));
-  EXPECT_EQ(QBConstrainsHelper::setView(std::make_shared<View>(), root, 0.5, true), nullptr);
-}
-
 }  // namespace

@@ -19,7 +19,7 @@ using owntest::OwnPresentationTest;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using presentationtest::Lines;
 
 class AdViewsTest : public OwnPresentationTest {
  protected:

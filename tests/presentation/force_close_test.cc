@@ -17,12 +17,6 @@ const char kEngageEnd[] = R"(engageEnd {"action":"forceClose"})";
 
 class ForceCloseTest : public OwnPresentationTest {
  protected:
-  static Json display(bool show, Json extra = Json::object()) {
-    Json params{{"display", show ? "true" : "false"}, {"productType", "Interstitial"}, {"success", "onOk"},
-                {"fail", "onFail"}};
-    for (auto& [key, value] : extra.items()) params[key] = value;
-    return params;
-  }
   std::shared_ptr<View> shown() const { return publisher->controllerWebView; }
   size_t engaged() const { return publisher->manager->linesOf("engageEnd").size(); }
 

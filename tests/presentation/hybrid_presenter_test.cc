@@ -13,13 +13,8 @@ using owntest::OwnPresentationTest;
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-std::string str(const Rect& r) {
-  char text[64];
-  std::snprintf(text, sizeof text, "(%g,%g,%g,%g)", r.origin.x, r.origin.y, r.size.width, r.size.height);
-  return text;
-}
+using presentationtest::Lines;
+using presentationtest::str;
 
 Json part(const char* type, double ratio) { return Json{{"viewType", type}, {"screenRatio", ratio}}; }
 

@@ -10,7 +10,7 @@ using owntest::OwnPresentationTest;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using presentationtest::Lines;
 
 class OrientationHandlerTest : public OwnPresentationTest {
  protected:

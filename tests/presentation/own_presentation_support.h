@@ -136,6 +136,14 @@ class OwnPresentationTest : public presentationtest::PresentationTest {
 
   RecordingControllerManager& page() { return *publisher->manager; }
 
+  // The parameters of "displayWebView" for an interstitial, with `extra` keys.
+  static platform::Json display(bool show, platform::Json extra = platform::Json::object()) {
+    platform::Json params{{"display", show ? "true" : "false"}, {"productType", "Interstitial"}, {"success", "onOk"},
+                          {"fail", "onFail"}};
+    for (auto& [key, value] : extra.items()) params[key] = value;
+    return params;
+  }
+
   qbtest::TempDir dataRoot;
   qbtest::Lines console;
   std::shared_ptr<RecordingPublisher> publisher = std::make_shared<RecordingPublisher>();

@@ -107,11 +107,6 @@ TEST_F(PresentationServicesTest, TheSessionSettingReachesTheOrientationHolder) {
     ASSERT_NE(configuration, nullptr);
     EXPECT_EQ(configuration->allowOrientationFromAppDelegate(), allow);
   }
-  const auto data = services->applicationOrientationData(true);
-  for (const char* key : {"currentDeviceOrientation", "windowOrientation", "topMostViewControllerOrientation",
-                          "statusBarOrientation", "isWindowOrientationOverrided"}) {
-    EXPECT_TRUE(data.contains(key)) << key;
-  }
   EXPECT_EQ(services->supportedOrientationForViewController(root), 30u);
 }
 

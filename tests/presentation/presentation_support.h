@@ -3,7 +3,10 @@
 // the process-wide orientation objects put back before and after each test.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/device.h"
 #include "platform/json.h"
@@ -17,6 +20,15 @@
 #include "presentation/QBOrientationUtillis.h"
 
 namespace presentationtest {
+
+using Lines = std::vector<std::string>;
+
+// "(x,y,width,height)".
+inline std::string str(const platform::Rect& r) {
+  char text[64];
+  std::snprintf(text, sizeof text, "(%g,%g,%g,%g)", r.origin.x, r.origin.y, r.size.width, r.size.height);
+  return text;
+}
 
 // A controller with a fixed orientation mask.
 class FixedController : public platform::ViewController {

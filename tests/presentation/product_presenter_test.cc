@@ -17,7 +17,7 @@ using owntest::OwnPresentationTest;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using presentationtest::Lines;
 
 const char kViewable[] = R"(viewableChange {"isViewable":true})";
 const char kNotViewable[] = R"(viewableChange {"isViewable":false})";
@@ -27,12 +27,6 @@ std::string failure(const std::string& message) { return R"(onFail {"errMsg":")"
 
 class ProductPresenterTest : public OwnPresentationTest {
  protected:
-  static Json display(bool show, Json extra = Json::object()) {
-    Json params{{"display", show ? "true" : "false"}, {"productType", "Interstitial"}, {"success", "onOk"},
-                {"fail", "onFail"}};
-    for (auto& [key, value] : extra.items()) params[key] = value;
-    return params;
-  }
   // Sends the command and lets every transition finish.
   void command(const Json& params) {
     handler->handleWebViewVisibility(params);

@@ -13,12 +13,8 @@ using owntest::OwnPresentationTest;
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-std::string str(const Rect& r) {
-  return "(" + std::to_string(int(r.origin.x)) + "," + std::to_string(int(r.origin.y)) + "," +
-         std::to_string(int(r.size.width)) + "," + std::to_string(int(r.size.height)) + ")";
-}
+using presentationtest::Lines;
+using presentationtest::str;
 
 const char kEngageEnd[] = R"(engageEnd {"action":"secondaryClose"})";
 

@@ -7,7 +7,6 @@
 
 #include "ownnetwork/services/QBNEventsTracker.h"
 #include "presentation/QBAppStoreUtils.h"
-#include "presentation/QBPresentationRegistration.h"
 #include "presentation/QBSplitViewController.h"
 #include "store_support.h"
 #include "support/sandbox_own_events.h"
@@ -18,7 +17,7 @@ using storetest::StoreTest;
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using presentationtest::Lines;
 
 // `$R` in an expected line stands for the command's escaped parameters.
 Lines expand(Lines lines, const std::string& raw) {
@@ -31,33 +30,45 @@ Lines expand(Lines lines, const std::string& raw) {
 const std::string kStarted = R"(started {"storeAppId":"123","viewUniqueId":"v1","storeKitLoadParams":"$R"})";
 
 TEST_F(StoreTest, EachLoadPathReportsItsSequence) {
+  // A command and its escaped parameters as the reports show them.
+  const auto given = [](const Json& storeParams, Json extra = Json::object()) {
+    return std::make_pair(command(storeParams, std::move(extra)), escaped(storeParams));
+  };
+  const Json id123{{"id", "123"}};
+  const std::string invalid =
+      R"(loaded {"isLoaded":false,"storeAppId":"-1","viewUniqueId":"v1","storeKitLoadParams":{},"errMsg":"Invalid Parameters"})";
+  const std::string invalidFinished =
+      R"(finished {"didStoreKitPresent":false,"storeAppId":"-1","viewUniqueId":"v1","storeKitLoadParams":{},"errMsg":"Invalid Parameters"})";
   const struct {
     const char* name;
-    Json storeParams;
-    Json extra;
+    std::pair<Json, std::string> command;
     bool show;
     bool success;
     int errorCode;  // of a failure; 0: a failure without an error
     QBOrientation appOrientation;  // 0: the window's
     Lines expected;
   } cases[] = {
-      {"success", {{"id", "123"}}, Json::object(), false, true, 0, 0,
+      {"success", given(id123), false, true, 0, 0,
        {kStarted, R"(loaded {"isLoaded":true,"storeAppId":123,"viewUniqueId":"v1","storeKitLoadParams":{"id":123}})"}},
-      {"success, shown when loaded", {{"id", "123"}}, Json::object(), true, true, 0, 0,
+      {"success, shown when loaded", given(id123), true, true, 0, 0,
        {kStarted, R"(loaded {"isLoaded":true,"storeAppId":123,"viewUniqueId":"v1","storeKitLoadParams":{"id":123}})",
         R"(shown {"storeAppId":123,"viewUniqueId":"v1","storeKitLoadParams":{"id":123}})"}},
-      {"invalid app id", {{"id", "12ab"}}, Json::object(), false, true, 0, 0,
+      {"invalid app id", given({{"id", "12ab"}}), false, true, 0, 0,
        {kStarted,
         R"(loaded {"isLoaded":false,"storeAppId":"-1","viewUniqueId":"v1","storeKitLoadParams":{"id":"-1"},"errMsg":"Invalid Parameters"})",
         R"(finished {"didStoreKitPresent":false,"storeAppId":"-1","viewUniqueId":"v1","storeKitLoadParams":{"id":"-1"},"errMsg":"Invalid Parameters"})"}},
-      {"store failure", {{"id", "123"}}, Json::object(), false, false, 5, 0,
+      // Parameters that do not parse keep the command's view id.
+      {"parameters that do not parse", {{{"storeKitLoadParams", "%7Bnot json"}}, "%7Bnot json"}, false, true, 0, 0,
+       {kStarted, invalid, invalidFinished}},
+      {"no parameters", {Json::object(), ""}, false, true, 0, 0, {kStarted, invalid, invalidFinished}},
+      {"store failure", given(id123), false, false, 5, 0,
        {kStarted,
         R"(loaded {"isLoaded":false,"storeAppId":123,"viewUniqueId":"v1","storeKitLoadParams":{"id":123},"errMsg":"Error Domain : platform.storekit with Error Code : 5"})"}},
-      {"store failure without error, show flag", {{"id", "123"}}, Json::object(), true, false, 0, 0,
+      {"store failure without error, show flag", given(id123), true, false, 0, 0,
        {kStarted,
         R"(loaded {"isLoaded":false,"storeAppId":123,"viewUniqueId":"v1","storeKitLoadParams":{"id":123},"errMsg":"StoreKit Load Error"})",
         R"(finished {"didStoreKitPresent":false,"storeAppId":123,"viewUniqueId":"v1","storeKitLoadParams":{"id":123},"errMsg":"StoreKit Load Error"})"}},
-      {"unsupported orientation", {{"id", "123"}}, {{"shouldUseOriginalStoreKitViewController", "true"}}, false, true,
+      {"unsupported orientation", given(id123, {{"shouldUseOriginalStoreKitViewController", "true"}}), false, true,
        0, QBOrientationLandscapeAll,
        {kStarted,
         R"(loaded {"isLoaded":false,"storeAppId":"123","viewUniqueId":"v1","storeKitLoadParams":"$R","errMsg":"Unsupported Orientation"})"}},
@@ -75,12 +86,13 @@ TEST_F(StoreTest, EachLoadPathReportsItsSequence) {
     store.setLoadAnswer(answer);
     QBNAppOrientationHolder::sharedInstance().setExternalAppOrientation(c.appOrientation);
 
-    load("v1", command(c.storeParams, c.extra), c.show);
+    load("v1", c.command.first, c.show);
     finishTransition();
-    EXPECT_EQ(delegate->lines, expand(c.expected, escaped(c.storeParams)));
+    EXPECT_EQ(delegate->lines, expand(c.expected, c.command.second));
     const bool loaded = c.expected.size() > 1 && c.expected[1].find(R"("isLoaded":true)") != std::string::npos;
     EXPECT_EQ(session->hasAppStorePageForViewUniqueId("v1"), loaded);
     EXPECT_EQ(session->appStoreObjectForViewUniqueId("v1") != nullptr, c.appOrientation == 0);
+    EXPECT_EQ(session->appStoreObjectForViewUniqueId("-1"), nullptr);
     if (auto page = session->appStoreObjectForViewUniqueId("v1")) {
       EXPECT_FALSE(page->isLoadTimerArmed());
     }
@@ -99,28 +111,6 @@ TEST_F(StoreTest, NothingHappensWithoutBothIds) {
   env.runUntilIdle();
   EXPECT_TRUE(delegate->lines.empty());
   EXPECT_EQ(session->pageCount(), 0u);
-}
-
-TEST_F(StoreTest, ParametersThatDoNotParseKeepTheCommandsViewId) {
-  const struct {
-    Json params;
-    std::string raw;
-  } cases[] = {{{{"storeKitLoadParams", "%7Bnot json"}}, "%7Bnot json"}, {Json::object(), ""}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.raw);
-    delegate->lines.clear();
-    load("v1", c.params);
-    env.runUntilIdle();
-    EXPECT_EQ(delegate->lines,
-              expand({kStarted,
-                      R"(loaded {"isLoaded":false,"storeAppId":"-1","viewUniqueId":"v1","storeKitLoadParams":{},"errMsg":"Invalid Parameters"})",
-                      R"(finished {"didStoreKitPresent":false,"storeAppId":"-1","viewUniqueId":"v1","storeKitLoadParams":{},"errMsg":"Invalid Parameters"})"},
-                     c.raw));
-    EXPECT_EQ(session->appStoreObjectForViewUniqueId("-1"), nullptr);
-    ASSERT_NE(session->appStoreObjectForViewUniqueId("v1"), nullptr);
-    session->cleanupForViewUniqueId("v1");
-    EXPECT_EQ(session->pageCount(), 0u);
-  }
 }
 
 TEST_F(StoreTest, TheNonceIsAUuidObjectFromSystem11_3AndReportsShowItsUpperCaseText) {
@@ -278,27 +268,6 @@ TEST_F(StoreTest, APageEmbeddedInTheSplitViewIsNotDismissedOnClose) {
   EXPECT_EQ(delegate->lines.size(), 1u);
 }
 
-TEST_F(StoreTest, TheCoreReachesTheRegisteredSessionThroughItsInterface) {
-  EXPECT_EQ(QBAppStoreInsideSessionP::sharedInstance(), nullptr);
-  qb::presentation::registerWithOwnNetwork();
-  qb::presentation::registerWithOwnNetwork();
-  auto core = QBAppStoreInsideSessionP::sharedInstance();
-  ASSERT_EQ(core, QBAppStoreInsideSession::sharedInstance());
-
-  // "preLoadAppPage", "openUrl" with method "store", "clearAppPage".
-  core->setDelegate(delegate);
-  core->setViewControllerToPresentFrom(presenter);
-  core->loadStoreWithAppId("123", "v9", command({{"id", "123"}}), false);
-  env.runUntilIdle();
-  ASSERT_TRUE(core->hasAppStorePageForViewUniqueId("v9"));
-  core->showStoreForUniqueId("v9");
-  finishTransition();
-  EXPECT_EQ(delegate->lines.back(), R"(shown {"storeAppId":123,"viewUniqueId":"v9","storeKitLoadParams":{"id":123}})");
-  core->cleanupForViewUniqueId("v9");
-  EXPECT_FALSE(core->hasAppStorePageForViewUniqueId("v9"));
-  QBAppStoreInsideSession::sharedInstance()->resetForTesting();
-}
-
 class StoreCloseEventTest : public qbtest::WithOwnEventsSandbox<StoreTest> {};
 
 TEST_F(StoreCloseEventTest, ClosingAPageNoSessionPageOwnsLogsEvent2020AndReportsWithoutIds) {
@@ -338,16 +307,6 @@ TEST(QBAppStoreUtilsTest, TheAppIdBecomesANumberWhenItIsAPlainInteger) {
     QBAppStoreUtils::convertApplicationIdFromStringToNSNumber(params);
     EXPECT_EQ(std::get<Json>(*params.find(kSKStoreProductParameterITunesItemIdentifier)), c.expected);
   }
-}
-
-TEST(QBAppStoreUtilsTest, ValidationNeedsANumericAppId) {
-  StoreProductParameters params;
-  EXPECT_EQ(QBAppStoreUtils::validateAppStoreParams(params).error().message, "Trying to load store with nil app Id");
-  params.set(kSKStoreProductParameterITunesItemIdentifier, Json("-1"));
-  EXPECT_EQ(QBAppStoreUtils::validateAppStoreParams(params).error().message,
-            "Trying to load store with unsupported app Id object - string");
-  params.set(kSKStoreProductParameterITunesItemIdentifier, Json(123));
-  EXPECT_TRUE(QBAppStoreUtils::validateAppStoreParams(params).ok());
 }
 
 TEST(QBAppStoreUtilsTest, ReportsReachThePageWithBothIdsAndParsedParameters) {
