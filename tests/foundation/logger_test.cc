@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "foundation/QBLoggerManager.h"
+#include "foundation_test_support.h"
 #include "platform/dispatch.h"
-#include "platform/test_environment.h"
 #include "quillborne/QBLogDelegate.h"
 
 namespace {
@@ -18,17 +18,9 @@ struct RecordingLogDelegate : QBLogDelegate {
   std::vector<std::tuple<std::string, int, int>> calls;
 };
 
-class LoggerTest : public ::testing::Test {
+class LoggerTest : public foundationtest::FoundationTest {
  protected:
-  LoggerTest() {
-    logger.resetForTesting();
-    logger.setConsoleWriterForTesting([this](const std::string& line) { lines.push_back(line); });
-  }
-  ~LoggerTest() override { logger.resetForTesting(); }
-
-  platform::TestEnvironment env;
   QBLoggerManager& logger = QBLoggerManager::sharedInstance();
-  std::vector<std::string> lines;
 };
 
 TEST_F(LoggerTest, ConsoleLineTextOnAndOffTheMainThread) {
@@ -39,7 +31,7 @@ TEST_F(LoggerTest, ConsoleLineTextOnAndOffTheMainThread) {
   logger.log("no method", 0, QBLogTagInternal);
   logger.dynamicLog(nullptr, "null method", 0, 99);
 
-  EXPECT_EQ(lines, (std::vector<std::string>{
+  EXPECT_EQ(console.lines(), (std::vector<std::string>{
                        "[quillborne SDK] API: UITHREAD: true method - message",
                        "[quillborne SDK] ADAPTER_API: UITHREAD: false loadAd - started",
                        "[quillborne SDK] EVENT: UITHREAD: true onMain - from main",
@@ -54,7 +46,7 @@ TEST_F(LoggerTest, EachSinkWritesLevelsAtOrAboveItsOwnAndMinusOneIsOff) {
 
   logger.dynamicLog("m", "level0", 0, QBLogTagAPI);
   logger.dynamicLog("m", "level1", 1, QBLogTagDelegate);
-  EXPECT_EQ(lines.size(), 2u);
+  EXPECT_EQ(console.lines().size(), 2u);
   ASSERT_EQ(delegate->calls.size(), 1u);
   EXPECT_EQ(delegate->calls[0], std::make_tuple(std::string("m - level1"), 1, 1));
 
@@ -63,15 +55,15 @@ TEST_F(LoggerTest, EachSinkWritesLevelsAtOrAboveItsOwnAndMinusOneIsOff) {
   logger.dynamicLog("m", "level1", 1, QBLogTagAPI);
   logger.dynamicLog("m", "level2", 2, QBLogTagAPI);
   logger.dynamicLog("m", "level4", 4, QBLogTagAPI);
-  EXPECT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines.back(), "[quillborne SDK] API: UITHREAD: true m - level4");
+  EXPECT_EQ(console.lines().size(), 4u);
+  EXPECT_EQ(console.lines().back(), "[quillborne SDK] API: UITHREAD: true m - level4");
   EXPECT_EQ(delegate->calls.size(), 1u);
 
   logger.setConsoleLevel(-1);
   logger.setPublisherLevel(3);
   logger.dynamicLog("m", "level2", 2, QBLogTagNetwork);
   logger.dynamicLog("m", "level3", 3, QBLogTagNetwork);
-  EXPECT_EQ(lines.size(), 4u);
+  EXPECT_EQ(console.lines().size(), 4u);
   ASSERT_EQ(delegate->calls.size(), 2u);
   EXPECT_EQ(delegate->calls[1], std::make_tuple(std::string("m - level3"), 3, 4));
 
@@ -81,7 +73,7 @@ TEST_F(LoggerTest, EachSinkWritesLevelsAtOrAboveItsOwnAndMinusOneIsOff) {
   EXPECT_TRUE(weak.expired());
   logger.setConsoleLevel(0);
   logger.log("after", 3, QBLogTagAPI);
-  EXPECT_EQ(lines.size(), 5u);
+  EXPECT_EQ(console.lines().size(), 5u);
 }
 
 TEST_F(LoggerTest, AutomationLogLinesCarryThePrefixAndTheTime) {
@@ -89,17 +81,17 @@ TEST_F(LoggerTest, AutomationLogLinesCarryThePrefixAndTheTime) {
   logger.setLogDelegate(delegate);
   env.advance(123);
   logger.automationLog("rv loaded", 1, QBLogTagEvent);
-  ASSERT_EQ(lines.size(), 1u);
+  ASSERT_EQ(console.lines().size(), 1u);
   EXPECT_TRUE(std::regex_match(
-      lines[0], std::regex(R"(\[quillborne SDK\] EVENT: UITHREAD: true automation_log:\d\d:\d\d:\d\d\.123 rv loaded)")))
-      << lines[0];
+      console.lines()[0], std::regex(R"(\[quillborne SDK\] EVENT: UITHREAD: true automation_log:\d\d:\d\d:\d\d\.123 rv loaded)")))
+      << console.lines()[0];
   ASSERT_EQ(delegate->calls.size(), 1u);
   EXPECT_TRUE(std::regex_match(std::get<0>(delegate->calls[0]),
                                std::regex(R"(automation_log:\d\d:\d\d:\d\d\.123 rv loaded)")));
 
   logger.setConsoleLevel(2);
   logger.automationLog("filtered", 1, QBLogTagEvent);  // sink levels apply
-  EXPECT_EQ(lines.size(), 1u);
+  EXPECT_EQ(console.lines().size(), 1u);
 }
 
 }  // namespace

@@ -6,25 +6,14 @@
 #include "foundation/PMESKAdNetworkService.h"
 #include "foundation/QBNTrackingAuthorizationService.h"
 #include "platform/device.h"
-#include "platform/storage.h"
-#include "platform/test_environment.h"
+#include "foundation_test_support.h"
 
 namespace {
 
 using platform::DeviceFacts;
 using platform::Json;
 
-class PMEDeviceStatusTest : public ::testing::Test {
- protected:
-  PMEDeviceStatusTest() : savedAppInfo(platform::appInfo()) {}
-  ~PMEDeviceStatusTest() override {
-    platform::resetDeviceFactsForTesting();
-    platform::setAppInfo(savedAppInfo);
-  }
-
-  platform::TestEnvironment env{1'700'000'000'000};
-  Json savedAppInfo;
-};
+using PMEDeviceStatusTest = foundationtest::FoundationTest;
 
 // Present facts pass through; absent or empty ones fall back.
 TEST_F(PMEDeviceStatusTest, FactsAndTheirFallBacks) {

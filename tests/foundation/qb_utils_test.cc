@@ -6,33 +6,24 @@
 #include <regex>
 
 #include "foundation/QBKeyValueStorageProvider.h"
-#include "foundation/QBLoggerManager.h"
 #include "foundation/QBUserDefaultsUtilities.h"
-#include "platform/device.h"
-#include "platform/storage.h"
-#include "platform/test_environment.h"
+#include "foundation_test_support.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using platform::Json;
 
-class QBUtilsTest : public ::testing::Test {
+class QBUtilsTest : public foundationtest::FoundationTest {
  protected:
-  QBUtilsTest() : savedAppInfo(platform::appInfo()), savedRoot(platform::dataRoot()) {
-    platform::setDataRoot(dir.path());
-  }
+  QBUtilsTest() : FoundationTest(1'700'000'000'123), savedRoot(platform::dataRoot()) { platform::setDataRoot(dir.path()); }
   ~QBUtilsTest() override {
-    platform::setAppInfo(savedAppInfo);
     platform::setDataRoot(savedRoot);
     platform::UserDefaults::resetStandardForTesting();
-    platform::resetDeviceFactsForTesting();
     QBUtils::resetSessionIdForTesting();
   }
 
-  platform::TestEnvironment env{1'700'000'000'123};
   qbtest::TempDir dir;
-  Json savedAppInfo;
   std::string savedRoot;
 };
 
@@ -105,8 +96,6 @@ TEST_F(QBUtilsTest, UserDefaultsGettersFallBackForAbsentOrMistypedValues) {
 // Each store in its own file: a damaged file is logged and empties that store
 // only; the settings and the other stores keep their values.
 TEST_F(QBUtilsTest, KeyValueStoresKeepTheirOwnFilesAndLogADamagedOne) {
-  std::vector<std::string> lines;
-  QBLoggerManager::sharedInstance().setConsoleWriterForTesting([&](const std::string& line) { lines.push_back(line); });
   auto mediation = QBKeyValueStorageProvider::storageWithIdentifier("mediation");
   auto events = QBKeyValueStorageProvider::storageWithIdentifier("events");
   const Json config = {{"providerOrder", Json::array({"a", "b"})}};
@@ -125,10 +114,7 @@ TEST_F(QBUtilsTest, KeyValueStoresKeepTheirOwnFilesAndLogADamagedOne) {
   EXPECT_EQ(QBUserDefaultsUtilities::getStringFromUserDefaultsWithKey("setting", ""), "s");
   const std::string logged = "user defaults store " + eventsFile + " was corrupt (not a JSON object) - set aside as " +
                              eventsFile + ".corrupt, the store starts empty";
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [&](const std::string& line) { return line.find(logged) != std::string::npos; }),
-            1);
-  QBLoggerManager::sharedInstance().resetForTesting();
+  EXPECT_EQ(console.countContaining(logged), 1u);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 #include "foundation/QBLoggerManager.h"
 #include "foundation/QBSafeDispatch.h"
+#include "foundation_test_support.h"
 #include "platform/dispatch.h"
-#include "platform/test_environment.h"
 
 namespace qbtest {
 struct AdapterFailure : std::logic_error {
@@ -17,24 +17,13 @@ struct AdapterFailure : std::logic_error {
 
 namespace {
 
-class SafeDispatchTest : public ::testing::Test {
- protected:
-  SafeDispatchTest() {
-    auto& logger = QBLoggerManager::sharedInstance();
-    logger.resetForTesting();
-    logger.setConsoleWriterForTesting([this](const std::string& line) { lines.push_back(line); });
-  }
-  ~SafeDispatchTest() override { QBLoggerManager::sharedInstance().resetForTesting(); }
-
-  platform::TestEnvironment env;
-  std::vector<std::string> lines;
-};
+using SafeDispatchTest = foundationtest::FoundationTest;
 
 TEST_F(SafeDispatchTest, ThrowsAreCaughtAndLoggedWithTheirTypeAndMessage) {
   bool after = false;
   sc_safe_dispatch_async(platform::globalQueue(), [] { throw std::runtime_error("boom"); });
   platform::globalQueue()->async([&] { after = true; });
-  EXPECT_TRUE(lines.empty());  // never inline
+  EXPECT_TRUE(console.lines().empty());  // never inline
   env.runUntilIdle();
   EXPECT_TRUE(after);
 
@@ -57,7 +46,7 @@ TEST_F(SafeDispatchTest, ThrowsAreCaughtAndLoggedWithTheirTypeAndMessage) {
   }
   EXPECT_EQ(onceRuns, 1);
 
-  EXPECT_EQ(lines, (std::vector<std::string>{
+  EXPECT_EQ(console.lines(), (std::vector<std::string>{
                        "[quillborne SDK] INTERNAL: UITHREAD: false sc_safe_dispatch_async - "
                        "exception caught: std::runtime_error: boom",
                        "[quillborne SDK] INTERNAL: UITHREAD: false sc_safe_dispatch_sync - "
@@ -76,14 +65,14 @@ TEST_F(SafeDispatchTest, BlocksThatReturnNormallyLogNothingAndANullQueueIsLogged
   sc_safe_dispatch_async(platform::mainQueue(), [&] { ++runs; });
   env.runUntilIdle();
   EXPECT_EQ(runs, 3);
-  EXPECT_TRUE(lines.empty());
+  EXPECT_TRUE(console.lines().empty());
 
   sc_safe_dispatch_async(nullptr, [&] { ++runs; });
   sc_safe_dispatch_sync(nullptr, [&] { ++runs; });
   env.runUntilIdle();
   EXPECT_EQ(runs, 3);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0], "[quillborne SDK] INTERNAL: UITHREAD: true sc_safe_dispatch_async - no queue to dispatch on");
+  ASSERT_EQ(console.lines().size(), 2u);
+  EXPECT_EQ(console.lines()[0], "[quillborne SDK] INTERNAL: UITHREAD: true sc_safe_dispatch_async - no queue to dispatch on");
 }
 
 }  // namespace

@@ -8,32 +8,17 @@
 
 #include "foundation/QBForegroundTimeCalculator.h"
 #include "foundation/QBLifeCycleSensitiveTimer.h"
-#include "foundation/QBLoggerManager.h"
 #include "foundation/QBThreadSafeTimer.h"
 #include "foundation/QBTimer.h"
 #include "platform/dispatch.h"
+#include "foundation_test_support.h"
 #include "platform/notifications.h"
-#include "platform/test_environment.h"
 
 using platform::Application;
-using platform::TestEnvironment;
 
 namespace {
 
-class TimersTest : public ::testing::Test {
- protected:
-  TimersTest() {
-    Application::shared().resetForTesting();
-    QBLoggerManager::sharedInstance().resetForTesting();
-    QBLoggerManager::sharedInstance().setConsoleWriterForTesting([](const std::string&) {});
-  }
-  ~TimersTest() override {
-    Application::shared().resetForTesting();
-    QBLoggerManager::sharedInstance().resetForTesting();
-  }
-
-  TestEnvironment env;
-};
+using TimersTest = foundationtest::FoundationTest;
 
 void onOtherThread(const std::function<void()>& f) { std::thread(f).join(); }
 

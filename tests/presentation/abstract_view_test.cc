@@ -102,8 +102,7 @@ TEST_F(AbstractViewTest, RevertCasesAndTheTurnWithNothingShared) {
   EXPECT_EQ(describe(view->viewConstraintsArray(), view.get()), kFull);
   EXPECT_EQ(view->currentOrientation(), 8u);
 
-  // Nothing shared and nothing allowed: the transform stays, the constraints
-  // go; the controller then follows the application's mask alone.
+  // Nothing shared and nothing allowed: the transform stays, the constraints go.
   setStatusBar(1);
   setMasks(24, 24);
   const auto turned = view->viewConstraintsArray();
@@ -111,10 +110,6 @@ TEST_F(AbstractViewTest, RevertCasesAndTheTurnWithNothingShared) {
   EXPECT_NEAR(view->transform().angle(), -pi / 2, 1e-9);
   EXPECT_EQ(view->viewConstraintsArray(), turned);
   EXPECT_FALSE(turned[0]->isActive());
-  auto controller = std::make_shared<QBAbstractViewController>();
-  EXPECT_EQ(controller->supportedInterfaceOrientations(), 24u);
-  EXPECT_FALSE(controller->shouldAutorotate());
-  EXPECT_TRUE(controller->prefersStatusBarHidden());
 
   // Nothing shared but something allowed: turned to it, where standing as the
   // status bar needs no turn at all.
@@ -122,7 +117,6 @@ TEST_F(AbstractViewTest, RevertCasesAndTheTurnWithNothingShared) {
   EXPECT_TRUE(view->transform().isIdentity());
   EXPECT_EQ(describe(view->viewConstraintsArray(), view.get()), kFull);
   EXPECT_EQ(view->currentOrientation(), 2u);
-  EXPECT_EQ(controller->supportedInterfaceOrientations(), 24u);
 
   // Without a superview: reverted, no constraints made, the array kept.
   const auto kept = view->viewConstraintsArray();

@@ -119,8 +119,6 @@ TEST_F(OrientationTest, FactsAndTheirDictionary) {
 
   EXPECT_EQ(PMEOrientationContext::supportedOrientationForViewController(nullptr),
             std::numeric_limits<uint64_t>::max());
-  Screen::main().setScale(2);
-  EXPECT_EQ(PMEScreenContext::scale(), 2);
 }
 
 TEST_F(OrientationTest, ParentViewControllerWalksTheResponderChain) {
