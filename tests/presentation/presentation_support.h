@@ -1,6 +1,6 @@
 #pragma once
-// The fixture of the presentation tests: a test environment, the UI layer and
-// the process-wide orientation objects put back before and after each test.
+// The fixture of the presentation tests: the UI layer's fixture with the
+// process-wide orientation objects put back before and after each test.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,12 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/device.h"
-#include "platform/json.h"
-#include "platform/notifications.h"
-#include "platform/storage.h"
-#include "platform/test_environment.h"
-#include "platform/ui.h"
+#include "platform/ui_support.h"
 #include "presentation/QBNAppOrientationCalculator.h"
 #include "presentation/QBNAppOrientationHolder.h"
 #include "presentation/QBOrientationManager.h"
@@ -42,16 +37,12 @@ class FixedController : public platform::ViewController {
   bool autorotate_;
 };
 
-class PresentationTest : public ::testing::Test {
+class PresentationTest : public uitest::UITest {
  protected:
-  PresentationTest() { reset(); }
-  ~PresentationTest() override { reset(); }
+  PresentationTest() { resetOrientation(); }
+  ~PresentationTest() override { resetOrientation(); }
 
-  static void reset() {
-    platform::NotificationCenter::resetDefaultForTesting();
-    platform::resetUIForTesting();
-    platform::resetDeviceFactsForTesting();
-    platform::setAppInfo(platform::Json{{"CFBundleIdentifier", platform::kDefaultBundleIdentifier}});
+  static void resetOrientation() {
     QBOrientationUtillis::resetPlistSupportedOrientationMaskForTesting();
     QBNAppOrientationCalculator::setUseWindowOrientationFallbackSource(nullptr);
     QBNAppOrientationHolder::sharedInstance().resetForTesting();
@@ -60,17 +51,12 @@ class PresentationTest : public ::testing::Test {
 
   // A key window whose root controller supports `mask`.
   std::shared_ptr<platform::Window> keyWindow(uint64_t mask) {
-    auto window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 390, 844));
-    window->setRootViewController(std::make_shared<FixedController>(mask));
-    window->makeKeyAndVisible();
-    return window;
+    return UITest::keyWindow(std::make_shared<FixedController>(mask));
   }
 
   static void setPlistOrientations(platform::Json names) {
     platform::setAppInfo(platform::Json{{"UISupportedInterfaceOrientations", std::move(names)}});
   }
-
-  platform::TestEnvironment env;
 };
 
 }  // namespace presentationtest
