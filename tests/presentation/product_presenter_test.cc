@@ -47,8 +47,6 @@ TEST_F(ProductPresenterTest, DisplayWebViewAnswersFromItsReplyTable) {
   } cases[] = {
       {"no display", {{"productType", "Interstitial"}, {"fail", "onFail"}}, {failure("missing display param")}},
       {"no product", {{"display", "true"}, {"fail", "onFail"}}, {failure("failed to find product type")}},
-      {"product 3", display(true, {{"productType", "3"}}), {failure("failed to find product type")}},
-      {"empty product", display(true, {{"productType", ""}}), {failure("failed to find product type")}},
       {"dismiss of nothing", display(false), {failure("no product presented on screen")}},
       {"unknown ad view", display(true, {{"adViewId", "nope"}}), {failure("did not receive view to present")}},
       {"unknown ad view, standalone", display(true, {{"adViewId", "nope"}, {"standaloneView", "true"}}),

@@ -55,12 +55,6 @@ class StoreAdapterTest : public StoreTest {
     c->setModalInPresentation(modal);
     return c;
   }
-  static void setDevice(const std::string& version, UserInterfaceIdiom idiom = UserInterfaceIdiom::Phone) {
-    DeviceFacts facts;
-    facts.osVersion = version;
-    facts.interfaceIdiom = idiom;
-    setDeviceFactsForTesting(facts);
-  }
   // What a show answered, once the transition has ended.
   std::vector<std::optional<Error>> show(QBAppStoreInsideVCP& adapter, const std::shared_ptr<ViewController>& from) {
     std::vector<std::optional<Error>> answers;

@@ -130,9 +130,7 @@ TEST_F(StoreTest, TheNonceIsAUuidObjectFromSystem11_3AndReportsShowItsUpperCaseT
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.version) + " " + dumpJson(c.nonce));
-    DeviceFacts facts;
-    facts.osVersion = c.version;
-    setDeviceFactsForTesting(facts);
+    setDevice(c.version);
     store.resetForTesting();
     delegate->lines.clear();
     load("v1", command({{"id", 7}, {"adNetworkNonce", c.nonce}, {"adNetworkIdentifier", "net.example"}}));

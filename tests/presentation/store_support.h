@@ -82,6 +82,13 @@ class StoreTest : public presentationtest::PresentationTest {
     auto object = session->appStoreObjectForViewUniqueId(viewId);
     return object ? object->storeKitAdapter()->getStoreViewController() : nullptr;
   }
+  static void setDevice(const std::string& version,
+                        platform::UserInterfaceIdiom idiom = platform::UserInterfaceIdiom::Phone) {
+    platform::DeviceFacts facts;
+    facts.osVersion = version;
+    facts.interfaceIdiom = idiom;
+    platform::setDeviceFactsForTesting(facts);
+  }
   // Lets a presentation or dismissal finish.
   void finishTransition() { env.advance(400); }
 
