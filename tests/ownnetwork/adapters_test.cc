@@ -19,78 +19,52 @@ namespace {
 
 using platform::Json;
 
-struct Log {
-  std::vector<std::string> calls;
-  void add(std::string s) { calls.push_back(std::move(s)); }
-};
-
-class Rv : public QBRewardedVideoAdapterDelegate {
+// The delegates of the four products, each call one line ("rv load").
+class Delegates : public QBRewardedVideoAdapterDelegate,
+                  public QBInterstitialAdapterDelegate,
+                  public QBBannerAdapterDelegate,
+                  public QBOfferwallAdapterDelegate {
  public:
-  explicit Rv(Log& log) : log_(log) {}
-  void adapterRewardedVideoInitSuccess() override { log_.add("rv init"); }
-  void adapterRewardedVideoDidLoad() override { log_.add("rv load"); }
-  void adapterRewardedVideoHasChangedAvailability(bool a) override { log_.add(a ? "rv avail yes" : "rv avail no"); }
-  void adapterRewardedVideoDidFailToLoadWithError(const QBError& e) override { log_.add("rv loadfail " + e.message()); }
-  void adapterRewardedVideoDidOpen() override { log_.add("rv open"); }
-  void adapterRewardedVideoDidClose() override { log_.add("rv close"); }
-  void adapterRewardedVideoDidFailToShowWithError(const QBError& e) override { log_.add("rv showfail " + e.message()); }
-  void adapterRewardedVideoDidClick() override { log_.add("rv click"); }
-  void adapterRewardedVideoDidReceiveReward() override { log_.add("rv reward"); }
-  void adapterRewardedVideoDidBecomeVisible() override { log_.add("rv visible"); }
-
- private:
-  Log& log_;
-};
-
-class Is : public QBInterstitialAdapterDelegate {
- public:
-  explicit Is(Log& log) : log_(log) {}
-  void adapterInterstitialInitSuccess() override { log_.add("is init"); }
-  void adapterInterstitialDidLoad() override { log_.add("is load"); }
-  void adapterInterstitialDidFailToLoadWithError(const QBError& e) override { log_.add("is loadfail " + e.message()); }
-  void adapterInterstitialDidOpen() override { log_.add("is open"); }
-  void adapterInterstitialDidClose() override { log_.add("is close"); }
-  void adapterInterstitialDidShow() override { log_.add("is show"); }
-  void adapterInterstitialDidFailToShowWithError(const QBError& e) override { log_.add("is showfail " + e.message()); }
-  void adapterInterstitialDidClick() override { log_.add("is click"); }
-  void adapterInterstitialDidBecomeVisible() override { log_.add("is visible"); }
-
- private:
-  Log& log_;
-};
-
-class Bn : public QBBannerAdapterDelegate {
- public:
-  explicit Bn(Log& log) : log_(log) {}
-  void adapterBannerInitSuccess() override { log_.add("bn init"); }
-  void adapterBannerDidLoad(const platform::ViewRef&) override { log_.add("bn load"); }
+  void adapterRewardedVideoInitSuccess() override { add("rv init"); }
+  void adapterRewardedVideoDidLoad() override { add("rv load"); }
+  void adapterRewardedVideoHasChangedAvailability(bool a) override { add(a ? "rv avail yes" : "rv avail no"); }
+  void adapterRewardedVideoDidFailToLoadWithError(const QBError& e) override { add("rv loadfail " + e.message()); }
+  void adapterRewardedVideoDidOpen() override { add("rv open"); }
+  void adapterRewardedVideoDidClose() override { add("rv close"); }
+  void adapterRewardedVideoDidFailToShowWithError(const QBError& e) override { add("rv showfail " + e.message()); }
+  void adapterRewardedVideoDidClick() override { add("rv click"); }
+  void adapterRewardedVideoDidReceiveReward() override { add("rv reward"); }
+  void adapterRewardedVideoDidBecomeVisible() override { add("rv visible"); }
+  void adapterInterstitialInitSuccess() override { add("is init"); }
+  void adapterInterstitialDidLoad() override { add("is load"); }
+  void adapterInterstitialDidFailToLoadWithError(const QBError& e) override { add("is loadfail " + e.message()); }
+  void adapterInterstitialDidOpen() override { add("is open"); }
+  void adapterInterstitialDidClose() override { add("is close"); }
+  void adapterInterstitialDidShow() override { add("is show"); }
+  void adapterInterstitialDidFailToShowWithError(const QBError& e) override { add("is showfail " + e.message()); }
+  void adapterInterstitialDidClick() override { add("is click"); }
+  void adapterInterstitialDidBecomeVisible() override { add("is visible"); }
+  void adapterBannerInitSuccess() override { add("bn init"); }
+  void adapterBannerDidLoad(const platform::ViewRef&) override { add("bn load"); }
   void adapterBannerDidFailToLoadWithError(const QBError& e) override {
-    log_.add("bn loadfail " + std::to_string(e.code()) + " " + e.message());
+    add("bn loadfail " + std::to_string(e.code()) + " " + e.message());
   }
-  void adapterBannerDidClick() override { log_.add("bn click"); }
-  void adapterBannerDidShow() override { log_.add("bn show"); }
-  void adapterBannerWillLeaveApplication() override { log_.add("bn leave"); }
-
- private:
-  Log& log_;
-};
-
-class Ow : public QBOfferwallAdapterDelegate {
- public:
-  explicit Ow(Log& log) : log_(log) {}
+  void adapterBannerDidClick() override { add("bn click"); }
+  void adapterBannerDidShow() override { add("bn show"); }
+  void adapterBannerWillLeaveApplication() override { add("bn leave"); }
   void adapterOfferwallHasChangedAvailability(bool a, const std::optional<QBError>&) override {
-    log_.add(a ? "ow avail yes" : "ow avail no");
+    add(a ? "ow avail yes" : "ow avail no");
   }
-  void adapterOfferwallDidShow() override { log_.add("ow show"); }
+  void adapterOfferwallDidShow() override { add("ow show"); }
   void adapterOfferwallDidFailToShowWithError(const QBError& e) override {
-    log_.add("ow showfail " + e.domain() + " " + std::to_string(e.code()) + " " + e.message());
+    add("ow showfail " + e.domain() + " " + std::to_string(e.code()) + " " + e.message());
   }
-  void adapterOfferwallDidClose() override { log_.add("ow close"); }
+  void adapterOfferwallDidClose() override { add("ow close"); }
   bool adapterOfferwallDidReceiveCredits(const Json&) override { return true; }
-  void adapterOfferwallDidFailToReceiveCreditsWithError(const QBError&) override { log_.add("ow creditfail"); }
+  void adapterOfferwallDidFailToReceiveCreditsWithError(const QBError&) override { add("ow creditfail"); }
 
- private:
-  Log& log_;
+  void add(std::string line) { calls.push_back(std::move(line)); }
+  std::vector<std::string> calls;
 };
 
 std::shared_ptr<QBAdapterConfig> config(const QBAdUnit& unit, const std::string& name = "ds1",
@@ -112,7 +86,6 @@ class OwnAdaptersTest : public qbtest::OwnNetworkTest {
     env.runUntilIdle();
     QBPlovermarkAdsConfiguration::configurations().resetForTesting();
     QBConfigurations::getConfigurations().resetForTesting();
-    platform::setDeviceFactsProvider(nullptr);
   }
 
   // Loads once so the adapter keeps the delegates and the instances; the
@@ -123,13 +96,10 @@ class OwnAdaptersTest : public qbtest::OwnNetworkTest {
     adapter->loadBannerForBiddingWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_BANNER()), Json::object(), "", nullptr,
                                                    std::make_shared<QBBannerSize>(QBBannerSize::BANNER()), bn);
     env.runUntilIdle();
-    log.calls.clear();
+    log->calls.clear();
   }
 
-  Log log;
-  std::shared_ptr<Rv> rv = std::make_shared<Rv>(log);
-  std::shared_ptr<Is> is = std::make_shared<Is>(log);
-  std::shared_ptr<Bn> bn = std::make_shared<Bn>(log);
+  std::shared_ptr<Delegates> log = std::make_shared<Delegates>(), rv = log, is = log, bn = log, ow = log;
   std::shared_ptr<QBQuillborneAdapter> adapter = std::make_shared<QBQuillborneAdapter>();
 };
 
@@ -169,19 +139,19 @@ TEST_F(OwnAdaptersTest, CallbackTable) {
     const std::pair<QBNAdInstanceRef, const std::vector<std::string>*> rows[] = {
         {rewarded, &c.rewardedHears}, {banner, &c.bannerHears}, {interstitial, &c.interstitialHears}};
     for (const auto& [instance, expected] : rows) {
-      log.calls.clear();
+      log->calls.clear();
       c.call(instance);
-      EXPECT_EQ(log.calls, *expected) << c.name << " " << (instance->isRewarded() ? "rewarded" : instance->isBanner() ? "banner" : "interstitial");
+      EXPECT_EQ(log->calls, *expected) << c.name << " " << (instance->isRewarded() ? "rewarded" : instance->isBanner() ? "banner" : "interstitial");
     }
   }
   // Demand-only: no availability reports, and still no show success for a
   // rewarded instance (its interstitial namesake hears nothing either).
   adapter->initRewardedVideoForDemandOnlyWithUserId("", config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()), rv);
-  log.calls.clear();
+  log->calls.clear();
   adapter->adInstanceLoaded(rewarded, none);
   adapter->adInstanceFailedToLoad(rewarded, error, none);
   adapter->adInstanceShowSuccess(rewarded, none);
-  EXPECT_EQ(log.calls, (std::vector<std::string>{"rv load", "rv loadfail boom"}));
+  EXPECT_EQ(log->calls, (std::vector<std::string>{"rv load", "rv loadfail boom"}));
 }
 
 TEST_F(OwnAdaptersTest, BannerSizes) {
@@ -202,22 +172,16 @@ TEST_F(OwnAdaptersTest, BannerSizes) {
       {QBBannerSize::initWithDescription("OTHER", 320, 50), false, std::nullopt},
   };
   for (const auto& c : cases) {
-    platform::DeviceFacts facts;
-    facts.interfaceIdiom = c.tablet ? platform::UserInterfaceIdiom::Pad : platform::UserInterfaceIdiom::Phone;
-    struct Fixed : platform::DeviceFactsProvider {
-      platform::DeviceFacts f;
-      platform::DeviceFacts facts() const override { return f; }
-    };
-    auto provider = std::make_shared<Fixed>();
-    provider->f = facts;
-    platform::setDeviceFactsProvider(provider);
+    setDevice([&](platform::DeviceFacts& f) {
+      f.interfaceIdiom = c.tablet ? platform::UserInterfaceIdiom::Pad : platform::UserInterfaceIdiom::Phone;
+    });
     EXPECT_EQ(QBQuillborneAdapter::bannerSizeInPoints(c.size), c.points) << c.size.sizeDescription();
   }
   // An unsupported size fails the load with 616 and loads nothing.
   adapter->loadBannerForBiddingWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_BANNER()), Json::object(), "", nullptr,
                                                  std::make_shared<QBBannerSize>(QBBannerSize::initWithWidth(300, 250)),
                                                  bn);
-  EXPECT_EQ(log.calls, (std::vector<std::string>{"bn loadfail 616 quillborne unsupported banner size"}));
+  EXPECT_EQ(log->calls, (std::vector<std::string>{"bn loadfail 616 quillborne unsupported banner size"}));
 }
 
 TEST_F(OwnAdaptersTest, DestroyOfTwoLoadedBannersAndOfANameWithNone) {
@@ -226,7 +190,7 @@ TEST_F(OwnAdaptersTest, DestroyOfTwoLoadedBannersAndOfANameWithNone) {
   auto second = QuillborneAdInstanceBuilder("ds1", std::static_pointer_cast<QBNProductDelegate>(adapter)).setSize(std::make_shared<QBNAdSize>("BANNER", 320, 50)).build();
   adapter->adInstanceLoadedWithAdContainer(first, Json(), nullptr);
   adapter->adInstanceLoadedWithAdContainer(second, Json(), nullptr);
-  EXPECT_EQ(log.calls, (std::vector<std::string>{"bn load", "bn load"}));
+  EXPECT_EQ(log->calls, (std::vector<std::string>{"bn load", "bn load"}));
   console.clear();
   adapter->destroyBannerWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_BANNER()));
   adapter->destroyBannerWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_BANNER()));  // nothing left
@@ -275,12 +239,12 @@ TEST_F(OwnAdaptersTest, TokenFallbacks) {
   adapter->loadRewardedVideoWithAdapterConfig(config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), "other"), Json::object(),
                                               rv);
   env.runUntilIdle();
-  log.calls.clear();
+  log->calls.clear();
   adapter->showRewardedVideoWithViewController(nullptr, config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), "other"), rv);
   env.runUntilIdle();
   adapter->showRewardedVideoWithViewController(nullptr, config(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), "never"), rv);
   env.runUntilIdle();
-  EXPECT_EQ(log.calls, (std::vector<std::string>{"rv showfail Call initSDK first",
+  EXPECT_EQ(log->calls, (std::vector<std::string>{"rv showfail Call initSDK first",
                                                  "rv showfail No QuillborneAdInstance was found"}));
 }
 
@@ -348,19 +312,17 @@ TEST_F(OwnAdaptersTest, OfferwallParametersAndSignature) {
   EXPECT_FALSE(QBPlovermarkAdsAdapter::createParams(std::nullopt, "OW")->contains("minimumOfferCommissionSignature"));
 
   // Callbacks: show failures are re-wrapped with 510; no delegate takes no credit.
-  Log owLog;
-  auto ow = std::make_shared<Ow>(owLog);
   auto offerwall = std::make_shared<QBPlovermarkAdsAdapter>();
   offerwall->initAdapter("PlovermarkAds");
   EXPECT_FALSE(offerwall->pmaOfferWallDidReceiveCredit(Json::object()));
   EXPECT_FALSE(adapter->pmaOfferWallDidReceiveCredit(Json::object()));
   adapter->initOfferWallWithUserId("", config(QBAdUnit::QB_AD_UNIT_OFFERWALL()), ow);
   env.runUntilIdle();
-  owLog.calls.clear();  // without an application key the publisher refuses the init
+  log->calls.clear();  // without an application key the publisher refuses the init
   adapter->pmaOfferWallShowFailedWithError(platform::Error{"x", 3, "no offers"});
   adapter->pmaInitOfferWallSuccess();
   EXPECT_TRUE(adapter->hasOfferwall());
-  EXPECT_EQ(owLog.calls, (std::vector<std::string>{"ow showfail Quillborne 510 no offers", "ow avail yes"}));
+  EXPECT_EQ(log->calls, (std::vector<std::string>{"ow showfail Quillborne 510 no offers", "ow avail yes"}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
-// The controller manager against the sandbox's controller page, running in a
-// real web view: a recording publisher and a fixture that starts the page.
+// The controller page of the sandbox running in a real web view: the fixture
+// every such test stands on, and the controller manager's own with a
+// recording publisher.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -17,8 +18,10 @@
 #include "ownnetwork/interfaces/QBNControllerPublisherP.h"
 #include "ownnetwork/ownnetwork_test_support.h"
 #include "ownnetwork/web/PMWVWebViewFactory.h"
+#include "platform/notifications.h"
 #include "platform/ui/application.h"
 #include "support/sandbox_controller.h"
+#include "support/sandbox_own_events.h"
 
 namespace qbtest {
 
@@ -111,47 +114,79 @@ class RecordingPublisher : public QBNControllerPublisherP {
 
 inline std::string defaultControllerConfig() { return R"({"applicationKey":"appkey1","webviewType":"wk"})"; }
 
-// One sandbox for the suite: stopping a server waits for the session's idle
-// keep-alive connection to time out.
-class ControllerTest : public OwnNetworkStorageTest {
+// What every test against the controller page in a real web view needs: one
+// sandbox for the whole suite (stopping a server waits for the session's idle
+// keep-alive connection to time out) that also answers the own network's
+// events, reachability on Wi-Fi, a fresh key window, and the script lines the
+// dispatcher evaluates.
+class OwnPageTest : public WithOwnEventsSandbox<OwnNetworkStorageTest> {
  protected:
-  static void SetUpTestSuite() {
-    shared = new SandboxServer();
-    shared->start();
-  }
-  static void TearDownTestSuite() {
-    delete shared;
-    shared = nullptr;
-  }
-
-  ControllerTest() : server(*shared) {
+  OwnPageTest() : server(*WithOwnEventsSandbox<OwnNetworkStorageTest>::server) {
     server.clearRequests();
     server.clearFaults();
+    platform::NotificationCenter::resetDefaultForTesting();
     PMEReachabilityManager::resetForTesting();
     platform::ReachabilitySource::shared().setStatus(platform::kReachabilityViaWiFi);
+    // The monitor learns the status on its first use; make that use here, not
+    // on one of the threads a test starts.
+    PMEReachabilityManager::sharedManager();
     env.runUntilIdle();
     platform::resetUIForTesting();
     window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 320, 480));
     window->makeKeyAndVisible();
+    QBNControllerAPIDispatcher::setEvaluationObserverForTesting([this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(linesMutex);
+      evaluated.push_back(line);
+    });
+  }
+  // The derived fixture has released what it made.
+  ~OwnPageTest() override {
+    QBNControllerAPIDispatcher::setEvaluationObserverForTesting(nullptr);
+    env.runUntilIdle();
+    platform::NotificationCenter::resetDefaultForTesting();
+    platform::resetUIForTesting();
+    PMEReachabilityManager::resetForTesting();
+  }
+
+  // The web view the page runs in.
+  virtual std::shared_ptr<PMWVWKWebView> pageView() const = 0;
+
+  // A value of the page, read by evaluating `expression` in it.
+  platform::Json page(const std::string& expression) {
+    std::optional<platform::ScriptEvaluation> result;
+    pageView()->evaluateJavaScript(expression, [&result](const platform::ScriptEvaluation& r) { result = r; });
+    env.runUntilIdle();
+    return result && result->ok() ? result->value : platform::Json();
+  }
+
+  // Every script line evaluated in the page, in order.
+  std::vector<std::string> lines() {
+    std::lock_guard<std::mutex> lock(linesMutex);
+    return evaluated;
+  }
+
+  SandboxServer& server;
+  std::shared_ptr<platform::Window> window;
+  std::mutex linesMutex;
+  std::vector<std::string> evaluated;
+};
+
+// The controller manager with a recording publisher.
+class ControllerTest : public OwnPageTest {
+ protected:
+  ControllerTest() {
     auto browsing = std::make_shared<PMWVBrowsingConfiguration>();
     browsing->setAllowFileAccessFromFileURLs(true);
     auto connectivity = std::make_shared<PMWVConnectivityConfiguration>();
     connectivity->setMessageHandlerName("plovermarkMainMsgHandler");
     publisher->webView = PMWVWebViewFactory::defaultWebViewWithFrame(platform::Rect::make(0, 0, 320, 480),
                                                                      connectivity, browsing);
-    QBNControllerAPIDispatcher::setEvaluationObserverForTesting([this](const std::string& line) {
-      std::lock_guard<std::mutex> lock(linesMutex);
-      evaluated.push_back(line);
-    });
   }
   ~ControllerTest() override {
-    QBNControllerAPIDispatcher::setEvaluationObserverForTesting(nullptr);
     manager.reset();
     publisher->webView.reset();
-    env.runUntilIdle();
-    platform::resetUIForTesting();
-    PMEReachabilityManager::resetForTesting();
   }
+  std::shared_ptr<PMWVWKWebView> pageView() const override { return publisher->webView; }
 
   static std::string defaultConfig() { return defaultControllerConfig(); }
 
@@ -182,34 +217,15 @@ class ControllerTest : public OwnNetworkStorageTest {
 
   bool isNative() const { return std::dynamic_pointer_cast<QBNNativeController>(manager->controller()) != nullptr; }
 
-  // A value of the page, read by evaluating `expression` in it.
-  platform::Json page(const std::string& expression) {
-    std::optional<platform::ScriptEvaluation> result;
-    publisher->webView->evaluateJavaScript(expression,
-                                           [&result](const platform::ScriptEvaluation& r) { result = r; });
-    env.runUntilIdle();
-    return result && result->ok() ? result->value : platform::Json();
-  }
-
-  std::vector<std::string> lines() {
-    std::lock_guard<std::mutex> lock(linesMutex);
-    return evaluated;
-  }
-
   // A command with both callback names.
   void send(const std::string& name, const platform::Json& params = platform::Json::object(), bool decodeFirst = false) {
     manager->runCommand(name, params, name + "Success", name + "Fail", decodeFirst);
   }
 
-  static inline SandboxServer* shared = nullptr;
-  SandboxServer& server;
-  std::shared_ptr<platform::Window> window;
   std::shared_ptr<RecordingPublisher> publisher = std::make_shared<RecordingPublisher>();
   std::shared_ptr<QBNControllerManager> manager;
   std::vector<std::optional<platform::Error>> completions;
   std::vector<bool> completionOnMain;
-  std::mutex linesMutex;
-  std::vector<std::string> evaluated;
 };
 
 }  // namespace qbtest

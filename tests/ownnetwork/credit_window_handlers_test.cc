@@ -199,6 +199,18 @@ TEST_F(CreditWindowTest, DisplayWebViewReachesOrientationThenOnePresenter) {
                                "most view controller"));
 }
 
+// An unknown product answers the fail name; only the credit's answer is
+// decoded first.
+TEST_F(CreditWindowTest, UnknownProductsAnswerTheFailName) {
+  const Json bad =
+      request({{"productType", "Video"}, {"success", "s"}, {"fail", "f"}, {"hybridView", "true"}, {"display", "1"}});
+  const Json error = {{"errMsg", "failed to find product type"}};
+  credits.handleAdCredited(bad);
+  credits.handleAdWindowsClosed(bad);
+  credits.handleDisplayWebViewWithparameters(bad);
+  EXPECT_EQ(sent(), (std::vector<Sent>{{"f", error, true}, {"f", error, false}, {"f", error, false}}));
+}
+
 TEST_F(CreditWindowTest, SetWebViewHiddenFollowsTheBooleanValue) {
   publisher->webView = PMWVWKWebView::create(platform::Rect::make(0, 0, 10, 10));
   auto view = publisher->webView->view();

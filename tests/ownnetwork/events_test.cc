@@ -15,21 +15,10 @@ namespace {
 
 using platform::Json;
 
-// One server for the suite: stopping a server waits for the session's idle
-// keep-alive connection to time out.
-class OwnNetworkEventsTest : public qbtest::OwnNetworkTest {
+// One sandbox for the suite, answering the events.
+class OwnNetworkEventsTest : public qbtest::WithOwnEventsSandbox<qbtest::OwnNetworkTest> {
  protected:
-  static void SetUpTestSuite() {
-    shared = new qbtest::SandboxServer();
-    sharedStarted = shared->start();
-    qbtest::addOwnNetworkEventsEndpoint(*shared);
-  }
-  static void TearDownTestSuite() {
-    delete shared;
-    shared = nullptr;
-  }
-
-  OwnNetworkEventsTest() : server(*shared) {
+  OwnNetworkEventsTest() : server(*WithOwnEventsSandbox::server) {
     server.clearRequests();
     server.clearFaults();
     PMEReachabilityManager::resetForTesting();
@@ -82,13 +71,10 @@ class OwnNetworkEventsTest : public qbtest::OwnNetworkTest {
            R"("sessionid":"sess-1","origin":"n")";
   }
 
-  static inline qbtest::SandboxServer* shared = nullptr;
-  static inline bool sharedStarted = false;
   qbtest::SandboxServer& server;
 };
 
 TEST_F(OwnNetworkEventsTest, PostSendsDataAndTheBase64OfTheEnvelopeAsTheBody) {
-  ASSERT_TRUE(sharedStarted);
   prepare(configurations("POST"));
   QBNEventsTracker::logEvent(QBNEvents::loadAd(),
                              Json{{"isbiddinginstance", true}, {"demandsourcename", "rv1"}, {"producttype", "RewardedVideo"}});
@@ -107,7 +93,6 @@ TEST_F(OwnNetworkEventsTest, PostSendsDataAndTheBase64OfTheEnvelopeAsTheBody) {
 }
 
 TEST_F(OwnNetworkEventsTest, GetPutsThePercentEscapedBase64IntoTheQuery) {
-  ASSERT_TRUE(sharedStarted);
   prepare(configurations("GET"));
   QBNEventsTracker::logEvent(QBNEvents::controllerFailed(),
                              Json{{"callfailreason", "Mobile controller Failed initiating."}, {"n", ">>>???"}});
@@ -128,7 +113,6 @@ TEST_F(OwnNetworkEventsTest, GetPutsThePercentEscapedBase64IntoTheQuery) {
 }
 
 TEST_F(OwnNetworkEventsTest, EventsAreDroppedUnpreparedDisabledOrUnnamedAndALaterPreparationReplacesTheSender) {
-  ASSERT_TRUE(sharedStarted);
   QBNEventsTracker::logEvent(QBNEvents::initSdk());  // nothing installed yet
   prepare(configurations("POST", /*enabled=*/false));
   QBNEventsTracker::logEvent(QBNEvents::initSdk());
@@ -147,7 +131,6 @@ TEST_F(OwnNetworkEventsTest, EventsAreDroppedUnpreparedDisabledOrUnnamedAndALate
 }
 
 TEST_F(OwnNetworkEventsTest, BaseDataWinsAndOnlyTheTwoMessageKeysAreEscaped) {
-  ASSERT_TRUE(sharedStarted);
   platform::ReachabilitySource::shared().setStatus(platform::kReachabilityViaWWAN);
   QBNConfigurations c = configurations("POST");
   c.userId.reset();
@@ -181,7 +164,6 @@ TEST_F(OwnNetworkEventsTest, BaseDataWinsAndOnlyTheTwoMessageKeysAreEscaped) {
 }
 
 TEST_F(OwnNetworkEventsTest, UploadAnswersAndFailuresArePrintedWhenAllowed) {
-  ASSERT_TRUE(sharedStarted);
   server.inject(qbtest::kOwnEventsPath, qbtest::SandboxFault::failing(503));
   prepare(configurations("POST"));
   QBNEventsTracker::logEvent(QBNEvents::initSdk());

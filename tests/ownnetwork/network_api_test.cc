@@ -31,13 +31,11 @@ class NetworkApiTest : public PublisherTest {
   NetworkApiTest() {
     QuillborneNetwork::resetForTesting();
     QBNEventsTracker::sharedTracker().resetForTesting();
-    qbtest::addOwnNetworkEventsEndpoint(server);
   }
   ~NetworkApiTest() override {
     QuillborneNetwork::resetForTesting();
     QBNEventsTracker::sharedTracker().resetForTesting();
     QBNFeaturesManager::sharedManager().resetForTesting();
-    platform::setDeviceFactsProvider(nullptr);
     platform::setAppInfo(Json{{"CFBundleIdentifier", platform::kDefaultBundleIdentifier}});
   }
 
@@ -225,15 +223,6 @@ TEST_F(NetworkApiTest, TokenReadFromAnotherThreadEqualsTheMainRead) {
 
 // ------------------------------------------------------------------ device status
 
-class FixedFacts : public platform::DeviceFactsProvider {
- public:
-  explicit FixedFacts(platform::DeviceFacts facts) : facts_(std::move(facts)) {}
-  platform::DeviceFacts facts() const override { return facts_; }
-
- private:
-  platform::DeviceFacts facts_;
-};
-
 TEST_F(NetworkApiTest, DeviceStatusKeysWithAndWithoutTheOptionalOnes) {
   const std::vector<std::string> always{
       "deviceOEM", "deviceModel", "deviceOs", "deviceOSVersion", "connectionType", "deviceLanguage",
@@ -267,7 +256,7 @@ TEST_F(NetworkApiTest, DeviceStatusKeysWithAndWithoutTheOptionalOnes) {
       platform::setAppInfo(Json::object());
       QBNFeaturesManager::sharedManager().updateSupplyConfigurations(Json{{"attReflection", false}});
     }
-    platform::setDeviceFactsProvider(std::make_shared<FixedFacts>(facts));
+    setDevice([&](platform::DeviceFacts& f) { f = facts; });
     const Json report = QBNDeviceStatusReport::build(true);
     for (const auto& key : always) EXPECT_TRUE(report.contains(key)) << key;
     for (const auto& key : optional) EXPECT_EQ(report.contains(key), c.full) << key;

@@ -15,6 +15,7 @@ namespace qbtest {
 namespace {
 
 using handlertest::RecordingAdListener;
+using handlertest::RecordingProductListener;
 using platform::Json;
 
 bool contains(const std::vector<std::string>& lines, const std::string& text) {
@@ -290,16 +291,6 @@ TEST_F(PublisherTest, BannerLoadAnswerWithoutItsContainerIsALoadFailure) {
   EXPECT_EQ(listener->lines[0].rfind("failedToLoad loaded banner has no ad container ", 0), 0u) << listener->lines[0];
   EXPECT_FALSE(publisher->isAdAvailableForAdInstance(banner));
 }
-
-}  // namespace
-}  // namespace qbtest
-
-namespace qbtest {
-namespace {
-
-using handlertest::RecordingAdListener;
-using handlertest::RecordingProductListener;
-using platform::Json;
 
 size_t countOf(const std::vector<std::string>& names, const std::string& name) {
   return static_cast<size_t>(std::count(names.begin(), names.end(), name));

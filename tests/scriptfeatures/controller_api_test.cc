@@ -1,16 +1,12 @@
 // The generic controller-API handler, made through the factory the library
 // registers and driven with requests parsed from query texts as the
 // dispatcher parses them; a recording publisher shows what reaches the page
-// and the listeners.
+// and the listeners (the own network's recording doubles).
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "ownnetwork/api/PMAOfferWallDelegate.h"
-#include "ownnetwork/api/QBNAdDelegate.h"
-#include "ownnetwork/api/QBNProductDelegateCalls.h"
-#include "ownnetwork/api/QuillborneAdInstance.h"
-#include "ownnetwork/interfaces/QBNControllerManagerP.h"
+#include "ownnetwork/handlers_test_support.h"
 #include "ownnetwork/interfaces/QBNPublisherAgent.h"
 #include "ownnetwork/interfaces/QBNScriptHandlerFactories.h"
 #include "ownnetwork/interfaces/QBNScriptHandlers.h"
@@ -46,36 +42,6 @@ class RecordingControllerManager : public QBNControllerManagerP {
   Lines lines;
 };
 
-// The listeners of every demand source: legacy products hear their calls at
-// once, an ad instance's listener on the main queue.
-class Listener : public QBNProductDelegate,
-                 public PmaRewardedVideoAdClickedCall,
-                 public PmaRewardedVideoAdDidReceiveNotificationOnEventCall,
-                 public PlovermarkISAdDidReceiveNotificationOnEventCall,
-                 public QBNAdDelegateClicked,
-                 public QBNAdDelegateLeaveApplication,
-                 public QBNAdDelegateNotification {
- public:
-  void pmaRewardedVideoAdClicked() override { heard.push_back("rv clicked"); }
-  void pmaRewardedVideoAdDidReceiveNotificationOnEvent(const std::string& event, const Json& extData) override {
-    heard.push_back("rv " + event + " " + platform::dumpJson(extData));
-  }
-  void plovermarkISAdDidReceiveNotificationOnEvent(const std::string& event, const Json& extData) override {
-    heard.push_back("is " + event + " " + platform::dumpJson(extData));
-  }
-  void adInstanceClicked(const QBNAdInstanceRef&, const Json& c) override {
-    heard.push_back("instance clicked " + platform::dumpJson(c));
-  }
-  void adInstanceLeaveApplication(const QBNAdInstanceRef&, const Json& c) override {
-    heard.push_back("instance left " + platform::dumpJson(c));
-  }
-  void adInstanceReceivedNotificationWithInstance(const QBNAdInstanceRef&, const std::string& event,
-                                                  const Json& extData, const Json& c) override {
-    heard.push_back("instance " + event + " " + platform::dumpJson(extData) + " " + platform::dumpJson(c));
-  }
-  Lines heard;
-};
-
 class RecordingPublisher : public QBNPublisherAgent,
                            public PMAOfferWallDelegate,
                            public PmaOfferwallDidReceiveNotificationOnEventCall,
@@ -94,11 +60,15 @@ class RecordingPublisher : public QBNPublisherAgent,
   }
   void pmaOfferwallDidReceiveNotificationOnEvent(const std::string& event, const Json& extData) override {
     if (event == "throws") throw std::runtime_error("listener failed");
-    listener->heard.push_back("offerwall " + event + " " + platform::dumpJson(extData));
+    products->add("offerwall " + event + " " + platform::dumpJson(extData));
   }
 
   std::shared_ptr<RecordingControllerManager> manager = std::make_shared<RecordingControllerManager>();
-  std::shared_ptr<Listener> listener = std::make_shared<Listener>();
+  // Legacy products hear their calls at once, an ad instance's listener on
+  // the main queue.
+  std::shared_ptr<handlertest::RecordingProductListener> products =
+      std::make_shared<handlertest::RecordingProductListener>();
+  std::shared_ptr<handlertest::RecordingAdListener> instances = std::make_shared<handlertest::RecordingAdListener>();
   std::string group;
 };
 
@@ -126,12 +96,12 @@ class ControllerApiTest : public ::testing::TestWithParam<Case> {
     QBNScriptHandlerFactories::resetForTesting();
     PMADemandSourcesCollection::sharedInstance().resetForTesting();
     auto& sources = PMADemandSourcesCollection::sharedInstance();
-    const std::weak_ptr<QBNProductDelegate> listener = publisher->listener;
+    const std::weak_ptr<QBNProductDelegate> listener = publisher->products;
     sources.addDemandSourceWithProductType(
         0, std::make_shared<PMADemandSource>("rv1", "Rewarded One", std::nullopt, listener));
     sources.addDemandSourceWithProductType(1, PMADemandSource::createDemandSourceWithName("is1", std::nullopt, listener));
     // A banner ad instance's demand source, stored under "bn1".
-    instance = QuillborneAdInstanceBuilder("banner", listener).build();
+    instance = QuillborneAdInstanceBuilder("banner", publisher->instances).build();
     auto banner = PMADemandSource::createDemandSourceWithAdInstance(instance);
     banner->setIdentifier("bn1");
     sources.addDemandSourceWithProductType(4, banner);
@@ -161,7 +131,9 @@ TEST_P(ControllerApiTest, RepliesAndNotices) {
   if (command == "sendHttpRequest") handler->sendHTTPRequest(request);
   env.runUntilIdle();
   EXPECT_EQ(publisher->manager->lines, c.lines);
-  EXPECT_EQ(publisher->listener->heard, c.heard);
+  Lines heard = publisher->products->lines;
+  heard.insert(heard.end(), publisher->instances->lines.begin(), publisher->instances->lines.end());
+  EXPECT_EQ(heard, c.heard);
 }
 
 const std::string kConfig = "success=ok&fail=ko";
@@ -198,15 +170,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RewardedVideoAnyCaseBadExtData", "postAdEventNotification",
              kEvent + "&productType=rewardedVIDEO&demandSourceId=rv1&extData=%7Bnope", "", "",
              {R"(waits ok {"productType":"rewardedVIDEO","eventName":"shown",)" + kRvSource + "} option 2"},
-             {R"(rv shown {})"}},
+             {R"(rvEvent shown {})"}},
         Case{"InterstitialByDsName", "postAdEventNotification", kEvent + "&productType=INTERSTITIAL&dsName=is1",
              "", "",
              {R"(waits ok {"productType":"INTERSTITIAL","eventName":"shown","demandSourceName":"is1","demandSourceId":"is1"} option 2)"},
-             {R"(is shown {})"}},
+             {R"(isEvent shown {})"}},
         Case{"BannerInstanceOnMain", "postAdEventNotification",
              kEvent + "&productType=banner&demandSourceId=bn1&extData=%7B%22k%22%3A2%7D", "", "",
              {R"(waits ok {"productType":"banner","eventName":"shown","demandSourceName":"banner","demandSourceId":"bn1"} option 2)"},
-             {R"(instance shown {"k":2} {"productType":"Banner"})"}},
+             {R"(event shown {"k":2} {"productType":"Banner"})"}},
         Case{"UnknownDemandSource", "postAdEventNotification", kEvent + "&productType=Banner&demandSourceName=zz",
              "", "", {R"(waits ok {"productType":"Banner","eventName":"shown"} option 2)"}},
         Case{"UnknownProduct", "postAdEventNotification", kEvent + "&productType=Video", "", "",
@@ -216,9 +188,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ListenerThrows", "postAdEventNotification", "fail=ko&eventName=throws&productType=OfferWall", "", "",
              {R"(waits ko {"errMsg":"exception recevied while trying to handler product notification"} option 0)"}},
         Case{"ClickCanonicalName", "adClicked", "fail=ko&productType=rewardedvideo&demandSourceId=rv1", "", "", {},
-             {"rv clicked"}},
+             {"rvClicked"}},
         Case{"LeaveByName", "adLeaveApplication", "fail=ko&productType=Banner&demandSourceName=bn1", "", "", {},
-             {R"(instance left {"productType":"Banner"})"}},
+             {R"(leave {"productType":"Banner"})"}},
         Case{"ClickUnknownSource", "adClicked", "fail=ko&productType=Banner&demandSourceId=zz", "", "", {}, {}},
         Case{"ClickOfferwall", "adClicked", "fail=ko&productType=OfferWall&demandSourceId=rv1", "", "", {}, {}},
         Case{"ClickUnknownProduct", "adClicked", "fail=ko&productType=Video&demandSourceId=rv1", "", "",
@@ -226,10 +198,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ClickWithoutProduct", "adClicked", "fail=ko&demandSourceId=rv1", "", "", {}, {}},
         Case{"HttpRequestNotServed", "sendHttpRequest", "success=ok&fail=ko&url=http%3A%2F%2Fa", "", "", {}, {}}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.label); });
-
-}  // namespace
-
-namespace {
 
 TEST(ScriptRequestTest, FunctionParamsAreOneEscapedObject) {
   const auto params = [](const std::string& query) {
