@@ -8,7 +8,7 @@
 
 #include "ownnetwork/data/QBNDataManager.h"
 #include "ownnetwork/ownnetwork_test_support.h"
-#include "support/sandbox_server.h"
+#include "support/sandbox_own_events.h"
 
 namespace {
 
@@ -24,19 +24,11 @@ struct Answer {
   std::string queueLabel;
 };
 
-// Runs every case against both data managers.
-class DataManagerTest : public qbtest::OwnNetworkStorageTest, public ::testing::WithParamInterface<bool> {
+// Runs every case against both data managers, on one sandbox for the suite.
+class DataManagerTest : public qbtest::WithOwnEventsSandbox<qbtest::OwnNetworkStorageTest>,
+                        public ::testing::WithParamInterface<bool> {
  protected:
-  static void SetUpTestSuite() {
-    shared = new qbtest::SandboxServer();
-    sharedStarted = shared->start();
-  }
-  static void TearDownTestSuite() {
-    delete shared;
-    shared = nullptr;
-  }
-
-  DataManagerTest() : server(*shared) {
+  DataManagerTest() : server(*WithOwnEventsSandbox::server) {
     server.clearRequests();
     server.clearFaults();
     server.answer("/data", 200, "payload");
@@ -73,8 +65,6 @@ class DataManagerTest : public qbtest::OwnNetworkStorageTest, public ::testing::
 
   static int errorCode(const Answer& answer) { return answer.result.error ? answer.result.error->code : 0; }
 
-  static inline qbtest::SandboxServer* shared = nullptr;
-  static inline bool sharedStarted = false;
   qbtest::SandboxServer& server;
 };
 
@@ -82,7 +72,6 @@ INSTANTIATE_TEST_SUITE_P(BothManagers, DataManagerTest, ::testing::Values(true, 
                          [](const auto& info) { return info.param ? "QBNDataManager" : "PMADataManager"; });
 
 TEST_P(DataManagerTest, OnlyTimeOutsAreRetriedWithinTheAttemptsBudget) {
-  ASSERT_TRUE(sharedStarted);
   struct Case {
     const char* name;
     int32_t retryNumber;
@@ -115,7 +104,6 @@ TEST_P(DataManagerTest, OnlyTimeOutsAreRetriedWithinTheAttemptsBudget) {
 }
 
 TEST_P(DataManagerTest, StatusesOutside200To399BecomeHttpErrors) {
-  ASSERT_TRUE(sharedStarted);
   struct Case {
     int status;
     std::optional<std::string> message;  // none: no error
@@ -153,7 +141,6 @@ TEST_P(DataManagerTest, StatusesOutside200To399BecomeHttpErrors) {
 }
 
 TEST_P(DataManagerTest, AnswersOnTheGivenQueueElseOnTheDeliveryThread) {
-  ASSERT_TRUE(sharedStarted);
   auto manager = makeManager();
   auto queue = platform::createSerialQueue("test.data.answers");
   auto onQueue = send(*manager, request("/data"), queue);
@@ -171,7 +158,6 @@ TEST_P(DataManagerTest, AnswersOnTheGivenQueueElseOnTheDeliveryThread) {
 }
 
 TEST_P(DataManagerTest, DelayedRetryWaitsForTheClockOnTheMainQueue) {
-  ASSERT_TRUE(sharedStarted);
   server.inject("/data", SandboxFault::delay(kSlowMs).only(1));
   auto manager = makeManager(2, 2);
   auto answer = send(*manager, request("/data", kShortTimeoutSeconds));
@@ -186,7 +172,6 @@ TEST_P(DataManagerTest, DelayedRetryWaitsForTheClockOnTheMainQueue) {
 }
 
 TEST_P(DataManagerTest, PendingRetryOfAReleasedManager) {
-  ASSERT_TRUE(sharedStarted);
   server.inject("/data", SandboxFault::delay(kSlowMs).only(1));
   auto manager = makeManager(2, 2);
   auto answer = send(*manager, request("/data", kShortTimeoutSeconds));

@@ -8,7 +8,7 @@
 #include <map>
 
 #include "ownnetwork/handlers_test_support.h"
-#include "support/sandbox_server.h"
+#include "support/sandbox_own_events.h"
 
 namespace filehandlertest {
 
@@ -17,10 +17,9 @@ using handlertest::HandlersTest;
 using handlertest::Sent;
 using platform::Json;
 
-class FileHandlersTest : public HandlersTest {
+class FileHandlersTest : public qbtest::WithOwnEventsSandbox<HandlersTest> {
  protected:
   FileHandlersTest() {
-    started = server.start();
     server.answer("/files/a.png", 200, "new bytes", {{"Content-Type", "image/png"}});
     publisher->data = QBNDataManagerFactory::createDataManagerWithConfiguration(QBNDataManagerConfiguration{});
     publisherFolder = publisher->data->downloadMgr()->getInstanceCacheFolderUseRoot(false);
@@ -63,14 +62,12 @@ class FileHandlersTest : public HandlersTest {
     return sent();
   }
 
-  qbtest::SandboxServer server;
-  bool started = false;
+  qbtest::SandboxServer& server = *WithOwnEventsSandbox::server;
   std::string publisherFolder, cacheRoot;
   std::map<std::string, std::string> before;
 };
 
 TEST_F(FileHandlersTest, SaveFileDownloadsIntoTheFolderOrRefusesAtOnce) {
-  ASSERT_TRUE(started);
   publisher->parameters[0] = std::make_shared<PMAProductParameters>("rvKey", "rvUser");
   publisher->parameters[1] = std::make_shared<PMAProductParameters>("isKey", "isUser");
   write(publisherFolder + "/rewardedvideo/x/a.png", "old bytes");
