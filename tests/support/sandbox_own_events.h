@@ -30,8 +30,11 @@ std::vector<platform::Json> ownNetworkEventsReceived(const SandboxServer& server
 // with the network's own formatter. False when the tracker refuses.
 bool sendOwnNetworkEventsTo(const SandboxServer& server, const std::string& path = kOwnEventsPath);
 
-// A sandbox answering the own network's events for a whole test suite:
-// `class MyTest : public qbtest::WithOwnEventsSandbox<MyFixture> {};`.
+// One sandbox for a whole test suite, answering the own network's events
+// (stopping a server waits for the session's idle keep-alive connection to
+// time out, so a suite starts one): `class MyTest : public
+// qbtest::WithOwnEventsSandbox<MyFixture> {};`. A fixture that names it
+// `server` by reference binds `*WithOwnEventsSandbox::server`.
 template <class Fixture>
 class WithOwnEventsSandbox : public Fixture {
  protected:
