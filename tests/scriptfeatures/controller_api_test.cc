@@ -42,18 +42,14 @@ class RecordingControllerManager : public QBNControllerManagerP {
   Lines lines;
 };
 
-class RecordingPublisher : public QBNPublisherAgent,
+// The handlers' publisher, with this page, a user group, and itself as the
+// offerwall's listener.
+class RecordingPublisher : public handlertest::FakePublisher,
                            public PMAOfferWallDelegate,
                            public PmaOfferwallDidReceiveNotificationOnEventCall,
                            public std::enable_shared_from_this<RecordingPublisher> {
  public:
-  std::shared_ptr<QBNControllerManagerP> controllerManager() const override { return manager; }
-  std::shared_ptr<PMWVWKWebView> webViewController() const override { return nullptr; }
-  Json resizeProperties() const override { return Json::object(); }
-  bool isOneToken() const override { return false; }
-  void notifyAdCloseAll() override {}
-  bool isAnyViewPresented() const override { return false; }
-  std::shared_ptr<platform::ViewController> getPresentedViewController() const override { return nullptr; }
+  std::shared_ptr<QBNControllerManagerP> controllerManager() const override { return page; }
   std::string userGroup() const override { return group; }
   std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const override {
     return std::const_pointer_cast<RecordingPublisher>(shared_from_this());
@@ -63,7 +59,7 @@ class RecordingPublisher : public QBNPublisherAgent,
     products->add("offerwall " + event + " " + platform::dumpJson(extData));
   }
 
-  std::shared_ptr<RecordingControllerManager> manager = std::make_shared<RecordingControllerManager>();
+  std::shared_ptr<RecordingControllerManager> page = std::make_shared<RecordingControllerManager>();
   // Legacy products hear their calls at once, an ad instance's listener on
   // the main queue.
   std::shared_ptr<handlertest::RecordingProductListener> products =
@@ -130,7 +126,7 @@ TEST_P(ControllerApiTest, RepliesAndNotices) {
   if (command == "postAdEventNotification") handler->handleAdEventNotification(request);
   if (command == "sendHttpRequest") handler->sendHTTPRequest(request);
   env.runUntilIdle();
-  EXPECT_EQ(publisher->manager->lines, c.lines);
+  EXPECT_EQ(publisher->page->lines, c.lines);
   Lines heard = publisher->products->lines;
   heard.insert(heard.end(), publisher->instances->lines.begin(), publisher->instances->lines.end());
   EXPECT_EQ(heard, c.heard);
