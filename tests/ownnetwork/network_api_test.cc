@@ -167,15 +167,12 @@ TEST_F(NetworkApiTest, InitReachesThePageAndConsentGivenBeforeFollows) {
 // A second init, and an init after the offerwall made the publisher, hear
 // how the controller's start ended; only missing session values are filled.
 TEST_F(NetworkApiTest, LaterInitsHearTheOutcomeAndFillOnlyMissingValues) {
-  struct Case {
-    bool offerwallFirst;
-  };
-  for (const Case c : {Case{false}, Case{true}}) {
-    SCOPED_TRACE(c.offerwallFirst);
+  for (const bool offerwallFirst : {false, true}) {
+    SCOPED_TRACE(offerwallFirst);
     QuillborneNetwork::resetForTesting();
     PlovermarkAdsPublisher::resetForTesting();
     QBNEventsTracker::sharedTracker().resetForTesting();
-    if (c.offerwallFirst) {
+    if (offerwallFirst) {
       qbtest::addControllerPage(server);
       PlovermarkAdsPublisher::setControllerURL(server.url(qbtest::kControllerPagePath));
       QuillborneNetwork::initOfferWallWithApplicationKey(std::nullopt, std::nullopt, {}, std::nullopt);
@@ -187,8 +184,8 @@ TEST_F(NetworkApiTest, LaterInitsHearTheOutcomeAndFillOnlyMissingValues) {
     second->userId = "user2";
     const auto secondError = init(second);
     EXPECT_FALSE(secondError) << secondError->message;
-    EXPECT_EQ(publisher->getApplicationKey(), c.offerwallFirst ? "appkey2" : "appkey1");
-    EXPECT_EQ(publisher->getUserId(), c.offerwallFirst ? "user2" : "user1");
+    EXPECT_EQ(publisher->getApplicationKey(), offerwallFirst ? "appkey2" : "appkey1");
+    EXPECT_EQ(publisher->getUserId(), offerwallFirst ? "user2" : "user1");
     EXPECT_NE(QBNEventsTracker::sharedTracker().tracker(), nullptr);
     EXPECT_EQ(QuillborneNetwork::sdkInstance(), publisher);
     publisher.reset();
@@ -231,14 +228,11 @@ TEST_F(NetworkApiTest, DeviceStatusKeysWithAndWithoutTheOptionalOnes) {
       "mcc", "mnc", "icc", "safeAreaInsets", "userInterfaceStyle", "screenBrightness", "appVersion"};
   const std::vector<std::string> optional{"xCodeVersion", "xCodeBuildVersion", "xCodeSdkName", "xCodeSdkBuild",
                                           "allowArbitraryLoads", "allowArbitraryLoadsInWebContent", "att"};
-  struct Case {
-    bool full;
-  };
-  for (const Case c : {Case{false}, Case{true}}) {
-    SCOPED_TRACE(c.full);
+  for (const bool full : {false, true}) {
+    SCOPED_TRACE(full);
     platform::DeviceFacts facts;
     facts.language = "de-DE";
-    if (c.full) {
+    if (full) {
       facts.mobileCountryCode = "262";
       facts.mobileNetworkCode = "01";
       facts.isoCountryCode = "de";
@@ -259,15 +253,15 @@ TEST_F(NetworkApiTest, DeviceStatusKeysWithAndWithoutTheOptionalOnes) {
     setDevice([&](platform::DeviceFacts& f) { f = facts; });
     const Json report = QBNDeviceStatusReport::build(true);
     for (const auto& key : always) EXPECT_TRUE(report.contains(key)) << key;
-    for (const auto& key : optional) EXPECT_EQ(report.contains(key), c.full) << key;
+    for (const auto& key : optional) EXPECT_EQ(report.contains(key), full) << key;
     EXPECT_EQ(report["deviceLanguage"], "DE-DE");
     EXPECT_TRUE(report["deviceScreenScale"].is_number_float());
     EXPECT_TRUE(report["diskFreeSize"].is_number_unsigned());
     EXPECT_TRUE(report["safeAreaInsets"].is_object());
-    EXPECT_EQ(report["mcc"], c.full ? "262" : "0");
-    EXPECT_EQ(report["icc"], c.full ? "de" : "0");
-    EXPECT_EQ(report["appVersion"], c.full ? "42" : "");
-    if (c.full) {
+    EXPECT_EQ(report["mcc"], full ? "262" : "0");
+    EXPECT_EQ(report["icc"], full ? "de" : "0");
+    EXPECT_EQ(report["appVersion"], full ? "42" : "");
+    if (full) {
       EXPECT_EQ(report["allowArbitraryLoadsInWebContent"], false);
       EXPECT_EQ(report["att"], 3);
     }

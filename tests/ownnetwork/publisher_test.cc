@@ -18,19 +18,9 @@ using handlertest::RecordingAdListener;
 using handlertest::RecordingProductListener;
 using platform::Json;
 
-bool contains(const std::vector<std::string>& lines, const std::string& text) {
-  for (const auto& line : lines) {
-    if (line.find(text) != std::string::npos) return true;
-  }
-  return false;
-}
-
-// Index of the first line holding `text`; lines.size() when none.
-size_t indexOf(const std::vector<std::string>& lines, const std::string& text) {
-  for (size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].find(text) != std::string::npos) return i;
-  }
-  return lines.size();
+// Index of the first `name`; names.size() when none.
+size_t indexOf(const std::vector<std::string>& names, const std::string& name) {
+  return static_cast<size_t>(std::find(names.begin(), names.end(), name) - names.begin());
 }
 
 TEST_F(PublisherTest, EightThreadsRacingCreationMakeOnePublisherAndOneController) {
@@ -210,7 +200,7 @@ TEST_F(PublisherTest, FirstLoadInitialisesThenLoadsAndTheListenerHearsOnMain) {
   ASSERT_TRUE(env.runUntil([&] { return road.listener->lines.size() >= 4; }));
   env.runUntilIdle();
   const auto after = pageReceived();
-  EXPECT_FALSE(contains(std::vector<std::string>(after.begin() + inits, after.end()), "initInterstitial"));
+  EXPECT_EQ(std::count(after.begin() + static_cast<std::ptrdiff_t>(inits), after.end(), "initInterstitial"), 0);
 }
 
 TEST_F(PublisherTest, NoFillReachesTheListenerDecoded) {
@@ -279,7 +269,8 @@ TEST_F(PublisherTest, DestroyedBannerLeavesTheCollection) {
   publisher->destroyAdWithAdInstance(banner);
   env.runUntilIdle();
   EXPECT_EQ(banners.count(), 0u);
-  EXPECT_TRUE(contains(pageReceived(), "destroyBanner"));
+  const auto names = pageReceived();
+  EXPECT_NE(std::find(names.begin(), names.end(), "destroyBanner"), names.end());
 }
 
 TEST_F(PublisherTest, BannerLoadAnswerWithoutItsContainerIsALoadFailure) {
