@@ -27,6 +27,11 @@ class QBAuctionResponseItem {
   static platform::Result<std::shared_ptr<QBAuctionResponseItem>> fromJson(platform::Json&& entry,
                                                                            const std::string& auctionId,
                                                                            bool requireInstance = true);
+  static platform::Result<std::shared_ptr<QBAuctionResponseItem>> fromJson(const platform::Json& entry,
+                                                                           const std::string& auctionId,
+                                                                           bool requireInstance = true) {
+    return fromJson(platform::Json(entry), auctionId, requireInstance);
+  }
 
   // The instance (provider) name; "" for the generic notifications.
   const std::string& providerName() const { return providerName_; }
