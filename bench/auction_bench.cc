@@ -227,10 +227,9 @@ void BM_AuctionCodec(benchmark::State& state) {
   auto probe = utils.encodeAuctionRequest("{}", secure ? 2 : 0, secure);
   const std::string answer = qbtest::SandboxAuction::encodeAnswer(payload, secure, secure, probe.value().answerKey);
   for (auto _ : state) {
-    auto encoded = utils.encodeAuctionRequest(platform::dumpJson(utils.buildAuctionRequest(*request, context)),
-                                              secure ? 2 : 0, secure);
+    auto encoded = utils.encodeAuctionRequest(utils.buildAuctionRequest(*request, context), secure ? 2 : 0, secure);
     auto decoded = utils.decodeAuctionAnswer(answer, secure, encoded.value().answerKey);
-    auto parsed = utils.parseAuctionAnswer(decoded.value());
+    auto parsed = utils.parseAuctionAnswer(std::move(decoded).value());
     benchmark::DoNotOptimize(parsed);
   }
   state.SetItemsProcessed(state.iterations());

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/dispatch.h"
 #include "platform/net.h"
 #include "support/sandbox_server.h"
 
@@ -146,5 +147,56 @@ void BM_HttpSessionBesideBare(benchmark::State& state) {
   state.counters["ratio"] = bareNs > 0 ? static_cast<double>(sessionNs) / static_cast<double>(bareNs) : 0.0;
 }
 BENCHMARK(BM_HttpSessionBesideBare)->UseRealTime();
+
+// The cost of one hop from the session's I/O thread to a serial queue: one
+// request whose completion runs on a serial queue (posted once from the I/O
+// thread, a worker wakes to run it) beside one whose completion is for a
+// global queue (run on the I/O thread where the transfer ended), in one loop.
+// Counters per request: serial_us, global_us, hop_us (their difference).
+void BM_HttpSerialQueueBesideGlobal(benchmark::State& state) {
+  auto& server = sandbox();
+  auto session = std::make_shared<platform::URLSession>();
+  platform::URLRequest request;
+  request.url = server.url(kPath);
+  const auto serial = platform::createSerialQueue("bench.serial");
+  const auto global = platform::globalQueue();
+
+  std::mutex m;
+  std::condition_variable cv;
+  auto once = [&](const platform::QueueRef& queue) {
+    bool done = false;
+    int status = 0;
+    const auto start = std::chrono::steady_clock::now();
+    session
+        ->dataTask(request, queue,
+                   [&](platform::DataTaskResult r) {
+                     std::lock_guard lock(m);
+                     status = r.response ? r.response->statusCode : -1;
+                     done = true;
+                     cv.notify_one();
+                   })
+        ->resume();
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return done; });
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    return status == 200 ? std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() : int64_t{-1};
+  };
+  int64_t serialNs = 0, globalNs = 0;
+  for (auto _ : state) {
+    const int64_t a = once(serial);
+    const int64_t b = once(global);
+    if (a < 0 || b < 0) {
+      state.SkipWithError("request failed");
+      break;
+    }
+    serialNs += a;
+    globalNs += b;
+  }
+  const double n = static_cast<double>(std::max<int64_t>(state.iterations(), 1));
+  state.counters["serial_us"] = static_cast<double>(serialNs) / n / 1000.0;
+  state.counters["global_us"] = static_cast<double>(globalNs) / n / 1000.0;
+  state.counters["hop_us"] = static_cast<double>(serialNs - globalNs) / n / 1000.0;
+}
+BENCHMARK(BM_HttpSerialQueueBesideGlobal)->UseRealTime();
 
 }  // namespace

@@ -21,9 +21,14 @@ QBAdManagerData::QBAdManagerData(QBAdUnit adUnit, std::string userId,
       loadingData_(loadingData ? std::move(loadingData)
                                : QBAdUnitLoadingData::initWithQBLoadingMode(QBAdUnitLoadingMode::MANUAL, 0, 0, -1)),
       biddingDataAsyncTimeout_(biddingDataAsyncTimeout) {
+  std::vector<std::string> names;
   for (auto& config : providersList) {
-    if (config) providersList_.push_back(std::move(config));
+    if (!config) continue;
+    names.push_back(config->providerName());
+    providersByName_.emplace(config->providerName(), config);
+    providersList_.push_back(std::move(config));
   }
+  auctionInstanceParts_ = std::make_shared<const QBAuctionInstanceParts>(names);
   for (auto& placement : placements) {
     if (placement) placements_.push_back(std::move(placement));
   }
@@ -42,10 +47,8 @@ std::shared_ptr<const QBAdManagerData> QBAdManagerData::initWithAdUnit(
 }
 
 std::shared_ptr<QBAdapterConfig> QBAdManagerData::getAdapterConfig(const std::string& providerName) const {
-  for (const auto& config : providersList_) {
-    if (config->providerName() == providerName) return config;
-  }
-  return nullptr;
+  auto it = providersByName_.find(providerName);
+  return it == providersByName_.end() ? nullptr : it->second;
 }
 
 int64_t QBAdManagerData::getTimeToWaitBeforeFirstAuctionMs() const {

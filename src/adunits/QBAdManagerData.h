@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "adunits/QBAdUnitLoadingModeManager.h"
@@ -11,6 +12,7 @@
 #include "core/QBAuctionSettings.h"
 #include "core/QBPlacement.h"
 #include "mediation/QBAuctionHistory.h"
+#include "mediation/QBAuctionInstanceParts.h"
 #include "platform/json.h"
 #include "quillborne/QBAdUnit.h"
 
@@ -60,6 +62,9 @@ class QBAdManagerData {
   // The first configuration whose provider name is `providerName`; null when
   // none is.
   std::shared_ptr<QBAdapterConfig> getAdapterConfig(const std::string& providerName) const;
+  // The auction request's per-instance texts of the configured instances,
+  // built once with this record.
+  const std::shared_ptr<const QBAuctionInstanceParts>& auctionInstanceParts() const { return auctionInstanceParts_; }
   // The auction settings' first-auction wait of the ad unit (interstitial,
   // rewarded video, banner); 0 for other ad units.
   int64_t getTimeToWaitBeforeFirstAuctionMs() const;
@@ -71,6 +76,8 @@ class QBAdManagerData {
   QBAdUnit adUnit_;
   std::string userId_;
   std::vector<std::shared_ptr<QBAdapterConfig>> providersList_;
+  std::unordered_map<std::string, std::shared_ptr<QBAdapterConfig>> providersByName_;  // the first of each name
+  std::shared_ptr<const QBAuctionInstanceParts> auctionInstanceParts_;
   std::shared_ptr<const QBAuctionSettings> auctionSettings_;
   uint64_t maxSmashesToLoad_;
   uint64_t smashLoadTimeout_;

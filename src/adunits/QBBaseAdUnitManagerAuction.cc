@@ -268,6 +268,7 @@ void QBBaseAdUnitManager::executeAuction(const AuctionCandidates& candidates) {
   params->setBidders(candidates.bidders);
   params->setNonBidders(candidates.nonBidders);
   params->setAuctionHistory(auctionHistory_);
+  params->setInstanceParts(managerData_->auctionInstanceParts());
   params->setSessionDepth(QBSessionDepthManager::sharedManager().getSessionDepth(adUnit()));
   params->setSegment(segment());
   const auto testSuiteRequest = testSuiteLoadAdConfig();

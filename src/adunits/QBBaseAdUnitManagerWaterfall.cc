@@ -13,17 +13,22 @@
 #include "mediation/QBAuctionHandler.h"
 #include "mediation/QBSessionDepthManager.h"
 #include "platform/clock.h"
+#include "platform/dispatch.h"
 
 // ---- waterfalls ----
 
 std::string QBBaseAdUnitManager::updateWaterfall(const std::vector<std::shared_ptr<QBAuctionResponseItem>>& items,
                                                  const std::string& currentAuctionId) {
   logInternal(__func__, "watefall size = " + std::to_string(items.size()));
+  auto outgoing = std::make_shared<std::map<std::string, std::shared_ptr<QBAuctionResponseItem>>>();
   {
     std::lock_guard lock(dataMutex_);
     waterfallPerformance_.clear();
-    waterfallServerData_.clear();
+    outgoing->swap(waterfallServerData_);
   }
+  // The outgoing items (their impression data and server data) are freed
+  // off the load road.
+  if (!outgoing->empty()) platform::globalQueue()->async([outgoing = std::move(outgoing)] {});
   QBWaterfallLifeCycleHolder::Waterfall smashes;
   std::string waterfallString;
   for (size_t i = 0; i < items.size(); ++i) {

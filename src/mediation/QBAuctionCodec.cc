@@ -2,6 +2,8 @@
 // answer decoding and parsing (docs/auction.md).
 #include <algorithm>
 #include <cctype>
+#include <string_view>
+#include <unordered_set>
 
 #include "core/QBAuctionSettings.h"
 #include "core/QBSegmentUtils.h"
@@ -9,6 +11,7 @@
 #include "foundation/QBEncryptionUtils.h"
 #include "foundation/QBLoggerManager.h"
 #include "mediation/QBAuctionDataUtils.h"
+#include "mediation/QBAuctionInstanceParts.h"
 #include "platform/clock.h"
 #include "platform/crypto.h"
 #include "platform/zip.h"
@@ -50,52 +53,87 @@ std::string_view trimmed(std::string_view text) {
 
 // An optional object member: absent or null gives {}; another type is an
 // error.
-bool optionalObject(const platform::Json& payload, const char* key, platform::Json& out) {
+bool optionalObject(platform::Json& payload, const char* key, platform::Json& out) {
   auto it = payload.find(key);
   if (it == payload.end() || it->is_null()) {
     out = platform::Json::object();
     return true;
   }
   if (!it->is_object()) return false;
-  out = *it;
+  out = std::move(*it);
   return true;
 }
 
 }  // namespace
 
-platform::Json QBAuctionDataUtils::buildAuctionRequest(const QBAuctionRequestParams& params,
-                                                       const QBAuctionRequestContext& context) const {
+std::string QBAuctionDataUtils::buildAuctionRequest(const QBAuctionRequestParams& params,
+                                                    const QBAuctionRequestContext& context) const {
+  using platform::dumpJson;
   using platform::Json;
-  Json instances = Json::array();
-  std::vector<std::string> bidderNames;
+  const QBAuctionInstanceParts* parts = params.instanceParts().get();
+  std::string out;
+  out.reserve(1024 + 48 * params.nonBidders().size());
+  auto member = [&out](const char* key, const std::string& valueText) {
+    out += out.empty() ? "{\"" : ",\"";
+    out += key;
+    out += "\":";
+    out += valueText;
+  };
+  auto flag = [](bool value) { return std::string(value ? "true" : "false"); };
+  member("adUnit", dumpJson(Json(params.adUnit())));
+  member("sessionId", dumpJson(Json(context.sessionId)));
+  member("sessionDepth", std::to_string(params.sessionDepth()));
+  member("isOneToken", flag(context.isOneToken));
+  member("isEncryptedResponse", flag(context.isEncryptedResponse));
+  member("compressResponse", flag(context.compressResponse));
+  member("testSuiteLaunched", flag(params.testSuiteLaunched()));
+  member("useTestAds", flag(params.useTestAds()));
+
+  // Bidders first, in their order; a non-bidder also named as bidder appears
+  // once, as bidder.
+  out += ",\"instances\":[";
+  bool first = true;
+  auto next = [&] {
+    if (!first) out += ',';
+    first = false;
+  };
+  std::unordered_set<std::string_view> bidderNames;
   if (params.bidders().is_object()) {
     for (const auto& [name, token] : params.bidders().items()) {
-      instances.push_back(Json{{"instance", name}, {"isBidder", true}, {"biddingData", token}});
-      bidderNames.push_back(name);
+      next();
+      const std::string* quoted = parts ? parts->quotedName(name) : nullptr;
+      out += "{\"instance\":";
+      out += quoted ? *quoted : QBAuctionInstanceParts::quote(name);
+      out += ",\"isBidder\":true,\"biddingData\":";
+      out += dumpJson(token);
+      out += '}';
+      bidderNames.insert(name);
     }
   }
   for (const auto& name : params.nonBidders()) {
-    if (std::find(bidderNames.begin(), bidderNames.end(), name) != bidderNames.end()) continue;
-    instances.push_back(Json{{"instance", name}, {"isBidder", false}});
+    if (bidderNames.count(name) != 0) continue;
+    next();
+    if (const std::string* entry = parts ? parts->nonBidderEntry(name) : nullptr) {
+      out += *entry;
+    } else {
+      out += QBAuctionInstanceParts::makeNonBidderEntry(QBAuctionInstanceParts::quote(name));
+    }
   }
+  out += ']';
 
-  Json request = Json::object();
-  request["adUnit"] = params.adUnit();
-  request["sessionId"] = context.sessionId;
-  request["sessionDepth"] = params.sessionDepth();
-  request["isOneToken"] = context.isOneToken;
-  request["isEncryptedResponse"] = context.isEncryptedResponse;
-  request["compressResponse"] = context.compressResponse;
-  request["testSuiteLaunched"] = params.testSuiteLaunched();
-  request["useTestAds"] = params.useTestAds();
-  request["instances"] = std::move(instances);
-  request["auctionHistory"] = params.auctionHistory() ? params.auctionHistory()->asJson() : Json::object();
-  if (params.segment() && !params.segment()->isEmpty()) {
-    request["segment"] = QBSegmentUtils::getAsDictionary(*params.segment());
+  out += ",\"auctionHistory\":";
+  if (params.auctionHistory()) {
+    params.auctionHistory()->appendJson(out, parts);
+  } else {
+    out += "{}";
   }
-  request["clientParams"] = QBAuctionProvider::sharedInstance().getAuctionData();
-  request["clientTimestamp"] = platform::nowWallMs();
-  return request;
+  if (params.segment() && !params.segment()->isEmpty()) {
+    member("segment", dumpJson(QBSegmentUtils::getAsDictionary(*params.segment())));
+  }
+  member("clientParams", dumpJson(QBAuctionProvider::sharedInstance().getAuctionData()));
+  member("clientTimestamp", std::to_string(platform::nowWallMs()));
+  out += '}';
+  return out;
 }
 
 platform::Result<QBEncodedAuctionRequest> QBAuctionDataUtils::encodeAuctionRequest(const std::string& json,
@@ -189,7 +227,7 @@ platform::Result<platform::Json> QBAuctionDataUtils::decodeAuctionAnswer(std::st
 }
 
 platform::Result<std::shared_ptr<QBAuctionResponseParams>> QBAuctionDataUtils::parseAuctionAnswer(
-    const platform::Json& payload) const {
+    platform::Json payload) const {
   auto malformed = [](const std::string& what) {
     return auctionError(QBAuctionErrorCode::kMalformedAnswer, "malformed auction answer - " + what);
   };
@@ -213,8 +251,8 @@ platform::Result<std::shared_ptr<QBAuctionResponseParams>> QBAuctionDataUtils::p
   QBAuctionResponseParams::Items items;
   items.reserve(waterfallIt->size());
   size_t index = 0;
-  for (const auto& entry : *waterfallIt) {
-    auto item = QBAuctionResponseItem::fromJson(entry, *auctionId);
+  for (auto& entry : *waterfallIt) {
+    auto item = QBAuctionResponseItem::fromJson(std::move(entry), *auctionId);
     if (!item.ok()) return malformed("waterfall[" + std::to_string(index) + "]: " + item.error().message);
     items.push_back(std::move(item).value());
     ++index;
@@ -223,7 +261,7 @@ platform::Result<std::shared_ptr<QBAuctionResponseParams>> QBAuctionDataUtils::p
 
   auto genericIt = payload.find("genericNotifications");
   if (genericIt != payload.end() && !genericIt->is_null()) {
-    auto generic = QBAuctionResponseItem::fromJson(*genericIt, *auctionId, false);
+    auto generic = QBAuctionResponseItem::fromJson(std::move(*genericIt), *auctionId, false);
     if (!generic.ok()) return malformed("genericNotifications: " + generic.error().message);
     params->setGenericNotifications(std::move(generic).value());
   }

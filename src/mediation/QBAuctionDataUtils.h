@@ -80,9 +80,11 @@ class QBAuctionDataUtils {
 
   // --- request ---
 
-  // The request JSON (docs/auction.md, "Request"), with the auction view of
-  // the global data store under "clientParams".
-  platform::Json buildAuctionRequest(const QBAuctionRequestParams& params, const QBAuctionRequestContext& context) const;
+  // The request JSON text (docs/auction.md, "Request"), with the auction view
+  // of the global data store under "clientParams". Written directly as text:
+  // the per-instance parts come from the params' instance parts when they
+  // know the name.
+  std::string buildAuctionRequest(const QBAuctionRequestParams& params, const QBAuctionRequestContext& context) const;
   // The body of the request JSON text in the given encryption version,
   // gzip-compressed first when `compress`. Version 2 falls back to version 1
   // (logged) when the session key cannot be wrapped. Error (code 1001) when
@@ -101,8 +103,9 @@ class QBAuctionDataUtils {
                                                        std::string_view answerKey) const;
   // The successful outcome of one payload (isSuccess set, trial and timing
   // left to the caller). Errors: 1006 for a missing or mistyped key, 1008 for
-  // an empty waterfall or one longer than kMaxWaterfallItems.
-  platform::Result<std::shared_ptr<QBAuctionResponseParams>> parseAuctionAnswer(const platform::Json& payload) const;
+  // an empty waterfall or one longer than kMaxWaterfallItems. Takes the
+  // payload's values over instead of copying them.
+  platform::Result<std::shared_ptr<QBAuctionResponseParams>> parseAuctionAnswer(platform::Json payload) const;
 
   // --- notifications ---
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "mediation/QBAuctionInstanceParts.h"
+
 std::shared_ptr<QBAuctionHistory> QBAuctionHistory::initWithWaterfall(std::vector<std::string> names,
                                                                       int64_t historyLimit) {
   std::shared_ptr<QBAuctionHistory> history(new QBAuctionHistory(std::max<int64_t>(historyLimit, 0)));
@@ -42,4 +44,27 @@ platform::Json QBAuctionHistory::asJson() const {
   platform::Json out = platform::Json::object();
   for (const auto& [name, codes] : history_) out[name] = codes;
   return out;
+}
+
+void QBAuctionHistory::appendJson(std::string& out, const QBAuctionInstanceParts* parts) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  out += '{';
+  bool first = true;
+  for (const auto& [name, codes] : history_) {
+    if (!first) out += ',';
+    first = false;
+    const std::string* quoted = parts ? parts->quotedName(name) : nullptr;
+    if (quoted) {
+      out += *quoted;
+    } else {
+      out += QBAuctionInstanceParts::quote(name);
+    }
+    out += ":[";
+    for (size_t i = 0; i < codes.size(); ++i) {
+      if (i > 0) out += ',';
+      out += std::to_string(codes[i]);
+    }
+    out += ']';
+  }
+  out += '}';
 }

@@ -15,6 +15,8 @@
 
 #include "platform/json.h"
 
+class QBAuctionInstanceParts;
+
 class QBAuctionHistory {
  public:
   // An empty history for each name, in the given order, keeping at most
@@ -34,6 +36,9 @@ class QBAuctionHistory {
   // {"<instance>": [codes, oldest first], ...} in the order of the names (an
   // instance without codes yet has []). The request's "auctionHistory".
   platform::Json asJson() const;
+  // The same object as JSON text appended to `out`; names found in `parts`
+  // (may be null) take their text from there.
+  void appendJson(std::string& out, const QBAuctionInstanceParts* parts) const;
 
  private:
   explicit QBAuctionHistory(int64_t limit) : limit_(limit) {}

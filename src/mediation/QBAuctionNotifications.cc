@@ -16,8 +16,9 @@ QBAuctionMacroValues winnerValues(const QBAuctionResponseItem& winner, int insta
                                   const std::string& placementName) {
   QBAuctionMacroValues values;
   values.auctionPrice = QBAuctionDataUtils::formatPrice(winner.price());
-  values.auctionLoss = "0";
-  values.auctionMbr = winner.price() ? "1" : "";
+  // Built as strings: g++ 12 at -O3 misreads the assignment of a short literal (-Wrestrict).
+  values.auctionLoss = std::string(1, '0');
+  values.auctionMbr = winner.price() ? std::string(1, '1') : std::string();
   values.instance = winner.providerName();
   values.instanceType = std::to_string(instanceType);
   values.dynamicDemandSource =

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mediation/QBAuctionHistory.h"
+#include "mediation/QBAuctionInstanceParts.h"
 #include "platform/json.h"
 #include "quillborne/QBSegment.h"
 
@@ -46,6 +47,12 @@ class QBAuctionRequestParams {
   const std::optional<QBSegment>& segment() const { return segment_; }
   void setSegment(std::optional<QBSegment> value) { segment_ = std::move(value); }
 
+  // The configuration's serialized instance parts (may be null: every name
+  // is then serialized on the spot). Only saves work; never changes the
+  // request.
+  const std::shared_ptr<const QBAuctionInstanceParts>& instanceParts() const { return instanceParts_; }
+  void setInstanceParts(std::shared_ptr<const QBAuctionInstanceParts> value) { instanceParts_ = std::move(value); }
+
   // The integration test suite is open / asks for test ads.
   bool testSuiteLaunched() const { return testSuiteLaunched_; }
   void setTestSuiteLaunched(bool value) { testSuiteLaunched_ = value; }
@@ -60,6 +67,7 @@ class QBAuctionRequestParams {
   std::shared_ptr<QBAuctionHistory> auctionHistory_;
   int sessionDepth_ = 1;
   std::optional<QBSegment> segment_;
+  std::shared_ptr<const QBAuctionInstanceParts> instanceParts_;
   bool testSuiteLaunched_ = false;
   bool useTestAds_ = false;
 };

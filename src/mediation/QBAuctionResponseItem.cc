@@ -38,7 +38,7 @@ std::shared_ptr<QBAuctionResponseItem> QBAuctionResponseItem::initWithProviderNa
 }
 
 platform::Result<std::shared_ptr<QBAuctionResponseItem>> QBAuctionResponseItem::fromJson(
-    const platform::Json& entry, const std::string& auctionId, bool requireInstance) {
+    platform::Json&& entry, const std::string& auctionId, bool requireInstance) {
   if (!entry.is_object()) return malformed("item is not an object");
   std::shared_ptr<QBAuctionResponseItem> item(new QBAuctionResponseItem());
   item->auctionId_ = auctionId;
@@ -46,17 +46,17 @@ platform::Result<std::shared_ptr<QBAuctionResponseItem>> QBAuctionResponseItem::
   auto it = entry.find("instance");
   if (it != entry.end() && !it->is_null()) {
     if (!it->is_string()) return malformed("\"instance\" is not a string");
-    item->providerName_ = it->get<std::string>();
+    item->providerName_ = std::move(it->get_ref<std::string&>());
   }
   if (requireInstance && item->providerName_.empty()) return malformed("\"instance\" is missing or empty");
 
   if ((it = entry.find("serverData")) != entry.end() && !it->is_null()) {
     if (!it->is_string()) return malformed("\"serverData\" is not a string");
-    item->serverData_ = it->get<std::string>();
+    item->serverData_ = std::move(it->get_ref<std::string&>());
   }
   if ((it = entry.find("adData")) != entry.end() && !it->is_null()) {
     if (!it->is_object()) return malformed("\"adData\" is not an object");
-    item->adData_ = *it;
+    item->adData_ = std::move(*it);
   }
   if ((it = entry.find("price")) != entry.end() && !it->is_null()) {
     if (!it->is_number() || !std::isfinite(it->get<double>())) return malformed("\"price\" is not a number");
@@ -75,7 +75,7 @@ platform::Result<std::shared_ptr<QBAuctionResponseItem>> QBAuctionResponseItem::
   }
   if ((it = entry.find("impressionData")) != entry.end() && !it->is_null()) {
     if (!it->is_object()) return malformed("\"impressionData\" is not an object");
-    item->impressionData_ = *it;
+    item->impressionData_ = std::move(*it);
   }
   if (!readUrls(entry, "nurl", item->nurl_)) return malformed("\"nurl\" is not a string or array of strings");
   if (!readUrls(entry, "lurl", item->lurl_)) return malformed("\"lurl\" is not a string or array of strings");

@@ -22,10 +22,16 @@ class QBAuctionResponseItem {
   // The item of one waterfall entry of an answer whose id is `auctionId`.
   // With requireInstance the entry must carry a non-empty "instance". An error
   // (domain kQBAuctionErrorDomain, code 1006) names the first key that is
-  // missing or has the wrong type.
-  static platform::Result<std::shared_ptr<QBAuctionResponseItem>> fromJson(const platform::Json& entry,
+  // missing or has the wrong type. Takes the entry's values over (it is left
+  // in a valid but unspecified state).
+  static platform::Result<std::shared_ptr<QBAuctionResponseItem>> fromJson(platform::Json&& entry,
                                                                            const std::string& auctionId,
                                                                            bool requireInstance = true);
+  static platform::Result<std::shared_ptr<QBAuctionResponseItem>> fromJson(const platform::Json& entry,
+                                                                           const std::string& auctionId,
+                                                                           bool requireInstance = true) {
+    return fromJson(platform::Json(entry), auctionId, requireInstance);
+  }
 
   // The instance (provider) name; "" for the generic notifications.
   const std::string& providerName() const { return providerName_; }

@@ -73,7 +73,7 @@ void QBAuctionRun::begin() {
     return;
   }
   auto& utils = QBAuctionDataUtils::sharedInstance();
-  const std::string json = platform::dumpJson(utils.buildAuctionRequest(*params_, setup_.context));
+  const std::string json = utils.buildAuctionRequest(*params_, setup_.context);
   auto encoded = utils.encodeAuctionRequest(json, setup_.settings->encryptionVersion(),
                                             setup_.settings->compressAuctionRequest());
   if (!encoded.ok()) {
@@ -181,7 +181,7 @@ void QBAuctionRun::handleAnswerBody(const std::string& body) {
     fail(payload.error().code, payload.error().message, fallbackForCode(payload.error().code));
     return;
   }
-  auto parsed = utils.parseAuctionAnswer(payload.value());
+  auto parsed = utils.parseAuctionAnswer(std::move(payload).value());
   if (!parsed.ok()) {
     fail(parsed.error().code, parsed.error().message, fallbackForCode(parsed.error().code));
     return;
