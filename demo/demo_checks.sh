@@ -33,6 +33,12 @@ check "the own network fills the interstitial" grep -Eq '^interstitial didCloseW
 check "the own network's ad comes on screen" grep -q "^ui: product view controller on screen" "$tmp/own.out"
 check "the ad page's click reaches the application" grep -Eq '^rewardedVideo didClick .*"adNetwork":"Quillborne"' "$tmp/own.out"
 check "the application's screen comes back" grep -q "^ui: product view controller gone" "$tmp/own.out"
+check "a load caches the ad's creative" grep -Eq '^cache: saved Interstitial/[^/]+/ad_unit\.html \([1-9][0-9]* bytes\)$' "$tmp/own.out"
+check "the ad's close deletes its creative" grep -Eq '^cache: deleted Interstitial/[^/]+/ad_unit\.html$' "$tmp/own.out"
+check "the offerwall's signed credit reaches the listener" grep -q '^offerwall pmaOfferWallDidReceiveCredit {"credits":"5","totalCredits":"150","totalCreditsFlag":"false"}$' "$tmp/own.out"
+check "the offerwall closes" grep -q '^offerwall pmaOfferWallDidClose$' "$tmp/own.out"
+check "the credit is stamped into the page's user record" grep -Eq '^own network: pmaUserData \{"demoAppKey1":\{"demo-user":\{"timestamp":"[0-9]+"\}\}\}$' "$tmp/own.out"
+check "the default road runs the offerwall too" grep -q '^offerwall pmaOfferWallDidReceiveCredit ' "$tmp/road.out"
 
 TMPDIR="$tmp/refused" "$demo" --server ftp://127.0.0.1/ >/dev/null 2>"$tmp/refused.err"
 check "a non-http server is refused" grep -q "is not an http or https URL" "$tmp/refused.err"

@@ -18,6 +18,11 @@
 // sandbox, answers the loads and shows, presents the ads with the network's ad
 // page, clicks, credits and closes them), or both (the
 // default: the own network fills the rewarded video, Tulvo the interstitial).
+// Where the own network fills, its page caches each ad's creative before it
+// answers the load and deletes it after the close (the demo prints the
+// cache's changes), and after the ads the demo opens the own network's
+// offerwall, whose page credits the user with what the sandbox signed and
+// closes.
 //
 // --offline-second-run: after a successful run, stops the sandbox and runs the
 // demo again in a second process on the same data root, which must start from
@@ -38,13 +43,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "ownnetwork/api/PMAOfferWallDelegate.h"
+#include "ownnetwork/api/QuillborneNetwork.h"
+#include "platform/crypto.h"
 #include "platform/dispatch.h"
 #include "platform/json.h"
 #include "platform/storage.h"
@@ -62,6 +72,8 @@
 extern char** environ;
 
 namespace {
+
+constexpr char kDemoUserId[] = "demo-user";
 
 std::mutex g_printMutex;
 std::atomic<int> g_callbacks{0};
@@ -309,16 +321,110 @@ class ScreenWatcher {
   bool product_ = false;
 };
 
-// The rewarded-video road, then the interstitial one; 0 when both completed.
-int runAdRoad(bool manualRewardedVideo) {
+// Prints the files the own network's page keeps in its cache folder when
+// they change: the creatives it saves with each load and deletes after the
+// ad's close.
+class CacheWatcher {
+ public:
+  void look() {
+    const std::filesystem::path root = platform::libraryCachesPath() + "/PMACache/PMAPublisher";
+    std::map<std::string, uintmax_t> now;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+      if (it->is_regular_file(error)) now[it->path().lexically_relative(root).string()] = it->file_size(error);
+    }
+    for (const auto& [name, size] : now) {
+      if (!files_.count(name)) printLine("cache: saved " + name + " (" + std::to_string(size) + " bytes)");
+    }
+    for (const auto& [name, size] : files_) {
+      if (!now.count(name)) printLine("cache: deleted " + name);
+    }
+    files_ = std::move(now);
+  }
+
+ private:
+  std::map<std::string, uintmax_t> files_;
+};
+
+// The own network's offerwall listener: prints what it hears and takes
+// every credit.
+class OfferwallDelegate : public PMAOfferWallDelegate,
+                          public PmaInitOfferWallSuccessCall,
+                          public PmaInitOfferWallFailedWithErrorCall,
+                          public PmaOfferWallShowSuccessCall,
+                          public PmaOfferWallShowFailedWithErrorCall,
+                          public PmaOfferWallDidCloseCall,
+                          public PmaOfferWallDidReceiveCreditCall {
+ public:
+  void pmaInitOfferWallSuccess() override {
+    available = true;
+    print("offerwall pmaInitOfferWallSuccess");
+  }
+  void pmaInitOfferWallFailedWithError(const platform::Error& error) override {
+    g_road.fail("offerwall pmaInitOfferWallFailedWithError " + error.message);
+    print("offerwall pmaInitOfferWallFailedWithError " + error.message);
+  }
+  void pmaOfferWallShowSuccess(const std::optional<std::string>&) override { print("offerwall pmaOfferWallShowSuccess"); }
+  void pmaOfferWallShowFailedWithError(const platform::Error& error) override {
+    g_road.fail("offerwall pmaOfferWallShowFailedWithError " + error.message);
+    print("offerwall pmaOfferWallShowFailedWithError " + error.message);
+  }
+  void pmaOfferWallDidClose() override {
+    closed = true;
+    print("offerwall pmaOfferWallDidClose");
+  }
+  bool pmaOfferWallDidReceiveCredit(const platform::Json& creditInfo) override {
+    credited = true;
+    print("offerwall pmaOfferWallDidReceiveCredit " + platform::dumpJson(creditInfo));
+    return true;
+  }
+  std::atomic<bool> available{false}, closed{false}, credited{false};
+};
+
+// The own network's offerwall: init for the demo's user, show, the page's
+// credit and close; then the page's user record with the credit's stamp.
+int runOfferwallRoad(const std::string& appKey, const std::string& userId,
+                     const std::shared_ptr<platform::ViewController>& viewController,
+                     const std::function<bool()>& failed) {
+  auto delegate = std::make_shared<OfferwallDelegate>();
+  QuillborneNetwork::initOfferWallWithApplicationKey(appKey, userId, delegate, std::nullopt);
+  if (!pumpUntil([&] { return failed() || delegate->available.load(); }, 5'000)) {
+    return fail("the offerwall did not become available within 5 s");
+  }
+  if (failed()) return fail(g_road.firstFailure());
+  QuillborneNetwork::showOfferWallFromViewController(viewController, platform::Json::object());
+  if (!pumpUntil([&] { return failed() || delegate->closed.load(); }, 5'000)) {
+    return fail("the offerwall did not close within 5 s");
+  }
+  if (failed()) return fail(g_road.firstFailure());
+  if (!delegate->credited) return fail("the offerwall's credit did not reach the listener");
+  // The library stamps the user's entry once the listener took the credit.
+  const auto record = [] {
+    const auto stored = platform::UserDefaults::standard().string("pmaUserData");
+    const auto decoded = stored ? platform::percentDecode(*stored) : platform::Result<std::string>(std::string());
+    return decoded ? decoded.value() : std::string();
+  };
+  if (!pumpUntil([&] { return record().find("\"timestamp\"") != std::string::npos; }, 2'000)) {
+    return fail("the offerwall's credit was not stamped into the page's user record");
+  }
+  printLine("own network: pmaUserData " + record());
+  return 0;
+}
+
+// The rewarded-video road, then the interstitial one, then the offerwall
+// when asked; 0 when all completed.
+int runAdRoad(bool manualRewardedVideo, const std::optional<std::pair<std::string, std::string>>& offerwall) {
   // The application's screen: a key window showing its view controller.
   auto window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 390, 844));
   window->makeKeyAndVisible();
   auto viewController = std::make_shared<platform::ViewController>();
   window->setRootViewController(viewController);
   ScreenWatcher screen(viewController);
-  auto failed = [&screen] {
+  CacheWatcher cache;
+  auto failed = [&screen, &cache] {
     screen.look();
+    cache.look();
     return !g_road.firstFailure().empty();
   };
   if (manualRewardedVideo) Quillborne::loadRewardedVideo();
@@ -344,6 +450,9 @@ int runAdRoad(bool manualRewardedVideo) {
     return fail("the interstitial did not close within 5 s");
   }
   if (failed()) return fail(g_road.firstFailure());
+  if (offerwall) {
+    if (int road = runOfferwallRoad(offerwall->first, offerwall->second, viewController, failed); road != 0) return road;
+  }
   printLine("road completed");
   return 0;
 }
@@ -413,14 +522,19 @@ int main(int argc, char** argv) {
     if (!sandbox->start()) return fail("the embedded sandbox could not start");
     qbtest::addEventsEndpoint(*sandbox);
     // The own network's controller page, the same file the tests serve: it
-    // answers every product command with success and presents a show: the
-    // network's ad page in the product view controller, clicked, then
-    // closed; then it credits the ad and reports it closed. (Rewarded ad
-    // instances travel as the page's interstitial product.)
+    // answers every product command with success; a load first caches the
+    // ad's creative (the network's ad page); a show presents the ad page in
+    // the product view controller, clicked, then closed; then it credits the
+    // ad and reports it closed. (Rewarded ad instances travel as the page's
+    // interstitial product.) The offerwall credits the demo's user with what
+    // the sandbox signed as the offerwall's server.
     qbtest::addAdPage(*sandbox);
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
     qbtest::addControllerPage(
         *sandbox,
-        platform::Json{{"commands",
+        platform::Json{{"creative", sandbox->url(qbtest::kAdPagePath)},
+                       {"offerwallCredit", qbtest::offerwallCredit(options.appKey, kDemoUserId, 5, 150, std::to_string(now.count()))},
+                       {"commands",
                         {{"showInterstitial",
                           {{"present", {{"url", sandbox->url(qbtest::kAdPagePath)},
                                         {"actions", platform::Json::array({platform::Json::array({"click", 100}),
@@ -475,7 +589,7 @@ int main(int argc, char** argv) {
   printLine("mode " + options.mode);
   Quillborne::setTidewheelInterstitialDelegate(interstitialDelegate);
   Quillborne::addImpressionDataDelegate(impressionListener);
-  Quillborne::setUserId("demo-user");
+  Quillborne::setUserId(kDemoUserId);
   Quillborne::setConsent(true);
   Quillborne::setInitEndpointForTesting(endpoint);
 
@@ -497,7 +611,10 @@ int main(int argc, char** argv) {
   if (options.expectCached && (!error || error->code() != 502)) return fail("expected the cached configuration (502)");
 
   if (!options.expectCached) {
-    if (int road = runAdRoad(options.mode == "manual"); road != 0) return road;
+    // The offerwall belongs to the own network: only where its page runs.
+    std::optional<std::pair<std::string, std::string>> offerwall;
+    if (!options.server && options.network != "tulvo") offerwall = std::make_pair(options.appKey, std::string(kDemoUserId));
+    if (int road = runAdRoad(options.mode == "manual", offerwall); road != 0) return road;
   }
 
   int status = 0;

@@ -1,5 +1,6 @@
 #include "support/sandbox_controller.h"
 
+#include "platform/crypto.h"
 #include "platform/storage.h"
 
 namespace qbtest {
@@ -33,6 +34,15 @@ void addControllerPage(SandboxServer& server, const platform::Json& behaviour, c
   server.route("GET", path, [page](const RecordedRequest&) {
     return SandboxAnswer{200, page, {{"Content-Type", "text/html; charset=utf-8"}}};
   });
+}
+
+platform::Json offerwallCredit(const std::string& applicationKey, const std::string& userId, int credits, int total,
+                               const std::string& timestamp) {
+  return platform::Json{{"credits", std::to_string(credits)},
+                        {"total", std::to_string(total)},
+                        {"totalCreditsFlag", "false"},
+                        {"timestamp", timestamp},
+                        {"signature", platform::md5Hex(std::to_string(total) + applicationKey + userId)}};
 }
 
 void addAdPage(SandboxServer& server, const std::string& path) {

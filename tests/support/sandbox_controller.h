@@ -25,6 +25,13 @@ std::string controllerPageHtml(const platform::Json& behaviour = platform::Json:
 void addControllerPage(SandboxServer& server, const platform::Json& behaviour = platform::Json::object(),
                        const std::string& path = kControllerPagePath);
 
+// An offerwall credit as the offerwall's server signs it for the page
+// ("offerwallCredit" of the behaviour): "credits", "total",
+// "totalCreditsFlag" ("false"), "timestamp" and "signature", the MD5 text of
+// the total, the application key and the user id.
+platform::Json offerwallCredit(const std::string& applicationKey, const std::string& userId, int credits, int total,
+                               const std::string& timestamp);
+
 // The network's ad page (tests/support/pages/ad_unit.html), for a controller
 // page that presents its shows ("present" in docs/controller-page.md).
 inline constexpr char kAdPagePath[] = "/ads/ad_unit.html";
