@@ -34,29 +34,35 @@ size_t appendBody(char* data, size_t size, size_t count, void* userdata) {
   return size * count;
 }
 
+// One request through the session, its completion on `queue` (null: a global
+// queue); waits for the completion and gives its status (-1: no response).
+int sessionGet(platform::URLSession& session, const platform::URLRequest& request, const platform::QueueRef& queue) {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  int status = 0;
+  session
+      .dataTask(request, queue,
+                [&](platform::DataTaskResult r) {
+                  std::lock_guard lock(m);
+                  status = r.response ? r.response->statusCode : -1;
+                  done = true;
+                  cv.notify_one();
+                })
+      ->resume();
+  std::unique_lock lock(m);
+  cv.wait(lock, [&] { return done; });
+  return status;
+}
+
 void BM_HttpRoundTripURLSession(benchmark::State& state) {
   auto& server = sandbox();
   auto session = std::make_shared<platform::URLSession>();
   platform::URLRequest request;
   request.url = server.url(kPath);
 
-  std::mutex m;
-  std::condition_variable cv;
   for (auto _ : state) {
-    bool done = false;
-    int status = 0;
-    session
-        ->dataTask(request, nullptr,
-                   [&](platform::DataTaskResult r) {
-                     std::lock_guard lock(m);
-                     status = r.response ? r.response->statusCode : -1;
-                     done = true;
-                     cv.notify_one();
-                   })
-        ->resume();
-    std::unique_lock lock(m);
-    cv.wait(lock, [&] { return done; });
-    if (status != 200) {
+    if (sessionGet(*session, request, nullptr) != 200) {
       state.SkipWithError("request failed");
       break;
     }
@@ -106,26 +112,10 @@ void BM_HttpSessionBesideBare(benchmark::State& state) {
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
 
-  std::mutex m;
-  std::condition_variable cv;
   int64_t sessionNs = 0, bareNs = 0;
   for (auto _ : state) {
-    bool done = false;
-    int status = 0;
     auto start = std::chrono::steady_clock::now();
-    session
-        ->dataTask(request, nullptr,
-                   [&](platform::DataTaskResult r) {
-                     std::lock_guard lock(m);
-                     status = r.response ? r.response->statusCode : -1;
-                     done = true;
-                     cv.notify_one();
-                   })
-        ->resume();
-    {
-      std::unique_lock lock(m);
-      cv.wait(lock, [&] { return done; });
-    }
+    const int status = sessionGet(*session, request, nullptr);
     auto mid = std::chrono::steady_clock::now();
     body.clear();
     long bareStatus = 0;
@@ -161,23 +151,9 @@ void BM_HttpSerialQueueBesideGlobal(benchmark::State& state) {
   const auto serial = platform::createSerialQueue("bench.serial");
   const auto global = platform::globalQueue();
 
-  std::mutex m;
-  std::condition_variable cv;
   auto once = [&](const platform::QueueRef& queue) {
-    bool done = false;
-    int status = 0;
     const auto start = std::chrono::steady_clock::now();
-    session
-        ->dataTask(request, queue,
-                   [&](platform::DataTaskResult r) {
-                     std::lock_guard lock(m);
-                     status = r.response ? r.response->statusCode : -1;
-                     done = true;
-                     cv.notify_one();
-                   })
-        ->resume();
-    std::unique_lock lock(m);
-    cv.wait(lock, [&] { return done; });
+    const int status = sessionGet(*session, request, queue);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     return status == 200 ? std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() : int64_t{-1};
   };
