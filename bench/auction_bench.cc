@@ -66,23 +66,29 @@ std::shared_ptr<QBAuctionRequestParams> params() {
   return p;
 }
 
+// Runs one auction and waits for its answer; true when it filled the five
+// items the sandbox answers.
+bool auctionFilled(QBAuctionHandler& handler, const std::shared_ptr<QBAuctionRequestParams>& request) {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false, ok = false;
+  handler.executeAuctionWithParams(request, [&](std::shared_ptr<QBAuctionResponseParams> r) {
+    std::lock_guard lock(m);
+    ok = r->isSuccess() && r->waterfall().size() == 5;
+    done = true;
+    cv.notify_one();
+  });
+  std::unique_lock lock(m);
+  cv.wait(lock, [&] { return done; });
+  return ok;
+}
+
 void BM_AuctionRoundTripHandler(benchmark::State& state) {
   const bool secure = state.range(0) == 1;
   auto handler = QBAuctionHandler::initWithAuctionSettings(settingsFor(secure), secure, false, "bench-session");
   auto request = params();
-  std::mutex m;
-  std::condition_variable cv;
   for (auto _ : state) {
-    bool done = false, ok = false;
-    handler->executeAuctionWithParams(request, [&](std::shared_ptr<QBAuctionResponseParams> r) {
-      std::lock_guard lock(m);
-      ok = r->isSuccess() && r->waterfall().size() == 5;
-      done = true;
-      cv.notify_one();
-    });
-    std::unique_lock lock(m);
-    cv.wait(lock, [&] { return done; });
-    if (!ok) {
+    if (!auctionFilled(*handler, request)) {
       state.SkipWithError("auction failed");
       break;
     }
@@ -167,22 +173,10 @@ void BM_AuctionHandlerBesideBare(benchmark::State& state) {
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer);
-  std::mutex m;
-  std::condition_variable cv;
   int64_t handlerNs = 0, bareNs = 0;
   for (auto _ : state) {
-    bool done = false, ok = false;
     auto start = std::chrono::steady_clock::now();
-    handler->executeAuctionWithParams(request, [&](std::shared_ptr<QBAuctionResponseParams> r) {
-      std::lock_guard lock(m);
-      ok = r->isSuccess() && r->waterfall().size() == 5;
-      done = true;
-      cv.notify_one();
-    });
-    {
-      std::unique_lock lock(m);
-      cv.wait(lock, [&] { return done; });
-    }
+    const bool ok = auctionFilled(*handler, request);
     auto mid = std::chrono::steady_clock::now();
     state.PauseTiming();
     if (auto sent = sandbox().auction->lastRequest()) body = std::move(sent->raw.body);

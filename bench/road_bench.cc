@@ -184,47 +184,6 @@ Road& road() {
   return *r;
 }
 
-void BM_RewardedVideoRoad(benchmark::State& state) {
-  auto& r = road();
-  if (r.ready) r.setWaterfallSize(static_cast<int>(state.range(0)));
-  if (!r.ready || !r.runOnce()) {  // the first road warms connections and caches
-    state.SkipWithError("the road did not complete");
-    return;
-  }
-  int64_t wallNs = 0, busyNs = 0, networkNs = 0;
-  for (auto _ : state) {
-    const int64_t cpu = threadCpuNs();
-    const auto start = std::chrono::steady_clock::now();
-    const bool ok = r.runOnce();
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    busyNs += threadCpuNs() - cpu;
-    wallNs += std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
-    if (!ok) {
-      state.SkipWithError("a road failed");
-      return;
-    }
-    state.PauseTiming();
-    networkNs += r.replayLastAuction();
-    state.ResumeTiming();
-  }
-  const double n = static_cast<double>(state.iterations());
-  state.counters["main_busy_us"] = static_cast<double>(busyNs) / n / 1000.0;
-  state.counters["network_us"] = static_cast<double>(networkNs) / n / 1000.0;
-  state.counters["overhead"] =
-      networkNs > 0 ? static_cast<double>(wallNs - networkNs) / static_cast<double>(networkNs) : 0.0;
-  state.counters["overhead_us"] = static_cast<double>(wallNs - networkNs) / n / 1000.0;
-  state.counters["ratio"] = networkNs > 0 ? static_cast<double>(wallNs) / static_cast<double>(networkNs) : 0.0;
-}
-BENCHMARK(BM_RewardedVideoRoad)
-    ->ArgName("waterfall")
-    ->Arg(1)
-    ->Arg(10)
-    ->Arg(50)
-    ->Arg(kMaxWaterfall)
-    ->UseRealTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Iterations(200);
-
 struct RoadTimes {
   int64_t wallNs = 0, busyNs = 0;
 };
@@ -240,10 +199,10 @@ bool timedRoad(Road& r, RoadTimes& times) {
   return ok;
 }
 
-// The road of a one-instance waterfall with `instance` filling.
-void BM_RewardedVideoRoadOwnNetwork(benchmark::State& state) {
-  auto& r = road();
-  if (r.ready) r.fillWith("QuillborneRV1");
+// The benchmark's loop over roads as `r` is set up, each beside the replay of
+// its auction; counters per road: main_busy_us, network_us, overhead (share of
+// the network time), overhead_us and ratio (road / network).
+void measureRoads(benchmark::State& state, Road& r) {
   if (!r.ready || !r.runOnce()) {  // the first road warms connections and caches
     state.SkipWithError("the road did not complete");
     return;
@@ -260,11 +219,35 @@ void BM_RewardedVideoRoadOwnNetwork(benchmark::State& state) {
     state.ResumeTiming();
   }
   const double n = static_cast<double>(state.iterations());
+  const int64_t wallNs = times.wallNs;
   state.counters["main_busy_us"] = static_cast<double>(times.busyNs) / n / 1000.0;
   state.counters["network_us"] = static_cast<double>(networkNs) / n / 1000.0;
-  state.counters["overhead"] = networkNs > 0 ? static_cast<double>(times.wallNs - networkNs) /
-                                                   static_cast<double>(networkNs)
-                                             : 0.0;
+  state.counters["overhead"] =
+      networkNs > 0 ? static_cast<double>(wallNs - networkNs) / static_cast<double>(networkNs) : 0.0;
+  state.counters["overhead_us"] = static_cast<double>(wallNs - networkNs) / n / 1000.0;
+  state.counters["ratio"] = networkNs > 0 ? static_cast<double>(wallNs) / static_cast<double>(networkNs) : 0.0;
+}
+
+void BM_RewardedVideoRoad(benchmark::State& state) {
+  auto& r = road();
+  if (r.ready) r.setWaterfallSize(static_cast<int>(state.range(0)));
+  measureRoads(state, r);
+}
+BENCHMARK(BM_RewardedVideoRoad)
+    ->ArgName("waterfall")
+    ->Arg(1)
+    ->Arg(10)
+    ->Arg(50)
+    ->Arg(kMaxWaterfall)
+    ->UseRealTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(200);
+
+// The road of a one-instance waterfall with the own network filling.
+void BM_RewardedVideoRoadOwnNetwork(benchmark::State& state) {
+  auto& r = road();
+  if (r.ready) r.fillWith("QuillborneRV1");
+  measureRoads(state, r);
 }
 BENCHMARK(BM_RewardedVideoRoadOwnNetwork)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
 

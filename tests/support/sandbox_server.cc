@@ -56,12 +56,19 @@ int portOf(const sockaddr_storage& addr) {
   return -1;
 }
 
-// Shuts down the server side of the connection (localPort <- peerPort).
-// httplib does not hand the socket to handlers, so it is found by its address
-// pair. Other descriptors are only queried (non-sockets fail getsockname);
-// the one acted on is owned by the calling handler thread, so it cannot be
-// closed or reused meanwhile. httplib closes it once the handler returns.
-void dropConnection(int localPort, int peerPort) {
+// Shuts down the server side of the accepted connections on `localPort`:
+// the one from `peerPort`, or every one when `peerPort` is -1. httplib does
+// not hand the socket to handlers, so connections are found by their address
+// pair; other descriptors are only queried (non-sockets fail getsockname).
+// - One connection: the descriptor acted on is owned by the calling handler
+//   thread, so it cannot be closed or reused meanwhile; httplib closes it once
+//   the handler returns.
+// - Every connection: called after the listening socket is closed, so worker
+//   threads waiting for a next request on an idle connection see its end at
+//   once. No new connection can appear, and a descriptor httplib closes
+//   meanwhile and hands to a new socket would have to carry this same local
+//   port to be touched.
+void dropConnections(int localPort, int peerPort) {
   DIR* dir = opendir("/proc/self/fd");
   if (!dir) return;
   while (dirent* entry = readdir(dir)) {
@@ -72,31 +79,13 @@ void dropConnection(int localPort, int peerPort) {
     socklen_t localLen = sizeof(local), peerLen = sizeof(peer);
     if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLen) != 0) continue;
     if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0) continue;
-    if (portOf(local) == localPort && portOf(peer) == peerPort) {
+    if (portOf(local) != localPort) continue;
+    if (peerPort == -1) {
+      shutdown(static_cast<int>(fd), SHUT_RDWR);
+    } else if (portOf(peer) == peerPort) {
       shutdown(static_cast<int>(fd), SHUT_RDWR);
       break;
     }
-  }
-  closedir(dir);
-}
-
-// Shuts down every accepted connection of the server on `localPort`, so the
-// worker threads waiting for a next request on an idle connection see its end
-// at once. Called after the listening socket is closed: no new connection can
-// appear, and a descriptor httplib closes meanwhile and hands to a new socket
-// would have to carry this same local port to be touched.
-void dropConnectionsOf(int localPort) {
-  DIR* dir = opendir("/proc/self/fd");
-  if (!dir) return;
-  while (dirent* entry = readdir(dir)) {
-    char* end = nullptr;
-    const long fd = std::strtol(entry->d_name, &end, 10);
-    if (end == entry->d_name || *end != '\0') continue;
-    sockaddr_storage local{}, peer{};
-    socklen_t localLen = sizeof(local), peerLen = sizeof(peer);
-    if (getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLen) != 0) continue;
-    if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLen) != 0) continue;
-    if (portOf(local) == localPort) shutdown(static_cast<int>(fd), SHUT_RDWR);
   }
   closedir(dir);
 }
@@ -255,12 +244,12 @@ struct SandboxServer::Impl {
       cv.wait_for(lock, std::chrono::milliseconds(fault->delayMs), [this] { return stopping; });
       if (stopping) {
         lock.unlock();
-        dropConnection(req.local_port, req.remote_port);
+        dropConnections(req.local_port, req.remote_port);
         return;
       }
     }
     if (fault && fault->disconnect) {
-      dropConnection(req.local_port, req.remote_port);
+      dropConnections(req.local_port, req.remote_port);
       return;
     }
     SandboxAnswer answer;
@@ -359,7 +348,7 @@ void SandboxServer::stop() {
   impl_->server.stop();
   // The listener joins the worker threads; those on idle connections would
   // otherwise wait out the keep-alive time.
-  dropConnectionsOf(impl_->port);
+  dropConnections(impl_->port, -1);
   if (impl_->listener.joinable()) impl_->listener.join();
 }
 
