@@ -1,7 +1,5 @@
 #include "platform/web/page.h"
 
-#include <jsc/jsc.h>
-
 #include <cassert>
 #include <cmath>
 #include <cstdio>
@@ -9,18 +7,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/script/js_engine.h"
 #include "platform/web/url.h"
 
-// Exported by the engine without a public declaration: a limit on how long one
-// entry into a context group's scripts may run, and the callback asked when
-// the limit passes (true stops the script with an uncatchable exception).
-extern "C" {
-typedef bool (*JSShouldTerminateCallback)(JSContextRef ctx, void* context);
-JS_EXPORT void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, double limit,
-                                                   JSShouldTerminateCallback callback, void* context);
-}
-
 namespace platform::web_internal {
+
+using namespace script_internal;
 
 namespace {
 
@@ -33,93 +25,6 @@ std::mutex& sinkMutex() {
 WebLogSink& sink() {
   static WebLogSink& s = *new WebLogSink;
   return s;
-}
-
-// ---- strings ----
-
-class JsString {
- public:
-  explicit JsString(const std::string& text) : ref_(JSStringCreateWithUTF8CString(text.c_str())) {}
-  explicit JsString(JSStringRef adopted) : ref_(adopted) {}
-  ~JsString() {
-    if (ref_) JSStringRelease(ref_);
-  }
-  JsString(const JsString&) = delete;
-  JsString& operator=(const JsString&) = delete;
-  JSStringRef get() const { return ref_; }
-
- private:
-  JSStringRef ref_;
-};
-
-std::string toStd(JSStringRef s) {
-  if (!s) return {};
-  const size_t max = JSStringGetMaximumUTF8CStringSize(s);
-  std::string out(max, '\0');
-  const size_t written = JSStringGetUTF8CString(s, out.data(), max);
-  out.resize(written > 0 ? written - 1 : 0);
-  return out;
-}
-
-// The value as a string (its toString); "" when that throws.
-std::string toStd(JSContextRef ctx, JSValueRef value) {
-  JSValueRef ignored = nullptr;
-  JsString s(JSValueToStringCopy(ctx, value, &ignored));
-  return toStd(s.get());
-}
-
-JSValueRef makeString(JSContextRef ctx, const std::string& text) {
-  JsString s(text);
-  return JSValueMakeString(ctx, s.get());
-}
-
-JSValueRef property(JSContextRef ctx, JSObjectRef object, const char* name) {
-  JsString n{std::string(name)};
-  return JSObjectGetProperty(ctx, object, n.get(), nullptr);
-}
-
-int intArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
-  if (i >= argc) return 0;
-  const double d = JSValueToNumber(ctx, argv[i], nullptr);
-  return std::isfinite(d) ? static_cast<int>(d) : 0;
-}
-
-std::string stringArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
-  return i < argc ? toStd(ctx, argv[i]) : std::string();
-}
-
-void throwError(JSContextRef ctx, JSValueRef* exception, const std::string& message) {
-  JSValueRef m = makeString(ctx, message);
-  *exception = JSObjectMakeError(ctx, 1, &m, nullptr);
-}
-
-// "<text> (<url>:<line>)" of an exception, and its line.
-std::string describeException(JSContextRef ctx, JSValueRef exception, int* lineOut) {
-  std::string text = toStd(ctx, exception);
-  int line = 0;
-  std::string source;
-  if (JSValueIsObject(ctx, exception)) {
-    JSObjectRef object = JSValueToObject(ctx, exception, nullptr);
-    JSValueRef l = property(ctx, object, "line");
-    if (JSValueIsNumber(ctx, l)) line = static_cast<int>(JSValueToNumber(ctx, l, nullptr));
-    JSValueRef s = property(ctx, object, "sourceURL");
-    if (JSValueIsString(ctx, s)) source = toStd(ctx, s);
-  }
-  if (lineOut) *lineOut = line;
-  if (line > 0) text += " (" + (source.empty() ? std::string("script") : source) + ":" + std::to_string(line) + ")";
-  return text;
-}
-
-// ---- engine set-up ----
-
-void configureEngineOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    // The time limit reaches a running script through checks the compiled
-    // code polls, instead of signals sent to the thread (which the thread
-    // sanitizer holds back, and which would interrupt the host's calls).
-    jsc_options_set_boolean("usePollingTraps", TRUE);
-  });
 }
 
 JSClassRef globalClass() {
@@ -290,10 +195,8 @@ std::shared_ptr<Page> Page::create(PageClient& client, const std::string& url, d
 
 bool Page::setUp(double timeLimitMs) {
   configureEngineOnce();
-  timeLimitMs_ = timeLimitMs;
-  group_ = JSContextGroupCreate();
-  JSContextGroupSetExecutionTimeLimit(group_, timeLimitMs / 1000.0, &Page::shouldTerminate, this);
-  context_ = JSGlobalContextCreateInGroup(group_, globalClass());
+  group_ = std::make_unique<TimeLimitedGroup>(timeLimitMs);
+  context_ = JSGlobalContextCreateInGroup(group_->get(), globalClass());
   JSObjectRef global = JSContextGetGlobalObject(context_);
   JSObjectSetPrivate(global, this);
 
@@ -360,21 +263,16 @@ Page::~Page() {
     if (hooks_) JSValueUnprotect(context_, hooks_);
     JSGlobalContextRelease(context_);
   }
-  if (group_) JSContextGroupRelease(group_);
-}
-
-bool Page::shouldTerminate(JSContextRef, void* page) {
-  static_cast<Page*>(page)->timedOut_ = true;
-  return true;
+  group_.reset();
 }
 
 std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }
 
 void Page::afterEntry() {
-  if (!timedOut_ || stopped_) return;
+  if (!group_->timedOut() || stopped_) return;
   stopped_ = true;
   timers_.clear();
-  webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " + std::to_string(static_cast<int64_t>(timeLimitMs_)) +
+  webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " + std::to_string(static_cast<int64_t>(group_->timeLimitMs())) +
                                  " ms and was stopped");
   client_.pageStopped();
 }
@@ -397,7 +295,7 @@ void Page::callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args) {
   std::vector<JSValueRef> argv(args);
   JSValueRef exception = nullptr;
   JSObjectCallAsFunction(context_, hook, nullptr, argv.size(), argv.data(), &exception);
-  if (exception && !timedOut_) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
+  if (exception && !group_->timedOut()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
   afterEntry();
 }
 
@@ -414,7 +312,7 @@ void Page::runScript(const std::string& source, const std::string& sourceURL, in
   JsString url(sourceURL);
   JSValueRef exception = nullptr;
   JSEvaluateScript(context_, s.get(), nullptr, url.get(), line, &exception);
-  if (exception && !timedOut_) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
+  if (exception && !group_->timedOut()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
   afterEntry();
 }
 
@@ -452,14 +350,11 @@ ScriptEvaluation Page::evaluate(const std::string& script) {
   JSValueRef exception = nullptr;
   JSValueRef value = JSEvaluateScript(context_, s.get(), nullptr, nullptr, 1, &exception);
   if (!exception && value && !JSValueIsUndefined(context_, value)) {
-    JsString json(JSValueCreateJSONString(context_, value, 0, &exception));
-    if (!exception) {
-      auto parsed = json.get() ? parseJson(toStd(json.get())) : Result<Json>(Error{});
-      if (parsed) out.value = std::move(parsed.value());
-      else out.error = Error{kWebErrorDomain, WebErrorCode::UnsupportedResultType, "the result has no JSON form"};
-    }
+    auto parsed = valueToJson(context_, value, &exception);
+    if (parsed) out.value = std::move(parsed.value());
+    else if (!exception) out.error = Error{kWebErrorDomain, WebErrorCode::UnsupportedResultType, "the result has no JSON form"};
   }
-  if (timedOut_) {
+  if (group_->timedOut()) {
     out.value = nullptr;
     out.error = Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "the script ran past the time limit"};
   } else if (exception) {

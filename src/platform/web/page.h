@@ -1,6 +1,7 @@
 #pragma once
 // One page of a web view: a JavaScriptCore context (in a context group of its
-// own, so the time limit and the teardown concern this page only) with the
+// own, so the time limit and the teardown concern this page only; the engine
+// helpers are platform/script/js_engine.h) with the
 // page's window, document, timers and bridges. Internal to the web view;
 // JavaScriptCore stays in page.cc.
 //
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "platform/dispatch.h"
+#include "platform/script/js_engine.h"
 #include "platform/web/web_view.h"
 
 namespace platform::web_internal {
@@ -87,12 +89,9 @@ class Page : public std::enable_shared_from_this<Page> {
   void afterEntry();
   // Before each entry: brings window.webkit.messageHandlers up to date.
   void beforeEntry();
-  // The engine's time-limit callback (context: the Page).
-  static bool shouldTerminate(JSContextRef ctx, void* page);
-
   PageClient& client_;
   const std::string url_;
-  JSContextGroupRef group_ = nullptr;
+  std::unique_ptr<script_internal::TimeLimitedGroup> group_;
   JSGlobalContextRef context_ = nullptr;
   JSObjectRef hooks_ = nullptr;  // protected while the page lives
   JSObjectRef fireTimerHook_ = nullptr;
@@ -103,9 +102,7 @@ class Page : public std::enable_shared_from_this<Page> {
   JSObjectRef setHandlersHook_ = nullptr;
   uint64_t handlersVersion_ = UINT64_MAX;
   std::map<int, std::shared_ptr<Timer>> timers_;
-  bool timedOut_ = false;
   bool stopped_ = false;
-  double timeLimitMs_ = 0;
 };
 
 // The bootstrap script of every page (page_script.cc).
