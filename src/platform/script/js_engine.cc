@@ -5,7 +5,15 @@
 #include <cmath>
 #include <mutex>
 
+#include "platform/utf8.h"
+
 namespace platform::script_internal {
+
+JSStringRef createJsString(std::string_view utf8) {
+  const std::u16string units = utf8::toUTF16(utf8);
+  static_assert(sizeof(JSChar) == sizeof(char16_t));
+  return JSStringCreateWithCharacters(reinterpret_cast<const JSChar*>(units.data()), units.size());
+}
 
 std::string toStd(JSStringRef s) {
   if (!s) return {};

@@ -10,6 +10,7 @@
 #include <JavaScriptCore/JavaScript.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/json.h"
 #include "platform/result.h"
@@ -40,6 +41,11 @@ class JsString {
  private:
   JSStringRef ref_;
 };
+
+// A new engine string of UTF-8 text of any bytes: a NUL stays a character
+// (where JsString's constructor ends the text), a byte that starts no UTF-8
+// sequence becomes U+FFFD. Wrap it in a JsString.
+JSStringRef createJsString(std::string_view utf8);
 
 // UTF-8 of an engine string ("" for none).
 std::string toStd(JSStringRef s);
