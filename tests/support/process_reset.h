@@ -13,6 +13,8 @@
 #include "foundation/PMEReachability.h"
 #include "foundation/QBLoggerManager.h"
 #include "foundation/QBUtils.h"
+#include "measurement/sdk/OMIDQuilbrnDevice.h"
+#include "measurement/sdk/OMIDQuilbrnSDK.h"
 #include "mediation/QBDemandOnlyModeHelper.h"
 #include "mediation/QBSessionDepthManager.h"
 #include "platform/device.h"
@@ -42,6 +44,8 @@ inline void resetProcessWide() {
   QBUtils::resetSessionIdForTesting();
   TulvoSDK::Control::shared().resetForTesting();
   platform::resetDeviceFactsForTesting();
+  OMIDQuilbrnSDK::sharedInstance()->resetForTesting();
+  OMIDQuilbrnDevice::resetForTesting();
 }
 
 }  // namespace qbtest
