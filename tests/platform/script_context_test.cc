@@ -69,6 +69,10 @@ TEST(ScriptContextConformance, AnswersAsAWebViewPageDoes) {
     }
     EXPECT_EQ(own.line, page.line);
   }
+  // A NUL inside the source is a character for both, not its end.
+  const std::string withNul("'a\0b'.length", 12);
+  EXPECT_EQ(evaluateInPage(env, *view, withNul).value, 3);
+  EXPECT_EQ(context->evaluate(withNul).value.toNumber(), 3);
   // Where a page answers "no JSON form", the context hands the value itself.
   const ScriptOutcome function = context->evaluate("(function (a, b) { return a + b; })");
   ASSERT_TRUE(function.ok());

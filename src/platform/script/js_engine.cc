@@ -15,6 +15,8 @@ JSStringRef createJsString(std::string_view utf8) {
   return JSStringCreateWithCharacters(reinterpret_cast<const JSChar*>(units.data()), units.size());
 }
 
+JsString::JsString(const std::string& text) : ref_(createJsString(text)) {}
+
 std::string toStd(JSStringRef s) {
   if (!s) return {};
   const size_t max = JSStringGetMaximumUTF8CStringSize(s);

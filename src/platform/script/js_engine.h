@@ -26,10 +26,15 @@ JS_EXPORT void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, doub
 
 namespace platform::script_internal {
 
+// A new engine string of UTF-8 text of any bytes: a NUL stays a character,
+// a byte that starts no UTF-8 sequence becomes U+FFFD. Wrap it in a JsString.
+JSStringRef createJsString(std::string_view utf8);
+
 // An engine string, released with the object.
 class JsString {
  public:
-  explicit JsString(const std::string& text) : ref_(JSStringCreateWithUTF8CString(text.c_str())) {}
+  // The text whole (createJsString above): a NUL does not end it.
+  explicit JsString(const std::string& text);
   explicit JsString(JSStringRef adopted) : ref_(adopted) {}
   ~JsString() {
     if (ref_) JSStringRelease(ref_);
@@ -41,11 +46,6 @@ class JsString {
  private:
   JSStringRef ref_;
 };
-
-// A new engine string of UTF-8 text of any bytes: a NUL stays a character
-// (where JsString's constructor ends the text), a byte that starts no UTF-8
-// sequence becomes U+FFFD. Wrap it in a JsString.
-JSStringRef createJsString(std::string_view utf8);
 
 // UTF-8 of an engine string ("" for none).
 std::string toStd(JSStringRef s);

@@ -17,8 +17,9 @@
 // Threading: a context is not thread-safe. Use it, its values and its native
 // functions from one serial queue at a time; the queue's blocks may run on
 // different threads (the engine takes its own lock on every entry). The
-// context may be destroyed on any thread, also while values still exist:
-// they then become inert (undefined, nothing happens).
+// context may be destroyed on any thread (never from inside one of its own
+// entries), also while values still exist: they then become inert
+// (undefined, nothing happens).
 //
 // Values (ScriptValue) keep their script value alive (protected from the
 // collector) for as long as a copy exists, across asynchronous work.
