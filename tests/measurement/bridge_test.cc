@@ -8,9 +8,11 @@
 #include "measurement/bridge/OMIDQuilbrnBridge.h"
 #include "measurement/bridge/OMIDQuilbrnCommand.h"
 #include "measurement/bridge/OMIDQuilbrnDictionaryUtil.h"
+#include "measurement/executor/OMIDQuilbrnJSExecutorFactory.h"
 #include "measurement/session/OMIDQuilbrnAdSessionConfiguration.h"
 #include "measurement/session/OMIDQuilbrnVASTProperties.h"
 #include "measurement_support.h"
+#include "platform/web/web_view.h"
 
 namespace measurementtest {
 namespace {
@@ -185,6 +187,36 @@ TEST(OMIDQuilbrnServiceScript, EveryCommandArrivesWithItsArgumentsIntact) {
   // The same commands where no service script was loaded do nothing.
   auto bare = platform::ScriptContext::create();
   for (const auto& script : scripts) EXPECT_TRUE(bare->evaluate(script).ok());
+}
+
+// HTML sessions: the commands run in the ad's page, which carries the
+// service script; once the web view is gone they go nowhere.
+TEST(OMIDQuilbrnWebViewExecutor, CommandsRunInThePageUntilTheWebViewIsGone) {
+  platform::TestEnvironment env;
+  auto webView = std::make_shared<platform::WebView>();
+  webView->loadHTMLString("<script>" + qbtest::measurementServiceScript() + "</script>", "https://ads.example/ad.html");
+  env.runUntilIdle();
+  auto executor = OMIDQuilbrnJSExecutorFactory::JSExecutorWithWebView(webView);
+  ASSERT_TRUE(executor);
+  EXPECT_FALSE(executor->supportBackgroundThread());
+  EXPECT_EQ(executor->jsEnvironment().webView, webView);
+  EXPECT_FALSE(OMIDQuilbrnJSExecutorFactory::JSExecutorWithWebView(nullptr));
+  auto bridge = OMIDQuilbrnBridge::initWithJSExecutor(executor);
+  bridge->publishStartEventWithAdSessionId("S-W", Json{{"environment", "app"}}, Json::object(), Json::object());
+  bridge->publishErrorWithType(OMIDQuilbrnErrorTypeGeneric, kHostileMessage);
+  env.runUntilIdle();
+  std::optional<platform::ScriptEvaluation> record;
+  webView->evaluateJavaScript("omidService.record()", [&](const platform::ScriptEvaluation& r) { record = r; });
+  env.runUntilIdle();
+  ASSERT_TRUE(record && record->ok());
+  ASSERT_EQ(record->value.size(), 2u);
+  EXPECT_EQ(record->value[1]["args"], Json::array({"generic", kHostileMessage}));
+  std::weak_ptr<platform::WebView> watch = webView;
+  webView.reset();
+  EXPECT_TRUE(watch.expired());  // the executor held it weakly
+  bridge->publishFinishEvent();
+  env.runUntilIdle();
+  EXPECT_FALSE(executor->jsEnvironment().webView);
 }
 
 // A web view executor receives every command on the main thread, in the order
