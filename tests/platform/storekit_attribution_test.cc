@@ -33,7 +33,9 @@ class StoreKitAttributionTest : public uitest::UITest {
 
 TEST_F(StoreKitAttributionTest, TheClassesAreThereFromStartUpAndAfterEveryReset) {
   auto& registry = ClassRegistry::shared();
-  for (const char* name : {"SKAdImpression", "SKAdNetwork", "SKOverlay"}) EXPECT_TRUE(registry.classExists(name)) << name;
+  for (const char* name : {"SKAdImpression", "SKAdNetwork", "SKOverlay"}) {
+    EXPECT_TRUE(registry.classExists(name)) << name;
+  }
   EXPECT_TRUE(registry.create<SKAdImpression>("SKAdImpression"));
   EXPECT_TRUE(registry.unregisterClass("SKOverlay"));
   EXPECT_EQ(SKOverlay::initWithConfiguration(std::make_shared<SKOverlayAppConfiguration>("1", 0)), nullptr)
@@ -146,7 +148,8 @@ class RecordingOverlayDelegate : public SKOverlayDelegate {
                                          const SKOverlayTransitionContext& c) override {
     add(o, "will present to y " + std::to_string(static_cast<int>(c.endFrame.origin.y)));
   }
-  void storeOverlayDidFinishPresentation(const std::shared_ptr<SKOverlay>& o, const SKOverlayTransitionContext&) override {
+  void storeOverlayDidFinishPresentation(const std::shared_ptr<SKOverlay>& o,
+                                         const SKOverlayTransitionContext&) override {
     add(o, "presented");
   }
   void storeOverlayWillStartDismissal(const std::shared_ptr<SKOverlay>& o, const SKOverlayTransitionContext&) override {
@@ -209,7 +212,8 @@ TEST_F(StoreKitAttributionTest, OverlaysComeAndGoInTheirSceneOnThePlatformClock)
 
   std::vector<std::string> steps;
   for (const auto& r : control.overlayRecords()) {
-    steps.push_back(std::string(overlayStepName(r.step)) + " " + r.appIdentifier + (r.scene.lock() == scene ? "" : " elsewhere"));
+    const char* where = r.scene.lock() == scene ? "" : " elsewhere";
+    steps.push_back(std::string(overlayStepName(r.step)) + " " + r.appIdentifier + where);
   }
   EXPECT_EQ(steps, (std::vector<std::string>{
                        "present asked 1", "will present 1", "presented 1", "present asked 2", "will dismiss 1",
@@ -239,7 +243,8 @@ TEST_F(StoreKitAttributionTest, AnAppConfigurationKeepsWhatIsSetInOrder) {
   configuration.setCampaignToken("c");
   EXPECT_EQ(dumpJson(configuration.toJson()),
             R"({"appIdentifier":"1460000001","position":1,"userDismissible":true,"campaignToken":"c",)"
-            R"("additionalValues":{"adNetworkVersion":"4.1","adNetworkNonce":"68483EF6-0678-41B1-A2B3-3A2E4B2F5C1D"}})");
+            R"("additionalValues":{"adNetworkVersion":"4.1",)"
+            R"("adNetworkNonce":"68483EF6-0678-41B1-A2B3-3A2E4B2F5C1D"}})");
   EXPECT_TRUE(std::holds_alternative<Uuid>(*configuration.additionalValueForKey("adNetworkNonce")));
   EXPECT_EQ(configuration.additionalValueForKey("missing"), nullptr);
 }

@@ -14,7 +14,8 @@ class SceneTest : public uitest::UITest {
   SceneTest() {
     NotificationCenter::defaultCenter().addObserver("", nullptr, [this](const Notification& n) {
       const auto scene = WindowScene::fromNotification(n);
-      if (scene) log.add(n.name() + " " + scene->identifier() + " " + sceneActivationStateName(scene->activationState()));
+      if (!scene) return;
+      log.add(n.name() + " " + scene->identifier() + " " + sceneActivationStateName(scene->activationState()));
     });
   }
   std::vector<std::string> take() {

@@ -89,22 +89,26 @@ TEST_F(AdImpressionTest, EveryFailureAndSilence) {
   };
   const platform::Error networkError{platform::kSKANErrorDomain, platform::SKANError::Unknown, "the network is down"};
   const ImpressionCase cases[] = {
-      {"an end before any start", nullptr, {endQuery()}, {ko("missing SKAdImpression instance for endImpression", 98)}, {}},
+      {"an end before any start", nullptr, {endQuery()},
+       {ko("missing SKAdImpression instance for endImpression", 98)}, {}},
       {"an end without data", nullptr, {startQuery(kImpressionData), impressionQuery("endImpression", std::nullopt)},
        {ok, ko("missing impressionData", 98)}, {"startImpression"}},
-      {"data that is an array", nullptr, {startQuery(Json::array({1}))}, {ko("impressionData is not a JSON object", 98)}, {}},
+      {"data that is an array", nullptr, {startQuery(Json::array({1}))},
+       {ko("impressionData is not a JSON object", 98)}, {}},
       {"no function name", nullptr, {"impressionData=%7B%7D&success=ok&fail=ko"}, {}, {}},
       {"an unknown function", nullptr, {impressionQuery("pauseImpression", kImpressionData)}, {}, {}},
       {"an unknown function without data", nullptr, {impressionQuery("pauseImpression", std::nullopt)},
        {ko("missing impressionData", 98)}, {}},
-      {"the network's error", [&] { StoreKitControl::shared().failNextImpressionCall(networkError); }, {startQuery(kImpressionData)},
+      {"the network's error", [&] { StoreKitControl::shared().failNextImpressionCall(networkError); },
+       {startQuery(kImpressionData)},
        {ko("the network is down", 10)}, {"startImpression"}},
       {"the network's error without text",
        [] { StoreKitControl::shared().failNextImpressionCall(platform::Error{platform::kSKANErrorDomain, 5, ""}); },
        {startQuery(kImpressionData)}, {ko("SKAdImpression - missing error message", 5)}, {"startImpression"}},
       // The start failed, so the network knows no impression to end.
       {"an end of an impression the network does not know",
-       [] { StoreKitControl::shared().failNextImpressionCall(platform::Error{"x", 1, "lost"}); }, {startQuery(kImpressionData), endQuery()},
+       [] { StoreKitControl::shared().failNextImpressionCall(platform::Error{"x", 1, "lost"}); },
+       {startQuery(kImpressionData), endQuery()},
        {ko("lost", 1), ko("The operation couldn\u2019t be completed. (SKANErrorDomain error 4.)", 4)},
        {"startImpression", "endImpression"}},
       {"a start that throws", [] { StoreKitControl::shared().throwOnNextImpressionCall("bad impression"); },
@@ -115,7 +119,8 @@ TEST_F(AdImpressionTest, EveryFailureAndSilence) {
        {startQuery(kImpressionData)}, {ko("failed to instantiate SKAdImpression", 98)}, {}},
       {"no network class", [] { platform::ClassRegistry::shared().unregisterClass("SKAdNetwork"); },
        {startQuery(kImpressionData)}, {}, {}},
-      {"a network without impressions", [] { storekittest::setSystemVersion("14.4"); }, {startQuery(kImpressionData)}, {}, {}},
+      {"a network without impressions", [] { storekittest::setSystemVersion("14.4"); },
+       {startQuery(kImpressionData)}, {}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -188,7 +193,8 @@ TEST_F(AdImpressionTest, AStartSetsTheValuesOfTheirTypeAndEchoesTheRequest) {
     EXPECT_EQ(sent[0].function, "ok");
     EXPECT_EQ(sent[0].option, 2);
     EXPECT_EQ(sent[0].params, request(query)) << "the request as received, the data still escaped";
-    EXPECT_EQ(impressionNetworkCalls(), std::vector<std::string>{"startImpression " + platform::dumpJson(c.properties)});
+    EXPECT_EQ(impressionNetworkCalls(),
+              std::vector<std::string>{"startImpression " + platform::dumpJson(c.properties)});
   }
 }
 

@@ -24,6 +24,8 @@ std::string overlayQuery(const std::string& functionName, const std::optional<Js
 }
 
 const Json kOverlay = {{"overlayId", "o1"}, {"advertisedAppId", "1460000001"}};
+const std::vector<std::string> kPresented = {"overlayWillStartPresentation option 0",
+                                             "overlayDidFinishPresentation option 0"};
 const Json kEventData = {{"overlayId", "o1"}, {"advertisedAppId", "1460000001"}, {"userDismissible", false},
                          {"position", 0}};
 
@@ -79,11 +81,13 @@ TEST_F(OverlayTest, RepliesOfEverySubCommand) {
        {ko("Missing overlayId in config")}},
       {"create with an empty id", {}, overlayQuery("createOverlay", Json{{"advertisedAppId", "1"}, {"overlayId", ""}}),
        {ko("Missing overlayId in config")}},
-      {"create with a number as the app", {}, overlayQuery("createOverlay", Json{{"advertisedAppId", 1}, {"overlayId", "o"}}),
+      {"create with a number as the app", {},
+       overlayQuery("createOverlay", Json{{"advertisedAppId", 1}, {"overlayId", "o"}}),
        {ko("Missing overlay advertised app track ID in config")}},
       {"present an unknown id", {}, overlayQuery("presentOverlay", Json{{"overlayId", "x"}}),
        {ko("Missing overlay when trying to present")}},
-      {"present without an id", {overlayQuery("createOverlay", kOverlay)}, overlayQuery("presentOverlay", Json::object()),
+      {"present without an id", {overlayQuery("createOverlay", kOverlay)},
+       overlayQuery("presentOverlay", Json::object()),
        {ko("Missing overlay when trying to present")}},
       {"dismiss with nothing on screen", {}, overlayQuery("dismissOverlay", std::nullopt), {}},
       {"remove", {overlayQuery("createOverlay", kOverlay)}, overlayQuery("removeOverlay", Json{{"overlayId", "o1"}}),
@@ -194,7 +198,7 @@ TEST_F(OverlayTest, ASecondOverlayUnderOneIdReplacesTheFirstWhoseEventsLoseTheId
 
   // Presenting the second replaces nothing then; presenting it again does nothing.
   EXPECT_EQ(replies(overlayQuery("presentOverlay", Json{{"overlayId", "o1"}})),
-            (std::vector<std::string>{"overlayWillStartPresentation option 0", "overlayDidFinishPresentation option 0"}));
+            kPresented);
   EXPECT_EQ(replies(overlayQuery("presentOverlay", Json{{"overlayId", "o1"}})), std::vector<std::string>{});
 }
 
@@ -246,7 +250,8 @@ TEST_F(OverlayTest, TheConfigurationFollowsThePageAndTheSystem) {
     const auto overlay = QBNOverlaysHolder::sharedHolder().overlayForOverlayId("o");
     ASSERT_TRUE(overlay);
     EXPECT_EQ(overlay->configuration()->toJson(), c.configuration);
-    if (c.params["SKANData"].is_object() && c.params["SKANData"]["adNetworkNonce"] == full["SKANData"]["adNetworkNonce"]) {
+    const Json skan = c.params.value("SKANData", Json());
+    if (skan.is_object() && skan["adNetworkNonce"] == full["SKANData"]["adNetworkNonce"]) {
       EXPECT_TRUE(std::holds_alternative<platform::Uuid>(
           *overlay->configuration()->additionalValueForKey("adNetworkNonce")));
     }
@@ -257,8 +262,10 @@ TEST_F(OverlayTest, PresentingAndDismissingNeedTheTopControllersWindowScene) {
   const auto ko = [](const std::string& message) { return "ko option 1 errMsg=" + message; };
   replies(overlayQuery("createOverlay", kOverlay));
   // No key window: no top-most controller.
-  EXPECT_EQ(replies(overlayQuery("presentOverlay", Json{{"overlayId", "o1"}})), std::vector<std::string>{ko("Topmost view controller is nil")});
-  EXPECT_EQ(replies(overlayQuery("dismissOverlay", std::nullopt)), std::vector<std::string>{ko("Topmost view controller is nil")});
+  const std::string present = overlayQuery("presentOverlay", Json{{"overlayId", "o1"}});
+  const std::string dismiss = overlayQuery("dismissOverlay", std::nullopt);
+  EXPECT_EQ(replies(present), std::vector<std::string>{ko("Topmost view controller is nil")});
+  EXPECT_EQ(replies(dismiss), std::vector<std::string>{ko("Topmost view controller is nil")});
 
   // A window in no scene, with a controller presented over its root.
   auto window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 390, 844));
@@ -268,22 +275,23 @@ TEST_F(OverlayTest, PresentingAndDismissingNeedTheTopControllersWindowScene) {
   auto top = std::make_shared<platform::ViewController>();
   ASSERT_TRUE(root->presentViewController(top, false));
   env.runUntilIdle();
-  EXPECT_EQ(replies(overlayQuery("presentOverlay", Json{{"overlayId", "o1"}})), std::vector<std::string>{ko("Window scene is nil")});
-  EXPECT_EQ(replies(overlayQuery("dismissOverlay", std::nullopt)), std::vector<std::string>{ko("Window scene is nil")});
+  EXPECT_EQ(replies(present), std::vector<std::string>{ko("Window scene is nil")});
+  EXPECT_EQ(replies(dismiss), std::vector<std::string>{ko("Window scene is nil")});
 
   // Once the window joins a scene the overlay shows there.
   auto scene = platform::WindowScene::create();
   platform::Application::shared().connectScene(scene);
   window->setWindowScene(scene);
   EXPECT_EQ(replies(overlayQuery("presentOverlay", Json{{"overlayId", "o1"}})),
-            (std::vector<std::string>{"overlayWillStartPresentation option 0", "overlayDidFinishPresentation option 0"}));
+            kPresented);
   EXPECT_TRUE(platform::SKOverlay::overlayInScene(scene));
 }
 
 TEST_F(OverlayTest, WithoutTheOverlayClassNothingIsCreated) {
   storekittest::SceneWindow screen;
   platform::ClassRegistry::shared().unregisterClass("SKOverlay");
-  EXPECT_EQ(replies(overlayQuery("createOverlay", kOverlay)), std::vector<std::string>{"ko option 1 errMsg=Overlay is nil"});
+  EXPECT_EQ(replies(overlayQuery("createOverlay", kOverlay)),
+            std::vector<std::string>{"ko option 1 errMsg=Overlay is nil"});
   EXPECT_EQ(QBNOverlaysHolder::sharedHolder().heldOverlaysCount(), 0u);
 }
 

@@ -145,8 +145,7 @@ void StoreKitControl::receiveImpressionCall(const char* method, const std::share
       if (!start) startedImpressions_.erase(started);
     }
     index = impressionCalls_.size();
-    impressionCalls_.push_back(SKAdNetworkCallRecord{method, impression,
-                                                     impression ? impression->properties() : Json(),
+    impressionCalls_.push_back(SKAdNetworkCallRecord{method, impression, impression ? impression->properties() : Json(),
                                                      currentQueueLabel(), answer.error, false});
     generation = generation_;
   }

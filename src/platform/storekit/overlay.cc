@@ -1,6 +1,7 @@
 #include "platform/storekit/overlay.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/dispatch.h"
 #include "platform/runtime.h"
@@ -37,6 +38,32 @@ void tellLater(uint64_t generation, double delayMs, std::function<void()> step) 
     mainQueue()->after(delayMs, std::move(block));
   } else {
     mainQueue()->async(std::move(block));
+  }
+}
+
+using TransitionCall = void (SKOverlayDelegate::*)(const std::shared_ptr<SKOverlay>&,
+                                                   const SKOverlayTransitionContext&);
+
+// One transition of `overlay` in `scene`: its start on the next main-queue
+// turn, its end once the transition's time has passed.
+void transitionLater(uint64_t generation, const std::shared_ptr<SKOverlay>& overlay,
+                     const std::shared_ptr<WindowScene>& scene, bool presenting) {
+  const std::weak_ptr<WindowScene> weakScene = scene;
+  const auto tell = [overlay, weakScene, presenting](SKOverlayStep step, TransitionCall call) {
+    return [overlay, weakScene, presenting, step, call] {
+      const auto scene = weakScene.lock();
+      StoreKitControl::shared().record(step, overlay, scene);
+      if (auto delegate = overlay->delegate()) ((*delegate).*call)(overlay, transition(scene, presenting));
+    };
+  };
+  if (presenting) {
+    tellLater(generation, 0, tell(SKOverlayStep::WillPresent, &SKOverlayDelegate::storeOverlayWillStartPresentation));
+    tellLater(generation, SKOverlay::kTransitionDurationSeconds * 1000.0,
+              tell(SKOverlayStep::Presented, &SKOverlayDelegate::storeOverlayDidFinishPresentation));
+  } else {
+    tellLater(generation, 0, tell(SKOverlayStep::WillDismiss, &SKOverlayDelegate::storeOverlayWillStartDismissal));
+    tellLater(generation, SKOverlay::kTransitionDurationSeconds * 1000.0,
+              tell(SKOverlayStep::Dismissed, &SKOverlayDelegate::storeOverlayDidFinishDismissal));
   }
 }
 
@@ -94,32 +121,16 @@ void SKOverlay::presentInScene(const std::shared_ptr<WindowScene>& scene) {
       shown.emplace_back(scene, self);
     }
   }
-  const std::weak_ptr<WindowScene> weakScene = scene;
   if (failure) {
+    const std::weak_ptr<WindowScene> weakScene = scene;
     tellLater(generation, 0, [self, weakScene, error = *failure] {
       StoreKitControl::shared().record(SKOverlayStep::FailedToLoad, self, weakScene.lock());
       if (auto delegate = self->delegate()) delegate->storeOverlayDidFailToLoadWithError(self, error);
     });
     return;
   }
-  if (replaced) {
-    tellLater(generation, 0, [replaced, weakScene] {
-      StoreKitControl::shared().record(SKOverlayStep::WillDismiss, replaced, weakScene.lock());
-      if (auto delegate = replaced->delegate()) delegate->storeOverlayWillStartDismissal(replaced, transition(weakScene.lock(), false));
-    });
-    tellLater(generation, kTransitionDurationSeconds * 1000.0, [replaced, weakScene] {
-      StoreKitControl::shared().record(SKOverlayStep::Dismissed, replaced, weakScene.lock());
-      if (auto delegate = replaced->delegate()) delegate->storeOverlayDidFinishDismissal(replaced, transition(weakScene.lock(), false));
-    });
-  }
-  tellLater(generation, 0, [self, weakScene] {
-    StoreKitControl::shared().record(SKOverlayStep::WillPresent, self, weakScene.lock());
-    if (auto delegate = self->delegate()) delegate->storeOverlayWillStartPresentation(self, transition(weakScene.lock(), true));
-  });
-  tellLater(generation, kTransitionDurationSeconds * 1000.0, [self, weakScene] {
-    StoreKitControl::shared().record(SKOverlayStep::Presented, self, weakScene.lock());
-    if (auto delegate = self->delegate()) delegate->storeOverlayDidFinishPresentation(self, transition(weakScene.lock(), true));
-  });
+  if (replaced) transitionLater(generation, replaced, scene, false);
+  transitionLater(generation, self, scene, true);
 }
 
 void SKOverlay::dismissOverlayInScene(const std::shared_ptr<WindowScene>& scene) {
@@ -137,29 +148,27 @@ void SKOverlay::dismissOverlayInScene(const std::shared_ptr<WindowScene>& scene)
     }
   }
   control.record(SKOverlayStep::DismissAsked, dismissed, scene);
-  if (!dismissed) return;
-  const std::weak_ptr<WindowScene> weakScene = scene;
-  tellLater(generation, 0, [dismissed, weakScene] {
-    StoreKitControl::shared().record(SKOverlayStep::WillDismiss, dismissed, weakScene.lock());
-    if (auto delegate = dismissed->delegate()) delegate->storeOverlayWillStartDismissal(dismissed, transition(weakScene.lock(), false));
-  });
-  tellLater(generation, kTransitionDurationSeconds * 1000.0, [dismissed, weakScene] {
-    StoreKitControl::shared().record(SKOverlayStep::Dismissed, dismissed, weakScene.lock());
-    if (auto delegate = dismissed->delegate()) delegate->storeOverlayDidFinishDismissal(dismissed, transition(weakScene.lock(), false));
-  });
+  if (dismissed) transitionLater(generation, dismissed, scene, false);
 }
 
 // ---------------------------------------------------------------- the control
 
 const char* overlayStepName(SKOverlayStep step) {
   switch (step) {
-    case SKOverlayStep::PresentAsked: return "present asked";
-    case SKOverlayStep::DismissAsked: return "dismiss asked";
-    case SKOverlayStep::WillPresent: return "will present";
-    case SKOverlayStep::Presented: return "presented";
-    case SKOverlayStep::FailedToLoad: return "failed to load";
-    case SKOverlayStep::WillDismiss: return "will dismiss";
-    case SKOverlayStep::Dismissed: return "dismissed";
+    case SKOverlayStep::PresentAsked:
+      return "present asked";
+    case SKOverlayStep::DismissAsked:
+      return "dismiss asked";
+    case SKOverlayStep::WillPresent:
+      return "will present";
+    case SKOverlayStep::Presented:
+      return "presented";
+    case SKOverlayStep::FailedToLoad:
+      return "failed to load";
+    case SKOverlayStep::WillDismiss:
+      return "will dismiss";
+    case SKOverlayStep::Dismissed:
+      return "dismissed";
   }
   return "unknown";
 }

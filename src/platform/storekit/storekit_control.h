@@ -116,13 +116,13 @@ class StoreKitControl {
   void receiveImpressionCall(const char* method, const std::shared_ptr<SKAdImpression>& impression,
                              SKAdNetworkCompletion completion);
   // Used by SKOverlay (overlay.cc): the count of resets, so that steps
-  // scheduled before a reset are dropped.
+  // scheduled before a reset are dropped, and the record of one step.
   uint64_t generationForOverlays() const;
+  void record(SKOverlayStep step, const std::shared_ptr<SKOverlay>& overlay, const std::shared_ptr<WindowScene>& scene);
   friend class SKOverlay;
 
  private:
   StoreKitControl() = default;
-  void record(SKOverlayStep step, const std::shared_ptr<SKOverlay>& overlay, const std::shared_ptr<WindowScene>& scene);
 
   mutable std::mutex m_;
   uint64_t generation_ = 0;

@@ -80,7 +80,8 @@ InterfaceOrientation Application::statusBarOrientation() const {
     next = device;
   } else if (holds(mask, statusBarOrientation_)) {
     next = statusBarOrientation_;
-  } else if (const auto preferred = controller->preferredInterfaceOrientationForPresentation(); holds(mask, preferred)) {
+  } else if (const auto preferred = controller->preferredInterfaceOrientationForPresentation();
+             holds(mask, preferred)) {
     next = preferred;
   } else {
     for (auto o : {InterfaceOrientation::Portrait, InterfaceOrientation::LandscapeLeft,

@@ -11,10 +11,14 @@ namespace platform {
 
 const char* sceneActivationStateName(SceneActivationState state) {
   switch (state) {
-    case SceneActivationState::Unattached: return "UISceneActivationStateUnattached";
-    case SceneActivationState::ForegroundActive: return "UISceneActivationStateForegroundActive";
-    case SceneActivationState::ForegroundInactive: return "UISceneActivationStateForegroundInactive";
-    case SceneActivationState::Background: return "UISceneActivationStateBackground";
+    case SceneActivationState::Unattached:
+      return "UISceneActivationStateUnattached";
+    case SceneActivationState::ForegroundActive:
+      return "UISceneActivationStateForegroundActive";
+    case SceneActivationState::ForegroundInactive:
+      return "UISceneActivationStateForegroundInactive";
+    case SceneActivationState::Background:
+      return "UISceneActivationStateBackground";
   }
   return "UISceneActivationStateUnknown";
 }

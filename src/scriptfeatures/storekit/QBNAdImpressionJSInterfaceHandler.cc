@@ -51,12 +51,12 @@ std::optional<Json> QBNAdImpressionJSInterfaceHandler::extractImpressionData(con
     return std::nullopt;
   }
   platform::Error parseError;
-  auto parsed =
-      PMAHelperMethods::dictionaryFromJsonString(PMAHelperMethods::decodeFromPercentEscapeString(*escaped), &parseError);
+  auto parsed = PMAHelperMethods::dictionaryFromJsonString(PMAHelperMethods::decodeFromPercentEscapeString(*escaped),
+                                                           &parseError);
   if (!parsed) {
-    sendFailureCallbackToController(params, QBNAdImpressionService::error(parseError.message.empty()
-                                                                             ? "unable to parse imperssionData dictionary"
-                                                                             : parseError.message));
+    sendFailureCallbackToController(
+        params, QBNAdImpressionService::error(parseError.message.empty() ? "unable to parse imperssionData dictionary"
+                                                                         : parseError.message));
     return std::nullopt;
   }
   if (!parsed->is_object()) {
@@ -66,8 +66,8 @@ std::optional<Json> QBNAdImpressionJSInterfaceHandler::extractImpressionData(con
   return parsed;
 }
 
-void QBNAdImpressionJSInterfaceHandler::startImpressionWithImpressionData(const Json& data,
-                                                                          QBNAdImpressionService::Completion completion) {
+void QBNAdImpressionJSInterfaceHandler::startImpressionWithImpressionData(
+    const Json& data, QBNAdImpressionService::Completion completion) {
   if (beforeStartForTesting_) beforeStartForTesting_();
   // The completion is shared so that a throw after the service took it can
   // still be answered, once.

@@ -48,7 +48,8 @@ class QBNAdImpressionJSInterfaceHandler : public QBNJSInterfaceHandlerP,
   // feature's error ("<type>: <reason>").
   void startImpressionWithImpressionData(const platform::Json& data, QBNAdImpressionService::Completion completion);
   void endImpressionWithImpressionData(const platform::Json& data, QBNAdImpressionService::Completion completion);
-  void handleImpressionCompletionWithJSParams(const platform::Json& params, const std::optional<platform::Error>& error);
+  void handleImpressionCompletionWithJSParams(const platform::Json& params,
+                                              const std::optional<platform::Error>& error);
   void sendSuccessCallbackToController(const platform::Json& params);
   void sendFailureCallbackToController(const platform::Json& params, const platform::Error& error);
 

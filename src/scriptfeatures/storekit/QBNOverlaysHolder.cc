@@ -45,7 +45,8 @@ std::string shown(const platform::StoreParameterValue& value) {
 
 // ------------------------------------------------------------------ listener
 
-Json QBNOverlaysListener::formatOverlayDataInMessageForControllerWithOverlay(const std::shared_ptr<SKOverlay>& overlay) {
+Json QBNOverlaysListener::formatOverlayDataInMessageForControllerWithOverlay(
+    const std::shared_ptr<SKOverlay>& overlay) {
   Json data = Json::object();
   if (const auto id = QBNOverlaysHolder::sharedHolder().overlayIdForOverlay(overlay)) data["overlayId"] = *id;
   const auto configuration = overlay ? overlay->configuration() : nullptr;
@@ -58,7 +59,7 @@ Json QBNOverlaysListener::formatOverlayDataInMessageForControllerWithOverlay(con
 }
 
 Json QBNOverlaysListener::formatOverlayDataInMessageForControllerWithOverlay(const std::shared_ptr<SKOverlay>& overlay,
-                                                                            const platform::Error& error) {
+                                                                             const platform::Error& error) {
   Json data = formatOverlayDataInMessageForControllerWithOverlay(overlay);
   data["errCode"] = error.code;
   data["errMsg"] = error.message;
@@ -67,8 +68,8 @@ Json QBNOverlaysListener::formatOverlayDataInMessageForControllerWithOverlay(con
 
 void QBNOverlaysListener::storeOverlayDidFailToLoadWithError(const std::shared_ptr<SKOverlay>& overlay,
                                                              const platform::Error& error) {
-  log("Failed to load a SKOverlay because : " + (error.message.empty() ? std::string("No explicit error") : error.message) +
-      "]");
+  log("Failed to load a SKOverlay because : " +
+      (error.message.empty() ? std::string("No explicit error") : error.message) + "]");
   sendEvent("overlayLoadFailed", formatOverlayDataInMessageForControllerWithOverlay(overlay, error),
             QBNControllerAPIData::kEncodingPercentEncode);
 }
@@ -124,7 +125,8 @@ bool QBNOverlaysHolder::setOverlay(const std::shared_ptr<SKOverlay>& overlay,
   if (!overlay || !overlayId) return true;
   std::shared_ptr<SKOverlay> replaced;  // released outside the lock
   std::lock_guard lock(mutex_);
-  const auto it = std::find_if(overlays_.begin(), overlays_.end(), [&](const auto& e) { return e.first == *overlayId; });
+  const auto it =
+      std::find_if(overlays_.begin(), overlays_.end(), [&](const auto& e) { return e.first == *overlayId; });
   if (it != overlays_.end()) {
     replaced = std::exchange(it->second, overlay);
     return true;
@@ -157,7 +159,8 @@ platform::Status QBNOverlaysHolder::removeOverlayForOverlayId(const std::optiona
   if (!overlayId) return PMAHelperMethods::errorWithReason("Missing overlayId in config", 0, std::nullopt);
   std::shared_ptr<SKOverlay> removed;
   std::lock_guard lock(mutex_);
-  const auto it = std::find_if(overlays_.begin(), overlays_.end(), [&](const auto& e) { return e.first == *overlayId; });
+  const auto it =
+      std::find_if(overlays_.begin(), overlays_.end(), [&](const auto& e) { return e.first == *overlayId; });
   if (it == overlays_.end()) {
     return PMAHelperMethods::errorWithReason("No Overlay exists for overlayId " + *overlayId, 0, std::nullopt);
   }
