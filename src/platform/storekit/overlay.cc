@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/dispatch.h"
 #include "platform/runtime.h"
