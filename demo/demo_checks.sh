@@ -39,6 +39,8 @@ check "the offerwall's signed credit reaches the listener" grep -q '^offerwall p
 check "the offerwall closes" grep -q '^offerwall pmaOfferWallDidClose$' "$tmp/own.out"
 check "the credit is stamped into the page's user record" grep -Eq '^own network: pmaUserData \{"demoAppKey1":\{"demo-user":\{"timestamp":"[0-9]+"\}\}\}$' "$tmp/own.out"
 check "the default road runs the offerwall too" grep -q '^offerwall pmaOfferWallDidReceiveCredit ' "$tmp/road.out"
+check "the shown ad's impression reaches the store" grep -q '^store: impression started and ended, app 1460000001, network net.example.skadnetwork$' "$tmp/road.out"
+check "the shown ad's store overlay comes and goes" grep -q '^store: overlay presented and dismissed, app 1460000001, scene main$' "$tmp/road.out"
 
 TMPDIR="$tmp/refused" "$demo" --server ftp://127.0.0.1/ >/dev/null 2>"$tmp/refused.err"
 check "a non-http server is refused" grep -q "is not an http or https URL" "$tmp/refused.err"

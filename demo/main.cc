@@ -22,7 +22,9 @@
 // answers the load and deletes it after the close (the demo prints the
 // cache's changes), and after the ads the demo opens the own network's
 // offerwall, whose page credits the user with what the sandbox signed and
-// closes.
+// closes. While its ad is on screen the page reports the ad's impression to
+// the store and shows a store overlay in the application's window scene (the
+// demo prints one line for each, from the store stand-in's record).
 //
 // --offline-second-run: after a successful run, stops the sandbox and runs the
 // demo again in a second process on the same data root, which must start from
@@ -49,6 +51,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +61,7 @@
 #include "platform/dispatch.h"
 #include "platform/json.h"
 #include "platform/storage.h"
+#include "platform/storekit/storekit_control.h"
 #include "platform/ui.h"
 #include "presentation/QBNProductViewController.h"
 #include "quillborne/QBImpressionData.h"
@@ -347,6 +351,44 @@ class CacheWatcher {
   std::map<std::string, uintmax_t> files_;
 };
 
+// Prints what the store did for the own network's page: each impression
+// started and ended, and each overlay presented and dismissed.
+class StoreWatcher {
+ public:
+  void look() {
+    const auto calls = platform::StoreKitControl::shared().impressionCalls();
+    for (; impressions_ < calls.size(); ++impressions_) {
+      const auto& call = calls[impressions_];
+      if (call.method != "endImpression" || !call.answered || call.error || !call.impression) continue;
+      const auto& started = call.impression->properties();
+      printLine("store: impression started and ended, app " +
+                platform::dumpJson(started.value("advertisedAppStoreItemIdentifier", platform::Json())) +
+                ", network " + started.value("adNetworkIdentifier", std::string("?")));
+    }
+    const auto steps = platform::StoreKitControl::shared().overlayRecords();
+    for (; steps_ < steps.size(); ++steps_) {
+      if (steps[steps_].step == platform::SKOverlayStep::Presented) presented_.insert(steps[steps_].appIdentifier);
+      if (steps[steps_].step != platform::SKOverlayStep::Dismissed) continue;
+      if (!presented_.erase(steps[steps_].appIdentifier)) continue;
+      const auto scene = steps[steps_].scene.lock();
+      printLine("store: overlay presented and dismissed, app " + steps[steps_].appIdentifier + ", scene " +
+                (scene ? scene->identifier() : std::string("gone")));
+    }
+  }
+  // Whether every impression call has been answered (none under way).
+  bool settled() const {
+    for (const auto& call : platform::StoreKitControl::shared().impressionCalls()) {
+      if (!call.answered) return false;
+    }
+    return presented_.empty();
+  }
+
+ private:
+  size_t impressions_ = 0;  // calls already looked at
+  size_t steps_ = 0;
+  std::set<std::string> presented_;  // overlays on screen, by app
+};
+
 // The own network's offerwall listener: prints what it hears and takes
 // every credit.
 class OfferwallDelegate : public PMAOfferWallDelegate,
@@ -415,16 +457,23 @@ int runOfferwallRoad(const std::string& appKey, const std::string& userId,
 // The rewarded-video road, then the interstitial one, then the offerwall
 // when asked; 0 when all completed.
 int runAdRoad(bool manualRewardedVideo, const std::optional<std::pair<std::string, std::string>>& offerwall) {
-  // The application's screen: a key window showing its view controller.
+  // The application's screen: a key window showing its view controller, in
+  // the application's active window scene.
+  auto scene = platform::WindowScene::create("main");
+  platform::Application::shared().connectScene(scene);
+  scene->activate();
   auto window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 390, 844));
+  window->setWindowScene(scene);
   window->makeKeyAndVisible();
   auto viewController = std::make_shared<platform::ViewController>();
   window->setRootViewController(viewController);
   ScreenWatcher screen(viewController);
   CacheWatcher cache;
-  auto failed = [&screen, &cache] {
+  StoreWatcher store;
+  auto failed = [&screen, &cache, &store] {
     screen.look();
     cache.look();
+    store.look();
     return !g_road.firstFailure().empty();
   };
   if (manualRewardedVideo) Quillborne::loadRewardedVideo();
@@ -452,6 +501,9 @@ int runAdRoad(bool manualRewardedVideo, const std::optional<std::pair<std::strin
   if (failed()) return fail(g_road.firstFailure());
   if (offerwall) {
     if (int road = runOfferwallRoad(offerwall->first, offerwall->second, viewController, failed); road != 0) return road;
+  }
+  if (!pumpUntil([&] { return failed() || store.settled(); }, 2'000)) {
+    return fail("the store's impressions and overlays did not settle within 2 s");
   }
   printLine("road completed");
   return 0;
@@ -527,12 +579,16 @@ int main(int argc, char** argv) {
     // the product view controller, clicked, then closed; then it credits the
     // ad and reports it closed. (Rewarded ad instances travel as the page's
     // interstitial product.) The offerwall credits the demo's user with what
-    // the sandbox signed as the offerwall's server.
+    // the sandbox signed as the offerwall's server. While the ad is on screen
+    // the page reports its impression and shows a store overlay.
     qbtest::addAdPage(*sandbox);
     const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
     qbtest::addControllerPage(
         *sandbox,
         platform::Json{{"creative", sandbox->url(qbtest::kAdPagePath)},
+                       {"impression", {{"adNetworkId", "net.example.skadnetwork"}, {"id", 1460000001},
+                                       {"adNetworkNonce", "68483ef6-0678-41b1-a2b3-3a2e4b2f5c1d"}}},
+                       {"overlay", {{"overlayId", "demo-overlay"}, {"advertisedAppId", "1460000001"}}},
                        {"offerwallCredit", qbtest::offerwallCredit(options.appKey, kDemoUserId, 5, 150, std::to_string(now.count()))},
                        {"commands",
                         {{"showInterstitial",

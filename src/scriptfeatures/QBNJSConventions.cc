@@ -1,5 +1,6 @@
 #include "scriptfeatures/QBNJSConventions.h"
 
+#include "ownnetwork/interfaces/QBNControllerAPIData.h"
 #include "ownnetwork/interfaces/QBNControllerManagerP.h"
 #include "ownnetwork/interfaces/QBNPublisherAgent.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
@@ -30,4 +31,20 @@ void QBNJSConventions::reply(const std::weak_ptr<QBNPublisherAgent>& publisherAg
   const auto agent = publisherAgent.lock();
   const auto manager = agent ? agent->controllerManager() : nullptr;
   if (manager) manager->runCommand(*function, parameters, std::nullopt, std::nullopt, decodeFirst);
+}
+
+void QBNJSConventions::reply(const std::shared_ptr<QBNControllerManagerP>& controllerManager,
+                             const std::optional<std::string>& function, const platform::Json& parameters,
+                             int encodingOptions) {
+  if (!function || function->empty() || !controllerManager) return;
+  controllerManager->runCommand(
+      QBNControllerAPIData(*function).setFunctionParameters(parameters).setEncodingOptions(encodingOptions));
+}
+
+platform::Json QBNJSConventions::decodedTexts(const platform::Json& request) {
+  platform::Json out = request.is_object() ? request : platform::Json::object();
+  for (auto& value : out) {
+    if (value.is_string()) value = PMAHelperMethods::decodeFromPercentEscapeString(value.get<std::string>());
+  }
+  return out;
 }

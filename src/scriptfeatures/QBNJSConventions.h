@@ -21,6 +21,7 @@
 #include "platform/json.h"
 
 class QBNPublisherAgent;
+class QBNControllerManagerP;
 
 class QBNJSConventions {
  public:
@@ -39,4 +40,14 @@ class QBNJSConventions {
   // (none or ""), or the publisher or its controller manager is gone.
   static void reply(const std::weak_ptr<QBNPublisherAgent>& publisherAgent, const std::optional<std::string>& function,
                     const platform::Json& parameters, bool decodeFirst);
+  // The same through `controllerManager` (dropped when null), with one of
+  // QBNControllerAPIData's encoding options.
+  static void reply(const std::shared_ptr<QBNControllerManagerP>& controllerManager,
+                    const std::optional<std::string>& function, const platform::Json& parameters, int encodingOptions);
+
+  // The request with each text value percent-decoded ("+" as a space). Sent
+  // percent-encoded (option 1), the page's values arrive as decode-then-encode
+  // sends them, while native texts added beside them (error messages) arrive
+  // as they are, which decoding would corrupt.
+  static platform::Json decodedTexts(const platform::Json& request);
 };

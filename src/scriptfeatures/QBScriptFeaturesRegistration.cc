@@ -4,6 +4,8 @@
 
 #include "ownnetwork/interfaces/QBNScriptHandlerFactories.h"
 #include "scriptfeatures/PMAJSInterfaceHandler.h"
+#include "scriptfeatures/storekit/QBNAdImpressionJSInterfaceHandler.h"
+#include "scriptfeatures/storekit/QBNOverlayJSInterfaceHandler.h"
 
 namespace qb::scriptfeatures {
 
@@ -11,6 +13,13 @@ void registerWithOwnNetwork() {
   QBNScriptHandlerFactories::update([](QBNScriptHandlerFactories& factories) {
     factories.jsInterfaceHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<PMAJSInterfaceHandlerP> {
       return std::make_shared<PMAJSInterfaceHandler>(std::move(agent));
+    };
+    using Handler = std::shared_ptr<QBNJSInterfaceHandlerP>;
+    factories.adImpressionHandler = [](std::shared_ptr<QBNControllerManagerP> manager) -> Handler {
+      return std::make_shared<QBNAdImpressionJSInterfaceHandler>(manager);
+    };
+    factories.overlayHandler = [](std::shared_ptr<QBNControllerManagerP> manager) -> Handler {
+      return std::make_shared<QBNOverlayJSInterfaceHandler>(manager);
     };
   });
 }

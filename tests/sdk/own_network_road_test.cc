@@ -5,6 +5,8 @@
 #include "ownnetwork/api/QuillborneNetwork.h"
 #include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
 #include "ownnetwork/services/QBNEventsTracker.h"
+#include "ownnetwork/web/PMWVWKWebView.h"
+#include "platform/storekit/storekit_control.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "platform/ui.h"
 #include "platform/web/web_view.h"
@@ -146,6 +148,75 @@ TEST_F(OwnNetworkRoadTest, APresentedAdRunsItsPageOverTheApplicationAndHandsTheS
   EXPECT_EQ(vc_->presentedViewController(), nullptr);
   EXPECT_EQ(window_->rootViewController(), vc_);
   EXPECT_FALSE(adView->window());
+}
+
+TEST_F(OwnNetworkRoadTest, AShownAdReportsItsImpressionAndShowsAStoreOverlay) {
+  // The page starts the ad's impression once the ad is displayed and ends it
+  // when the ad goes; meanwhile it creates, presents, dismisses and removes a
+  // store overlay in the application's window scene.
+  addAdPage(server_);
+  Json behaviour = showThenRewardAndClose();
+  behaviour["commands"]["showInterstitial"]["present"] = {
+      {"url", server_.url(kAdPagePath)}, {"actions", Json::array({Json::array({"close", 2000})})}};
+  behaviour["impression"] = {{"adNetworkId", "net.example.skadnetwork"},
+                             {"adNetworkNonce", "68483ef6-0678-41b1-a2b3-3a2e4b2f5c1d"},
+                             {"id", 1460000001},
+                             {"adNetworkAttributionSignature", "MEUCIQ+sig/=="}};
+  behaviour["overlay"] = {{"overlayId", "ov 1"}, {"advertisedAppId", "1460000001"}, {"userDismissible", true}};
+  auto& store = platform::StoreKitControl::shared();
+  store.resetForTesting();
+  auto scene = platform::WindowScene::create("main");
+  platform::Application::shared().connectScene(scene);
+  scene->activate();
+  window_->setWindowScene(scene);
+  window_->setRootViewController(vc_);
+  start(behaviour, {"QuillborneRV1", "TulvoRV2"}, {"QuillborneRV1", "TulvoRV2"});
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded", 50)) << dump();
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
+  ASSERT_TRUE(drive([&] { return store.impressionCalls().size() == 2; }, 50));
+
+  // The store stand-in's record.
+  const auto calls = store.impressionCalls();
+  EXPECT_EQ(calls[0].method, "startImpression");
+  EXPECT_EQ(calls[0].properties, (Json{{"advertisedAppStoreItemIdentifier", 1460000001},
+                                       {"adNetworkIdentifier", "net.example.skadnetwork"},
+                                       {"signature", "MEUCIQ+sig/=="},
+                                       {"adImpressionIdentifier", "68483ef6-0678-41b1-a2b3-3a2e4b2f5c1d"}}));
+  EXPECT_EQ(calls[1].method, "endImpression");
+  EXPECT_EQ(calls[1].impression, calls[0].impression);
+  EXPECT_FALSE(calls[1].error);
+  std::vector<std::string> steps;
+  for (const auto& record : store.overlayRecords()) {
+    EXPECT_EQ(record.scene.lock(), scene);
+    steps.push_back(std::string(platform::overlayStepName(record.step)) + " " + record.appIdentifier);
+  }
+  EXPECT_EQ(steps, (std::vector<std::string>{"present asked 1460000001", "will present 1460000001",
+                                             "presented 1460000001", "dismiss asked 1460000001",
+                                             "will dismiss 1460000001", "dismissed 1460000001"}));
+
+  // The page's record: each answer and event, the overlay's and the
+  // impression's each in their order.
+  std::optional<platform::ScriptEvaluation> record;
+  PlovermarkAdsPublisher::sharedInstance()->webViewController()->evaluateJavaScript(
+      "PMA_CORE.storeKit", [&](const platform::ScriptEvaluation& e) { record = e; });
+  ASSERT_TRUE(env_.runUntil([&] { return record.has_value(); }));
+  ASSERT_TRUE(record->ok());
+  std::vector<std::string> overlay, impression;
+  for (const auto& step : record->value) {
+    const std::string name = step["step"];
+    std::string line = name;
+    if (step.contains("ok")) line += step["ok"].get<bool>() ? " ok" : " failed " + step.value("errMsg", "");
+    if (step.contains("overlayId")) line += " " + platform::dumpJson(step["overlayId"]);
+    (name.find("Impression") != std::string::npos ? impression : overlay).push_back(line);
+  }
+  EXPECT_EQ(impression, (std::vector<std::string>{"startImpression ok", "endImpression ok"}));
+  EXPECT_EQ(overlay, (std::vector<std::string>{"createOverlay ok", R"(overlayWillStartPresentation "ov 1")",
+                                               R"(overlayDidFinishPresentation "ov 1")",
+                                               R"(overlayWillStartDismissal "ov 1")",
+                                               R"(overlayDidFinishDismissal "ov 1")", "removeOverlay ok"}));
+  store.resetForTesting();
 }
 
 TEST_F(OwnNetworkRoadTest, APageThatNeverAnswersTheLoadTimesOutAndTheNextNetworkFills) {
