@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libre2-dev
   libjavascriptcoregtk-4.1-dev libgumbo-dev liburiparser-dev
   clang libclang-rt-dev
+  locales  # the character maps localedef needs: the tests compile a comma-decimal locale
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include <set>
 #include <thread>
 
+#include "measurement/sdk/OMIDQuilbrnError.h"
 #include "measurement/session/OMIDQuilbrnAdSessionConfiguration.h"
 #include "measurement/session/OMIDQuilbrnAdSessionContext.h"
 #include "measurement/session/OMIDQuilbrnEventFilter.h"

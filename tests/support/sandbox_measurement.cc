@@ -48,6 +48,8 @@ std::vector<MeasurementBeacon> measurementBeacons(const SandboxServer& server) {
     beacon.event = request.queryValue("event").value_or("");
     beacon.injectionId = request.queryValue("injectionId").value_or("");
     beacon.tag = request.queryValue("tag").value_or("");
+    beacon.vendorKey = request.queryValue("vendor").value_or("");
+    beacon.parameters = request.queryValue("parameters");
     if (auto data = request.queryValue("data")) {
       auto parsed = platform::parseJson(*data);
       if (parsed) beacon.data = std::move(parsed.value());

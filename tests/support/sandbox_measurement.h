@@ -4,6 +4,7 @@
 // the verification script reports to. docs/measurement.md describes both
 // scripts.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ struct MeasurementBeacon {
   std::string injectionId;
   std::string tag;
   platform::Json data;   // null when the script left it out
+  std::string vendorKey;                  // the script's vendor
+  std::optional<std::string> parameters;  // the session start's: the script's own verification parameters
 };
 
 // The beacons received so far, in arrival order.

@@ -19,6 +19,12 @@ class OMIDQuilbrnAdSessionConfiguration {
       OMIDQuilbrnOwner impressionOwner, OMIDQuilbrnOwner mediaEventsOwner, bool isolateVerificationScripts,
       platform::Error* error);
 
+  // A configuration whose values are all 0 (owners none): what a session
+  // made without a configuration uses.
+  static std::shared_ptr<OMIDQuilbrnAdSessionConfiguration> blankConfiguration() {
+    return std::shared_ptr<OMIDQuilbrnAdSessionConfiguration>(new OMIDQuilbrnAdSessionConfiguration);
+  }
+
   OMIDQuilbrnCreativeType creativeType() const { return creativeType_; }
   void setCreativeType(OMIDQuilbrnCreativeType value) { creativeType_ = value; }
   OMIDQuilbrnImpressionType impressionType() const { return impressionType_; }

@@ -8,7 +8,9 @@
 // or failed), each a GET of
 //   <beaconUrl>?seq=N&event=TYPE&injectionId=ID&tag=TAG&data=JSON
 // where data is the event's data as JSON, left out (with dataBytes=N) when it
-// is longer than 4000 characters.
+// is longer than 4000 characters. Each beacon also names the script's vendor
+// (&vendor=KEY), and the session start's beacon carries the script's own
+// verification parameters as given (&parameters=TEXT).
 (function (global) {
   'use strict';
   var properties = global.omidVerificationProperties || {};
@@ -21,6 +23,7 @@
 
   var beaconUrl = null;
   var tag = '';
+  var vendor = '';
   var queue = [];
   var sending = false;
   var count = 0;
@@ -51,6 +54,8 @@
     var url = beaconUrl + (beaconUrl.indexOf('?') < 0 ? '?' : '&') + 'seq=' + count +
         '&event=' + encodeURIComponent(event.type) + '&injectionId=' + encodeURIComponent(injectionId) +
         '&tag=' + encodeURIComponent(tag);
+    url += '&vendor=' + encodeURIComponent(vendor);
+    if (event.type === 'sessionStart') url += '&parameters=' + encodeURIComponent(String(event.verificationParameters));
     url += data.length > 4000 ? '&dataBytes=' + data.length : '&data=' + encodeURIComponent(data);
     queue.push(url);
     flush();
@@ -61,6 +66,7 @@
       var given = parameters(event.verificationParameters);
       beaconUrl = typeof given.beaconUrl === 'string' && given.beaconUrl !== '' ? given.beaconUrl : null;
       tag = typeof given.tag === 'string' ? given.tag : '';
+      vendor = typeof event.vendorKey === 'string' ? event.vendorKey : '';
     }
     if (beaconUrl) beacon(event);
   });
