@@ -31,3 +31,14 @@ void QBNJSConventions::reply(const std::weak_ptr<QBNPublisherAgent>& publisherAg
   const auto manager = agent ? agent->controllerManager() : nullptr;
   if (manager) manager->runCommand(*function, parameters, std::nullopt, std::nullopt, decodeFirst);
 }
+
+void QBNJSConventions::replyWithEncoding(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
+                                         const std::optional<std::string>& function, const platform::Json& parameters,
+                                         int encodingOptions) {
+  if (!function || function->empty()) return;
+  const auto agent = publisherAgent.lock();
+  const auto manager = agent ? agent->controllerManager() : nullptr;
+  if (manager) {
+    manager->runCommand(QBNControllerAPIData(*function).setFunctionParameters(parameters).setEncodingOptions(encodingOptions));
+  }
+}

@@ -39,4 +39,10 @@ class QBNJSConventions {
   // (none or ""), or the publisher or its controller manager is gone.
   static void reply(const std::weak_ptr<QBNPublisherAgent>& publisherAgent, const std::optional<std::string>& function,
                     const platform::Json& parameters, bool decodeFirst);
+  // The same with an encoding option of QBNControllerAPIData (option 1,
+  // kEncodingPercentEncode, for text native code produced or already
+  // decoded: it reaches the page exactly as it is).
+  static void replyWithEncoding(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
+                                const std::optional<std::string>& function, const platform::Json& parameters,
+                                int encodingOptions);
 };
