@@ -125,6 +125,8 @@ TEST_F(RingerTest, TheBackgroundPausesAndTheForegroundResumesASecondLater) {
 
   // Stopped while in the background, it stays stopped in the foreground.
   ASSERT_TRUE(application.enterBackground());
+  env.runUntilIdle();
+  ASSERT_TRUE(QBNSoundSamplerRingerChecker::shared()->shouldContinueInForground());
   EXPECT_EQ(send("stopListener").function, "ok");
   ASSERT_TRUE(application.enterForeground());
   env.advance(5000);
