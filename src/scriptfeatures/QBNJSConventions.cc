@@ -32,13 +32,14 @@ void QBNJSConventions::reply(const std::weak_ptr<QBNPublisherAgent>& publisherAg
   if (manager) manager->runCommand(*function, parameters, std::nullopt, std::nullopt, decodeFirst);
 }
 
-void QBNJSConventions::replyWithEncoding(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
-                                         const std::optional<std::string>& function, const platform::Json& parameters,
-                                         int encodingOptions) {
+void QBNJSConventions::replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
+                                    const std::optional<std::string>& function, const platform::Json& parameters) {
   if (!function || function->empty()) return;
   const auto agent = publisherAgent.lock();
   const auto manager = agent ? agent->controllerManager() : nullptr;
   if (manager) {
-    manager->runCommand(QBNControllerAPIData(*function).setFunctionParameters(parameters).setEncodingOptions(encodingOptions));
+    manager->runCommand(QBNControllerAPIData(*function)
+                            .setFunctionParameters(parameters)
+                            .setEncodingOptions(QBNControllerAPIData::kEncodingPercentEncode));
   }
 }

@@ -48,27 +48,30 @@ Json QBNFilePersistencyService::getFileData(const QBNFile& file) const {
   return entryFor(readContent(), file.storageKey());
 }
 
-bool QBNFilePersistencyService::addFileData(const QBNFile& file, platform::Error* error) const {
-  Json contents = readContent();
-  contents[file.storageKey()] = file.persistenceParameters();
-  return writeContents(contents, error);
+bool QBNFilePersistencyService::addFileData(const QBNFile& file, platform::Error* error, Json* contents) const {
+  Json read;
+  Json& map = contents ? *contents : (read = readContent());
+  map[file.storageKey()] = file.persistenceParameters();
+  return writeContents(map, error);
 }
 
 bool QBNFilePersistencyService::updateFileData(const QBNFile& file, const Json& attributesToUpdate,
-                                               platform::Error* error) const {
-  Json contents = readContent();
-  Json entry = entryFor(contents, file.storageKey());
+                                               platform::Error* error, Json* contents) const {
+  Json read;
+  Json& map = contents ? *contents : (read = readContent());
+  Json entry = entryFor(map, file.storageKey());
   if (attributesToUpdate.is_object()) {
-    for (const auto& [key, value] : attributesToUpdate.items()) entry[key] = value;
+    for (auto it = attributesToUpdate.begin(); it != attributesToUpdate.end(); ++it) entry[it.key()] = *it;
   }
-  contents[file.storageKey()] = std::move(entry);
-  return writeContents(contents, error);
+  map[file.storageKey()] = std::move(entry);
+  return writeContents(map, error);
 }
 
-bool QBNFilePersistencyService::deleteFileData(const QBNFile& file, platform::Error* error) const {
-  Json contents = readContent();
-  if (contents.erase(file.storageKey()) == 0) return true;
-  return writeContents(contents, error);
+bool QBNFilePersistencyService::deleteFileData(const QBNFile& file, platform::Error* error, Json* contents) const {
+  Json read;
+  Json& map = contents ? *contents : (read = readContent());
+  if (map.erase(file.storageKey()) == 0) return true;
+  return writeContents(map, error);
 }
 
 bool QBNFilePersistencyService::removeFolderContents(const std::string& folderKey, platform::Error* error) const {

@@ -52,13 +52,16 @@ class QBNFilePersistencyService {
 
   // The file's entry; {} when there is none.
   platform::Json getFileData(const QBNFile& file) const;
+  // The changes below read the archive, unless the caller passes the map it
+  // read for the same operation (`contents`, which then holds the change).
   // Sets the file's entry to its persistence parameters.
-  bool addFileData(const QBNFile& file, platform::Error* error) const;
+  bool addFileData(const QBNFile& file, platform::Error* error, platform::Json* contents = nullptr) const;
   // Sets each member of `attributesToUpdate` in the file's entry (other
   // members stay); without an entry it becomes a copy of them.
-  bool updateFileData(const QBNFile& file, const platform::Json& attributesToUpdate, platform::Error* error) const;
+  bool updateFileData(const QBNFile& file, const platform::Json& attributesToUpdate, platform::Error* error,
+                      platform::Json* contents = nullptr) const;
   // Removes the file's entry; true without writing when there is none.
-  bool deleteFileData(const QBNFile& file, platform::Error* error) const;
+  bool deleteFileData(const QBNFile& file, platform::Error* error, platform::Json* contents = nullptr) const;
   // Removes the entries of `folderKey` and of everything below it
   // ("folderKey/..."); true without writing when there are none.
   bool removeFolderContents(const std::string& folderKey, platform::Error* error) const;

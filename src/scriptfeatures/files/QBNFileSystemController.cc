@@ -38,7 +38,8 @@ std::shared_ptr<QBNFileSystemController> QBNFileSystemController::initWithDataMa
 QBNFileSystemController::QBNFileSystemController(std::shared_ptr<QBNDataManagerProtocol> dataManager, std::string root)
     : dataManager_(std::move(dataManager)), pathToRootDirectory_(std::move(root)), metadataService_(pathToRootDirectory_) {}
 
-std::optional<QBNFile> QBNFileSystemController::createFileWithData(const Json& parameters, bool* refused) const {
+std::optional<QBNFile> QBNFileSystemController::createFileWithData(const Json& parameters, bool* refused,
+                                                                   const Json* contents) const {
   if (refused) *refused = false;
   const auto fileName = textOf(parameters, "fileName");
   const auto filePath = textOf(parameters, "filePath");
@@ -50,7 +51,8 @@ std::optional<QBNFile> QBNFileSystemController::createFileWithData(const Json& p
   }
   if (!QBNFileSystemUtils::doesFileExistAtPath(*path)) return std::nullopt;
   QBNFile file(*fileName, *path, QBNFileSystemUtils::storageKeyOf(*path, pathToRootDirectory_));
-  file.updatePersistentStorageParameters(metadataService_.getFileData(file));
+  file.updatePersistentStorageParameters(contents ? QBNFilePersistencyService::entryFor(*contents, file.storageKey())
+                                                  : metadataService_.getFileData(file));
   return file;
 }
 
@@ -103,7 +105,8 @@ void QBNFileSystemController::storeDownloadedFile(const Json& parameters, const 
 
 void QBNFileSystemController::deleteFileWithParameters(const Json& parameters, ErrorCallback callback) {
   bool refused = false;
-  const auto file = createFileWithData(parameters, &refused);
+  Json contents = metadataService_.readContent();  // once for the whole operation
+  const auto file = createFileWithData(parameters, &refused, &contents);
   if (refused) return callback(std::string(kPMAPathRefusedMessage));
   if (!file) return callback(std::string("Failed to create QBNFile for file deletion"));
   if (file->storageKey() == kQBNMetadataFileName) {
@@ -116,7 +119,7 @@ void QBNFileSystemController::deleteFileWithParameters(const Json& parameters, E
       !removed && removed.error().code != static_cast<int>(platform::StorageErrc::NotFound)) {
     return callback(messageOr(removed.error(), failure));
   }
-  (void)metadataService_.deleteFileData(*file, nullptr);
+  (void)metadataService_.deleteFileData(*file, nullptr, &contents);
   callback(std::nullopt);
 }
 
@@ -155,11 +158,12 @@ void QBNFileSystemController::getTotalSizeOfFilesWithDirectory(
 void QBNFileSystemController::updateAttributesOfFileWithParameters(const Json& parameters, const Json& attributes,
                                                                    RecordCallback callback) {
   bool refused = false;
-  const auto file = createFileWithData(parameters, &refused);
+  Json contents = metadataService_.readContent();  // once for the whole operation
+  const auto file = createFileWithData(parameters, &refused, &contents);
   if (refused) return callback(std::nullopt, std::string(kPMAPathRefusedMessage));
   if (!file) return callback(std::nullopt, std::string("Failed to create QBNFile for updateAttributeOfFile"));
   if (!attributes.is_object()) return callback(std::nullopt, std::string(kQBNFileAttributesNotObjectMessage));
   platform::Error error;
-  const bool written = metadataService_.updateFileData(*file, attributes, &error);
+  const bool written = metadataService_.updateFileData(*file, attributes, &error, &contents);
   callback(file->getAttributes(), written ? std::nullopt : std::optional(error.message));
 }

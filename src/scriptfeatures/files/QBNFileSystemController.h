@@ -97,9 +97,11 @@ class QBNFileSystemController : public std::enable_shared_from_this<QBNFileSyste
                                             RecordCallback callback);
 
   // The record of the existing item the parameters name, its metadata from
-  // the archive ({} without an entry); none when nothing is there or the
-  // path is refused (`refused` then true).
-  std::optional<QBNFile> createFileWithData(const platform::Json& parameters, bool* refused = nullptr) const;
+  // the archive ({} without an entry; from `contents` when the caller read
+  // the archive already); none when nothing is there or the path is refused
+  // (`refused` then true).
+  std::optional<QBNFile> createFileWithData(const platform::Json& parameters, bool* refused = nullptr,
+                                            const platform::Json* contents = nullptr) const;
 
  private:
   explicit QBNFileSystemController(std::shared_ptr<QBNDataManagerProtocol> dataManager, std::string root);

@@ -1,6 +1,5 @@
 #include "scriptfeatures/files/QBNFileSystemJSInterfaceHandler.h"
 
-#include "ownnetwork/interfaces/QBNControllerAPIData.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "platform/dispatch.h"
 #include "scriptfeatures/QBNJSConventions.h"
@@ -113,6 +112,6 @@ void QBNFileSystemJSInterfaceHandler::handleApiMethodResult(const Json& decoded,
   const auto function = platform::getString(decoded, errorMessage ? "fail" : "success");
   std::weak_ptr<QBNPublisherAgent> agent = publisherAgent_;
   platform::mainQueue()->async([agent, function, reply = std::move(reply)] {
-    QBNJSConventions::replyWithEncoding(agent, function, reply, QBNControllerAPIData::kEncodingPercentEncode);
+    QBNJSConventions::replyEncoded(agent, function, reply);
   });
 }
