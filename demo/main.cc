@@ -342,23 +342,19 @@ class CacheWatcher {
       const std::string name = it->path().lexically_relative(root).string();
       if (it->is_regular_file(error) && name != kQBNMetadataFileName) now[name] = it->file_size(error);
     }
-    const auto archive = platform::readFile((root / kQBNMetadataFileName).string());
-    const platform::Json metadata = QBNFilePersistencyService::contentsFromArchive(archive ? archive.value() : "");
-    for (const auto& [name, size] : now) {
-      const auto adId = metadata.contains(name) ? platform::getString(metadata[name], "adId") : std::nullopt;
-      if (adId && !marked_.count(name)) {
-        printLine("file store: " + name + " marked for ad " + *adId);
-        marked_.insert(name);
-      }
-    }
-    for (const auto& [name, size] : files_) {
-      if (!now.count(name)) marked_.erase(name);
-    }
     for (const auto& [name, size] : now) {
       if (!files_.count(name)) printLine("cache: saved " + name + " (" + std::to_string(size) + " bytes)");
     }
     for (const auto& [name, size] : files_) {
-      if (!now.count(name)) printLine("cache: deleted " + name);
+      if (now.count(name)) continue;
+      printLine("cache: deleted " + name);
+      marked_.erase(name);
+    }
+    const auto archive = platform::readFile((root / kQBNMetadataFileName).string());
+    const platform::Json metadata = QBNFilePersistencyService::contentsFromArchive(archive ? archive.value() : "");
+    for (const auto& [name, size] : now) {
+      const auto adId = metadata.contains(name) ? platform::getString(metadata[name], "adId") : std::nullopt;
+      if (adId && marked_.insert(name).second) printLine("file store: " + name + " marked for ad " + *adId);
     }
     files_ = std::move(now);
   }
