@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "ownnetwork/cache/PMADownloadManager.h"
-#include "ownnetwork/services/PlovermarkLogManager.h"
 #include "platform/storage.h"
 #include "platform/ui/application.h"
 #include "scriptfeatures/device/QBNRingerButtonJSHandler.h"
@@ -182,14 +181,6 @@ TEST_F(RingerTest, AStoredSoundThatDiffersIsReplaced) {
     EXPECT_EQ(platform::readFile(folder + "/qbnmuted.caf").valueOr(""), sound);
     EXPECT_EQ(send("stopListener").function, "ok");
   }
-}
-
-TEST_F(RingerTest, TheControllerLogsItsCalls) {
-  PlovermarkLogManager::sharedManager().setRequiredDebugMode(3);
-  (void)send("startListener");
-  (void)send("stopListener");
-  EXPECT_TRUE(console.contains("class: QBNRingerCheckerController | calling method:startRingerCheckerWithStatusChangedHandler"));
-  EXPECT_TRUE(console.contains("class: QBNRingerCheckerController | calling method:stopRingerChecker"));
 }
 
 }  // namespace
