@@ -33,6 +33,13 @@ void QBNJSConventions::reply(const std::weak_ptr<QBNPublisherAgent>& publisherAg
   if (manager) manager->runCommand(*function, parameters, std::nullopt, std::nullopt, decodeFirst);
 }
 
+void QBNJSConventions::replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
+                                    const std::optional<std::string>& function, const platform::Json& parameters) {
+  const auto agent = publisherAgent.lock();
+  reply(agent ? agent->controllerManager() : nullptr, function, parameters,
+        QBNControllerAPIData::kEncodingPercentEncode);
+}
+
 void QBNJSConventions::reply(const std::shared_ptr<QBNControllerManagerP>& controllerManager,
                              const std::optional<std::string>& function, const platform::Json& parameters,
                              int encodingOptions) {

@@ -40,6 +40,12 @@ class QBNJSConventions {
   // (none or ""), or the publisher or its controller manager is gone.
   static void reply(const std::weak_ptr<QBNPublisherAgent>& publisherAgent, const std::optional<std::string>& function,
                     const platform::Json& parameters, bool decodeFirst);
+  // The same for text the native side produced or read decoded from the
+  // request: every string value is percent-encoded on the way, never decoded
+  // first, so "+" and "%" reach the page as they are (the command builder's
+  // option 1).
+  static void replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
+                           const std::optional<std::string>& function, const platform::Json& parameters);
   // The same through `controllerManager` (dropped when null), with one of
   // QBNControllerAPIData's encoding options.
   static void reply(const std::shared_ptr<QBNControllerManagerP>& controllerManager,

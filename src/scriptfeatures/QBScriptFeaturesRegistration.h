@@ -7,7 +7,9 @@ namespace qb::scriptfeatures {
 // Registers the factories of the script handlers this library implements:
 // jsInterfaceHandler (PMAJSInterfaceHandler: "getControllerConfig",
 // "adClicked", "adLeaveApplication", "postAdEventNotification"; its
-// "sendHttpRequest" reaches nothing yet), adImpressionHandler
+// "sendHttpRequest" reaches nothing yet), ringerButtonHandler
+// (QBNRingerButtonJSHandler: "ringerSwitchAPI"), fileSystemHandler
+// (QBNFileSystemJSInterfaceHandler: "fileSystemAPI"), adImpressionHandler
 // ("SKAdImpressionAPI") and overlayHandler ("SKOverlayAPI"). Idempotent, any
 // thread; the SDK object calls it at start-up.
 void registerWithOwnNetwork();

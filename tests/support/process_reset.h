@@ -18,8 +18,11 @@
 #include "mediation/QBDemandOnlyModeHelper.h"
 #include "mediation/QBSessionDepthManager.h"
 #include "platform/device.h"
+#include "platform/system_sounds.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "sdk/QBAdUnitManager.h"
+#include "scriptfeatures/device/QBNSoundSamplerRingerChecker.h"
+#include "scriptfeatures/files/QBNLightCacheManager.h"
 #include "sdk/QuillborneSdk.h"
 
 namespace qbtest {
@@ -46,6 +49,9 @@ inline void resetProcessWide() {
   platform::resetDeviceFactsForTesting();
   OMIDQuilbrnSDK::sharedInstance()->resetForTesting();
   OMIDQuilbrnDevice::resetForTesting();
+  QBNSoundSamplerRingerChecker::resetForTesting();
+  QBNLightCacheManager::sharedInstance().resetForTesting();
+  platform::SystemSounds::shared().resetForTesting();
 }
 
 }  // namespace qbtest
