@@ -146,7 +146,7 @@ TEST_F(LightExecutorTest, LiveTimersAreCapped) {
 // down, its timers end, and later commands are dropped, logged.
 TEST_F(LightExecutorTest, ScriptsThatNeverReturnAreStoppedThenTheContextIsTornDown) {
   OMIDQuilbrnLightJSExecutor::setScriptContextOptionsForTesting(
-      platform::ScriptContextOptions{.timeLimitMs = 30, .stopsBeforeTeardown = 3});
+      platform::ScriptContextOptions{.timeLimitMs = 50, .stopsBeforeTeardown = 3});
   auto executor = makeExecutor("var after = 0; var ticks = 0; omidNative.setInterval(function () { ticks++; }, 10);");
   inject(*executor, "while (true) {}");
   inject(*executor, "after++");

@@ -47,11 +47,11 @@ inline void resetProcessWide() {
   QBUtils::resetSessionIdForTesting();
   TulvoSDK::Control::shared().resetForTesting();
   platform::resetDeviceFactsForTesting();
-  OMIDQuilbrnSDK::sharedInstance()->resetForTesting();
-  OMIDQuilbrnDevice::resetForTesting();
   QBNSoundSamplerRingerChecker::resetForTesting();
   QBNLightCacheManager::sharedInstance().resetForTesting();
   platform::SystemSounds::shared().resetForTesting();
+  OMIDQuilbrnSDK::sharedInstance()->resetForTesting();
+  OMIDQuilbrnDevice::resetForTesting();
 }
 
 }  // namespace qbtest
