@@ -14,13 +14,7 @@ namespace {
 namespace C = OMIDQuilbrnErrorCode;
 
 // The arguments of the session's "publishMediaEvent" commands.
-Json mediaEvents(const Json& record) {
-  Json out = Json::array();
-  for (const auto& entry : record) {
-    if (entry["command"] == "publishMediaEvent") out.push_back(entry["args"]);
-  }
-  return out;
-}
+Json mediaEvents(const Json& record) { return argumentsOf(record, "publishMediaEvent"); }
 
 TEST_F(SessionTest, ImpressionStartsTheSessionOnceAndRefusesRepeats) {
   auto session = nativeSession();
@@ -187,11 +181,7 @@ TEST_F(SessionTest, MediaEventsFollowTheDeviceVolumeUntilComplete) {
     ["volumeChange", {"mediaPlayerVolume": 0.4, "deviceVolume": 0.5}],
     ["volumeChange", {"mediaPlayerVolume": 0.4, "deviceVolume": 0.3}],
     ["complete"]])"));
-  Json volumes = Json::array();
-  for (const auto& entry : all) {
-    if (entry["command"] == "setDeviceVolume") volumes.push_back(entry["args"][0]);
-  }
-  EXPECT_EQ(volumes, Json::parse("[0.5, 0.3, 0.9]"));
+  EXPECT_EQ(argumentsOf(all, "setDeviceVolume", true), Json::parse("[0.5, 0.3, 0.9]"));
 
   // The object's end ends its observation.
   auto second = nativeSession();

@@ -18,14 +18,7 @@ TEST(MeasurementRealMode, HopsToTheMainThreadFinishWhileItPumps) {
   auto sdk = OMIDQuilbrnSDK::sharedInstance();
   sdk->resetForTesting();
   sdk->activate();
-  OMIDQuilbrnLoadTask::setTransportForTesting(
-      [](platform::URLRequest, platform::QueueRef queue, platform::DataTaskCompletion completion) {
-        queue->async([completion] {
-          platform::DataTaskResult offline;
-          offline.error = platform::URLError(platform::URLErrorCode::NotConnectedToInternet);
-          completion(offline);
-        });
-      });
+  OMIDQuilbrnLoadTask::setTransportForTesting(offlineTransport());
   const auto makeSession = [] {
     auto resource = OMIDQuilbrnVerificationScriptResource::initWithURL("https://verify.example/v.js", "v", "p");
     auto context = OMIDQuilbrnAdSessionContext::initWithPartner(OMIDQuilbrnPartner::initWithName("Quilbrn", "7"),
@@ -64,13 +57,10 @@ TEST(MeasurementRealMode, HopsToTheMainThreadFinishWhileItPumps) {
   }
   const auto hierarchies = [&] {
     auto executor = std::dynamic_pointer_cast<OMIDQuilbrnLightJSExecutor>(first->bridge()->jsExecutor());
-    platform::Json out = platform::Json::array();
-    executor->dispatchQueue()->sync([&] {
-      for (const auto& entry : scriptJson(*executor->jsEnvironment().scriptContext, "omidService.record()")) {
-        if (entry["command"] == "setNativeViewHierarchy") out.push_back(entry["args"][0]["n"]);
-      }
-    });
-    return out;
+    platform::Json record;
+    executor->dispatchQueue()->sync(
+        [&] { record = scriptJson(*executor->jsEnvironment().scriptContext, "omidService.record()"); });
+    return argumentsOf(record, "setNativeViewHierarchy", true);
   };
   // Both finish with a block of the main queue (the mover's wake-up, the last
   // state's hop), after which the loop looks again; the commands were queued
@@ -84,7 +74,7 @@ TEST(MeasurementRealMode, HopsToTheMainThreadFinishWhileItPumps) {
       20'000));
   mover.join();
   platform::Json expected = platform::Json::array();
-  for (int i = 0; i < kStates; ++i) expected.push_back(i);
+  for (int i = 0; i < kStates; ++i) expected.push_back(platform::Json{{"n", i}});
   EXPECT_EQ(hierarchies(), expected);
   // The last move gave the ad view to the second session, the other to the
   // first.

@@ -18,6 +18,7 @@
 #include "platform/audio_session.h"
 #include "platform/ui/application.h"
 #include "platform/ui/ui_device.h"
+#include "platform/ui/view.h"
 
 namespace measurementtest {
 
@@ -43,20 +44,34 @@ class RecordingRegistryObserver : public OMIDQuilbrnAdSessionRegistryStateObserv
   std::vector<std::string> calls;
 };
 
+// Answers every download as the platform does without a network.
+inline OMIDQuilbrnLoadTask::Transport offlineTransport() {
+  return [](platform::URLRequest, platform::QueueRef queue, platform::DataTaskCompletion completion) {
+    queue->async([completion] {
+      platform::DataTaskResult offline;
+      offline.error = platform::URLError(platform::URLErrorCode::NotConnectedToInternet);
+      completion(offline);
+    });
+  };
+}
+
+// The arguments of every `command` in a record of the service script, in
+// order (each an array); with `first`, only each one's first argument.
+inline Json argumentsOf(const Json& record, const std::string& command, bool first = false) {
+  Json out = Json::array();
+  for (const auto& entry : record) {
+    if (entry["command"] == command) out.push_back(first ? entry["args"][0] : entry["args"]);
+  }
+  return out;
+}
+
 class SessionTest : public MeasurementTest {
  protected:
   SessionTest() {
     OMIDQuilbrnTreeWalkerP::setFactoryForTesting([this](auto, auto) { return walker; });
     OMIDQuilbrnSDK::sharedInstance()->resetForTesting();
     OMIDQuilbrnSDK::sharedInstance()->activate();
-    OMIDQuilbrnLoadTask::setTransportForTesting(
-        [](platform::URLRequest, platform::QueueRef queue, platform::DataTaskCompletion completion) {
-          queue->async([completion] {
-            platform::DataTaskResult offline;
-            offline.error = platform::URLError(platform::URLErrorCode::NotConnectedToInternet);
-            completion(offline);
-          });
-        });
+    OMIDQuilbrnLoadTask::setTransportForTesting(offlineTransport());
   }
   ~SessionTest() override {
     env.runUntilIdle();
@@ -111,6 +126,28 @@ class SessionTest : public MeasurementTest {
     std::vector<std::string> types;
     for (const auto& event : scriptValue(session, "omidService.events()")) types.push_back(event["type"].get<std::string>());
     return types;
+  }
+
+  // Two connected scenes of an application that shows several (system 17).
+  std::pair<std::shared_ptr<platform::WindowScene>, std::shared_ptr<platform::WindowScene>> twoScenes() {
+    auto& application = platform::Application::shared();
+    application.setSupportsMultipleScenes(true);
+    auto a = platform::WindowScene::create("a");
+    auto b = platform::WindowScene::create("b");
+    EXPECT_TRUE(application.connectScene(a));
+    EXPECT_TRUE(application.connectScene(b));
+    return {a, b};
+  }
+  // Makes a view in a new window of `scene` the session's main ad view; the
+  // window is the caller's to keep.
+  static std::shared_ptr<platform::Window> placeIn(OMIDQuilbrnAdSession& session,
+                                                   const std::shared_ptr<platform::WindowScene>& scene) {
+    auto window = std::make_shared<platform::Window>();
+    window->setWindowScene(scene);
+    auto view = std::make_shared<platform::View>();
+    window->addSubview(view);
+    session.setMainAdView(view);
+    return window;
   }
 
   std::shared_ptr<OMIDQuilbrnAdSessionRegistry> registry() {

@@ -230,11 +230,8 @@ TEST_F(SessionTest, ErrorsReachTheScriptUntilTheFinish) {
   session->logErrorWithType(OMIDQuilbrnErrorTypeGeneric, "late");
   session->finish();
   session->logErrorWithType(OMIDQuilbrnErrorTypeGeneric, "after the finish");
-  Json errors = Json::array();
-  for (const auto& entry : record(*session)) {
-    if (entry["command"] == "error") errors.push_back(entry["args"]);
-  }
-  EXPECT_EQ(errors, Json::parse(R"([["video","decoder 'failed'\n"],["generic","late"]])"));
+  EXPECT_EQ(argumentsOf(record(*session), "error"),
+            Json::parse(R"([["video","decoder 'failed'\n"],["generic","late"]])"));
 }
 
 // The container of a session's ad: the application, unless the application

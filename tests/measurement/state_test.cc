@@ -131,11 +131,7 @@ TEST_F(SessionTest, StatePublisherSendsEachContainersStateOnceWhileUnchanged) {
   publisher->publishState(Json{{"x", std::nan("")}}, {first->identifier()}, later + 2, app);   // no JSON text
   env.runUntilIdle();
   const auto hierarchies = [&](OMIDQuilbrnAdSession& session) {
-    Json out = Json::array();
-    for (const auto& entry : record(session)) {
-      if (entry["command"] == "setNativeViewHierarchy") out.push_back(entry["args"][0]);
-    }
-    return out;
+    return argumentsOf(record(session), "setNativeViewHierarchy", true);
   };
   EXPECT_EQ(hierarchies(*first), Json::array({state}));
   EXPECT_EQ(hierarchies(*second), Json::array({state}));
@@ -157,17 +153,8 @@ TEST_F(SessionTest, StatePublisherSendsEachContainersStateOnceWhileUnchanged) {
 
   // A session in another container hears nothing of this container's state,
   // even when named.
-  auto& application = platform::Application::shared();
-  application.setSupportsMultipleScenes(true);
-  auto sceneA = WindowScene::create("a");
-  auto sceneB = WindowScene::create("b");
-  ASSERT_TRUE(application.connectScene(sceneA));
-  ASSERT_TRUE(application.connectScene(sceneB));
-  auto window = std::make_shared<platform::Window>();
-  window->setWindowScene(sceneB);
-  auto adView = std::make_shared<platform::View>();
-  window->addSubview(adView);
-  outsider->setMainAdView(adView);
+  const auto [sceneA, sceneB] = twoScenes();
+  auto window = placeIn(*outsider, sceneB);
   const Json same = {{"same", true}};
   publisher->publishState(same, {first->identifier(), outsider->identifier()}, later + 10,
                           OMIDQuilbrnWindowContainer::scene(sceneA));
@@ -197,14 +184,11 @@ TEST_F(SessionTest, ApplicationStateReachesSessionsAndTheWalker) {
   env.advance(500);
   ASSERT_TRUE(application.resignActive());
   ASSERT_TRUE(application.becomeActive());
-  Json states = Json::array();
-  Json activities = Json::array();
-  for (const auto& entry : record(*session)) {
-    if (entry["command"] == "setState") states.push_back(entry["args"][0]);
-    if (entry["command"] == "setLastActivity") activities.push_back(entry["args"][0]["timestamp"]);
-  }
-  EXPECT_EQ(states, Json::parse(R"(["foregrounded","backgrounded","foregrounded","backgrounded","foregrounded"])"));
-  EXPECT_EQ(activities, Json::array({1'760'000'002'500, 1'760'000'003'000}));
+  const Json all = record(*session);
+  EXPECT_EQ(argumentsOf(all, "setState", true),
+            Json::parse(R"(["foregrounded","backgrounded","foregrounded","backgrounded","foregrounded"])"));
+  EXPECT_EQ(argumentsOf(all, "setLastActivity", true),
+            Json::parse(R"([{"timestamp":1760000002500},{"timestamp":1760000003000}])"));
   EXPECT_EQ(walker->calls, (std::vector<std::string>{"start", "pause", "start", "pause", "start"}));
   // A session started now hears the last activity and the current state.
   auto late = nativeSession();
@@ -227,34 +211,19 @@ TEST_F(SessionTest, ActivityIsRecordedOnlyWhenLater) {
   EXPECT_EQ(monitor->lastActivityDate(), 1'760'000'000'000);
   env.setWallMs(1'760'000'000'001);
   OMIDQuilbrnSDK::sharedInstance()->updateLastActivity();
-  Json activities = Json::array();
-  for (const auto& entry : record(*session)) {
-    if (entry["command"] == "setLastActivity") activities.push_back(entry["args"][0]["timestamp"]);
-  }
-  EXPECT_EQ(activities, Json::array({1'760'000'000'000, 1'760'000'000'001}));
+  EXPECT_EQ(argumentsOf(record(*session), "setLastActivity", true),
+            Json::parse(R"([{"timestamp":1760000000000},{"timestamp":1760000000001}])"));
 }
 
 // With scenes, each scene is a container: its sessions hear its state, and
 // the application counts as active while any scene is.
 TEST_F(SessionTest, ScenesAreContainersOfTheirOwn) {
   auto& application = platform::Application::shared();
-  application.setSupportsMultipleScenes(true);
-  auto sceneA = WindowScene::create("a");
-  auto sceneB = WindowScene::create("b");
-  ASSERT_TRUE(application.connectScene(sceneA));
-  ASSERT_TRUE(application.connectScene(sceneB));
+  const auto [sceneA, sceneB] = twoScenes();
   ASSERT_TRUE(sceneA->activate());
   ASSERT_TRUE(sceneB->activate());
   auto inA = nativeSession();
   auto inB = nativeSession();
-  const auto placeIn = [](OMIDQuilbrnAdSession& session, const std::shared_ptr<WindowScene>& scene) {
-    auto window = std::make_shared<platform::Window>();
-    window->setWindowScene(scene);
-    auto view = std::make_shared<platform::View>();
-    window->addSubview(view);
-    session.setMainAdView(view);
-    return window;
-  };
   auto windowA = placeIn(*inA, sceneA);
   auto windowB = placeIn(*inB, sceneB);
   inA->start();
@@ -269,13 +238,7 @@ TEST_F(SessionTest, ScenesAreContainersOfTheirOwn) {
   ASSERT_TRUE(application.connectScene(sceneC));
   ASSERT_TRUE(sceneC->activate());
   ASSERT_TRUE(application.disconnectScene(sceneC));
-  const auto states = [&](OMIDQuilbrnAdSession& session) {
-    Json out = Json::array();
-    for (const auto& entry : record(session)) {
-      if (entry["command"] == "setState") out.push_back(entry["args"][0]);
-    }
-    return out;
-  };
+  const auto states = [&](OMIDQuilbrnAdSession& session) { return argumentsOf(record(session), "setState", true); };
   EXPECT_EQ(states(*inA), Json::parse(R"(["foregrounded","backgrounded"])"));
   EXPECT_EQ(states(*inB), Json::parse(R"(["foregrounded","backgrounded","foregrounded"])"));
   EXPECT_EQ(walker->calls, (std::vector<std::string>{"start", "start", "pause", "start", "start"}));
