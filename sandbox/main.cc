@@ -10,10 +10,11 @@
 //
 // --network     which network fills: the Tulvo stand-in, the own network, or
 //               both (default: the own network the rewarded video, Tulvo the
-//               interstitial and a rewarded video the own network cannot
-//               load). Every auction answers with the first of that
-//               network's instances of the ad unit the request offers, under
-//               a fresh auction id ("demo-1", "demo-2" ...).
+//               interstitial). Where the own network fills the rewarded
+//               video, Tulvo's instance stands behind it in the waterfall.
+//               Every auction answers with the first preferred instance the
+//               request offers (the own network's, else Tulvo's), under a
+//               fresh auction id ("demo-1", "demo-2" ...).
 // --load-while-show  the configuration loads rewarded video while an ad
 //               shows (default: after the close).
 // --app-key, --user-id  whom the offerwall's credit is signed for (default
