@@ -70,6 +70,18 @@ struct Heard {
 
 namespace {
 
+// What every listener of the road shares: what was heard, and a failure
+// callback's line, which also ends the road.
+class Listener {
+ protected:
+  explicit Listener(std::shared_ptr<Heard> heard) : heard_(std::move(heard)) {}
+  void failed(const std::string& line) {
+    heard_->fail(line);
+    printLine(line);
+  }
+  std::shared_ptr<Heard> heard_;
+};
+
 class InitListener : public QBInitializationDelegate {
  public:
   explicit InitListener(std::shared_ptr<Heard> heard) : heard_(std::move(heard)) {}
@@ -106,9 +118,11 @@ class LogListener : public QBLogDelegate {
 
 // Rewarded video in both loading modes: availability when the library loads,
 // load results when the application does.
-class RewardedVideoListener : public TidewheelRewardedVideoDelegate, public TidewheelRewardedVideoManualDelegate {
+class RewardedVideoListener : public TidewheelRewardedVideoDelegate,
+                              public TidewheelRewardedVideoManualDelegate,
+                              private Listener {
  public:
-  explicit RewardedVideoListener(std::shared_ptr<Heard> heard) : heard_(std::move(heard)) {}
+  explicit RewardedVideoListener(std::shared_ptr<Heard> heard) : Listener(std::move(heard)) {}
   void hasAvailableAdWithAdInfo(const QBAdInfo& adInfo) override {
     ++heard_->rvReady;
     printLine("rewardedVideo hasAvailableAdWithAdInfo " + adInfo.description());
@@ -140,18 +154,11 @@ class RewardedVideoListener : public TidewheelRewardedVideoDelegate, public Tide
     printLine("rewardedVideo didReceiveRewardForPlacement " + info.placementName() + " " + info.rewardName() + " " +
               std::to_string(info.rewardAmount()) + " " + adInfo.description());
   }
-
- private:
-  void failed(const std::string& line) {
-    heard_->fail(line);
-    printLine(line);
-  }
-  std::shared_ptr<Heard> heard_;
 };
 
-class InterstitialListener : public TidewheelInterstitialDelegate {
+class InterstitialListener : public TidewheelInterstitialDelegate, private Listener {
  public:
-  explicit InterstitialListener(std::shared_ptr<Heard> heard) : heard_(std::move(heard)) {}
+  explicit InterstitialListener(std::shared_ptr<Heard> heard) : Listener(std::move(heard)) {}
   void didLoadWithAdInfo(const QBAdInfo& adInfo) override {
     heard_->isLoaded = true;
     printLine("interstitial didLoadWithAdInfo " + adInfo.description());
@@ -175,13 +182,6 @@ class InterstitialListener : public TidewheelInterstitialDelegate {
     heard_->isClosed = true;
     printLine("interstitial didCloseWithAdInfo " + adInfo.description());
   }
-
- private:
-  void failed(const std::string& line) {
-    heard_->fail(line);
-    printLine(line);
-  }
-  std::shared_ptr<Heard> heard_;
 };
 
 // Impression-level revenue data, told on the ad unit's own thread.
@@ -205,9 +205,9 @@ class ScreenListener : public quillborne::host::WindowObserver {
 };
 
 // The own network's offerwall: takes every credit.
-class OfferwallListener : public quillborne::PMAOfferWallDelegate {
+class OfferwallListener : public quillborne::PMAOfferWallDelegate, private Listener {
  public:
-  explicit OfferwallListener(std::shared_ptr<Heard> heard) : heard_(std::move(heard)) {}
+  explicit OfferwallListener(std::shared_ptr<Heard> heard) : Listener(std::move(heard)) {}
   void pmaInitOfferWallSuccess() override {
     heard_->offerwallAvailable = true;
     printLine("offerwall pmaInitOfferWallSuccess");
@@ -230,13 +230,6 @@ class OfferwallListener : public quillborne::PMAOfferWallDelegate {
     printLine("offerwall pmaOfferWallDidReceiveCredit " + creditInfoJson);
     return true;
   }
-
- private:
-  void failed(const std::string& line) {
-    heard_->fail(line);
-    printLine(line);
-  }
-  std::shared_ptr<Heard> heard_;
 };
 
 }  // namespace
