@@ -6,7 +6,9 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/deps.sh"
+# Line tables only (-g1), as the test command builds.
 bash "$root/scripts/build.sh" "$root/build-demo" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
   -DQB_BUILD_TESTS=OFF -DQB_BUILD_BENCH=OFF -DQB_BUILD_DEMO=ON
 bash "$root/scripts/demo_app.sh" "$root/build-demo" "$root/build-demo"
 exec "$root/build-demo/app/quillborne_demo" --sandbox "$root/build-demo/sandbox/quillborne_sandbox" "$@"
