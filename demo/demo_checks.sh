@@ -54,8 +54,12 @@ check "the own network fills the rewarded video" grep -Eq '^rewardedVideo didRec
 check "Tulvo fills the interstitial" grep -Eq '^interstitial didCloseWithAdInfo .*"adNetwork":"Tulvo"' "$out"
 check "impression data reach the listener" grep -Eq '^impressionDataDidSucceed \{.*"placement":"DefaultInterstitial"' "$out"
 check "the page's cache line comes before the load's answer" \
-  before "$out" '^cache: saved Interstitial/QuillborneRV1/ad_unit\.html, in the cache listing$' '^rewardedVideo hasAvailableAdWithAdInfo '
+  before "$out" '^cache: saved Interstitial/QuillborneRV1/ad_unit\.html, in the store listing$' '^rewardedVideo hasAvailableAdWithAdInfo '
+check "the page's file store marks the creative with its ad before the load's answer" \
+  before "$out" '^file store: Interstitial/QuillborneRV1/ad_unit\.html marked for ad QuillborneRV1$' '^rewardedVideo hasAvailableAdWithAdInfo '
 check "the ad's close deletes its creative" grep -q '^cache: deleted Interstitial/QuillborneRV1/ad_unit\.html$' "$out"
+check "the page hears the silent switch while its ad is shown" \
+  grep -q '^ringer: the page heard ringerSwitchSilent silent (listener started, stopped)$' "$out"
 check "the own network's ad comes over the application's screen" \
   before "$out" '^ui: a view controller is presented over' '^rewardedVideo didClick '
 check "the application's screen comes back" \
@@ -97,6 +101,8 @@ run own --network=own --offline-second-run
 out="$tmp/own.out"
 check "the own network alone completes the road" grep -q "^road completed$" "$out"
 check "the own network fills the interstitial" grep -Eq '^interstitial didCloseWithAdInfo .*"adNetwork":"Quillborne"' "$out"
+check "each own-network show hears the switch on its own" \
+  test "$(grep -c '^ringer: the page heard ringerSwitchSilent silent (listener started, stopped)$' "$out")" = 2
 check "the offline run ends on its start from the cached configuration" \
   test "$(tail -n 1 "$out")" = "offline run: started from the cached configuration, start-up completed"
 check "the offline run leaves no data folder" test -z "$(ls -A "$tmp/own")"

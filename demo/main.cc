@@ -157,6 +157,8 @@ int main(int argc, char** argv) {
   if (!quillborne::host::Application::setDataFolder(*options.dataRoot)) {
     return fail("cannot use the data folder " + *options.dataRoot);
   }
+  // The device's silent switch is on: the own network's page hears it.
+  quillborne::host::Application::setSilentSwitchOn(true);
   quillborne::host::Application::setInformationDictionary(
       R"({"CFBundleIdentifier":"com.example.quillborne.demo","CFBundleShortVersionString":"1.0.0",)"
       R"("CFBundleDisplayName":"Quillborne Demo"})");

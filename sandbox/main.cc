@@ -99,8 +99,9 @@ std::optional<Options> parse(int argc, char** argv, std::string& problem) {
 }
 
 // What the own network's controller page does: every product command answered
-// with success; a load first caches the ad's creative (the network's ad
-// page); a show presents the ad page in the product view controller, which
+// with success; a load first keeps the ad's creative (the network's ad page)
+// in the page's file store, marked with its ad; a show listens to the silent
+// switch until the ad's close and presents the ad page in the product view controller, which
 // clicks and later closes it, then the page credits the ad and reports it
 // closed (rewarded ad instances travel as the page's interstitial product);
 // the offerwall credits the user with what the offerwall's server signed. The
@@ -112,6 +113,8 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
   return Json{
       {"report", true},
       {"creative", server.url(qbtest::kAdPagePath)},
+      {"creativeStore", "fileSystemAPI"},
+      {"ringer", true},
       {"offerwallCredit", qbtest::offerwallCredit(options.appKey, options.userId, 5, 150, std::to_string(now.count()))},
       {"commands",
        {{"showInterstitial",

@@ -2,6 +2,7 @@
 
 #include "platform/json.h"
 #include "platform/storage.h"
+#include "platform/system_sounds.h"
 #include "platform/ui.h"
 
 namespace quillborne::host {
@@ -28,5 +29,7 @@ bool Application::enterForeground() { return platform::Application::shared().ent
 bool Application::resignActive() { return platform::Application::shared().resignActive(); }
 bool Application::becomeActive() { return platform::Application::shared().becomeActive(); }
 void Application::terminate() { platform::Application::shared().terminate(); }
+
+void Application::setSilentSwitchOn(bool silent) { platform::SystemSounds::shared().setSilentSwitchOn(silent); }
 
 }  // namespace quillborne::host

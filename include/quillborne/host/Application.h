@@ -1,7 +1,8 @@
 #pragma once
 // What the application tells the library about itself: the folder the library
 // keeps its files in, the application's information dictionary (what a bundle's
-// Info.plist holds) and the application's life-cycle notices. See docs/host.md.
+// Info.plist holds), the application's life-cycle notices and the device's
+// silent switch. See docs/host.md.
 #include <string>
 
 namespace quillborne::host {
@@ -44,6 +45,11 @@ class Application {
   // The application is about to end: the library writes what it keeps in
   // memory (event backups) before this returns.
   static void terminate();
+
+  // The device's ring/silent switch as the user sets it (a Linux host has
+  // none of its own): true is silent; off at start. The own network's pages
+  // may listen to it. Any thread.
+  static void setSilentSwitchOn(bool silent);
 };
 
 }  // namespace quillborne::host
