@@ -1,0 +1,212 @@
+#include "platform/web/engine.h"
+
+#include <fcntl.h>
+#include <time.h>
+#include <jsc/jsc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+// Exported by the engine without a public declaration: a limit on how long one
+// entry into a context group's scripts may run (seconds of the thread's
+// processor time), and the callback asked when it passes (true stops the
+// script with an exception it cannot catch). Set again from inside the
+// callback, it starts a new period for the entry under way.
+extern "C" {
+typedef bool (*JSShouldTerminateCallback)(JSContextRef ctx, void* context);
+JS_EXPORT void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, double limit,
+                                                   JSShouldTerminateCallback callback, void* context);
+}
+
+namespace platform::engine {
+
+void configureEngineOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // The checks reach a running script through flags the compiled code
+    // polls, instead of signals sent to the thread (which the thread
+    // sanitizer holds back, and which would interrupt the host's calls).
+    jsc_options_set_boolean("usePollingTraps", TRUE);
+  });
+}
+
+size_t residentBytes() {
+  // Kept open: each read is then one system call.
+  static const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  static const long page = sysconf(_SC_PAGESIZE);
+  if (fd < 0 || page <= 0) return 0;
+  char buffer[128];
+  const ssize_t n = pread(fd, buffer, sizeof buffer - 1, 0);
+  if (n <= 0) return 0;
+  buffer[n] = '\0';
+  char* end = nullptr;
+  std::strtoull(buffer, &end, 10);  // total size; the resident size follows
+  const unsigned long long resident = std::strtoull(end, nullptr, 10);
+  return static_cast<size_t>(resident) * static_cast<size_t>(page);
+}
+
+double threadCpuMs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+const char* stopReasonName(StopReason reason) {
+  switch (reason) {
+    case StopReason::None: return "none";
+    case StopReason::TimeLimit: return "time limit";
+    case StopReason::MemoryLimit: return "memory limit";
+    case StopReason::PendingLimit: return "pending limit";
+    case StopReason::Interrupted: return "interrupted";
+  }
+  return "unknown";
+}
+
+// ---- EntryGuard ----
+
+EntryGuard::EntryGuard(JSContextGroupRef group, EntryLimits limits) : group_(group), limits_(limits) {
+  configureEngineOnce();
+  arm();
+}
+
+void EntryGuard::arm() {
+  const double periodMs = limits_.timeLimitMs > 0 && limits_.timeLimitMs < kEngineCheckPeriodMs
+                              ? limits_.timeLimitMs
+                              : kEngineCheckPeriodMs;
+  JSContextGroupSetExecutionTimeLimit(group_, periodMs / 1000.0, &EntryGuard::shouldTerminate, this);
+}
+
+bool EntryGuard::begin() {
+  if (isStopped()) return false;
+  if (StopReason asked = requested_.load(); asked != StopReason::None) {
+    stopped_.store(asked);
+    return false;
+  }
+  const size_t now = residentBytes();
+  // What the process gave back since the last entry ended is no longer held.
+  if (lastEndResident_ > now) held_ -= std::min(held_, lastEndResident_ - now);
+  entryStartResident_ = now;
+  entryStartCpuMs_ = threadCpuMs();
+  running_ = true;
+  return true;
+}
+
+StopReason EntryGuard::end() {
+  running_ = false;
+  const size_t now = residentBytes();
+  if (now >= entryStartResident_) {
+    held_ += now - entryStartResident_;
+  } else {
+    held_ -= std::min(held_, entryStartResident_ - now);
+  }
+  lastEndResident_ = now;
+  // Entries too short for the engine to ask about add up here.
+  if (limits_.memoryLimitBytes > 0 && held_ > limits_.memoryLimitBytes) {
+    StopReason none = StopReason::None;
+    stopped_.compare_exchange_strong(none, StopReason::MemoryLimit);
+  }
+  return stopReason();
+}
+
+void EntryGuard::interrupt() {
+  StopReason none = StopReason::None;
+  requested_.compare_exchange_strong(none, StopReason::Interrupted);
+}
+
+void EntryGuard::requestStop(StopReason reason) {
+  StopReason none = StopReason::None;
+  requested_.compare_exchange_strong(none, reason);
+}
+
+bool EntryGuard::check() {
+  StopReason reason = requested_.load();
+  if (reason == StopReason::None) {
+    if (threadCpuMs() - entryStartCpuMs_ >= limits_.timeLimitMs) {
+      reason = StopReason::TimeLimit;
+    } else if (limits_.memoryLimitBytes > 0) {
+      const size_t now = residentBytes();
+      const size_t growth = now > entryStartResident_ ? now - entryStartResident_ : 0;
+      if (held_ + growth > limits_.memoryLimitBytes) reason = StopReason::MemoryLimit;
+    }
+  }
+  if (reason == StopReason::None) return false;
+  StopReason none = StopReason::None;
+  stopped_.compare_exchange_strong(none, reason);
+  return true;
+}
+
+bool EntryGuard::shouldTerminate(JSContextRef, void* context) {
+  auto* guard = static_cast<EntryGuard*>(context);
+  if (!guard->running_) return false;
+  if (guard->check()) return true;
+  guard->arm();  // the next period of this entry
+  return false;
+}
+
+// ---- DeliveryBudget ----
+
+bool DeliveryBudget::tryAdd(size_t bytes) {
+  std::lock_guard lock(m_);
+  if (count_ + 1 > maxCount_ || bytes > maxBytes_ || bytes_ + bytes > maxBytes_) return false;
+  ++count_;
+  bytes_ += bytes;
+  return true;
+}
+
+void DeliveryBudget::remove(size_t bytes) {
+  std::lock_guard lock(m_);
+  if (count_ > 0) --count_;
+  bytes_ -= std::min(bytes_, bytes);
+}
+
+size_t DeliveryBudget::count() const {
+  std::lock_guard lock(m_);
+  return count_;
+}
+
+size_t DeliveryBudget::bytes() const {
+  std::lock_guard lock(m_);
+  return bytes_;
+}
+
+// ---- JSON footprint ----
+
+namespace {
+
+// A string's heap block beyond the string object (none within the small
+// buffer), with the allocator's header.
+size_t stringHeap(const std::string& s) { return s.capacity() > 15 ? s.capacity() + 1 + 16 : 0; }
+
+}  // namespace
+
+size_t jsonFootprintBytes(const Json& value) {
+  // A value is one node; strings, objects and arrays live in a heap block of
+  // their own that the node points to. Containers hold their elements' nodes
+  // in one block of their capacity.
+  size_t total = sizeof(Json);
+  switch (value.type()) {
+    case Json::value_t::string:
+      total += sizeof(std::string) + 16 + stringHeap(value.get_ref<const std::string&>());
+      break;
+    case Json::value_t::array: {
+      const auto& a = value.get_ref<const Json::array_t&>();
+      total += sizeof(Json::array_t) + 16 + a.capacity() * sizeof(Json) + 16;
+      for (const auto& item : a) total += jsonFootprintBytes(item) - sizeof(Json);
+      break;
+    }
+    case Json::value_t::object: {
+      const auto& o = value.get_ref<const Json::object_t&>();
+      total += sizeof(Json::object_t) + 16 + o.capacity() * sizeof(Json::object_t::value_type) + 16;
+      for (const auto& [key, item] : o) total += stringHeap(key) + jsonFootprintBytes(item) - sizeof(Json);
+      break;
+    }
+    default:
+      break;
+  }
+  return total;
+}
+
+}  // namespace platform::engine
