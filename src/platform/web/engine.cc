@@ -1,7 +1,7 @@
 #include "platform/web/engine.h"
 
 #include <fcntl.h>
-#include <time.h>
+#include <sys/resource.h>
 #include <jsc/jsc.h>
 #include <unistd.h>
 
@@ -48,11 +48,18 @@ size_t residentBytes() {
   return static_cast<size_t>(resident) * static_cast<size_t>(page);
 }
 
-double threadCpuMs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+uint64_t threadFirstTouches() {
+  rusage usage{};
+  if (getrusage(RUSAGE_THREAD, &usage) != 0) return 0;
+  return static_cast<uint64_t>(usage.ru_minflt);
 }
+
+namespace {
+size_t pageBytes() {
+  static const size_t bytes = static_cast<size_t>(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
+  return bytes;
+}
+}  // namespace
 
 const char* stopReasonName(StopReason reason) {
   switch (reason) {
@@ -72,42 +79,50 @@ EntryGuard::EntryGuard(JSContextGroupRef group, EntryLimits limits) : group_(gro
   arm();
 }
 
+double EntryGuard::periodMs() const {
+  return limits_.timeLimitMs > 0 && limits_.timeLimitMs < kEngineCheckPeriodMs ? limits_.timeLimitMs
+                                                                                : kEngineCheckPeriodMs;
+}
+
 void EntryGuard::arm() {
-  const double periodMs = limits_.timeLimitMs > 0 && limits_.timeLimitMs < kEngineCheckPeriodMs
-                              ? limits_.timeLimitMs
-                              : kEngineCheckPeriodMs;
-  JSContextGroupSetExecutionTimeLimit(group_, periodMs / 1000.0, &EntryGuard::shouldTerminate, this);
+  JSContextGroupSetExecutionTimeLimit(group_, periodMs() / 1000.0, &EntryGuard::shouldTerminate, this);
+}
+
+void EntryGuard::stop(StopReason reason) {
+  StopReason none = StopReason::None;
+  stopped_.compare_exchange_strong(none, reason);
 }
 
 bool EntryGuard::begin() {
   if (isStopped()) return false;
   if (StopReason asked = requested_.load(); asked != StopReason::None) {
-    stopped_.store(asked);
+    stop(asked);
     return false;
   }
-  const size_t now = residentBytes();
-  // What the process gave back since the last entry ended is no longer held.
-  if (lastEndResident_ > now) held_ -= std::min(held_, lastEndResident_ - now);
-  entryStartResident_ = now;
-  entryStartCpuMs_ = threadCpuMs();
+  entryStartTouches_ = threadFirstTouches();
+  entryBaseline_ = 0;
+  periods_ = 0;
   running_ = true;
   return true;
 }
 
+size_t EntryGuard::entryGrowth(size_t residentNow) const {
+  const size_t touched = static_cast<size_t>(threadFirstTouches() - entryStartTouches_) * pageBytes();
+  const size_t grown = entryBaseline_ && residentNow > entryBaseline_ ? residentNow - entryBaseline_ : 0;
+  return std::max(touched, grown);
+}
+
 StopReason EntryGuard::end() {
   running_ = false;
+  if (threadFirstTouches() == entryStartTouches_ && entryBaseline_ == 0) return stopReason();
+  // The entry touched new memory: a sample.
   const size_t now = residentBytes();
-  if (now >= entryStartResident_) {
-    held_ += now - entryStartResident_;
-  } else {
-    held_ -= std::min(held_, entryStartResident_ - now);
-  }
-  lastEndResident_ = now;
-  // Entries too short for the engine to ask about add up here.
-  if (limits_.memoryLimitBytes > 0 && held_ > limits_.memoryLimitBytes) {
-    StopReason none = StopReason::None;
-    stopped_.compare_exchange_strong(none, StopReason::MemoryLimit);
-  }
+  const size_t growth = entryGrowth(now);
+  // What the process gave back since the last sample is no longer held.
+  if (lastSample_ && lastSample_ + growth > now) held_ -= std::min(held_, lastSample_ + growth - now);
+  held_ += growth;
+  lastSample_ = now;
+  if (limits_.memoryLimitBytes > 0 && held_ > limits_.memoryLimitBytes) stop(StopReason::MemoryLimit);
   return stopReason();
 }
 
@@ -122,19 +137,16 @@ void EntryGuard::requestStop(StopReason reason) {
 }
 
 bool EntryGuard::check() {
+  ++periods_;
   StopReason reason = requested_.load();
-  if (reason == StopReason::None) {
-    if (threadCpuMs() - entryStartCpuMs_ >= limits_.timeLimitMs) {
-      reason = StopReason::TimeLimit;
-    } else if (limits_.memoryLimitBytes > 0) {
-      const size_t now = residentBytes();
-      const size_t growth = now > entryStartResident_ ? now - entryStartResident_ : 0;
-      if (held_ + growth > limits_.memoryLimitBytes) reason = StopReason::MemoryLimit;
-    }
+  if (reason == StopReason::None && periods_ * periodMs() >= limits_.timeLimitMs) reason = StopReason::TimeLimit;
+  if (reason == StopReason::None && limits_.memoryLimitBytes > 0) {
+    const size_t now = residentBytes();
+    if (entryBaseline_ == 0) entryBaseline_ = now;
+    if (held_ + entryGrowth(now) > limits_.memoryLimitBytes) reason = StopReason::MemoryLimit;
   }
   if (reason == StopReason::None) return false;
-  StopReason none = StopReason::None;
-  stopped_.compare_exchange_strong(none, reason);
+  stop(reason);
   return true;
 }
 

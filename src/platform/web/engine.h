@@ -24,8 +24,8 @@ void configureEngineOnce();
 
 // Bytes of the process's resident memory now (0 when it cannot be read).
 size_t residentBytes();
-// Milliseconds of processor time the calling thread has used.
-double threadCpuMs();
+// Pages the calling thread has touched for the first time (its minor faults).
+uint64_t threadFirstTouches();
 
 // Why the engine stopped a script.
 enum class StopReason {
@@ -40,7 +40,7 @@ const char* stopReasonName(StopReason reason);
 struct EntryLimits {
   // Longest run of one entry, in milliseconds of the running thread's
   // processor time (the engine's own measure: a thread that a busy machine
-  // holds back is not stopped early).
+  // holds back is not stopped early), rounded up to the guard's period.
   double timeLimitMs = 2000;
   // Bound of the memory the scripts make the process hold (see EntryGuard).
   size_t memoryLimitBytes = size_t{512} << 20;
@@ -55,14 +55,19 @@ inline constexpr double kEngineCheckPeriodMs = 10;
 //
 // While a script runs the engine asks the guard every kEngineCheckPeriodMs;
 // the guard stops the script (an exception the script cannot catch) when:
-//  * the entry has run longer than the time limit;
+//  * the entry has run longer than the time limit (counted in the engine's
+//    periods, so no clock is read per entry);
 //  * the memory the group's scripts hold passes the bound. The engine tells
-//    no group's heap size cheaply, so the guard counts what the process gains
-//    while the group's scripts run: the growth of the resident memory over
-//    each entry, added up, less what the process gave back between entries.
-//    An entry that allocates without end is stopped within one period of
-//    passing the bound; a page whose entries each keep a little is stopped
-//    at the end of the entry that passes it;
+//    no group's heap size cheaply (its statistics walk the whole heap), so the
+//    guard counts what the scripts make the process hold: the memory the
+//    running thread touches for the first time during each entry (its minor
+//    faults; during a long entry also the growth of the process's resident
+//    memory, whichever is more), added up, less what the process gave back
+//    since the group's last entry that touched new memory. An entry that
+//    allocates without end is stopped within one period of passing the bound;
+//    a page whose entries each keep a little is stopped at the end of the
+//    entry that passes it. An entry that touches no new memory costs two
+//    reads of the thread's fault count and nothing more;
 //  * a stop was requested (requestStop, from the running thread: a bound of
 //    the host), or the group was interrupted (interrupt, any thread).
 // Once stopped, the reason stays; every later entry is refused (begin answers
@@ -99,15 +104,20 @@ class EntryGuard {
   static bool shouldTerminate(JSContextRef ctx, void* guard);
   bool check();
   void arm();
+  double periodMs() const;
+  // Bytes this entry touched for the first time so far.
+  size_t entryGrowth(size_t residentNow) const;
+  void stop(StopReason reason);
 
   JSContextGroupRef group_;
   EntryLimits limits_;
   std::atomic<StopReason> stopped_{StopReason::None};
   std::atomic<StopReason> requested_{StopReason::None};
   bool running_ = false;
-  double entryStartCpuMs_ = 0;
-  size_t entryStartResident_ = 0;
-  size_t lastEndResident_ = 0;
+  int periods_ = 0;                  // the engine's checks during this entry
+  uint64_t entryStartTouches_ = 0;
+  size_t entryBaseline_ = 0;         // resident memory at the entry's first check (0: none yet)
+  size_t lastSample_ = 0;            // resident memory after the last entry that touched new memory
   size_t held_ = 0;
 };
 

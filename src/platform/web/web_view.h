@@ -70,7 +70,7 @@ inline constexpr size_t kMaxScriptMessageBytes = size_t{1} << 20;
 // Bounds of the messages a page posted that wait for delivery on the main
 // queue: how many, and the memory they take (body, envelope, page URL and the
 // queued delivery), per web view.
-inline constexpr size_t kMaxPendingScriptMessages = 10'000;
+inline constexpr size_t kMaxPendingScriptMessages = 5'000;
 inline constexpr size_t kMaxPendingScriptMessageBytes = size_t{16} << 20;
 // Cap on a page, a script file or a file a page fetches.
 inline constexpr size_t kMaxWebResourceBytes = size_t{16} << 20;
