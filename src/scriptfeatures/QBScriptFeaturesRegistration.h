@@ -6,9 +6,11 @@ namespace qb::scriptfeatures {
 
 // Registers the factories of the script handlers this library implements:
 // jsInterfaceHandler (PMAJSInterfaceHandler: "getControllerConfig",
-// "adClicked", "adLeaveApplication", "postAdEventNotification"; its
-// "sendHttpRequest" reaches nothing yet). Idempotent, any thread; the SDK
-// object calls it at start-up.
+// "adClicked", "adLeaveApplication", "sendHttpRequest",
+// "postAdEventNotification"), tokenHandler ("iabTokenAPI"),
+// deviceDataHandler ("deviceDataAPI") and audioSessionHandler
+// ("audioSessionAPI"). Idempotent, any thread; the SDK object calls it at
+// start-up.
 void registerWithOwnNetwork();
 
 }  // namespace qb::scriptfeatures
