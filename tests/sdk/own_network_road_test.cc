@@ -5,6 +5,7 @@
 #include "ownnetwork/api/QuillborneNetwork.h"
 #include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
 #include "ownnetwork/services/QBNEventsTracker.h"
+#include "ownnetwork/web/PMWVWKWebView.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "platform/ui.h"
 #include "platform/web/web_view.h"
