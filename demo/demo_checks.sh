@@ -38,6 +38,7 @@ check "the ad's close deletes its creative" grep -Eq '^cache: deleted Interstiti
 check "the offerwall's signed credit reaches the listener" grep -q '^offerwall pmaOfferWallDidReceiveCredit {"credits":"5","totalCredits":"150","totalCreditsFlag":"false"}$' "$tmp/own.out"
 check "the offerwall closes" grep -q '^offerwall pmaOfferWallDidClose$' "$tmp/own.out"
 check "the credit is stamped into the page's user record" grep -Eq '^own network: pmaUserData \{"demoAppKey1":\{"demo-user":\{"timestamp":"[0-9]+"\}\}\}$' "$tmp/own.out"
+check "the page's request goes through the native proxy" grep -Eq '^proxy: POST /page-server/collect 200 \(22 bytes\)$' "$tmp/road.out"
 check "the default road runs the offerwall too" grep -q '^offerwall pmaOfferWallDidReceiveCredit ' "$tmp/road.out"
 
 TMPDIR="$tmp/refused" "$demo" --server ftp://127.0.0.1/ >/dev/null 2>"$tmp/refused.err"

@@ -59,6 +59,8 @@
 #include "platform/json.h"
 #include "platform/storage.h"
 #include "platform/ui.h"
+#include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
+#include "ownnetwork/web/PMWVWKWebView.h"
 #include "presentation/QBNProductViewController.h"
 #include "quillborne/QBImpressionData.h"
 #include "quillborne/Quillborne.h"
@@ -347,6 +349,46 @@ class CacheWatcher {
   std::map<std::string, uintmax_t> files_;
 };
 
+// The path of the page's own server, where the own network's page sends a
+// request through the native HTTP proxy before it answers a load; the
+// embedded sandbox answers it.
+constexpr char kPageServerPath[] = "/page-server/collect";
+qbtest::SandboxServer* g_pageServer = nullptr;
+
+// Prints each request the own network's page sent through the native HTTP
+// proxy once the page heard its answer: the method and path the page's
+// server saw, the status and the body's size the page got back.
+class ProxyWatcher {
+ public:
+  void look() {
+    if (!g_pageServer || state_->asking || !PlovermarkAdsPublisher::isInitialized()) return;
+    const auto webView = PlovermarkAdsPublisher::sharedInstance()->webViewController();
+    if (!webView) return;
+    state_->asking = true;
+    webView->evaluateJavaScript(
+        "PMA_CORE.features.replies.filter(function (r) { return r.status === 'responseReceived'; })"
+        ".map(function (r) { return [r.responseParams.statusCode, String(r.data).length]; })",
+        [state = state_](const platform::ScriptEvaluation& answer) {
+          state->asking = false;
+          if (!answer.ok() || !answer.value.is_array()) return;
+          const auto seen = g_pageServer ? g_pageServer->requestsTo(kPageServerPath) : std::vector<qbtest::RecordedRequest>{};
+          for (; state->printed < answer.value.size() && state->printed < seen.size(); ++state->printed) {
+            const auto& heard = answer.value[state->printed];
+            const auto& sent = seen[state->printed];
+            printLine("proxy: " + sent.method + " " + sent.path + " " + platform::dumpJson(heard[0]) + " (" +
+                      platform::dumpJson(heard[1]) + " bytes)");
+          }
+        });
+  }
+
+ private:
+  struct State {
+    bool asking = false;
+    size_t printed = 0;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
 // The own network's offerwall listener: prints what it hears and takes
 // every credit.
 class OfferwallDelegate : public PMAOfferWallDelegate,
@@ -422,9 +464,11 @@ int runAdRoad(bool manualRewardedVideo, const std::optional<std::pair<std::strin
   window->setRootViewController(viewController);
   ScreenWatcher screen(viewController);
   CacheWatcher cache;
-  auto failed = [&screen, &cache] {
+  ProxyWatcher proxy;
+  auto failed = [&screen, &cache, &proxy] {
     screen.look();
     cache.look();
+    proxy.look();
     return !g_road.firstFailure().empty();
   };
   if (manualRewardedVideo) Quillborne::loadRewardedVideo();
@@ -526,13 +570,20 @@ int main(int argc, char** argv) {
     // ad's creative (the network's ad page); a show presents the ad page in
     // the product view controller, clicked, then closed; then it credits the
     // ad and reports it closed. (Rewarded ad instances travel as the page's
-    // interstitial product.) The offerwall credits the demo's user with what
-    // the sandbox signed as the offerwall's server.
+    // interstitial product.) Before it answers a load the page sends a
+    // request to its own server through the native HTTP proxy. The offerwall
+    // credits the demo's user with what the sandbox signed as the offerwall's
+    // server.
     qbtest::addAdPage(*sandbox);
+    sandbox->route("POST", kPageServerPath, [](const qbtest::RecordedRequest& request) {
+      return qbtest::SandboxAnswer{200, "accepted " + request.body, {{"Content-Type", "text/plain"}}};
+    });
+    g_pageServer = sandbox.get();
     const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
     qbtest::addControllerPage(
         *sandbox,
         platform::Json{{"creative", sandbox->url(qbtest::kAdPagePath)},
+                       {"proxy", {{"url", sandbox->url(kPageServerPath)}, {"type", "post"}, {"data", "score=1+2%2F3"}}},
                        {"offerwallCredit", qbtest::offerwallCredit(options.appKey, kDemoUserId, 5, 150, std::to_string(now.count()))},
                        {"commands",
                         {{"showInterstitial",
@@ -620,6 +671,7 @@ int main(int argc, char** argv) {
   int status = 0;
   if (options.offlineSecondRun) {
     auction.reset();  // its route goes before the server does
+    g_pageServer = nullptr;
     sandbox.reset();  // stops the server: its address now refuses connections
     printLine("second run with the sandbox stopped:");
     status = runSecondProcess(*options.dataRoot, endpoint, options.appKey);
