@@ -3,6 +3,7 @@
 // Main queue only, except where a method says otherwise.
 #include <atomic>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -99,7 +100,7 @@ class Application {
   // Any thread; handlers run on the main queue, never inside these calls.
   using BackgroundTaskIdentifier = uint64_t;
   static constexpr BackgroundTaskIdentifier kBackgroundTaskInvalid = 0;
-  static constexpr double kBackgroundTimeUnbounded = 1.7976931348623157e308;  // the largest double
+  static constexpr double kBackgroundTimeUnbounded = std::numeric_limits<double>::max();
 
   // A new task's identifier (never kBackgroundTaskInvalid).
   BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler);
@@ -110,6 +111,7 @@ class Application {
   // The budget, in seconds, for the next entry into the background
   // (negative or NaN counts as 0).
   void setBackgroundTimeBudget(double seconds);
+  // Tasks begun and not ended.
   size_t backgroundTaskCount() const;
   // Used by the implementation.
   struct BackgroundTasks;

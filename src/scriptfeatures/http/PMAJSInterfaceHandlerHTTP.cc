@@ -1,8 +1,8 @@
 // The controller API handler's HTTP proxy: "sendHttpRequest".
 #include <charconv>
 #include <cmath>
-#include <string_view>
 #include <exception>
+#include <string_view>
 
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "ownnetwork/services/PlovermarkLogManager.h"
