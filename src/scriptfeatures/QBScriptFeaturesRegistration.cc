@@ -6,7 +6,9 @@
 #include "scriptfeatures/PMAJSInterfaceHandler.h"
 #include "scriptfeatures/device/QBNAudioSessionJSHandler.h"
 #include "scriptfeatures/device/QBNDeviceDataJSInterfaceHandler.h"
+#include "scriptfeatures/device/QBNRingerButtonJSHandler.h"
 #include "scriptfeatures/device/QBNTokenJSInterfaceHandler.h"
+#include "scriptfeatures/files/QBNFileSystemJSInterfaceHandler.h"
 
 namespace qb::scriptfeatures {
 
@@ -23,6 +25,14 @@ void registerWithOwnNetwork() {
     };
     factories.audioSessionHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<QBNJSInterfaceHandlerP> {
       return std::make_shared<QBNAudioSessionJSHandler>(std::move(agent));
+    };
+    factories.ringerButtonHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<QBNJSInterfaceHandlerP> {
+      return std::make_shared<QBNRingerButtonJSHandler>(std::move(agent));
+    };
+    factories.fileSystemHandler = [](std::weak_ptr<QBNPublisherAgent> agent,
+                                     std::shared_ptr<QBNDataManagerProtocol> dataManager)
+        -> std::shared_ptr<QBNJSInterfaceHandlerP> {
+      return QBNFileSystemJSInterfaceHandler::initWithPublisherAgent(std::move(agent), std::move(dataManager));
     };
   });
 }

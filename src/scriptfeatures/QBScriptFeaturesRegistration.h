@@ -7,10 +7,11 @@ namespace qb::scriptfeatures {
 // Registers the factories of the script handlers this library implements:
 // jsInterfaceHandler (PMAJSInterfaceHandler: "getControllerConfig",
 // "adClicked", "adLeaveApplication", "sendHttpRequest",
-// "postAdEventNotification"), tokenHandler ("iabTokenAPI"),
-// deviceDataHandler ("deviceDataAPI") and audioSessionHandler
-// ("audioSessionAPI"). Idempotent, any thread; the SDK object calls it at
-// start-up.
+// "postAdEventNotification"), ringerButtonHandler (QBNRingerButtonJSHandler:
+// "ringerSwitchAPI"), tokenHandler ("iabTokenAPI"), deviceDataHandler
+// ("deviceDataAPI"), fileSystemHandler (QBNFileSystemJSInterfaceHandler:
+// "fileSystemAPI") and audioSessionHandler ("audioSessionAPI"). Idempotent,
+// any thread; the SDK object calls it at start-up.
 void registerWithOwnNetwork();
 
 }  // namespace qb::scriptfeatures
