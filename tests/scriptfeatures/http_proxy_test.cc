@@ -194,6 +194,28 @@ TEST_F(HttpProxyTest, AnUnsupportedSchemeAnswersStartedThenTheFailureAndSendsNot
   EXPECT_EQ(server().requestCount(), 0u);
 }
 
+TEST_F(HttpProxyTest, AMethodOrHeaderThatCouldRewriteTheRequestIsNeverSent) {
+  const struct {
+    const char* name;
+    Json params;
+    std::string reason;
+  } rows[] = {
+      {"method with a request line", {{"type", "GET /evil HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET"}}, "invalid HTTP method"},
+      {"method with a space", {{"type", "GET /evil"}}, "invalid HTTP method"},
+      {"header value with a line", {{"headers", {{"X-A", "1\r\nX-Injected: 2"}}}}, "invalid HTTP header field"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Json params = row.params;
+    params["url"] = server().url("/never");
+    params["identifier"] = "r1";
+    send(params);
+    ASSERT_TRUE(awaitReplies(2));
+    EXPECT_EQ(publisher->page->take()[1], failed("failed to send request, reason: " + row.reason, "r1"));
+  }
+  EXPECT_EQ(server().requestCount(), 0u);
+}
+
 // ------------------------------------------------------------------ answers
 
 TEST_F(HttpProxyTest, APostWithPlusAndPercentReachesTheServerDecodedAndThePageUnchanged) {
