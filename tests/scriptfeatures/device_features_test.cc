@@ -8,7 +8,7 @@
 #include <functional>
 #include <thread>
 
-#include "feature_test_support.h"
+#include "scriptfeatures_test_support.h"
 #include "foundation/PMEReachability.h"
 #include "foundation/QBGlobalDataManager.h"
 #include "foundation/QBTokenProvider.h"
@@ -19,7 +19,7 @@
 
 namespace devicefeatures {
 
-using featuretest::Reply;
+using sftest::Reply;
 using platform::AudioSession;
 using platform::Json;
 namespace cat = platform::AudioSessionCategory;
@@ -35,7 +35,7 @@ class DeviceFeaturesTest : public ::testing::Test {
     PMEReachabilityManager::resetForTesting();
     QBGlobalDataManager::sharedInstance().resetForTesting();
     QBNTokenService::sharedService().resetForTesting();
-    const auto factories = featuretest::registeredFactories();
+    const auto factories = sftest::registeredFactories();
     token = factories.tokenHandler(publisher);
     deviceData = factories.deviceDataHandler(publisher);
     audio = factories.audioSessionHandler(publisher);
@@ -57,11 +57,11 @@ class DeviceFeaturesTest : public ::testing::Test {
     return audio;
   }
   void invoke(const std::string& command, const Json& params) {
-    handlerFor(command)->invokeAPIWithJSParams(featuretest::pageRequest(params));
+    handlerFor(command)->invokeAPIWithJSParams(sftest::pageRequest(params));
   }
 
   platform::TestEnvironment env;
-  std::shared_ptr<featuretest::FeaturePublisher> publisher = std::make_shared<featuretest::FeaturePublisher>();
+  std::shared_ptr<sftest::OneTokenPublisher> publisher = std::make_shared<sftest::OneTokenPublisher>();
   std::shared_ptr<QBNJSInterfaceHandlerP> token, deviceData, audio;
 };
 
@@ -94,7 +94,7 @@ struct Case {
   // Replies of the table are compared as they are; `expected` may read state
   // the command made (the token as it stands, for instance).
   std::function<std::vector<Reply>()> expected;
-  std::function<void(featuretest::FeaturePublisher&)> before = {};
+  std::function<void(sftest::OneTokenPublisher&)> before = {};
   std::function<void()> after = {};
 };
 
@@ -142,32 +142,32 @@ INSTANTIATE_TEST_SUITE_P(
                EXPECT_EQ(token["pageKey"], "a+b %2F");  // native text, sent as it is
                return std::vector<Reply>{Reply{"getTokenSuccess", token, 1}};
              },
-             [](featuretest::FeaturePublisher&) {
+             [](sftest::OneTokenPublisher&) {
                QBNTokenService::sharedService().updateTokenWithData(Json{{"pageKey", "a+b %2F"}});
              }},
         Case{"GetTokenOfTheMediationWithOneToken", "iabTokenAPI", ask("getToken"),
              [] {
                return std::vector<Reply>{Reply{"getTokenSuccess", QBTokenProvider::sharedInstance().getToken(), 1}};
              },
-             [](featuretest::FeaturePublisher& p) { p.oneToken = true; }},
+             [](sftest::OneTokenPublisher& p) { p.oneToken = true; }},
         Case{"TokenUnknownSubCommand", "iabTokenAPI", ask("getTokens"), just(ko("unsupported API", 1))},
         Case{"TokenWithoutSubCommand", "iabTokenAPI", Json{{"success", "ok"}}, none()},
         // ---------------------------------------------------------- device data
         Case{"DeviceDataOnWifi", "deviceDataAPI", Json{{"deviceDataFunction", "getDeviceData"}, {"success", "ok"}},
              just(ok({{"cellularNetworkType", "wifi"}}, 1)),
-             [](featuretest::FeaturePublisher&) {
+             [](sftest::OneTokenPublisher&) {
                platform::ReachabilitySource::shared().setStatus(platform::kReachabilityViaWiFi);
              }},
         Case{"DeviceDataOnCellular", "deviceDataAPI", Json{{"deviceDataFunction", "getDeviceData"}, {"success", "ok"}},
              just(ok({{"cellularNetworkType", "CTRadioAccessTechnologyLTE"}}, 1)),
-             [](featuretest::FeaturePublisher&) { onCellular("CTRadioAccessTechnologyLTE"); }},
+             [](sftest::OneTokenPublisher&) { onCellular("CTRadioAccessTechnologyLTE"); }},
         Case{"DeviceDataOnCellularWithoutRadio", "deviceDataAPI",
              Json{{"deviceDataFunction", "getDeviceData"}, {"success", "ok"}},
              just(ok({{"cellularNetworkType", "notReachable"}}, 1)),
-             [](featuretest::FeaturePublisher&) { onCellular(std::nullopt); }},
+             [](sftest::OneTokenPublisher&) { onCellular(std::nullopt); }},
         Case{"DeviceDataOffline", "deviceDataAPI", Json{{"deviceDataFunction", "getDeviceData"}, {"success", "ok"}},
              just(ok({{"cellularNetworkType", "notReachable"}}, 1)),
-             [](featuretest::FeaturePublisher&) {
+             [](sftest::OneTokenPublisher&) {
                platform::ReachabilitySource::shared().setStatus(platform::kReachabilityNotReachable);
              }},
         Case{"DeviceDataNamedAsFunctionName", "deviceDataAPI", ask("getDeviceData"), none()},
@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
              just(ok({{"category", cat::kSoloAmbient}, {"mode", mode::kDefault}, {"categoryOptions", 0}}, 0))},
         Case{"AudioSessionDataAfterChanges", "audioSessionAPI", ask("getAudioSessionData"),
              just(ok({{"category", cat::kPlayAndRecord}, {"mode", mode::kVoiceChat}, {"categoryOptions", 3}}, 0)),
-             [](featuretest::FeaturePublisher&) {
+             [](sftest::OneTokenPublisher&) {
                EXPECT_FALSE(AudioSession::shared().setCategory(cat::kPlayAndRecord, 2));
                EXPECT_FALSE(AudioSession::shared().setMode(mode::kVoiceChat));
              }},
@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RefusedCategoryThenGoodMode", "audioSessionAPI",
              ask("setAudioSessionData", {{"category", cat::kPlayback}, {"mode", mode::kMoviePlayback}}),
              just(ko("Session category refused", 0)),
-             [](featuretest::FeaturePublisher&) {
+             [](sftest::OneTokenPublisher&) {
                AudioSession::shared().setFailure(AudioSession::Call::SetCategory,
                                                  platform::Error{"NSOSStatusErrorDomain", 561017449, "Session category refused"});
              }},
@@ -212,26 +212,26 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ArgumentsThatAreNoJson", "audioSessionAPI", ask("setAudioSessionData", "{category"),
              just(ko("missing category in js params", 0))},
         Case{"FailureWithoutText", "audioSessionAPI", ask("activateAudioSession"), just(ko("unknown reason", 0)),
-             [](featuretest::FeaturePublisher&) {
+             [](sftest::OneTokenPublisher&) {
                AudioSession::shared().setFailure(AudioSession::Call::SetActive, platform::Error{"d", 1, ""});
              }},
         Case{"Activate", "audioSessionAPI", ask("activateAudioSession"), just(ok(Json::object(), 0)), {},
              [] { EXPECT_TRUE(AudioSession::shared().isActive()); }},
         Case{"DeactivateNotifyingOthers", "audioSessionAPI", ask("deactivateAudioSession", {{"setActiveOptions", 1}}),
              just(ok(Json::object(), 0)),
-             [](featuretest::FeaturePublisher&) { EXPECT_FALSE(AudioSession::shared().setActive(true)); },
+             [](sftest::OneTokenPublisher&) { EXPECT_FALSE(AudioSession::shared().setActive(true)); },
              [] { EXPECT_FALSE(AudioSession::shared().isActive()); }},
         Case{"ActivateWithUnknownOptions", "audioSessionAPI", ask("activateAudioSession", {{"setActiveOptions", "4"}}),
              just(ko(kParamError, 0)), {}, [] { EXPECT_FALSE(AudioSession::shared().isActive()); }},
         Case{"DeactivationRefused", "audioSessionAPI", ask("deactivateAudioSession"),
              just(ko("Session deactivation failed", 0)),
-             [](featuretest::FeaturePublisher&) {
+             [](sftest::OneTokenPublisher&) {
                AudioSession::shared().setFailure(AudioSession::Call::SetActive,
                                                  platform::Error{"NSOSStatusErrorDomain", 560030580, "Session deactivation failed"});
              }},
         Case{"OtherAppPlaying", "audioSessionAPI", ask("isOtherAppPlayingAudio"),
              just(ok({{"otherAppPlaying", true}}, 0)),
-             [](featuretest::FeaturePublisher&) { AudioSession::shared().setOtherAudioPlaying(true); }},
+             [](sftest::OneTokenPublisher&) { AudioSession::shared().setOtherAudioPlaying(true); }},
         Case{"NoOtherAppPlaying", "audioSessionAPI", ask("isOtherAppPlayingAudio"),
              just(ok({{"otherAppPlaying", false}}, 0))},
         Case{"AvailableCategories", "audioSessionAPI", ask("getAvailableCategories"),

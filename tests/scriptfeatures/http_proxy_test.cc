@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "core/QBAuctionSettings.h"
-#include "feature_test_support.h"
+#include "scriptfeatures_test_support.h"
 #include "mediation/QBAuctionHandler.h"
 #include "platform/test_environment.h"
 #include "platform/ui/application.h"
@@ -20,7 +20,7 @@
 
 namespace httpproxy {
 
-using featuretest::Reply;
+using sftest::Reply;
 using platform::Json;
 using qbtest::SandboxServer;
 
@@ -62,7 +62,7 @@ class HttpProxyTest : public ::testing::Test {
     server().clearRequests();
     server().clearFaults();
     handler = std::dynamic_pointer_cast<PMAJSInterfaceHandler>(
-        featuretest::registeredFactories().jsInterfaceHandler(publisher));
+        sftest::registeredFactories().jsInterfaceHandler(publisher));
   }
   ~HttpProxyTest() override {
     handler.reset();  // cancels what is left
@@ -83,7 +83,7 @@ class HttpProxyTest : public ::testing::Test {
   void send(Json params) {
     params["success"] = "ok";
     params["fail"] = "ko";
-    handler->sendHTTPRequest(featuretest::pageRequest(params));
+    handler->sendHTTPRequest(sftest::pageRequest(params));
   }
   bool awaitReplies(size_t n) {
     return env.runUntil([&] { return publisher->page->count() >= n; });
@@ -106,7 +106,7 @@ class HttpProxyTest : public ::testing::Test {
 
   platform::TestEnvironment env;
   platform::Application& app = platform::Application::shared();
-  std::shared_ptr<featuretest::FeaturePublisher> publisher = std::make_shared<featuretest::FeaturePublisher>();
+  std::shared_ptr<sftest::OneTokenPublisher> publisher = std::make_shared<sftest::OneTokenPublisher>();
   std::shared_ptr<PMAJSInterfaceHandler> handler;
 };
 
@@ -146,7 +146,7 @@ TEST_F(HttpProxyTest, RequestsAreBuiltFromWhatThePageSends) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const auto request = handler->requestFromControllerParams(featuretest::pageRequest(row.params));
+    const auto request = handler->requestFromControllerParams(sftest::pageRequest(row.params));
     ASSERT_TRUE(request);
     EXPECT_EQ(request->url, row.params["url"].get<std::string>());
     EXPECT_EQ(QBControllerAPIRequest::getQBuniqueIdentifier(*request), "r1");
