@@ -219,9 +219,10 @@ void convert(const Json& r) {
     if (it == r.end()) return std::nullopt;
     return it->is_string() ? withSandbox(it->get<std::string>()) : qbnjson::description(*it);
   };
+  const Json timeout = r.value("timeout", Json(0));
   const auto request = QBControllerAPIRequest::requestWithUrlString(
       text("url"), text("identifier"), text("method"), r.value("headers", Json()), text("data"),
-      qbnjson::boolValue(r, "cache").value_or(false), r.value("timeout", Json(0)).is_number() ? r["timeout"].get<double>() : 0);
+      qbnjson::boolValue(r, "cache").value_or(false), timeout.is_number() ? timeout.get<double>() : 0);
   if (request) {
     QB_FUZZ_CHECK(QBControllerAPIRequest::getQBuniqueIdentifier(*request) == text("identifier"));
     QB_FUZZ_CHECK(request->timeoutSeconds > 0 && request->timeoutSeconds <= kQBControllerAPIMaxTimeoutSeconds);
