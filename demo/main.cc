@@ -119,6 +119,8 @@ class LogDelegate : public QBLogDelegate {
       g_lastFailureLog = log;
     }
     printLine("log: " + log);
+    // A failure may end a wait of the main loop: wake it (this may be any thread).
+    platform::mainQueue()->async([] {});
   }
 };
 
@@ -275,15 +277,7 @@ class OwnedFolder {
 };
 
 // Pumps the main queue until pred() holds or timeoutMs passes.
-bool pumpUntil(const std::function<bool()>& pred, int64_t timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    // Short slices: start-up ends on a worker thread, which does not wake the loop.
-    platform::runMainUntil(pred, 50);
-  }
-  return true;
-}
+bool pumpUntil(const std::function<bool()>& pred, int64_t timeoutMs) { return platform::runMainUntil(pred, timeoutMs); }
 
 int runSecondProcess(const std::string& dataRoot, const std::string& server, const std::string& appKey) {
   std::vector<std::string> args = {"/proc/self/exe", "--data-root", dataRoot, "--server", server,
