@@ -261,6 +261,7 @@ void Control::runForeign(std::function<void()> task) {
 }
 
 void Control::foreignLoop() {
+  platform::setCurrentThreadName("tulvo-sdk");
   std::unique_lock lock(fm_);
   for (;;) {
     fcv_.wait(lock, [this] { return !foreignTasks_.empty(); });
