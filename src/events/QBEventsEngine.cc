@@ -184,7 +184,7 @@ void QBEventsEngine::requestFlush() {
 }
 
 void QBEventsEngine::persistNow() {
-  if (dirty_) persist();
+  if (dirty_ || unflushed_) persist();
 }
 
 void QBEventsEngine::maybeUpload() {
@@ -230,9 +230,11 @@ void QBEventsEngine::onUploadFinished(uint64_t sequence, const platform::DataTas
     failedUploads_ = 0;
     logLine(identifier_, "upload accepted - " + std::to_string(sent) + " events sent");
     // At once: a backup that still held accepted events would send them again
-    // after a restart.
+    // after a restart. Not flushed now: the next write (or the timer) does,
+    // so a run of uploads costs one flush.
     dirty_ = true;
-    persist();
+    persist(platform::WriteDurability::Unflushed);
+    scheduleWrite();
     publishCount();
     setState(QBEventsEngineState::Ready);
     maybeUpload();
@@ -287,6 +289,10 @@ void QBEventsEngine::enforceBound() {
 
 void QBEventsEngine::markDirty() {
   dirty_ = true;
+  scheduleWrite();
+}
+
+void QBEventsEngine::scheduleWrite() {
   if (persistTimer_) return;
   // Each write replaces the whole backup, so changes are gathered for a while
   // instead of writing once per event.
@@ -296,13 +302,18 @@ void QBEventsEngine::markDirty() {
   });
 }
 
-void QBEventsEngine::persist() {
-  persistTimer_.reset();
-  if (!dirty_) return;
+void QBEventsEngine::persist(platform::WriteDurability durability) {
+  const bool flush = durability == platform::WriteDurability::Flushed;
+  if (flush) persistTimer_.reset();
+  if (!dirty_) {
+    if (flush && unflushed_) unflushed_ = !storage_->synchronize();
+    return;
+  }
   dirty_ = false;
+  unflushed_ = !flush;
   const size_t bound = backupBound();
   if (bound == 0 || events_.empty()) {
-    storage_->removeValue(kBackupKey);
+    storage_->removeValue(kBackupKey, durability);
     return;
   }
   // The newest events, as many as the bound and the byte budget allow.
@@ -320,7 +331,7 @@ void QBEventsEngine::persist() {
   }
   platform::Json backup = platform::Json::array();
   for (size_t i = first; i < events_.size(); ++i) backup.push_back(events_[i]);
-  storage_->setValue(kBackupKey, std::move(backup));
+  storage_->setValue(kBackupKey, std::move(backup), durability);
 }
 
 void QBEventsEngine::setState(QBEventsEngineState state) {

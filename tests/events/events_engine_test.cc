@@ -228,6 +228,39 @@ TEST_F(EventsEngineTest, ARestartSendsEveryEventExactlyOnce) {
   }
 }
 
+// After an accepted upload the backup leaves the batch at once (a kill then
+// cannot make the next run send it again) but is flushed to the disk only
+// with the next write: at the latest when the backup delay runs out, or when
+// the application leaves the foreground or ends.
+TEST_F(EventsEngineTest, TheBackupAfterAnUploadIsFlushedByTheDelayOrANotice) {
+  for (const char* end : {static_cast<const char*>(nullptr), platform::kUIApplicationWillTerminateNotification,
+                          platform::kUIApplicationDidEnterBackgroundNotification}) {
+    SCOPED_TRACE(end ? end : "backup delay");
+    server_->clearRequests();
+    EventsIsolation row;
+    auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+    auto& store = platform::UserDefaults::suite(
+        QBKeyValueStorageProvider::storageWithIdentifier(engine->identifier())->suiteName());
+    for (int id = 1; id <= 3; ++id) engine->logEvent(QBEventData(id, Json::object()));
+    writeBackups();
+    engine->configure(settings({{"maxNumberOfEvents", 3}, {"maxEventsPerBatch", 2}}));
+    settle(engine);
+    ASSERT_EQ(receivedIds(), (std::vector<int64_t>{1, 2, 3}));
+    EXPECT_TRUE(qbtest::eventsBackedUp("events").empty());
+    EXPECT_TRUE(store.hasUnflushedChanges());
+    if (end) {
+      platform::NotificationCenter::defaultCenter().post(end);
+      settle(engine);
+    } else {
+      env.advance(QBEventsEngine::kBackupDelayMs - 1);
+      EXPECT_TRUE(store.hasUnflushedChanges());
+      env.advance(1);
+    }
+    EXPECT_FALSE(store.hasUnflushedChanges());
+    engine.reset();
+  }
+}
+
 TEST_F(EventsEngineTest, MalformedBackupEntriesAreSkipped) {
   QBKeyValueStorageProvider::storageWithIdentifier("pixelEvents")
       ->setValue(QBEventsEngine::kBackupKey,
