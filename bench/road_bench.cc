@@ -396,18 +396,20 @@ std::map<std::string, int> threadsByName() {
   return names;
 }
 
-// Growth over 20,000 own-network roads: heap in use (glibc's count) and
-// resident size at road 1,000 and road 20,000, with the sandbox's logs
-// cleared as it goes; then the threads alive, by name.
+// Growth over 20,000 roads (argument: 0 the own network fills, 1 Tulvo):
+// heap in use (glibc's count) at roads 1,000, 5,000, 10,000 and 20,000, and
+// resident size, with the sandbox's logs cleared as it goes; then the threads
+// alive, by name.
 void BM_RoadGrowth(benchmark::State& state) {
   auto& r = road();
   if (!r.ready) {
     state.SkipWithError("the road did not complete");
     return;
   }
-  r.fillWith("QuillborneRV1");
+  r.fillWith(state.range(0) == 0 ? "QuillborneRV1" : "TulvoRV2");
   constexpr int kFirst = 1'000, kLast = 20'000;
-  size_t heapFirst = 0, rssFirst = 0;
+  std::map<int, size_t> heapAt;
+  size_t rssFirst = 0;
   RoadTimes times;
   int roads = 0;
   for (auto _ : state) {
@@ -417,16 +419,14 @@ void BM_RoadGrowth(benchmark::State& state) {
     }
     ++roads;
     if (roads % 100 == 0) r.clearSandboxLogs();
-    if (roads == kFirst) {
-      heapFirst = heapInUse();
-      rssFirst = residentBytes();
-    }
+    if (roads == kFirst || roads == 5'000 || roads == 10'000) heapAt[roads] = heapInUse();
+    if (roads == kFirst) rssFirst = residentBytes();
   }
   if (roads != kLast) return;
   const double heapLast = static_cast<double>(heapInUse()), rssLast = static_cast<double>(residentBytes());
-  state.counters["heap_1000_kb"] = static_cast<double>(heapFirst) / 1024.0;
+  for (const auto& [at, heap] : heapAt) state.counters["heap_" + std::to_string(at) + "_kb"] = static_cast<double>(heap) / 1024.0;
   state.counters["heap_20000_kb"] = heapLast / 1024.0;
-  state.counters["heap_per_road_b"] = (heapLast - static_cast<double>(heapFirst)) / (kLast - kFirst);
+  state.counters["heap_per_road_b"] = (heapLast - static_cast<double>(heapAt[kFirst])) / (kLast - kFirst);
   state.counters["rss_per_road_b"] = (rssLast - static_cast<double>(rssFirst)) / (kLast - kFirst);
   state.counters["stalls"] = times.stalls;
   int library = 0, other = 0;
@@ -440,6 +440,6 @@ void BM_RoadGrowth(benchmark::State& state) {
   state.counters["threads_other"] = other;
   state.SetLabel(listed);
 }
-BENCHMARK(BM_RoadGrowth)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(20'000);
+BENCHMARK(BM_RoadGrowth)->ArgName("tulvo")->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(20'000);
 
 }  // namespace

@@ -85,16 +85,20 @@ class WorkerPool {
     setCurrentThreadName("qb-worker");
     std::unique_lock lock(m_);
     for (;;) {
-      const bool woken = cv_.wait_for(lock, kIdleExitAfter, [this] { return exiting_.load() || !tasks_.empty(); });
-      if (exiting_.load()) cv_.wait(lock, [] { return false; });  // parked for the rest of the process
-      if (!woken) {
-        if (threads_ > kKeptThreads) {
+      const auto ready = [this] { return exiting_.load() || !tasks_.empty(); };
+      // Only a worker beyond the kept ones waits with a time limit: the kept
+      // ones sleep until there is work.
+      if (threads_ > kKeptThreads) {
+        if (!cv_.wait_for(lock, kIdleExitAfter, ready) && threads_ > kKeptThreads) {
           --idle_;
           --threads_;
           return;
         }
-        continue;
+      } else {
+        cv_.wait(lock, ready);
       }
+      if (exiting_.load()) cv_.wait(lock, [] { return false; });  // parked for the rest of the process
+      if (tasks_.empty()) continue;
       Block task = std::move(tasks_.front());
       tasks_.pop_front();
       --idle_;
