@@ -132,6 +132,7 @@ void QBEventsEngine::handleEvent(const QBEventData& event) {
   if (settings_ && settings_->isOptOut(event.eventId())) return;
   if (!general_) general_ = std::make_unique<QBEventsGeneralProperties>();
   events_.push_back(QBEventsGeneralProperties::enrich(event, general_->current()));
+  ++unwritten_;
   enforceBound();
   markDirty();
   publishCount();
@@ -144,6 +145,7 @@ void QBEventsEngine::applySettings(std::shared_ptr<const QBEventsSettings> setti
   if (!settings_->isEnabled()) {
     const size_t dropped = events_.size();
     events_.clear();
+    unwritten_ = 0;
     inFlightCount_ = 0;
     flushRequested_ = false;
     retryTimer_.reset();
@@ -162,6 +164,7 @@ void QBEventsEngine::applySettings(std::shared_ptr<const QBEventsSettings> setti
                                }),
                 events_.end());
   if (events_.size() != before) {
+    unwritten_ = 0;  // which of the removed ones were written is not known: assume all were
     logLine(identifier_, "removed " + std::to_string(before - events_.size()) + " opted-out events");
   }
   if (state_ == QBEventsEngineState::NotConfigured || state_ == QBEventsEngineState::Disabled) {
@@ -225,16 +228,24 @@ void QBEventsEngine::onUploadFinished(uint64_t sequence, const platform::DataTas
                         result.response->statusCode < 300;
   if (accepted) {
     const size_t sent = std::min(inFlightCount_, events_.size());
+    // The batch is the oldest events; the backup on disk may hold some of
+    // them unless every kept event came after the last write.
+    const bool batchMayBeWritten = unwritten_ < events_.size();
     events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(sent));
+    unwritten_ = std::min(unwritten_, events_.size());
     inFlightCount_ = 0;
     failedUploads_ = 0;
     logLine(identifier_, "upload accepted - " + std::to_string(sent) + " events sent");
-    // At once: a backup that still held accepted events would send them again
-    // after a restart. Not flushed now: the next write (or the timer) does,
-    // so a run of uploads costs one flush.
-    dirty_ = true;
-    persist(platform::WriteDurability::Unflushed);
-    scheduleWrite();
+    if (batchMayBeWritten) {
+      // At once: a backup that still held accepted events would send them
+      // again after a restart. Not flushed now: the next write (or the
+      // timer) does, so a run of uploads costs one flush.
+      dirty_ = true;
+      persist(platform::WriteDurability::Unflushed);
+      scheduleWrite();
+    }
+    // Otherwise the batch never reached the disk; the write already
+    // scheduled for the events kept since leaves it out.
     publishCount();
     setState(QBEventsEngineState::Ready);
     maybeUpload();
@@ -282,6 +293,7 @@ void QBEventsEngine::enforceBound() {
   if (events_.size() <= bound) return;
   const size_t dropped = events_.size() - bound;
   events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(dropped));
+  unwritten_ = std::min(unwritten_, events_.size());
   inFlightCount_ -= std::min(inFlightCount_, dropped);
   logLine(identifier_, "event store is full - dropped the " + std::to_string(dropped) + " oldest events", 3);
   dirty_ = true;
@@ -311,6 +323,7 @@ void QBEventsEngine::persist(platform::WriteDurability durability) {
   }
   dirty_ = false;
   unflushed_ = !flush;
+  unwritten_ = 0;  // also when the write fails: then the disk may hold anything
   const size_t bound = backupBound();
   if (bound == 0 || events_.empty()) {
     storage_->removeValue(kBackupKey, durability);

@@ -261,6 +261,30 @@ TEST_F(EventsEngineTest, TheBackupAfterAnUploadIsFlushedByTheDelayOrANotice) {
   }
 }
 
+// A batch accepted before any backup write held it costs no write: the disk
+// never had it, so a crash right after still sends every event once.
+TEST_F(EventsEngineTest, ABatchSentBeforeTheBackupHeldItNeedsNoWrite) {
+  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+  const std::string file = platform::userDefaultsSuitePath(
+      QBKeyValueStorageProvider::storageWithIdentifier(engine->identifier())->suiteName());
+  engine->configure(settings({{"maxNumberOfEvents", 2}}));
+  // 1 and 2 go out as a batch when 2 arrives; 3 follows in a second one.
+  for (int id = 1; id <= 3; ++id) engine->logEvent(QBEventData(id, Json::object()));
+  settle(engine);
+  ASSERT_EQ(server_->requestCount(), 2u);
+  ASSERT_EQ(receivedIds(), (std::vector<int64_t>{1, 2, 3}));
+  EXPECT_FALSE(platform::fileExists(file));
+
+  engine.reset();  // a crash: nothing queued runs any more
+  QBRewardedVideoEventsEngine::resetForTesting();
+  platform::UserDefaults::resetStandardForTesting();
+  auto restarted = QBRewardedVideoEventsEngine::sharedInstance();
+  restarted->configure(settings({{"maxNumberOfEvents", 1}}));
+  restarted->logEvent(QBEventData(4, Json::object()));
+  settle(restarted);
+  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{1, 2, 3, 4}));
+}
+
 TEST_F(EventsEngineTest, MalformedBackupEntriesAreSkipped) {
   QBKeyValueStorageProvider::storageWithIdentifier("pixelEvents")
       ->setValue(QBEventsEngine::kBackupKey,
