@@ -68,11 +68,6 @@ class WorkerPool {
 
   bool exiting() const { return exiting_.load(); }
 
-  size_t threadCount() {
-    std::lock_guard lock(m_);
-    return threads_;
-  }
-
   // Most worker threads at once; kept at least while they have blocks to run.
   static constexpr size_t kMaxThreads = 64;
   // Workers that stay when idle.
@@ -269,7 +264,6 @@ class RealBackend : public DispatchBackend {
   }
 
   void setMainLoopWillWaitHook(void (*hook)()) { mainLoopWillWaitHook_.store(hook); }
-  size_t workerThreadCount() { return pool_.threadCount(); }
 
   void stopWorkersAtExit() { pool_.stopAtExit(kExitWaitForRunning); }
   bool workersStopped() const { return pool_.exiting(); }
@@ -646,7 +640,6 @@ bool Timer::isValid() const { return !shared_->cancelled->load(); }
 
 void setMainLoopWillWaitHookForTesting(void (*hook)()) { realBackend().setMainLoopWillWaitHook(hook); }
 size_t pendingRealTimersForTesting() { return realBackend().pendingTimerCount(); }
-size_t workerThreadsForTesting() { return realBackend().workerThreadCount(); }
 
 void setCurrentThreadName(const char* name) {
   // The kernel keeps 15 bytes of a thread's name.

@@ -79,8 +79,7 @@ void runMainQueueTurn(Queue* mainQueue, const Block& block);
 // not post or call into dispatch); nullptr removes it.
 void setMainLoopWillWaitHookForTesting(void (*hook)());
 // Real mode, for tests: delayed blocks and timer firings the timer thread
-// still holds, and the worker threads alive.
+// still holds.
 size_t pendingRealTimersForTesting();
-size_t workerThreadsForTesting();
 
 }  // namespace platform
