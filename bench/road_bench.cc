@@ -19,8 +19,9 @@
 //   ratio         road wall time / network_us;
 //   cpu_us, csw   CPU time of the whole process (every thread, the in-process
 //                 sandbox's included) and its context switches (voluntary and
-//                 not), per road; replay_cpu_us and replay_csw the same for
-//                 the replay loop; cpu_ratio = cpu_us / replay_cpu_us;
+//                 not; csw_invol the involuntary ones), per road; replay_cpu_us
+//                 and replay_csw the same for the replay loop;
+//                 cpu_ratio = cpu_us / replay_cpu_us;
 //   stalls        roads that took more than kStallMs.
 // Argument: the size of the waterfall the auction answers (the configuration
 // holds 100 rewarded-video instances for every size).
@@ -281,6 +282,7 @@ void measureRoads(benchmark::State& state, Road& r) {
   state.counters["ratio"] = networkNs > 0 ? static_cast<double>(wallNs) / static_cast<double>(networkNs) : 0.0;
   state.counters["cpu_us"] = perRoad(roadUsage.cpuNs, n, 1000.0);
   state.counters["csw"] = perRoad(roadUsage.voluntarySwitches + roadUsage.involuntarySwitches, n);
+  state.counters["csw_invol"] = perRoad(roadUsage.involuntarySwitches, n);
   state.counters["replay_cpu_us"] = perRoad(replayUsage.cpuNs, n, 1000.0);
   state.counters["replay_csw"] = perRoad(replayUsage.voluntarySwitches + replayUsage.involuntarySwitches, n);
   state.counters["cpu_ratio"] =
