@@ -22,7 +22,9 @@
 //                 not; csw_invol the involuntary ones), per road; replay_cpu_us
 //                 and replay_csw the same for the replay loop;
 //                 cpu_ratio = cpu_us / replay_cpu_us;
-//   stalls        roads that took more than kStallMs.
+//   stalls        roads that took more than kStallMs;
+//   uploads       event uploads the sandbox received, per road (the events
+//                 engines upload beside the road, as their configuration says).
 // Argument: the size of the waterfall the auction answers (the configuration
 // holds 100 rewarded-video instances for every size).
 //
@@ -199,10 +201,14 @@ struct Road {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
   }
 
-  // Forgets what the sandbox recorded, so long runs measure the library.
-  void clearSandboxLogs() {
+  // Forgets what the sandbox recorded, so long runs measure the library;
+  // gives how many event uploads it had recorded.
+  int clearSandboxLogs() {
+    int uploads = 0;
+    for (const auto& request : server.requests()) uploads += request.path == "/mediation" || request.path == "/pixel";
     server.clearRequests();
     auction->clearRequests();
+    return uploads;
   }
 };
 
@@ -244,6 +250,7 @@ void measureRoads(benchmark::State& state, Road& r) {
   }
   r.clearSandboxLogs();
   RoadTimes times;
+  int uploads = 0;
   std::vector<Road::SentAuction> sent;
   sent.reserve(static_cast<size_t>(state.max_iterations));
   int64_t bookkeepingCpuNs = 0;
@@ -256,7 +263,7 @@ void measureRoads(benchmark::State& state, Road& r) {
     state.PauseTiming();
     const int64_t cpu = threadCpuNs();
     auto last = r.lastAuction();
-    r.clearSandboxLogs();
+    uploads += r.clearSandboxLogs();
     bookkeepingCpuNs += threadCpuNs() - cpu;
     if (!last) {
       state.SkipWithError("no auction request recorded");
@@ -288,6 +295,7 @@ void measureRoads(benchmark::State& state, Road& r) {
   state.counters["cpu_ratio"] =
       replayUsage.cpuNs > 0 ? static_cast<double>(roadUsage.cpuNs) / static_cast<double>(replayUsage.cpuNs) : 0.0;
   state.counters["stalls"] = times.stalls;
+  state.counters["uploads"] = uploads / n;
 }
 
 void BM_RewardedVideoRoad(benchmark::State& state) {
