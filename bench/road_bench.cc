@@ -23,6 +23,7 @@
 //                 and replay_csw the same for the replay loop;
 //                 cpu_ratio = cpu_us / replay_cpu_us;
 //   stalls        roads that took more than kStallMs;
+// (QB_BENCH_EVENTS=off in the environment configures the events engines off.)
 //   uploads       event uploads the sandbox received, per road (the events
 //                 engines upload beside the road, as their configuration says).
 // Argument: the size of the waterfall the auction answers (the configuration
@@ -39,6 +40,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -140,6 +142,13 @@ struct Road {
     // The own network's waterfall instance too; an auction answer naming it
     // makes the own network fill.
     order.push_back("QuillborneRV1");
+    // QB_BENCH_EVENTS=off: the events engines configured off, to time the
+    // road without the uploads that run beside it.
+    if (const char* events = std::getenv("QB_BENCH_EVENTS"); events && std::string(events) == "off") {
+      for (auto& [name, section] : configuration["configurations"]["application"]["events"].items()) {
+        section["enabled"] = false;
+      }
+    }
     config->setConfiguration(configuration);
     auction = std::make_unique<qbtest::SandboxAuction>(server);
     setWaterfallSize(1);

@@ -1,8 +1,8 @@
 #pragma once
 // Controls of the Tulvo SDK stand-in: what each call answers, after how long,
-// on which thread, and a record of the calls the SDK received (the newest
-// 1,000 of each kind, and of log lines the newest 10,000, so a long run does
-// not grow without bound). Thread-safe.
+// on which thread, and a record of the calls the SDK received and of its log
+// lines (the newest 1,000 of each kind, so a long run does not grow without
+// bound). Thread-safe.
 //
 // Answers are scheduled on the platform clock (a TestEnvironment drives them
 // with advance()). An answer for the foreign thread is handed, when its delay

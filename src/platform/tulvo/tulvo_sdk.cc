@@ -9,17 +9,16 @@
 namespace TulvoSDK {
 namespace {
 
-// The stand-in keeps at most this many log lines, and of each other record
-// (oldest dropped), so a long run does not grow without bound.
-constexpr size_t kMaxLogLines = 10'000;
+// The stand-in keeps at most this many entries of each record, log lines
+// included (oldest dropped), so a long run does not grow without bound.
 constexpr size_t kMaxRecords = 1'000;
 
 // Appends to a bounded record; the entry that falls out is handed back, to be
 // released outside the lock.
 template <class T>
-T keepNewest(std::deque<T>& records, T entry, size_t bound = kMaxRecords) {
+T keepNewest(std::deque<T>& records, T entry) {
   T dropped{};
-  if (records.size() >= bound) {
+  if (records.size() >= kMaxRecords) {
     dropped = std::move(records.front());
     records.pop_front();
   }
@@ -222,7 +221,7 @@ void Control::recordLog(const std::string& tag, const std::string& message) {
   bool echo;
   {
     std::lock_guard lock(m_);
-    keepNewest(logLines_, LogLine{tag, message}, kMaxLogLines);
+    keepNewest(logLines_, LogLine{tag, message});
     echo = echo_;
   }
   if (echo) std::fprintf(stderr, "[Tulvo] %s: %s\n", tag.c_str(), message.c_str());
