@@ -48,5 +48,8 @@ std::string QBAdUnitManagerNameFor(const QBAdUnit& adUnit, const QBAuctionSettin
     if (auctionSettings && auctionSettings->interstitialObjectPerWaterfall()) return names::kInterstitialAdManager;
     return names::kProgIsManager;
   }
+  if (adUnit == QBAdUnit::QB_AD_UNIT_BANNER()) {
+    return demandOnly ? names::kDemandOnlyBannerManager : names::kProgBannerManager;
+  }
   return "";
 }

@@ -19,6 +19,7 @@
 #include "platform/tulvo/tulvo_control.h"
 #include "sdk/QBAdUnitManager.h"
 #include "sdk/QuillborneSdk.h"
+#include "testsuite/QBTestSuiteMediationSdkProxy.h"
 
 namespace qbtest {
 
@@ -42,6 +43,7 @@ inline void resetProcessWide() {
   QBUtils::resetSessionIdForTesting();
   TulvoSDK::Control::shared().resetForTesting();
   platform::resetDeviceFactsForTesting();
+  QBTestSuiteMediationSdkProxy::setMediationSdk(nullptr);
 }
 
 }  // namespace qbtest
