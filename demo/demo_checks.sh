@@ -39,6 +39,11 @@ check "the offerwall's signed credit reaches the listener" grep -q '^offerwall p
 check "the offerwall closes" grep -q '^offerwall pmaOfferWallDidClose$' "$tmp/own.out"
 check "the credit is stamped into the page's user record" grep -Eq '^own network: pmaUserData \{"demoAppKey1":\{"demo-user":\{"timestamp":"[0-9]+"\}\}\}$' "$tmp/own.out"
 check "the default road runs the offerwall too" grep -q '^offerwall pmaOfferWallDidReceiveCredit ' "$tmp/road.out"
+check "a banner loads from the own network" grep -Eq '^banner didLoad \{.*"adNetwork":"Quillborne"' "$tmp/own.out"
+check "the banner shows in the application's view" grep -q "^ui: banner on screen in the application's view (320x50)$" "$tmp/own.out"
+check "the banner's click reaches the application" grep -Eq '^banner didClickWithAdInfo .*"adNetwork":"Quillborne"' "$tmp/own.out"
+check "the destroyed banner leaves the screen" grep -q "^ui: banner gone from the application's view$" "$tmp/own.out"
+check "the default road shows a banner too" grep -q "^ui: banner gone from the application's view$" "$tmp/road.out"
 
 TMPDIR="$tmp/refused" "$demo" --server ftp://127.0.0.1/ >/dev/null 2>"$tmp/refused.err"
 check "a non-http server is refused" grep -q "is not an http or https URL" "$tmp/refused.err"

@@ -22,7 +22,10 @@
 // answers the load and deletes it after the close (the demo prints the
 // cache's changes), and after the ads the demo opens the own network's
 // offerwall, whose page credits the user with what the sandbox signed and
-// closes.
+// closes. Where the own network runs, a banner follows the interstitial: the
+// page answers its load with the network's ad page in a banner view, the demo
+// puts the banner into the application's view, the ad page clicks it, and the
+// demo destroys it.
 //
 // --offline-second-run: after a successful run, stops the sandbox and runs the
 // demo again in a second process on the same data root, which must start from
@@ -204,6 +207,45 @@ class InterstitialDelegate : public TidewheelInterstitialDelegate {
     g_road.isClosed = true;
     print("interstitial didCloseWithAdInfo " + adInfo.description());
   }
+};
+
+// The banner delegate with ad information (main queue).
+class BannerDelegate : public TidewheelBannerDelegate {
+ public:
+  void didLoad(std::shared_ptr<QBBannerView> bannerView, const QBAdInfo& adInfo) override {
+    {
+      std::lock_guard lock(m_);
+      banner_ = std::move(bannerView);
+    }
+    print("banner didLoad " + adInfo.description());
+  }
+  void didFailToLoadWithError(const QBError& error) override {
+    const std::string line = "banner didFailToLoadWithError " + describe(error);
+    g_road.fail(line);
+    print(line);
+  }
+  void didClickWithAdInfo(const QBAdInfo& adInfo) override {
+    clicked = true;
+    print("banner didClickWithAdInfo " + adInfo.description());
+  }
+  void didLeaveApplicationWithAdInfo(const QBAdInfo& adInfo) override {
+    print("banner didLeaveApplicationWithAdInfo " + adInfo.description());
+  }
+  void didPresentScreenWithAdInfo(const QBAdInfo& adInfo) override {
+    print("banner didPresentScreenWithAdInfo " + adInfo.description());
+  }
+  void didDismissScreenWithAdInfo(const QBAdInfo& adInfo) override {
+    print("banner didDismissScreenWithAdInfo " + adInfo.description());
+  }
+  std::shared_ptr<QBBannerView> banner() {
+    std::lock_guard lock(m_);
+    return banner_;
+  }
+  std::atomic<bool> clicked{false};
+
+ private:
+  std::mutex m_;
+  std::shared_ptr<QBBannerView> banner_;
 };
 
 // Impression-level revenue data, told on the ad-unit manager's thread.
@@ -412,9 +454,38 @@ int runOfferwallRoad(const std::string& appKey, const std::string& userId,
   return 0;
 }
 
-// The rewarded-video road, then the interstitial one, then the offerwall
-// when asked; 0 when all completed.
-int runAdRoad(bool manualRewardedVideo, const std::optional<std::pair<std::string, std::string>>& offerwall) {
+// A banner: loaded, put at the bottom of the application's view, clicked by
+// its ad page, destroyed.
+int runBannerRoad(const std::shared_ptr<platform::ViewController>& viewController,
+                  const std::shared_ptr<BannerDelegate>& delegate, const std::function<bool()>& failed) {
+  Quillborne::loadBannerWithViewController(viewController, QBBannerSize::BANNER());
+  if (!pumpUntil([&] { return failed() || delegate->banner() != nullptr; }, 10'000)) {
+    return fail("no banner loaded within 10 s");
+  }
+  if (failed()) return fail(g_road.firstFailure());
+  const auto banner = delegate->banner();
+  const auto view = banner->view();
+  if (!view) return fail("the banner came without a view");
+  const auto screen = viewController->view()->bounds().size;
+  const auto size = view->frame().size;
+  view->setCenter(platform::Point{screen.width / 2, screen.height - size.height / 2});
+  viewController->view()->addSubview(view);
+  printLine("ui: banner on screen in the application's view (" + std::to_string(static_cast<int>(size.width)) + "x" +
+            std::to_string(static_cast<int>(size.height)) + ")");
+  if (!pumpUntil([&] { return failed() || delegate->clicked.load(); }, 5'000)) {
+    return fail("the banner's click did not come within 5 s");
+  }
+  if (failed()) return fail(g_road.firstFailure());
+  Quillborne::destroyBanner(banner);
+  if (!pumpUntil([&] { return view->superview() == nullptr; }, 2'000)) return fail("the destroyed banner stayed on screen");
+  printLine("ui: banner gone from the application's view");
+  return 0;
+}
+
+// The rewarded-video road, then the interstitial one, then the banner and the
+// offerwall when asked; 0 when all completed.
+int runAdRoad(bool manualRewardedVideo, const std::shared_ptr<BannerDelegate>& banner,
+              const std::optional<std::pair<std::string, std::string>>& offerwall) {
   // The application's screen: a key window showing its view controller.
   auto window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 390, 844));
   window->makeKeyAndVisible();
@@ -450,6 +521,9 @@ int runAdRoad(bool manualRewardedVideo, const std::optional<std::pair<std::strin
     return fail("the interstitial did not close within 5 s");
   }
   if (failed()) return fail(g_road.firstFailure());
+  if (banner) {
+    if (int road = runBannerRoad(viewController, banner, failed); road != 0) return road;
+  }
   if (offerwall) {
     if (int road = runOfferwallRoad(offerwall->first, offerwall->second, viewController, failed); road != 0) return road;
   }
@@ -535,7 +609,10 @@ int main(int argc, char** argv) {
         platform::Json{{"creative", sandbox->url(qbtest::kAdPagePath)},
                        {"offerwallCredit", qbtest::offerwallCredit(options.appKey, kDemoUserId, 5, 150, std::to_string(now.count()))},
                        {"commands",
-                        {{"showInterstitial",
+                        {{"loadBanner",
+                          {{"adView", {{"url", sandbox->url(qbtest::kAdPagePath)},
+                                       {"actions", platform::Json::array({platform::Json::array({"click", 500})})}}}}},
+                         {"showInterstitial",
                           {{"present", {{"url", sandbox->url(qbtest::kAdPagePath)},
                                         {"actions", platform::Json::array({platform::Json::array({"click", 100}),
                                                                            platform::Json::array({"close", 100})})}}},
@@ -556,6 +633,12 @@ int main(int argc, char** argv) {
     configuration["providerOrder"]["rewardedVideo"] =
         ownRewarded ? platform::Json::array({"QuillborneRV1", "TulvoRV2"}) : platform::Json::array({"TulvoRV2"});
     configuration["providerOrder"]["interstitial"] = platform::Json::array({interstitialInstance});
+    // The banner is the own network's (Tulvo has no banners).
+    if (ownRewarded) {
+      configuration["configurations"]["banner"] = {{"adapterTimeOutInSeconds", 10},
+                                                   {"delayLoadFailureNotificationInSeconds", 0}};
+      configuration["providerOrder"]["banner"] = platform::Json::array({"QuillborneBN1"});
+    }
     configEndpoint->setConfiguration(std::move(configuration));
     printLine("network " + options.network + ": rewarded video " + rewardedInstance + ", interstitial " +
               interstitialInstance);
@@ -566,7 +649,9 @@ int main(int argc, char** argv) {
     auto answered = std::make_shared<std::atomic<int>>(0);
     auction->setAnswerer([answered, rewardedInstance, interstitialInstance](const qbtest::DecodedAuctionRequest& request) {
       std::string adUnit = request.json ? platform::getString(*request.json, "adUnit").value_or("") : "";
-      std::string instance = adUnit == "interstitial" ? interstitialInstance : rewardedInstance;
+      std::string instance = adUnit == "interstitial" ? interstitialInstance
+                             : adUnit == "banner"     ? std::string("QuillborneBN1")
+                                                      : rewardedInstance;
       return qbtest::AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload(
           "demo-" + std::to_string(answered->fetch_add(1) + 1), {instance}));
     });
@@ -579,6 +664,7 @@ int main(int argc, char** argv) {
   auto initDelegate = std::make_shared<InitDelegate>();
   auto rewardedVideoDelegate = std::make_shared<RewardedVideoDelegate>();
   auto interstitialDelegate = std::make_shared<InterstitialDelegate>();
+  auto bannerDelegate = std::make_shared<BannerDelegate>();
   auto impressionListener = std::make_shared<ImpressionDataListener>();
   Quillborne::setLogDelegate(logDelegate);
   if (options.mode == "manual") {
@@ -588,6 +674,7 @@ int main(int argc, char** argv) {
   }
   printLine("mode " + options.mode);
   Quillborne::setTidewheelInterstitialDelegate(interstitialDelegate);
+  Quillborne::setTidewheelBannerDelegate(bannerDelegate);
   Quillborne::addImpressionDataDelegate(impressionListener);
   Quillborne::setUserId(kDemoUserId);
   Quillborne::setConsent(true);
@@ -614,7 +701,10 @@ int main(int argc, char** argv) {
     // The offerwall belongs to the own network: only where its page runs.
     std::optional<std::pair<std::string, std::string>> offerwall;
     if (!options.server && options.network != "tulvo") offerwall = std::make_pair(options.appKey, std::string(kDemoUserId));
-    if (int road = runAdRoad(options.mode == "manual", offerwall); road != 0) return road;
+    const bool banner = !options.server && options.network != "tulvo";
+    if (int road = runAdRoad(options.mode == "manual", banner ? bannerDelegate : nullptr, offerwall); road != 0) {
+      return road;
+    }
   }
 
   int status = 0;

@@ -32,6 +32,7 @@
 // current load; adapters, the auction client and application callbacks are
 // never called with it held.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -123,6 +124,10 @@ class QBProgBannerManager : public QBProgBannerSmashListener,
   const std::shared_ptr<const QBAdManagerData>& managerData() const { return data_; }
   // Null when the configuration disables the auction.
   const std::shared_ptr<QBAuctionHandler>& auctionHandler() const { return auctionHandler_; }
+  // Runs on the instance's thread when a load answer reaches the manager,
+  // before the manager looks at its state: a test widens the window between
+  // the instance's answer and the manager's with it. Null removes it.
+  void setLoadSuccessHookForTesting(std::function<void()> hook);
 
   // ---- QBProgBannerSmashListener
   void onBannerLoadSuccess(const std::shared_ptr<QBProgBannerSmash>& smash,
@@ -196,4 +201,5 @@ class QBProgBannerManager : public QBProgBannerSmashListener,
   std::shared_ptr<Load> load_;  // the accepted load; null in READY_TO_LOAD
   std::optional<QBSegment> segment_;
   std::shared_ptr<QBTestSuiteLoadAdConfig> testSuiteLoadAdConfig_;
+  std::function<void()> loadSuccessHook_;  // under stateLock_
 };

@@ -8,6 +8,8 @@
 #include "events/QBBannerDelegateWrapper.h"
 #include "testsuite/QBTestSuiteLoadAdConfig.h"
 
+#include <condition_variable>
+
 namespace adunits_test {
 namespace {
 
@@ -379,17 +381,40 @@ TEST_F(BannerManagerTest, AFailedAuctionFallsBackAndTheLoadedBannerReportsItsInt
                               "banner left"}));
 }
 
-// Instances answer on their networks' threads while the test destroys and
-// loads again: each load ends in one outcome, and nothing of a destroyed
-// load is heard.
-TEST_F(BannerManagerTest, AnswersFromOtherThreadsRaceDestroyAndReload) {
+// An instance answers on its network's thread while the application destroys
+// the load: the answer has passed the instance and not yet reached the
+// manager (the hook holds it there until the destroy is done). Nothing of the
+// destroyed load is heard and the network lets its banner go once.
+TEST_F(BannerManagerTest, AnAnswerFromAnotherThreadRacingDestroyIsDropped) {
   auto manager = make({bannerInstance("BN2", "BnNet")}, noAuction());
+  std::mutex m;
+  std::condition_variable cv;
+  bool answered = false, destroyed = false;
+  manager->setLoadSuccessHookForTesting([&] {
+    std::unique_lock lock(m);
+    answered = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return destroyed; });
+  });
   for (int round = 0; round < 20; ++round) {
     listener->clear();
+    {
+      std::lock_guard lock(m);
+      answered = destroyed = false;
+    }
     manager->loadBanner(vc, QBBannerSize::BANNER());
     ASSERT_TRUE(bannerNet->delegate("BN2"));
     std::thread network([&] { bannerNet->succeed("BN2"); });
+    {
+      std::unique_lock lock(m);
+      cv.wait(lock, [&] { return answered; });
+    }
     manager->destroyCurrentBanner();
+    {
+      std::lock_guard lock(m);
+      destroyed = true;
+    }
+    cv.notify_all();
     network.join();
     env.runUntilIdle();
     manager->destroyCurrentBanner();

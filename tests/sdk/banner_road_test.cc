@@ -3,14 +3,8 @@
 // answering the load with the banner's ad page in its container, the click
 // from the ad page, the destroy; and the test suite's banner, which goes
 // with the suite.
-#include "ownnetwork/adapters/QBQuillborneAdapter.h"
-#include "ownnetwork/api/QuillborneNetwork.h"
-#include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
-#include "ownnetwork/services/QBNEventsTracker.h"
+#include "own_network_support.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
-#include "platform/ui.h"
-#include "platform/web/web_view.h"
-#include "presentation/QBNAdViewsManager.h"
 #include "sdk_test_support.h"
 #include "support/sandbox_auction.h"
 #include "support/sandbox_controller.h"
@@ -22,24 +16,6 @@ namespace {
 
 using platform::Json;
 using Strings = std::vector<std::string>;
-
-void resetOwnNetworkForBanners() {
-  QuillborneNetwork::resetForTesting();
-  PlovermarkAdsPublisher::resetForTesting();
-  QBQuillborneAdapter::resetForTesting();
-  QBNEventsTracker::sharedTracker().resetForTesting();
-  QBNAdViewsManager::sharedManager().resetForTesting();
-}
-
-// The first web view in `view`'s tree, `view` included.
-std::shared_ptr<platform::WebView> firstWebView(const std::shared_ptr<platform::View>& view) {
-  if (!view) return nullptr;
-  if (auto web = std::dynamic_pointer_cast<platform::WebView>(view)) return web;
-  for (const auto& sub : view->subviews()) {
-    if (auto web = firstWebView(sub)) return web;
-  }
-  return nullptr;
-}
 
 // What the suite's banner bridge hears (a stand-in for the suite's own).
 class SuiteBannerBridge : public TidewheelBannerDelegate, public Lines {
@@ -59,7 +35,7 @@ class SuiteBannerBridge : public TidewheelBannerDelegate, public Lines {
 class BannerRoadTest : public SdkTest {
  protected:
   BannerRoadTest() {
-    resetOwnNetworkForBanners();
+    resetOwnNetwork();
     platform::resetUIForTesting();
     window_ = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 320, 480));
     window_->makeKeyAndVisible();
@@ -70,7 +46,7 @@ class BannerRoadTest : public SdkTest {
   }
   ~BannerRoadTest() override {
     auction_.reset();
-    resetOwnNetworkForBanners();
+    resetOwnNetwork();
     env_.runUntilIdle();
     platform::resetUIForTesting();
   }
@@ -143,7 +119,7 @@ TEST_F(BannerRoadTest, AnOwnNetworkBannerLoadsShowsIsClickedAndIsDestroyed) {
   auto view = banner->view();
   EXPECT_EQ(view->frame().size, (platform::Size{320, 50}));
   ASSERT_EQ(view->subviews().size(), 1u);
-  auto adView = firstWebView(view);
+  auto adView = webViewIn(view);
   ASSERT_TRUE(adView);
   EXPECT_EQ(adView->url(), server_.url(kAdPagePath));
   vc_->view()->addSubview(view);
@@ -186,7 +162,7 @@ TEST_F(BannerRoadTest, TheSuitesBannerGoesWithTheSuite) {
   QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(bridge);
   QBTestSuiteMediationSdkProxy::loadBannerWithViewController(suite, QBBannerSize::BANNER());
   ASSERT_TRUE(loaded([&] { return bridge->heard("loaded QuillborneBN1"); }));
-  auto adView = firstWebView(bridge->banner->view());
+  auto adView = webViewIn(bridge->banner->view());
   ASSERT_TRUE(adView);
   ASSERT_TRUE(env_.runUntil([&] { return !adView->isLoading(); }));
 
