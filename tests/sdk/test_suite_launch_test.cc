@@ -323,10 +323,12 @@ TEST_F(TestSuiteLaunchTest, TheCloseDestroysTheSuitesBannerBeforeTheBridgesGo) {
   start();
   ASSERT_FALSE(sdk()->launchTestSuite(vc_));
   ASSERT_TRUE(env_.runUntil([&] { return suite() != nullptr; }));
+  env_.advance(1000);  // the presentation ends
   QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(std::make_shared<BannerBridge>());
   order_->clear();
   suite()->onClosed();
   env_.runUntilIdle();
+  env_.advance(1000);  // the dismissal ends
   ASSERT_FALSE(order_->lines().empty());
   EXPECT_EQ(order_->lines().front(), "banner destroyCurrentBanner (bridged)");
   EXPECT_FALSE(QBBannerDelegateWrapper::sharedInstance()->testSuiteTidewheelDelegate());
