@@ -18,14 +18,16 @@
 // sandbox, answers the loads and shows, presents the ads with the network's ad
 // page, clicks, credits and closes them), or both (the
 // default: the own network fills the rewarded video, Tulvo the interstitial).
-// Where the own network fills, its page caches each ad's creative before it
+// Where the own network fills, its page keeps each ad's creative in its file
+// store ("fileSystemAPI": saved, listed and marked with its ad) before it
 // answers the load and deletes it after the close (the demo prints the
-// cache's changes), and after the ads the demo opens the own network's
-// offerwall, whose page credits the user with what the sandbox signed and
-// closes. Where the own network runs, a banner follows the interstitial: the
-// page answers its load with the network's ad page in a banner view, the demo
-// puts the banner into the application's view, the ad page clicks it, and the
-// demo destroys it.
+// cache's changes and the marks), listens to the silent switch while its ad
+// is on screen (the demo sets the switch to silent and prints what the page
+// heard), and after the ads the demo opens the own network's offerwall, whose
+// page credits the user with what the sandbox signed and closes. Where the own
+// network runs, a banner follows the interstitial: the page answers its load
+// with the network's ad page in a banner view, the demo puts the banner into
+// the application's view, the ad page clicks it, and the demo destroys it.
 //
 // --offline-second-run: after a successful run, stops the sandbox and runs the
 // demo again in a second process on the same data root, which must start from
@@ -52,19 +54,24 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "ownnetwork/api/PMAOfferWallDelegate.h"
 #include "ownnetwork/api/QuillborneNetwork.h"
+#include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
+#include "ownnetwork/web/PMWVWKWebView.h"
 #include "platform/crypto.h"
 #include "platform/dispatch.h"
 #include "platform/json.h"
 #include "platform/storage.h"
+#include "platform/system_sounds.h"
 #include "platform/ui.h"
 #include "presentation/QBNProductViewController.h"
 #include "quillborne/QBImpressionData.h"
 #include "quillborne/Quillborne.h"
+#include "scriptfeatures/files/QBNFilePersistencyService.h"
 #include "sdk/QuillborneSdk.h"
 #include "support/sandbox_auction.h"
 #include "support/sandbox_config.h"
@@ -365,7 +372,7 @@ class ScreenWatcher {
 
 // Prints the files the own network's page keeps in its cache folder when
 // they change: the creatives it saves with each load and deletes after the
-// ad's close.
+// ad's close; and the ad each one is marked with in the page's file store.
 class CacheWatcher {
  public:
   void look() {
@@ -374,20 +381,54 @@ class CacheWatcher {
     std::error_code error;
     for (auto it = std::filesystem::recursive_directory_iterator(root, error);
          !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
-      if (it->is_regular_file(error)) now[it->path().lexically_relative(root).string()] = it->file_size(error);
+      const std::string name = it->path().lexically_relative(root).string();
+      if (it->is_regular_file(error) && name != kQBNMetadataFileName) now[name] = it->file_size(error);
     }
     for (const auto& [name, size] : now) {
       if (!files_.count(name)) printLine("cache: saved " + name + " (" + std::to_string(size) + " bytes)");
     }
     for (const auto& [name, size] : files_) {
-      if (!now.count(name)) printLine("cache: deleted " + name);
+      if (now.count(name)) continue;
+      printLine("cache: deleted " + name);
+      marked_.erase(name);
+    }
+    const auto archive = platform::readFile((root / kQBNMetadataFileName).string());
+    const platform::Json metadata = QBNFilePersistencyService::contentsFromArchive(archive ? archive.value() : "");
+    for (const auto& [name, size] : now) {
+      const auto adId = metadata.contains(name) ? platform::getString(metadata[name], "adId") : std::nullopt;
+      if (adId && marked_.insert(name).second) printLine("file store: " + name + " marked for ad " + *adId);
     }
     files_ = std::move(now);
   }
 
  private:
   std::map<std::string, uintmax_t> files_;
+  std::set<std::string> marked_;
 };
+
+// What the own network's page heard of the silent switch while its ad was on
+// screen ("PMA_CORE.ringer" of the controller page).
+void printRingerStatus() {
+  auto publisher = PlovermarkAdsPublisher::sharedInstance();
+  auto page = publisher ? publisher->webViewController() : nullptr;
+  if (!page) return;
+  // The stop's answer comes a moment after the ad's close.
+  auto heard = std::make_shared<std::optional<platform::Json>>();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  do {
+    heard->reset();
+    page->evaluateJavaScript("PMA_CORE.ringer", [heard](const platform::ScriptEvaluation& result) {
+      *heard = result.ok() ? result.value : platform::Json();
+    });
+    if (!pumpUntil([&] { return heard->has_value(); }, 2'000) || !(*heard)->is_object()) return;
+  } while ((**heard)["answers"].size() < 2 && std::chrono::steady_clock::now() < deadline);
+  std::string statuses;
+  for (const auto& silent : (**heard)["heard"]) statuses += silent.is_boolean() && silent.get<bool>() ? " silent" : " sound";
+  std::string answers;
+  for (const auto& answer : (**heard)["answers"]) answers += (answers.empty() ? "" : ", ") + answer.get<std::string>();
+  printLine("ringer: the page heard ringerSwitchSilent" + (statuses.empty() ? std::string(" nothing") : statuses) +
+            " (listener " + answers + ")");
+}
 
 // The own network's offerwall listener: prints what it hears and takes
 // every credit.
@@ -510,6 +551,7 @@ int runAdRoad(bool manualRewardedVideo, const std::shared_ptr<BannerDelegate>& b
     return fail("the rewarded video did not reward and close within 5 s");
   }
   if (failed()) return fail(g_road.firstFailure());
+  if (offerwall) printRingerStatus();  // where the own network fills
 
   Quillborne::loadInterstitial();
   if (!pumpUntil([&] { return failed() || g_road.isLoaded.load(); }, 10'000)) {
@@ -607,6 +649,8 @@ int main(int argc, char** argv) {
     qbtest::addControllerPage(
         *sandbox,
         platform::Json{{"creative", sandbox->url(qbtest::kAdPagePath)},
+                       {"creativeStore", "fileSystemAPI"},
+                       {"ringer", true},
                        {"offerwallCredit", qbtest::offerwallCredit(options.appKey, kDemoUserId, 5, 150, std::to_string(now.count()))},
                        {"commands",
                         {{"loadBanner",
@@ -615,7 +659,7 @@ int main(int argc, char** argv) {
                          {"showInterstitial",
                           {{"present", {{"url", sandbox->url(qbtest::kAdPagePath)},
                                         {"actions", platform::Json::array({platform::Json::array({"click", 100}),
-                                                                           platform::Json::array({"close", 100})})}}},
+                                                                           platform::Json::array({"close", 700})})}}},
                            {"then", platform::Json::array(
                                         {platform::Json::array({"adCredited", {{"credits", "10"}, {"productType", "Interstitial"}}}),
                                          platform::Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})})}}}}}});
@@ -657,6 +701,8 @@ int main(int argc, char** argv) {
     });
     endpoint = sandbox->baseUrl();
   }
+  // Linux has no ring/silent switch: the host sets it.
+  platform::SystemSounds::shared().setSilentSwitchOn(true);
   printLine("sandbox: " + endpoint);
   printLine("sdkVersion " + Quillborne::sdkVersion());
 

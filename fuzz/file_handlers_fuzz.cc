@@ -1,13 +1,19 @@
 // The controller page's file commands with arbitrary folder and file names.
-// Input: the first byte picks the command (save, delete file, delete folder,
-// list), the rest is the request's "path", a line break, and its "file".
+// Input: the first byte picks the command (mod 10: 0-3 the older commands
+// save, delete file, delete folder, list; 4-9 the "fileSystemAPI"
+// sub-commands saveFile, deleteFile, deleteFolder, getFiles,
+// getTotalSizeOfFiles, updateAttributesOfFile), the rest is the request's
+// "path", a line break, and its "file" (for "fileSystemAPI": "filePath" and
+// "folderPath", then "fileName" and the attribute's value).
 //  - Nothing outside the publisher folder (PMACache/PMAPublisher) is ever
 //    created, changed or removed: the rest of the data root - the cache root
 //    with the controller page, folders beside the cache, a folder that a link
 //    inside the publisher folder points to - reads exactly as before. (The
 //    cache root holds no "lastUpdateTime", the one file the page may remove
 //    there.)
-//  - A save answered "assetCached" left its file inside the publisher folder.
+//  - A save answered "assetCached" left its file inside the publisher folder;
+//    a "fileSystemAPI" save answered with success left it where its record's
+//    "path" says, inside the publisher folder.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +31,8 @@
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "platform/json.h"
 #include "platform/storage.h"
+#include "platform/test_environment.h"
+#include "scriptfeatures/files/QBNFileSystemJSInterfaceHandler.h"
 #include "support/fuzz_support.h"
 
 namespace {
@@ -85,9 +93,17 @@ class Publisher : public QBNPublisherHandlerContext {
   std::shared_ptr<InstantDataManager> data = std::make_shared<InstantDataManager>();
 };
 
+constexpr const char* kFileSystemCommands[] = {"saveFile",   "deleteFile",          "deleteFolder",
+                                              "getFiles",   "getTotalSizeOfFiles", "updateAttributesOfFile"};
+
 struct World {
+  // The main queue, where "fileSystemAPI" replies go, runs when the input is
+  // done.
+  platform::TestEnvironment* env = new platform::TestEnvironment();  // lives for the process
   std::shared_ptr<Publisher> publisher = std::make_shared<Publisher>();
   std::shared_ptr<QBNFileHandlers> handlers = QBNFileHandlers::create(publisher);
+  std::shared_ptr<QBNFileSystemJSInterfaceHandler> fileSystem =
+      QBNFileSystemJSInterfaceHandler::initWithPublisherAgent(publisher, publisher->data);
   std::string root, publisherFolder;
   std::map<std::string, std::string> outside;
 };
@@ -180,7 +196,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Json request = {{"path", path}, {"file", file}, {"success", "ok"}, {"fail", "ko"}};
 
   w.publisher->answers->name.clear();
-  switch (data[0] % 4) {
+  const int command = data[0] % 10;
+  if (command >= 4) {
+    const Json params = {{"fileName", file}, {"filePath", path}, {"folderPath", path},
+                         {"fileUrl", "http%3A%2F%2F127.0.0.1%3A9%2Fx"}, {"attributesToUpdate", {{"k", file}}}};
+    w.fileSystem->invokeAPIWithJSParams(
+        {{"functionName", kFileSystemCommands[command - 4]},
+         {"functionParams", PMAHelperMethods::encodeToPercentEscapeString(platform::dumpJson(params))},
+         {"success", "ok"},
+         {"fail", "ko"}});
+    w.env->runUntilIdle();
+  }
+  switch (command) {
     case 0:
       w.handlers->handleSaveFile(request);
       break;
@@ -190,8 +217,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 2:
       w.handlers->handleDeleteFolder(request);
       break;
-    default:
+    case 3:
       w.handlers->handleGetCachedFilesMap(request, "");
+      break;
+    default:
       break;
   }
   QB_FUZZ_CHECK(!w.publisher->answers->name.empty());  // every command is answered
@@ -206,6 +235,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   QB_FUZZ_CHECK(now == w.outside);
+  if (command == 4 && w.publisher->answers->name == "ok") {
+    const Json& record = w.publisher->answers->parameters["result"];
+    const std::string where = record.value("path", "");
+    QB_FUZZ_CHECK(PMAConfinedPath(w.publisherFolder, where.substr(std::min(where.size(), w.publisherFolder.size() + 1)),
+                                  PMAPathScope::BelowBase) == where);
+    auto stored = platform::readFile(where);
+    QB_FUZZ_CHECK(stored.ok() && stored.value() == kPayload);
+  }
   if (w.publisher->answers->name == kQBNAssetCached) {
     const std::string folder = PMAHelperMethods::decodeFromPercentEscapeString(path);
     const std::string name = w.publisher->answers->parameters["file"].get<std::string>();

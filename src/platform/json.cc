@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -40,6 +41,38 @@ int nestingDepth(std::string_view text) {
   return deepest;
 }
 
+// The first pass over CBOR input: refuses byte strings and nesting deeper
+// than kMaxJsonDepth before anything is built, so the recursive reader and
+// the walks over its result stay shallow. Keeps nothing.
+struct CborShape {
+  int depth = 0;
+  bool tooDeep = false;
+
+  bool null() { return true; }
+  bool boolean(bool) { return true; }
+  bool number_integer(Json::number_integer_t) { return true; }
+  bool number_unsigned(Json::number_unsigned_t) { return true; }
+  bool number_float(Json::number_float_t, const Json::string_t&) { return true; }
+  bool string(Json::string_t&) { return true; }
+  bool binary(Json::binary_t&) { return false; }
+  bool start_object(std::size_t) { return enter(); }
+  bool key(Json::string_t&) { return true; }
+  bool end_object() { return leave(); }
+  bool start_array(std::size_t) { return enter(); }
+  bool end_array() { return leave(); }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
+
+  bool enter() {
+    if (++depth <= kMaxJsonDepth) return true;
+    tooDeep = true;
+    return false;
+  }
+  bool leave() {
+    --depth;
+    return true;
+  }
+};
+
 const Json* member(const Json& object, std::string_view key) {
   if (!object.is_object()) return nullptr;
   auto it = object.find(std::string(key));
@@ -73,6 +106,34 @@ std::string dumpJson(const Json& value) {
   } catch (...) {
     // Only allocation failure is left once invalid UTF-8 is replaced.
     return {};
+  }
+}
+
+Result<Json> parseCbor(std::string_view bytes) {
+  try {
+    CborShape shape;
+    if (!Json::sax_parse(bytes.begin(), bytes.end(), &shape, nlohmann::json::input_format_t::cbor, true)) {
+      if (shape.tooDeep) {
+        return jsonError(JsonErrc::TooDeep, "CBOR nesting deeper than " + std::to_string(kMaxJsonDepth));
+      }
+      return jsonError(JsonErrc::Malformed, "not CBOR of a JSON value");
+    }
+    Json value = Json::from_cbor(bytes.begin(), bytes.end(), true, false);
+    if (value.is_discarded()) return jsonError(JsonErrc::Malformed, "not CBOR of a JSON value");
+    return value;
+  } catch (const std::exception& e) {
+    return jsonError(JsonErrc::Malformed, e.what());
+  } catch (...) {
+    return jsonError(JsonErrc::Malformed, "unknown CBOR reader failure");
+  }
+}
+
+std::string dumpCbor(const Json& value) {
+  try {
+    std::vector<std::uint8_t> bytes = Json::to_cbor(value);
+    return std::string(bytes.begin(), bytes.end());
+  } catch (...) {
+    return {};  // allocation failure
   }
 }
 

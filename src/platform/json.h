@@ -39,6 +39,15 @@ Result<Json> parseJson(std::string_view text);
 // UTF-8 have the bad bytes replaced by U+FFFD instead of failing.
 std::string dumpJson(const Json& value);
 
+// Binary JSON (CBOR, RFC 8949), for files the library writes and reads back
+// itself. parseCbor reads one CBOR item holding the JSON data model only:
+// tags, byte strings, more than kMaxJsonDepth nested arrays and maps, map
+// keys that are not texts and bytes after the item are Malformed (TooDeep
+// for the nesting). Texts are not checked for UTF-8 (dumpJson replaces bad
+// bytes). dumpCbor writes what parseCbor reads back as the same value.
+Result<Json> parseCbor(std::string_view bytes);
+std::string dumpCbor(const Json& value);
+
 // Typed member lookups on a JSON object. Each gives nullopt when `object` is
 // not an object, the key is absent, or the member has another type.
 std::optional<std::string> getString(const Json& object, std::string_view key);

@@ -31,3 +31,15 @@ void QBNJSConventions::reply(const std::weak_ptr<QBNPublisherAgent>& publisherAg
   const auto manager = agent ? agent->controllerManager() : nullptr;
   if (manager) manager->runCommand(*function, parameters, std::nullopt, std::nullopt, decodeFirst);
 }
+
+void QBNJSConventions::replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
+                                    const std::optional<std::string>& function, const platform::Json& parameters) {
+  if (!function || function->empty()) return;
+  const auto agent = publisherAgent.lock();
+  const auto manager = agent ? agent->controllerManager() : nullptr;
+  if (manager) {
+    manager->runCommand(QBNControllerAPIData(*function)
+                            .setFunctionParameters(parameters)
+                            .setEncodingOptions(QBNControllerAPIData::kEncodingPercentEncode));
+  }
+}

@@ -39,4 +39,10 @@ class QBNJSConventions {
   // (none or ""), or the publisher or its controller manager is gone.
   static void reply(const std::weak_ptr<QBNPublisherAgent>& publisherAgent, const std::optional<std::string>& function,
                     const platform::Json& parameters, bool decodeFirst);
+  // The same for text the native side produced or read decoded from the
+  // request: every string value is percent-encoded on the way, never decoded
+  // first, so "+" and "%" reach the page as they are (the command builder's
+  // option 1).
+  static void replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
+                           const std::optional<std::string>& function, const platform::Json& parameters);
 };

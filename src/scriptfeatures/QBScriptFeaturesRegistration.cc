@@ -4,6 +4,8 @@
 
 #include "ownnetwork/interfaces/QBNScriptHandlerFactories.h"
 #include "scriptfeatures/PMAJSInterfaceHandler.h"
+#include "scriptfeatures/device/QBNRingerButtonJSHandler.h"
+#include "scriptfeatures/files/QBNFileSystemJSInterfaceHandler.h"
 
 namespace qb::scriptfeatures {
 
@@ -11,6 +13,14 @@ void registerWithOwnNetwork() {
   QBNScriptHandlerFactories::update([](QBNScriptHandlerFactories& factories) {
     factories.jsInterfaceHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<PMAJSInterfaceHandlerP> {
       return std::make_shared<PMAJSInterfaceHandler>(std::move(agent));
+    };
+    factories.ringerButtonHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<QBNJSInterfaceHandlerP> {
+      return std::make_shared<QBNRingerButtonJSHandler>(std::move(agent));
+    };
+    factories.fileSystemHandler = [](std::weak_ptr<QBNPublisherAgent> agent,
+                                     std::shared_ptr<QBNDataManagerProtocol> dataManager)
+        -> std::shared_ptr<QBNJSInterfaceHandlerP> {
+      return QBNFileSystemJSInterfaceHandler::initWithPublisherAgent(std::move(agent), std::move(dataManager));
     };
   });
 }

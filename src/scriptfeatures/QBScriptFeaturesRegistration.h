@@ -7,7 +7,9 @@ namespace qb::scriptfeatures {
 // Registers the factories of the script handlers this library implements:
 // jsInterfaceHandler (PMAJSInterfaceHandler: "getControllerConfig",
 // "adClicked", "adLeaveApplication", "postAdEventNotification"; its
-// "sendHttpRequest" reaches nothing yet). Idempotent, any thread; the SDK
+// "sendHttpRequest" reaches nothing yet), ringerButtonHandler
+// (QBNRingerButtonJSHandler: "ringerSwitchAPI") and fileSystemHandler
+// (QBNFileSystemJSInterfaceHandler: "fileSystemAPI"). Idempotent, any thread; the SDK
 // object calls it at start-up.
 void registerWithOwnNetwork();
 

@@ -2,6 +2,9 @@
 // from the sandbox, the own network's adapter made by class name, the
 // sandbox's controller page in a real web view answering the products.
 #include "own_network_support.h"
+#include "ownnetwork/web/PMWVWKWebView.h"
+#include "platform/file_facts.h"
+#include "platform/system_sounds.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "presentation/QBNProductViewController.h"
 #include "sdk_test_support.h"
@@ -122,6 +125,62 @@ TEST_F(OwnNetworkRoadTest, APresentedAdRunsItsPageOverTheApplicationAndHandsTheS
   EXPECT_EQ(vc_->presentedViewController(), nullptr);
   EXPECT_EQ(window_->rootViewController(), vc_);
   EXPECT_FALSE(adView->window());
+}
+
+// The page keeps the ad's creative in its file store ("fileSystemAPI") from
+// the load to the close, and listens to the silent switch while the ad is
+// on screen ("ringerSwitchAPI").
+TEST_F(OwnNetworkRoadTest, ThePageStoresItsCreativeAndListensToTheSilentSwitchWhileTheAdIsShown) {
+  addAdPage(server_);
+  const std::string adPage = server_.url(kAdPagePath);
+  Json behaviour = showThenRewardAndClose();
+  behaviour["creative"] = adPage;
+  behaviour["creativeStore"] = "fileSystemAPI";
+  behaviour["ringer"] = true;
+  behaviour["commands"]["showInterstitial"]["present"] = {
+      {"url", adPage}, {"actions", Json::array({Json::array({"click", 1000}), Json::array({"close", 2000})})}};
+  platform::SystemSounds::shared().setSilentSwitchOn(true);
+  window_->setRootViewController(vc_);
+  start(behaviour, {"QuillborneRV1", "TulvoRV2"}, {"QuillborneRV1", "TulvoRV2"});
+  const auto page = [this](const std::string& expression) {
+    std::optional<platform::ScriptEvaluation> result;
+    PlovermarkAdsPublisher::sharedInstance()->webViewController()->evaluateJavaScript(
+        expression, [&result](const platform::ScriptEvaluation& r) { result = r; });
+    EXPECT_TRUE(env_.runUntil([&] { return result.has_value(); }));
+    return result && result->ok() ? result->value : Json();
+  };
+
+  // Before the load answers: saved, listed and marked with its ad.
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded", 50)) << dump();
+  const Json saved = page("PMA_CORE.store.saved");
+  const std::string path = saved.value("path", "");
+  const std::string root = dir_.path() + "/Library/Caches/PMACache/PMAPublisher/";
+  ASSERT_EQ(path.rfind(root + "Interstitial/", 0), 0u) << saved;
+  EXPECT_EQ(platform::readFile(path).valueOr(""), platform::readFile(std::string(QB_TESTS_DIR) + "/support/pages/ad_unit.html").valueOr("?"));
+  EXPECT_EQ(saved["size"], platform::fileFacts(path).value().size);
+  const std::string folder = path.substr(root.size(), path.rfind('/') - root.size());
+  const Json marked = page("PMA_CORE.store.listed")["ad_unit.html"];
+  EXPECT_EQ(marked["product"], "Interstitial") << marked;
+  EXPECT_EQ(folder, "Interstitial/" + marked.value("adId", "?"));
+  EXPECT_EQ(marked["lastReferencedTime"], saved["lastModified"]);
+  EXPECT_FALSE(page("PMA_CORE.store.updated").contains("adId"));  // the record before the mark
+
+  // On screen: the listener starts; its first report comes half a second
+  // later; the close stops it and deletes the creative.
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(drive([&] { return !page("PMA_CORE.ringer.heard").empty(); }, 50)) << dump();
+  EXPECT_EQ(page("PMA_CORE.ringer.heard"), Json::array({true}));
+  ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
+  ASSERT_TRUE(drive([&] { return page("PMA_CORE.ringer.answers").size() == 2; }, 50));
+  EXPECT_EQ(page("PMA_CORE.ringer.answers"), Json::array({"started", "stopped"}));
+  ASSERT_TRUE(drive([&] { return !page("PMA_CORE.store.deleted").empty(); }, 50));
+  EXPECT_EQ(page("PMA_CORE.store.deleted"), Json::array({folder + "/ad_unit.html"}));
+  EXPECT_FALSE(platform::fileExists(path));
+  const size_t plays = platform::SystemSounds::shared().playCount();
+  env_.advance(5000);
+  EXPECT_EQ(platform::SystemSounds::shared().playCount(), plays);
+  EXPECT_EQ(page("PMA_CORE.ringer.heard"), Json::array({true}));
 }
 
 TEST_F(OwnNetworkRoadTest, APageThatNeverAnswersTheLoadTimesOutAndTheNextNetworkFills) {

@@ -16,8 +16,11 @@
 #include "mediation/QBDemandOnlyModeHelper.h"
 #include "mediation/QBSessionDepthManager.h"
 #include "platform/device.h"
+#include "platform/system_sounds.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "sdk/QBAdUnitManager.h"
+#include "scriptfeatures/device/QBNSoundSamplerRingerChecker.h"
+#include "scriptfeatures/files/QBNLightCacheManager.h"
 #include "sdk/QuillborneSdk.h"
 #include "testsuite/QBTestSuiteMediationSdkProxy.h"
 
@@ -43,6 +46,9 @@ inline void resetProcessWide() {
   QBUtils::resetSessionIdForTesting();
   TulvoSDK::Control::shared().resetForTesting();
   platform::resetDeviceFactsForTesting();
+  QBNSoundSamplerRingerChecker::resetForTesting();
+  QBNLightCacheManager::sharedInstance().resetForTesting();
+  platform::SystemSounds::shared().resetForTesting();
   QBTestSuiteMediationSdkProxy::setMediationSdk(nullptr);
 }
 
