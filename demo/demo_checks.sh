@@ -71,6 +71,10 @@ check "the offerwall's signed credit reaches the listener" \
 check "the page reports the credit stamped into its user record, then the offerwall closes" \
   before "$out" '^offerwall: credited, user record pmaUserData \{"demoAppKey1":\{"demo-user":\{"timestamp":"[0-9]+"\}\}\}$' \
   '^offerwall pmaOfferWallDidClose$'
+check "the shown ad's impression reaches the store, started and ended" \
+  grep -q '^store: impression started and ended, app 1460000001, network net.example.skadnetwork$' "$out"
+check "the shown ad's store overlay is presented and dismissed in the application's scene" \
+  before "$out" '^store: overlay demo overlay created, presented, dismissed, removed$' '^rewardedVideo didCloseWithAdInfo '
 check "no library log line below warning by default (a good road logs none at all)" test ! -s "$tmp/road.err"
 check "the road leaves no data folder" test -z "$(ls -A "$tmp/road")"
 

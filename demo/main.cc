@@ -187,6 +187,7 @@ int main(int argc, char** argv) {
   // keeps its page in the key window.
   auto root = quillborne::host::ViewController::create();
   auto window = quillborne::host::Window::create(root);
+  window->joinScene("main");  // its scene: where the own network shows store overlays
 
   demo::Road road(options.mode == "manual");
   Quillborne::setUserId(kDemoUserId);
