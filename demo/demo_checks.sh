@@ -79,6 +79,10 @@ check "the banner's click reaches the application" \
   before "$out" "^ui: banner on screen in the application's view" '^banner didClickWithAdInfo .*"adNetwork":"Quillborne"'
 check "the destroyed banner leaves the application's view before the offerwall" \
   before "$out" "^ui: banner gone from the application's view$" '^offerwall pmaInitOfferWallSuccess$'
+check "the shown ad's impression reaches the store, started and ended" \
+  grep -q '^store: impression started and ended, app 1460000001, network net.example.skadnetwork$' "$out"
+check "the shown ad's store overlay is presented and dismissed in the application's scene" \
+  before "$out" '^store: overlay demo overlay created, presented, dismissed, removed$' '^rewardedVideo didCloseWithAdInfo '
 check "no library log line below warning by default (a good road logs none at all)" test ! -s "$tmp/road.err"
 check "the road leaves no data folder" test -z "$(ls -A "$tmp/road")"
 

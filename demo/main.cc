@@ -188,6 +188,7 @@ int main(int argc, char** argv) {
   // keeps its page in the key window.
   auto root = quillborne::host::ViewController::create();
   auto window = quillborne::host::Window::create(root);
+  window->joinScene("main");  // its scene: where the own network shows store overlays
 
   // The own network runs the banner and the offerwall.
   const bool ownNetwork = options.network != "tulvo";

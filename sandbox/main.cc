@@ -123,6 +123,14 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
       {"creativeStore", "fileSystemAPI"},
       {"ringer", true},
       {"proxy", {{"url", server.url(kPageServerPath)}, {"type", "post"}, {"data", "score=1+2%2F3"}}},
+      // The shown ad's impression, reported to the store, and the store
+      // overlay shown with it.
+      {"impression",
+       {{"adNetworkId", "net.example.skadnetwork"},
+        {"adNetworkNonce", "68483ef6-0678-41b1-a2b3-3a2e4b2f5c1d"},
+        {"id", 1460000001},
+        {"adNetworkAttributionSignature", "MEUCIQ+sig/=="}}},
+      {"overlay", {{"overlayId", "demo overlay"}, {"advertisedAppId", "1460000001"}, {"userDismissible", true}}},
       {"offerwallCredit", qbtest::offerwallCredit(options.appKey, options.userId, 5, 150, std::to_string(now.count()))},
       {"commands",
        {{"loadBanner", {{"adView", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", bannerActions}}}}},

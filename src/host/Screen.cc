@@ -112,4 +112,20 @@ int Window::presentedViewControllerCount() const { return impl_->window->present
 
 void Window::setObserver(std::weak_ptr<WindowObserver> observer) { impl_->window->setObserver(std::move(observer)); }
 
+void Window::joinScene(const std::string& identifier) {
+  const std::string name = identifier.empty() ? "main" : identifier;
+  auto& application = platform::Application::shared();
+  std::shared_ptr<platform::WindowScene> scene;
+  for (const auto& connected : application.connectedScenes()) {
+    if (connected->identifier() == name) scene = connected;
+  }
+  if (!scene) {
+    scene = platform::WindowScene::create(name);
+    application.connectScene(scene);
+  }
+  if (scene->activationState() == platform::SceneActivationState::Background) scene->enterForeground();
+  if (scene->activationState() == platform::SceneActivationState::ForegroundInactive) scene->activate();
+  impl_->window->setWindowScene(scene);
+}
+
 }  // namespace quillborne::host

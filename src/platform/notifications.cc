@@ -9,8 +9,8 @@ namespace platform {
 
 // ---------------------------------------------------------------- Notification
 
-Notification::Notification(std::string name, std::shared_ptr<const Json> userInfo)
-    : name_(std::move(name)), userInfo_(std::move(userInfo)) {}
+Notification::Notification(std::string name, std::shared_ptr<const Json> userInfo, std::any object)
+    : name_(std::move(name)), userInfo_(std::move(userInfo)), object_(std::move(object)) {}
 
 const Json& Notification::userInfo() const {
   static const Json& kNone = *new Json();  // never destroyed: read on any thread, also at exit
@@ -144,7 +144,11 @@ void NotificationCenter::post(const std::string& name, const Json& userInfo) {
   deliver(name, std::make_shared<const Json>(userInfo));
 }
 
-void NotificationCenter::deliver(const std::string& name, std::shared_ptr<const Json> userInfo) {
+void NotificationCenter::postWithObject(const std::string& name, std::any object) {
+  deliver(name, nullptr, std::move(object));
+}
+
+void NotificationCenter::deliver(const std::string& name, std::shared_ptr<const Json> userInfo, std::any object) {
   std::vector<std::shared_ptr<Entry>> matching;
   std::vector<std::shared_ptr<Entry>> dead;
   {
@@ -162,7 +166,7 @@ void NotificationCenter::deliver(const std::string& name, std::shared_ptr<const 
   }
   dead.clear();  // releases their handlers outside the lock
 
-  const Notification note(name, std::move(userInfo));
+  const Notification note(name, std::move(userInfo), std::move(object));
   for (const auto& e : matching) {
     if (!e->queue) {
       e->invoke(note);

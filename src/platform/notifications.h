@@ -6,6 +6,7 @@
 // dropped, never called. Observations without an owner live until removed by
 // their token. Handlers are never called while the centre holds its lock, so
 // a handler may add or remove observers and post further notifications.
+#include <any>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -38,18 +39,21 @@ inline constexpr const char* kAVAudioSessionRouteChangeNotification =
     "AVAudioSessionRouteChangeNotification";
 
 // One posted notice. userInfo() is an empty JSON value (null) when the poster
-// gave none.
+// gave none; object() is what the notice is about (the poster's choice, a
+// shared_ptr of its type), empty when none.
 class Notification {
  public:
-  Notification(std::string name, std::shared_ptr<const Json> userInfo);
+  Notification(std::string name, std::shared_ptr<const Json> userInfo, std::any object = {});
 
   const std::string& name() const { return name_; }
   const Json& userInfo() const;
   bool hasUserInfo() const { return userInfo_ != nullptr; }
+  const std::any& object() const { return object_; }
 
  private:
   std::string name_;
   std::shared_ptr<const Json> userInfo_;
+  std::any object_;
 };
 
 using NotificationHandler = std::function<void(const Notification&)>;
@@ -93,13 +97,15 @@ class NotificationCenter {
   // posted to their queues. Observations whose owner died are dropped.
   void post(const std::string& name);
   void post(const std::string& name, const Json& userInfo);
+  // The same with the object the notice is about (a window scene, ...).
+  void postWithObject(const std::string& name, std::any object);
 
   // Observations currently held (dead owners not yet pruned included).
   size_t observerCountForTesting() const;
 
  private:
   struct Entry;
-  void deliver(const std::string& name, std::shared_ptr<const Json> userInfo);
+  void deliver(const std::string& name, std::shared_ptr<const Json> userInfo, std::any object = {});
   ObserverToken add(std::weak_ptr<const void> owner, bool hasOwner, std::string name,
                     QueueRef queue, NotificationHandler handler);
   void clear();

@@ -1,5 +1,7 @@
 #include "platform/runtime.h"
 
+#include "platform/storekit/ad_impression.h"
+
 #include <cxxabi.h>
 
 #include <cstdlib>
@@ -19,7 +21,11 @@ std::string demangledTypeName(const std::type_info& type) {
 // --------------------------------------------------------------- ClassRegistry
 
 ClassRegistry& ClassRegistry::shared() {
-  static ClassRegistry* registry = new ClassRegistry();
+  static ClassRegistry* registry = [] {
+    auto* made = new ClassRegistry();
+    registerStoreKitClasses(*made);
+    return made;
+  }();
   return *registry;
 }
 
@@ -65,8 +71,11 @@ bool ClassRegistry::unregisterClass(const std::string& name) {
 
 void ClassRegistry::resetForTesting() {
   std::map<std::string, std::map<std::type_index, ErasedFactory>> removed;
-  std::lock_guard lock(m_);
-  removed.swap(classes_);
+  {
+    std::lock_guard lock(m_);
+    removed.swap(classes_);
+  }
+  registerStoreKitClasses(*this);
 }
 
 // ----------------------------------------------------------------------- guard

@@ -32,7 +32,8 @@ std::string className(const std::shared_ptr<T>& obj) {
 
 // Process-wide registry of classes by name, filled by explicit registration
 // calls at start-up (never by static initialisers, which the linker may drop
-// from a static library). A name may be registered once per base type, so one
+// from a static library). The system's own classes are there from its first
+// use. A name may be registered once per base type, so one
 // class can be created through each interface it offers. Thread-safe;
 // factories run outside the registry's lock.
 //
@@ -71,6 +72,9 @@ class ClassRegistry {
   // Removes every registration of `name`; false when there was none.
   bool unregisterClass(const std::string& name);
 
+  // Back to what the registry holds at start-up: the system's classes
+  // ("SKAdImpression", "SKAdNetwork", "SKOverlay"; see
+  // platform/storekit/ad_impression.h) and nothing else.
   void resetForTesting();
 
  private:

@@ -14,6 +14,7 @@
 #include "platform/ui/ui_device.h"
 #include "platform/ui/view.h"
 #include "platform/ui/view_controller.h"
+#include "platform/ui/window_scene.h"
 
 namespace platform {
 

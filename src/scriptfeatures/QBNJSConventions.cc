@@ -1,5 +1,6 @@
 #include "scriptfeatures/QBNJSConventions.h"
 
+#include "ownnetwork/interfaces/QBNControllerAPIData.h"
 #include "ownnetwork/interfaces/QBNControllerManagerP.h"
 #include "ownnetwork/interfaces/QBNPublisherAgent.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
@@ -53,8 +54,24 @@ void QBNJSConventions::replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publ
                           .setEncodingOptions(QBNControllerAPIData::kEncodingPercentEncode));
 }
 
+void QBNJSConventions::reply(const std::shared_ptr<QBNControllerManagerP>& controllerManager,
+                             const std::optional<std::string>& function, const platform::Json& parameters,
+                             int encodingOptions) {
+  if (!function || function->empty() || !controllerManager) return;
+  controllerManager->runCommand(
+      QBNControllerAPIData(*function).setFunctionParameters(parameters).setEncodingOptions(encodingOptions));
+}
+
 std::optional<std::string> QBNJSConventions::decodedText(const platform::Json& request, const std::string& key) {
   auto value = text(request, key);
   if (value) value = PMAHelperMethods::decodeFromPercentEscapeString(*value);
   return value;
+}
+
+platform::Json QBNJSConventions::decodedTexts(const platform::Json& request) {
+  platform::Json out = request.is_object() ? request : platform::Json::object();
+  for (auto& value : out) {
+    if (value.is_string()) value = PMAHelperMethods::decodeFromPercentEscapeString(value.get<std::string>());
+  }
+  return out;
 }

@@ -21,6 +21,7 @@
 #include "platform/json.h"
 
 class QBNPublisherAgent;
+class QBNControllerManagerP;
 
 class QBNJSConventions {
  public:
@@ -45,6 +46,16 @@ class QBNJSConventions {
   // page as they are (the command builder's option 1).
   static void replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
                            const std::optional<std::string>& function, const platform::Json& parameters);
+  // The same through `controllerManager` (dropped when null), with one of
+  // QBNControllerAPIData's encoding options.
+  static void reply(const std::shared_ptr<QBNControllerManagerP>& controllerManager,
+                    const std::optional<std::string>& function, const platform::Json& parameters, int encodingOptions);
+
+  // The request with each text value percent-decoded ("+" as a space). Sent
+  // percent-encoded (option 1), the page's values arrive as decode-then-encode
+  // sends them, while native texts added beside them (error messages) arrive
+  // as they are, which decoding would corrupt.
+  static platform::Json decodedTexts(const platform::Json& request);
   // A request's text under `key`, percent-decoded ("+" as a space), as the
   // page escapes every value; none as text() gives none.
   static std::optional<std::string> decodedText(const platform::Json& request, const std::string& key);

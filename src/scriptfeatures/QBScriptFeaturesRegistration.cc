@@ -9,6 +9,8 @@
 #include "scriptfeatures/device/QBNRingerButtonJSHandler.h"
 #include "scriptfeatures/device/QBNTokenJSInterfaceHandler.h"
 #include "scriptfeatures/files/QBNFileSystemJSInterfaceHandler.h"
+#include "scriptfeatures/storekit/QBNAdImpressionJSInterfaceHandler.h"
+#include "scriptfeatures/storekit/QBNOverlayJSInterfaceHandler.h"
 
 namespace qb::scriptfeatures {
 
@@ -33,6 +35,13 @@ void registerWithOwnNetwork() {
                                      std::shared_ptr<QBNDataManagerProtocol> dataManager)
         -> std::shared_ptr<QBNJSInterfaceHandlerP> {
       return QBNFileSystemJSInterfaceHandler::initWithPublisherAgent(std::move(agent), std::move(dataManager));
+    };
+    using Handler = std::shared_ptr<QBNJSInterfaceHandlerP>;
+    factories.adImpressionHandler = [](std::shared_ptr<QBNControllerManagerP> manager) -> Handler {
+      return std::make_shared<QBNAdImpressionJSInterfaceHandler>(manager);
+    };
+    factories.overlayHandler = [](std::shared_ptr<QBNControllerManagerP> manager) -> Handler {
+      return std::make_shared<QBNOverlayJSInterfaceHandler>(manager);
     };
   });
 }

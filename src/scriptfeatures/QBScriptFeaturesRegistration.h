@@ -10,8 +10,10 @@ namespace qb::scriptfeatures {
 // "postAdEventNotification"), ringerButtonHandler (QBNRingerButtonJSHandler:
 // "ringerSwitchAPI"), tokenHandler ("iabTokenAPI"), deviceDataHandler
 // ("deviceDataAPI"), fileSystemHandler (QBNFileSystemJSInterfaceHandler:
-// "fileSystemAPI") and audioSessionHandler ("audioSessionAPI"). Idempotent,
-// any thread; the SDK object calls it at start-up.
+// "fileSystemAPI"), audioSessionHandler ("audioSessionAPI"),
+// adImpressionHandler ("SKAdImpressionAPI") and overlayHandler
+// ("SKOverlayAPI"). Idempotent, any thread; the SDK object calls it at
+// start-up.
 void registerWithOwnNetwork();
 
 }  // namespace qb::scriptfeatures

@@ -255,6 +255,38 @@ TEST_F(HostScreenTest, ABannerSitsCentredOnTheBottomEdgeUntilItsViewLeaves) {
   EXPECT_FALSE(root->showsBanner(banner));
 }
 
+TEST_F(HostScreenTest, WindowsJoinTheApplicationsSceneByNameWhichIsConnectedAndActiveOnce) {
+  std::vector<std::string> notices;
+  const char* names[] = {platform::kUISceneWillConnectNotification, platform::kUISceneDidActivateNotification,
+                         platform::kUISceneWillEnterForegroundNotification};
+  std::vector<platform::ObserverToken> tokens;
+  for (const char* name : names) {
+    tokens.push_back(platform::NotificationCenter::defaultCenter().addObserver(
+        name, nullptr, [&notices](const platform::Notification& n) { notices.push_back(n.name()); }));
+  }
+  auto first = Window::create(ViewController::create());
+  auto second = Window::create(ViewController::create());
+  first->joinScene();
+  second->joinScene("main");
+  auto& application = platform::Application::shared();
+  ASSERT_EQ(application.connectedScenes().size(), 1u);
+  const auto scene = application.connectedScenes()[0];
+  EXPECT_EQ(scene->identifier(), "main");
+  EXPECT_EQ(scene->activationState(), platform::SceneActivationState::ForegroundActive);
+  EXPECT_EQ(scene->windows().size(), 2u);
+  EXPECT_EQ(notices, (Strings{"UISceneWillConnectNotification", "UISceneDidActivateNotification"}));
+
+  // A scene in the background comes back to the foreground and is active.
+  scene->enterBackground();
+  first->joinScene("main");
+  EXPECT_EQ(scene->activationState(), platform::SceneActivationState::ForegroundActive);
+  EXPECT_EQ(notices.back(), "UISceneDidActivateNotification");
+  first->joinScene("other");
+  EXPECT_EQ(application.connectedScenes().size(), 2u);
+  EXPECT_EQ(scene->windows().size(), 1u);
+  for (const auto& token : tokens) platform::NotificationCenter::defaultCenter().removeObserver(token);
+}
+
 // ---------------------------------------------------------------- main loop
 
 // Real mode: no test environment, the test thread runs the main queue.

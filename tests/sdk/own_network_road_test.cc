@@ -4,6 +4,7 @@
 #include "own_network_support.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
 #include "platform/file_facts.h"
+#include "platform/storekit/storekit_control.h"
 #include "platform/system_sounds.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "presentation/QBNProductViewController.h"
@@ -51,6 +52,14 @@ class OwnNetworkRoadTest : public SdkTest {
     ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
   }
 
+  // The value of `expression` in the controller page (null when it fails).
+  Json page(const std::string& expression) {
+    std::optional<platform::ScriptEvaluation> result;
+    PlovermarkAdsPublisher::sharedInstance()->webViewController()->evaluateJavaScript(
+        expression, [&result](const platform::ScriptEvaluation& r) { result = r; });
+    EXPECT_TRUE(env_.runUntil([&] { return result.has_value(); }));
+    return result && result->ok() ? result->value : Json();
+  }
 
   std::string dump() const {
     std::string out;
@@ -127,6 +136,72 @@ TEST_F(OwnNetworkRoadTest, APresentedAdRunsItsPageOverTheApplicationAndHandsTheS
   EXPECT_FALSE(adView->window());
 }
 
+TEST_F(OwnNetworkRoadTest, AShownAdReportsItsImpressionAndShowsAStoreOverlay) {
+  // The page starts the ad's impression once the ad is displayed and ends it
+  // when the ad goes; meanwhile it creates, presents, dismisses and removes a
+  // store overlay in the application's window scene.
+  addAdPage(server_);
+  Json behaviour = showThenRewardAndClose();
+  behaviour["commands"]["showInterstitial"]["present"] = {
+      {"url", server_.url(kAdPagePath)}, {"actions", Json::array({Json::array({"close", 2000})})}};
+  behaviour["impression"] = {{"adNetworkId", "net.example.skadnetwork"},
+                             {"adNetworkNonce", "68483ef6-0678-41b1-a2b3-3a2e4b2f5c1d"},
+                             {"id", 1460000001},
+                             {"adNetworkAttributionSignature", "MEUCIQ+sig/=="}};
+  behaviour["overlay"] = {{"overlayId", "ov 1"}, {"advertisedAppId", "1460000001"}, {"userDismissible", true}};
+  auto& store = platform::StoreKitControl::shared();
+  store.resetForTesting();
+  auto scene = platform::WindowScene::create("main");
+  platform::Application::shared().connectScene(scene);
+  scene->activate();
+  window_->setWindowScene(scene);
+  window_->setRootViewController(vc_);
+  start(behaviour, {"QuillborneRV1", "TulvoRV2"}, {"QuillborneRV1", "TulvoRV2"});
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded", 50)) << dump();
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
+  ASSERT_TRUE(drive([&] { return store.impressionCalls().size() == 2; }, 50));
+
+  // The store stand-in's record.
+  const auto calls = store.impressionCalls();
+  EXPECT_EQ(calls[0].method, "startImpression");
+  EXPECT_EQ(calls[0].properties, (Json{{"advertisedAppStoreItemIdentifier", 1460000001},
+                                       {"adNetworkIdentifier", "net.example.skadnetwork"},
+                                       {"signature", "MEUCIQ+sig/=="},
+                                       {"adImpressionIdentifier", "68483ef6-0678-41b1-a2b3-3a2e4b2f5c1d"}}));
+  EXPECT_EQ(calls[1].method, "endImpression");
+  EXPECT_EQ(calls[1].impression, calls[0].impression);
+  EXPECT_FALSE(calls[1].error);
+  std::vector<std::string> steps;
+  for (const auto& record : store.overlayRecords()) {
+    EXPECT_EQ(record.scene.lock(), scene);
+    steps.push_back(std::string(platform::overlayStepName(record.step)) + " " + record.appIdentifier);
+  }
+  EXPECT_EQ(steps, (std::vector<std::string>{"present asked 1460000001", "will present 1460000001",
+                                             "presented 1460000001", "dismiss asked 1460000001",
+                                             "will dismiss 1460000001", "dismissed 1460000001"}));
+
+  // The page's record: each answer and event, the overlay's and the
+  // impression's each in their order.
+  const Json record = page("PMA_CORE.storeKit");
+  ASSERT_TRUE(record.is_array());
+  std::vector<std::string> overlay, impression;
+  for (const auto& step : record) {
+    const std::string name = step["step"];
+    std::string line = name;
+    if (step.contains("ok")) line += step["ok"].get<bool>() ? " ok" : " failed " + step.value("errMsg", "");
+    if (step.contains("overlayId")) line += " " + platform::dumpJson(step["overlayId"]);
+    (name.find("Impression") != std::string::npos ? impression : overlay).push_back(line);
+  }
+  EXPECT_EQ(impression, (std::vector<std::string>{"startImpression ok", "endImpression ok"}));
+  EXPECT_EQ(overlay, (std::vector<std::string>{"createOverlay ok", R"(overlayWillStartPresentation "ov 1")",
+                                               R"(overlayDidFinishPresentation "ov 1")",
+                                               R"(overlayWillStartDismissal "ov 1")",
+                                               R"(overlayDidFinishDismissal "ov 1")", "removeOverlay ok"}));
+  store.resetForTesting();
+}
+
 TEST_F(OwnNetworkRoadTest, BeforeALoadThePageProxiesARequestAndReadsTheDeviceAndTheToken) {
   // The page's own server: it takes the page's POST and answers with text
   // holding "+" and "%", as bodies, base64 and times do.
@@ -148,20 +223,17 @@ TEST_F(OwnNetworkRoadTest, BeforeALoadThePageProxiesARequestAndReadsTheDeviceAnd
   EXPECT_EQ(requests[0].body, "a+b%2Fc");
   EXPECT_EQ(requests[0].header("X-Sig"), "a+b=");
 
-  std::optional<Json> features;
-  PlovermarkAdsPublisher::sharedInstance()->webViewController()->evaluateJavaScript(
-      "PMA_CORE.features", [&](const platform::ScriptEvaluation& e) { features = e.ok() ? e.value : Json("error"); });
-  ASSERT_TRUE(env_.runUntil([&] { return features.has_value(); }));
-  const Json& replies = (*features)["replies"];
-  ASSERT_EQ(replies.size(), 2u) << platform::dumpJson(*features);
+  Json features = page("PMA_CORE.features");
+  const Json& replies = features["replies"];
+  ASSERT_EQ(replies.size(), 2u) << platform::dumpJson(features);
   EXPECT_EQ(replies[0]["status"], "requestStarted");
   EXPECT_EQ(replies[1]["status"], "responseReceived");
   EXPECT_EQ(replies[1]["identifier"], replies[0]["identifier"]);
   EXPECT_EQ(replies[1]["data"], "seen a+b%2Fc");
   EXPECT_EQ(replies[1]["responseParams"]["statusCode"], 201);
   EXPECT_EQ(replies[1]["responseParams"]["headers"]["X-Time"], "+02:00");
-  EXPECT_EQ((*features)["deviceData"], Json({{"cellularNetworkType", "wifi"}}));
-  EXPECT_TRUE((*features)["token"].is_object() && !(*features)["token"].empty()) << platform::dumpJson(*features);
+  EXPECT_EQ(features["deviceData"], Json({{"cellularNetworkType", "wifi"}}));
+  EXPECT_TRUE(features["token"].is_object() && !features["token"].empty()) << platform::dumpJson(features);
 }
 
 // The page keeps the ad's creative in its file store ("fileSystemAPI") from
@@ -179,14 +251,6 @@ TEST_F(OwnNetworkRoadTest, ThePageStoresItsCreativeAndListensToTheSilentSwitchWh
   platform::SystemSounds::shared().setSilentSwitchOn(true);
   window_->setRootViewController(vc_);
   start(behaviour, {"QuillborneRV1", "TulvoRV2"}, {"QuillborneRV1", "TulvoRV2"});
-  const auto page = [this](const std::string& expression) {
-    std::optional<platform::ScriptEvaluation> result;
-    PlovermarkAdsPublisher::sharedInstance()->webViewController()->evaluateJavaScript(
-        expression, [&result](const platform::ScriptEvaluation& r) { result = r; });
-    EXPECT_TRUE(env_.runUntil([&] { return result.has_value(); }));
-    return result && result->ok() ? result->value : Json();
-  };
-
   // Before the load answers: saved, listed and marked with its ad.
   Quillborne::loadRewardedVideo();
   ASSERT_TRUE(driveUntilHeard("loaded", 50)) << dump();

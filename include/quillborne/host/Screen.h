@@ -8,6 +8,7 @@
 // Main queue only (MainLoop).
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "quillborne/Quillborne.h"
 
@@ -76,6 +77,11 @@ class Window {
   // (0: the application's own screen is on top).
   int presentedViewControllerCount() const;
   void setObserver(std::weak_ptr<WindowObserver> observer);
+  // Puts the window in the application's window scene named `identifier`, as
+  // a scene-based application's windows are: the scene is connected and made
+  // active first when it is not yet. The own network shows store overlays in
+  // the scene of the window its ad is on. Empty `identifier`: "main".
+  void joinScene(const std::string& identifier = "main");
 
   struct Impl;
 

@@ -184,3 +184,10 @@ std::shared_ptr<platform::ViewController> PMAHelperMethods::topMostController() 
   while (controller && controller->presentedViewController()) controller = controller->presentedViewController();
   return controller;
 }
+
+std::shared_ptr<platform::WindowScene> PMAHelperMethods::avaibleWindowScene(
+    const std::shared_ptr<platform::ViewController>& controller) {
+  if (!controller || !controller->isViewLoaded()) return nullptr;
+  const auto window = controller->view()->window();
+  return window ? window->windowScene() : nullptr;
+}

@@ -1,12 +1,14 @@
 #pragma once
 // Conversions and small facts that the whole own network shares: JSON, query
 // strings, percent escapes, error values, device facts, colours, the close-
-// button frame, the key window and the top-most view controller.
+// button frame, the key window, the top-most view controller and its window
+// scene.
 //
 // Everything is a class operation, synchronous and on the calling thread. All
-// are thread-safe except applicationKeyWindow and topMostController, which
-// read the UI layer and belong on the main queue. Nothing throws; an "error"
-// out-parameter (may be null) is written only when the call fails.
+// are thread-safe except applicationKeyWindow, topMostController and
+// avaibleWindowScene, which read the UI layer and belong on the main queue.
+// Nothing throws; an "error" out-parameter (may be null) is written only when
+// the call fails.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -19,6 +21,7 @@
 
 namespace platform {
 class Window;
+class WindowScene;
 class ViewController;
 }  // namespace platform
 
@@ -192,4 +195,9 @@ class PMAHelperMethods {
   // From the key window's root view controller, the last one reached along
   // the presented-view-controller links; none without a key window or root.
   static std::shared_ptr<platform::ViewController> topMostController();
+  // The window scene of the controller's view's window; none when the
+  // controller, its view (a view not loaded yet is in no window), the window
+  // or the scene is missing.
+  static std::shared_ptr<platform::WindowScene> avaibleWindowScene(
+      const std::shared_ptr<platform::ViewController>& controller);
 };

@@ -1,20 +1,10 @@
 #include "platform/dispatch.h"
 #include "platform/storekit/storekit_control.h"
+#include "platform/storekit/storekit_internal.h"
 #include "platform/storekit/store_product_view_controller.h"
 #include "platform/ui/application.h"
 
 namespace platform {
-namespace {
-
-void post(const QueueRef& queue, double delayMs, Block block) {
-  if (delayMs > 0) {
-    queue->after(delayMs, std::move(block));
-  } else {
-    queue->async(std::move(block));
-  }
-}
-
-}  // namespace
 
 // ------------------------------------------------------------- the page
 
@@ -76,7 +66,12 @@ bool StoreKitControl::closeByUser(const std::shared_ptr<StoreProductViewControll
 }
 
 void StoreKitControl::resetForTesting() {
-  std::vector<StoreLoadCompletion> dropped;  // released outside the lock: they may hold outside objects
+  // Released outside the lock: they may hold outside objects.
+  std::vector<StoreLoadCompletion> dropped;
+  std::vector<SKAdNetworkCallRecord> calls;
+  std::vector<std::shared_ptr<SKAdImpression>> started;
+  std::vector<SKOverlayRecord> steps;
+  std::vector<std::pair<std::weak_ptr<WindowScene>, std::shared_ptr<SKOverlay>>> shown;
   {
     std::lock_guard lock(m_);
     ++generation_;
@@ -84,6 +79,14 @@ void StoreKitControl::resetForTesting() {
     hold_ = false;
     loads_.clear();
     dropped.swap(held_);
+    impressionAnswer_ = SKAdNetworkAnswer{};
+    nextImpressionError_.reset();
+    nextImpressionThrow_.reset();
+    calls.swap(impressionCalls_);
+    started.swap(startedImpressions_);
+    nextOverlayLoadError_.reset();
+    steps.swap(overlayRecords_);
+    shown.swap(shownOverlays_);
   }
 }
 
@@ -114,11 +117,7 @@ void StoreKitControl::receiveLoad(const std::shared_ptr<StoreProductViewControll
     }
     completion(answer.success, answer.error);
   };
-  switch (answer.thread) {
-    case StoreLoadThread::Inline: deliver(); return;
-    case StoreLoadThread::MainQueue: post(mainQueue(), answer.delayMs, std::move(deliver)); return;
-    case StoreLoadThread::GlobalQueue: post(globalQueue(), answer.delayMs, std::move(deliver)); return;
-  }
+  storekit_internal::deliverOn(answer.thread, answer.delayMs, std::move(deliver));
 }
 
 }  // namespace platform

@@ -158,8 +158,12 @@ void Application::resetForTesting() {
   windows_.clear();
   keyWindow_.reset();
   delegate_.reset();
+  scenes_.clear();
+  supportsMultipleScenesOverride_.reset();
+  statusBarOrientationOverride_.reset();
+  statusBarHiddenOverride_.reset();
   statusBarOrientation_ = InterfaceOrientation::Portrait;
-  statusBarHidden_ = false;
+  workingOutOrientation_ = false;
   resetBackgroundTasks();
   std::lock_guard<std::mutex> lock(openMutex_);
   openRequests_.clear();

@@ -7,16 +7,24 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/notifications.h"
 #include "platform/ui/orientation.h"
 #include "platform/ui/view.h"
+#include "platform/ui/window_scene.h"
 
 namespace platform {
 
 class Application;
+class ViewController;
+
+// The information dictionary's scene manifest, and its flag saying whether
+// the application supports several scenes (a JSON boolean).
+inline constexpr const char* kUIApplicationSceneManifestKey = "UIApplicationSceneManifest";
+inline constexpr const char* kUIApplicationSupportsMultipleScenesKey = "UIApplicationSupportsMultipleScenes";
 
 // The application's delegate. Its optional calls are small interfaces of
 // their own: the application asks whether its delegate implements one with
@@ -139,12 +147,45 @@ class Application {
   // The delegate's orientation hook when it implements one, else null.
   ApplicationDelegateOrientations* delegateOrientations() const;
 
-  // The status bar, as the host (or a test) sets it. Portrait and shown at
-  // start.
-  InterfaceOrientation statusBarOrientation() const { return statusBarOrientation_; }
-  void setStatusBarOrientation(InterfaceOrientation orientation) { statusBarOrientation_ = orientation; }
-  bool isStatusBarHidden() const { return statusBarHidden_; }
-  void setStatusBarHidden(bool hidden) { statusBarHidden_ = hidden; }
+  // ---- Scenes (main queue).
+  // Whether the application supports several scenes: the host's answer when
+  // it gave one, else the information dictionary's scene manifest flag
+  // (false without it).
+  bool supportsMultipleScenes() const;
+  void setSupportsMultipleScenes(std::optional<bool> supports) { supportsMultipleScenesOverride_ = supports; }
+  // The connected scenes, in the order they connected.
+  const std::vector<std::shared_ptr<WindowScene>>& connectedScenes() const { return scenes_; }
+  // See window_scene.h for the notices. False (nothing posted) for a null
+  // scene, one already connected, or (disconnect) one not connected.
+  bool connectScene(const std::shared_ptr<WindowScene>& scene);
+  bool disconnectScene(const std::shared_ptr<WindowScene>& scene);
+
+  // ---- The status bar (main queue). It follows the key window's view
+  // controllers as the platform's does (docs/ui-layer.md):
+  //  * hidden: prefersStatusBarHidden of the controller that rules the
+  //    status bar's appearance (statusBarAppearanceController); shown without
+  //    a key window or root controller;
+  //  * orientation: of the controller that rules the interface orientation
+  //    (interfaceOrientationController), its supportedInterfaceOrientations
+  //    within the application's orientations for the window, the device's
+  //    orientation when the mask holds it and the controller autorotates,
+  //    else the current orientation when the mask holds it, else the
+  //    controller's preferredInterfaceOrientationForPresentation when held,
+  //    else the first of portrait, landscape left, landscape right, upside
+  //    down that the mask holds. Portrait at start.
+  // A value the host sets overrides the controllers until it is cleared.
+  InterfaceOrientation statusBarOrientation() const;
+  void setStatusBarOrientation(InterfaceOrientation orientation) { statusBarOrientationOverride_ = orientation; }
+  void clearStatusBarOrientationOverride() { statusBarOrientationOverride_.reset(); }
+  bool isStatusBarHidden() const;
+  void setStatusBarHidden(bool hidden) { statusBarHiddenOverride_ = hidden; }
+  void clearStatusBarHiddenOverride() { statusBarHiddenOverride_.reset(); }
+  // The top-most controller of the key window's presentation chain that
+  // covers the full screen (the root controller when none does); for the
+  // appearance, also one that captures the status bar's appearance. Null
+  // without a key window or root controller.
+  std::shared_ptr<ViewController> interfaceOrientationController() const;
+  std::shared_ptr<ViewController> statusBarAppearanceController() const;
 
   // The application's own default orientations for view controllers of a
   // window: the mask of the information dictionary's
@@ -152,8 +193,9 @@ class Application {
   // and all on a pad. The delegate's hook is not asked here.
   uint64_t supportedInterfaceOrientationsForWindow(const std::shared_ptr<Window>& window) const;
 
-  // Back to Active with no windows, requests, answers, delegate or background
-  // tasks (budget 30 s), the status bar portrait and shown; nothing posted.
+  // Back to Active with no windows, scenes, requests, answers, delegate,
+  // status-bar overrides or background tasks (budget 30 s), the status bar
+  // portrait; nothing posted.
   void resetForTesting();
 
  private:
@@ -168,8 +210,14 @@ class Application {
   std::weak_ptr<Window> keyWindow_;
   std::vector<std::shared_ptr<Window>> windows_;
   std::weak_ptr<ApplicationDelegate> delegate_;
-  InterfaceOrientation statusBarOrientation_ = InterfaceOrientation::Portrait;
-  bool statusBarHidden_ = false;
+  std::vector<std::shared_ptr<WindowScene>> scenes_;
+  std::optional<bool> supportsMultipleScenesOverride_;
+  std::optional<InterfaceOrientation> statusBarOrientationOverride_;
+  std::optional<bool> statusBarHiddenOverride_;
+  // The orientation the status bar last took; read while it is worked out
+  // again (a controller's preferred orientation defaults to it).
+  mutable InterfaceOrientation statusBarOrientation_ = InterfaceOrientation::Portrait;
+  mutable bool workingOutOrientation_ = false;
   mutable std::mutex openMutex_;
   std::vector<OpenURLRequest> openRequests_;
   std::function<bool(const std::string&)> openAnswer_;

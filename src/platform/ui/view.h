@@ -25,6 +25,7 @@ namespace platform {
 
 class View;
 class Window;
+class WindowScene;
 class ViewController;
 class GestureRecognizer;
 class LayoutConstraint;
@@ -274,8 +275,14 @@ class Window : public View {
 
   std::shared_ptr<Window> window() const override;
 
+  // The scene the window belongs to (held weakly), or null.
+  std::shared_ptr<WindowScene> windowScene() const { return windowScene_.lock(); }
+  // Moves the window into `scene`, leaving its old one (null: into none).
+  void setWindowScene(const std::shared_ptr<WindowScene>& scene);
+
  private:
   std::shared_ptr<ViewController> rootViewController_;
+  std::weak_ptr<WindowScene> windowScene_;
 };
 
 }  // namespace platform
