@@ -1,6 +1,7 @@
 // The controller page's feature commands with arbitrary parameters, through
 // the real publisher's command table into every feature handler, and the
-// HTTP proxy's request and response conversions.
+// HTTP proxy's request and response conversions. The store features run with
+// the key window in an active window scene.
 //
 // Input: JSON, one command or an array of them:
 //   {"c": command (name, or index into kFeatures),
@@ -44,12 +45,14 @@
 #include "platform/audio_session.h"
 #include "platform/json.h"
 #include "platform/notifications.h"
+#include "platform/storekit/storekit_control.h"
 #include "platform/test_environment.h"
 #include "platform/ui.h"
 #include "platform/utf8.h"
 #include "scriptfeatures/PMAJSInterfaceHandler.h"
 #include "scriptfeatures/QBScriptFeaturesRegistration.h"
 #include "scriptfeatures/http/QBControllerAPIRequest.h"
+#include "scriptfeatures/storekit/QBNOverlaysHolder.h"
 #include "support/fuzz_support.h"
 #include "support/sandbox_server.h"
 
@@ -78,6 +81,8 @@ const std::vector<Feature>& features() {
        {"getAudioSessionData", "setAudioSessionData", "activateAudioSession", "deactivateAudioSession",
         "isOtherAppPlayingAudio", "getAvailableCategories", "getAvailableModes", "subscribeToInterruption",
         "unsubscribeInterruption"}},
+      {"SKAdImpressionAPI", "functionName", {"startImpression", "endImpression"}},
+      {"SKOverlayAPI", "functionName", {"createOverlay", "presentOverlay", "dismissOverlay", "removeOverlay"}},
   };
   return rows;
 }
@@ -107,6 +112,7 @@ struct World {
   qbtest::SandboxServer server;
   platform::TestEnvironment* env = nullptr;
   std::shared_ptr<platform::Window> window;
+  std::shared_ptr<platform::WindowScene> scene = platform::WindowScene::create("fuzz");  // for store overlays
   std::shared_ptr<PlovermarkAdsPublisher> publisher;
 };
 
@@ -129,6 +135,9 @@ World& world() {
     PMEReachabilityManager::sharedManager();
     made->window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 320, 480));
     made->window->makeKeyAndVisible();
+    platform::Application::shared().connectScene(made->scene);
+    made->scene->activate();
+    made->window->setWindowScene(made->scene);
     qb::scriptfeatures::registerWithOwnNetwork();
     PlovermarkAdsPublisher::setControllerURL(made->server.url(kPagePath));
     PlovermarkAdsPublisher::setControllerConfig(R"({"applicationKey":"fuzzkey","webviewType":"wk"})");
@@ -300,6 +309,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   w.publisher->handlePlovermarkCallbackWithCommand("audioSessionAPI", "functionName=unsubscribeInterruption",
                                                    std::nullopt);
   platform::AudioSession::shared().resetForTesting();
+  platform::StoreKitControl::shared().resetForTesting();
+  QBNOverlaysHolder::sharedHolder().resetForTesting();
   QBNTokenService::sharedService().resetForTesting();
   QBGlobalDataManager::sharedInstance().resetForTesting();
   w.env->runUntilIdle();

@@ -64,6 +64,22 @@ Quillborne::ViewControllerRef ViewController::viewController() const { return im
 
 bool ViewController::isPresenting() const { return impl_->controller->presentedViewController() != nullptr; }
 
+std::optional<QBBannerSize> ViewController::addBanner(const std::shared_ptr<QBBannerView>& banner) {
+  const auto view = banner ? banner->view() : nullptr;
+  if (!view) return std::nullopt;
+  const auto host = impl_->controller->view();
+  const auto bounds = host->bounds().size;
+  const auto size = view->frame().size;
+  view->setCenter(platform::Point{bounds.width / 2, bounds.height - size.height / 2});
+  host->addSubview(view);
+  return QBBannerSize::initWithWidth(static_cast<int>(size.width), static_cast<int>(size.height));
+}
+
+bool ViewController::showsBanner(const std::shared_ptr<QBBannerView>& banner) const {
+  const auto view = banner ? banner->view() : nullptr;
+  return view && impl_->controller->isViewLoaded() && view->superview() == impl_->controller->view();
+}
+
 // --------------------------------------------------------------------- window
 
 struct Window::Impl {
@@ -95,5 +111,21 @@ std::shared_ptr<ViewController> Window::rootViewController() const { return impl
 int Window::presentedViewControllerCount() const { return impl_->window->presentedCount(); }
 
 void Window::setObserver(std::weak_ptr<WindowObserver> observer) { impl_->window->setObserver(std::move(observer)); }
+
+void Window::joinScene(const std::string& identifier) {
+  const std::string name = identifier.empty() ? "main" : identifier;
+  auto& application = platform::Application::shared();
+  std::shared_ptr<platform::WindowScene> scene;
+  for (const auto& connected : application.connectedScenes()) {
+    if (connected->identifier() == name) scene = connected;
+  }
+  if (!scene) {
+    scene = platform::WindowScene::create(name);
+    application.connectScene(scene);
+  }
+  if (scene->activationState() == platform::SceneActivationState::Background) scene->enterForeground();
+  if (scene->activationState() == platform::SceneActivationState::ForegroundInactive) scene->activate();
+  impl_->window->setWindowScene(scene);
+}
 
 }  // namespace quillborne::host

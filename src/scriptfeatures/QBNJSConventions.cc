@@ -47,9 +47,11 @@ void QBNJSConventions::reply(const std::weak_ptr<QBNPublisherAgent>& publisherAg
 
 void QBNJSConventions::replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
                                     const std::optional<std::string>& function, const platform::Json& parameters) {
-  const auto agent = publisherAgent.lock();
-  reply(agent ? agent->controllerManager() : nullptr, function, parameters,
-        QBNControllerAPIData::kEncodingPercentEncode);
+  const auto manager = replyTarget(publisherAgent, function);
+  if (!manager) return;
+  manager->runCommand(QBNControllerAPIData(*function)
+                          .setFunctionParameters(parameters)
+                          .setEncodingOptions(QBNControllerAPIData::kEncodingPercentEncode));
 }
 
 void QBNJSConventions::reply(const std::shared_ptr<QBNControllerManagerP>& controllerManager,
@@ -60,16 +62,16 @@ void QBNJSConventions::reply(const std::shared_ptr<QBNControllerManagerP>& contr
       QBNControllerAPIData(*function).setFunctionParameters(parameters).setEncodingOptions(encodingOptions));
 }
 
+std::optional<std::string> QBNJSConventions::decodedText(const platform::Json& request, const std::string& key) {
+  auto value = text(request, key);
+  if (value) value = PMAHelperMethods::decodeFromPercentEscapeString(*value);
+  return value;
+}
+
 platform::Json QBNJSConventions::decodedTexts(const platform::Json& request) {
   platform::Json out = request.is_object() ? request : platform::Json::object();
   for (auto& value : out) {
     if (value.is_string()) value = PMAHelperMethods::decodeFromPercentEscapeString(value.get<std::string>());
   }
   return out;
-}
-
-std::optional<std::string> QBNJSConventions::decodedText(const platform::Json& request, const std::string& key) {
-  auto value = text(request, key);
-  if (value) value = PMAHelperMethods::decodeFromPercentEscapeString(*value);
-  return value;
 }

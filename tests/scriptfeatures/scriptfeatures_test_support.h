@@ -6,6 +6,8 @@
 // put back after each test.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -63,13 +65,22 @@ class RecordingPage : public QBNControllerManagerP {
     std::lock_guard lock(mutex_);
     return std::exchange(replies_, {});
   }
+  // Real mode: waits until `n` replies arrived (false after `limit`).
+  bool waitFor(size_t n, std::chrono::seconds limit) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return replies_.size() >= n; });
+  }
 
  private:
   void add(Reply reply) {
-    std::lock_guard lock(mutex_);
-    replies_.push_back(std::move(reply));
+    {
+      std::lock_guard lock(mutex_);
+      replies_.push_back(std::move(reply));
+    }
+    changed_.notify_all();
   }
   std::mutex mutex_;
+  std::condition_variable changed_;
   std::vector<Reply> replies_;
 };
 

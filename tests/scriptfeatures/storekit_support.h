@@ -1,27 +1,23 @@
 #pragma once
-// The fixture of the store features' tests: a page that records every reply
-// and notice with its encoding option, the publisher the overlay events go
+// The fixture of the store features' tests: the script features' recording
+// page with each reply as a line, the publisher the overlay events go
 // through, the store stand-in, the overlay holder, the class registry and the
 // UI put back before and after each test, and a key window in a connected
 // window scene.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "ownnetwork/handlers_test_support.h"
-#include "ownnetwork/interfaces/QBNControllerAPIData.h"
-#include "ownnetwork/interfaces/QBNControllerManagerP.h"
 #include "ownnetwork/interfaces/QBNPublisherAgent.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "platform/device.h"
 #include "platform/runtime.h"
 #include "platform/storekit/storekit_control.h"
 #include "platform/ui.h"
+#include "scriptfeatures/scriptfeatures_test_support.h"
 #include "scriptfeatures/storekit/QBNOverlaysHolder.h"
 
 namespace storekittest {
@@ -29,65 +25,25 @@ namespace storekittest {
 using platform::Json;
 
 // One call of a page function.
-struct Sent {
-  std::string function;
-  Json params;
-  int option = 0;  // QBNControllerAPIData's encoding option
-  bool callbacks = false;
+using Sent = sftest::Reply;
 
-  // "<function> option <n>", then the failure's "errMsg" and "errCode" when
-  // there are any.
-  std::string line() const {
-    std::string out = function + " option " + std::to_string(option);
-    if (params.contains("errMsg")) out += " errMsg=" + params["errMsg"].get<std::string>();
-    if (params.contains("errCode")) out += " errCode=" + platform::dumpJson(params["errCode"]);
-    return out + (callbacks ? " +callbacks" : "");
-  }
-};
+// "<function> option <n>", then the failure's "errMsg" and "errCode" when
+// there are any.
+inline std::string line(const Sent& sent) {
+  std::string out = sent.function + " option " + std::to_string(sent.option);
+  if (sent.params.contains("errMsg")) out += " errMsg=" + sent.params["errMsg"].get<std::string>();
+  if (sent.params.contains("errCode")) out += " errCode=" + platform::dumpJson(sent.params["errCode"]);
+  return out;
+}
 
-class RecordingPage : public QBNControllerManagerP {
+class RecordingPage : public sftest::RecordingPage {
  public:
-  void runCommand(const std::string& function, const Json& parameters, const std::optional<std::string>& success,
-                  const std::optional<std::string>& fail, bool decodeFirst) override {
-    runCommand(QBNControllerAPIData(function)
-                   .setFunctionParameters(parameters)
-                   .setSuccessCallback(success)
-                   .setFailCallback(fail)
-                   .setEncodingOptions(decodeFirst ? 2 : 0));
-  }
-  void runCommand(const QBNControllerAPIData& data) override {
-    {
-      std::lock_guard lock(mutex_);
-      sent_.push_back(Sent{data.functionName(), data.functionParameters(), data.encodingOptions(),
-                           data.successCallback() || data.failCallback()});
-    }
-    changed_.notify_all();
-  }
-
-  // What reached the page since the last take.
-  std::vector<Sent> take() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(sent_, {});
-  }
+  // What reached the page since the last take, one line each.
   std::vector<std::string> takeLines() {
     std::vector<std::string> out;
-    for (const auto& sent : take()) out.push_back(sent.line());
+    for (const auto& sent : take()) out.push_back(line(sent));
     return out;
   }
-  size_t count() const {
-    std::lock_guard lock(mutex_);
-    return sent_.size();
-  }
-  // Real mode: waits until `n` calls arrived (false after `limit`).
-  bool waitFor(size_t n, std::chrono::seconds limit) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [&] { return sent_.size() >= n; });
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<Sent> sent_;
 };
 
 // The publisher the overlay events find (QBNPublisherAgent::sharedInstance).

@@ -1,18 +1,12 @@
 // The own network through the public facade: the configuration and auction
 // from the sandbox, the own network's adapter made by class name, the
 // sandbox's controller page in a real web view answering the products.
-#include "ownnetwork/adapters/QBQuillborneAdapter.h"
-#include "ownnetwork/api/QuillborneNetwork.h"
-#include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
-#include "ownnetwork/services/QBNEventsTracker.h"
+#include "own_network_support.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
 #include "platform/file_facts.h"
 #include "platform/storekit/storekit_control.h"
 #include "platform/system_sounds.h"
 #include "platform/tulvo/tulvo_control.h"
-#include "platform/ui.h"
-#include "platform/web/web_view.h"
-#include "presentation/QBNAdViewsManager.h"
 #include "presentation/QBNProductViewController.h"
 #include "sdk_test_support.h"
 #include "support/sandbox_auction.h"
@@ -22,24 +16,6 @@ namespace qbtest {
 namespace {
 
 using platform::Json;
-
-void resetOwnNetwork() {
-  QuillborneNetwork::resetForTesting();
-  PlovermarkAdsPublisher::resetForTesting();
-  QBQuillborneAdapter::resetForTesting();
-  QBNEventsTracker::sharedTracker().resetForTesting();
-  QBNAdViewsManager::sharedManager().resetForTesting();
-}
-
-// The first web view in `view`'s tree, `view` included.
-std::shared_ptr<platform::WebView> webViewIn(const std::shared_ptr<platform::View>& view) {
-  if (!view) return nullptr;
-  if (auto web = std::dynamic_pointer_cast<platform::WebView>(view)) return web;
-  for (const auto& sub : view->subviews()) {
-    if (auto web = webViewIn(sub)) return web;
-  }
-  return nullptr;
-}
 
 class OwnNetworkRoadTest : public SdkTest {
  protected:
@@ -75,7 +51,6 @@ class OwnNetworkRoadTest : public SdkTest {
     Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"rewardedvideo"});
     ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
   }
-
 
   // The value of `expression` in the controller page (null when it fails).
   Json page(const std::string& expression) {
@@ -248,20 +223,17 @@ TEST_F(OwnNetworkRoadTest, BeforeALoadThePageProxiesARequestAndReadsTheDeviceAnd
   EXPECT_EQ(requests[0].body, "a+b%2Fc");
   EXPECT_EQ(requests[0].header("X-Sig"), "a+b=");
 
-  std::optional<Json> features;
-  PlovermarkAdsPublisher::sharedInstance()->webViewController()->evaluateJavaScript(
-      "PMA_CORE.features", [&](const platform::ScriptEvaluation& e) { features = e.ok() ? e.value : Json("error"); });
-  ASSERT_TRUE(env_.runUntil([&] { return features.has_value(); }));
-  const Json& replies = (*features)["replies"];
-  ASSERT_EQ(replies.size(), 2u) << platform::dumpJson(*features);
+  Json features = page("PMA_CORE.features");
+  const Json& replies = features["replies"];
+  ASSERT_EQ(replies.size(), 2u) << platform::dumpJson(features);
   EXPECT_EQ(replies[0]["status"], "requestStarted");
   EXPECT_EQ(replies[1]["status"], "responseReceived");
   EXPECT_EQ(replies[1]["identifier"], replies[0]["identifier"]);
   EXPECT_EQ(replies[1]["data"], "seen a+b%2Fc");
   EXPECT_EQ(replies[1]["responseParams"]["statusCode"], 201);
   EXPECT_EQ(replies[1]["responseParams"]["headers"]["X-Time"], "+02:00");
-  EXPECT_EQ((*features)["deviceData"], Json({{"cellularNetworkType", "wifi"}}));
-  EXPECT_TRUE((*features)["token"].is_object() && !(*features)["token"].empty()) << platform::dumpJson(*features);
+  EXPECT_EQ(features["deviceData"], Json({{"cellularNetworkType", "wifi"}}));
+  EXPECT_TRUE(features["token"].is_object() && !features["token"].empty()) << platform::dumpJson(features);
 }
 
 // The page keeps the ad's creative in its file store ("fileSystemAPI") from
