@@ -24,6 +24,7 @@
 #include "scriptfeatures/device/QBNSoundSamplerRingerChecker.h"
 #include "scriptfeatures/files/QBNLightCacheManager.h"
 #include "sdk/QuillborneSdk.h"
+#include "testsuite/QBTestSuiteMediationSdkProxy.h"
 
 namespace qbtest {
 
@@ -52,6 +53,7 @@ inline void resetProcessWide() {
   platform::SystemSounds::shared().resetForTesting();
   OMIDQuilbrnSDK::sharedInstance()->resetForTesting();
   OMIDQuilbrnDevice::resetForTesting();
+  QBTestSuiteMediationSdkProxy::setMediationSdk(nullptr);
 }
 
 }  // namespace qbtest
