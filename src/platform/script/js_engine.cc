@@ -70,6 +70,12 @@ std::string describeException(JSContextRef ctx, JSValueRef exception, int* lineO
   return text;
 }
 
+JSClassRef createNamedEmptyClass(const char* name) {
+  JSClassDefinition definition = kJSClassDefinitionEmpty;
+  definition.className = name;
+  return JSClassCreate(&definition);
+}
+
 Result<Json> valueToJson(JSContextRef ctx, JSValueRef value, JSValueRef* exception) {
   JsString json(JSValueCreateJSONString(ctx, value, 0, exception));
   if (*exception) return Error{};

@@ -51,6 +51,10 @@ JSValueRef property(JSContextRef ctx, JSObjectRef object, const char* name);
 int intArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i);
 std::string stringArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i);
 
+// A new class with nothing but its name, for a context's global object (the
+// name is what the global's toString shows). Callers keep it for the process.
+JSClassRef createNamedEmptyClass(const char* name);
+
 // Makes a native function throw an Error with the message.
 void throwError(JSContextRef ctx, JSValueRef* exception, const std::string& message);
 

@@ -66,11 +66,7 @@ struct ScriptValueAccess {
 namespace {
 
 JSClassRef globalClass() {
-  static JSClassRef cls = [] {
-    JSClassDefinition definition = kJSClassDefinitionEmpty;
-    definition.className = "ScriptGlobal";
-    return JSClassCreate(&definition);
-  }();
+  static JSClassRef cls = createNamedEmptyClass("ScriptGlobal");
   return cls;
 }
 

@@ -27,11 +27,7 @@ WebLogSink& sink() {
 }
 
 JSClassRef globalClass() {
-  static JSClassRef cls = [] {
-    JSClassDefinition definition = kJSClassDefinitionEmpty;
-    definition.className = "Window";
-    return JSClassCreate(&definition);
-  }();
+  static JSClassRef cls = createNamedEmptyClass("Window");
   return cls;
 }
 
