@@ -40,7 +40,6 @@
 #include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "ownnetwork/services/QBNJsonValues.h"
-#include "ownnetwork/services/QBNUtf8.h"
 #include "ownnetwork/token/QBNTokenService.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
 #include "platform/audio_session.h"
@@ -48,6 +47,7 @@
 #include "platform/notifications.h"
 #include "platform/storekit/storekit_control.h"
 #include "platform/test_environment.h"
+#include "platform/utf8.h"
 #include "platform/ui.h"
 #include "scriptfeatures/PMAJSInterfaceHandler.h"
 #include "scriptfeatures/QBScriptFeaturesRegistration.h"
@@ -248,7 +248,7 @@ void convert(const Json& r) {
   QB_FUZZ_CHECK(serialized && serialized->is_object());
   const std::string body = text("body").value_or("");
   const auto data = PMAJSInterfaceHandler::serializeData(body);
-  QB_FUZZ_CHECK(!data || qbnutf8::isValid(*data));
+  QB_FUZZ_CHECK(!data || platform::utf8::isValid(*data));
   const Json reply = PMAJSInterfaceHandler::responseDictionaryFromSerializedResponse(*serialized, data, text("identifier"));
   QB_FUZZ_CHECK(platform::parseJson(platform::dumpJson(reply)).ok());
 }

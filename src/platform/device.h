@@ -40,6 +40,7 @@
 //   deviceModel                   "iPhone"
 //   hardwareModel                 uname() machine ("x86_64", "aarch64")
 //   deviceName                    host name; "iPhone" when unavailable
+//   isMacCatalystApp              false
 //   screenWidth/Height/Scale      390 x 844 points, scale 3
 //   orientation                   Portrait
 //   timeZoneOffsetSeconds         localtime_r tm_gmtoff, now
@@ -114,6 +115,9 @@ struct DeviceFacts {
   std::string deviceModel = "iPhone";
   std::string hardwareModel = "iPhone15,2";
   std::string deviceName = "iPhone";
+  // Whether the application is an iOS build running on a Mac (Mac Catalyst).
+  // The Linux provider answers false.
+  bool isMacCatalystApp = false;
 
   double screenWidth = 390;   // points
   double screenHeight = 844;  // points

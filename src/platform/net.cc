@@ -39,6 +39,7 @@ std::string URLError::describe(int code) {
     case URLErrorCode::CannotConnectToHost: return "Could not connect to the server.";
     case URLErrorCode::NetworkConnectionLost: return "The network connection was lost.";
     case URLErrorCode::HTTPTooManyRedirects: return "too many HTTP redirects";
+    case URLErrorCode::ResourceUnavailable: return "resource unavailable";
     case URLErrorCode::NotConnectedToInternet: return "The Internet connection appears to be offline.";
     case URLErrorCode::BadServerResponse: return "bad server response";
     case URLErrorCode::FileDoesNotExist: return "file does not exist";

@@ -81,6 +81,7 @@ inline constexpr int CannotFindHost = -1003;
 inline constexpr int CannotConnectToHost = -1004;
 inline constexpr int NetworkConnectionLost = -1005;
 inline constexpr int HTTPTooManyRedirects = -1007;
+inline constexpr int ResourceUnavailable = -1008;
 inline constexpr int NotConnectedToInternet = -1009;
 inline constexpr int BadServerResponse = -1011;
 inline constexpr int FileDoesNotExist = -1100;

@@ -13,6 +13,8 @@
 #include "foundation/PMEReachability.h"
 #include "foundation/QBLoggerManager.h"
 #include "foundation/QBUtils.h"
+#include "measurement/sdk/OMIDQuilbrnDevice.h"
+#include "measurement/sdk/OMIDQuilbrnSDK.h"
 #include "mediation/QBDemandOnlyModeHelper.h"
 #include "mediation/QBSessionDepthManager.h"
 #include "platform/device.h"
@@ -49,6 +51,8 @@ inline void resetProcessWide() {
   QBNSoundSamplerRingerChecker::resetForTesting();
   QBNLightCacheManager::sharedInstance().resetForTesting();
   platform::SystemSounds::shared().resetForTesting();
+  OMIDQuilbrnSDK::sharedInstance()->resetForTesting();
+  OMIDQuilbrnDevice::resetForTesting();
   QBTestSuiteMediationSdkProxy::setMediationSdk(nullptr);
 }
 

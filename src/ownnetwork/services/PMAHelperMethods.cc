@@ -7,7 +7,7 @@
 #include "foundation/QBUtils.h"
 #include "ownnetwork/services/PlovermarkLogManager.h"
 #include "ownnetwork/services/QBNJsonValues.h"
-#include "ownnetwork/services/QBNUtf8.h"
+#include "platform/utf8.h"
 #include "platform/crypto.h"
 
 namespace {
@@ -187,7 +187,7 @@ bool PMAHelperMethods::areKeysExistInDictionary(const Json& dictionary, const st
 
 std::optional<std::string> PMAHelperMethods::stringFromData(const std::string& data, int encoding) {
   if (encoding == kPMAUTF8StringEncoding) {
-    if (!qbnutf8::isValid(data)) return std::nullopt;
+    if (!platform::utf8::isValid(data)) return std::nullopt;
     return data;
   }
   if (encoding == kPMAASCIIStringEncoding) return bytesInEncoding(data, encoding);

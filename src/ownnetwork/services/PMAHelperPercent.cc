@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "ownnetwork/services/PMAHelperMethods.h"
-#include "ownnetwork/services/QBNUtf8.h"
+#include "platform/utf8.h"
 #include "platform/crypto.h"
 
 namespace {
@@ -22,7 +22,7 @@ bool escapeAt(std::string_view text, size_t i) {
 std::set<std::string> charactersOf(std::string_view text) {
   std::set<std::string> out;
   for (size_t i = 0; i < text.size();) {
-    const size_t len = std::max<size_t>(1, qbnutf8::sequenceLength(text, i));
+    const size_t len = std::max<size_t>(1, platform::utf8::sequenceLength(text, i));
     out.emplace(text.substr(i, len));
     i += len;
   }
@@ -47,7 +47,7 @@ std::string replacePercentEscapes(std::string_view text, const std::set<std::str
     const std::string_view run = text.substr(i, end - i);
     const std::string bytes = platform::percentDecode(run).valueOr(std::string());
     for (size_t k = 0; k < bytes.size();) {
-      const size_t len = qbnutf8::sequenceLength(bytes, k);
+      const size_t len = platform::utf8::sequenceLength(bytes, k);
       if (len == 0) {
         out.append(run.substr(3 * k, 3));
         ++k;

@@ -1,6 +1,6 @@
 #include "ownnetwork/services/QBNOMIDManager.h"
 
-#include "mediation/OMIDQuilbrnSDK.h"
+#include "measurement/sdk/OMIDQuilbrnSDK.h"
 
 platform::Json QBNOMIDManager::getOmidLibInfo() {
   return platform::Json{{"omidVersion", OMIDQuilbrnSDK::versionString()},

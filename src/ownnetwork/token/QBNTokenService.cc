@@ -10,7 +10,7 @@
 #include "foundation/PMEDeviceStatus.h"
 #include "foundation/PMEReachability.h"
 #include "foundation/QBUserDefaultsUtilities.h"
-#include "mediation/OMIDQuilbrnSDK.h"
+#include "measurement/sdk/OMIDQuilbrnSDK.h"
 #include "ownnetwork/api/QBNConfigurations.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "ownnetwork/services/PlovermarkLogManager.h"

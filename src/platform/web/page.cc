@@ -1,15 +1,17 @@
 #include "platform/web/page.h"
 
 #include <cassert>
-#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "platform/script/js_engine.h"
 #include "platform/web/url.h"
 
 namespace platform::web_internal {
+
+using namespace script_internal;
 
 namespace {
 
@@ -24,87 +26,8 @@ WebLogSink& sink() {
   return s;
 }
 
-// ---- strings ----
-
-class JsString {
- public:
-  explicit JsString(const std::string& text) : ref_(JSStringCreateWithUTF8CString(text.c_str())) {}
-  explicit JsString(JSStringRef adopted) : ref_(adopted) {}
-  ~JsString() {
-    if (ref_) JSStringRelease(ref_);
-  }
-  JsString(const JsString&) = delete;
-  JsString& operator=(const JsString&) = delete;
-  JSStringRef get() const { return ref_; }
-
- private:
-  JSStringRef ref_;
-};
-
-std::string toStd(JSStringRef s) {
-  if (!s) return {};
-  const size_t max = JSStringGetMaximumUTF8CStringSize(s);
-  std::string out(max, '\0');
-  const size_t written = JSStringGetUTF8CString(s, out.data(), max);
-  out.resize(written > 0 ? written - 1 : 0);
-  return out;
-}
-
-// The value as a string (its toString); "" when that throws.
-std::string toStd(JSContextRef ctx, JSValueRef value) {
-  JSValueRef ignored = nullptr;
-  JsString s(JSValueToStringCopy(ctx, value, &ignored));
-  return toStd(s.get());
-}
-
-JSValueRef makeString(JSContextRef ctx, const std::string& text) {
-  JsString s(text);
-  return JSValueMakeString(ctx, s.get());
-}
-
-JSValueRef property(JSContextRef ctx, JSObjectRef object, const char* name) {
-  JsString n{std::string(name)};
-  return JSObjectGetProperty(ctx, object, n.get(), nullptr);
-}
-
-int intArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
-  if (i >= argc) return 0;
-  const double d = JSValueToNumber(ctx, argv[i], nullptr);
-  return std::isfinite(d) ? static_cast<int>(d) : 0;
-}
-
-std::string stringArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
-  return i < argc ? toStd(ctx, argv[i]) : std::string();
-}
-
-void throwError(JSContextRef ctx, JSValueRef* exception, const std::string& message) {
-  JSValueRef m = makeString(ctx, message);
-  *exception = JSObjectMakeError(ctx, 1, &m, nullptr);
-}
-
-// "<text> (<url>:<line>)" of an exception, and its line.
-std::string describeException(JSContextRef ctx, JSValueRef exception, int* lineOut) {
-  std::string text = toStd(ctx, exception);
-  int line = 0;
-  std::string source;
-  if (JSValueIsObject(ctx, exception)) {
-    JSObjectRef object = JSValueToObject(ctx, exception, nullptr);
-    JSValueRef l = property(ctx, object, "line");
-    if (JSValueIsNumber(ctx, l)) line = static_cast<int>(JSValueToNumber(ctx, l, nullptr));
-    JSValueRef s = property(ctx, object, "sourceURL");
-    if (JSValueIsString(ctx, s)) source = toStd(ctx, s);
-  }
-  if (lineOut) *lineOut = line;
-  if (line > 0) text += " (" + (source.empty() ? std::string("script") : source) + ":" + std::to_string(line) + ")";
-  return text;
-}
-
 JSClassRef globalClass() {
-  static JSClassRef cls = [] {
-    JSClassDefinition definition = kJSClassDefinitionEmpty;
-    definition.className = "Window";
-    return JSClassCreate(&definition);
-  }();
+  static JSClassRef cls = createNamedEmptyClass("Window");
   return cls;
 }
 
@@ -466,12 +389,9 @@ ScriptEvaluation Page::evaluate(const std::string& script) {
   JSValueRef exception = nullptr;
   JSValueRef value = JSEvaluateScript(context_, s.get(), nullptr, nullptr, 1, &exception);
   if (!exception && !isStopped() && value && !JSValueIsUndefined(context_, value)) {
-    JsString json(JSValueCreateJSONString(context_, value, 0, &exception));
-    if (!exception) {
-      auto parsed = json.get() ? parseJson(toStd(json.get())) : Result<Json>(Error{});
-      if (parsed) out.value = std::move(parsed.value());
-      else out.error = Error{kWebErrorDomain, WebErrorCode::UnsupportedResultType, "the result has no JSON form"};
-    }
+    auto parsed = valueToJson(context_, value, &exception);
+    if (parsed) out.value = std::move(parsed.value());
+    else if (!exception) out.error = Error{kWebErrorDomain, WebErrorCode::UnsupportedResultType, "the result has no JSON form"};
   }
   if (isStopped()) {
     out.value = nullptr;

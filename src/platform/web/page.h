@@ -2,7 +2,9 @@
 // One page of a web view: a JavaScriptCore context (in a context group of its
 // own, so the guard of its entries and the teardown concern this page only)
 // with the page's window, document, timers and bridges. Internal to the web
-// view.
+// view. The engine section it shares with the script contexts outside web
+// views is platform/script (engine.h: the entry guard; js_engine.h: strings,
+// values and exception texts).
 //
 // A page lives on its web-content queue: it is made, driven and destroyed
 // there, and its timers fire there. Only interrupt() may be called from
@@ -22,7 +24,7 @@
 #include <vector>
 
 #include "platform/dispatch.h"
-#include "platform/web/engine.h"
+#include "platform/script/engine.h"
 #include "platform/web/web_view.h"
 
 namespace platform::web_internal {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/web/engine.h"
+#include "platform/script/engine.h"
 #include "platform/web/html.h"
 #include "platform/web/page.h"
 #include "platform/web/web_view.h"

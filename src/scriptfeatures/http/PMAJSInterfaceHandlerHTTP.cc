@@ -7,8 +7,8 @@
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "ownnetwork/services/PlovermarkLogManager.h"
 #include "ownnetwork/services/QBNJsonValues.h"
-#include "ownnetwork/services/QBNUtf8.h"
 #include "platform/dispatch.h"
+#include "platform/utf8.h"
 #include "scriptfeatures/PMAJSInterfaceHandler.h"
 #include "scriptfeatures/QBNJSConventions.h"
 #include "scriptfeatures/http/QBControllerAPIRequest.h"
@@ -127,7 +127,7 @@ Json PMAJSInterfaceHandler::responseDictionaryFromSerializedResponse(
 }
 
 std::optional<std::string> PMAJSInterfaceHandler::serializeData(const std::string& data) {
-  if (!qbnutf8::isValid(data)) return std::nullopt;
+  if (!platform::utf8::isValid(data)) return std::nullopt;
   return data;
 }
 

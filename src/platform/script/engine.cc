@@ -1,4 +1,4 @@
-#include "platform/web/engine.h"
+#include "platform/script/engine.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -1,7 +1,7 @@
 #pragma once
-// The engine section of the web layer: what every script run in
+// The engine section of the platform: what every script run in
 // JavaScriptCore needs, whoever hosts it (a web view's page, a script context
-// of its own): the engine's one-time set-up, the guard of each entry into a
+// of its own, platform/script/script_context.h): the engine's one-time set-up, the guard of each entry into a
 // context group's scripts (time limit, memory bound, a stop asked from
 // another thread), and the accounting of what scripts hand to a host that
 // delivers it later. Nothing here knows pages, documents or web views.

@@ -1,0 +1,49 @@
+#pragma once
+// Where a session's command scripts run: the ad's web view, or a script
+// context of the SDK's own (native sessions).
+#include <memory>
+#include <string>
+
+#include "platform/dispatch.h"
+#include "platform/json.h"
+
+namespace platform {
+class WebView;
+class ScriptContext;
+class ScriptValue;
+}  // namespace platform
+
+// The script environment of an executor: one of the two is set.
+struct OMIDQuilbrnJSEnvironment {
+  std::shared_ptr<platform::WebView> webView;
+  std::shared_ptr<platform::ScriptContext> scriptContext;
+};
+
+class OMIDQuilbrnJSExecutor {
+ public:
+  virtual ~OMIDQuilbrnJSExecutor() = default;
+  // Runs the script in the environment (later, never inline).
+  virtual void injectJavaScriptFromString(const std::string& script) = 0;
+  // Whether scripts may be injected from any thread (else: the main thread
+  // only).
+  virtual bool supportBackgroundThread() const = 0;
+  virtual OMIDQuilbrnJSEnvironment jsEnvironment() const = 0;
+};
+
+// What the timers and the network bridge of a script context call back into.
+// Every operation runs on dispatchQueue().
+class OMIDQuilbrnJSInvoker {
+ public:
+  virtual ~OMIDQuilbrnJSInvoker() = default;
+  // A string is evaluated as script; undefined and null are ignored; any
+  // other value is called with no arguments.
+  virtual void invokeCallback(const platform::ScriptValue& callback) = 0;
+  // Calls the value with the argument (a text or a number) as its only
+  // argument.
+  virtual void invokeCallback(const platform::ScriptValue& callback, const platform::Json& argument) = 0;
+  // Evaluates the text (the empty text is never evaluated).
+  virtual void invokeScript(const std::string& script) = 0;
+  // Asserts (debug builds) that the caller runs on dispatchQueue().
+  virtual void assertOnJavaScriptQueue() const = 0;
+  virtual platform::QueueRef dispatchQueue() const = 0;
+};

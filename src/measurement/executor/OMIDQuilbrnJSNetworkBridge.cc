@@ -1,0 +1,110 @@
+#include "measurement/executor/OMIDQuilbrnJSNetworkBridge.h"
+
+#include "foundation/QBLoggerManager.h"
+#include "measurement/executor/OMIDQuilbrnLoadTask.h"
+#include "platform/net.h"
+#include "platform/web/url.h"
+
+using platform::ScriptContext;
+using platform::ScriptValue;
+
+std::shared_ptr<OMIDQuilbrnJSNetworkBridge> OMIDQuilbrnJSNetworkBridge::networkBridge() {
+  return std::shared_ptr<OMIDQuilbrnJSNetworkBridge>(new OMIDQuilbrnJSNetworkBridge);
+}
+
+void OMIDQuilbrnJSNetworkBridge::setupMethodsForJSObject(ScriptContext& context, const ScriptValue& object) {
+  std::weak_ptr<OMIDQuilbrnJSNetworkBridge> weak = weak_from_this();
+  auto argument = [](const ScriptContext::Arguments& arguments, size_t i) {
+    return i < arguments.size() ? arguments[i] : ScriptValue();
+  };
+  context.defineFunction<OMIDQuilbrnJSNetworkBridge>(
+      object, "sendUrl", weak, [argument](OMIDQuilbrnJSNetworkBridge& bridge, const ScriptContext::Arguments& a) {
+        bridge.sendURL(URLFromArgument(argument(a, 0)), argument(a, 1), argument(a, 2));
+        return ScriptValue();
+      });
+  context.defineFunction<OMIDQuilbrnJSNetworkBridge>(
+      object, "downloadJavaScriptResource", weak,
+      [argument](OMIDQuilbrnJSNetworkBridge& bridge, const ScriptContext::Arguments& a) {
+        bridge.downloadJavaScriptResourceWithURL(URLFromArgument(argument(a, 0)), argument(a, 1), argument(a, 2));
+        return ScriptValue();
+      });
+}
+
+std::optional<std::string> OMIDQuilbrnJSNetworkBridge::URLFromArgument(const ScriptValue& argument) {
+  std::string text = argument.toString();
+  if (!platform::isValidURL(text)) return std::nullopt;
+  return text;
+}
+
+void OMIDQuilbrnJSNetworkBridge::sendURL(const std::optional<std::string>& url, const ScriptValue& successCallback,
+                                         const ScriptValue& failureCallback) {
+  auto invoker = jsInvoker_.lock();
+  if (!url || !invoker) return;
+  std::weak_ptr<OMIDQuilbrnJSNetworkBridge> weak = weak_from_this();
+  OMIDQuilbrnLoadTask::taskToSendPingToURL(
+      *url, invoker->dispatchQueue(),
+      [weak, successCallback, failureCallback](const std::optional<std::string>&,
+                                               const std::optional<platform::Error>& error) {
+        auto self = weak.lock();
+        auto invoker = self ? self->jsInvoker_.lock() : nullptr;
+        if (!invoker) return;
+        invoker->invokeCallback(error ? failureCallback : successCallback);
+      })
+      ->start();
+}
+
+void OMIDQuilbrnJSNetworkBridge::downloadJavaScriptResourceWithURL(const std::optional<std::string>& url,
+                                                                   const ScriptValue& successCallback,
+                                                                   const ScriptValue& failureCallback) {
+  auto invoker = jsInvoker_.lock();
+  if (!url || !invoker) return;
+  std::weak_ptr<OMIDQuilbrnJSNetworkBridge> weak = weak_from_this();
+  OMIDQuilbrnLoadTask::taskToLoadStringFromURL(
+      *url, 1, invoker->dispatchQueue(),
+      [weak, successCallback, failureCallback](const std::optional<std::string>& text,
+                                               const std::optional<platform::Error>& error) {
+        auto self = weak.lock();
+        auto invoker = self ? self->jsInvoker_.lock() : nullptr;
+        if (!invoker) return;
+        if (error) invoker->invokeCallback(failureCallback, getOMIDError(*error));
+        else if (!text) invoker->invokeCallback(failureCallback, 2);
+        else invoker->invokeCallback(successCallback, *text);
+      })
+      ->start();
+}
+
+void OMIDQuilbrnJSNetworkBridge::injectJavaScriptFromURL(const std::optional<std::string>& url,
+                                                         const std::string& injectionID) {
+  auto invoker = jsInvoker_.lock();
+  if (!url || !invoker) return;
+  std::weak_ptr<OMIDQuilbrnJSNetworkBridge> weak = weak_from_this();
+  OMIDQuilbrnLoadTask::taskToLoadStringFromURL(
+      *url, 1, invoker->dispatchQueue(),
+      [weak, injectionID, url = *url](const std::optional<std::string>& text,
+                                      const std::optional<platform::Error>& error) {
+        if (error || !text) {
+          QB_LOG("verification script " + url + " not run: " + (error ? error->message : "not UTF-8"), 3,
+                 QBLogTagInternal);
+          return;
+        }
+        auto self = weak.lock();
+        auto invoker = self ? self->jsInvoker_.lock() : nullptr;
+        if (invoker) invoker->invokeScript(wrappedVerificationScript(*text, injectionID));
+      })
+      ->start();
+}
+
+int OMIDQuilbrnJSNetworkBridge::getOMIDError(const platform::Error& error) {
+  switch (error.code) {
+    case platform::URLErrorCode::NotConnectedToInternet: return 0;
+    case platform::URLErrorCode::ResourceUnavailable: return 1;
+    default: return 3;
+  }
+}
+
+std::string OMIDQuilbrnJSNetworkBridge::wrappedVerificationScript(const std::string& script,
+                                                                  const std::string& injectionID) {
+  return "(function() { this.omidVerificationProperties = this.omidVerificationProperties || {};"
+         "this.omidVerificationProperties.injectionId = '" +
+         injectionID + "';\n" + script + "\ndelete this.omidVerificationProperties.injectionId; }).call(this);";
+}

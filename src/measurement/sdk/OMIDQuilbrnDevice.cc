@@ -1,0 +1,55 @@
+#include "measurement/sdk/OMIDQuilbrnDevice.h"
+
+#include <mutex>
+
+#include "platform/clock.h"
+#include "platform/device.h"
+#include "platform/ui/ui_device.h"
+
+namespace {
+
+std::string orNotAvailable(std::string text) { return text.empty() ? std::string("n/a") : text; }
+
+std::mutex& dictionaryMutex() {
+  static std::mutex& m = *new std::mutex;
+  return m;
+}
+std::optional<platform::Json>& cachedDictionary() {
+  static std::optional<platform::Json>& d = *new std::optional<platform::Json>;
+  return d;
+}
+
+}  // namespace
+
+platform::Json OMIDQuilbrnDevice::deviceDictionary() {
+  std::lock_guard lock(dictionaryMutex());
+  auto& cached = cachedDictionary();
+  if (!cached) cached = platform::Json{{"deviceType", deviceType()}, {"os", deviceOs()}, {"osVersion", deviceOsVersion()}};
+  return *cached;
+}
+
+std::string OMIDQuilbrnDevice::deviceType() { return orNotAvailable(platform::deviceFacts().facts().hardwareModel); }
+
+std::string OMIDQuilbrnDevice::deviceOs() { return orNotAvailable(platform::deviceFacts().facts().osName); }
+
+std::string OMIDQuilbrnDevice::deviceOsVersion() { return orNotAvailable(platform::deviceFacts().facts().osVersion); }
+
+void OMIDQuilbrnDevice::resetForTesting() {
+  std::lock_guard lock(dictionaryMutex());
+  cachedDictionary().reset();
+}
+
+std::string OMIDQuilbrnDeviceCategory::deviceCategory() {
+  const platform::DeviceFacts facts = platform::deviceFacts().facts();
+  const std::string& name = facts.osName;
+  if (name == "tvOS") return "ctv";
+  if (name == "macOS") return "desktop";
+  if (name == "watchOS") return "other";
+  if (name == "iOS" || name == "iPadOS" || name == "iPhoneOS") {
+    const bool thirteenOrLater = platform::compareSystemVersions(facts.osVersion, "13.0") >= 0;
+    return thirteenOrLater && facts.isMacCatalystApp ? "desktop" : "mobile";
+  }
+  return "other";
+}
+
+int64_t OMIDQuilbrnClock::date() const { return platform::nowWallMs(); }

@@ -1,0 +1,195 @@
+#pragma once
+// A script context outside web views: a bare JavaScriptCore context (no
+// window, no document, no timers of its own) for scripts the library runs
+// itself, over the same engine and under the same rules as a web view's pages
+// (platform/script/js_engine.h holds what both share):
+//  * sources are evaluated in global scope, sloppy mode: top-level `this` and
+//    the `this` of a plain call are the global object;
+//  * an exception a script does not catch is contained: the entry answers it
+//    as an error (kScriptErrorDomain, JavaScriptException) and goes no further;
+//  * each entry into script (evaluate, call) is guarded as a page's is
+//    (platform/script/engine.h): it may run for ScriptContextOptions::
+//    timeLimitMs of the thread's processor time; a longer one is stopped (the
+//    script cannot catch it) and answers ScriptTimeLimit, and after
+//    stopsBeforeTeardown such stops the context is torn down. Scripts that
+//    make the process hold more than memoryLimitBytes are stopped
+//    (ResourceLimit) and the context is torn down at once. A torn-down
+//    context has released its engine context; every later entry answers
+//    ContextTornDown without running anything.
+//
+// Threading: a context is not thread-safe. Use it, its values and its native
+// functions from one serial queue at a time; the queue's blocks may run on
+// different threads (the engine takes its own lock on every entry). The
+// context may be destroyed on any thread (never from inside one of its own
+// entries), also while values still exist: they then become inert
+// (undefined, nothing happens).
+//
+// Values (ScriptValue) keep their script value alive (protected from the
+// collector) for as long as a copy exists, across asynchronous work.
+//
+// JavaScriptCore stays out of this header.
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/json.h"
+#include "platform/result.h"
+
+namespace platform {
+
+inline constexpr char kScriptErrorDomain[] = "platform.script";
+
+// Codes of errors in kScriptErrorDomain (the same numbers as the web view's
+// codes for the same faults).
+namespace ScriptErrorCode {
+inline constexpr int JavaScriptException = 1;  // the script threw; message: its text
+inline constexpr int ScriptTimeLimit = 3;      // the entry ran past the time limit
+inline constexpr int ContextTornDown = 4;      // the context was torn down before
+inline constexpr int ResourceLimit = 7;        // the scripts held more memory than they may
+}  // namespace ScriptErrorCode
+
+// The default limit of one entry into script, the same as a web view page's.
+inline constexpr double kDefaultScriptTimeLimitMs = 2000;
+
+struct ScriptContextOptions {
+  // Longest run of one entry into script, in milliseconds of the running
+  // thread's processor time.
+  double timeLimitMs = kDefaultScriptTimeLimitMs;
+  // Bound of the memory the scripts make the process hold (as a page's).
+  size_t memoryLimitBytes = size_t{512} << 20;
+  // Time-limit stops after which the context is torn down (at least 1).
+  int stopsBeforeTeardown = 3;
+};
+
+class ScriptContext;
+
+// One script value of a context, protected from the collector while a copy
+// exists. A default value is undefined and belongs to no context.
+class ScriptValue {
+ public:
+  ScriptValue() = default;
+
+  bool isUndefined() const;  // also for a value whose context is gone
+  bool isNull() const;
+  bool isBoolean() const;
+  bool isNumber() const;
+  bool isString() const;
+  bool isObject() const;
+  bool isFunction() const;
+
+  // The value's toString; "" when that throws or the context is gone.
+  std::string toString() const;
+  // The value as a number (NaN when it is none).
+  double toNumber() const;
+  bool toBoolean() const;
+  // The value's JSON form; none for undefined, a function, or when the
+  // conversion throws.
+  std::optional<Json> toJson() const;
+  // object[name]; undefined when the value is no object.
+  ScriptValue property(const std::string& name) const;
+
+  struct Handle;
+
+ private:
+  friend struct ScriptValueAccess;
+  explicit ScriptValue(std::shared_ptr<Handle> handle) : handle_(std::move(handle)) {}
+  std::shared_ptr<Handle> handle_;
+};
+
+// What an entry into script answers: its value, or an error in
+// kScriptErrorDomain (for an exception: JavaScriptException with the
+// exception's text as message and the line where it was thrown).
+struct ScriptOutcome {
+  ScriptValue value;
+  std::optional<Error> error;
+  int line = 0;
+  bool ok() const { return !error.has_value(); }
+  // "<text> (<url>:<line>)" for an exception, the error's message otherwise,
+  // "" when ok.
+  std::string description;
+};
+
+class ScriptContext {
+ public:
+  using Arguments = std::vector<ScriptValue>;
+  // A native function: called with the script's arguments; its answer is the
+  // call's value in script (a default ScriptValue: undefined).
+  using NativeFunction = std::function<ScriptValue(const Arguments& arguments)>;
+
+  static std::shared_ptr<ScriptContext> create(ScriptContextOptions options = {});
+  ~ScriptContext();
+  ScriptContext(const ScriptContext&) = delete;
+  ScriptContext& operator=(const ScriptContext&) = delete;
+
+  const ScriptContextOptions& options() const { return options_; }
+
+  // Evaluates `source` (UTF-8; any bytes, NUL included) in global scope.
+  // `sourceURL` and `line` name it in exception texts.
+  ScriptOutcome evaluate(std::string_view source, const std::string& sourceURL = {}, int line = 1);
+  // Calls `function` with the arguments and `this` undefined (the global
+  // object in sloppy functions). Calling a value that is no function answers
+  // a JavaScriptException ("TypeError: ..."), as the engine would.
+  ScriptOutcome call(const ScriptValue& function, const Arguments& arguments = {});
+
+  // The global object, and globalThis[name].
+  ScriptValue globalObject();
+  ScriptValue global(const std::string& name);
+
+  // Values of this context.
+  ScriptValue makeString(std::string_view text);
+  ScriptValue makeNumber(double number);
+  ScriptValue makeBoolean(bool value);
+  ScriptValue makeNull();
+  ScriptValue makeObject();
+  // A value from JSON (strings, numbers, arrays, objects...).
+  ScriptValue makeJson(const Json& json);
+
+  // Sets object[name] to a native function; false when the value is no object
+  // of this context or the context is torn down.
+  bool defineFunction(const ScriptValue& object, const std::string& name, NativeFunction function);
+  // The same for a function that belongs to `owner`, which it holds weakly:
+  // once the owner is gone the function does nothing and answers undefined.
+  template <class Owner>
+  bool defineFunction(const ScriptValue& object, const std::string& name, std::weak_ptr<Owner> owner,
+                      std::function<ScriptValue(Owner& owner, const Arguments& arguments)> function) {
+    return defineFunction(object, name,
+                          [owner = std::move(owner), function = std::move(function)](const Arguments& arguments) {
+                            auto locked = owner.lock();
+                            return locked ? function(*locked, arguments) : ScriptValue();
+                          });
+  }
+
+  // Time-limit stops so far.
+  int timeLimitStops() const { return stops_; }
+  bool isTornDown() const;
+  // Releases the engine context now (inside an entry: when the outermost
+  // entry returns). Values become inert; later entries answer
+  // ContextTornDown.
+  void tearDown();
+
+  // Runs the engine's collector now (values held by ScriptValue survive it).
+  void collectGarbageForTesting();
+
+  struct Core;
+
+ private:
+  explicit ScriptContext(ScriptContextOptions options);
+  friend struct ScriptValueAccess;
+  // Before an entry: what the entry answers when it may not run.
+  std::optional<ScriptOutcome> enter();
+  ScriptOutcome leave(const void* value, const void* exception);
+  // What an entry answers when the guard stopped the scripts (its reason).
+  ScriptOutcome stoppedOutcome(int reason) const;
+
+  ScriptContextOptions options_;
+  std::shared_ptr<Core> core_;
+  int stops_ = 0;
+  int depth_ = 0;
+  bool tearDownPending_ = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,301 @@
+// The script context outside web views: the same engine rules as a web
+// view's pages (checked side by side with a page), values that outlive the
+// collector, native functions that hold their owner weakly, the per-entry time
+// limit and the teardown after repeated stops, and use from one thread after
+// another in real mode (run under the thread sanitizer too).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch.h"
+#include "platform/script/script_context.h"
+#include "platform/test_environment.h"
+#include "platform/web/web_view.h"
+
+using namespace platform;
+
+namespace {
+
+// The outcome's code, 0 when it gave a value.
+int outcomeCode(const ScriptOutcome& o) { return o.error ? o.error->code : 0; }
+
+// What a page of the web view answers for the script.
+ScriptEvaluation evaluateInPage(TestEnvironment& env, WebView& view, const std::string& script) {
+  std::optional<ScriptEvaluation> out;
+  view.evaluateJavaScript(script, [&](const ScriptEvaluation& r) { out = r; });
+  env.runUntilIdle();
+  return out.value_or(ScriptEvaluation{});
+}
+
+// The same script answers the same in a script context and in a page: value,
+// error code, exception text and line, sloppy global `this`.
+TEST(ScriptContextConformance, AnswersAsAWebViewPageDoes) {
+  TestEnvironment env;
+  auto view = std::make_shared<WebView>();
+  auto context = ScriptContext::create();
+  const std::string scripts[] = {
+      "1 + 2",
+      "'a' + 'b'",
+      "({a: [1, 'x', null], b: {c: false}})",
+      "this === globalThis",
+      "(function () { return this === globalThis; })()",
+      "var declared = 5; globalThis.declared",
+      "var y = 1;\nthrow new Error('boom')",
+      "\n\nmissing()",
+      "null.x",
+      "throw 'plain'",
+      "JSON.stringify({s: '\\u2028\"\\\\'})",
+      "[1, , 3].length",
+      "(function () { 'use strict'; return this; })() === undefined",
+  };
+  for (const auto& script : scripts) {
+    SCOPED_TRACE(script);
+    const ScriptEvaluation page = evaluateInPage(env, *view, script);
+    const ScriptOutcome own = context->evaluate(script);
+    ASSERT_EQ(outcomeCode(own), page.error ? page.error->code : 0);
+    if (page.error) {
+      EXPECT_EQ(own.error->message, page.error->message);
+      EXPECT_EQ(own.error->domain, kScriptErrorDomain);
+    } else {
+      EXPECT_EQ(own.value.toJson().value_or(nullptr), page.value);
+    }
+    EXPECT_EQ(own.line, page.line);
+  }
+  // A NUL inside the source is a character for both, not its end.
+  const std::string withNul("'a\0b'.length", 12);
+  EXPECT_EQ(evaluateInPage(env, *view, withNul).value, 3);
+  EXPECT_EQ(context->evaluate(withNul).value.toNumber(), 3);
+  // Where a page answers "no JSON form", the context hands the value itself.
+  const ScriptOutcome function = context->evaluate("(function (a, b) { return a + b; })");
+  ASSERT_TRUE(function.ok());
+  EXPECT_TRUE(function.value.isFunction());
+  EXPECT_FALSE(function.value.toJson().has_value());
+  const ScriptOutcome sum = context->call(function.value, {context->makeNumber(2), context->makeString("x")});
+  EXPECT_EQ(sum.value.toString(), "2x");
+  EXPECT_TRUE(context->evaluate("undefined").value.isUndefined());
+}
+
+TEST(ScriptContext, ExceptionsAreContainedWithTheirSourceAndLine) {
+  auto context = ScriptContext::create();
+  const ScriptOutcome thrown = context->evaluate("var a = 1;\n\nthrow new TypeError('no')", "verification.js");
+  EXPECT_EQ(outcomeCode(thrown), ScriptErrorCode::JavaScriptException);
+  EXPECT_EQ(thrown.error->message, "TypeError: no");
+  EXPECT_EQ(thrown.line, 3);
+  EXPECT_EQ(thrown.description, "TypeError: no (verification.js:3)");
+  // The context goes on; what ran before the throw stays.
+  EXPECT_EQ(context->evaluate("a").value.toNumber(), 1);
+  const ScriptOutcome syntax = context->evaluate("function (");
+  EXPECT_EQ(outcomeCode(syntax), ScriptErrorCode::JavaScriptException);
+  EXPECT_NE(syntax.error->message.find("SyntaxError"), std::string::npos);
+  // Calling what is no function answers as the engine would, without running.
+  const ScriptOutcome notFunction = context->call(context->makeNumber(3));
+  EXPECT_EQ(outcomeCode(notFunction), ScriptErrorCode::JavaScriptException);
+  EXPECT_EQ(notFunction.error->message, "TypeError: 3 is not a function");
+  const ScriptOutcome throwing = context->call(context->evaluate("(function () { throw new Error('in call'); })").value);
+  EXPECT_EQ(throwing.error->message, "Error: in call");
+}
+
+TEST(ScriptContext, TextKeepsEveryCharacterNulAndAstralIncluded) {
+  auto context = ScriptContext::create();
+  const std::string text = std::string("a\0b", 3) + "\xF0\x9F\x98\x80" + "\xE2\x80\xA8" + "'\"\\\n\r";
+  const ScriptValue value = context->makeString(text);
+  EXPECT_EQ(value.toString(), text);
+  const ScriptOutcome length = context->call(context->evaluate("(function (s) { return s.length; })").value, {value});
+  EXPECT_EQ(length.value.toNumber(), 3 + 2 + 1 + 5);
+  // Source text with a NUL inside a string literal is evaluated whole.
+  const ScriptOutcome literal = context->evaluate(std::string("'x\0y'.length + 1", 16));
+  EXPECT_EQ(literal.value.toNumber(), 4);
+  // Bytes that are no UTF-8 become U+FFFD.
+  EXPECT_EQ(context->makeString("\xFF" "a").toString(), "\xEF\xBF\xBD" "a");
+}
+
+TEST(ScriptContext, ValuesConvertBothWays) {
+  auto context = ScriptContext::create();
+  const Json json = Json::parse(R"({"n": 1.5, "s": "t", "l": [true, null], "o": {"k": "v"}})");
+  const ScriptValue object = context->makeJson(json);
+  EXPECT_TRUE(object.isObject());
+  EXPECT_EQ(object.toJson(), json);
+  EXPECT_EQ(object.property("s").toString(), "t");
+  EXPECT_TRUE(object.property("missing").isUndefined());
+  EXPECT_TRUE(context->makeNull().isNull());
+  EXPECT_TRUE(context->makeBoolean(true).toBoolean());
+  EXPECT_TRUE(std::isnan(context->makeString("x").toNumber()));
+  EXPECT_TRUE(ScriptValue().isUndefined());
+  EXPECT_EQ(ScriptValue().toString(), "");
+  // A getter that throws reads as undefined.
+  const ScriptValue trap = context->evaluate("({get bad() { throw 1; }})").value;
+  EXPECT_TRUE(trap.property("bad").isUndefined());
+}
+
+// A value kept by native code survives the collector after the script let go
+// of it; a native function answers while its owner lives, then does nothing.
+TEST(ScriptContext, KeptValuesSurviveTheCollectorAndFunctionsHoldTheirOwnerWeakly) {
+  auto context = ScriptContext::create();
+  struct Owner {
+    std::vector<std::string> heard;
+  };
+  auto owner = std::make_shared<Owner>();
+  const ScriptValue host = context->makeObject();
+  ASSERT_TRUE(context->defineFunction<Owner>(host, "record", owner,
+                                             [&](Owner& o, const ScriptContext::Arguments& arguments) {
+                                               for (const auto& a : arguments) o.heard.push_back(a.toString());
+                                               return context->makeNumber(static_cast<double>(o.heard.size()));
+                                             }));
+  EXPECT_FALSE(context->defineFunction(context->makeNumber(1), "x", [](const ScriptContext::Arguments&) {
+    return ScriptValue();
+  }));
+  context->call(context->evaluate("(function (h) { globalThis.host = h; })").value, {host});
+  EXPECT_EQ(context->evaluate("typeof host.record").value.toString(), "function");
+  EXPECT_EQ(context->evaluate("host.record('a', 2, {})").value.toNumber(), 3);
+  EXPECT_EQ(owner->heard, (std::vector<std::string>{"a", "2", "[object Object]"}));
+
+  const ScriptValue kept = context->evaluate("globalThis.cb = function (x) { return 'kept ' + x; }; cb").value;
+  context->evaluate("delete globalThis.cb; var junk = []; for (var i = 0; i < 20000; i++) junk.push({i: i}); junk = null;");
+  context->collectGarbageForTesting();
+  EXPECT_EQ(context->call(kept, {context->makeString("yes")}).value.toString(), "kept yes");
+
+  std::weak_ptr<Owner> gone = owner;
+  owner.reset();
+  EXPECT_TRUE(gone.expired());
+  EXPECT_TRUE(context->evaluate("host.record('late')").value.isUndefined());
+}
+
+// An entry that runs past the limit is stopped where the script cannot catch
+// it; the context goes on until the stops reach the teardown count.
+TEST(ScriptContext, TimeLimitStopsEachEntryAndRepeatedStopsTearTheContextDown) {
+  auto context = ScriptContext::create({.timeLimitMs = 50, .stopsBeforeTeardown = 3});
+  const ScriptValue loop = context->evaluate("(function () { for (;;) {} })").value;
+  const ScriptOutcome first = context->evaluate("var caught = false; try { for (;;) {} } catch (e) { caught = true; }");
+  EXPECT_EQ(outcomeCode(first), ScriptErrorCode::ScriptTimeLimit);
+  EXPECT_EQ(first.error->message, "the script ran past the time limit of 50 ms");
+  EXPECT_FALSE(context->evaluate("caught").value.toBoolean());
+  EXPECT_EQ(context->timeLimitStops(), 1);
+  EXPECT_EQ(outcomeCode(context->call(loop)), ScriptErrorCode::ScriptTimeLimit);
+  EXPECT_EQ(context->evaluate("40 + 2").value.toNumber(), 42);
+  EXPECT_FALSE(context->isTornDown());
+
+  // A stop inside a native function's nested entry counts once, at the top.
+  const ScriptValue host = context->makeObject();
+  context->defineFunction(host, "nested", [&](const ScriptContext::Arguments&) {
+    EXPECT_EQ(outcomeCode(context->evaluate("for (;;) {}")), ScriptErrorCode::ScriptTimeLimit);
+    return ScriptValue();
+  });
+  EXPECT_EQ(outcomeCode(context->call(host.property("nested"))), ScriptErrorCode::ScriptTimeLimit);
+  EXPECT_EQ(context->timeLimitStops(), 3);
+  EXPECT_TRUE(context->isTornDown());
+  EXPECT_EQ(outcomeCode(context->evaluate("1")), ScriptErrorCode::ContextTornDown);
+  EXPECT_EQ(outcomeCode(context->call(loop)), ScriptErrorCode::ContextTornDown);
+  EXPECT_TRUE(loop.isUndefined());  // inert
+  EXPECT_TRUE(context->global("Math").isUndefined());
+  EXPECT_FALSE(context->defineFunction(host, "f", [](const ScriptContext::Arguments&) { return ScriptValue(); }));
+}
+
+// Scripts that make the process hold more than the bound are stopped and the
+// context is torn down at once, whatever the count of time-limit stops.
+TEST(ScriptContext, MemoryBoundStopsTheScriptsAndTearsTheContextDown) {
+  auto context = ScriptContext::create({.memoryLimitBytes = size_t{64} << 20, .stopsBeforeTeardown = 3});
+  const ScriptOutcome out = context->evaluate("var keep = []; for (;;) keep.push(new Array(100000).fill(1.5));");
+  EXPECT_EQ(outcomeCode(out), ScriptErrorCode::ResourceLimit);
+  EXPECT_EQ(out.error->message, "the scripts held more than 67108864 bytes of memory");
+  EXPECT_TRUE(context->isTornDown());
+  EXPECT_EQ(context->timeLimitStops(), 0);
+  EXPECT_EQ(outcomeCode(context->evaluate("1")), ScriptErrorCode::ContextTornDown);
+}
+
+TEST(ScriptContext, TearDownInsideAnEntryWaitsForItToReturn) {
+  auto context = ScriptContext::create();
+  const ScriptValue host = context->makeObject();
+  context->defineFunction(host, "stop", [&](const ScriptContext::Arguments&) {
+    context->tearDown();
+    return context->makeString("still here");
+  });
+  context->call(context->evaluate("(function (h) { globalThis.h = h; })").value, {host});
+  const ScriptOutcome out = context->evaluate("h.stop() + '!'");
+  EXPECT_TRUE(out.ok());
+  EXPECT_TRUE(context->isTornDown());
+  EXPECT_EQ(outcomeCode(context->evaluate("1")), ScriptErrorCode::ContextTornDown);
+}
+
+// Real mode: one context used by three threads in turn (each waits for its
+// turn), each entry also calling back into native code; values made on one
+// thread are used and released on the others.
+TEST(ScriptContextRealMode, MovesBetweenThreadsOneAtATime) {
+  auto context = ScriptContext::create();
+  auto counter = std::make_shared<std::atomic<int>>(0);
+  const ScriptValue host = context->makeObject();
+  context->defineFunction<std::atomic<int>>(host, "bump", counter, [](std::atomic<int>& c, const ScriptContext::Arguments&) {
+    ++c;
+    return ScriptValue();
+  });
+  context->call(context->evaluate("(function (h) { globalThis.h = h; globalThis.n = 0; })").value, {host});
+  std::optional<ScriptValue> carried;
+  constexpr int kThreads = 3, kTurns = 24;
+  std::mutex m;
+  std::condition_variable cv;
+  int turn = 0;
+  std::vector<std::thread> workers;
+  // The turn is taken and handed on under the lock, the script runs outside
+  // it: the engine's collector stops every thread that used the context with
+  // a signal, which a thread blocked on a mutex does not answer under the
+  // thread sanitizer.
+  for (int t = 0; t < kThreads; ++t) {
+    workers.emplace_back([&, t] {
+      for (;;) {
+        {
+          std::unique_lock lock(m);
+          cv.wait(lock, [&] { return turn >= kTurns || turn % kThreads == t; });
+          if (turn >= kTurns) return;
+        }
+        carried.reset();  // made on another thread, released on this one
+        carried = context->evaluate("n += 1; h.bump(); ({n: n, s: 'x'.repeat(1000)})").value;
+        context->evaluate("var garbage = []; for (var k = 0; k < 2000; k++) garbage.push([k]);");
+        {
+          std::lock_guard lock(m);
+          ++turn;
+        }
+        cv.notify_all();
+      }
+    });
+  }
+  for (auto& w : workers) w.join();
+  EXPECT_EQ(counter->load(), kTurns);
+  EXPECT_EQ(carried->property("n").toNumber(), kTurns);
+  carried.reset();
+}
+
+// Real mode: a serial queue's blocks, which the worker pool runs on whichever
+// thread is free, use one context; timers of the same queue interleave.
+TEST(ScriptContextRealMode, ServesASerialQueueWhoseBlocksMoveBetweenWorkers) {
+  auto queue = createSerialQueue("com.quillborne.test.script-context");
+  std::shared_ptr<ScriptContext> context;
+  queue->sync([&] { context = ScriptContext::create(); });
+  constexpr int kBlocks = 200;
+  std::atomic<int> done{0};
+  std::vector<std::shared_ptr<Timer>> timers;
+  for (int i = 0; i < kBlocks; ++i) {
+    auto block = [&, i] {
+      const ScriptOutcome out = context->evaluate("var total = (typeof total === 'number' ? total : 0) + " +
+                                                  std::to_string(i) + "; total");
+      if (out.ok() && ++done == kBlocks) mainQueue()->async([] {});  // wakes the main loop
+    };
+    if (i % 10 == 0) timers.push_back(Timer::once(queue, 1, block));
+    else queue->async(block);
+  }
+  ASSERT_TRUE(runMainUntil([&] { return done.load() == kBlocks; }, 20'000));
+  double total = 0;
+  queue->sync([&] {
+    total = context->evaluate("total").value.toNumber();
+    context.reset();
+  });
+  EXPECT_EQ(total, kBlocks * (kBlocks - 1) / 2);
+}
+
+}  // namespace
