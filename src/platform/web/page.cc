@@ -1,7 +1,5 @@
 #include "platform/web/page.h"
 
-#include <jsc/jsc.h>
-
 #include <cassert>
 #include <cmath>
 #include <cstdio>
@@ -10,15 +8,6 @@
 #include <vector>
 
 #include "platform/web/url.h"
-
-// Exported by the engine without a public declaration: a limit on how long one
-// entry into a context group's scripts may run, and the callback asked when
-// the limit passes (true stops the script with an uncatchable exception).
-extern "C" {
-typedef bool (*JSShouldTerminateCallback)(JSContextRef ctx, void* context);
-JS_EXPORT void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, double limit,
-                                                   JSShouldTerminateCallback callback, void* context);
-}
 
 namespace platform::web_internal {
 
@@ -110,18 +99,6 @@ std::string describeException(JSContextRef ctx, JSValueRef exception, int* lineO
   return text;
 }
 
-// ---- engine set-up ----
-
-void configureEngineOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    // The time limit reaches a running script through checks the compiled
-    // code polls, instead of signals sent to the thread (which the thread
-    // sanitizer holds back, and which would interrupt the host's calls).
-    jsc_options_set_boolean("usePollingTraps", TRUE);
-  });
-}
-
 JSClassRef globalClass() {
   static JSClassRef cls = [] {
     JSClassDefinition definition = kJSClassDefinitionEmpty;
@@ -152,7 +129,7 @@ void webLog(WebLogLevel level, const std::string& line) {
 struct Page::Natives {
   static Page* pageOf(JSContextRef ctx) {
     auto* page = static_cast<Page*>(JSObjectGetPrivate(JSContextGetGlobalObject(ctx)));
-    return page && !page->stopped_ ? page : nullptr;
+    return page && !page->overBound_ && !page->isStopped() ? page : nullptr;
   }
 
 #define QB_NATIVE(name)                                                                                 \
@@ -183,8 +160,8 @@ struct Page::Natives {
     Block fire = [weak, id] {
       if (auto p = weak.lock()) p->fireTimer(id);
     };
-    page->timers_[id] = repeat ? Timer::repeating(mainQueue(), delay, std::move(fire))
-                               : Timer::once(mainQueue(), delay, std::move(fire));
+    page->timers_[id] = repeat ? Timer::repeating(page->queue_, delay, std::move(fire))
+                               : Timer::once(page->queue_, delay, std::move(fire));
     return JSValueMakeUndefined(ctx);
   }
 
@@ -266,7 +243,7 @@ struct Page::Natives {
         body = std::move(parsed.value());
       }
     }
-    page->client_.pagePostsMessage(name, std::move(body), bytes);
+    if (!page->client_.pagePostsMessage(name, std::move(body))) page->overBound();
     return JSValueMakeUndefined(ctx);
   }
 
@@ -282,17 +259,17 @@ struct Page::Natives {
 
 Page::Page(PageClient& client, std::string url) : client_(client), url_(std::move(url)) {}
 
-std::shared_ptr<Page> Page::create(PageClient& client, const std::string& url, double timeLimitMs) {
-  std::shared_ptr<Page> page(new Page(client, url));
-  if (!page->setUp(timeLimitMs)) return nullptr;
+std::shared_ptr<Page> Page::create(PageClient& client, const Setup& setup) {
+  std::shared_ptr<Page> page(new Page(client, setup.url));
+  if (!page->setUp(setup)) return nullptr;
   return page;
 }
 
-bool Page::setUp(double timeLimitMs) {
-  configureEngineOnce();
-  timeLimitMs_ = timeLimitMs;
+bool Page::setUp(const Setup& setup) {
+  engine::configureEngineOnce();
+  queue_ = setup.queue;
   group_ = JSContextGroupCreate();
-  JSContextGroupSetExecutionTimeLimit(group_, timeLimitMs / 1000.0, &Page::shouldTerminate, this);
+  guard_ = std::make_unique<engine::EntryGuard>(group_, setup.limits);
   context_ = JSGlobalContextCreateInGroup(group_, globalClass());
   JSObjectRef global = JSContextGetGlobalObject(context_);
   JSObjectSetPrivate(global, this);
@@ -336,7 +313,7 @@ bool Page::setUp(double timeLimitMs) {
     JSValueRef args[] = {natives, makeString(context_, dumpJson(location))};
     hooks = JSObjectCallAsFunction(context_, factoryObject, nullptr, 2, args, &exception);
   }
-  if (!hooks || exception || !JSValueIsObject(context_, hooks)) {
+  if (!hooks || exception || !JSValueIsObject(context_, hooks) || isStopped()) {
     webLog(WebLogLevel::Error, "The page could not be set up: " +
                                    (exception ? describeException(context_, exception, nullptr) : std::string("?")));
     return false;
@@ -363,68 +340,92 @@ Page::~Page() {
   if (group_) JSContextGroupRelease(group_);
 }
 
-bool Page::shouldTerminate(JSContextRef, void* page) {
-  static_cast<Page*>(page)->timedOut_ = true;
-  return true;
-}
-
 std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }
 
-void Page::afterEntry() {
-  if (!timedOut_ || stopped_) return;
-  stopped_ = true;
-  timers_.clear();
-  webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " + std::to_string(static_cast<int64_t>(timeLimitMs_)) +
-                                 " ms and was stopped");
-  client_.pageStopped();
+bool Page::enter() {
+  if (!guard_->begin()) {
+    report();
+    return false;
+  }
+  const uint64_t version = client_.messageHandlersVersion();
+  if (version != handlersVersion_ && setHandlersHook_) {
+    handlersVersion_ = version;
+    Json names = Json::array();
+    for (auto& name : client_.messageHandlerNames()) names.push_back(std::move(name));
+    JSValueRef arg = makeString(context_, dumpJson(names));
+    JSObjectCallAsFunction(context_, setHandlersHook_, nullptr, 1, &arg, nullptr);
+  }
+  if (!isStopped()) return true;
+  leave();
+  return false;
 }
 
-void Page::beforeEntry() {
-  const uint64_t version = client_.messageHandlersVersion();
-  if (version == handlersVersion_ || !setHandlersHook_) return;
-  handlersVersion_ = version;
-  Json names = Json::array();
-  for (auto& name : client_.messageHandlerNames()) names.push_back(std::move(name));
-  JSValueRef arg = makeString(context_, dumpJson(names));
-  JSObjectCallAsFunction(context_, setHandlersHook_, nullptr, 1, &arg, nullptr);
-  afterEntry();
+void Page::leave() {
+  guard_->end();
+  report();
+}
+
+void Page::report() {
+  const engine::StopReason reason = guard_->stopReason();
+  if (reason == engine::StopReason::None || reported_) return;
+  reported_ = true;
+  timers_.clear();
+  const auto& limits = guard_->limits();
+  switch (reason) {
+    case engine::StopReason::TimeLimit:
+      webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " +
+                                     std::to_string(static_cast<int64_t>(limits.timeLimitMs)) + " ms and was stopped");
+      break;
+    case engine::StopReason::MemoryLimit:
+      webLog(WebLogLevel::Error, "The scripts of " + url_ + " held more than " +
+                                     std::to_string(limits.memoryLimitBytes) + " bytes of memory and were stopped");
+      break;
+    case engine::StopReason::PendingLimit:
+      webLog(WebLogLevel::Error, "The page " + url_ + " posted more messages than wait for delivery at once (" +
+                                     std::to_string(kMaxPendingScriptMessages) + " messages, " +
+                                     std::to_string(kMaxPendingScriptMessageBytes) + " bytes) and was stopped");
+      break;
+    case engine::StopReason::Interrupted:
+    case engine::StopReason::None:
+      break;
+  }
+  client_.pageStopped(reason);
+}
+
+void Page::overBound() {
+  if (overBound_) return;
+  overBound_ = true;
+  guard_->requestStop(engine::StopReason::PendingLimit);
 }
 
 void Page::callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args) {
-  if (stopped_ || !hook) return;
-  beforeEntry();
-  if (stopped_) return;
+  if (!hook || !enter()) return;
   std::vector<JSValueRef> argv(args);
   JSValueRef exception = nullptr;
   JSObjectCallAsFunction(context_, hook, nullptr, argv.size(), argv.data(), &exception);
-  if (exception && !timedOut_) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
-  afterEntry();
+  if (exception && !isStopped()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
+  leave();
 }
 
 void Page::buildDocument(const std::string& treeJson) {
-  if (stopped_) return;
   callHook(buildDocumentHook_, {makeString(context_, treeJson)});
 }
 
 void Page::runScript(const std::string& source, const std::string& sourceURL, int line) {
-  if (stopped_) return;
-  beforeEntry();
-  if (stopped_) return;
+  if (!enter()) return;
   JsString s(source);
   JsString url(sourceURL);
   JSValueRef exception = nullptr;
   JSEvaluateScript(context_, s.get(), nullptr, url.get(), line, &exception);
-  if (exception && !timedOut_) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
-  afterEntry();
+  if (exception && !isStopped()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
+  leave();
 }
 
 void Page::setReadyState(const char* state) {
-  if (stopped_) return;
   callHook(setReadyStateHook_, {makeString(context_, state)});
 }
 
 void Page::dispatchEvent(const char* target, const char* type) {
-  if (stopped_) return;
   callHook(dispatchHook_, {makeString(context_, target), makeString(context_, type)});
 }
 
@@ -436,22 +437,35 @@ void Page::fireTimer(int id) {
 }
 
 void Page::settleFetch(int fetchId, const std::optional<std::string>& text, const std::string& url) {
-  if (stopped_) return;
   callHook(settleFetchHook_, {JSValueMakeNumber(context_, fetchId), JSValueMakeBoolean(context_, text.has_value()),
                               makeString(context_, text.value_or("")), makeString(context_, url)});
 }
 
+Error Page::stoppedError(engine::StopReason reason) {
+  switch (reason) {
+    case engine::StopReason::TimeLimit:
+      return Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "the script ran past the time limit"};
+    case engine::StopReason::MemoryLimit:
+      return Error{kWebErrorDomain, WebErrorCode::ResourceLimit, "the page held more memory than it may"};
+    case engine::StopReason::PendingLimit:
+      return Error{kWebErrorDomain, WebErrorCode::ResourceLimit, "the page posted more messages than may wait"};
+    case engine::StopReason::Interrupted:
+    case engine::StopReason::None:
+      break;
+  }
+  return Error{kWebErrorDomain, WebErrorCode::ContentTerminated, "the page's content was torn down"};
+}
+
 ScriptEvaluation Page::evaluate(const std::string& script) {
   ScriptEvaluation out;
-  if (stopped_) {
-    out.error = Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "the page's scripts were stopped"};
+  if (!enter()) {
+    out.error = stoppedError(stopReason());
     return out;
   }
-  beforeEntry();
   JsString s(script);
   JSValueRef exception = nullptr;
   JSValueRef value = JSEvaluateScript(context_, s.get(), nullptr, nullptr, 1, &exception);
-  if (!exception && value && !JSValueIsUndefined(context_, value)) {
+  if (!exception && !isStopped() && value && !JSValueIsUndefined(context_, value)) {
     JsString json(JSValueCreateJSONString(context_, value, 0, &exception));
     if (!exception) {
       auto parsed = json.get() ? parseJson(toStd(json.get())) : Result<Json>(Error{});
@@ -459,15 +473,15 @@ ScriptEvaluation Page::evaluate(const std::string& script) {
       else out.error = Error{kWebErrorDomain, WebErrorCode::UnsupportedResultType, "the result has no JSON form"};
     }
   }
-  if (timedOut_) {
+  if (isStopped()) {
     out.value = nullptr;
-    out.error = Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "the script ran past the time limit"};
+    out.error = stoppedError(stopReason());
   } else if (exception) {
     out.value = nullptr;
     out.error = Error{kWebErrorDomain, WebErrorCode::JavaScriptException, toStd(context_, exception)};
     describeException(context_, exception, &out.line);
   }
-  afterEntry();
+  leave();
   return out;
 }
 
