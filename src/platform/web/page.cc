@@ -7,7 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/web/html.h"
 #include "platform/web/url.h"
+#include "platform/web/web_text.h"
 
 namespace platform::web_internal {
 
@@ -77,9 +79,38 @@ std::string stringArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], si
   return i < argc ? toStd(ctx, argv[i]) : std::string();
 }
 
-void throwError(JSContextRef ctx, JSValueRef* exception, const std::string& message) {
+void throwError(JSContextRef ctx, JSValueRef* exception, const std::string& message, const char* name = nullptr) {
   JSValueRef m = makeString(ctx, message);
-  *exception = JSObjectMakeError(ctx, 1, &m, nullptr);
+  JSObjectRef error = JSObjectMakeError(ctx, 1, &m, nullptr);
+  if (name) {
+    JsString n{std::string("name")};
+    JSObjectSetProperty(ctx, error, n.get(), makeString(ctx, name), kJSPropertyAttributeNone, nullptr);
+  }
+  *exception = error;
+}
+
+// A page's binary string (each UTF-16 unit one byte) as bytes; none when a
+// unit is above 0xFF.
+std::optional<std::string> binaryArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
+  if (i >= argc) return std::string();
+  JsString s(JSValueToStringCopy(ctx, argv[i], nullptr));
+  if (!s.get()) return std::string();
+  const size_t length = JSStringGetLength(s.get());
+  const JSChar* units = JSStringGetCharactersPtr(s.get());
+  std::string bytes(length, '\0');
+  for (size_t k = 0; k < length; ++k) {
+    if (units[k] > 0xFF) return std::nullopt;
+    bytes[k] = static_cast<char>(units[k]);
+  }
+  return bytes;
+}
+
+// Bytes as a page's binary string.
+JSValueRef makeBinaryString(JSContextRef ctx, const std::string& bytes) {
+  std::vector<JSChar> units(bytes.size());
+  for (size_t k = 0; k < bytes.size(); ++k) units[k] = static_cast<unsigned char>(bytes[k]);
+  JsString s(JSStringCreateWithCharacters(units.data(), units.size()));
+  return JSValueMakeString(ctx, s.get());
 }
 
 // "<text> (<url>:<line>)" of an exception, and its line.
@@ -247,6 +278,48 @@ struct Page::Natives {
     return JSValueMakeUndefined(ctx);
   }
 
+  QB_NATIVE(btoa) {
+    auto bytes = binaryArg(ctx, argc, argv, 0);
+    if (!bytes) {
+      throwError(ctx, exception, "The string contains characters outside of the Latin1 range.", "InvalidCharacterError");
+      return JSValueMakeUndefined(ctx);
+    }
+    return makeString(ctx, pageBase64Encode(*bytes));
+  }
+
+  QB_NATIVE(atob) {
+    auto text = binaryArg(ctx, argc, argv, 0);
+    auto bytes = text ? pageBase64Decode(*text) : std::nullopt;
+    if (!bytes) {
+      throwError(ctx, exception, "The string is not correctly encoded.", "InvalidCharacterError");
+      return JSValueMakeUndefined(ctx);
+    }
+    return makeBinaryString(ctx, *bytes);
+  }
+
+  // document.write: the markup parsed as a document; answers "1" (its nodes
+  // go into the document being loaded, its scripts run next) or "0" (it
+  // replaces the document, its scripts run after the writing script), then
+  // its element tree.
+  QB_NATIVE(write) {
+    Page* page = pageOf(ctx);
+    if (!page) return JSValueMakeUndefined(ctx);
+    const std::string markup = stringArg(ctx, argc, argv, 0);
+    if (markup.size() > kMaxWebResourceBytes) {
+      throwError(ctx, exception, "document.write: the markup is larger than " + std::to_string(kMaxWebResourceBytes) +
+                                     " bytes");
+      return JSValueMakeUndefined(ctx);
+    }
+    auto document = parseHtml(markup);
+    if (!document) {
+      throwError(ctx, exception,
+                 "document.write: the markup nests elements deeper than " + std::to_string(kMaxHtmlDepth));
+      return JSValueMakeUndefined(ctx);
+    }
+    const bool inserted = page->client_.pageWritesDocument(std::move(document->scripts));
+    return makeString(ctx, (inserted ? "1" : "0") + document->treeJson);
+  }
+
   QB_NATIVE(fetch) {
     (void)exception;
     if (Page* page = pageOf(ctx)) page->client_.pageFetches(intArg(ctx, argc, argv, 0), stringArg(ctx, argc, argv, 1));
@@ -281,6 +354,8 @@ bool Page::setUp(const Setup& setup) {
       {"navigate", &Natives::navigate}, {"openWindow", &Natives::openWindow},
       {"resolve", &Natives::resolve},
       {"postMessage", &Natives::postMessage}, {"fetch", &Natives::fetch},
+      {"atob", &Natives::atob},         {"btoa", &Natives::btoa},
+      {"write", &Natives::write},
   };
   for (const auto& [name, callback] : functions) {
     JsString n{std::string(name)};
