@@ -115,10 +115,12 @@ void QBTestSuiteWebViewWrapper::onUIReady() {
 
 void QBTestSuiteWebViewWrapper::switchToAppWebView() {
   after(0, [](QBTestSuiteWebViewWrapper& self) {
-    auto controller = self.viewController_.lock();
-    if (!self.appWebView_ || self.appWebView_->superview()) return;
+    // A missing test page counts as one without a superview (the clean-up
+    // check of after() keeps a closed suite from getting here).
+    if (self.appWebView_ && self.appWebView_->superview()) return;
     self.destroyLoadingScreenWebView();
-    if (controller) controller->view()->addSubview(self.appWebView_);
+    auto controller = self.viewController_.lock();
+    if (controller && self.appWebView_) controller->view()->addSubview(self.appWebView_);
     QBTestSuiteEventsManager::onTestSuiteWebControllerOpened();
   });
 }
