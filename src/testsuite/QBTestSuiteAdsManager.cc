@@ -47,12 +47,15 @@ void QBTestSuiteAdsManager::addBannerAdToScreen(double marginPercentageFromTop) 
   auto controller = viewController();
   auto banner = bannerView_ ? bannerView_->view() : nullptr;
   if (!controller || !banner || banner->superview()) return;
-  // A page can send a text that reads as an infinite number (or NaN); such a
-  // margin would put the banner nowhere.
-  const double margin = std::isfinite(marginPercentageFromTop) ? marginPercentageFromTop : 0.0;
   auto view = controller->view();
   const platform::Size size = view->bounds().size;
-  banner->setCenter(platform::Point{size.width * 0.5, size.height * margin + banner->bounds().size.height * 0.5});
+  const double halfHeight = banner->bounds().size.height * 0.5;
+  // A page can send a text that reads as an infinite number (or NaN), or one
+  // so large that the place overflows; such a margin would put the banner
+  // nowhere.
+  double y = size.height * marginPercentageFromTop + halfHeight;
+  if (!std::isfinite(y)) y = halfHeight;
+  banner->setCenter(platform::Point{size.width * 0.5, y});
   view->addSubview(banner);
 }
 

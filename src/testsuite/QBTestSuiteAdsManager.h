@@ -46,8 +46,8 @@ class QBTestSuiteAdsManager {
   // Puts the held banner's view into the suite's view, centred across, its
   // top at `marginPercentageFromTop` (a fraction) of the view's height: centre
   // (width * 0.5, height * margin + banner height * 0.5). A margin that is
-  // not a finite number counts as 0. Nothing when no banner is held or its
-  // view is already in a view.
+  // not a finite number, or so large that the place is not, counts as 0.
+  // Nothing when no banner is held or its view is already in a view.
   virtual void addBannerAdToScreen(double marginPercentageFromTop);
   // Takes the held banner's view out of its view, destroys the banner through
   // the facade and forgets it. Nothing when none is held.

@@ -33,7 +33,7 @@ TEST_F(AdsManagerTest, TheBannerGoesAcrossTheMiddleWithItsTopAtTheMargin) {
   };
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
-  for (const auto& c : {Case{0.25, 200}, Case{0.0, 0}, Case{0.5, 400}, Case{nan, 0}, Case{inf, 0}, Case{-inf, 0}}) {
+  for (const auto& c : {Case{0.25, 200}, Case{0.0, 0}, Case{0.5, 400}, Case{nan, 0}, Case{inf, 0}, Case{-inf, 0}, Case{1e308, 0}}) {
     SCOPED_TRACE(c.margin);
     auto banner = std::make_shared<ViewBanner>();
     manager_->setBannerView(banner);
@@ -47,11 +47,11 @@ TEST_F(AdsManagerTest, TheBannerGoesAcrossTheMiddleWithItsTopAtTheMargin) {
     EXPECT_FALSE(banner->view_->superview());
     EXPECT_FALSE(manager_->bannerView());
   }
-  EXPECT_EQ(sdk->lines(), Strings(6, "destroyBanner"));
+  EXPECT_EQ(sdk->lines(), Strings(7, "destroyBanner"));
   // Without a banner neither does anything.
   manager_->addBannerAdToScreen(0.1);
   manager_->destroyBannerAd();
-  EXPECT_EQ(sdk->lines().size(), 6u);
+  EXPECT_EQ(sdk->lines().size(), 7u);
 }
 
 TEST_F(AdsManagerTest, ABannerLoadWhileOneIsHeldDestroysItFirst) {
