@@ -120,8 +120,9 @@ class Quillborne {
   // One banner at a time (docs/banner.md). A load answers with
   // bannerDidLoad (the QBBannerView whose view() the application puts on
   // screen) or bannerDidFailToLoadWithError: 508 before start-up completed or
-  // without a banner manager, 509 when no network filled, 510 for a load
-  // while a banner is loading or loaded. `viewController` is handed to the
+  // without a banner manager, 509 when no network filled, 510 when no
+  // instance could take part or for a load while a banner is loading or
+  // loaded. `viewController` is handed to the
   // networks. Clicks, leave-application, present and dismiss screen of the
   // loaded banner follow on the banner delegates.
   static void setBannerDelegate(std::weak_ptr<QBBannerDelegate> delegate);

@@ -111,6 +111,9 @@ class QBAdUnitManagerFactories {
   static QBAdUnitManagerFactories& sharedInstance();
   // Registers (or replaces; null removes) the factory of `managerName`.
   void registerFactory(const std::string& managerName, std::shared_ptr<QBAdUnitManagerFactory> factory);
+  // Registers `factory` unless `managerName` already has one (an application
+  // or a test may supply its own).
+  void registerFactoryIfAbsent(const std::string& managerName, std::shared_ptr<QBAdUnitManagerFactory> factory);
   std::shared_ptr<QBAdUnitManagerFactory> factoryForName(const std::string& managerName) const;
   void resetForTesting();
 

@@ -15,8 +15,6 @@ class ProgBannerFactory : public QBAdUnitManagerFactory {
 }  // namespace
 
 void registerProgBannerManagerFactory() {
-  auto& factories = QBAdUnitManagerFactories::sharedInstance();
-  if (!factories.factoryForName(QBAdUnitManagerNames::kProgBannerManager)) {
-    factories.registerFactory(QBAdUnitManagerNames::kProgBannerManager, std::make_shared<ProgBannerFactory>());
-  }
+  QBAdUnitManagerFactories::sharedInstance().registerFactoryIfAbsent(QBAdUnitManagerNames::kProgBannerManager,
+                                                                     std::make_shared<ProgBannerFactory>());
 }
