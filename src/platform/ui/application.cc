@@ -160,6 +160,7 @@ void Application::resetForTesting() {
   delegate_.reset();
   statusBarOrientation_ = InterfaceOrientation::Portrait;
   statusBarHidden_ = false;
+  resetBackgroundTasks();
   std::lock_guard<std::mutex> lock(openMutex_);
   openRequests_.clear();
   openAnswer_ = nullptr;
