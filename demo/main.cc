@@ -5,7 +5,7 @@
 //   quillborne_demo [--server URL | --sandbox PROGRAM] [--data-root DIR]
 //                   [--app-key KEY] [--mode=manual|load-after-close|load-while-show]
 //                   [--network=tulvo|own|both] [--log-level=LEVEL]
-//                   [--offline-second-run]
+//                   [--offline-second-run] [--test-suite]
 //
 // Without --server the demo starts the sandbox program (by default the
 // quillborne_sandbox beside it) with the chosen network and loading mode, and
@@ -19,6 +19,12 @@
 // in manual mode, the library's after the close or during the show), an
 // interstitial, then, where the own network fills, its offerwall with the
 // credit its server signed.
+//
+// --test-suite: instead of the road, opens the integration test console,
+// whose page (the sandbox's) loads and shows a rewarded video and an
+// interstitial of Tulvo's, puts the own network's banner on screen, destroys
+// it and closes the console; the demo prints each callback the page reports
+// ("testsuite: ..." lines), then the close.
 //
 // --offline-second-run: after the road, stops the sandbox and runs the demo
 // again on the same data folder; that run must start from the cached
@@ -43,6 +49,7 @@
 #include "quillborne/host/Screen.h"
 #include "road.h"
 #include "sandbox_process.h"
+#include "test_suite.h"
 
 namespace {
 
@@ -57,6 +64,7 @@ struct Options {
   std::string network = "both";           // tulvo, own, both
   std::string logLevel = "warning";
   bool offlineSecondRun = false;
+  bool testSuite = false;
   bool expectCached = false;  // the offline run itself
 };
 
@@ -115,6 +123,8 @@ std::string parse(int argc, char** argv, Options& options) {
       }
     } else if (arg == "--offline-second-run") {
       options.offlineSecondRun = true;
+    } else if (arg == "--test-suite") {
+      options.testSuite = true;
     } else if (arg == "--expect-cached") {
       options.expectCached = true;
     } else if (arg.rfind("--mode=", 0) == 0) {
@@ -135,6 +145,7 @@ std::string parse(int argc, char** argv, Options& options) {
     }
   }
   if (options.offlineSecondRun && options.server) return "--offline-second-run stops the demo's own sandbox: no --server";
+  if (options.testSuite && options.offlineSecondRun) return "--test-suite runs no road to run again offline";
   return {};
 }
 
@@ -172,6 +183,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args = {"--network=" + options.network, "--app-key", options.appKey, "--user-id",
                                      kDemoUserId, "--exit-with-parent"};
     if (options.mode == "load-while-show") args.push_back("--load-while-show");
+    if (options.testSuite) args.push_back("--test-suite");
     std::string error;
     sandbox = demo::SandboxProcess::start(options.sandbox, args, error);
     if (!sandbox) return fail(error);
@@ -193,11 +205,18 @@ int main(int argc, char** argv) {
   Quillborne::setConsent(true);
   Quillborne::setInitEndpointForTesting(server);
   bool cached = false;
-  if (auto failure = road.startUp(options.appKey, cached); !failure.empty()) return fail(failure, road.lastLoggedError());
+  if (auto failure = road.startUp(options.appKey, cached, options.testSuite); !failure.empty()) return fail(failure, road.lastLoggedError());
 
   if (options.expectCached) {
     if (!cached) return fail("the offline run did not start from the cached configuration", road.lastLoggedError());
     demo::printLine("offline run: started from the cached configuration, start-up completed");
+    quillborne::host::Application::terminate();
+    return 0;
+  }
+
+  if (options.testSuite) {
+    if (auto failure = demo::runTestSuite(*window); !failure.empty()) return fail(failure, road.lastLoggedError());
+    demo::printLine("test suite completed");
     quillborne::host::Application::terminate();
     return 0;
   }

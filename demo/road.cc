@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include "output.h"
 #include "quillborne/QBImpressionData.h"
@@ -268,8 +269,10 @@ Road::~Road() { Quillborne::removeImpressionDataDelegate(listeners_->impressions
 
 std::string Road::lastLoggedError() const { return heard_->lastLoggedError(); }
 
-std::string Road::startUp(const std::string& appKey, bool& cached) {
-  Quillborne::initWithAppKey(appKey, {Quillborne::QB_REWARDED_VIDEO, Quillborne::QB_INTERSTITIAL}, listeners_->init);
+std::string Road::startUp(const std::string& appKey, bool& cached, bool banner) {
+  std::vector<std::string> adUnits = {Quillborne::QB_REWARDED_VIDEO, Quillborne::QB_INTERSTITIAL};
+  if (banner) adUnits.push_back(Quillborne::QB_BANNER);
+  Quillborne::initWithAppKey(appKey, adUnits, listeners_->init);
   const bool ended = MainLoop::runUntil([&] { return heard_->initialized || !heard_->startUpFailed().empty(); },
                                         seconds(30));
   if (!heard_->startUpFailed().empty()) return heard_->startUpFailed();

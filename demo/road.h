@@ -22,8 +22,8 @@ class Road {
 
   // Starts the library for rewarded video and interstitial and waits (up to
   // 30 s) until start-up completed; empty, or why it did not. `cached` tells
-  // whether it started from the cached configuration.
-  std::string startUp(const std::string& appKey, bool& cached);
+  // whether it started from the cached configuration. `banner`: banners too.
+  std::string startUp(const std::string& appKey, bool& cached, bool banner = false);
 
   // The ads, shown from the root of `window`, then the offerwall for
   // `offerwallUser` (application key, user id) when given. Empty when the

@@ -7,6 +7,7 @@
 //
 //   quillborne_sandbox [--network=tulvo|own|both] [--load-while-show]
 //                      [--app-key KEY] [--user-id ID] [--exit-with-parent]
+//                      [--test-suite]
 //
 // --network     which network fills: the Tulvo stand-in, the own network, or
 //               both (default: the own network the rewarded video, Tulvo the
@@ -20,6 +21,13 @@
 // --app-key, --user-id  whom the offerwall's credit is signed for (default
 //               demoAppKey1, demo-user).
 // --exit-with-parent  ends when the process that started it ends.
+// --test-suite  the configuration's test console opens the project's test
+//               page (tests/support/pages/testsuite.html), whose plan loads
+//               and shows a rewarded video and an interstitial of Tulvo's,
+//               puts the own network's banner at a quarter of the view's
+//               height, destroys it and closes the console; the page reports
+//               every callback on its console ("report"). Banners are
+//               configured with the own network's instance.
 //
 // Listens on a free port of 127.0.0.1. Prints its base URL
 // ("http://127.0.0.1:<port>") as the only line of standard output once it
@@ -43,6 +51,7 @@
 #include "support/sandbox_controller.h"
 #include "support/sandbox_events.h"
 #include "support/sandbox_server.h"
+#include "support/sandbox_test_suite.h"
 
 namespace {
 
@@ -54,13 +63,14 @@ struct Options {
   std::string appKey = "demoAppKey1";
   std::string userId = "demo-user";
   bool exitWithParent = false;
+  bool testSuite = false;
 };
 
 int usage(const std::string& problem) {
   std::fprintf(stderr,
                "quillborne_sandbox: %s\n"
                "usage: quillborne_sandbox [--network=tulvo|own|both] [--load-while-show] [--app-key KEY]\n"
-               "                          [--user-id ID] [--exit-with-parent]\n",
+               "                          [--user-id ID] [--exit-with-parent] [--test-suite]\n",
                problem.c_str());
   return 2;
 }
@@ -83,6 +93,8 @@ std::optional<Options> parse(int argc, char** argv, std::string& problem) {
       options.loadWhileShow = true;
     } else if (arg == "--exit-with-parent") {
       options.exitWithParent = true;
+    } else if (arg == "--test-suite") {
+      options.testSuite = true;
     } else if (arg == "--app-key" || arg == "--user-id") {
       auto v = value();
       if (!v) {
@@ -114,7 +126,7 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
   // The ad stays on screen long enough for a load while it shows.
   const Json actions = Json::array({Json::array({"click", 300}), Json::array({"close", 1500})});
-  return Json{
+  Json behaviour{
       {"report", true},
       {"creative", server.url(qbtest::kAdPagePath)},
       {"creativeStore", "fileSystemAPI"},
@@ -126,13 +138,19 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
          {{"present", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", actions}}},
           {"then", Json::array({Json::array({"adCredited", {{"credits", "10"}, {"productType", "Interstitial"}}}),
                                 Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})})}}}}}};
+  // A banner's load is answered with the network's ad page in a banner view.
+  if (options.testSuite) {
+    behaviour["commands"]["loadBanner"] = {
+        {"adView", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", Json::array()}}}};
+  }
+  return behaviour;
 }
 
 // The servers' set-up: each ad unit's waterfall in the configuration, and the
 // instances the auction prefers, best first (the own network's where it
 // fills the rewarded video, then Tulvo's).
 struct Waterfalls {
-  std::vector<std::string> rewardedVideo, interstitial;
+  std::vector<std::string> rewardedVideo, interstitial, banner;
 };
 
 Waterfalls waterfalls(const Options& options) {
@@ -140,6 +158,7 @@ Waterfalls waterfalls(const Options& options) {
   w.rewardedVideo = options.network == "tulvo" ? std::vector<std::string>{"TulvoRV2"}
                                                : std::vector<std::string>{"QuillborneRV1", "TulvoRV2"};
   w.interstitial = {options.network == "own" ? "QuillborneIS1" : "TulvoIS1"};
+  if (options.testSuite) w.banner = {"QuillborneBN1"};
   return w;
 }
 
@@ -155,6 +174,18 @@ Json configuration(const qbtest::SandboxConfigEndpoint& endpoint, const Options&
   return config;
 }
 
+// The test console's page and its plan, and the banner ad unit the plan
+// loads.
+void addTestSuite(Json& config, const qbtest::SandboxServer& server, const Waterfalls& w) {
+  config["configurations"]["banner"] = {
+      {"adapterTimeOutInSeconds", 10},
+      {"placements", Json::array({Json{{"placementId", 0}, {"placementName", "DefaultBanner"}, {"isDefault", true}}})}};
+  config["providerOrder"]["banner"] = w.banner;
+  config["configurations"]["testSuite"]["controllerUrl"] =
+      server.url(qbtest::kTestSuitePagePath) +
+      "?rewardedVideo=Tulvo&interstitial=Tulvo&banner=Quillborne&margin=0.25&hold=1000&close=1&report=1";
+}
+
 // The auction's answer: the first preferred instance the request offers (the
 // library leaves out those that may not load now, such as the own network's
 // while one of its ads shows), under a fresh auction id; no fill when it
@@ -162,7 +193,7 @@ Json configuration(const qbtest::SandboxConfigEndpoint& endpoint, const Options&
 qbtest::AuctionAnswer answer(const qbtest::DecodedAuctionRequest& request, const Waterfalls& w, int auctionNumber) {
   if (!request.json) return qbtest::AuctionAnswer::noFill();
   const auto adUnit = platform::getString(*request.json, "adUnit").value_or("");
-  const auto& preferred = adUnit == "interstitial" ? w.interstitial : w.rewardedVideo;
+  const auto& preferred = adUnit == "interstitial" ? w.interstitial : adUnit == "banner" ? w.banner : w.rewardedVideo;
   const auto offered = platform::getArray(*request.json, "instances").value_or(Json::array());
   for (const auto& name : preferred) {
     for (const auto& candidate : offered) {
@@ -205,7 +236,12 @@ int main(int argc, char** argv) {
   qbtest::addControllerPage(server, controllerBehaviour(server, *options));
   qbtest::SandboxConfigEndpoint configEndpoint(server);
   const Waterfalls w = waterfalls(*options);
-  configEndpoint.setConfiguration(configuration(configEndpoint, *options, w));
+  Json config = configuration(configEndpoint, *options, w);
+  if (options->testSuite) {
+    qbtest::addTestSuitePage(server);
+    addTestSuite(config, server, w);
+  }
+  configEndpoint.setConfiguration(config);
   qbtest::SandboxAuction auction(server);
   auto answered = std::make_shared<std::atomic<int>>(0);
   auction.setAnswerer([answered, w](const qbtest::DecodedAuctionRequest& request) {
