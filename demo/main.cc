@@ -17,8 +17,9 @@
 // The road: start-up for rewarded video and interstitial, a rewarded video
 // shown, rewarded and closed, its next availability (the application's load
 // in manual mode, the library's after the close or during the show), an
-// interstitial, then, where the own network fills, its offerwall with the
-// credit its server signed.
+// interstitial, then, where the own network runs, a banner (loaded, put into
+// the application's view, clicked by its ad page, destroyed) and its
+// offerwall with the credit its server signed.
 //
 // --test-suite: instead of the road, opens the integration test console,
 // whose page (the sandbox's) loads and shows a rewarded video and an
@@ -200,12 +201,15 @@ int main(int argc, char** argv) {
   auto root = quillborne::host::ViewController::create();
   auto window = quillborne::host::Window::create(root);
 
-  demo::Road road(options.mode == "manual");
+  // The own network runs the banner and the offerwall; the test console's
+  // plan loads a banner too.
+  const bool ownNetwork = options.network != "tulvo";
+  demo::Road road(options.mode == "manual", (ownNetwork && !options.server) || options.testSuite);
   Quillborne::setUserId(kDemoUserId);
   Quillborne::setConsent(true);
   Quillborne::setInitEndpointForTesting(server);
   bool cached = false;
-  if (auto failure = road.startUp(options.appKey, cached, options.testSuite); !failure.empty()) return fail(failure, road.lastLoggedError());
+  if (auto failure = road.startUp(options.appKey, cached); !failure.empty()) return fail(failure, road.lastLoggedError());
 
   if (options.expectCached) {
     if (!cached) return fail("the offline run did not start from the cached configuration", road.lastLoggedError());
@@ -223,7 +227,7 @@ int main(int argc, char** argv) {
 
   // The offerwall belongs to the own network.
   std::optional<std::pair<std::string, std::string>> offerwallUser;
-  if (options.network != "tulvo") offerwallUser = std::make_pair(options.appKey, std::string(kDemoUserId));
+  if (ownNetwork) offerwallUser = std::make_pair(options.appKey, std::string(kDemoUserId));
   if (auto failure = road.run(*window, offerwallUser); !failure.empty()) return fail(failure, road.lastLoggedError());
   demo::printLine("road completed");
 

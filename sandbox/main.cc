@@ -13,6 +13,7 @@
 //               both (default: the own network the rewarded video, Tulvo the
 //               interstitial). Where the own network fills the rewarded
 //               video, Tulvo's instance stands behind it in the waterfall.
+//               Where the own network runs, it also fills banners.
 //               Every auction answers with the first preferred instance the
 //               request offers (the own network's, else Tulvo's), under a
 //               fresh auction id ("demo-1", "demo-2" ...).
@@ -26,8 +27,7 @@
 //               and shows a rewarded video and an interstitial of Tulvo's,
 //               puts the own network's banner at a quarter of the view's
 //               height, destroys it and closes the console; the page reports
-//               every callback on its console ("report"). Banners are
-//               configured with the own network's instance.
+//               every callback on its console ("report").
 //
 // Listens on a free port of 127.0.0.1. Prints its base URL
 // ("http://127.0.0.1:<port>") as the only line of standard output once it
@@ -116,8 +116,9 @@ std::optional<Options> parse(int argc, char** argv, std::string& problem) {
 // switch until the ad's close and presents the ad page in the product view controller, which
 // clicks and later closes it, then the page credits the ad and reports it
 // closed (rewarded ad instances travel as the page's interstitial product);
-// the offerwall credits the user with what the offerwall's server signed. The
-// page reports what it did on its console ("report").
+// the offerwall credits the user with what the offerwall's server signed; a
+// banner load is answered with the ad page in a banner view, which clicks it.
+// The page reports what it did on its console ("report").
 // Where the controller page sends a request to its own server through the
 // native HTTP proxy before it answers a load; the server echoes the body.
 constexpr char kPageServerPath[] = "/page-server/collect";
@@ -126,7 +127,8 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
   // The ad stays on screen long enough for a load while it shows.
   const Json actions = Json::array({Json::array({"click", 300}), Json::array({"close", 1500})});
-  Json behaviour{
+  const Json bannerActions = Json::array({Json::array({"click", 500})});
+  return Json{
       {"report", true},
       {"creative", server.url(qbtest::kAdPagePath)},
       {"creativeStore", "fileSystemAPI"},
@@ -134,16 +136,11 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
       {"proxy", {{"url", server.url(kPageServerPath)}, {"type", "post"}, {"data", "score=1+2%2F3"}}},
       {"offerwallCredit", qbtest::offerwallCredit(options.appKey, options.userId, 5, 150, std::to_string(now.count()))},
       {"commands",
-       {{"showInterstitial",
+       {{"loadBanner", {{"adView", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", bannerActions}}}}},
+        {"showInterstitial",
          {{"present", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", actions}}},
           {"then", Json::array({Json::array({"adCredited", {{"credits", "10"}, {"productType", "Interstitial"}}}),
                                 Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})})}}}}}};
-  // A banner's load is answered with the network's ad page in a banner view.
-  if (options.testSuite) {
-    behaviour["commands"]["loadBanner"] = {
-        {"adView", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", Json::array()}}}};
-  }
-  return behaviour;
 }
 
 // The servers' set-up: each ad unit's waterfall in the configuration, and the
@@ -158,7 +155,7 @@ Waterfalls waterfalls(const Options& options) {
   w.rewardedVideo = options.network == "tulvo" ? std::vector<std::string>{"TulvoRV2"}
                                                : std::vector<std::string>{"QuillborneRV1", "TulvoRV2"};
   w.interstitial = {options.network == "own" ? "QuillborneIS1" : "TulvoIS1"};
-  if (options.testSuite) w.banner = {"QuillborneBN1"};
+  if (options.network != "tulvo") w.banner = {"QuillborneBN1"};  // Tulvo has no banners
   return w;
 }
 
@@ -171,16 +168,19 @@ Json configuration(const qbtest::SandboxConfigEndpoint& endpoint, const Options&
   auction["minTimeBeforeRvAuctionMs"] = 500;
   config["providerOrder"]["rewardedVideo"] = w.rewardedVideo;
   config["providerOrder"]["interstitial"] = w.interstitial;
+  if (!w.banner.empty()) {
+    config["configurations"]["banner"] = {
+        {"adapterTimeOutInSeconds", 10},
+        {"delayLoadFailureNotificationInSeconds", 0},
+        {"placements", Json::array({Json{{"placementId", 0}, {"placementName", "DefaultBanner"}, {"isDefault", true}}})}};
+    config["providerOrder"]["banner"] = w.banner;
+  }
   return config;
 }
 
-// The test console's page and its plan, and the banner ad unit the plan
-// loads.
-void addTestSuite(Json& config, const qbtest::SandboxServer& server, const Waterfalls& w) {
-  config["configurations"]["banner"] = {
-      {"adapterTimeOutInSeconds", 10},
-      {"placements", Json::array({Json{{"placementId", 0}, {"placementName", "DefaultBanner"}, {"isDefault", true}}})}};
-  config["providerOrder"]["banner"] = w.banner;
+// The test console's page with the plan of the demo's --test-suite.
+void addTestSuite(Json& config, qbtest::SandboxServer& server) {
+  qbtest::addTestSuitePage(server);
   config["configurations"]["testSuite"]["controllerUrl"] =
       server.url(qbtest::kTestSuitePagePath) +
       "?rewardedVideo=Tulvo&interstitial=Tulvo&banner=Quillborne&margin=0.25&hold=1000&close=1&report=1";
@@ -193,7 +193,9 @@ void addTestSuite(Json& config, const qbtest::SandboxServer& server, const Water
 qbtest::AuctionAnswer answer(const qbtest::DecodedAuctionRequest& request, const Waterfalls& w, int auctionNumber) {
   if (!request.json) return qbtest::AuctionAnswer::noFill();
   const auto adUnit = platform::getString(*request.json, "adUnit").value_or("");
-  const auto& preferred = adUnit == "interstitial" ? w.interstitial : adUnit == "banner" ? w.banner : w.rewardedVideo;
+  const auto& preferred = adUnit == "interstitial" ? w.interstitial
+                          : adUnit == "banner"     ? w.banner
+                                                   : w.rewardedVideo;
   const auto offered = platform::getArray(*request.json, "instances").value_or(Json::array());
   for (const auto& name : preferred) {
     for (const auto& candidate : offered) {
@@ -237,10 +239,7 @@ int main(int argc, char** argv) {
   qbtest::SandboxConfigEndpoint configEndpoint(server);
   const Waterfalls w = waterfalls(*options);
   Json config = configuration(configEndpoint, *options, w);
-  if (options->testSuite) {
-    qbtest::addTestSuitePage(server);
-    addTestSuite(config, server, w);
-  }
+  if (options->testSuite) addTestSuite(config, server);
   configEndpoint.setConfiguration(config);
   qbtest::SandboxAuction auction(server);
   auto answered = std::make_shared<std::atomic<int>>(0);
