@@ -130,6 +130,8 @@ check "test suite: Tulvo's interstitial is shown and closed" \
   before "$out" '^testsuite: interstitial onAdReady \[".*TulvoIS1' '^testsuite: interstitial onAdClosed '
 check "test suite: the own network's banner loads and goes on screen" \
   before "$out" '^testsuite: banner onAdLoaded \[".*QuillborneBN1' '^testsuite: banner on screen$'
+check "test suite: the banner's ad page clicks it while it is on screen" \
+  before "$out" '^testsuite: banner on screen$' '^testsuite: banner onAdClicked '
 check "test suite: the plan ends before the console closes" \
   before "$out" '^testsuite: plan done$' '^test suite closed'
 suite_lines() {  # the lines while the console is open
