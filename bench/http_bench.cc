@@ -78,7 +78,7 @@ void BM_HttpRoundTripCurlEasy(benchmark::State& state) {
   std::string body;
   curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");  // as URLSession sends it
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");  // as URLSession offers
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
   for (auto _ : state) {
@@ -108,7 +108,7 @@ void BM_HttpSessionBesideBare(benchmark::State& state) {
   std::string body;
   curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &appendBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
 

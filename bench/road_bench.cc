@@ -10,12 +10,22 @@
 // Counters per road:
 //   main_busy_us  CPU time of the main thread, which runs only the main queue
 //                 here (waiting for work costs no CPU);
-//   network_us    the same road's auction request replayed with a bare curl
-//                 easy handle to the same endpoint (the sandbox does the same
-//                 server work), i.e. the network and server time alone;
-//   overhead      (road wall time - network_us) / network_us;
+//   network_us    each road's auction request replayed with a bare curl easy
+//                 handle to the same endpoint (the sandbox does the same
+//                 server work), in a loop of its own after the roads, so that
+//                 no work the roads left behind runs beside it: the network
+//                 and server time alone;
 //   overhead_us   road wall time - network_us, the library's own time;
-//   ratio         road wall time / network_us.
+//   ratio         road wall time / network_us;
+//   cpu_us, csw   CPU time of the whole process (every thread, the in-process
+//                 sandbox's included) and its context switches (voluntary and
+//                 not; csw_invol the involuntary ones), per road; replay_cpu_us
+//                 and replay_csw the same for the replay loop;
+//                 cpu_ratio = cpu_us / replay_cpu_us;
+//   stalls        roads that took more than kStallMs;
+// (QB_BENCH_EVENTS=off in the environment configures the events engines off.)
+//   uploads       event uploads the sandbox received, per road (the events
+//                 engines upload beside the road, as their configuration says).
 // Argument: the size of the waterfall the auction answers (the configuration
 // holds 100 rewarded-video instances for every size).
 //
@@ -24,16 +34,23 @@
 // roads in one loop so that a changing machine load weighs on both alike.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
+#include <malloc.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "foundation/QBLoggerManager.h"
+#include "process_usage.h"
 #include "platform/dispatch.h"
 #include "platform/storage.h"
 #include "platform/tulvo/tulvo_control.h"
@@ -125,6 +142,13 @@ struct Road {
     // The own network's waterfall instance too; an auction answer naming it
     // makes the own network fill.
     order.push_back("QuillborneRV1");
+    // QB_BENCH_EVENTS=off: the events engines configured off, to time the
+    // road without the uploads that run beside it.
+    if (const char* events = std::getenv("QB_BENCH_EVENTS"); events && std::string(events) == "off") {
+      for (auto& [name, section] : configuration["configurations"]["application"]["events"].items()) {
+        section["enabled"] = false;
+      }
+    }
     config->setConfiguration(configuration);
     auction = std::make_unique<qbtest::SandboxAuction>(server);
     setWaterfallSize(1);
@@ -147,28 +171,36 @@ struct Road {
   }
 
   // One road: load until the application hears the load. False on failure.
-  bool runOnce() {
+  bool runOnce(int64_t timeoutMs = 10'000) {
     const int before = listener->loads.load();
     const int failed = listener->failures.load();
     Quillborne::loadRewardedVideo();
     return platform::runMainUntil(
-               [&] { return listener->loads.load() > before || listener->failures.load() > failed; }, 10'000) &&
+               [&] { return listener->loads.load() > before || listener->failures.load() > failed; }, timeoutMs) &&
            listener->failures.load() == failed;
   }
 
-  // The last auction request sent again with a bare easy handle; nanoseconds.
-  int64_t replayLastAuction() {
-    const auto last = auction->lastRequest();
-    if (!last) return 0;
-    const auto& raw = last->raw;
+  // The body and headers of the last auction request, as sent.
+  struct SentAuction {
+    std::string body;
+    std::optional<std::string> contentType, contentEncoding;
+  };
+  std::optional<SentAuction> lastAuction() {
+    auto last = auction->lastRequest();
+    if (!last) return std::nullopt;
+    return SentAuction{std::move(last->raw.body), last->raw.header("Content-Type"), last->raw.header("Content-Encoding")};
+  }
+
+  // An auction request sent again with a bare easy handle; nanoseconds.
+  int64_t replay(const SentAuction& sent) {
     curl_slist* headers = nullptr;
-    if (auto type = raw.header("Content-Type")) headers = curl_slist_append(headers, ("Content-Type: " + *type).c_str());
-    if (auto encoding = raw.header("Content-Encoding")) {
-      headers = curl_slist_append(headers, ("Content-Encoding: " + *encoding).c_str());
+    if (sent.contentType) headers = curl_slist_append(headers, ("Content-Type: " + *sent.contentType).c_str());
+    if (sent.contentEncoding) {
+      headers = curl_slist_append(headers, ("Content-Encoding: " + *sent.contentEncoding).c_str());
     }
     curl_easy_setopt(curl, CURLOPT_URL, auction->url().c_str());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, raw.body.data());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(raw.body.size()));
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, sent.body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(sent.body.size()));
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, discard);
     const auto start = std::chrono::steady_clock::now();
@@ -177,6 +209,16 @@ struct Road {
     curl_slist_free_all(headers);
     return std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
   }
+
+  // Forgets what the sandbox recorded, so long runs measure the library;
+  // gives how many event uploads it had recorded.
+  int clearSandboxLogs() {
+    int uploads = 0;
+    for (const auto& request : server.requests()) uploads += request.path == "/mediation" || request.path == "/pixel";
+    server.clearRequests();
+    auction->clearRequests();
+    return uploads;
+  }
 };
 
 Road& road() {
@@ -184,48 +226,85 @@ Road& road() {
   return *r;
 }
 
+// A road longer than this counts as a stall: a road takes a few
+// milliseconds, a main loop that missed its wake-up waits for its deadline.
+constexpr int64_t kStallMs = 500;
+
 struct RoadTimes {
   int64_t wallNs = 0, busyNs = 0;
+  int stalls = 0;
 };
 
 // One timed road; false on failure.
-bool timedRoad(Road& r, RoadTimes& times) {
+bool timedRoad(Road& r, RoadTimes& times, int64_t timeoutMs = 10'000) {
   const int64_t cpu = threadCpuNs();
   const auto start = std::chrono::steady_clock::now();
-  const bool ok = r.runOnce();
+  const bool ok = r.runOnce(timeoutMs);
   const auto elapsed = std::chrono::steady_clock::now() - start;
   times.busyNs += threadCpuNs() - cpu;
-  times.wallNs += std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
+  const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
+  times.wallNs += ns;
+  if (ns > kStallMs * 1'000'000) ++times.stalls;
   return ok;
 }
 
-// The benchmark's loop over roads as `r` is set up, each beside the replay of
-// its auction; counters per road: main_busy_us, network_us, overhead (share of
-// the network time), overhead_us and ratio (road / network).
+double perRoad(int64_t value, double roads, double scale = 1.0) { return static_cast<double>(value) / roads / scale; }
+
+// The benchmark's loop over roads as `r` is set up, then each road's auction
+// request replayed in a loop of its own. Counters: see the top of the file.
 void measureRoads(benchmark::State& state, Road& r) {
   if (!r.ready || !r.runOnce()) {  // the first road warms connections and caches
     state.SkipWithError("the road did not complete");
     return;
   }
+  r.clearSandboxLogs();
   RoadTimes times;
-  int64_t networkNs = 0;
+  int uploads = 0;
+  std::vector<Road::SentAuction> sent;
+  sent.reserve(static_cast<size_t>(state.max_iterations));
+  int64_t bookkeepingCpuNs = 0;
+  const auto usageBefore = qbbench::ProcessUsage::now();
   for (auto _ : state) {
     if (!timedRoad(r, times)) {
       state.SkipWithError("a road failed");
       return;
     }
     state.PauseTiming();
-    networkNs += r.replayLastAuction();
+    const int64_t cpu = threadCpuNs();
+    auto last = r.lastAuction();
+    uploads += r.clearSandboxLogs();
+    bookkeepingCpuNs += threadCpuNs() - cpu;
+    if (!last) {
+      state.SkipWithError("no auction request recorded");
+      return;
+    }
+    sent.push_back(std::move(*last));
     state.ResumeTiming();
   }
+  auto roadUsage = qbbench::ProcessUsage::now() - usageBefore;
+  roadUsage.cpuNs -= bookkeepingCpuNs;
+
+  const auto replayBefore = qbbench::ProcessUsage::now();
+  int64_t networkNs = 0;
+  for (const auto& request : sent) networkNs += r.replay(request);
+  const auto replayUsage = qbbench::ProcessUsage::now() - replayBefore;
+  r.clearSandboxLogs();
+
   const double n = static_cast<double>(state.iterations());
   const int64_t wallNs = times.wallNs;
-  state.counters["main_busy_us"] = static_cast<double>(times.busyNs) / n / 1000.0;
-  state.counters["network_us"] = static_cast<double>(networkNs) / n / 1000.0;
-  state.counters["overhead"] =
-      networkNs > 0 ? static_cast<double>(wallNs - networkNs) / static_cast<double>(networkNs) : 0.0;
-  state.counters["overhead_us"] = static_cast<double>(wallNs - networkNs) / n / 1000.0;
+  state.counters["main_busy_us"] = perRoad(times.busyNs, n, 1000.0);
+  state.counters["network_us"] = perRoad(networkNs, n, 1000.0);
+  state.counters["overhead_us"] = perRoad(wallNs - networkNs, n, 1000.0);
   state.counters["ratio"] = networkNs > 0 ? static_cast<double>(wallNs) / static_cast<double>(networkNs) : 0.0;
+  state.counters["cpu_us"] = perRoad(roadUsage.cpuNs, n, 1000.0);
+  state.counters["csw"] = perRoad(roadUsage.voluntarySwitches + roadUsage.involuntarySwitches, n);
+  state.counters["csw_invol"] = perRoad(roadUsage.involuntarySwitches, n);
+  state.counters["replay_cpu_us"] = perRoad(replayUsage.cpuNs, n, 1000.0);
+  state.counters["replay_csw"] = perRoad(replayUsage.voluntarySwitches + replayUsage.involuntarySwitches, n);
+  state.counters["cpu_ratio"] =
+      replayUsage.cpuNs > 0 ? static_cast<double>(roadUsage.cpuNs) / static_cast<double>(replayUsage.cpuNs) : 0.0;
+  state.counters["stalls"] = times.stalls;
+  state.counters["uploads"] = uploads / n;
 }
 
 void BM_RewardedVideoRoad(benchmark::State& state) {
@@ -281,7 +360,105 @@ void BM_RoadOwnNetworkBesideTulvo(benchmark::State& state) {
   state.counters["ratio"] = tulvo.wallNs > 0 ? static_cast<double>(own.wallNs) / static_cast<double>(tulvo.wallNs) : 0.0;
   state.counters["own_main_busy_us"] = static_cast<double>(own.busyNs) / n / 1000.0;
   state.counters["tulvo_main_busy_us"] = static_cast<double>(tulvo.busyNs) / n / 1000.0;
+  r.clearSandboxLogs();
 }
 BENCHMARK(BM_RoadOwnNetworkBesideTulvo)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+
+// Main-loop stalls: 10,000 roads, own network and Tulvo filling in turn, each
+// waited for by runMainUntil with a 1 s deadline (a loop that misses the
+// road's last post sleeps until it). Counter: stalls (roads over kStallMs).
+void BM_RoadStalls(benchmark::State& state) {
+  auto& r = road();
+  if (!r.ready) {
+    state.SkipWithError("the road did not complete");
+    return;
+  }
+  RoadTimes times;
+  int roads = 0;
+  for (auto _ : state) {
+    r.fillWith(roads % 2 == 0 ? "QuillborneRV1" : "TulvoRV2");
+    timedRoad(r, times, 1'000);
+    // A road the deadline cut short still ends before the next one starts.
+    platform::runMainUntil([&] { return r.listener->loads.load() + r.listener->failures.load() > roads; }, 10'000);
+    ++roads;
+    if (roads % 100 == 0) r.clearSandboxLogs();
+  }
+  state.counters["stalls"] = times.stalls;
+  state.counters["failures"] = r.listener->failures.load();
+}
+BENCHMARK(BM_RoadStalls)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(10'000);
+
+size_t heapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+size_t residentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  size_t pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Threads alive now, by name: "qb-*" (the library), "tulvo-*" (the Tulvo
+// stand-in), "sandbox-*" (the in-process sandbox), the benchmark's own, and
+// the rest (the script engine's and curl's).
+std::map<std::string, int> threadsByName() {
+  std::map<std::string, int> names;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    ++names[name];
+  }
+  return names;
+}
+
+// Growth over 20,000 roads (argument: 0 the own network fills, 1 Tulvo):
+// heap in use (glibc's count) at roads 1,000, 5,000, 10,000 and 20,000, and
+// resident size, with the sandbox's logs cleared as it goes; then the threads
+// alive, by name.
+void BM_RoadGrowth(benchmark::State& state) {
+  auto& r = road();
+  if (!r.ready) {
+    state.SkipWithError("the road did not complete");
+    return;
+  }
+  r.fillWith(state.range(0) == 0 ? "QuillborneRV1" : "TulvoRV2");
+  constexpr int kFirst = 1'000, kLast = 20'000;
+  std::map<int, size_t> heapAt;
+  size_t rssFirst = 0;
+  RoadTimes times;
+  int roads = 0;
+  for (auto _ : state) {
+    if (!timedRoad(r, times)) {
+      state.SkipWithError("a road failed");
+      return;
+    }
+    ++roads;
+    if (roads % 100 == 0) r.clearSandboxLogs();
+    if (roads == kFirst || roads == 5'000 || roads == 10'000) heapAt[roads] = heapInUse();
+    if (roads == kFirst) rssFirst = residentBytes();
+  }
+  if (roads != kLast) return;
+  const double heapLast = static_cast<double>(heapInUse()), rssLast = static_cast<double>(residentBytes());
+  for (const auto& [at, heap] : heapAt) state.counters["heap_" + std::to_string(at) + "_kb"] = static_cast<double>(heap) / 1024.0;
+  state.counters["heap_20000_kb"] = heapLast / 1024.0;
+  state.counters["heap_per_road_b"] = (heapLast - static_cast<double>(heapAt[kFirst])) / (kLast - kFirst);
+  state.counters["rss_per_road_b"] = (rssLast - static_cast<double>(rssFirst)) / (kLast - kFirst);
+  state.counters["stalls"] = times.stalls;
+  int library = 0, other = 0;
+  std::string listed;
+  for (const auto& [name, count] : threadsByName()) {
+    listed += name + " x" + std::to_string(count) + "; ";
+    if (name.rfind("qb-", 0) == 0 || name.rfind("tulvo-", 0) == 0) library += count;
+    else if (name.rfind("sandbox-", 0) != 0) other += count;
+  }
+  state.counters["threads_library"] = library;
+  state.counters["threads_other"] = other;
+  state.SetLabel(listed);
+}
+BENCHMARK(BM_RoadGrowth)->ArgName("tulvo")->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMicrosecond)->Iterations(20'000);
 
 }  // namespace

@@ -132,6 +132,7 @@ void QBEventsEngine::handleEvent(const QBEventData& event) {
   if (settings_ && settings_->isOptOut(event.eventId())) return;
   if (!general_) general_ = std::make_unique<QBEventsGeneralProperties>();
   events_.push_back(QBEventsGeneralProperties::enrich(event, general_->current()));
+  ++unwritten_;
   enforceBound();
   markDirty();
   publishCount();
@@ -144,6 +145,7 @@ void QBEventsEngine::applySettings(std::shared_ptr<const QBEventsSettings> setti
   if (!settings_->isEnabled()) {
     const size_t dropped = events_.size();
     events_.clear();
+    unwritten_ = 0;
     inFlightCount_ = 0;
     flushRequested_ = false;
     retryTimer_.reset();
@@ -162,6 +164,7 @@ void QBEventsEngine::applySettings(std::shared_ptr<const QBEventsSettings> setti
                                }),
                 events_.end());
   if (events_.size() != before) {
+    unwritten_ = 0;  // which of the removed ones were written is not known: assume all were
     logLine(identifier_, "removed " + std::to_string(before - events_.size()) + " opted-out events");
   }
   if (state_ == QBEventsEngineState::NotConfigured || state_ == QBEventsEngineState::Disabled) {
@@ -184,7 +187,7 @@ void QBEventsEngine::requestFlush() {
 }
 
 void QBEventsEngine::persistNow() {
-  if (dirty_) persist();
+  if (dirty_ || unflushed_) persist();
 }
 
 void QBEventsEngine::maybeUpload() {
@@ -225,14 +228,24 @@ void QBEventsEngine::onUploadFinished(uint64_t sequence, const platform::DataTas
                         result.response->statusCode < 300;
   if (accepted) {
     const size_t sent = std::min(inFlightCount_, events_.size());
+    // The batch is the oldest events; the backup on disk may hold some of
+    // them unless every kept event came after the last write.
+    const bool batchMayBeWritten = unwritten_ < events_.size();
     events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(sent));
+    unwritten_ = std::min(unwritten_, events_.size());
     inFlightCount_ = 0;
     failedUploads_ = 0;
     logLine(identifier_, "upload accepted - " + std::to_string(sent) + " events sent");
-    // At once: a backup that still held accepted events would send them again
-    // after a restart.
-    dirty_ = true;
-    persist();
+    if (batchMayBeWritten) {
+      // At once: a backup that still held accepted events would send them
+      // again after a restart. Not flushed now: the next write (or the
+      // timer) does, so a run of uploads costs one flush.
+      dirty_ = true;
+      persist(platform::WriteDurability::Unflushed);
+      scheduleWrite();
+    }
+    // Otherwise the batch never reached the disk; the write already
+    // scheduled for the events kept since leaves it out.
     publishCount();
     setState(QBEventsEngineState::Ready);
     maybeUpload();
@@ -280,6 +293,7 @@ void QBEventsEngine::enforceBound() {
   if (events_.size() <= bound) return;
   const size_t dropped = events_.size() - bound;
   events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(dropped));
+  unwritten_ = std::min(unwritten_, events_.size());
   inFlightCount_ -= std::min(inFlightCount_, dropped);
   logLine(identifier_, "event store is full - dropped the " + std::to_string(dropped) + " oldest events", 3);
   dirty_ = true;
@@ -287,6 +301,10 @@ void QBEventsEngine::enforceBound() {
 
 void QBEventsEngine::markDirty() {
   dirty_ = true;
+  scheduleWrite();
+}
+
+void QBEventsEngine::scheduleWrite() {
   if (persistTimer_) return;
   // Each write replaces the whole backup, so changes are gathered for a while
   // instead of writing once per event.
@@ -296,13 +314,19 @@ void QBEventsEngine::markDirty() {
   });
 }
 
-void QBEventsEngine::persist() {
-  persistTimer_.reset();
-  if (!dirty_) return;
+void QBEventsEngine::persist(platform::WriteDurability durability) {
+  const bool flush = durability == platform::WriteDurability::Flushed;
+  if (flush) persistTimer_.reset();
+  if (!dirty_) {
+    if (flush && unflushed_) unflushed_ = !storage_->synchronize();
+    return;
+  }
   dirty_ = false;
+  unflushed_ = !flush;
+  unwritten_ = 0;  // also when the write fails: then the disk may hold anything
   const size_t bound = backupBound();
   if (bound == 0 || events_.empty()) {
-    storage_->removeValue(kBackupKey);
+    storage_->removeValue(kBackupKey, durability);
     return;
   }
   // The newest events, as many as the bound and the byte budget allow.
@@ -320,7 +344,7 @@ void QBEventsEngine::persist() {
   }
   platform::Json backup = platform::Json::array();
   for (size_t i = first; i < events_.size(); ++i) backup.push_back(events_[i]);
-  storage_->setValue(kBackupKey, std::move(backup));
+  storage_->setValue(kBackupKey, std::move(backup), durability);
 }
 
 void QBEventsEngine::setState(QBEventsEngineState state) {

@@ -13,8 +13,11 @@
 //    while the reachability monitor reports no connectivity, then queues it;
 //  * on the queue it is enriched with the general properties, kept and backed
 //    up: changes are written to the store at most kBackupDelayMs after they
-//    happen, at once after an accepted upload, and before the background and
-//    terminate notices return;
+//    happen, and before the background and terminate notices return. After an
+//    accepted upload whose batch the backup may hold, the backup is written at
+//    once without flushing it to the disk (so a restart, even after a kill,
+//    never sends the batch again), and flushed with the next write, at most
+//    kBackupDelayMs later; a batch sent before any write held it needs none;
 //  * before configure() nothing is sent; a disabled configuration drops every
 //    kept event and the ones that follow; opted-out ids are not kept;
 //  * an upload starts when maxNumberOfEvents events are kept, a trigger event
@@ -129,7 +132,8 @@ class QBEventsEngine : public std::enable_shared_from_this<QBEventsEngine> {
   size_t keptBound() const;
   size_t backupBound() const;
   void markDirty();
-  void persist();
+  void scheduleWrite();
+  void persist(platform::WriteDurability durability = platform::WriteDurability::Flushed);
   void setState(QBEventsEngineState state);
   void publishCount();
 
@@ -151,6 +155,8 @@ class QBEventsEngine : public std::enable_shared_from_this<QBEventsEngine> {
   int failedUploads_ = 0;
   bool flushRequested_ = false;
   bool dirty_ = false;
+  bool unflushed_ = false;  // the backup's last write has not been flushed to the disk
+  size_t unwritten_ = 0;    // the newest kept events, added after the last backup write
   std::shared_ptr<platform::Timer> retryTimer_;
   std::shared_ptr<platform::Timer> persistTimer_;
 

@@ -23,12 +23,12 @@ std::optional<platform::Json> QBKeyValueStorage::getValue(const std::string& key
   return platform::UserDefaults::suite(suiteName()).object(storageKey(key));
 }
 
-void QBKeyValueStorage::setValue(const std::string& key, platform::Json value) {
-  platform::UserDefaults::suite(suiteName()).setObject(storageKey(key), std::move(value));
+void QBKeyValueStorage::setValue(const std::string& key, platform::Json value, platform::WriteDurability durability) {
+  platform::UserDefaults::suite(suiteName()).setObject(storageKey(key), std::move(value), durability);
 }
 
-void QBKeyValueStorage::removeValue(const std::string& key) {
-  platform::UserDefaults::suite(suiteName()).removeObject(storageKey(key));
+void QBKeyValueStorage::removeValue(const std::string& key, platform::WriteDurability durability) {
+  platform::UserDefaults::suite(suiteName()).removeObject(storageKey(key), durability);
 }
 
 bool QBKeyValueStorage::synchronize() { return platform::UserDefaults::suite(suiteName()).synchronize().ok(); }

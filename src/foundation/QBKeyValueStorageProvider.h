@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/json.h"
+#include "platform/storage.h"
 
 class QBKeyValueStorage {
  public:
@@ -28,10 +29,16 @@ class QBKeyValueStorage {
 
   // The value under `key`; none when absent.
   std::optional<platform::Json> getValue(const std::string& key) const;
-  // Stores `value` under `key`; a null value removes the key.
-  void setValue(const std::string& key, platform::Json value);
-  void removeValue(const std::string& key);
-  // Writes pending changes to disk; false when the write failed.
+  // Stores `value` under `key`; a null value removes the key. Flushed to the
+  // disk before it returns, unless asked otherwise (see
+  // platform::WriteDurability: an unflushed change outlives the process and
+  // reaches the disk with synchronize()).
+  void setValue(const std::string& key, platform::Json value,
+                platform::WriteDurability durability = platform::WriteDurability::Flushed);
+  void removeValue(const std::string& key,
+                   platform::WriteDurability durability = platform::WriteDurability::Flushed);
+  // Writes pending changes to disk and flushes unflushed ones; false when
+  // that failed.
   bool synchronize();
 
  private:

@@ -3,7 +3,9 @@
 #include <time.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
+#include <string>
 
 #include "platform/test_environment.h"
 
@@ -46,12 +48,29 @@ const Clock& systemClock() {
 }
 
 LocalTime localTime(int64_t wallMs) {
-  static std::mutex& tzMutex = *new std::mutex();  // never destroyed, see systemClock()
+  // The C library reads the zone again (a file-system call) on every tzset():
+  // it runs when $TZ changed, else at most once a second (a changed
+  // /etc/localtime is seen within a second).
+  struct ZoneState {
+    std::mutex m;
+    bool loaded = false;
+    std::string tz;
+    std::chrono::steady_clock::time_point loadedAt;
+  };
+  static ZoneState& zone = *new ZoneState();  // never destroyed, see systemClock()
   const time_t secs = static_cast<time_t>(wallMs / 1000);
   tm parts{};
   {
-    std::lock_guard lock(tzMutex);
-    tzset();  // pick up a changed $TZ
+    std::lock_guard lock(zone.m);
+    const char* tz = std::getenv("TZ");
+    const std::string tzValue = tz ? tz : "\x01";  // unset differs from ""
+    const auto now = std::chrono::steady_clock::now();
+    if (!zone.loaded || tzValue != zone.tz || now - zone.loadedAt >= std::chrono::seconds(1)) {
+      tzset();
+      zone.loaded = true;
+      zone.tz = tzValue;
+      zone.loadedAt = now;
+    }
     if (!localtime_r(&secs, &parts)) return LocalTime{};
   }
   LocalTime t;

@@ -1,12 +1,16 @@
 #include "platform/dispatch.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 #include <map>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/clock.h"
@@ -31,17 +35,20 @@ struct QueueImpl : Queue {
   QueueImpl(std::string label, QueueKind kind) : Queue(std::move(label), kind) {}
 };
 
-// Elastic worker pool: grows when every worker is busy (blocks that wait on
-// other queues must not starve the rest), up to a hard ceiling.
+// Elastic worker pool. A thread starts only when the blocks waiting for a
+// worker outnumber the idle workers (a block that waits on another queue must
+// not starve the rest), up to a hard ceiling; a worker idle for
+// kIdleExitAfter leaves, down to kKeptThreads.
 class WorkerPool {
  public:
   void submit(Block task) {
     std::unique_lock lock(m_);
     tasks_.push_back(std::move(task));
     if (exiting_) return;  // kept, never run: see stopAtExit
-    if (idle_ == 0 && threads_.size() < kMaxThreads) {
-      threads_.emplace_back([this] { loop(); });
-      threads_.back().detach();
+    if (tasks_.size() > idle_ && threads_ < kMaxThreads) {
+      ++threads_;
+      ++idle_;  // counted from now: it takes a block as soon as it runs
+      std::thread([this] { loop(); }).detach();
     } else {
       cv_.notify_one();
     }
@@ -61,25 +68,42 @@ class WorkerPool {
 
   bool exiting() const { return exiting_.load(); }
 
- private:
+  // Most worker threads at once; kept at least while they have blocks to run.
   static constexpr size_t kMaxThreads = 64;
+  // Workers that stay when idle.
+  static constexpr size_t kKeptThreads = 4;
+  static constexpr auto kIdleExitAfter = std::chrono::seconds(5);
 
+ private:
   void loop() {
     tl_poolWorker = true;
+    setCurrentThreadName("qb-worker");
     std::unique_lock lock(m_);
     for (;;) {
-      ++idle_;
-      cv_.wait(lock, [this] { return exiting_.load() || !tasks_.empty(); });
-      --idle_;
+      const auto ready = [this] { return exiting_.load() || !tasks_.empty(); };
+      // Only a worker beyond the kept ones waits with a time limit: the kept
+      // ones sleep until there is work.
+      if (threads_ > kKeptThreads) {
+        if (!cv_.wait_for(lock, kIdleExitAfter, ready) && threads_ > kKeptThreads) {
+          --idle_;
+          --threads_;
+          return;
+        }
+      } else {
+        cv_.wait(lock, ready);
+      }
       if (exiting_.load()) cv_.wait(lock, [] { return false; });  // parked for the rest of the process
+      if (tasks_.empty()) continue;
       Block task = std::move(tasks_.front());
       tasks_.pop_front();
+      --idle_;
       ++running_;
       lock.unlock();
       task();
       task = nullptr;
       lock.lock();
       --running_;
+      ++idle_;
       if (exiting_.load()) doneCv_.notify_all();
     }
   }
@@ -88,8 +112,8 @@ class WorkerPool {
   std::condition_variable cv_;
   std::condition_variable doneCv_;
   std::deque<Block> tasks_;
-  std::vector<std::thread> threads_;
-  size_t idle_ = 0;
+  size_t threads_ = 0;
+  size_t idle_ = 0;  // workers waiting for a block, or started and not yet waiting
   size_t running_ = 0;
   std::atomic<bool> exiting_{false};
 };
@@ -138,8 +162,33 @@ class RealBackend : public DispatchBackend {
 
   void postAt(const QueueRef& queue, int64_t deadlineUs, Block block, CancelToken token) override {
     std::lock_guard lock(timerM_);
-    timers_.emplace(std::make_pair(deadlineUs, seq_++), Delayed{queue, std::move(block), std::move(token)});
-    timerCv_.notify_all();
+    const TimerKey key{deadlineUs, seq_++};
+    // The timer thread sleeps until the earliest deadline: only a new
+    // earliest one needs to wake it.
+    const bool earliest = timers_.empty() || key < timers_.begin()->first;
+    if (token) tokenIndex_[token.get()] = key;
+    timers_.emplace(key, Delayed{queue, std::move(block), std::move(token)});
+    if (earliest) timerCv_.notify_one();
+  }
+
+  // A cancelled timer leaves the map at once (with what its block holds)
+  // instead of at its deadline. The timer thread is not woken: if it was the
+  // earliest, the thread finds the next one when it wakes.
+  void forgetCancelled(const CancelToken& token) {
+    Delayed dropped;
+    std::lock_guard lock(timerM_);
+    auto at = tokenIndex_.find(token.get());
+    if (at == tokenIndex_.end()) return;
+    auto it = timers_.find(at->second);
+    tokenIndex_.erase(at);
+    if (it == timers_.end()) return;
+    dropped = std::move(it->second);
+    timers_.erase(it);
+  }
+
+  size_t pendingTimerCount() {
+    std::lock_guard lock(timerM_);
+    return timers_.size();
   }
 
   void sync(const QueueRef& queue, const Block& block, bool barrier) override {
@@ -166,12 +215,16 @@ class RealBackend : public DispatchBackend {
     return std::this_thread::get_id() == mainThread_.load();
   }
 
+  // Runs main-queue blocks one at a time; after each one, and before it
+  // sleeps, it looks at the stop flag, the predicate and the deadline. The
+  // predicate runs without the lock, so a block posted meanwhile is found by
+  // the wait's own check of the queue, under the lock.
   void runMain(const std::function<bool()>& pred, int64_t timeoutMs) {
     mainThread_ = std::this_thread::get_id();
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::unique_lock lock(mainM_);
     for (;;) {
-      while (!mainTasks_.empty()) {
+      if (!mainTasks_.empty()) {
         Task t = std::move(mainTasks_.front());
         mainTasks_.pop_front();
         lock.unlock();
@@ -185,15 +238,21 @@ class RealBackend : public DispatchBackend {
       }
       if (pred) {
         lock.unlock();
-        bool done = pred();
+        const bool done = pred();
         lock.lock();
         if (done) return;
       }
+      if (timeoutMs >= 0 && std::chrono::steady_clock::now() >= deadline) return;
+      if (!mainTasks_.empty()) continue;
+      const auto ready = [this] {
+        if (!mainTasks_.empty() || stopMain_) return true;
+        if (auto hook = mainLoopWillWaitHook_.load()) hook();
+        return false;
+      };
       if (timeoutMs >= 0) {
-        if (std::chrono::steady_clock::now() >= deadline) return;
-        mainCv_.wait_until(lock, deadline);
+        mainCv_.wait_until(lock, deadline, ready);
       } else {
-        mainCv_.wait(lock);
+        mainCv_.wait(lock, ready);
       }
     }
   }
@@ -203,6 +262,8 @@ class RealBackend : public DispatchBackend {
     stopMain_ = true;
     mainCv_.notify_all();
   }
+
+  void setMainLoopWillWaitHook(void (*hook)()) { mainLoopWillWaitHook_.store(hook); }
 
   void stopWorkersAtExit() { pool_.stopAtExit(kExitWaitForRunning); }
   bool workersStopped() const { return pool_.exiting(); }
@@ -217,6 +278,7 @@ class RealBackend : public DispatchBackend {
     Block block;
     CancelToken token;
   };
+  using TimerKey = std::pair<int64_t, uint64_t>;  // deadline, submission order
 
   void drainSerial(const QueueRef& q) {
     auto& st = q->state();
@@ -268,6 +330,7 @@ class RealBackend : public DispatchBackend {
   }
 
   void timerLoop() {
+    setCurrentThreadName("qb-timer");
     std::unique_lock lock(timerM_);
     for (;;) {
       if (timers_.empty()) {
@@ -276,6 +339,7 @@ class RealBackend : public DispatchBackend {
       }
       auto it = timers_.begin();
       if (it->second.token && it->second.token->load()) {
+        tokenIndex_.erase(it->second.token.get());
         timers_.erase(it);
         continue;
       }
@@ -288,6 +352,7 @@ class RealBackend : public DispatchBackend {
         continue;
       }
       Delayed d = std::move(it->second);
+      if (d.token) tokenIndex_.erase(d.token.get());
       timers_.erase(it);
       lock.unlock();
       CancelToken token = d.token;
@@ -305,10 +370,13 @@ class RealBackend : public DispatchBackend {
   std::deque<Task> mainTasks_;
   bool stopMain_ = false;
   std::atomic<std::thread::id> mainThread_{g_processMainThread};
+  std::atomic<void (*)()> mainLoopWillWaitHook_{nullptr};
 
   std::mutex timerM_;
   std::condition_variable timerCv_;
-  std::map<std::pair<int64_t, uint64_t>, Delayed> timers_;
+  std::map<TimerKey, Delayed> timers_;
+  // Where each cancellable entry sits in timers_ (a timer has at most one).
+  std::unordered_map<const void*, TimerKey> tokenIndex_;
   uint64_t seq_ = 0;
   std::thread timerThread_;
 };
@@ -556,6 +624,7 @@ Timer::~Timer() { cancel(); }
 
 void Timer::cancel() {
   shared_->cancelled->store(true);
+  if (RealBackend* real = g_realBackend.load()) real->forgetCancelled(shared_->cancelled);
   Block dropped;
   {
     std::lock_guard lock(shared_->m);
@@ -568,6 +637,16 @@ void Timer::cancel() {
 bool Timer::isValid() const { return !shared_->cancelled->load(); }
 
 // ---- main loop (real mode) ----
+
+void setMainLoopWillWaitHookForTesting(void (*hook)()) { realBackend().setMainLoopWillWaitHook(hook); }
+size_t pendingRealTimersForTesting() { return realBackend().pendingTimerCount(); }
+
+void setCurrentThreadName(const char* name) {
+  // The kernel keeps 15 bytes of a thread's name.
+  char shortName[16] = {};
+  std::strncpy(shortName, name, sizeof shortName - 1);
+  pthread_setname_np(pthread_self(), shortName);
+}
 
 void runMainLoop() { realBackend().runMain(nullptr, -1); }
 void stopMainLoop() { realBackend().stopMain(); }

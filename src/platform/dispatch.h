@@ -139,12 +139,23 @@ inline void runOnce(OnceFlag& flag, const Block& block) { std::call_once(flag, b
 using MainQueueTurnEndHook = void (*)();
 void setMainQueueTurnEndHook(MainQueueTurnEndHook hook);
 
+// Names the calling thread as tools show it (ps, top, a debugger); the system
+// keeps the first 15 bytes. The library names every thread it starts
+// ("qb-worker", "qb-timer", "qb-net-io", ...; docs/threads.md lists them).
+void setCurrentThreadName(const char* name);
+
 // Real mode: runs the main queue on the calling thread (which becomes the main
 // thread) until stopMainLoop() is called.
 void runMainLoop();
 void stopMainLoop();
 // Real mode: runs the main queue on the calling thread until pred() is true or
-// timeoutMs of real time has passed; returns pred().
+// timeoutMs of real time has passed; returns pred(). Both loops run one block
+// at a time and look at the stop request, pred() and the deadline after every
+// block and before they sleep, so a queue that never empties (a repeating
+// timer that always has a firing due) cannot keep them from returning. pred()
+// is looked at again when a block is posted to the main queue (or the loop is
+// stopped): a condition changed on another thread without a post to the main
+// queue is seen at the next block or at the deadline.
 bool runMainUntil(const std::function<bool()>& pred, int64_t timeoutMs);
 
 }  // namespace platform

@@ -74,4 +74,12 @@ bool runGlobalBlockHere(Queue* queue, const Block& block);
 // Runs a main-queue block as one turn: the block, then the turn-end hook.
 void runMainQueueTurn(Queue* mainQueue, const Block& block);
 
+// Real mode, for tests: `hook` runs on the main thread each time the main loop
+// is about to sleep for want of a block (with the loop's lock held: it must
+// not post or call into dispatch); nullptr removes it.
+void setMainLoopWillWaitHookForTesting(void (*hook)());
+// Real mode, for tests: delayed blocks and timer firings the timer thread
+// still holds.
+size_t pendingRealTimersForTesting();
+
 }  // namespace platform

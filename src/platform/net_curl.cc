@@ -25,6 +25,7 @@ constexpr long kMaxRedirects = 16;
 constexpr double kDefaultTimeoutSeconds = 60;
 constexpr size_t kMaxIdleEasyHandles = 16;
 constexpr int kMaxEvents = 64;
+constexpr const char* kAcceptedEncodings = "gzip, deflate";
 
 std::once_flag g_curlInit;
 
@@ -206,17 +207,26 @@ URLSessionEngine::~URLSessionEngine() {
   if (timerFd_ >= 0) close(timerFd_);
 }
 
-int URLSessionEngine::onSocket(void*, int socket, int what, void* engine, void*) {
+int URLSessionEngine::onSocket(void*, int socket, int what, void* engine, void* socketData) {
   auto* self = static_cast<URLSessionEngine*>(engine);
   if (what == CURL_POLL_REMOVE) {
+    // curl forgets the socket's mark itself.
     epoll_ctl(self->epoll_, EPOLL_CTL_DEL, socket, nullptr);
     return 0;
   }
   epoll_event ev{};
   ev.events = ((what & CURL_POLL_IN) ? EPOLLIN : 0u) | ((what & CURL_POLL_OUT) ? EPOLLOUT : 0u);
   ev.data.fd = socket;
-  if (epoll_ctl(self->epoll_, EPOLL_CTL_MOD, socket, &ev) != 0 && errno == ENOENT)
-    epoll_ctl(self->epoll_, EPOLL_CTL_ADD, socket, &ev);
+  if (socketData) {
+    epoll_ctl(self->epoll_, EPOLL_CTL_MOD, socket, &ev);
+    return 0;
+  }
+  // A socket curl has not asked for before: added, and marked so that its
+  // next changes are modifications.
+  if (epoll_ctl(self->epoll_, EPOLL_CTL_ADD, socket, &ev) != 0 && errno == EEXIST) {
+    epoll_ctl(self->epoll_, EPOLL_CTL_MOD, socket, &ev);
+  }
+  curl_multi_assign(static_cast<CURLM*>(self->multi_), socket, self);
   return 0;
 }
 
@@ -278,6 +288,7 @@ void URLSessionEngine::shutdown() {
 }
 
 void URLSessionEngine::run() {
+  setCurrentThreadName("qb-net-io");
   std::array<epoll_event, kMaxEvents> events{};
   for (;;) {
     const int n = epoll_wait(epoll_, events.data(), kMaxEvents, -1);
@@ -362,8 +373,11 @@ void URLSessionEngine::startTransfer(const std::shared_ptr<DataTaskCore>& core, 
   curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
   // Compressed answers are accepted and decoded, as the platform does; the
-  // size cap applies to the decoded body.
-  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+  // size cap applies to the decoded body. Only gzip and deflate are offered
+  // (zlib, which the library links anyway): the library's own protocols
+  // compress their bodies themselves, and every further coding curl knows
+  // would only add work on both sides.
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, kAcceptedEncodings);
   curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(c.maxResponseBytes));
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, core.get());

@@ -251,7 +251,8 @@ Result<std::string> readFile(const std::string& path, size_t maxBytes) {
   return out;
 }
 
-Status writeFileAtomically(const std::string& path, std::string_view data) {
+Status writeFileAtomically(const std::string& path, std::string_view data, WriteDurability durability) {
+  const bool flush = durability == WriteDurability::Flushed;
   // The temporary name is unique per process and call, so concurrent writers
   // of one file never share a temporary file; the last rename wins.
   const std::string temp = path + ".tmp." + std::to_string(::getpid()) + "." +
@@ -259,7 +260,7 @@ Status writeFileAtomically(const std::string& path, std::string_view data) {
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return fromErrno(errno, "create " + temp);
   Status written = writeAll(fd, data, temp);
-  if (written && ::fsync(fd) != 0) written = fromErrno(errno, "fsync " + temp);
+  if (written && flush && ::fsync(fd) != 0) written = fromErrno(errno, "fsync " + temp);
   if (::close(fd) != 0 && written) written = fromErrno(errno, "close " + temp);
   if (written && ::rename(temp.c_str(), path.c_str()) != 0) {
     written = fromErrno(errno, "rename to " + path);
@@ -268,6 +269,18 @@ Status writeFileAtomically(const std::string& path, std::string_view data) {
     ::unlink(temp.c_str());
     return written;
   }
+  if (!flush) return written;
+  const fs::path folder = fs::path(path).parent_path();
+  return syncFolder(folder.empty() ? std::string(".") : folder.string());
+}
+
+Status flushFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fromErrno(errno, "open " + path);
+  Status synced = Ok{};
+  if (::fsync(fd) != 0) synced = fromErrno(errno, "fsync " + path);
+  ::close(fd);
+  if (!synced) return synced;
   const fs::path folder = fs::path(path).parent_path();
   return syncFolder(folder.empty() ? std::string(".") : folder.string());
 }
@@ -451,9 +464,9 @@ Json UserDefaults::dictionaryRepresentation() const {
   return values_;
 }
 
-void UserDefaults::setObject(const std::string& key, Json value) {
+void UserDefaults::setObject(const std::string& key, Json value, WriteDurability durability) {
   if (value.is_null()) {
-    removeObject(key);
+    removeObject(key, durability);
     return;
   }
   std::lock_guard lock(mutex_);
@@ -461,7 +474,7 @@ void UserDefaults::setObject(const std::string& key, Json value) {
   if (it != values_.end() && *it == value && !dirty_) return;  // nothing new to write
   values_[key] = std::move(value);
   dirty_ = true;
-  persistLocked();
+  persistLocked(durability);
 }
 
 void UserDefaults::setString(const std::string& key, std::string value) {
@@ -474,24 +487,35 @@ void UserDefaults::setBool(const std::string& key, bool value) { setObject(key, 
 
 void UserDefaults::setDouble(const std::string& key, double value) { setObject(key, Json(value)); }
 
-void UserDefaults::removeObject(const std::string& key) {
+void UserDefaults::removeObject(const std::string& key, WriteDurability durability) {
   std::lock_guard lock(mutex_);
   if (values_.erase(key) == 0 && !dirty_) return;
   dirty_ = true;
-  persistLocked();
+  persistLocked(durability);
 }
 
 Status UserDefaults::synchronize() {
   std::lock_guard lock(mutex_);
   if (dirty_) persistLocked();
   if (dirty_ && lastWriteError_) return *lastWriteError_;
+  if (unflushed_) {
+    Status flushed = flushFile(path_);
+    if (!flushed) return flushed;
+    unflushed_ = false;
+  }
   return Ok{};
 }
 
-void UserDefaults::persistLocked() {
-  Status written = writeFileAtomically(path_, dumpJson(values_));
+bool UserDefaults::hasUnflushedChanges() const {
+  std::lock_guard lock(mutex_);
+  return unflushed_;
+}
+
+void UserDefaults::persistLocked(WriteDurability durability) {
+  Status written = writeFileAtomically(path_, dumpJson(values_), durability);
   if (written) {
     dirty_ = false;
+    unflushed_ = durability == WriteDurability::Unflushed;
     lastWriteError_.reset();
   } else {
     lastWriteError_ = written.error();

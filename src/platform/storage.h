@@ -67,13 +67,26 @@ Status removeItem(const std::string& path);
 // Whole contents of a regular file. NotFound, IsADirectory, TooLarge (file
 // larger than maxBytes; nothing is read), Io.
 Result<std::string> readFile(const std::string& path, size_t maxBytes = kDefaultMaxReadBytes);
+// How far a write has gone when the call returns.
+enum class WriteDurability {
+  // On the disk (fsync of the file and of its folder): outlives a power loss.
+  Flushed,
+  // Handed to the system, not flushed: outlives the process (a crash, a kill)
+  // but not a power loss until the system writes it back or flushFile() runs.
+  Unflushed,
+};
+
 // Replaces the file's contents all at once: writes a temporary file
 // "<path>.tmp.<pid>.<n>" in the same folder, flushes it to disk (fsync),
 // renames it over the target and flushes the folder, so a reader or a crash
 // sees either the old or the new contents, and the new contents outlive a
 // power loss once the call returned Ok. The folder must exist. An error of the
 // last step (flushing the folder) leaves the new contents in place.
-Status writeFileAtomically(const std::string& path, std::string_view data);
+// WriteDurability::Unflushed skips both flushes (the rename stays atomic).
+Status writeFileAtomically(const std::string& path, std::string_view data,
+                           WriteDurability durability = WriteDurability::Flushed);
+// Flushes a file written Unflushed, and its folder (the rename), to disk.
+Status flushFile(const std::string& path);
 // Names (not paths) of the folder's entries, sorted; "." and ".." excluded.
 Result<std::vector<std::string>> listDirectory(const std::string& path);
 Result<uint64_t> fileSize(const std::string& path);
@@ -86,7 +99,9 @@ Result<uint64_t> fileSize(const std::string& path);
 // with writeFileAtomically: the file always holds the last change and a crash
 // never leaves it half written. A write rewrites this store's file only. A
 // write that fails leaves the store dirty; the next change or synchronize()
-// retries and synchronize() reports the error.
+// retries and synchronize() reports the error. A change made with
+// WriteDurability::Unflushed is in the file (it outlives the process) but
+// reaches the disk only with the next flushed change or synchronize().
 //
 // Reads mirror the platform's user defaults: absent or mistyped values give
 // 0 / false / nullopt.
@@ -138,27 +153,31 @@ class UserDefaults {
   Json dictionaryRepresentation() const;
 
   // Setting a null JSON value removes the key, as with removeObject.
-  void setObject(const std::string& key, Json value);
+  void setObject(const std::string& key, Json value, WriteDurability durability = WriteDurability::Flushed);
   void setString(const std::string& key, std::string value);
   void setInteger(const std::string& key, int64_t value);
   void setBool(const std::string& key, bool value);
   void setDouble(const std::string& key, double value);
-  void removeObject(const std::string& key);
+  void removeObject(const std::string& key, WriteDurability durability = WriteDurability::Flushed);
 
-  // Writes the file when a change has not reached it yet. The error of that
-  // write, else Ok.
+  // Writes the file when a change has not reached it yet, and flushes it when
+  // an unflushed change has not reached the disk. The error of that write,
+  // else Ok.
   Status synchronize();
+  // True while a change written Unflushed has not been flushed.
+  bool hasUnflushedChanges() const;
 
  private:
   void load();
   void removeStaleTemporaryFiles();
-  void persistLocked();
+  void persistLocked(WriteDurability durability = WriteDurability::Flushed);
   void adoptKeysWithPrefix(UserDefaults& source, const std::string& prefix);
 
   const std::string path_;
   mutable std::mutex mutex_;
   Json values_;
   bool dirty_ = false;
+  bool unflushed_ = false;  // the file holds a change that was not flushed
   bool corruptOnOpen_ = false;
   std::string corruptReason_;
   std::optional<Error> lastWriteError_;

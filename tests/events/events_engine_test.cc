@@ -228,6 +228,63 @@ TEST_F(EventsEngineTest, ARestartSendsEveryEventExactlyOnce) {
   }
 }
 
+// After an accepted upload the backup leaves the batch at once (a kill then
+// cannot make the next run send it again) but is flushed to the disk only
+// with the next write: at the latest when the backup delay runs out, or when
+// the application leaves the foreground or ends.
+TEST_F(EventsEngineTest, TheBackupAfterAnUploadIsFlushedByTheDelayOrANotice) {
+  for (const char* end : {static_cast<const char*>(nullptr), platform::kUIApplicationWillTerminateNotification,
+                          platform::kUIApplicationDidEnterBackgroundNotification}) {
+    SCOPED_TRACE(end ? end : "backup delay");
+    server_->clearRequests();
+    EventsIsolation row;
+    auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+    auto& store = platform::UserDefaults::suite(
+        QBKeyValueStorageProvider::storageWithIdentifier(engine->identifier())->suiteName());
+    for (int id = 1; id <= 3; ++id) engine->logEvent(QBEventData(id, Json::object()));
+    writeBackups();
+    engine->configure(settings({{"maxNumberOfEvents", 3}, {"maxEventsPerBatch", 2}}));
+    settle(engine);
+    ASSERT_EQ(receivedIds(), (std::vector<int64_t>{1, 2, 3}));
+    EXPECT_TRUE(qbtest::eventsBackedUp("events").empty());
+    EXPECT_TRUE(store.hasUnflushedChanges());
+    if (end) {
+      platform::NotificationCenter::defaultCenter().post(end);
+      settle(engine);
+    } else {
+      env.advance(QBEventsEngine::kBackupDelayMs - 1);
+      EXPECT_TRUE(store.hasUnflushedChanges());
+      env.advance(1);
+    }
+    EXPECT_FALSE(store.hasUnflushedChanges());
+    engine.reset();
+  }
+}
+
+// A batch accepted before any backup write held it costs no write: the disk
+// never had it, so a crash right after still sends every event once.
+TEST_F(EventsEngineTest, ABatchSentBeforeTheBackupHeldItNeedsNoWrite) {
+  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+  const std::string file = platform::userDefaultsSuitePath(
+      QBKeyValueStorageProvider::storageWithIdentifier(engine->identifier())->suiteName());
+  engine->configure(settings({{"maxNumberOfEvents", 2}}));
+  // 1 and 2 go out as a batch when 2 arrives; 3 follows in a second one.
+  for (int id = 1; id <= 3; ++id) engine->logEvent(QBEventData(id, Json::object()));
+  settle(engine);
+  ASSERT_EQ(server_->requestCount(), 2u);
+  ASSERT_EQ(receivedIds(), (std::vector<int64_t>{1, 2, 3}));
+  EXPECT_FALSE(platform::fileExists(file));
+
+  engine.reset();  // a crash: nothing queued runs any more
+  QBRewardedVideoEventsEngine::resetForTesting();
+  platform::UserDefaults::resetStandardForTesting();
+  auto restarted = QBRewardedVideoEventsEngine::sharedInstance();
+  restarted->configure(settings({{"maxNumberOfEvents", 1}}));
+  restarted->logEvent(QBEventData(4, Json::object()));
+  settle(restarted);
+  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{1, 2, 3, 4}));
+}
+
 TEST_F(EventsEngineTest, MalformedBackupEntriesAreSkipped) {
   QBKeyValueStorageProvider::storageWithIdentifier("pixelEvents")
       ->setValue(QBEventsEngine::kBackupKey,

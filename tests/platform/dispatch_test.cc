@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <limits>
 #include <string>
 #include <thread>
@@ -9,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/dispatch.h"
+#include "platform/dispatch_backend.h"
 #include "platform/test_environment.h"
 
 using namespace platform;
@@ -256,6 +258,100 @@ TEST(DispatchRealMode, MainQueueRunsOnTheThreadThatRunsTheLoop) {
   });
   EXPECT_TRUE(runMainUntil([&] { return ran.load(); }, 10'000));
   EXPECT_TRUE(wasMain.load());
+}
+
+
+namespace mainloop {
+
+// Set while a test of the main loop runs; read by the loop's will-wait hook.
+std::atomic<bool> g_posted{false}, g_ran{false};
+std::atomic<int> g_sleptWithABlockPending{0};
+
+void countSleepsWithABlockPending() {
+  if (g_posted.load() && !g_ran.load()) g_sleptWithABlockPending.fetch_add(1);
+}
+
+}  // namespace mainloop
+
+// The loop runs the predicate without its lock; a block another thread posts
+// meanwhile must run before the loop sleeps (not at the deadline). The
+// predicate itself has the block posted, so the window is hit every time.
+TEST(DispatchRealMode, ABlockPostedWhileThePredicateRunsIsNeverMissed) {
+  using namespace mainloop;
+  g_sleptWithABlockPending = 0;
+  setMainLoopWillWaitHookForTesting(&countSleepsWithABlockPending);
+  for (int round = 0; round < 3; ++round) {
+    g_posted = false;
+    g_ran = false;
+    bool first = true;
+    const bool done = runMainUntil(
+        [&] {
+          if (first) {
+            first = false;
+            std::thread([] {
+              mainQueue()->async([] { g_ran = true; });
+              g_posted = true;
+            }).join();
+          }
+          return g_ran.load();
+        },
+        2'000);
+    EXPECT_TRUE(done);
+  }
+  setMainLoopWillWaitHookForTesting(nullptr);
+  EXPECT_EQ(g_sleptWithABlockPending.load(), 0);
+}
+
+// A main queue that never empties (each block posts the next, as a repeating
+// timer that always has a firing due does) still lets the loop return: the
+// stop request, the predicate and the deadline are looked at after every block.
+TEST(DispatchRealMode, AQueueThatNeverEmptiesStillLetsTheLoopReturn) {
+  // Long enough that a loop which empties the queue first would run them all.
+  constexpr int kChain = 100'000;
+  struct Chain {
+    std::atomic<int> run{0};
+    std::atomic<bool> halt{false}, ended{false};
+    std::function<void()> atTenth;
+    void post() {
+      mainQueue()->async([this] {
+        const int n = run.fetch_add(1) + 1;
+        if (n == 10 && atTenth) atTenth();
+        if (halt.load() || n >= kChain) ended = true;
+        else post();
+      });
+    }
+  };
+  enum class End { Predicate, StopFromAnotherThread, Deadline };
+  for (End end : {End::Predicate, End::StopFromAnotherThread, End::Deadline}) {
+    SCOPED_TRACE(static_cast<int>(end));
+    Chain chain;
+    if (end == End::StopFromAnotherThread) {
+      chain.atTenth = [] { std::thread([] { stopMainLoop(); }).join(); };
+    }
+    chain.post();
+    switch (end) {
+      case End::Predicate: EXPECT_TRUE(runMainUntil([&] { return chain.run.load() >= 10; }, 60'000)); break;
+      case End::StopFromAnotherThread: runMainLoop(); break;
+      case End::Deadline: EXPECT_FALSE(runMainUntil([] { return false; }, 0)); break;
+    }
+    EXPECT_LT(chain.run.load(), kChain);
+    EXPECT_FALSE(chain.ended.load());
+    // Ends the chain before the next row.
+    chain.halt = true;
+    EXPECT_TRUE(runMainUntil([&] { return chain.ended.load(); }, 60'000));
+  }
+}
+
+// A cancelled timer leaves the timer thread's list at once, with what it
+// holds, rather than at its deadline an hour later.
+TEST(DispatchRealMode, CancelledTimersLeaveTheTimerThreadAtOnce) {
+  std::vector<std::shared_ptr<Timer>> timers;
+  for (int i = 0; i < 100; ++i) timers.push_back(Timer::once(globalQueue(), 3'600'000, [] {}));
+  for (int i = 0; i < 100; ++i) timers.push_back(Timer::repeating(globalQueue(), 3'600'000, [] {}));
+  const auto pending = static_cast<int64_t>(pendingRealTimersForTesting());
+  for (size_t i = 0; i < timers.size(); i += 2) timers[i]->cancel();
+  for (size_t i = 1; i < timers.size(); i += 2) timers[i].reset();  // destroying cancels too
+  EXPECT_GE(pending - static_cast<int64_t>(pendingRealTimersForTesting()), 200);
 }
 
 }  // namespace

@@ -132,8 +132,11 @@ TEST_F(NetTest, PostedGzipBodyGoesOutCompressedAndInflatesOnTheServer) {
   ASSERT_FALSE(r.error) << r.error->message;
   EXPECT_EQ(r.response->statusCode, 201);
   EXPECT_EQ(r.body, json);  // echoed back, answer compressed by the server and decoded here
+  // Only the codings zlib decodes are offered, so the server picks gzip.
+  EXPECT_EQ(r.response->header("Content-Encoding"), "gzip");
   ASSERT_EQ(server.requestsTo("/events").size(), 1u);
   EXPECT_EQ(server.requestsTo("/events")[0].body, gz);
+  EXPECT_EQ(server.requestsTo("/events")[0].header("Accept-Encoding"), "gzip, deflate");
 }
 
 TEST_F(NetTest, RedirectsAreFollowedUnlessTheRequestSaysNot) {

@@ -1,5 +1,6 @@
 // Start-up with real worker threads (no TestEnvironment), while other threads
 // use the facade: the case the thread-sanitizer build watches.
+#include <atomic>
 #include <thread>
 
 #include "sdk_test_support.h"
@@ -46,8 +47,11 @@ TEST_F(RealModeTest, StartUpCompletesOnAWorkerWhileOtherThreadsUseTheFacade) {
   EXPECT_EQ(delegate->queueLabel, platform::globalQueue(platform::QueuePriority::Default)->label());
   EXPECT_EQ(made->size(), 2u);
   EXPECT_EQ(config_->requestCount(), 1u);
-  // Run what the users' calls posted to the main queue.
-  platform::runMainUntil([] { return true; }, 0);
+  // Run what the users' calls posted to the main queue (the loop runs blocks in
+  // order, so everything before this last one).
+  std::atomic<bool> drained{false};
+  platform::mainQueue()->async([&drained] { drained = true; });
+  EXPECT_TRUE(platform::runMainUntil([&drained] { return drained.load(); }, 10'000));
 }
 
 }  // namespace

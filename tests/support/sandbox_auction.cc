@@ -336,6 +336,12 @@ size_t SandboxAuction::requestCount() const {
   return state_->log.size();
 }
 
+void SandboxAuction::clearRequests() {
+  std::vector<DecodedAuctionRequest> dropped;
+  std::lock_guard<std::mutex> lock(state_->m);
+  dropped.swap(state_->log);
+}
+
 // ---------------------------------------------------------------------------
 
 struct SandboxNotifications::Log {

@@ -81,6 +81,8 @@ class SandboxAuction {
   // The latest request alone (a copy of one entry, not of the log).
   std::optional<DecodedAuctionRequest> lastRequest() const;
   size_t requestCount() const;
+  // Forgets the requests recorded so far (long runs keep the log small).
+  void clearRequests();
   // Waits (real time) until at least n requests reached this route.
   bool waitForRequests(size_t n, int64_t realTimeoutMs = 10'000) const;
 

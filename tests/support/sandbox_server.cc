@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <zlib.h>
 
@@ -14,8 +15,11 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace qbtest {
 
@@ -25,7 +29,60 @@ namespace {
 // is parked under this name before the body is read, so the log keeps the
 // bytes as sent.
 constexpr const char* kParkedEncoding = "X-Sandbox-Wire-Content-Encoding";
-constexpr size_t kServerThreads = 64;
+// Each open connection holds one server thread for as long as it stays open.
+constexpr size_t kMaxServerThreads = 64;
+
+// httplib's task queue, growing with the connections: a thread starts only
+// when more connections wait than threads are free, up to kMaxServerThreads,
+// so one client with a handful of connections gets a handful of threads.
+// Threads are named "sandbox-srv" and stay until shutdown().
+class GrowingTaskQueue : public httplib::TaskQueue {
+ public:
+  void enqueue(std::function<void()> fn) override {
+    std::lock_guard lock(m_);
+    jobs_.push_back(std::move(fn));
+    if (jobs_.size() > idle_ && threads_.size() < kMaxServerThreads) {
+      ++idle_;
+      threads_.emplace_back([this] { work(); });
+    } else {
+      cv_.notify_one();
+    }
+  }
+
+  void shutdown() override {
+    {
+      std::lock_guard lock(m_);
+      stopping_ = true;
+    }
+    cv_.notify_all();
+    for (auto& t : threads_) t.join();  // no enqueue() runs any more
+  }
+
+ private:
+  void work() {
+    pthread_setname_np(pthread_self(), "sandbox-srv");
+    std::unique_lock lock(m_);
+    for (;;) {
+      cv_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+      if (jobs_.empty()) return;  // stopping, and every connection served
+      auto job = std::move(jobs_.front());
+      jobs_.pop_front();
+      --idle_;
+      lock.unlock();
+      job();
+      job = nullptr;
+      lock.lock();
+      ++idle_;
+    }
+  }
+
+  std::mutex m_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> jobs_;
+  std::vector<std::thread> threads_;
+  size_t idle_ = 0;  // threads waiting for a connection, or started and not yet waiting
+  bool stopping_ = false;
+};
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -274,7 +331,7 @@ struct SandboxServer::Impl {
 SandboxServer::SandboxServer() : impl_(std::make_shared<Impl>()) {
   Impl* impl = impl_.get();
   auto& s = impl->server;
-  s.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
+  s.new_task_queue = [] { return new GrowingTaskQueue(); };
   // httplib waits this long for every request of a connection, the first one
   // included. It must be far longer than a loaded machine may take between
   // connecting and sending: closing a fresh connection before its request
@@ -330,6 +387,7 @@ bool SandboxServer::start() {
   if (impl_->listenFd >= 0) listen(impl_->listenFd, 512);
   Impl* impl = impl_.get();
   impl_->listener = std::thread([impl] {
+    pthread_setname_np(pthread_self(), "sandbox-listen");
     impl->server.listen_after_bind();
     impl->listenerDone.store(true);
   });

@@ -249,6 +249,21 @@ TEST_F(TulvoTest, LoadAndShowRunTheWholeWay) {
   EXPECT_EQ(isDelegate->texts(), (Texts{"load", "open", "close"}));
 }
 
+// The stand-in plays the outside SDK in long runs (the demo, the
+// benchmarks): its records keep the newest entries, not every road's.
+TEST_F(TulvoTest, TheStandInKeepsItsNewestRecordsOnly) {
+  for (int i = 0; i < 1'200; ++i) {
+    rv->loadAdWithAdData(data, loader);
+    env.advance(50);
+  }
+  EXPECT_EQ(sdk.loadCount(TulvoSDK::AdKind::Rewarded), 1'200);
+  EXPECT_EQ(sdk.callLog().size(), 1'000u);
+  EXPECT_EQ(sdk.callLog().back(), "load:rewarded");
+  const auto ads = sdk.rewardedAds();
+  ASSERT_EQ(ads.size(), 1'000u);
+  EXPECT_EQ(ads.back(), rv->ad());
+}
+
 TEST_F(TulvoTest, ShowWithoutALoadedAdFailsOnTheShowsDelegateWithoutTheSdk) {
   is->showAdWithViewController(screen, data, isDelegate);
   EXPECT_EQ(isDelegate->texts(), Texts{kNotLoaded});

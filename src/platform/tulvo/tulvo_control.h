@@ -1,6 +1,8 @@
 #pragma once
 // Controls of the Tulvo SDK stand-in: what each call answers, after how long,
-// on which thread, and a record of every call the SDK received. Thread-safe.
+// on which thread, and a record of the calls the SDK received and of its log
+// lines (the newest 1,000 of each kind, so a long run does not grow without
+// bound). Thread-safe.
 //
 // Answers are scheduled on the platform clock (a TestEnvironment drives them
 // with advance()). An answer for the foreign thread is handed, when its delay
@@ -153,15 +155,16 @@ class Control {
   std::deque<InitAnswer> initScripts_;
   std::deque<LoadAnswer> loadScripts_;
   std::deque<ShowAnswer> showScripts_;
-  std::vector<std::string> mediation_;
-  std::vector<InitializeCall> initCalls_;
-  std::vector<std::string> callLog_;
+  // The records keep the newest entries only (see kMaxRecords in the .cc).
+  std::deque<std::string> mediation_;
+  std::deque<InitializeCall> initCalls_;
+  std::deque<std::string> callLog_;
   int rewardedLoads_ = 0;
   int interstitialLoads_ = 0;
-  std::vector<ShowCall> showCalls_;
-  std::vector<LogLine> logLines_;
-  std::vector<std::shared_ptr<RewardedAd>> rewardedAds_;
-  std::vector<std::shared_ptr<InterstitialAd>> interstitialAds_;
+  std::deque<ShowCall> showCalls_;
+  std::deque<LogLine> logLines_;
+  std::deque<std::shared_ptr<RewardedAd>> rewardedAds_;
+  std::deque<std::shared_ptr<InterstitialAd>> interstitialAds_;
 
   // Foreign thread.
   std::mutex fm_;

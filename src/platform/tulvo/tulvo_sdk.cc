@@ -9,9 +9,27 @@
 namespace TulvoSDK {
 namespace {
 
-// The stand-in keeps at most this many log lines (oldest dropped), so a long
-// demo run does not grow without bound.
-constexpr size_t kMaxLogLines = 10'000;
+// The stand-in keeps at most this many entries of each record, log lines
+// included (oldest dropped), so a long run does not grow without bound.
+constexpr size_t kMaxRecords = 1'000;
+
+// Appends to a bounded record; the entry that falls out is handed back, to be
+// released outside the lock.
+template <class T>
+T keepNewest(std::deque<T>& records, T entry) {
+  T dropped{};
+  if (records.size() >= kMaxRecords) {
+    dropped = std::move(records.front());
+    records.pop_front();
+  }
+  records.push_back(std::move(entry));
+  return dropped;
+}
+
+template <class T>
+std::vector<T> listOf(const std::deque<T>& records) {
+  return std::vector<T>(records.begin(), records.end());
+}
 
 const char* kindName(AdKind kind) { return kind == AdKind::Rewarded ? "rewarded" : "interstitial"; }
 
@@ -26,9 +44,9 @@ Control& Control::shared() {
 
 void Control::resetForTesting() {
   waitForeignIdle();
-  std::vector<std::shared_ptr<RewardedAd>> rewarded;
-  std::vector<std::shared_ptr<InterstitialAd>> interstitial;
-  std::vector<ShowCall> shows;
+  std::deque<std::shared_ptr<RewardedAd>> rewarded;
+  std::deque<std::shared_ptr<InterstitialAd>> interstitial;
+  std::deque<ShowCall> shows;
   {
     std::lock_guard lock(m_);
     ++generation_;
@@ -102,17 +120,17 @@ void Control::scriptShow(ShowAnswer answer) {
 
 std::vector<std::string> Control::mediationTexts() const {
   std::lock_guard lock(m_);
-  return mediation_;
+  return listOf(mediation_);
 }
 
 std::vector<InitializeCall> Control::initializeCalls() const {
   std::lock_guard lock(m_);
-  return initCalls_;
+  return listOf(initCalls_);
 }
 
 std::vector<std::string> Control::callLog() const {
   std::lock_guard lock(m_);
-  return callLog_;
+  return listOf(callLog_);
 }
 
 int Control::loadCount(AdKind kind) const {
@@ -122,22 +140,22 @@ int Control::loadCount(AdKind kind) const {
 
 std::vector<ShowCall> Control::showCalls() const {
   std::lock_guard lock(m_);
-  return showCalls_;
+  return listOf(showCalls_);
 }
 
 std::vector<LogLine> Control::logLines() const {
   std::lock_guard lock(m_);
-  return logLines_;
+  return listOf(logLines_);
 }
 
 std::vector<std::shared_ptr<RewardedAd>> Control::rewardedAds() const {
   std::lock_guard lock(m_);
-  return rewardedAds_;
+  return listOf(rewardedAds_);
 }
 
 std::vector<std::shared_ptr<InterstitialAd>> Control::interstitialAds() const {
   std::lock_guard lock(m_);
-  return interstitialAds_;
+  return listOf(interstitialAds_);
 }
 
 bool Control::sdkInitialized() const {
@@ -152,14 +170,14 @@ std::string Control::sdkVersion() const {
 
 void Control::recordMediation(const std::string& text) {
   std::lock_guard lock(m_);
-  mediation_.push_back(text);
-  callLog_.push_back("setMediation:" + text);
+  keepNewest(mediation_, text);
+  keepNewest(callLog_, "setMediation:" + text);
 }
 
 InitAnswer Control::takeInitAnswer(const InitializeCall& call) {
   std::lock_guard lock(m_);
-  initCalls_.push_back(call);
-  callLog_.push_back("initialize:" + call.publisherId + ":" + call.securityToken);
+  keepNewest(initCalls_, call);
+  keepNewest(callLog_, "initialize:" + call.publisherId + ":" + call.securityToken);
   if (initScripts_.empty()) return defaultInit_;
   InitAnswer answer = std::move(initScripts_.front());
   initScripts_.pop_front();
@@ -169,7 +187,7 @@ InitAnswer Control::takeInitAnswer(const InitializeCall& call) {
 LoadAnswer Control::takeLoadAnswer(AdKind kind) {
   std::lock_guard lock(m_);
   (kind == AdKind::Rewarded ? rewardedLoads_ : interstitialLoads_)++;
-  callLog_.push_back(std::string("load:") + kindName(kind));
+  keepNewest(callLog_, std::string("load:") + kindName(kind));
   if (loadScripts_.empty()) return defaultLoad_;
   LoadAnswer answer = std::move(loadScripts_.front());
   loadScripts_.pop_front();
@@ -177,9 +195,10 @@ LoadAnswer Control::takeLoadAnswer(AdKind kind) {
 }
 
 ShowAnswer Control::takeShowAnswer(AdKind kind, const platform::ViewControllerRef& viewController) {
+  ShowCall dropped{};  // released after the lock
   std::lock_guard lock(m_);
-  showCalls_.push_back(ShowCall{kind, viewController});
-  callLog_.push_back(std::string("show:") + kindName(kind));
+  dropped = keepNewest(showCalls_, ShowCall{kind, viewController});
+  keepNewest(callLog_, std::string("show:") + kindName(kind));
   if (showScripts_.empty()) return defaultShow_;
   ShowAnswer answer = std::move(showScripts_.front());
   showScripts_.pop_front();
@@ -187,21 +206,22 @@ ShowAnswer Control::takeShowAnswer(AdKind kind, const platform::ViewControllerRe
 }
 
 void Control::recordAd(const std::shared_ptr<RewardedAd>& ad) {
+  std::shared_ptr<RewardedAd> dropped;  // released after the lock
   std::lock_guard lock(m_);
-  rewardedAds_.push_back(ad);
+  dropped = keepNewest(rewardedAds_, ad);
 }
 
 void Control::recordAd(const std::shared_ptr<InterstitialAd>& ad) {
+  std::shared_ptr<InterstitialAd> dropped;  // released after the lock
   std::lock_guard lock(m_);
-  interstitialAds_.push_back(ad);
+  dropped = keepNewest(interstitialAds_, ad);
 }
 
 void Control::recordLog(const std::string& tag, const std::string& message) {
   bool echo;
   {
     std::lock_guard lock(m_);
-    if (logLines_.size() >= kMaxLogLines) logLines_.erase(logLines_.begin());
-    logLines_.push_back(LogLine{tag, message});
+    keepNewest(logLines_, LogLine{tag, message});
     echo = echo_;
   }
   if (echo) std::fprintf(stderr, "[Tulvo] %s: %s\n", tag.c_str(), message.c_str());
@@ -261,6 +281,7 @@ void Control::runForeign(std::function<void()> task) {
 }
 
 void Control::foreignLoop() {
+  platform::setCurrentThreadName("tulvo-sdk");
   std::unique_lock lock(fm_);
   for (;;) {
     fcv_.wait(lock, [this] { return !foreignTasks_.empty(); });

@@ -1,0 +1,50 @@
+// What one cross-thread wake-up costs on this machine: two threads hand a
+// turn back and forth through a mutex and a condition variable, each waiting
+// (asleep) while the other has it. Every ratio of the library's figures that
+// involves a thread hop reads against this (docs/benchmarks.md).
+//
+// Counter: wakeup_us, the time from one thread's notify to the other running
+// (half of one round trip).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+void BM_CrossThreadWakeUp(benchmark::State& state) {
+  std::mutex m;
+  std::condition_variable cv;
+  int turn = 0;  // 0: the benchmark thread's, 1: the partner's, -1: stop
+  std::thread partner([&] {
+    std::unique_lock lock(m);
+    for (;;) {
+      cv.wait(lock, [&] { return turn != 0; });
+      if (turn < 0) return;
+      turn = 0;
+      cv.notify_all();
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  {
+    std::unique_lock lock(m);
+    for (auto _ : state) {
+      turn = 1;
+      cv.notify_all();
+      cv.wait(lock, [&] { return turn == 0; });
+    }
+    turn = -1;
+    cv.notify_all();
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  partner.join();
+  const double ns = static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count());
+  state.counters["wakeup_us"] = ns / 2.0 / static_cast<double>(std::max<int64_t>(state.iterations(), 1)) / 1000.0;
+}
+BENCHMARK(BM_CrossThreadWakeUp)->UseRealTime();
+
+}  // namespace
