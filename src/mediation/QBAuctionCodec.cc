@@ -143,8 +143,8 @@ platform::Result<QBEncodedAuctionRequest> QBAuctionDataUtils::encodeAuctionReque
   out.compressed = compress;
   std::string payload = json;
   if (compress) {
-    // The fastest level: a quarter of the default level's time on the road,
-    // for about a tenth more bytes on the wire.
+    // The fastest level: half the default level's time on the road, for a
+    // few per cent more bytes on the wire.
     auto gz = platform::gzipCompress(json, platform::CompressionLevel::Fastest);
     if (!gz.ok()) {
       return auctionError(QBAuctionErrorCode::kRequestNotBuilt, "request does not compress: " + gz.error().message);
