@@ -71,6 +71,14 @@ check "the offerwall's signed credit reaches the listener" \
 check "the page reports the credit stamped into its user record, then the offerwall closes" \
   before "$out" '^offerwall: credited, user record pmaUserData \{"demoAppKey1":\{"demo-user":\{"timestamp":"[0-9]+"\}\}\}$' \
   '^offerwall pmaOfferWallDidClose$'
+check "a banner loads from the own network after the interstitial" \
+  before "$out" '^interstitial didCloseWithAdInfo ' '^banner didLoad \{.*"adNetwork":"Quillborne"'
+check "the banner shows in the application's view" \
+  grep -q "^ui: banner on screen in the application's view (320x50)$" "$out"
+check "the banner's click reaches the application" \
+  before "$out" "^ui: banner on screen in the application's view" '^banner didClickWithAdInfo .*"adNetwork":"Quillborne"'
+check "the destroyed banner leaves the application's view before the offerwall" \
+  before "$out" "^ui: banner gone from the application's view$" '^offerwall pmaInitOfferWallSuccess$'
 check "no library log line below warning by default (a good road logs none at all)" test ! -s "$tmp/road.err"
 check "the road leaves no data folder" test -z "$(ls -A "$tmp/road")"
 
@@ -97,12 +105,14 @@ check "manual: the road completes" grep -q "^road completed$" "$tmp/manual.out"
 check "manual: the application's second load answers after the close" \
   second_after_close "$tmp/manual.out" '^rewardedVideo didLoadWithAdInfo '
 check "manual: Tulvo alone opens no offerwall" test -z "$(grep '^offerwall' "$tmp/manual.out")"
+check "manual: Tulvo alone shows no banner" test -z "$(grep '^banner' "$tmp/manual.out")"
 
 # The own network alone, then a second run with the sandbox stopped.
 run own --network=own --offline-second-run
 out="$tmp/own.out"
 check "the own network alone completes the road" grep -q "^road completed$" "$out"
 check "the own network fills the interstitial" grep -Eq '^interstitial didCloseWithAdInfo .*"adNetwork":"Quillborne"' "$out"
+check "the own network alone shows its banner" grep -q "^ui: banner gone from the application's view$" "$out"
 check "each own-network show hears the switch on its own" \
   test "$(grep -c '^ringer: the page heard ringerSwitchSilent silent (listener started, stopped)$' "$out")" = 2
 check "the offline run ends on its start from the cached configuration" \

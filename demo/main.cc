@@ -17,8 +17,9 @@
 // The road: start-up for rewarded video and interstitial, a rewarded video
 // shown, rewarded and closed, its next availability (the application's load
 // in manual mode, the library's after the close or during the show), an
-// interstitial, then, where the own network fills, its offerwall with the
-// credit its server signed.
+// interstitial, then, where the own network runs, a banner (loaded, put into
+// the application's view, clicked by its ad page, destroyed) and its
+// offerwall with the credit its server signed.
 //
 // --offline-second-run: after the road, stops the sandbox and runs the demo
 // again on the same data folder; that run must start from the cached
@@ -188,7 +189,9 @@ int main(int argc, char** argv) {
   auto root = quillborne::host::ViewController::create();
   auto window = quillborne::host::Window::create(root);
 
-  demo::Road road(options.mode == "manual");
+  // The own network runs the banner and the offerwall.
+  const bool ownNetwork = options.network != "tulvo";
+  demo::Road road(options.mode == "manual", ownNetwork && !options.server);
   Quillborne::setUserId(kDemoUserId);
   Quillborne::setConsent(true);
   Quillborne::setInitEndpointForTesting(server);
@@ -204,7 +207,7 @@ int main(int argc, char** argv) {
 
   // The offerwall belongs to the own network.
   std::optional<std::pair<std::string, std::string>> offerwallUser;
-  if (options.network != "tulvo") offerwallUser = std::make_pair(options.appKey, std::string(kDemoUserId));
+  if (ownNetwork) offerwallUser = std::make_pair(options.appKey, std::string(kDemoUserId));
   if (auto failure = road.run(*window, offerwallUser); !failure.empty()) return fail(failure, road.lastLoggedError());
   demo::printLine("road completed");
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include "output.h"
 #include "quillborne/QBImpressionData.h"
@@ -39,6 +40,7 @@ struct Heard {
   std::atomic<int> rvReady{0}, rvReadyAtClose{0};
   std::atomic<bool> rvRewarded{false}, rvClosed{false};
   std::atomic<bool> isLoaded{false}, isClosed{false};
+  std::atomic<bool> bannerClicked{false};
   std::atomic<bool> offerwallAvailable{false}, offerwallCredited{false}, offerwallClosed{false};
 
   void fail(const std::string& reason) {
@@ -66,6 +68,20 @@ struct Heard {
  private:
   mutable std::mutex m;
   std::string failure, lastError, startUpFailure;
+
+ public:
+  // The loaded banner, kept as the application keeps it to destroy it later.
+  void setBanner(std::shared_ptr<QBBannerView> view) {
+    std::lock_guard lock(m);
+    banner = std::move(view);
+  }
+  std::shared_ptr<QBBannerView> loadedBanner() const {
+    std::lock_guard lock(m);
+    return banner;
+  }
+
+ private:
+  std::shared_ptr<QBBannerView> banner;
 };
 
 namespace {
@@ -184,6 +200,30 @@ class InterstitialListener : public TidewheelInterstitialDelegate, private Liste
   }
 };
 
+// Banners, on the main queue.
+class BannerListener : public TidewheelBannerDelegate, private Listener {
+ public:
+  explicit BannerListener(std::shared_ptr<Heard> heard) : Listener(std::move(heard)) {}
+  void didLoad(std::shared_ptr<QBBannerView> bannerView, const QBAdInfo& adInfo) override {
+    heard_->setBanner(std::move(bannerView));
+    printLine("banner didLoad " + adInfo.description());
+  }
+  void didFailToLoadWithError(const QBError& error) override { failed("banner didFailToLoadWithError " + describe(error)); }
+  void didClickWithAdInfo(const QBAdInfo& adInfo) override {
+    heard_->bannerClicked = true;
+    printLine("banner didClickWithAdInfo " + adInfo.description());
+  }
+  void didLeaveApplicationWithAdInfo(const QBAdInfo& adInfo) override {
+    printLine("banner didLeaveApplicationWithAdInfo " + adInfo.description());
+  }
+  void didPresentScreenWithAdInfo(const QBAdInfo& adInfo) override {
+    printLine("banner didPresentScreenWithAdInfo " + adInfo.description());
+  }
+  void didDismissScreenWithAdInfo(const QBAdInfo& adInfo) override {
+    printLine("banner didDismissScreenWithAdInfo " + adInfo.description());
+  }
+};
+
 // Impression-level revenue data, told on the ad unit's own thread.
 class ImpressionListener : public QBImpressionDataDelegate {
  public:
@@ -239,18 +279,20 @@ struct Road::Listeners {
   std::shared_ptr<LogListener> log;
   std::shared_ptr<RewardedVideoListener> rewardedVideo;
   std::shared_ptr<InterstitialListener> interstitial;
+  std::shared_ptr<BannerListener> banner;
   std::shared_ptr<ImpressionListener> impressions;
   std::shared_ptr<ScreenListener> screen;
   std::shared_ptr<OfferwallListener> offerwall;
 };
 
-Road::Road(bool manualRewardedVideo)
-    : manual_(manualRewardedVideo), heard_(std::make_shared<Heard>()), listeners_(std::make_unique<Listeners>()) {
+Road::Road(bool manualRewardedVideo, bool banner)
+    : manual_(manualRewardedVideo), banner_(banner), heard_(std::make_shared<Heard>()), listeners_(std::make_unique<Listeners>()) {
   auto& l = *listeners_;
   l.init = std::make_shared<InitListener>(heard_);
   l.log = std::make_shared<LogListener>(heard_);
   l.rewardedVideo = std::make_shared<RewardedVideoListener>(heard_);
   l.interstitial = std::make_shared<InterstitialListener>(heard_);
+  l.banner = std::make_shared<BannerListener>(heard_);
   l.impressions = std::make_shared<ImpressionListener>();
   l.screen = std::make_shared<ScreenListener>();
   l.offerwall = std::make_shared<OfferwallListener>(heard_);
@@ -261,6 +303,7 @@ Road::Road(bool manualRewardedVideo)
     Quillborne::setTidewheelRewardedVideoDelegate(l.rewardedVideo);
   }
   Quillborne::setTidewheelInterstitialDelegate(l.interstitial);
+  Quillborne::setTidewheelBannerDelegate(l.banner);
   Quillborne::addImpressionDataDelegate(l.impressions);
 }
 
@@ -269,7 +312,9 @@ Road::~Road() { Quillborne::removeImpressionDataDelegate(listeners_->impressions
 std::string Road::lastLoggedError() const { return heard_->lastLoggedError(); }
 
 std::string Road::startUp(const std::string& appKey, bool& cached) {
-  Quillborne::initWithAppKey(appKey, {Quillborne::QB_REWARDED_VIDEO, Quillborne::QB_INTERSTITIAL}, listeners_->init);
+  std::vector<std::string> adUnits = {Quillborne::QB_REWARDED_VIDEO, Quillborne::QB_INTERSTITIAL};
+  if (banner_) adUnits.push_back(Quillborne::QB_BANNER);
+  Quillborne::initWithAppKey(appKey, adUnits, listeners_->init);
   const bool ended = MainLoop::runUntil([&] { return heard_->initialized || !heard_->startUpFailed().empty(); },
                                         seconds(30));
   if (!heard_->startUpFailed().empty()) return heard_->startUpFailed();
@@ -283,6 +328,7 @@ std::string Road::run(quillborne::host::Window& window,
   window.setObserver(listeners_->screen);
   std::string failure = rewardedVideo(window);
   if (failure.empty()) failure = interstitial(window);
+  if (failure.empty() && banner_) failure = banner(window);
   if (failure.empty() && offerwallUser) failure = offerwall(window, offerwallUser->first, offerwallUser->second);
   return failure;
 }
@@ -335,6 +381,31 @@ std::string Road::interstitial(quillborne::host::Window& window) {
   Quillborne::showInterstitialWithViewController(window.rootViewController()->viewController());
   return await(*heard_, [&] { return heard_->isClosed && window.presentedViewControllerCount() == 0; }, seconds(10),
                "the interstitial did not close within 10 s");
+}
+
+// A banner: loaded, put at the bottom of the application's view, clicked by
+// its ad page, destroyed.
+std::string Road::banner(quillborne::host::Window& window) {
+  const auto root = window.rootViewController();
+  Quillborne::loadBannerWithViewController(root->viewController(), QBBannerSize::BANNER());
+  auto failure = await(*heard_, [&] { return heard_->loadedBanner() != nullptr; }, seconds(10),
+                       "no banner loaded within 10 s");
+  if (!failure.empty()) return failure;
+  const auto banner = heard_->loadedBanner();
+  const auto size = root->addBanner(banner);
+  if (!size) return "the banner came without a view";
+  printLine("ui: banner on screen in the application's view (" + std::to_string(size->width()) + "x" +
+            std::to_string(size->height()) + ")");
+  failure = await(*heard_, [&] { return heard_->bannerClicked.load(); }, seconds(5),
+                  "the banner's click did not come within 5 s");
+  if (!failure.empty()) return failure;
+  Quillborne::destroyBanner(banner);
+  heard_->setBanner(nullptr);
+  failure = await(*heard_, [&] { return !root->showsBanner(banner); }, seconds(2),
+                  "the destroyed banner stayed on screen");
+  if (!failure.empty()) return failure;
+  printLine("ui: banner gone from the application's view");
+  return {};
 }
 
 std::string Road::offerwall(quillborne::host::Window& window, const std::string& appKey, const std::string& userId) {

@@ -1,7 +1,7 @@
 #pragma once
 // What the demo application hears from the library, and the road it drives:
 // start-up, a rewarded video and its next availability, an interstitial and,
-// where the own network runs, its offerwall. Every listener prints one line per
+// where the own network runs, a banner and its offerwall. Every listener prints one line per
 // call it gets (output.h).
 #include <memory>
 #include <optional>
@@ -16,8 +16,9 @@ struct Heard;
 class Road {
  public:
   // Sets the application's listeners on the library (before its start-up).
-  // `manualRewardedVideo`: the application loads rewarded video itself.
-  explicit Road(bool manualRewardedVideo);
+  // `manualRewardedVideo`: the application loads rewarded video itself;
+  // `banner`: the library starts banners too and the road shows one.
+  Road(bool manualRewardedVideo, bool banner);
   ~Road();
 
   // Starts the library for rewarded video and interstitial and waits (up to
@@ -25,7 +26,8 @@ class Road {
   // whether it started from the cached configuration.
   std::string startUp(const std::string& appKey, bool& cached);
 
-  // The ads, shown from the root of `window`, then the offerwall for
+  // The ads, shown from the root of `window` (the banner in its view), then
+  // the offerwall for
   // `offerwallUser` (application key, user id) when given. Empty when the
   // road completed, else why not.
   std::string run(quillborne::host::Window& window,
@@ -37,9 +39,11 @@ class Road {
  private:
   std::string rewardedVideo(quillborne::host::Window& window);
   std::string interstitial(quillborne::host::Window& window);
+  std::string banner(quillborne::host::Window& window);
   std::string offerwall(quillborne::host::Window& window, const std::string& appKey, const std::string& userId);
 
   bool manual_;
+  bool banner_;
   std::shared_ptr<Heard> heard_;
   struct Listeners;
   std::unique_ptr<Listeners> listeners_;

@@ -6,7 +6,8 @@
 //  - when it parses, runs the SDK's start-up against a loopback sandbox that
 //    serves the text encrypted, as the servers do, then loads and shows both
 //    ad units (auctions answered from the sandbox, the Tulvo stand-in as the
-//    network) and moves the clock far ahead, so the managers, placements,
+//    network), loads and destroys a banner, and moves the clock far ahead,
+//    so the managers, placements,
 //    capping, the load-failure throttler, events engines and every timer meet
 //    the configuration's numbers.
 // "http://127.0.0.1:0" in the input stands for the sandbox's address; any other
@@ -195,7 +196,7 @@ void runRoad(platform::TestEnvironment& env, const std::string& text, const QBCo
   Quillborne::setInterstitialDelegate(listener);
   QuillborneSdk::setInitEndpoint(sandbox().server.baseUrl());
   Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{Quillborne::QB_REWARDED_VIDEO,
-                                                               Quillborne::QB_INTERSTITIAL});
+                                                               Quillborne::QB_INTERSTITIAL, Quillborne::QB_BANNER});
   auto sdk = QuillborneSdk::sharedInstance();
   env.runUntil([&] { return sdk->sdkState() != QBSdkState::SDK_INIT_IN_PROGRESS || sdk->isRetryScheduledForTesting(); });
   // The text parsed here, so the road through the server, the decryption
@@ -205,12 +206,15 @@ void runRoad(platform::TestEnvironment& env, const std::string& text, const QBCo
   // The configuration set the log levels; the auction lines must be seen.
   QBLoggerManager::sharedInstance().setConsoleLevel(0);
 
+  auto vc = std::make_shared<platform::ViewController>();
   Quillborne::loadRewardedVideo();
   Quillborne::loadInterstitial();
+  Quillborne::loadBannerWithViewController(vc, QBBannerSize::BANNER());
   drive(env, 20);
+  sdk->destroyTestSuiteBanner();
+  Quillborne::loadBannerWithViewController(vc, QBBannerSize::initWithWidth(320, 90));
   // The default placement, the first one the configuration names, and one it
   // does not know.
-  auto vc = std::make_shared<platform::ViewController>();
   std::vector<std::string> names{"", "no such placement"};
   for (const auto& adUnit : snapshot.configuredAdUnits()) {
     auto settings = snapshot.productSettings(adUnit);

@@ -12,6 +12,7 @@
 //               both (default: the own network the rewarded video, Tulvo the
 //               interstitial). Where the own network fills the rewarded
 //               video, Tulvo's instance stands behind it in the waterfall.
+//               Where the own network runs, it also fills banners.
 //               Every auction answers with the first preferred instance the
 //               request offers (the own network's, else Tulvo's), under a
 //               fresh auction id ("demo-1", "demo-2" ...).
@@ -104,8 +105,9 @@ std::optional<Options> parse(int argc, char** argv, std::string& problem) {
 // switch until the ad's close and presents the ad page in the product view controller, which
 // clicks and later closes it, then the page credits the ad and reports it
 // closed (rewarded ad instances travel as the page's interstitial product);
-// the offerwall credits the user with what the offerwall's server signed. The
-// page reports what it did on its console ("report").
+// the offerwall credits the user with what the offerwall's server signed; a
+// banner load is answered with the ad page in a banner view, which clicks it.
+// The page reports what it did on its console ("report").
 // Where the controller page sends a request to its own server through the
 // native HTTP proxy before it answers a load; the server echoes the body.
 constexpr char kPageServerPath[] = "/page-server/collect";
@@ -114,6 +116,7 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
   // The ad stays on screen long enough for a load while it shows.
   const Json actions = Json::array({Json::array({"click", 300}), Json::array({"close", 1500})});
+  const Json bannerActions = Json::array({Json::array({"click", 500})});
   return Json{
       {"report", true},
       {"creative", server.url(qbtest::kAdPagePath)},
@@ -122,7 +125,8 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
       {"proxy", {{"url", server.url(kPageServerPath)}, {"type", "post"}, {"data", "score=1+2%2F3"}}},
       {"offerwallCredit", qbtest::offerwallCredit(options.appKey, options.userId, 5, 150, std::to_string(now.count()))},
       {"commands",
-       {{"showInterstitial",
+       {{"loadBanner", {{"adView", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", bannerActions}}}}},
+        {"showInterstitial",
          {{"present", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", actions}}},
           {"then", Json::array({Json::array({"adCredited", {{"credits", "10"}, {"productType", "Interstitial"}}}),
                                 Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})})}}}}}};
@@ -132,7 +136,7 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
 // instances the auction prefers, best first (the own network's where it
 // fills the rewarded video, then Tulvo's).
 struct Waterfalls {
-  std::vector<std::string> rewardedVideo, interstitial;
+  std::vector<std::string> rewardedVideo, interstitial, banner;
 };
 
 Waterfalls waterfalls(const Options& options) {
@@ -140,6 +144,7 @@ Waterfalls waterfalls(const Options& options) {
   w.rewardedVideo = options.network == "tulvo" ? std::vector<std::string>{"TulvoRV2"}
                                                : std::vector<std::string>{"QuillborneRV1", "TulvoRV2"};
   w.interstitial = {options.network == "own" ? "QuillborneIS1" : "TulvoIS1"};
+  if (options.network != "tulvo") w.banner = {"QuillborneBN1"};  // Tulvo has no banners
   return w;
 }
 
@@ -152,6 +157,13 @@ Json configuration(const qbtest::SandboxConfigEndpoint& endpoint, const Options&
   auction["minTimeBeforeRvAuctionMs"] = 500;
   config["providerOrder"]["rewardedVideo"] = w.rewardedVideo;
   config["providerOrder"]["interstitial"] = w.interstitial;
+  if (!w.banner.empty()) {
+    config["configurations"]["banner"] = {
+        {"adapterTimeOutInSeconds", 10},
+        {"delayLoadFailureNotificationInSeconds", 0},
+        {"placements", Json::array({Json{{"placementId", 0}, {"placementName", "DefaultBanner"}, {"isDefault", true}}})}};
+    config["providerOrder"]["banner"] = w.banner;
+  }
   return config;
 }
 
@@ -162,7 +174,9 @@ Json configuration(const qbtest::SandboxConfigEndpoint& endpoint, const Options&
 qbtest::AuctionAnswer answer(const qbtest::DecodedAuctionRequest& request, const Waterfalls& w, int auctionNumber) {
   if (!request.json) return qbtest::AuctionAnswer::noFill();
   const auto adUnit = platform::getString(*request.json, "adUnit").value_or("");
-  const auto& preferred = adUnit == "interstitial" ? w.interstitial : w.rewardedVideo;
+  const auto& preferred = adUnit == "interstitial" ? w.interstitial
+                          : adUnit == "banner"     ? w.banner
+                                                   : w.rewardedVideo;
   const auto offered = platform::getArray(*request.json, "instances").value_or(Json::array());
   for (const auto& name : preferred) {
     for (const auto& candidate : offered) {

@@ -117,11 +117,20 @@ class Quillborne {
   static void showInterstitialWithViewController(ViewControllerRef viewController, const std::string& placementName);
 
   // --------------------------------------------------------------- banner
-  // This version has no banner manager: a load is answered with
-  // bannerDidFailToLoadWithError (508).
+  // One banner at a time (docs/banner.md). A load answers with
+  // bannerDidLoad (the QBBannerView whose view() the application puts on
+  // screen) or bannerDidFailToLoadWithError: 508 before start-up completed or
+  // without a banner manager, 509 when no network filled, 510 when no
+  // instance could take part or for a load while a banner is loading or
+  // loaded. `viewController` is handed to the
+  // networks. Clicks, leave-application, present and dismiss screen of the
+  // loaded banner follow on the banner delegates.
   static void setBannerDelegate(std::weak_ptr<QBBannerDelegate> delegate);
   static void setTidewheelBannerDelegate(std::weak_ptr<TidewheelBannerDelegate> delegate);
   static void loadBannerWithViewController(ViewControllerRef viewController, const QBBannerSize& size);
+  // Destroys the banner: the network lets it go and its view is emptied and
+  // taken off screen; the next load may start. Any other banner (or none) is
+  // refused with a log line (level 3).
   static void destroyBanner(std::shared_ptr<QBBannerView> banner);
 
   // ------------------------------------------------------------- offerwall
@@ -152,9 +161,10 @@ class Quillborne {
   static void removeImpressionDataDelegate(const std::shared_ptr<QBImpressionDataDelegate>& delegate);
 
   // ------------------------------------------------------------ test suite
-  // Opens the integration test suite. Refused with a log line (level 3, tag
-  // API) before start-up completed (1721), when the configuration does not
-  // enable it (1722), without network (1725), and in this version, which has
-  // no test-suite page, in every other case too (510).
+  // Opens the integration test suite full screen over `viewController`
+  // (docs/test-suite.md). Refused with a log line (level 3, tag API) before
+  // start-up completed (1721), when the configuration does not enable it
+  // (1722), without network (1725), without a view controller (1723) and
+  // while a suite is open (1726).
   static void launchTestSuite(ViewControllerRef viewController);
 };

@@ -8,11 +8,15 @@
 #include "platform/json.h"
 
 class QBAdapterConfig;
+class QBAdUnit;
+class QBBannerSize;
 
 // Key names of the ad-unit data dictionary.
 struct QBDataKeys {
   static constexpr const char* USER_ID = "userId";
   static constexpr const char* AD_UNIT = "adUnit";
+  // {"description", "width", "height", "isAdaptive"} of a banner's size.
+  static constexpr const char* BANNER_SIZE = "bannerSize";
 };
 
 class QBAdData {
@@ -46,3 +50,15 @@ class QBAdData {
   platform::Json adUnitData_;
   std::shared_ptr<QBAdapterConfig> adapterConfig_;
 };
+
+namespace QBUtils {
+
+// The record handed to a network adapter's init and bidder-token calls: no
+// server data, a copy of the instance settings, and ad-unit data with the ad
+// unit's text under "adUnit", "userId" when `userId` is a non-empty text and,
+// for a banner, its size under "bannerSize".
+std::shared_ptr<QBAdData> createAdDataForNetworkAdapterWithAdapterConfiguration(
+    const std::shared_ptr<QBAdapterConfig>& adapterConfig, const QBAdUnit& adUnit,
+    const std::optional<std::string>& userId, const QBBannerSize* bannerSize);
+
+}  // namespace QBUtils

@@ -58,6 +58,10 @@ class QBBannerAdapterDelegate {
   virtual void adapterBannerDidClick() = 0;
   virtual void adapterBannerDidShow() = 0;
   virtual void adapterBannerWillLeaveApplication() = 0;
+  // A full-screen view opened from the banner (a landing page, a store page)
+  // appears / went away. Networks that open none never call these.
+  virtual void adapterBannerWillPresentScreen() {}
+  virtual void adapterBannerDidDismissScreen() {}
 };
 
 class QBOfferwallAdapterDelegate {

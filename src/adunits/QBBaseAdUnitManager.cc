@@ -171,10 +171,8 @@ void QBBaseAdUnitManager::initNetworks() {
 
 std::shared_ptr<QBAdData> QBBaseAdUnitManager::createAdDataForNetworkAdapter(
     const std::shared_ptr<QBAdapterConfig>& config) const {
-  platform::Json adUnitData = platform::Json::object();
-  adUnitData[QBDataKeys::AD_UNIT] = adUnit().value();
-  if (!managerData_->userId().empty()) adUnitData[QBDataKeys::USER_ID] = managerData_->userId();
-  return QBAdData::initWithServerData("", config->settings(), std::move(adUnitData), config);
+  return QBUtils::createAdDataForNetworkAdapterWithAdapterConfiguration(config, adUnit(), managerData_->userId(),
+                                                                        nullptr);
 }
 
 // ---- overridable defaults ----

@@ -1,5 +1,7 @@
 #include "foundation/PMESKAdNetworkService.h"
 
+#include <vector>
+
 #include "platform/storage.h"
 
 std::set<std::string> PMESKAdNetworkService::collectNetworkIdsFromPlist() {
@@ -13,4 +15,10 @@ std::set<std::string> PMESKAdNetworkService::collectNetworkIdsFromPlist() {
     ids.insert(id->get<std::string>());
   }
   return ids;
+}
+
+platform::Json QBUtils::getSkanDictionary() {
+  const auto ids = PMESKAdNetworkService::collectNetworkIdsFromPlist();
+  if (ids.empty()) return platform::Json::object();
+  return platform::Json{{"skadnetids", platform::Json(std::vector<std::string>(ids.begin(), ids.end()))}};
 }

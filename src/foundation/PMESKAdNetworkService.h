@@ -4,6 +4,8 @@
 #include <set>
 #include <string>
 
+#include "platform/json.h"
+
 class PMESKAdNetworkService {
  public:
   // The "SKAdNetworkIdentifier" texts of the dictionaries in the array
@@ -12,3 +14,12 @@ class PMESKAdNetworkService {
   // an array. Synchronous, on the calling thread.
   static std::set<std::string> collectNetworkIdsFromPlist();
 };
+
+namespace QBUtils {
+
+// The SKAdNetwork facts the application declares, as the own network hands
+// them to its controller page ("skd"): {"skadnetids": [identifiers, sorted]}
+// when the information dictionary declares any, else an empty object.
+platform::Json getSkanDictionary();
+
+}  // namespace QBUtils

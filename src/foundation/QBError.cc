@@ -42,7 +42,9 @@ constexpr CodeEntry kCodeTable[] = {
     {1057, "loaded ads are expired"},
     {1721, "TestSuite cannot be launched, SDK not initialized"},
     {1722, "TestSuite cannot be launched, Please contact your account manager to enable it"},
+    {1723, "TestSuite cannot be launched, no view controller to present it from"},
     {1725, "TestSuite cannot be launched, No network connectivity"},
+    {1726, "TestSuite cannot be launched, a test suite is already open"},
 };
 
 constexpr std::string_view kPlaceholder = "%@";

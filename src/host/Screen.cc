@@ -64,6 +64,22 @@ Quillborne::ViewControllerRef ViewController::viewController() const { return im
 
 bool ViewController::isPresenting() const { return impl_->controller->presentedViewController() != nullptr; }
 
+std::optional<QBBannerSize> ViewController::addBanner(const std::shared_ptr<QBBannerView>& banner) {
+  const auto view = banner ? banner->view() : nullptr;
+  if (!view) return std::nullopt;
+  const auto host = impl_->controller->view();
+  const auto bounds = host->bounds().size;
+  const auto size = view->frame().size;
+  view->setCenter(platform::Point{bounds.width / 2, bounds.height - size.height / 2});
+  host->addSubview(view);
+  return QBBannerSize::initWithWidth(static_cast<int>(size.width), static_cast<int>(size.height));
+}
+
+bool ViewController::showsBanner(const std::shared_ptr<QBBannerView>& banner) const {
+  const auto view = banner ? banner->view() : nullptr;
+  return view && impl_->controller->isViewLoaded() && view->superview() == impl_->controller->view();
+}
+
 // --------------------------------------------------------------------- window
 
 struct Window::Impl {

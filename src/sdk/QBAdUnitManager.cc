@@ -20,6 +20,13 @@ void QBAdUnitManagerFactories::registerFactory(const std::string& managerName,
   }
 }
 
+void QBAdUnitManagerFactories::registerFactoryIfAbsent(const std::string& managerName,
+                                                       std::shared_ptr<QBAdUnitManagerFactory> factory) {
+  std::lock_guard lock(mutex_);
+  if (!factory || factories_.count(managerName)) return;
+  factories_[managerName] = std::move(factory);
+}
+
 std::shared_ptr<QBAdUnitManagerFactory> QBAdUnitManagerFactories::factoryForName(const std::string& managerName) const {
   std::lock_guard lock(mutex_);
   auto it = factories_.find(managerName);
@@ -47,6 +54,9 @@ std::string QBAdUnitManagerNameFor(const QBAdUnit& adUnit, const QBAuctionSettin
     if (demandOnly) return names::kDemandOnlyIsManager;
     if (auctionSettings && auctionSettings->interstitialObjectPerWaterfall()) return names::kInterstitialAdManager;
     return names::kProgIsManager;
+  }
+  if (adUnit == QBAdUnit::QB_AD_UNIT_BANNER()) {
+    return demandOnly ? names::kDemandOnlyBannerManager : names::kProgBannerManager;
   }
   return "";
 }

@@ -23,6 +23,8 @@
 #include "core/QBProductSettings.h"
 #include "platform/ui.h"
 #include "quillborne/QBAdUnit.h"
+#include "quillborne/QBBannerSize.h"
+#include "quillborne/QBBannerView.h"
 #include "quillborne/QBSegment.h"
 #include "testsuite/QBTestSuiteLoadAdConfig.h"
 
@@ -35,6 +37,8 @@ inline constexpr char kDemandOnlyRvManager[] = "QBDemandOnlyRvManager";
 inline constexpr char kInterstitialAdManager[] = "QBInterstitialAdManager";  // object per waterfall
 inline constexpr char kProgIsManager[] = "QBProgIsManager";
 inline constexpr char kDemandOnlyIsManager[] = "QBDemandOnlyIsManager";
+inline constexpr char kProgBannerManager[] = "QBProgBannerManager";
+inline constexpr char kDemandOnlyBannerManager[] = "QBDemandOnlyBannerManager";
 }  // namespace QBAdUnitManagerNames
 
 // Everything a manager is made from.
@@ -73,6 +77,27 @@ class QBAdUnitManager {
   virtual void setSegment(const std::optional<QBSegment>& segment) { (void)segment; }
 };
 
+// A banner manager as the SDK object drives it: a QBAdUnitManager whose
+// loadAd, showAd and isAdReady are not used (a banner is loaded with its
+// size and shown by the application), with the banner's own calls. Same
+// threading as QBAdUnitManager.
+class QBBannerAdUnitManager : public QBAdUnitManager {
+ public:
+  void loadAd() override {}
+  void showAd(platform::ViewControllerRef, const std::optional<std::string>&) override {}
+  bool isAdReady() override { return false; }
+  // Answers through the banner delegate wrapper (failures through
+  // QBDelegateThrottler).
+  virtual void loadBanner(platform::ViewControllerRef viewController, const QBBannerSize& size) = 0;
+  // The application's banner; anything this manager does not hold is
+  // ignored (logged).
+  virtual void destroyBanner(const std::shared_ptr<QBBannerView>& banner) = 0;
+  // Whatever the manager holds, loaded or loading.
+  virtual void destroyCurrentBanner() = 0;
+  // The test suite takes the ad unit over: the current banner goes.
+  virtual void onTestSuiteLaunched() = 0;
+};
+
 class QBAdUnitManagerFactory {
  public:
   virtual ~QBAdUnitManagerFactory() = default;
@@ -86,6 +111,9 @@ class QBAdUnitManagerFactories {
   static QBAdUnitManagerFactories& sharedInstance();
   // Registers (or replaces; null removes) the factory of `managerName`.
   void registerFactory(const std::string& managerName, std::shared_ptr<QBAdUnitManagerFactory> factory);
+  // Registers `factory` unless `managerName` already has one (an application
+  // or a test may supply its own).
+  void registerFactoryIfAbsent(const std::string& managerName, std::shared_ptr<QBAdUnitManagerFactory> factory);
   std::shared_ptr<QBAdUnitManagerFactory> factoryForName(const std::string& managerName) const;
   void resetForTesting();
 
@@ -95,12 +123,12 @@ class QBAdUnitManagerFactories {
   std::map<std::string, std::shared_ptr<QBAdUnitManagerFactory>> factories_;
 };
 
-// The manager name for an ad unit ("" for banner and offerwall, which have no
-// managers in this version): demand-only managers in demand-only mode; else
-// for rewarded video the object-per-waterfall manager when the auction
-// settings ask for it or the application loads manually, the load-while-show
-// manager when isLoadWhileShow is set, else the programmatic one; for
-// interstitial the object-per-waterfall manager when asked for, else the
-// programmatic one. Null auction settings count as defaults.
+// The manager name for an ad unit ("" for offerwall, which has no manager in
+// this version): demand-only managers in demand-only mode; else for rewarded
+// video the object-per-waterfall manager when the auction settings ask for it
+// or the application loads manually, the load-while-show manager when
+// isLoadWhileShow is set, else the programmatic one; for interstitial the
+// object-per-waterfall manager when asked for, else the programmatic one; for
+// banner the programmatic one. Null auction settings count as defaults.
 std::string QBAdUnitManagerNameFor(const QBAdUnit& adUnit, const QBAuctionSettings* auctionSettings, bool demandOnly,
                                    bool manualRewardedVideo);

@@ -30,7 +30,7 @@ void registerObjectPerWaterfallManagerFactories() {
   namespace names = QBAdUnitManagerNames;
   auto& factories = QBAdUnitManagerFactories::sharedInstance();
   auto registerIfAbsent = [&](const char* name, std::shared_ptr<QBAdUnitManagerFactory> factory) {
-    if (!factories.factoryForName(name)) factories.registerFactory(name, std::move(factory));
+    factories.registerFactoryIfAbsent(name, std::move(factory));
   };
   auto rewardedVideo = std::make_shared<RewardedVideoFactory>();
   auto interstitial = std::make_shared<InterstitialFactory>();

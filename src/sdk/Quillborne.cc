@@ -177,7 +177,7 @@ void Quillborne::loadBannerWithViewController(ViewControllerRef viewController, 
   sdk()->loadBanner(std::move(viewController), size);
 }
 
-void Quillborne::destroyBanner(std::shared_ptr<QBBannerView>) { sdk()->refuseUnsupported("destroyBanner"); }
+void Quillborne::destroyBanner(std::shared_ptr<QBBannerView> banner) { sdk()->destroyBanner(banner); }
 
 // ----------------------------------------------------------------- offerwall
 

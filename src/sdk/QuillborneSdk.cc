@@ -21,6 +21,7 @@
 #include "scriptfeatures/QBScriptFeaturesRegistration.h"
 #include "sdk/QBMediationGlobalDataWriter.h"
 #include "sdk/QBObjectPerWaterfallManagerFactories.h"
+#include "sdk/QBProgBannerManagerFactory.h"
 #include "ownnetwork/adapters/QBOwnNetworkRegistration.h"
 #include "tulvo_adapter/QBTulvoAdapterRegistration.h"
 
@@ -272,6 +273,7 @@ void QuillborneSdk::initWithAppKey(const std::string& appKey, const std::vector<
     registerTulvoAdapterClasses();
     registerOwnNetworkAdapterClasses();
     registerObjectPerWaterfallManagerFactories();
+    registerProgBannerManagerFactory();
     qb::presentation::registerWithOwnNetwork();
     qb::scriptfeatures::registerWithOwnNetwork();
   }

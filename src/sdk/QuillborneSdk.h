@@ -29,6 +29,7 @@
 #include "platform/ui.h"
 #include "quillborne/QBAdUnit.h"
 #include "quillborne/QBBannerSize.h"
+#include "quillborne/QBBannerView.h"
 #include "quillborne/QBError.h"
 #include "quillborne/QBInitializationDelegate.h"
 #include "quillborne/QBSegment.h"
@@ -122,9 +123,12 @@ class QuillborneSdk : public PMENotifierProtocol, public std::enable_shared_from
   void loadInterstitial();
   bool hasInterstitial();
   void showInterstitial(platform::ViewControllerRef viewController, const std::optional<std::string>& placementName);
-  // No banner manager in this version: answered through QBDelegateThrottler
-  // with 508 as above.
+  // Forwarded to the banner manager; without one answered through
+  // QBDelegateThrottler with 508 as above.
   void loadBanner(platform::ViewControllerRef viewController, const QBBannerSize& size);
+  // Forwarded to the banner manager; without one (or for a null banner)
+  // refused with a log line (level 3, tag API).
+  void destroyBanner(const std::shared_ptr<QBBannerView>& banner);
   // Logs `method` as refused: 508 before start-up completed, else not
   // supported in this version. Returns the error logged.
   QBError refuseUnsupported(const std::string& method);
@@ -134,12 +138,25 @@ class QuillborneSdk : public PMENotifierProtocol, public std::enable_shared_from
   bool setMetaData(const std::string& key, const std::vector<std::string>& values);
 
   // --------------------------------------------------------- test suite
-  // The refusal that launching the test suite gets (1721, 1722, 1725, or 510
-  // as this version has no test suite), logged at level 3 with tag API.
-  QBError launchTestSuite(platform::ViewControllerRef viewController);
-  // Acts only while the test suite runs (never in this version).
+  // Launches the integration test suite (docs/test-suite.md): event 70, then
+  // the refusals in this order, each with event 72 and a log line (level 3,
+  // tag API) and nothing else: 1721 SDK not initiated, 1722 no test page in
+  // the configuration, 1725 no connectivity, 1723 no view controller, 1726 a
+  // suite already open. Otherwise the object-per-waterfall interstitial and
+  // rewarded-video managers start their adapters, the banner manager destroys
+  // its banner, a QBTestSuiteHandler presents the suite from `viewController`
+  // (on the main queue), the testSuiteLaunched flag is set and event 71 goes
+  // out. Returns the refusal, or none.
+  std::optional<QBError> launchTestSuite(platform::ViewControllerRef viewController);
+  // Acts only while the test suite runs: the load request goes to the
+  // interstitial, rewarded-video or banner manager; other ad units and
+  // missing managers are ignored.
   void setTestSuiteAdLoadConfig(std::shared_ptr<QBTestSuiteLoadAdConfig> config, const QBAdUnit& adUnit);
+  // The suite closed: every manager's load request cleared, then the flag
+  // (another launch is accepted from then on).
   void onTestSuiteClosed();
+  // Destroys whatever the banner manager holds (the suite's banner).
+  void destroyTestSuiteBanner();
   bool testSuiteLaunched() const;
 
   // PMENotifierProtocol: resumes a start-up that waits for the network.
@@ -204,4 +221,7 @@ class QuillborneSdk : public PMENotifierProtocol, public std::enable_shared_from
   bool waitingForNetwork_ = false;
   std::shared_ptr<platform::Timer> retryTimer_;
   bool testSuiteLaunched_ = false;
+  // From an accepted launch to the close (or the refused presentation): a
+  // second launch is refused meanwhile.
+  bool testSuiteOpen_ = false;
 };

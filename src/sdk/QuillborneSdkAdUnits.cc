@@ -1,6 +1,6 @@
 // The SDK object's answers to the application once start-up has run (or has
 // not): ad-unit calls forwarded to the managers, metadata, segment and the
-// test-suite entry points.
+// test suite's launch and close.
 #include <algorithm>
 #include <functional>
 #include <utility>
@@ -15,7 +15,11 @@
 #include "foundation/QBLoggerManager.h"
 #include "platform/runtime.h"
 #include "sdk/QBMediationGlobalDataWriter.h"
+#include "sdk/QBTestSuiteMediationSdkImpl.h"
 #include "sdk/QuillborneSdk.h"
+#include "testsuite/QBTestSuiteEventsManager.h"
+#include "testsuite/QBTestSuiteHandler.h"
+#include "testsuite/QBTestSuiteViewController.h"
 
 namespace {
 
@@ -122,12 +126,28 @@ void QuillborneSdk::showInterstitial(platform::ViewControllerRef viewController,
   });
 }
 
-void QuillborneSdk::loadBanner(platform::ViewControllerRef, const QBBannerSize& size) {
+void QuillborneSdk::loadBanner(platform::ViewControllerRef viewController, const QBBannerSize& size) {
   const QBAdUnit adUnit = QBAdUnit::QB_AD_UNIT_BANNER();
-  const QBError error = isInitialized() ? QBError::createError(508, adUnit.value() + " ad unit is not initialized")
-                                        : QBError::createError(508);
-  QB_LOG(error.message() + " (banner " + size.sizeDescription() + ")", 3, kTagApi);
-  QBDelegateThrottler::sharedInstance()->didFailToLoadWithError(error, adUnit);
+  auto lookup = lookUpManager(adUnit);
+  if (auto banner = std::dynamic_pointer_cast<QBBannerAdUnitManager>(lookup.manager)) {
+    auto error = guarded("loadBanner", [&] { banner->loadBanner(std::move(viewController), size); });
+    if (!error) return;
+    lookup.error = *error;
+  } else if (lookup.manager) {
+    lookup.error = QBError::createError(508, adUnit.value() + " ad unit is not initialized");
+  }
+  QB_LOG(lookup.error.message() + " (banner " + size.sizeDescription() + ")", 3, kTagApi);
+  QBDelegateThrottler::sharedInstance()->didFailToLoadWithError(lookup.error, adUnit);
+}
+
+void QuillborneSdk::destroyBanner(const std::shared_ptr<QBBannerView>& banner) {
+  auto manager = std::dynamic_pointer_cast<QBBannerAdUnitManager>(lookUpManager(QBAdUnit::QB_AD_UNIT_BANNER()).manager);
+  if (!manager || !banner) {
+    QB_LOG(std::string("destroyBanner - ") + (banner ? "there is no banner manager" : "no banner given") + "; ignored",
+           3, kTagApi);
+    return;
+  }
+  guarded("destroyBanner", [&] { manager->destroyBanner(banner); });
 }
 
 QBError QuillborneSdk::refuseUnsupported(const std::string& method) {
@@ -180,22 +200,56 @@ bool QuillborneSdk::setMetaData(const std::string& key, const std::vector<std::s
   return true;
 }
 
-QBError QuillborneSdk::launchTestSuite(platform::ViewControllerRef) {
-  QBError error;
+// ---------------------------------------------------------------- test suite
+
+std::optional<QBError> QuillborneSdk::launchTestSuite(platform::ViewControllerRef viewController) {
+  QBTestSuiteEventsManager::onTestSuiteLaunch();
+  std::optional<QBError> refusal;
+  std::optional<std::string> controllerUrl;
+  if (const auto settings = parser_->testSuiteSettings()) controllerUrl = settings->controllerUrl();
   if (!isInitialized()) {
-    error = QBError::createError(1721);
-  } else if (!parser_->testSuiteSettings() || !parser_->testSuiteSettings()->controllerUrl()) {
-    error = QBError::createError(1722);
+    refusal = QBError::createError(1721);
+  } else if (!controllerUrl) {
+    refusal = QBError::createError(1722);
   } else if (!PMEReachabilityManager::sharedManager()->getReachabilityObject()->hasConnectivity()) {
-    error = QBError::createError(1725);
+    refusal = QBError::createError(1725);
+  } else if (!viewController) {
+    refusal = QBError::createError(QBTestSuiteViewController::kCannotPresentErrorCode);
   } else {
-    error = QBError::createError(510, {"TestSuite cannot be launched, the test suite is not part of this version"});
+    std::lock_guard lock(mutex_);
+    // Claimed at once, so two launches racing cannot both pass.
+    if (std::exchange(testSuiteOpen_, true)) refusal = QBError::createError(1726);
   }
-  QB_LOG(error.message(), 3, kTagApi);
-  return error;
+  if (refusal) {
+    QB_LOG(refusal->message(), 3, kTagApi);
+    QBTestSuiteEventsManager::onTestSuiteLaunchFailed(refusal->code());
+    return refusal;
+  }
+
+  registerTestSuiteMediationSdk();
+  for (const auto& adUnit : {QBAdUnit::QB_AD_UNIT_INTERSTITIAL(), QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()}) {
+    if (auto manager = managerForAdUnit(adUnit)) guarded("startAdapters", [&] { manager->startAdapters(); });
+  }
+  if (auto banner = std::dynamic_pointer_cast<QBBannerAdUnitManager>(managerForAdUnit(QBAdUnit::QB_AD_UNIT_BANNER()))) {
+    guarded("onTestSuiteLaunched", [&] { banner->onTestSuiteLaunched(); });
+  }
+  QBTestSuiteHandler().startTestSuite(std::move(viewController), QBConfigurations::getConfigurations().appKey(),
+                                      parser_->originServerResponse(), sdkVersion(), *controllerUrl,
+                                      QBAdapterRepository::sharedRepository().currentConsent(),
+                                      isManualLoadRewardedVideo());
+  {
+    std::lock_guard lock(mutex_);
+    testSuiteLaunched_ = true;
+  }
+  QBTestSuiteEventsManager::onTestSuiteLaunchedSuccessfully();
+  return std::nullopt;
 }
 
 void QuillborneSdk::setTestSuiteAdLoadConfig(std::shared_ptr<QBTestSuiteLoadAdConfig> config, const QBAdUnit& adUnit) {
+  if (adUnit != QBAdUnit::QB_AD_UNIT_INTERSTITIAL() && adUnit != QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO() &&
+      adUnit != QBAdUnit::QB_AD_UNIT_BANNER()) {
+    return;
+  }
   std::shared_ptr<QBAdUnitManager> manager;
   {
     std::lock_guard lock(mutex_);
@@ -211,10 +265,18 @@ void QuillborneSdk::onTestSuiteClosed() {
   {
     std::lock_guard lock(mutex_);
     managers = managers_;
-    testSuiteLaunched_ = false;
   }
   for (const auto& [name, manager] : managers) {
     guarded("setTestSuiteLoadAdConfig", [&manager = manager] { manager->setTestSuiteLoadAdConfig(nullptr); });
+  }
+  std::lock_guard lock(mutex_);
+  testSuiteLaunched_ = false;
+  testSuiteOpen_ = false;
+}
+
+void QuillborneSdk::destroyTestSuiteBanner() {
+  if (auto banner = std::dynamic_pointer_cast<QBBannerAdUnitManager>(managerForAdUnit(QBAdUnit::QB_AD_UNIT_BANNER()))) {
+    guarded("destroyCurrentBanner", [&] { banner->destroyCurrentBanner(); });
   }
 }
 

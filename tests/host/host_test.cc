@@ -229,6 +229,32 @@ TEST_F(HostScreenTest, AWindowNeedsARootNotShownElsewhereAndLeavesTheApplication
   EXPECT_EQ(platform::Application::shared().keyWindow(), nullptr);
 }
 
+TEST_F(HostScreenTest, ABannerSitsCentredOnTheBottomEdgeUntilItsViewLeaves) {
+  struct Banner : QBBannerView {
+    std::shared_ptr<platform::View> view() const override { return view_; }
+    std::shared_ptr<platform::View> view_;
+  };
+  auto root = ViewController::create();
+  auto window = Window::create(root);
+  auto banner = std::make_shared<Banner>();
+  EXPECT_FALSE(root->addBanner(banner));  // no view
+  EXPECT_FALSE(root->addBanner(nullptr));
+  EXPECT_FALSE(root->showsBanner(banner));
+
+  banner->view_ = std::make_shared<platform::View>(platform::Rect::make(0, 0, 320, 50));
+  const auto size = root->addBanner(banner);
+  ASSERT_TRUE(size);
+  EXPECT_EQ(std::make_pair(size->width(), size->height()), std::make_pair(320, 50));
+  const auto screen = root->viewController()->view()->bounds().size;
+  const auto frame = banner->view_->frame();
+  EXPECT_EQ(frame.origin.x, (screen.width - 320) / 2);
+  EXPECT_EQ(frame.origin.y, screen.height - 50);
+  EXPECT_TRUE(root->showsBanner(banner));
+  EXPECT_EQ(window->presentedViewControllerCount(), 0);  // a banner is no presentation
+  banner->view_->removeFromSuperview();
+  EXPECT_FALSE(root->showsBanner(banner));
+}
+
 // ---------------------------------------------------------------- main loop
 
 // Real mode: no test environment, the test thread runs the main queue.

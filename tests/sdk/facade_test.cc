@@ -30,7 +30,7 @@ class FacadeTest : public SdkTest {
   }
 };
 
-// Also the calls this version does not support, and the test suite's launch.
+// Also the calls this version does not support, and the test suite's refusals.
 TEST_F(FacadeTest, AdCallsAreAnsweredWith508UntilAManagerExistsAndOtherCallsAreRefused) {
   EXPECT_EQ(Quillborne::sdkVersion(), "7.3.1");
   EXPECT_EQ(driveAdCalls(), (std::vector<std::string>{"loadFailed 508 SDK not initialized",
@@ -43,7 +43,7 @@ TEST_F(FacadeTest, AdCallsAreAnsweredWith508UntilAManagerExistsAndOtherCallsAreR
   Quillborne::showOfferwall();
   EXPECT_TRUE(log_.contains("showOfferwall - SDK not initialized"));
   Quillborne::launchTestSuite(vc_);
-  EXPECT_EQ(sdk()->launchTestSuite(vc_).code(), 1721);
+  EXPECT_EQ(sdk()->launchTestSuite(vc_)->code(), 1721);
   EXPECT_TRUE(log_.contains("TestSuite cannot be launched, SDK not initialized"));
 
   // Initialised with factories that make nothing: still no managers.
@@ -60,10 +60,12 @@ TEST_F(FacadeTest, AdCallsAreAnsweredWith508UntilAManagerExistsAndOtherCallsAreR
   EXPECT_FALSE(Quillborne::hasOfferwall());
   EXPECT_TRUE(log_.contains("showOfferwall - showOfferwall is not supported in this version"));
   platform::ReachabilitySource::shared().setStatus(platform::kReachabilityNotReachable);
-  EXPECT_EQ(sdk()->launchTestSuite(vc_).code(), 1725);
+  EXPECT_EQ(sdk()->launchTestSuite(vc_)->code(), 1725);
   EXPECT_TRUE(log_.contains("TestSuite cannot be launched, No network connectivity"));
   platform::ReachabilitySource::shared().setStatus(platform::kReachabilityViaWiFi);
-  EXPECT_EQ(sdk()->launchTestSuite(vc_).code(), 510);
+  // Accepted, but the view controller is in no window: the launch is undone.
+  EXPECT_FALSE(sdk()->launchTestSuite(vc_).has_value());
+  env_.runUntilIdle();
   EXPECT_FALSE(sdk()->testSuiteLaunched());
 }
 

@@ -1,17 +1,11 @@
 // The own network through the public facade: the configuration and auction
 // from the sandbox, the own network's adapter made by class name, the
 // sandbox's controller page in a real web view answering the products.
-#include "ownnetwork/adapters/QBQuillborneAdapter.h"
-#include "ownnetwork/api/QuillborneNetwork.h"
-#include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
-#include "ownnetwork/services/QBNEventsTracker.h"
+#include "own_network_support.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
 #include "platform/file_facts.h"
 #include "platform/system_sounds.h"
 #include "platform/tulvo/tulvo_control.h"
-#include "platform/ui.h"
-#include "platform/web/web_view.h"
-#include "presentation/QBNAdViewsManager.h"
 #include "presentation/QBNProductViewController.h"
 #include "sdk_test_support.h"
 #include "support/sandbox_auction.h"
@@ -21,24 +15,6 @@ namespace qbtest {
 namespace {
 
 using platform::Json;
-
-void resetOwnNetwork() {
-  QuillborneNetwork::resetForTesting();
-  PlovermarkAdsPublisher::resetForTesting();
-  QBQuillborneAdapter::resetForTesting();
-  QBNEventsTracker::sharedTracker().resetForTesting();
-  QBNAdViewsManager::sharedManager().resetForTesting();
-}
-
-// The first web view in `view`'s tree, `view` included.
-std::shared_ptr<platform::WebView> webViewIn(const std::shared_ptr<platform::View>& view) {
-  if (!view) return nullptr;
-  if (auto web = std::dynamic_pointer_cast<platform::WebView>(view)) return web;
-  for (const auto& sub : view->subviews()) {
-    if (auto web = webViewIn(sub)) return web;
-  }
-  return nullptr;
-}
 
 class OwnNetworkRoadTest : public SdkTest {
  protected:

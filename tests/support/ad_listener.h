@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "quillborne/QBBannerDelegate.h"
@@ -37,17 +38,30 @@ class AdListener : public Lines,
   void interstitialDidShow() override { add("is shown"); }
   void interstitialDidFailToShowWithError(const QBError& e) override { add(failure("is showFailed", e)); }
   void didClickInterstitial() override {}
-  void bannerDidLoad(std::shared_ptr<QBBannerView>) override { add("banner loaded"); }
+  void bannerDidLoad(std::shared_ptr<QBBannerView> view) override {
+    {
+      std::lock_guard lock(bannerMutex_);
+      banner_ = view;
+    }
+    add("banner loaded");
+  }
   void bannerDidFailToLoadWithError(const QBError& e) override { add(failure("banner loadFailed", e)); }
-  void didClickBanner() override {}
-  void bannerWillLeaveApplication() override {}
-  void bannerWillPresentScreen() override {}
-  void bannerDidDismissScreen() override {}
+  void didClickBanner() override { add("banner clicked"); }
+  void bannerWillLeaveApplication() override { add("banner left"); }
+  void bannerWillPresentScreen() override { add("banner presented"); }
+  void bannerDidDismissScreen() override { add("banner dismissed"); }
+  // The last banner heard of.
+  std::shared_ptr<QBBannerView> banner() const {
+    std::lock_guard lock(bannerMutex_);
+    return banner_;
+  }
 
  private:
   static std::string failure(const char* what, const QBError& e) {
     return std::string(what) + " " + std::to_string(e.code()) + " " + e.message();
   }
+  mutable std::mutex bannerMutex_;
+  std::shared_ptr<QBBannerView> banner_;
 };
 
 }  // namespace qbtest

@@ -22,6 +22,7 @@
 #include "scriptfeatures/device/QBNSoundSamplerRingerChecker.h"
 #include "scriptfeatures/files/QBNLightCacheManager.h"
 #include "sdk/QuillborneSdk.h"
+#include "testsuite/QBTestSuiteMediationSdkProxy.h"
 
 namespace qbtest {
 
@@ -48,6 +49,7 @@ inline void resetProcessWide() {
   QBNSoundSamplerRingerChecker::resetForTesting();
   QBNLightCacheManager::sharedInstance().resetForTesting();
   platform::SystemSounds::shared().resetForTesting();
+  QBTestSuiteMediationSdkProxy::setMediationSdk(nullptr);
 }
 
 }  // namespace qbtest

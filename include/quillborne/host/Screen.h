@@ -7,6 +7,7 @@
 //
 // Main queue only (MainLoop).
 #include <memory>
+#include <optional>
 
 #include "quillborne/Quillborne.h"
 
@@ -28,6 +29,14 @@ class ViewController {
   // True while a view controller is presented over this one (an ad's screen,
   // from the moment the library presents it until its dismissal begins).
   bool isPresenting() const;
+  // Puts a loaded banner's view (QBBannerView::view) into this view
+  // controller's view, centred on its bottom edge, as an application places a
+  // banner; the placed view's size in points ("CUSTOM"), or nothing when the
+  // banner has no view. Destroying the banner (Quillborne::destroyBanner)
+  // takes the view out again.
+  std::optional<QBBannerSize> addBanner(const std::shared_ptr<QBBannerView>& banner);
+  // True while the banner's view is in this view controller's view.
+  bool showsBanner(const std::shared_ptr<QBBannerView>& banner) const;
 
   struct Impl;
 

@@ -5,6 +5,7 @@
 #include "core/QBAdapterConfig.h"
 #include "core/QBConfigurations.h"
 #include "core/QBMetaDataUtils.h"
+#include "foundation/PMESKAdNetworkService.h"
 #include "foundation/QBUtils.h"
 #include "ownnetwork/adapters/QBOwnNetworkAdapterSupport.h"
 #include "ownnetwork/adapters/QBPlovermarkAdsConfiguration.h"
@@ -188,6 +189,7 @@ std::optional<Json> QBPlovermarkAdsAdapter::createParams(const std::optional<Jso
   if (auto session = QBUtils::UUIDForSession(); !session.empty()) params["sessionid"] = session;
   params["productType"] = productName(product);
   if (auto plugin = QBConfigurations::getConfigurations().plugin()) params["SDKPluginType"] = *plugin;
+  if (auto skan = QBUtils::getSkanDictionary(); !skan.empty()) params["skd"] = std::move(skan);
   if (auto language = text(options.language()); language && !language->empty()) params["language"] = *language;
   if (auto commission = options.minimumOfferCommission(); commission && !commission->empty()) {
     params["minimumOfferCommission"] = *commission;

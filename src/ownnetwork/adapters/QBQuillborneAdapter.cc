@@ -3,6 +3,7 @@
 #include "core/QBAdapterConfig.h"
 #include "core/QBConfigurations.h"
 #include "core/QBMetaDataUtils.h"
+#include "foundation/PMESKAdNetworkService.h"
 #include "foundation/QBLoggerManager.h"
 #include "foundation/QBUtils.h"
 #include "mediation/QBAuctionDataUtils.h"
@@ -64,6 +65,7 @@ Json QBQuillborneAdapter::createParams() {
   Json params = Json::object();
   if (auto plugin = QBConfigurations::getConfigurations().plugin()) params["SDKPluginType"] = *plugin;
   if (auto session = QBUtils::UUIDForSession(); !session.empty()) params["sessionid"] = session;
+  if (auto skan = QBUtils::getSkanDictionary(); !skan.empty()) params["skd"] = std::move(skan);
   return params;
 }
 

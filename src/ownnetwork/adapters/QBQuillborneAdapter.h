@@ -151,7 +151,9 @@ class QBQuillborneAdapter : public QBBaseAdapter,
   bool pmaOfferWallDidReceiveCredit(const platform::Json& creditInfo) override;
 
   // The extra parameters of every instance and of the shared
-  // initialisation: "SDKPluginType" (when set) and "sessionid".
+  // initialisation: "SDKPluginType" (when set), "sessionid" and "skd" (the
+  // application's SKAdNetwork facts, QBUtils::getSkanDictionary, when it has
+  // entries).
   static platform::Json createParams();
   // {} without server data; else "adm", the auction's server-data
   // parameters and "isOneFlow" when the configuration has a value.

@@ -93,6 +93,25 @@ void DemandSourceDelegateResponder::handleLoadFailureCallbackForDemandSource(con
   }
 }
 
+void DemandSourceDelegateResponder::handleBannerLoadSuccessCallbackForDemandSource(
+    const DemandSourceRef& demandSource, const Json& configuration, const std::shared_ptr<platform::View>& adContainer) {
+  if (!demandSource) return;
+  postToAdListener<QBNAdDelegateLoadedWithAdContainer>(
+      demandSource, [configuration, adContainer](auto& call, const QBNAdInstanceRef& instance) {
+        call.adInstanceLoadedWithAdContainer(instance, configuration, adContainer);
+      });
+}
+
+void DemandSourceDelegateResponder::handleBannerLoadFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                                                   const platform::Error& error,
+                                                                                   const Json& configuration) {
+  if (!demandSource) return;
+  postToAdListener<QBNAdDelegateFailedToLoad>(
+      demandSource, [error, configuration](auto& call, const QBNAdInstanceRef& instance) {
+        call.adInstanceFailedToLoad(instance, error, configuration);
+      });
+}
+
 void DemandSourceDelegateResponder::handleShowSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                                              const Json& configuration) {
   if (!demandSource) return;

@@ -28,6 +28,9 @@
 #include "platform/json.h"
 #include "platform/result.h"
 
+namespace platform {
+class View;
+}
 class PMADemandSource;
 
 class DemandSourceDelegateResponder {
@@ -61,6 +64,16 @@ class DemandSourceDelegateResponder {
   // Legacy sources hear nothing of it.
   static void handleAdLeaveApplicationCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                               const platform::Json& configuration);
+  // A banner's load answers: adInstanceLoadedWithAdContainer with the view
+  // container of its ad, or adInstanceFailedToLoad. Whatever the kind of
+  // source, each is posted to the main queue like every ad-instance call
+  // (the fallback controller answers on the thread that sent the command).
+  static void handleBannerLoadSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                             const platform::Json& configuration,
+                                                             const std::shared_ptr<platform::View>& adContainer);
+  static void handleBannerLoadFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
+                                                             const platform::Error& error,
+                                                             const platform::Json& configuration);
   // A legacy banner hears only the event "impressions" (as its show success).
   static void handleAdEventNotificationCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                                const std::string& eventName,

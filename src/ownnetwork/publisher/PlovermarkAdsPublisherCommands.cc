@@ -241,31 +241,26 @@ void PlovermarkAdsPublisher::handleLoadBannerWithCommand(const std::string& comm
   auto source = demandSourceOf(QBNProductType::Banner, parameters);
   if (!source) return;
   const Answer answer = answerOf(command, "loadBanner");
-  auto delegate = source->delegate();
   if (answer == Answer::Success) {
     source->setAdAvailable(true);
     replaceDataManagerConfiguration(parameters);
-    auto* call = dynamic_cast<QBNAdDelegateLoadedWithAdContainer*>(delegate.get());
-    if (!call) return;
+    if (!dynamic_cast<QBNAdDelegateLoadedWithAdContainer*>(source->delegate().get())) return;
     const auto services = QBNPresentationServicesP::sharedInstance();
     const auto adViewId = platform::getString(parameters, "adViewId");
     const auto adView = services && adViewId ? services->getAdUnitWebViewById(*adViewId) : std::nullopt;
     if (adView && adView->isAdContainer && adView->containerView) {
-      call->adInstanceLoadedWithAdContainer(source->adInstance(), parameters, adView->containerView);
-    } else if (auto* failed = dynamic_cast<QBNAdDelegateFailedToLoad*>(delegate.get())) {
+      Responder::handleBannerLoadSuccessCallbackForDemandSource(source, parameters, adView->containerView);
+    } else {
       // A banner without its container cannot be shown; a load that is never
       // answered would leave the listener waiting.
       source->setAdAvailable(false);
-      failed->adInstanceFailedToLoad(source->adInstance(),
-                                     PMAHelperMethods::errorWithReason(kBannerWithoutContainer, 0, std::nullopt),
-                                     parameters);
+      Responder::handleBannerLoadFailureCallbackForDemandSource(
+          source, PMAHelperMethods::errorWithReason(kBannerWithoutContainer, 0, std::nullopt), parameters);
     }
   } else if (answer == Answer::Fail) {
     const auto error = failure(parameters, "Load Banner Failed", "Error in LoadBanner");
     source->setAdAvailable(false);
-    if (auto* failed = dynamic_cast<QBNAdDelegateFailedToLoad*>(delegate.get())) {
-      failed->adInstanceFailedToLoad(source->adInstance(), error, parameters);
-    }
+    Responder::handleBannerLoadFailureCallbackForDemandSource(source, error, parameters);
   }
 }
 

@@ -110,8 +110,9 @@ class ViewController : public Responder {
   // hands the call up the parents). With nothing to dismiss, the
   // completion runs on the next main-queue turn. A dismissal asked while a
   // dismissed controller's presentation is still under way starts when that
-  // presentation has finished.
-  void dismissViewControllerAnimated(bool animated, std::function<void()> completion = nullptr);
+  // presentation has finished. Virtual: a controller may refuse to be
+  // dismissed (it then neither dismisses nor runs the completion).
+  virtual void dismissViewControllerAnimated(bool animated, std::function<void()> completion = nullptr);
 
   // Whether the last presentation / dismissal of this controller was animated.
   bool lastPresentationAnimatedForTesting() const { return lastPresentAnimated_; }

@@ -1,0 +1,181 @@
+// Banners through the public facade with the own network filling them: the
+// configuration and auction from the sandbox, the sandbox's controller page
+// answering the load with the banner's ad page in its container, the click
+// from the ad page, the destroy; and the test suite's banner, which goes
+// with the suite.
+#include "own_network_support.h"
+#include "ownnetwork/web/PMWVWKWebView.h"
+#include "sdk_test_support.h"
+#include "support/sandbox_auction.h"
+#include "support/sandbox_controller.h"
+#include "testsuite/QBTestSuiteMediationSdkProxy.h"
+#include "testsuite/QBTestSuiteViewController.h"
+
+namespace qbtest {
+namespace {
+
+using platform::Json;
+using Strings = std::vector<std::string>;
+
+// What the suite's banner bridge hears (a stand-in for the suite's own).
+class SuiteBannerBridge : public TidewheelBannerDelegate, public Lines {
+ public:
+  void didLoad(std::shared_ptr<QBBannerView> view, const QBAdInfo& info) override {
+    banner = view;
+    add("loaded " + info.instanceName().value_or("?"));
+  }
+  std::shared_ptr<QBBannerView> banner;  // main queue
+  void didFailToLoadWithError(const QBError& e) override { add("loadFailed " + std::to_string(e.code())); }
+  void didClickWithAdInfo(const QBAdInfo&) override { add("clicked"); }
+  void didLeaveApplicationWithAdInfo(const QBAdInfo&) override { add("left"); }
+  void didPresentScreenWithAdInfo(const QBAdInfo&) override {}
+  void didDismissScreenWithAdInfo(const QBAdInfo&) override {}
+};
+
+class BannerRoadTest : public SdkTest {
+ protected:
+  BannerRoadTest() {
+    resetOwnNetwork();
+    platform::resetUIForTesting();
+    window_ = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 320, 480));
+    window_->makeKeyAndVisible();
+    window_->setRootViewController(vc_);
+    auction_ = std::make_unique<SandboxAuction>(server_);
+    addAdPage(server_);
+    Quillborne::setBannerDelegate(listener_);
+  }
+  ~BannerRoadTest() override {
+    auction_.reset();
+    resetOwnNetwork();
+    env_.runUntilIdle();
+    platform::resetUIForTesting();
+  }
+
+  // The page answers banner loads with the ad page in an ad view, whose
+  // actions follow; the banner's waterfall is the own network's instance.
+  void start(const Json& bannerActions) {
+    addControllerPage(server_, Json{{"commands",
+                                     {{"loadBanner",
+                                       {{"adView", {{"url", server_.url(kAdPagePath)}, {"actions", bannerActions}}}}}}}});
+    Json configuration = config_->configuration();
+    configuration["configurations"]["banner"] = {
+        {"adapterTimeOutInSeconds", 10},
+        {"delayLoadFailureNotificationInSeconds", 0},
+        {"placements", Json::array({Json{{"placementId", 0}, {"placementName", "DefaultBanner"}, {"isDefault", true}}})}};
+    configuration["providerOrder"]["banner"] = Json::array({"QuillborneBN1"});
+    config_->setConfiguration(configuration);
+    for (int n = 1; n <= 3; ++n) {
+      auction_->enqueueAnswer(
+          AuctionAnswer::withPayload(SandboxAuction::waterfallPayload("bn-" + std::to_string(n), {"QuillborneBN1"})));
+    }
+    Quillborne::initWithAppKey(kAppKey, Strings{"banner"});
+    ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
+  }
+  // The names of the calls the controller page received.
+  Strings pageReceived() {
+    auto publisher = PlovermarkAdsPublisher::sharedInstance();
+    auto page = publisher ? publisher->webViewController() : nullptr;
+    if (!page) return {};
+    std::optional<Json> result;
+    static_cast<platform::WebView&>(*page).evaluateJavaScript("PMA_CORE.received.map(function (r) { return r.name; })",
+                                        [&](const platform::ScriptEvaluation& e) { result = e.ok() ? e.value : Json(); });
+    if (!env_.runUntil([&] { return result.has_value(); })) return {};
+    Strings names;
+    if (result->is_array()) {
+      for (const auto& name : *result) names.push_back(name.get<std::string>());
+    }
+    return names;
+  }
+  bool pageHasReceived(const std::string& name) {
+    const auto names = pageReceived();
+    return std::find(names.begin(), names.end(), name) != names.end();
+  }
+  // Waits in real time, without moving the clock, while the page and the
+  // auction answer: a moved clock would let the load's time-out win over a
+  // slow page.
+  bool loaded(const std::function<bool()>& pred) { return env_.runUntil(pred, 20'000); }
+  std::string dump() const {
+    std::string out;
+    for (const auto& line : listener_->lines()) out += line + "; ";
+    return out;
+  }
+
+  std::unique_ptr<SandboxAuction> auction_;
+  std::shared_ptr<platform::Window> window_;
+};
+
+TEST_F(BannerRoadTest, AnOwnNetworkBannerLoadsShowsIsClickedAndIsDestroyed) {
+  start(Json::array({Json::array({"click", 1000})}));
+  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_TRUE(loaded([&] { return listener_->heard("banner loaded"); })) << dump();
+  const auto request = auction_->lastRequest();
+  ASSERT_TRUE(request && request->json);
+  EXPECT_EQ((*request->json)["adUnit"], "banner");
+
+  // The banner's view holds the own network's container running the ad page;
+  // the application puts it on screen.
+  auto banner = listener_->banner();
+  ASSERT_TRUE(banner && banner->view());
+  auto view = banner->view();
+  EXPECT_EQ(view->frame().size, (platform::Size{320, 50}));
+  ASSERT_EQ(view->subviews().size(), 1u);
+  auto adView = webViewIn(view);
+  ASSERT_TRUE(adView);
+  EXPECT_EQ(adView->url(), server_.url(kAdPagePath));
+  vc_->view()->addSubview(view);
+  EXPECT_EQ(view->window(), window_);
+  ASSERT_TRUE(env_.runUntil([&] { return !adView->isLoading(); }));
+
+  // The ad page's click, a second after the load, reaches the application.
+  env_.advance(1000);
+  ASSERT_TRUE(env_.runUntil([&] { return listener_->heard("banner clicked"); })) << dump();
+  EXPECT_EQ(listener_->lines(), (Strings{"banner loaded", "banner clicked"}));
+
+  // Destroyed: the network hears of it, the banner leaves the screen.
+  Quillborne::destroyBanner(banner);
+  ASSERT_TRUE(env_.runUntil([&] { return pageHasReceived("destroyBanner"); }));
+  env_.runUntilIdle();
+  EXPECT_FALSE(view->superview());
+  EXPECT_TRUE(view->subviews().empty());
+  Quillborne::destroyBanner(banner);
+  EXPECT_TRUE(log_.contains("not the banner this manager holds; ignored"));
+
+  // The next banner loads.
+  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_TRUE(loaded([&] { return listener_->lines().size() == 3; })) << dump();
+  EXPECT_EQ(listener_->lines().back(), "banner loaded");
+  EXPECT_NE(listener_->banner(), banner);
+}
+
+// The test suite's banner reports to the suite while it is open and is
+// destroyed at the close: its ad page's later click reaches no one, least of
+// all the application, which never asked for it.
+TEST_F(BannerRoadTest, TheSuitesBannerGoesWithTheSuite) {
+  start(Json::array({Json::array({"click", 5000})}));
+  ASSERT_FALSE(sdk()->launchTestSuite(vc_));
+  std::shared_ptr<QBTestSuiteViewController> suite;
+  ASSERT_TRUE(env_.runUntil([&] {
+    suite = std::dynamic_pointer_cast<QBTestSuiteViewController>(vc_->presentedViewController());
+    return suite != nullptr;
+  }));
+  auto bridge = std::make_shared<SuiteBannerBridge>();
+  QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(bridge);
+  QBTestSuiteMediationSdkProxy::loadBannerWithViewController(suite, QBBannerSize::BANNER());
+  ASSERT_TRUE(loaded([&] { return bridge->heard("loaded QuillborneBN1"); }));
+  auto adView = webViewIn(bridge->banner->view());
+  ASSERT_TRUE(adView);
+  ASSERT_TRUE(env_.runUntil([&] { return !adView->isLoading(); }));
+
+  suite->onClosed();
+  env_.runUntilIdle();
+  // Time for the ad page's click (due 5 s after the load) to come, if it can.
+  env_.advance(6000);
+  env_.runUntil([&] { return listener_->heard("banner clicked"); }, 500);
+  EXPECT_EQ(listener_->lines(), Strings{});
+  EXPECT_TRUE(pageHasReceived("destroyBanner"));
+  EXPECT_EQ(bridge->lines(), Strings{"loaded QuillborneBN1"});
+  EXPECT_FALSE(sdk()->testSuiteLaunched());
+}
+
+}  // namespace
+}  // namespace qbtest
