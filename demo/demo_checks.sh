@@ -123,6 +123,28 @@ check "the offline run ends on its start from the cached configuration" \
   test "$(tail -n 1 "$out")" = "offline run: started from the cached configuration, start-up completed"
 check "the offline run leaves no data folder" test -z "$(ls -A "$tmp/own")"
 
+# The test console: its page runs its plan and closes it; the application's
+# listeners hear nothing while it is open.
+run suite --test-suite --mode=manual
+out="$tmp/suite.out"
+check "test suite: the console opens and closes" grep -q "^test suite completed$" "$out"
+check "test suite: the page reports the rewarded video's reward before its close" \
+  before "$out" '^testsuite: rewardedVideo onAdRewarded \["DefaultRewardedVideo"' '^testsuite: rewardedVideo onAdClosed '
+check "test suite: Tulvo's interstitial is shown and closed" \
+  before "$out" '^testsuite: interstitial onAdReady \[".*TulvoIS1' '^testsuite: interstitial onAdClosed '
+check "test suite: the own network's banner loads and goes on screen" \
+  before "$out" '^testsuite: banner onAdLoaded \[".*QuillborneBN1' '^testsuite: banner on screen$'
+check "test suite: the banner's ad page clicks it while it is on screen" \
+  before "$out" '^testsuite: banner on screen$' '^testsuite: banner onAdClicked '
+check "test suite: the plan ends before the console closes" \
+  before "$out" '^testsuite: plan done$' '^test suite closed'
+suite_lines() {  # the lines while the console is open
+  sed -n '/^test suite opened/,/^test suite closed/p' "$out"
+}
+check "test suite: the application's listeners hear nothing while it is open" \
+  test -z "$(suite_lines | grep -E '^(rewardedVideo|interstitial|banner) ')"
+check "test suite: no library log line below warning" test ! -s "$tmp/suite.err"
+
 # The console's level.
 run verbose --log-level=verbose
 check "verbose: the library's detailed lines reach standard error" \

@@ -5,7 +5,7 @@
 //   quillborne_demo [--server URL | --sandbox PROGRAM] [--data-root DIR]
 //                   [--app-key KEY] [--mode=manual|load-after-close|load-while-show]
 //                   [--network=tulvo|own|both] [--log-level=LEVEL]
-//                   [--offline-second-run]
+//                   [--offline-second-run] [--test-suite]
 //
 // Without --server the demo starts the sandbox program (by default the
 // quillborne_sandbox beside it) with the chosen network and loading mode, and
@@ -20,6 +20,12 @@
 // interstitial, then, where the own network runs, a banner (loaded, put into
 // the application's view, clicked by its ad page, destroyed) and its
 // offerwall with the credit its server signed.
+//
+// --test-suite: instead of the road, opens the integration test console,
+// whose page (the sandbox's) loads and shows a rewarded video and an
+// interstitial of Tulvo's, puts the own network's banner on screen, destroys
+// it and closes the console; the demo prints each callback the page reports
+// ("testsuite: ..." lines), then the close.
 //
 // --offline-second-run: after the road, stops the sandbox and runs the demo
 // again on the same data folder; that run must start from the cached
@@ -44,6 +50,7 @@
 #include "quillborne/host/Screen.h"
 #include "road.h"
 #include "sandbox_process.h"
+#include "test_suite.h"
 
 namespace {
 
@@ -58,6 +65,7 @@ struct Options {
   std::string network = "both";           // tulvo, own, both
   std::string logLevel = "warning";
   bool offlineSecondRun = false;
+  bool testSuite = false;
   bool expectCached = false;  // the offline run itself
 };
 
@@ -116,6 +124,8 @@ std::string parse(int argc, char** argv, Options& options) {
       }
     } else if (arg == "--offline-second-run") {
       options.offlineSecondRun = true;
+    } else if (arg == "--test-suite") {
+      options.testSuite = true;
     } else if (arg == "--expect-cached") {
       options.expectCached = true;
     } else if (arg.rfind("--mode=", 0) == 0) {
@@ -136,6 +146,7 @@ std::string parse(int argc, char** argv, Options& options) {
     }
   }
   if (options.offlineSecondRun && options.server) return "--offline-second-run stops the demo's own sandbox: no --server";
+  if (options.testSuite && options.offlineSecondRun) return "--test-suite runs no road to run again offline";
   return {};
 }
 
@@ -173,6 +184,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args = {"--network=" + options.network, "--app-key", options.appKey, "--user-id",
                                      kDemoUserId, "--exit-with-parent"};
     if (options.mode == "load-while-show") args.push_back("--load-while-show");
+    if (options.testSuite) args.push_back("--test-suite");
     std::string error;
     sandbox = demo::SandboxProcess::start(options.sandbox, args, error);
     if (!sandbox) return fail(error);
@@ -190,9 +202,10 @@ int main(int argc, char** argv) {
   auto window = quillborne::host::Window::create(root);
   window->joinScene("main");  // its scene: where the own network shows store overlays
 
-  // The own network runs the banner and the offerwall.
+  // The own network runs the banner and the offerwall; the test console's
+  // plan loads a banner too.
   const bool ownNetwork = options.network != "tulvo";
-  demo::Road road(options.mode == "manual", ownNetwork && !options.server);
+  demo::Road road(options.mode == "manual", (ownNetwork && !options.server) || options.testSuite);
   Quillborne::setUserId(kDemoUserId);
   Quillborne::setConsent(true);
   Quillborne::setInitEndpointForTesting(server);
@@ -202,6 +215,13 @@ int main(int argc, char** argv) {
   if (options.expectCached) {
     if (!cached) return fail("the offline run did not start from the cached configuration", road.lastLoggedError());
     demo::printLine("offline run: started from the cached configuration, start-up completed");
+    quillborne::host::Application::terminate();
+    return 0;
+  }
+
+  if (options.testSuite) {
+    if (auto failure = demo::runTestSuite(*window); !failure.empty()) return fail(failure, road.lastLoggedError());
+    demo::printLine("test suite completed");
     quillborne::host::Application::terminate();
     return 0;
   }

@@ -7,6 +7,7 @@
 //
 //   quillborne_sandbox [--network=tulvo|own|both] [--load-while-show]
 //                      [--app-key KEY] [--user-id ID] [--exit-with-parent]
+//                      [--test-suite]
 //
 // --network     which network fills: the Tulvo stand-in, the own network, or
 //               both (default: the own network the rewarded video, Tulvo the
@@ -21,6 +22,12 @@
 // --app-key, --user-id  whom the offerwall's credit is signed for (default
 //               demoAppKey1, demo-user).
 // --exit-with-parent  ends when the process that started it ends.
+// --test-suite  the configuration's test console opens the project's test
+//               page (tests/support/pages/testsuite.html), whose plan loads
+//               and shows a rewarded video and an interstitial of Tulvo's,
+//               puts the own network's banner at a quarter of the view's
+//               height, destroys it and closes the console; the page reports
+//               every callback on its console ("report").
 //
 // Listens on a free port of 127.0.0.1. Prints its base URL
 // ("http://127.0.0.1:<port>") as the only line of standard output once it
@@ -44,6 +51,7 @@
 #include "support/sandbox_controller.h"
 #include "support/sandbox_events.h"
 #include "support/sandbox_server.h"
+#include "support/sandbox_test_suite.h"
 
 namespace {
 
@@ -55,13 +63,14 @@ struct Options {
   std::string appKey = "demoAppKey1";
   std::string userId = "demo-user";
   bool exitWithParent = false;
+  bool testSuite = false;
 };
 
 int usage(const std::string& problem) {
   std::fprintf(stderr,
                "quillborne_sandbox: %s\n"
                "usage: quillborne_sandbox [--network=tulvo|own|both] [--load-while-show] [--app-key KEY]\n"
-               "                          [--user-id ID] [--exit-with-parent]\n",
+               "                          [--user-id ID] [--exit-with-parent] [--test-suite]\n",
                problem.c_str());
   return 2;
 }
@@ -84,6 +93,8 @@ std::optional<Options> parse(int argc, char** argv, std::string& problem) {
       options.loadWhileShow = true;
     } else if (arg == "--exit-with-parent") {
       options.exitWithParent = true;
+    } else if (arg == "--test-suite") {
+      options.testSuite = true;
     } else if (arg == "--app-key" || arg == "--user-id") {
       auto v = value();
       if (!v) {
@@ -175,6 +186,14 @@ Json configuration(const qbtest::SandboxConfigEndpoint& endpoint, const Options&
   return config;
 }
 
+// The test console's page with the plan of the demo's --test-suite.
+void addTestSuite(Json& config, qbtest::SandboxServer& server) {
+  qbtest::addTestSuitePage(server);
+  config["configurations"]["testSuite"]["controllerUrl"] =
+      server.url(qbtest::kTestSuitePagePath) +
+      "?rewardedVideo=Tulvo&interstitial=Tulvo&banner=Quillborne&margin=0.25&hold=1000&close=1&report=1";
+}
+
 // The auction's answer: the first preferred instance the request offers (the
 // library leaves out those that may not load now, such as the own network's
 // while one of its ads shows), under a fresh auction id; no fill when it
@@ -227,7 +246,9 @@ int main(int argc, char** argv) {
   qbtest::addControllerPage(server, controllerBehaviour(server, *options));
   qbtest::SandboxConfigEndpoint configEndpoint(server);
   const Waterfalls w = waterfalls(*options);
-  configEndpoint.setConfiguration(configuration(configEndpoint, *options, w));
+  Json config = configuration(configEndpoint, *options, w);
+  if (options->testSuite) addTestSuite(config, server);
+  configEndpoint.setConfiguration(config);
   qbtest::SandboxAuction auction(server);
   auto answered = std::make_shared<std::atomic<int>>(0);
   auction.setAnswerer([answered, w](const qbtest::DecodedAuctionRequest& request) {

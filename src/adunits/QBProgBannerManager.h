@@ -83,6 +83,9 @@ class QBProgBannerManager : public QBProgBannerSmashListener,
   static constexpr int kNoFillErrorCode = 509;
   static constexpr const char* kNoFillMessage = "Mediation No fill";
   static constexpr const char* kLoadDuringLoadMessage = "banner load cannot be invoked while a banner is loading";
+  // A size of no area (a smart banner's own size is the manager's to choose).
+  static constexpr int kUnsupportedBannerSizeErrorCode = 616;
+  static constexpr const char* kNonPositiveSizeMessage = "banner size must have a positive width and height";
   static constexpr const char* kLoadWhileLoadedMessage =
       "banner load cannot be invoked while a banner is loaded; destroy it first";
 

@@ -44,6 +44,12 @@ platform::Size bannerViewSize(const platform::ViewRef& networkView, const QBBann
 void QBProgBannerManager::loadBanner(platform::ViewControllerRef viewController, const QBBannerSize& size) {
   log(__func__, "size = " + size.sizeDescription() + " " + std::to_string(size.width()) + "x" +
                     std::to_string(size.height()), 1, kTagApi);
+  if (!size.isSmart() && (size.width() <= 0 || size.height() <= 0)) {
+    log(__func__, kNonPositiveSizeMessage, 3, kTagApi);
+    QBDelegateThrottler::sharedInstance()->didFailToLoadWithError(
+        QBError::createError(kUnsupportedBannerSizeErrorCode, kNonPositiveSizeMessage), data_->adUnit());
+    return;
+  }
   std::string refusal;
   std::string transition;
   uint64_t loadId = 0;

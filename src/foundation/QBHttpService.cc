@@ -40,7 +40,7 @@ platform::Result<platform::URLRequest> QBHttpService::makePostRequest(const std:
   request.timeoutSeconds = timeoutSeconds;
   request.ignoreLocalCache = true;
   if (gzip) {
-    auto compressed = platform::gzipCompress(body);
+    auto compressed = platform::gzipCompress(body, platform::CompressionLevel::Fastest);
     if (!compressed) return compressed.error();
     request.body = platform::base64Encode(compressed.value());
   } else {

@@ -28,7 +28,7 @@ class QBHttpService {
 
   // POSTs `body` to `url` with "Content-Type: application/json". With gzip the
   // body on the wire is the base64 text (standard alphabet, padded) of the
-  // gzip compression of `body`; no Content-Encoding header is sent, since the
+  // gzip compression of `body` (zlib's fastest level); no Content-Encoding header is sent, since the
   // bytes are plain text. Without gzip `body` is sent as is.
   static void sendPostRequest(const std::string& url, const std::string& body, bool gzip,
                               double timeoutSeconds, platform::DataTaskCompletion completion,

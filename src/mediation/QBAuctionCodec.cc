@@ -143,7 +143,9 @@ platform::Result<QBEncodedAuctionRequest> QBAuctionDataUtils::encodeAuctionReque
   out.compressed = compress;
   std::string payload = json;
   if (compress) {
-    auto gz = platform::gzipCompress(json);
+    // The fastest level: half the default level's time on the road, for a
+    // few per cent more bytes on the wire.
+    auto gz = platform::gzipCompress(json, platform::CompressionLevel::Fastest);
     if (!gz.ok()) {
       return auctionError(QBAuctionErrorCode::kRequestNotBuilt, "request does not compress: " + gz.error().message);
     }

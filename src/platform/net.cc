@@ -7,6 +7,7 @@
 #include "platform/net.h"
 #include "platform/dispatch_backend.h"
 #include "platform/net_internal.h"
+#include "platform/net_testing.h"
 
 namespace platform {
 
@@ -118,9 +119,16 @@ const char* name(URLSessionTaskState state) {
 
 // --- task front end ---------------------------------------------------------
 
+namespace {
+std::atomic<size_t> tasksInFlight{0};
+}  // namespace
+
+size_t urlTasksInFlightForTesting() { return tasksInFlight.load(); }
+
 bool DataTaskCore::deliver(DataTaskResult result, bool mayRunHere) {
   bool expected = false;
   if (!finished.compare_exchange_strong(expected, true)) return false;
+  if (counted.exchange(false)) tasksInFlight.fetch_sub(1);
   // Only the winner of the exchange above touches the completion.
   DataTaskCompletion callback = std::move(completion);
   completion = nullptr;
@@ -138,6 +146,11 @@ DataTask::~DataTask() = default;
 void DataTask::resume() {
   auto expected = URLSessionTaskState::Suspended;
   if (!core_->state.compare_exchange_strong(expected, URLSessionTaskState::Running)) return;
+  // Counted before the transfer can finish; whichever of deliver() and this
+  // sees the other's mark uncounts it, once.
+  tasksInFlight.fetch_add(1);
+  core_->counted.store(true);
+  if (core_->finished.load() && core_->counted.exchange(false)) tasksInFlight.fetch_sub(1);
   auto engine = core_->engine.lock();
   if (!engine || !engine->start(core_)) core_->deliver(DataTaskResult{{}, {}, URLError(URLErrorCode::Cancelled)});
 }

@@ -27,6 +27,8 @@ struct DataTaskCore {
   std::atomic<URLSessionTaskState> state{URLSessionTaskState::Suspended};
   // Set once by whoever completes the task first; guards the completion.
   std::atomic<bool> finished{false};
+  // Set while the task counts as in flight for urlTasksInFlightForTesting().
+  std::atomic<bool> counted{false};
   DataTaskCompletion completion;
 
   // Transfer state, guarded by the engine's lock.

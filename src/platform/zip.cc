@@ -45,16 +45,19 @@ void feed(z_stream& zs, std::string_view data, size_t& consumed) {
 // One deflate or inflate stream per thread, reset between uses: setting a
 // stream up allocates its window and tables (about 256 KiB for deflate), which
 // costs more than compressing a small body. A stream that failed is ended and
-// set up afresh by the next call.
+// set up afresh by the next call. A deflate stream changes its level between
+// uses when asked (on a stream just reset that only swaps its parameters).
 template <bool Deflate>
 class ReusedStream {
  public:
   ~ReusedStream() { end(); }
-  // The stream ready for a new input, or the zlib code that kept it from
-  // starting.
-  int acquire(z_stream*& out) {
+  // The stream ready for a new input at `level` (deflate only), or the zlib
+  // code that kept it from starting.
+  int acquire(z_stream*& out, int level = Z_DEFAULT_COMPRESSION) {
     if (ready_) {
-      if ((Deflate ? deflateReset(&zs_) : inflateReset(&zs_)) == Z_OK) {
+      if ((Deflate ? deflateReset(&zs_) : inflateReset(&zs_)) == Z_OK &&
+          (!Deflate || level == level_ || deflateParams(&zs_, level, Z_DEFAULT_STRATEGY) == Z_OK)) {
+        level_ = level;
         // A reset keeps the buffer pointers: a call that stopped early left
         // input behind that belongs to nobody now.
         zs_.next_in = nullptr;
@@ -67,10 +70,10 @@ class ReusedStream {
       end();
     }
     zs_ = z_stream{};
-    const int rc = Deflate ? deflateInit2(&zs_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kGzipWindowBits, 8,
-                                          Z_DEFAULT_STRATEGY)
+    const int rc = Deflate ? deflateInit2(&zs_, level, Z_DEFLATED, kGzipWindowBits, 8, Z_DEFAULT_STRATEGY)
                            : inflateInit2(&zs_, kAutoDetectWindowBits);
     ready_ = rc == Z_OK;
+    level_ = level;
     out = &zs_;
     return rc;
   }
@@ -83,6 +86,7 @@ class ReusedStream {
  private:
   z_stream zs_{};
   bool ready_ = false;
+  int level_ = Z_DEFAULT_COMPRESSION;
 };
 
 thread_local ReusedStream<true> t_deflate;
@@ -90,9 +94,9 @@ thread_local ReusedStream<false> t_inflate;
 
 }  // namespace
 
-Result<std::string> gzipCompress(std::string_view data) {
+Result<std::string> gzipCompress(std::string_view data, CompressionLevel level) {
   z_stream* stream = nullptr;
-  int rc = t_deflate.acquire(stream);
+  int rc = t_deflate.acquire(stream, level == CompressionLevel::Fastest ? Z_BEST_SPEED : Z_DEFAULT_COMPRESSION);
   if (rc != Z_OK) return zipError(ZipErrc::Zlib, zlibMessage(*stream, rc));
   z_stream& zs = *stream;
   std::string out;

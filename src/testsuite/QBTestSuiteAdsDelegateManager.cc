@@ -1,22 +1,28 @@
 #include "testsuite/QBTestSuiteAdsDelegateManager.h"
 
-#include "events/QBBannerDelegateWrapper.h"
-#include "events/QBInterstitialDelegateWrapper.h"
-#include "events/QBRewardedVideoDelegateWrapper.h"
+#include <utility>
+
 #include "testsuite/QBTestSuiteMediationSdkProxy.h"
 
+QBTestSuiteAdsDelegateManager::QBTestSuiteAdsDelegateManager(
+    std::shared_ptr<QBTestSuiteAdsManager> adsManager, std::weak_ptr<QBTestSuiteJavaScriptEvaluatorDelegate> jsEvaluator)
+    : adsManager_(std::move(adsManager)),
+      bridges_{QBTestSuiteInterstitialBridge::initWithJsEvaluatorDelegate(jsEvaluator),
+               QBTestSuiteRewardedVideoBridge::initWithJsEvaluatorDelegate(jsEvaluator),
+               QBTestSuiteBannerBridge::initWithAdsManager(adsManager_, jsEvaluator)} {}
+
 std::shared_ptr<QBTestSuiteAdsDelegateManager> QBTestSuiteAdsDelegateManager::initWithAdsManager(
-    std::shared_ptr<QBTestSuiteAdsManager> adsManager, std::weak_ptr<QBTestSuiteWebViewWrapper> jsEvaluator) {
+    std::shared_ptr<QBTestSuiteAdsManager> adsManager, std::weak_ptr<QBTestSuiteJavaScriptEvaluatorDelegate> jsEvaluator) {
   return std::shared_ptr<QBTestSuiteAdsDelegateManager>(
       new QBTestSuiteAdsDelegateManager(std::move(adsManager), std::move(jsEvaluator)));
 }
 
-void QBTestSuiteAdsDelegateManager::setupTestSuiteDelegates() {}
+void QBTestSuiteAdsDelegateManager::setupTestSuiteDelegates() {
+  for (const auto& bridge : bridges_) bridge->setupTestSuiteDelegate();
+}
 
 void QBTestSuiteAdsDelegateManager::removeTestSuiteDelegates() {
-  QBInterstitialDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(nullptr);
-  QBRewardedVideoDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(nullptr);
-  QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(nullptr);
+  for (const auto& bridge : bridges_) bridge->removeTestSuiteDelegate();
 }
 
 void QBTestSuiteAdsDelegateManager::resetAdLoadConfigObjects() { QBTestSuiteMediationSdkProxy::onTestSuiteClosed(); }

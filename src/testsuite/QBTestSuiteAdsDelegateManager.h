@@ -1,26 +1,29 @@
 #pragma once
 // The test suite's hold on the ad callbacks: while the suite is open its
-// bridges are the test-suite delegates of the interstitial, rewarded-video and
-// banner delegate wrappers, so the application's delegates hear nothing of the
-// suite's ads; at close they are removed and the SDK object forgets the
-// suite's load requests.
+// bridges (interstitial, rewarded video, banner, in this order) are the
+// test-suite delegates of the three delegate wrappers, so the application's
+// delegates hear nothing of the suite's ads and the page hears everything; at
+// close they are removed and the SDK object forgets the suite's load
+// requests.
 //
 // Main queue only.
 #include <memory>
+#include <vector>
 
+#include "testsuite/QBTestSuiteAdBridges.h"
 #include "testsuite/QBTestSuiteAdsManager.h"
-
-class QBTestSuiteWebViewWrapper;
+#include "testsuite/QBTestSuiteJavaScriptEvaluatorDelegate.h"
 
 class QBTestSuiteAdsDelegateManager {
  public:
   // jsEvaluator: what the bridges report to (the web-view wrapper), weakly.
   static std::shared_ptr<QBTestSuiteAdsDelegateManager> initWithAdsManager(
-      std::shared_ptr<QBTestSuiteAdsManager> adsManager, std::weak_ptr<QBTestSuiteWebViewWrapper> jsEvaluator);
+      std::shared_ptr<QBTestSuiteAdsManager> adsManager,
+      std::weak_ptr<QBTestSuiteJavaScriptEvaluatorDelegate> jsEvaluator);
 
-  // Installs the bridges (this version has none).
+  // Installs the bridges, in order.
   void setupTestSuiteDelegates();
-  // Removes whatever test-suite delegate the three wrappers hold.
+  // Removes them, in order.
   void removeTestSuiteDelegates();
   // The SDK object clears the three managers' load requests and its flag
   // (QBTestSuiteMediationSdkProxy::onTestSuiteClosed).
@@ -29,12 +32,12 @@ class QBTestSuiteAdsDelegateManager {
   void performCleanup();
 
   const std::shared_ptr<QBTestSuiteAdsManager>& adsManager() const { return adsManager_; }
+  const std::vector<std::shared_ptr<QBTestSuiteAdBaseBridge>>& testSuiteAdBridges() const { return bridges_; }
 
  private:
   QBTestSuiteAdsDelegateManager(std::shared_ptr<QBTestSuiteAdsManager> adsManager,
-                                std::weak_ptr<QBTestSuiteWebViewWrapper> jsEvaluator)
-      : adsManager_(std::move(adsManager)), jsEvaluator_(std::move(jsEvaluator)) {}
+                                std::weak_ptr<QBTestSuiteJavaScriptEvaluatorDelegate> jsEvaluator);
 
   const std::shared_ptr<QBTestSuiteAdsManager> adsManager_;
-  const std::weak_ptr<QBTestSuiteWebViewWrapper> jsEvaluator_;
+  const std::vector<std::shared_ptr<QBTestSuiteAdBaseBridge>> bridges_;
 };

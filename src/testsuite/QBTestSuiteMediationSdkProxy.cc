@@ -5,8 +5,11 @@
 
 #include "adapters/QBAdapterRepository.h"
 #include "core/QuillborneObjectPublisherDataHolder.h"
+#include "events/QBBannerDelegateWrapper.h"
 #include "events/QBEventData.h"
 #include "events/QBEventsEngines.h"
+#include "events/QBInterstitialDelegateWrapper.h"
+#include "events/QBRewardedVideoDelegateWrapper.h"
 #include "foundation/PMESKAdNetworkService.h"
 #include "foundation/QBGlobalDataManager.h"
 #include "foundation/QBLoggerManager.h"
@@ -131,6 +134,20 @@ void QBTestSuiteMediationSdkProxy::loadBannerWithViewController(platform::ViewCo
 
 void QBTestSuiteMediationSdkProxy::destroyBanner(std::shared_ptr<QBBannerView> banner) {
   withSdk([&](QBTestSuiteMediationSdk& sdk) { sdk.destroyBanner(std::move(banner)); });
+}
+
+void QBTestSuiteMediationSdkProxy::setTestSuiteInterstitialTidewheelDelegate(
+    std::shared_ptr<TidewheelInterstitialDelegate> delegate) {
+  QBInterstitialDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(std::move(delegate));
+}
+
+void QBTestSuiteMediationSdkProxy::setTestSuiteRewardedVideoTidewheelDelegate(
+    std::shared_ptr<TidewheelRewardedVideoBaseDelegate> delegate) {
+  QBRewardedVideoDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(std::move(delegate));
+}
+
+void QBTestSuiteMediationSdkProxy::setTestSuiteBannerTidewheelDelegate(std::shared_ptr<TidewheelBannerDelegate> delegate) {
+  QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(std::move(delegate));
 }
 
 QBBannerSize QBTestSuiteMediationSdkProxy::createBannerSizeWithDescription(const std::string& description, int width,

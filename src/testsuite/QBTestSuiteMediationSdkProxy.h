@@ -17,6 +17,9 @@
 #include "quillborne/QBBannerView.h"
 
 class QBTestSuiteLoadAdConfig;
+class TidewheelBannerDelegate;
+class TidewheelInterstitialDelegate;
+class TidewheelRewardedVideoBaseDelegate;
 
 // What the suite needs of the SDK object and the facade. The SDK library
 // implements it and registers it (QBTestSuiteMediationSdkProxy::
@@ -88,6 +91,13 @@ class QBTestSuiteMediationSdkProxy {
   static void showRewardedVideoWithViewController(platform::ViewControllerRef viewController);
   static void loadBannerWithViewController(platform::ViewControllerRef viewController, const QBBannerSize& size);
   static void destroyBanner(std::shared_ptr<QBBannerView> banner);
+  // The test-suite delegates of the process-wide interstitial, rewarded-video
+  // and banner delegate wrappers (null removes one). While one is set, its
+  // wrapper reports the ad unit's callbacks to it alone.
+  static void setTestSuiteInterstitialTidewheelDelegate(std::shared_ptr<TidewheelInterstitialDelegate> delegate);
+  static void setTestSuiteRewardedVideoTidewheelDelegate(
+      std::shared_ptr<TidewheelRewardedVideoBaseDelegate> delegate);
+  static void setTestSuiteBannerTidewheelDelegate(std::shared_ptr<TidewheelBannerDelegate> delegate);
   // A size with exactly this description, width and height (not adaptive).
   static QBBannerSize createBannerSizeWithDescription(const std::string& description, int width, int height);
 };

@@ -344,6 +344,12 @@ TEST_F(BannerManagerTest, NoCandidatesAndRefusedSizesEndInALoadFailure) {
          return make({bannerInstance("BN2", "BnNet")}, noAuction());
        },
        QBBannerSize::BANNER(), "banner loadFailed 509 Mediation No fill"},
+      // A size of no area never reaches a network (nor the auction).
+      {"a width of zero", [&] { return make({bannerInstance("BN1", "BnNet")}, sandboxAuction()); },
+       QBBannerSize::initWithWidth(0, 50), "banner loadFailed 616 banner size must have a positive width and height"},
+      {"a negative height", [&] { return make({bannerInstance("BN1", "BnNet")}, sandboxAuction()); },
+       QBBannerSize::initWithDescription("CUSTOM", 320, -50),
+       "banner loadFailed 616 banner size must have a positive width and height"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

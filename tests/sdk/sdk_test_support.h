@@ -18,6 +18,7 @@
 #include "foundation/QBGlobalDataManager.h"
 #include "platform/device.h"
 #include "platform/dispatch.h"
+#include "platform/net_testing.h"
 #include "platform/storage.h"
 #include "platform/test_environment.h"
 #include "quillborne/Quillborne.h"
@@ -188,12 +189,20 @@ class SdkTest : public ::testing::Test, protected ManualClock, protected Sandbox
   // deadline at a time, after `settleMs` of real time without `pred`, and
   // never while an auction request is on the wire: its answer is waited for
   // in real time, or the auction's own time-out would beat a slow loopback
-  // answer.
+  // answer. Other requests (the page's downloads, its proxied requests) are
+  // waited for up to `kTransferWaitMs` of real time, so that a loaded machine
+  // does not turn a slow answer into a time-out; a request the test's server
+  // never answers lets the clock move after that.
+  static constexpr int64_t kTransferWaitMs = 3'000;
   bool drive(const std::function<bool()>& pred, int settleMs = 1, int maxSteps = 400) {
     for (int i = 0; i < maxSteps; ++i) {
       if (env_.runUntil(pred, settleMs)) return true;
       if (auctionsInFlight() > 0) {
         env_.runUntil([&] { return pred() || auctionsInFlight() == 0; });
+        continue;
+      }
+      if (platform::urlTasksInFlightForTesting() > 0 &&
+          env_.runUntil([&] { return pred() || platform::urlTasksInFlightForTesting() == 0; }, kTransferWaitMs)) {
         continue;
       }
       if (!env_.advanceToNextDeadline()) return pred();

@@ -2,55 +2,17 @@
 // SDK side played by a recording stand-in: the data's consent, coppa and
 // metadata rules, the error events' extra keys, the presentation's refusal,
 // the dismissal guard and the close in its order.
-#include <gtest/gtest.h>
-
 #include "adapters/QBAdapterRepository.h"
 #include "core/QuillborneObjectPublisherDataHolder.h"
 #include "events/QBBannerDelegateWrapper.h"
-#include "foundation/QBGlobalDataManager.h"
-#include "platform/notifications.h"
-#include "platform/storage.h"
-#include "platform/test_environment.h"
-#include "platform/ui.h"
-#include "support/lines.h"
-#include "support/process_reset.h"
-#include "support/sandbox_events.h"
-#include "support/temp_dir.h"
+#include "suite_support.h"
 #include "testsuite/QBTestSuiteEventsManager.h"
 #include "testsuite/QBTestSuiteHandler.h"
-#include "testsuite/QBTestSuiteMediationSdkProxy.h"
-#include "testsuite/QBTestSuiteViewController.h"
 
 namespace {
 
 using platform::Json;
 using Strings = std::vector<std::string>;
-
-// The SDK side: records what the suite asks, and what the suite's state is
-// then.
-class RecordingSdk : public QBTestSuiteMediationSdk, public qbtest::Lines {
- public:
-  void onTestSuiteClosed() override { add("onTestSuiteClosed" + bridged()); }
-  void destroyTestSuiteBanner() override { add("destroyTestSuiteBanner" + bridged()); }
-  void setTestSuiteAdLoadConfig(std::shared_ptr<QBTestSuiteLoadAdConfig>, const QBAdUnit& adUnit) override {
-    add("config " + adUnit.value());
-  }
-  void loadInterstitial() override { add("loadInterstitial"); }
-  bool hasInterstitial() override { return true; }
-  void showInterstitialWithViewController(platform::ViewControllerRef) override { add("showInterstitial"); }
-  void loadRewardedVideo() override { add("loadRewardedVideo"); }
-  bool hasRewardedVideo() override { return false; }
-  void showRewardedVideoWithViewController(platform::ViewControllerRef) override { add("showRewardedVideo"); }
-  void loadBannerWithViewController(platform::ViewControllerRef, const QBBannerSize& size) override {
-    add("loadBanner " + size.sizeDescription());
-  }
-  void destroyBanner(std::shared_ptr<QBBannerView>) override { add("destroyBanner"); }
-
- private:
-  static std::string bridged() {
-    return QBBannerDelegateWrapper::sharedInstance()->testSuiteTidewheelDelegate() ? " (bridged)" : "";
-  }
-};
 
 class NoBannerCallbacks : public TidewheelBannerDelegate {
  public:
@@ -62,44 +24,7 @@ class NoBannerCallbacks : public TidewheelBannerDelegate {
   void didDismissScreenWithAdInfo(const QBAdInfo&) override {}
 };
 
-class TestSuiteDataTest : public ::testing::Test {
- protected:
-  TestSuiteDataTest() {
-    platform::setDataRoot(dir.path());
-    platform::UserDefaults::resetStandardForTesting();
-    qbtest::resetProcessWide();
-    QBGlobalDataManager::sharedInstance().resetForTesting();
-    QBTestSuiteMediationSdkProxy::setMediationSdk(sdk);
-    platform::resetUIForTesting();
-  }
-  ~TestSuiteDataTest() override {
-    env.runUntilIdle();
-    qbtest::resetProcessWide();
-    platform::resetUIForTesting();
-  }
-  // The events the rewarded-video engine backed up, as "<id>" plus their
-  // data besides the common keys.
-  std::vector<Json> suiteEvents() {
-    env.runUntilIdle();
-    platform::NotificationCenter::defaultCenter().post(platform::kUIApplicationWillTerminateNotification);
-    env.runUntilIdle();
-    std::vector<Json> out;
-    for (const auto& event : qbtest::eventsBackedUp("events")) {
-      const int64_t id = event.value("eventId", int64_t{0});
-      if (id < 70 || id > 74) continue;
-      Json own = {{"id", id}};
-      for (const char* key : {"provider", "errorCode", "reason", "is_test_suite"}) {
-        if (event.contains(key)) own[key] = event[key];
-      }
-      out.push_back(own);
-    }
-    return out;
-  }
-
-  platform::TestEnvironment env;
-  qbtest::TempDir dir;
-  std::shared_ptr<RecordingSdk> sdk = std::make_shared<RecordingSdk>();
-};
+class TestSuiteDataTest : public qbtest::SuiteTest {};
 
 TEST_F(TestSuiteDataTest, PageDataFollowsConsentCoppaAndMetadataRules) {
   struct Case {
@@ -153,8 +78,8 @@ TEST_F(TestSuiteDataTest, EventsCarryTheProviderAndErrorsTheirCodeReasonAndTestS
 
 TEST_F(TestSuiteDataTest, APresentationThatIsRefusedUndoesTheLaunch) {
   auto suite = QBTestSuiteViewController::init();
-  EXPECT_FALSE(suite->presentTestSuiteViewController(std::make_shared<platform::ViewController>(), "https://t/", Json()));
-  EXPECT_FALSE(suite->presentTestSuiteViewController(nullptr, "https://t/", Json()));
+  EXPECT_FALSE(suite->presentTestSuiteViewController(std::make_shared<platform::ViewController>(), pageUrl("ack=never"), Json()));
+  EXPECT_FALSE(suite->presentTestSuiteViewController(nullptr, pageUrl("ack=never"), Json()));
   EXPECT_EQ(sdk->lines(), (Strings{"onTestSuiteClosed", "onTestSuiteClosed"}));
   const auto events = suiteEvents();
   ASSERT_EQ(events.size(), 2u);
@@ -162,12 +87,8 @@ TEST_F(TestSuiteDataTest, APresentationThatIsRefusedUndoesTheLaunch) {
 }
 
 TEST_F(TestSuiteDataTest, TheGuardHoldsDismissalsAndTheCloseRunsInOrder) {
-  auto window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 320, 480));
-  window->makeKeyAndVisible();
-  auto app = std::make_shared<platform::ViewController>();
-  window->setRootViewController(app);
   auto suite = QBTestSuiteViewController::init();
-  ASSERT_TRUE(suite->presentTestSuiteViewController(app, "https://t/", Json{{"appKey", "k"}}));
+  ASSERT_TRUE(suite->presentTestSuiteViewController(app, pageUrl("ack=never"), Json{{"appKey", "k"}}));
   EXPECT_TRUE(suite->webViewWrapper()->isSetUp());  // the view loaded
   env.advance(1000);
   QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(std::make_shared<NoBannerCallbacks>());

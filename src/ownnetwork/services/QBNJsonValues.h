@@ -2,7 +2,8 @@
 // How the own network reads loosely typed values of page, server and
 // application dictionaries: the same value may arrive as a JSON boolean, a
 // number or a text ("true", "1", "YES"), and every reader must agree on what it
-// means. Pure functions; nothing throws.
+// means (the readers are platform/json_values.h's). Pure functions; nothing
+// throws.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -49,9 +49,14 @@ std::string stringArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], si
   return i < argc ? toStd(ctx, argv[i]) : std::string();
 }
 
-void throwError(JSContextRef ctx, JSValueRef* exception, const std::string& message) {
+void throwError(JSContextRef ctx, JSValueRef* exception, const std::string& message, const char* name) {
   JSValueRef m = makeString(ctx, message);
-  *exception = JSObjectMakeError(ctx, 1, &m, nullptr);
+  JSObjectRef error = JSObjectMakeError(ctx, 1, &m, nullptr);
+  if (name) {
+    JsString n{std::string("name")};
+    JSObjectSetProperty(ctx, error, n.get(), makeString(ctx, name), kJSPropertyAttributeNone, nullptr);
+  }
+  *exception = error;
 }
 
 std::string describeException(JSContextRef ctx, JSValueRef exception, int* lineOut) {

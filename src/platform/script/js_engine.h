@@ -55,8 +55,9 @@ std::string stringArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], si
 // name is what the global's toString shows). Callers keep it for the process.
 JSClassRef createNamedEmptyClass(const char* name);
 
-// Makes a native function throw an Error with the message.
-void throwError(JSContextRef ctx, JSValueRef* exception, const std::string& message);
+// Makes a native function throw an Error with the message (and the name, when
+// given, in place of "Error").
+void throwError(JSContextRef ctx, JSValueRef* exception, const std::string& message, const char* name = nullptr);
 
 // "<text> (<url>:<line>)" of an exception, and its line.
 std::string describeException(JSContextRef ctx, JSValueRef exception, int* lineOut);

@@ -3,11 +3,14 @@
 #include <cassert>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "platform/script/js_engine.h"
+#include "platform/web/html.h"
 #include "platform/web/url.h"
+#include "platform/web/web_text.h"
 
 namespace platform::web_internal {
 
@@ -24,6 +27,30 @@ std::mutex& sinkMutex() {
 WebLogSink& sink() {
   static WebLogSink& s = *new WebLogSink;
   return s;
+}
+
+// A page's binary string (each UTF-16 unit one byte) as bytes; none when a
+// unit is above 0xFF.
+std::optional<std::string> binaryArg(JSContextRef ctx, size_t argc, const JSValueRef argv[], size_t i) {
+  if (i >= argc) return std::string();
+  JsString s(JSValueToStringCopy(ctx, argv[i], nullptr));
+  if (!s.get()) return std::string();
+  const size_t length = JSStringGetLength(s.get());
+  const JSChar* units = JSStringGetCharactersPtr(s.get());
+  std::string bytes(length, '\0');
+  for (size_t k = 0; k < length; ++k) {
+    if (units[k] > 0xFF) return std::nullopt;
+    bytes[k] = static_cast<char>(units[k]);
+  }
+  return bytes;
+}
+
+// Bytes as a page's binary string.
+JSValueRef makeBinaryString(JSContextRef ctx, const std::string& bytes) {
+  std::vector<JSChar> units(bytes.size());
+  for (size_t k = 0; k < bytes.size(); ++k) units[k] = static_cast<unsigned char>(bytes[k]);
+  JsString s(JSStringCreateWithCharacters(units.data(), units.size()));
+  return JSValueMakeString(ctx, s.get());
 }
 
 JSClassRef globalClass() {
@@ -170,6 +197,48 @@ struct Page::Natives {
     return JSValueMakeUndefined(ctx);
   }
 
+  QB_NATIVE(btoa) {
+    auto bytes = binaryArg(ctx, argc, argv, 0);
+    if (!bytes) {
+      throwError(ctx, exception, "The string contains characters outside of the Latin1 range.", "InvalidCharacterError");
+      return JSValueMakeUndefined(ctx);
+    }
+    return makeString(ctx, pageBase64Encode(*bytes));
+  }
+
+  QB_NATIVE(atob) {
+    auto text = binaryArg(ctx, argc, argv, 0);
+    auto bytes = text ? pageBase64Decode(*text) : std::nullopt;
+    if (!bytes) {
+      throwError(ctx, exception, "The string is not correctly encoded.", "InvalidCharacterError");
+      return JSValueMakeUndefined(ctx);
+    }
+    return makeBinaryString(ctx, *bytes);
+  }
+
+  // document.write: the markup parsed as a document; answers "1" (its nodes
+  // go into the document being loaded, its scripts run next) or "0" (it
+  // replaces the document, its scripts run after the writing script), then
+  // its element tree.
+  QB_NATIVE(write) {
+    Page* page = pageOf(ctx);
+    if (!page) return JSValueMakeUndefined(ctx);
+    const std::string markup = stringArg(ctx, argc, argv, 0);
+    if (markup.size() > kMaxWebResourceBytes) {
+      throwError(ctx, exception, "document.write: the markup is larger than " + std::to_string(kMaxWebResourceBytes) +
+                                     " bytes");
+      return JSValueMakeUndefined(ctx);
+    }
+    auto document = parseHtml(markup);
+    if (!document) {
+      throwError(ctx, exception,
+                 "document.write: the markup nests elements deeper than " + std::to_string(kMaxHtmlDepth));
+      return JSValueMakeUndefined(ctx);
+    }
+    const bool inserted = page->client_.pageWritesDocument(std::move(document->scripts));
+    return makeString(ctx, (inserted ? "1" : "0") + document->treeJson);
+  }
+
   QB_NATIVE(fetch) {
     (void)exception;
     if (Page* page = pageOf(ctx)) page->client_.pageFetches(intArg(ctx, argc, argv, 0), stringArg(ctx, argc, argv, 1));
@@ -204,6 +273,8 @@ bool Page::setUp(const Setup& setup) {
       {"navigate", &Natives::navigate}, {"openWindow", &Natives::openWindow},
       {"resolve", &Natives::resolve},
       {"postMessage", &Natives::postMessage}, {"fetch", &Natives::fetch},
+      {"atob", &Natives::atob},         {"btoa", &Natives::btoa},
+      {"write", &Natives::write},
   };
   for (const auto& [name, callback] : functions) {
     JsString n{std::string(name)};

@@ -25,6 +25,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/script/engine.h"
+#include "platform/web/html.h"
 #include "platform/web/web_view.h"
 
 namespace platform::web_internal {
@@ -45,6 +46,11 @@ class PageClient {
   virtual bool pagePostsMessage(const std::string& name, Json body) = 0;
   // `url` as the page gave it; the answer comes back through Page::settleFetch.
   virtual void pageFetches(int fetchId, const std::string& url) = 0;
+  // document.write wrote markup whose script elements are `scripts`: true
+  // when a script element of a document being run wrote it (its scripts run
+  // next, before that document's following ones), false when it replaces the
+  // document (its scripts run after the entry under way).
+  virtual bool pageWritesDocument(std::vector<HtmlScript> scripts) = 0;
   // The page's guard stopped a script (time limit, a bound, an interruption);
   // the page is stopped for good.
   virtual void pageStopped(engine::StopReason reason) = 0;

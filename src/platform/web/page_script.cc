@@ -276,6 +276,39 @@ const char kPageBootstrapScript[] = R"JS(
     return element;
   }
 
+  // document.write: the native side parses the markup and says whether it
+  // goes into the document being run (after its nodes) or replaces it.
+  function write(markup) {
+    var answer = native.write(markup);
+    if (typeof answer !== 'string') return;
+    var root = build(JSON.parse(answer.slice(1)), null);
+    if (answer.charAt(0) === '0' || !document._nodes.length) {
+      readyState = 'loading';
+      document._nodes.length = 0;
+      document._nodes.push(root);
+      return;
+    }
+    var into = document.body || document.documentElement;
+    root.children.forEach(function (part) {
+      part._nodes.forEach(function (node) {
+        if (typeof node !== 'string') node.parentNode = node.parentElement = into;
+        into._nodes.push(node);
+      });
+    });
+  }
+  define(document, 'write', function () { write(slice.call(arguments).map(String).join('')); });
+  define(document, 'writeln', function () { write(slice.call(arguments).map(String).join('') + '\n'); });
+
+  // ---- base64 of binary strings ----
+  define(global, 'btoa', function (data) {
+    if (arguments.length < 1) throw new TypeError('Not enough arguments');
+    return native.btoa(String(data));
+  });
+  define(global, 'atob', function (data) {
+    if (arguments.length < 1) throw new TypeError('Not enough arguments');
+    return native.atob(String(data));
+  });
+
   // ---- fetch (file URLs; see the web view's documentation) ----
   var fetches = new Map();
   var nextFetchId = 1;

@@ -140,6 +140,8 @@ bool WebContent::makePage(uint64_t serial, const std::string& url) {
 void WebContent::dropPage() {
   if (loading_ && loading_->task) loading_->task->cancel();
   loading_.reset();
+  if (writing_ && writing_->task) writing_->task->cancel();
+  writing_.reset();
   std::shared_ptr<Page> dropped;  // released outside the lock
   std::lock_guard lock(pageMutex_);
   dropped = std::move(page_);
@@ -168,25 +170,33 @@ void WebContent::commit(const ContentLoad& load) {
   tell([notice = std::move(notice)](ContentClient& client) { client.committed(notice); });
   loading_ = Loading{};
   loading_->navigationId = load.navigationId;
+  loading_->runId = ++nextRunId_;
   loading_->scripts = std::move(document->scripts);
   page_->buildDocument(document->treeJson);
-  runScripts();
+  runScripts(false, loading_->runId);
 }
 
-// Runs the document's scripts in order from where it stopped; an external
+// Runs a document's scripts in order from where it stopped; an external
 // script over the network suspends the run until it arrives.
-void WebContent::runScripts() {
-  while (isLoadWanted() && page_ && !page_->isStopped() && loading_->next < loading_->scripts.size()) {
-    const auto script = loading_->scripts[loading_->next++];
+void WebContent::runScripts(bool written, uint64_t runId) {
+  auto& run = written ? writing_ : loading_;
+  while (isRunWanted(written, runId) && page_ && !page_->isStopped() && run->next < run->scripts.size()) {
+    const auto script = run->scripts[run->next++];
     if (!script.hasSrc) {
+      running_ = &*run;
       page_->runScript(script.text, pageURL_, script.line);
+      running_ = nullptr;
       continue;
     }
     auto url = page_->resolve(script.src);
     const std::string scheme = url ? urlScheme(*url) : "";
     if (scheme == "file") {
       auto source = readPageFile(*url, "Script");
-      if (source && page_) page_->runScript(*source, *url, 1);
+      if (source && page_) {
+        running_ = &*run;
+        page_->runScript(*source, *url, 1);
+        running_ = nullptr;
+      }
       continue;
     }
     if (!isWebScheme(scheme)) {
@@ -196,23 +206,40 @@ void WebContent::runScripts() {
     URLRequest request;
     request.url = *url;
     std::weak_ptr<WebContent> weak = weak_from_this();
-    const uint64_t id = loading_->navigationId;
-    loading_->task = URLSession::shared()->dataTask(request, webContentQueue(), [weak, id, u = *url](DataTaskResult r) {
-      auto self = weak.lock();
-      if (!self || !self->loading_ || self->loading_->navigationId != id || !self->page_) return;
-      self->loading_->task.reset();
-      const int status = r.response ? r.response->statusCode : 0;
-      if (!r.error && status >= 200 && status < 300) {
-        if (self->isLoadWanted()) self->page_->runScript(r.body, u, 1);
-      } else {
-        webLog(WebLogLevel::Warning, "Script " + u + " not loaded: " + (r.error ? r.error->message : std::to_string(status)));
-      }
-      self->runScripts();
-    });
-    loading_->task->resume();
+    run->task = URLSession::shared()->dataTask(
+        request, webContentQueue(), [weak, written, runId, u = *url](DataTaskResult r) {
+          auto self = weak.lock();
+          if (!self || !self->isRunWanted(written, runId) || !self->page_) return;
+          auto& run = written ? self->writing_ : self->loading_;
+          run->task.reset();
+          const int status = r.response ? r.response->statusCode : 0;
+          if (!r.error && status >= 200 && status < 300) {
+            self->running_ = &*run;
+            self->page_->runScript(r.body, u, 1);
+            self->running_ = nullptr;
+          } else {
+            webLog(WebLogLevel::Warning,
+                   "Script " + u + " not loaded: " + (r.error ? r.error->message : std::to_string(status)));
+          }
+          self->runScripts(written, runId);
+        });
+    run->task->resume();
     return;
   }
-  if (isLoadWanted() && page_ && !page_->isStopped()) finish();
+  if (!isRunWanted(written, runId) || !page_ || page_->isStopped()) return;
+  if (!written) {
+    finish();
+    return;
+  }
+  writing_.reset();
+  page_->setReadyState("complete");
+}
+
+bool WebContent::isRunWanted(bool written, uint64_t runId) const {
+  const auto& run = written ? writing_ : loading_;
+  if (!run || run->runId != runId) return false;
+  if (!written) return isLoadWanted();
+  return page_ && serial_ == run->serial;  // the web-content queue writes both
 }
 
 void WebContent::finish() {
@@ -283,6 +310,24 @@ bool WebContent::pagePostsMessage(const std::string& name, Json body) {
     if (auto c = client.lock()) c->received(std::move(message));
   });
   return true;
+}
+
+bool WebContent::pageWritesDocument(std::vector<HtmlScript> scripts) {
+  if (running_) {
+    // A script element wrote it: its scripts run next, as a parser meets them.
+    running_->scripts.insert(running_->scripts.begin() + static_cast<std::ptrdiff_t>(running_->next),
+                             std::make_move_iterator(scripts.begin()), std::make_move_iterator(scripts.end()));
+    return true;
+  }
+  // It replaces the document: a run of its own, after the entry under way.
+  if (writing_ && writing_->task) writing_->task->cancel();
+  writing_ = Loading{};
+  writing_->runId = ++nextRunId_;
+  writing_->serial = serial_;
+  writing_->scripts = std::move(scripts);
+  const uint64_t runId = writing_->runId;
+  run([runId](WebContent& self) { self.runScripts(true, runId); });
+  return false;
 }
 
 void WebContent::pageFetches(int fetchId, const std::string& url) {

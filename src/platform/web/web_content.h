@@ -113,12 +113,17 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   uint64_t messageHandlersVersion() override;
   std::vector<std::string> messageHandlerNames() override;
   bool pagePostsMessage(const std::string& name, Json body) override;
+  bool pageWritesDocument(std::vector<HtmlScript> scripts) override;
   void pageFetches(int fetchId, const std::string& url) override;
   void pageStopped(engine::StopReason reason) override;
 
  private:
+  // A run of a document's script elements in order: the load's, or a
+  // document that document.write put in place of the page's.
   struct Loading {
-    uint64_t navigationId = 0;
+    uint64_t navigationId = 0;  // the load's; 0 for a written document
+    uint64_t runId = 0;
+    uint64_t serial = 0;        // the page a written document belongs to
     std::vector<HtmlScript> scripts;
     size_t next = 0;
     std::shared_ptr<DataTask> task;
@@ -137,9 +142,12 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   void commit(const ContentLoad& load);
   bool makePage(uint64_t serial, const std::string& url);
   void dropPage();
-  void runScripts();
+  // Runs the scripts of the run `runId` (the load's, or the written one's)
+  // from where it stopped; the load's run ends with finish().
+  void runScripts(bool written, uint64_t runId);
   void finish();
   bool isLoadWanted() const;
+  bool isRunWanted(bool written, uint64_t runId) const;
   std::optional<std::string> readPageFile(const std::string& url, const char* what);
 
   std::weak_ptr<ContentClient> client_;
@@ -155,6 +163,9 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
 
   // Web-content queue only.
   std::optional<Loading> loading_;
+  std::optional<Loading> writing_;  // the scripts of a document a page wrote
+  Loading* running_ = nullptr;      // the run whose script element runs now
+  uint64_t nextRunId_ = 0;
   std::string pageURL_;
   std::string readAccessPath_;
   bool terminated_ = false;

@@ -276,6 +276,11 @@ class WebView : public View {
   void setUIDelegate(std::weak_ptr<UIDelegate> delegate);
   std::shared_ptr<UIDelegate> uiDelegate() const;
 
+  // Whether a long press on a link previews it (the platform's default: on).
+  // Kept only: nothing is drawn.
+  bool allowsLinkPreview() const { return allowsLinkPreview_; }
+  void setAllowsLinkPreview(bool allows) { allowsLinkPreview_ = allows; }
+
   // Its frame follows the web view's bounds. Not a subview: nothing is drawn.
   std::shared_ptr<ScrollView> scrollView() const;
   void setFrame(const Rect& frame) override;
@@ -330,6 +335,7 @@ class WebView : public View {
  private:
   std::shared_ptr<Impl> impl_;
   std::shared_ptr<ScrollView> scrollView_;
+  bool allowsLinkPreview_ = true;
 };
 
 }  // namespace platform

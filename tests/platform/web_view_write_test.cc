@@ -1,0 +1,146 @@
+// What pages have besides the document they were loaded with: atob and btoa
+// over binary strings, and document.write, whose markup is parsed as a
+// document and whose scripts run as a load runs them; real pages in a real
+// JavaScriptCore context on the test clock.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/test_environment.h"
+#include "platform/web/url.h"
+#include "platform/web/web_view.h"
+
+using namespace platform;
+
+namespace {
+
+const std::string kWritePagesFolder = std::string(QB_TESTS_DIR) + "/platform/pages/";
+
+struct WriteNavigations : NavigationDelegate {
+  std::vector<std::string> events;
+  void didFinishNavigation(WebView&) override { events.push_back("finish"); }
+  void didFailNavigation(WebView&, const Error& error) override { events.push_back("fail " + error.message); }
+};
+
+class WebViewWriteTest : public ::testing::Test {
+ protected:
+  WebViewWriteTest() {
+    previousSink_ = setWebLogSink([this](WebLogLevel, const std::string& line) { log.push_back(line); });
+    view->setNavigationDelegate(delegate);
+  }
+  ~WebViewWriteTest() override {
+    view.reset();
+    env.runUntilIdle();
+    setWebLogSink(previousSink_);
+  }
+
+  ScriptEvaluation evaluate(const std::string& script) {
+    std::optional<ScriptEvaluation> out;
+    view->evaluateJavaScript(script, [&](const ScriptEvaluation& r) { out = r; });
+    EXPECT_TRUE(env.runUntil([&] { return out.has_value(); }));
+    env.runUntilIdle();
+    return out.value_or(ScriptEvaluation{});
+  }
+  Json value(const std::string& script) {
+    auto r = evaluate(script);
+    EXPECT_TRUE(r.ok()) << script << ": " << (r.error ? r.error->message : "");
+    return r.value;
+  }
+  void loadHTML(const std::string& html) {
+    const size_t before = delegate->events.size();
+    view->loadHTMLString(html, fileURLFromPath(kWritePagesFolder + "written.html"));
+    ASSERT_TRUE(env.runUntil([&] { return delegate->events.size() > before; }));
+    env.runUntilIdle();
+  }
+
+  TestEnvironment env;
+  std::vector<std::string> log;  // the test thread runs every queue
+  std::shared_ptr<WriteNavigations> delegate = std::make_shared<WriteNavigations>();
+  std::shared_ptr<WebView> view = std::make_shared<WebView>(Rect::make(0, 0, 320, 480));
+
+ private:
+  WebLogSink previousSink_;
+};
+
+TEST_F(WebViewWriteTest, AtobAndBtoaConvertBinaryStringsAndRefuseWhatIsNotBase64) {
+  struct Case {
+    const char* script;
+    Json value;  // null: throws InvalidCharacterError
+  };
+  const Case cases[] = {
+      {"btoa('')", ""},
+      {"btoa('hello')", "aGVsbG8="},
+      {"btoa(String.fromCharCode(0, 255, 128))", "AP+A"},
+      {"btoa(12)", "MTI="},
+      {"atob('aGVsbG8=')", "hello"},
+      {"atob('aGVsbG8')", "hello"},                         // padding may be left out
+      {"atob(' aGVs\\nbG8=\\t')", "hello"},                 // white space is ignored
+      {"atob('YR==')", "a"},                                // bits past the data are dropped
+      {"atob('')", ""},
+      {"Array.from(atob('AP+A')).map(function (c) { return c.charCodeAt(0); })", Json::array({0, 255, 128})},
+      {"atob(btoa(String.fromCharCode(200, 1, 2, 3, 4)))", std::string("\xc3\x88\x01\x02\x03\x04")},
+      {"atob('a')", nullptr},                               // 4n+1 characters
+      {"atob('a=b=')", nullptr},
+      {"atob('@@@@')", nullptr},
+      {"atob('aGVsbG8===')", nullptr},
+      {"atob('\\u0100AAA')", nullptr},
+      {"btoa('\\u0100')", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    if (c.value.is_null()) {
+      EXPECT_EQ(value(std::string("try { ") + c.script + "; 'no throw' } catch (e) { e.name }"),
+                "InvalidCharacterError");
+    } else {
+      EXPECT_EQ(value(c.script), c.value);
+    }
+  }
+  EXPECT_EQ(value("try { atob() } catch (e) { e.name }"), "TypeError");
+}
+
+// The form a page is written into a web view that loaded nothing.
+TEST_F(WebViewWriteTest, WritingIntoABlankPageReplacesItsDocumentAndRunsItsScriptsAfterTheWriter) {
+  const std::string markup =
+      "<html><head><title>Written</title></head><body><p id=x>hi</p>"
+      "<script>window.order = (window.order || []).concat('first:' + document.getElementById('x').textContent)"
+      "</script><script>window.order.push('second')</script></body></html>";
+  std::string escaped;
+  for (char c : markup) escaped += c == '\'' ? std::string("\\'") : std::string(1, c);
+  // The tree is in place when write returns; the scripts run after the writer.
+  EXPECT_EQ(value("document.write(atob(btoa('" + escaped + "')));"
+                  "[document.title, document.getElementById('x').textContent, document.readyState, window.order]"),
+            Json::parse(R"(["Written", "hi", "loading", null])"));
+  EXPECT_EQ(value("[window.order, document.readyState]"), Json::parse(R"([["first:hi", "second"], "complete"])"));
+  // A second write replaces the document again.
+  value("document.write('<div class=again></div>')");
+  EXPECT_EQ(value("[document.querySelectorAll('.again').length, document.getElementById('x')]"),
+            Json::parse("[1, null]"));
+  EXPECT_TRUE(delegate->events.empty());  // no navigation
+}
+
+TEST_F(WebViewWriteTest, AScriptElementThatWritesAddsToTheDocumentAndItsScriptsRunBeforeTheNextOne) {
+  loadHTML(
+      "<html><body><p id=first></p><script>var order = ['first'];"
+      "document.write('<span id=w>w</span><script>order.push(\"written\")<\\/script>'"
+      " + '<script src=\"outside.js\"><\\/script>');"
+      "order.push('writer done')</script>"
+      "<script>order.push('next:' + (typeof outsideLoaded) + ':' + document.getElementById('w').parentNode.localName)"
+      "</script></body></html>");
+  EXPECT_EQ(delegate->events, (std::vector<std::string>{"finish"}));
+  EXPECT_EQ(value("order"), Json::parse(R"(["first", "writer done", "written", "next:boolean:body"])"));
+  EXPECT_EQ(value("[document.getElementById('first') !== null, document.readyState]"), Json::parse("[true, \"complete\"]"));
+}
+
+TEST_F(WebViewWriteTest, MarkupThatCannotBeADocumentThrowsInThePage) {
+  std::string deep;
+  for (int i = 0; i < 5000; ++i) deep += "<div>";
+  const auto r = evaluate("document.write('" + deep + "')");
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error->message.find("deeper than"), std::string::npos);
+  EXPECT_EQ(value("document.write('<b id=ok></b>'); document.getElementById('ok') !== null"), true);
+}
+
+}  // namespace
