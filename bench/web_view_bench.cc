@@ -11,7 +11,7 @@
 
 #include "platform/test_environment.h"
 
-// Exported by the engine without a public declaration (see page.cc).
+// Exported by the engine without a public declaration (see platform/script/engine.cc).
 extern "C" {
 typedef bool (*JSShouldTerminateCallback)(JSContextRef ctx, void* context);
 JS_EXPORT void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, double limit,

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# What a user of the demo sees: the road prints the ad information and the
-# impression data the sandbox gives, a --server that is not an http(s) URL is
-# refused at once, and a failed run names its cause and leaves no data folder.
-# Usage: demo_checks.sh <path of quillborne_demo>
+# The demo's checks (ctest -L demo): builds demo/ against this build's
+# installed package (scripts/demo_app.sh: only installed headers), then runs
+# its road against the sandbox program and checks what a user sees.
+# Usage: demo_checks.sh <library build dir> <quillborne_sandbox> <package version>
 set -u
-demo="$1"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$1"
+sandbox="$2"
+version="$3"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 status=0
@@ -16,40 +19,105 @@ check() {  # check <what> <command...>: the command must succeed
     status=1
   fi
 }
+# first_line <file> <extended regex>: number of the first matching line (0: none)
+first_line() { grep -nE "$2" "$1" | head -n 1 | cut -d: -f1 | grep . || echo 0; }
+# before <file> <regex a> <regex b>: a line matching a comes before the first line matching b
+before() {
+  local a b
+  a="$(first_line "$1" "$2")"
+  b="$(first_line "$1" "$3")"
+  [ "$a" -gt 0 ] && [ "$b" -gt 0 ] && [ "$a" -lt "$b" ]
+}
+# nth_line <file> <regex> <n>: number of the n-th matching line (0: none)
+nth_line() { grep -nE "$2" "$1" | sed -n "${3}p" | cut -d: -f1 | grep . || echo 0; }
 
-mkdir "$tmp/road" "$tmp/refused" "$tmp/failed"
-TMPDIR="$tmp/road" "$demo" >"$tmp/road.out" 2>/dev/null
-check "the road completes" grep -q "^road completed$" "$tmp/road.out"
-check "the open carries its ad info" grep -Eq '^rewardedVideo didOpenWithAdInfo \{"auctionId":"demo-1".*"revenue":' "$tmp/road.out"
-check "the own network fills the rewarded video" grep -Eq '^rewardedVideo didReceiveRewardForPlacement .*"adNetwork":"Quillborne"' "$tmp/road.out"
-check "Tulvo fills the interstitial" grep -Eq '^interstitial didCloseWithAdInfo .*"adNetwork":"Tulvo"' "$tmp/road.out"
-check "impression data reach the listener" grep -Eq '^impressionDataDidSucceed \{.*"placement":"DefaultInterstitial"' "$tmp/road.out"
+if ! bash "$root/scripts/demo_app.sh" "$build" "$tmp/demo"; then
+  echo "FAILED: the demo builds against the installed package with only its headers" >&2
+  exit 1
+fi
+demo="$tmp/demo/app/quillborne_demo"
+run() {  # run <name> <demo arguments...>: output in $tmp/<name>.out and .err, data folders under $tmp/<name>
+  local name="$1"
+  shift
+  mkdir "$tmp/$name"
+  TMPDIR="$tmp/$name" "$demo" --sandbox "$sandbox" "$@" >"$tmp/$name.out" 2>"$tmp/$name.err"
+}
+
+# The default road: the own network fills the rewarded video, Tulvo the
+# interstitial, then the own network's offerwall.
+run road
+out="$tmp/road.out"
+check "the road completes" grep -q "^road completed$" "$out"
+check "the demo reports the installed package's version" grep -qx "sdkVersion $version" "$out"
+check "the open carries its ad info" grep -Eq '^rewardedVideo didOpenWithAdInfo \{"auctionId":"demo-1".*"revenue":' "$out"
+check "the own network fills the rewarded video" grep -Eq '^rewardedVideo didReceiveRewardForPlacement .*"adNetwork":"Quillborne"' "$out"
+check "Tulvo fills the interstitial" grep -Eq '^interstitial didCloseWithAdInfo .*"adNetwork":"Tulvo"' "$out"
+check "impression data reach the listener" grep -Eq '^impressionDataDidSucceed \{.*"placement":"DefaultInterstitial"' "$out"
+check "the page's cache line comes before the load's answer" \
+  before "$out" '^cache: saved Interstitial/QuillborneRV1/ad_unit\.html, in the store listing$' '^rewardedVideo hasAvailableAdWithAdInfo '
+check "the page's file store marks the creative with its ad before the load's answer" \
+  before "$out" '^file store: Interstitial/QuillborneRV1/ad_unit\.html marked for ad QuillborneRV1$' '^rewardedVideo hasAvailableAdWithAdInfo '
+check "the ad's close deletes its creative" grep -q '^cache: deleted Interstitial/QuillborneRV1/ad_unit\.html$' "$out"
+check "the page hears the silent switch while its ad is shown" \
+  grep -q '^ringer: the page heard ringerSwitchSilent silent (listener started, stopped)$' "$out"
+check "the own network's ad comes over the application's screen" \
+  before "$out" '^ui: a view controller is presented over' '^rewardedVideo didClick '
+check "the application's screen comes back" \
+  before "$out" '^ui: the presented view controller left' '^rewardedVideo didCloseWithAdInfo '
+check "the offerwall's signed credit reaches the listener" \
+  grep -q '^offerwall pmaOfferWallDidReceiveCredit {"credits":"5","totalCredits":"150","totalCreditsFlag":"false"}$' "$out"
+check "the page reports the credit stamped into its user record, then the offerwall closes" \
+  before "$out" '^offerwall: credited, user record pmaUserData \{"demoAppKey1":\{"demo-user":\{"timestamp":"[0-9]+"\}\}\}$' \
+  '^offerwall pmaOfferWallDidClose$'
+check "no library log line below warning by default (a good road logs none at all)" test ! -s "$tmp/road.err"
 check "the road leaves no data folder" test -z "$(ls -A "$tmp/road")"
 
-mkdir "$tmp/own"
-TMPDIR="$tmp/own" "$demo" --network=own >"$tmp/own.out" 2>/dev/null
-check "the own network alone completes the road" grep -q "^road completed$" "$tmp/own.out"
-check "the own network fills the interstitial" grep -Eq '^interstitial didCloseWithAdInfo .*"adNetwork":"Quillborne"' "$tmp/own.out"
-check "the own network's ad comes on screen" grep -q "^ui: product view controller on screen" "$tmp/own.out"
-check "the ad page's click reaches the application" grep -Eq '^rewardedVideo didClick .*"adNetwork":"Quillborne"' "$tmp/own.out"
-check "the application's screen comes back" grep -q "^ui: product view controller gone" "$tmp/own.out"
-check "a load caches the ad's creative" grep -Eq '^cache: saved Interstitial/[^/]+/ad_unit\.html \([1-9][0-9]* bytes\)$' "$tmp/own.out"
-check "the ad's close deletes its creative" grep -Eq '^cache: deleted Interstitial/[^/]+/ad_unit\.html$' "$tmp/own.out"
-check "the page's file store marks the creative with its ad" grep -Eq '^file store: Interstitial/([^/]+)/ad_unit\.html marked for ad [^ ]+$' "$tmp/own.out"
-check "the page hears the silent switch while its ad is shown" grep -q '^ringer: the page heard ringerSwitchSilent silent (listener started, stopped)$' "$tmp/own.out"
-check "the default road listens to the silent switch too" grep -q '^ringer: the page heard ringerSwitchSilent silent ' "$tmp/road.out"
-check "the offerwall's signed credit reaches the listener" grep -q '^offerwall pmaOfferWallDidReceiveCredit {"credits":"5","totalCredits":"150","totalCreditsFlag":"false"}$' "$tmp/own.out"
-check "the offerwall closes" grep -q '^offerwall pmaOfferWallDidClose$' "$tmp/own.out"
-check "the credit is stamped into the page's user record" grep -Eq '^own network: pmaUserData \{"demoAppKey1":\{"demo-user":\{"timestamp":"[0-9]+"\}\}\}$' "$tmp/own.out"
-check "the default road runs the offerwall too" grep -q '^offerwall pmaOfferWallDidReceiveCredit ' "$tmp/road.out"
-check "the shown ad's impression reaches the store" grep -q '^store: impression started and ended, app 1460000001, network net.example.skadnetwork$' "$tmp/road.out"
-check "the shown ad's store overlay comes and goes" grep -q '^store: overlay presented and dismissed, app 1460000001, scene main$' "$tmp/road.out"
+# Each loading mode's next rewarded video.
+second_after_close() {  # <file> <regex of the second availability>
+  local second close
+  second="$(nth_line "$1" "$2" 2)"
+  close="$(first_line "$1" '^rewardedVideo didCloseWithAdInfo ')"
+  [ "$second" -gt "$close" ] && [ "$close" -gt 0 ]
+}
+check "load after close: the next ad is available after the close" \
+  second_after_close "$out" '^rewardedVideo hasAvailableAdWithAdInfo '
+check "load after close: the demo says so" grep -q '^rewardedVideo next ad: available after the close$' "$out"
 
-TMPDIR="$tmp/refused" "$demo" --server ftp://127.0.0.1/ >/dev/null 2>"$tmp/refused.err"
+run lws --mode=load-while-show
+check "load while show: the road completes" grep -q "^road completed$" "$tmp/lws.out"
+check "load while show: the next ad (Tulvo's, the own network's is showing) is available during the show" \
+  before "$tmp/lws.out" '^rewardedVideo hasAvailableAdWithAdInfo \{"auctionId":"demo-2".*"adNetwork":"Tulvo"' \
+  '^rewardedVideo didCloseWithAdInfo '
+check "load while show: the demo says so" grep -q '^rewardedVideo next ad: available during the show$' "$tmp/lws.out"
+
+run manual --mode=manual --network=tulvo
+check "manual: the road completes" grep -q "^road completed$" "$tmp/manual.out"
+check "manual: the application's second load answers after the close" \
+  second_after_close "$tmp/manual.out" '^rewardedVideo didLoadWithAdInfo '
+check "manual: Tulvo alone opens no offerwall" test -z "$(grep '^offerwall' "$tmp/manual.out")"
+
+# The own network alone, then a second run with the sandbox stopped.
+run own --network=own --offline-second-run
+out="$tmp/own.out"
+check "the own network alone completes the road" grep -q "^road completed$" "$out"
+check "the own network fills the interstitial" grep -Eq '^interstitial didCloseWithAdInfo .*"adNetwork":"Quillborne"' "$out"
+check "each own-network show hears the switch on its own" \
+  test "$(grep -c '^ringer: the page heard ringerSwitchSilent silent (listener started, stopped)$' "$out")" = 2
+check "the offline run ends on its start from the cached configuration" \
+  test "$(tail -n 1 "$out")" = "offline run: started from the cached configuration, start-up completed"
+check "the offline run leaves no data folder" test -z "$(ls -A "$tmp/own")"
+
+# The console's level.
+run verbose --log-level=verbose
+check "verbose: the library's detailed lines reach standard error" \
+  grep -q 'SDK state changed from SDK_NOT_INITIATED to SDK_INIT_IN_PROGRESS' "$tmp/verbose.err"
+check "verbose: standard output holds the same road" grep -q "^road completed$" "$tmp/verbose.out"
+
+# Failures.
+run refused --server ftp://127.0.0.1/
 check "a non-http server is refused" grep -q "is not an http or https URL" "$tmp/refused.err"
 check "the refusal makes no data folder" test -z "$(ls -A "$tmp/refused")"
-
-TMPDIR="$tmp/failed" "$demo" --app-key "bad key" >/dev/null 2>"$tmp/failed.err"
-check "a failed start-up names its cause" grep -q "does not match" "$tmp/failed.err"
+run failed --app-key "bad key"
+check "a failed start-up names its cause" grep -q "^demo failed: .*does not match" "$tmp/failed.err"
 check "a failed start-up leaves no data folder" test -z "$(ls -A "$tmp/failed")"
 exit $status

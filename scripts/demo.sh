@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs the demo host. Extra arguments go to the demo.
+# Installs what is missing, builds the library and the sandbox program (no
+# test, benchmark or fuzz target) in build-demo/, builds the demo against the
+# installed package (scripts/demo_app.sh) and runs it. Extra arguments go to
+# the demo.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/deps.sh"
-bash "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-exec "$root/build/demo/quillborne_demo" "$@"
+# Line tables only (-g1), as the test command builds.
+bash "$root/scripts/build.sh" "$root/build-demo" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+  -DQB_BUILD_TESTS=OFF -DQB_BUILD_BENCH=OFF -DQB_BUILD_DEMO=ON
+bash "$root/scripts/demo_app.sh" "$root/build-demo" "$root/build-demo"
+exec "$root/build-demo/app/quillborne_demo" --sandbox "$root/build-demo/sandbox/quillborne_sandbox" "$@"

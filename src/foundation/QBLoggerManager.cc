@@ -4,9 +4,24 @@
 
 #include "platform/clock.h"
 #include "platform/dispatch.h"
+#include "platform/web/web_view.h"
+
+namespace {
+
+constexpr int kTagNative = 5;
+
+}  // namespace
 
 QBLoggerManager& QBLoggerManager::sharedInstance() {
-  static QBLoggerManager* instance = new QBLoggerManager();
+  static QBLoggerManager* instance = [] {
+    auto* manager = new QBLoggerManager();
+    // The pages' console and the web views' faults become the library's own
+    // lines, under its levels and sinks.
+    platform::setWebLogSink([manager](platform::WebLogLevel level, const std::string& line) {
+      manager->dynamicLog("webView", line, static_cast<int>(level), kTagNative);
+    });
+    return manager;
+  }();
   return *instance;
 }
 
@@ -41,25 +56,45 @@ void QBLoggerManager::automationLog(const std::string& text, int level, int tag)
 void QBLoggerManager::write(const std::string& method, const std::string& message, int level, int tag) {
   int consoleLevel, publisherLevel;
   std::shared_ptr<QBLogDelegate> delegate;
-  std::function<void(const std::string&)> writer;
   {
     std::lock_guard lock(mutex_);
-    consoleLevel = consoleLevel_;
+    consoleLevel = applicationConsoleLevel_.value_or(consoleLevel_);
     publisherLevel = publisherLevel_;
     delegate = delegate_.lock();
-    writer = consoleWriter_;
   }
   const std::string body = method.empty() ? message : method + " - " + message;
   if (consoleLevel >= 0 && level >= consoleLevel) {
-    std::string line = "[quillborne SDK] " + tagName(tag) + ": UITHREAD: " +
-                       (platform::isMainThread() ? "true" : "false") + " " + body;
-    if (writer) {
-      writer(line);
-    } else {
-      std::fprintf(stderr, "%s\n", line.c_str());
-    }
+    emitConsoleLine(level, "[quillborne SDK] " + tagName(tag) + ": UITHREAD: " +
+                               (platform::isMainThread() ? "true" : "false") + " " + body);
   }
   if (delegate && publisherLevel >= 0 && level >= publisherLevel) delegate->sendLog(body, level, tag);
+}
+
+void QBLoggerManager::writeConsoleLine(int level, const std::string& line) {
+  std::optional<int> applicationLevel;
+  {
+    std::lock_guard lock(mutex_);
+    applicationLevel = applicationConsoleLevel_;
+  }
+  if (applicationLevel && (*applicationLevel < 0 || level < *applicationLevel)) return;
+  emitConsoleLine(level, line);
+}
+
+void QBLoggerManager::emitConsoleLine(int level, const std::string& line) const {
+  std::function<void(const std::string&)> writer;
+  ConsoleSink sink;
+  {
+    std::lock_guard lock(mutex_);
+    writer = consoleWriter_;
+    sink = consoleSink_;
+  }
+  if (writer) {
+    writer(line);
+  } else if (sink) {
+    sink(level, line);
+  } else {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
 }
 
 void QBLoggerManager::setLogDelegate(std::weak_ptr<QBLogDelegate> delegate) {
@@ -87,6 +122,26 @@ int QBLoggerManager::publisherLevel() const {
   return publisherLevel_;
 }
 
+void QBLoggerManager::setApplicationConsoleLevel(std::optional<int> level) {
+  std::lock_guard lock(mutex_);
+  applicationConsoleLevel_ = level;
+}
+
+std::optional<int> QBLoggerManager::applicationConsoleLevel() const {
+  std::lock_guard lock(mutex_);
+  return applicationConsoleLevel_;
+}
+
+int QBLoggerManager::effectiveConsoleLevel() const {
+  std::lock_guard lock(mutex_);
+  return applicationConsoleLevel_.value_or(consoleLevel_);
+}
+
+void QBLoggerManager::setConsoleSink(ConsoleSink sink) {
+  std::lock_guard lock(mutex_);
+  consoleSink_ = std::move(sink);
+}
+
 void QBLoggerManager::setConsoleWriterForTesting(std::function<void(const std::string&)> writer) {
   std::lock_guard lock(mutex_);
   consoleWriter_ = std::move(writer);
@@ -96,6 +151,8 @@ void QBLoggerManager::resetForTesting() {
   std::lock_guard lock(mutex_);
   consoleLevel_ = 0;
   publisherLevel_ = 1;
+  applicationConsoleLevel_.reset();
   delegate_.reset();
   consoleWriter_ = nullptr;
+  consoleSink_ = nullptr;
 }

@@ -6,9 +6,20 @@
 //
 // Console line: "[quillborne SDK] " + tag name + ": " + "UITHREAD: true|false"
 // + " " + method + " - " + message.
+//
+// The application may set a console level of its own (the host's Log): it
+// then holds over the level the configuration sets, and also filters the
+// console lines of the library's other logs (writeConsoleLine). The console
+// writes to standard error, or to the application's console sink.
+//
+// The console of the pages the library's web views run (and the faults the
+// web views contain) comes here too, as lines from the method "webView" with
+// the page's level and tag NATIVE: the manager takes the web layer's log when
+// it is first used.
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "quillborne/QBLogDelegate.h"
@@ -26,28 +37,49 @@ class QBLoggerManager {
   void log(const std::string& message, int level, int tag);
 
   void setLogDelegate(std::weak_ptr<QBLogDelegate> delegate);
+  // The configuration's levels (the console's holds only while the
+  // application has set none).
   void setConsoleLevel(int level);
   void setPublisherLevel(int level);
   int consoleLevel() const;
   int publisherLevel() const;
+
+  // The application's console level; none: back to the configuration's.
+  void setApplicationConsoleLevel(std::optional<int> level);
+  std::optional<int> applicationConsoleLevel() const;
+  // The console level in force.
+  int effectiveConsoleLevel() const;
+  // Console lines go to `sink` (level, line) instead of standard error;
+  // nullptr: standard error again.
+  using ConsoleSink = std::function<void(int level, const std::string& line)>;
+  void setConsoleSink(ConsoleSink sink);
+  // A console line of another log of the library (the own network's, gated by
+  // its own rules): written unless the application's level is above `level`
+  // or off.
+  void writeConsoleLine(int level, const std::string& line);
 
   // "API", "DELEGATE", ... ; "UNKNOWN" for a tag outside 0-7.
   static std::string tagName(int tag);
 
   // Console lines go to this writer instead of standard error.
   void setConsoleWriterForTesting(std::function<void(const std::string&)> writer);
-  // Default levels, no delegate, standard-error console.
+  // Default levels, no application level, no delegate, standard-error
+  // console.
   void resetForTesting();
 
  private:
   QBLoggerManager() = default;
   void write(const std::string& method, const std::string& message, int level, int tag);
+  // Writes one console line to the test writer, the sink or standard error.
+  void emitConsoleLine(int level, const std::string& line) const;
 
   mutable std::recursive_mutex mutex_;
   int consoleLevel_ = 0;
   int publisherLevel_ = 1;
+  std::optional<int> applicationConsoleLevel_;
   std::weak_ptr<QBLogDelegate> delegate_;
   std::function<void(const std::string&)> consoleWriter_;
+  ConsoleSink consoleSink_;
 };
 
 // Shorthand used across the library: QB_LOG(message, level, tag) logs with the

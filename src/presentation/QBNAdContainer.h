@@ -34,6 +34,7 @@ class QBNAdContainer : public platform::View, public QBNPresentableAdView {
                                           QBNAdViewCompletion completion) override;
   // The presenter's web view, not the container.
   std::shared_ptr<platform::View> getViewToPresent() override;
+  bool hasPageFailed() const override { return presenter_ && presenter_->hasPageFailed(); }
 
   // "containerIsVisible" with the container's visibility, on every change of
   // window.

@@ -49,4 +49,11 @@ class QBNPresentableAdView {
                                                   QBNAdViewCompletion completion) = 0;
   // The view to put on screen for it: the web view.
   virtual std::shared_ptr<platform::View> getViewToPresent() = 0;
+  // Whether the page loaded last failed (its load, a script the web view
+  // stopped, its content torn down); such an ad view is not put on screen.
+  virtual bool hasPageFailed() const { return false; }
 };
+
+// Posted on the main queue when an ad view's page fails, with userInfo
+// {"adViewId": <id>}: whoever shows that ad view takes it off screen.
+inline constexpr char kQBNAdViewPageFailedNotification[] = "QBNAdViewPageFailedNotification";

@@ -117,6 +117,11 @@ void QBNAdViewLogic::reportHandleGetViewVisibilityWithParam(const platform::Json
   send(delegate, "handleGetViewVisibility", params);
 }
 
+void QBNAdViewLogic::reportAdViewFailed(const platform::Json& params,
+                                        const std::shared_ptr<QBNAdViewDelegate>& delegate) {
+  send(delegate, "adViewFailed", params);
+}
+
 void QBNAdViewLogic::reportDestroyWithParam(const platform::Json& params,
                                             const std::shared_ptr<QBNAdViewDelegate>& delegate) {
   send(delegate, "destroyBanner", params);

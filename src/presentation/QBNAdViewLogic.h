@@ -57,6 +57,8 @@ class QBNAdViewLogic {
   void reportHandleGetViewVisibilityWithParam(const platform::Json& params,
                                               const std::shared_ptr<QBNAdViewDelegate>& delegate);
   void reportDestroyWithParam(const platform::Json& params, const std::shared_ptr<QBNAdViewDelegate>& delegate);
+  // "adViewFailed" with {"adViewId", "errCode", "errMsg"}: the ad page failed.
+  void reportAdViewFailed(const platform::Json& params, const std::shared_ptr<QBNAdViewDelegate>& delegate);
 
   // Whether the container answers a page message itself: only
   // "handleGetViewVisibility".

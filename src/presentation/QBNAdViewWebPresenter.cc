@@ -8,6 +8,7 @@
 #include "ownnetwork/services/PlovermarkLogManager.h"
 #include "ownnetwork/services/QBNEventsTracker.h"
 #include "ownnetwork/services/QBNFeaturesManager.h"
+#include "platform/notifications.h"
 #include "platform/storage.h"
 #include "platform/ui/application.h"
 #include "platform/web/url.h"
@@ -32,6 +33,11 @@ class MessageForwarder : public platform::ScriptMessageHandler {
  private:
   std::weak_ptr<QBNAdViewWebPresenter> presenter_;
 };
+
+double& scriptTimeLimitMs() {
+  static double milliseconds = 0;  // main queue only
+  return milliseconds;
+}
 
 std::shared_ptr<platform::View>& offscreenView() {
   static auto& view = *new std::shared_ptr<platform::View>();  // main queue only; lives for the process
@@ -74,6 +80,7 @@ void QBNAdViewWebPresenter::createWebViewObjectWithSize(bool shouldUseOffScreenV
   configuration.mediaTypesRequiringUserActionForPlayback = platform::MediaTypes::None;
   configuration.allowsInlineMediaPlayback = true;
   configuration.preferences->setValue(platform::Preferences::kAllowFileAccessFromFileURLs, true);
+  if (scriptTimeLimitMs() > 0) configuration.scriptTimeLimitMs = scriptTimeLimitMs();
   configuration.userContentController->addScriptMessageHandler(
       std::make_shared<MessageForwarder>(weak_from_this()), kQBNContainerMessageHandlerName);
   const double width = adSize_ ? adSize_->width() : 0, height = adSize_ ? adSize_->height() : 0;
@@ -116,6 +123,7 @@ void QBNAdViewWebPresenter::loadAdWithURL(const std::optional<std::string>& url,
     started = webView_->loadFileURL(text, rootURL);
   }
   if (!started) return fail(completion, "loadFileURL return null");
+  pageFailed_ = false;
   if (completion) completion(std::nullopt);
 }
 
@@ -151,6 +159,7 @@ void QBNAdViewWebPresenter::performWebViewActionWithActionName(const std::option
       if (*actionName == "onPause") {
         webView_->stopLoading();
       } else {
+        pageFailed_ = false;
         webView_->reload();
       }
     }
@@ -218,13 +227,20 @@ void QBNAdViewWebPresenter::didFinishNavigation(platform::WebView&) {
   log("WPAD - webView:didFinishNavigation: | webview id " + identifier_);
 }
 
-void QBNAdViewWebPresenter::didFailNavigation(platform::WebView&, const platform::Error&) {
+void QBNAdViewWebPresenter::didFailNavigation(platform::WebView&, const platform::Error& error) {
   log("WPAD - webView:didFailNavigation:withError: | webview id " + identifier_);
+  adPageFailed(error);
 }
 
 void QBNAdViewWebPresenter::webContentProcessDidTerminate(platform::WebView&) {
   QBNEventsTracker::logEvent(QBNEvents::webViewTerminated(),
                              platform::Json{{"callfailreason", "webViewWebContentProcessDidTerminate-presenter"}});
+  handleTerminationSwitch();
+  adPageFailed(platform::Error{platform::kWebErrorDomain, platform::WebErrorCode::ContentTerminated,
+                               "the ad page's content was terminated"});
+}
+
+void QBNAdViewWebPresenter::handleTerminationSwitch() {
   if (!QBNFeaturesManager::sharedManager().shouldHandleWebViewTerminated()) return;
   const auto publisher = QBNPublisherAgent::sharedInstance();
   if (!publisher) return;
@@ -233,6 +249,19 @@ void QBNAdViewWebPresenter::webContentProcessDidTerminate(platform::WebView&) {
     manager->runCommand("webViewTerminated", platform::Json{{"class", "webPresenter"}}, std::nullopt, std::nullopt,
                         false);
   }
+}
+
+void QBNAdViewWebPresenter::adPageFailed(const platform::Error& error) {
+  if (pageFailed_ || !webView_) return;
+  pageFailed_ = true;
+  log(std::string(kClass) + " " + identifier_ + " | the ad page failed: " + error.message, 3);
+  if (adViewLogic_) {
+    adViewLogic_->reportAdViewFailed(
+        platform::Json{{"adViewId", identifier_}, {"errCode", error.code}, {"errMsg", error.message}},
+        communicatorDelegate());
+  }
+  platform::NotificationCenter::defaultCenter().post(kQBNAdViewPageFailedNotification,
+                                                     platform::Json{{"adViewId", identifier_}});
 }
 
 std::shared_ptr<platform::WebView> QBNAdViewWebPresenter::createWebView(platform::WebView&,
@@ -279,6 +308,8 @@ void QBNAdViewWebPresenter::cleanUpOffscreenView() {
   container->removeFromSuperview();
   container.reset();
 }
+
+void QBNAdViewWebPresenter::setScriptTimeLimitMsForTesting(double milliseconds) { scriptTimeLimitMs() = milliseconds; }
 
 void QBNAdViewWebPresenter::resetOffscreenViewForTesting() {
   auto& container = offscreenView();

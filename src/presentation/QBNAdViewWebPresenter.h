@@ -55,6 +55,7 @@ class QBNAdViewWebPresenter : public QBNPresentableAdView,
   void performWebViewActionWithActionName(const std::optional<std::string>& actionName,
                                           QBNAdViewCompletion completion) override;
   std::shared_ptr<platform::View> getViewToPresent() override { return webView_; }
+  bool hasPageFailed() const override { return pageFailed_; }
 
   // ---- The ad page's messages. Only a string that parses to a JSON object is
   // a message; anything else is logged and dropped, and an empty object is
@@ -68,11 +69,16 @@ class QBNAdViewWebPresenter : public QBNPresentableAdView,
   void decidePolicyForNavigationAction(platform::WebView& webView, const platform::NavigationAction& action,
                                        platform::PolicyDecisionHandler decisionHandler) override;
   void didFinishNavigation(platform::WebView& webView) override;
+  // The ad page failed (adPageFailed).
   void didFailNavigation(platform::WebView& webView, const platform::Error& error) override;
   // Logs event 2028; when the features switch asks for it, the publisher
   // closes every ad and the page hears "webViewTerminated" {"class":
-  // "webPresenter"}.
+  // "webPresenter"}. Then the ad page failed (adPageFailed).
   void webContentProcessDidTerminate(platform::WebView& webView) override;
+  // Once per load: the delegate hears "adViewFailed" {"adViewId", "errCode",
+  // "errMsg"}, and kQBNAdViewPageFailedNotification takes the ad view off
+  // screen wherever it is shown.
+  void adPageFailed(const platform::Error& error);
   std::shared_ptr<platform::WebView> createWebView(platform::WebView& webView,
                                                    const platform::WebViewConfiguration& configuration,
                                                    const platform::NavigationAction& action,
@@ -87,6 +93,9 @@ class QBNAdViewWebPresenter : public QBNPresentableAdView,
   // Removes the container once nothing is left in it.
   static void cleanUpOffscreenView();
   static void resetOffscreenViewForTesting();
+  // The script time limit of the web views made from now on (0: the web
+  // view's default).
+  static void setScriptTimeLimitMsForTesting(double milliseconds);
 
   // ---- URL tests.
   static bool isAbsoluteUrl(const std::string& url);     // it has a scheme
@@ -97,10 +106,13 @@ class QBNAdViewWebPresenter : public QBNPresentableAdView,
   QBNAdViewWebPresenter(std::string identifier, std::shared_ptr<QBNAdSize> adSize);
   void createWebViewObjectWithSize(bool shouldUseOffScreenView);
   void fail(const QBNAdViewCompletion& completion, const std::string& reason) const;
+  // The features switch "handleWebViewTerminated": every ad closes.
+  void handleTerminationSwitch();
 
   std::string identifier_;
   std::shared_ptr<QBNAdSize> adSize_;
   std::shared_ptr<QBNAdViewLogic> adViewLogic_;
   std::shared_ptr<platform::WebView> webView_;
   std::weak_ptr<QBNAdViewDelegate> communicatorDelegate_;
+  bool pageFailed_ = false;
 };

@@ -18,6 +18,7 @@ using QBNPresentationCompletion = std::function<void(const std::optional<platfor
 inline constexpr char kQBNNoViewToPresent[] = "did not receive view to present";
 inline constexpr char kQBNAlreadyPresented[] = "some product is already presented on screen";
 inline constexpr char kQBNNothingPresented[] = "no product presented on screen";
+inline constexpr char kQBNAdViewPageFailed[] = "the ad view's page failed";
 // Nothing to present from (no key window, or no root view controller), or
 // the platform refused the presentation.
 inline constexpr char kQBNNoViewControllerToPresentFrom[] = "did not find view controller to present from";

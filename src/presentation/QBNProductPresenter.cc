@@ -1,11 +1,34 @@
 #include "presentation/QBNProductPresenter.h"
 
 #include "ownnetwork/web/PMWVWKWebView.h"
+#include "ownnetwork/services/PlovermarkLogManager.h"
 #include "platform/dispatch.h"
+#include "platform/json.h"
 #include "presentation/QBNAdViewsManager.h"
 
 std::shared_ptr<QBNProductPresenter> QBNProductPresenter::create(std::weak_ptr<QBNPublisherAgent> publisherAgent) {
-  return std::shared_ptr<QBNProductPresenter>(new QBNProductPresenter(std::move(publisherAgent)));
+  std::shared_ptr<QBNProductPresenter> presenter(new QBNProductPresenter(std::move(publisherAgent)));
+  std::weak_ptr<QBNProductPresenter> weak = presenter;
+  presenter->failureObservation_ = platform::NotificationCenter::defaultCenter().addObserver(
+      presenter, kQBNAdViewPageFailedNotification, nullptr, [weak](const platform::Notification& notice) {
+        const auto self = weak.lock();
+        const auto id = platform::getString(notice.userInfo(), "adViewId");
+        if (self && id) self->adViewPageFailed(*id);
+      });
+  return presenter;
+}
+
+QBNProductPresenter::~QBNProductPresenter() {
+  platform::NotificationCenter::defaultCenter().removeObserver(failureObservation_);
+}
+
+void QBNProductPresenter::adViewPageFailed(const std::string& adViewId) {
+  if (!isCurrentlyPresented() || presentedAdViewId_ != adViewId) return;
+  PlovermarkLogManager::sharedManager().log(
+      "QBNProductPresenter | the page of the presented ad view " + adViewId + " failed: dismissing it", 3, 5);
+  dismissProduct(presentedProductType_, [](const std::optional<platform::Error>& error) {
+    if (error) PlovermarkLogManager::sharedManager().log("QBNProductPresenter | dismissal failed: " + error->message, 3, 5);
+  });
 }
 
 void QBNProductPresenter::setViewControllerForProductType(
@@ -55,7 +78,14 @@ void QBNProductPresenter::presentProduct(uint32_t productType, const std::option
       if (completion) completion(QBNPresentationError(kQBNAlreadyPresented));
       return;
     }
+    const auto adView = adViewId ? QBNAdViewsManager::sharedManager().getAdUnitWebViewById(adViewId) : nullptr;
+    if (adView && adView->hasPageFailed()) {
+      if (completion) completion(QBNPresentationError(kQBNAdViewPageFailed));
+      return;
+    }
     self->strategy_ = chosen;
+    self->presentedAdViewId_ = adViewId;
+    self->presentedProductType_ = productType;
     chosen->presentProductFromViewController(self->viewControllerForProductType(productType),
                                              self->adViewToPresent(adViewId), completion);
   });

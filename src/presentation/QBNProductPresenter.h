@@ -6,6 +6,11 @@
 //
 // Present and dismiss hop to the main queue: their completions always run
 // after the caller has returned, on the main queue.
+//
+// An ad view whose page failed (kQBNAdViewPageFailedNotification) is taken off
+// screen at once when it is the one presented, and is never presented: the
+// show ends, and the controller page, which hears "adViewFailed" from the ad
+// view, reports it to the application.
 #include <map>
 #include <memory>
 #include <optional>
@@ -13,6 +18,7 @@
 
 #include "ownnetwork/interfaces/QBNPublisherAgent.h"
 #include "ownnetwork/interfaces/QBNScriptHandlers.h"
+#include "platform/notifications.h"
 #include "presentation/QBNPresentationStrategyP.h"
 
 class QBNProductPresenter : public QBNProductPresenterP, public std::enable_shared_from_this<QBNProductPresenter> {
@@ -20,6 +26,7 @@ class QBNProductPresenter : public QBNProductPresenterP, public std::enable_shar
   // The publisher gives the controller web view, shown when a present names
   // no ad view.
   static std::shared_ptr<QBNProductPresenter> create(std::weak_ptr<QBNPublisherAgent> publisherAgent);
+  ~QBNProductPresenter();
 
   // ---- QBNProductPresenterP.
   void setViewControllerForProductType(uint32_t productType,
@@ -40,7 +47,8 @@ class QBNProductPresenter : public QBNProductPresenterP, public std::enable_shar
   // Presents with the strategy set when this is called: on the main queue,
   // refused ("some product is already presented on screen") while the
   // current strategy is presented, "did not receive view to present" without
-  // a strategy; otherwise that strategy becomes the current one and shows
+  // a strategy, kQBNAdViewPageFailed when the ad view's page failed;
+  // otherwise that strategy becomes the current one and shows
   // adViewToPresent(adViewId) from the type's view controller (may be none).
   void presentProduct(uint32_t productType, const std::optional<std::string>& adViewId,
                       QBNPresentationCompletion completion);
@@ -53,8 +61,13 @@ class QBNProductPresenter : public QBNProductPresenterP, public std::enable_shar
  private:
   explicit QBNProductPresenter(std::weak_ptr<QBNPublisherAgent> publisherAgent)
       : publisherAgent_(std::move(publisherAgent)) {}
+  void adViewPageFailed(const std::string& adViewId);
 
   std::weak_ptr<QBNPublisherAgent> publisherAgent_;
+  platform::ObserverToken failureObservation_ = 0;
+  // What the current strategy was asked to show.
+  std::optional<std::string> presentedAdViewId_;
+  uint32_t presentedProductType_ = 0;
   std::shared_ptr<QBNPresentationStrategyP> strategy_;
   std::map<uint32_t, std::weak_ptr<platform::ViewController>> viewControllersToPresentFrom_;
 };

@@ -2,8 +2,10 @@
 // controller page, which runs in a real web view on the test clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -231,6 +233,42 @@ std::vector<FailureCase> ControllerFailureTest::cases() {
 INSTANTIATE_TEST_SUITE_P(Failures, ControllerFailureTest, ::testing::ValuesIn(ControllerFailureTest::cases()),
                          [](const auto& info) { return "case" + std::to_string(info.index); });
 
+// Once the fallback takes over, the page that failed runs nothing more: the
+// answer its timer would send after the fallback never comes.
+TEST_F(ControllerManagerTest, AfterTheFallbackTheFailedPageRunsNothingMore) {
+  struct Case {
+    const char* label;
+    Json behaviour;
+    int64_t fallbackAfterMs;  // from the page's load
+  };
+  const Case cases[] = {
+      {"the page reports \"failed\"", stages({{{"stage", "loaded"}}, {{"stage", "failed"}, {"delayMs", 1000}}}), 1000},
+      {"no \"loaded\" within 10 s", kSilent, kQBNControllerLoadTimeoutMs},
+      {"no \"ready\" within 200 s", kLoadedOnly, kQBNControllerGlobalInitTimeoutMs},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Json behaviour = c.behaviour;
+    behaviour["commands"] = {{"initInterstitial", {{"delayMs", c.fallbackAfterMs + 5000}}}};
+    start(behaviour);
+    settle();
+    // Reaches the page at once; the page answers it later, from a timer.
+    send("initInterstitial", Json{{"demandSourceName", "is1"}, {"forceCommand", true}});
+    env.runUntilIdle();
+    env.advance(c.fallbackAfterMs);
+    ASSERT_TRUE(isNative());
+    env.advance(10'000);
+    EXPECT_TRUE(publisher->of("page").empty()) << ::testing::PrintToString(publisher->lines());
+    EXPECT_EQ(page("typeof PMA_CORE"), Json()) << "the page is gone";
+    manager.reset();
+    publisher->clear();
+    completions.clear();
+    completionOnMain.clear();
+    // The next case starts with a web view that never loaded.
+    publisher->webView = makeControllerWebView();
+  }
+}
+
 // The after-initiation step runs with the failure, so the publisher's
 // demand sources hear of it.
 TEST_F(ControllerManagerTest, AfterAFailureTheDemandSourcesHearTheError) {
@@ -330,6 +368,23 @@ INSTANTIATE_TEST_SUITE_P(Sequences, ControllerCompletionTest, ::testing::ValuesI
 TEST_F(ControllerManagerTest, NoCommandIsLostWhileThePageTurnsReady) {
   start(stages({{{"stage", "loaded"}}, {{"stage", "ready"}, {"delayMs", 10}}}));
   settle();
+  // Queued until "ready", whose flush hands them over one by one.
+  constexpr int kQueued = 3;
+  for (int i = 0; i < kQueued; ++i) manager->runCommand("n", Json{{"t", "queued"}, {"i", i}}, std::nullopt, std::nullopt, false);
+  // Every time: a thread sends while that flush is in the middle of its
+  // batch, after the first command went.
+  constexpr int kMidFlush = 5;
+  bool met = false;
+  manager->setHandOverHookForTesting([&] {
+    if (met) return;
+    met = true;
+    std::thread([&] {
+      for (int i = 0; i < kMidFlush; ++i) {
+        manager->runCommand("n", Json{{"t", "mid-flush"}, {"i", i}}, std::nullopt, std::nullopt, false);
+      }
+    }).join();
+  });
+  // And threads that send without end while "ready" arrives.
   constexpr int kThreads = 4;
   constexpr int kPerThread = 150;
   std::atomic<bool> go{false};
@@ -346,11 +401,25 @@ TEST_F(ControllerManagerTest, NoCommandIsLostWhileThePageTurnsReady) {
   env.advance(10);  // "ready" arrives while they send
   for (auto& s : senders) s.join();
   env.runUntilIdle();
+  manager->setHandOverHookForTesting(nullptr);
+  EXPECT_TRUE(met);
   EXPECT_EQ(manager->pendingCommandCount(), 0u);
   const Json received = page("PMA_CORE.received.map(function (r) { return [r.params.t, r.params.i]; })");
-  ASSERT_EQ(received.size(), static_cast<size_t>(kThreads * kPerThread));
-  std::vector<int> next(kThreads, 0);
-  for (const auto& r : received) EXPECT_EQ(r[1].get<int>(), next[r[0].get<int>()]++);
+  ASSERT_EQ(received.size(), static_cast<size_t>(kQueued + kMidFlush + kThreads * kPerThread));
+  // Each sender's commands in its order; what was queued before "ready" first,
+  // and what met the flush after the whole batch it interrupted.
+  std::map<std::string, int> next;
+  size_t lastQueued = 0;
+  size_t firstMidFlush = received.size();
+  for (size_t at = 0; at < received.size(); ++at) {
+    const Json& r = received[at];
+    const std::string sender = r[0].is_string() ? r[0].get<std::string>() : std::to_string(r[0].get<int>());
+    EXPECT_EQ(r[1].get<int>(), next[sender]++) << sender;
+    if (sender == "queued") lastQueued = at;
+    if (sender == "mid-flush") firstMidFlush = std::min(firstMidFlush, at);
+  }
+  EXPECT_LT(lastQueued, firstMidFlush);
+  EXPECT_EQ(next["mid-flush"], kMidFlush);
 }
 
 // A cache path with a space, and init parameters holding "&" and "=", reach

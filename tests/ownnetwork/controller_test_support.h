@@ -174,13 +174,14 @@ class OwnPageTest : public WithOwnEventsSandbox<OwnNetworkStorageTest> {
 // The controller manager with a recording publisher.
 class ControllerTest : public OwnPageTest {
  protected:
-  ControllerTest() {
+  ControllerTest() { publisher->webView = makeControllerWebView(); }
+  // A controller web view as the publisher makes it.
+  static std::shared_ptr<PMWVWKWebView> makeControllerWebView() {
     auto browsing = std::make_shared<PMWVBrowsingConfiguration>();
     browsing->setAllowFileAccessFromFileURLs(true);
     auto connectivity = std::make_shared<PMWVConnectivityConfiguration>();
     connectivity->setMessageHandlerName("plovermarkMainMsgHandler");
-    publisher->webView = PMWVWebViewFactory::defaultWebViewWithFrame(platform::Rect::make(0, 0, 320, 480),
-                                                                     connectivity, browsing);
+    return PMWVWebViewFactory::defaultWebViewWithFrame(platform::Rect::make(0, 0, 320, 480), connectivity, browsing);
   }
   ~ControllerTest() override {
     manager.reset();

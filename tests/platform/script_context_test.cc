@@ -198,6 +198,18 @@ TEST(ScriptContext, TimeLimitStopsEachEntryAndRepeatedStopsTearTheContextDown) {
   EXPECT_FALSE(context->defineFunction(host, "f", [](const ScriptContext::Arguments&) { return ScriptValue(); }));
 }
 
+// Scripts that make the process hold more than the bound are stopped and the
+// context is torn down at once, whatever the count of time-limit stops.
+TEST(ScriptContext, MemoryBoundStopsTheScriptsAndTearsTheContextDown) {
+  auto context = ScriptContext::create({.memoryLimitBytes = size_t{64} << 20, .stopsBeforeTeardown = 3});
+  const ScriptOutcome out = context->evaluate("var keep = []; for (;;) keep.push(new Array(100000).fill(1.5));");
+  EXPECT_EQ(outcomeCode(out), ScriptErrorCode::ResourceLimit);
+  EXPECT_EQ(out.error->message, "the scripts held more than 67108864 bytes of memory");
+  EXPECT_TRUE(context->isTornDown());
+  EXPECT_EQ(context->timeLimitStops(), 0);
+  EXPECT_EQ(outcomeCode(context->evaluate("1")), ScriptErrorCode::ContextTornDown);
+}
+
 TEST(ScriptContext, TearDownInsideAnEntryWaitsForItToReturn) {
   auto context = ScriptContext::create();
   const ScriptValue host = context->makeObject();

@@ -455,7 +455,11 @@ TEST_F(AdViewTerminationTest, ATerminatedPageIsLoggedAndClosesEveryAdOnlyWhenThe
     webViewOf("a1")->terminateWebContentProcess();
     env.runUntilIdle();
     EXPECT_EQ(publisher->closeAllCount, handle ? 1 : 0);
-    EXPECT_EQ(publisher->manager->lines(), handle ? Lines{R"(webViewTerminated {"class":"webPresenter"})"} : Lines{});
+    // Whatever the switch says, the page hears that the ad view's page failed.
+    const std::string failed =
+        R"(adViewFailed {"adViewId":"a1","errCode":4,"errMsg":"the ad page's content was terminated"})";
+    const Lines expected = handle ? Lines{R"(webViewTerminated {"class":"webPresenter"})", failed} : Lines{failed};
+    EXPECT_EQ(publisher->manager->lines(), expected);
     if (handle) {
       EXPECT_EQ(publisher->manager->calls[0].encoding, 0);
     }

@@ -5,10 +5,12 @@
 // the application's listener is told at each step.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "ownnetwork/api/QuillborneAdInstance.h"
+#include "ownnetwork/cache/PMADownloadManager.h"
 #include "ownnetwork/interfaces/QBAppStoreInsideSessionP.h"
 #include "ownnetwork/interfaces/QBNAppOrientationSourceP.h"
 #include "ownnetwork/interfaces/QBNPresentationServicesP.h"
@@ -151,6 +153,50 @@ TEST_F(FullScreenRoadTest, FromTheShowToTheDismissal) {
   EXPECT_FALSE(secondary()->hasSecondaryView());
   EXPECT_FALSE(QBAppStoreInsideSession::sharedInstance()->hasAppStorePageForViewUniqueId("v1"));
   EXPECT_EQ(app->presentedViewController(), nullptr);
+}
+
+// An ad page that fails while it is on screen ends the show: the library
+// takes it off screen at once, the controller page hears "adViewFailed" and
+// reports the close of the ad (the show was answered before the ad page went
+// up), and nothing stays on screen.
+TEST_F(FullScreenRoadTest, AnAdPageThatLoopsEndsTheShowWithTheClose) {
+  QBNAdViewWebPresenter::setScriptTimeLimitMsForTesting(50);
+  struct Case {
+    const char* label;
+    const char* page;
+  };
+  const Case cases[] = {
+      {"loops while it loads", "<script>for (;;) {}</script>"},
+      {"loops once shown",
+       "<script>window.pma = {onMessageReceived: function (m) { if (m.action === 'click') for (;;) {} }};"
+       "webkit.messageHandlers.containerMsgHandler.postMessage(JSON.stringify({method: 'adReady'}));</script>"},
+  };
+  const std::string ads = PMADownloadManager::getInstanceRootDirectory() + "/ads";
+  std::filesystem::create_directories(ads);
+  start(Json{{"commands", {{"showInterstitial", {{"present", {{"url", "./ads/failing.html"}, {"actions", Json::array({Json::array({"click", 0})})}}},
+                                                  {"then", Json::array({Json::array({"onAdWindowsClosed", Json::object()})})}}}}}});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::ofstream(ads + "/failing.html") << c.page;
+    auto instance = QuillborneAdInstanceBuilder("is1", listener).build();
+    publisher->loadAdWithAdInstance(instance, Json::object());
+    env.runUntilIdle();
+    EXPECT_EQ(appHeardSince(), (Lines{"loaded"}));
+    publisher->showAdWithAdInstance(instance, app, Json::object());
+    env.runUntilIdle();
+    env.advance(2000);
+    env.runUntilIdle();
+    EXPECT_EQ(appHeardSince(), (Lines{"opened", "showSuccess", "closed"}));
+    Lines failures;
+    for (const auto& heard : pageHeardSince()) {
+      if (heard.rfind("adViewFailed", 0) == 0) failures.push_back(heard);
+    }
+    EXPECT_EQ(failures.size(), 1u);
+    EXPECT_FALSE(publisher->isAnyViewPresented());
+    EXPECT_EQ(app->presentedViewController(), nullptr);
+    EXPECT_TRUE(QBNAdViewsManager::sharedManager().adViews().empty()) << "the page removes the ad view";
+  }
+  QBNAdViewWebPresenter::setScriptTimeLimitMsForTesting(0);
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ void OMIDQuilbrnLightJSExecutor::afterEntry(const platform::ScriptOutcome& outco
     QB_LOG("measurement script error: " + outcome.description, 0, QBLogTagInternal);
     return;
   }
-  if (code == platform::ScriptErrorCode::ScriptTimeLimit) {
+  if (code == platform::ScriptErrorCode::ScriptTimeLimit || code == platform::ScriptErrorCode::ResourceLimit) {
     QB_LOG("a measurement script was stopped: " + outcome.description + " (" +
                std::to_string(jsContext_->timeLimitStops()) + " of " +
                std::to_string(jsContext_->options().stopsBeforeTeardown) + " stops)",
@@ -115,7 +115,8 @@ void OMIDQuilbrnLightJSExecutor::afterEntry(const platform::ScriptOutcome& outco
   if (!tornDownHandled_) {
     tornDownHandled_ = true;
     timer_->cancelAllTimers();
-    QB_LOG("the measurement script context was torn down after repeated stops; its commands are dropped from now on",
+    QB_LOG("the measurement script context was torn down (" + outcome.description +
+               "); its commands are dropped from now on",
            3, QBLogTagInternal);
     return;
   }

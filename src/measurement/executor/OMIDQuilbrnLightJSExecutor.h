@@ -9,11 +9,12 @@
 // completions) runs on dispatchQueue(), in order. The context is made by the
 // first block of that queue.
 //
-// The scripts are outside input: each entry into them is bounded by the
-// context's time limit (stopped and logged); after the context's teardown
-// count of stops it is torn down, its timers are cancelled, and every later
-// command is dropped (logged). Script exceptions are contained and logged at
-// level 0.
+// The scripts are outside input: each entry into them runs under the
+// context's guard (time limit and memory bound, as a page's); a stop is
+// logged. After the context's teardown count of time-limit stops, or at once
+// past the memory bound, the context is torn down, its timers are cancelled,
+// and every later command is dropped (logged). Script exceptions are
+// contained and logged at level 0.
 #include <memory>
 #include <optional>
 #include <string>

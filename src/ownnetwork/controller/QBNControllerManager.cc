@@ -167,8 +167,11 @@ void QBNControllerManager::createNativeControllerWithError(const std::string& re
   log(std::string("QBNControllerManager | controller state from ") + QBNControllerStateName(previous) +
           " to ready (native controller)",
       1, 5);
-  // The replaced web controller's load timer must not report later.
+  // The replaced web controller's load timer must not report later, and its
+  // page, which failed, must not run on: its timers would keep ticking and
+  // its requests would reach nobody.
   if (replaced) replaced->clearTimers();
+  if (auto web = std::dynamic_pointer_cast<QBNWebController>(replaced)) web->tearDownPage();
 }
 
 // ------------------------------------------------------------------ commands
@@ -222,7 +225,10 @@ void QBNControllerManager::invokePendingCommands() {
       batch.swap(controllerCommandsQueue_);
       target = controller_;
     }
-    for (const auto& command : batch) target->runCommand(command);
+    for (const auto& command : batch) {
+      target->runCommand(command);
+      if (handOverHookForTesting_) handOverHookForTesting_();
+    }
   }
 }
 

@@ -116,6 +116,11 @@ class QBNControllerManager : public QBNControllerManagerP,
   const std::optional<std::string>& controllerConfig() const { return controllerConfig_; }
   const std::optional<std::string>& controllerURL() const { return controllerURL_; }
 
+  // Runs after each queued command a flush hands to the controller, outside
+  // the lock, on the flushing thread: a test sends from there to meet a flush
+  // in the middle. Set before the flush; nullptr removes it.
+  void setHandOverHookForTesting(std::function<void()> hook) { handOverHookForTesting_ = std::move(hook); }
+
  private:
   QBNControllerManager() = default;
 
@@ -154,4 +159,5 @@ class QBNControllerManager : public QBNControllerManagerP,
   bool initiationSettled_ = false;
   std::optional<platform::Error> initiationOutcome_;
   std::vector<InitCompletion> settledWaiters_;
+  std::function<void()> handOverHookForTesting_;
 };

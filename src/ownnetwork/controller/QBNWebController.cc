@@ -70,6 +70,20 @@ void QBNWebController::reportFailure(platform::Error error) {
   if (auto delegate = controllerDelegate()) delegate->handleInitControllerCallBack(false, Json::object(), error);
 }
 
+void QBNWebController::tearDownPage() {
+  if (!platform::isMainThread()) {
+    platform::mainQueue()->async([self = shared_from_this()] { self->tearDownPage(); });
+    return;
+  }
+  auto publisher = publisher_.lock();
+  auto webView = publisher ? publisher->webViewController() : nullptr;
+  if (!webView) return;
+  if (webView->webViewDelegate().get() == static_cast<PMWVWebViewDelegate*>(this)) webView->setWebViewDelegate({});
+  webView->stopLoading();
+  webView->terminateWebContentProcess();
+  log("QBNWebController | the controller page was torn down: the native controller took over", 1, 5);
+}
+
 // ------------------------------------------------------------------ download
 
 void QBNWebController::downloadControllerFromURL(const std::string& url,

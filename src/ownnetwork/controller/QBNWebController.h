@@ -72,6 +72,12 @@ class QBNWebController : public QBNController,
   // Whether the load timer runs.
   bool hasLoadTimer() const;
 
+  // The fallback took over: the page in the controller web view is torn down
+  // (its scripts and timers stop, its later requests go nowhere) and the web
+  // view no longer reports to this controller. On the main queue (posted
+  // there from another thread).
+  void tearDownPage();
+
   // PMWVWebViewDelegate / PMWVWebViewLoadDecision (main queue).
   void loadSuccessfully(const std::shared_ptr<PMWVWebViewP>& webView) override;
   void failedToLoadWithError(const platform::Error& error, const std::shared_ptr<PMWVWebViewP>& webView) override;

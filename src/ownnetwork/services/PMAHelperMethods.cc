@@ -119,7 +119,7 @@ std::optional<std::string> PMAHelperMethods::JSONStringFromDictionary(const Json
   if (reason) {
     platform::Error failure = errorWithReason(reason, 0, kPMAOSAPIErrorDomain);
     PlovermarkLogManager::systemLog("PMAHelperMethods convertDictionaryIntoJSON JSON Error " +
-                                    errorDescription(failure));
+                                    errorDescription(failure), 3);
     setError(error, std::move(failure));
     return std::nullopt;
   }

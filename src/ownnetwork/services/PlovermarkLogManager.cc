@@ -1,6 +1,8 @@
 #include "ownnetwork/services/PlovermarkLogManager.h"
 
-#include <cstdio>
+#include <algorithm>
+
+#include "foundation/QBLoggerManager.h"
 
 namespace {
 
@@ -29,14 +31,14 @@ bool PlovermarkLogManager::shouldLog(uint64_t level) const {
 }
 
 void PlovermarkLogManager::log(const std::string& message, uint64_t level, int /*tag*/) {
-  if (shouldLog(level)) systemLog(message);
+  if (shouldLog(level)) systemLog(message, level);
 }
 
 void PlovermarkLogManager::logWithNetworkPrefix(const std::string& message, uint64_t level, int /*tag*/) {
-  if (shouldLog(level)) systemLog("[QuillborneNetwork | SDK | " + message + "]");
+  if (shouldLog(level)) systemLog("[QuillborneNetwork | SDK | " + message + "]", level);
 }
 
-void PlovermarkLogManager::systemLog(const std::string& line) {
+void PlovermarkLogManager::systemLog(const std::string& line, uint64_t level) {
   std::function<void(const std::string&)> writer;
   {
     std::lock_guard lock(console().mutex);
@@ -46,7 +48,7 @@ void PlovermarkLogManager::systemLog(const std::string& line) {
     writer(line);
     return;
   }
-  std::fprintf(stderr, "%s\n", line.c_str());
+  QBLoggerManager::sharedInstance().writeConsoleLine(static_cast<int>(std::min<uint64_t>(level, 4)), line);
 }
 
 void PlovermarkLogManager::setConsoleWriterForTesting(std::function<void(const std::string&)> writer) {

@@ -33,8 +33,10 @@ class PlovermarkLogManager {
 
   // Writes a line to the console whatever the debug mode (for the few lines
   // the own network always prints: failed JSON serialisation, event upload
-  // answers when their configuration asks for them).
-  static void systemLog(const std::string& line);
+  // answers when their configuration asks for them). The line goes through
+  // the mediation's console (QBLoggerManager::writeConsoleLine), so the
+  // application's console level and sink apply; `level` as the mediation's.
+  static void systemLog(const std::string& line, uint64_t level);
 
   // Console lines go to this writer instead of standard error (null: back to
   // standard error).

@@ -75,8 +75,8 @@ platform::DataTaskCompletion QBEventsTracker::generateCompletionCallback() const
     if (!allowLogs) return;
     if (result.response) {
       PlovermarkLogManager::systemLog("QBEventsTracker Response Status Code " +
-                                      std::to_string(result.response->statusCode));
+                                      std::to_string(result.response->statusCode), 1);
     }
-    if (result.error) PlovermarkLogManager::systemLog("QBEventsTracker Request Error " + result.error->message);
+    if (result.error) PlovermarkLogManager::systemLog("QBEventsTracker Request Error " + result.error->message, 2);
   };
 }

@@ -1,9 +1,6 @@
 #include "platform/script/js_engine.h"
 
-#include <jsc/jsc.h>
-
 #include <cmath>
-#include <mutex>
 
 #include "platform/utf8.h"
 
@@ -77,30 +74,6 @@ Result<Json> valueToJson(JSContextRef ctx, JSValueRef value, JSValueRef* excepti
   JsString json(JSValueCreateJSONString(ctx, value, 0, exception));
   if (*exception) return Error{};
   return json.get() ? parseJson(toStd(json.get())) : Result<Json>(Error{});
-}
-
-void configureEngineOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    // The time limit reaches a running script through checks the compiled
-    // code polls, instead of signals sent to the thread (which the thread
-    // sanitizer holds back, and which would interrupt the host's calls).
-    jsc_options_set_boolean("usePollingTraps", TRUE);
-  });
-}
-
-TimeLimitedGroup::TimeLimitedGroup(double timeLimitMs) : timeLimitMs_(timeLimitMs) {
-  group_ = JSContextGroupCreate();
-  JSContextGroupSetExecutionTimeLimit(group_, timeLimitMs / 1000.0, &TimeLimitedGroup::shouldTerminate, this);
-}
-
-TimeLimitedGroup::~TimeLimitedGroup() {
-  if (group_) JSContextGroupRelease(group_);
-}
-
-bool TimeLimitedGroup::shouldTerminate(JSContextRef, void* group) {
-  static_cast<TimeLimitedGroup*>(group)->timedOut_ = true;
-  return true;
 }
 
 }  // namespace platform::script_internal

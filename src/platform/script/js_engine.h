@@ -1,9 +1,9 @@
 #pragma once
 // The engine-level helpers shared by every script context of the platform:
 // the web view's pages (platform/web/page.cc) and the script contexts outside
-// web views (platform/script/script_context.cc). Strings and values between
-// C++ and JavaScriptCore, exception texts, and the context group whose every
-// entry into script runs under a time limit.
+// web views (platform/script/script_context.cc): strings and values between
+// C++ and JavaScriptCore, and exception texts. The guard of their entries
+// (time limit, memory bound) is platform/script/engine.h.
 //
 // This header includes JavaScriptCore: include it only in the platform's own
 // script sources.
@@ -14,15 +14,6 @@
 
 #include "platform/json.h"
 #include "platform/result.h"
-
-// Exported by the engine without a public declaration: a limit on how long one
-// entry into a context group's scripts may run, and the callback asked when
-// the limit passes (true stops the script with an uncatchable exception).
-extern "C" {
-typedef bool (*JSShouldTerminateCallback)(JSContextRef ctx, void* context);
-JS_EXPORT void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, double limit,
-                                                   JSShouldTerminateCallback callback, void* context);
-}
 
 namespace platform::script_internal {
 
@@ -69,33 +60,5 @@ std::string describeException(JSContextRef ctx, JSValueRef exception, int* lineO
 // The value's JSON form, parsed; an error when it has none (a function) or the
 // conversion throws (`exception` then holds what was thrown).
 Result<Json> valueToJson(JSContextRef ctx, JSValueRef value, JSValueRef* exception);
-
-// Process-wide engine options, set before the first context is made.
-void configureEngineOnce();
-
-// A context group whose every entry into script (an evaluation, a call) may
-// run for a limited time of real time. The engine stops an entry that runs
-// longer; the group then reports timedOut().
-class TimeLimitedGroup {
- public:
-  explicit TimeLimitedGroup(double timeLimitMs);
-  ~TimeLimitedGroup();
-  TimeLimitedGroup(const TimeLimitedGroup&) = delete;
-  TimeLimitedGroup& operator=(const TimeLimitedGroup&) = delete;
-
-  JSContextGroupRef get() const { return group_; }
-  double timeLimitMs() const { return timeLimitMs_; }
-  // True once an entry ran past the limit, until clearTimedOut().
-  bool timedOut() const { return timedOut_; }
-  void clearTimedOut() { timedOut_ = false; }
-
- private:
-  // The engine's time-limit callback (context: the group).
-  static bool shouldTerminate(JSContextRef ctx, void* group);
-
-  JSContextGroupRef group_ = nullptr;
-  double timeLimitMs_ = 0;
-  bool timedOut_ = false;
-};
 
 }  // namespace platform::script_internal

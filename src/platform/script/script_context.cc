@@ -3,16 +3,19 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/script/engine.h"
 #include "platform/script/js_engine.h"
 
 namespace platform {
 
 using namespace script_internal;
 
-// The engine context and its group. The global object's private data points
-// here, so native functions find the context they run in.
+// The engine context, its group and the guard of its entries. The global
+// object's private data points here, so native functions find the context they
+// run in.
 struct ScriptContext::Core : std::enable_shared_from_this<Core> {
-  std::unique_ptr<TimeLimitedGroup> group;
+  JSContextGroupRef group = nullptr;
+  std::unique_ptr<engine::EntryGuard> guard;
   JSGlobalContextRef context = nullptr;
 
   ~Core() {
@@ -20,7 +23,7 @@ struct ScriptContext::Core : std::enable_shared_from_this<Core> {
       JSObjectSetPrivate(JSContextGetGlobalObject(context), nullptr);
       JSGlobalContextRelease(context);
     }
-    group.reset();
+    if (group) JSContextGroupRelease(group);
   }
 };
 
@@ -103,6 +106,13 @@ struct Native {
 
 Error scriptError(int code, std::string message) { return Error{kScriptErrorDomain, code, std::move(message)}; }
 
+engine::EntryLimits limitsOf(const ScriptContextOptions& options) {
+  engine::EntryLimits limits;
+  limits.timeLimitMs = options.timeLimitMs;
+  limits.memoryLimitBytes = options.memoryLimitBytes;
+  return limits;
+}
+
 }  // namespace
 
 // ---- ScriptValue ----
@@ -176,14 +186,15 @@ ScriptValue ScriptValue::property(const std::string& name) const {
 // ---- ScriptContext ----
 
 std::shared_ptr<ScriptContext> ScriptContext::create(ScriptContextOptions options) {
-  configureEngineOnce();
+  engine::configureEngineOnce();
   if (options.stopsBeforeTeardown < 1) options.stopsBeforeTeardown = 1;
   return std::shared_ptr<ScriptContext>(new ScriptContext(options));
 }
 
 ScriptContext::ScriptContext(ScriptContextOptions options) : options_(options), core_(std::make_shared<Core>()) {
-  core_->group = std::make_unique<TimeLimitedGroup>(options_.timeLimitMs);
-  core_->context = JSGlobalContextCreateInGroup(core_->group->get(), globalClass());
+  core_->group = JSContextGroupCreate();
+  core_->guard = std::make_unique<engine::EntryGuard>(core_->group, limitsOf(options_));
+  core_->context = JSGlobalContextCreateInGroup(core_->group, globalClass());
   JSObjectSetPrivate(JSContextGetGlobalObject(core_->context), core_.get());
 }
 
@@ -203,26 +214,64 @@ void ScriptContext::collectGarbageForTesting() {
   if (core_) JSGarbageCollect(core_->context);
 }
 
-bool ScriptContext::enter() {
-  if (!core_) return false;
+namespace {
+
+
+ScriptOutcome failedOutcome(int code, std::string message) {
+  ScriptOutcome out;
+  out.error = scriptError(code, std::move(message));
+  out.description = out.error->message;
+  return out;
+}
+
+ScriptOutcome tornDownOutcome() {
+  return failedOutcome(ScriptErrorCode::ContextTornDown, "the script context was torn down");
+}
+
+}  // namespace
+
+std::optional<ScriptOutcome> ScriptContext::enter() {
+  if (!core_) return tornDownOutcome();
+  // Nested entries (a native function's) run under the outermost one's guard;
+  // once it stopped the script, none starts.
+  if (depth_ == 0 ? !core_->guard->begin() : core_->guard->isStopped()) return stoppedOutcome(static_cast<int>(core_->guard->stopReason()));
   ++depth_;
-  return true;
+  return std::nullopt;
+}
+
+ScriptOutcome ScriptContext::stoppedOutcome(int reason) const {
+  switch (static_cast<engine::StopReason>(reason)) {
+    case engine::StopReason::TimeLimit:
+      return failedOutcome(ScriptErrorCode::ScriptTimeLimit, "the script ran past the time limit of " +
+                                                                 std::to_string(static_cast<int64_t>(options_.timeLimitMs)) +
+                                                                 " ms");
+    case engine::StopReason::MemoryLimit:
+      return failedOutcome(ScriptErrorCode::ResourceLimit, "the scripts held more than " +
+                                                               std::to_string(options_.memoryLimitBytes) +
+                                                               " bytes of memory");
+    default:
+      return tornDownOutcome();
+  }
 }
 
 ScriptOutcome ScriptContext::leave(const void* valueIn, const void* exceptionIn) {
   auto value = static_cast<JSValueRef>(valueIn);
   auto exception = static_cast<JSValueRef>(exceptionIn);
   --depth_;
-  ScriptOutcome out;
   std::shared_ptr<Core> core = core_;
-  if (core->group->timedOut()) {
-    out.error = scriptError(ScriptErrorCode::ScriptTimeLimit,
-                            "the script ran past the time limit of " +
-                                std::to_string(static_cast<int64_t>(options_.timeLimitMs)) + " ms");
-    out.description = out.error->message;
+  const auto reason = depth_ == 0 ? core->guard->end() : core->guard->stopReason();
+  ScriptOutcome out;
+  if (reason != engine::StopReason::None) {
+    out = stoppedOutcome(static_cast<int>(reason));
     if (depth_ == 0) {
-      core->group->clearTimedOut();
-      if (++stops_ >= options_.stopsBeforeTeardown) tearDownPending_ = true;
+      // A run past the time limit stops that entry only, until the stops reach
+      // the teardown count; any other stop ends the context.
+      if (reason == engine::StopReason::TimeLimit && ++stops_ < options_.stopsBeforeTeardown) {
+        core->guard = std::make_unique<engine::EntryGuard>(core->group, limitsOf(options_));
+      } else {
+        if (reason == engine::StopReason::TimeLimit) stops_ = std::max(stops_, options_.stopsBeforeTeardown);
+        tearDownPending_ = true;
+      }
     }
   } else if (exception) {
     out.error = scriptError(ScriptErrorCode::JavaScriptException, toStd(core->context, exception));
@@ -237,17 +286,8 @@ ScriptOutcome ScriptContext::leave(const void* valueIn, const void* exceptionIn)
   return out;
 }
 
-namespace {
-ScriptOutcome tornDownOutcome() {
-  ScriptOutcome out;
-  out.error = scriptError(ScriptErrorCode::ContextTornDown, "the script context was torn down");
-  out.description = out.error->message;
-  return out;
-}
-}  // namespace
-
 ScriptOutcome ScriptContext::evaluate(std::string_view source, const std::string& sourceURL, int line) {
-  if (!enter()) return tornDownOutcome();
+  if (auto refused = enter()) return *refused;
   JsString text(createJsString(source));
   std::optional<JsString> url;
   if (!sourceURL.empty()) url.emplace(createJsString(sourceURL));
@@ -273,7 +313,7 @@ ScriptOutcome ScriptContext::call(const ScriptValue& function, const Arguments& 
     JSValueRef v = ScriptValueAccess::raw(a, *core_);
     argv.push_back(v ? v : JSValueMakeUndefined(ctx));
   }
-  enter();
+  if (auto refused = enter()) return *refused;
   JSValueRef exception = nullptr;
   JSValueRef value = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, fn, nullptr), nullptr, argv.size(), argv.data(),
                                             &exception);

@@ -7,11 +7,14 @@
 //    the `this` of a plain call are the global object;
 //  * an exception a script does not catch is contained: the entry answers it
 //    as an error (kScriptErrorDomain, JavaScriptException) and goes no further;
-//  * each entry into script (evaluate, call) may run for
-//    ScriptContextOptions::timeLimitMs of real time. An entry that runs
-//    longer is stopped (the script cannot catch it) and answers
-//    ScriptTimeLimit; after stopsBeforeTeardown such stops the context is torn
-//    down: its engine context is released and every later entry answers
+//  * each entry into script (evaluate, call) is guarded as a page's is
+//    (platform/script/engine.h): it may run for ScriptContextOptions::
+//    timeLimitMs of the thread's processor time; a longer one is stopped (the
+//    script cannot catch it) and answers ScriptTimeLimit, and after
+//    stopsBeforeTeardown such stops the context is torn down. Scripts that
+//    make the process hold more than memoryLimitBytes are stopped
+//    (ResourceLimit) and the context is torn down at once. A torn-down
+//    context has released its engine context; every later entry answers
 //    ContextTornDown without running anything.
 //
 // Threading: a context is not thread-safe. Use it, its values and its native
@@ -25,6 +28,7 @@
 // collector) for as long as a copy exists, across asynchronous work.
 //
 // JavaScriptCore stays out of this header.
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -45,14 +49,18 @@ namespace ScriptErrorCode {
 inline constexpr int JavaScriptException = 1;  // the script threw; message: its text
 inline constexpr int ScriptTimeLimit = 3;      // the entry ran past the time limit
 inline constexpr int ContextTornDown = 4;      // the context was torn down before
+inline constexpr int ResourceLimit = 7;        // the scripts held more memory than they may
 }  // namespace ScriptErrorCode
 
 // The default limit of one entry into script, the same as a web view page's.
 inline constexpr double kDefaultScriptTimeLimitMs = 2000;
 
 struct ScriptContextOptions {
-  // Longest run of one entry into script, in real milliseconds.
+  // Longest run of one entry into script, in milliseconds of the running
+  // thread's processor time.
   double timeLimitMs = kDefaultScriptTimeLimitMs;
+  // Bound of the memory the scripts make the process hold (as a page's).
+  size_t memoryLimitBytes = size_t{512} << 20;
   // Time-limit stops after which the context is torn down (at least 1).
   int stopsBeforeTeardown = 3;
 };
@@ -171,8 +179,11 @@ class ScriptContext {
  private:
   explicit ScriptContext(ScriptContextOptions options);
   friend struct ScriptValueAccess;
-  bool enter();
+  // Before an entry: what the entry answers when it may not run.
+  std::optional<ScriptOutcome> enter();
   ScriptOutcome leave(const void* value, const void* exception);
+  // What an entry answers when the guard stopped the scripts (its reason).
+  ScriptOutcome stoppedOutcome(int reason) const;
 
   ScriptContextOptions options_;
   std::shared_ptr<Core> core_;

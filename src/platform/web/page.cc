@@ -1,7 +1,6 @@
 #include "platform/web/page.h"
 
 #include <cassert>
-#include <cmath>
 #include <cstdio>
 #include <mutex>
 #include <utility>
@@ -57,7 +56,7 @@ void webLog(WebLogLevel level, const std::string& line) {
 struct Page::Natives {
   static Page* pageOf(JSContextRef ctx) {
     auto* page = static_cast<Page*>(JSObjectGetPrivate(JSContextGetGlobalObject(ctx)));
-    return page && !page->stopped_ ? page : nullptr;
+    return page && !page->overBound_ && !page->isStopped() ? page : nullptr;
   }
 
 #define QB_NATIVE(name)                                                                                 \
@@ -88,8 +87,8 @@ struct Page::Natives {
     Block fire = [weak, id] {
       if (auto p = weak.lock()) p->fireTimer(id);
     };
-    page->timers_[id] = repeat ? Timer::repeating(mainQueue(), delay, std::move(fire))
-                               : Timer::once(mainQueue(), delay, std::move(fire));
+    page->timers_[id] = repeat ? Timer::repeating(page->queue_, delay, std::move(fire))
+                               : Timer::once(page->queue_, delay, std::move(fire));
     return JSValueMakeUndefined(ctx);
   }
 
@@ -171,7 +170,7 @@ struct Page::Natives {
         body = std::move(parsed.value());
       }
     }
-    page->client_.pagePostsMessage(name, std::move(body), bytes);
+    if (!page->client_.pagePostsMessage(name, std::move(body))) page->overBound();
     return JSValueMakeUndefined(ctx);
   }
 
@@ -187,16 +186,18 @@ struct Page::Natives {
 
 Page::Page(PageClient& client, std::string url) : client_(client), url_(std::move(url)) {}
 
-std::shared_ptr<Page> Page::create(PageClient& client, const std::string& url, double timeLimitMs) {
-  std::shared_ptr<Page> page(new Page(client, url));
-  if (!page->setUp(timeLimitMs)) return nullptr;
+std::shared_ptr<Page> Page::create(PageClient& client, const Setup& setup) {
+  std::shared_ptr<Page> page(new Page(client, setup.url));
+  if (!page->setUp(setup)) return nullptr;
   return page;
 }
 
-bool Page::setUp(double timeLimitMs) {
-  configureEngineOnce();
-  group_ = std::make_unique<TimeLimitedGroup>(timeLimitMs);
-  context_ = JSGlobalContextCreateInGroup(group_->get(), globalClass());
+bool Page::setUp(const Setup& setup) {
+  engine::configureEngineOnce();
+  queue_ = setup.queue;
+  group_ = JSContextGroupCreate();
+  guard_ = std::make_unique<engine::EntryGuard>(group_, setup.limits);
+  context_ = JSGlobalContextCreateInGroup(group_, globalClass());
   JSObjectRef global = JSContextGetGlobalObject(context_);
   JSObjectSetPrivate(global, this);
 
@@ -239,7 +240,7 @@ bool Page::setUp(double timeLimitMs) {
     JSValueRef args[] = {natives, makeString(context_, dumpJson(location))};
     hooks = JSObjectCallAsFunction(context_, factoryObject, nullptr, 2, args, &exception);
   }
-  if (!hooks || exception || !JSValueIsObject(context_, hooks)) {
+  if (!hooks || exception || !JSValueIsObject(context_, hooks) || isStopped()) {
     webLog(WebLogLevel::Error, "The page could not be set up: " +
                                    (exception ? describeException(context_, exception, nullptr) : std::string("?")));
     return false;
@@ -263,66 +264,95 @@ Page::~Page() {
     if (hooks_) JSValueUnprotect(context_, hooks_);
     JSGlobalContextRelease(context_);
   }
-  group_.reset();
+  if (group_) JSContextGroupRelease(group_);
 }
 
 std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }
 
-void Page::afterEntry() {
-  if (!group_->timedOut() || stopped_) return;
-  stopped_ = true;
-  timers_.clear();
-  webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " + std::to_string(static_cast<int64_t>(group_->timeLimitMs())) +
-                                 " ms and was stopped");
-  client_.pageStopped();
+bool Page::enter() {
+  if (!guard_->begin()) {
+    report();
+    return false;
+  }
+  const uint64_t version = client_.messageHandlersVersion();
+  if (version != handlersVersion_ && setHandlersHook_) {
+    handlersVersion_ = version;
+    Json names = Json::array();
+    for (auto& name : client_.messageHandlerNames()) names.push_back(std::move(name));
+    JSValueRef arg = makeString(context_, dumpJson(names));
+    JSObjectCallAsFunction(context_, setHandlersHook_, nullptr, 1, &arg, nullptr);
+  }
+  if (!isStopped()) return true;
+  leave();
+  return false;
 }
 
-void Page::beforeEntry() {
-  const uint64_t version = client_.messageHandlersVersion();
-  if (version == handlersVersion_ || !setHandlersHook_) return;
-  handlersVersion_ = version;
-  Json names = Json::array();
-  for (auto& name : client_.messageHandlerNames()) names.push_back(std::move(name));
-  JSValueRef arg = makeString(context_, dumpJson(names));
-  JSObjectCallAsFunction(context_, setHandlersHook_, nullptr, 1, &arg, nullptr);
-  afterEntry();
+void Page::leave() {
+  guard_->end();
+  report();
+}
+
+void Page::report() {
+  const engine::StopReason reason = guard_->stopReason();
+  if (reason == engine::StopReason::None || reported_) return;
+  reported_ = true;
+  timers_.clear();
+  const auto& limits = guard_->limits();
+  switch (reason) {
+    case engine::StopReason::TimeLimit:
+      webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " +
+                                     std::to_string(static_cast<int64_t>(limits.timeLimitMs)) + " ms and was stopped");
+      break;
+    case engine::StopReason::MemoryLimit:
+      webLog(WebLogLevel::Error, "The scripts of " + url_ + " held more than " +
+                                     std::to_string(limits.memoryLimitBytes) + " bytes of memory and were stopped");
+      break;
+    case engine::StopReason::PendingLimit:
+      webLog(WebLogLevel::Error, "The page " + url_ + " posted more messages than wait for delivery at once (" +
+                                     std::to_string(kMaxPendingScriptMessages) + " messages, " +
+                                     std::to_string(kMaxPendingScriptMessageBytes) + " bytes) and was stopped");
+      break;
+    case engine::StopReason::Interrupted:
+    case engine::StopReason::None:
+      break;
+  }
+  client_.pageStopped(reason);
+}
+
+void Page::overBound() {
+  if (overBound_) return;
+  overBound_ = true;
+  guard_->requestStop(engine::StopReason::PendingLimit);
 }
 
 void Page::callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args) {
-  if (stopped_ || !hook) return;
-  beforeEntry();
-  if (stopped_) return;
+  if (!hook || !enter()) return;
   std::vector<JSValueRef> argv(args);
   JSValueRef exception = nullptr;
   JSObjectCallAsFunction(context_, hook, nullptr, argv.size(), argv.data(), &exception);
-  if (exception && !group_->timedOut()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
-  afterEntry();
+  if (exception && !isStopped()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
+  leave();
 }
 
 void Page::buildDocument(const std::string& treeJson) {
-  if (stopped_) return;
   callHook(buildDocumentHook_, {makeString(context_, treeJson)});
 }
 
 void Page::runScript(const std::string& source, const std::string& sourceURL, int line) {
-  if (stopped_) return;
-  beforeEntry();
-  if (stopped_) return;
+  if (!enter()) return;
   JsString s(source);
   JsString url(sourceURL);
   JSValueRef exception = nullptr;
   JSEvaluateScript(context_, s.get(), nullptr, url.get(), line, &exception);
-  if (exception && !group_->timedOut()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
-  afterEntry();
+  if (exception && !isStopped()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
+  leave();
 }
 
 void Page::setReadyState(const char* state) {
-  if (stopped_) return;
   callHook(setReadyStateHook_, {makeString(context_, state)});
 }
 
 void Page::dispatchEvent(const char* target, const char* type) {
-  if (stopped_) return;
   callHook(dispatchHook_, {makeString(context_, target), makeString(context_, type)});
 }
 
@@ -334,35 +364,48 @@ void Page::fireTimer(int id) {
 }
 
 void Page::settleFetch(int fetchId, const std::optional<std::string>& text, const std::string& url) {
-  if (stopped_) return;
   callHook(settleFetchHook_, {JSValueMakeNumber(context_, fetchId), JSValueMakeBoolean(context_, text.has_value()),
                               makeString(context_, text.value_or("")), makeString(context_, url)});
 }
 
+Error Page::stoppedError(engine::StopReason reason) {
+  switch (reason) {
+    case engine::StopReason::TimeLimit:
+      return Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "the script ran past the time limit"};
+    case engine::StopReason::MemoryLimit:
+      return Error{kWebErrorDomain, WebErrorCode::ResourceLimit, "the page held more memory than it may"};
+    case engine::StopReason::PendingLimit:
+      return Error{kWebErrorDomain, WebErrorCode::ResourceLimit, "the page posted more messages than may wait"};
+    case engine::StopReason::Interrupted:
+    case engine::StopReason::None:
+      break;
+  }
+  return Error{kWebErrorDomain, WebErrorCode::ContentTerminated, "the page's content was torn down"};
+}
+
 ScriptEvaluation Page::evaluate(const std::string& script) {
   ScriptEvaluation out;
-  if (stopped_) {
-    out.error = Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "the page's scripts were stopped"};
+  if (!enter()) {
+    out.error = stoppedError(stopReason());
     return out;
   }
-  beforeEntry();
   JsString s(script);
   JSValueRef exception = nullptr;
   JSValueRef value = JSEvaluateScript(context_, s.get(), nullptr, nullptr, 1, &exception);
-  if (!exception && value && !JSValueIsUndefined(context_, value)) {
+  if (!exception && !isStopped() && value && !JSValueIsUndefined(context_, value)) {
     auto parsed = valueToJson(context_, value, &exception);
     if (parsed) out.value = std::move(parsed.value());
     else if (!exception) out.error = Error{kWebErrorDomain, WebErrorCode::UnsupportedResultType, "the result has no JSON form"};
   }
-  if (group_->timedOut()) {
+  if (isStopped()) {
     out.value = nullptr;
-    out.error = Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "the script ran past the time limit"};
+    out.error = stoppedError(stopReason());
   } else if (exception) {
     out.value = nullptr;
     out.error = Error{kWebErrorDomain, WebErrorCode::JavaScriptException, toStd(context_, exception)};
     describeException(context_, exception, &out.line);
   }
-  afterEntry();
+  leave();
   return out;
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 // One page of a web view: a JavaScriptCore context (in a context group of its
-// own, so the time limit and the teardown concern this page only; the engine
-// helpers are platform/script/js_engine.h) with the
-// page's window, document, timers and bridges. Internal to the web view;
-// JavaScriptCore stays in page.cc.
+// own, so the guard of its entries and the teardown concern this page only)
+// with the page's window, document, timers and bridges. Internal to the web
+// view. The engine section it shares with the script contexts outside web
+// views is platform/script (engine.h: the entry guard; js_engine.h: strings,
+// values and exception texts).
 //
-// Main queue only. A Page never calls back into its client's owner from inside
+// A page lives on its web-content queue: it is made, driven and destroyed
+// there, and its timers fire there. Only interrupt() may be called from
+// another thread. A Page never calls back into its client's owner from inside
 // a script: every PageClient method only records or posts.
 //
 // This header includes JavaScriptCore: include it only in the web view's own
@@ -21,7 +24,7 @@
 #include <vector>
 
 #include "platform/dispatch.h"
-#include "platform/script/js_engine.h"
+#include "platform/script/engine.h"
 #include "platform/web/web_view.h"
 
 namespace platform::web_internal {
@@ -37,12 +40,14 @@ class PageClient {
   // whenever they do.
   virtual uint64_t messageHandlersVersion() = 0;
   virtual std::vector<std::string> messageHandlerNames() = 0;
-  // `bytes`: size of the body's JSON text.
-  virtual void pagePostsMessage(const std::string& name, Json body, size_t bytes) = 0;
+  // False when the message would pass the bound of what waits for delivery
+  // (the page is then stopped).
+  virtual bool pagePostsMessage(const std::string& name, Json body) = 0;
   // `url` as the page gave it; the answer comes back through Page::settleFetch.
   virtual void pageFetches(int fetchId, const std::string& url) = 0;
-  // A script ran past the time limit; the page is stopped for good.
-  virtual void pageStopped() = 0;
+  // The page's guard stopped a script (time limit, a bound, an interruption);
+  // the page is stopped for good.
+  virtual void pageStopped(engine::StopReason reason) = 0;
 };
 
 // Writes a line to the web log sink.
@@ -50,14 +55,25 @@ void webLog(WebLogLevel level, const std::string& line);
 
 class Page : public std::enable_shared_from_this<Page> {
  public:
-  static std::shared_ptr<Page> create(PageClient& client, const std::string& url, double timeLimitMs);
+  struct Setup {
+    std::string url;
+    engine::EntryLimits limits;
+    QueueRef queue;  // the web-content queue: the page's timers fire there
+  };
+  static std::shared_ptr<Page> create(PageClient& client, const Setup& setup);
   ~Page();
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;
 
   const std::string& url() const { return url_; }
-  // A script ran past the time limit: nothing of the page runs any more.
-  bool isStopped() const { return stopped_; }
+  // The guard stopped a script: nothing of the page runs any more.
+  bool isStopped() const { return guard_ && guard_->isStopped(); }
+  engine::StopReason stopReason() const { return guard_ ? guard_->stopReason() : engine::StopReason::None; }
+  // Any thread: the script under way stops at the engine's next check and
+  // nothing of the page runs any more; no stop is reported.
+  void interrupt() {
+    if (guard_) guard_->interrupt();
+  }
 
   // The absolute URL a reference names relative to the page, if any.
   std::optional<std::string> resolve(const std::string& reference) const;
@@ -72,6 +88,8 @@ class Page : public std::enable_shared_from_this<Page> {
   void dispatchEvent(const char* target, const char* type);
   // Native evaluation (evaluateJavaScript).
   ScriptEvaluation evaluate(const std::string& script);
+  // What an evaluation answers in a page stopped for `reason`.
+  static Error stoppedError(engine::StopReason reason);
   // Answers fetch `fetchId`: the file's text, or none (the promise rejects).
   void settleFetch(int fetchId, const std::optional<std::string>& text, const std::string& url);
 
@@ -80,18 +98,23 @@ class Page : public std::enable_shared_from_this<Page> {
 
  private:
   Page(PageClient& client, std::string url);
-  bool setUp(double timeLimitMs);
+  bool setUp(const Setup& setup);
   // Calls a hook of the bootstrap at top level; logs an uncaught exception.
   void callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args);
   void fireTimer(int id);
-  // After each entry into the page's script: stops the page when it ran past
-  // the time limit.
-  void afterEntry();
-  // Before each entry: brings window.webkit.messageHandlers up to date.
-  void beforeEntry();
+  // Before each entry into the page's script: false when the page may not
+  // run; brings window.webkit.messageHandlers up to date.
+  bool enter();
+  // After each entry: when the guard stopped it, the page stops for good,
+  // logs why once and tells its client (report).
+  void leave();
+  void report();
+  // A message would pass the bound of what waits for delivery.
+  void overBound();
+
   PageClient& client_;
   const std::string url_;
-  std::unique_ptr<script_internal::TimeLimitedGroup> group_;
+  JSContextGroupRef group_ = nullptr;
   JSGlobalContextRef context_ = nullptr;
   JSObjectRef hooks_ = nullptr;  // protected while the page lives
   JSObjectRef fireTimerHook_ = nullptr;
@@ -102,7 +125,10 @@ class Page : public std::enable_shared_from_this<Page> {
   JSObjectRef setHandlersHook_ = nullptr;
   uint64_t handlersVersion_ = UINT64_MAX;
   std::map<int, std::shared_ptr<Timer>> timers_;
-  bool stopped_ = false;
+  QueueRef queue_;
+  std::unique_ptr<engine::EntryGuard> guard_;
+  bool overBound_ = false;  // natives do nothing more
+  bool reported_ = false;
 };
 
 // The bootstrap script of every page (page_script.cc).

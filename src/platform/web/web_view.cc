@@ -5,40 +5,41 @@
 #include <utility>
 
 #include "platform/dispatch.h"
-#include "platform/web/html.h"
-#include "platform/web/page.h"
 #include "platform/web/url.h"
+#include "platform/web/web_content.h"
 #include "platform/web/web_files.h"
 
 namespace platform {
 
+using web_internal::ContentLoad;
 using web_internal::isInside;
-using web_internal::Page;
+using web_internal::PageSource;
 using web_internal::readWebFile;
+using web_internal::WebContent;
 using web_internal::webLog;
 
 namespace {
 
 void assertMainQueue() { assert(isMainThread() && "a web view is used from the main queue only"); }
 
-// Where a page comes from; kept in the history so that reload and back load
-// the same thing again.
-struct PageSource {
-  enum class Kind { Request, HTML, File };
-  Kind kind = Kind::Request;
-  std::string url;             // the page's URL
-  URLRequest request;          // Request
-  std::string html;            // HTML
-  std::string readAccessPath;  // File, HTML with a file base URL: the folder (or file) the page may read
-};
-
 bool isWebScheme(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
+
+Error stopError(engine::StopReason reason) {
+  if (reason == engine::StopReason::TimeLimit) {
+    return Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit, "a script of the page ran past the time limit"};
+  }
+  return Error{kWebErrorDomain, WebErrorCode::ResourceLimit,
+               reason == engine::StopReason::MemoryLimit ? "the page held more memory than it may"
+                                                         : "the page posted more messages than may wait"};
+}
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// The main side: navigation, history and the delegates. The page itself lives
+// on the web-content queue (WebContent), which tells this side what happened.
 
-struct WebView::Impl : web_internal::PageClient, std::enable_shared_from_this<Impl> {
+struct WebView::Impl : web_internal::ContentClient, std::enable_shared_from_this<Impl> {
   struct Navigation {
     uint64_t id = 0;
     PageSource source;
@@ -46,28 +47,29 @@ struct WebView::Impl : web_internal::PageClient, std::enable_shared_from_this<Im
     std::optional<size_t> historyIndex;  // set for reload and history moves
     bool allowed = false;
     bool committed = false;
+    uint64_t serial = 0;  // of the page it loads, once handed to the content side
     std::shared_ptr<DataTask> task;
-    std::vector<web_internal::HtmlScript> scripts;
-    size_t nextScript = 0;
   };
 
   WebView* owner = nullptr;
   WebViewConfiguration configuration;
   std::weak_ptr<NavigationDelegate> navigationDelegate;
   std::weak_ptr<UIDelegate> uiDelegate;
+  std::shared_ptr<WebContent> content;
 
-  std::shared_ptr<Page> page;
-  uint64_t pageSerial = 0;  // which page a posted page request came from
+  // Pages are numbered here, in the order they are asked for.
+  uint64_t serialCounter = 0;
+  uint64_t pageSerial = 0;        // the page shown as the content side last told (0: none)
+  uint64_t tornDownThrough = 0;   // pages numbered up to here were torn down before they could be shown
+  uint64_t blankSerial = 0;       // kept for the blank page an evaluation may make
   bool everCommitted = false;
   bool terminated = false;  // torn down since the last commit
   std::string pageURL;
-  std::string readAccessPath;
 
   uint64_t navigationSerial = 0;
   std::optional<Navigation> navigation;
   std::vector<PageSource> history;
   size_t historyIndex = 0;
-  size_t pendingMessageBytes = 0;
 
   std::weak_ptr<Impl> weak() { return weak_from_this(); }
   bool isCurrent(uint64_t id) const { return navigation && navigation->id == id; }
@@ -93,11 +95,7 @@ struct WebView::Impl : web_internal::PageClient, std::enable_shared_from_this<Im
   void dropNavigation() {
     if (navigation && navigation->task) navigation->task->cancel();
     navigation.reset();
-  }
-
-  void tearDownPage() {
-    page.reset();
-    ++pageSerial;
+    content->setWantedNavigation(0);
   }
 
   // ---- navigation ----
@@ -133,7 +131,7 @@ struct WebView::Impl : web_internal::PageClient, std::enable_shared_from_this<Im
         auto self = weak.lock();
         if (!self || !self->owner || !self->isCurrent(id)) return;
         if (policy == NavigationActionPolicy::Allow) self->proceed(id);
-        else self->navigation.reset();
+        else self->dropNavigation();
       });
     };
     tellNavigationDelegate([&](NavigationDelegate& d, WebView& view) {
@@ -179,7 +177,7 @@ struct WebView::Impl : web_internal::PageClient, std::enable_shared_from_this<Im
 
   void fail(uint64_t id, const Error& error) {
     if (!isCurrent(id)) return;
-    navigation.reset();
+    dropNavigation();
     webLog(WebLogLevel::Warning, "Load failed: " + error.message + " (" + error.domain + " " +
                                      std::to_string(error.code) + ")");
     // Posted, as every delegate call, so that messages the page posted first
@@ -189,211 +187,110 @@ struct WebView::Impl : web_internal::PageClient, std::enable_shared_from_this<Im
     });
   }
 
-  void commit(uint64_t id, const std::string& html, const std::string& readAccess) {
-    auto document = web_internal::parseHtml(html);
-    if (!document) {
-      return fail(id, Error{kWebErrorDomain, WebErrorCode::DocumentTooDeep,
-                            "the document nests elements deeper than " + std::to_string(web_internal::kMaxHtmlDepth)});
-    }
-    tearDownPage();
-    const std::string url = navigation->source.url;
-    page = Page::create(*this, url, configuration.scriptTimeLimitMs);
-    if (!page) return fail(id, Error{kWebErrorDomain, WebErrorCode::ContentTerminated, "the page could not be set up"});
-    everCommitted = true;
-    terminated = false;
-    pageURL = url;
-    readAccessPath = readAccess;
-    if (navigation->historyIndex) {
-      historyIndex = *navigation->historyIndex;
-    } else {
-      if (!history.empty()) history.resize(historyIndex + 1);
-      history.push_back(navigation->source);
-      historyIndex = history.size() - 1;
-    }
-    navigation->committed = true;
-    navigation->scripts = std::move(document->scripts);
-    page->buildDocument(document->treeJson);
-    runScripts(id);
-  }
-
-  // Runs the document's scripts in order from where it stopped; an external
-  // script over the network suspends the run until it arrives.
-  void runScripts(uint64_t id) {
-    while (isCurrent(id) && !page->isStopped() && navigation->nextScript < navigation->scripts.size()) {
-      const auto& script = navigation->scripts[navigation->nextScript++];
-      if (!script.hasSrc) {
-        page->runScript(script.text, pageURL, script.line);
-        continue;
-      }
-      auto url = page->resolve(script.src);
-      const std::string scheme = url ? urlScheme(*url) : "";
-      if (scheme == "file") {
-        auto source = readPageFile(*url, "Script");
-        if (source) page->runScript(*source, *url, 1);
-        continue;
-      }
-      if (!isWebScheme(scheme)) {
-        webLog(WebLogLevel::Warning, "Script " + script.src + " not loaded: unsupported URL");
-        continue;
-      }
-      URLRequest request;
-      request.url = *url;
-      navigation->task = URLSession::shared()->dataTask(request, mainQueue(), [weak = weak(), id, u = *url](DataTaskResult r) {
-        auto self = weak.lock();
-        if (!self || !self->owner || !self->isCurrent(id)) return;
-        self->navigation->task.reset();
-        const int status = r.response ? r.response->statusCode : 0;
-        if (!r.error && status >= 200 && status < 300) self->page->runScript(r.body, u, 1);
-        else webLog(WebLogLevel::Warning, "Script " + u + " not loaded: " + (r.error ? r.error->message : std::to_string(status)));
-        self->runScripts(id);
-      });
-      navigation->task->resume();
-      return;
-    }
-    if (isCurrent(id) && !page->isStopped()) finish(id);
-  }
-
-  void finish(uint64_t id) {
-    page->setReadyState("interactive");
-    page->dispatchEvent("document", "DOMContentLoaded");
-    page->setReadyState("complete");
-    page->dispatchEvent("window", "load");
-    if (!isCurrent(id) || page->isStopped()) return;  // the stop notice fails the load
-    navigation.reset();
-    post([](Impl& self) {
-      self.tellNavigationDelegate([](NavigationDelegate& d, WebView& view) { d.didFinishNavigation(view); });
-    });
-  }
-
-  // A file the page shown reads (a script element, fetch): only inside the
-  // folder it may read. Refusals are logged.
-  std::optional<std::string> readPageFile(const std::string& url, const char* what) {
-    auto path = filePathFromURL(url);
-    std::string refusal;
-    if (!path) refusal = "not a local file";
-    else if (urlScheme(pageURL) != "file" || readAccessPath.empty()) refusal = "the page is not a file page";
-    else if (!isInside(readAccessPath, *path)) refusal = "outside the folder the page may read";
-    if (refusal.empty()) {
-      auto data = readWebFile(*path);
-      if (data) return std::move(data.value());
-      refusal = data.error().message;
-    }
-    webLog(WebLogLevel::Warning, std::string(what) + " " + url + " not read: " + refusal);
-    return std::nullopt;
+  // Hands the document to the content side, which makes it the page and runs
+  // its scripts (committed, then finished, come back).
+  void commit(uint64_t id, std::string html, const std::string& readAccess) {
+    ContentLoad load;
+    load.navigationId = id;
+    load.serial = ++serialCounter;
+    load.html = std::move(html);
+    load.url = navigation->source.url;
+    load.readAccessPath = readAccess;
+    load.source = std::make_shared<const PageSource>(navigation->source);
+    load.historyIndex = navigation->historyIndex;
+    navigation->serial = load.serial;
+    content->setWantedNavigation(id);
+    content->load(std::move(load));
   }
 
   void terminate(bool notify) {
     dropNavigation();
-    tearDownPage();
+    tornDownThrough = serialCounter;
+    pageSerial = 0;
     terminated = true;
-    if (notify) {
-      post([](Impl& self) {
-        self.tellNavigationDelegate([](NavigationDelegate& d, WebView& view) { d.webContentProcessDidTerminate(view); });
-      });
-    }
-  }
-
-  Page* pageForEvaluation() {
-    if (page) return page.get();
-    if (terminated) return nullptr;
-    page = Page::create(*this, "about:blank", configuration.scriptTimeLimitMs);
-    if (page) page->buildDocument(web_internal::parseHtml("")->treeJson);
-    return page.get();
-  }
-
-  // ---- PageClient: called from inside the page's scripts; only posts ----
-
-  void pageNavigates(const std::string& url, NavigationType type) override {
-    const uint64_t serial = pageSerial;
-    post([serial, url, type](Impl& self) {
-      if (self.pageSerial != serial) return;
-      if (type == NavigationType::Reload) return self.reloadCurrent();
-      PageSource source;
-      source.url = url;
-      source.request.url = url;
-      self.start(std::move(source), type);
-    });
-  }
-
-  void pageOpensWindow(const std::string& url, NavigationType type) override {
-    const uint64_t serial = pageSerial;
-    post([serial, url, type](Impl& self) {
-      auto ui = self.uiDelegate.lock();
-      if (self.pageSerial != serial || !ui) return;
-      NavigationAction action;
-      action.request.url = url;
-      action.request.mainDocumentURL = url;
-      action.navigationType = type;
-      auto keepAlive = self.owner->weak_from_this().lock();
-      auto opened = ui->createWebView(*self.owner, self.configuration, action, WindowFeatures{});
-      if (opened && !url.empty()) opened->loadRequest(action.request);
-    });
-  }
-
-  uint64_t messageHandlersVersion() override {
-    return configuration.userContentController ? configuration.userContentController->version() : 0;
-  }
-  std::vector<std::string> messageHandlerNames() override {
-    return configuration.userContentController ? configuration.userContentController->handlerNames()
-                                               : std::vector<std::string>{};
-  }
-
-  void pagePostsMessage(const std::string& name, Json body, size_t bytes) override {
-    if (pendingMessageBytes + bytes > kMaxPendingScriptMessageBytes) {
-      webLog(WebLogLevel::Error, "Message to \"" + name + "\" dropped: messages not yet delivered hold more than " +
-                                     std::to_string(kMaxPendingScriptMessageBytes) + " bytes");
-      return;
-    }
-    pendingMessageBytes += bytes;
-    auto message = std::make_shared<ScriptMessage>();
-    message->name = name;
-    message->body = std::move(body);
-    message->frameURL = pageURL;
-    post([message, bytes](Impl& self) {
-      self.pendingMessageBytes -= bytes;
-      auto controller = self.configuration.userContentController;
-      auto handler = controller ? controller->handler(message->name) : nullptr;
-      if (!handler) return;
-      auto keepAlive = std::static_pointer_cast<WebView>(self.owner->weak_from_this().lock());
-      message->webView = keepAlive;
-      handler->didReceiveScriptMessage(*controller, *message);
-    });
-  }
-
-  void pageFetches(int fetchId, const std::string& url) override {
-    const uint64_t serial = pageSerial;
-    post([serial, fetchId, url](Impl& self) {
-      if (self.pageSerial != serial || !self.page) return;
-      auto resolved = self.page->resolve(url).value_or(url);
-      std::optional<std::string> text;
-      if (!self.configuration.preferences ||
-          !self.configuration.preferences->value(Preferences::kAllowFileAccessFromFileURLs).value_or(false)) {
-        webLog(WebLogLevel::Warning, "Fetch " + resolved + " refused: file access from file URLs is off");
-      } else {
-        text = self.readPageFile(resolved, "Fetch");
-      }
-      self.page->settleFetch(fetchId, text, resolved);
-    });
-  }
-
-  void pageStopped() override {
-    const uint64_t serial = pageSerial;
-    post([serial](Impl& self) {
-      if (self.pageSerial != serial) return;
-      if (self.navigation && self.navigation->committed) {
-        const uint64_t id = self.navigation->id;
-        self.tearDownPage();
-        self.terminated = true;
-        return self.fail(id, Error{kWebErrorDomain, WebErrorCode::ScriptTimeLimit,
-                                   "a script of the page ran past the time limit"});
-      }
-      self.terminate(true);
-    });
+    // The delegate hears of it once the content side has let the page go.
+    content->terminate(serialCounter, notify);
   }
 
   void reloadCurrent() {
     if (history.empty()) return;
     start(history[historyIndex], NavigationType::Reload, historyIndex);
+  }
+
+  // ---- ContentClient: what the content side tells, on the main queue ----
+
+  void committed(const ContentLoad& load) override {
+    if (!owner || load.serial <= tornDownThrough) return;
+    pageSerial = load.serial;
+    terminated = false;
+    if (load.navigationId == 0) return;  // a blank page made for an evaluation
+    everCommitted = true;
+    pageURL = load.url;
+    if (load.historyIndex) {
+      historyIndex = *load.historyIndex;
+    } else if (load.source) {
+      if (!history.empty()) history.resize(historyIndex + 1);
+      history.push_back(*load.source);
+      historyIndex = history.size() - 1;
+    }
+    if (isCurrent(load.navigationId)) navigation->committed = true;
+  }
+
+  void loadFailed(uint64_t navigationId, const Error& error) override {
+    if (owner) fail(navigationId, error);
+  }
+
+  void finished(uint64_t navigationId, uint64_t serial) override {
+    if (!owner || !isCurrent(navigationId) || !navigation->committed || pageSerial != serial) return;
+    dropNavigation();
+    tellNavigationDelegate([](NavigationDelegate& d, WebView& view) { d.didFinishNavigation(view); });
+  }
+
+  void navigates(uint64_t serial, const std::string& url, NavigationType type) override {
+    if (!owner || pageSerial != serial) return;
+    if (type == NavigationType::Reload) return reloadCurrent();
+    PageSource source;
+    source.url = url;
+    source.request.url = url;
+    start(std::move(source), type);
+  }
+
+  void opensWindow(uint64_t serial, const std::string& url, NavigationType type) override {
+    auto ui = uiDelegate.lock();
+    if (!owner || pageSerial != serial || !ui) return;
+    NavigationAction action;
+    action.request.url = url;
+    action.request.mainDocumentURL = url;
+    action.navigationType = type;
+    auto keepAlive = owner->weak_from_this().lock();
+    auto opened = ui->createWebView(*owner, configuration, action, WindowFeatures{});
+    if (opened && !url.empty()) opened->loadRequest(action.request);
+  }
+
+  void stopped(uint64_t serial, engine::StopReason reason) override {
+    if (!owner || reason == engine::StopReason::Interrupted || pageSerial != serial) return;
+    if (navigation && navigation->committed && navigation->serial == serial) {
+      // The content side dropped the page already.
+      const uint64_t id = navigation->id;
+      pageSerial = 0;
+      terminated = true;
+      return fail(id, stopError(reason));
+    }
+    terminate(true);
+  }
+
+  void contentTerminated() override {
+    tellNavigationDelegate([](NavigationDelegate& d, WebView& view) { d.webContentProcessDidTerminate(view); });
+  }
+
+  void received(ScriptMessage message) override {
+    if (!owner) return;
+    auto controller = configuration.userContentController;
+    auto handler = controller ? controller->handler(message.name) : nullptr;
+    if (!handler) return;
+    auto keepAlive = std::static_pointer_cast<WebView>(owner->weak_from_this().lock());
+    message.webView = keepAlive;
+    handler->didReceiveScriptMessage(*controller, message);
   }
 };
 
@@ -404,12 +301,14 @@ WebView::WebView(Rect frame, WebViewConfiguration configuration)
       scrollView_(std::make_shared<ScrollView>(Rect{Point{}, frame.size})) {
   impl_->owner = this;
   impl_->configuration = std::move(configuration);
+  impl_->content = WebContent::create(impl_, impl_->configuration);
 }
 
 WebView::~WebView() {
   impl_->owner = nullptr;
   impl_->dropNavigation();
-  impl_->tearDownPage();
+  // The page goes on the web-content queue, after what was asked of it.
+  impl_->content->terminate(UINT64_MAX, false);
 }
 
 const WebViewConfiguration& WebView::configuration() const { return impl_->configuration; }
@@ -514,23 +413,18 @@ void WebView::goForward() {
 
 void WebView::evaluateJavaScript(const std::string& script, EvaluationCompletion completion) {
   assertMainQueue();
-  mainQueue()->async([weak = impl_->weak(), script, completion = std::move(completion)] {
-    auto self = weak.lock();
-    ScriptEvaluation result;
-    if (!self || !self->owner) {
-      result.error = Error{kWebErrorDomain, WebErrorCode::WebViewGone, "the web view is gone"};
-    } else if (Page* page = self->pageForEvaluation()) {
-      result = page->evaluate(script);
-    } else {
-      result.error = Error{kWebErrorDomain, WebErrorCode::ContentTerminated, "the page's content was torn down"};
-    }
-    if (completion) completion(result);
-  });
+  // A blank page is made for it when nothing was ever shown.
+  uint64_t blank = 0;
+  if (!impl_->everCommitted && impl_->pageSerial == 0 && !impl_->terminated) {
+    if (impl_->blankSerial == 0) impl_->blankSerial = ++impl_->serialCounter;
+    blank = impl_->blankSerial;
+  }
+  impl_->content->evaluate(script, blank, std::move(completion));
 }
 
 void WebView::terminateWebContentProcess() {
   assertMainQueue();
-  if (!impl_->everCommitted && !impl_->page && !impl_->navigation) return;
+  if (!impl_->everCommitted && impl_->pageSerial == 0 && !impl_->navigation) return;
   impl_->terminate(true);
 }
 

@@ -8,7 +8,10 @@
 // the main queue. Every method must be called there (a call from another
 // thread is a programming error that asserts in debug builds); every delegate,
 // handler and completion is called there, always later than the call that
-// caused it (never inline).
+// caused it (never inline). Pages run elsewhere: every page's scripts, timers
+// and the engine's work run on the web-content queue (webContentQueue()), so
+// a page never holds the main queue; what a page does reaches the main queue
+// only as the calls above.
 //
 // A page is outside input:
 //  * each entry into the page's script (a script element, a timer, an event
@@ -18,21 +21,27 @@
 //    otherwise the navigation delegate hears webContentProcessDidTerminate.
 //    A chain of promise jobs that never ends is not stopped: every job gets a
 //    budget of its own.
+//  * a page whose scripts make the process hold more than
+//    WebViewConfiguration::memoryLimitBytes, or whose posted messages not yet
+//    delivered pass kMaxPendingScriptMessages or kMaxPendingScriptMessageBytes
+//    (the memory they really take), is stopped and torn down the same way,
+//    with ResourceLimit; each stop is logged once;
 //  * an exception that a page script does not catch is logged (web log,
 //    Error) and goes no further;
-//  * a posted message larger than kMaxScriptMessageBytes, or one that would
-//    push the messages not yet delivered past kMaxPendingScriptMessageBytes, is
-//    dropped and logged.
+//  * a posted message larger than kMaxScriptMessageBytes is dropped and
+//    logged.
 //
 // JavaScriptCore stays out of this header.
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/dispatch.h"
 #include "platform/json.h"
 #include "platform/net.h"
 #include "platform/result.h"
@@ -53,10 +62,15 @@ inline constexpr int ScriptTimeLimit = 3;        // a script ran past the time l
 inline constexpr int ContentTerminated = 4;      // the page was torn down first
 inline constexpr int WebViewGone = 5;            // the web view was destroyed first
 inline constexpr int DocumentTooDeep = 6;        // the HTML nests deeper than the parser takes
+inline constexpr int ResourceLimit = 7;          // the page held more memory or waiting messages than it may
 }  // namespace WebErrorCode
 
-// Caps on what a page may post (UTF-8 JSON bytes of the body).
+// Cap on one message a page posts (UTF-8 JSON bytes of the body).
 inline constexpr size_t kMaxScriptMessageBytes = size_t{1} << 20;
+// Bounds of the messages a page posted that wait for delivery on the main
+// queue: how many, and the memory they take (body, envelope, page URL and the
+// queued delivery), per web view.
+inline constexpr size_t kMaxPendingScriptMessages = 5'000;
 inline constexpr size_t kMaxPendingScriptMessageBytes = size_t{16} << 20;
 // Cap on a page, a script file or a file a page fetches.
 inline constexpr size_t kMaxWebResourceBytes = size_t{16} << 20;
@@ -69,8 +83,9 @@ inline constexpr size_t kMaxWebResourceBytes = size_t{16} << 20;
 enum class WebLogLevel { Debug = 0, Info = 1, Warning = 2, Error = 3 };
 using WebLogSink = std::function<void(WebLogLevel level, const std::string& line)>;
 // Replaces the sink (nullptr: standard error) and returns the previous one.
-// The sink is called on the main queue, from inside page scripts: it must not
-// call back into a web view.
+// The sink is called on the web-content queue (from inside page scripts) and
+// on the main queue: it must be safe to call from any thread and must not call
+// back into a web view.
 WebLogSink setWebLogSink(WebLogSink sink);
 
 // ---------------------------------------------------------------------------
@@ -84,17 +99,20 @@ inline constexpr uint32_t Video = 1u << 1;
 inline constexpr uint32_t All = ~0u;
 }  // namespace MediaTypes
 
-// Named switches of the web view, shared by the configuration's copies.
+// Named switches of the web view, shared by the configuration's copies. Set
+// on the main queue; pages read them on the web-content queue (any thread may
+// read).
 class Preferences {
  public:
   // Whether a page loaded from a file URL may read other file URLs with
   // fetch() (inside the read-access folder it was loaded with). Off unless set.
   static constexpr const char* kAllowFileAccessFromFileURLs = "allowFileAccessFromFileURLs";
 
-  void setValue(const std::string& key, bool value) { values_[key] = value; }
+  void setValue(const std::string& key, bool value);
   std::optional<bool> value(const std::string& key) const;
 
  private:
+  mutable std::mutex m_;
   std::map<std::string, bool> values_;
 };
 
@@ -117,22 +135,21 @@ class ScriptMessageHandler {
 // strongly until removed. Pages see the names at once:
 // window.webkit.messageHandlers.<name> exists exactly while a handler of that
 // name is added, and a message reaches the handler registered when it is
-// delivered (none: dropped).
+// delivered (none: dropped). Changed on the main queue; pages read the names
+// on the web-content queue (any thread may read).
 class UserContentController {
  public:
   // False (nothing changes) when the name is empty or already taken.
   bool addScriptMessageHandler(std::shared_ptr<ScriptMessageHandler> handler, const std::string& name);
   void removeScriptMessageHandler(const std::string& name);
-  void removeAllScriptMessageHandlers() {
-    handlers_.clear();
-    ++version_;
-  }
+  void removeAllScriptMessageHandlers();
   std::shared_ptr<ScriptMessageHandler> handler(const std::string& name) const;
   std::vector<std::string> handlerNames() const;
   // Changes whenever a handler is added or removed.
-  uint64_t version() const { return version_; }
+  uint64_t version() const;
 
  private:
+  mutable std::mutex m_;
   std::map<std::string, std::shared_ptr<ScriptMessageHandler>> handlers_;
   uint64_t version_ = 0;
 };
@@ -142,9 +159,19 @@ struct WebViewConfiguration {
   uint32_t mediaTypesRequiringUserActionForPlayback = MediaTypes::All;
   std::shared_ptr<Preferences> preferences = std::make_shared<Preferences>();
   std::shared_ptr<UserContentController> userContentController = std::make_shared<UserContentController>();
-  // Longest run of one entry into a page's script, in real milliseconds.
+  // Longest run of one entry into a page's script, in milliseconds of the
+  // processor time of the thread that runs it.
   double scriptTimeLimitMs = 2000;
+  // Bound of the memory a page's scripts make the process hold (the growth of
+  // the process's resident memory while they run, see docs/web-view.md); 0:
+  // none.
+  size_t memoryLimitBytes = size_t{512} << 20;
 };
+
+// The serial queue every page's scripts, timers and engine work run on. Under
+// a TestEnvironment it is an ordinary serial queue of the environment: its
+// blocks run on the test thread when the test pumps.
+QueueRef webContentQueue();
 
 // ---------------------------------------------------------------------------
 // Navigation.

@@ -1,0 +1,212 @@
+// quillborne_sandbox: the maker's servers on loopback, made of the same code
+// the tests use (tests/support): the configuration endpoint, the auction, the
+// event endpoints, the own network's controller page, its ad page (also the
+// ads' creative) and the offerwall's signed credit. The demo starts it; an
+// application under development can point the library at it
+// (Quillborne::setInitEndpointForTesting).
+//
+//   quillborne_sandbox [--network=tulvo|own|both] [--load-while-show]
+//                      [--app-key KEY] [--user-id ID] [--exit-with-parent]
+//
+// --network     which network fills: the Tulvo stand-in, the own network, or
+//               both (default: the own network the rewarded video, Tulvo the
+//               interstitial). Where the own network fills the rewarded
+//               video, Tulvo's instance stands behind it in the waterfall.
+//               Every auction answers with the first preferred instance the
+//               request offers (the own network's, else Tulvo's), under a
+//               fresh auction id ("demo-1", "demo-2" ...).
+// --load-while-show  the configuration loads rewarded video while an ad
+//               shows (default: after the close).
+// --app-key, --user-id  whom the offerwall's credit is signed for (default
+//               demoAppKey1, demo-user).
+// --exit-with-parent  ends when the process that started it ends.
+//
+// Listens on a free port of 127.0.0.1. Prints its base URL
+// ("http://127.0.0.1:<port>") as the only line of standard output once it
+// answers, then serves until SIGINT or SIGTERM. Exit status 0
+// after a signal, 2 for a bad argument, 1 when it cannot listen.
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/json.h"
+#include "support/sandbox_auction.h"
+#include "support/sandbox_config.h"
+#include "support/sandbox_controller.h"
+#include "support/sandbox_events.h"
+#include "support/sandbox_server.h"
+
+namespace {
+
+using platform::Json;
+
+struct Options {
+  std::string network = "both";  // tulvo, own, both
+  bool loadWhileShow = false;
+  std::string appKey = "demoAppKey1";
+  std::string userId = "demo-user";
+  bool exitWithParent = false;
+};
+
+int usage(const std::string& problem) {
+  std::fprintf(stderr,
+               "quillborne_sandbox: %s\n"
+               "usage: quillborne_sandbox [--network=tulvo|own|both] [--load-while-show] [--app-key KEY]\n"
+               "                          [--user-id ID] [--exit-with-parent]\n",
+               problem.c_str());
+  return 2;
+}
+
+std::optional<Options> parse(int argc, char** argv, std::string& problem) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 >= argc) return std::nullopt;
+      return std::string(argv[++i]);
+    };
+    if (arg.rfind("--network=", 0) == 0) {
+      options.network = arg.substr(10);
+      if (options.network != "tulvo" && options.network != "own" && options.network != "both") {
+        problem = "unknown network " + options.network;
+        return std::nullopt;
+      }
+    } else if (arg == "--load-while-show") {
+      options.loadWhileShow = true;
+    } else if (arg == "--exit-with-parent") {
+      options.exitWithParent = true;
+    } else if (arg == "--app-key" || arg == "--user-id") {
+      auto v = value();
+      if (!v) {
+        problem = arg + " needs a value";
+        return std::nullopt;
+      }
+      (arg == "--app-key" ? options.appKey : options.userId) = *v;
+    } else {
+      problem = "unknown argument " + arg;
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+// What the own network's controller page does: every product command answered
+// with success; a load first keeps the ad's creative (the network's ad page)
+// in the page's file store, marked with its ad; a show listens to the silent
+// switch until the ad's close and presents the ad page in the product view controller, which
+// clicks and later closes it, then the page credits the ad and reports it
+// closed (rewarded ad instances travel as the page's interstitial product);
+// the offerwall credits the user with what the offerwall's server signed. The
+// page reports what it did on its console ("report").
+Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& options) {
+  const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+  // The ad stays on screen long enough for a load while it shows.
+  const Json actions = Json::array({Json::array({"click", 300}), Json::array({"close", 1500})});
+  return Json{
+      {"report", true},
+      {"creative", server.url(qbtest::kAdPagePath)},
+      {"creativeStore", "fileSystemAPI"},
+      {"ringer", true},
+      {"offerwallCredit", qbtest::offerwallCredit(options.appKey, options.userId, 5, 150, std::to_string(now.count()))},
+      {"commands",
+       {{"showInterstitial",
+         {{"present", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", actions}}},
+          {"then", Json::array({Json::array({"adCredited", {{"credits", "10"}, {"productType", "Interstitial"}}}),
+                                Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})})}}}}}};
+}
+
+// The servers' set-up: each ad unit's waterfall in the configuration, and the
+// instances the auction prefers, best first (the own network's where it
+// fills the rewarded video, then Tulvo's).
+struct Waterfalls {
+  std::vector<std::string> rewardedVideo, interstitial;
+};
+
+Waterfalls waterfalls(const Options& options) {
+  Waterfalls w;
+  w.rewardedVideo = options.network == "tulvo" ? std::vector<std::string>{"TulvoRV2"}
+                                               : std::vector<std::string>{"QuillborneRV1", "TulvoRV2"};
+  w.interstitial = {options.network == "own" ? "QuillborneIS1" : "TulvoIS1"};
+  return w;
+}
+
+// The configuration: the waterfalls, the loading mode, and the next
+// rewarded-video load 500 ms after the close (or after the show began).
+Json configuration(const qbtest::SandboxConfigEndpoint& endpoint, const Options& options, const Waterfalls& w) {
+  Json config = endpoint.configuration();
+  auto& auction = config["configurations"]["application"]["auction"];
+  auction["isLoadWhileShow"] = options.loadWhileShow;
+  auction["minTimeBeforeRvAuctionMs"] = 500;
+  config["providerOrder"]["rewardedVideo"] = w.rewardedVideo;
+  config["providerOrder"]["interstitial"] = w.interstitial;
+  return config;
+}
+
+// The auction's answer: the first preferred instance the request offers (the
+// library leaves out those that may not load now, such as the own network's
+// while one of its ads shows), under a fresh auction id; no fill when it
+// offers none.
+qbtest::AuctionAnswer answer(const qbtest::DecodedAuctionRequest& request, const Waterfalls& w, int auctionNumber) {
+  if (!request.json) return qbtest::AuctionAnswer::noFill();
+  const auto adUnit = platform::getString(*request.json, "adUnit").value_or("");
+  const auto& preferred = adUnit == "interstitial" ? w.interstitial : w.rewardedVideo;
+  const auto offered = platform::getArray(*request.json, "instances").value_or(Json::array());
+  for (const auto& name : preferred) {
+    for (const auto& candidate : offered) {
+      if (platform::getString(candidate, "instance") != name) continue;
+      return qbtest::AuctionAnswer::withPayload(
+          qbtest::SandboxAuction::waterfallPayload("demo-" + std::to_string(auctionNumber), {name}));
+    }
+  }
+  return qbtest::AuctionAnswer::noFill();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string problem;
+  const auto options = parse(argc, argv, problem);
+  if (!options) return usage(problem);
+  if (options->exitWithParent) {
+    const pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) return 0;  // the parent ended before the request took hold
+  }
+  // The signals wait for sigwait below; the server's threads inherit the mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  qbtest::SandboxServer server;
+  if (!server.start()) {
+    std::fprintf(stderr, "quillborne_sandbox: cannot listen on 127.0.0.1\n");
+    return 1;
+  }
+  qbtest::addEventsEndpoint(server);
+  qbtest::addAdPage(server);
+  qbtest::addControllerPage(server, controllerBehaviour(server, *options));
+  qbtest::SandboxConfigEndpoint configEndpoint(server);
+  const Waterfalls w = waterfalls(*options);
+  configEndpoint.setConfiguration(configuration(configEndpoint, *options, w));
+  qbtest::SandboxAuction auction(server);
+  auto answered = std::make_shared<std::atomic<int>>(0);
+  auction.setAnswerer([answered, w](const qbtest::DecodedAuctionRequest& request) {
+    return answer(request, w, answered->fetch_add(1) + 1);
+  });
+
+  std::printf("%s\n", server.baseUrl().c_str());
+  std::fflush(stdout);
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  return 0;
+}

@@ -1,0 +1,99 @@
+// The application's windows and view controllers over the headless UI layer.
+// A host window is a platform window that tells its observer when a view
+// controller's view (other than the root's) joins or leaves it: presentation
+// puts the presented controller's view on top of the presenter's window and
+// dismissal takes it away.
+#include "quillborne/host/Screen.h"
+
+#include "platform/ui.h"
+
+namespace quillborne::host {
+
+namespace {
+
+class HostWindow final : public platform::Window {
+ public:
+  using platform::Window::Window;
+
+  void setObserver(std::weak_ptr<WindowObserver> observer) { observer_ = std::move(observer); }
+  int presentedCount() const { return presented_; }
+
+ protected:
+  void didAddSubview(const std::shared_ptr<platform::View>& view) override {
+    if (!isPresentedView(view)) return;
+    ++presented_;
+    if (auto observer = observer_.lock()) observer->presentedViewControllerAppeared();
+  }
+  void willRemoveSubview(const std::shared_ptr<platform::View>& view) override {
+    if (!isPresentedView(view)) return;
+    if (presented_ > 0) --presented_;
+    if (auto observer = observer_.lock()) observer->presentedViewControllerDisappeared();
+  }
+
+ private:
+  // The root view of a controller other than the window's root: what
+  // presentation puts in the window. The own network's hidden page has no
+  // controller.
+  bool isPresentedView(const std::shared_ptr<platform::View>& view) const {
+    auto controller = view ? view->viewController() : nullptr;
+    return controller && controller != rootViewController();
+  }
+
+  std::weak_ptr<WindowObserver> observer_;
+  int presented_ = 0;
+};
+
+}  // namespace
+
+// ------------------------------------------------------------ view controller
+
+struct ViewController::Impl {
+  std::shared_ptr<platform::ViewController> controller;
+};
+
+ViewController::ViewController(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+ViewController::~ViewController() = default;
+
+std::shared_ptr<ViewController> ViewController::create() {
+  auto impl = std::make_unique<Impl>();
+  impl->controller = std::make_shared<platform::ViewController>();
+  return std::shared_ptr<ViewController>(new ViewController(std::move(impl)));
+}
+
+Quillborne::ViewControllerRef ViewController::viewController() const { return impl_->controller; }
+
+bool ViewController::isPresenting() const { return impl_->controller->presentedViewController() != nullptr; }
+
+// --------------------------------------------------------------------- window
+
+struct Window::Impl {
+  std::shared_ptr<HostWindow> window;
+  std::shared_ptr<ViewController> root;
+};
+
+Window::Window(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+Window::~Window() {
+  auto& application = platform::Application::shared();
+  application.removeWindow(impl_->window);
+}
+
+std::shared_ptr<Window> Window::create(const std::shared_ptr<ViewController>& root) {
+  if (!root) return nullptr;
+  const auto controller = root->viewController();
+  if (controller->isViewLoaded() && controller->view()->window()) return nullptr;
+  auto impl = std::make_unique<Impl>();
+  impl->window = std::make_shared<HostWindow>(platform::Screen::main().bounds());
+  impl->root = root;
+  impl->window->setRootViewController(controller);
+  impl->window->makeKeyAndVisible();
+  return std::shared_ptr<Window>(new Window(std::move(impl)));
+}
+
+std::shared_ptr<ViewController> Window::rootViewController() const { return impl_->root; }
+
+int Window::presentedViewControllerCount() const { return impl_->window->presentedCount(); }
+
+void Window::setObserver(std::weak_ptr<WindowObserver> observer) { impl_->window->setObserver(std::move(observer)); }
+
+}  // namespace quillborne::host

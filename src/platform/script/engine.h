@@ -1,0 +1,151 @@
+#pragma once
+// The engine section of the platform: what every script run in
+// JavaScriptCore needs, whoever hosts it (a web view's page, a script context
+// of its own, platform/script/script_context.h): the engine's one-time set-up, the guard of each entry into a
+// context group's scripts (time limit, memory bound, a stop asked from
+// another thread), and the accounting of what scripts hand to a host that
+// delivers it later. Nothing here knows pages, documents or web views.
+//
+// This header includes JavaScriptCore: include it only in sources of the
+// script layer.
+#include <JavaScriptCore/JavaScript.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+#include "platform/json.h"
+
+namespace platform::engine {
+
+// Sets the engine's process-wide options; before the first context group.
+void configureEngineOnce();
+
+// Bytes of the process's resident memory now (0 when it cannot be read).
+size_t residentBytes();
+// Pages the calling thread has touched for the first time (its minor faults).
+uint64_t threadFirstTouches();
+
+// Why the engine stopped a script.
+enum class StopReason {
+  None,
+  TimeLimit,     // one entry ran longer than its time limit
+  MemoryLimit,   // the process's memory grew past the bound while the scripts ran
+  PendingLimit,  // what the scripts handed over waits past its bound (DeliveryBudget)
+  Interrupted,   // the host asked it to stop (interrupt)
+};
+const char* stopReasonName(StopReason reason);
+
+struct EntryLimits {
+  // Longest run of one entry, in milliseconds of the running thread's
+  // processor time (the engine's own measure: a thread that a busy machine
+  // holds back is not stopped early), rounded up to the guard's period.
+  double timeLimitMs = 2000;
+  // Bound of the memory the scripts make the process hold (see EntryGuard).
+  size_t memoryLimitBytes = size_t{512} << 20;
+};
+
+// How often the engine asks the guard while a script runs (milliseconds of
+// the running thread's processor time).
+inline constexpr double kEngineCheckPeriodMs = 10;
+
+// Watches every entry into one context group's scripts. Made with the group,
+// on the thread that runs it; begin/end around each entry on that thread.
+//
+// While a script runs the engine asks the guard every kEngineCheckPeriodMs;
+// the guard stops the script (an exception the script cannot catch) when:
+//  * the entry has run longer than the time limit (counted in the engine's
+//    periods, so no clock is read per entry);
+//  * the memory the group's scripts hold passes the bound. The engine tells
+//    no group's heap size cheaply (its statistics walk the whole heap), so the
+//    guard counts what the scripts make the process hold: the memory the
+//    running thread touches for the first time during each entry (its minor
+//    faults; during a long entry also the growth of the process's resident
+//    memory, whichever is more), added up, less what the process gave back
+//    since the group's last entry that touched new memory. An entry that
+//    allocates without end is stopped within one period of passing the bound;
+//    a page whose entries each keep a little is stopped at the end of the
+//    entry that passes it. An entry that touches no new memory costs two
+//    reads of the thread's fault count and nothing more;
+//  * a stop was requested (requestStop, from the running thread: a bound of
+//    the host), or the group was interrupted (interrupt, any thread).
+// Once stopped, the reason stays; every later entry is refused (begin answers
+// false). A chain of promise jobs that never ends is the engine's blind spot:
+// each job is an entry of its own for the engine, and short jobs are never
+// asked about.
+class EntryGuard {
+ public:
+  EntryGuard(JSContextGroupRef group, EntryLimits limits);
+  ~EntryGuard() = default;
+  EntryGuard(const EntryGuard&) = delete;
+  EntryGuard& operator=(const EntryGuard&) = delete;
+
+  // Before an entry: false (do not enter) once stopped.
+  bool begin();
+  // After it: the reason the entry was stopped, None when it ran through.
+  StopReason end();
+
+  // Any thread: stop the running entry at the engine's next check, and every
+  // later one.
+  void interrupt();
+  // The running thread: stop for `reason` at the engine's next check (a host
+  // bound passed inside a native call). The first reason stays.
+  void requestStop(StopReason reason);
+
+  // The reason the scripts were stopped, None while they may run.
+  StopReason stopReason() const { return stopped_.load(); }
+  bool isStopped() const { return stopReason() != StopReason::None; }
+  const EntryLimits& limits() const { return limits_; }
+  // What the guard counts as held by the scripts now (see above).
+  size_t heldBytes() const { return held_; }
+
+ private:
+  static bool shouldTerminate(JSContextRef ctx, void* guard);
+  bool check();
+  void arm();
+  double periodMs() const;
+  // Bytes this entry touched for the first time so far.
+  size_t entryGrowth(size_t residentNow) const;
+  void stop(StopReason reason);
+
+  JSContextGroupRef group_;
+  EntryLimits limits_;
+  std::atomic<StopReason> stopped_{StopReason::None};
+  std::atomic<StopReason> requested_{StopReason::None};
+  bool running_ = false;
+  int periods_ = 0;                  // the engine's checks during this entry
+  uint64_t entryStartTouches_ = 0;
+  size_t entryBaseline_ = 0;         // resident memory at the entry's first check (0: none yet)
+  size_t lastSample_ = 0;            // resident memory after the last entry that touched new memory
+  size_t held_ = 0;
+};
+
+// What scripts handed to the host and the host has not delivered yet: a count
+// and the bytes the waiting items really take. Any thread.
+class DeliveryBudget {
+ public:
+  DeliveryBudget(size_t maxCount, size_t maxBytes) : maxCount_(maxCount), maxBytes_(maxBytes) {}
+  // Counts one more item of `bytes`; false (nothing counted) when it would
+  // pass either bound.
+  bool tryAdd(size_t bytes);
+  // One item of `bytes` was delivered (or dropped).
+  void remove(size_t bytes);
+  size_t count() const;
+  size_t bytes() const;
+  size_t maxCount() const { return maxCount_; }
+  size_t maxBytes() const { return maxBytes_; }
+
+ private:
+  const size_t maxCount_;
+  const size_t maxBytes_;
+  mutable std::mutex m_;
+  size_t count_ = 0;
+  size_t bytes_ = 0;
+};
+
+// An estimate of the heap memory a JSON value holds: its nodes, strings and
+// containers as the JSON library lays them out.
+size_t jsonFootprintBytes(const Json& value);
+
+}  // namespace platform::engine

@@ -1,0 +1,330 @@
+// The host API as an application uses it: the console's level and sink, the
+// information dictionary and data folder, windows that tell what comes over
+// them, the real main loop, and the own network's offerwall through its
+// public entry against the project's controller page.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+#include "foundation/QBLoggerManager.h"
+#include "ownnetwork/interfaces/QBNPresentationServicesP.h"
+#include "ownnetwork/publisher_test_support.h"
+#include "ownnetwork/services/PlovermarkLogManager.h"
+#include "platform/storage.h"
+#include "platform/test_environment.h"
+#include "platform/ui.h"
+#include "quillborne/QuillborneNetwork.h"
+#include "quillborne/host/Application.h"
+#include "quillborne/host/Log.h"
+#include "quillborne/host/MainLoop.h"
+#include "quillborne/host/Screen.h"
+#include "support/lines.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using quillborne::host::Application;
+using quillborne::host::Log;
+using quillborne::host::MainLoop;
+using quillborne::host::ViewController;
+using quillborne::host::Window;
+using Strings = std::vector<std::string>;
+
+// ------------------------------------------------------------------ console
+
+class HostLogTest : public ::testing::Test {
+ protected:
+  HostLogTest() {
+    QBLoggerManager::sharedInstance().resetForTesting();
+    PlovermarkLogManager::sharedManager().resetForTesting();
+    Log::setSink([this](int level, const std::string& line) { sink.add(std::to_string(level) + " " + line); });
+  }
+  ~HostLogTest() override {
+    QBLoggerManager::sharedInstance().resetForTesting();
+    PlovermarkLogManager::sharedManager().resetForTesting();
+  }
+  qbtest::Lines sink;
+};
+
+TEST_F(HostLogTest, TheApplicationsLevelHoldsOverTheConfigurationsForEveryLogOfTheLibrary) {
+  const struct {
+    const char* name;
+    int configuration;
+    std::optional<int> application;  // none: the application set none (or cleared it)
+    Strings shown;                    // of mediation lines at 1 and 3, own-network lines at 1 and 3
+  } rows[] = {
+      {"the configuration's level alone", 0, std::nullopt,
+       {"1 [quillborne SDK] API: UITHREAD: true m - info", "3 [quillborne SDK] API: UITHREAD: true m - error",
+        "1 own info", "3 own error"}},
+      {"the application's warning level over the configuration's verbose", 0, 2,
+       {"3 [quillborne SDK] API: UITHREAD: true m - error", "3 own error"}},
+      {"the application's verbose level over the configuration's errors", 3, 0,
+       {"1 [quillborne SDK] API: UITHREAD: true m - info", "3 [quillborne SDK] API: UITHREAD: true m - error",
+        "1 own info", "3 own error"}},
+      {"the application turns the console off", 0, -1, {}},
+      {"a level below -1 is off too", 0, -7, {}},
+  };
+  auto& logger = QBLoggerManager::sharedInstance();
+  PlovermarkLogManager::sharedManager().setRequiredDebugMode(3);  // the own network writes every level
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    sink.clear();
+    logger.setConsoleLevel(row.configuration);
+    if (row.application) {
+      Log::setLevel(*row.application);
+    } else {
+      Log::clearLevel();
+    }
+    EXPECT_EQ(Log::level(), row.application ? std::max(*row.application, -1) : row.configuration);
+    logger.dynamicLog("m", "info", 1, QBLogTagAPI);
+    logger.dynamicLog("m", "error", 3, QBLogTagAPI);
+    PlovermarkLogManager::sharedManager().log("own info", 1, 5);
+    PlovermarkLogManager::sharedManager().log("own error", 3, 5);
+    EXPECT_EQ(sink.lines(), row.shown);
+  }
+}
+
+// ------------------------------------------------------- application facts
+
+class HostApplicationTest : public ::testing::Test {
+ protected:
+  HostApplicationTest() : savedRoot_(platform::dataRoot()), savedInfo_(platform::appInfo()) {}
+  ~HostApplicationTest() override {
+    platform::setDataRoot(savedRoot_);
+    platform::setAppInfo(savedInfo_);
+  }
+  qbtest::TempDir dir;
+
+ private:
+  std::string savedRoot_;
+  platform::Json savedInfo_;
+};
+
+TEST_F(HostApplicationTest, TheInformationDictionaryTakesAJsonObjectOnlyAndKeepsTheLastGoodOne) {
+  const struct {
+    const char* text;
+    bool taken;
+    const char* after;
+  } rows[] = {
+      {R"({"CFBundleIdentifier":"com.example.app","UISupportedInterfaceOrientations":["UIInterfaceOrientationPortrait"]})",
+       true, R"({"CFBundleIdentifier":"com.example.app","UISupportedInterfaceOrientations":["UIInterfaceOrientationPortrait"]})"},
+      {"not JSON", false, nullptr},
+      {"[1, 2]", false, nullptr},
+      {R"("CFBundleIdentifier")", false, nullptr},
+      {"{} trailing", false, nullptr},
+      {R"({"CFBundleIdentifier":"com.example.other"})", true, R"({"CFBundleIdentifier":"com.example.other"})"},
+  };
+  std::string expected = Application::informationDictionary();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(Application::setInformationDictionary(row.text), row.taken);
+    if (row.after) expected = row.after;
+    EXPECT_EQ(Application::informationDictionary(), expected);
+  }
+  EXPECT_EQ(platform::bundleIdentifier(), "com.example.other");
+}
+
+TEST_F(HostApplicationTest, TheDataFolderIsMadeWhenMissingAndRefusedWhereNoFolderCanBe) {
+  const std::string nested = dir.path() + "/a/b";
+  ASSERT_TRUE(Application::setDataFolder(nested));
+  EXPECT_TRUE(platform::isDirectory(nested));
+  EXPECT_EQ(Application::dataFolder(), nested);
+  EXPECT_EQ(platform::libraryCachesPath(), nested + "/Library/Caches");
+
+  ASSERT_TRUE(platform::writeFileAtomically(dir.path() + "/file", "x"));
+  EXPECT_FALSE(Application::setDataFolder(dir.path() + "/file"));
+  EXPECT_FALSE(Application::setDataFolder(""));
+  EXPECT_EQ(Application::dataFolder(), nested);
+}
+
+// ------------------------------------------------------------------ screens
+
+class HostScreenTest : public ::testing::Test {
+ protected:
+  HostScreenTest() { platform::resetUIForTesting(); }
+  ~HostScreenTest() override { platform::resetUIForTesting(); }
+
+  struct Observer : quillborne::host::WindowObserver {
+    void presentedViewControllerAppeared() override { lines.push_back("appeared"); }
+    void presentedViewControllerDisappeared() override { lines.push_back("disappeared"); }
+    Strings lines;
+  };
+  platform::TestEnvironment env;
+};
+
+TEST_F(HostScreenTest, AWindowTellsWhenAPresentedViewControllerCoversItsRootAndWhenItLeaves) {
+  auto root = ViewController::create();
+  auto window = Window::create(root);
+  ASSERT_TRUE(window);
+  auto observer = std::make_shared<Observer>();
+  window->setObserver(observer);
+  EXPECT_EQ(platform::Application::shared().keyWindow()->rootViewController(), root->viewController());
+
+  // The own network's hidden page view (no controller) is no presentation.
+  platform::Application::shared().keyWindow()->insertSubview(std::make_shared<platform::View>(), 0);
+  EXPECT_TRUE(observer->lines.empty());
+
+  auto ad = std::make_shared<platform::ViewController>();
+  ASSERT_TRUE(root->viewController()->presentViewController(ad, true));
+  EXPECT_EQ(observer->lines, Strings{"appeared"});  // at once, before the transition ends
+  EXPECT_EQ(window->presentedViewControllerCount(), 1);
+  EXPECT_TRUE(root->isPresenting());
+  env.runUntilIdle();
+  env.advance(1000);
+
+  root->viewController()->dismissViewControllerAnimated(true);
+  EXPECT_FALSE(root->isPresenting());
+  EXPECT_EQ(observer->lines, Strings{"appeared"});  // the view stays until the transition ends
+  env.advance(1000);
+  env.runUntilIdle();
+  EXPECT_EQ(observer->lines, (Strings{"appeared", "disappeared"}));
+  EXPECT_EQ(window->presentedViewControllerCount(), 0);
+}
+
+TEST_F(HostScreenTest, AWindowNeedsARootNotShownElsewhereAndLeavesTheApplicationWhenGone) {
+  EXPECT_EQ(Window::create(nullptr), nullptr);
+  auto root = ViewController::create();
+  auto window = Window::create(root);
+  ASSERT_TRUE(window);
+  EXPECT_EQ(Window::create(root), nullptr);  // already in a window
+  EXPECT_EQ(platform::Application::shared().windows().size(), 1u);
+  window.reset();
+  EXPECT_TRUE(platform::Application::shared().windows().empty());
+  EXPECT_EQ(platform::Application::shared().keyWindow(), nullptr);
+}
+
+// ---------------------------------------------------------------- main loop
+
+// Real mode: no test environment, the test thread runs the main queue.
+TEST(HostMainLoopTest, RunUntilSeesWhatAnotherThreadChangesOnceItPostsAndStopEndsRun) {
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    done = true;
+    MainLoop::post([] {});
+  });
+  EXPECT_TRUE(MainLoop::runUntil([&] { return done.load(); }, std::chrono::seconds(10)));
+  worker.join();
+  EXPECT_TRUE(MainLoop::isMainThread());
+  EXPECT_FALSE(MainLoop::runUntil([] { return false; }, std::chrono::milliseconds(1)));
+  EXPECT_FALSE(MainLoop::runUntil(nullptr, std::chrono::milliseconds(1)));
+
+  Strings ran;
+  MainLoop::post([&] { ran.push_back("first"); });
+  MainLoop::post([&] {
+    ran.push_back("second");
+    std::thread([] { MainLoop::stop(); }).detach();
+  });
+  MainLoop::run();  // returns once stop() was called
+  EXPECT_EQ(ran, (Strings{"first", "second"}));
+}
+
+// ------------------------------------------------------------ the offerwall
+
+// The application's offerwall listener; what it heard, in one log with the
+// library's log lines.
+class RecordingOfferwall : public quillborne::PMAOfferWallDelegate {
+ public:
+  RecordingOfferwall(qbtest::Lines& heard, bool accept) : heard_(heard), accept_(accept) {}
+  void pmaInitOfferWallSuccess() override { heard_.add("init success"); }
+  void pmaInitOfferWallFailedWithError(const QBError& e) override { heard_.add("init failed " + e.message()); }
+  void pmaOfferWallShowSuccess(const std::optional<std::string>&) override { heard_.add("shown"); }
+  void pmaOfferWallShowFailedWithError(const QBError& e) override { heard_.add("show failed " + e.message()); }
+  void pmaOfferWallDidClose() override { heard_.add("closed"); }
+  bool pmaOfferWallDidReceiveCredit(const std::string& creditInfoJson) override {
+    heard_.add("credit " + creditInfoJson);
+    return accept_;
+  }
+
+ private:
+  qbtest::Lines& heard_;
+  bool accept_;
+};
+
+class LogRecorder : public QBLogDelegate {
+ public:
+  explicit LogRecorder(qbtest::Lines& heard) : heard_(heard) {}
+  void sendLog(const std::string& log, int level, int) override { heard_.add("log " + std::to_string(level) + " " + log); }
+
+ private:
+  qbtest::Lines& heard_;
+};
+
+class HostOfferwallTest : public qbtest::PublisherTest {
+ protected:
+  HostOfferwallTest() {
+    QBNPresentationServicesP::registerSharedInstance(std::make_shared<handlertest::FakeServices>());
+    QBLoggerManager::sharedInstance().resetForTesting();
+    QBLoggerManager::sharedInstance().setConsoleWriterForTesting([](const std::string&) {});
+  }
+  ~HostOfferwallTest() override {
+    QBNPresentationServicesP::registerSharedInstance(nullptr);
+    QBLoggerManager::sharedInstance().resetForTesting();
+  }
+  qbtest::Lines heard;
+};
+
+TEST_F(HostOfferwallTest, TheListenerHearsTheRoadAsTextAndItsAnswerDecidesTheCreditTheConsoleReports) {
+  start(platform::Json{{"report", true},
+                       {"offerwallCredit", qbtest::offerwallCredit("appkey1", "user1", 5, 150, "1796633400")}});
+  auto log = std::make_shared<LogRecorder>(heard);
+  Quillborne::setLogDelegate(log);
+  const std::string credit = R"(credit {"credits":"5","totalCredits":"150","totalCreditsFlag":"false"})";
+  const struct {
+    const char* name;
+    bool accept;
+    bool listenerGone;  // the application dropped its listener after the init
+    Strings road;
+    platform::Json pageHeard;  // the native side's answers to the page's credits
+  } rows[] = {
+      {"accepted", true, false,
+       {"shown", credit,
+        R"(log 1 webView - report: offerwall: credited, user record pmaUserData {"appkey1":{"user1":{"timestamp":"1796633400"}}})",
+        "closed"},
+       platform::Json::array({{{"ok", true}, {"answer", platform::Json::object()}}})},
+      // A declined credit is not answered; the page closes after its second.
+      {"declined", false, false, {"shown", credit, "closed"}, platform::Json::array()},
+      {"no listener", true, true, {}, platform::Json::array()},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    heard.clear();
+    page("PMA_CORE.offerwall.credits.length = 0");
+    auto listener = std::make_shared<RecordingOfferwall>(heard, row.accept);
+    quillborne::QuillborneNetwork::initOfferWallWithApplicationKey("appkey1", "user1", listener);
+    ASSERT_TRUE(env.runUntil([&] { return heard.heard("init success"); }));
+    env.runUntilIdle();
+    heard.clear();
+    if (row.listenerGone) listener.reset();
+    quillborne::QuillborneNetwork::showOfferWallFromViewController(nullptr);
+    env.runUntilIdle();
+    ASSERT_TRUE(env.runUntil([&] { return row.accept ? heard.heard("closed") || row.listenerGone : true; }));
+    env.advance(1000);
+    env.runUntilIdle();
+    // The road as the application heard it, with the page's reports in their
+    // place; the library's other log lines aside.
+    Strings road;
+    for (const auto& line : heard.lines()) {
+      if (line.rfind("log", 0) != 0 || line.find("report: ") != std::string::npos) road.push_back(line);
+    }
+    EXPECT_EQ(road, row.road);
+    EXPECT_EQ(page("PMA_CORE.offerwall.credits"), row.pageHeard);
+  }
+}
+
+TEST_F(HostOfferwallTest, ParametersThatAreNoJsonObjectAreLoggedAndTheShowGoesOnWithoutThem) {
+  start();
+  auto log = std::make_shared<LogRecorder>(heard);
+  Quillborne::setLogDelegate(log);
+  auto listener = std::make_shared<RecordingOfferwall>(heard, true);
+  quillborne::QuillborneNetwork::initOfferWallWithApplicationKey("appkey1", "user1", listener, "[1]");
+  ASSERT_TRUE(env.runUntil([&] { return heard.heard("init success"); }));
+  quillborne::QuillborneNetwork::showOfferWallFromViewController(nullptr, "not JSON");
+  ASSERT_TRUE(env.runUntil([&] { return heard.heard("shown"); }));
+  EXPECT_EQ(heard.linesWith("not a JSON object"),
+            (Strings{"log 3 initOfferWallWithApplicationKey - parameters are not a JSON object; none taken",
+                     "log 3 showOfferWallFromViewController - parameters are not a JSON object; none taken"}));
+}
+
+}  // namespace
