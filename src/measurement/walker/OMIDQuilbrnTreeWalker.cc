@@ -6,6 +6,7 @@
 #include <string>
 
 #include "measurement/bridge/OMIDQuilbrnDictionaryUtil.h"
+#include "measurement/sdk/OMIDQuilbrnDevice.h"
 #include "measurement/session/OMIDQuilbrnAdSessionRegistry.h"
 #include "measurement/state/OMIDQuilbrnStatePublisher.h"
 #include "measurement/walker/OMIDQuilbrnAdViewCache.h"
@@ -101,7 +102,7 @@ void OMIDQuilbrnTreeWalker::doWalk() {
 void OMIDQuilbrnTreeWalker::doWalkWithAdSessions(const std::vector<std::shared_ptr<OMIDQuilbrnAdSession>>& adSessions,
                                                  const OMIDQuilbrnWindowContainer& container) {
   auto adViewCache = OMIDQuilbrnAdViewCache::adViewCacheWithAdSessions(adSessions);
-  const double timestamp = static_cast<double>(platform::nowWallMs()) / 1000.0;
+  const double timestamp = OMIDQuilbrnClock::timestampSeconds();
   for (const auto& sessionId : adViewCache->notVisibleSessionIds()) {
     auto rootState = screenProcessor_->stateForContainer(container);
     handleNotVisibleAdView(sessionId, adViewCache->notVisibleAdView(sessionId), rootState, *adViewCache);
