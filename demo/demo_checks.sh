@@ -57,6 +57,8 @@ check "the page's cache line comes before the load's answer" \
   before "$out" '^cache: saved Interstitial/QuillborneRV1/ad_unit\.html, in the store listing$' '^rewardedVideo hasAvailableAdWithAdInfo '
 check "the page's file store marks the creative with its ad before the load's answer" \
   before "$out" '^file store: Interstitial/QuillborneRV1/ad_unit\.html marked for ad QuillborneRV1$' '^rewardedVideo hasAvailableAdWithAdInfo '
+check "the page's request through the native proxy comes back before the load's answer" \
+  before "$out" '^proxy: POST /page-server/collect 200 \(22 bytes\)$' '^rewardedVideo hasAvailableAdWithAdInfo '
 check "the ad's close deletes its creative" grep -q '^cache: deleted Interstitial/QuillborneRV1/ad_unit\.html$' "$out"
 check "the page hears the silent switch while its ad is shown" \
   grep -q '^ringer: the page heard ringerSwitchSilent silent (listener started, stopped)$' "$out"

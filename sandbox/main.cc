@@ -106,6 +106,10 @@ std::optional<Options> parse(int argc, char** argv, std::string& problem) {
 // closed (rewarded ad instances travel as the page's interstitial product);
 // the offerwall credits the user with what the offerwall's server signed. The
 // page reports what it did on its console ("report").
+// Where the controller page sends a request to its own server through the
+// native HTTP proxy before it answers a load; the server echoes the body.
+constexpr char kPageServerPath[] = "/page-server/collect";
+
 Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& options) {
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
   // The ad stays on screen long enough for a load while it shows.
@@ -115,6 +119,7 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
       {"creative", server.url(qbtest::kAdPagePath)},
       {"creativeStore", "fileSystemAPI"},
       {"ringer", true},
+      {"proxy", {{"url", server.url(kPageServerPath)}, {"type", "post"}, {"data", "score=1+2%2F3"}}},
       {"offerwallCredit", qbtest::offerwallCredit(options.appKey, options.userId, 5, 150, std::to_string(now.count()))},
       {"commands",
        {{"showInterstitial",
@@ -194,6 +199,9 @@ int main(int argc, char** argv) {
   }
   qbtest::addEventsEndpoint(server);
   qbtest::addAdPage(server);
+  server.route("POST", kPageServerPath, [](const qbtest::RecordedRequest& request) {
+    return qbtest::SandboxAnswer{200, "accepted " + request.body, {{"Content-Type", "text/plain"}}};
+  });
   qbtest::addControllerPage(server, controllerBehaviour(server, *options));
   qbtest::SandboxConfigEndpoint configEndpoint(server);
   const Waterfalls w = waterfalls(*options);

@@ -1,5 +1,6 @@
 #include "quillborne/host/Application.h"
 
+#include "platform/audio_session.h"
 #include "platform/json.h"
 #include "platform/storage.h"
 #include "platform/system_sounds.h"
@@ -31,5 +32,19 @@ bool Application::becomeActive() { return platform::Application::shared().become
 void Application::terminate() { platform::Application::shared().terminate(); }
 
 void Application::setSilentSwitchOn(bool silent) { platform::SystemSounds::shared().setSilentSwitchOn(silent); }
+
+void Application::setBackgroundTimeBudget(double seconds) {
+  platform::Application::shared().setBackgroundTimeBudget(seconds);
+}
+
+void Application::setOutputVolume(double volume) { platform::AudioSession::shared().setOutputVolume(volume); }
+
+void Application::setOtherAudioPlaying(bool playing) { platform::AudioSession::shared().setOtherAudioPlaying(playing); }
+
+void Application::postAudioInterruption(bool began, bool shouldResume) {
+  platform::AudioSession::shared().postInterruption(
+      began ? platform::AudioSessionInterruptionType::Began : platform::AudioSessionInterruptionType::Ended,
+      shouldResume ? platform::kAudioSessionInterruptionOptionShouldResume : 0);
+}
 
 }  // namespace quillborne::host

@@ -17,6 +17,7 @@
 
 #include <openssl/evp.h>
 
+#include "platform/audio_session.h"
 #include "platform/clock.h"
 
 namespace platform {
@@ -213,6 +214,7 @@ class LinuxDeviceFactsProvider : public DeviceFactsProvider {
       f.freeDiskBytes = changing_.freeDiskBytes;
       f.totalDiskBytes = changing_.totalDiskBytes;
     }
+    f.outputVolume = AudioSession::shared().outputVolume();
     // Cheap, and follow the clock and the environment exactly.
     f.timeZoneOffsetSeconds = timeZoneOffsetSeconds();
     fillLocale(f);

@@ -30,7 +30,8 @@
 //   radioAccessTechnology
 //   batteryLevel                  /sys/class/power_supply/*/capacity of the
 //                                 first battery, / 100; -1 without a battery
-//   outputVolume                  0.5
+//   outputVolume                  the audio session's output volume
+//                                 (platform::AudioSession; 0.5 at start)
 //   screenBrightness              /sys/class/backlight/*: brightness /
 //                                 max_brightness; 0.5 without a backlight
 //   isLowPowerMode                /sys/firmware/acpi/platform_profile is

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +50,12 @@ struct URLRequest {
   // The URL of the page this request loads for (a web view sets it on the
   // requests it offers to its navigation delegate); the session ignores it.
   std::string mainDocumentURL = {};
+  // Values a caller attaches to the request for its own use (the URL-loading
+  // system's request properties); they travel with every copy and the session
+  // ignores them.
+  std::map<std::string, std::string> properties = {};
+
+  bool operator==(const URLRequest&) const = default;
 };
 
 // The HTTP answer of a finished task.

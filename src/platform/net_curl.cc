@@ -53,6 +53,14 @@ bool validHeaderText(std::string_view s) {
   return s.find_first_of("\r\n", 0) == std::string_view::npos && s.find('\0') == std::string_view::npos;
 }
 
+// An HTTP method is a token: letters, digits and !#$%&'*+-.^_`|~ (an empty
+// method means GET). Anything else could rewrite the request line.
+bool validMethod(std::string_view method) {
+  return std::all_of(method.begin(), method.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+  });
+}
+
 std::string upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
@@ -315,6 +323,10 @@ void URLSessionEngine::run() {
 void URLSessionEngine::startTransfer(const std::shared_ptr<DataTaskCore>& core, std::vector<Finished>& finished) {
   if (core->finished.load()) return;  // cancelled before it started
   DataTaskCore& c = *core;
+  if (!validMethod(c.request.method)) {
+    finished.push_back({core, DataTaskResult{{}, {}, URLError(URLErrorCode::BadURL, "invalid HTTP method")}});
+    return;
+  }
   if (!buildHeaderList(c)) {
     releaseTransfer(c);
     finished.push_back({core, DataTaskResult{{}, {}, URLError(URLErrorCode::BadURL, "invalid HTTP header field")}});

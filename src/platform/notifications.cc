@@ -200,7 +200,10 @@ Application& Application::shared() {
   return *app;
 }
 
-void Application::setState(ApplicationState state) { state_.store(state); }
+void Application::setState(ApplicationState state) {
+  const ApplicationState from = state_.exchange(state);
+  if (from != state) backgroundStateChanged(from, state);
+}
 
 bool Application::resignActive() {
   if (applicationState() != ApplicationState::Active) return false;

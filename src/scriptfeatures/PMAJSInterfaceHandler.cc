@@ -47,6 +47,9 @@ Json extraDataFromText(const std::optional<std::string>& extData) {
 
 }  // namespace
 
+PMAJSInterfaceHandler::PMAJSInterfaceHandler(std::weak_ptr<QBNPublisherAgent> publisherAgent)
+    : publisherAgent_(std::move(publisherAgent)), dispatcher_(QBHTTPRequestsDispatcher::create()) {}
+
 // ------------------------------------------------------ getControllerConfig
 
 void PMAJSInterfaceHandler::getControllerConfig(const Json& params, const std::string& configuration) {
@@ -146,8 +149,6 @@ void PMAJSInterfaceHandler::notifyDemandSource(const Json& params, Notice notice
     DemandSourceDelegateResponder::handleAdLeaveApplicationCallbackForDemandSource(demandSource, configuration);
   }
 }
-
-void PMAJSInterfaceHandler::sendHTTPRequest(const Json& /*params*/) {}
 
 // ----------------------------------------------------- ad-event notifications
 

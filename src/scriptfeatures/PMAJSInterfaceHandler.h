@@ -6,7 +6,8 @@
 // weakly and replies through.
 //
 // Main queue: the dispatcher calls it where the page's messages arrive, and
-// its replies are sent from there, at once. Nothing it does throws towards
+// its replies are sent from there, at once (the HTTP proxy's are posted to
+// the main queue). Nothing it does throws towards
 // the dispatcher; a failure is a reply on the request's "fail" function, or
 // silence where noted.
 #include <cstdint>
@@ -17,13 +18,14 @@
 #include "ownnetwork/interfaces/QBNPublisherAgent.h"
 #include "ownnetwork/interfaces/QBNScriptHandlers.h"
 #include "platform/json.h"
+#include "platform/net.h"
+#include "scriptfeatures/http/QBHTTPRequestsDispatcher.h"
 
 class PMADemandSource;
 
 class PMAJSInterfaceHandler : public PMAJSInterfaceHandlerP {
  public:
-  explicit PMAJSInterfaceHandler(std::weak_ptr<QBNPublisherAgent> publisherAgent)
-      : publisherAgent_(std::move(publisherAgent)) {}
+  explicit PMAJSInterfaceHandler(std::weak_ptr<QBNPublisherAgent> publisherAgent);
 
   std::shared_ptr<QBNPublisherAgent> publisherAgent() const { return publisherAgent_.lock(); }
 
@@ -42,9 +44,34 @@ class PMAJSInterfaceHandler : public PMAJSInterfaceHandlerP {
   void adClicked(const platform::Json& params) override;
   void adLeaveApplication(const platform::Json& params) override;
 
-  // The HTTP proxy is not part of this library yet: the command reaches
-  // nothing and gets no reply.
+  // The HTTP proxy ("sendHttpRequest"; http/PMAJSInterfaceHandlerHTTP.cc):
+  // builds the request from the page's values (each percent-decoded, as the
+  // page escapes them all), answers "success" {"identifier", "status":
+  // "requestStarted"}, sends it through the dispatcher and answers the
+  // outcome: "success" with "responseParams", "data" and "status":
+  // "responseReceived", or "fail" with "errMsg" and "status": "requestError".
+  // Every reply is posted to the main queue and goes percent-encoded, never
+  // decoded first (a body holding "+" or "%" reaches the page unchanged).
   void sendHTTPRequest(const platform::Json& params) override;
+  // The request, or none when it cannot be made ("url" or "identifier"
+  // missing or empty, "headers" no JSON object of texts, numbers or booleans).
+  std::optional<platform::URLRequest> requestFromControllerParams(const platform::Json& params) const;
+  // Post `params` (or {"errMsg": reason, "status": "requestError",
+  // "identifier" when given}) to the main queue, which sends it to `callback`.
+  void sendSuccessCallbackWithParams(const platform::Json& params, const std::optional<std::string>& callback) const;
+  void sendErrorCallbackWithReason(const std::string& reason, const std::optional<std::string>& callback,
+                                   const std::optional<std::string>& requestIdentifier) const;
+  // The "responseReceived" reply: "identifier", "responseParams", "data"
+  // ("" when none) and "status".
+  static platform::Json responseDictionaryFromSerializedResponse(const platform::Json& response,
+                                                                 const std::optional<std::string>& data,
+                                                                 const std::optional<std::string>& requestIdentifier);
+  // The body as text, or none when it is not valid UTF-8.
+  static std::optional<std::string> serializeData(const std::string& data);
+  // 1 "requestStarted", 2 "responseReceived", 3 "requestError", else "requestUnknown".
+  static std::string convertToString(int status);
+
+  std::shared_ptr<QBHTTPRequestsDispatcher> httpRequestsDispatcher() const { return dispatcher_; }
 
   // Tells the demand source (rewarded video, interstitial, banner) or the
   // offerwall's listener of "eventName" with the "extData" object, then
@@ -72,4 +99,5 @@ class PMAJSInterfaceHandler : public PMAJSInterfaceHandlerP {
   void notifyDemandSource(const platform::Json& params, Notice notice, const char* functionName);
 
   std::weak_ptr<QBNPublisherAgent> publisherAgent_;
+  std::shared_ptr<QBHTTPRequestsDispatcher> dispatcher_;
 };

@@ -24,13 +24,25 @@ platform::Json QBNJSConventions::functionParams(const platform::Json& request) {
   return parsed && parsed->is_object() ? std::move(*parsed) : platform::Json::object();
 }
 
+namespace {
+
+// Where a reply to `function` goes; none when there is no page function to
+// call, or the publisher or its controller manager is gone.
+std::shared_ptr<QBNControllerManagerP> replyTarget(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
+                                                   const std::optional<std::string>& function) {
+  if (!function || function->empty()) return nullptr;
+  const auto agent = publisherAgent.lock();
+  return agent ? agent->controllerManager() : nullptr;
+}
+
+}  // namespace
+
 void QBNJSConventions::reply(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
                              const std::optional<std::string>& function, const platform::Json& parameters,
                              bool decodeFirst) {
-  if (!function || function->empty()) return;
-  const auto agent = publisherAgent.lock();
-  const auto manager = agent ? agent->controllerManager() : nullptr;
-  if (manager) manager->runCommand(*function, parameters, std::nullopt, std::nullopt, decodeFirst);
+  if (const auto manager = replyTarget(publisherAgent, function)) {
+    manager->runCommand(*function, parameters, std::nullopt, std::nullopt, decodeFirst);
+  }
 }
 
 void QBNJSConventions::replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
@@ -54,4 +66,10 @@ platform::Json QBNJSConventions::decodedTexts(const platform::Json& request) {
     if (value.is_string()) value = PMAHelperMethods::decodeFromPercentEscapeString(value.get<std::string>());
   }
   return out;
+}
+
+std::optional<std::string> QBNJSConventions::decodedText(const platform::Json& request, const std::string& key) {
+  auto value = text(request, key);
+  if (value) value = PMAHelperMethods::decodeFromPercentEscapeString(*value);
+  return value;
 }

@@ -40,10 +40,10 @@ class QBNJSConventions {
   // (none or ""), or the publisher or its controller manager is gone.
   static void reply(const std::weak_ptr<QBNPublisherAgent>& publisherAgent, const std::optional<std::string>& function,
                     const platform::Json& parameters, bool decodeFirst);
-  // The same for text the native side produced or read decoded from the
-  // request: every string value is percent-encoded on the way, never decoded
-  // first, so "+" and "%" reach the page as they are (the command builder's
-  // option 1).
+  // The same for text the native side produced (response bodies, tokens,
+  // platform facts) or read decoded from the request: every string value is
+  // percent-encoded on the way, never decoded first, so "+" and "%" reach the
+  // page as they are (the command builder's option 1).
   static void replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publisherAgent,
                            const std::optional<std::string>& function, const platform::Json& parameters);
   // The same through `controllerManager` (dropped when null), with one of
@@ -56,4 +56,7 @@ class QBNJSConventions {
   // sends them, while native texts added beside them (error messages) arrive
   // as they are, which decoding would corrupt.
   static platform::Json decodedTexts(const platform::Json& request);
+  // A request's text under `key`, percent-decoded ("+" as a space), as the
+  // page escapes every value; none as text() gives none.
+  static std::optional<std::string> decodedText(const platform::Json& request, const std::string& key);
 };

@@ -4,7 +4,10 @@
 
 #include "ownnetwork/interfaces/QBNScriptHandlerFactories.h"
 #include "scriptfeatures/PMAJSInterfaceHandler.h"
+#include "scriptfeatures/device/QBNAudioSessionJSHandler.h"
+#include "scriptfeatures/device/QBNDeviceDataJSInterfaceHandler.h"
 #include "scriptfeatures/device/QBNRingerButtonJSHandler.h"
+#include "scriptfeatures/device/QBNTokenJSInterfaceHandler.h"
 #include "scriptfeatures/files/QBNFileSystemJSInterfaceHandler.h"
 #include "scriptfeatures/measurement/QBNOMIDJSInterface.h"
 #include "scriptfeatures/storekit/QBNAdImpressionJSInterfaceHandler.h"
@@ -16,6 +19,15 @@ void registerWithOwnNetwork() {
   QBNScriptHandlerFactories::update([](QBNScriptHandlerFactories& factories) {
     factories.jsInterfaceHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<PMAJSInterfaceHandlerP> {
       return std::make_shared<PMAJSInterfaceHandler>(std::move(agent));
+    };
+    factories.tokenHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<QBNJSInterfaceHandlerP> {
+      return std::make_shared<QBNTokenJSInterfaceHandler>(std::move(agent));
+    };
+    factories.deviceDataHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<QBNJSInterfaceHandlerP> {
+      return std::make_shared<QBNDeviceDataJSInterfaceHandler>(std::move(agent));
+    };
+    factories.audioSessionHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<QBNJSInterfaceHandlerP> {
+      return std::make_shared<QBNAudioSessionJSHandler>(std::move(agent));
     };
     factories.ringerButtonHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<QBNJSInterfaceHandlerP> {
       return std::make_shared<QBNRingerButtonJSHandler>(std::move(agent));

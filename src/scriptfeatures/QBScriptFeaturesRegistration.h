@@ -6,12 +6,14 @@ namespace qb::scriptfeatures {
 
 // Registers the factories of the script handlers this library implements:
 // jsInterfaceHandler (PMAJSInterfaceHandler: "getControllerConfig",
-// "adClicked", "adLeaveApplication", "postAdEventNotification"; its
-// "sendHttpRequest" reaches nothing yet), ringerButtonHandler
-// (QBNRingerButtonJSHandler: "ringerSwitchAPI"), fileSystemHandler
-// (QBNFileSystemJSInterfaceHandler: "fileSystemAPI"), adImpressionHandler
-// ("SKAdImpressionAPI") and overlayHandler ("SKOverlayAPI"). Idempotent, any
-// thread; the SDK object calls it at start-up.
+// "adClicked", "adLeaveApplication", "sendHttpRequest",
+// "postAdEventNotification"), ringerButtonHandler (QBNRingerButtonJSHandler:
+// "ringerSwitchAPI"), tokenHandler ("iabTokenAPI"), deviceDataHandler
+// ("deviceDataAPI"), fileSystemHandler (QBNFileSystemJSInterfaceHandler:
+// "fileSystemAPI"), audioSessionHandler ("audioSessionAPI"),
+// adImpressionHandler ("SKAdImpressionAPI") and overlayHandler
+// ("SKOverlayAPI"). Idempotent, any thread; the SDK object calls it at
+// start-up.
 void registerWithOwnNetwork();
 
 }  // namespace qb::scriptfeatures

@@ -12,6 +12,8 @@
 #include "ownnetwork/interfaces/QBNPresentationServicesP.h"
 #include "ownnetwork/publisher_test_support.h"
 #include "ownnetwork/services/PlovermarkLogManager.h"
+#include "platform/audio_session.h"
+#include "platform/device.h"
 #include "platform/storage.h"
 #include "platform/test_environment.h"
 #include "platform/ui.h"
@@ -137,6 +139,38 @@ TEST_F(HostApplicationTest, TheDataFolderIsMadeWhenMissingAndRefusedWhereNoFolde
   EXPECT_FALSE(Application::setDataFolder(dir.path() + "/file"));
   EXPECT_FALSE(Application::setDataFolder(""));
   EXPECT_EQ(Application::dataFolder(), nested);
+}
+
+TEST(HostDeviceTest, TheBackgroundBudgetAndTheAudioTheHostReportsReachTheLibrary) {
+  platform::TestEnvironment env;
+  platform::Application::shared().resetForTesting();
+  platform::AudioSession::shared().resetForTesting();
+  std::vector<platform::Json> interruptions;
+  auto owner = std::make_shared<int>(0);
+  platform::NotificationCenter::defaultCenter().addObserver(
+      owner, platform::kAVAudioSessionInterruptionNotification, nullptr,
+      [&](const platform::Notification& n) { interruptions.push_back(n.userInfo()); });
+
+  Application::setBackgroundTimeBudget(12);
+  ASSERT_TRUE(Application::enterBackground());
+  EXPECT_EQ(platform::Application::shared().backgroundTimeRemaining(), 12.0);
+  ASSERT_TRUE(Application::enterForeground());
+
+  Application::setOutputVolume(0.75);
+  EXPECT_EQ(platform::deviceFacts().facts().outputVolume, 0.75);
+  Application::setOtherAudioPlaying(true);
+  EXPECT_TRUE(platform::AudioSession::shared().secondaryAudioShouldBeSilencedHint());
+  Application::postAudioInterruption(true, false);
+  Application::postAudioInterruption(false, true);
+  EXPECT_EQ(interruptions, (std::vector<platform::Json>{
+                               {{platform::kAVAudioSessionInterruptionTypeKey, 1}},
+                               {{platform::kAVAudioSessionInterruptionTypeKey, 0},
+                                {platform::kAVAudioSessionInterruptionOptionKey, 1}}}));
+
+  platform::NotificationCenter::defaultCenter().removeObserver(std::weak_ptr<const void>(owner));
+  platform::AudioSession::shared().resetForTesting();
+  platform::Application::shared().resetForTesting();
+  env.runUntilIdle();
 }
 
 // ------------------------------------------------------------------ screens

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "platform/dispatch.h"
 #include "platform/storage.h"
 #include "platform/system_sounds.h"
 #include "platform/test_environment.h"

@@ -192,7 +192,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ClickUnknownProduct", "adClicked", "fail=ko&productType=Video&demandSourceId=rv1", "", "",
              {R"(waits ko {"errMsg":"failed to find product type"} option 0)"}},
         Case{"ClickWithoutProduct", "adClicked", "fail=ko&demandSourceId=rv1", "", "", {}, {}},
-        Case{"HttpRequestNotServed", "sendHttpRequest", "success=ok&fail=ko&url=http%3A%2F%2Fa", "", "", {}, {}}),
+        Case{"HttpRequestWithoutIdentifier", "sendHttpRequest", "success=ok&fail=ko&url=http%3A%2F%2Fa", "", "",
+             {R"(waits ko {"errMsg":"unable to create request object","status":"requestError"} option 1)"}, {}}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.label); });
 
 TEST(ScriptRequestTest, FunctionParamsAreOneEscapedObject) {

@@ -14,6 +14,7 @@
 #include "ownnetwork/handlers_test_support.h"
 #include "ownnetwork/interfaces/QBNScriptHandlerFactories.h"
 #include "ownnetwork/services/PMAHelperMethods.h"
+#include "ownnetwork/services/QBNJsonValues.h"
 #include "platform/system_sounds.h"
 #include "scriptfeatures/QBScriptFeaturesRegistration.h"
 #include "scriptfeatures/device/QBNSoundSamplerRingerChecker.h"
@@ -52,6 +53,11 @@ class RecordingPage : public QBNControllerManagerP {
     std::lock_guard lock(mutex_);
     return replies_.size();
   }
+  // What was sent so far, kept.
+  std::vector<Reply> replies() {
+    std::lock_guard lock(mutex_);
+    return replies_;
+  }
   // What was sent since the last call.
   std::vector<Reply> take() {
     std::lock_guard lock(mutex_);
@@ -82,6 +88,35 @@ inline Json featureRequest(const std::string& functionName, const Json& params) 
                   {"fail", "ko"}};
   if (!params.is_null()) request["functionParams"] = PMAHelperMethods::encodeToPercentEscapeString(platform::dumpJson(params));
   return request;
+}
+
+// The request the dispatcher hands a handler for any command the page sends
+// with `params`: every value escaped as the page escapes it (objects and
+// arrays as their JSON text), nothing decoded.
+inline Json pageRequest(const Json& params) {
+  std::string query;
+  for (auto it = params.begin(); it != params.end(); ++it) {
+    const Json& value = it.value();
+    const std::string text = value.is_string()       ? value.get<std::string>()
+                             : value.is_structured() ? platform::dumpJson(value)
+                                                     : qbnjson::description(value);
+    query += (query.empty() ? "" : "&") + it.key() + "=" + PMAHelperMethods::encodeToPercentEscapeString(text);
+  }
+  return PMAHelperMethods::dictionaryFromQueryStringParameters(query);
+}
+
+// A publisher with the one-token switch of the controller configuration.
+class OneTokenPublisher : public Publisher {
+ public:
+  bool isOneToken() const override { return oneToken; }
+  bool oneToken = false;
+};
+
+// The factories this library registers, on a clean registry.
+inline QBNScriptHandlerFactories registeredFactories() {
+  QBNScriptHandlerFactories::resetForTesting();
+  qb::scriptfeatures::registerWithOwnNetwork();
+  return QBNScriptHandlerFactories::current();
 }
 
 inline void resetScriptFeatures() {

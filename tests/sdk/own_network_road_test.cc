@@ -227,6 +227,43 @@ TEST_F(OwnNetworkRoadTest, AShownAdReportsItsImpressionAndShowsAStoreOverlay) {
   store.resetForTesting();
 }
 
+TEST_F(OwnNetworkRoadTest, BeforeALoadThePageProxiesARequestAndReadsTheDeviceAndTheToken) {
+  // The page's own server: it takes the page's POST and answers with text
+  // holding "+" and "%", as bodies, base64 and times do.
+  server_.route("POST", "/page-server/collect", [](const RecordedRequest& request) {
+    return SandboxAnswer{201, "seen " + request.body, {{"X-Time", "+02:00"}, {"Content-Type", "text/plain"}}};
+  });
+  Json behaviour = showThenRewardAndClose();
+  behaviour["proxy"] = {{"url", server_.url("/page-server/collect")},
+                        {"type", "post"},
+                        {"headers", {{"X-Sig", "a+b="}}},
+                        {"data", "a+b%2Fc"}};
+  start(behaviour, {"QuillborneRV1", "TulvoRV2"}, {"QuillborneRV1", "TulvoRV2"});
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded", 50)) << dump();
+  EXPECT_EQ(TulvoSDK::Control::shared().loadCount(TulvoSDK::AdKind::Rewarded), 0);  // the own network filled
+
+  const auto requests = server_.requestsTo("/page-server/collect");
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].body, "a+b%2Fc");
+  EXPECT_EQ(requests[0].header("X-Sig"), "a+b=");
+
+  std::optional<Json> features;
+  PlovermarkAdsPublisher::sharedInstance()->webViewController()->evaluateJavaScript(
+      "PMA_CORE.features", [&](const platform::ScriptEvaluation& e) { features = e.ok() ? e.value : Json("error"); });
+  ASSERT_TRUE(env_.runUntil([&] { return features.has_value(); }));
+  const Json& replies = (*features)["replies"];
+  ASSERT_EQ(replies.size(), 2u) << platform::dumpJson(*features);
+  EXPECT_EQ(replies[0]["status"], "requestStarted");
+  EXPECT_EQ(replies[1]["status"], "responseReceived");
+  EXPECT_EQ(replies[1]["identifier"], replies[0]["identifier"]);
+  EXPECT_EQ(replies[1]["data"], "seen a+b%2Fc");
+  EXPECT_EQ(replies[1]["responseParams"]["statusCode"], 201);
+  EXPECT_EQ(replies[1]["responseParams"]["headers"]["X-Time"], "+02:00");
+  EXPECT_EQ((*features)["deviceData"], Json({{"cellularNetworkType", "wifi"}}));
+  EXPECT_TRUE((*features)["token"].is_object() && !(*features)["token"].empty()) << platform::dumpJson(*features);
+}
+
 // The page keeps the ad's creative in its file store ("fileSystemAPI") from
 // the load to the close, and listens to the silent switch while the ad is
 // on screen ("ringerSwitchAPI").

@@ -1,8 +1,8 @@
 #pragma once
 // What the application tells the library about itself: the folder the library
 // keeps its files in, the application's information dictionary (what a bundle's
-// Info.plist holds), the application's life-cycle notices and the device's
-// silent switch. See docs/host.md.
+// Info.plist holds), the application's life-cycle notices, its background
+// time, the device's silent switch and audio. See docs/host.md.
 #include <string>
 
 namespace quillborne::host {
@@ -50,6 +50,21 @@ class Application {
   // none of its own): true is silent; off at start. The own network's pages
   // may listen to it. Any thread.
   static void setSilentSwitchOn(bool silent);
+
+  // How long, in seconds, the system lets the application finish its work
+  // once it entered the background (30 at start); taken at the next entry.
+  // When it runs out the library cancels the work it kept going (the own
+  // network's proxied requests). Any thread.
+  static void setBackgroundTimeBudget(double seconds);
+
+  // The audio a Linux host cannot tell the library by itself (docs/host.md):
+  // the device's output volume (0 to 1; 0.5 at start), whether another
+  // application plays audio, and an interruption of the application's audio
+  // (a call, an alarm) beginning or ending, with whether its audio may
+  // resume. The own network's pages read and hear them. Any thread.
+  static void setOutputVolume(double volume);
+  static void setOtherAudioPlaying(bool playing);
+  static void postAudioInterruption(bool began, bool shouldResume);
 };
 
 }  // namespace quillborne::host

@@ -166,6 +166,7 @@ void Application::resetForTesting() {
   statusBarHiddenOverride_.reset();
   statusBarOrientation_ = InterfaceOrientation::Portrait;
   workingOutOrientation_ = false;
+  resetBackgroundTasks();
   std::lock_guard<std::mutex> lock(openMutex_);
   openRequests_.clear();
   openAnswer_ = nullptr;

@@ -3,6 +3,7 @@
 // Main queue only, except where a method says otherwise.
 #include <atomic>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -90,8 +91,38 @@ class Application {
   // Posts WillTerminate; the state does not change.
   void terminate();
 
-  // Sets the state without posting anything.
-  void setApplicationStateForTesting(ApplicationState state) { state_.store(state); }
+  // Sets the state without posting anything (the background time budget
+  // still starts and stops with the state).
+  void setApplicationStateForTesting(ApplicationState state) { setState(state); }
+
+  // Background tasks: work the application asks to finish after it left the
+  // foreground. While the application is not in the background the time left
+  // is unbounded (kBackgroundTimeUnbounded). Entering the background starts
+  // the budget the host set (setBackgroundTimeBudget, 30 s at start); when it
+  // runs out, every live task's expiration handler runs on the main queue, in
+  // the order the tasks began, and the time left stays 0 until the
+  // application comes back to the foreground, which stops the budget. A task
+  // begun while no time is left has its handler posted to the main queue at
+  // once. A handler runs at most once; the task stays live until ended.
+  //
+  // Any thread; handlers run on the main queue, never inside these calls.
+  using BackgroundTaskIdentifier = uint64_t;
+  static constexpr BackgroundTaskIdentifier kBackgroundTaskInvalid = 0;
+  static constexpr double kBackgroundTimeUnbounded = std::numeric_limits<double>::max();
+
+  // A new task's identifier (never kBackgroundTaskInvalid).
+  BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler);
+  // Ends a live task (its handler will not run); anything else is ignored.
+  void endBackgroundTask(BackgroundTaskIdentifier identifier);
+  // Seconds of background time left.
+  double backgroundTimeRemaining() const;
+  // The budget, in seconds, for the next entry into the background
+  // (negative or NaN counts as 0).
+  void setBackgroundTimeBudget(double seconds);
+  // Tasks begun and not ended.
+  size_t backgroundTaskCount() const;
+  // Used by the implementation.
+  struct BackgroundTasks;
 
   std::shared_ptr<Window> keyWindow() const { return keyWindow_.lock(); }
   void setKeyWindow(const std::shared_ptr<Window>& window);
@@ -162,13 +193,18 @@ class Application {
   // and all on a pad. The delegate's hook is not asked here.
   uint64_t supportedInterfaceOrientationsForWindow(const std::shared_ptr<Window>& window) const;
 
-  // Back to Active with no windows, scenes, requests, answers, delegate or
-  // status-bar overrides, the status bar portrait; nothing posted.
+  // Back to Active with no windows, scenes, requests, answers, delegate,
+  // status-bar overrides or background tasks (budget 30 s), the status bar
+  // portrait and shown; nothing posted.
   void resetForTesting();
 
  private:
-  Application() = default;
+  Application();
   void setState(ApplicationState state);
+  // Starts or stops the background time budget (background_tasks.cc).
+  void backgroundStateChanged(ApplicationState from, ApplicationState to);
+  void resetBackgroundTasks();
+  std::shared_ptr<BackgroundTasks> backgroundTasks_;
 
   std::atomic<ApplicationState> state_{ApplicationState::Active};
   std::weak_ptr<Window> keyWindow_;

@@ -1,0 +1,82 @@
+#pragma once
+// Sends the controller page's HTTP requests through the process's shared URL
+// session: http and https only, a retry after 3 s for failed attempts, one
+// background task held for all of them while they run.
+//
+// Main queue only: requests start from the main queue, every attempt's
+// answer is delivered on the main queue (so the retry test reads the
+// remaining background time there), retries are scheduled there, and each
+// completion runs there exactly once, never inside the call that started or
+// cancelled its request. The dispatcher tracks its own requests: cancelling
+// touches only them, never other transfers of the shared session.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/dispatch.h"
+#include "platform/net.h"
+#include "platform/ui/application.h"
+
+// Domain of the dispatcher's own errors (code 0).
+inline constexpr char kQBHTTPRequestsDispatcherErrorDomain[] = "QBHTTPRequestsDispatcher";
+
+class QBHTTPRequestsDispatcher : public std::enable_shared_from_this<QBHTTPRequestsDispatcher> {
+ public:
+  // The final outcome of a request: the response with its body, or an error.
+  using Completion = std::function<void(platform::DataTaskResult)>;
+
+  // More retries than this are not made (one every 3 s: 30 s at most).
+  static constexpr int64_t kMaxRetries = 10;
+  static constexpr int64_t kRetryDelayMs = 3000;
+
+  // Takes the shared session (platform::URLSession::shared()).
+  static std::shared_ptr<QBHTTPRequestsDispatcher> create();
+  // Cancels its requests; their completions are not called.
+  ~QBHTTPRequestsDispatcher();
+
+  std::shared_ptr<platform::URLSession> httpSession() const { return httpSession_; }
+  // The background task held for the running requests, or kBackgroundTaskInvalid.
+  platform::Application::BackgroundTaskIdentifier backgroundTaskIdentifier() const { return backgroundTask_; }
+  // Requests not yet completed (on the wire or waiting for a retry).
+  size_t requestCount() const { return exchanges_.size(); }
+  // Of those, the ones waiting for their retry.
+  size_t retriesWaitingCount() const;
+
+  // Sends `request`. A scheme other than "http" or "https" (as written), or a
+  // URL that does not parse, completes with "Unsupported Url Scheme" (this
+  // domain, code 0) and sends nothing. With `isbackground` a background task
+  // is begun unless one is held; its expiry cancels the dispatcher's requests
+  // and ends it. An attempt that ends in a transport error, without a
+  // response, or with a status 400-599 is sent again after 3 s while retries
+  // are left (`retries`, cut to 0..kMaxRetries) and the remaining background
+  // time is above the request's timeout; otherwise the completion hears that
+  // outcome. The background task ends when no request is left.
+  void sendHTTPRequest(const platform::URLRequest& request, bool isbackground, int64_t retries, Completion completion);
+
+  // Cancels every request of the dispatcher: one on the wire completes with
+  // the session's cancellation error (-999), one waiting for its retry
+  // completes with that error at once (posted); no further retry is made.
+  void cancelRequests();
+  // The same for the requests equal to `request`.
+  void cancelRequest(const platform::URLRequest& request);
+
+  static bool isvValidRequestScheme(const platform::URLRequest& request);
+
+ private:
+  struct Exchange;
+  explicit QBHTTPRequestsDispatcher(std::shared_ptr<platform::URLSession> session);
+
+  void startAttempt(const std::shared_ptr<Exchange>& exchange);
+  void attemptFinished(const std::shared_ptr<Exchange>& exchange, platform::DataTaskResult result);
+  void retry(const std::shared_ptr<Exchange>& exchange);
+  // Takes the request out and ends the background task when it was the last.
+  void remove(const std::shared_ptr<Exchange>& exchange);
+  void cancel(const std::shared_ptr<Exchange>& exchange);
+  void beginBackgroundTask();
+  void endBackgroundTask();
+
+  const std::shared_ptr<platform::URLSession> httpSession_;
+  platform::Application::BackgroundTaskIdentifier backgroundTask_ = platform::Application::kBackgroundTaskInvalid;
+  std::vector<std::shared_ptr<Exchange>> exchanges_;  // in the order they started
+};

@@ -1,0 +1,450 @@
+// The page's HTTP proxy ("sendHttpRequest") against the loopback sandbox on
+// the test clock: requests built from what the page sends, the replies with
+// their order and encoding, retries, the background task and its expiry next
+// to a request of the SDK itself.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#include "core/QBAuctionSettings.h"
+#include "scriptfeatures_test_support.h"
+#include "mediation/QBAuctionHandler.h"
+#include "platform/test_environment.h"
+#include "platform/ui/application.h"
+#include "scriptfeatures/PMAJSInterfaceHandler.h"
+#include "scriptfeatures/http/QBControllerAPIRequest.h"
+#include "support/sandbox_auction.h"
+#include "support/sandbox_server.h"
+
+namespace httpproxy {
+
+using sftest::Reply;
+using platform::Json;
+using qbtest::SandboxServer;
+
+// Holds a route's answers until opened (server threads wait on it).
+class Gate {
+ public:
+  ~Gate() { open(); }
+  void open() {
+    {
+      std::lock_guard lock(mutex_);
+      open_ = true;
+    }
+    cv_.notify_all();
+  }
+  void wait() {
+    std::unique_lock lock(mutex_);
+    cv_.wait_for(lock, std::chrono::seconds(20), [this] { return open_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool open_ = false;
+};
+
+class HttpProxyTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = new SandboxServer();
+    started_ = server_->start();
+  }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+
+  HttpProxyTest() {
+    platform::Application::shared().resetForTesting();
+    server().clearRequests();
+    server().clearFaults();
+    handler = std::dynamic_pointer_cast<PMAJSInterfaceHandler>(
+        sftest::registeredFactories().jsInterfaceHandler(publisher));
+  }
+  ~HttpProxyTest() override {
+    handler.reset();  // cancels what is left
+    env.runUntilIdle();
+    platform::Application::shared().resetForTesting();
+    QBNScriptHandlerFactories::resetForTesting();
+  }
+  void SetUp() override {
+    ASSERT_TRUE(started_) << "the sandbox did not start";
+    ASSERT_TRUE(handler);
+  }
+
+  static SandboxServer& server() { return *server_; }
+  std::shared_ptr<QBHTTPRequestsDispatcher> dispatcher() const { return handler->httpRequestsDispatcher(); }
+
+  // The page's "sendHttpRequest" with these values (plus "success" "ok" and
+  // "fail" "ko").
+  void send(Json params) {
+    params["success"] = "ok";
+    params["fail"] = "ko";
+    handler->sendHTTPRequest(sftest::pageRequest(params));
+  }
+  bool awaitReplies(size_t n) {
+    return env.runUntil([&] { return publisher->page->count() >= n; });
+  }
+  bool awaitRetryWaiting(size_t n) {
+    return env.runUntil([&] { return dispatcher()->retriesWaitingCount() == n; });
+  }
+
+  static Reply started(const std::string& identifier) {
+    return Reply{"ok", {{"identifier", identifier}, {"status", "requestStarted"}}, 1};
+  }
+  static Reply failed(const std::string& message, const std::optional<std::string>& identifier) {
+    Json params{{"errMsg", message}, {"status", "requestError"}};
+    if (identifier) params["identifier"] = *identifier;
+    return Reply{"ko", params, 1};
+  }
+
+  static inline SandboxServer* server_ = nullptr;
+  static inline bool started_ = false;
+
+  platform::TestEnvironment env;
+  platform::Application& app = platform::Application::shared();
+  std::shared_ptr<sftest::OneTokenPublisher> publisher = std::make_shared<sftest::OneTokenPublisher>();
+  std::shared_ptr<PMAJSInterfaceHandler> handler;
+};
+
+// ------------------------------------------------------------------ building
+
+TEST_F(HttpProxyTest, RequestsAreBuiltFromWhatThePageSends) {
+  const struct {
+    const char* name;
+    Json params;
+    std::string method;
+    bool ignoreLocalCache;
+    double timeout;
+    platform::HTTPHeaders headers;
+    std::string body;
+  } rows[] = {
+      {"the least", {{"url", "http://h/a"}, {"identifier", "r1"}}, "GET", true, 60, {}, ""},
+      {"everything",
+       {{"url", "http://h/a?x=1+2"},
+        {"identifier", "r1"},
+        {"type", "post"},
+        {"cache", "true"},
+        {"timeout", "2.5"},
+        {"headers", {{"X-Sig", "a+b="}, {"X-N", 5}, {"X-B", true}}},
+        {"data", "a+b%2Fc"}},
+       "POST", false, 2.5, {{"X-Sig", "a+b="}, {"X-N", "5"}, {"X-B", "1"}}, "a+b%2Fc"},
+      {"cache no", {{"url", "http://h"}, {"identifier", "r1"}, {"cache", "no"}}, "GET", true, 60, {}, ""},
+      {"cache YES", {{"url", "http://h"}, {"identifier", "r1"}, {"cache", "YES"}}, "GET", false, 60, {}, ""},
+      {"timeout 0", {{"url", "http://h"}, {"identifier", "r1"}, {"timeout", "0"}}, "GET", true, 60, {}, ""},
+      {"timeout negative", {{"url", "http://h"}, {"identifier", "r1"}, {"timeout", "-3"}}, "GET", true, 60, {}, ""},
+      {"timeout words", {{"url", "http://h"}, {"identifier", "r1"}, {"timeout", "soon"}}, "GET", true, 60, {}, ""},
+      {"timeout leading number", {{"url", "http://h"}, {"identifier", "r1"}, {"timeout", " 7.5s"}}, "GET", true, 7.5, {}, ""},
+      {"timeout huge", {{"url", "http://h"}, {"identifier", "r1"}, {"timeout", "1e9"}}, "GET", true, 600, {}, ""},
+      {"timeout past a double", {{"url", "http://h"}, {"identifier", "r1"}, {"timeout", "1e999"}}, "GET", true, 600, {}, ""},
+      {"timeout nan", {{"url", "http://h"}, {"identifier", "r1"}, {"timeout", "nan"}}, "GET", true, 60, {}, ""},
+      {"timeout tiny", {{"url", "http://h"}, {"identifier", "r1"}, {"timeout", "1e-999"}}, "GET", true, 60, {}, ""},
+      {"empty type", {{"url", "http://h"}, {"identifier", "r1"}, {"type", ""}}, "GET", true, 60, {}, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto request = handler->requestFromControllerParams(sftest::pageRequest(row.params));
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->url, row.params["url"].get<std::string>());
+    EXPECT_EQ(QBControllerAPIRequest::getQBuniqueIdentifier(*request), "r1");
+    EXPECT_EQ(request->method, row.method);
+    EXPECT_EQ(request->ignoreLocalCache, row.ignoreLocalCache);
+    EXPECT_EQ(request->timeoutSeconds, row.timeout);
+    EXPECT_EQ(request->headers, row.headers);
+    EXPECT_EQ(request->body, row.body);
+  }
+}
+
+TEST_F(HttpProxyTest, ARequestThatCannotBeMadeAnswersOnlyTheFailureWithoutIdentifier) {
+  const std::string url = server().url("/never");
+  const struct {
+    const char* name;
+    Json params;
+  } rows[] = {
+      {"no identifier", {{"url", url}}},
+      {"empty identifier", {{"url", url}, {"identifier", ""}}},
+      {"no url", {{"identifier", "r1"}}},
+      {"headers not JSON", {{"url", url}, {"identifier", "r1"}, {"headers", "{X-A: 1"}}},
+      {"headers a list", {{"url", url}, {"identifier", "r1"}, {"headers", Json::array({"X-A", "1"})}}},
+      {"header value an object", {{"url", url}, {"identifier", "r1"}, {"headers", {{"X-A", {{"b", 1}}}}}}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    send(row.params);
+    env.runUntilIdle();
+    EXPECT_EQ(publisher->page->take(), std::vector<Reply>{failed("unable to create request object", std::nullopt)});
+  }
+  EXPECT_EQ(server().requestCount(), 0u);
+}
+
+TEST_F(HttpProxyTest, AnUnsupportedSchemeAnswersStartedThenTheFailureAndSendsNothing) {
+  const std::string hostAndPath = server().baseUrl().substr(std::string("http://").size()) + "/file";
+  for (const std::string& url : std::vector<std::string>{"ftp://" + hostAndPath, "file:///etc/hosts", "HTTP://" + hostAndPath,
+                                                        "//" + hostAndPath, "not a url", "javascript:alert(1)"}) {
+    SCOPED_TRACE(url);
+    send({{"url", url}, {"identifier", "r1"}});
+    EXPECT_EQ(publisher->page->count(), 0u);  // posted, never inside the command
+    env.runUntilIdle();
+    EXPECT_EQ(publisher->page->take(),
+              (std::vector<Reply>{started("r1"), failed("failed to send request, reason: Unsupported Url Scheme", "r1")}));
+  }
+  EXPECT_EQ(server().requestCount(), 0u);
+}
+
+TEST_F(HttpProxyTest, AMethodOrHeaderThatCouldRewriteTheRequestIsNeverSent) {
+  const struct {
+    const char* name;
+    Json params;
+    std::string reason;
+  } rows[] = {
+      {"method with a request line", {{"type", "GET /evil HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET"}}, "invalid HTTP method"},
+      {"method with a space", {{"type", "GET /evil"}}, "invalid HTTP method"},
+      {"header value with a line", {{"headers", {{"X-A", "1\r\nX-Injected: 2"}}}}, "invalid HTTP header field"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    Json params = row.params;
+    params["url"] = server().url("/never");
+    params["identifier"] = "r1";
+    send(params);
+    ASSERT_TRUE(awaitReplies(2));
+    EXPECT_EQ(publisher->page->take()[1], failed("failed to send request, reason: " + row.reason, "r1"));
+  }
+  EXPECT_EQ(server().requestCount(), 0u);
+}
+
+// ------------------------------------------------------------------ answers
+
+TEST_F(HttpProxyTest, APostWithPlusAndPercentReachesTheServerDecodedAndThePageUnchanged) {
+  server().route("POST", "/collect", [](const qbtest::RecordedRequest& request) {
+    return qbtest::SandboxAnswer{201, "echo " + request.body, {{"X-Time", "+02:00"}, {"Content-Type", "text/plain"}}};
+  });
+  send({{"url", server().url("/collect")},
+        {"identifier", "id 1+2"},
+        {"type", "post"},
+        {"headers", {{"X-Sig", "a+b="}}},
+        {"data", "a+b%2Fc"}});
+  ASSERT_TRUE(awaitReplies(2));
+
+  const auto requests = server().requestsTo("/collect");
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].method, "POST");
+  EXPECT_EQ(requests[0].body, "a+b%2Fc");
+  EXPECT_EQ(requests[0].header("X-Sig"), "a+b=");
+
+  const auto replies = publisher->page->replies();
+  EXPECT_EQ(replies[0], started("id 1+2"));
+  EXPECT_EQ(replies[1].function, "ok");
+  EXPECT_EQ(replies[1].option, 1);  // encoded, never decoded first: "+" stays "+"
+  EXPECT_EQ(replies[1].params["identifier"], "id 1+2");
+  EXPECT_EQ(replies[1].params["data"], "echo a+b%2Fc");
+  EXPECT_EQ(replies[1].params["status"], "responseReceived");
+  EXPECT_EQ(replies[1].params["responseParams"]["statusCode"], 201);
+  EXPECT_EQ(replies[1].params["responseParams"]["headers"]["X-Time"], "+02:00");
+}
+
+TEST_F(HttpProxyTest, BodiesAreAnsweredAsTextOnlyWhenTheyAreUtf8) {
+  server().answer("/bytes", 200, std::string("\xff\xfe\x00", 3));
+  server().answer("/empty", 200, "");
+  server().answer("/missing", 404, "gone");
+  send({{"url", server().url("/bytes")}, {"identifier", "bytes"}});
+  ASSERT_TRUE(awaitReplies(2));
+  EXPECT_EQ(publisher->page->take()[1], failed("unable to create response object", "bytes"));
+
+  for (const char* path : {"/empty", "/missing"}) {
+    SCOPED_TRACE(path);
+    send({{"url", server().url(path)}, {"identifier", "r"}});
+    ASSERT_TRUE(awaitReplies(2));
+    const auto replies = publisher->page->take();
+    EXPECT_EQ(replies[1].params["status"], "responseReceived");
+    EXPECT_EQ(replies[1].params["data"], std::string(path) == "/empty" ? "" : "gone");
+    EXPECT_EQ(replies[1].params["responseParams"]["statusCode"], std::string(path) == "/empty" ? 200 : 404);
+  }
+}
+
+TEST_F(HttpProxyTest, FiftyRequestsInFlightEachAnswerStartedBeforeTheirOutcome) {
+  server().route("GET", "/echo", [](const qbtest::RecordedRequest& request) {
+    return qbtest::SandboxAnswer{200, request.queryValue("n").value_or("?"), {}};
+  });
+  for (int n = 0; n < 50; ++n) {
+    send({{"url", server().url("/echo?n=" + std::to_string(n))}, {"identifier", "r" + std::to_string(n)}});
+  }
+  ASSERT_TRUE(awaitReplies(100));
+  const auto replies = publisher->page->replies();
+  for (int n = 0; n < 50; ++n) {
+    const std::string id = "r" + std::to_string(n);
+    SCOPED_TRACE(id);
+    std::vector<size_t> at;
+    for (size_t i = 0; i < replies.size(); ++i) {
+      if (replies[i].params.value("identifier", "") == id) at.push_back(i);
+    }
+    ASSERT_EQ(at.size(), 2u);
+    EXPECT_EQ(replies[at[0]], started(id));
+    EXPECT_EQ(replies[at[1]].params["status"], "responseReceived");
+    EXPECT_EQ(replies[at[1]].params["data"], std::to_string(n));
+  }
+}
+
+// ------------------------------------------------------------------ retries
+
+TEST_F(HttpProxyTest, A500WithTwoRetriesIsAskedThreeTimesThreeSecondsApartThenAnswered) {
+  server().answer("/flaky", 500, "busy");
+  send({{"url", server().url("/flaky")}, {"identifier", "r1"}, {"retries", "2"}});
+  for (size_t asked = 1; asked <= 2; ++asked) {
+    SCOPED_TRACE(asked);
+    ASSERT_TRUE(awaitRetryWaiting(1));
+    EXPECT_EQ(server().requestsTo("/flaky").size(), asked);
+    env.advance(QBHTTPRequestsDispatcher::kRetryDelayMs - 1);
+    EXPECT_EQ(dispatcher()->retriesWaitingCount(), 1u);
+    EXPECT_EQ(server().requestsTo("/flaky").size(), asked);
+    env.advance(1);
+  }
+  ASSERT_TRUE(awaitReplies(2));
+  EXPECT_EQ(server().requestsTo("/flaky").size(), 3u);
+  const auto replies = publisher->page->replies();
+  ASSERT_EQ(replies.size(), 2u);
+  EXPECT_EQ(replies[1].params["status"], "responseReceived");
+  EXPECT_EQ(replies[1].params["responseParams"]["statusCode"], 500);
+  EXPECT_EQ(replies[1].params["data"], "busy");
+}
+
+TEST_F(HttpProxyTest, RetriesStopAtTen) {
+  server().answer("/down", 503, "");
+  send({{"url", server().url("/down")}, {"identifier", "r1"}, {"retries", "1000000"}});
+  for (int i = 0; i < 20 && publisher->page->count() < 2; ++i) {
+    ASSERT_TRUE(env.runUntil([&] { return publisher->page->count() == 2 || dispatcher()->retriesWaitingCount() == 1; }));
+    env.advance(QBHTTPRequestsDispatcher::kRetryDelayMs);
+  }
+  ASSERT_TRUE(awaitReplies(2));
+  EXPECT_EQ(server().requestsTo("/down").size(), 1u + QBHTTPRequestsDispatcher::kMaxRetries);
+  EXPECT_EQ(publisher->page->replies()[1].params["responseParams"]["statusCode"], 503);
+}
+
+TEST_F(HttpProxyTest, InTheBackgroundARetryNeedsMoreTimeLeftThanTheRequestsTimeout) {
+  server().answer("/flaky", 500, "busy");
+  app.setBackgroundTimeBudget(30);
+  app.enterBackground();
+  // 30 s left: a 60 s request is answered at once, a 5 s one waits to retry.
+  send({{"url", server().url("/flaky")}, {"identifier", "long"}, {"retries", "2"}, {"timeout", "60"}});
+  ASSERT_TRUE(awaitReplies(2));
+  EXPECT_EQ(publisher->page->take()[1].params["responseParams"]["statusCode"], 500);
+  send({{"url", server().url("/flaky")}, {"identifier", "short"}, {"retries", "2"}, {"timeout", "5"}});
+  ASSERT_TRUE(awaitRetryWaiting(1));
+  EXPECT_EQ(server().requestsTo("/flaky").size(), 2u);
+}
+
+// ------------------------------------------------------------------ background
+
+TEST_F(HttpProxyTest, OneBackgroundTaskCoversTwoRequestsAndEndsAfterTheLast) {
+  Gate first, second;
+  server().route("GET", "/held/1", [&](const qbtest::RecordedRequest&) {
+    first.wait();
+    return qbtest::SandboxAnswer{200, "1", {}};
+  });
+  server().route("GET", "/held/2", [&](const qbtest::RecordedRequest&) {
+    second.wait();
+    return qbtest::SandboxAnswer{200, "2", {}};
+  });
+  send({{"url", server().url("/held/1")}, {"identifier", "r1"}, {"background", "true"}});
+  send({{"url", server().url("/held/2")}, {"identifier", "r2"}, {"background", "1"}});
+  env.runUntilIdle();
+  EXPECT_EQ(app.backgroundTaskCount(), 1u);
+  EXPECT_NE(dispatcher()->backgroundTaskIdentifier(), platform::Application::kBackgroundTaskInvalid);
+
+  first.open();
+  ASSERT_TRUE(awaitReplies(3));
+  EXPECT_EQ(app.backgroundTaskCount(), 1u);
+  second.open();
+  ASSERT_TRUE(awaitReplies(4));
+  EXPECT_EQ(app.backgroundTaskCount(), 0u);
+  EXPECT_EQ(dispatcher()->backgroundTaskIdentifier(), platform::Application::kBackgroundTaskInvalid);
+}
+
+TEST_F(HttpProxyTest, BackgroundExpiryCancelsOnlyTheProxiedRequestsAndTheSdksAuctionCompletes) {
+  Gate gate;
+  server().route("GET", "/held/proxy", [&](const qbtest::RecordedRequest&) {
+    gate.wait();
+    return qbtest::SandboxAnswer{200, "late", {}};
+  });
+  qbtest::SandboxAuction auction(server(), "/auction/expiry");
+  auction.setAnswerer([&](const qbtest::DecodedAuctionRequest&) {
+    gate.wait();
+    return qbtest::AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload("auc-1", {"A"}));
+  });
+  const auto auctionHandler = QBAuctionHandler::initWithAuctionSettings(
+      QBAuctionSettings::fromJson(Json{{"auctioneerURL", auction.url()},
+                                       {"maxTrials", 1},
+                                       {"timeout", 600'000},
+                                       {"encryptionVersion", 0},
+                                       {"compressAuctionRequest", false}}),
+      false, false, "session-1");
+  auto params = std::make_shared<QBAuctionRequestParams>();
+  params->setAdUnit("rewardedVideo");
+  std::shared_ptr<QBAuctionResponseParams> auctionAnswer;
+  auctionHandler->executeAuctionWithParams(
+      params, [&](std::shared_ptr<QBAuctionResponseParams> response) { auctionAnswer = std::move(response); });
+  send({{"url", server().url("/held/proxy")}, {"identifier", "r1"}, {"background", "true"}, {"retries", "3"}});
+  env.runUntilIdle();
+  ASSERT_TRUE(server().waitForRequests(2, 10'000));
+
+  app.setBackgroundTimeBudget(10);
+  app.enterBackground();
+  env.advance(10'000);
+  ASSERT_TRUE(awaitReplies(2));
+  EXPECT_EQ(publisher->page->replies()[1], failed("failed to send request, reason: cancelled", "r1"));
+  EXPECT_EQ(app.backgroundTaskCount(), 0u);
+
+  gate.open();
+  ASSERT_TRUE(env.runUntil([&] { return auctionAnswer != nullptr; }));
+  EXPECT_TRUE(auctionAnswer->isSuccess());
+  EXPECT_EQ(auctionAnswer->auctionId(), "auc-1");
+  EXPECT_EQ(server().requestsTo("/held/proxy").size(), 1u);  // no retry after the expiry
+}
+
+TEST_F(HttpProxyTest, CancellingTouchesOnlyTheNamedRequestsAndAnsweredRetriesOnce) {
+  Gate gate;
+  server().route("GET", "/held/*", [&](const qbtest::RecordedRequest&) {
+    gate.wait();
+    return qbtest::SandboxAnswer{200, "ok", {}};
+  });
+  server().answer("/flaky", 500, "");
+  struct Outcome {
+    std::string name;
+    platform::DataTaskResult result;
+  };
+  std::vector<Outcome> outcomes;
+  const auto record = [&](std::string name) {
+    return [&outcomes, name](platform::DataTaskResult result) { outcomes.push_back({name, std::move(result)}); };
+  };
+  const auto a = QBControllerAPIRequest::requestWithUrlString(server().url("/held/a"), "a");
+  const auto b = QBControllerAPIRequest::requestWithUrlString(server().url("/held/b"), "b");
+  const auto flaky = QBControllerAPIRequest::requestWithUrlString(server().url("/flaky"), "f");
+  dispatcher()->sendHTTPRequest(*a, false, 0, record("a"));
+  dispatcher()->sendHTTPRequest(*b, false, 0, record("b"));
+  dispatcher()->sendHTTPRequest(*flaky, false, 5, record("flaky"));
+  ASSERT_TRUE(awaitRetryWaiting(1));
+  ASSERT_TRUE(server().waitForRequests(3, 10'000));
+
+  dispatcher()->cancelRequest(*a);
+  dispatcher()->cancelRequest(*flaky);
+  EXPECT_TRUE(outcomes.empty());  // never inside the call
+  ASSERT_TRUE(env.runUntil([&] { return outcomes.size() == 2; }));
+  for (const auto& outcome : outcomes) {
+    SCOPED_TRACE(outcome.name);
+    EXPECT_NE(outcome.name, "b");
+    ASSERT_TRUE(outcome.result.error);
+    EXPECT_EQ(outcome.result.error->code, platform::URLErrorCode::Cancelled);
+  }
+  gate.open();
+  ASSERT_TRUE(env.runUntil([&] { return outcomes.size() == 3; }));
+  EXPECT_EQ(outcomes[2].name, "b");
+  EXPECT_EQ(outcomes[2].result.body, "ok");
+  env.advance(QBHTTPRequestsDispatcher::kRetryDelayMs * 2);
+  EXPECT_EQ(server().requestsTo("/flaky").size(), 1u);
+  EXPECT_EQ(outcomes.size(), 3u);
+}
+
+}  // namespace httpproxy
