@@ -1,6 +1,7 @@
 // The controller page's feature commands with arbitrary parameters, through
-// the real publisher's command table into every feature handler, and the
-// HTTP proxy's request and response conversions.
+// the real publisher's command table into every feature handler (the
+// measurement sessions' "omidAPI" with an ad view "fuzzAd" to measure), and
+// the HTTP proxy's request and response conversions.
 //
 // Input: JSON, one command or an array of them:
 //   {"c": command (name, or index into kFeatures),
@@ -47,6 +48,7 @@
 #include "platform/test_environment.h"
 #include "platform/ui.h"
 #include "platform/utf8.h"
+#include "presentation/QBNAdViewsManager.h"
 #include "scriptfeatures/PMAJSInterfaceHandler.h"
 #include "scriptfeatures/QBScriptFeaturesRegistration.h"
 #include "scriptfeatures/http/QBControllerAPIRequest.h"
@@ -59,6 +61,7 @@ using platform::Json;
 
 constexpr char kPlaceholder[] = "http://127.0.0.1:0";
 constexpr char kPagePath[] = "/fuzz/controller.html";
+constexpr char kAdViewId[] = "fuzzAd";
 
 // The feature commands, with the key of their sub-command and the
 // sub-commands they know. A later feature adds its row here.
@@ -78,6 +81,7 @@ const std::vector<Feature>& features() {
        {"getAudioSessionData", "setAudioSessionData", "activateAudioSession", "deactivateAudioSession",
         "isOtherAppPlayingAudio", "getAvailableCategories", "getAvailableModes", "subscribeToInterruption",
         "unsubscribeInterruption"}},
+      {"omidAPI", "omidFunction", {"activate", "startSession", "impressionOccurred", "finishSession", "getOmidData"}},
   };
   return rows;
 }
@@ -137,6 +141,14 @@ World& world() {
     qbfuzz::check(made->env->runUntil([&] { return manager->controllerState() == QBNControllerState::Ready; }),
                   "the page gets ready");
     made->env->runUntilIdle();
+    // An ad view for "omidAPI" sessions ("startSession" with "adViewId"
+    // "fuzzAd" reaches the measurement SDK).
+    QBNAdViewsManager::sharedManager().loadUrlWithParams(
+        QBNAdViewLoadParams(Json{{"adViewId", kAdViewId}, {"urlForWebView", "about:blank"}}), {},
+        [](const std::optional<platform::Error>&) {});
+    made->env->runUntilIdle();
+    qbfuzz::check(QBNAdViewsManager::sharedManager().getAdUnitWebViewById(std::string(kAdViewId)) != nullptr,
+                  "the ad view for measurement sessions is there");
     return made;
   }();
   return w;
@@ -299,6 +311,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The next input starts from the same state.
   w.publisher->handlePlovermarkCallbackWithCommand("audioSessionAPI", "functionName=unsubscribeInterruption",
                                                    std::nullopt);
+  w.publisher->handlePlovermarkCallbackWithCommand(
+      "omidAPI", "omidFunction=finishSession&omidParams=" + PMAHelperMethods::encodeToPercentEscapeString(
+                                                                R"({"adViewId":"fuzzAd"})"),
+      std::nullopt);
   platform::AudioSession::shared().resetForTesting();
   QBNTokenService::sharedService().resetForTesting();
   QBGlobalDataManager::sharedInstance().resetForTesting();
