@@ -1,7 +1,8 @@
 // The controller page's feature commands with arbitrary parameters, through
-// the real publisher's command table into every feature handler, and the
-// HTTP proxy's request and response conversions. The store features run with
-// the key window in an active window scene.
+// the real publisher's command table into every feature handler (the
+// measurement sessions' "omidAPI" with an ad view "fuzzAd" to measure), and
+// the HTTP proxy's request and response conversions. The store features run
+// with the key window in an active window scene.
 //
 // Input: JSON, one command or an array of them:
 //   {"c": command (name, or index into kFeatures),
@@ -49,6 +50,7 @@
 #include "platform/test_environment.h"
 #include "platform/ui.h"
 #include "platform/utf8.h"
+#include "presentation/QBNAdViewsManager.h"
 #include "scriptfeatures/PMAJSInterfaceHandler.h"
 #include "scriptfeatures/QBScriptFeaturesRegistration.h"
 #include "scriptfeatures/http/QBControllerAPIRequest.h"
@@ -62,6 +64,7 @@ using platform::Json;
 
 constexpr char kPlaceholder[] = "http://127.0.0.1:0";
 constexpr char kPagePath[] = "/fuzz/controller.html";
+constexpr char kAdViewId[] = "fuzzAd";
 
 // The feature commands, with the key of their sub-command and the
 // sub-commands they know. A later feature adds its row here.
@@ -83,6 +86,7 @@ const std::vector<Feature>& features() {
         "unsubscribeInterruption"}},
       {"SKAdImpressionAPI", "functionName", {"startImpression", "endImpression"}},
       {"SKOverlayAPI", "functionName", {"createOverlay", "presentOverlay", "dismissOverlay", "removeOverlay"}},
+      {"omidAPI", "omidFunction", {"activate", "startSession", "impressionOccurred", "finishSession", "getOmidData"}},
   };
   return rows;
 }
@@ -146,6 +150,14 @@ World& world() {
     qbfuzz::check(made->env->runUntil([&] { return manager->controllerState() == QBNControllerState::Ready; }),
                   "the page gets ready");
     made->env->runUntilIdle();
+    // An ad view for "omidAPI" sessions ("startSession" with "adViewId"
+    // "fuzzAd" reaches the measurement SDK).
+    QBNAdViewsManager::sharedManager().loadUrlWithParams(
+        QBNAdViewLoadParams(Json{{"adViewId", kAdViewId}, {"urlForWebView", "about:blank"}}), {},
+        [](const std::optional<platform::Error>&) {});
+    made->env->runUntilIdle();
+    qbfuzz::check(QBNAdViewsManager::sharedManager().getAdUnitWebViewById(std::string(kAdViewId)) != nullptr,
+                  "the ad view for measurement sessions is there");
     return made;
   }();
   return w;
@@ -308,6 +320,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The next input starts from the same state.
   w.publisher->handlePlovermarkCallbackWithCommand("audioSessionAPI", "functionName=unsubscribeInterruption",
                                                    std::nullopt);
+  w.publisher->handlePlovermarkCallbackWithCommand(
+      "omidAPI", "omidFunction=finishSession&omidParams=" + PMAHelperMethods::encodeToPercentEscapeString(
+                                                                R"({"adViewId":"fuzzAd"})"),
+      std::nullopt);
   platform::AudioSession::shared().resetForTesting();
   platform::StoreKitControl::shared().resetForTesting();
   QBNOverlaysHolder::sharedHolder().resetForTesting();

@@ -2,6 +2,7 @@
 
 #include "ownnetwork/services/PMAHelperMethods.h"
 #include "ownnetwork/services/PlovermarkLogManager.h"
+#include "ownnetwork/services/QBNOMIDManager.h"
 #include "presentation/QBNAdContainer.h"
 
 namespace {
@@ -93,6 +94,10 @@ void QBNAdViewsManager::removeAdViewWithId(const std::optional<std::string>& adV
     return;
   }
   adViews_.erase(*adViewId);
+  // Its measurement session (if the page started one) ends with it: the
+  // session and the walk of every window would otherwise go on until the
+  // page finishes it, for good when it never does.
+  QBNOMIDManager::sharedInstance()->finishSessionOfRemovedAdView(*adViewId);
   adView->performCleanup();
   succeed(completion);
 }

@@ -9,6 +9,7 @@
 #include "scriptfeatures/device/QBNRingerButtonJSHandler.h"
 #include "scriptfeatures/device/QBNTokenJSInterfaceHandler.h"
 #include "scriptfeatures/files/QBNFileSystemJSInterfaceHandler.h"
+#include "scriptfeatures/measurement/QBNOMIDJSInterface.h"
 #include "scriptfeatures/storekit/QBNAdImpressionJSInterfaceHandler.h"
 #include "scriptfeatures/storekit/QBNOverlayJSInterfaceHandler.h"
 
@@ -42,6 +43,9 @@ void registerWithOwnNetwork() {
     };
     factories.overlayHandler = [](std::shared_ptr<QBNControllerManagerP> manager) -> Handler {
       return std::make_shared<QBNOverlayJSInterfaceHandler>(manager);
+    };
+    factories.omidHandler = [](std::weak_ptr<QBNPublisherAgent> agent) -> std::shared_ptr<QBNOMIDJSInterfaceP> {
+      return QBNOMIDJSInterface::initWithPublisherAgent(std::move(agent));
     };
   });
 }

@@ -15,6 +15,8 @@ namespace {
 
 TEST(MeasurementRealMode, HopsToTheMainThreadFinishWhileItPumps) {
   platform::runMainUntil([] { return true; }, 0);  // this thread is the main thread
+  // Only the hops under test publish states (no walks of the view tree).
+  OMIDQuilbrnTreeWalkerP::setFactoryForTesting([](auto, auto) { return std::make_shared<RecordingTreeWalker>(); });
   auto sdk = OMIDQuilbrnSDK::sharedInstance();
   sdk->resetForTesting();
   sdk->activate();
@@ -85,6 +87,7 @@ TEST(MeasurementRealMode, HopsToTheMainThreadFinishWhileItPumps) {
   second->finish();
   OMIDQuilbrnLoadTask::setTransportForTesting(nullptr);
   sdk->resetForTesting();
+  OMIDQuilbrnTreeWalkerP::setFactoryForTesting(nullptr);
 }
 
 }  // namespace

@@ -111,6 +111,33 @@ TEST_F(ViewTest, TransformsTurnTheFrameAboutTheCentreAndConvertPoints) {
   EXPECT_EQ(turned->frame(), Rect::make(0, 0, 400, 800));
 }
 
+// Rectangles: the box around the converted corners; a window's frame is its
+// place on its screen, and windows meet in screen coordinates.
+TEST_F(ViewTest, RectanglesConvertThroughWindowsAndTheirScreens) {
+  auto window = std::make_shared<Window>(Rect::make(0, 100, 400, 700));
+  auto turned = view(50, 100, 300, 200);
+  window->addSubview(turned);
+  turned->setTransform(AffineTransform::rotation(std::numbers::pi / 2));
+  const Rect inWindow = turned->convertRect(turned->bounds(), nullptr);
+  EXPECT_NEAR(inWindow.origin.x, 100, 1e-9);
+  EXPECT_NEAR(inWindow.origin.y, 50, 1e-9);
+  EXPECT_NEAR(inWindow.size.width, 200, 1e-9);
+  EXPECT_NEAR(inWindow.size.height, 300, 1e-9);
+  EXPECT_EQ(window->convertRectToWindow(Rect::make(10, 20, 30, 40), nullptr), Rect::make(10, 120, 30, 40));
+  auto other = std::make_shared<Window>(Rect::make(50, 0, 200, 200));
+  EXPECT_EQ(window->convertRectToWindow(Rect::make(10, 20, 30, 40), other.get()), Rect::make(-40, 120, 30, 40));
+
+  EXPECT_EQ(&window->screen(), &Screen::main());
+  auto external = std::make_shared<Screen>();
+  window->setScreen(external);
+  EXPECT_EQ(&window->screen(), external.get());
+  window->setScreen(nullptr);
+  EXPECT_EQ(&window->screen(), &Screen::main());
+  EXPECT_STREQ(window->windowClassName(), "UIWindow");
+  EXPECT_STREQ(RemoteKeyboardWindow().windowClassName(), "UIRemoteKeyboardWindow");
+  EXPECT_STREQ(TextEffectsWindow().windowClassName(), "UITextEffectsWindow");
+}
+
 // Refuses every point, like an overlay that lets touches through.
 class PassThrough : public View {
  public:

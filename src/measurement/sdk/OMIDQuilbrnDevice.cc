@@ -53,3 +53,38 @@ std::string OMIDQuilbrnDeviceCategory::deviceCategory() {
 }
 
 int64_t OMIDQuilbrnClock::date() const { return platform::nowWallMs(); }
+
+namespace {
+struct TimestampCounter {
+  std::mutex mutex;
+  int64_t ms = 0;
+  int reads = 0;  // earlier reads within `ms`
+};
+TimestampCounter& timestampCounter() {
+  static TimestampCounter& counter = *new TimestampCounter;
+  return counter;
+}
+}  // namespace
+
+double OMIDQuilbrnClock::timestampSeconds() {
+  // A microsecond is about four steps of a double at today's seconds since
+  // 1970; a thousand reads fill the millisecond, after which reads tie again.
+  constexpr int kReadsPerMillisecond = 999;
+  const int64_t now = platform::nowWallMs();
+  auto& counter = timestampCounter();
+  std::lock_guard lock(counter.mutex);
+  if (now != counter.ms) {
+    counter.ms = now;
+    counter.reads = 0;
+  } else if (counter.reads < kReadsPerMillisecond) {
+    ++counter.reads;
+  }
+  return static_cast<double>(now) / 1000.0 + counter.reads * 1e-6;
+}
+
+void OMIDQuilbrnClock::resetTimestampsForTesting() {
+  auto& counter = timestampCounter();
+  std::lock_guard lock(counter.mutex);
+  counter.ms = 0;
+  counter.reads = 0;
+}

@@ -43,4 +43,15 @@ class OMIDQuilbrnClockProtocol {
 class OMIDQuilbrnClock : public OMIDQuilbrnClockProtocol {
  public:
   int64_t date() const override;
+
+  // Now, in seconds since 1970, for ordering view states against a
+  // session's gate (a state counts only when taken strictly after the gate).
+  // The platform clock counts whole milliseconds, so a view set and walked
+  // within one millisecond would tie with its gate and its first state would
+  // be lost for as long as it does not change: the first read within a
+  // millisecond is that millisecond, each further read a microsecond later
+  // (up to 999 of them). Any thread.
+  static double timestampSeconds();
+  // The next read is the millisecond itself again.
+  static void resetTimestampsForTesting();
 };

@@ -115,6 +115,7 @@ std::shared_ptr<OMIDQuilbrnClockProtocol> OMIDQuilbrnSDK::clock() const {
 
 void OMIDQuilbrnSDK::resetForTesting() {
   stop();
+  OMIDQuilbrnClock::resetTimestampsForTesting();
   // The old members are let go of outside the lock (their observations end
   // with them).
   std::shared_ptr<OMIDQuilbrnAdSessionRegistry> oldRegistry;

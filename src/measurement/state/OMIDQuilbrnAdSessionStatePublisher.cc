@@ -5,10 +5,10 @@
 
 #include "measurement/bridge/OMIDQuilbrnCommand.h"
 #include "measurement/bridge/OMIDQuilbrnDictionaryUtil.h"
-#include "platform/clock.h"
+#include "measurement/sdk/OMIDQuilbrnDevice.h"
 
 namespace {
-double nowSeconds() { return static_cast<double>(platform::nowWallMs()) / 1000.0; }
+double nowSeconds() { return OMIDQuilbrnClock::timestampSeconds(); }
 }  // namespace
 
 std::shared_ptr<OMIDQuilbrnAdSessionStatePublisher> OMIDQuilbrnAdSessionStatePublisher::initWithCommandPublisher(

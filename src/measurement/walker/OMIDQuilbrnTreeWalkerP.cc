@@ -3,24 +3,9 @@
 #include <mutex>
 
 #include "measurement/state/OMIDQuilbrnStatePublisher.h"
+#include "measurement/walker/OMIDQuilbrnTreeWalker.h"
 
 namespace {
-
-// Until the view tree is walked, the walker keeps no timer and publishes no
-// state; stopping still makes the next walk publish everything again.
-class OMIDQuilbrnIdleTreeWalker : public OMIDQuilbrnTreeWalkerP {
- public:
-  explicit OMIDQuilbrnIdleTreeWalker(std::shared_ptr<OMIDQuilbrnStatePublisher> statePublisher)
-      : statePublisher_(std::move(statePublisher)) {}
-  void start() override {}
-  void pause() override {}
-  void stop() override {
-    if (statePublisher_) statePublisher_->cleanupCaches();
-  }
-
- private:
-  std::shared_ptr<OMIDQuilbrnStatePublisher> statePublisher_;
-};
 
 std::mutex& factoryMutex() {
   static std::mutex& m = *new std::mutex;
@@ -41,7 +26,7 @@ std::shared_ptr<OMIDQuilbrnTreeWalkerP> OMIDQuilbrnTreeWalkerP::create(
     factory = testFactory();
   }
   if (factory) return factory(std::move(registry), std::move(statePublisher));
-  return std::make_shared<OMIDQuilbrnIdleTreeWalker>(std::move(statePublisher));
+  return OMIDQuilbrnTreeWalker::initWithAdSessionRegistry(std::move(registry), std::move(statePublisher));
 }
 
 void OMIDQuilbrnTreeWalkerP::setFactoryForTesting(Factory factory) {

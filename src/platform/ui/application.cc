@@ -14,6 +14,8 @@ Screen& Screen::main() {
   return screen;
 }
 
+const Screen& Window::screen() const { return screen_ ? *screen_ : Screen::main(); }
+
 Rect Screen::bounds() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return bounds_;

@@ -106,6 +106,38 @@ Point View::convertPointFromView(Point point, const View* other) const {
   return point;
 }
 
+namespace {
+// The box around four corners.
+Rect boxAround(const Point (&corners)[4]) {
+  double minX = corners[0].x, maxX = corners[0].x, minY = corners[0].y, maxY = corners[0].y;
+  for (const Point& p : corners) {
+    minX = std::min(minX, p.x);
+    maxX = std::max(maxX, p.x);
+    minY = std::min(minY, p.y);
+    maxY = std::max(maxY, p.y);
+  }
+  return Rect::make(minX, minY, maxX - minX, maxY - minY);
+}
+}  // namespace
+
+Rect View::convertRect(const Rect& rect, const View* other) const {
+  const Point corners[4] = {convertPoint({rect.minX(), rect.minY()}, other), convertPoint({rect.maxX(), rect.minY()}, other),
+                            convertPoint({rect.minX(), rect.maxY()}, other), convertPoint({rect.maxX(), rect.maxY()}, other)};
+  return boxAround(corners);
+}
+
+Rect Window::convertRectToWindow(const Rect& rect, const Window* window) const {
+  // A window's place on its screen is its centre and transform: its own
+  // superview step, taken without a superview.
+  const Rect local = convertRect(rect, nullptr);
+  Point corners[4] = {toSuperview({local.minX(), local.minY()}), toSuperview({local.maxX(), local.minY()}),
+                      toSuperview({local.minX(), local.maxY()}), toSuperview({local.maxX(), local.maxY()})};
+  if (window) {
+    for (Point& p : corners) p = window->fromSuperview(p);
+  }
+  return boxAround(corners);
+}
+
 // ---------------------------------------------------------------- the tree
 
 void View::addSubview(const std::shared_ptr<View>& view) { insertSubview(view, subviews_.size()); }

@@ -70,6 +70,9 @@ struct Layer {
   double cornerRadius = 0;
   double borderWidth = 0;
   std::optional<Color> borderColor;
+  // The drawing order among siblings: a sibling with a higher zPosition is
+  // drawn above one with a lower; equal ones keep their subview order.
+  double zPosition = 0;
 };
 
 class View : public Responder {
@@ -157,6 +160,9 @@ class View : public Responder {
   Point convertPointToDescendant(Point point, const View& descendant) const {
     return descendant.convertPointFromView(point, this);
   }
+  // A rectangle of this view's coordinates in `other`'s (its root's when
+  // null): the box around its four converted corners.
+  Rect convertRect(const Rect& rect, const View* other) const;
 
   // Called on the view and all its descendants whenever their window changes.
   virtual void didMoveToWindow() {}
@@ -196,6 +202,10 @@ class View : public Responder {
   static void resetAnimationsForTesting();
 
  protected:
+  // From this view's coordinates to its superview's, and back (for a window:
+  // to and from its screen's).
+  Point toSuperview(Point p) const;
+  Point fromSuperview(Point p) const;
   // Called after a subview was added or inserted.
   virtual void didAddSubview(const std::shared_ptr<View>&) {}
   virtual void willRemoveSubview(const std::shared_ptr<View>&) {}
@@ -212,9 +222,6 @@ class View : public Responder {
   void placeConstrainedSubviews();
   // The subview of this view that is `view` or contains it, if any.
   std::shared_ptr<View> directChildContaining(const View* view) const;
-  // From this view's coordinates to its superview's, and back.
-  Point toSuperview(Point p) const;
-  Point fromSuperview(Point p) const;
 
   Point center_;
   Point boundsOrigin_;
@@ -260,9 +267,24 @@ class ScrollView : public View {
 };
 
 // A window: the root of a view tree, with a root view controller.
+class Screen;
+
 class Window : public View {
  public:
   using View::View;
+
+  // The screen the window is shown on (held strongly): the main screen
+  // unless one was set.
+  const Screen& screen() const;
+  // Null: the main screen again.
+  void setScreen(std::shared_ptr<Screen> screen) { screen_ = std::move(screen); }
+  // A rectangle of the window's coordinates in `window`'s, or in screen
+  // coordinates when `window` is null (the window's frame is its place on
+  // its screen).
+  Rect convertRectToWindow(const Rect& rect, const Window* window) const;
+  // The name of the window's class on the platform ("UIWindow"); the system's
+  // own windows (keyboard, text effects) answer theirs.
+  virtual const char* windowClassName() const { return "UIWindow"; }
 
   std::shared_ptr<ViewController> rootViewController() const { return rootViewController_; }
   // Installs the controller's view as the window's first subview, sized to
@@ -283,6 +305,20 @@ class Window : public View {
  private:
   std::shared_ptr<ViewController> rootViewController_;
   std::weak_ptr<WindowScene> windowScene_;
+  std::shared_ptr<Screen> screen_;
+};
+
+// The windows the system puts in an application's window list for the text
+// loupes and for the keyboard: no content of the application is drawn there.
+class TextEffectsWindow : public Window {
+ public:
+  using Window::Window;
+  const char* windowClassName() const override { return "UITextEffectsWindow"; }
+};
+class RemoteKeyboardWindow : public Window {
+ public:
+  using Window::Window;
+  const char* windowClassName() const override { return "UIRemoteKeyboardWindow"; }
 };
 
 }  // namespace platform
