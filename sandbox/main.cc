@@ -114,7 +114,8 @@ std::optional<Options> parse(int argc, char** argv, std::string& problem) {
 // with success; a load first keeps the ad's creative (the network's ad page)
 // in the page's file store, marked with its ad; a show listens to the silent
 // switch until the ad's close and presents the ad page in the product view controller, which
-// clicks and later closes it, then the page credits the ad and reports it
+// clicks and later closes it (the ad measured on the way: its page carries the
+// measurement scripts), then the page credits the ad and reports it
 // closed (rewarded ad instances travel as the page's interstitial product);
 // the offerwall credits the user with what the offerwall's server signed; a
 // banner load is answered with the ad page in a banner view, which clicks it.
@@ -126,7 +127,8 @@ constexpr char kPageServerPath[] = "/page-server/collect";
 Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& options) {
   const auto now = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
   // The ad stays on screen long enough for a load while it shows.
-  const Json actions = Json::array({Json::array({"click", 300}), Json::array({"close", 1500})});
+  // Its measurement finds it viewable after a second in view.
+  const Json actions = Json::array({Json::array({"click", 300}), Json::array({"close", 2500})});
   const Json bannerActions = Json::array({Json::array({"click", 500})});
   return Json{
       {"report", true},
@@ -142,11 +144,17 @@ Json controllerBehaviour(const qbtest::SandboxServer& server, const Options& opt
         {"id", 1460000001},
         {"adNetworkAttributionSignature", "MEUCIQ+sig/=="}}},
       {"overlay", {{"overlayId", "demo overlay"}, {"advertisedAppId", "1460000001"}, {"userDismissible", true}}},
+      // The shown ad is measured: its page carries the measurement scripts.
+      {"measure",
+       {{"impressionOwner", "native"},
+        {"videoEventsOwner", "none"},
+        {"creativeType", "htmlDisplay"},
+        {"impressionType", "beginToRender"}}},
       {"offerwallCredit", qbtest::offerwallCredit(options.appKey, options.userId, 5, 150, std::to_string(now.count()))},
       {"commands",
        {{"loadBanner", {{"adView", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", bannerActions}}}}},
         {"showInterstitial",
-         {{"present", {{"url", server.url(qbtest::kAdPagePath)}, {"actions", actions}}},
+         {{"present", {{"url", server.url(qbtest::kMeasuredAdPagePath)}, {"actions", actions}}},
           {"then", Json::array({Json::array({"adCredited", {{"credits", "10"}, {"productType", "Interstitial"}}}),
                                 Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})})}}}}}};
 }
@@ -240,6 +248,7 @@ int main(int argc, char** argv) {
   }
   qbtest::addEventsEndpoint(server);
   qbtest::addAdPage(server);
+  qbtest::addMeasuredAdPage(server);
   server.route("POST", kPageServerPath, [](const qbtest::RecordedRequest& request) {
     return qbtest::SandboxAnswer{200, "accepted " + request.body, {{"Content-Type", "text/plain"}}};
   });

@@ -2,6 +2,7 @@
 
 #include "platform/crypto.h"
 #include "platform/storage.h"
+#include "support/sandbox_measurement.h"
 
 namespace qbtest {
 
@@ -45,12 +46,42 @@ platform::Json offerwallCredit(const std::string& applicationKey, const std::str
                         {"signature", platform::md5Hex(std::to_string(total) + applicationKey + userId)}};
 }
 
-void addAdPage(SandboxServer& server, const std::string& path) {
+namespace {
+
+constexpr char kMeasurementMarker[] = "<!--measurement-->";
+
+std::string adPageTemplate() {
   auto text = platform::readFile(std::string(QB_TESTS_DIR) + "/support/pages/ad_unit.html");
-  const std::string page = text ? text.value() : std::string();
-  server.route("GET", path, [page](const RecordedRequest&) {
+  return text ? text.value() : std::string();
+}
+
+void routePage(SandboxServer& server, const std::string& path, std::string page) {
+  server.route("GET", path, [page = std::move(page)](const RecordedRequest&) {
     return SandboxAnswer{200, page, {{"Content-Type", "text/html; charset=utf-8"}}};
   });
+}
+
+}  // namespace
+
+void addAdPage(SandboxServer& server, const std::string& path) { routePage(server, path, adPageTemplate()); }
+
+void addMeasuredAdPage(SandboxServer& server, const std::string& path) {
+  addMeasurementScripts(server);
+  const platform::Json properties = {{"injectionId", kMeasuredAdPageInjectionId},
+                                     {"vendorKey", kMeasuredAdPageVendor},
+                                     {"verificationParameters", verificationParameters(server, kMeasuredAdPageTag)}};
+  // The properties' observer is the ad page's relay, defined by the page's
+  // own script further down.
+  const std::string head =
+      "<script>\n" + measurementServiceScript() + "\n</script>\n<script>\nwindow.omidVerificationProperties = " +
+      platform::dumpJson(properties) +
+      ";\nwindow.omidVerificationProperties.observer = function (type, data) {\n"
+      "  if (window.pma && window.pma.measured) window.pma.measured(type, data);\n};\n</script>\n<script>\n" +
+      verificationScript() + "\n</script>";
+  std::string page = adPageTemplate();
+  const size_t at = page.find(kMeasurementMarker);
+  if (at != std::string::npos) page.replace(at, sizeof kMeasurementMarker - 1, head);
+  routePage(server, path, std::move(page));
 }
 
 }  // namespace qbtest

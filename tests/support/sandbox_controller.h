@@ -39,4 +39,17 @@ inline constexpr char kAdPagePath[] = "/ads/ad_unit.html";
 // Answers GET requests to `path` with the ad page (text/html).
 void addAdPage(SandboxServer& server, const std::string& path = kAdPagePath);
 
+// The measured ad page: the ad page carrying the measurement service script
+// and the verification script (tests/support/measurement/) in its head, the
+// latter as the page's own ("quilbrn-page", vendor "quilbrn") with its
+// beacons tagged "page" to the server's beacon endpoint.
+inline constexpr char kMeasuredAdPagePath[] = "/ads/measured_ad_unit.html";
+inline constexpr char kMeasuredAdPageInjectionId[] = "quilbrn-page";
+inline constexpr char kMeasuredAdPageVendor[] = "quilbrn";
+inline constexpr char kMeasuredAdPageTag[] = "page";
+
+// Answers GET requests to `path` with the measured ad page, and adds the
+// measurement scripts' routes (the beacon endpoint among them).
+void addMeasuredAdPage(SandboxServer& server, const std::string& path = kMeasuredAdPagePath);
+
 }  // namespace qbtest

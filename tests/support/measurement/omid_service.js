@@ -9,7 +9,9 @@
 //   "loaded"        {} or {vastProperties}
 //   "media"         {name, parameters}
 //   "error"         {errorType, message}
-//   "geometry"      {viewState}            (the native view hierarchy)
+//   "geometry"      {viewState, percentageInView[, notVisibleReason]}
+//                   (the native view hierarchy and how much of the session's
+//                   ad view it shows, see percentageInView below)
 //   "state"         {appState}
 //   "volume"        {deviceVolume}
 //   "activity"      {lastActivity}
@@ -21,6 +23,10 @@
 //
 // omidService.record() lists every command as it arrived ({command, args}),
 // for tests and for the console.
+//
+// A verification script that the page carries itself (no resource of the
+// session names it) registers with its own {vendorKey,
+// verificationParameters}.
 (function (global) {
   'use strict';
   if (global.omidBridge !== undefined) return;
@@ -34,13 +40,117 @@
   var verifications = [];   // {injectionId, handler}
   var sequence = 0;
 
-  function resourceOf(injectionId) {
+  function resourceOf(verification) {
     var resources = session && session.injectedResources;
-    return resources && typeof resources === 'object' && resources[injectionId] ? resources[injectionId] : {};
+    if (resources && typeof resources === 'object' && resources[verification.injectionId]) {
+      return resources[verification.injectionId];
+    }
+    return verification.resource;
+  }
+
+  // ---------------------------------------------------------- percentage in view
+
+  function number(value) {
+    return typeof value === 'number' && isFinite(value) ? value : 0;
+  }
+
+  function frameOf(state) {
+    var x = number(state.x), y = number(state.y);
+    return { left: x, top: y, right: x + Math.max(0, number(state.width)), bottom: y + Math.max(0, number(state.height)) };
+  }
+
+  function intersect(a, b) {
+    var r = { left: Math.max(a.left, b.left), top: Math.max(a.top, b.top),
+              right: Math.min(a.right, b.right), bottom: Math.min(a.bottom, b.bottom) };
+    return r.right > r.left && r.bottom > r.top ? r : null;
+  }
+
+  function area(r) {
+    return r ? (r.right - r.left) * (r.bottom - r.top) : 0;
+  }
+
+  // The area of the union of the rectangles, over the grid their edges make.
+  function unionArea(rects) {
+    if (rects.length === 0) return 0;
+    var xs = [], ys = [];
+    for (var i = 0; i < rects.length; i++) {
+      xs.push(rects[i].left, rects[i].right);
+      ys.push(rects[i].top, rects[i].bottom);
+    }
+    var ascending = function (a, b) { return a - b; };
+    xs.sort(ascending);
+    ys.sort(ascending);
+    var total = 0;
+    for (var xi = 0; xi + 1 < xs.length; xi++) {
+      var x0 = xs[xi], x1 = xs[xi + 1];
+      if (x1 <= x0) continue;
+      for (var yi = 0; yi + 1 < ys.length; yi++) {
+        var y0 = ys[yi], y1 = ys[yi + 1];
+        if (y1 <= y0) continue;
+        for (var k = 0; k < rects.length; k++) {
+          var r = rects[k];
+          if (r.left <= x0 && r.right >= x1 && r.top <= y0 && r.bottom >= y1) {
+            total += (x1 - x0) * (y1 - y0);
+            break;
+          }
+        }
+      }
+    }
+    return total;
+  }
+
+  function listed(list, id) {
+    if (!list || typeof list.length !== 'number') return false;
+    for (var i = 0; i < list.length; i++) if (String(list[i]) === id) return true;
+    return false;
+  }
+
+  // How much of the session's ad view the hierarchy shows, in percent of its
+  // frame (two decimals): the frame cut by the screen (the root state) and by
+  // every ancestor that clips, less what is drawn above it (every state
+  // after it in the walk's order) that is not one of its friendly
+  // obstructions, each cut by its own clipping ancestors. A state that names
+  // why the ad cannot be seen counts 0; so does a hierarchy without the ad.
+  function percentageInView(viewState, adSessionId) {
+    var result = { percentageInView: 0 };
+    if (!viewState || typeof viewState !== 'object') return result;
+    var ad = null;
+    var above = [];
+    var visit = function (state, clip) {
+      if (!state || typeof state !== 'object') return;
+      var frame = frameOf(state);
+      var visible = clip ? intersect(frame, clip) : frame;
+      if (ad === null && state.adSessionId !== undefined && String(state.adSessionId) === adSessionId) {
+        ad = { frame: frame, visible: visible, reason: state.notVisibleReason };
+        return;  // the walk leaves an ad view's own subviews out
+      }
+      if (ad !== null && visible && !listed(state.isFriendlyObstructionFor, adSessionId)) above.push(visible);
+      var children = state.childViews;
+      if (!children || typeof children.length !== 'number') return;
+      var inner = state.clipsToBounds === true ? visible : clip;
+      if (state.clipsToBounds === true && !visible) inner = { left: 0, top: 0, right: 0, bottom: 0 };
+      for (var i = 0; i < children.length; i++) visit(children[i], inner);
+    };
+    visit(viewState, null);
+    if (ad === null) return result;
+    if (ad.reason !== undefined) {
+      result.notVisibleReason = ad.reason;
+      return result;
+    }
+    var whole = area(ad.frame);
+    if (whole <= 0 || !ad.visible) return result;
+    var covered = [];
+    for (var i = 0; i < above.length; i++) {
+      var part = intersect(above[i], ad.visible);
+      if (part) covered.push(part);
+    }
+    var shown = area(ad.visible) - unionArea(covered);
+    result.percentageInView = Math.round(Math.max(0, Math.min(100, shown / whole * 100)) * 100) / 100;
+    return result;
   }
 
   function deliver(verification, event) {
-    var resource = resourceOf(verification.injectionId);
+    var resource = resourceOf(verification) || {};
     var own = {
       type: event.type,
       sequence: event.sequence,
@@ -63,6 +173,12 @@
     if (!session) {
       pending.push(event);
       return;
+    }
+    if (type === 'geometry') {
+      // Measured against the session's own ad view, so only once it started.
+      var measured = percentageInView(data.viewState, String(session.id));
+      measured.viewState = data.viewState;
+      event.data = measured;
     }
     sequence += 1;
     event.sequence = sequence;
@@ -104,7 +220,9 @@
       emit('media', { name: name, parameters: parameters === undefined ? null : parameters });
     }),
     error: command('error', function (errorType, message) { emit('error', { errorType: errorType, message: message }); }),
-    setNativeViewHierarchy: command('setNativeViewHierarchy', function (viewState) { emit('geometry', { viewState: viewState }); }),
+    setNativeViewHierarchy: command('setNativeViewHierarchy', function (viewState) {
+      emit('geometry', { viewState: viewState });
+    }),
     setState: command('setState', function (appState) { emit('state', { appState: appState }); }),
     setDeviceVolume: command('setDeviceVolume', function (deviceVolume) { emit('volume', { deviceVolume: deviceVolume }); }),
     setLastActivity: command('setLastActivity', function (lastActivity) { emit('activity', { lastActivity: lastActivity }); })
@@ -113,12 +231,16 @@
   global.omidService = {
     // Registers a verification script; false when the identifier is missing or
     // taken. The handler receives every event so far, then the live ones.
-    registerVerification: function (injectionId, handler) {
+    // `resource` ({vendorKey, verificationParameters}) stands where the
+    // session names no resource under the identifier.
+    registerVerification: function (injectionId, handler, resource) {
       if (typeof injectionId !== 'string' || injectionId === '' || typeof handler !== 'function') return false;
       for (var i = 0; i < verifications.length; i++) {
         if (verifications[i].injectionId === injectionId) return false;
       }
-      var verification = { injectionId: injectionId, handler: handler };
+      var own = resource && typeof resource === 'object' ? resource : {};
+      var verification = { injectionId: injectionId, handler: handler,
+                           resource: { vendorKey: own.vendorKey, verificationParameters: own.verificationParameters } };
       verifications.push(verification);
       for (var k = 0; k < events.length; k++) deliver(verification, events[k]);
       return true;
@@ -137,6 +259,7 @@
         failed();
       }
     },
+    percentageInView: percentageInView,
     record: function () { return record; },
     events: function () { return events; },
     verifications: function () {

@@ -10,7 +10,20 @@
 // where data is the event's data as JSON, left out (with dataBytes=N) when it
 // is longer than 4000 characters. Each beacon also names the script's vendor
 // (&vendor=KEY), and the session start's beacon carries the script's own
-// verification parameters as given (&parameters=TEXT).
+// verification parameters as given (&parameters=TEXT). A geometry beacon
+// carries the service's measure, {percentageInView[, notVisibleReason]}, not
+// the view hierarchy.
+//
+// Viewability: once the ad has been at least 50% in view for one second of
+// the script's clock without a drop below, the script sends one "viewable"
+// beacon for the session ({percentageInView}: the share when the second
+// began).
+//
+// A page that carries the script itself sets omidVerificationProperties
+// before it runs: {injectionId, vendorKey, verificationParameters} (the
+// latter two stand where the session names no resource for the script) and
+// optionally observer(type, data), called with each beacon's event and data
+// as it is queued.
 (function (global) {
   'use strict';
   var properties = global.omidVerificationProperties || {};
@@ -27,6 +40,17 @@
   var queue = [];
   var sending = false;
   var count = 0;
+  var viewableTimer = null;
+  var viewableSent = false;
+  var observer = typeof properties.observer === 'function' ? properties.observer : null;
+
+  // The script's clock: a page's timers, else the script context's.
+  function timers() {
+    if (typeof global.setTimeout === 'function') return { set: global.setTimeout, clear: global.clearTimeout };
+    var host = global.omidNative;
+    if (host && typeof host.setTimeout === 'function') return { set: host.setTimeout, clear: host.clearTimeout };
+    return null;
+  }
 
   function parameters(text) {
     try {
@@ -48,9 +72,25 @@
     service.sendUrl(queue.shift(), next, next);
   }
 
+  function summary(event) {
+    var data = event.data === undefined ? null : event.data;
+    if (event.type !== 'geometry' || !data) return data;
+    var measure = { percentageInView: data.percentageInView };
+    if (data.notVisibleReason !== undefined) measure.notVisibleReason = data.notVisibleReason;
+    return measure;
+  }
+
   function beacon(event) {
     count += 1;
-    var data = JSON.stringify(event.data === undefined ? null : event.data);
+    var summarized = summary(event);
+    if (observer) {
+      try {
+        observer(event.type, summarized);
+      } catch (e) {
+        // the page's fault stays its own
+      }
+    }
+    var data = JSON.stringify(summarized);
     var url = beaconUrl + (beaconUrl.indexOf('?') < 0 ? '?' : '&') + 'seq=' + count +
         '&event=' + encodeURIComponent(event.type) + '&injectionId=' + encodeURIComponent(injectionId) +
         '&tag=' + encodeURIComponent(tag);
@@ -61,6 +101,30 @@
     flush();
   }
 
+  function stopViewableTimer() {
+    var clock = timers();
+    if (viewableTimer !== null && clock) clock.clear.call(global, viewableTimer);
+    viewableTimer = null;
+  }
+
+  // 50% or more starts the second (unless it runs or the ad was viewable);
+  // less stops it.
+  function watchViewability(event) {
+    if (event.type === 'sessionFinish') return stopViewableTimer();
+    if (event.type !== 'geometry' || viewableSent) return;
+    var share = event.data ? Number(event.data.percentageInView) : 0;
+    if (!(share >= 50)) return stopViewableTimer();
+    if (viewableTimer !== null) return;
+    var clock = timers();
+    if (!clock) return;
+    viewableTimer = clock.set.call(global, function () {
+      viewableTimer = null;
+      if (viewableSent) return;
+      viewableSent = true;
+      if (beaconUrl) beacon({ type: 'viewable', data: { percentageInView: share } });
+    }, 1000);
+  }
+
   service.registerVerification(injectionId, function (event) {
     if (event.type === 'sessionStart') {
       var given = parameters(event.verificationParameters);
@@ -69,5 +133,6 @@
       vendor = typeof event.vendorKey === 'string' ? event.vendorKey : '';
     }
     if (beaconUrl) beacon(event);
-  });
+    watchViewability(event);
+  }, { vendorKey: properties.vendorKey, verificationParameters: properties.verificationParameters });
 })(this);

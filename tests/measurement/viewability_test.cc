@@ -1,0 +1,157 @@
+// The project's measurement scripts on their own: the share of an ad view
+// that the service script finds in view in a view hierarchy, and the
+// verification script's "viewable" on the page's clock.
+#include "measurement_support.h"
+#include "platform/web/web_view.h"
+
+namespace measurementtest::viewability {
+namespace {
+
+using platform::Json;
+
+Json frame(double x, double y, double w, double h, Json more = Json::object()) {
+  Json state = {{"x", x}, {"y", y}, {"width", w}, {"height", h}, {"clipsToBounds", false}};
+  for (const auto& [key, value] : more.items()) state[key] = value;
+  return state;
+}
+
+// A 400 x 800 screen holding one window with `children`.
+Json screen(Json children) {
+  Json root = frame(0, 0, 400, 800, {{"clipsToBounds", true}});
+  root["childViews"] = {frame(0, 0, 400, 800, {{"childViews", std::move(children)}})};
+  return root;
+}
+
+const Json kAd = frame(0, 0, 400, 400, {{"adSessionId", "s1"}});
+
+TEST(ServiceScriptTest, PercentageInViewOfTheSessionsAdView) {
+  struct Case {
+    const char* what;
+    Json state;
+    Json expected;  // {percentageInView[, notVisibleReason]}
+  };
+  const Json friendly = frame(0, 0, 400, 200, {{"isFriendlyObstructionFor", {"s0", "s1"}}});
+  const Json othersFriend = frame(0, 0, 400, 200, {{"isFriendlyObstructionFor", {"s2"}}});
+  Json clipper = frame(0, 0, 400, 100, {{"clipsToBounds", true}});
+  clipper["childViews"] = {kAd};
+  Json clippedCover = frame(0, 300, 400, 10, {{"clipsToBounds", true}});
+  clippedCover["childViews"] = {frame(0, 0, 400, 400)};  // cut to 10 points by its parent
+  const std::vector<Case> cases = {
+      {"on screen, nothing above", screen({kAd}), {{"percentageInView", 100}}},
+      {"half off the screen's left edge", screen({frame(-200, 0, 400, 400, {{"adSessionId", "s1"}})}),
+       {{"percentageInView", 50}}},
+      {"a clipping ancestor shows a quarter", screen({clipper}), {{"percentageInView", 25}}},
+      {"drawn below does not cover", screen({frame(0, 0, 400, 400), kAd}), {{"percentageInView", 100}}},
+      {"drawn above covers", screen({kAd, frame(0, 0, 400, 100)}), {{"percentageInView", 75}}},
+      {"overlapping covers count once", screen({kAd, frame(0, 0, 400, 100), frame(0, 50, 400, 100)}),
+       {{"percentageInView", 62.5}}},
+      {"cover outside the ad", screen({kAd, frame(0, 500, 400, 100)}), {{"percentageInView", 100}}},
+      {"a cover cut by its own clipping parent", screen({kAd, clippedCover}), {{"percentageInView", 97.5}}},
+      {"the session's friendly obstruction", screen({kAd, friendly}), {{"percentageInView", 100}}},
+      {"another session's friendly obstruction", screen({kAd, othersFriend}), {{"percentageInView", 50}}},
+      {"a third of a point", screen({kAd, frame(0, 0, 400, 400.0 / 3)}), {{"percentageInView", 66.67}}},
+      {"not visible, with the reason",
+       screen({frame(0, 0, 0, 0, {{"adSessionId", "s1"}, {"notVisibleReason", "hidden"}})}),
+       {{"percentageInView", 0}, {"notVisibleReason", "hidden"}}},
+      {"another session's ad only", screen({frame(0, 0, 400, 400, {{"adSessionId", "s2"}})}), {{"percentageInView", 0}}},
+      {"an ad of no area", screen({frame(10, 10, 0, 50, {{"adSessionId", "s1"}})}), {{"percentageInView", 0}}},
+      {"no hierarchy", nullptr, {{"percentageInView", 0}}},
+      {"frames that are no numbers",
+       screen({Json{{"x", "a"}, {"y", nullptr}, {"width", 400}, {"height", 400}, {"adSessionId", "s1"}},
+               Json{{"x", 0}, {"y", 0}, {"width", "wide"}, {"height", 400}}}),
+       {{"percentageInView", 100}}},
+  };
+  auto context = serviceContext();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(scriptJson(*context, "omidService.percentageInView(" + platform::dumpJson(c.state) + ", 's1')"),
+              c.expected);
+  }
+}
+
+TEST(ServiceScriptTest, GeometryIsMeasuredForTheSessionOnceItStarted) {
+  auto context = serviceContext();
+  // Published before the start: measured against the session it then gets.
+  ASSERT_TRUE(context->evaluate("omidBridge.setNativeViewHierarchy(" +
+                                platform::dumpJson(screen({kAd, frame(0, 0, 400, 100)})) + ")").ok());
+  ASSERT_TRUE(context->evaluate("omidBridge.startSession('s1', {adSessionType: 'html'}, null, null)").ok());
+  const Json events = scriptJson(*context, "omidService.events()");
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1]["type"], "geometry");
+  EXPECT_EQ(events[1]["data"]["percentageInView"], 75);
+  EXPECT_TRUE(events[1]["data"]["viewState"].is_object());
+}
+
+// A page carrying both scripts, the verification script as the page's own,
+// its observer keeping what it reported in `window.seen`.
+class VerificationScriptTest : public MeasurementTest {
+ protected:
+  VerificationScriptTest() {
+    const Json properties = {{"injectionId", "page"},
+                             {"vendorKey", "v"},
+                             {"verificationParameters", R"({"beaconUrl":"http://127.0.0.1:9/beacon"})"}};
+    const std::string html =
+        "<html><head><script>" + qbtest::measurementServiceScript() + "</script><script>window.seen = [];" +
+        "window.omidVerificationProperties = " + platform::dumpJson(properties) +
+        "; omidVerificationProperties.observer = function (type, data) { seen.push([type, data]); };</script><script>" +
+        qbtest::verificationScript() + "</script></head></html>";
+    webView->loadHTMLString(html, "https://ads.example/ad.html");
+    env.runUntilIdle();
+    run("omidBridge.startSession('s1', {adSessionType: 'html'}, null, null)");
+  }
+
+  Json run(const std::string& script) {
+    std::optional<platform::ScriptEvaluation> result;
+    webView->evaluateJavaScript(script, [&](const platform::ScriptEvaluation& r) { result = r; });
+    EXPECT_TRUE(env.runUntil([&] { return result.has_value(); }, 10'000));
+    EXPECT_TRUE(result && result->ok());
+    return result && result->ok() ? result->value : Json();
+  }
+  // Publishes a hierarchy showing `percent` of the ad (a cover over the rest).
+  void inView(int percent) {
+    const Json cover = frame(0, 0, 400, 400 * (100 - percent) / 100.0);
+    run("omidBridge.setNativeViewHierarchy(" + platform::dumpJson(screen({kAd, cover})) + ")");
+  }
+  // The "viewable" reports so far.
+  Json viewable() { return run("seen.filter(function (s) { return s[0] === 'viewable'; })"); }
+
+  std::shared_ptr<platform::WebView> webView = std::make_shared<platform::WebView>(platform::Rect::make(0, 0, 400, 400));
+};
+
+TEST_F(VerificationScriptTest, ViewableAfterASecondAtHalfOrMore) {
+  inView(60);
+  env.advance(999);
+  EXPECT_EQ(viewable(), Json::array());
+  inView(80);  // still in view: the second keeps running
+  env.advance(1);
+  EXPECT_EQ(viewable(), Json::parse(R"([["viewable", {"percentageInView": 60}]])"));
+  inView(40);
+  inView(90);
+  env.advance(5000);
+  EXPECT_EQ(viewable().size(), 1u);  // once per session
+}
+
+TEST_F(VerificationScriptTest, ADropBelowHalfStartsTheSecondOver) {
+  inView(50);
+  env.advance(600);
+  inView(49);
+  env.advance(600);
+  EXPECT_EQ(viewable(), Json::array());
+  inView(70);
+  env.advance(999);
+  EXPECT_EQ(viewable(), Json::array());
+  env.advance(1);
+  EXPECT_EQ(viewable(), Json::parse(R"([["viewable", {"percentageInView": 70}]])"));
+}
+
+TEST_F(VerificationScriptTest, TheFinishEndsTheSecondAndGeometryReportsOnlyTheMeasure) {
+  inView(100);
+  run("omidBridge.finishSession()");
+  env.advance(2000);
+  EXPECT_EQ(viewable(), Json::array());
+  const Json geometry = run("seen.filter(function (s) { return s[0] === 'geometry'; })[0][1]");
+  EXPECT_EQ(geometry, (Json{{"percentageInView", 100}}));  // not the hierarchy
+}
+
+}  // namespace
+}  // namespace measurementtest::viewability
