@@ -73,19 +73,8 @@ class MeasuredAdRoadTest : public SdkTest {
                 {"impressionType", "beginToRender"}};
   }
 
-  Json page(const std::string& expression) {
-    std::optional<platform::ScriptEvaluation> result;
-    PlovermarkAdsPublisher::sharedInstance()->webViewController()->evaluateJavaScript(
-        expression, [&result](const platform::ScriptEvaluation& r) { result = r; });
-    EXPECT_TRUE(env_.runUntil([&] { return result.has_value(); }));
-    return result && result->ok() ? result->value : Json();
-  }
-
-  std::string dump() const {
-    std::string out;
-    for (const auto& line : listener_->lines()) out += line + "; ";
-    return out;
-  }
+  Json page(const std::string& expression) { return controllerPageValue(env_, expression); }
+  std::string dump() const { return heardLines(*listener_); }
 
   // The page's own verification script's beacons.
   std::vector<MeasurementBeacon> beacons() const {

@@ -53,19 +53,8 @@ class OwnNetworkRoadTest : public SdkTest {
   }
 
   // The value of `expression` in the controller page (null when it fails).
-  Json page(const std::string& expression) {
-    std::optional<platform::ScriptEvaluation> result;
-    PlovermarkAdsPublisher::sharedInstance()->webViewController()->evaluateJavaScript(
-        expression, [&result](const platform::ScriptEvaluation& r) { result = r; });
-    EXPECT_TRUE(env_.runUntil([&] { return result.has_value(); }));
-    return result && result->ok() ? result->value : Json();
-  }
-
-  std::string dump() const {
-    std::string out;
-    for (const auto& line : listener_->lines()) out += line + "; ";
-    return out;
-  }
+  Json page(const std::string& expression) { return controllerPageValue(env_, expression); }
+  std::string dump() const { return heardLines(*listener_); }
 
   // Rewarded ad instances travel as the page's interstitial product; the
   // page credits and closes after a successful show.
