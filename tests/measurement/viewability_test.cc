@@ -18,7 +18,7 @@ Json frame(double x, double y, double w, double h, Json more = Json::object()) {
 // A 400 x 800 screen holding one window with `children`.
 Json screen(Json children) {
   Json root = frame(0, 0, 400, 800, {{"clipsToBounds", true}});
-  root["childViews"] = {frame(0, 0, 400, 800, {{"childViews", std::move(children)}})};
+  root["childViews"] = Json::array({frame(0, 0, 400, 800, {{"childViews", std::move(children)}})});
   return root;
 }
 
@@ -30,35 +30,35 @@ TEST(ServiceScriptTest, PercentageInViewOfTheSessionsAdView) {
     Json state;
     Json expected;  // {percentageInView[, notVisibleReason]}
   };
-  const Json friendly = frame(0, 0, 400, 200, {{"isFriendlyObstructionFor", {"s0", "s1"}}});
-  const Json othersFriend = frame(0, 0, 400, 200, {{"isFriendlyObstructionFor", {"s2"}}});
+  const Json friendly = frame(0, 0, 400, 200, {{"isFriendlyObstructionFor", Json::array({"s0", "s1"})}});
+  const Json othersFriend = frame(0, 0, 400, 200, {{"isFriendlyObstructionFor", Json::array({"s2"})}});
   Json clipper = frame(0, 0, 400, 100, {{"clipsToBounds", true}});
-  clipper["childViews"] = {kAd};
+  clipper["childViews"] = Json::array({kAd});
   Json clippedCover = frame(0, 300, 400, 10, {{"clipsToBounds", true}});
-  clippedCover["childViews"] = {frame(0, 0, 400, 400)};  // cut to 10 points by its parent
+  clippedCover["childViews"] = Json::array({frame(0, 0, 400, 400)});  // cut to 10 points by its parent
   const std::vector<Case> cases = {
-      {"on screen, nothing above", screen({kAd}), {{"percentageInView", 100}}},
-      {"half off the screen's left edge", screen({frame(-200, 0, 400, 400, {{"adSessionId", "s1"}})}),
+      {"on screen, nothing above", screen(Json::array({kAd})), {{"percentageInView", 100}}},
+      {"half off the screen's left edge", screen(Json::array({frame(-200, 0, 400, 400, {{"adSessionId", "s1"}})})),
        {{"percentageInView", 50}}},
-      {"a clipping ancestor shows a quarter", screen({clipper}), {{"percentageInView", 25}}},
-      {"drawn below does not cover", screen({frame(0, 0, 400, 400), kAd}), {{"percentageInView", 100}}},
-      {"drawn above covers", screen({kAd, frame(0, 0, 400, 100)}), {{"percentageInView", 75}}},
-      {"overlapping covers count once", screen({kAd, frame(0, 0, 400, 100), frame(0, 50, 400, 100)}),
+      {"a clipping ancestor shows a quarter", screen(Json::array({clipper})), {{"percentageInView", 25}}},
+      {"drawn below does not cover", screen(Json::array({frame(0, 0, 400, 400), kAd})), {{"percentageInView", 100}}},
+      {"drawn above covers", screen(Json::array({kAd, frame(0, 0, 400, 100)})), {{"percentageInView", 75}}},
+      {"overlapping covers count once", screen(Json::array({kAd, frame(0, 0, 400, 100), frame(0, 50, 400, 100)})),
        {{"percentageInView", 62.5}}},
-      {"cover outside the ad", screen({kAd, frame(0, 500, 400, 100)}), {{"percentageInView", 100}}},
-      {"a cover cut by its own clipping parent", screen({kAd, clippedCover}), {{"percentageInView", 97.5}}},
-      {"the session's friendly obstruction", screen({kAd, friendly}), {{"percentageInView", 100}}},
-      {"another session's friendly obstruction", screen({kAd, othersFriend}), {{"percentageInView", 50}}},
-      {"a third of a point", screen({kAd, frame(0, 0, 400, 400.0 / 3)}), {{"percentageInView", 66.67}}},
+      {"cover outside the ad", screen(Json::array({kAd, frame(0, 500, 400, 100)})), {{"percentageInView", 100}}},
+      {"a cover cut by its own clipping parent", screen(Json::array({kAd, clippedCover})), {{"percentageInView", 97.5}}},
+      {"the session's friendly obstruction", screen(Json::array({kAd, friendly})), {{"percentageInView", 100}}},
+      {"another session's friendly obstruction", screen(Json::array({kAd, othersFriend})), {{"percentageInView", 50}}},
+      {"a third of a point", screen(Json::array({kAd, frame(0, 0, 400, 400.0 / 3)})), {{"percentageInView", 66.67}}},
       {"not visible, with the reason",
-       screen({frame(0, 0, 0, 0, {{"adSessionId", "s1"}, {"notVisibleReason", "hidden"}})}),
+       screen(Json::array({frame(0, 0, 0, 0, {{"adSessionId", "s1"}, {"notVisibleReason", "hidden"}})})),
        {{"percentageInView", 0}, {"notVisibleReason", "hidden"}}},
-      {"another session's ad only", screen({frame(0, 0, 400, 400, {{"adSessionId", "s2"}})}), {{"percentageInView", 0}}},
-      {"an ad of no area", screen({frame(10, 10, 0, 50, {{"adSessionId", "s1"}})}), {{"percentageInView", 0}}},
+      {"another session's ad only", screen(Json::array({frame(0, 0, 400, 400, {{"adSessionId", "s2"}})})), {{"percentageInView", 0}}},
+      {"an ad of no area", screen(Json::array({frame(10, 10, 0, 50, {{"adSessionId", "s1"}})})), {{"percentageInView", 0}}},
       {"no hierarchy", nullptr, {{"percentageInView", 0}}},
       {"frames that are no numbers",
-       screen({Json{{"x", "a"}, {"y", nullptr}, {"width", 400}, {"height", 400}, {"adSessionId", "s1"}},
-               Json{{"x", 0}, {"y", 0}, {"width", "wide"}, {"height", 400}}}),
+       screen(Json::array({Json{{"x", "a"}, {"y", nullptr}, {"width", 400}, {"height", 400}, {"adSessionId", "s1"}},
+               Json{{"x", 0}, {"y", 0}, {"width", "wide"}, {"height", 400}}})),
        {{"percentageInView", 100}}},
   };
   auto context = serviceContext();
@@ -73,7 +73,7 @@ TEST(ServiceScriptTest, GeometryIsMeasuredForTheSessionOnceItStarted) {
   auto context = serviceContext();
   // Published before the start: measured against the session it then gets.
   ASSERT_TRUE(context->evaluate("omidBridge.setNativeViewHierarchy(" +
-                                platform::dumpJson(screen({kAd, frame(0, 0, 400, 100)})) + ")").ok());
+                                platform::dumpJson(screen(Json::array({kAd, frame(0, 0, 400, 100)}))) + ")").ok());
   ASSERT_TRUE(context->evaluate("omidBridge.startSession('s1', {adSessionType: 'html'}, null, null)").ok());
   const Json events = scriptJson(*context, "omidService.events()");
   ASSERT_EQ(events.size(), 2u);
@@ -110,7 +110,7 @@ class VerificationScriptTest : public MeasurementTest {
   // Publishes a hierarchy showing `percent` of the ad (a cover over the rest).
   void inView(int percent) {
     const Json cover = frame(0, 0, 400, 400 * (100 - percent) / 100.0);
-    run("omidBridge.setNativeViewHierarchy(" + platform::dumpJson(screen({kAd, cover})) + ")");
+    run("omidBridge.setNativeViewHierarchy(" + platform::dumpJson(screen(Json::array({kAd, cover}))) + ")");
   }
   // The "viewable" reports so far.
   Json viewable() { return run("seen.filter(function (s) { return s[0] === 'viewable'; })"); }
