@@ -17,6 +17,7 @@
 #include "platform/net_testing.h"
 #include "platform/test_environment.h"
 #include "platform/web/web_view.h"
+#include "support/sandbox_measurement.h"
 #include "support/sandbox_server.h"
 
 using namespace platform;
@@ -95,9 +96,9 @@ class WebViewBeaconTest : public ::testing::Test {
     return env ? env->runUntil(pred, kBeaconWaitMs) : runMainUntil(pred, kBeaconWaitMs);
   }
 
-  void loadPage() {
+  void loadPage(const std::string& path = kBeaconPagePath) {
     const size_t finished = loads->finished;
-    view->loadRequest(URLRequest{.url = server.url(kBeaconPagePath)});
+    view->loadRequest(URLRequest{.url = server.url(path)});
     ASSERT_TRUE(runUntil([&] { return loads->finished + loads->failed > finished; }));
     ASSERT_EQ(loads->failed, 0u);
   }
@@ -325,6 +326,32 @@ TEST_F(WebViewBeaconTest, RedirectsAreFollowedOverHttpOnly) {
   EXPECT_EQ(landed[0].body, "kept");
   EXPECT_EQ(send("'/away'"), true);
   ASSERT_TRUE(waitForLog("Beacon to " + server.url("/away") + " not sent"));
+}
+
+// The project's measurement service script in a page with no native host
+// sends through the beacon call, and the sandbox takes it as a measurement
+// beacon.
+TEST_F(WebViewBeaconTest, MeasurementServiceScriptSendsThroughTheBeacon) {
+  qbtest::addMeasurementScripts(server);
+  server.answer("/m/page.html", 200, std::string("<script src='") + qbtest::kMeasurementServicePath + "'></script>",
+                {{"Content-Type", "text/html"}});
+  loadPage("/m/page.html");
+  EXPECT_EQ(value("var outcome = [];"
+                  "function report(what) { return function () { outcome.push(what); }; }"
+                  "omidService.sendUrl('/measurement/beacon?seq=1&event=impression&injectionId=i&tag=t&data=%7B%7D',"
+                  "                    report('sent'), report('failed'));"
+                  "omidService.sendUrl('file:///measurement/beacon', report('sent'), report('failed'));"
+                  "outcome"),
+            Json::parse(R"(["sent", "failed"])"));
+  ASSERT_TRUE(waitForLog("Beacon to " + server.url("/measurement/beacon")));
+  EXPECT_EQ(loggedCount(" answered 204"), 1u);
+  const auto beacons = qbtest::measurementBeacons(server);
+  ASSERT_EQ(beacons.size(), 1u);
+  EXPECT_EQ(beacons[0].seq, 1);
+  EXPECT_EQ(beacons[0].event, "impression");
+  EXPECT_EQ(beacons[0].injectionId, "i");
+  EXPECT_EQ(beacons[0].tag, "t");
+  EXPECT_EQ(beacons[0].data, Json::object());
 }
 
 // Real mode: the page's queue adds to the bound on its worker thread while
