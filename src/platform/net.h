@@ -36,6 +36,8 @@ struct URLRequest {
   // session would add (User-Agent, Accept-Encoding, Content-Type).
   HTTPHeaders headers = {};
   // Sent when not empty; a POST always sends its body, even an empty one.
+  // A body without a Content-Type header goes as
+  // "application/x-www-form-urlencoded"; an empty one goes with no type.
   std::string body = {};
   // Limit on the whole transfer (connect, send, wait, receive), in seconds of
   // real time (the network does not follow a test clock). Zero or less: 60 s.

@@ -165,6 +165,9 @@ bool buildHeaderList(DataTaskCore& core) {
   }
   // No "Expect: 100-continue" round trip before large bodies.
   if (!hasHeader(core.request.headers, "Expect")) core.headerList = curl_slist_append(core.headerList, "Expect:");
+  // curl types every POST as a form; a request without a body has no type.
+  if (core.request.body.empty() && !hasHeader(core.request.headers, "Content-Type"))
+    core.headerList = curl_slist_append(core.headerList, "Content-Type:");
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,6 +138,34 @@ TEST_F(NetTest, PostedGzipBodyGoesOutCompressedAndInflatesOnTheServer) {
   ASSERT_EQ(server.requestsTo("/events").size(), 1u);
   EXPECT_EQ(server.requestsTo("/events")[0].body, gz);
   EXPECT_EQ(server.requestsTo("/events")[0].header("Accept-Encoding"), "gzip, deflate");
+}
+
+TEST_F(NetTest, PostsCarryAContentTypeOnlyWithABody) {
+  server.route("POST", "/typed/*", [](const RecordedRequest&) { return SandboxAnswer{204}; });
+  struct Case {
+    std::string path;
+    std::string body;
+    HTTPHeaders headers;
+    std::optional<std::string> type;
+  };
+  const Case cases[] = {
+      {"/typed/empty", "", {}, std::nullopt},
+      {"/typed/form", "a=1", {}, "application/x-www-form-urlencoded"},
+      {"/typed/own", "", {{"Content-Type", "text/plain"}}, "text/plain"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    URLRequest request = get(c.path);
+    request.method = "POST";
+    request.body = c.body;
+    request.headers = c.headers;
+    auto r = fetch(request);
+    ASSERT_FALSE(r.error) << r.error->message;
+    const auto seen = server.requestsTo(c.path);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].header("Content-Type"), c.type);
+    EXPECT_EQ(seen[0].body, c.body);
+  }
 }
 
 TEST_F(NetTest, RedirectsAreFollowedUnlessTheRequestSaysNot) {

@@ -32,7 +32,10 @@ std::string verificationScript() {
 void addMeasurementScripts(SandboxServer& server) {
   serveScript(server, kMeasurementServicePath, measurementServiceScript());
   serveScript(server, kVerificationScriptPath, verificationScript());
-  server.route("GET", kMeasurementBeaconPath, [](const RecordedRequest&) { return SandboxAnswer{204}; });
+  // GET through a native session's ping, POST through a page's navigator.sendBeacon;
+  // both carry the beacon in the query.
+  for (const char* method : {"GET", "POST"})
+    server.route(method, kMeasurementBeaconPath, [](const RecordedRequest&) { return SandboxAnswer{204}; });
 }
 
 std::string verificationParameters(const SandboxServer& server, const std::string& tag) {

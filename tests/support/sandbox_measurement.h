@@ -22,7 +22,7 @@ std::string measurementServiceScript();
 std::string verificationScript();
 
 // Answers GET requests for both scripts (application/javascript) and every
-// beacon with 204, replacing earlier routes of those paths.
+// beacon (GET or POST) with 204, replacing earlier routes of those paths.
 void addMeasurementScripts(SandboxServer& server);
 
 // Verification parameters that send the verification script's beacons to the

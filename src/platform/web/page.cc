@@ -74,6 +74,14 @@ void webLog(WebLogLevel level, const std::string& line) {
   std::fprintf(stderr, "[web %s] %s\n", kNames[static_cast<int>(level)], line.c_str());
 }
 
+std::string shownURL(std::string_view url) {
+  constexpr size_t kShown = 256;
+  if (url.size() <= kShown) return std::string(url);
+  size_t cut = kShown;
+  while (cut > 0 && (static_cast<unsigned char>(url[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(url.substr(0, cut)) + "...";
+}
+
 // ---- native functions the bootstrap script receives ----
 
 struct Page::Natives {
@@ -244,6 +252,40 @@ struct Page::Natives {
     if (Page* page = pageOf(ctx)) page->client_.pageFetches(intArg(ctx, argc, argv, 0), stringArg(ctx, argc, argv, 1));
     return JSValueMakeUndefined(ctx);
   }
+
+  // navigator.sendBeacon(url, hasBody, body): true when the beacon is on its
+  // way. Only http(s) URLs (resolved against the page) and bodies up to
+  // kMaxBeaconBodyBytes are sent; a refusal is logged.
+  QB_NATIVE(sendBeacon) {
+    (void)exception;
+    Page* page = pageOf(ctx);
+    if (!page) return JSValueMakeBoolean(ctx, false);
+    const std::string given = stringArg(ctx, argc, argv, 0);
+    const auto url = page->resolve(given);
+    const std::string scheme = url ? urlScheme(*url) : "";
+    if (scheme != "http" && scheme != "https") {
+      webLog(WebLogLevel::Warning, "Beacon to " + shownURL(given) + " refused: " +
+                                       (url ? "only http and https URLs are sent" : "not a valid URL"));
+      return JSValueMakeBoolean(ctx, false);
+    }
+    std::optional<std::string> body;
+    if (argc > 2 && JSValueToBoolean(ctx, argv[1])) {
+      JsString text(JSValueToStringCopy(ctx, argv[2], nullptr));
+      // UTF-8 takes at least one byte per UTF-16 unit: a body over the bound
+      // in units is refused before it is converted.
+      size_t bytes = text.get() ? JSStringGetLength(text.get()) : 0;
+      if (bytes <= kMaxBeaconBodyBytes) {
+        body = text.get() ? toStd(text.get()) : std::string();
+        bytes = body->size();
+      }
+      if (bytes > kMaxBeaconBodyBytes) {
+        webLog(WebLogLevel::Warning, "Beacon to " + shownURL(*url) + " refused: a body of " + std::to_string(bytes) +
+                                         " bytes, more than " + std::to_string(kMaxBeaconBodyBytes));
+        return JSValueMakeBoolean(ctx, false);
+      }
+    }
+    return JSValueMakeBoolean(ctx, page->client_.pageSendsBeacon(*url, std::move(body)));
+  }
 #undef QB_NATIVE
 };
 
@@ -274,7 +316,7 @@ bool Page::setUp(const Setup& setup) {
       {"resolve", &Natives::resolve},
       {"postMessage", &Natives::postMessage}, {"fetch", &Natives::fetch},
       {"atob", &Natives::atob},         {"btoa", &Natives::btoa},
-      {"write", &Natives::write},
+      {"write", &Natives::write},       {"sendBeacon", &Natives::sendBeacon},
   };
   for (const auto& [name, callback] : functions) {
     JsString n{std::string(name)};

@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/dispatch.h"
@@ -46,6 +47,10 @@ class PageClient {
   virtual bool pagePostsMessage(const std::string& name, Json body) = 0;
   // `url` as the page gave it; the answer comes back through Page::settleFetch.
   virtual void pageFetches(int fetchId, const std::string& url) = 0;
+  // navigator.sendBeacon: `url` is an absolute http(s) URL, `body` none or
+  // at most kMaxBeaconBodyBytes. True when the beacon is on its way; false
+  // (nothing sent) when it would pass the bounds of the beacons in flight.
+  virtual bool pageSendsBeacon(const std::string& url, std::optional<std::string> body) = 0;
   // document.write wrote markup whose script elements are `scripts`: true
   // when a script element of a document being run wrote it (its scripts run
   // next, before that document's following ones), false when it replaces the
@@ -58,6 +63,9 @@ class PageClient {
 
 // Writes a line to the web log sink.
 void webLog(WebLogLevel level, const std::string& line);
+// A URL a page gave, as a log line shows it: at most 256 bytes (cut at a
+// character's start, "..." added), since a page may make one of megabytes.
+std::string shownURL(std::string_view url);
 
 class Page : public std::enable_shared_from_this<Page> {
  public:

@@ -1,7 +1,7 @@
 // The script every page starts with: it builds the page's window, document,
-// timers, console, fetch and message handlers over the native functions of
-// page.cc, and hands the web view the hooks it drives the page with. The page
-// cannot reach the native object or the hooks.
+// timers, console, fetch, beacons and message handlers over the native
+// functions of page.cc, and hands the web view the hooks it drives the page
+// with. The page cannot reach the native object or the hooks.
 #include "platform/web/page.h"
 
 namespace platform::web_internal {
@@ -320,6 +320,15 @@ const char kPageBootstrapScript[] = R"JS(
       native.fetch(id, url);
     });
   });
+
+  // ---- navigator.sendBeacon (http and https; see the web view's documentation) ----
+  var navigator = {};
+  define(navigator, 'sendBeacon', function (url, data) {
+    if (arguments.length < 1) throw new TypeError('Not enough arguments');
+    var hasBody = data !== undefined && data !== null;
+    return native.sendBeacon(String(url), hasBody, hasBody ? String(data) : '') === true;
+  });
+  define(global, 'navigator', navigator);
 
   // ---- script message handlers (the web view keeps the names current) ----
   var messageHandlers = {};

@@ -25,6 +25,9 @@ bool isWebScheme(const std::string& scheme) { return scheme == "http" || scheme 
 // objects, the delivery block and its place in the main queue.
 constexpr size_t kMessageOverheadBytes = 256;
 
+// Nobody reads a beacon's answer: a larger one ends the transfer.
+constexpr size_t kMaxBeaconAnswerBytes = size_t{64} << 10;
+
 }  // namespace
 
 std::shared_ptr<WebContent> WebContent::create(std::weak_ptr<ContentClient> client, WebViewConfiguration configuration) {
@@ -34,7 +37,8 @@ std::shared_ptr<WebContent> WebContent::create(std::weak_ptr<ContentClient> clie
 WebContent::WebContent(std::weak_ptr<ContentClient> client, WebViewConfiguration configuration)
     : client_(std::move(client)),
       configuration_(std::move(configuration)),
-      budget_(std::make_shared<engine::DeliveryBudget>(kMaxPendingScriptMessages, kMaxPendingScriptMessageBytes)) {}
+      budget_(std::make_shared<engine::DeliveryBudget>(kMaxPendingScriptMessages, kMaxPendingScriptMessageBytes)),
+      beacons_(std::make_shared<engine::DeliveryBudget>(kMaxBeaconsInFlight, kMaxBeaconBytesInFlight)) {}
 
 WebContent::~WebContent() {
   if (loading_ && loading_->task) loading_->task->cancel();
@@ -345,6 +349,34 @@ void WebContent::pageFetches(int fetchId, const std::string& url) {
     }
     if (self.page_ && self.serial_ == serial) self.page_->settleFetch(fetchId, text, resolved);
   });
+}
+
+// A beacon belongs to no page: it goes out as it was queued whatever becomes
+// of the page or the web view, and nobody hears its answer but the web log.
+bool WebContent::pageSendsBeacon(const std::string& url, std::optional<std::string> body) {
+  const size_t bytes = url.size() + (body ? body->size() : 0);
+  if (!beacons_->tryAdd(bytes)) {
+    webLog(WebLogLevel::Warning, "Beacon to " + shownURL(url) + " refused: the beacons in flight would pass " +
+                                     std::to_string(kMaxBeaconsInFlight) + " beacons or " +
+                                     std::to_string(kMaxBeaconBytesInFlight) + " bytes");
+    return false;
+  }
+  URLRequest request;
+  request.url = url;
+  request.method = "POST";
+  if (body) {
+    request.headers.emplace_back("Content-Type", "text/plain;charset=UTF-8");
+    request.body = std::move(*body);
+  }
+  request.maxResponseBytes = kMaxBeaconAnswerBytes;
+  auto task = URLSession::shared()->dataTask(
+      std::move(request), nullptr, [budget = beacons_, bytes, url = shownURL(url)](DataTaskResult result) {
+        budget->remove(bytes);
+        if (result.error) webLog(WebLogLevel::Warning, "Beacon to " + url + " not sent: " + result.error->message);
+        else webLog(WebLogLevel::Debug, "Beacon to " + url + " answered " + std::to_string(result.response->statusCode));
+      });
+  task->resume();
+  return true;
 }
 
 void WebContent::pageStopped(engine::StopReason reason) {

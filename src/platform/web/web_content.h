@@ -115,6 +115,7 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   bool pagePostsMessage(const std::string& name, Json body) override;
   bool pageWritesDocument(std::vector<HtmlScript> scripts) override;
   void pageFetches(int fetchId, const std::string& url) override;
+  bool pageSendsBeacon(const std::string& url, std::optional<std::string> body) override;
   void pageStopped(engine::StopReason reason) override;
 
  private:
@@ -153,6 +154,9 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   std::weak_ptr<ContentClient> client_;
   WebViewConfiguration configuration_;
   std::shared_ptr<engine::DeliveryBudget> budget_;
+  // What the page's beacons still in flight hold; their completions, which
+  // may outlive this, give it back.
+  std::shared_ptr<engine::DeliveryBudget> beacons_;
   std::atomic<uint64_t> wanted_{0};
   std::atomic<uint64_t> interruptThrough_{0};
 

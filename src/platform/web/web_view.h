@@ -74,6 +74,12 @@ inline constexpr size_t kMaxPendingScriptMessages = 5'000;
 inline constexpr size_t kMaxPendingScriptMessageBytes = size_t{16} << 20;
 // Cap on a page, a script file or a file a page fetches.
 inline constexpr size_t kMaxWebResourceBytes = size_t{16} << 20;
+// Bounds of navigator.sendBeacon: the body of one beacon, and what the
+// beacons of one web view still in flight hold together (their URLs and
+// bodies) and how many they are.
+inline constexpr size_t kMaxBeaconBodyBytes = size_t{64} << 10;
+inline constexpr size_t kMaxBeaconBytesInFlight = size_t{64} << 10;
+inline constexpr size_t kMaxBeaconsInFlight = 256;
 
 // ---------------------------------------------------------------------------
 // Log of the web layer: console output of pages and the faults the web view
