@@ -154,6 +154,61 @@ TEST_F(OwnAdaptersTest, CallbackTable) {
   EXPECT_EQ(log->calls, (std::vector<std::string>{"rv load", "rv loadfail boom"}));
 }
 
+// Load while show: the mediation loads the name of the ad on screen again.
+// The shown ad's outcomes stay with the delegate of its own load, the new
+// load's outcomes go to the new one, and the next show moves on to it.
+TEST_F(OwnAdaptersTest, AShownAdKeepsItsDelegateWhenItsNameLoadsAgain) {
+  std::weak_ptr<QBNProductDelegate> listener = std::static_pointer_cast<QBNProductDelegate>(adapter);
+  const Json none;
+  for (const bool rewarded : {true, false}) {
+    const QBAdUnit unit = rewarded ? QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO() : QBAdUnit::QB_AD_UNIT_INTERSTITIAL();
+    auto shown = std::make_shared<Delegates>(), next = std::make_shared<Delegates>();
+    const auto load = [&](const std::shared_ptr<Delegates>& d) {
+      if (rewarded) return adapter->loadRewardedVideoWithAdapterConfig(config(unit), Json::object(), d);
+      adapter->loadInterstitialWithAdapterConfig(config(unit), Json::object(), d);
+    };
+    const auto show = [&](const std::shared_ptr<Delegates>& d) {
+      if (rewarded) return adapter->showRewardedVideoWithViewController(nullptr, config(unit), d);
+      adapter->showInterstitialWithViewController(nullptr, config(unit), d);
+    };
+    // The own network is not initialised: loads and shows fail on their own
+    // (each to the delegate it belongs to); what is asserted comes after.
+    load(shown);
+    show(shown);
+    env.runUntilIdle();
+    EXPECT_EQ(shown->calls.back(), rewarded ? "rv showfail Call initSDK first" : "is showfail Call initSDK first");
+    load(next);
+    env.runUntilIdle();
+    shown->calls.clear();
+    next->calls.clear();
+
+    auto instance = QuillborneAdInstanceBuilder("ds1", listener).setRewarded(rewarded).build();
+    adapter->adInstanceOpened(instance, none);
+    adapter->adInstanceReceivedNotificationWithInstance(instance, "impressions", none, none);
+    adapter->adInstanceShowSuccess(instance, none);
+    adapter->adInstanceClicked(instance, none);
+    adapter->adInstanceClosed(instance, none);
+    adapter->adInstanceRewarded(instance, Json{{"credits", 1}}, none);  // a credit after the close
+    adapter->adInstanceLoaded(instance, none);
+    const std::vector<std::string> shownHears =
+        rewarded ? std::vector<std::string>{"rv open", "rv visible", "rv click", "rv close", "rv reward"}
+                 : std::vector<std::string>{"is open", "is visible", "is show", "is click", "is close"};
+    const std::vector<std::string> nextHears =
+        rewarded ? std::vector<std::string>{"rv load", "rv avail yes"} : std::vector<std::string>{"is load"};
+    EXPECT_EQ(shown->calls, shownHears) << unit.value();
+    EXPECT_EQ(next->calls, nextHears) << unit.value();
+
+    // The next show is the new load's ad.
+    show(next);
+    env.runUntilIdle();
+    shown->calls.clear();
+    next->calls.clear();
+    adapter->adInstanceFailedToShow(instance, platform::Error{"d", 7, "boom"}, none);
+    EXPECT_TRUE(shown->calls.empty()) << unit.value();
+    EXPECT_EQ(next->calls, std::vector<std::string>{rewarded ? "rv showfail boom" : "is showfail boom"}) << unit.value();
+  }
+}
+
 TEST_F(OwnAdaptersTest, BannerSizes) {
   struct Case {
     QBBannerSize size;

@@ -37,9 +37,11 @@ class OwnNetworkRoadTest : public SdkTest {
 
   // The page as `behaviour` says; the rewarded video's waterfall is
   // `rewardedOrder`; every auction answers `auctionOrder` (the waterfall the
-  // auction sends back for bidders and non-bidders alike).
+  // auction sends back for bidders and non-bidders alike). `manual`: the
+  // application loads; otherwise the manager does, in the loading mode the
+  // configuration's auction settings choose.
   void start(const Json& behaviour, const std::vector<std::string>& rewardedOrder,
-             const std::vector<std::string>& auctionOrder) {
+             const std::vector<std::string>& auctionOrder, bool manual = true) {
     addControllerPage(server_, behaviour);
     Json configuration = config_->configuration();
     configuration["providerOrder"]["rewardedVideo"] = rewardedOrder;
@@ -47,7 +49,11 @@ class OwnNetworkRoadTest : public SdkTest {
     for (int n = 1; n <= 4; ++n) {
       auction_->enqueueAnswer(AuctionAnswer::withPayload(SandboxAuction::waterfallPayload("auc-" + std::to_string(n), auctionOrder)));
     }
-    Quillborne::setRewardedVideoManualDelegate(listener_);
+    if (manual) {
+      Quillborne::setRewardedVideoManualDelegate(listener_);
+    } else {
+      Quillborne::setRewardedVideoDelegate(listener_);
+    }
     Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"rewardedvideo"});
     ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
   }
@@ -282,6 +288,132 @@ TEST_F(OwnNetworkRoadTest, APageThatNeverAnswersTheLoadTimesOutAndTheNextNetwork
   Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
   ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
 }
+
+// Load while show with an own-network ad on screen. The auction request
+// leaves the own network's instances out while one of its ads shows, but a
+// server need not honour that (a cached waterfall, a second own instance):
+// the next ad then loads through the own network during the show, the same
+// instance as the one on screen or another one.
+struct LoadWhileShowCase {
+  const char* answered;   // what the server answers while the own network shows
+  bool answerAfterClose;  // the page answers that load only once the shown ad closed
+};
+
+class OwnNetworkLoadWhileShowTest : public OwnNetworkRoadTest,
+                                    public ::testing::WithParamInterface<LoadWhileShowCase> {
+ protected:
+  size_t heard(const std::string& line) const {
+    const auto lines = listener_->lines();
+    return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
+  }
+  // The ad page of the shown ad on screen, loaded.
+  bool adOnScreen(const std::string& adPage) const {
+    auto shown = std::dynamic_pointer_cast<QBNProductViewController>(vc_->presentedViewController());
+    auto adView = shown ? webViewIn(shown->view()) : nullptr;
+    return adView && adView->url() == adPage && !adView->isLoading();
+  }
+  // The page's last call named `name` ({name, params, success, fail}).
+  Json lastCall(const std::string& name) {
+    return page("PMA_CORE.received.filter(function (c) { return c.name === '" + name + "'; }).pop() || null");
+  }
+  size_t pageLoads() {
+    return page("PMA_CORE.received.filter(function (c) { return c.name === 'loadInterstitial'; }).length").get<size_t>();
+  }
+  void tellShownAd(const std::string& action) { page("PMA_CORE.tellShownAd('" + action + "'), true"); }
+};
+
+TEST_P(OwnNetworkLoadWhileShowTest, TheShownAdClosesOnceAndTheNextAdShows) {
+  const LoadWhileShowCase c = GetParam();
+  addAdPage(server_);
+  const std::string adPage = server_.url(kAdPagePath);
+  Json behaviour = showThenRewardAndClose();
+  // The ad page stays on screen until the test has it click and close.
+  behaviour["commands"]["showInterstitial"]["present"] = {{"url", adPage}, {"actions", Json::array()}};
+  Json configuration = config_->configuration();
+  configuration["configurations"]["application"]["auction"]["isLoadWhileShow"] = true;
+  config_->setConfiguration(configuration);
+  // The server answers QuillborneRV1 while the request offers it, and
+  // `answered` once the request leaves the own network out.
+  auto auctions = std::make_shared<std::atomic<int>>(0);
+  const std::string answered = c.answered;
+  auction_->setAnswerer([auctions, answered](const DecodedAuctionRequest& request) {
+    bool offered = false;
+    for (const auto& instance : request.json ? request.json->value("instances", Json::array()) : Json::array()) {
+      offered = offered || instance.value("instance", "") == "QuillborneRV1";
+    }
+    const std::string id = "auc-" + std::to_string(++*auctions);
+    return AuctionAnswer::withPayload(SandboxAuction::waterfallPayload(id, {offered ? "QuillborneRV1" : answered}));
+  });
+  window_->setRootViewController(vc_);
+  start(behaviour, {"QuillborneRV1", "QuillborneRV2", "TulvoRV2"}, {}, false);
+  ASSERT_TRUE(driveUntilHeard("available", 50)) << dump();
+  if (c.answerAfterClose) page("PMA_SANDBOX.commands.loadInterstitial = {answer: 'none'}, true");
+
+  // The show; the manager's reload reaches the page while the ad is on
+  // screen, from an auction that offered no own instance.
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(drive([&] { return adOnScreen(adPage); }, 50)) << dump();
+  ASSERT_TRUE(drive([&] { return pageLoads() == 2; }, 50)) << dump();
+  ASSERT_EQ(auction_->requestCount(), 2u);
+  const Json offered = auction_->requests()[1].json.value_or(Json())["instances"];
+  ASSERT_EQ(offered.size(), 1u) << offered;
+  EXPECT_EQ(offered[0]["instance"], "TulvoRV2");
+  EXPECT_EQ(lastCall("loadInterstitial")["params"]["demandSourceName"], answered);
+  if (!c.answerAfterClose) {
+    ASSERT_TRUE(drive([&] { return heard("available") == 2; }, 50)) << dump();
+  }
+
+  // The shown ad's click, credit and close reach the application once each,
+  // for the shown ad's placement.
+  tellShownAd("click");
+  ASSERT_TRUE(driveUntilHeard("clicked DefaultRewardedVideo", 50)) << dump();
+  tellShownAd("close");
+  ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
+  if (c.answerAfterClose) {
+    page("(function () {"
+         "  var load = PMA_CORE.received.filter(function (c) { return c.name === 'loadInterstitial'; }).pop();"
+         "  PMA_CORE.send(load.success, {demandSourceName: load.params.demandSourceName,"
+         "                               demandSourceId: load.params.demandSourceId,"
+         "                               productType: load.params.productType});"
+         "  PMA_SANDBOX.commands.loadInterstitial = {};"
+         "  return true;"
+         "})()");
+    ASSERT_TRUE(drive([&] { return heard("available") == 2; }, 50)) << dump();
+  }
+  env_.runUntilIdle();
+  const std::vector<std::string> during{"available", "opened", "unavailable", "available",
+                                        "clicked DefaultRewardedVideo", "reward DefaultRewardedVideo 10", "closed"};
+  const std::vector<std::string> afterClose{"available", "opened", "unavailable", "clicked DefaultRewardedVideo",
+                                            "reward DefaultRewardedVideo 10", "closed", "available"};
+  EXPECT_EQ(listener_->lines(), c.answerAfterClose ? afterClose : during) << dump();
+  EXPECT_EQ(vc_->presentedViewController(), nullptr);
+  EXPECT_TRUE(Quillborne::hasRewardedVideo());
+
+  // The next ad is the instance the server answered with; it shows, credits
+  // and closes as well.
+  const size_t before = listener_->lines().size();
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(drive([&] { return adOnScreen(adPage); }, 50)) << dump();
+  EXPECT_EQ(lastCall("showInterstitial")["params"]["demandSourceName"], answered);
+  tellShownAd("close");
+  ASSERT_TRUE(drive([&] { return heard("closed") == 2; }, 50)) << dump();
+  env_.runUntilIdle();
+  const auto lines = listener_->lines();
+  std::vector<std::string> next(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end());
+  std::erase_if(next, [](const std::string& line) { return line == "available" || line == "unavailable"; });
+  EXPECT_EQ(next, (std::vector<std::string>{"opened", "reward DefaultRewardedVideo 10", "closed"})) << dump();
+  EXPECT_EQ(vc_->presentedViewController(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(SameAndOtherInstance, OwnNetworkLoadWhileShowTest,
+                         ::testing::Values(LoadWhileShowCase{"QuillborneRV1", false},
+                                           LoadWhileShowCase{"QuillborneRV1", true},
+                                           LoadWhileShowCase{"QuillborneRV2", false},
+                                           LoadWhileShowCase{"QuillborneRV2", true}),
+                         [](const ::testing::TestParamInfo<LoadWhileShowCase>& info) {
+                           return std::string(info.param.answered == std::string("QuillborneRV1") ? "Same" : "Other") +
+                                  (info.param.answerAfterClose ? "AnsweredAfterTheClose" : "AnsweredDuringTheShow");
+                         });
 
 }  // namespace
 }  // namespace qbtest

@@ -38,6 +38,14 @@ ProcessState& processState() {
 
 bool isRewardedUnit(const QBAdapterConfig& config) { return config.adUnit() == QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(); }
 
+// The name's load delegate (none when no load stored one) becomes the
+// delegate of the ad a show puts on screen.
+template <class Map>
+void keepForShow(const Map& loaded, Map& shown, const std::string& name) {
+  auto found = loaded.find(name);
+  shown[name] = found == loaded.end() ? typename Map::mapped_type() : found->second;
+}
+
 }  // namespace
 
 void QBQuillborneAdapter::resetForTesting() {
@@ -310,6 +318,14 @@ void QBQuillborneAdapter::show(const platform::ViewControllerRef& viewController
     std::lock_guard<std::mutex> lock(mutex_);
     auto& table = rewarded ? demandSourceIdToRvAd_ : demandSourceIdToIsAd_;
     if (auto found = table.find(name); found != table.end()) instance = found->second;
+    // The ad going on screen is the one the delegate stored at load asked
+    // for; a load under the same name while it shows stores a delegate of
+    // its own, which must not hear this ad's open, reward or close.
+    if (instance && rewarded) {
+      keepForShow(demandSourceIdToRvDelegate_, demandSourceIdToRvShowDelegate_, name);
+    } else if (instance) {
+      keepForShow(demandSourceIdToIsDelegate_, demandSourceIdToIsShowDelegate_, name);
+    }
   }
   logApi(__func__, "demandSourceName = " + name);
   if (!instance) {

@@ -172,12 +172,19 @@ class QBQuillborneAdapter : public QBBaseAdapter,
   void loadAdInternalWithConfig(const QBAdapterConfig& adapterConfig, const std::optional<std::string>& serverData);
   void loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams);
   // The delegates are told only when nothing was ever loaded under the
-  // name; otherwise outcomes go to the delegate kept at load.
+  // name; otherwise outcomes go to the delegate kept at load, which the show
+  // keeps for the ad it puts on screen.
   void show(const platform::ViewControllerRef& viewController, const QBAdapterConfig& adapterConfig,
             const RvDelegate& rvShowDelegate, const IsDelegate& isShowDelegate);
   std::weak_ptr<QBNProductDelegate> asListener();
   std::shared_ptr<QBRewardedVideoAdapterDelegate> rvDelegate(const std::string& name) const;
   std::shared_ptr<QBInterstitialAdapterDelegate> isDelegate(const std::string& name) const;
+  // The delegate of the ad the last show under the name put on screen: the
+  // outcomes of a show (open, click, reward, visible, show success or
+  // failure, close) go to it, also when a later load under the same name
+  // (load while show) has stored its own delegate since.
+  std::shared_ptr<QBRewardedVideoAdapterDelegate> rvShowDelegate(const std::string& name) const;
+  std::shared_ptr<QBInterstitialAdapterDelegate> isShowDelegate(const std::string& name) const;
   std::shared_ptr<QBBannerAdapterDelegate> bnDelegate(const std::string& name) const;
   std::shared_ptr<QBOfferwallAdapterDelegate> offerwallDelegate() const;
   void setRvDelegate(const std::string& name, RvDelegate delegate);
@@ -188,6 +195,9 @@ class QBQuillborneAdapter : public QBBaseAdapter,
   std::map<std::string, RvDelegate> demandSourceIdToRvDelegate_;
   std::map<std::string, std::shared_ptr<QuillborneAdInstance>> demandSourceIdToIsAd_;
   std::map<std::string, IsDelegate> demandSourceIdToIsDelegate_;
+  // The load delegate each name had when its last show went out.
+  std::map<std::string, RvDelegate> demandSourceIdToRvShowDelegate_;
+  std::map<std::string, IsDelegate> demandSourceIdToIsShowDelegate_;
   std::map<std::string, std::vector<std::shared_ptr<QuillborneAdInstance>>> demandSourceIdToBnAd_;
   std::map<std::string, BnDelegate> demandSourceIdToBnDelegate_;
   std::weak_ptr<QBOfferwallAdapterDelegate> owDelegate_;

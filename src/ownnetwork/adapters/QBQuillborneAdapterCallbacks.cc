@@ -1,6 +1,7 @@
 // The own network's instance callbacks, mapped onto the mediation's adapter
 // delegates: rewarded instances first, then banners, every other instance is
-// an interstitial.
+// an interstitial. Load outcomes go to the delegate of the name's last load,
+// show outcomes to the delegate of the ad its last show put on screen.
 #include "ownnetwork/adapters/QBOwnNetworkAdapterSupport.h"
 #include "ownnetwork/adapters/QBQuillborneAdapter.h"
 #include "ownnetwork/api/QuillborneAdInstance.h"
@@ -16,6 +17,17 @@ auto lockedLookup(std::mutex& mutex, const Map& map, const std::string& name) ->
   auto found = map.find(name);
   return found == map.end() ? nullptr : found->second.lock();
 }
+// The delegate kept for the name's shown ad; the load's until a show went
+// out. A shown ad whose delegate has gone reaches nobody, not the load's.
+template <class Map>
+auto shownOrLoadedLookup(std::mutex& mutex, const Map& shown, const Map& loaded, const std::string& name)
+    -> decltype(shown.begin()->second.lock()) {
+  std::lock_guard<std::mutex> lock(mutex);
+  auto found = shown.find(name);
+  if (found != shown.end()) return found->second.lock();
+  found = loaded.find(name);
+  return found == loaded.end() ? nullptr : found->second.lock();
+}
 }  // namespace
 
 std::shared_ptr<QBRewardedVideoAdapterDelegate> QBQuillborneAdapter::rvDelegate(const std::string& name) const {
@@ -26,6 +38,12 @@ std::shared_ptr<QBInterstitialAdapterDelegate> QBQuillborneAdapter::isDelegate(c
 }
 std::shared_ptr<QBBannerAdapterDelegate> QBQuillborneAdapter::bnDelegate(const std::string& name) const {
   return lockedLookup(mutex_, demandSourceIdToBnDelegate_, name);
+}
+std::shared_ptr<QBRewardedVideoAdapterDelegate> QBQuillborneAdapter::rvShowDelegate(const std::string& name) const {
+  return shownOrLoadedLookup(mutex_, demandSourceIdToRvShowDelegate_, demandSourceIdToRvDelegate_, name);
+}
+std::shared_ptr<QBInterstitialAdapterDelegate> QBQuillborneAdapter::isShowDelegate(const std::string& name) const {
+  return shownOrLoadedLookup(mutex_, demandSourceIdToIsShowDelegate_, demandSourceIdToIsDelegate_, name);
 }
 
 void QBQuillborneAdapter::adInstanceLoaded(const QBNAdInstanceRef& ad, const Json&) {
@@ -67,8 +85,8 @@ void QBQuillborneAdapter::adInstanceFailedToLoad(const QBNAdInstanceRef& ad, con
 void QBQuillborneAdapter::adInstanceOpened(const QBNAdInstanceRef& ad, const Json&) {
   logDelegate(__func__, "demandSourceName = " + ad->name());
   if (ad->isRewarded()) {
-    if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidOpen();
-  } else if (auto d = isDelegate(ad->name())) {
+    if (auto d = rvShowDelegate(ad->name())) d->adapterRewardedVideoDidOpen();
+  } else if (auto d = isShowDelegate(ad->name())) {
     d->adapterInterstitialDidOpen();
   }
 }
@@ -76,8 +94,8 @@ void QBQuillborneAdapter::adInstanceOpened(const QBNAdInstanceRef& ad, const Jso
 void QBQuillborneAdapter::adInstanceClosed(const QBNAdInstanceRef& ad, const Json&) {
   logDelegate(__func__, "demandSourceName = " + ad->name());
   if (ad->isRewarded()) {
-    if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidClose();
-  } else if (auto d = isDelegate(ad->name())) {
+    if (auto d = rvShowDelegate(ad->name())) d->adapterRewardedVideoDidClose();
+  } else if (auto d = isShowDelegate(ad->name())) {
     d->adapterInterstitialDidClose();
   }
 }
@@ -87,14 +105,14 @@ void QBQuillborneAdapter::adInstanceShowSuccess(const QBNAdInstanceRef& ad, cons
   // The rewarded-video delegate has no show success, demand-only or not; an
   // interstitial of the same name must not hear a rewarded show.
   if (ad->isRewarded()) return;
-  if (auto d = isDelegate(ad->name())) d->adapterInterstitialDidShow();
+  if (auto d = isShowDelegate(ad->name())) d->adapterInterstitialDidShow();
 }
 
 void QBQuillborneAdapter::adInstanceFailedToShow(const QBNAdInstanceRef& ad, const platform::Error& error, const Json&) {
   logDelegate(__func__, "demandSourceName = " + ad->name() + " - error = " + error.message);
   if (ad->isRewarded()) {
-    if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidFailToShowWithError(toQBError(error));
-  } else if (auto d = isDelegate(ad->name())) {
+    if (auto d = rvShowDelegate(ad->name())) d->adapterRewardedVideoDidFailToShowWithError(toQBError(error));
+  } else if (auto d = isShowDelegate(ad->name())) {
     d->adapterInterstitialDidFailToShowWithError(toQBError(error));
   }
 }
@@ -102,10 +120,10 @@ void QBQuillborneAdapter::adInstanceFailedToShow(const QBNAdInstanceRef& ad, con
 void QBQuillborneAdapter::adInstanceClicked(const QBNAdInstanceRef& ad, const Json&) {
   logDelegate(__func__, "demandSourceName = " + ad->name());
   if (ad->isRewarded()) {
-    if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidClick();
+    if (auto d = rvShowDelegate(ad->name())) d->adapterRewardedVideoDidClick();
   } else if (ad->isBanner()) {
     if (auto d = bnDelegate(ad->name())) d->adapterBannerDidClick();
-  } else if (auto d = isDelegate(ad->name())) {
+  } else if (auto d = isShowDelegate(ad->name())) {
     d->adapterInterstitialDidClick();
   }
 }
@@ -113,7 +131,7 @@ void QBQuillborneAdapter::adInstanceClicked(const QBNAdInstanceRef& ad, const Js
 void QBQuillborneAdapter::adInstanceRewarded(const QBNAdInstanceRef& ad, const Json&, const Json&) {
   logDelegate(__func__, "demandSourceName = " + ad->name());
   if (!ad->isRewarded()) return;
-  if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidReceiveReward();
+  if (auto d = rvShowDelegate(ad->name())) d->adapterRewardedVideoDidReceiveReward();
 }
 
 void QBQuillborneAdapter::adInstanceLeaveApplication(const QBNAdInstanceRef& ad, const Json&) {
@@ -127,10 +145,10 @@ void QBQuillborneAdapter::adInstanceReceivedNotificationWithInstance(const QBNAd
   logDelegate(__func__, "demandSourceName = " + ad->name());
   if (eventName != "impressions") return;
   if (ad->isRewarded()) {
-    if (auto d = rvDelegate(ad->name())) d->adapterRewardedVideoDidBecomeVisible();
+    if (auto d = rvShowDelegate(ad->name())) d->adapterRewardedVideoDidBecomeVisible();
   } else if (ad->isBanner()) {
     if (auto d = bnDelegate(ad->name())) d->adapterBannerDidShow();
-  } else if (auto d = isDelegate(ad->name())) {
+  } else if (auto d = isShowDelegate(ad->name())) {
     d->adapterInterstitialDidBecomeVisible();
   }
 }
