@@ -21,7 +21,10 @@
 //                 sandbox's included) and its context switches (voluntary and
 //                 not; csw_invol the involuntary ones), per road; replay_cpu_us
 //                 and replay_csw the same for the replay loop;
-//                 cpu_ratio = cpu_us / replay_cpu_us;
+//                 cpu_ratio = cpu_us / replay_cpu_us; sandbox_cpu_us the
+//                 in-process sandbox's share of cpu_us, client_cpu_us the
+//                 rest (the library's threads and the benchmark's) and
+//                 replay_client_cpu_us the same for the replay loop;
 //   stalls        roads that took more than kStallMs;
 // (QB_BENCH_EVENTS=off in the environment configures the events engines off.)
 //   uploads       event uploads the sandbox received, per road (the events
@@ -226,6 +229,22 @@ Road& road() {
   return *r;
 }
 
+// CPU time the in-process sandbox's threads ("sandbox-*") have run so far,
+// from the scheduler's count per thread (nanoseconds).
+int64_t sandboxCpuNs() {
+  int64_t total = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name.rfind("sandbox-", 0) != 0) continue;
+    std::ifstream schedstat(task.path() / "schedstat");
+    int64_t ran = 0;
+    if (schedstat >> ran) total += ran;
+  }
+  return total;
+}
+
 // A road longer than this counts as a stall: a road takes a few
 // milliseconds, a main loop that missed its wake-up waits for its deadline.
 constexpr int64_t kStallMs = 500;
@@ -263,6 +282,7 @@ void measureRoads(benchmark::State& state, Road& r) {
   std::vector<Road::SentAuction> sent;
   sent.reserve(static_cast<size_t>(state.max_iterations));
   int64_t bookkeepingCpuNs = 0;
+  const int64_t sandboxBefore = sandboxCpuNs();
   const auto usageBefore = qbbench::ProcessUsage::now();
   for (auto _ : state) {
     if (!timedRoad(r, times)) {
@@ -283,11 +303,14 @@ void measureRoads(benchmark::State& state, Road& r) {
   }
   auto roadUsage = qbbench::ProcessUsage::now() - usageBefore;
   roadUsage.cpuNs -= bookkeepingCpuNs;
+  const int64_t roadSandboxNs = sandboxCpuNs() - sandboxBefore;
 
+  const int64_t replaySandboxBefore = sandboxCpuNs();
   const auto replayBefore = qbbench::ProcessUsage::now();
   int64_t networkNs = 0;
   for (const auto& request : sent) networkNs += r.replay(request);
   const auto replayUsage = qbbench::ProcessUsage::now() - replayBefore;
+  const int64_t replaySandboxNs = sandboxCpuNs() - replaySandboxBefore;
   r.clearSandboxLogs();
 
   const double n = static_cast<double>(state.iterations());
@@ -305,6 +328,11 @@ void measureRoads(benchmark::State& state, Road& r) {
       replayUsage.cpuNs > 0 ? static_cast<double>(roadUsage.cpuNs) / static_cast<double>(replayUsage.cpuNs) : 0.0;
   state.counters["stalls"] = times.stalls;
   state.counters["uploads"] = uploads / n;
+  // The same CPU split: the in-process sandbox's threads, and the rest (the
+  // library's threads and the benchmark's, the client side).
+  state.counters["sandbox_cpu_us"] = perRoad(roadSandboxNs, n, 1000.0);
+  state.counters["client_cpu_us"] = perRoad(roadUsage.cpuNs - roadSandboxNs, n, 1000.0);
+  state.counters["replay_client_cpu_us"] = perRoad(replayUsage.cpuNs - replaySandboxNs, n, 1000.0);
 }
 
 void BM_RewardedVideoRoad(benchmark::State& state) {

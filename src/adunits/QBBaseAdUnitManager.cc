@@ -389,9 +389,11 @@ std::shared_ptr<const QBAdInfo> QBBaseAdUnitManager::adInfoFor(const std::string
 }
 
 bool QBBaseAdUnitManager::isSessionCapped(const std::shared_ptr<QBAdapterConfig>& config) const {
-  auto instance = QBSessionCappingInstance::initWithInstanceName(config->providerName(),
-                                                                 static_cast<int32_t>(config->maxAdsPerSession()));
-  return sessionCappingManager_->isCapped(instance);
+  // Asked for every configured instance on every auction: by name, without
+  // making an instance record each time, and the limit is looked up only for
+  // an instance that has a counter.
+  const auto count = sessionCappingManager_->showCount(config->providerName());
+  return count && *count >= static_cast<int32_t>(config->maxAdsPerSession());
 }
 
 // ---- accessors ----

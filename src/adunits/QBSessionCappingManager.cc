@@ -34,11 +34,15 @@ void QBSessionCappingManager::increaseShowCounter(const std::shared_ptr<QBSessio
 bool QBSessionCappingManager::isCapped(const std::shared_ptr<QBSessionCappingDelegate>& smash) const {
   if (!smash) return false;
   // The limit is read from the instance at each question, never stored.
-  const std::string name = smash->getInstanceName();
-  const int32_t limit = smash->getMaxAdsPerSession();
+  const auto count = showCount(smash->getInstanceName());
+  return count && *count >= smash->getMaxAdsPerSession();
+}
+
+std::optional<int64_t> QBSessionCappingManager::showCount(const std::string& instanceName) const {
   std::lock_guard lock(mutex_);
-  auto it = instanceToShowCount_.find(name);
-  return it != instanceToShowCount_.end() && it->second >= limit;
+  auto it = instanceToShowCount_.find(instanceName);
+  if (it == instanceToShowCount_.end()) return std::nullopt;
+  return it->second;
 }
 
 std::map<std::string, int64_t> QBSessionCappingManager::instanceToShowCount() const {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,9 @@ class QBSessionCappingManager {
   // Whether the member has a counter that has reached the limit the member
   // reports now. Members without a counter are never capped.
   bool isCapped(const std::shared_ptr<QBSessionCappingDelegate>& smash) const;
+  // The shows counted for the instance of this name; nothing when it has no
+  // counter (its limit was kNoLimit, or it is unknown).
+  std::optional<int64_t> showCount(const std::string& instanceName) const;
 
   // Counters by instance name.
   std::map<std::string, int64_t> instanceToShowCount() const;

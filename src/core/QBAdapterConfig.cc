@@ -62,6 +62,9 @@ std::shared_ptr<QBAdapterConfig> QBAdapterConfig::create(const std::string& prov
   c->loadTimeOutSec_ =
       qbjson::boundedNumber(c->settings_, "loadTimeOutSec",
                             {kMinLoadTimeOutSec, static_cast<double>(qbjson::kMaxTimeOutSeconds), defaultLoadTimeOutSec});
+  // Read once: the settings never change, and capping asks for the limit of
+  // every configured instance on every auction.
+  c->maxAdsPerSession_ = c->readMaxAdsPerSession();
   return c;
 }
 
@@ -70,7 +73,7 @@ bool QBAdapterConfig::isQuillborne() const {
   return n == "quillborne" || n == "plovermarkads";
 }
 
-int QBAdapterConfig::maxAdsPerSession() const {
+int QBAdapterConfig::readMaxAdsPerSession() const {
   constexpr int kNoLimit = 99;
   auto it = settings_.find("maxAdsPerSession");
   if (it == settings_.end()) return kNoLimit;

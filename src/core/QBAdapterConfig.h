@@ -50,7 +50,7 @@ class QBAdapterConfig {
   bool isQuillborne() const;
   bool shouldEarlyInit() const { return shouldEarlyInit_; }
   // "maxAdsPerSession" of the instance settings; 99 when absent or not a number.
-  int maxAdsPerSession() const;
+  int maxAdsPerSession() const { return maxAdsPerSession_; }
   double loadTimeOutSec() const { return loadTimeOutSec_; }
   // Instance settings of this ad unit.
   const platform::Json& settings() const { return settings_; }
@@ -89,6 +89,8 @@ class QBAdapterConfig {
   std::string customNetwork_;
   bool shouldEarlyInit_ = false;
   double loadTimeOutSec_ = 30.0;
+  int maxAdsPerSession_ = 99;
+  int readMaxAdsPerSession() const;
   platform::Json settings_ = platform::Json::object();
   platform::Json applicationSettings_ = platform::Json::object();
   platform::Json adUnitSettings_ = platform::Json::object();

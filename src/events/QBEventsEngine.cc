@@ -131,7 +131,7 @@ void QBEventsEngine::handleEvent(const QBEventData& event) {
   if (state_ == QBEventsEngineState::Disabled) return;
   if (settings_ && settings_->isOptOut(event.eventId())) return;
   if (!general_) general_ = std::make_unique<QBEventsGeneralProperties>();
-  events_.push_back(QBEventsGeneralProperties::enrich(event, general_->current()));
+  events_.push_back(general_->enrich(event));
   ++unwritten_;
   enforceBound();
   markDirty();
@@ -206,8 +206,8 @@ void QBEventsEngine::startUpload() {
       std::min(events_.size(), static_cast<size_t>(std::max<int64_t>(1, settings_->maxEventsPerBatch())));
   inFlightCount_ = count;
   const uint64_t sequence = ++uploadSequence_;
-  platform::Json body = QBEventsFormat::uploadBody(settings_->isMarrowjetFormat(), events_, 0, count,
-                                                   platform::nowWallMs());
+  std::string body = QBEventsFormat::uploadBodyText(settings_->isMarrowjetFormat(), events_, 0, count,
+                                                    platform::nowWallMs());
   setState(QBEventsEngineState::Uploading);
   logLine(identifier_, "sending " + std::to_string(count) + " events to " + settings_->serverEventsURL());
   std::weak_ptr<QBEventsEngine> weak = weak_from_this();

@@ -23,8 +23,13 @@ QBEventsGeneralProperties::QBEventsGeneralProperties() : fixed_(Json::object()) 
 }
 
 Json QBEventsGeneralProperties::current() const {
-  const QBConfigurations& configurations = QBConfigurations::getConfigurations();
   Json general = Json::object();
+  writeCurrent(general);
+  return general;
+}
+
+void QBEventsGeneralProperties::writeCurrent(Json& general) const {
+  const QBConfigurations& configurations = QBConfigurations::getConfigurations();
   general["sessionId"] = QBUtils::UUIDForSession();
   general["appKey"] = configurations.appKey();
   if (auto userId = configurations.userId(); userId && !userId->empty()) general["userId"] = *userId;
@@ -35,7 +40,25 @@ Json QBEventsGeneralProperties::current() const {
     general["plugin"] = *plugin;
     if (auto version = configurations.pluginVersion()) general["pluginVersion"] = *version;
   }
-  return general;
+}
+
+Json QBEventsGeneralProperties::enrich(const QBEventData& event) const {
+  // The general properties go straight into the event instead of through an
+  // object of their own; none of their names is "eventId" or "timestamp", so
+  // the result is enrich(event, current()).
+  Json enriched = Json::object();
+  enriched["eventId"] = event.eventId();
+  enriched["timestamp"] = event.eventTimestamp();
+  writeCurrent(enriched);
+  addEventData(enriched, event);
+  return enriched;
+}
+
+void QBEventsGeneralProperties::addEventData(Json& enriched, const QBEventData& event) {
+  for (const auto& [key, value] : event.additionalData().items()) {
+    if (key == "eventId" || key == "timestamp") continue;
+    enriched[key] = value;
+  }
 }
 
 Json QBEventsGeneralProperties::enrich(const QBEventData& event, const Json& general) {
@@ -45,10 +68,7 @@ Json QBEventsGeneralProperties::enrich(const QBEventData& event, const Json& gen
   if (general.is_object()) {
     for (const auto& [key, value] : general.items()) enriched[key] = value;
   }
-  for (const auto& [key, value] : event.additionalData().items()) {
-    if (key == "eventId" || key == "timestamp") continue;
-    enriched[key] = value;
-  }
+  addEventData(enriched, event);
   return enriched;
 }
 
@@ -67,6 +87,21 @@ Json uploadBody(bool marrowjet, const std::deque<Json>& events, size_t first, si
     body["events"] = std::move(batch);
   }
   return body;
+}
+
+std::string uploadBodyText(bool marrowjet, const std::deque<Json>& events, size_t first, size_t count,
+                           int64_t sendTimestampMs) {
+  // The text dumpJson(uploadBody(...)) gives, written out directly: each
+  // event is serialised where it is kept instead of being copied into a batch
+  // first.
+  std::string text = marrowjet ? std::string(R"({"table":")") + kMarrowjetTable + R"(","data":[)"
+                               : R"({"sendTimestamp":)" + std::to_string(sendTimestampMs) + R"(,"events":[)";
+  for (size_t i = first; i < events.size() && i < first + count; ++i) {
+    if (i != first) text += ',';
+    text += platform::dumpJson(events[i]);
+  }
+  text += "]}";
+  return text;
 }
 
 bool isEnrichedEvent(const Json& value) {

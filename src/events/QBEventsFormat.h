@@ -35,8 +35,14 @@ class QBEventsGeneralProperties {
   // event's data. The event's data overrides a general property of the same
   // name; "eventId" and "timestamp" always come from the event record.
   static platform::Json enrich(const QBEventData& event, const platform::Json& general);
+  // The same with the general properties of now: enrich(event, current()).
+  platform::Json enrich(const QBEventData& event) const;
 
  private:
+  // Adds the general properties of now to `general` (an object).
+  void writeCurrent(platform::Json& general) const;
+  static void addEventData(platform::Json& enriched, const QBEventData& event);
+
   platform::Json fixed_;
 };
 
@@ -50,6 +56,11 @@ inline constexpr char kMarrowjetTable[] = "plover.dwh.mediation_events";
 // {"sendTimestamp": sendTimestampMs, "events": [...]}.
 platform::Json uploadBody(bool marrowjet, const std::deque<platform::Json>& events, size_t first,
                           size_t count, int64_t sendTimestampMs);
+
+// The JSON text of uploadBody(...), the same bytes as its dumpJson, made
+// without copying the events.
+std::string uploadBodyText(bool marrowjet, const std::deque<platform::Json>& events, size_t first, size_t count,
+                           int64_t sendTimestampMs);
 
 // Whether `value` is a well-formed enriched event: an object with integer
 // "eventId" and "timestamp".

@@ -318,9 +318,15 @@ void URLSessionEngine::run() {
         curl_multi_socket_action(multi_, fd, mask, &stillRunning);
       }
       if (timerDue) curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &stillRunning);
-      collectFinished(finished);
+      collectFinished(finished, /*release=*/false);
     }
+    if (finished.empty()) continue;
     for (auto& f : finished) f.core->deliver(std::move(f.result), /*mayRunHere=*/true);
+    // The finished handles are taken out of the multi handle and reset after
+    // their completions were handed on, not before: that work is no part of
+    // the answer's way to its caller.
+    std::lock_guard lock(m_);
+    for (auto& f : finished) releaseTransfer(*f.core);
   }
   std::vector<std::shared_ptr<DataTaskCore>> left;
   {
@@ -418,7 +424,7 @@ void URLSessionEngine::startTransfer(const std::shared_ptr<DataTaskCore>& core, 
   collectFinished(finished);
 }
 
-void URLSessionEngine::collectFinished(std::vector<Finished>& finished) {
+void URLSessionEngine::collectFinished(std::vector<Finished>& finished, bool release) {
   int left = 0;
   while (CURLMsg* msg = curl_multi_info_read(multi_, &left)) {
     if (msg->msg != CURLMSG_DONE) continue;
@@ -446,7 +452,7 @@ void URLSessionEngine::collectFinished(std::vector<Finished>& finished) {
     } else {
       result.error = errorFor(rc, easy, *core);
     }
-    releaseTransfer(*core);
+    if (release) releaseTransfer(*core);
     finished.push_back({std::move(core), std::move(result)});
   }
 }

@@ -77,7 +77,9 @@ class URLSessionEngine : public std::enable_shared_from_this<URLSessionEngine> {
   void run();
   // The rest run under m_.
   void startTransfer(const std::shared_ptr<DataTaskCore>& core, std::vector<Finished>& finished);
-  void collectFinished(std::vector<Finished>& finished);
+  // Moves the finished transfers' results into `finished`; with `release`
+  // their handles are released at once, else the caller releases them.
+  void collectFinished(std::vector<Finished>& finished, bool release = true);
   void releaseTransfer(DataTaskCore& core);
   static int onSocket(void* easy, int socket, int what, void* engine, void* socketData);
   static int onTimer(void* multi, long timeoutMs, void* engine);

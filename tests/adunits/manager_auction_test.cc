@@ -103,6 +103,25 @@ TEST_F(ManagerAuctionTest, AFailedAuctionFallsBackToTheUncappedNonBidders) {
   EXPECT_EQ(log.countContaining("RV: Auction failed | moving to fallback waterfall (error 1003"), 1u);
 }
 
+// An instance leaves the auction once its shows reach its limit, and only
+// then; instances without a limit are never counted.
+TEST_F(ManagerAuctionTest, InstancesWhoseShowsReachedTheirLimitAreLeftOut) {
+  addNetwork("Alpha");
+  auto manager = makeRv({instance("A1", "Alpha"), instance("A2", "Alpha", false, rv, {{"maxAdsPerSession", 2}}),
+                         instance("A3", "Alpha", false, rv, {{"maxAdsPerSession", 3}})},
+                        true, sandboxAuction());
+  auto& capping = *manager->sessionCappingManager();
+  for (const char* shown : {"A1", "A2", "A2", "A3", "A3"}) {
+    capping.increaseShowCounter(QBSessionCappingInstance::initWithInstanceName(shown, 0));
+  }
+  answer("auc-c", {"A1"});
+  manager->loadAd();
+  ASSERT_TRUE(waitWhile(manager, State::QB_MANAGER_STATE_AUCTION));
+  EXPECT_EQ(requested(), (Strings{"A1", "A3"}));
+  EXPECT_EQ(capping.showCount("A3"), 2);
+  EXPECT_EQ(capping.showCount("A1"), std::nullopt);
+}
+
 class NoCandidatesTest : public ManagerAuctionTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(NoCandidatesTest, NoCandidatesFailTheLoadWithoutARequest) {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -98,6 +99,46 @@ TEST(NetRealMode, SessionReleasedByItsOwnCompletion) {
   }
   ASSERT_TRUE(tally->waitFor(5));
   std::lock_guard lock(tally->m);
+  EXPECT_TRUE(tally->problems.empty()) << tally->problems.front();
+}
+
+// A completion on a global queue runs on the I/O thread before the finished
+// transfer's handle is released: the next request, started from there on the
+// same session while another thread starts its own, gets its answer, and
+// cancelling the finished task there changes nothing.
+TEST(NetRealMode, RequestsStartedFromCompletionsBeforeTheirHandlesAreReleased) {
+  qbtest::SandboxServer server;
+  ASSERT_TRUE(server.start());
+  server.answer("/r", 200, "r");
+  auto session = std::make_shared<URLSession>();
+  auto tally = std::make_shared<Tally>();
+  constexpr int kChain = 60, kBeside = 30;
+  const URLRequest request{.url = server.url("/r"), .timeoutSeconds = 10};
+  // Each link starts the next from its completion.
+  auto next = std::make_shared<std::function<void(int)>>();
+  *next = [&session, request, tally, next](int left) {
+    auto task = std::make_shared<std::shared_ptr<DataTask>>();
+    *task = session->dataTask(request, nullptr, [tally, next, task, left](DataTaskResult r) {
+      (*task)->cancel();
+      if (left > 1) (*next)(left - 1);
+      tally->finish(r.response && r.response->statusCode == 200 && r.body == "r" ? "" : "bad result");
+      task->reset();
+    });
+    (*task)->resume();
+  };
+  std::thread beside([&] {
+    for (int i = 0; i < kBeside; ++i) {
+      session->dataTask(request, nullptr, [tally](DataTaskResult r) { tally->finish(r.body == "r" ? "" : "bad"); })
+          ->resume();
+    }
+  });
+  (*next)(kChain);
+  beside.join();
+  ASSERT_TRUE(tally->waitFor(kChain + kBeside));
+  session.reset();
+  *next = nullptr;
+  std::lock_guard lock(tally->m);
+  EXPECT_EQ(tally->done, kChain + kBeside);
   EXPECT_TRUE(tally->problems.empty()) << tally->problems.front();
 }
 
