@@ -46,10 +46,12 @@
 
   // The script's clock: a page's timers, else the script context's.
   function timers() {
-    if (typeof global.setTimeout === 'function') return { set: global.setTimeout, clear: global.clearTimeout };
-    var host = global.omidNative;
-    if (host && typeof host.setTimeout === 'function') return { set: host.setTimeout, clear: host.clearTimeout };
-    return null;
+    var host = typeof global.setTimeout === 'function' ? global : global.omidNative;
+    if (!host || typeof host.setTimeout !== 'function') return null;
+    return {
+      set: function (fn, ms) { return host.setTimeout(fn, ms); },
+      clear: function (id) { host.clearTimeout(id); }
+    };
   }
 
   function parameters(text) {
@@ -103,7 +105,7 @@
 
   function stopViewableTimer() {
     var clock = timers();
-    if (viewableTimer !== null && clock) clock.clear.call(global, viewableTimer);
+    if (viewableTimer !== null && clock) clock.clear(viewableTimer);
     viewableTimer = null;
   }
 
@@ -117,7 +119,7 @@
     if (viewableTimer !== null) return;
     var clock = timers();
     if (!clock) return;
-    viewableTimer = clock.set.call(global, function () {
+    viewableTimer = clock.set(function () {
       viewableTimer = null;
       if (viewableSent) return;
       viewableSent = true;
