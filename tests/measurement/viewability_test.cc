@@ -1,6 +1,7 @@
 // The project's measurement scripts on their own: the share of an ad view
 // that the service script finds in view in a view hierarchy, and the
 // verification script's "viewable" on the page's clock.
+#include "measurement/executor/OMIDQuilbrnLightJSExecutor.h"
 #include "measurement_support.h"
 #include "platform/web/web_view.h"
 
@@ -82,25 +83,40 @@ TEST(ServiceScriptTest, GeometryIsMeasuredForTheSessionOnceItStarted) {
   EXPECT_TRUE(events[1]["data"]["viewState"].is_object());
 }
 
-// A page carrying both scripts, the verification script as the page's own,
-// its observer keeping what it reported in `window.seen`.
-class VerificationScriptTest : public MeasurementTest {
+// Both scripts where they run: in a page of a web view (HTML sessions) and
+// in a native session's script context, the verification script as the
+// host's own, its observer keeping what it reported in `seen`.
+class VerificationScriptTest : public MeasurementTest, public ::testing::WithParamInterface<bool> {
  protected:
   VerificationScriptTest() {
-    const Json properties = {{"injectionId", "page"},
+    const Json properties = {{"injectionId", "own"},
                              {"vendorKey", "v"},
                              {"verificationParameters", R"({"beaconUrl":"http://127.0.0.1:9/beacon"})"}};
-    const std::string html =
-        "<html><head><script>" + qbtest::measurementServiceScript() + "</script><script>window.seen = [];" +
-        "window.omidVerificationProperties = " + platform::dumpJson(properties) +
-        "; omidVerificationProperties.observer = function (type, data) { seen.push([type, data]); };</script><script>" +
-        qbtest::verificationScript() + "</script></head></html>";
-    webView->loadHTMLString(html, "https://ads.example/ad.html");
+    const std::string setUp = "var seen = []; var omidVerificationProperties = " + platform::dumpJson(properties) +
+                              "; omidVerificationProperties.observer = function (type, data) { seen.push([type, data]); };";
+    if (inPage()) {
+      webView = std::make_shared<platform::WebView>(platform::Rect::make(0, 0, 400, 400));
+      webView->loadHTMLString("<html><head><script>" + qbtest::measurementServiceScript() + "</script><script>" +
+                                  setUp + "</script><script>" + qbtest::verificationScript() + "</script></head></html>",
+                              "https://ads.example/ad.html");
+    } else {
+      executor = OMIDQuilbrnLightJSExecutor::lightJSExecutor();
+      for (const auto& script : {qbtest::measurementServiceScript(), setUp, qbtest::verificationScript()}) {
+        executor->injectJavaScriptFromString(script);
+      }
+    }
     env.runUntilIdle();
-    run("omidBridge.startSession('s1', {adSessionType: 'html'}, null, null)");
+    run("omidBridge.startSession('s1', {adSessionType: 'native'}, null, null)");
   }
 
+  static bool inPage() { return GetParam(); }
+
   Json run(const std::string& script) {
+    if (executor) {
+      Json out;
+      executor->dispatchQueue()->sync([&] { out = scriptJson(*executor->jsEnvironment().scriptContext, script); });
+      return out;
+    }
     std::optional<platform::ScriptEvaluation> result;
     webView->evaluateJavaScript(script, [&](const platform::ScriptEvaluation& r) { result = r; });
     EXPECT_TRUE(env.runUntil([&] { return result.has_value(); }, 10'000));
@@ -110,15 +126,19 @@ class VerificationScriptTest : public MeasurementTest {
   // Publishes a hierarchy showing `percent` of the ad (a cover over the rest).
   void inView(int percent) {
     const Json cover = frame(0, 0, 400, 400 * (100 - percent) / 100.0);
-    run("omidBridge.setNativeViewHierarchy(" + platform::dumpJson(screen(Json::array({kAd, cover}))) + ")");
+    run("omidBridge.setNativeViewHierarchy(" + platform::dumpJson(screen(Json::array({kAd, cover}))) + "), 0");
   }
   // The "viewable" reports so far.
   Json viewable() { return run("seen.filter(function (s) { return s[0] === 'viewable'; })"); }
 
-  std::shared_ptr<platform::WebView> webView = std::make_shared<platform::WebView>(platform::Rect::make(0, 0, 400, 400));
+  std::shared_ptr<platform::WebView> webView;
+  std::shared_ptr<OMIDQuilbrnLightJSExecutor> executor;
 };
 
-TEST_F(VerificationScriptTest, ViewableAfterASecondAtHalfOrMore) {
+INSTANTIATE_TEST_SUITE_P(PageAndScriptContext, VerificationScriptTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Page" : "ScriptContext"; });
+
+TEST_P(VerificationScriptTest, ViewableAfterASecondAtHalfOrMore) {
   inView(60);
   env.advance(999);
   EXPECT_EQ(viewable(), Json::array());
@@ -131,7 +151,7 @@ TEST_F(VerificationScriptTest, ViewableAfterASecondAtHalfOrMore) {
   EXPECT_EQ(viewable().size(), 1u);  // once per session
 }
 
-TEST_F(VerificationScriptTest, ADropBelowHalfStartsTheSecondOver) {
+TEST_P(VerificationScriptTest, ADropBelowHalfStartsTheSecondOver) {
   inView(50);
   env.advance(600);
   inView(49);
@@ -144,7 +164,7 @@ TEST_F(VerificationScriptTest, ADropBelowHalfStartsTheSecondOver) {
   EXPECT_EQ(viewable(), Json::parse(R"([["viewable", {"percentageInView": 70}]])"));
 }
 
-TEST_F(VerificationScriptTest, TheFinishEndsTheSecondAndGeometryReportsOnlyTheMeasure) {
+TEST_P(VerificationScriptTest, TheFinishEndsTheSecondAndGeometryReportsOnlyTheMeasure) {
   inView(100);
   run("omidBridge.finishSession()");
   env.advance(2000);
