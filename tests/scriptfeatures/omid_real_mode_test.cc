@@ -67,7 +67,11 @@ TEST(OmidRealModeTest, TheDataIsReadOnAnotherThreadWhileTheMainThreadStartsAndFi
   manager->resetForTesting();
   OMIDQuilbrnSDK::sharedInstance()->resetForTesting();
   views.clear();
-  platform::runMainUntil([] { return true; }, 0);
+  // What the views and sessions left on the queues (their pages' teardown)
+  // runs before the next test.
+  bool drained = false;
+  platform::webContentQueue()->async([&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
+  platform::runMainUntil([&] { return drained; }, 10'000);
 }
 
 }  // namespace omidrealmode
