@@ -1,6 +1,7 @@
 // The controller page's feature commands with arbitrary parameters, through
 // the real publisher's command table into every feature handler (the
-// measurement sessions' "omidAPI" with an ad view "fuzzAd" to measure), and
+// measurement sessions' "omidAPI" with an ad view "fuzzAd" to measure, the
+// file store under the process's scratch data root, the silent switch), and
 // the HTTP proxy's request and response conversions. The store features run
 // with the key window in an active window scene.
 //
@@ -87,6 +88,10 @@ const std::vector<Feature>& features() {
       {"SKAdImpressionAPI", "functionName", {"startImpression", "endImpression"}},
       {"SKOverlayAPI", "functionName", {"createOverlay", "presentOverlay", "dismissOverlay", "removeOverlay"}},
       {"omidAPI", "omidFunction", {"activate", "startSession", "impressionOccurred", "finishSession", "getOmidData"}},
+      // The file store works under the process's scratch data root.
+      {"fileSystemAPI", "functionName",
+       {"saveFile", "deleteFile", "deleteFolder", "getFiles", "getTotalSizeOfFiles", "updateAttributesOfFile"}},
+      {"ringerSwitchAPI", "functionName", {"startListener", "stopListener"}},
   };
   return rows;
 }
@@ -320,6 +325,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The next input starts from the same state.
   w.publisher->handlePlovermarkCallbackWithCommand("audioSessionAPI", "functionName=unsubscribeInterruption",
                                                    std::nullopt);
+  w.publisher->handlePlovermarkCallbackWithCommand("ringerSwitchAPI", "functionName=stopListener", std::nullopt);
   w.publisher->handlePlovermarkCallbackWithCommand(
       "omidAPI", "omidFunction=finishSession&omidParams=" + PMAHelperMethods::encodeToPercentEscapeString(
                                                                 R"({"adViewId":"fuzzAd"})"),
