@@ -34,6 +34,7 @@
 #include "platform/test_environment.h"
 #include "scriptfeatures/files/QBNFileSystemJSInterfaceHandler.h"
 #include "support/fuzz_support.h"
+#include "support/stub_publisher.h"
 
 namespace {
 
@@ -57,29 +58,8 @@ class InstantDataManager : public QBNDataManagerProtocol {
   std::shared_ptr<PMADownloadManager> downloads_ = std::make_shared<PMADownloadManager>();
 };
 
-class LastAnswer : public QBNControllerManagerP {
+class Publisher : public qbfuzz::StubPublisher<QBNPublisherHandlerContext> {
  public:
-  void runCommand(const std::string& name, const Json& parameters, const std::optional<std::string>&,
-                  const std::optional<std::string>&, bool) override {
-    this->name = name;
-    this->parameters = parameters;
-  }
-  void runCommand(const QBNControllerAPIData& data) override {
-    runCommand(data.functionName(), data.functionParameters(), std::nullopt, std::nullopt, false);
-  }
-  std::string name;
-  Json parameters;
-};
-
-class Publisher : public QBNPublisherHandlerContext {
- public:
-  std::shared_ptr<QBNControllerManagerP> controllerManager() const override { return answers; }
-  std::shared_ptr<PMWVWKWebView> webViewController() const override { return nullptr; }
-  Json resizeProperties() const override { return Json::object(); }
-  bool isOneToken() const override { return false; }
-  void notifyAdCloseAll() override {}
-  bool isAnyViewPresented() const override { return false; }
-  std::shared_ptr<platform::ViewController> getPresentedViewController() const override { return nullptr; }
   std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const override { return nullptr; }
   std::shared_ptr<PMAProductParameters> parametersForProductType(int64_t) const override { return nullptr; }
   bool allowOrientationFromAppDelegate() const override { return false; }
@@ -89,7 +69,10 @@ class Publisher : public QBNPublisherHandlerContext {
   std::shared_ptr<QBNHybridAdPresenterP> hybridAdPresenter() const override { return nullptr; }
   std::shared_ptr<QBNSecondaryWebViewJSHandlerP> secondaryWebViewJSHandler() const override { return nullptr; }
 
-  std::shared_ptr<LastAnswer> answers = std::make_shared<LastAnswer>();
+  // The last answer the page received.
+  const std::string& lastName() const { return page->calls.back().first; }
+  const Json& lastParameters() const { return page->calls.back().second; }
+
   std::shared_ptr<InstantDataManager> data = std::make_shared<InstantDataManager>();
 };
 
@@ -195,7 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string file(split == std::string_view::npos ? std::string_view() : rest.substr(split + 1));
   const Json request = {{"path", path}, {"file", file}, {"success", "ok"}, {"fail", "ko"}};
 
-  w.publisher->answers->name.clear();
+  w.publisher->page->calls.clear();
   const int command = data[0] % 10;
   if (command >= 4) {
     const Json params = {{"fileName", file}, {"filePath", path}, {"folderPath", path},
@@ -223,7 +206,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     default:
       break;
   }
-  QB_FUZZ_CHECK(!w.publisher->answers->name.empty());  // every command is answered
+  QB_FUZZ_CHECK(!w.publisher->page->calls.empty());  // every command is answered
   const auto now = snapshotOutside(w);
   if (now != w.outside) {
     for (const auto& [path, what] : now) {
@@ -235,17 +218,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   QB_FUZZ_CHECK(now == w.outside);
-  if (command == 4 && w.publisher->answers->name == "ok") {
-    const Json& record = w.publisher->answers->parameters["result"];
+  if (command == 4 && w.publisher->lastName() == "ok") {
+    const Json& record = w.publisher->lastParameters()["result"];
     const std::string where = record.value("path", "");
     QB_FUZZ_CHECK(PMAConfinedPath(w.publisherFolder, where.substr(std::min(where.size(), w.publisherFolder.size() + 1)),
                                   PMAPathScope::BelowBase) == where);
     auto stored = platform::readFile(where);
     QB_FUZZ_CHECK(stored.ok() && stored.value() == kPayload);
   }
-  if (w.publisher->answers->name == kQBNAssetCached) {
+  if (w.publisher->lastName() == kQBNAssetCached) {
     const std::string folder = PMAHelperMethods::decodeFromPercentEscapeString(path);
-    const std::string name = w.publisher->answers->parameters["file"].get<std::string>();
+    const std::string name = w.publisher->lastParameters()["file"].get<std::string>();
     const auto target =
         PMAConfinedPath(w.publisherFolder, folder.empty() ? name : folder + "/" + name, PMAPathScope::BelowBase);
     QB_FUZZ_CHECK(target.has_value());

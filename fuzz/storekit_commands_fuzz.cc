@@ -37,36 +37,13 @@
 #include "scriptfeatures/storekit/QBNOverlayJSInterfaceHandler.h"
 #include "scriptfeatures/storekit/QBNOverlaysHolder.h"
 #include "support/fuzz_support.h"
+#include "support/stub_publisher.h"
 
 namespace {
 
 using platform::Json;
 
-class Page : public QBNControllerManagerP {
- public:
-  void runCommand(const std::string& name, const Json& parameters, const std::optional<std::string>&,
-                  const std::optional<std::string>&, bool) override {
-    std::lock_guard lock(mutex);
-    calls.emplace_back(name, parameters);
-  }
-  void runCommand(const QBNControllerAPIData& data) override {
-    runCommand(data.functionName(), data.functionParameters(), std::nullopt, std::nullopt, false);
-  }
-  std::mutex mutex;
-  std::vector<std::pair<std::string, Json>> calls;
-};
-
-class Publisher : public QBNPublisherAgent {
- public:
-  std::shared_ptr<QBNControllerManagerP> controllerManager() const override { return page; }
-  std::shared_ptr<PMWVWKWebView> webViewController() const override { return nullptr; }
-  Json resizeProperties() const override { return Json::object(); }
-  bool isOneToken() const override { return false; }
-  void notifyAdCloseAll() override {}
-  bool isAnyViewPresented() const override { return false; }
-  std::shared_ptr<platform::ViewController> getPresentedViewController() const override { return nullptr; }
-  std::shared_ptr<Page> page = std::make_shared<Page>();
-};
+using Publisher = qbfuzz::StubPublisher<QBNPublisherAgent>;
 
 struct World {
   std::shared_ptr<Publisher> publisher = std::make_shared<Publisher>();
