@@ -25,25 +25,38 @@ using platform::Json;
 using qbtest::SandboxServer;
 
 // Holds a route's answers until opened (server threads wait on it).
+// Holds a server's answer until opened. A copy shares the gate, and the
+// server's routes keep theirs: a handler thread still returning from wait()
+// when the test ends never touches a gate that is gone.
 class Gate {
  public:
-  ~Gate() { open(); }
-  void open() {
+  void open() const {
     {
-      std::lock_guard lock(mutex_);
-      open_ = true;
+      std::lock_guard lock(state_->mutex);
+      state_->open = true;
     }
-    cv_.notify_all();
+    state_->cv.notify_all();
   }
-  void wait() {
-    std::unique_lock lock(mutex_);
-    cv_.wait_for(lock, std::chrono::seconds(20), [this] { return open_; });
+  void wait() const {
+    std::unique_lock lock(state_->mutex);
+    state_->cv.wait_for(lock, std::chrono::seconds(20), [this] { return state_->open; });
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool open_ = false;
+  struct State {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool open = false;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+// Opens the gates when the test ends, whatever it asserted.
+struct OpenAtEnd {
+  std::vector<Gate> gates;
+  ~OpenAtEnd() {
+    for (const auto& gate : gates) gate.open();
+  }
 };
 
 class HttpProxyTest : public ::testing::Test {
@@ -340,11 +353,12 @@ TEST_F(HttpProxyTest, InTheBackgroundARetryNeedsMoreTimeLeftThanTheRequestsTimeo
 
 TEST_F(HttpProxyTest, OneBackgroundTaskCoversTwoRequestsAndEndsAfterTheLast) {
   Gate first, second;
-  server().route("GET", "/held/1", [&](const qbtest::RecordedRequest&) {
+  OpenAtEnd opener{{first, second}};
+  server().route("GET", "/held/1", [first](const qbtest::RecordedRequest&) {
     first.wait();
     return qbtest::SandboxAnswer{200, "1", {}};
   });
-  server().route("GET", "/held/2", [&](const qbtest::RecordedRequest&) {
+  server().route("GET", "/held/2", [second](const qbtest::RecordedRequest&) {
     second.wait();
     return qbtest::SandboxAnswer{200, "2", {}};
   });
@@ -365,12 +379,13 @@ TEST_F(HttpProxyTest, OneBackgroundTaskCoversTwoRequestsAndEndsAfterTheLast) {
 
 TEST_F(HttpProxyTest, BackgroundExpiryCancelsOnlyTheProxiedRequestsAndTheSdksAuctionCompletes) {
   Gate gate;
-  server().route("GET", "/held/proxy", [&](const qbtest::RecordedRequest&) {
+  OpenAtEnd opener{{gate}};
+  server().route("GET", "/held/proxy", [gate](const qbtest::RecordedRequest&) {
     gate.wait();
     return qbtest::SandboxAnswer{200, "late", {}};
   });
   qbtest::SandboxAuction auction(server(), "/auction/expiry");
-  auction.setAnswerer([&](const qbtest::DecodedAuctionRequest&) {
+  auction.setAnswerer([gate](const qbtest::DecodedAuctionRequest&) {
     gate.wait();
     return qbtest::AuctionAnswer::withPayload(qbtest::SandboxAuction::waterfallPayload("auc-1", {"A"}));
   });
@@ -406,7 +421,8 @@ TEST_F(HttpProxyTest, BackgroundExpiryCancelsOnlyTheProxiedRequestsAndTheSdksAuc
 
 TEST_F(HttpProxyTest, CancellingTouchesOnlyTheNamedRequestsAndAnsweredRetriesOnce) {
   Gate gate;
-  server().route("GET", "/held/*", [&](const qbtest::RecordedRequest&) {
+  OpenAtEnd opener{{gate}};
+  server().route("GET", "/held/*", [gate](const qbtest::RecordedRequest&) {
     gate.wait();
     return qbtest::SandboxAnswer{200, "ok", {}};
   });
