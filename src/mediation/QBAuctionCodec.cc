@@ -1,7 +1,6 @@
 // The auction wire format of QBAuctionDataUtils: request JSON, body encoding,
 // answer decoding and parsing (docs/auction.md).
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 #include <unordered_set>
 
@@ -45,9 +44,13 @@ platform::Result<platform::Json> parsePayloadText(std::string_view text) {
   return std::move(parsed).value();
 }
 
+// Without JSON's whitespace at either end (space, tab, line feed, carriage
+// return; not the C library's wider set, so a text the JSON reader refuses,
+// such as one ending in a vertical tab, is refused here too).
 std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  const auto isJsonSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+  while (!text.empty() && isJsonSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isJsonSpace(text.back())) text.remove_suffix(1);
   return text;
 }
 
