@@ -50,6 +50,8 @@
 
   // ---------------------------------------------------------- percentage in view
 
+  var NOTHING = { left: 0, top: 0, right: 0, bottom: 0 };
+
   function number(value) {
     return typeof value === 'number' && isFinite(value) ? value : 0;
   }
@@ -127,8 +129,8 @@
       if (ad !== null && visible && !listed(state.isFriendlyObstructionFor, adSessionId)) above.push(visible);
       var children = state.childViews;
       if (!children || typeof children.length !== 'number') return;
-      var inner = state.clipsToBounds === true ? visible : clip;
-      if (state.clipsToBounds === true && !visible) inner = { left: 0, top: 0, right: 0, bottom: 0 };
+      // A clipping state that shows nothing hides its whole subtree.
+      var inner = state.clipsToBounds === true ? visible || NOTHING : clip;
       for (var i = 0; i < children.length; i++) visit(children[i], inner);
     };
     visit(viewState, null);
