@@ -136,7 +136,7 @@ void QBEventsEngine::handleEvent(const QBEventData& event) {
   enforceBound();
   markDirty();
   publishCount();
-  if (settings_ && settings_->isTriggerEvent(event.eventId())) flushRequested_ = true;
+  if (settings_ && settings_->isTriggerEvent(event.eventId())) owed_ = events_.size();
   maybeUpload();
 }
 
@@ -147,7 +147,7 @@ void QBEventsEngine::applySettings(std::shared_ptr<const QBEventsSettings> setti
     events_.clear();
     unwritten_ = 0;
     inFlightCount_ = 0;
-    flushRequested_ = false;
+    owed_ = 0;
     retryTimer_.reset();
     setState(QBEventsEngineState::Disabled);
     if (dropped > 0) logLine(identifier_, "events are disabled - dropped " + std::to_string(dropped) + " events");
@@ -157,12 +157,17 @@ void QBEventsEngine::applySettings(std::shared_ptr<const QBEventsSettings> setti
   }
   // Opted-out ids leave the store; a batch already on the wire is left alone.
   const size_t before = events_.size();
-  auto firstOpen = events_.begin() + static_cast<std::ptrdiff_t>(std::min(inFlightCount_, events_.size()));
-  events_.erase(std::remove_if(firstOpen, events_.end(),
-                               [&](const platform::Json& e) {
-                                 return settings_->isOptOut(e.value("eventId", int64_t{0}));
-                               }),
-                events_.end());
+  const size_t firstOpen = std::min(inFlightCount_, events_.size());
+  size_t kept = firstOpen;
+  size_t owedKept = std::min(owed_, firstOpen);
+  for (size_t i = firstOpen; i < events_.size(); ++i) {
+    if (settings_->isOptOut(events_[i].value("eventId", int64_t{0}))) continue;
+    if (i < owed_) ++owedKept;
+    if (kept != i) events_[kept] = std::move(events_[i]);
+    ++kept;
+  }
+  events_.resize(kept);
+  owed_ = owedKept;
   if (events_.size() != before) {
     unwritten_ = 0;  // which of the removed ones were written is not known: assume all were
     logLine(identifier_, "removed " + std::to_string(before - events_.size()) + " opted-out events");
@@ -181,7 +186,7 @@ void QBEventsEngine::requestFlush() {
     persistNow();
     return;
   }
-  flushRequested_ = true;
+  owed_ = events_.size();
   maybeUpload();
   persistNow();
 }
@@ -193,11 +198,11 @@ void QBEventsEngine::persistNow() {
 void QBEventsEngine::maybeUpload() {
   if (state_ != QBEventsEngineState::Ready) return;
   if (events_.empty()) {
-    flushRequested_ = false;
+    owed_ = 0;
     return;
   }
-  if (!flushRequested_ && static_cast<int64_t>(events_.size()) < settings_->maxNumberOfEvents()) return;
-  flushRequested_ = true;
+  if (static_cast<int64_t>(events_.size()) >= settings_->maxNumberOfEvents()) owed_ = events_.size();
+  if (owed_ == 0) return;
   startUpload();
 }
 
@@ -233,6 +238,7 @@ void QBEventsEngine::onUploadFinished(uint64_t sequence, const platform::DataTas
     const bool batchMayBeWritten = unwritten_ < events_.size();
     events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(sent));
     unwritten_ = std::min(unwritten_, events_.size());
+    owed_ -= std::min(owed_, sent);
     inFlightCount_ = 0;
     failedUploads_ = 0;
     logLine(identifier_, "upload accepted - " + std::to_string(sent) + " events sent");
@@ -271,7 +277,7 @@ void QBEventsEngine::onRetryTimer() {
   if (state_ != QBEventsEngineState::WaitingToRetry) return;
   retryTimer_.reset();
   setState(QBEventsEngineState::Ready);
-  flushRequested_ = true;
+  owed_ = events_.size();
   maybeUpload();
 }
 
@@ -295,6 +301,7 @@ void QBEventsEngine::enforceBound() {
   events_.erase(events_.begin(), events_.begin() + static_cast<std::ptrdiff_t>(dropped));
   unwritten_ = std::min(unwritten_, events_.size());
   inFlightCount_ -= std::min(inFlightCount_, dropped);
+  owed_ -= std::min(owed_, dropped);
   logLine(identifier_, "event store is full - dropped the " + std::to_string(dropped) + " oldest events", 3);
   dirty_ = true;
 }

@@ -22,8 +22,11 @@
 //    kept event and the ones that follow; opted-out ids are not kept;
 //  * an upload starts when maxNumberOfEvents events are kept, a trigger event
 //    arrives, the engine is configured with that many restored events, or the
-//    application enters the background; it then sends every kept event, one
-//    batch of at most maxEventsPerBatch at a time;
+//    application enters the background; it then sends the events kept at that
+//    moment, one batch of at most maxEventsPerBatch at a time (a batch with
+//    room takes newer ones too). Events recorded meanwhile wait for the next
+//    reason; a trigger event recorded meanwhile adds itself and every event
+//    before it to the upload under way;
 //  * a batch is removed only after a 2xx answer; a failed upload keeps it and
 //    retries after a back-off (5 s doubling up to 5 min) on the platform clock;
 //  * the kept events are bounded by maxNumberOfEventsToBackup (5000 before
@@ -153,7 +156,10 @@ class QBEventsEngine : public std::enable_shared_from_this<QBEventsEngine> {
   size_t inFlightCount_ = 0;  // the first inFlightCount_ kept events are on the wire
   uint64_t uploadSequence_ = 0;
   int failedUploads_ = 0;
-  bool flushRequested_ = false;
+  // The first owed_ kept events are owed by the upload asked for (a trigger
+  // event, the threshold, the background, a retry); newer ones wait for the
+  // next reason, unless a batch has room for them.
+  size_t owed_ = 0;
   bool dirty_ = false;
   bool unflushed_ = false;  // the backup's last write has not been flushed to the disk
   size_t unwritten_ = 0;    // the newest kept events, added after the last backup write

@@ -267,8 +267,8 @@ TEST_F(EventsEngineTest, ABatchSentBeforeTheBackupHeldItNeedsNoWrite) {
   auto engine = QBRewardedVideoEventsEngine::sharedInstance();
   const std::string file = platform::userDefaultsSuitePath(
       QBKeyValueStorageProvider::storageWithIdentifier(engine->identifier())->suiteName());
-  engine->configure(settings({{"maxNumberOfEvents", 2}}));
-  // 1 and 2 go out as a batch when 2 arrives; 3 follows in a second one.
+  engine->configure(settings({{"maxNumberOfEvents", 2}, {"triggerEvents", {3}}}));
+  // 1 and 2 go out as a batch when 2 arrives; 3, a trigger, follows in a second one.
   for (int id = 1; id <= 3; ++id) engine->logEvent(QBEventData(id, Json::object()));
   settle(engine);
   ASSERT_EQ(server_->requestCount(), 2u);
@@ -350,6 +350,37 @@ TEST_F(EventsEngineTest, TriggerEventsOptOutAndBackgroundFlush) {
   platform::NotificationCenter::defaultCenter().post(platform::kUIApplicationDidEnterBackgroundNotification);
   settle(engine);
   EXPECT_EQ(receivedIds(), (std::vector<int64_t>{1, 40, 2}));
+}
+
+// An upload sends what was kept when its reason came; what is recorded while
+// it is on the wire waits for the next reason, unless a trigger event comes
+// meanwhile: that one is owed at once, with everything before it.
+TEST_F(EventsEngineTest, EventsRecordedDuringAnUploadWaitForTheNextReason) {
+  auto engine = QBRewardedVideoEventsEngine::sharedInstance();
+  engine->configure(settings({{"maxNumberOfEvents", 100}, {"triggerEvents", {40}}}));
+  env.runUntilIdle();
+  // The engine's queue cuts the batch [1, 40] before it takes 2 and 3.
+  for (int id : {1, 40, 2, 3}) engine->logEvent(QBEventData(id, Json::object()));
+  settle(engine);
+  EXPECT_EQ(server_->requestCount(), 1u);
+  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{1, 40}));
+  EXPECT_EQ(engine->storedEventCountForTesting(), 2u);
+
+  // The trigger 40 sends [2, 3, 4, 40]; a second 40 while that is on the
+  // wire is owed at once and leaves next, in a batch with room for 5 too.
+  for (int id : {4, 40, 40, 5}) engine->logEvent(QBEventData(id, Json::object()));
+  settle(engine);
+  EXPECT_EQ(server_->requestCount(), 3u);
+  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{1, 40, 2, 3, 4, 40, 40, 5}));
+  EXPECT_EQ(engine->storedEventCountForTesting(), 0u);
+
+  // The threshold owes what is kept when it is reached, batch after batch.
+  engine->configure(settings({{"maxNumberOfEvents", 3}, {"maxEventsPerBatch", 2}}));
+  env.runUntilIdle();
+  server_->clearRequests();
+  for (int id : {6, 7, 8, 9}) engine->logEvent(QBEventData(id, Json::object()));
+  settle(engine);
+  EXPECT_EQ(receivedIds(), (std::vector<int64_t>{6, 7, 8, 9}));
 }
 
 TEST_F(EventsEngineTest, ADisabledEngineDropsAndClears) {
