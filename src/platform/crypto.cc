@@ -56,6 +56,17 @@ Error opensslError(CryptoErrc code, const std::string& what) {
   return cryptoError(code, std::move(message));
 }
 
+// AES-256-CBC from the default provider, fetched once for the process: the
+// built-in cipher object makes every init look its implementation up again.
+// The fetched object is never freed (it lives as long as the provider).
+const EVP_CIPHER* aes256Cbc() {
+  static const EVP_CIPHER* const cipher = [] {
+    const EVP_CIPHER* fetched = EVP_CIPHER_fetch(nullptr, "AES-256-CBC", nullptr);
+    return fetched != nullptr ? fetched : EVP_aes_256_cbc();
+  }();
+  return cipher;
+}
+
 Result<std::string> aesCbc(std::string_view key, std::string_view input, bool encrypt) {
   if (key.size() != kAes256KeyBytes) {
     return cryptoError(CryptoErrc::InvalidKey,
@@ -72,7 +83,7 @@ Result<std::string> aesCbc(std::string_view key, std::string_view input, bool en
   CipherCtxPtr ctx(EVP_CIPHER_CTX_new());
   if (!ctx) return opensslError(CryptoErrc::OpenSsl, "EVP_CIPHER_CTX_new");
   const unsigned char iv[kAesBlockBytes] = {};
-  if (EVP_CipherInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, bytes(key), iv, encrypt ? 1 : 0) != 1) {
+  if (EVP_CipherInit_ex(ctx.get(), aes256Cbc(), nullptr, bytes(key), iv, encrypt ? 1 : 0) != 1) {
     return opensslError(CryptoErrc::OpenSsl, "AES init");
   }
   // Padding is on by default; PKCS#7 is OpenSSL's block padding.
