@@ -17,6 +17,11 @@
 
 // ---- waterfalls ----
 
+namespace {
+// The most outgoing waterfall items freed on the load road itself.
+constexpr size_t kWaterfallFreedInPlace = 8;
+}  // namespace
+
 std::string QBBaseAdUnitManager::updateWaterfall(const std::vector<std::shared_ptr<QBAuctionResponseItem>>& items,
                                                  const std::string& currentAuctionId) {
   logInternal(__func__, "watefall size = " + std::to_string(items.size()));
@@ -26,9 +31,11 @@ std::string QBBaseAdUnitManager::updateWaterfall(const std::vector<std::shared_p
     waterfallPerformance_.clear();
     outgoing->swap(waterfallServerData_);
   }
-  // The outgoing items (their impression data and server data) are freed
-  // off the load road.
-  if (!outgoing->empty()) platform::globalQueue()->async([outgoing = std::move(outgoing)] {});
+  // A large outgoing waterfall's items (their impression data and server
+  // data) are freed off the load road; a few are freed here, since waking a
+  // worker thread costs more than freeing them.
+  if (outgoing->size() > kWaterfallFreedInPlace) platform::globalQueue()->async([outgoing = std::move(outgoing)] {});
+  outgoing.reset();
   QBWaterfallLifeCycleHolder::Waterfall smashes;
   std::string waterfallString;
   for (size_t i = 0; i < items.size(); ++i) {
