@@ -239,29 +239,34 @@ TEST(ScriptContextRealMode, MovesBetweenThreadsOneAtATime) {
   std::optional<ScriptValue> carried;
   constexpr int kThreads = 3, kTurns = 24;
   std::mutex m;
-  std::condition_variable cv;
+  // One condition variable per thread, and the turn handed on to the next
+  // thread alone while the one that hands it on still holds the lock: a
+  // thread that is not taking its turn stays inside its wait. The engine's
+  // collector stops every thread that used the context with a signal, and
+  // the thread sanitizer holds back a signal that reaches a thread outside a
+  // blocking call; woken only to find it was not their turn (one shared
+  // condition variable), the other threads left the collector waiting for
+  // ever in a few runs of a thousand under load.
+  std::condition_variable cvs[kThreads];
   int turn = 0;
   std::vector<std::thread> workers;
-  // The turn is taken and handed on under the lock, the script runs outside
-  // it: the engine's collector stops every thread that used the context with
-  // a signal, which a thread blocked on a mutex does not answer under the
-  // thread sanitizer.
   for (int t = 0; t < kThreads; ++t) {
     workers.emplace_back([&, t] {
+      std::unique_lock lock(m);
       for (;;) {
-        {
-          std::unique_lock lock(m);
-          cv.wait(lock, [&] { return turn >= kTurns || turn % kThreads == t; });
-          if (turn >= kTurns) return;
-        }
+        cvs[t].wait(lock, [&] { return turn >= kTurns || turn % kThreads == t; });
+        if (turn >= kTurns) return;
+        lock.unlock();
         carried.reset();  // made on another thread, released on this one
         carried = context->evaluate("n += 1; h.bump(); ({n: n, s: 'x'.repeat(1000)})").value;
         context->evaluate("var garbage = []; for (var k = 0; k < 2000; k++) garbage.push([k]);");
-        {
-          std::lock_guard lock(m);
-          ++turn;
+        lock.lock();
+        ++turn;
+        if (turn >= kTurns) {
+          for (auto& cv : cvs) cv.notify_all();
+        } else {
+          cvs[turn % kThreads].notify_one();
         }
-        cv.notify_all();
       }
     });
   }
