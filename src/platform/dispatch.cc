@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <future>
+#include <limits>
 #include <map>
 #include <thread>
 #include <unordered_map>
@@ -163,12 +164,17 @@ class RealBackend : public DispatchBackend {
   void postAt(const QueueRef& queue, int64_t deadlineUs, Block block, CancelToken token) override {
     std::lock_guard lock(timerM_);
     const TimerKey key{deadlineUs, seq_++};
-    // The timer thread sleeps until the earliest deadline: only a new
-    // earliest one needs to wake it.
-    const bool earliest = timers_.empty() || key < timers_.begin()->first;
     if (token) tokenIndex_[token.get()] = key;
     timers_.emplace(key, Delayed{queue, std::move(block), std::move(token)});
-    if (earliest) timerCv_.notify_one();
+    // Only a deadline before the one the timer thread sleeps to needs to
+    // wake it. That one may belong to a timer cancelled since: the thread
+    // then wakes at it once and sleeps again to the next, rather than being
+    // woken for every new timer (an auction's time-out is made and
+    // cancelled on every auction).
+    if (deadlineUs < timerSleepsUntilUs_) {
+      ++timerWakes_;
+      timerCv_.notify_one();
+    }
   }
 
   // A cancelled timer leaves the map at once (with what its block holds)
@@ -189,6 +195,16 @@ class RealBackend : public DispatchBackend {
   size_t pendingTimerCount() {
     std::lock_guard lock(timerM_);
     return timers_.size();
+  }
+
+  uint64_t timerWakeCount() {
+    std::lock_guard lock(timerM_);
+    return timerWakes_;
+  }
+
+  int64_t timerSleepsUntil() {
+    std::lock_guard lock(timerM_);
+    return timerSleepsUntilUs_;
   }
 
   void sync(const QueueRef& queue, const Block& block, bool barrier) override {
@@ -334,7 +350,9 @@ class RealBackend : public DispatchBackend {
     std::unique_lock lock(timerM_);
     for (;;) {
       if (timers_.empty()) {
+        timerSleepsUntilUs_ = std::numeric_limits<int64_t>::max();
         timerCv_.wait(lock);
+        timerSleepsUntilUs_ = std::numeric_limits<int64_t>::min();
         continue;
       }
       auto it = timers_.begin();
@@ -348,7 +366,10 @@ class RealBackend : public DispatchBackend {
         // Waits in slices: the standard library's timed wait overflows (and
         // returns at once) for durations near the limits of its clock.
         constexpr int64_t kSliceUs = 3'600'000'000;
-        timerCv_.wait_for(lock, std::chrono::microseconds(std::min(it->first.first - now, kSliceUs)));
+        const int64_t sleepUs = std::min(it->first.first - now, kSliceUs);
+        timerSleepsUntilUs_ = now + sleepUs;
+        timerCv_.wait_for(lock, std::chrono::microseconds(sleepUs));
+        timerSleepsUntilUs_ = std::numeric_limits<int64_t>::min();
         continue;
       }
       Delayed d = std::move(it->second);
@@ -378,6 +399,11 @@ class RealBackend : public DispatchBackend {
   // Where each cancellable entry sits in timers_ (a timer has at most one).
   std::unordered_map<const void*, TimerKey> tokenIndex_;
   uint64_t seq_ = 0;
+  // The deadline the timer thread sleeps to: the largest value while it
+  // sleeps with no timer, the smallest while it is awake (it looks at the
+  // list again before it sleeps).
+  int64_t timerSleepsUntilUs_ = std::numeric_limits<int64_t>::min();
+  uint64_t timerWakes_ = 0;  // notifications of the timer thread, for tests
   std::thread timerThread_;
 };
 
@@ -640,6 +666,8 @@ bool Timer::isValid() const { return !shared_->cancelled->load(); }
 
 void setMainLoopWillWaitHookForTesting(void (*hook)()) { realBackend().setMainLoopWillWaitHook(hook); }
 size_t pendingRealTimersForTesting() { return realBackend().pendingTimerCount(); }
+uint64_t realTimerWakesForTesting() { return realBackend().timerWakeCount(); }
+int64_t realTimerThreadSleepsUntilForTesting() { return realBackend().timerSleepsUntil(); }
 
 void setCurrentThreadName(const char* name) {
   // The kernel keeps 15 bytes of a thread's name.

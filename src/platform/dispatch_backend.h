@@ -81,5 +81,11 @@ void setMainLoopWillWaitHookForTesting(void (*hook)());
 // Real mode, for tests: delayed blocks and timer firings the timer thread
 // still holds.
 size_t pendingRealTimersForTesting();
+// Real mode, for tests: how many times a new timer woke the timer thread.
+uint64_t realTimerWakesForTesting();
+// Real mode, for tests: the deadline (platform clock, microseconds) the timer
+// thread sleeps to; INT64_MAX while it sleeps with no timer, INT64_MIN while
+// it is awake.
+int64_t realTimerThreadSleepsUntilForTesting();
 
 }  // namespace platform

@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -352,6 +354,37 @@ TEST(DispatchRealMode, CancelledTimersLeaveTheTimerThreadAtOnce) {
   for (size_t i = 0; i < timers.size(); i += 2) timers[i]->cancel();
   for (size_t i = 1; i < timers.size(); i += 2) timers[i].reset();  // destroying cancels too
   EXPECT_GE(pending - static_cast<int64_t>(pendingRealTimersForTesting()), 200);
+}
+
+// A new timer wakes the timer thread only when it is due before the deadline
+// the thread sleeps to, even when that deadline's timer was cancelled: the
+// thread wakes at it once instead of once per new timer (a load's time-outs
+// are made and cancelled on every load). A timer due earlier still wakes it
+// and fires on time.
+TEST(DispatchRealMode, ANewTimerWakesTheTimerThreadOnlyWhenDueBeforeItsSleep) {
+  auto hour = Timer::once(globalQueue(), 3'600'000, [] {});
+  const auto asleepOnADeadline = [] {
+    const int64_t until = realTimerThreadSleepsUntilForTesting();
+    return until != std::numeric_limits<int64_t>::min() && until != std::numeric_limits<int64_t>::max();
+  };
+  for (int i = 0; i < 60'000 && !asleepOnADeadline(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(asleepOnADeadline());
+  hour->cancel();  // the thread still sleeps to its deadline
+  const uint64_t wakes = realTimerWakesForTesting();
+  for (int i = 0; i < 50; ++i) Timer::once(globalQueue(), 7'200'000, [] {})->cancel();
+  EXPECT_EQ(realTimerWakesForTesting(), wakes);
+
+  std::mutex m;
+  std::condition_variable cv;
+  bool fired = false;
+  auto soon = Timer::once(globalQueue(), 1, [&] {
+    std::lock_guard lock(m);
+    fired = true;
+    cv.notify_all();
+  });
+  EXPECT_EQ(realTimerWakesForTesting(), wakes + 1);
+  std::unique_lock lock(m);
+  EXPECT_TRUE(cv.wait_for(lock, std::chrono::seconds(60), [&] { return fired; }));
 }
 
 }  // namespace
