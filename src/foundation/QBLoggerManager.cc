@@ -40,7 +40,7 @@ std::string QBLoggerManager::tagName(int tag) {
 }
 
 void QBLoggerManager::dynamicLog(const char* method, const std::string& message, int level, int tag) {
-  write(method ? std::string(method) : std::string(), message, level, tag);
+  write(method ? std::string_view(method) : std::string_view(), message, level, tag);
 }
 
 void QBLoggerManager::log(const std::string& message, int level, int tag) { write("", message, level, tag); }
@@ -53,7 +53,17 @@ void QBLoggerManager::automationLog(const std::string& text, int level, int tag)
   write("", std::string("automation_log:") + stamp + " " + text, level, tag);
 }
 
-void QBLoggerManager::write(const std::string& method, const std::string& message, int level, int tag) {
+namespace {
+bool passes(int level, int threshold) { return threshold >= 0 && level >= threshold; }
+}  // namespace
+
+bool QBLoggerManager::writes(int level) const {
+  std::lock_guard lock(mutex_);
+  return passes(level, applicationConsoleLevel_.value_or(consoleLevel_)) ||
+         (passes(level, publisherLevel_) && !delegate_.expired());
+}
+
+void QBLoggerManager::write(std::string_view method, const std::string& message, int level, int tag) {
   int consoleLevel, publisherLevel;
   std::shared_ptr<QBLogDelegate> delegate;
   {
@@ -62,12 +72,16 @@ void QBLoggerManager::write(const std::string& method, const std::string& messag
     publisherLevel = publisherLevel_;
     delegate = delegate_.lock();
   }
-  const std::string body = method.empty() ? message : method + " - " + message;
-  if (consoleLevel >= 0 && level >= consoleLevel) {
+  const bool toConsole = passes(level, consoleLevel);
+  const bool toPublisher = delegate && passes(level, publisherLevel);
+  // Most lines go nowhere: no text is put together for them.
+  if (!toConsole && !toPublisher) return;
+  const std::string body = method.empty() ? message : std::string(method) + " - " + message;
+  if (toConsole) {
     emitConsoleLine(level, "[quillborne SDK] " + tagName(tag) + ": UITHREAD: " +
                                (platform::isMainThread() ? "true" : "false") + " " + body);
   }
-  if (delegate && publisherLevel >= 0 && level >= publisherLevel) delegate->sendLog(body, level, tag);
+  if (toPublisher) delegate->sendLog(body, level, tag);
 }
 
 void QBLoggerManager::writeConsoleLine(int level, const std::string& line) {

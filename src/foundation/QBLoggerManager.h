@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "quillborne/QBLogDelegate.h"
 
@@ -35,6 +36,9 @@ class QBLoggerManager {
   void automationLog(const std::string& text, int level, int tag);
   // Logs a message without a method name.
   void log(const std::string& message, int level, int tag);
+  // Whether a line of `level` goes anywhere now (the console or the
+  // application's delegate); QB_LOG puts its message together only then.
+  bool writes(int level) const;
 
   void setLogDelegate(std::weak_ptr<QBLogDelegate> delegate);
   // The configuration's levels (the console's holds only while the
@@ -69,7 +73,7 @@ class QBLoggerManager {
 
  private:
   QBLoggerManager() = default;
-  void write(const std::string& method, const std::string& message, int level, int tag);
+  void write(std::string_view method, const std::string& message, int level, int tag);
   // Writes one console line to the test writer, the sink or standard error.
   void emitConsoleLine(int level, const std::string& line) const;
 
@@ -84,4 +88,10 @@ class QBLoggerManager {
 
 // Shorthand used across the library: QB_LOG(message, level, tag) logs with the
 // calling function's name.
-#define QB_LOG(message, level, tag) QBLoggerManager::sharedInstance().dynamicLog(__func__, (message), (level), (tag))
+#define QB_LOG(message, level, tag)                                          \
+  do {                                                                       \
+    QBLoggerManager& qbLogManager = QBLoggerManager::sharedInstance();       \
+    if (qbLogManager.writes(level)) {                                        \
+      qbLogManager.dynamicLog(__func__, (message), (level), (tag));          \
+    }                                                                        \
+  } while (0)

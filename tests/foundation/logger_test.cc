@@ -76,6 +76,36 @@ TEST_F(LoggerTest, EachSinkWritesLevelsAtOrAboveItsOwnAndMinusOneIsOff) {
   EXPECT_EQ(console.lines().size(), 5u);
 }
 
+// QB_LOG puts its message together only for a line that goes somewhere: a
+// level the console takes, or one the application's delegate takes while
+// there is a delegate.
+TEST_F(LoggerTest, QbLogBuildsItsMessageOnlyForALineThatIsWritten) {
+  int built = 0;
+  const auto message = [&] {
+    ++built;
+    return std::string("text");
+  };
+  logger.setConsoleLevel(3);
+  logger.setPublisherLevel(1);
+  QB_LOG(message(), 2, QBLogTagAPI);  // below the console's level, no delegate
+  EXPECT_EQ(built, 0);
+  EXPECT_FALSE(logger.writes(2));
+
+  auto delegate = std::make_shared<RecordingLogDelegate>();
+  logger.setLogDelegate(delegate);
+  QB_LOG(message(), 2, QBLogTagAPI);  // the delegate takes level 1 and above
+  EXPECT_EQ(built, 1);
+  ASSERT_EQ(delegate->calls.size(), 1u);
+  EXPECT_NE(std::get<0>(delegate->calls[0]).find("text"), std::string::npos);
+
+  logger.setPublisherLevel(-1);
+  QB_LOG(message(), 2, QBLogTagAPI);
+  EXPECT_EQ(built, 1);
+  QB_LOG(message(), 3, QBLogTagAPI);  // the console's level
+  EXPECT_EQ(built, 2);
+  EXPECT_EQ(console.lines().size(), 1u);
+}
+
 TEST_F(LoggerTest, AutomationLogLinesCarryThePrefixAndTheTime) {
   auto delegate = std::make_shared<RecordingLogDelegate>();
   logger.setLogDelegate(delegate);
