@@ -35,7 +35,6 @@ std::string QBBaseAdUnitManager::updateWaterfall(const std::vector<std::shared_p
   // data) are freed off the load road; a few are freed here, since waking a
   // worker thread costs more than freeing them.
   if (outgoing->size() > kWaterfallFreedInPlace) platform::globalQueue()->async([outgoing = std::move(outgoing)] {});
-  outgoing.reset();
   QBWaterfallLifeCycleHolder::Waterfall smashes;
   std::string waterfallString;
   for (size_t i = 0; i < items.size(); ++i) {

@@ -58,9 +58,8 @@ bool passes(int level, int threshold) { return threshold >= 0 && level >= thresh
 }  // namespace
 
 bool QBLoggerManager::writes(int level) const {
-  std::lock_guard lock(mutex_);
-  return passes(level, applicationConsoleLevel_.value_or(consoleLevel_)) ||
-         (passes(level, publisherLevel_) && !delegate_.expired());
+  std::lock_guard lock(mutex_);  // recursive: effectiveConsoleLevel() takes it too
+  return passes(level, effectiveConsoleLevel()) || (passes(level, publisherLevel_) && !delegate_.expired());
 }
 
 void QBLoggerManager::write(std::string_view method, const std::string& message, int level, int tag) {
@@ -68,7 +67,7 @@ void QBLoggerManager::write(std::string_view method, const std::string& message,
   std::shared_ptr<QBLogDelegate> delegate;
   {
     std::lock_guard lock(mutex_);
-    consoleLevel = applicationConsoleLevel_.value_or(consoleLevel_);
+    consoleLevel = effectiveConsoleLevel();
     publisherLevel = publisherLevel_;
     delegate = delegate_.lock();
   }
