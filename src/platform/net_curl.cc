@@ -36,17 +36,23 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
+// Header names and HTTP's own words are ASCII: folded without the locale.
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 bool startsWithIgnoreCase(std::string_view s, std::string_view prefix) {
   if (s.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
+    if (asciiLower(s[i]) != asciiLower(prefix[i])) return false;
   return true;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && startsWithIgnoreCase(a, b);
 }
 
 bool hasHeader(const HTTPHeaders& headers, std::string_view name) {
   for (const auto& [key, value] : headers)
-    if (key.size() == name.size() && startsWithIgnoreCase(key, name)) return true;
+    if (equalsIgnoreCase(key, name)) return true;
   return false;
 }
 
@@ -62,10 +68,6 @@ bool validMethod(std::string_view method) {
   });
 }
 
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
 
 size_t onBody(char* data, size_t size, size_t count, void* userdata) {
   auto* core = static_cast<DataTaskCore*>(userdata);
@@ -238,17 +240,31 @@ int URLSessionEngine::onTimer(void*, long timeoutMs, void* engine) {
   // A new transfer asks for "now": start() does that itself, without waking
   // the I/O thread.
   if (timeoutMs == 0 && self->startingTransfer_) return 0;
+  self->curlDueUs_ = timeoutMs < 0 ? kNever : monotonicNowUs() + int64_t{timeoutMs} * 1000;
+  self->armTimer();
+  return 0;
+}
+
+int64_t URLSessionEngine::monotonicNowUs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t{now.tv_sec} * 1'000'000 + now.tv_nsec / 1000;
+}
+
+void URLSessionEngine::armTimer() {
+  // The descriptor only ever moves earlier: a timer curl no longer wants, or
+  // wants later, is left to expire, and the I/O thread then arms it for
+  // curl's deadline of that moment. Each transfer asks for its time-out at
+  // its start and drops it at its end; this saves both changes.
+  if (curlDueUs_ >= timerArmedUs_) return;
+  timerArmedUs_ = curlDueUs_;
   // The I/O thread waits on the timer descriptor, so arming it from any
   // thread needs no wake-up; an expired timer wakes it.
   itimerspec due{};
-  if (timeoutMs == 0) {
-    due.it_value.tv_nsec = 1;
-  } else if (timeoutMs > 0) {
-    due.it_value.tv_sec = timeoutMs / 1000;
-    due.it_value.tv_nsec = (timeoutMs % 1000) * 1'000'000L;
-  }
-  timerfd_settime(self->timerFd_, 0, &due, nullptr);
-  return 0;
+  const int64_t at = std::max<int64_t>(curlDueUs_, 1);
+  due.it_value.tv_sec = at / 1'000'000;
+  due.it_value.tv_nsec = (at % 1'000'000) * 1000;
+  timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &due, nullptr);
 }
 
 bool URLSessionEngine::start(const std::shared_ptr<DataTaskCore>& core) {
@@ -317,7 +333,18 @@ void URLSessionEngine::run() {
         if (events[i].events & EPOLLERR) mask |= CURL_CSELECT_ERR;
         curl_multi_socket_action(multi_, fd, mask, &stillRunning);
       }
-      if (timerDue) curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &stillRunning);
+      if (timerDue) {
+        timerArmedUs_ = kNever;
+        if (curlDueUs_ <= monotonicNowUs()) {
+          curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &stillRunning);
+          // curl calls back only when its next deadline changed; asked here,
+          // the descriptor never stays unarmed under a deadline it still has.
+          long nextMs = -1;
+          curl_multi_timeout(multi_, &nextMs);
+          curlDueUs_ = nextMs < 0 ? kNever : monotonicNowUs() + int64_t{nextMs} * 1000;
+        }
+        armTimer();
+      }
       collectFinished(finished, /*release=*/false);
     }
     if (finished.empty()) continue;
@@ -352,13 +379,7 @@ void URLSessionEngine::startTransfer(const std::shared_ptr<DataTaskCore>& core, 
     finished.push_back({core, DataTaskResult{{}, {}, URLError(URLErrorCode::BadURL, "invalid HTTP header field")}});
     return;
   }
-  CURL* easy = nullptr;
-  if (!idleEasy_.empty()) {
-    easy = static_cast<CURL*>(idleEasy_.back());
-    idleEasy_.pop_back();
-  } else {
-    easy = curl_easy_init();
-  }
+  CURL* easy = takeEasyHandle();
   if (!easy) {
     releaseTransfer(c);
     finished.push_back({core, DataTaskResult{{}, {}, URLError(URLErrorCode::Unknown, "out of memory")}});
@@ -371,41 +392,33 @@ void URLSessionEngine::startTransfer(const std::shared_ptr<DataTaskCore>& core, 
   const double timeout = r.timeoutSeconds > 0 ? r.timeoutSeconds : kDefaultTimeoutSeconds;
   const long timeoutMs = static_cast<long>(std::ceil(std::min(timeout, 1e6) * 1000));
 
+  // What every transfer sets; the rest was set when the handle was made.
   curl_easy_setopt(easy, CURLOPT_URL, r.url.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, core.get());
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, c.errorText.data());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, r.followRedirects ? 1L : 0L);
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
   curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeoutMs);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
-  // Compressed answers are accepted and decoded, as the platform does; the
-  // size cap applies to the decoded body. Only gzip and deflate are offered
-  // (zlib, which the library links anyway): the library's own protocols
-  // compress their bodies themselves, and every further coding curl knows
-  // would only add work on both sides.
-  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, kAcceptedEncodings);
   curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(c.maxResponseBytes));
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, core.get());
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, core.get());
-  if (!userAgent_.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent_.c_str());
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, c.headerList);
 
-  const std::string method = upper(r.method.empty() ? std::string("GET") : r.method);
-  if (method == "HEAD") {
+  // The method, set whole each time: a kept handle still holds the last
+  // transfer's.
+  const std::string_view method = r.method.empty() ? std::string_view("GET") : std::string_view(r.method);
+  curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+  if (equalsIgnoreCase(method, "HEAD")) {
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-  } else if (method == "POST" || !r.body.empty()) {
+  } else if (equalsIgnoreCase(method, "POST") || !r.body.empty()) {
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size()));
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS, r.body.data());
-    if (method != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.method.c_str());
-  } else if (method == "GET") {
-    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    if (!equalsIgnoreCase(method, "POST")) curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.method.c_str());
   } else {
-    curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.method.c_str());
+    // GET also ends a previous transfer's POST or HEAD.
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    if (!equalsIgnoreCase(method, "GET")) curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.method.c_str());
   }
 
   startingTransfer_ = true;
@@ -457,14 +470,45 @@ void URLSessionEngine::collectFinished(std::vector<Finished>& finished, bool rel
   }
 }
 
+void* URLSessionEngine::takeEasyHandle() {
+  if (!idleEasy_.empty()) {
+    void* easy = idleEasy_.back();
+    idleEasy_.pop_back();
+    return easy;
+  }
+  CURL* easy = curl_easy_init();
+  if (!easy) return nullptr;
+  // The options that are the same for every transfer of this session, set
+  // once: a handle is kept with them for the next transfer (never reset).
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+  // Compressed answers are accepted and decoded, as the platform does; the
+  // size cap applies to the decoded body. Only gzip and deflate are offered
+  // (zlib, which the library links anyway): the library's own protocols
+  // compress their bodies themselves, and every further coding curl knows
+  // would only add work on both sides.
+  curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, kAcceptedEncodings);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
+  if (!userAgent_.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent_.c_str());
+  return easy;
+}
+
 void URLSessionEngine::releaseTransfer(DataTaskCore& core) {
   if (core.easy) {
     CURL* easy = static_cast<CURL*>(core.easy);
     curl_multi_remove_handle(multi_, easy);
     if (idleEasy_.size() < kMaxIdleEasyHandles) {
-      // Keeps the handle's buffers for the next transfer; its connection
-      // stays in the multi handle's pool either way.
-      curl_easy_reset(easy);
+      // Kept with its buffers and its per-session options; nothing of the
+      // task stays pointed at (its next transfer sets these anew).
+      curl_easy_setopt(easy, CURLOPT_PRIVATE, nullptr);
+      curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+      curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
+      curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
+      curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, nullptr);
       idleEasy_.push_back(easy);
     } else {
       curl_easy_cleanup(easy);

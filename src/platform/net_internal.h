@@ -3,6 +3,7 @@
 // net_curl.cc (the I/O thread). Not for library code.
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -81,8 +82,15 @@ class URLSessionEngine : public std::enable_shared_from_this<URLSessionEngine> {
   // their handles are released at once, else the caller releases them.
   void collectFinished(std::vector<Finished>& finished, bool release = true);
   void releaseTransfer(DataTaskCore& core);
+  // An idle handle, or a new one with the session's fixed options; null when
+  // out of memory.
+  void* takeEasyHandle();
   static int onSocket(void* easy, int socket, int what, void* engine, void* socketData);
   static int onTimer(void* multi, long timeoutMs, void* engine);
+  static int64_t monotonicNowUs();
+  // Arms the timer descriptor for curlDueUs_ when that is earlier than what
+  // it is armed for.
+  void armTimer();
 
   std::mutex m_;
   void* multi_ = nullptr;  // CURLM*
@@ -90,6 +98,9 @@ class URLSessionEngine : public std::enable_shared_from_this<URLSessionEngine> {
   int epoll_ = -1;
   int wakeFd_ = -1;   // eventfd: shutdown
   int timerFd_ = -1;  // curl's timer, armed by whichever thread drives curl
+  static constexpr int64_t kNever = INT64_MAX;
+  int64_t curlDueUs_ = kNever;     // curl's next deadline (monotonic clock)
+  int64_t timerArmedUs_ = kNever;  // what the descriptor is armed for
   bool startingTransfer_ = false;  // start() drives curl itself right after
   bool started_ = false;
   bool stopping_ = false;

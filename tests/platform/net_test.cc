@@ -2,6 +2,7 @@
 // driven by the TestEnvironment.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <memory>
 #include <optional>
 #include <string>
@@ -166,6 +167,69 @@ TEST_F(NetTest, PostsCarryAContentTypeOnlyWithABody) {
     EXPECT_EQ(seen[0].header("Content-Type"), c.type);
     EXPECT_EQ(seen[0].body, c.body);
   }
+}
+
+// One request at a time, so each reuses the handle of the one before: a
+// method, a body or a redirect rule must never carry over to the next.
+TEST_F(NetTest, EachRequestGoesOutAsItsOwnWhateverTheOneBeforeWas) {
+  server.answer("/m", 200, "answer", {{"Content-Type", "text/plain"}});
+  server.answer("/jump", 302, "", {{"Location", "/m"}});
+  struct Case {
+    std::string method;
+    std::string body;
+    bool follow = true;
+    std::string path = "/m";
+    int status = 200;
+    std::string answer = "answer";
+  };
+  const Case cases[] = {
+      {"HEAD", "", true, "/m", 200, ""},
+      {"POST", "first=1"},
+      {"GET", ""},
+      {"PUT", "second=2"},
+      {"DELETE", ""},
+      {"HEAD", ""},
+      {"POST", ""},
+      {"", "", false, "/jump", 302, ""},
+      {"get", ""},
+      {"PATCH", "third=3"},
+      {"GET", "", true, "/jump"},
+  };
+  uint64_t seen = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.method + " " + c.path);
+    URLRequest request = get(c.path);
+    request.method = c.method;
+    request.body = c.body;
+    request.followRedirects = c.follow;
+    const DataTaskResult r = fetch(request);
+    ASSERT_FALSE(r.error) << r.error->message;
+    EXPECT_EQ(r.response->statusCode, c.status);
+    EXPECT_EQ(r.body, c.method == "HEAD" ? "" : c.answer);
+    const auto requests = server.requests();
+    ASSERT_GT(requests.size(), seen);
+    const RecordedRequest& last = requests[seen];
+    seen = requests.size();
+    std::string method = c.method.empty() ? "GET" : c.method;
+    for (char& ch : method) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(last.method, method);
+    EXPECT_EQ(last.body, c.body);
+    EXPECT_EQ(last.header("Content-Type").has_value(), !c.body.empty());
+  }
+}
+
+// curl's timer is left armed when a transfer no longer needs it; a stale
+// expiry must re-arm it for the deadline curl has then, not drop it.
+TEST_F(NetTest, ATimeOutStillFiresAfterAnEarlierRequestsTimerWasLeftBehind) {
+  server.answer("/quick", 200, "ok");
+  // Answers long after the wait below gives up: only the time-out ends it.
+  server.inject("/slow", SandboxFault::delay(60'000));
+  const DataTaskResult quick = fetch(get("/quick", 0.2));
+  ASSERT_FALSE(quick.error);
+  // Its 0.2 s time-out expires while this one runs, before this one's own.
+  const DataTaskResult slow = fetch(get("/slow", 0.8));
+  EXPECT_EQ(errorCode(slow), URLErrorCode::TimedOut);
+  EXPECT_FALSE(slow.response);
 }
 
 TEST_F(NetTest, RedirectsAreFollowedUnlessTheRequestSaysNot) {
