@@ -22,23 +22,37 @@ QBEventsGeneralProperties::QBEventsGeneralProperties() : fixed_(Json::object()) 
   fixed_["sdkVersion"] = kSdkVersion;
 }
 
+namespace {
+
+// Appends a member the object cannot hold yet, without looking for it.
+void append(Json::object_t& object, const std::string& key, Json value) {
+  object.Json::object_t::Container::emplace_back(key, std::move(value));
+}
+
+// The members writeCurrent() adds, at most.
+constexpr size_t kCurrentMembers = 6;
+
+}  // namespace
+
 Json QBEventsGeneralProperties::current() const {
   Json general = Json::object();
-  writeCurrent(general);
+  writeCurrent(general.get_ref<Json::object_t&>());
   return general;
 }
 
-void QBEventsGeneralProperties::writeCurrent(Json& general) const {
+void QBEventsGeneralProperties::writeCurrent(Json::object_t& general) const {
+  // Every name written here is new to `general` (empty, or holding only
+  // "eventId" and "timestamp"), so each is appended without a search.
   const QBConfigurations& configurations = QBConfigurations::getConfigurations();
-  general["sessionId"] = QBUtils::UUIDForSession();
-  general["appKey"] = configurations.appKey();
-  if (auto userId = configurations.userId(); userId && !userId->empty()) general["userId"] = *userId;
-  general["connectionType"] =
-      PMEReachabilityManager::sharedManager()->getReachabilityObject()->getDeviceReachabilityType();
-  for (const auto& [key, value] : fixed_.items()) general[key] = value;
+  append(general, "sessionId", QBUtils::UUIDForSession());
+  append(general, "appKey", configurations.appKey());
+  if (auto userId = configurations.userId(); userId && !userId->empty()) append(general, "userId", std::move(*userId));
+  append(general, "connectionType",
+         PMEReachabilityManager::sharedManager()->getReachabilityObject()->getDeviceReachabilityType());
+  for (const auto& [key, value] : fixed_.get_ref<const Json::object_t&>()) append(general, key, value);
   if (auto plugin = configurations.plugin(); plugin && !plugin->empty()) {
-    general["plugin"] = *plugin;
-    if (auto version = configurations.pluginVersion()) general["pluginVersion"] = *version;
+    append(general, "plugin", std::move(*plugin));
+    if (auto version = configurations.pluginVersion()) append(general, "pluginVersion", std::move(*version));
   }
 }
 
@@ -47,17 +61,26 @@ Json QBEventsGeneralProperties::enrich(const QBEventData& event) const {
   // object of their own; none of their names is "eventId" or "timestamp", so
   // the result is enrich(event, current()).
   Json enriched = Json::object();
-  enriched["eventId"] = event.eventId();
-  enriched["timestamp"] = event.eventTimestamp();
-  writeCurrent(enriched);
+  auto& object = enriched.get_ref<Json::object_t&>();
+  const Json& data = event.additionalData();
+  object.reserve(2 + kCurrentMembers + fixed_.size() + (data.is_object() ? data.size() : 0));
+  append(object, "eventId", event.eventId());
+  append(object, "timestamp", event.eventTimestamp());
+  writeCurrent(object);
   addEventData(enriched, event);
   return enriched;
 }
 
 void QBEventsGeneralProperties::addEventData(Json& enriched, const QBEventData& event) {
+  auto& object = enriched.get_ref<Json::object_t&>();
   for (const auto& [key, value] : event.additionalData().items()) {
     if (key == "eventId" || key == "timestamp") continue;
-    enriched[key] = value;
+    // The event's own value wins over a general property of the same name.
+    if (auto it = object.find(key); it != object.end()) {
+      it->second = value;
+    } else {
+      append(object, key, value);
+    }
   }
 }
 

@@ -40,7 +40,7 @@ class QBEventsGeneralProperties {
 
  private:
   // Adds the general properties of now to `general` (an object).
-  void writeCurrent(platform::Json& general) const;
+  void writeCurrent(platform::Json::object_t& general) const;
   static void addEventData(platform::Json& enriched, const QBEventData& event);
 
   platform::Json fixed_;
