@@ -15,6 +15,8 @@ namespace keys = QBGlobalDataKeys;
 namespace {
 
 constexpr uint64_t kMiB = 1024 * 1024;
+// How many facts changingFacts() gives.
+constexpr size_t kChangingFacts = 24;
 
 std::string reachabilityType(int status) {
   switch (status) {
@@ -85,31 +87,36 @@ Json changingFacts() {
     return code && !code->empty() ? *code : std::string("0");
   };
 
+  // Each name once: appended without a search, into an object sized for them.
   Json out = Json::object();
-  out[keys::kBattery] = facts.batteryLevel < 0 ? -1 : static_cast<int>(std::lround(facts.batteryLevel * 100));
-  out[keys::kVolume] = facts.outputVolume;
-  out[keys::kBrightness] = facts.screenBrightness;
-  out[keys::kConnectionType] = reachabilityType(status);
-  out[keys::kCellularNetworkType] = cellularNetworkType(status, facts.radioAccessTechnology);
-  out[keys::kLocalTime] = clock.wallMs();
-  out[keys::kTimeZoneId] = facts.timeZoneId;
-  out[keys::kTimeZoneOffset] = facts.timeZoneOffsetSeconds / 60;
-  out[keys::kDiskFree] = facts.freeDiskBytes / kMiB;
-  out[keys::kDiskTotal] = facts.totalDiskBytes / kMiB;
-  out[keys::kUptime] = clock.uptimeMs();
-  out[keys::kUptimeWithSleep] = clock.uptimeWithSleepMs();
-  out[keys::kLowPowerMode] = facts.isLowPowerMode;
-  out[keys::kUserInterfaceStyle] = static_cast<int>(facts.userInterfaceStyle);
-  out[keys::kOrientation] = static_cast<int>(facts.orientation);
-  out[keys::kAdvertisingId] = orNull(facts.advertisingId);
-  out[keys::kVendorId] = orNull(facts.vendorId);
-  out[keys::kLimitAdTracking] =
-      facts.isAdvertisingTrackingEnabled ? Json(!*facts.isAdvertisingTrackingEnabled) : Json(nullptr);
-  out[keys::kTrackingStatus] = orNull(facts.trackingAuthorizationStatus);
-  out[keys::kCarrierName] = orNull(facts.carrierName);
-  out[keys::kMobileCountryCode] = carrierCode(facts.mobileCountryCode);
-  out[keys::kMobileNetworkCode] = carrierCode(facts.mobileNetworkCode);
-  out[keys::kIsoCountryCode] = carrierCode(facts.isoCountryCode);
+  auto& members = out.get_ref<Json::object_t&>();
+  members.reserve(kChangingFacts);
+  auto put = [&members](const std::string& key, Json value) {
+    members.Json::object_t::Container::emplace_back(key, std::move(value));
+  };
+  put(keys::kBattery, facts.batteryLevel < 0 ? -1 : static_cast<int>(std::lround(facts.batteryLevel * 100)));
+  put(keys::kVolume, facts.outputVolume);
+  put(keys::kBrightness, facts.screenBrightness);
+  put(keys::kConnectionType, reachabilityType(status));
+  put(keys::kCellularNetworkType, cellularNetworkType(status, facts.radioAccessTechnology));
+  put(keys::kLocalTime, clock.wallMs());
+  put(keys::kTimeZoneId, facts.timeZoneId);
+  put(keys::kTimeZoneOffset, facts.timeZoneOffsetSeconds / 60);
+  put(keys::kDiskFree, facts.freeDiskBytes / kMiB);
+  put(keys::kDiskTotal, facts.totalDiskBytes / kMiB);
+  put(keys::kUptime, clock.uptimeMs());
+  put(keys::kUptimeWithSleep, clock.uptimeWithSleepMs());
+  put(keys::kLowPowerMode, facts.isLowPowerMode);
+  put(keys::kUserInterfaceStyle, static_cast<int>(facts.userInterfaceStyle));
+  put(keys::kOrientation, static_cast<int>(facts.orientation));
+  put(keys::kAdvertisingId, orNull(facts.advertisingId));
+  put(keys::kVendorId, orNull(facts.vendorId));
+  put(keys::kLimitAdTracking, facts.isAdvertisingTrackingEnabled ? Json(!*facts.isAdvertisingTrackingEnabled) : Json(nullptr));
+  put(keys::kTrackingStatus, orNull(facts.trackingAuthorizationStatus));
+  put(keys::kCarrierName, orNull(facts.carrierName));
+  put(keys::kMobileCountryCode, carrierCode(facts.mobileCountryCode));
+  put(keys::kMobileNetworkCode, carrierCode(facts.mobileNetworkCode));
+  put(keys::kIsoCountryCode, carrierCode(facts.isoCountryCode));
   return out;
 }
 
@@ -160,11 +167,21 @@ Json QBGlobalDataManager::allData() {
 Json QBGlobalDataManager::dataForKeys(const std::vector<std::string>& wanted) {
   Json fresh = changingFacts();
   Json out = Json::object();
+  auto& members = out.get_ref<Json::object_t&>();
+  members.reserve(wanted.size());
   std::lock_guard<std::mutex> lock(mutex_);
   mergeTopLevel(store_, fresh);
+  // A name asked for twice is given once: the store's members are marked by
+  // position as they are taken, so no name is searched for in `out`.
+  const auto& stored = store_.get_ref<const Json::object_t&>();
+  std::vector<bool> taken(stored.size());
   for (const auto& key : wanted) {
-    auto it = store_.find(key);
-    if (it != store_.end()) out[key] = *it;
+    auto it = stored.find(key);
+    if (it == stored.end()) continue;
+    const auto index = static_cast<size_t>(it - stored.begin());
+    if (taken[index]) continue;
+    taken[index] = true;
+    members.Json::object_t::Container::emplace_back(key, it->second);
   }
   return out;
 }

@@ -12,6 +12,7 @@
 #include "foundation/QBInitProvider.h"
 #include "foundation/QBTokenProvider.h"
 #include "platform/device.h"
+#include "platform/json.h"
 #include "platform/test_environment.h"
 
 using platform::Json;
@@ -143,6 +144,21 @@ TEST_F(GlobalDataTest, ViewsGiveTheCurrentValuesOfTheirKeysOnly) {
   EXPECT_EQ(init[keys::kSessionId], "SESSION-1");
   EXPECT_FALSE(init.contains(keys::kAppKey));  // listed but never written
   expectOnlyListedKeys(init, QBInitProvider::keys());
+}
+
+TEST_F(GlobalDataTest, AViewHoldsItsNamesInTheOrderAskedEachOnce) {
+  writer_.setData("SESSION-1", keys::kSessionId);
+  writer_.setData(7, "zz_seven");
+  const Json view = store().dataForKeys(
+      {"zz_seven", "never_written", keys::kSessionId, "zz_seven", keys::kBattery, keys::kSessionId});
+  ASSERT_TRUE(view.is_object());
+  std::vector<std::string> names;
+  for (auto it = view.begin(); it != view.end(); ++it) names.push_back(it.key());
+  EXPECT_EQ(names, (std::vector<std::string>{"zz_seven", keys::kSessionId, keys::kBattery}));
+  EXPECT_EQ(view["zz_seven"], 7);
+  EXPECT_EQ(view[keys::kBattery], 42);  // a changing fact, read when the view is made
+  EXPECT_EQ(platform::dumpJson(view), R"({"zz_seven":7,")" + std::string(keys::kSessionId) + R"(":"SESSION-1",")" +
+                                          std::string(keys::kBattery) + R"(":42})");
 }
 
 TEST_F(GlobalDataTest, ConcurrentWritersAndReadersKeepEveryWrite) {
