@@ -175,9 +175,6 @@ struct URLSessionConfiguration {
 };
 
 class URLSessionEngine;
-class URLSession;
-struct URLSessionIoStats;
-URLSessionIoStats urlSessionIoStatsForTesting(const URLSession& session);
 
 class URLSession {
  public:
@@ -204,7 +201,6 @@ class URLSession {
   // Exit step of the process-wide session: ends its transfers and joins its
   // I/O thread before OpenSSL's exit handler runs (see dispatch.h).
   static void stopSharedAtExit();
-  friend URLSessionIoStats urlSessionIoStatsForTesting(const URLSession& session);
 
   URLSessionConfiguration configuration_;
   std::atomic<int64_t> nextTaskId_{1};

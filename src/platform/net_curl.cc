@@ -68,7 +68,6 @@ bool validMethod(std::string_view method) {
   });
 }
 
-
 size_t onBody(char* data, size_t size, size_t count, void* userdata) {
   auto* core = static_cast<DataTaskCore*>(userdata);
   const size_t n = size * count;
@@ -212,43 +211,27 @@ URLSessionEngine::~URLSessionEngine() {
   if (timerFd_ >= 0) close(timerFd_);
 }
 
-int URLSessionEngine::onSocket(void*, int socket, int what, void* engine, void*) {
+int URLSessionEngine::onSocket(void*, int socket, int what, void* engine, void* socketData) {
   auto* self = static_cast<URLSessionEngine*>(engine);
-  auto it = self->sockets_.find(socket);
   if (what == CURL_POLL_REMOVE) {
-    // Left in the poll set as it is: on a kept connection the next transfer
-    // asks for the same events again, and a socket curl closes leaves the set
-    // through onCloseSocket(). An event on it meanwhile takes it out (run()).
-    if (it != self->sockets_.end()) it->second.wanted = false;
+    // curl forgets the socket's mark itself.
+    epoll_ctl(self->epoll_, EPOLL_CTL_DEL, socket, nullptr);
     return 0;
   }
-  const uint32_t events = ((what & CURL_POLL_IN) ? EPOLLIN : 0u) | ((what & CURL_POLL_OUT) ? EPOLLOUT : 0u);
   epoll_event ev{};
-  ev.events = events;
+  ev.events = ((what & CURL_POLL_IN) ? EPOLLIN : 0u) | ((what & CURL_POLL_OUT) ? EPOLLOUT : 0u);
   ev.data.fd = socket;
-  if (it != self->sockets_.end()) {
-    it->second.wanted = true;
-    if (it->second.events == events) return 0;
-    it->second.events = events;
-    // ENOENT: the socket behind this number was closed without a word and a
-    // new one got the number.
-    if (epoll_ctl(self->epoll_, EPOLL_CTL_MOD, socket, &ev) != 0 && errno == ENOENT) {
-      epoll_ctl(self->epoll_, EPOLL_CTL_ADD, socket, &ev);
-    }
+  if (socketData) {
+    epoll_ctl(self->epoll_, EPOLL_CTL_MOD, socket, &ev);
     return 0;
   }
+  // A socket curl has not asked for before: added, and marked so that its
+  // next changes are modifications.
   if (epoll_ctl(self->epoll_, EPOLL_CTL_ADD, socket, &ev) != 0 && errno == EEXIST) {
     epoll_ctl(self->epoll_, EPOLL_CTL_MOD, socket, &ev);
   }
-  self->sockets_.emplace(socket, SocketWatch{events, true});
+  curl_multi_assign(static_cast<CURLM*>(self->multi_), socket, self);
   return 0;
-}
-
-int URLSessionEngine::onCloseSocket(void* engine, int socket) {
-  auto* self = static_cast<URLSessionEngine*>(engine);
-  // Out of the poll set before the number can be given to another socket.
-  if (self->sockets_.erase(socket) > 0) epoll_ctl(self->epoll_, EPOLL_CTL_DEL, socket, nullptr);
-  return close(socket);
 }
 
 int URLSessionEngine::onTimer(void*, long timeoutMs, void* engine) {
@@ -330,7 +313,6 @@ void URLSessionEngine::run() {
     std::vector<Finished> finished;
     {
       std::lock_guard lock(m_);
-      ++wakeUps_;
       if (stopping_) break;
       int stillRunning = 0;
       bool timerDue = false;
@@ -340,14 +322,6 @@ void URLSessionEngine::run() {
           uint64_t count = 0;
           [[maybe_unused]] auto got = read(fd, &count, sizeof(count));
           timerDue = timerDue || fd == timerFd_;
-          continue;
-        }
-        if (auto watch = sockets_.find(fd); watch != sockets_.end() && !watch->second.wanted) {
-          // A kept connection between transfers: the peer closed it or sent
-          // what nobody asked for. Out of the poll set (it would be reported
-          // again and again); curl finds it closed when it next looks.
-          epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
-          sockets_.erase(watch);
           continue;
         }
         // An event may name a socket curl closed meanwhile (or a new one with
@@ -517,8 +491,6 @@ void* URLSessionEngine::takeEasyHandle() {
   curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, kAcceptedEncodings);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
-  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &URLSessionEngine::onCloseSocket);
-  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
   if (!userAgent_.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent_.c_str());
   return easy;
 }
@@ -550,19 +522,5 @@ void URLSessionEngine::releaseTransfer(DataTaskCore& core) {
   core.body.clear();
   core.body.shrink_to_fit();
 }
-
-}  // namespace platform
-
-namespace platform {
-
-URLSessionIoStats URLSessionEngine::ioStats() {
-  std::lock_guard lock(m_);
-  URLSessionIoStats stats;
-  stats.wakeUps = wakeUps_;
-  stats.socketsInPollSet = sockets_.size();
-  return stats;
-}
-
-URLSessionIoStats urlSessionIoStatsForTesting(const URLSession& session) { return session.engine_->ioStats(); }
 
 }  // namespace platform

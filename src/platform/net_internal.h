@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/net.h"
-#include "platform/net_testing.h"
 
 struct curl_slist;
 
@@ -68,7 +67,6 @@ class URLSessionEngine : public std::enable_shared_from_this<URLSessionEngine> {
   void cancel(const std::shared_ptr<DataTaskCore>& core);
   // Completes every task still held with -999 and joins the I/O thread.
   void shutdown();
-  URLSessionIoStats ioStats();
 
   struct Finished {
     std::shared_ptr<DataTaskCore> core;
@@ -88,8 +86,6 @@ class URLSessionEngine : public std::enable_shared_from_this<URLSessionEngine> {
   // out of memory.
   void* takeEasyHandle();
   static int onSocket(void* easy, int socket, int what, void* engine, void* socketData);
-  // curl's close of a socket it opened.
-  static int onCloseSocket(void* engine, int socket);
   static int onTimer(void* multi, long timeoutMs, void* engine);
   static int64_t monotonicNowUs();
   // Arms the timer descriptor for curlDueUs_ when that is earlier than what
@@ -110,14 +106,6 @@ class URLSessionEngine : public std::enable_shared_from_this<URLSessionEngine> {
   bool stopping_ = false;
   std::thread thread_;
   std::unordered_map<void*, std::shared_ptr<DataTaskCore>> running_;
-  // The sockets in the poll set, from curl's first request for one until
-  // curl closes it or it is taken out between transfers.
-  struct SocketWatch {
-    uint32_t events = 0;  // what the poll set waits for on it
-    bool wanted = false;  // false: curl asked to be told nothing of it now
-  };
-  std::unordered_map<int, SocketWatch> sockets_;
-  uint64_t wakeUps_ = 0;  // returns from the poll wait
   std::vector<void*> idleEasy_;  // reset handles kept for the next transfers
 };
 

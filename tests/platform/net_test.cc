@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,7 +11,6 @@
 
 #include "platform/dispatch.h"
 #include "platform/net.h"
-#include "platform/net_testing.h"
 #include "platform/test_environment.h"
 #include "platform/zip.h"
 #include "support/sandbox_server.h"
@@ -232,35 +230,6 @@ TEST_F(NetTest, ATimeOutStillFiresAfterAnEarlierRequestsTimerWasLeftBehind) {
   const DataTaskResult slow = fetch(get("/slow", 0.8));
   EXPECT_EQ(errorCode(slow), URLErrorCode::TimedOut);
   EXPECT_FALSE(slow.response);
-}
-
-// Between transfers a kept connection stays in the I/O thread's poll set (no
-// change per request); when the server closes it, it leaves the set at once
-// instead of waking the thread again and again, and later requests connect
-// afresh.
-TEST_F(NetTest, AKeptConnectionTheServerClosesLeavesThePollSetWithoutSpinning) {
-  server.answer("/a", 200, "a");
-  ASSERT_FALSE(fetch(get("/a")).error);
-  ASSERT_FALSE(fetch(get("/a")).error);
-  EXPECT_EQ(urlSessionIoStatsForTesting(*session).socketsInPollSet, 1u) << "the idle kept connection";
-
-  const URLSessionIoStats beforeClose = urlSessionIoStatsForTesting(*session);
-  server.stop();  // closes the idle connection from the server's side
-  URLSessionIoStats afterClose = beforeClose;
-  for (int i = 0; i < 5000 && afterClose.socketsInPollSet != 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    afterClose = urlSessionIoStatsForTesting(*session);
-  }
-  ASSERT_EQ(afterClose.socketsInPollSet, 0u);
-  EXPECT_LE(afterClose.wakeUps - beforeClose.wakeUps, 2u);
-
-  qbtest::SandboxServer other;
-  ASSERT_TRUE(other.start());
-  other.answer("/b", 200, "b");
-  const DataTaskResult again = fetch(URLRequest{.url = other.url("/b"), .timeoutSeconds = 10});
-  ASSERT_FALSE(again.error) << again.error->message;
-  EXPECT_EQ(again.body, "b");
-  EXPECT_LE(urlSessionIoStatsForTesting(*session).wakeUps - afterClose.wakeUps, 4u) << "no spinning meanwhile";
 }
 
 TEST_F(NetTest, RedirectsAreFollowedUnlessTheRequestSaysNot) {
