@@ -83,8 +83,8 @@ std::string QBAuctionDataUtils::buildAuctionRequest(const QBAuctionRequestParams
     out += valueText;
   };
   auto flag = [](bool value) { return std::string(value ? "true" : "false"); };
-  member("adUnit", dumpJson(Json(params.adUnit())));
-  member("sessionId", dumpJson(Json(context.sessionId)));
+  member("adUnit", platform::quoteJson(params.adUnit()));
+  member("sessionId", platform::quoteJson(context.sessionId));
   member("sessionDepth", std::to_string(params.sessionDepth()));
   member("isOneToken", flag(context.isOneToken));
   member("isEncryptedResponse", flag(context.isEncryptedResponse));
@@ -144,8 +144,10 @@ platform::Result<QBEncodedAuctionRequest> QBAuctionDataUtils::encodeAuctionReque
                                                                                   bool compress) const {
   QBEncodedAuctionRequest out;
   out.compressed = compress;
-  std::string payload = json;
-  if (compress) {
+  std::string payload;
+  if (!compress) {
+    payload = json;
+  } else {
     // The fastest level: half the default level's time on the road, for a
     // few per cent more bytes on the wire.
     auto gz = platform::gzipCompress(json, platform::CompressionLevel::Fastest);
@@ -179,16 +181,14 @@ platform::Result<QBEncodedAuctionRequest> QBAuctionDataUtils::encodeAuctionReque
     return auctionError(QBAuctionErrorCode::kRequestNotBuilt, "request does not encrypt: " + cipher.error().message);
   }
   const std::string text = platform::base64Encode(cipher.value());
-  platform::Json wrapper = platform::Json::object();
+  // {"sk": ..., "ct": ...} or {"request": ...}, written as text.
   if (sessionForm) {
     out.encryptionVersion = QBAuctionSettings::kEncryptionSessionKey;
-    wrapper["sk"] = wrappedKey;
-    wrapper["ct"] = text;
+    out.body = "{\"sk\":" + platform::quoteJson(wrappedKey) + ",\"ct\":" + platform::quoteJson(text) + "}";
   } else {
     out.encryptionVersion = QBAuctionSettings::kEncryptionMediationKey;
-    wrapper["request"] = text;
+    out.body = "{\"request\":" + platform::quoteJson(text) + "}";
   }
-  out.body = platform::dumpJson(wrapper);
   return out;
 }
 

@@ -23,7 +23,7 @@ const std::string* QBAuctionInstanceParts::nonBidderEntry(const std::string& nam
   return it == texts_.end() ? nullptr : &it->second.nonBidder;
 }
 
-std::string QBAuctionInstanceParts::quote(const std::string& name) { return platform::dumpJson(platform::Json(name)); }
+std::string QBAuctionInstanceParts::quote(const std::string& name) { return platform::quoteJson(name); }
 
 std::string QBAuctionInstanceParts::makeNonBidderEntry(const std::string& quotedName) {
   return "{\"instance\":" + quotedName + ",\"isBidder\":false}";

@@ -1,5 +1,7 @@
 #include "platform/json.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -98,6 +100,20 @@ Result<Json> parseJson(std::string_view text) {
   } catch (...) {
     return jsonError(JsonErrc::Malformed, "unknown JSON parser failure");
   }
+}
+
+std::string quoteJson(std::string_view text) {
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x20 && u < 0x7f && c != '"' && c != '\\';
+  });
+  if (!plain) return dumpJson(Json(std::string(text)));
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  out += text;
+  out += '"';
+  return out;
 }
 
 std::string dumpJson(const Json& value) {

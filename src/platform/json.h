@@ -38,6 +38,10 @@ Result<Json> parseJson(std::string_view text);
 // Compact JSON text (no spaces or line breaks). Strings that are not valid
 // UTF-8 have the bad bytes replaced by U+FFFD instead of failing.
 std::string dumpJson(const Json& value);
+// dumpJson(Json(text)): the JSON string literal of `text`, quotes included.
+// Text of printable ASCII without quote or backslash (names, base64) is
+// written as it stands; anything else goes through the JSON writer.
+std::string quoteJson(std::string_view text);
 
 // Binary JSON (CBOR, RFC 8949), for files the library writes and reads back
 // itself. parseCbor reads one CBOR item holding the JSON data model only:

@@ -53,6 +53,26 @@ TEST(Json, DumpIsCompactOrderedAndSurvivesInvalidUtf8) {
   EXPECT_EQ(dumpJson(bad), "{\"k\":\"ok\xEF\xBF\xBD\xEF\xBF\xBD\"}");
 }
 
+TEST(Json, QuotedTextIsWhatTheWriterGivesForTheString) {
+  using platform::Json;
+  const std::string cases[] = {"",
+                               "TulvoRV2",
+                               "aGVsbG8gd29ybGQ=/+",
+                               "say \"hi\"",
+                               "back\\slash",
+                               std::string("nul\0byte", 8),
+                               "tab\tline\nend\x1f",
+                               "del\x7f",
+                               "caf\xc3\xa9",
+                               "bad \xff\xfe utf-8",
+                               "\xe2\x82"};
+  for (const std::string& text : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(platform::quoteJson(text), platform::dumpJson(Json(text)));
+  }
+  EXPECT_EQ(platform::quoteJson("plain"), "\"plain\"");
+}
+
 TEST(Json, TypedGettersConvertOnlyWhatTheyPromise) {
   const Json j = parseJson(R"({"s": "text", "i": 42, "big": 18446744073709551615, "f": 3.9, "nf": -3.9,
     "huge": 1e300, "zero": 0, "two": 2, "onef": 1.0, "o": {"x": 1}, "a": [1], "numstr": "12"})").value();
