@@ -1,8 +1,8 @@
 #include "platform/json.h"
 
 #include <algorithm>
-
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <vector>
@@ -21,19 +21,21 @@ Error jsonError(JsonErrc code, std::string message) {
 int nestingDepth(std::string_view text) {
   int depth = 0;
   int deepest = 0;
-  bool inString = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (inString) {
-      if (c == '\\') {
-        ++i;
-      } else if (c == '"') {
-        inString = false;
-      }
-      continue;
-    }
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char c = *p++;
     if (c == '"') {
-      inString = true;
+      // To the string's closing quote: the next quote after an even run of
+      // backslashes (an odd run escapes it).
+      for (;;) {
+        const auto* quote = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
+        if (quote == nullptr) return deepest;
+        const char* run = quote;
+        while (run > p && run[-1] == '\\') --run;
+        p = quote + 1;
+        if ((quote - run) % 2 == 0) break;
+      }
     } else if (c == '[' || c == '{') {
       if (++depth > deepest) deepest = depth;
     } else if (c == ']' || c == '}') {

@@ -43,6 +43,15 @@ TEST(Json, DeepNestingIsRefusedWithoutCrashing) {
   auto inString = parseJson("[\"" + std::string(10000, '[') + "\\\"\"]");
   ASSERT_TRUE(inString.ok());
   EXPECT_EQ(inString.value()[0].get<std::string>().size(), 10001u);
+  // An even run of backslashes before a quote ends the string; an odd one
+  // escapes the quote.
+  const std::string deep = nested(kMaxJsonDepth + 1);
+  auto afterEvenRun = parseJson("[\"a\\\\\\\\\"," + deep + "]");
+  ASSERT_FALSE(afterEvenRun.ok());
+  EXPECT_EQ(afterEvenRun.error().code, static_cast<int>(JsonErrc::TooDeep));
+  auto afterOddRun = parseJson("[\"a\\\\\\\"" + deep + "\"]");
+  ASSERT_TRUE(afterOddRun.ok()) << afterOddRun.error().message;
+  EXPECT_EQ(afterOddRun.value()[0].get<std::string>(), "a\\\"" + deep);
 }
 
 TEST(Json, DumpIsCompactOrderedAndSurvivesInvalidUtf8) {
