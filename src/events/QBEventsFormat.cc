@@ -24,10 +24,7 @@ QBEventsGeneralProperties::QBEventsGeneralProperties() : fixed_(Json::object()) 
 
 namespace {
 
-// Appends a member the object cannot hold yet, without looking for it.
-void append(Json::object_t& object, const std::string& key, Json value) {
-  object.Json::object_t::Container::emplace_back(key, std::move(value));
-}
+using platform::appendNewMember;
 
 // The members writeCurrent() adds, at most.
 constexpr size_t kCurrentMembers = 6;
@@ -44,15 +41,17 @@ void QBEventsGeneralProperties::writeCurrent(Json::object_t& general) const {
   // Every name written here is new to `general` (empty, or holding only
   // "eventId" and "timestamp"), so each is appended without a search.
   const QBConfigurations& configurations = QBConfigurations::getConfigurations();
-  append(general, "sessionId", QBUtils::UUIDForSession());
-  append(general, "appKey", configurations.appKey());
-  if (auto userId = configurations.userId(); userId && !userId->empty()) append(general, "userId", std::move(*userId));
-  append(general, "connectionType",
+  appendNewMember(general, "sessionId", QBUtils::UUIDForSession());
+  appendNewMember(general, "appKey", configurations.appKey());
+  if (auto userId = configurations.userId(); userId && !userId->empty()) {
+    appendNewMember(general, "userId", std::move(*userId));
+  }
+  appendNewMember(general, "connectionType",
          PMEReachabilityManager::sharedManager()->getReachabilityObject()->getDeviceReachabilityType());
-  for (const auto& [key, value] : fixed_.get_ref<const Json::object_t&>()) append(general, key, value);
+  for (const auto& [key, value] : fixed_.get_ref<const Json::object_t&>()) appendNewMember(general, key, value);
   if (auto plugin = configurations.plugin(); plugin && !plugin->empty()) {
-    append(general, "plugin", std::move(*plugin));
-    if (auto version = configurations.pluginVersion()) append(general, "pluginVersion", std::move(*version));
+    appendNewMember(general, "plugin", std::move(*plugin));
+    if (auto version = configurations.pluginVersion()) appendNewMember(general, "pluginVersion", std::move(*version));
   }
 }
 
@@ -64,8 +63,8 @@ Json QBEventsGeneralProperties::enrich(const QBEventData& event) const {
   auto& object = enriched.get_ref<Json::object_t&>();
   const Json& data = event.additionalData();
   object.reserve(2 + kCurrentMembers + fixed_.size() + (data.is_object() ? data.size() : 0));
-  append(object, "eventId", event.eventId());
-  append(object, "timestamp", event.eventTimestamp());
+  appendNewMember(object, "eventId", event.eventId());
+  appendNewMember(object, "timestamp", event.eventTimestamp());
   writeCurrent(object);
   addEventData(enriched, event);
   return enriched;
@@ -79,7 +78,7 @@ void QBEventsGeneralProperties::addEventData(Json& enriched, const QBEventData& 
     if (auto it = object.find(key); it != object.end()) {
       it->second = value;
     } else {
-      append(object, key, value);
+      appendNewMember(object, key, value);
     }
   }
 }

@@ -92,7 +92,7 @@ Json changingFacts() {
   auto& members = out.get_ref<Json::object_t&>();
   members.reserve(kChangingFacts);
   auto put = [&members](const std::string& key, Json value) {
-    members.Json::object_t::Container::emplace_back(key, std::move(value));
+    platform::appendNewMember(members, key, std::move(value));
   };
   put(keys::kBattery, facts.batteryLevel < 0 ? -1 : static_cast<int>(std::lround(facts.batteryLevel * 100)));
   put(keys::kVolume, facts.outputVolume);
@@ -181,7 +181,7 @@ Json QBGlobalDataManager::dataForKeys(const std::vector<std::string>& wanted) {
     const auto index = static_cast<size_t>(it - stored.begin());
     if (taken[index]) continue;
     taken[index] = true;
-    members.Json::object_t::Container::emplace_back(key, it->second);
+    platform::appendNewMember(members, key, it->second);
   }
   return out;
 }

@@ -104,6 +104,10 @@ Result<Json> parseJson(std::string_view text) {
   }
 }
 
+void appendNewMember(Json::object_t& object, const std::string& name, Json value) {
+  object.Json::object_t::Container::emplace_back(name, std::move(value));
+}
+
 std::string quoteJson(std::string_view text) {
   const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
     const auto u = static_cast<unsigned char>(c);

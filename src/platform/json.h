@@ -38,6 +38,11 @@ Result<Json> parseJson(std::string_view text);
 // Compact JSON text (no spaces or line breaks). Strings that are not valid
 // UTF-8 have the bad bytes replaced by U+FFFD instead of failing.
 std::string dumpJson(const Json& value);
+// Appends a member to a JSON object without looking for its name first: for
+// a caller that knows the object cannot hold it yet (a second member of one
+// name would be written twice).
+void appendNewMember(Json::object_t& object, const std::string& name, Json value);
+
 // dumpJson(Json(text)): the JSON string literal of `text`, quotes included.
 // Text of printable ASCII without quote or backslash (names, base64) is
 // written as it stands; anything else goes through the JSON writer.

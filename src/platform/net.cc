@@ -1,7 +1,5 @@
 // Parts of the URL-loading layer that do not touch curl: errors, reason
 // phrases, response lookups, the shared session and the task front end.
-#include <algorithm>
-#include <cctype>
 #include <mutex>
 
 #include "platform/net.h"
@@ -10,16 +8,6 @@
 #include "platform/net_testing.h"
 
 namespace platform {
-
-namespace {
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-}  // namespace
 
 std::optional<std::string> HTTPURLResponse::header(std::string_view name) const {
   for (const auto& [key, value] : headers)

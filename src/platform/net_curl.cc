@@ -36,20 +36,6 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
-// Header names and HTTP's own words are ASCII: folded without the locale.
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool startsWithIgnoreCase(std::string_view s, std::string_view prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (asciiLower(s[i]) != asciiLower(prefix[i])) return false;
-  return true;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && startsWithIgnoreCase(a, b);
-}
-
 bool hasHeader(const HTTPHeaders& headers, std::string_view name) {
   for (const auto& [key, value] : headers)
     if (equalsIgnoreCase(key, name)) return true;

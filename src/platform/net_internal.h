@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -15,6 +16,20 @@
 struct curl_slist;
 
 namespace platform {
+
+// Header names and HTTP's own words are ASCII: compared without the locale.
+inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+inline bool startsWithIgnoreCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (asciiLower(s[i]) != asciiLower(prefix[i])) return false;
+  return true;
+}
+
+inline bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && startsWithIgnoreCase(a, b);
+}
 
 class URLSessionEngine;
 

@@ -10,7 +10,7 @@ namespace {
 // quotes, the single quote does, and the line and paragraph separators are
 // escaped too, for engines that end a line at them.
 std::string scriptString(const std::string& text) {
-  const std::string json = platform::dumpJson(platform::Json(text));
+  const std::string json = platform::quoteJson(text);
   std::string out;
   out.reserve(json.size() + 8);
   out += '\'';
