@@ -47,7 +47,7 @@ void QBEventsGeneralProperties::writeCurrent(Json::object_t& general) const {
     appendNewMember(general, "userId", std::move(*userId));
   }
   appendNewMember(general, "connectionType",
-         PMEReachabilityManager::sharedManager()->getReachabilityObject()->getDeviceReachabilityType());
+                  PMEReachabilityManager::sharedManager()->getReachabilityObject()->getDeviceReachabilityType());
   for (const auto& [key, value] : fixed_.get_ref<const Json::object_t&>()) appendNewMember(general, key, value);
   if (auto plugin = configurations.plugin(); plugin && !plugin->empty()) {
     appendNewMember(general, "plugin", std::move(*plugin));

@@ -111,7 +111,8 @@ Json changingFacts() {
   put(keys::kOrientation, static_cast<int>(facts.orientation));
   put(keys::kAdvertisingId, orNull(facts.advertisingId));
   put(keys::kVendorId, orNull(facts.vendorId));
-  put(keys::kLimitAdTracking, facts.isAdvertisingTrackingEnabled ? Json(!*facts.isAdvertisingTrackingEnabled) : Json(nullptr));
+  put(keys::kLimitAdTracking,
+      facts.isAdvertisingTrackingEnabled ? Json(!*facts.isAdvertisingTrackingEnabled) : Json(nullptr));
   put(keys::kTrackingStatus, orNull(facts.trackingAuthorizationStatus));
   put(keys::kCarrierName, orNull(facts.carrierName));
   put(keys::kMobileCountryCode, carrierCode(facts.mobileCountryCode));

@@ -91,7 +91,7 @@ class QBLoggerManager {
 #define QB_LOG(message, level, tag)                                          \
   do {                                                                       \
     QBLoggerManager& qbLogManager = QBLoggerManager::sharedInstance();       \
-    if (qbLogManager.writes(level)) {                                        \
+    if (qbLogManager.writes((level))) {                                      \
       qbLogManager.dynamicLog(__func__, (message), (level), (tag));          \
     }                                                                        \
   } while (0)
