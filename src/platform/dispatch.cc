@@ -42,17 +42,21 @@ struct QueueImpl : Queue {
 // kIdleExitAfter leaves, down to kKeptThreads.
 class WorkerPool {
  public:
+  // The waiting worker is woken after the lock is let go: woken under it, it
+  // would find the lock taken and sleep once more until the submitter let go.
   void submit(Block task) {
-    std::unique_lock lock(m_);
-    tasks_.push_back(std::move(task));
-    if (exiting_) return;  // kept, never run: see stopAtExit
-    if (tasks_.size() > idle_ && threads_ < kMaxThreads) {
-      ++threads_;
-      ++idle_;  // counted from now: it takes a block as soon as it runs
-      std::thread([this] { loop(); }).detach();
-    } else {
-      cv_.notify_one();
+    {
+      std::unique_lock lock(m_);
+      tasks_.push_back(std::move(task));
+      if (exiting_) return;  // kept, never run: see stopAtExit
+      if (tasks_.size() > idle_ && threads_ < kMaxThreads) {
+        ++threads_;
+        ++idle_;  // counted from now: it takes a block as soon as it runs
+        std::thread([this] { loop(); }).detach();
+        return;
+      }
     }
+    cv_.notify_one();
   }
 
   // Process exit: workers take no new block; the caller waits up to `wait`
@@ -130,9 +134,11 @@ class RealBackend : public DispatchBackend {
   void post(const QueueRef& queue, Block block, bool barrier) override {
     switch (queue->kind()) {
       case QueueKind::Main: {
-        std::lock_guard lock(mainM_);
-        mainTasks_.push_back(Task{queue, std::move(block)});
-        mainCv_.notify_all();
+        {
+          std::lock_guard lock(mainM_);
+          mainTasks_.push_back(Task{queue, std::move(block)});
+        }
+        mainCv_.notify_all();  // after the lock, as in WorkerPool::submit
         return;
       }
       case QueueKind::Global: {
@@ -142,13 +148,16 @@ class RealBackend : public DispatchBackend {
       }
       case QueueKind::Serial: {
         auto& st = queue->state();
-        std::lock_guard lock(st.m);
-        st.pending.push_back({std::move(block), false});
-        if (!st.draining) {
+        {
+          std::lock_guard lock(st.m);
+          st.pending.push_back({std::move(block), false});
+          if (st.draining) return;
           st.draining = true;
-          QueueRef q = queue;
-          pool_.submit([this, q] { drainSerial(q); });
         }
+        // Handed to a worker after the queue's lock is let go: the worker's
+        // first step takes it.
+        QueueRef q = queue;
+        pool_.submit([this, q] { drainSerial(q); });
         return;
       }
       case QueueKind::Concurrent: {
@@ -274,8 +283,10 @@ class RealBackend : public DispatchBackend {
   }
 
   void stopMain() {
-    std::lock_guard lock(mainM_);
-    stopMain_ = true;
+    {
+      std::lock_guard lock(mainM_);
+      stopMain_ = true;
+    }
     mainCv_.notify_all();
   }
 
