@@ -47,5 +47,5 @@ std::optional<int64_t> QBSessionCappingManager::showCount(const std::string& ins
 
 std::map<std::string, int64_t> QBSessionCappingManager::instanceToShowCount() const {
   std::lock_guard lock(mutex_);
-  return instanceToShowCount_;
+  return {instanceToShowCount_.begin(), instanceToShowCount_.end()};
 }

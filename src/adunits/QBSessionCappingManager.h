@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // What capping needs of an instance.
@@ -69,5 +70,8 @@ class QBSessionCappingManager {
 
  private:
   mutable std::mutex mutex_;
-  std::map<std::string, int64_t> instanceToShowCount_;
+  // Hashed: every auction looks up each configured instance, and instance
+  // names often share long prefixes that an ordered map compares again and
+  // again.
+  std::unordered_map<std::string, int64_t> instanceToShowCount_;
 };
