@@ -42,9 +42,12 @@ struct QueueImpl : Queue {
 // kIdleExitAfter leaves, down to kKeptThreads.
 class WorkerPool {
  public:
-  // The waiting worker is woken after the lock is let go: woken under it, it
-  // would find the lock taken and sleep once more until the submitter let go.
+  // A block goes to the worker that went idle last (its stack and the
+  // memory it touched are the likeliest to be still in cache), woken after
+  // the lock is let go: woken under it, it would find the lock taken and
+  // sleep once more until the submitter let go.
   void submit(Block task) {
+    Parked* wake = nullptr;
     {
       std::unique_lock lock(m_);
       tasks_.push_back(std::move(task));
@@ -55,8 +58,12 @@ class WorkerPool {
         std::thread([this] { loop(); }).detach();
         return;
       }
+      if (parked_.empty()) return;  // every idle worker is already woken or starting
+      wake = parked_.back();
+      parked_.pop_back();
+      wake->woken = true;
     }
-    cv_.notify_one();
+    wake->cv.notify_one();
   }
 
   // Process exit: workers take no new block; the caller waits up to `wait`
@@ -66,12 +73,16 @@ class WorkerPool {
   void stopAtExit(std::chrono::milliseconds wait) {
     std::unique_lock lock(m_);
     exiting_.store(true);
-    cv_.notify_all();
     const size_t self = tl_poolWorker ? 1 : 0;  // exit() called from a block
     doneCv_.wait_for(lock, wait, [&] { return running_ <= self; });
   }
 
   bool exiting() const { return exiting_.load(); }
+
+  WorkerPoolCounts counts() {
+    std::lock_guard lock(m_);
+    return {threads_, parked_.size()};
+  }
 
   // Most worker threads at once; kept at least while they have blocks to run.
   static constexpr size_t kMaxThreads = 64;
@@ -80,45 +91,56 @@ class WorkerPool {
   static constexpr auto kIdleExitAfter = std::chrono::seconds(5);
 
  private:
+  // An idle worker waiting to be handed work; lives on its thread's stack.
+  struct Parked {
+    std::condition_variable cv;
+    bool woken = false;
+  };
+
   void loop() {
     tl_poolWorker = true;
     setCurrentThreadName("qb-worker");
+    Parked self;
     std::unique_lock lock(m_);
     for (;;) {
-      const auto ready = [this] { return exiting_.load() || !tasks_.empty(); };
+      if (exiting_.load()) self.cv.wait(lock, [] { return false; });  // parked for the rest of the process
+      if (!tasks_.empty()) {
+        Block task = std::move(tasks_.front());
+        tasks_.pop_front();
+        --idle_;
+        ++running_;
+        lock.unlock();
+        task();
+        task = nullptr;
+        lock.lock();
+        --running_;
+        ++idle_;
+        if (exiting_.load()) doneCv_.notify_all();
+        continue;
+      }
+      self.woken = false;
+      parked_.push_back(&self);
+      const auto ready = [&] { return self.woken; };
       // Only a worker beyond the kept ones waits with a time limit: the kept
       // ones sleep until there is work.
+      const bool timed = threads_ > kKeptThreads;
+      const bool woken = timed ? self.cv.wait_for(lock, kIdleExitAfter, ready) : (self.cv.wait(lock, ready), true);
+      if (woken) continue;
+      std::erase(parked_, &self);
       if (threads_ > kKeptThreads) {
-        if (!cv_.wait_for(lock, kIdleExitAfter, ready) && threads_ > kKeptThreads) {
-          --idle_;
-          --threads_;
-          return;
-        }
-      } else {
-        cv_.wait(lock, ready);
+        --idle_;
+        --threads_;
+        return;
       }
-      if (exiting_.load()) cv_.wait(lock, [] { return false; });  // parked for the rest of the process
-      if (tasks_.empty()) continue;
-      Block task = std::move(tasks_.front());
-      tasks_.pop_front();
-      --idle_;
-      ++running_;
-      lock.unlock();
-      task();
-      task = nullptr;
-      lock.lock();
-      --running_;
-      ++idle_;
-      if (exiting_.load()) doneCv_.notify_all();
     }
   }
 
   std::mutex m_;
-  std::condition_variable cv_;
   std::condition_variable doneCv_;
   std::deque<Block> tasks_;
+  std::vector<Parked*> parked_;  // idle workers not yet woken, the last to go idle at the back
   size_t threads_ = 0;
-  size_t idle_ = 0;  // workers waiting for a block, or started and not yet waiting
+  size_t idle_ = 0;  // workers parked, woken and not yet running, or started and not yet running
   size_t running_ = 0;
   std::atomic<bool> exiting_{false};
 };
@@ -293,6 +315,7 @@ class RealBackend : public DispatchBackend {
   void setMainLoopWillWaitHook(void (*hook)()) { mainLoopWillWaitHook_.store(hook); }
 
   void stopWorkersAtExit() { pool_.stopAtExit(kExitWaitForRunning); }
+  WorkerPoolCounts workerPoolCounts() { return pool_.counts(); }
   bool workersStopped() const { return pool_.exiting(); }
 
  private:
@@ -679,6 +702,7 @@ void setMainLoopWillWaitHookForTesting(void (*hook)()) { realBackend().setMainLo
 size_t pendingRealTimersForTesting() { return realBackend().pendingTimerCount(); }
 uint64_t realTimerWakesForTesting() { return realBackend().timerWakeCount(); }
 int64_t realTimerThreadSleepsUntilForTesting() { return realBackend().timerSleepsUntil(); }
+WorkerPoolCounts workerPoolCountsForTesting() { return realBackend().workerPoolCounts(); }
 
 void setCurrentThreadName(const char* name) {
   // The kernel keeps 15 bytes of a thread's name.

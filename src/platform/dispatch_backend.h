@@ -87,5 +87,12 @@ uint64_t realTimerWakesForTesting();
 // thread sleeps to; INT64_MAX while it sleeps with no timer, INT64_MIN while
 // it is awake.
 int64_t realTimerThreadSleepsUntilForTesting();
+// Real mode, for tests: the worker pool's threads, and how many of them wait
+// for work without having been woken yet.
+struct WorkerPoolCounts {
+  size_t threads = 0;
+  size_t parked = 0;
+};
+WorkerPoolCounts workerPoolCountsForTesting();
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -196,6 +197,65 @@ TEST(DispatchRealMode, SerialQueueNeverRunsTwoBlocksAtOnceAndKeepsOrder) {
   std::vector<int> expected(250);
   for (int i = 0; i < 250; ++i) expected[i] = i;
   q->sync([&] { EXPECT_EQ(order, expected); });
+}
+
+// Blocks that each wait until all of them run: the pool grows past the
+// workers it keeps idle instead of leaving the later ones queued behind the
+// waiting ones (which would never finish).
+TEST(DispatchRealMode, GlobalBlocksThatWaitForEachOtherAllGetAWorker) {
+  constexpr int kBlocks = 12;
+  struct Meeting {  // outlives the test if a block is still waiting
+    std::mutex m;
+    std::condition_variable cv;
+    int arrived = 0;
+    std::atomic<int> finished{0};
+  };
+  auto meeting = std::make_shared<Meeting>();
+  for (int i = 0; i < kBlocks; ++i) {
+    globalQueue()->async([meeting] {
+      std::unique_lock lock(meeting->m);
+      ++meeting->arrived;
+      meeting->cv.notify_all();
+      meeting->cv.wait_for(lock, std::chrono::seconds(10), [&] { return meeting->arrived == kBlocks; });
+      if (meeting->arrived == kBlocks) meeting->finished.fetch_add(1);
+    });
+  }
+  ASSERT_TRUE(waitFor([&] { return meeting->finished.load() == kBlocks; }));
+}
+
+// With the whole pool idle, the next block goes to the worker that went idle
+// last, so blocks posted one after another keep running on one thread; a
+// pool that woke its idle workers in turn would spread them over all of
+// them.
+TEST(DispatchRealMode, AnIdlePoolHandsTheNextBlockToTheWorkerIdleTheShortestTime) {
+  // At least two workers exist: make sure by keeping two busy at once.
+  std::atomic<int> started{0};
+  std::atomic<bool> release{false};
+  for (int i = 0; i < 2; ++i) {
+    globalQueue()->async([&] {
+      started.fetch_add(1);
+      while (!release.load()) std::this_thread::yield();
+    });
+  }
+  ASSERT_TRUE(waitFor([&] { return started.load() == 2; }));
+  release = true;
+  const auto allParked = [] {
+    const auto counts = workerPoolCountsForTesting();
+    return counts.threads >= 2 && counts.parked == counts.threads;
+  };
+  std::vector<std::thread::id> ranOn;
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(waitFor(allParked));
+    std::atomic<bool> ran{false};
+    std::thread::id id;
+    globalQueue()->async([&] {
+      id = std::this_thread::get_id();
+      ran = true;
+    });
+    ASSERT_TRUE(waitFor([&] { return ran.load(); }));
+    ranOn.push_back(id);
+  }
+  for (size_t i = 1; i < ranOn.size(); ++i) EXPECT_EQ(ranOn[i], ranOn[0]) << "block " << i;
 }
 
 TEST(DispatchRealMode, ConcurrentQueueBarrierRunsAlone) {
