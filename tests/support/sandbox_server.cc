@@ -31,6 +31,10 @@ namespace {
 constexpr const char* kParkedEncoding = "X-Sandbox-Wire-Content-Encoding";
 // Each open connection holds one server thread for as long as it stays open.
 constexpr size_t kMaxServerThreads = 64;
+// Answers shorter than this go out uncompressed whatever the client offers,
+// as production servers leave short bodies alone: httplib would gzip even
+// "{}" (into 22 bytes, behind a fresh 256 KiB deflate state per answer).
+constexpr size_t kCompressAnswersFrom = 1024;
 
 // httplib's task queue, growing with the connections: a thread starts only
 // when more connections wait than threads are free, up to kMaxServerThreads,
@@ -275,7 +279,17 @@ struct SandboxServer::Impl {
       if (equalsIgnoreCase(key, "Content-Type")) contentType = value;
       else if (!equalsIgnoreCase(key, "Content-Length")) res.set_header(key, value);
     }
-    res.set_content(answer.body, contentType);
+    if (answer.body.empty() || answer.body.size() >= kCompressAnswersFrom) {
+      res.set_content(answer.body, contentType);
+      return;
+    }
+    // httplib compresses a body it holds; one given by a provider of known
+    // length goes out as it is.
+    auto body = std::make_shared<std::string>(answer.body);
+    res.set_content_provider(body->size(), contentType, [body](size_t offset, size_t length, httplib::DataSink& sink) {
+      sink.write(body->data() + offset, std::min(length, body->size() - offset));
+      return true;
+    });
   }
 
   static void applyTruncated(const SandboxAnswer& answer, httplib::Response& res) {
