@@ -39,7 +39,7 @@ const std::vector<int>& QBEventsEngine::defaultNonConnectivityEvents() {
 
 QBEventsEngine::QBEventsEngine(std::string identifier)
     : identifier_(std::move(identifier)),
-      queue_(platform::createSerialQueue("com.quilbrn." + identifier_ + "_queue")),
+      queue_(platform::createBackgroundSerialQueue("com.quilbrn." + identifier_ + "_queue")),
       storage_(QBKeyValueStorageProvider::storageWithIdentifier(identifier_)) {}
 
 QBEventsEngine::~QBEventsEngine() = default;

@@ -141,6 +141,9 @@ class QBEventsEngine : public std::enable_shared_from_this<QBEventsEngine> {
   void publishCount();
 
   const std::string identifier_;
+  // A background queue: an event logged from a worker is handled once that
+  // worker's block has ended, on the same worker, rather than on a second
+  // one woken beside the work that logged it.
   const platform::QueueRef queue_;
   const std::shared_ptr<QBKeyValueStorage> storage_;
 

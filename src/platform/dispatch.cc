@@ -26,11 +26,16 @@ std::thread::id g_processMainThread = std::this_thread::get_id();
 std::atomic<DispatchBackend*> g_testBackend{nullptr};
 thread_local Queue* tl_currentQueue = nullptr;
 thread_local bool tl_poolWorker = false;
+// Background serial queues whose drain this worker runs once its current
+// block has ended (see createBackgroundSerialQueue).
+thread_local std::vector<QueueRef> tl_deferredDrains;
 
 // How long the exit step waits for blocks already running on workers.
 constexpr auto kExitWaitForRunning = std::chrono::milliseconds(1000);
 
 void ensureExitStep();
+class RealBackend;
+RealBackend& realBackend();
 
 struct QueueImpl : Queue {
   QueueImpl(std::string label, QueueKind kind) : Queue(std::move(label), kind) {}
@@ -42,6 +47,10 @@ struct QueueImpl : Queue {
 // kIdleExitAfter leaves, down to kKeptThreads.
 class WorkerPool {
  public:
+  // Runs the drain of a background serial queue this worker deferred.
+  using DrainFn = void (*)(const QueueRef&);
+  explicit WorkerPool(DrainFn drain) : drain_(drain) {}
+
   // A block goes to the worker that went idle last (its stack and the
   // memory it touched are the likeliest to be still in cache), woken after
   // the lock is let go: woken under it, it would find the lock taken and
@@ -91,6 +100,14 @@ class WorkerPool {
   static constexpr auto kIdleExitAfter = std::chrono::seconds(5);
 
  private:
+  void runDeferredDrains() {
+    while (!tl_deferredDrains.empty()) {
+      QueueRef queue = std::move(tl_deferredDrains.back());
+      tl_deferredDrains.pop_back();
+      drain_(queue);
+    }
+  }
+
   // An idle worker waiting to be handed work; lives on its thread's stack.
   struct Parked {
     std::condition_variable cv;
@@ -112,6 +129,7 @@ class WorkerPool {
         lock.unlock();
         task();
         task = nullptr;
+        runDeferredDrains();
         lock.lock();
         --running_;
         ++idle_;
@@ -135,6 +153,7 @@ class WorkerPool {
     }
   }
 
+  const DrainFn drain_;
   std::mutex m_;
   std::condition_variable doneCv_;
   std::deque<Block> tasks_;
@@ -175,6 +194,12 @@ class RealBackend : public DispatchBackend {
           st.pending.push_back({std::move(block), false});
           if (st.draining) return;
           st.draining = true;
+        }
+        // Background work posted from a worker waits for the worker's
+        // current block to end, and runs on it.
+        if (st.background && tl_poolWorker) {
+          tl_deferredDrains.push_back(queue);
+          return;
         }
         // Handed to a worker after the queue's lock is let go: the worker's
         // first step takes it.
@@ -243,6 +268,7 @@ class RealBackend : public DispatchBackend {
       block();
       return;
     }
+    handOverDeferredDrain(queue);
     std::promise<void> done;
     auto fut = done.get_future();
     post(queue, [&block, &done] {
@@ -329,6 +355,16 @@ class RealBackend : public DispatchBackend {
     CancelToken token;
   };
   using TimerKey = std::pair<int64_t, uint64_t>;  // deadline, submission order
+
+  // A worker about to wait for a background queue whose drain it deferred
+  // hands that drain to the pool, so that the wait does not wait on itself.
+  void handOverDeferredDrain(const QueueRef& queue) {
+    auto it = std::find(tl_deferredDrains.begin(), tl_deferredDrains.end(), queue);
+    if (it == tl_deferredDrains.end()) return;
+    tl_deferredDrains.erase(it);
+    QueueRef q = queue;
+    pool_.submit([this, q] { drainSerial(q); });
+  }
 
   void drainSerial(const QueueRef& q) {
     auto& st = q->state();
@@ -419,7 +455,7 @@ class RealBackend : public DispatchBackend {
     }
   }
 
-  WorkerPool pool_;
+  WorkerPool pool_{[](const QueueRef& queue) { realBackend().drainSerial(queue); }};
   std::mutex mainM_;
   std::condition_variable mainCv_;
   std::deque<Task> mainTasks_;
@@ -598,6 +634,11 @@ QueueRef globalQueue(QueuePriority priority) {
 }
 
 QueueRef createSerialQueue(std::string label) { return makeQueue(std::move(label), QueueKind::Serial); }
+QueueRef createBackgroundSerialQueue(std::string label) {
+  auto queue = makeQueue(std::move(label), QueueKind::Serial);
+  queue->state().background = true;
+  return queue;
+}
 QueueRef createConcurrentQueue(std::string label) { return makeQueue(std::move(label), QueueKind::Concurrent); }
 
 bool isMainThread() { return backend().isMainThread(); }

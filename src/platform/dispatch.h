@@ -92,6 +92,14 @@ using QueueRef = std::shared_ptr<Queue>;
 QueueRef mainQueue();
 QueueRef globalQueue(QueuePriority priority = QueuePriority::Default);
 QueueRef createSerialQueue(std::string label);
+// A serial queue for background work that nothing waits on. In real mode a
+// block posted to it by a worker thread, from inside a block of another
+// queue, starts once that block has ended, on the same worker, instead of
+// waking another worker to run beside it; from any other thread it behaves
+// as createSerialQueue's. A worker that waits for the queue (sync) first
+// hands what it deferred to the pool, so sync cannot wait on itself; a wait
+// of any other kind for such a block, from the block that posted it, would.
+QueueRef createBackgroundSerialQueue(std::string label);
 QueueRef createConcurrentQueue(std::string label);
 
 // True on the main thread (in test mode: the test thread, except while it runs

@@ -19,6 +19,7 @@ struct Queue::State {
   std::mutex m;
   std::deque<Item> pending;  // real mode only
   bool draining = false;     // serial: a drain task is scheduled or running
+  bool background = false;   // serial: made by createBackgroundSerialQueue
   int running = 0;           // concurrent: plain blocks in flight
   bool barrierRunning = false;
 };

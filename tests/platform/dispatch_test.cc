@@ -258,6 +258,51 @@ TEST(DispatchRealMode, AnIdlePoolHandsTheNextBlockToTheWorkerIdleTheShortestTime
   for (size_t i = 1; i < ranOn.size(); ++i) EXPECT_EQ(ranOn[i], ranOn[0]) << "block " << i;
 }
 
+// A block a worker posts to a background queue waits for the poster's block
+// to end and runs on the same worker; the poster's long pause gives a second
+// worker every chance to run it early if it were woken.
+TEST(DispatchRealMode, BackgroundWorkPostedFromAWorkerRunsThereOnceItsBlockEnds) {
+  auto background = createBackgroundSerialQueue("com.test.real.background");
+  struct Seen {
+    std::atomic<bool> posterDone{false}, ran{false}, sawPosterDone{false};
+    std::thread::id poster, runner;
+  };
+  auto seen = std::make_shared<Seen>();
+  globalQueue()->async([seen, background] {
+    seen->poster = std::this_thread::get_id();
+    background->async([seen] {
+      seen->runner = std::this_thread::get_id();
+      seen->sawPosterDone = seen->posterDone.load();
+      seen->ran = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    seen->posterDone = true;
+  });
+  ASSERT_TRUE(waitFor([&] { return seen->ran.load(); }));
+  EXPECT_TRUE(seen->sawPosterDone.load());
+  EXPECT_EQ(seen->runner, seen->poster);
+
+  // From a thread that is not a worker, nothing waits.
+  std::atomic<bool> ranFromHere{false};
+  background->async([&] { ranFromHere = true; });
+  ASSERT_TRUE(waitFor([&] { return ranFromHere.load(); }));
+}
+
+// A worker that posts to a background queue and then waits for it does not
+// wait on itself: what it posted runs first, then the waited-for block.
+TEST(DispatchRealMode, AWorkerWaitingForBackgroundWorkItPostedIsNotStuck) {
+  auto background = createBackgroundSerialQueue("com.test.real.background.sync");
+  auto order = std::make_shared<std::vector<int>>();  // touched on the background queue only
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  globalQueue()->async([background, order, finished] {
+    background->async([order] { order->push_back(1); });
+    background->sync([order] { order->push_back(2); });
+    *finished = true;
+  });
+  ASSERT_TRUE(waitFor([&] { return finished->load(); }));
+  background->sync([&] { EXPECT_EQ(*order, (std::vector<int>{1, 2})); });
+}
+
 TEST(DispatchRealMode, ConcurrentQueueBarrierRunsAlone) {
   auto q = createConcurrentQueue("com.test.real.concurrent");
   std::atomic<int> readers{0}, readsDone{0};
