@@ -187,26 +187,9 @@ class RealBackend : public DispatchBackend {
         pool_.submit([q, b = std::move(block)] { runAsQueue(q.get(), b); });
         return;
       }
-      case QueueKind::Serial: {
-        auto& st = queue->state();
-        {
-          std::lock_guard lock(st.m);
-          st.pending.push_back({std::move(block), false});
-          if (st.draining) return;
-          st.draining = true;
-        }
-        // Background work posted from a worker waits for the worker's
-        // current block to end, and runs on it.
-        if (st.background && tl_poolWorker) {
-          tl_deferredDrains.push_back(queue);
-          return;
-        }
-        // Handed to a worker after the queue's lock is let go: the worker's
-        // first step takes it.
-        QueueRef q = queue;
-        pool_.submit([this, q] { drainSerial(q); });
+      case QueueKind::Serial:
+        postSerial(queue, std::move(block), true);
         return;
-      }
       case QueueKind::Concurrent: {
         auto& st = queue->state();
         std::lock_guard lock(st.m);
@@ -268,13 +251,22 @@ class RealBackend : public DispatchBackend {
       block();
       return;
     }
-    handOverDeferredDrain(queue);
     std::promise<void> done;
     auto fut = done.get_future();
-    post(queue, [&block, &done] {
+    Block waited = [&block, &done] {
       block();
       done.set_value();
-    }, barrier);
+    };
+    if (queue->kind() == QueueKind::Serial) {
+      // Never deferred; and a drain this worker deferred before (so the queue
+      // counts as draining and the block only joins it) is handed to the
+      // pool after the block has joined, so it cannot have ended in between.
+      postSerial(queue, std::move(waited), false);
+      if (auto hook = serialSyncHook_.load()) hook();
+      handOverDeferredDrain(queue);
+    } else {
+      post(queue, std::move(waited), barrier);
+    }
     fut.wait();
   }
 
@@ -339,6 +331,7 @@ class RealBackend : public DispatchBackend {
   }
 
   void setMainLoopWillWaitHook(void (*hook)()) { mainLoopWillWaitHook_.store(hook); }
+  void setSerialSyncHook(void (*hook)()) { serialSyncHook_.store(hook); }
 
   void stopWorkersAtExit() { pool_.stopAtExit(kExitWaitForRunning); }
   WorkerPoolCounts workerPoolCounts() { return pool_.counts(); }
@@ -356,8 +349,29 @@ class RealBackend : public DispatchBackend {
   };
   using TimerKey = std::pair<int64_t, uint64_t>;  // deadline, submission order
 
-  // A worker about to wait for a background queue whose drain it deferred
-  // hands that drain to the pool, so that the wait does not wait on itself.
+  // Queues the block; starts a drain unless one is scheduled or running. A
+  // background queue's drain, started by a worker with `mayDefer`, waits for
+  // the worker's current block to end and runs on it.
+  void postSerial(const QueueRef& queue, Block block, bool mayDefer) {
+    auto& st = queue->state();
+    {
+      std::lock_guard lock(st.m);
+      st.pending.push_back({std::move(block), false});
+      if (st.draining) return;
+      st.draining = true;
+    }
+    if (mayDefer && st.background && tl_poolWorker) {
+      tl_deferredDrains.push_back(queue);
+      return;
+    }
+    // Handed to a worker after the queue's lock is let go: the worker's
+    // first step takes it.
+    QueueRef q = queue;
+    pool_.submit([this, q] { drainSerial(q); });
+  }
+
+  // A worker waiting for a background queue whose drain it deferred hands
+  // that drain to the pool, so that the wait does not wait on itself.
   void handOverDeferredDrain(const QueueRef& queue) {
     auto it = std::find(tl_deferredDrains.begin(), tl_deferredDrains.end(), queue);
     if (it == tl_deferredDrains.end()) return;
@@ -462,6 +476,7 @@ class RealBackend : public DispatchBackend {
   bool stopMain_ = false;
   std::atomic<std::thread::id> mainThread_{g_processMainThread};
   std::atomic<void (*)()> mainLoopWillWaitHook_{nullptr};
+  std::atomic<void (*)()> serialSyncHook_{nullptr};
 
   std::mutex timerM_;
   std::condition_variable timerCv_;
@@ -740,6 +755,7 @@ bool Timer::isValid() const { return !shared_->cancelled->load(); }
 // ---- main loop (real mode) ----
 
 void setMainLoopWillWaitHookForTesting(void (*hook)()) { realBackend().setMainLoopWillWaitHook(hook); }
+void setSerialSyncHookForTesting(void (*hook)()) { realBackend().setSerialSyncHook(hook); }
 size_t pendingRealTimersForTesting() { return realBackend().pendingTimerCount(); }
 uint64_t realTimerWakesForTesting() { return realBackend().timerWakeCount(); }
 int64_t realTimerThreadSleepsUntilForTesting() { return realBackend().timerSleepsUntil(); }

@@ -289,8 +289,13 @@ TEST(DispatchRealMode, BackgroundWorkPostedFromAWorkerRunsThereOnceItsBlockEnds)
 }
 
 // A worker that posts to a background queue and then waits for it does not
-// wait on itself: what it posted runs first, then the waited-for block.
+// wait on itself: what it posted runs first, then the waited-for block. The
+// hook holds sync between its two steps (the block joining the queue, the
+// deferred drain handed over), long enough for a drain handed over first to
+// run dry, so that a waited-for block posted after it would be deferred
+// behind the waiting block itself.
 TEST(DispatchRealMode, AWorkerWaitingForBackgroundWorkItPostedIsNotStuck) {
+  setSerialSyncHookForTesting([] { std::this_thread::sleep_for(std::chrono::milliseconds(30)); });
   auto background = createBackgroundSerialQueue("com.test.real.background.sync");
   auto order = std::make_shared<std::vector<int>>();  // touched on the background queue only
   auto finished = std::make_shared<std::atomic<bool>>(false);
@@ -299,7 +304,9 @@ TEST(DispatchRealMode, AWorkerWaitingForBackgroundWorkItPostedIsNotStuck) {
     background->sync([order] { order->push_back(2); });
     *finished = true;
   });
-  ASSERT_TRUE(waitFor([&] { return finished->load(); }));
+  const bool done = waitFor([&] { return finished->load(); });
+  setSerialSyncHookForTesting(nullptr);
+  ASSERT_TRUE(done);
   background->sync([&] { EXPECT_EQ(*order, (std::vector<int>{1, 2})); });
 }
 
