@@ -12,6 +12,7 @@
 #include <map>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -263,10 +264,12 @@ class RealBackend : public DispatchBackend {
       // pool after the block has joined, so it cannot have ended in between.
       postSerial(queue, std::move(waited), false);
       if (auto hook = serialSyncHook_.load()) hook();
-      handOverDeferredDrain(queue);
     } else {
       post(queue, std::move(waited), barrier);
     }
+    // The worker is about to wait: whatever it deferred goes to the pool, so
+    // that neither this wait nor one further down the chain waits on it.
+    handOverDeferredDrains();
     fut.wait();
   }
 
@@ -370,14 +373,11 @@ class RealBackend : public DispatchBackend {
     pool_.submit([this, q] { drainSerial(q); });
   }
 
-  // A worker waiting for a background queue whose drain it deferred hands
-  // that drain to the pool, so that the wait does not wait on itself.
-  void handOverDeferredDrain(const QueueRef& queue) {
-    auto it = std::find(tl_deferredDrains.begin(), tl_deferredDrains.end(), queue);
-    if (it == tl_deferredDrains.end()) return;
-    tl_deferredDrains.erase(it);
-    QueueRef q = queue;
-    pool_.submit([this, q] { drainSerial(q); });
+  // The drains of background queues this worker deferred, handed to the
+  // pool (the worker is about to wait).
+  void handOverDeferredDrains() {
+    std::vector<QueueRef> deferred = std::exchange(tl_deferredDrains, {});
+    for (auto& q : deferred) pool_.submit([this, q] { drainSerial(q); });
   }
 
   void drainSerial(const QueueRef& q) {

@@ -96,7 +96,7 @@ QueueRef createSerialQueue(std::string label);
 // block posted to it by a worker thread, from inside a block of another
 // queue, starts once that block has ended, on the same worker, instead of
 // waking another worker to run beside it; from any other thread it behaves
-// as createSerialQueue's. A worker that waits for the queue (sync) first
+// as createSerialQueue's. A worker that waits in sync (on any queue) first
 // hands what it deferred to the pool, so sync cannot wait on itself; a wait
 // of any other kind for such a block, from the block that posted it, would.
 QueueRef createBackgroundSerialQueue(std::string label);

@@ -80,8 +80,8 @@ void runMainQueueTurn(Queue* mainQueue, const Block& block);
 // not post or call into dispatch); nullptr removes it.
 void setMainLoopWillWaitHookForTesting(void (*hook)());
 // Real mode, for tests: `hook` runs inside sync() on a serial queue, after the
-// waited-for block has joined the queue and before a drain the calling worker
-// deferred is handed to the pool; nullptr removes it.
+// waited-for block has joined the queue and before the drains the calling
+// worker deferred are handed to the pool; nullptr removes it.
 void setSerialSyncHookForTesting(void (*hook)());
 // Real mode, for tests: delayed blocks and timer firings the timer thread
 // still holds.

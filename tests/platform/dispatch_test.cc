@@ -310,6 +310,22 @@ TEST(DispatchRealMode, AWorkerWaitingForBackgroundWorkItPostedIsNotStuck) {
   background->sync([&] { EXPECT_EQ(*order, (std::vector<int>{1, 2})); });
 }
 
+// A worker that deferred background work and then waits on another queue,
+// whose block waits for the background queue, is not stuck either.
+TEST(DispatchRealMode, AWaitFurtherDownTheChainDoesNotWaitOnDeferredBackgroundWork) {
+  auto background = createBackgroundSerialQueue("com.test.real.background.chain");
+  auto other = createSerialQueue("com.test.real.background.chain.other");
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  auto ran = std::make_shared<std::atomic<bool>>(false);
+  globalQueue()->async([background, other, finished, ran] {
+    background->async([ran] { *ran = true; });
+    other->sync([background] { background->sync([] {}); });
+    *finished = true;
+  });
+  ASSERT_TRUE(waitFor([&] { return finished->load(); }));
+  EXPECT_TRUE(ran->load());
+}
+
 TEST(DispatchRealMode, ConcurrentQueueBarrierRunsAlone) {
   auto q = createConcurrentQueue("com.test.real.concurrent");
   std::atomic<int> readers{0}, readsDone{0};
