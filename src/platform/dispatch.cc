@@ -27,16 +27,14 @@ std::thread::id g_processMainThread = std::this_thread::get_id();
 std::atomic<DispatchBackend*> g_testBackend{nullptr};
 thread_local Queue* tl_currentQueue = nullptr;
 thread_local bool tl_poolWorker = false;
-// Background serial queues whose drain this worker runs once its current
+// Drains of background serial queues this worker runs once its current
 // block has ended (see createBackgroundSerialQueue).
-thread_local std::vector<QueueRef> tl_deferredDrains;
+thread_local std::vector<Block> tl_deferredDrains;
 
 // How long the exit step waits for blocks already running on workers.
 constexpr auto kExitWaitForRunning = std::chrono::milliseconds(1000);
 
 void ensureExitStep();
-class RealBackend;
-RealBackend& realBackend();
 
 struct QueueImpl : Queue {
   QueueImpl(std::string label, QueueKind kind) : Queue(std::move(label), kind) {}
@@ -48,10 +46,6 @@ struct QueueImpl : Queue {
 // kIdleExitAfter leaves, down to kKeptThreads.
 class WorkerPool {
  public:
-  // Runs the drain of a background serial queue this worker deferred.
-  using DrainFn = void (*)(const QueueRef&);
-  explicit WorkerPool(DrainFn drain) : drain_(drain) {}
-
   // A block goes to the worker that went idle last (its stack and the
   // memory it touched are the likeliest to be still in cache), woken after
   // the lock is let go: woken under it, it would find the lock taken and
@@ -103,9 +97,9 @@ class WorkerPool {
  private:
   void runDeferredDrains() {
     while (!tl_deferredDrains.empty()) {
-      QueueRef queue = std::move(tl_deferredDrains.back());
+      Block drain = std::move(tl_deferredDrains.back());
       tl_deferredDrains.pop_back();
-      drain_(queue);
+      drain();
     }
   }
 
@@ -154,7 +148,6 @@ class WorkerPool {
     }
   }
 
-  const DrainFn drain_;
   std::mutex m_;
   std::condition_variable doneCv_;
   std::deque<Block> tasks_;
@@ -363,21 +356,20 @@ class RealBackend : public DispatchBackend {
       if (st.draining) return;
       st.draining = true;
     }
+    Block drain = [this, q = queue] { drainSerial(q); };
     if (mayDefer && st.background && tl_poolWorker) {
-      tl_deferredDrains.push_back(queue);
+      tl_deferredDrains.push_back(std::move(drain));
       return;
     }
     // Handed to a worker after the queue's lock is let go: the worker's
     // first step takes it.
-    QueueRef q = queue;
-    pool_.submit([this, q] { drainSerial(q); });
+    pool_.submit(std::move(drain));
   }
 
   // The drains of background queues this worker deferred, handed to the
   // pool (the worker is about to wait).
   void handOverDeferredDrains() {
-    std::vector<QueueRef> deferred = std::exchange(tl_deferredDrains, {});
-    for (auto& q : deferred) pool_.submit([this, q] { drainSerial(q); });
+    for (auto& drain : std::exchange(tl_deferredDrains, {})) pool_.submit(std::move(drain));
   }
 
   void drainSerial(const QueueRef& q) {
@@ -469,7 +461,7 @@ class RealBackend : public DispatchBackend {
     }
   }
 
-  WorkerPool pool_{[](const QueueRef& queue) { realBackend().drainSerial(queue); }};
+  WorkerPool pool_;
   std::mutex mainM_;
   std::condition_variable mainCv_;
   std::deque<Task> mainTasks_;
