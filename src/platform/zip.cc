@@ -19,6 +19,11 @@ constexpr int kAutoDetectWindowBits = 15 + 32;
 // the stream holds about 160 KiB instead of 256.
 constexpr int kDeflateMemLevel = 6;
 constexpr size_t kChunk = 64 * 1024;
+// inflate's first output chunk: four times the input (JSON seldom shrinks
+// more than that), at least this much; each further chunk doubles, up to
+// kChunk. A short answer then no longer has a 64 KiB buffer allocated and
+// zero-filled for it.
+constexpr size_t kFirstInflateChunk = 1024;
 
 Error zipError(ZipErrc code, std::string message) {
   return Error{kZipErrorDomain, static_cast<int>(code), std::move(message)};
@@ -136,11 +141,13 @@ Result<std::string> inflate(std::string_view data, size_t maxOutputBytes) {
   z_stream& zs = *stream;
   std::string out;
   size_t consumed = 0;
+  size_t chunk = std::clamp(data.size() * 4, kFirstInflateChunk, kChunk);
   for (;;) {
     feed(zs, data, consumed);
     // Room for one byte past the cap, so passing the cap shows up as output
     // rather than as a stall.
-    const size_t room = std::min(kChunk, maxOutputBytes - std::min(out.size(), maxOutputBytes) + 1);
+    const size_t room = std::min(chunk, maxOutputBytes - std::min(out.size(), maxOutputBytes) + 1);
+    chunk = std::min(chunk * 2, kChunk);
     const size_t start = out.size();
     out.resize(start + room);
     zs.next_out = reinterpret_cast<Bytef*>(out.data() + start);

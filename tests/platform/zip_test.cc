@@ -111,6 +111,15 @@ TEST(Zip, OutputCapRefusesBombsAndAllowsExactFit) {
   EXPECT_EQ(inflate(gz, data.size()).valueOr({}), data);
   EXPECT_EQ(errc(inflate(gz, data.size() - 1)), code(ZipErrc::TooLarge));
   EXPECT_EQ(inflate(gzipCompress("").value(), 0).valueOr("x"), "");
+
+  // Small inputs inflate into chunks that grow from a few KiB: the cap holds
+  // exactly on either side of each chunk's end.
+  for (size_t n : {1023u, 1024u, 1025u, 3071u, 3072u, 3073u, 7168u, 7169u, 70000u}) {
+    const std::string zeros(n, '\0');
+    const std::string packed = gzipCompress(zeros).value();
+    EXPECT_EQ(inflate(packed, n).valueOr({}), zeros) << n;
+    EXPECT_EQ(errc(inflate(packed, n - 1)), code(ZipErrc::TooLarge)) << n;
+  }
 }
 
 // Streams are kept per thread and reused: whatever the last call left behind
