@@ -25,7 +25,7 @@ for source in "$root"/demo/*.cc "$root"/demo/*.h; do
       bad=1
     fi
   done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$source")
-  if grep -En '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(curl|nlohmann|JavaScriptCore|openssl|zlib|re2|gumbo|uriparser|httplib)' "$source" >&2; then
+  if grep -En '^[[:space:]]*#[[:space:]]*include[[:space:]]*<(curl|nlohmann|simdjson|JavaScriptCore|openssl|zlib|re2|gumbo|uriparser|httplib)' "$source" >&2; then
     echo "$(basename "$source") includes a library the package links privately" >&2
     bad=1
   fi

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build git pkg-config
-  libcurl4-openssl-dev libssl-dev zlib1g-dev nlohmann-json3-dev
+  libcurl4-openssl-dev libssl-dev zlib1g-dev nlohmann-json3-dev libsimdjson-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libre2-dev
   libjavascriptcoregtk-4.1-dev libgumbo-dev liburiparser-dev
   clang libclang-rt-dev

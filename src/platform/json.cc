@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+#include <simdjson.h>
+
 namespace platform {
 namespace {
 
@@ -77,6 +79,88 @@ struct CborShape {
   }
 };
 
+// The fast reader: simdjson checks the text and builds its own tape, which is
+// then copied into a Json. It gives nullopt for every text it refuses or holds
+// something nlohmann's parser could read otherwise (numbers beyond 64 bits,
+// nesting past the limit); nlohmann then decides and words the error, so the
+// texts accepted and the values read are nlohmann's.
+class FastReader {
+ public:
+  std::optional<Json> read(std::string_view text) {
+    // realloc_if_needed: simdjson reads a few bytes past the end of its input
+    // and so works on a padded copy.
+    auto document = parser_.parse(text.data(), text.size(), true);
+    if (document.error() != simdjson::SUCCESS) return std::nullopt;
+    Json out;
+    if (!copy(document.value_unsafe(), out, 0)) return std::nullopt;
+    return out;
+  }
+
+ private:
+  static bool copy(simdjson::dom::element element, Json& out, int depth) {
+    using Type = simdjson::dom::element_type;
+    switch (element.type()) {
+      case Type::ARRAY: {
+        if (depth >= kMaxJsonDepth) return false;
+        const simdjson::dom::array array = element.get_array().value_unsafe();
+        out = Json::array();
+        auto& items = out.get_ref<Json::array_t&>();
+        items.reserve(array.size());
+        for (simdjson::dom::element item : array) {
+          if (!copy(item, items.emplace_back(), depth + 1)) return false;
+        }
+        return true;
+      }
+      case Type::OBJECT: {
+        if (depth >= kMaxJsonDepth) return false;
+        const simdjson::dom::object object = element.get_object().value_unsafe();
+        out = Json::object();
+        auto& members = out.get_ref<Json::object_t&>();
+        // Reserved: the members are pairs with a const name, which a growing
+        // vector copies instead of moving.
+        members.reserve(object.size());
+        for (simdjson::dom::key_value_pair field : object) {
+          // A repeated name keeps its first place and takes the last value,
+          // as nlohmann's parser does.
+          Json& value = members[std::string(field.key)];
+          if (!copy(field.value, value, depth + 1)) return false;
+        }
+        return true;
+      }
+      case Type::INT64: {
+        // nlohmann reads a number without a sign as unsigned.
+        const int64_t n = element.get_int64().value_unsafe();
+        out = n >= 0 ? Json(static_cast<uint64_t>(n)) : Json(n);
+        return true;
+      }
+      case Type::UINT64: out = element.get_uint64().value_unsafe(); return true;
+      case Type::DOUBLE: out = element.get_double().value_unsafe(); return true;
+      case Type::STRING: out = std::string(element.get_string().value_unsafe()); return true;
+      case Type::BOOL: out = element.get_bool().value_unsafe(); return true;
+      case Type::NULL_VALUE: out = nullptr; return true;
+    }
+    return false;
+  }
+
+  // Keeps the buffers sized for the largest text it has read.
+  simdjson::dom::parser parser_;
+};
+
+// Texts above this size are read with a parser of their own, so a worker
+// does not keep buffers for the largest text it ever read (a kept parser
+// holds about fourteen bytes per byte of text: under 1 MB at this size).
+constexpr size_t kKeptParserCapacity = 64 * 1024;
+
+std::optional<Json> readFast(std::string_view text) {
+  try {
+    if (text.size() > kKeptParserCapacity) return FastReader().read(text);
+    thread_local FastReader reader;
+    return reader.read(text);
+  } catch (...) {
+    return std::nullopt;  // allocation failure: the slow path reports it
+  }
+}
+
 const Json* member(const Json& object, std::string_view key) {
   if (!object.is_object()) return nullptr;
   auto it = object.find(std::string(key));
@@ -86,6 +170,11 @@ const Json* member(const Json& object, std::string_view key) {
 }  // namespace
 
 Result<Json> parseJson(std::string_view text) {
+  if (auto fast = readFast(text)) return std::move(*fast);
+  return parseJsonByReferenceForTesting(text);
+}
+
+Result<Json> parseJsonByReferenceForTesting(std::string_view text) {
   if (nestingDepth(text) > kMaxJsonDepth) {
     return jsonError(JsonErrc::TooDeep,
                      "JSON nesting deeper than " + std::to_string(kMaxJsonDepth));

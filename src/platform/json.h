@@ -32,8 +32,12 @@ enum class JsonErrc : int {
 inline constexpr int kMaxJsonDepth = 512;
 
 // Parses one JSON text (any top-level value; surrounding whitespace allowed,
-// anything else after the value is Malformed).
+// anything else after the value is Malformed). Read by simdjson; a text it
+// refuses or could read otherwise goes to nlohmann's parser, which decides.
 Result<Json> parseJson(std::string_view text);
+// The same read by nlohmann's parser alone: parseJson gives what this gives
+// (the same verdict, the same value).
+Result<Json> parseJsonByReferenceForTesting(std::string_view text);
 
 // Compact JSON text (no spaces or line breaks). Strings that are not valid
 // UTF-8 have the bad bytes replaced by U+FFFD instead of failing.

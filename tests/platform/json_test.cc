@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace platform;
 
@@ -52,6 +53,49 @@ TEST(Json, DeepNestingIsRefusedWithoutCrashing) {
   auto afterOddRun = parseJson("[\"a\\\\\\\"" + deep + "\"]");
   ASSERT_TRUE(afterOddRun.ok()) << afterOddRun.error().message;
   EXPECT_EQ(afterOddRun.value()[0].get<std::string>(), "a\\\"" + deep);
+}
+
+// parseJson reads with simdjson and hands what it refuses to nlohmann's
+// parser; either way the verdict and the value are the reference reader's,
+// numbers of the same kind included.
+TEST(Json, TheFastReaderReadsWhatTheReferenceReaderReads) {
+  const auto kind = [](const Json& v) {
+    return std::string(v.type_name()) + (v.is_number_unsigned() ? "/u" : v.is_number_integer() ? "/i" : "");
+  };
+  std::string big = "[";
+  for (int i = 0; i < 20'000; ++i) big += R"({"instance":"n)" + std::to_string(i) + R"(","price":)" + std::to_string(i) + ".5},";
+  big += "null]";
+  ASSERT_GT(big.size(), 64u * 1024);  // past what a worker's reader keeps
+  const std::vector<std::string> texts = {
+      R"({"b":1,"a":[true,false,null],"b":{"x":-2},"c":"\u00e9\ud83d\ude00\n"})",
+      "0", "-0", "7", "-7", "1.0", "-0.0", "1e2", "1E-400", "1e400",
+      "9223372036854775807", "9223372036854775808", "18446744073709551615", "18446744073709551616",
+      "-9223372036854775808", "-9223372036854775809", "123456789012345678901234567890",
+      "\xef\xbb\xbf{\"bom\":1}", "  [1 , 2]\n", R"("a\u0000b")", R"("\ud800")", R"("\udc00x")",
+      "\"tab\there\"", "{\"a\":1}{}", "[1] 2", "\"\xc3\"", big, big.substr(0, big.size() - 1),
+      // After the large text, a worker's kept reader still reads small ones.
+      R"({"a":"x"})"};
+  for (const std::string& text : texts) {
+    auto fast = parseJson(text);
+    auto reference = parseJsonByReferenceForTesting(text);
+    ASSERT_EQ(fast.ok(), reference.ok()) << text.substr(0, 80);
+    if (!fast.ok()) {
+      EXPECT_EQ(fast.error().code, reference.error().code) << text.substr(0, 80);
+      continue;
+    }
+    EXPECT_EQ(dumpJson(fast.value()), dumpJson(reference.value())) << text.substr(0, 80);
+    // "-0" is a signed zero to nlohmann and a plain one to simdjson: equal.
+    if (!fast.value().is_structured() && text != "-0") {
+      EXPECT_EQ(kind(fast.value()), kind(reference.value())) << text;
+    }
+  }
+  // Kinds inside containers, and a repeated name: first place, last value.
+  auto doc = parseJson(R"({"u":5,"i":-5,"f":5.0,"b":1,"b":2})");
+  ASSERT_TRUE(doc.ok());
+  EXPECT_TRUE(doc.value()["u"].is_number_unsigned());
+  EXPECT_TRUE(doc.value()["i"].is_number_integer() && !doc.value()["i"].is_number_unsigned());
+  EXPECT_TRUE(doc.value()["f"].is_number_float());
+  EXPECT_EQ(dumpJson(doc.value()), R"({"u":5,"i":-5,"f":5.0,"b":2})");
 }
 
 TEST(Json, DumpIsCompactOrderedAndSurvivesInvalidUtf8) {
