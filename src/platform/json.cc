@@ -151,11 +151,21 @@ class FastReader {
 // holds about fourteen bytes per byte of text: under 1 MB at this size).
 constexpr size_t kKeptParserCapacity = 64 * 1024;
 
+// The reader a thread keeps. Set once the thread's objects are being
+// destroyed at its end: a read from another such object's destructor then
+// makes a reader of its own instead of using the one destroyed. A plain flag,
+// since it is read after the thread's destructors ran.
+thread_local bool t_keptReaderGone = false;
+struct KeptReader {
+  FastReader reader;
+  ~KeptReader() { t_keptReaderGone = true; }
+};
+
 std::optional<Json> readFast(std::string_view text) {
   try {
-    if (text.size() > kKeptParserCapacity) return FastReader().read(text);
-    thread_local FastReader reader;
-    return reader.read(text);
+    if (text.size() > kKeptParserCapacity || t_keptReaderGone) return FastReader().read(text);
+    thread_local KeptReader kept;
+    return kept.reader.read(text);
   } catch (...) {
     return std::nullopt;  // allocation failure: the slow path reports it
   }

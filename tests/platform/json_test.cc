@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace platform;
@@ -96,6 +97,23 @@ TEST(Json, TheFastReaderReadsWhatTheReferenceReaderReads) {
   EXPECT_TRUE(doc.value()["i"].is_number_integer() && !doc.value()["i"].is_number_unsigned());
   EXPECT_TRUE(doc.value()["f"].is_number_float());
   EXPECT_EQ(dumpJson(doc.value()), R"({"u":5,"i":-5,"f":5.0,"b":2})");
+}
+
+// A thread's own objects may read JSON while the thread ends, after the
+// reader the thread kept has gone: that read gets a reader of its own.
+TEST(Json, TextsReadWhileAThreadEndsAreRead) {
+  struct ReadsAtThreadEnd {
+    bool* read;
+    ~ReadsAtThreadEnd() { *read = parseJson(R"({"a":[1,2]})").ok(); }
+  };
+  bool read = false;
+  std::thread([&read] {
+    // Made before the thread's first read, so it ends after the kept reader.
+    thread_local ReadsAtThreadEnd atEnd{nullptr};
+    atEnd.read = &read;
+    ASSERT_TRUE(parseJson("[1]").ok());
+  }).join();
+  EXPECT_TRUE(read);
 }
 
 TEST(Json, DumpIsCompactOrderedAndSurvivesInvalidUtf8) {
