@@ -56,6 +56,9 @@ class TokenTest : public qbtest::OwnNetworkStorageTest {
     reset();
     PlovermarkLogManager::sharedManager().setRequiredDebugMode(3);
     setDevice([](platform::DeviceFacts&) {});  // fixed facts: the real disk's free space moves
+    // The service is shared: another group's test may have left entries in it
+    // (the publisher's consent, say).
+    tokens.resetForTesting();
   }
   ~TokenTest() override {
     platform::setDeviceFactsProvider(nullptr);
