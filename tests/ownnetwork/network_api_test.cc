@@ -162,6 +162,12 @@ TEST_F(NetworkApiTest, InitReachesThePageAndConsentGivenBeforeFollows) {
   QuillborneNetworkAPIValidator::validateAPIWithSDKInstance(publisher, nullptr, error);
   ASSERT_TRUE(error);
   EXPECT_EQ(error->code, 102);
+  // The page's start ends here, not in the next test: its "ready" event
+  // would go to that test's events.
+  ASSERT_TRUE(env.runUntil([&] {
+    const auto ids = eventIds();
+    return std::find(ids.begin(), ids.end(), 2004) != ids.end();
+  }));
 }
 
 // A second init, and an init after the offerwall made the publisher, hear
