@@ -344,6 +344,12 @@ TEST(UIRealMode, TheMainLoopLaysOutMarkedWindows) {
   auto shown = std::make_shared<View>();
   mainQueue()->async([&] { window->addSubview(shown); });
   EXPECT_TRUE(runMainUntil([&] { return shown->layoutCountForTesting() == 1; }, 10'000));
+  // The block that guaranteed the layout's turn may still wait in the main
+  // queue; left there, later tests in a test environment would never get a
+  // layout pass queued.
+  bool drained = false;
+  mainQueue()->async([&] { drained = true; });
+  EXPECT_TRUE(runMainUntil([&] { return drained; }, 10'000));
 }
 
 }  // namespace
