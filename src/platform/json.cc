@@ -99,9 +99,10 @@ class FastReader {
  private:
   static bool copy(simdjson::dom::element element, Json& out, int depth) {
     using Type = simdjson::dom::element_type;
-    switch (element.type()) {
+    const Type type = element.type();
+    if ((type == Type::ARRAY || type == Type::OBJECT) && depth >= kMaxJsonDepth) return false;
+    switch (type) {
       case Type::ARRAY: {
-        if (depth >= kMaxJsonDepth) return false;
         const simdjson::dom::array array = element.get_array().value_unsafe();
         out = Json::array();
         auto& items = out.get_ref<Json::array_t&>();
@@ -112,7 +113,6 @@ class FastReader {
         return true;
       }
       case Type::OBJECT: {
-        if (depth >= kMaxJsonDepth) return false;
         const simdjson::dom::object object = element.get_object().value_unsafe();
         out = Json::object();
         auto& members = out.get_ref<Json::object_t&>();
@@ -171,20 +171,8 @@ std::optional<Json> readFast(std::string_view text) {
   }
 }
 
-const Json* member(const Json& object, std::string_view key) {
-  if (!object.is_object()) return nullptr;
-  auto it = object.find(std::string(key));
-  return it == object.end() ? nullptr : &*it;
-}
-
-}  // namespace
-
-Result<Json> parseJson(std::string_view text) {
-  if (auto fast = readFast(text)) return std::move(*fast);
-  return parseJsonByReferenceForTesting(text);
-}
-
-Result<Json> parseJsonByReferenceForTesting(std::string_view text) {
+// nlohmann's parser: the reader of last resort, and the reference.
+Result<Json> readSlowly(std::string_view text) {
   if (nestingDepth(text) > kMaxJsonDepth) {
     return jsonError(JsonErrc::TooDeep,
                      "JSON nesting deeper than " + std::to_string(kMaxJsonDepth));
@@ -202,6 +190,21 @@ Result<Json> parseJsonByReferenceForTesting(std::string_view text) {
     return jsonError(JsonErrc::Malformed, "unknown JSON parser failure");
   }
 }
+
+const Json* member(const Json& object, std::string_view key) {
+  if (!object.is_object()) return nullptr;
+  auto it = object.find(std::string(key));
+  return it == object.end() ? nullptr : &*it;
+}
+
+}  // namespace
+
+Result<Json> parseJson(std::string_view text) {
+  if (auto fast = readFast(text)) return std::move(*fast);
+  return readSlowly(text);
+}
+
+Result<Json> parseJsonByReferenceForTesting(std::string_view text) { return readSlowly(text); }
 
 void appendNewMember(Json::object_t& object, const std::string& name, Json value) {
   object.Json::object_t::Container::emplace_back(name, std::move(value));
