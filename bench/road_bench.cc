@@ -27,6 +27,14 @@
 //                 replay_client_cpu_us the same for the replay loop;
 //                 workers_cpu_us and io_cpu_us the dispatch pool's and the
 //                 URL session's I/O thread's shares of client_cpu_us;
+//   hops_us       each road's auction request sent again along the road's
+//                 thread hops with none of the library's work (main thread ->
+//                 a serial queue -> the URL session -> that queue -> main
+//                 queue -> a global queue -> main queue), in a loop of its
+//                 own after the replay loop; hops_ratio = hops_us /
+//                 network_us, the least ratio a road with those hops can
+//                 reach here (the Tulvo road's hops; for the own network's
+//                 road the same loop, for comparison);
 //   stalls        roads that took more than kStallMs;
 // (QB_BENCH_EVENTS=off in the environment configures the events engines off.)
 //   uploads       event uploads the sandbox received, per road (the events
@@ -58,6 +66,7 @@
 #include "foundation/QBLoggerManager.h"
 #include "process_usage.h"
 #include "platform/dispatch.h"
+#include "platform/net.h"
 #include "platform/storage.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "quillborne/Quillborne.h"
@@ -225,6 +234,46 @@ struct Road {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
   }
 
+  // The road's thread hops alone, with none of the library's work: the main
+  // thread hands the same auction request to a serial queue, which sends it
+  // through the shared URL session with that queue as its completion queue;
+  // the answer's block hands over to the main queue (as the instance's network
+  // init answers), the main queue to a global queue (where the Tulvo stand-in
+  // answers the load) and that back to the main queue (the application's
+  // callback), where the main loop hears it. Nanoseconds, or -1 on failure.
+  int64_t hopsOnly(const SentAuction& sent) {
+    platform::URLRequest request;
+    request.url = auction->url();
+    request.method = "POST";
+    request.body = sent.body;
+    if (sent.contentType) request.headers.emplace_back("Content-Type", *sent.contentType);
+    if (sent.contentEncoding) request.headers.emplace_back("Content-Encoding", *sent.contentEncoding);
+    request.headers.emplace_back("Accept-Encoding", "identity");  // as the road asks, and the replay
+    std::atomic<bool> done{false};
+    bool ok = false;
+    const auto start = std::chrono::steady_clock::now();
+    hopQueue->async([&, request = std::move(request)]() mutable {
+      platform::URLSession::shared()
+          ->dataTask(std::move(request), hopQueue,
+                     [&](platform::DataTaskResult result) {
+                       const bool answered = result.response && result.response->statusCode == 200;
+                       platform::mainQueue()->async([&, answered] {
+                         platform::globalQueue()->async([&, answered] {
+                           platform::mainQueue()->async([&, answered] {
+                             ok = answered;
+                             done = true;
+                           });
+                         });
+                       });
+                     })
+          ->resume();
+    });
+    if (!platform::runMainUntil([&] { return done.load(); }, 10'000) || !ok) return -1;
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
+  }
+  platform::QueueRef hopQueue = platform::createSerialQueue("bench.road-hops");
+
   // Forgets what the sandbox recorded, so long runs measure the library;
   // gives how many event uploads it had recorded.
   int clearSandboxLogs() {
@@ -331,6 +380,16 @@ void measureRoads(benchmark::State& state, Road& r) {
   const auto replayUsage = qbbench::ProcessUsage::now() - replayBefore;
   const int64_t replaySandboxNs = sandboxCpuNs() - replaySandboxBefore;
   r.clearSandboxLogs();
+  int64_t hopsNs = 0;
+  for (const auto& request : sent) {
+    const int64_t ns = r.hopsOnly(request);
+    if (ns < 0) {
+      state.SkipWithError("a hops-only exchange failed");
+      return;
+    }
+    hopsNs += ns;
+    r.clearSandboxLogs();
+  }
 
   const double n = static_cast<double>(state.iterations());
   const int64_t wallNs = times.wallNs;
@@ -345,6 +404,8 @@ void measureRoads(benchmark::State& state, Road& r) {
   state.counters["replay_csw"] = perRoad(replayUsage.voluntarySwitches + replayUsage.involuntarySwitches, n);
   state.counters["cpu_ratio"] =
       replayUsage.cpuNs > 0 ? static_cast<double>(roadUsage.cpuNs) / static_cast<double>(replayUsage.cpuNs) : 0.0;
+  state.counters["hops_us"] = perRoad(hopsNs, n, 1000.0);
+  state.counters["hops_ratio"] = networkNs > 0 ? static_cast<double>(hopsNs) / static_cast<double>(networkNs) : 0.0;
   state.counters["stalls"] = times.stalls;
   state.counters["uploads"] = uploads / n;
   // The same CPU split: the in-process sandbox's threads, and the rest (the
