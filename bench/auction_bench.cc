@@ -21,6 +21,7 @@
 #include "foundation/QBLoggerManager.h"
 #include "mediation/QBAuctionDataUtils.h"
 #include "mediation/QBAuctionHandler.h"
+#include "platform/json.h"
 #include "platform/zip.h"
 #include "support/sandbox_auction.h"
 
@@ -256,5 +257,43 @@ void BM_AuctionRequestGzip(benchmark::State& state) {
   state.counters["gzip_bytes"] = static_cast<double>(bytes);
 }
 BENCHMARK(BM_AuctionRequestGzip)->ArgName("fastest")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+namespace {
+
+// Reading an auction answer's JSON (the sandbox's waterfall of the argument's
+// items, as the auction client reads it after decoding): the text checked and
+// copied into the library's JSON value. Counter: the text's size in bytes.
+void BM_AuctionAnswerJsonRead(benchmark::State& state) {
+  std::vector<std::string> names;
+  for (int i = 0; i < state.range(0); ++i) names.push_back("TulvoRV2x" + std::to_string(i));
+  const std::string text = platform::dumpJson(qbtest::SandboxAuction::waterfallPayload("bench", names));
+  for (auto _ : state) {
+    auto json = platform::parseJson(text);
+    benchmark::DoNotOptimize(json);
+  }
+  state.counters["bytes"] = static_cast<double>(text.size());
+}
+BENCHMARK(BM_AuctionAnswerJsonRead)->ArgName("items")->Arg(1)->Arg(50)->Unit(benchmark::kMicrosecond);
+
+// Reading an object of many members: a configuration's instance settings
+// (the argument's instances, each under its own name) or an auction request's
+// history, which are objects keyed by instance name.
+void BM_WideObjectJsonRead(benchmark::State& state) {
+  platform::Json settings = platform::Json::object();
+  for (int i = 0; i < state.range(0); ++i) {
+    settings["TulvoRV2x" + std::to_string(1000 + i)] = {{"instanceId", std::to_string(3000 + i)},
+                                                          {"maxAdsPerSession", 99},
+                                                          {"loadTimeOutSec", 30}};
+  }
+  const std::string text = platform::dumpJson(platform::Json{{"providerSettings", std::move(settings)}});
+  for (auto _ : state) {
+    auto json = platform::parseJson(text);
+    benchmark::DoNotOptimize(json);
+  }
+  state.counters["bytes"] = static_cast<double>(text.size());
+}
+BENCHMARK(BM_WideObjectJsonRead)->ArgName("members")->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

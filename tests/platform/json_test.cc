@@ -67,6 +67,21 @@ TEST(Json, TheFastReaderReadsWhatTheReferenceReaderReads) {
   for (int i = 0; i < 20'000; ++i) big += R"({"instance":"n)" + std::to_string(i) + R"(","price":)" + std::to_string(i) + ".5},";
   big += "null]";
   ASSERT_GT(big.size(), 64u * 1024);  // past what a worker's reader keeps
+  // Objects of many members, which the reader fills without searching when
+  // no name repeats: one without a repeated name, one with a name repeated
+  // far apart (first place, last value), one with names of equal length that
+  // differ in their last character only, and one nested in another.
+  std::string wide = "{", repeated = "{", similar = "{";
+  for (int i = 0; i < 40; ++i) {
+    const std::string n = std::to_string(i);
+    wide += (i ? "," : "") + std::string(R"("k)") + n + R"(":)" + n;
+    repeated += (i ? "," : "") + std::string(R"("k)") + std::to_string(i % 37) + R"(":)" + n;
+    similar += (i ? "," : "") + std::string(R"("instance10)") + std::to_string(10 + i) + R"(":)" + n;
+  }
+  wide += "}";
+  repeated += "}";
+  similar += "}";
+  const std::string nested = R"({"outer":)" + repeated + R"(,"list":[)" + wide + "," + similar + "]}";
   const std::vector<std::string> texts = {
       R"({"b":1,"a":[true,false,null],"b":{"x":-2},"c":"\u00e9\ud83d\ude00\n"})",
       "0", "-0", "7", "-7", "1.0", "-0.0", "1e2", "1E-400", "1e400",
@@ -74,6 +89,7 @@ TEST(Json, TheFastReaderReadsWhatTheReferenceReaderReads) {
       "-9223372036854775808", "-9223372036854775809", "123456789012345678901234567890",
       "\xef\xbb\xbf{\"bom\":1}", "  [1 , 2]\n", R"("a\u0000b")", R"("\ud800")", R"("\udc00x")",
       "\"tab\there\"", "{\"a\":1}{}", "[1] 2", "\"\xc3\"", big, big.substr(0, big.size() - 1),
+      wide, repeated, similar, nested,
       // After the large text, a worker's kept reader still reads small ones.
       R"({"a":"x"})"};
   for (const std::string& text : texts) {
@@ -97,6 +113,11 @@ TEST(Json, TheFastReaderReadsWhatTheReferenceReaderReads) {
   EXPECT_TRUE(doc.value()["i"].is_number_integer() && !doc.value()["i"].is_number_unsigned());
   EXPECT_TRUE(doc.value()["f"].is_number_float());
   EXPECT_EQ(dumpJson(doc.value()), R"({"u":5,"i":-5,"f":5.0,"b":2})");
+  auto many = parseJson(repeated);
+  ASSERT_TRUE(many.ok());
+  EXPECT_EQ(many.value().size(), 37u);
+  EXPECT_EQ(many.value()["k0"], 37);
+  EXPECT_EQ(many.value().begin().key(), "k0");
 }
 
 // A thread's own objects may read JSON while the thread ends, after the
