@@ -249,26 +249,30 @@ struct Road {
     if (sent.contentType) request.headers.emplace_back("Content-Type", *sent.contentType);
     if (sent.contentEncoding) request.headers.emplace_back("Content-Encoding", *sent.contentEncoding);
     request.headers.emplace_back("Accept-Encoding", "identity");  // as the road asks, and the replay
-    std::atomic<bool> done{false};
-    bool ok = false;
+    // Shared with the blocks, which may outlive a call that timed out.
+    struct Outcome {
+      std::atomic<bool> done{false};
+      bool ok = false;
+    };
+    auto outcome = std::make_shared<Outcome>();
     const auto start = std::chrono::steady_clock::now();
-    hopQueue->async([&, request = std::move(request)]() mutable {
+    hopQueue->async([outcome, queue = hopQueue, request = std::move(request)]() mutable {
       platform::URLSession::shared()
-          ->dataTask(std::move(request), hopQueue,
-                     [&](platform::DataTaskResult result) {
+          ->dataTask(std::move(request), queue,
+                     [outcome](platform::DataTaskResult result) {
                        const bool answered = result.response && result.response->statusCode == 200;
-                       platform::mainQueue()->async([&, answered] {
-                         platform::globalQueue()->async([&, answered] {
-                           platform::mainQueue()->async([&, answered] {
-                             ok = answered;
-                             done = true;
+                       platform::mainQueue()->async([outcome, answered] {
+                         platform::globalQueue()->async([outcome, answered] {
+                           platform::mainQueue()->async([outcome, answered] {
+                             outcome->ok = answered;
+                             outcome->done = true;
                            });
                          });
                        });
                      })
           ->resume();
     });
-    if (!platform::runMainUntil([&] { return done.load(); }, 10'000) || !ok) return -1;
+    if (!platform::runMainUntil([&] { return outcome->done.load(); }, 10'000) || !outcome->ok) return -1;
     const auto elapsed = std::chrono::steady_clock::now() - start;
     return std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
   }
