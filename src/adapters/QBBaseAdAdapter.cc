@@ -2,6 +2,10 @@
 
 #include "adapters/QBAdapterRepository.h"
 
+QBBaseAdInteractionAdapter* QBBaseAdAdapter::asInteractionAdapter() {
+  return dynamic_cast<QBBaseAdInteractionAdapter*>(this);
+}
+
 void QBBaseAdAdapter::initWithAdUnit(const QBAdUnit& adUnit, const std::shared_ptr<QBAdapterConfig>& adapterConfig) {
   std::lock_guard lock(mutex_);
   adUnit_ = adUnit;

@@ -18,6 +18,7 @@
 #include "quillborne/QBAdUnit.h"
 
 class QBAdapterConfig;
+class QBBaseAdInteractionAdapter;
 class QBBaseNetworkAdapter;
 
 // The screen an ad is shown from: an opaque handle passed through unchanged.
@@ -49,6 +50,11 @@ class QBBaseAdAdapter : public std::enable_shared_from_this<QBBaseAdAdapter> {
   // Lets go of what the loaded ad holds. Default: nothing. May throw.
   virtual void releaseMemory() {}
 
+  // This adapter as a full-screen adapter, or null: what dynamic_cast
+  // answers (the default asks it), without searching the class graph of an
+  // adapter that derives from QBBaseAdInteractionAdapter.
+  virtual QBBaseAdInteractionAdapter* asInteractionAdapter();
+
  private:
   mutable std::mutex mutex_;
   std::optional<QBAdUnit> adUnit_;
@@ -58,6 +64,7 @@ class QBBaseAdAdapter : public std::enable_shared_from_this<QBBaseAdAdapter> {
 // An ad adapter whose ads are shown full screen.
 class QBBaseAdInteractionAdapter : public QBBaseAdAdapter {
  public:
+  QBBaseAdInteractionAdapter* asInteractionAdapter() override { return this; }
   // Shows the loaded ad from `viewController`; the outcome arrives later on
   // the delegate (and, for rewarded video, on its QBAdapterAdRewardedDelegate
   // side), on any thread. May throw.

@@ -8,6 +8,8 @@
 
 #include "quillborne/QBError.h"
 
+class QBAdUnitInteractionManagerDelegate;
+class QBAdUnitRewardedManagerDelegate;
 class QBBaseAdUnitSmash;
 class QBPlacement;
 
@@ -21,6 +23,13 @@ class QBAdUnitManagerDelegate {
   virtual void onAdLoadFailed(const std::shared_ptr<QBBaseAdUnitSmash>& smash, const QBError& error,
                               int64_t elapsedTime) = 0;
   virtual void onAdClicked(const std::shared_ptr<QBBaseAdUnitSmash>& smash) = 0;
+
+  // The same manager as its show-side and reward interfaces, or null when it
+  // has none. A manager that adopts one answers with itself; the defaults ask
+  // dynamic_cast, whose search of a manager's class graph costs about a
+  // microsecond, once per waterfall instance made.
+  virtual QBAdUnitInteractionManagerDelegate* interactionManagerDelegate();
+  virtual QBAdUnitRewardedManagerDelegate* rewardedManagerDelegate();
 };
 
 // Show-side outcomes of showable instances.
@@ -46,3 +55,11 @@ class QBAdUnitRewardedManagerDelegate {
   virtual void onAdRewarded(const std::shared_ptr<QBBaseAdUnitSmash>& smash,
                             const std::shared_ptr<const QBPlacement>& placement) = 0;
 };
+
+inline QBAdUnitInteractionManagerDelegate* QBAdUnitManagerDelegate::interactionManagerDelegate() {
+  return dynamic_cast<QBAdUnitInteractionManagerDelegate*>(this);
+}
+
+inline QBAdUnitRewardedManagerDelegate* QBAdUnitManagerDelegate::rewardedManagerDelegate() {
+  return dynamic_cast<QBAdUnitRewardedManagerDelegate*>(this);
+}

@@ -32,6 +32,8 @@ class QBBaseAdUnitInteractionSmash;
 
 class QBBaseAdUnitInteractionManager : public QBBaseAdUnitManager, public QBAdUnitInteractionManagerDelegate {
  public:
+  QBAdUnitInteractionManagerDelegate* interactionManagerDelegate() override { return this; }
+
   // The message of a show while a show runs.
   static constexpr const char* kShowDuringShowMessage = "can't show ad while an ad is already showing";
   static constexpr int kNoAdsToShowErrorCode = 509;
@@ -107,6 +109,8 @@ class QBBaseAdUnitInteractionManager : public QBBaseAdUnitManager, public QBAdUn
 
 class QBBaseAdUnitRewardManager : public QBBaseAdUnitInteractionManager, public QBAdUnitRewardedManagerDelegate {
  public:
+  QBAdUnitRewardedManagerDelegate* rewardedManagerDelegate() override { return this; }
+
   // ---- QBAdUnitRewardedManagerDelegate ----
   // The application's reward with the placement's info and the instance's
   // ad info.

@@ -18,9 +18,21 @@
 
 namespace {
 
+// The manager as another of its interfaces (`as` gives it, or null), sharing
+// the manager's ownership.
 template <class Delegate>
-std::weak_ptr<Delegate> managerAs(const std::weak_ptr<QBAdUnitManagerDelegate>& manager) {
-  return std::dynamic_pointer_cast<Delegate>(manager.lock());
+std::weak_ptr<Delegate> managerAs(const std::weak_ptr<QBAdUnitManagerDelegate>& manager,
+                                  Delegate* (QBAdUnitManagerDelegate::*as)()) {
+  auto locked = manager.lock();
+  Delegate* other = locked ? ((*locked).*as)() : nullptr;
+  if (!other) return {};
+  return std::shared_ptr<Delegate>(std::move(locked), other);
+}
+
+std::shared_ptr<QBBaseAdInteractionAdapter> interactionAdapterOf(std::shared_ptr<QBBaseAdAdapter> adapter) {
+  QBBaseAdInteractionAdapter* interaction = adapter ? adapter->asInteractionAdapter() : nullptr;
+  if (!interaction) return nullptr;
+  return std::shared_ptr<QBBaseAdInteractionAdapter>(std::move(adapter), interaction);
 }
 
 }  // namespace
@@ -32,8 +44,8 @@ QBBaseAdUnitInteractionSmash::QBBaseAdUnitInteractionSmash(std::shared_ptr<const
                                                            std::shared_ptr<QBAdapterConfig> adapterConfig,
                                                            std::weak_ptr<QBAdUnitManagerDelegate> managerDelegate)
     : QBBaseAdUnitSmash(std::move(data), adapter, std::move(adapterConfig), managerDelegate),
-      interactionDelegate_(managerAs<QBAdUnitInteractionManagerDelegate>(managerDelegate)),
-      interactionAdapter_(std::dynamic_pointer_cast<QBBaseAdInteractionAdapter>(adapter)) {}
+      interactionDelegate_(managerAs(managerDelegate, &QBAdUnitManagerDelegate::interactionManagerDelegate)),
+      interactionAdapter_(interactionAdapterOf(std::move(adapter))) {}
 
 std::shared_ptr<QBBaseAdInteractionAdapter> QBBaseAdUnitInteractionSmash::interactionAdapter() const {
   std::lock_guard lock(adapterMutex_);
@@ -178,7 +190,7 @@ QBBaseAdUnitRewardSmash::QBBaseAdUnitRewardSmash(std::shared_ptr<const QBAdSmash
                                                  std::shared_ptr<QBAdapterConfig> adapterConfig,
                                                  std::weak_ptr<QBAdUnitManagerDelegate> managerDelegate)
     : QBBaseAdUnitInteractionSmash(std::move(data), std::move(adapter), std::move(adapterConfig), managerDelegate),
-      rewardedDelegate_(managerAs<QBAdUnitRewardedManagerDelegate>(managerDelegate)) {}
+      rewardedDelegate_(managerAs(managerDelegate, &QBAdUnitManagerDelegate::rewardedManagerDelegate)) {}
 
 std::shared_ptr<DurationMeasurement> QBBaseAdUnitRewardSmash::rewardDurationAfterClose() const {
   std::lock_guard lock(rewardMutex_);
