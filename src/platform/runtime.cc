@@ -85,8 +85,14 @@ std::string CaughtException::description() const {
 }
 
 std::optional<CaughtException> guard(const std::function<void()>& fn) {
+  if (!fn) return std::nullopt;
+  return guardCall([](void* f) { (*static_cast<const std::function<void()>*>(f))(); },
+                   const_cast<void*>(static_cast<const void*>(&fn)));
+}
+
+std::optional<CaughtException> guardCall(void (*call)(void*), void* context) {
   try {
-    if (fn) fn();
+    call(context);
     return std::nullopt;
   } catch (abi::__forced_unwind&) {
     throw;  // thread cancellation must keep unwinding

@@ -102,8 +102,22 @@ inline constexpr const char* kCaughtExceptionDomain = "platform.exception";
 inline constexpr int kCaughtExceptionCode = -1;
 
 // Runs fn on the calling thread and stops anything it throws. Returns the
-// caught exception, or none when fn returned normally.
+// caught exception, or none when fn returned normally (an empty std::function
+// is not called).
 std::optional<CaughtException> guard(const std::function<void()>& fn);
+
+// Runs call(context) as guard() runs a function.
+std::optional<CaughtException> guardCall(void (*call)(void*), void* context);
+
+// guard() for any other callable: run where it is, without the copy (and,
+// for a lambda of several captures, the allocation) a std::function makes.
+template <class F>
+  requires(std::is_invocable_v<F&> && !std::is_same_v<std::remove_cvref_t<F>, std::function<void()>>)
+std::optional<CaughtException> guard(F&& fn) {
+  using Fn = std::remove_reference_t<F>;
+  return guardCall([](void* f) { (*static_cast<Fn*>(f))(); },
+                   const_cast<void*>(static_cast<const void*>(std::addressof(fn))));
+}
 
 // Runs fn and returns its value, or an error describing what it threw.
 // guardValue<T>(fn) names the value type; guardValue(fn) deduces it. A fn
