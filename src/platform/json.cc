@@ -121,18 +121,13 @@ class FastReader {
         members.reserve(object.size());
         // The object's map finds a name by comparing it with each name it
         // holds, which makes filling a large object quadratic; the members of
-        // a large object without a repeated name are appended instead.
-        if (object.size() > kSearchedMembers && !hasRepeatedName(object)) {
-          for (simdjson::dom::key_value_pair field : object) {
-            Json& value = members.Json::object_t::Container::emplace_back(std::string(field.key), nullptr).second;
-            if (!copy(field.value, value, depth + 1)) return false;
-          }
-          return true;
-        }
+        // a large object without a repeated name are appended instead. Any
+        // other goes through the map: a repeated name keeps its first place
+        // and takes the last value, as nlohmann's parser does.
+        const bool append = object.size() > kSearchedMembers && !hasRepeatedName(object);
         for (simdjson::dom::key_value_pair field : object) {
-          // A repeated name keeps its first place and takes the last value,
-          // as nlohmann's parser does.
-          Json& value = members[std::string(field.key)];
+          Json& value = append ? appendNewMember(members, std::string(field.key), nullptr)
+                               : members[std::string(field.key)];
           if (!copy(field.value, value, depth + 1)) return false;
         }
         return true;
@@ -228,8 +223,8 @@ Result<Json> parseJson(std::string_view text) {
 
 Result<Json> parseJsonByReferenceForTesting(std::string_view text) { return readSlowly(text); }
 
-void appendNewMember(Json::object_t& object, const std::string& name, Json value) {
-  object.Json::object_t::Container::emplace_back(name, std::move(value));
+Json& appendNewMember(Json::object_t& object, std::string name, Json value) {
+  return object.Json::object_t::Container::emplace_back(std::move(name), std::move(value)).second;
 }
 
 std::string quoteJson(std::string_view text) {

@@ -44,8 +44,8 @@ Result<Json> parseJsonByReferenceForTesting(std::string_view text);
 std::string dumpJson(const Json& value);
 // Appends a member to a JSON object without looking for its name first: for
 // a caller that knows the object cannot hold it yet (a second member of one
-// name would be written twice).
-void appendNewMember(Json::object_t& object, const std::string& name, Json value);
+// name would be written twice). Gives the member's value.
+Json& appendNewMember(Json::object_t& object, std::string name, Json value);
 
 // dumpJson(Json(text)): the JSON string literal of `text`, quotes included.
 // Text of printable ASCII without quote or backslash (names, base64) is
