@@ -329,6 +329,29 @@ class RealBackend : public DispatchBackend {
   void setMainLoopWillWaitHook(void (*hook)()) { mainLoopWillWaitHook_.store(hook); }
   void setSerialSyncHook(void (*hook)()) { serialSyncHook_.store(hook); }
 
+  // Runs `block` on this thread as the next block of the serial `queue` if
+  // no block of it runs or waits and it is not a background queue; the
+  // queue counts as draining meanwhile, so blocks posted beside it wait and
+  // then go to a worker.
+  bool runOnIdleSerialHere(Queue* queue, const Block& block) {
+    auto& st = queue->state();
+    {
+      std::lock_guard lock(st.m);
+      if (st.background || st.draining || !st.pending.empty()) return false;
+      st.draining = true;
+    }
+    runAsQueue(queue, block);
+    {
+      std::lock_guard lock(st.m);
+      if (st.pending.empty()) {
+        st.draining = false;
+        return true;
+      }
+    }
+    pool_.submit([this, q = queue->shared_from_this()] { drainSerial(q); });
+    return true;
+  }
+
   void stopWorkersAtExit() { pool_.stopAtExit(kExitWaitForRunning); }
   WorkerPoolCounts workerPoolCounts() { return pool_.counts(); }
   bool workersStopped() const { return pool_.exiting(); }
@@ -566,12 +589,19 @@ void runAsQueue(Queue* queue, const Block& block) {
 
 Queue* currentQueueRaw() { return tl_currentQueue; }
 
-bool runGlobalBlockHere(Queue* queue, const Block& block) {
-  if (g_testBackend.load() || queue->kind() != QueueKind::Global) return false;
+bool runBlockHereIfFree(Queue* queue, const Block& block) {
+  if (g_testBackend.load()) return false;
   RealBackend& real = realBackend();
   if (real.workersStopped()) return false;
-  runAsQueue(queue, block);
-  return true;
+  switch (queue->kind()) {
+    case QueueKind::Global:
+      runAsQueue(queue, block);
+      return true;
+    case QueueKind::Serial:
+      return real.runOnIdleSerialHere(queue, block);
+    default:
+      return false;
+  }
 }
 
 namespace {

@@ -65,12 +65,17 @@ void addExitStep(void (*step)());
 void runAsQueue(Queue* queue, const Block& block);
 Queue* currentQueueRaw();
 
-// Real mode: runs a block of a global queue on the calling thread, as a block
-// of that queue, and returns true. A global queue promises no thread and no
-// order, so a thread that would only post the block and let a worker wake up
-// for it may run it itself. False, with the block not run, in test mode, for
-// any other kind of queue, and once the exit step has stopped the workers.
-bool runGlobalBlockHere(Queue* queue, const Block& block);
+// Real mode: runs a block on the calling thread, as a block of `queue`, and
+// returns true, when the queue lets any thread run it now: a global queue
+// (it promises no thread and no order), or a serial queue with no block
+// running or waiting (it promises one block at a time in order, not a
+// thread: while this one runs the queue counts as busy, and blocks posted
+// beside it run after it on a worker). A thread that would only post the
+// block and wake a worker for it runs it itself. False, with the block not
+// run, in test mode, for the main and concurrent queues, for a serial queue
+// that is busy or is a background queue (work nothing waits for does not
+// take the calling thread), and once the exit step has stopped the workers.
+bool runBlockHereIfFree(Queue* queue, const Block& block);
 
 // Runs a main-queue block as one turn: the block, then the turn-end hook.
 void runMainQueueTurn(Queue* mainQueue, const Block& block);

@@ -124,7 +124,7 @@ bool DataTaskCore::deliver(DataTaskResult result, bool mayRunHere) {
   Block block = [callback = std::move(callback), result = std::move(result)]() mutable {
     if (callback) callback(std::move(result));
   };
-  if (mayRunHere && runGlobalBlockHere(queue.get(), block)) return true;
+  if (mayRunHere && runBlockHereIfFree(queue.get(), block)) return true;
   queue->async(std::move(block));
   return true;
 }

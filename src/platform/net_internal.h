@@ -58,9 +58,10 @@ struct DataTaskCore {
   // Delivers the completion with this result unless the task already
   // completed; returns false (and drops the result) when it had. The
   // completion is posted to the task's queue, except that a thread which may
-  // (the I/O thread, never resume() or cancel()) runs a global queue's
-  // completion itself: one wake-up fewer, and a global queue promises no
-  // thread.
+  // (the I/O thread, never resume() or cancel()) runs the completion itself
+  // when the queue lets it (runBlockHereIfFree: a global queue, an idle
+  // serial one): one wake-up fewer, and the answer is still in this
+  // thread's cache.
   bool deliver(DataTaskResult result, bool mayRunHere = false);
 };
 

@@ -2,6 +2,7 @@
 // thread deliver for real, so these run under the thread sanitizer too. Waits
 // are real time, bounded.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -21,6 +22,22 @@ using namespace platform;
 namespace {
 
 constexpr auto kWait = std::chrono::seconds(10);
+// How long a block waits for something that must not happen while it runs:
+// it would happen within microseconds.
+constexpr auto kWindow = std::chrono::milliseconds(200);
+
+std::string threadName() {
+  char name[16] = {};
+  pthread_getname_np(pthread_self(), name, sizeof name);
+  return name;
+}
+
+// Waits (bounded by `limit`) until `flag` is set; its value at the end.
+bool waitForFlag(const std::atomic<bool>& flag, std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!flag.load() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+  return flag.load();
+}
 
 struct Tally {
   std::mutex m;
@@ -140,6 +157,125 @@ TEST(NetRealMode, RequestsStartedFromCompletionsBeforeTheirHandlesAreReleased) {
   std::lock_guard lock(tally->m);
   EXPECT_EQ(tally->done, kChain + kBeside);
   EXPECT_TRUE(tally->problems.empty()) << tally->problems.front();
+}
+
+// A completion for a serial queue with no block running or waiting runs where
+// the transfer ended, on the session's I/O thread, as a block of that queue;
+// one for a background serial queue is posted to a worker.
+TEST(NetRealMode, CompletionsOfIdleSerialQueuesRunWhereTheTransferEnded) {
+  qbtest::SandboxServer server;
+  ASSERT_TRUE(server.start());
+  server.answer("/r", 200, "r");
+  auto session = std::make_shared<URLSession>();
+  struct Seen {
+    std::string thread;
+    bool current = false;
+    std::string body;
+  };
+  auto fetch = [&](const QueueRef& queue) {
+    auto seen = std::make_shared<Seen>();
+    auto tally = std::make_shared<Tally>();
+    session
+        ->dataTask(URLRequest{.url = server.url("/r"), .timeoutSeconds = 10}, queue,
+                   [seen, tally, queue](DataTaskResult r) {
+                     *seen = Seen{threadName(), queue->isCurrent(), r.body};
+                     tally->finish();
+                   })
+        ->resume();
+    EXPECT_TRUE(tally->waitFor(1));
+    std::lock_guard lock(tally->m);
+    return *seen;
+  };
+  const Seen idle = fetch(createSerialQueue("com.quillborne.test.net-idle"));
+  EXPECT_EQ(idle.thread, "qb-net-io");
+  EXPECT_TRUE(idle.current);
+  EXPECT_EQ(idle.body, "r");
+  const Seen background = fetch(createBackgroundSerialQueue("com.quillborne.test.net-background"));
+  EXPECT_EQ(background.thread, "qb-worker");
+  EXPECT_TRUE(background.current);
+  EXPECT_EQ(background.body, "r");
+}
+
+// A transfer that ends while its serial queue runs a block: the completion
+// waits for that block and runs after it, on a worker. The block holds the
+// queue for a while after the transfer ended, so a completion run beside it
+// would be seen every time.
+TEST(NetRealMode, ACompletionWaitsForTheBlockItsSerialQueueRuns) {
+  qbtest::SandboxServer server;
+  ASSERT_TRUE(server.start());
+  server.answer("/r", 200, "r");
+  auto session = std::make_shared<URLSession>();
+  auto serial = createSerialQueue("com.quillborne.test.net-busy");
+  std::atomic<bool> blockStarted{false}, blockEnded{false}, completionStarted{false};
+  auto tally = std::make_shared<Tally>();
+  std::string thread;
+  bool blockEndedFirst = false;
+  auto task = session->dataTask(URLRequest{.url = server.url("/r"), .timeoutSeconds = 10}, serial,
+                                [&](DataTaskResult) {
+                                  completionStarted.store(true);
+                                  blockEndedFirst = blockEnded.load();
+                                  thread = threadName();
+                                  tally->finish();
+                                });
+  serial->async([&] {
+    blockStarted.store(true);
+    const auto end = std::chrono::steady_clock::now() + kWait;
+    while (task->state() != URLSessionTaskState::Completed && std::chrono::steady_clock::now() < end) {
+      std::this_thread::yield();
+    }
+    waitForFlag(completionStarted, kWindow);
+    blockEnded.store(true);
+  });
+  ASSERT_TRUE(waitForFlag(blockStarted, std::chrono::duration_cast<std::chrono::milliseconds>(kWait)));
+  task->resume();
+  ASSERT_TRUE(tally->waitFor(1));
+  std::lock_guard lock(tally->m);
+  EXPECT_TRUE(blockEndedFirst);
+  EXPECT_EQ(thread, "qb-worker");
+}
+
+// While a completion runs on the I/O thread as its serial queue's block, the
+// queue is busy: blocks posted to it meanwhile run after it, in order, on a
+// worker. The completion stays a while after the first of them was posted,
+// so one run beside it would be seen every time.
+TEST(NetRealMode, BlocksPostedWhileACompletionRunsOnTheIOThreadWaitForIt) {
+  qbtest::SandboxServer server;
+  ASSERT_TRUE(server.start());
+  server.answer("/r", 200, "r");
+  auto session = std::make_shared<URLSession>();
+  auto serial = createSerialQueue("com.quillborne.test.net-inline");
+  std::atomic<bool> completionStarted{false}, posted{false}, firstRan{false};
+  auto tally = std::make_shared<Tally>();
+  std::mutex orderMutex;
+  std::vector<std::string> order;
+  auto note = [&](std::string what) {
+    std::lock_guard lock(orderMutex);
+    order.push_back(std::move(what));
+  };
+  session
+      ->dataTask(URLRequest{.url = server.url("/r"), .timeoutSeconds = 10}, serial,
+                 [&](DataTaskResult) {
+                   completionStarted.store(true);
+                   waitForFlag(posted, std::chrono::duration_cast<std::chrono::milliseconds>(kWait));
+                   waitForFlag(firstRan, kWindow);
+                   note("completion on " + threadName());
+                   tally->finish();
+                 })
+      ->resume();
+  ASSERT_TRUE(waitForFlag(completionStarted, std::chrono::duration_cast<std::chrono::milliseconds>(kWait)));
+  serial->async([&] {
+    firstRan.store(true);
+    note("first on " + threadName());
+    tally->finish();
+  });
+  serial->async([&] {
+    note("second");
+    tally->finish();
+  });
+  posted.store(true);
+  ASSERT_TRUE(tally->waitFor(3));
+  std::lock_guard lock(orderMutex);
+  EXPECT_EQ(order, (std::vector<std::string>{"completion on qb-net-io", "first on qb-worker", "second"}));
 }
 
 }  // namespace
