@@ -20,6 +20,13 @@
 namespace {
 // The most outgoing waterfall items freed on the load road itself.
 constexpr size_t kWaterfallFreedInPlace = 8;
+
+// Where larger outgoing waterfalls are freed.
+const platform::QueueRef& releaseQueue() {
+  static const platform::QueueRef& queue =
+      *new platform::QueueRef(platform::createBackgroundSerialQueue("com.quilbrn.waterfall_release_queue"));
+  return queue;
+}
 }  // namespace
 
 std::string QBBaseAdUnitManager::updateWaterfall(const std::vector<std::shared_ptr<QBAuctionResponseItem>>& items,
@@ -33,8 +40,11 @@ std::string QBBaseAdUnitManager::updateWaterfall(const std::vector<std::shared_p
   }
   // A large outgoing waterfall's items (their impression data and server
   // data) are freed off the load road; a few are freed here, since waking a
-  // worker thread costs more than freeing them.
-  if (outgoing->size() > kWaterfallFreedInPlace) platform::globalQueue()->async([outgoing = std::move(outgoing)] {});
+  // worker thread costs more than freeing them. On a worker (the auction's
+  // answer arrives on one) the background queue frees them once this block,
+  // which starts the new waterfall's load, has ended, on the same worker:
+  // no second worker is woken to run beside the load.
+  if (outgoing->size() > kWaterfallFreedInPlace) releaseQueue()->async([outgoing = std::move(outgoing)] {});
   QBWaterfallLifeCycleHolder::Waterfall smashes;
   std::string waterfallString;
   for (size_t i = 0; i < items.size(); ++i) {

@@ -173,6 +173,44 @@ TEST_F(ManagerAuctionTest, ResultsOfAnOlderWaterfallAndASecondSuccessChangeNothi
   EXPECT_EQ(rvHeard(), Strings{"available"});
 }
 
+// A large outgoing waterfall's items are freed off the load road, once the
+// next waterfall is in place; a small one's at once.
+TEST_F(ManagerAuctionTest, TheOutgoingWaterfallsItemsAreFreedOnceTheNextIsSet) {
+  addNetwork("Alpha");
+  std::vector<std::shared_ptr<QBAdapterConfig>> configs;
+  Strings names;
+  for (int i = 0; i < 12; ++i) {
+    names.push_back("A" + std::to_string(i));
+    configs.push_back(instance(names.back(), "Alpha"));
+  }
+  answer("auc-1", names);
+  answer("auc-2", {"A0"});
+  answer("auc-3", {"A1"});
+  // Load while show: construction loads, and a load is admitted while loading.
+  auto manager = makeRv(configs, false, sandboxAuction({{"isLoadWhileShow", true}}));
+  auto itemsOf = [&] {
+    std::vector<std::weak_ptr<QBAuctionResponseItem>> items;
+    for (const auto& [name, item] : manager->waterfallServerData()) items.push_back(item);
+    return items;
+  };
+  auto freed = [](const std::vector<std::weak_ptr<QBAuctionResponseItem>>& items) {
+    return std::all_of(items.begin(), items.end(), [](const auto& item) { return item.expired(); });
+  };
+  ASSERT_TRUE(waitWhile(manager, State::QB_MANAGER_STATE_AUCTION));
+  const auto large = itemsOf();
+  ASSERT_EQ(large.size(), 12u);
+  manager->loadAd();
+  ASSERT_TRUE(waitWhile(manager, State::QB_MANAGER_STATE_AUCTION));
+  ASSERT_EQ(manager->waterfallLifeCycleHolder()->currentWaterfallId(), "auc-2");
+  env.runUntilIdle();
+  EXPECT_TRUE(freed(large));
+  const auto small = itemsOf();
+  ASSERT_EQ(small.size(), 1u);
+  manager->loadAd();
+  ASSERT_TRUE(waitWhile(manager, State::QB_MANAGER_STATE_AUCTION));
+  EXPECT_TRUE(freed(small));
+}
+
 TEST_F(ManagerAuctionTest, AnAuctionAnswerOutsideTheAuctionStateIsRefused) {
   addNetwork("Alpha");
   auto manager = makeRv({instance("A1", "Alpha")}, true, sandboxAuction());
