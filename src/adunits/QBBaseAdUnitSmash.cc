@@ -361,21 +361,27 @@ double QBBaseAdUnitSmash::loadTimeoutMs() const {
 }
 
 void QBBaseAdUnitSmash::startTimeoutTimer() {
-  // The timer fires on the main queue; it is set up here rather than from a
-  // block posted to the main queue, which would wake the main thread on
-  // every load for nothing (a timer's setup needs no thread of its own).
-  const double intervalMs = loadTimeoutMs();
-  std::weak_ptr<QBBaseAdUnitSmash> weak = weak_from_this();
+  uint64_t generation = 0;
   std::shared_ptr<platform::Timer> old;
   {
     std::lock_guard lock(dataMutex_);
     if (released_) return;
-    const uint64_t generation = ++timerGeneration_;
-    old = std::exchange(timer_, platform::Timer::once(platform::mainQueue(), intervalMs, [weak, generation] {
-                          if (auto smash = weak.lock()) smash->onTimeout(generation);
-                        }));
+    generation = ++timerGeneration_;
+    old = std::move(timer_);
   }
   if (old) old->cancel();
+  const double intervalMs = loadTimeoutMs();
+  std::weak_ptr<QBBaseAdUnitSmash> weak = weak_from_this();
+  platform::mainQueue()->async([weak, generation, intervalMs] {
+    auto self = weak.lock();
+    if (!self) return;
+    std::lock_guard lock(self->dataMutex_);
+    // Stopped (or restarted) since this start was posted.
+    if (self->released_ || generation != self->timerGeneration_) return;
+    self->timer_ = platform::Timer::once(platform::mainQueue(), intervalMs, [weak, generation] {
+      if (auto smash = weak.lock()) smash->onTimeout(generation);
+    });
+  });
 }
 
 void QBBaseAdUnitSmash::stopTimeoutTimer() {

@@ -49,18 +49,6 @@ TEST_F(SmashLoadTest, WalksFromNoneToLoadedAndReportsOneSuccess) {
   EXPECT_EQ(firstOfKind(events, LOAD_AD_SUCCESS)["duration"], 1200);
 }
 
-// Starting a phase sets its timer without a block for the main queue (which
-// would wake the main thread on every load): nothing waits there, and the
-// timer still fires on the main queue at the phase's interval.
-TEST_F(SmashLoadTest, TheTimerStartsWithoutWakingTheMainQueue) {
-  ASSERT_TRUE(smash->loadAdWithServerData("", Json{{"adUnit", "rewardedVideo"}}));
-  const auto pending = env.describePending();
-  EXPECT_EQ(std::count(pending.begin(), pending.end(), "ready on " + platform::mainQueue()->label()), 0)
-      << ::testing::PrintToString(pending);
-  env.advance(2900);
-  EXPECT_EQ(manager->reports(), Reports{"failed:510:time out:2900"});
-}
-
 // Each way the init phase can fail reaches the manager once, with its code;
 // late answers change nothing.
 TEST_F(SmashLoadTest, InitPhaseFailuresReportOnceWithTheirCodes) {
@@ -204,7 +192,7 @@ TEST_F(SmashLoadTest, AnExpiredNoticeKeepsALoadedAdAndFailsALoadingOne) {
   EXPECT_EQ(firstOfKind(events, TS_AD_EXPIRED)["reason"], "ad expired for Fake_1");
 }
 
-TEST_F(SmashLoadTest, ReleaseStopsEverythingAndTheTimerJustSet) {
+TEST_F(SmashLoadTest, ReleaseStopsEverythingEvenWithTheTimerStartStillQueued) {
   ASSERT_TRUE(smash->loadAdWithServerData("", Json::object()));
   ad->throwOnRelease = true;
   smash->releaseMemory();
