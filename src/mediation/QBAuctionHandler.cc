@@ -18,7 +18,7 @@ QBAuctionHandler::QBAuctionHandler(std::shared_ptr<const QBAuctionSettings> sett
       isEncryptedResponse_(isEncryptedResponse),
       isOneToken_(isOneToken),
       sessionId_(std::move(sessionId)),
-      queue_(platform::createSerialQueue(kQueueLabel)) {}
+      queue_(platform::createLightSerialQueue(kQueueLabel)) {}
 
 QBAuctionHandler::~QBAuctionHandler() {
   std::vector<std::shared_ptr<QBAuctionRun>> runs;

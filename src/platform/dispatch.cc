@@ -329,15 +329,14 @@ class RealBackend : public DispatchBackend {
   void setMainLoopWillWaitHook(void (*hook)()) { mainLoopWillWaitHook_.store(hook); }
   void setSerialSyncHook(void (*hook)()) { serialSyncHook_.store(hook); }
 
-  // Runs `block` on this thread as the next block of the serial `queue` if
-  // no block of it runs or waits and it is not a background queue; the
-  // queue counts as draining meanwhile, so blocks posted beside it wait and
-  // then go to a worker.
-  bool runOnIdleSerialHere(Queue* queue, const Block& block) {
+  // Runs `block` on this thread as the next block of the light serial
+  // `queue` if no block of it runs or waits; the queue counts as draining
+  // meanwhile, so blocks posted beside it wait and then go to a worker.
+  bool runOnIdleLightSerialHere(Queue* queue, const Block& block) {
     auto& st = queue->state();
     {
       std::lock_guard lock(st.m);
-      if (st.background || st.draining || !st.pending.empty()) return false;
+      if (!st.light || st.draining || !st.pending.empty()) return false;
       st.draining = true;
     }
     runAsQueue(queue, block);
@@ -598,7 +597,7 @@ bool runBlockHereIfFree(Queue* queue, const Block& block) {
       runAsQueue(queue, block);
       return true;
     case QueueKind::Serial:
-      return real.runOnIdleSerialHere(queue, block);
+      return real.runOnIdleLightSerialHere(queue, block);
     default:
       return false;
   }
@@ -674,6 +673,11 @@ QueueRef createSerialQueue(std::string label) { return makeQueue(std::move(label
 QueueRef createBackgroundSerialQueue(std::string label) {
   auto queue = makeQueue(std::move(label), QueueKind::Serial);
   queue->state().background = true;
+  return queue;
+}
+QueueRef createLightSerialQueue(std::string label) {
+  auto queue = makeQueue(std::move(label), QueueKind::Serial);
+  queue->state().light = true;
   return queue;
 }
 QueueRef createConcurrentQueue(std::string label) { return makeQueue(std::move(label), QueueKind::Concurrent); }

@@ -20,6 +20,7 @@ struct Queue::State {
   std::deque<Item> pending;  // real mode only
   bool draining = false;     // serial: a drain task is scheduled or running
   bool background = false;   // serial: made by createBackgroundSerialQueue
+  bool light = false;        // serial: made by createLightSerialQueue
   int running = 0;           // concurrent: plain blocks in flight
   bool barrierRunning = false;
 };
@@ -67,14 +68,15 @@ Queue* currentQueueRaw();
 
 // Real mode: runs a block on the calling thread, as a block of `queue`, and
 // returns true, when the queue lets any thread run it now: a global queue
-// (it promises no thread and no order), or a serial queue with no block
-// running or waiting (it promises one block at a time in order, not a
+// (it promises no thread and no order), or a light serial queue with no
+// block running or waiting (it promises one block at a time in order, not a
 // thread: while this one runs the queue counts as busy, and blocks posted
 // beside it run after it on a worker). A thread that would only post the
 // block and wake a worker for it runs it itself. False, with the block not
-// run, in test mode, for the main and concurrent queues, for a serial queue
-// that is busy or is a background queue (work nothing waits for does not
-// take the calling thread), and once the exit step has stopped the workers.
+// run, in test mode, for the main and concurrent queues, for serial queues
+// that are busy or not light (their blocks may run scripts or wait, which
+// must not hold the calling thread), and once the exit step has stopped the
+// workers.
 bool runBlockHereIfFree(Queue* queue, const Block& block);
 
 // Runs a main-queue block as one turn: the block, then the turn-end hook.

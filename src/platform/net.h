@@ -135,10 +135,10 @@ struct DataTaskCore;
 //    first (-999).
 //  * It never runs inside resume() or cancel(); it runs as a block of the
 //    completion queue given to dataTask(), delivered once from where the
-//    transfer ended. For a global queue, and for a serial queue that is idle
-//    then (no block running or waiting; not a background queue), that may be
-//    the session's I/O thread itself (neither promises a particular thread),
-//    so such a completion must not wait for another task of the same session.
+//    transfer ended. For a global queue, and for a light serial queue
+//    (createLightSerialQueue) that is idle then, that may be the session's
+//    I/O thread itself (neither promises a particular thread), so such a
+//    completion must not wait for another task of the same session.
 //  * cancel() may be called from any thread, any number of times, before or
 //    after resume(). If the task has not completed yet, it completes with
 //    -999 and nothing of the transfer is delivered; afterwards it does nothing.

@@ -60,7 +60,7 @@ struct DataTaskCore {
   // completion is posted to the task's queue, except that a thread which may
   // (the I/O thread, never resume() or cancel()) runs the completion itself
   // when the queue lets it (runBlockHereIfFree: a global queue, an idle
-  // serial one): one wake-up fewer, and the answer is still in this
+  // light serial one): one wake-up fewer, and the answer is still in this
   // thread's cache.
   bool deliver(DataTaskResult result, bool mayRunHere = false);
 };

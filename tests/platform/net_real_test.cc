@@ -159,10 +159,11 @@ TEST(NetRealMode, RequestsStartedFromCompletionsBeforeTheirHandlesAreReleased) {
   EXPECT_TRUE(tally->problems.empty()) << tally->problems.front();
 }
 
-// A completion for a serial queue with no block running or waiting runs where
-// the transfer ended, on the session's I/O thread, as a block of that queue;
-// one for a background serial queue is posted to a worker.
-TEST(NetRealMode, CompletionsOfIdleSerialQueuesRunWhereTheTransferEnded) {
+// A completion for a light serial queue with no block running or waiting
+// runs where the transfer ended, on the session's I/O thread, as a block of
+// that queue; one for any other serial queue (whose blocks may run scripts or
+// wait) is posted to a worker.
+TEST(NetRealMode, CompletionsOfIdleLightSerialQueuesRunWhereTheTransferEnded) {
   qbtest::SandboxServer server;
   ASSERT_TRUE(server.start());
   server.answer("/r", 200, "r");
@@ -186,17 +187,20 @@ TEST(NetRealMode, CompletionsOfIdleSerialQueuesRunWhereTheTransferEnded) {
     std::lock_guard lock(tally->m);
     return *seen;
   };
-  const Seen idle = fetch(createSerialQueue("com.quillborne.test.net-idle"));
-  EXPECT_EQ(idle.thread, "qb-net-io");
-  EXPECT_TRUE(idle.current);
-  EXPECT_EQ(idle.body, "r");
-  const Seen background = fetch(createBackgroundSerialQueue("com.quillborne.test.net-background"));
-  EXPECT_EQ(background.thread, "qb-worker");
-  EXPECT_TRUE(background.current);
-  EXPECT_EQ(background.body, "r");
+  const Seen light = fetch(createLightSerialQueue("com.quillborne.test.net-light"));
+  EXPECT_EQ(light.thread, "qb-net-io");
+  EXPECT_TRUE(light.current);
+  EXPECT_EQ(light.body, "r");
+  for (const auto& other : {createSerialQueue("com.quillborne.test.net-serial"),
+                            createBackgroundSerialQueue("com.quillborne.test.net-background")}) {
+    const Seen seen = fetch(other);
+    EXPECT_EQ(seen.thread, "qb-worker") << other->label();
+    EXPECT_TRUE(seen.current) << other->label();
+    EXPECT_EQ(seen.body, "r") << other->label();
+  }
 }
 
-// A transfer that ends while its serial queue runs a block: the completion
+// A transfer that ends while its light serial queue runs a block: the completion
 // waits for that block and runs after it, on a worker. The block holds the
 // queue for a while after the transfer ended, so a completion run beside it
 // would be seen every time.
@@ -205,7 +209,7 @@ TEST(NetRealMode, ACompletionWaitsForTheBlockItsSerialQueueRuns) {
   ASSERT_TRUE(server.start());
   server.answer("/r", 200, "r");
   auto session = std::make_shared<URLSession>();
-  auto serial = createSerialQueue("com.quillborne.test.net-busy");
+  auto serial = createLightSerialQueue("com.quillborne.test.net-busy");
   std::atomic<bool> blockStarted{false}, blockEnded{false}, completionStarted{false};
   auto tally = std::make_shared<Tally>();
   std::string thread;
@@ -243,7 +247,7 @@ TEST(NetRealMode, BlocksPostedWhileACompletionRunsOnTheIOThreadWaitForIt) {
   ASSERT_TRUE(server.start());
   server.answer("/r", 200, "r");
   auto session = std::make_shared<URLSession>();
-  auto serial = createSerialQueue("com.quillborne.test.net-inline");
+  auto serial = createLightSerialQueue("com.quillborne.test.net-inline");
   std::atomic<bool> completionStarted{false}, posted{false}, firstRan{false};
   auto tally = std::make_shared<Tally>();
   std::mutex orderMutex;
