@@ -100,11 +100,11 @@ QueueRef createSerialQueue(std::string label);
 // hands what it deferred to the pool, so sync cannot wait on itself; a wait
 // of any other kind for such a block, from the block that posted it, would.
 QueueRef createBackgroundSerialQueue(std::string label);
-// A serial queue whose blocks are all short (no script runs, no disk
-// flushes, no waits). In real mode a URL task's completion meant for it runs
-// on the session's I/O thread, where the transfer ended, when the queue has
-// no block running or waiting (see DataTask); otherwise it behaves as
-// createSerialQueue's.
+// A serial queue for URL tasks whose completions are short (no script runs,
+// no disk flushes, no waits). In real mode such a completion runs on the
+// session's I/O thread, where the transfer ended, when the queue has no block
+// running or waiting (see DataTask), and holds every other transfer while it
+// runs; otherwise the queue behaves as createSerialQueue's.
 QueueRef createLightSerialQueue(std::string label);
 QueueRef createConcurrentQueue(std::string label);
 

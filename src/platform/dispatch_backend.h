@@ -74,9 +74,9 @@ Queue* currentQueueRaw();
 // beside it run after it on a worker). A thread that would only post the
 // block and wake a worker for it runs it itself. False, with the block not
 // run, in test mode, for the main and concurrent queues, for serial queues
-// that are busy or not light (their blocks may run scripts or wait, which
-// must not hold the calling thread), and once the exit step has stopped the
-// workers.
+// that are busy or not light (their completions may run scripts or wait,
+// which must not hold the calling thread), and once the exit step has
+// stopped the workers.
 bool runBlockHereIfFree(Queue* queue, const Block& block);
 
 // Runs a main-queue block as one turn: the block, then the turn-end hook.
