@@ -22,6 +22,7 @@ using namespace platform;
 namespace {
 
 constexpr auto kWait = std::chrono::seconds(10);
+constexpr auto kFlagWait = std::chrono::duration_cast<std::chrono::milliseconds>(kWait);
 // How long a block waits for something that must not happen while it runs:
 // it would happen within microseconds.
 constexpr auto kWindow = std::chrono::milliseconds(200);
@@ -159,15 +160,24 @@ TEST(NetRealMode, RequestsStartedFromCompletionsBeforeTheirHandlesAreReleased) {
   EXPECT_TRUE(tally->problems.empty()) << tally->problems.front();
 }
 
+// Where completions run: a loopback server answering "/r", and a session.
+class NetRealModeDelivery : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server.start());
+    server.answer("/r", 200, "r");
+  }
+  URLRequest request() { return URLRequest{.url = server.url("/r"), .timeoutSeconds = 10}; }
+
+  qbtest::SandboxServer server;
+  std::shared_ptr<URLSession> session = std::make_shared<URLSession>();
+};
+
 // A completion for a light serial queue with no block running or waiting
 // runs where the transfer ended, on the session's I/O thread, as a block of
-// that queue; one for any other serial queue (whose blocks may run scripts or
-// wait) is posted to a worker.
-TEST(NetRealMode, CompletionsOfIdleLightSerialQueuesRunWhereTheTransferEnded) {
-  qbtest::SandboxServer server;
-  ASSERT_TRUE(server.start());
-  server.answer("/r", 200, "r");
-  auto session = std::make_shared<URLSession>();
+// that queue; one for any other serial queue (whose completions may run
+// scripts or wait) is posted to a worker.
+TEST_F(NetRealModeDelivery, CompletionsOfIdleLightSerialQueuesRunWhereTheTransferEnded) {
   struct Seen {
     std::string thread;
     bool current = false;
@@ -177,7 +187,7 @@ TEST(NetRealMode, CompletionsOfIdleLightSerialQueuesRunWhereTheTransferEnded) {
     auto seen = std::make_shared<Seen>();
     auto tally = std::make_shared<Tally>();
     session
-        ->dataTask(URLRequest{.url = server.url("/r"), .timeoutSeconds = 10}, queue,
+        ->dataTask(request(), queue,
                    [seen, tally, queue](DataTaskResult r) {
                      *seen = Seen{threadName(), queue->isCurrent(), r.body};
                      tally->finish();
@@ -204,23 +214,18 @@ TEST(NetRealMode, CompletionsOfIdleLightSerialQueuesRunWhereTheTransferEnded) {
 // waits for that block and runs after it, on a worker. The block holds the
 // queue for a while after the transfer ended, so a completion run beside it
 // would be seen every time.
-TEST(NetRealMode, ACompletionWaitsForTheBlockItsSerialQueueRuns) {
-  qbtest::SandboxServer server;
-  ASSERT_TRUE(server.start());
-  server.answer("/r", 200, "r");
-  auto session = std::make_shared<URLSession>();
+TEST_F(NetRealModeDelivery, ACompletionWaitsForTheBlockItsSerialQueueRuns) {
   auto serial = createLightSerialQueue("com.quillborne.test.net-busy");
   std::atomic<bool> blockStarted{false}, blockEnded{false}, completionStarted{false};
   auto tally = std::make_shared<Tally>();
   std::string thread;
   bool blockEndedFirst = false;
-  auto task = session->dataTask(URLRequest{.url = server.url("/r"), .timeoutSeconds = 10}, serial,
-                                [&](DataTaskResult) {
-                                  completionStarted.store(true);
-                                  blockEndedFirst = blockEnded.load();
-                                  thread = threadName();
-                                  tally->finish();
-                                });
+  auto task = session->dataTask(request(), serial, [&](DataTaskResult) {
+    completionStarted.store(true);
+    blockEndedFirst = blockEnded.load();
+    thread = threadName();
+    tally->finish();
+  });
   serial->async([&] {
     blockStarted.store(true);
     const auto end = std::chrono::steady_clock::now() + kWait;
@@ -230,7 +235,7 @@ TEST(NetRealMode, ACompletionWaitsForTheBlockItsSerialQueueRuns) {
     waitForFlag(completionStarted, kWindow);
     blockEnded.store(true);
   });
-  ASSERT_TRUE(waitForFlag(blockStarted, std::chrono::duration_cast<std::chrono::milliseconds>(kWait)));
+  ASSERT_TRUE(waitForFlag(blockStarted, kFlagWait));
   task->resume();
   ASSERT_TRUE(tally->waitFor(1));
   std::lock_guard lock(tally->m);
@@ -242,11 +247,7 @@ TEST(NetRealMode, ACompletionWaitsForTheBlockItsSerialQueueRuns) {
 // queue is busy: blocks posted to it meanwhile run after it, in order, on a
 // worker. The completion stays a while after the first of them was posted,
 // so one run beside it would be seen every time.
-TEST(NetRealMode, BlocksPostedWhileACompletionRunsOnTheIOThreadWaitForIt) {
-  qbtest::SandboxServer server;
-  ASSERT_TRUE(server.start());
-  server.answer("/r", 200, "r");
-  auto session = std::make_shared<URLSession>();
+TEST_F(NetRealModeDelivery, BlocksPostedWhileACompletionRunsOnTheIOThreadWaitForIt) {
   auto serial = createLightSerialQueue("com.quillborne.test.net-inline");
   std::atomic<bool> completionStarted{false}, posted{false}, firstRan{false};
   auto tally = std::make_shared<Tally>();
@@ -257,16 +258,16 @@ TEST(NetRealMode, BlocksPostedWhileACompletionRunsOnTheIOThreadWaitForIt) {
     order.push_back(std::move(what));
   };
   session
-      ->dataTask(URLRequest{.url = server.url("/r"), .timeoutSeconds = 10}, serial,
+      ->dataTask(request(), serial,
                  [&](DataTaskResult) {
                    completionStarted.store(true);
-                   waitForFlag(posted, std::chrono::duration_cast<std::chrono::milliseconds>(kWait));
+                   waitForFlag(posted, kFlagWait);
                    waitForFlag(firstRan, kWindow);
                    note("completion on " + threadName());
                    tally->finish();
                  })
       ->resume();
-  ASSERT_TRUE(waitForFlag(completionStarted, std::chrono::duration_cast<std::chrono::milliseconds>(kWait)));
+  ASSERT_TRUE(waitForFlag(completionStarted, kFlagWait));
   serial->async([&] {
     firstRan.store(true);
     note("first on " + threadName());
