@@ -258,10 +258,6 @@ void BM_AuctionRequestGzip(benchmark::State& state) {
 }
 BENCHMARK(BM_AuctionRequestGzip)->ArgName("fastest")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
-
-namespace {
-
 // Reading an auction answer's JSON (the sandbox's waterfall of the argument's
 // items, as the auction client reads it after decoding): the text checked and
 // copied into the library's JSON value. Counter: the text's size in bytes.
