@@ -9,6 +9,7 @@
 // is always JSON).
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -60,9 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto table = QBEventsFormat::uploadBody(true, wellFormed, 0, wellFormed.size(), 1'760'000'000'000);
   QB_FUZZ_CHECK(table.at("data").size() == wellFormed.size());
   // The text the engine sends is the text of the body value, byte for byte.
-  QB_FUZZ_CHECK(QBEventsFormat::uploadBodyText(false, wellFormed, 0, wellFormed.size(), 1'760'000'000'000) ==
+  std::deque<QBKeptEvent> kept;
+  for (const auto& event : wellFormed) kept.push_back(QBEventsFormat::keptEvent(event));
+  QB_FUZZ_CHECK(QBEventsFormat::uploadBodyText(false, kept, 0, kept.size(), 1'760'000'000'000) ==
                 platform::dumpJson(body));
-  QB_FUZZ_CHECK(QBEventsFormat::uploadBodyText(true, wellFormed, 0, wellFormed.size(), 1'760'000'000'000) ==
+  QB_FUZZ_CHECK(QBEventsFormat::uploadBodyText(true, kept, 0, kept.size(), 1'760'000'000'000) ==
                 platform::dumpJson(table));
 
   engine->logEvent(QBEventData(3, platform::Json{{"provider", "fuzz"}}));

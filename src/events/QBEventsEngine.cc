@@ -111,7 +111,10 @@ void QBEventsEngine::restoreBackup() {
   auto stored = storage_->getValue(kBackupKey);
   if (!stored) return;
   size_t malformed = 0;
-  std::deque<platform::Json> restored = QBEventsFormat::eventsFromBackup(*stored, &malformed);
+  std::deque<QBKeptEvent> restored;
+  for (const auto& event : QBEventsFormat::eventsFromBackup(*stored, &malformed)) {
+    restored.push_back(QBEventsFormat::keptEvent(event));
+  }
   if (malformed > 0) {
     logLine(identifier_, "backup: skipped " + std::to_string(malformed) + " malformed entries", 3);
     dirty_ = true;
@@ -131,7 +134,7 @@ void QBEventsEngine::handleEvent(const QBEventData& event) {
   if (state_ == QBEventsEngineState::Disabled) return;
   if (settings_ && settings_->isOptOut(event.eventId())) return;
   if (!general_) general_ = std::make_unique<QBEventsGeneralProperties>();
-  events_.push_back(general_->enrich(event));
+  events_.push_back(QBKeptEvent{event.eventId(), general_->enrichedText(event)});
   ++unwritten_;
   enforceBound();
   markDirty();
@@ -161,7 +164,7 @@ void QBEventsEngine::applySettings(std::shared_ptr<const QBEventsSettings> setti
   size_t kept = firstOpen;
   size_t owedKept = std::min(owed_, firstOpen);
   for (size_t i = firstOpen; i < events_.size(); ++i) {
-    if (settings_->isOptOut(events_[i].value("eventId", int64_t{0}))) continue;
+    if (settings_->isOptOut(events_[i].eventId)) continue;
     if (i < owed_) ++owedKept;
     if (kept != i) events_[kept] = std::move(events_[i]);
     ++kept;
@@ -341,7 +344,7 @@ void QBEventsEngine::persist(platform::WriteDurability durability) {
   size_t first = events_.size();
   size_t bytes = 0;
   while (first > oldest) {
-    const size_t size = platform::dumpJson(events_[first - 1]).size() + 1;
+    const size_t size = events_[first - 1].text.size() + 1;
     if (bytes + size > kMaxBackupBytes) break;
     bytes += size;
     --first;
@@ -349,8 +352,15 @@ void QBEventsEngine::persist(platform::WriteDurability durability) {
   if (first > oldest) {
     logLine(identifier_, "backup is full - left out the " + std::to_string(first - oldest) + " oldest events", 3);
   }
+  // The store keeps values, not texts: each event is read back from its
+  // text (written by this engine or restored from a backup, always JSON).
   platform::Json backup = platform::Json::array();
-  for (size_t i = first; i < events_.size(); ++i) backup.push_back(events_[i]);
+  auto& entries = backup.get_ref<platform::Json::array_t&>();
+  entries.reserve(events_.size() - first);
+  for (size_t i = first; i < events_.size(); ++i) {
+    auto value = platform::parseJson(events_[i].text);
+    if (value.ok()) entries.push_back(std::move(value).value());
+  }
   storage_->setValue(kBackupKey, std::move(backup), durability);
 }
 

@@ -155,7 +155,7 @@ class QBEventsEngine : public std::enable_shared_from_this<QBEventsEngine> {
   std::unique_ptr<QBEventsGeneralProperties> general_;
   std::shared_ptr<const QBEventsSettings> settings_;
   QBEventsEngineState state_ = QBEventsEngineState::NotConfigured;
-  std::deque<platform::Json> events_;
+  std::deque<QBKeptEvent> events_;  // oldest first
   size_t inFlightCount_ = 0;  // the first inFlightCount_ kept events are on the wire
   uint64_t uploadSequence_ = 0;
   int failedUploads_ = 0;

@@ -1,5 +1,6 @@
 #include "events/QBEventsFormat.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/QBConfigurations.h"
@@ -33,25 +34,31 @@ constexpr size_t kCurrentMembers = 6;
 
 Json QBEventsGeneralProperties::current() const {
   Json general = Json::object();
-  writeCurrent(general.get_ref<Json::object_t&>());
+  writeCurrent(general.get_ref<Json::object_t&>(), readChanging());
   return general;
 }
 
-void QBEventsGeneralProperties::writeCurrent(Json::object_t& general) const {
+QBEventsGeneralProperties::Changing QBEventsGeneralProperties::readChanging() {
+  const QBConfigurations& configurations = QBConfigurations::getConfigurations();
+  return Changing{QBUtils::UUIDForSession(),
+                  configurations.appKey(),
+                  configurations.userId(),
+                  PMEReachabilityManager::sharedManager()->getReachabilityObject()->getDeviceReachabilityType(),
+                  configurations.plugin(),
+                  configurations.pluginVersion()};
+}
+
+void QBEventsGeneralProperties::writeCurrent(Json::object_t& general, Changing changing) const {
   // Every name written here is new to `general` (empty, or holding only
   // "eventId" and "timestamp"), so each is appended without a search.
-  const QBConfigurations& configurations = QBConfigurations::getConfigurations();
-  appendNewMember(general, "sessionId", QBUtils::UUIDForSession());
-  appendNewMember(general, "appKey", configurations.appKey());
-  if (auto userId = configurations.userId(); userId && !userId->empty()) {
-    appendNewMember(general, "userId", std::move(*userId));
-  }
-  appendNewMember(general, "connectionType",
-                  PMEReachabilityManager::sharedManager()->getReachabilityObject()->getDeviceReachabilityType());
+  appendNewMember(general, "sessionId", std::move(changing.sessionId));
+  appendNewMember(general, "appKey", std::move(changing.appKey));
+  if (changing.userId && !changing.userId->empty()) appendNewMember(general, "userId", std::move(*changing.userId));
+  appendNewMember(general, "connectionType", std::move(changing.connectionType));
   for (const auto& [key, value] : fixed_.get_ref<const Json::object_t&>()) appendNewMember(general, key, value);
-  if (auto plugin = configurations.plugin(); plugin && !plugin->empty()) {
-    appendNewMember(general, "plugin", std::move(*plugin));
-    if (auto version = configurations.pluginVersion()) appendNewMember(general, "pluginVersion", std::move(*version));
+  if (changing.plugin && !changing.plugin->empty()) {
+    appendNewMember(general, "plugin", std::move(*changing.plugin));
+    if (changing.pluginVersion) appendNewMember(general, "pluginVersion", std::move(*changing.pluginVersion));
   }
 }
 
@@ -65,9 +72,45 @@ Json QBEventsGeneralProperties::enrich(const QBEventData& event) const {
   object.reserve(2 + kCurrentMembers + fixed_.size() + (data.is_object() ? data.size() : 0));
   appendNewMember(object, "eventId", event.eventId());
   appendNewMember(object, "timestamp", event.eventTimestamp());
-  writeCurrent(object);
+  writeCurrent(object, readChanging());
   addEventData(enriched, event);
   return enriched;
+}
+
+std::string QBEventsGeneralProperties::enrichedText(const QBEventData& event) const {
+  Changing changing = readChanging();
+  if (!written_ || !(written_->changing == changing)) {
+    Json general = Json::object();
+    auto& members = general.get_ref<Json::object_t&>();
+    writeCurrent(members, changing);
+    Written written{std::move(changing), platform::dumpJson(general), {}};
+    written.members = written.members.substr(1, written.members.size() - 2);  // "{...}" -> "..."
+    for (const auto& member : members) written.names.push_back(member.first);
+    written_ = std::move(written);
+  }
+  const Json& data = event.additionalData();
+  if (!data.is_object()) return platform::dumpJson(enrich(event));
+  // Data naming a general property (whose place it takes) or the event's id
+  // or time (which it cannot replace) goes the long way.
+  for (const auto& member : data.get_ref<const Json::object_t&>()) {
+    const std::string& key = member.first;
+    if (key == "eventId" || key == "timestamp" ||
+        std::find(written_->names.begin(), written_->names.end(), key) != written_->names.end()) {
+      return platform::dumpJson(enrich(event));
+    }
+  }
+  const std::string dataText = platform::dumpJson(data);  // "{...}"
+  std::string text = R"({"eventId":)" + std::to_string(event.eventId()) + R"(,"timestamp":)" +
+                     std::to_string(event.eventTimestamp()) + ',';
+  text.reserve(text.size() + written_->members.size() + dataText.size() + 1);
+  text += written_->members;
+  if (data.empty()) {
+    text += '}';
+  } else {
+    text += ',';
+    text.append(dataText, 1);  // the members and the closing brace
+  }
+  return text;
 }
 
 void QBEventsGeneralProperties::addEventData(Json& enriched, const QBEventData& event) {
@@ -111,19 +154,26 @@ Json uploadBody(bool marrowjet, const std::deque<Json>& events, size_t first, si
   return body;
 }
 
-std::string uploadBodyText(bool marrowjet, const std::deque<Json>& events, size_t first, size_t count,
+std::string uploadBodyText(bool marrowjet, const std::deque<QBKeptEvent>& events, size_t first, size_t count,
                            int64_t sendTimestampMs) {
-  // The text dumpJson(uploadBody(...)) gives, written out directly: each
-  // event is serialised where it is kept instead of being copied into a batch
-  // first.
+  // The text dumpJson(uploadBody(...)) gives, written out directly from the
+  // events' texts.
   std::string text = marrowjet ? std::string(R"({"table":")") + kMarrowjetTable + R"(","data":[)"
                                : R"({"sendTimestamp":)" + std::to_string(sendTimestampMs) + R"(,"events":[)";
-  for (size_t i = first; i < events.size() && i < first + count; ++i) {
+  const size_t end = first + std::min(count, events.size() - std::min(first, events.size()));
+  size_t bytes = text.size() + 2;
+  for (size_t i = first; i < end; ++i) bytes += events[i].text.size() + 1;
+  text.reserve(bytes);
+  for (size_t i = first; i < end; ++i) {
     if (i != first) text += ',';
-    text += platform::dumpJson(events[i]);
+    text += events[i].text;
   }
   text += "]}";
   return text;
+}
+
+QBKeptEvent keptEvent(const Json& enriched) {
+  return QBKeptEvent{enriched.value("eventId", int64_t{0}), platform::dumpJson(enriched)};
 }
 
 bool isEnrichedEvent(const Json& value) {

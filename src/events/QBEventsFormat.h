@@ -13,11 +13,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "events/QBEventData.h"
 #include "platform/json.h"
 
+// An enriched event as the engines keep it: its id (for the opt-out filter)
+// and its compact JSON text, written once when the event is recorded. An
+// upload then copies the texts, and a kept event costs its text alone.
+struct QBKeptEvent {
+  int64_t eventId = 0;
+  std::string text;
+};
+
+// Not thread-safe: each engine owns one and uses it on its queue.
 class QBEventsGeneralProperties {
  public:
   // The SDK version every event carries.
@@ -37,13 +48,37 @@ class QBEventsGeneralProperties {
   static platform::Json enrich(const QBEventData& event, const platform::Json& general);
   // The same with the general properties of now: enrich(event, current()).
   platform::Json enrich(const QBEventData& event) const;
+  // dumpJson(enrich(event)), written without making the enriched object: the
+  // general properties' text is kept from one event to the next while none
+  // of them changes, and the event's data is written once.
+  std::string enrichedText(const QBEventData& event) const;
 
  private:
-  // Adds the general properties of now to `general` (an object).
-  void writeCurrent(platform::Json::object_t& general) const;
+  // What the general properties are made of besides the fixed facts; read
+  // anew for each event.
+  struct Changing {
+    std::string sessionId;
+    std::string appKey;
+    std::optional<std::string> userId;
+    std::string connectionType;
+    std::optional<std::string> plugin;
+    std::optional<std::string> pluginVersion;
+    bool operator==(const Changing&) const = default;
+  };
+  static Changing readChanging();
+  // Adds the general properties made of `changing` to `general` (an object).
+  void writeCurrent(platform::Json::object_t& general, Changing changing) const;
   static void addEventData(platform::Json& enriched, const QBEventData& event);
 
   platform::Json fixed_;
+  // The general properties' members as JSON text (without the braces), their
+  // names, and what they were made of.
+  struct Written {
+    Changing changing;
+    std::string members;
+    std::vector<std::string> names;
+  };
+  mutable std::optional<Written> written_;
 };
 
 namespace QBEventsFormat {
@@ -57,10 +92,14 @@ inline constexpr char kMarrowjetTable[] = "plover.dwh.mediation_events";
 platform::Json uploadBody(bool marrowjet, const std::deque<platform::Json>& events, size_t first,
                           size_t count, int64_t sendTimestampMs);
 
-// The JSON text of uploadBody(...), the same bytes as its dumpJson, made
-// without copying the events.
-std::string uploadBodyText(bool marrowjet, const std::deque<platform::Json>& events, size_t first, size_t count,
+// The JSON text of the upload body for the kept events[first, first + count):
+// the same bytes as dumpJson(uploadBody(...)) of the events they were
+// written from.
+std::string uploadBodyText(bool marrowjet, const std::deque<QBKeptEvent>& events, size_t first, size_t count,
                            int64_t sendTimestampMs);
+
+// The kept form of an enriched event (one isEnrichedEvent accepts).
+QBKeptEvent keptEvent(const platform::Json& enriched);
 
 // Whether `value` is a well-formed enriched event: an object with integer
 // "eventId" and "timestamp".

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
+#include <vector>
 #include <string>
 
 #include "core/QBConfigurations.h"
@@ -61,20 +63,48 @@ TEST_P(EventsFormatTest, EnrichedWithNowIsEnrichedWithCurrent) {
     const Json twoStep = QBEventsGeneralProperties::enrich(event, general.current());
     // Same keys in the same order, same values: the same text.
     EXPECT_EQ(platform::dumpJson(direct), platform::dumpJson(twoStep));
+    // Twice: the second time from the general properties' kept text.
+    EXPECT_EQ(general.enrichedText(event), platform::dumpJson(direct)) << data;
+    EXPECT_EQ(general.enrichedText(event), platform::dumpJson(direct)) << data;
     enriched.push_back(direct);
   }
+  std::deque<QBKeptEvent> kept;
+  for (const Json& event : enriched) kept.push_back(QBEventsFormat::keptEvent(event));
 
   // Upload bodies of every slice, in both formats.
   for (const bool marrowjet : {false, true}) {
     for (size_t first = 0; first <= enriched.size(); ++first) {
       for (size_t count : {size_t{0}, size_t{1}, size_t{2}, enriched.size() + 3}) {
         for (int64_t time : {int64_t{0}, int64_t{1'760'000'000'123}, int64_t{-7}}) {
-          EXPECT_EQ(QBEventsFormat::uploadBodyText(marrowjet, enriched, first, count, time),
+          EXPECT_EQ(QBEventsFormat::uploadBodyText(marrowjet, kept, first, count, time),
                     platform::dumpJson(QBEventsFormat::uploadBody(marrowjet, enriched, first, count, time)))
               << marrowjet << " " << first << " " << count;
         }
       }
     }
+  }
+}
+
+// The general properties' text is kept from one event to the next; an event
+// recorded after one of them changed carries the new value.
+TEST_P(EventsFormatTest, EnrichedTextFollowsChangesOfTheGeneralProperties) {
+  auto& configurations = QBConfigurations::getConfigurations();
+  GetParam().apply(configurations);
+  QBEventsGeneralProperties general;
+  const QBEventData event(1003, Json{{"provider", "Mediation"}});
+  const std::vector<std::function<void()>> changes = {
+      [&] { configurations.setUserId(std::string("user-2")); },
+      [&] { configurations.setAppKey("key-2"); },
+      [&] { configurations.setPlugin(std::string("Cocos")); },
+      [&] { configurations.setPluginVersion(std::string("9")); },
+      [&] { configurations.setUserId(std::string()); },
+  };
+  EXPECT_EQ(general.enrichedText(event), platform::dumpJson(general.enrich(event)));
+  for (const auto& change : changes) {
+    change();
+    const std::string text = general.enrichedText(event);
+    EXPECT_EQ(text, platform::dumpJson(general.enrich(event)));
+    EXPECT_EQ(text, platform::dumpJson(QBEventsGeneralProperties::enrich(event, general.current())));
   }
 }
 
