@@ -13,6 +13,7 @@
 #include "foundation/QBKeyValueStorageProvider.h"
 #include "foundation/QBLoggerManager.h"
 #include "platform/json.h"
+#include "platform/notifications.h"
 #include "platform/storage.h"
 #include "support/temp_dir.h"
 
@@ -125,6 +126,23 @@ void BM_BatchBody(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_BatchBody)->Args({100, 0})->Args({100, 1})->Args({5000, 0});
+
+// The engine's backup written with `range` events kept: one more event is
+// recorded (past the bound, so the oldest is dropped and the backup must be
+// written again), then the application's background notice makes the engine
+// write it before the notice returns, flushed to the disk.
+void BM_BackupWrite(benchmark::State& state) {
+  EventsBenchSetup setup;
+  for (int64_t i = 0; i < state.range(0); ++i) setup.engine->logEvent(QBEventData(1003, sampleData()));
+  setup.drain();
+  auto& center = platform::NotificationCenter::defaultCenter();
+  for (auto _ : state) {
+    setup.engine->logEvent(QBEventData(1003, sampleData()));
+    center.post(platform::kUIApplicationDidEnterBackgroundNotification);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_BackupWrite)->Arg(100)->Arg(5000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // One settings write (a key of the standard user defaults) while the events
 // engine's backup holds `range` enriched events, stored where the engine
