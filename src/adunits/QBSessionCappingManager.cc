@@ -28,7 +28,9 @@ void QBSessionCappingManager::increaseShowCounter(const std::shared_ptr<QBSessio
   const std::string name = smash->getInstanceName();
   std::lock_guard lock(mutex_);
   auto it = instanceToShowCount_.find(name);
-  if (it != instanceToShowCount_.end()) ++it->second;
+  if (it == instanceToShowCount_.end()) return;
+  ++it->second;
+  countedShows_.store(true, std::memory_order_release);
 }
 
 bool QBSessionCappingManager::isCapped(const std::shared_ptr<QBSessionCappingDelegate>& smash) const {

@@ -2,6 +2,7 @@
 // Per-session show limits of network instances ("maxAdsPerSession"). A
 // session is the life of the capping manager, which is the life of the ad-unit
 // manager that made it: counters are never reset and never stored.
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -67,8 +68,12 @@ class QBSessionCappingManager {
 
   // Counters by instance name.
   std::map<std::string, int64_t> instanceToShowCount() const;
+  // Whether any counter has left 0. Until then an instance is capped only by
+  // a limit of 0 or less, which callers can tell without a lookup.
+  bool hasCountedShows() const { return countedShows_.load(std::memory_order_acquire); }
 
  private:
+  std::atomic<bool> countedShows_{false};
   mutable std::mutex mutex_;
   // Hashed: every auction looks up each configured instance, and instance
   // names often share long prefixes that an ordered map compares again and

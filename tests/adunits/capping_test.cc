@@ -46,6 +46,20 @@ TEST_F(CappingTest, CountsShowsAgainstEachInstancesLimit) {
   EXPECT_TRUE(byQuestion->isCapped(changing));
 }
 
+// The manager skips its lookups until a show is counted; a show of an
+// instance without a counter does not count.
+TEST_F(CappingTest, ShowsAreCountedOnceACounterLeavesZero) {
+  auto limited = record("Limited", 1), free = record("Free", 99);
+  auto capping = QBSessionCappingManager::initWithSmashes({limited, free});
+  EXPECT_FALSE(capping->hasCountedShows());
+  capping->increaseShowCounter(free);
+  capping->increaseShowCounter(record("Unknown", 1));
+  EXPECT_FALSE(capping->hasCountedShows());
+  capping->increaseShowCounter(limited);
+  EXPECT_TRUE(capping->hasCountedShows());
+  EXPECT_TRUE(capping->isCapped(limited));
+}
+
 TEST_F(CappingTest, ParallelShowsAreAllCounted) {
   auto busy = record("Busy", 1'000'000);
   auto capping = QBSessionCappingManager::initWithSmashes({busy});
