@@ -17,8 +17,13 @@ inline QBAdInfo adInfoOrEmpty(const std::shared_ptr<const QBAdInfo>& adInfo) {
 }
 
 // Logs a callback on its way to the application (level 1, tag DELEGATE).
-inline void logCallback(const char* method, const std::string& details = {}) {
-  QBLoggerManager::sharedInstance().dynamicLog(method, details, 1, 1);
+inline void logCallback(const char* method) { QBLoggerManager::sharedInstance().dynamicLog(method, {}, 1, 1); }
+// The same with details, which `describe` writes only when the line goes
+// somewhere: a callback's way to the application is the end of a load's.
+template <class Describe>
+void logCallback(const char* method, Describe&& describe) {
+  auto& logger = QBLoggerManager::sharedInstance();
+  if (logger.writes(1)) logger.dynamicLog(method, std::forward<Describe>(describe)(), 1, 1);
 }
 
 // The delegates one wrapper delivers to: the application's classic and

@@ -36,7 +36,7 @@ std::shared_ptr<QBRewardedVideoDelegateWrapper> QBRewardedVideoDelegateWrapper::
 
 void QBRewardedVideoDelegateWrapper::rewardedVideoDidLoadWithAdInfo(std::shared_ptr<const QBAdInfo> adInfo) {
   QBAdInfo info = adInfoOrEmpty(adInfo);
-  logCallback(__func__, info.description());
+  logCallback(__func__, [&] { return info.description(); });
   recipients_.deliver(
       [](QBRewardedVideoDelegate& d) {
         if (auto m = manual(d)) m->rewardedVideoDidLoad();
@@ -47,7 +47,7 @@ void QBRewardedVideoDelegateWrapper::rewardedVideoDidLoadWithAdInfo(std::shared_
 }
 
 void QBRewardedVideoDelegateWrapper::rewardedVideoDidFailToLoadWithError(const QBError& error) {
-  logCallback(__func__, error.description());
+  logCallback(__func__, [&] { return error.description(); });
   recipients_.deliver(
       [error](QBRewardedVideoDelegate& d) {
         if (auto m = manual(d)) m->rewardedVideoDidFailToLoadWithError(error);
@@ -60,7 +60,7 @@ void QBRewardedVideoDelegateWrapper::rewardedVideoDidFailToLoadWithError(const Q
 void QBRewardedVideoDelegateWrapper::rewardedVideoHasChangedAvailability(bool available,
                                                                          std::shared_ptr<const QBAdInfo> adInfo) {
   QBAdInfo info = adInfoOrEmpty(adInfo);
-  logCallback(__func__, std::string(available ? "true " : "false ") + info.description());
+  logCallback(__func__, [&] { return std::string(available ? "true " : "false ") + info.description(); });
   recipients_.deliver([available](QBRewardedVideoDelegate& d) { d.rewardedVideoHasChangedAvailability(available); },
                       [available, info](TidewheelRewardedVideoBaseDelegate& d) {
                         tellAvailability(d, available, info);
@@ -69,7 +69,7 @@ void QBRewardedVideoDelegateWrapper::rewardedVideoHasChangedAvailability(bool av
 
 void QBRewardedVideoDelegateWrapper::rewardedVideoDidOpenWithAdInfo(std::shared_ptr<const QBAdInfo> adInfo) {
   QBAdInfo info = adInfoOrEmpty(adInfo);
-  logCallback(__func__, info.description());
+  logCallback(__func__, [&] { return info.description(); });
   recipients_.deliver([](QBRewardedVideoDelegate& d) { d.rewardedVideoDidOpen(); },
                       [info](TidewheelRewardedVideoBaseDelegate& d) { d.didOpenWithAdInfo(info); });
 }
@@ -77,7 +77,7 @@ void QBRewardedVideoDelegateWrapper::rewardedVideoDidOpenWithAdInfo(std::shared_
 void QBRewardedVideoDelegateWrapper::rewardedVideoDidFailToShowWithError(const QBError& error,
                                                                          std::shared_ptr<const QBAdInfo> adInfo) {
   QBAdInfo info = adInfoOrEmpty(adInfo);
-  logCallback(__func__, error.description());
+  logCallback(__func__, [&] { return error.description(); });
   recipients_.deliver([error](QBRewardedVideoDelegate& d) { d.rewardedVideoDidFailToShowWithError(error); },
                       [error, info](TidewheelRewardedVideoBaseDelegate& d) { d.didFailToShowWithError(error, info); });
 }
@@ -90,7 +90,7 @@ void QBRewardedVideoDelegateWrapper::rewardedVideoDidStart() {
 void QBRewardedVideoDelegateWrapper::rewardedVideoDidClickForPlacement(const QBPlacementInfo& placementInfo,
                                                                        std::shared_ptr<const QBAdInfo> adInfo) {
   QBAdInfo info = adInfoOrEmpty(adInfo);
-  logCallback(__func__, placementInfo.description());
+  logCallback(__func__, [&] { return placementInfo.description(); });
   recipients_.deliver(
       [placementInfo](QBRewardedVideoDelegate& d) { d.didClickRewardedVideo(placementInfo); },
       [placementInfo, info](TidewheelRewardedVideoBaseDelegate& d) { d.didClick(placementInfo, info); });
@@ -104,7 +104,7 @@ void QBRewardedVideoDelegateWrapper::rewardedVideoDidEnd() {
 void QBRewardedVideoDelegateWrapper::didReceiveRewardForPlacement(const QBPlacementInfo& placementInfo,
                                                                   std::shared_ptr<const QBAdInfo> adInfo) {
   QBAdInfo info = adInfoOrEmpty(adInfo);
-  logCallback(__func__, placementInfo.description());
+  logCallback(__func__, [&] { return placementInfo.description(); });
   recipients_.deliver(
       [placementInfo](QBRewardedVideoDelegate& d) { d.didReceiveRewardForPlacement(placementInfo); },
       [placementInfo, info](TidewheelRewardedVideoBaseDelegate& d) {
@@ -114,7 +114,7 @@ void QBRewardedVideoDelegateWrapper::didReceiveRewardForPlacement(const QBPlacem
 
 void QBRewardedVideoDelegateWrapper::rewardedVideoDidCloseWithAdInfo(std::shared_ptr<const QBAdInfo> adInfo) {
   QBAdInfo info = adInfoOrEmpty(adInfo);
-  logCallback(__func__, info.description());
+  logCallback(__func__, [&] { return info.description(); });
   recipients_.deliver([](QBRewardedVideoDelegate& d) { d.rewardedVideoDidClose(); },
                       [info](TidewheelRewardedVideoBaseDelegate& d) { d.didCloseWithAdInfo(info); });
 }

@@ -8,6 +8,7 @@
 #include "events/QBDelegateThrottler.h"
 #include "events/QBInterstitialDelegateWrapper.h"
 #include "events/QBRewardedVideoDelegateWrapper.h"
+#include "foundation/QBLoggerManager.h"
 #include "platform/dispatch.h"
 #include "platform/test_environment.h"
 #include "quillborne/QBImpressionData.h"
@@ -125,6 +126,30 @@ TEST_F(DelegateWrappersTest, CallsReturnBeforeDeliveryAndSkipDelegatesThatAreGon
   classic.reset();  // released before delivery
   env.runUntilIdle();
   EXPECT_TRUE(log->empty());
+}
+
+// A callback's log line carries its details when the console takes level 1,
+// and no line is written when it does not.
+TEST_F(DelegateWrappersTest, CallbackLinesCarryTheirDetailsWhenTheConsoleTakesThem) {
+  auto& logger = QBLoggerManager::sharedInstance();
+  std::vector<std::string> lines;
+  logger.setConsoleWriterForTesting([&lines](const std::string& line) { lines.push_back(line); });
+  logger.setConsoleLevel(1);
+  rv->rewardedVideoDidLoadWithAdInfo(adInfoOf("shown"));
+  rv->rewardedVideoHasChangedAvailability(true, adInfoOf("avail"));
+  QBInterstitialDelegateWrapper::sharedInstance()->interstitialDidLoadWithAdInfo(adInfoOf("inter"));
+  logger.setConsoleLevel(2);
+  rv->rewardedVideoDidLoadWithAdInfo(adInfoOf("hidden"));
+  logger.setConsoleWriterForTesting(nullptr);
+  logger.resetForTesting();
+  env.runUntilIdle();
+
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[0].find("rewardedVideoDidLoadWithAdInfo - "), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("shown"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("rewardedVideoHasChangedAvailability - true "), std::string::npos) << lines[1];
+  EXPECT_NE(lines[1].find("avail"), std::string::npos) << lines[1];
+  EXPECT_NE(lines[2].find("inter"), std::string::npos) << lines[2];
 }
 
 TEST_F(DelegateWrappersTest, ATestSuiteDelegateTakesEveryCallbackWhileSet) {
