@@ -84,6 +84,8 @@ std::string QBEventsGeneralProperties::enrichedText(const QBEventData& event) co
     auto& members = general.get_ref<Json::object_t&>();
     writeCurrent(members, changing);
     Written written{std::move(changing), platform::dumpJson(general), {}};
+    // dumpJson gives "" only when memory ran out.
+    if (written.members.size() < 2) return platform::dumpJson(enrich(event));
     written.members = written.members.substr(1, written.members.size() - 2);  // "{...}" -> "..."
     for (const auto& member : members) written.names.push_back(member.first);
     written_ = std::move(written);
@@ -99,7 +101,8 @@ std::string QBEventsGeneralProperties::enrichedText(const QBEventData& event) co
       return platform::dumpJson(enrich(event));
     }
   }
-  const std::string dataText = platform::dumpJson(data);  // "{...}"
+  const std::string dataText = platform::dumpJson(data);  // "{...}", or "" when memory ran out
+  if (dataText.size() < 2) return platform::dumpJson(enrich(event));
   std::string text = R"({"eventId":)" + std::to_string(event.eventId()) + R"(,"timestamp":)" +
                      std::to_string(event.eventTimestamp()) + ',';
   text.reserve(text.size() + written_->members.size() + dataText.size() + 1);
