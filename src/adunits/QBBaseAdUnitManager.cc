@@ -390,12 +390,8 @@ std::shared_ptr<const QBAdInfo> QBBaseAdUnitManager::adInfoFor(const std::string
 
 bool QBBaseAdUnitManager::isSessionCapped(const std::shared_ptr<QBAdapterConfig>& config) const {
   // Asked for every configured instance on every auction: by name, without
-  // making an instance record each time. Until the first show is counted
-  // every counter is 0, which only a limit of 0 or less reaches: no lookup.
-  const auto limit = static_cast<int32_t>(config->maxAdsPerSession());
-  if (limit > 0 && !sessionCappingManager_->hasCountedShows()) return false;
-  const auto count = sessionCappingManager_->showCount(config->providerName());
-  return count && *count >= limit;
+  // making an instance record each time.
+  return sessionCappingManager_->isCapped(config->providerName(), static_cast<int32_t>(config->maxAdsPerSession()));
 }
 
 // ---- accessors ----

@@ -36,8 +36,13 @@ void QBSessionCappingManager::increaseShowCounter(const std::shared_ptr<QBSessio
 bool QBSessionCappingManager::isCapped(const std::shared_ptr<QBSessionCappingDelegate>& smash) const {
   if (!smash) return false;
   // The limit is read from the instance at each question, never stored.
-  const auto count = showCount(smash->getInstanceName());
-  return count && *count >= smash->getMaxAdsPerSession();
+  return isCapped(smash->getInstanceName(), smash->getMaxAdsPerSession());
+}
+
+bool QBSessionCappingManager::isCapped(const std::string& instanceName, int64_t limit) const {
+  if (limit > 0 && !hasCountedShows()) return false;
+  const auto count = showCount(instanceName);
+  return count && *count >= limit;
 }
 
 std::optional<int64_t> QBSessionCappingManager::showCount(const std::string& instanceName) const {

@@ -62,14 +62,17 @@ class QBSessionCappingManager {
   // Whether the member has a counter that has reached the limit the member
   // reports now. Members without a counter are never capped.
   bool isCapped(const std::shared_ptr<QBSessionCappingDelegate>& smash) const;
+  // The same for the instance of this name with this limit. Until a show is
+  // counted every counter is 0, which only a limit of 0 or less reaches: no
+  // lookup then (an auction asks this of every configured instance).
+  bool isCapped(const std::string& instanceName, int64_t limit) const;
   // The shows counted for the instance of this name; nothing when it has no
   // counter (its limit was kNoLimit, or it is unknown).
   std::optional<int64_t> showCount(const std::string& instanceName) const;
 
   // Counters by instance name.
   std::map<std::string, int64_t> instanceToShowCount() const;
-  // Whether any counter has left 0. Until then an instance is capped only by
-  // a limit of 0 or less, which callers can tell without a lookup.
+  // Whether any counter has left 0.
   bool hasCountedShows() const { return countedShows_.load(std::memory_order_acquire); }
 
  private:
