@@ -1,9 +1,12 @@
 // The project's measurement scripts on their own: the share of an ad view
 // that the service script finds in view in a view hierarchy, and the
-// verification script's "viewable" on the page's clock.
+// verification script's "viewable" on the page's clock; then both under a
+// native session with the SDK's own walk of a window and its application
+// state.
 #include "measurement/executor/OMIDQuilbrnLightJSExecutor.h"
 #include "measurement_support.h"
 #include "platform/web/web_view.h"
+#include "session_support.h"
 
 namespace measurementtest::viewability {
 namespace {
@@ -164,6 +167,44 @@ TEST_P(VerificationScriptTest, ADropBelowHalfStartsTheSecondOver) {
   EXPECT_EQ(viewable(), Json::parse(R"([["viewable", {"percentageInView": 70}]])"));
 }
 
+// In the background the ad is seen by no one: the native side pauses its
+// walk there and, once back, sends no geometry while nothing moved, so the
+// state events alone stop the second and start it over.
+TEST_P(VerificationScriptTest, TheBackgroundStopsTheSecondAndTheForegroundStartsItOver) {
+  inView(100);
+  env.advance(500);
+  run("omidBridge.setState('backgrounded'), 0");
+  env.advance(2000);
+  EXPECT_EQ(viewable(), Json::array());
+  inView(90);  // a hierarchy that comes while in the background starts nothing
+  env.advance(2000);
+  EXPECT_EQ(viewable(), Json::array());
+  run("omidBridge.setState('foregrounded'), 0");
+  env.advance(999);
+  EXPECT_EQ(viewable(), Json::array());
+  env.advance(1);
+  EXPECT_EQ(viewable(), Json::parse(R"([["viewable", {"percentageInView": 90}]])"));
+}
+
+// A short trip to the background starts the second over, and coming back
+// with less than half in view starts nothing.
+TEST_P(VerificationScriptTest, AShortTripToTheBackgroundStartsTheSecondOver) {
+  run("omidBridge.setState('backgrounded'), 0");
+  inView(30);
+  run("omidBridge.setState('foregrounded'), 0");
+  env.advance(2000);
+  EXPECT_EQ(viewable(), Json::array());
+  inView(60);
+  env.advance(500);
+  run("omidBridge.setState('backgrounded'), 0");
+  env.advance(100);
+  run("omidBridge.setState('foregrounded'), 0");
+  env.advance(999);
+  EXPECT_EQ(viewable(), Json::array());
+  env.advance(1);
+  EXPECT_EQ(viewable(), Json::parse(R"([["viewable", {"percentageInView": 60}]])"));
+}
+
 TEST_P(VerificationScriptTest, TheFinishEndsTheSecondAndGeometryReportsOnlyTheMeasure) {
   inView(100);
   run("omidBridge.finishSession()");
@@ -171,6 +212,62 @@ TEST_P(VerificationScriptTest, TheFinishEndsTheSecondAndGeometryReportsOnlyTheMe
   EXPECT_EQ(viewable(), Json::array());
   const Json geometry = run("seen.filter(function (s) { return s[0] === 'geometry'; })[0][1]");
   EXPECT_EQ(geometry, (Json{{"percentageInView", 100}}));  // not the hierarchy
+}
+
+// A native session measuring an ad view of a window of the application,
+// walked by the SDK's tree walker, with the verification script run in the
+// session's script context as the host's own.
+class MeasuredWindowTest : public SessionTest {
+ protected:
+  MeasuredWindowTest() {
+    OMIDQuilbrnTreeWalkerP::setFactoryForTesting(nullptr);
+    OMIDQuilbrnSDK::sharedInstance()->resetForTesting();
+    OMIDQuilbrnSDK::sharedInstance()->activate();
+    platform::Application::shared().addWindow(window);
+    window->addSubview(ad);
+    session = nativeSession();
+  }
+
+  // Starts the session and the verification script in its context.
+  void start() {
+    session->setMainAdView(ad);
+    session->start();
+    env.advance(200);  // a walk
+    auto executor = std::dynamic_pointer_cast<OMIDQuilbrnLightJSExecutor>(session->bridge()->jsExecutor());
+    ASSERT_TRUE(executor);
+    executor->injectJavaScriptFromString(
+        "var seen = []; var omidVerificationProperties = {injectionId: 'own', vendorKey: 'v', "
+        "verificationParameters: 'http://127.0.0.1:9/beacon', observer: function (type, data) { seen.push([type, data]); }};");
+    executor->injectJavaScriptFromString(qbtest::verificationScript());
+    env.runUntilIdle();
+  }
+  // The share measured by the last geometry event.
+  Json lastShare() {
+    return scriptValue(*session, "omidService.events().filter(function (e) { return e.type === 'geometry'; })"
+                                 ".pop().data.percentageInView");
+  }
+  Json viewable() { return scriptValue(*session, "seen.filter(function (s) { return s[0] === 'viewable'; })"); }
+
+  std::shared_ptr<platform::Window> window = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 390, 844));
+  std::shared_ptr<platform::View> ad = std::make_shared<platform::View>(platform::Rect::make(0, 0, 390, 400));
+  std::shared_ptr<OMIDQuilbrnAdSession> session;
+};
+
+// Resigning active stops the walk with the ad still fully in view; the
+// state the application sends is what keeps it from counting.
+TEST_F(MeasuredWindowTest, NotViewableWhileTheApplicationIsInTheBackground) {
+  auto& application = platform::Application::shared();
+  start();
+  EXPECT_EQ(lastShare(), 100);
+  ASSERT_TRUE(application.enterBackground());
+  env.advance(2000);
+  EXPECT_EQ(viewable(), Json::array());
+  ASSERT_TRUE(application.enterForeground());
+  env.runUntilIdle();
+  env.advance(999);
+  EXPECT_EQ(viewable(), Json::array());
+  env.advance(1);
+  EXPECT_EQ(viewable(), Json::parse(R"([["viewable", {"percentageInView": 100}]])"));
 }
 
 }  // namespace

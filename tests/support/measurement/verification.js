@@ -17,7 +17,9 @@
 // Viewability: once the ad has been at least 50% in view for one second of
 // the script's clock without a drop below, the script sends one "viewable"
 // beacon for the session ({percentageInView}: the share when the second
-// began).
+// began). Nothing is in view while the application is in the background
+// (the state events): going there stops the second, and coming back starts
+// it over with the share last measured.
 //
 // A page that carries the script itself sets omidVerificationProperties
 // before it runs: {injectionId, vendorKey, verificationParameters} (the
@@ -42,6 +44,8 @@
   var count = 0;
   var viewableTimer = null;
   var viewableSent = false;
+  var share = 0;              // of the last geometry event
+  var backgrounded = false;   // of the last state event
   var observer = typeof properties.observer === 'function' ? properties.observer : null;
 
   // The script's clock: a page's timers, else the script context's.
@@ -109,21 +113,31 @@
     viewableTimer = null;
   }
 
-  // 50% or more starts the second (unless it runs or the ad was viewable);
-  // less stops it.
+  // 50% or more in the foreground starts the second (unless it runs or the
+  // ad was viewable); less, or the background, stops it. The native side
+  // sends no geometry in the background (its walk pauses) and none on the
+  // way back while nothing moved, so a state event measures with the share
+  // last heard.
   function watchViewability(event) {
     if (event.type === 'sessionFinish') return stopViewableTimer();
-    if (event.type !== 'geometry' || viewableSent) return;
-    var share = event.data ? Number(event.data.percentageInView) : 0;
-    if (!(share >= 50)) return stopViewableTimer();
+    if (viewableSent) return;
+    if (event.type === 'geometry') {
+      share = event.data ? Number(event.data.percentageInView) : 0;
+    } else if (event.type === 'state') {
+      backgrounded = !!event.data && event.data.appState === 'backgrounded';
+    } else {
+      return;
+    }
+    if (backgrounded || !(share >= 50)) return stopViewableTimer();
     if (viewableTimer !== null) return;
     var clock = timers();
     if (!clock) return;
+    var began = share;
     viewableTimer = clock.set(function () {
       viewableTimer = null;
       if (viewableSent) return;
       viewableSent = true;
-      if (beaconUrl) beacon({ type: 'viewable', data: { percentageInView: share } });
+      if (beaconUrl) beacon({ type: 'viewable', data: { percentageInView: began } });
     }, 1000);
   }
 
