@@ -36,6 +36,16 @@ TEST(ServiceScriptTest, PercentageInViewOfTheSessionsAdView) {
   };
   const Json friendly = frame(0, 0, 400, 200, {{"isFriendlyObstructionFor", Json::array({"s0", "s1"})}});
   const Json othersFriend = frame(0, 0, 400, 200, {{"isFriendlyObstructionFor", Json::array({"s2"})}});
+  // A friendly close button whose icon fills it, the icon holding a mark.
+  Json closeButton = frame(0, 0, 400, 100, {{"isFriendlyObstructionFor", Json::array({"s1"})}});
+  Json icon = frame(0, 0, 400, 100);
+  icon["childViews"] = Json::array({frame(0, 0, 50, 50)});
+  closeButton["childViews"] = Json::array({icon});
+  Json othersButton = closeButton;
+  othersButton["isFriendlyObstructionFor"] = Json::array({"s2"});
+  // A friendly frame holding the ad and, above it, a bar of its own.
+  Json friendlyFrame = frame(0, 0, 400, 800, {{"isFriendlyObstructionFor", Json::array({"s1"})}});
+  friendlyFrame["childViews"] = Json::array({kAd, frame(0, 0, 400, 100)});
   Json clipper = frame(0, 0, 400, 100, {{"clipsToBounds", true}});
   clipper["childViews"] = Json::array({kAd});
   Json clippedCover = frame(0, 300, 400, 10, {{"clipsToBounds", true}});
@@ -53,6 +63,11 @@ TEST(ServiceScriptTest, PercentageInViewOfTheSessionsAdView) {
       {"a cover cut by its own clipping parent", screen(Json::array({kAd, clippedCover})), {{"percentageInView", 97.5}}},
       {"the session's friendly obstruction", screen(Json::array({kAd, friendly})), {{"percentageInView", 100}}},
       {"another session's friendly obstruction", screen(Json::array({kAd, othersFriend})), {{"percentageInView", 50}}},
+      {"the subviews of the session's friendly obstruction", screen(Json::array({kAd, closeButton})),
+       {{"percentageInView", 100}}},
+      {"the subviews of another session's friendly obstruction", screen(Json::array({kAd, othersButton})),
+       {{"percentageInView", 75}}},
+      {"within a friendly ancestor", screen(Json::array({friendlyFrame})), {{"percentageInView", 100}}},
       {"a third of a point", screen(Json::array({kAd, frame(0, 0, 400, 400.0 / 3)})), {{"percentageInView", 66.67}}},
       {"not visible, with the reason",
        screen(Json::array({frame(0, 0, 0, 0, {{"adSessionId", "s1"}, {"notVisibleReason", "hidden"}})})),
@@ -255,6 +270,21 @@ class MeasuredWindowTest : public SessionTest {
 
 // Resigning active stops the walk with the ad still fully in view; the
 // state the application sends is what keeps it from counting.
+// A friendly close button over the ad, with its icon: what the walk puts
+// under the button is the button's, and covers nothing.
+TEST_F(MeasuredWindowTest, AFriendlyCloseButtonAndItsIconLeaveTheAdInView) {
+  auto button = std::make_shared<platform::View>(platform::Rect::make(0, 0, 390, 100));
+  button->addSubview(std::make_shared<platform::View>(platform::Rect::make(0, 0, 390, 100)));
+  window->addSubview(button);
+  ASSERT_TRUE(session->addFriendlyObstruction(button, OMIDQuilbrnFriendlyObstructionCloseAd, "close", nullptr));
+  start();
+  EXPECT_EQ(lastShare(), 100);
+  // Not friendly any more: the button and its icon cover a quarter.
+  session->removeAllFriendlyObstructions();
+  env.advance(200);
+  EXPECT_EQ(lastShare(), 75);
+}
+
 TEST_F(MeasuredWindowTest, NotViewableWhileTheApplicationIsInTheBackground) {
   auto& application = platform::Application::shared();
   start();

@@ -110,15 +110,17 @@
   // How much of the session's ad view the hierarchy shows, in percent of its
   // frame (two decimals): the frame cut by the screen (the root state) and by
   // every ancestor that clips, less what is drawn above it (every state
-  // after it in the walk's order) that is not one of its friendly
-  // obstructions, each cut by its own clipping ancestors. A state that names
-  // why the ad cannot be seen counts 0; so does a hierarchy without the ad.
+  // after it in the walk's order) outside its friendly obstructions' subtrees,
+  // each cut by its own clipping ancestors. The walk marks only the
+  // obstruction's own view, yet what lies in it (a close button's icon) is
+  // part of it. A state that names why the ad cannot be seen counts 0; so
+  // does a hierarchy without the ad.
   function percentageInView(viewState, adSessionId) {
     var result = { percentageInView: 0 };
     if (!viewState || typeof viewState !== 'object') return result;
     var ad = null;
     var above = [];
-    var visit = function (state, clip) {
+    var visit = function (state, clip, friendly) {
       if (!state || typeof state !== 'object') return;
       var frame = frameOf(state);
       var visible = clip ? intersect(frame, clip) : frame;
@@ -126,14 +128,18 @@
         ad = { frame: frame, visible: visible, reason: state.notVisibleReason };
         return;  // the walk leaves an ad view's own subviews out
       }
-      if (ad !== null && visible && !listed(state.isFriendlyObstructionFor, adSessionId)) above.push(visible);
+      var inFriendly = friendly || listed(state.isFriendlyObstructionFor, adSessionId);
+      if (ad !== null) {
+        if (inFriendly) return;
+        if (visible) above.push(visible);
+      }
       var children = state.childViews;
       if (!children || typeof children.length !== 'number') return;
       // A clipping state that shows nothing hides its whole subtree.
       var inner = state.clipsToBounds === true ? visible || NOTHING : clip;
-      for (var i = 0; i < children.length; i++) visit(children[i], inner);
+      for (var i = 0; i < children.length; i++) visit(children[i], inner, inFriendly);
     };
-    visit(viewState, null);
+    visit(viewState, null, false);
     if (ad === null) return result;
     if (ad.reason !== undefined) {
       result.notVisibleReason = ad.reason;
