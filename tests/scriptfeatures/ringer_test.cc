@@ -105,6 +105,23 @@ TEST_F(RingerTest, AStopDiscardsThePlayInFlight) {
   EXPECT_EQ(sounds().playCount(), 1u + 241u);
 }
 
+// Started again at once, the stopped play ends unheard before the new
+// start's first play: the detector only has to forget it was playing.
+TEST_F(RingerTest, AStopAndAStartAtOnceHearOnlyTheNewPlay) {
+  EXPECT_EQ(send("startListener").function, "ok");
+  const auto detector = QBNSoundSamplerRingerChecker::shared();
+  EXPECT_LT(sounds().durationSeconds(detector->soundId()).value_or(1), QBNSoundSamplerRingerChecker::kFirstCheckDelaySeconds);
+  env.advance(510);
+  ASSERT_TRUE(detector->isPlaying());
+  EXPECT_EQ(send("stopListener").function, "ok");
+  EXPECT_EQ(send("startListener").function, "ok");
+  // The stopped play ends at 0.7 s, the new one starts at 1.01 s and lasts
+  // the sound's length.
+  EXPECT_EQ(reportsOver(1000), Heard{"sound 1210"});
+  EXPECT_EQ(sounds().playCount(), 2u);
+  EXPECT_EQ(detector->loopCounter(), 1);
+}
+
 TEST_F(RingerTest, TheBackgroundPausesAndTheForegroundResumesASecondLater) {
   sounds().setSilentSwitchOn(true);
   EXPECT_EQ(send("startListener").function, "ok");

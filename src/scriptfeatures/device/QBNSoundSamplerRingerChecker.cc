@@ -95,7 +95,6 @@ void QBNSoundSamplerRingerChecker::stopDetecting() {
   paused_ = true;
   playing_ = false;
   continueInForground_ = false;
-  ++generation_;
 }
 
 void QBNSoundSamplerRingerChecker::setStatusHandler(std::function<void(bool)> handler) {
@@ -115,12 +114,11 @@ void QBNSoundSamplerRingerChecker::loopCheck() {
   if (paused_ || !isActive()) return;
   interval_ = platform::nowMonotonicMs();
   playing_ = true;
-  playGeneration_ = generation_;
   platform::SystemSounds::shared().playSystemSound(soundId_);
 }
 
 void QBNSoundSamplerRingerChecker::complete() {
-  if (!playing_ || playGeneration_ != generation_) return;  // stopped since it started
+  if (!playing_) return;  // stopped since it started
   playing_ = false;
   const bool silent = static_cast<double>(platform::nowMonotonicMs() - interval_) < kSilentBelowSeconds * 1000.0;
   std::function<void(bool)> report;

@@ -11,7 +11,11 @@
 // every new handler, and later ones only when the state changed. In the
 // background the detector pauses; back in the foreground it goes on 1.0 s
 // later, without a forced report. A stop ends the measurement in flight: a
-// play that ends after it is not reported and does not count.
+// play that ends after it is not reported and does not count. Forgetting
+// that a play is under way is enough for that: a play lasts 0.2 s and a new
+// start plays first 0.5 s later (completions and checks come in the order of
+// their times), so a stopped play has always ended before the next one
+// starts.
 //
 // When the sound cannot be stored or made, the detector is inactive for the
 // life of the process (soundId kInvalidSystemSoundID): starting it does
@@ -86,9 +90,6 @@ class QBNSoundSamplerRingerChecker : public std::enable_shared_from_this<QBNSoun
   std::function<void(bool)> statusHandler_;
   int64_t interval_ = 0;  // monotonic ms of the last play
   int64_t loopCounter_ = 0;
-  // Counts stops; a play belongs to the generation it started in.
-  uint64_t generation_ = 0;
-  uint64_t playGeneration_ = 0;
   std::shared_ptr<platform::Timer> pendingCheck_;
   platform::ObserverToken backgroundObserver_ = 0;
   platform::ObserverToken foregroundObserver_ = 0;
