@@ -27,6 +27,7 @@
 #include "ownnetwork/interfaces/QBNControllerPublisherP.h"
 #include "ownnetwork/publisher/PloverMarkAdsDelegate.h"
 #include "ownnetwork/services/PMADemandSource.h"
+#include "ownnetwork/services/QBNNativeSessionConfiguration.h"
 #include "platform/json.h"
 #include "platform/result.h"
 #include "platform/ui/geometry.h"
@@ -98,9 +99,35 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const override;
   std::string userGroup() const override { return getUserGroup(); }
   std::shared_ptr<PMAProductParameters> parametersForProductType(int64_t productType) const override;
+  // The native session configuration's flag.
   bool allowOrientationFromAppDelegate() const override;
+  // The page's native session settings; "setNativeConfiguration" changes
+  // this object and hands it to the presentation's orientation holder.
+  std::shared_ptr<QBNNativeSessionConfiguration> nativeSessionConfiguration() const;
+  void setNativeSessionConfiguration(std::shared_ptr<QBNNativeSessionConfiguration> configuration);
   platform::Json resizeProperties() const override;
+  void setResizeProperties(platform::Json properties);
+  platform::Json expandProperties() const;
+  void setExpandProperties(platform::Json properties);
+  platform::Json orientationProperties() const;
+  void setOrientationProperties(platform::Json properties);
+  platform::Json controllerOrientationsDict() const;
+  void setControllerOrientationsDict(platform::Json orientations);
+  platform::Json adCreditedParameters() const;
+  void setAdCreditedParameters(platform::Json parameters);
   platform::Rect mRaidDefaultPosition() const;
+  bool noMoreOffersWasCalled() const;
+  void setNoMoreOffersWasCalled(bool called);
+  bool firstISAvailabiltyStatusReported() const;
+  void setFirstISAvailabiltyStatusReported(bool reported);
+  bool shouldInterceptMRAID() const;
+  void setShouldInterceptMRAID(bool intercept);
+  // Held weakly: the array lives as long as whoever set it keeps it.
+  std::shared_ptr<const platform::Json> appStoreSchemes() const;
+  void setAppStoreSchemes(const std::shared_ptr<const platform::Json>& schemes);
+  // Whether the secondary web view is open (its web view and container
+  // exist); NO without its handler.
+  bool hasSecondaryView() const;
   // The generic-function listener; held weakly.
   void setPloverMarkAdsDelegate(std::weak_ptr<PloverMarkAdsDelegate> delegate);
   std::shared_ptr<PloverMarkAdsDelegate> ploverMarkAdsDelegate() const;
@@ -307,9 +334,17 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::shared_ptr<PMAGeneralParameters> parametersForOW_;
   std::shared_ptr<PMWVWKWebView> webViewController_;
   std::shared_ptr<QBNOMIDJSInterfaceP> omidHandler_;
-  bool allowOrientationFromAppDelegate_ = true;  // the native session configuration
+  bool noMoreOffersWasCalled_ = false;
+  bool firstISAvailabiltyStatusReported_ = false;
+  bool shouldInterceptMRAID_ = false;
+  std::weak_ptr<const platform::Json> appStoreSchemes_;
+  platform::Json adCreditedParameters_ = platform::Json::object();
+  std::shared_ptr<QBNNativeSessionConfiguration> nativeSessionConfiguration_;
   int64_t adViewContainerCounter_ = 0;
   std::string externalAdViewDemandSourceName_;
+  platform::Json expandProperties_ = platform::Json::object();
+  platform::Json orientationProperties_ = platform::Json::object();
   platform::Json resizeProperties_ = platform::Json::object();
+  platform::Json controllerOrientationsDict_ = platform::Json::object();
   platform::Rect mRaidDefaultPosition_{};
 };
