@@ -512,14 +512,19 @@ std::shared_ptr<QBNOMIDJSInterfaceP> PlovermarkAdsPublisher::omidJSInterfaceHand
   return omidHandler_;
 }
 
+void PlovermarkAdsPublisher::setOmidJSInterfaceHandler(std::shared_ptr<QBNOMIDJSInterfaceP> handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  omidHandler_ = std::move(handler);
+}
+
 std::shared_ptr<QBNOMIDJSInterfaceP> PlovermarkAdsPublisher::omidHandlerMadeOnFirstUse() {
+  std::lock_guard<std::mutex> creation(omidCreationMutex_);
   if (auto existing = omidJSInterfaceHandler()) return existing;
   const auto factory = QBNScriptHandlerFactories::current().omidHandler;
   if (!factory) return nullptr;
   auto made = factory(std::static_pointer_cast<QBNPublisherAgent>(shared_from_this()));
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!omidHandler_) omidHandler_ = std::move(made);
-  return omidHandler_;
+  setOmidJSInterfaceHandler(made);
+  return made;
 }
 
 bool PlovermarkAdsPublisher::isOneToken() const {

@@ -143,7 +143,10 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::shared_ptr<QBNJSInterfaceHandlerP> adImpressionJSInterfaceHandler() const { return adImpressionHandler_; }
   std::shared_ptr<QBNJSInterfaceHandlerP> overlayJSInterfaceHandler() const { return overlayHandler_; }
   std::shared_ptr<QBNOMIDJSInterfaceP> omidJSInterfaceHandler() const;
-  // The measurement handler, made on the first call (null without a factory).
+  void setOmidJSInterfaceHandler(std::shared_ptr<QBNOMIDJSInterfaceP> handler);
+  // The measurement handler, made and kept (setOmidJSInterfaceHandler) on
+  // the first call, once even when first calls overlap (null without a
+  // factory).
   std::shared_ptr<QBNOMIDJSInterfaceP> omidHandlerMadeOnFirstUse();
   std::shared_ptr<QBNJSInterfaceHandlerP> ringerButtonJSInterfaceHandler() const { return ringerButtonHandler_; }
   std::shared_ptr<QBNJSInterfaceHandlerP> qbnAdViewJSInterfaceHandler() const { return adViewHandler_; }
@@ -288,8 +291,10 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
                        const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams);
   void showProduct(int64_t productType, const std::shared_ptr<platform::ViewController>& viewController,
                    const platform::Json& parameters);
-  void handleAdClosedCallbackForDemandSources(const std::vector<std::shared_ptr<PMADemandSource>>& sources,
-                                              const platform::Json& configuration);
+  // The responder's closed callback for every demand source of the
+  // dictionary, in the order of its keys.
+  void handleAdClosedCallbackForDemandSourceDictionary(const PMADemandSourcesCollection::DemandSources& demandSources,
+                                                       const platform::Json& configuration);
   void setParametersForProductType(int64_t productType, std::shared_ptr<PMAProductParameters> parameters);
   void replaceDataManagerConfiguration(const platform::Json& parameters);
 
@@ -319,6 +324,7 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::shared_ptr<QBNInfoHandlers> infoHandlers_;
   std::shared_ptr<QBNFileHandlers> fileHandlers_;
 
+  std::mutex omidCreationMutex_;  // held while the measurement handler is made
   mutable std::mutex mutex_;
   // Guarded by mutex_.
   std::optional<std::string> applicationKey_;
