@@ -276,7 +276,7 @@ void settle() {
   World& w = world();
   const auto handler = std::dynamic_pointer_cast<PMAJSInterfaceHandler>(w.publisher->jsInterfaceHandler());
   if (!handler) return;
-  const auto dispatcher = handler->httpRequestsDispatcher();
+  const auto dispatcher = handler->requestsDispatcher();
   for (int round = 0; round <= QBHTTPRequestsDispatcher::kMaxRetries + 1; ++round) {
     // Every request answered, or waiting for its retry.
     w.env->runUntil([&] { return dispatcher->requestCount() == dispatcher->retriesWaitingCount(); }, 30'000);

@@ -319,9 +319,9 @@ class QBBaseAdUnitManager : public QBAdUnitManagerDelegate,
   };
   void startAuction();
   void performAuction();
-  void prepareAuction(AuctionCandidates& candidates);
-  void collectTokensAndExecuteAuction(std::shared_ptr<AuctionCandidates> candidates);
-  void executeAuction(const AuctionCandidates& candidates);
+  void prepareAuctionWithBidderCandidates(AuctionCandidates& candidates);
+  void collectTokensAndExecuteAuctionWithBidderCandidates(std::shared_ptr<AuctionCandidates> candidates);
+  void executeAuctionWithBidderCandidates(const AuctionCandidates& candidates);
   void onAuctionSuccess(const std::vector<std::shared_ptr<QBAuctionResponseItem>>& waterfall,
                         const std::string& auctionId, const std::shared_ptr<QBAuctionResponseItem>& genericNotification,
                         const platform::Json& genericParams, const platform::Json& configurations,
@@ -340,6 +340,10 @@ class QBBaseAdUnitManager : public QBAdUnitManagerDelegate,
   static std::string getAuctionFallbackId();
   std::shared_ptr<QBBaseAdUnitSmash> addSmashForWaterfall(const std::shared_ptr<QBAuctionResponseItem>& item,
                                                           const std::string& currentAuctionId);
+  // One instance's part of the answer's waterfall string: its instance type
+  // and the item's provider name.
+  static std::string createWaterfallStringFromSmash(const std::shared_ptr<QBBaseAdUnitSmash>& smash,
+                                                    const std::shared_ptr<QBAuctionResponseItem>& auctionItem);
   void loadSmashes();
   // With the state lock held: the instances to load now, each marked as
   // chosen until its load has started.

@@ -141,11 +141,11 @@ void QBBaseAdUnitManager::performAuction() {
   }
   eventsWrapper_->auction().request();
   auto candidates = std::make_shared<AuctionCandidates>();
-  prepareAuction(*candidates);
+  prepareAuctionWithBidderCandidates(*candidates);
   if (isBiddingDataAsyncEnabled() && !candidates->operations.empty()) {
-    collectTokensAndExecuteAuction(std::move(candidates));
+    collectTokensAndExecuteAuctionWithBidderCandidates(std::move(candidates));
   } else {
-    executeAuction(*candidates);
+    executeAuctionWithBidderCandidates(*candidates);
   }
 }
 
@@ -159,7 +159,7 @@ bool QBBaseAdUnitManager::shouldInstanceBeAddedToWaterfallRequestWithAdapterConf
                                                                   config->reflectionName(), supportState);
 }
 
-void QBBaseAdUnitManager::prepareAuction(AuctionCandidates& candidates) {
+void QBBaseAdUnitManager::prepareAuctionWithBidderCandidates(AuctionCandidates& candidates) {
   const bool asyncTokens = isBiddingDataAsyncEnabled();
   for (const auto& config : managerData_->providersList()) {
     if (!shouldAddAdapterConfigInfo(*config, adUnit())) continue;
@@ -205,7 +205,7 @@ void QBBaseAdUnitManager::prepareAuction(AuctionCandidates& candidates) {
   }
 }
 
-void QBBaseAdUnitManager::collectTokensAndExecuteAuction(std::shared_ptr<AuctionCandidates> candidates) {
+void QBBaseAdUnitManager::collectTokensAndExecuteAuctionWithBidderCandidates(std::shared_ptr<AuctionCandidates> candidates) {
   eventsWrapper_->token().collect();
   auto biddingManager = QBBiddingDataManager::initWithIdentifier(platform::className(*this));
   std::weak_ptr<QBBaseAdUnitManager> weak = weak_from_this();
@@ -238,17 +238,17 @@ void QBBaseAdUnitManager::collectTokensAndExecuteAuction(std::shared_ptr<Auction
               self->getProviderEventDictionaryWithAdapterConfig(config, self->networkAdapterFor(config)),
               totalDuration);
         }
-        self->executeAuction(*candidates);
+        self->executeAuctionWithBidderCandidates(*candidates);
       },
       [weak, candidates](const std::string& reason) {
         auto self = weak.lock();
         if (!self) return;
         self->eventsWrapper_->token().failedWithReason(reason);
-        self->executeAuction(*candidates);
+        self->executeAuctionWithBidderCandidates(*candidates);
       });
 }
 
-void QBBaseAdUnitManager::executeAuction(const AuctionCandidates& candidates) {
+void QBBaseAdUnitManager::executeAuctionWithBidderCandidates(const AuctionCandidates& candidates) {
   logInternal(__func__, "auction waterfallString = " + candidates.waterfallString);
   if (candidates.bidders.empty() && candidates.nonBidders.empty()) {
     logInternal(__func__, "auction failed - no candidates");

@@ -50,7 +50,7 @@ std::string QBBaseAdUnitManager::updateWaterfall(const std::vector<std::shared_p
   for (size_t i = 0; i < items.size(); ++i) {
     if (!items[i]) continue;
     if (auto smash = addSmashForWaterfall(items[i], currentAuctionId)) {
-      waterfallString += std::to_string(smash->getInstanceType()) + items[i]->providerName();
+      waterfallString += createWaterfallStringFromSmash(smash, items[i]);
       smashes.push_back(std::move(smash));
     }
     if (i + 1 < items.size()) waterfallString += ",";
@@ -63,6 +63,11 @@ std::string QBBaseAdUnitManager::updateWaterfall(const std::vector<std::shared_p
   holder_->updateWaterFallWithLoadingMode(loadingMode(), std::move(smashes), currentAuctionId);
   logInternal(__func__, "updateWaterfall - next waterfall is " + waterfallString);
   return waterfallString;
+}
+
+std::string QBBaseAdUnitManager::createWaterfallStringFromSmash(const std::shared_ptr<QBBaseAdUnitSmash>& smash,
+                                                                const std::shared_ptr<QBAuctionResponseItem>& auctionItem) {
+  return std::to_string(smash->getInstanceType()) + auctionItem->providerName();
 }
 
 void QBBaseAdUnitManager::updateWaterfallToNonBidding() {

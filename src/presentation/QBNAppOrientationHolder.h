@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "presentation/QBNNativeSessionConfiguration.h"
+#include "ownnetwork/services/QBNNativeSessionConfiguration.h"
 #include "presentation/QBOrientation.h"
 
 namespace platform {

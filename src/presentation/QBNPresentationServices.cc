@@ -1,5 +1,7 @@
 #include "presentation/QBNPresentationServices.h"
 
+#include <utility>
+
 #include "presentation/PMEOrientationContext.h"
 #include "presentation/QBNAdContainer.h"
 #include "presentation/QBNAdViewsManager.h"
@@ -21,9 +23,8 @@ uint64_t QBNPresentationServices::supportedOrientationForViewController(
   return PMEOrientationContext::supportedOrientationForViewController(viewController);
 }
 
-void QBNPresentationServices::setSessionAllowOrientationFromAppDelegate(bool allow) {
-  sessionConfiguration_->setAllowOrientationFromAppDelegate(allow);
-  QBNAppOrientationHolder::sharedInstance().setSessionConfiguration(sessionConfiguration_);
+void QBNPresentationServices::setSessionConfiguration(std::shared_ptr<QBNNativeSessionConfiguration> configuration) {
+  QBNAppOrientationHolder::sharedInstance().setSessionConfiguration(std::move(configuration));
 }
 
 platform::Result<uint32_t> QBNPresentationServices::convertProductNameToProductType(

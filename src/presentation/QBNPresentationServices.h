@@ -1,12 +1,11 @@
 #pragma once
 // The presentation library's class-level services as the own-network core
 // reaches them (QBNPresentationServicesP): orientation facts, the page's
-// native session setting, product names and the registry of ad-unit web
+// native session configuration, product names and the registry of ad-unit web
 // views. Main queue only.
 #include <memory>
 
 #include "ownnetwork/interfaces/QBNPresentationServicesP.h"
-#include "presentation/QBNNativeSessionConfiguration.h"
 
 class QBNPresentationServices : public QBNPresentationServicesP {
  public:
@@ -17,17 +16,10 @@ class QBNPresentationServices : public QBNPresentationServicesP {
   platform::Json applicationOrientationData(bool appDelegateDataAllowed) const override;
   uint64_t supportedOrientationForViewController(
       const std::shared_ptr<platform::ViewController>& viewController) const override;
-  // Sets the flag of the session configuration (made with its defaults) and
-  // hands that configuration to QBNAppOrientationHolder.
-  void setSessionAllowOrientationFromAppDelegate(bool allow) override;
+  // Hands the configuration to QBNAppOrientationHolder.
+  void setSessionConfiguration(std::shared_ptr<QBNNativeSessionConfiguration> configuration) override;
   platform::Result<uint32_t> convertProductNameToProductType(const std::optional<std::string>& name) const override;
   // QBNAdViewsManager's ad view: its web view, and the container when it is
   // one.
   std::optional<AdView> getAdUnitWebViewById(const std::string& adViewId) const override;
-
-  const std::shared_ptr<QBNNativeSessionConfiguration>& sessionConfiguration() const { return sessionConfiguration_; }
-
- private:
-  std::shared_ptr<QBNNativeSessionConfiguration> sessionConfiguration_ =
-      QBNNativeSessionConfiguration::defaultConfiguration();
 };

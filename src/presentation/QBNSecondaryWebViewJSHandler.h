@@ -76,7 +76,7 @@ class QBNSecondaryWebViewJSHandler : public QBNSecondaryWebViewJSHandlerP,
   // The close request.
   void moveSecondaryToFrontAndSendCloseMessage() override;
 
-  bool hasSecondaryView() const { return pmaSecondWebView_ && secondaryViewContainer_; }
+  bool hasSecondaryView() const override { return pmaSecondWebView_ && secondaryViewContainer_; }
   // Loads a non-empty URL in the open secondary web view.
   void loadSecondaryWebviewWithUrl(const std::string& url);
   // A close request when a secondary view is open.

@@ -71,7 +71,7 @@ class PMAJSInterfaceHandler : public PMAJSInterfaceHandlerP {
   // 1 "requestStarted", 2 "responseReceived", 3 "requestError", else "requestUnknown".
   static std::string convertToString(int status);
 
-  std::shared_ptr<QBHTTPRequestsDispatcher> httpRequestsDispatcher() const { return dispatcher_; }
+  std::shared_ptr<QBHTTPRequestsDispatcher> requestsDispatcher() const { return dispatcher_; }
 
   // Tells the demand source (rewarded video, interstitial, banner) or the
   // offerwall's listener of "eventName" with the "extData" object, then

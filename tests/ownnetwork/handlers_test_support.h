@@ -175,6 +175,7 @@ class RecordingScripts : public QBNOrientationJSHandlerP,
   void hideHybridAd() override { lines.push_back("hideHybridAd"); }
   bool isPresented() const override { return presented != nullptr; }
   std::shared_ptr<platform::ViewController> presentedViewController() const override { return presented; }
+  bool hasSecondaryView() const override { return secondaryOpen; }
   void handleSecondaryWebViewCallbackWithAction(const std::string& action) override { lines.push_back(action); }
   void animateSecondaryClose(bool) override { lines.push_back("animateSecondaryClose"); }
   void openSecondaryWebviewWithUrl(const std::string& url, const std::optional<Json>& frames, bool hidden,
@@ -190,6 +191,7 @@ class RecordingScripts : public QBNOrientationJSHandlerP,
   }
   std::vector<std::string> lines;
   std::function<void()> secondaryOpened;
+  bool secondaryOpen = false;
   std::shared_ptr<platform::ViewController> presented;  // what the hybrid ad shows
 };
 
@@ -216,7 +218,9 @@ class FakeServices : public QBNPresentationServicesP {
   uint64_t supportedOrientationForViewController(const std::shared_ptr<platform::ViewController>&) const override {
     return 0;
   }
-  void setSessionAllowOrientationFromAppDelegate(bool) override {}
+  void setSessionConfiguration(std::shared_ptr<QBNNativeSessionConfiguration> configuration) override {
+    sessionConfigurations.push_back(std::move(configuration));
+  }
   platform::Result<uint32_t> convertProductNameToProductType(const std::optional<std::string>& name) const override {
     static const std::map<std::string, uint32_t> types = {
         {"RewardedVideo", 0}, {"Interstitial", 1}, {"OfferWall", 2}, {"Banner", 4}};
@@ -229,6 +233,7 @@ class FakeServices : public QBNPresentationServicesP {
     return AdView{it->second, false, nullptr};
   }
   std::map<std::string, std::shared_ptr<platform::View>> adViews;
+  std::vector<std::shared_ptr<QBNNativeSessionConfiguration>> sessionConfigurations;  // as handed over
 };
 
 // The publisher as the handlers see it; every part settable by the test.

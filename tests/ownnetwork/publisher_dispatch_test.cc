@@ -142,6 +142,31 @@ TEST_F(PublisherRoutesTest, SecondaryWebViewAndHybridRowsReachTheirHandlers) {
   }
 }
 
+// "setNativeConfiguration" changes the publisher's own session
+// configuration and hands that object on, so the orientation holder reads
+// what the publisher reads; without the key nothing is handed on.
+TEST_F(PublisherRoutesTest, TheNativeConfigurationIsThePublishersOwnObject) {
+  auto services = std::make_shared<handlertest::FakeServices>();
+  QBNPresentationServicesP::registerSharedInstance(services);
+  const auto own = publisher->nativeSessionConfiguration();
+  ASSERT_TRUE(own);
+  EXPECT_TRUE(own->allowOrientationFromAppDelegate());
+  EXPECT_FALSE(message("plovermarkads://setNativeConfiguration?success=s"));
+  EXPECT_TRUE(services->sessionConfigurations.empty());
+  EXPECT_FALSE(message("plovermarkads://setNativeConfiguration?allowOrientationFromAppDelegate=false&success=s"));
+  EXPECT_EQ(services->sessionConfigurations, std::vector<std::shared_ptr<QBNNativeSessionConfiguration>>{own});
+  EXPECT_FALSE(own->allowOrientationFromAppDelegate());
+  EXPECT_FALSE(publisher->allowOrientationFromAppDelegate());
+  QBNPresentationServicesP::registerSharedInstance(nullptr);
+}
+
+// The publisher's hasSecondaryView is its secondary web view handler's.
+TEST_F(PublisherRoutesTest, TheSecondaryViewIsTheHandlers) {
+  EXPECT_FALSE(publisher->hasSecondaryView());
+  scripts->secondaryOpen = true;
+  EXPECT_TRUE(publisher->hasSecondaryView());
+}
+
 TEST_F(PublisherRoutesTest, TheHybridAdIsAskedFirstWhatIsOnScreen) {
   EXPECT_EQ(QBNPublisherAgent::sharedInstance(), publisher);
   EXPECT_FALSE(publisher->isAnyViewPresented());

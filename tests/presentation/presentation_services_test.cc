@@ -101,10 +101,12 @@ TEST_F(PresentationServicesTest, TheAdViewLookupTellsAContainerFromAPlainWebView
 
 TEST_F(PresentationServicesTest, TheSessionSettingReachesTheOrientationHolder) {
   const auto services = QBNPresentationServices::sharedInstance();
+  const auto given = QBNNativeSessionConfiguration::defaultConfiguration();
   for (const bool allow : {false, true}) {
-    services->setSessionAllowOrientationFromAppDelegate(allow);
+    given->setAllowOrientationFromAppDelegate(allow);
+    services->setSessionConfiguration(given);
     const auto configuration = QBNAppOrientationHolder::sharedInstance().sessionConfiguration();
-    ASSERT_NE(configuration, nullptr);
+    EXPECT_EQ(configuration, given);
     EXPECT_EQ(configuration->allowOrientationFromAppDelegate(), allow);
   }
   EXPECT_EQ(services->supportedOrientationForViewController(root), 30u);

@@ -89,7 +89,7 @@ class HttpProxyTest : public ::testing::Test {
   }
 
   static SandboxServer& server() { return *server_; }
-  std::shared_ptr<QBHTTPRequestsDispatcher> dispatcher() const { return handler->httpRequestsDispatcher(); }
+  std::shared_ptr<QBHTTPRequestsDispatcher> dispatcher() const { return handler->requestsDispatcher(); }
 
   // The page's "sendHttpRequest" with these values (plus "success" "ok" and
   // "fail" "ko").

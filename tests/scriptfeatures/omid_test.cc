@@ -170,6 +170,26 @@ TEST_F(OmidTest, FailedStartsPassTheTextsOnAndLeaveNoSession) {
             std::vector<Reply>{ko("Impression owner should be NATIVE.", "a1")});
 }
 
+// "impressionOccurred" and "finishSession" without an ad view id fail with
+// the reason alone, before and after "activate"; an id the page gave, even
+// an empty one, comes back with the failure.
+TEST_F(OmidTest, SessionCommandsWithoutAnAdViewIdFailWithoutOne) {
+  const std::string notActivated = "OMID has not been activated";
+  const std::string notStarted = "OMID Session has not started";
+  for (const char* function : {"impressionOccurred", "finishSession"}) {
+    SCOPED_TRACE(function);
+    EXPECT_EQ(run(omidRequest(function)), std::vector<Reply>{ko(notActivated, std::nullopt)});
+    EXPECT_EQ(run(omidRequest(function, {{"signalLoaded", true}})), std::vector<Reply>{ko(notActivated, std::nullopt)});
+  }
+  activate();
+  for (const char* function : {"impressionOccurred", "finishSession"}) {
+    SCOPED_TRACE(function);
+    EXPECT_EQ(run(omidRequest(function)), std::vector<Reply>{ko(notStarted, std::nullopt)});
+    EXPECT_EQ(run(omidRequest(function, {{"adViewId", nullptr}})), std::vector<Reply>{ko(notStarted, std::nullopt)});
+    EXPECT_EQ(run(omidRequest(function, {{"adViewId", ""}})), std::vector<Reply>{ko(notStarted, "")});
+  }
+}
+
 TEST_F(OmidTest, TableWordsIgnoreCaseAndFallBackToTheirDefaults) {
   const struct {
     unsigned (*resolve)(const Json&);

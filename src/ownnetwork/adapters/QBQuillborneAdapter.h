@@ -22,6 +22,7 @@
 #include "ownnetwork/api/QBNAdDelegate.h"
 
 class QuillborneAdInstance;
+class QBNAdSize;
 class QBAdUnit;
 
 class QBQuillborneAdapter : public QBBaseAdapter,
@@ -169,6 +170,10 @@ class QBQuillborneAdapter : public QBBaseAdapter,
 
   void initSDK(const QBAdapterConfig& adapterConfig, const platform::Json& extraParams);
   std::shared_ptr<QuillborneAdInstance> getAdInstanceWithConfig(const QBAdapterConfig& adapterConfig);
+  // A new banner instance of the configuration's demand source (made for
+  // every banner load; kept only once it reports a load).
+  std::shared_ptr<QuillborneAdInstance> createBannerAdInstanceWithConfig(const QBAdapterConfig& adapterConfig,
+                                                                         const std::shared_ptr<QBNAdSize>& size);
   void loadAdInternalWithConfig(const QBAdapterConfig& adapterConfig, const std::optional<std::string>& serverData);
   void loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams);
   // The delegates are told only when nothing was ever loaded under the

@@ -59,14 +59,21 @@ void QBQuillborneAdapter::loadBannerForBiddingWithAdapterConfig(const QBAdapterC
     if (auto d = delegate.lock()) d->adapterBannerDidFailToLoadWithError(error);
     return;
   }
+  const auto adSize = std::make_shared<QBNAdSize>(size->sizeDescription(), points->first, points->second);
+  QuillborneNetwork::loadAdWithAdInstance(createBannerAdInstanceWithConfig(*config, adSize),
+                                          createLoadParamsWithConfig(*config, serverData));
+}
+
+std::shared_ptr<QuillborneAdInstance> QBQuillborneAdapter::createBannerAdInstanceWithConfig(
+    const QBAdapterConfig& adapterConfig, const std::shared_ptr<QBNAdSize>& size) {
+  const std::string name = adapterConfig.demandSourceName();
   logApi(__func__, "creating banner ad instance for " + name);
-  auto instance = QuillborneAdInstanceBuilder(name, asListener())
-                      .setExtraParameters(createParams())
-                      .setInAppBidding(config->isBidder())
-                      .setIsOneFlow(config->isOneFlow())
-                      .setSize(std::make_shared<QBNAdSize>(size->sizeDescription(), points->first, points->second))
-                      .build();
-  QuillborneNetwork::loadAdWithAdInstance(instance, createLoadParamsWithConfig(*config, serverData));
+  return QuillborneAdInstanceBuilder(name, asListener())
+      .setExtraParameters(createParams())
+      .setInAppBidding(adapterConfig.isBidder())
+      .setIsOneFlow(adapterConfig.isOneFlow())
+      .setSize(size)
+      .build();
 }
 
 void QBQuillborneAdapter::destroyBannerWithAdapterConfig(const QBAdapterConfigRef& config) {

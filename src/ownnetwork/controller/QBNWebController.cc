@@ -29,17 +29,31 @@ platform::Error controllerError(int code, const std::string& message) {
 
 }  // namespace
 
-QBNWebController::QBNWebController(std::weak_ptr<QBNControllerPublisherP> publisher)
-    : publisher_(std::move(publisher)), controllerAPIDispatcher_(std::make_unique<QBNControllerAPIDispatcher>(publisher_)) {}
+QBNWebController::QBNWebController(std::weak_ptr<QBNControllerPublisherP> publisher) : publisher_(std::move(publisher)) {}
 
 QBNWebController::~QBNWebController() { clearTimers(); }
 
 std::shared_ptr<QBNWebController> QBNWebController::create(std::weak_ptr<QBNControllerPublisherP> publisher) {
-  return std::shared_ptr<QBNWebController>(new QBNWebController(std::move(publisher)));
+  auto controller = std::shared_ptr<QBNWebController>(new QBNWebController(std::move(publisher)));
+  platform::mainQueue()->async([weakSelf = std::weak_ptr<QBNWebController>(controller)] {
+    if (auto self = weakSelf.lock()) self->createControllerAPIDispatcher();
+  });
+  return controller;
+}
+
+void QBNWebController::createControllerAPIDispatcher() {
+  auto dispatcher = std::make_shared<QBNControllerAPIDispatcher>(publisher_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  controllerAPIDispatcher_ = std::move(dispatcher);
+}
+
+std::shared_ptr<QBNControllerAPIDispatcher> QBNWebController::controllerAPIDispatcher() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return controllerAPIDispatcher_;
 }
 
 void QBNWebController::runCommand(const QBNControllerAPIData& command) {
-  controllerAPIDispatcher_->dispatchCommandWithData(command, command.encodingOptions());
+  if (auto dispatcher = controllerAPIDispatcher()) dispatcher->dispatchCommandWithData(command, command.encodingOptions());
 }
 
 void QBNWebController::clearTimers() {

@@ -34,11 +34,14 @@ class QBNWebController : public QBNController,
                          public PMWVWebViewLoadDecision,
                          public std::enable_shared_from_this<QBNWebController> {
  public:
-  // The dispatcher is made here, so a command never finds it missing.
+  // The dispatcher is made afterwards on the main queue
+  // (createControllerAPIDispatcher): the page can send nothing before then,
+  // since its load is posted to the main queue later (docs/controller-page.md).
   static std::shared_ptr<QBNWebController> create(std::weak_ptr<QBNControllerPublisherP> publisher);
   ~QBNWebController() override;
 
-  // Hands the command to the dispatcher with the command's encoding option.
+  // Hands the command to the dispatcher with the command's encoding option;
+  // nothing before the dispatcher exists. Any thread.
   void runCommand(const QBNControllerAPIData& command) override;
   // Stops the load timer. Any thread.
   void clearTimers() override;
@@ -87,14 +90,16 @@ class QBNWebController : public QBNController,
 
  private:
   explicit QBNWebController(std::weak_ptr<QBNControllerPublisherP> publisher);
+  void createControllerAPIDispatcher();
+  std::shared_ptr<QBNControllerAPIDispatcher> controllerAPIDispatcher() const;
   void controllerLoadTimerFired(const std::string& url);
   void loadOnMainQueue(const std::string& address, const std::string& readAccessURL);
   // Tells the delegate of a failure, on the main queue, later.
   void reportFailure(platform::Error error);
 
   const std::weak_ptr<QBNControllerPublisherP> publisher_;
-  const std::unique_ptr<QBNControllerAPIDispatcher> controllerAPIDispatcher_;
   mutable std::mutex mutex_;
+  std::shared_ptr<QBNControllerAPIDispatcher> controllerAPIDispatcher_;
   std::weak_ptr<QBNControllerDelegate> delegate_;
   std::shared_ptr<platform::Timer> loadTimer_;
 };

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "ownnetwork/services/QBNNativeSessionConfiguration.h"
 #include "platform/json.h"
 #include "platform/result.h"
 
@@ -35,10 +36,11 @@ class QBNPresentationServicesP {
   // The orientation mask a view controller supports.
   virtual uint64_t supportedOrientationForViewController(
       const std::shared_ptr<platform::ViewController>& viewController) const = 0;
-  // Whether presentation orientation follows the application delegate (the
-  // page's "setNativeConfiguration"); the application-orientation holder
-  // follows it from then on.
-  virtual void setSessionAllowOrientationFromAppDelegate(bool allow) = 0;
+  // The publisher's native session configuration (after the page's
+  // "setNativeConfiguration"): the application-orientation holder reads
+  // whether presentation orientation follows the application delegate from
+  // that object from then on.
+  virtual void setSessionConfiguration(std::shared_ptr<QBNNativeSessionConfiguration> configuration) = 0;
   // "RewardedVideo" 0, "Interstitial" 1, "OfferWall" 2, "Banner" 4 (any case);
   // anything else: the error "failed to find product type".
   virtual platform::Result<uint32_t> convertProductNameToProductType(const std::optional<std::string>& name) const = 0;

@@ -76,6 +76,8 @@ class QBNOrientationJSHandlerP : public QBNJSInterfaceHandlerP {
 class QBNSecondaryWebViewJSHandlerP {
  public:
   virtual ~QBNSecondaryWebViewJSHandlerP() = default;
+  // Whether the secondary web view and its container exist.
+  virtual bool hasSecondaryView() const = 0;
   virtual void handleSecondaryWebViewCallbackWithAction(const std::string& action) = 0;
   virtual void animateSecondaryClose(bool sendMessage) = 0;
   // Opens the page over the ad; `controlsFrames`: frames of the close, back,

@@ -213,6 +213,7 @@ void PlovermarkAdsPublisher::initInstanceRequiredPropertiesWithApplicationKey(
   controllerManager_->initControllerWithcontrollerURL(url, QBNFeaturesManager::sharedManager().getDebugMode(),
                                                       dataManager_, controllerConfig, std::move(completion));
   controllerManager_->setPublisher(std::weak_ptr<QBNControllerPublisherP>(shared_from_this()));
+  setFirstISAvailabiltyStatusReported(false);
 
   // The script handlers, in the order their commands expect them.
   const auto factories = QBNScriptHandlerFactories::current();
@@ -221,13 +222,13 @@ void PlovermarkAdsPublisher::initInstanceRequiredPropertiesWithApplicationKey(
   jsInterfaceHandler_ = make(factories.jsInterfaceHandler);
   ringerButtonHandler_ = make(factories.ringerButtonHandler);
   presenterHandler_ = make(factories.presenterHandler);
-  allowOrientationFromAppDelegate_ = true;
+  setNativeSessionConfiguration(QBNNativeSessionConfiguration::defaultConfiguration());
   orientationHandler_ = make(factories.orientationHandler);
   adViewHandler_ = make(factories.adViewHandler);
   tokenHandler_ = make(factories.tokenHandler);
   deviceDataHandler_ = make(factories.deviceDataHandler);
   adUnitWebViewHandler_ = make(factories.adUnitWebViewHandler);
-  allowOrientationFromAppDelegate_ = true;
+  setNativeSessionConfiguration(QBNNativeSessionConfiguration::defaultConfiguration());
   secondaryWebViewHandler_ = make(factories.secondaryWebViewHandler);
   hybridAdPresenter_ = make(factories.hybridAdPresenter);
   fileSystemHandler_ = factories.fileSystemHandler ? factories.fileSystemHandler(agent, dataManager_) : nullptr;
@@ -263,8 +264,8 @@ void PlovermarkAdsPublisher::initInstanceWithApplicationKey(const std::optional<
                                                             const std::optional<std::string>& userId,
                                                             const std::optional<Json>& initParams) {
   initInstanceRequiredPropertiesWithApplicationKey(applicationKey, userId, initParams);
-  // The platform's URL session keeps no cache of its own, so there is no
-  // shared URL cache to install.
+  // No shared URL cache to size: the platform's URL session keeps none
+  // (docs/own-network.md, "No URL cache").
   fullyCreated_ = true;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -417,13 +418,77 @@ void PlovermarkAdsPublisher::setParametersForProductType(int64_t productType,
 }
 
 bool PlovermarkAdsPublisher::allowOrientationFromAppDelegate() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return allowOrientationFromAppDelegate_;
+  const auto configuration = nativeSessionConfiguration();
+  return configuration && configuration->allowOrientationFromAppDelegate();
 }
 
-Json PlovermarkAdsPublisher::resizeProperties() const {
+std::shared_ptr<QBNNativeSessionConfiguration> PlovermarkAdsPublisher::nativeSessionConfiguration() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return resizeProperties_;
+  return nativeSessionConfiguration_;
+}
+
+void PlovermarkAdsPublisher::setNativeSessionConfiguration(std::shared_ptr<QBNNativeSessionConfiguration> configuration) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  nativeSessionConfiguration_ = std::move(configuration);
+}
+
+namespace {
+
+template <class T>
+T readLocked(std::mutex& mutex, const T& field) {
+  std::lock_guard<std::mutex> lock(mutex);
+  return field;
+}
+
+template <class T>
+void writeLocked(std::mutex& mutex, T& field, T value) {
+  std::lock_guard<std::mutex> lock(mutex);
+  field = std::move(value);
+}
+
+}  // namespace
+
+Json PlovermarkAdsPublisher::resizeProperties() const { return readLocked(mutex_, resizeProperties_); }
+void PlovermarkAdsPublisher::setResizeProperties(Json properties) {
+  writeLocked(mutex_, resizeProperties_, std::move(properties));
+}
+Json PlovermarkAdsPublisher::expandProperties() const { return readLocked(mutex_, expandProperties_); }
+void PlovermarkAdsPublisher::setExpandProperties(Json properties) {
+  writeLocked(mutex_, expandProperties_, std::move(properties));
+}
+Json PlovermarkAdsPublisher::orientationProperties() const { return readLocked(mutex_, orientationProperties_); }
+void PlovermarkAdsPublisher::setOrientationProperties(Json properties) {
+  writeLocked(mutex_, orientationProperties_, std::move(properties));
+}
+Json PlovermarkAdsPublisher::controllerOrientationsDict() const { return readLocked(mutex_, controllerOrientationsDict_); }
+void PlovermarkAdsPublisher::setControllerOrientationsDict(Json orientations) {
+  writeLocked(mutex_, controllerOrientationsDict_, std::move(orientations));
+}
+Json PlovermarkAdsPublisher::adCreditedParameters() const { return readLocked(mutex_, adCreditedParameters_); }
+void PlovermarkAdsPublisher::setAdCreditedParameters(Json parameters) {
+  writeLocked(mutex_, adCreditedParameters_, std::move(parameters));
+}
+bool PlovermarkAdsPublisher::noMoreOffersWasCalled() const { return readLocked(mutex_, noMoreOffersWasCalled_); }
+void PlovermarkAdsPublisher::setNoMoreOffersWasCalled(bool called) { writeLocked(mutex_, noMoreOffersWasCalled_, called); }
+bool PlovermarkAdsPublisher::firstISAvailabiltyStatusReported() const {
+  return readLocked(mutex_, firstISAvailabiltyStatusReported_);
+}
+void PlovermarkAdsPublisher::setFirstISAvailabiltyStatusReported(bool reported) {
+  writeLocked(mutex_, firstISAvailabiltyStatusReported_, reported);
+}
+bool PlovermarkAdsPublisher::shouldInterceptMRAID() const { return readLocked(mutex_, shouldInterceptMRAID_); }
+void PlovermarkAdsPublisher::setShouldInterceptMRAID(bool intercept) {
+  writeLocked(mutex_, shouldInterceptMRAID_, intercept);
+}
+std::shared_ptr<const Json> PlovermarkAdsPublisher::appStoreSchemes() const {
+  return readLocked(mutex_, appStoreSchemes_).lock();
+}
+void PlovermarkAdsPublisher::setAppStoreSchemes(const std::shared_ptr<const Json>& schemes) {
+  writeLocked(mutex_, appStoreSchemes_, std::weak_ptr<const Json>(schemes));
+}
+
+bool PlovermarkAdsPublisher::hasSecondaryView() const {
+  return secondaryWebViewHandler_ && secondaryWebViewHandler_->hasSecondaryView();
 }
 
 platform::Rect PlovermarkAdsPublisher::mRaidDefaultPosition() const {
@@ -447,14 +512,19 @@ std::shared_ptr<QBNOMIDJSInterfaceP> PlovermarkAdsPublisher::omidJSInterfaceHand
   return omidHandler_;
 }
 
+void PlovermarkAdsPublisher::setOmidJSInterfaceHandler(std::shared_ptr<QBNOMIDJSInterfaceP> handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  omidHandler_ = std::move(handler);
+}
+
 std::shared_ptr<QBNOMIDJSInterfaceP> PlovermarkAdsPublisher::omidHandlerMadeOnFirstUse() {
+  std::lock_guard<std::mutex> creation(omidCreationMutex_);
   if (auto existing = omidJSInterfaceHandler()) return existing;
   const auto factory = QBNScriptHandlerFactories::current().omidHandler;
   if (!factory) return nullptr;
   auto made = factory(std::static_pointer_cast<QBNPublisherAgent>(shared_from_this()));
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!omidHandler_) omidHandler_ = std::move(made);
-  return omidHandler_;
+  setOmidJSInterfaceHandler(made);
+  return made;
 }
 
 bool PlovermarkAdsPublisher::isOneToken() const {

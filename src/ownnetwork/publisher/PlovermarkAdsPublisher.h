@@ -27,6 +27,7 @@
 #include "ownnetwork/interfaces/QBNControllerPublisherP.h"
 #include "ownnetwork/publisher/PloverMarkAdsDelegate.h"
 #include "ownnetwork/services/PMADemandSource.h"
+#include "ownnetwork/services/QBNNativeSessionConfiguration.h"
 #include "platform/json.h"
 #include "platform/result.h"
 #include "platform/ui/geometry.h"
@@ -98,9 +99,35 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const override;
   std::string userGroup() const override { return getUserGroup(); }
   std::shared_ptr<PMAProductParameters> parametersForProductType(int64_t productType) const override;
+  // The native session configuration's flag.
   bool allowOrientationFromAppDelegate() const override;
+  // The page's native session settings; "setNativeConfiguration" changes
+  // this object and hands it to the presentation's orientation holder.
+  std::shared_ptr<QBNNativeSessionConfiguration> nativeSessionConfiguration() const;
+  void setNativeSessionConfiguration(std::shared_ptr<QBNNativeSessionConfiguration> configuration);
   platform::Json resizeProperties() const override;
+  void setResizeProperties(platform::Json properties);
+  platform::Json expandProperties() const;
+  void setExpandProperties(platform::Json properties);
+  platform::Json orientationProperties() const;
+  void setOrientationProperties(platform::Json properties);
+  platform::Json controllerOrientationsDict() const;
+  void setControllerOrientationsDict(platform::Json orientations);
+  platform::Json adCreditedParameters() const;
+  void setAdCreditedParameters(platform::Json parameters);
   platform::Rect mRaidDefaultPosition() const;
+  bool noMoreOffersWasCalled() const;
+  void setNoMoreOffersWasCalled(bool called);
+  bool firstISAvailabiltyStatusReported() const;
+  void setFirstISAvailabiltyStatusReported(bool reported);
+  bool shouldInterceptMRAID() const;
+  void setShouldInterceptMRAID(bool intercept);
+  // Held weakly: the array lives as long as whoever set it keeps it.
+  std::shared_ptr<const platform::Json> appStoreSchemes() const;
+  void setAppStoreSchemes(const std::shared_ptr<const platform::Json>& schemes);
+  // Whether the secondary web view is open (its web view and container
+  // exist); NO without its handler.
+  bool hasSecondaryView() const;
   // The generic-function listener; held weakly.
   void setPloverMarkAdsDelegate(std::weak_ptr<PloverMarkAdsDelegate> delegate);
   std::shared_ptr<PloverMarkAdsDelegate> ploverMarkAdsDelegate() const;
@@ -116,7 +143,10 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::shared_ptr<QBNJSInterfaceHandlerP> adImpressionJSInterfaceHandler() const { return adImpressionHandler_; }
   std::shared_ptr<QBNJSInterfaceHandlerP> overlayJSInterfaceHandler() const { return overlayHandler_; }
   std::shared_ptr<QBNOMIDJSInterfaceP> omidJSInterfaceHandler() const;
-  // The measurement handler, made on the first call (null without a factory).
+  void setOmidJSInterfaceHandler(std::shared_ptr<QBNOMIDJSInterfaceP> handler);
+  // The measurement handler, made and kept (setOmidJSInterfaceHandler) on
+  // the first call, once even when first calls overlap (null without a
+  // factory).
   std::shared_ptr<QBNOMIDJSInterfaceP> omidHandlerMadeOnFirstUse();
   std::shared_ptr<QBNJSInterfaceHandlerP> ringerButtonJSInterfaceHandler() const { return ringerButtonHandler_; }
   std::shared_ptr<QBNJSInterfaceHandlerP> qbnAdViewJSInterfaceHandler() const { return adViewHandler_; }
@@ -261,8 +291,10 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
                        const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams);
   void showProduct(int64_t productType, const std::shared_ptr<platform::ViewController>& viewController,
                    const platform::Json& parameters);
-  void handleAdClosedCallbackForDemandSources(const std::vector<std::shared_ptr<PMADemandSource>>& sources,
-                                              const platform::Json& configuration);
+  // The responder's closed callback for every demand source of the
+  // dictionary, in the order of its keys.
+  void handleAdClosedCallbackForDemandSourceDictionary(const PMADemandSourcesCollection::DemandSources& demandSources,
+                                                       const platform::Json& configuration);
   void setParametersForProductType(int64_t productType, std::shared_ptr<PMAProductParameters> parameters);
   void replaceDataManagerConfiguration(const platform::Json& parameters);
 
@@ -292,6 +324,7 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::shared_ptr<QBNInfoHandlers> infoHandlers_;
   std::shared_ptr<QBNFileHandlers> fileHandlers_;
 
+  std::mutex omidCreationMutex_;  // held while the measurement handler is made
   mutable std::mutex mutex_;
   // Guarded by mutex_.
   std::optional<std::string> applicationKey_;
@@ -307,9 +340,17 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::shared_ptr<PMAGeneralParameters> parametersForOW_;
   std::shared_ptr<PMWVWKWebView> webViewController_;
   std::shared_ptr<QBNOMIDJSInterfaceP> omidHandler_;
-  bool allowOrientationFromAppDelegate_ = true;  // the native session configuration
+  bool noMoreOffersWasCalled_ = false;
+  bool firstISAvailabiltyStatusReported_ = false;
+  bool shouldInterceptMRAID_ = false;
+  std::weak_ptr<const platform::Json> appStoreSchemes_;
+  platform::Json adCreditedParameters_ = platform::Json::object();
+  std::shared_ptr<QBNNativeSessionConfiguration> nativeSessionConfiguration_;
   int64_t adViewContainerCounter_ = 0;
   std::string externalAdViewDemandSourceName_;
+  platform::Json expandProperties_ = platform::Json::object();
+  platform::Json orientationProperties_ = platform::Json::object();
   platform::Json resizeProperties_ = platform::Json::object();
+  platform::Json controllerOrientationsDict_ = platform::Json::object();
   platform::Rect mRaidDefaultPosition_{};
 };

@@ -88,11 +88,9 @@ void PlovermarkAdsPublisher::handleSetNativeSessionConfiguration(const Json& par
       qbnhandlers::publisherMethod("handleSetNativeSessionConfiguration:") + ": " + platform::dumpJson(parameters), 1, 5);
   if (parameters.is_object() && parameters.contains("allowOrientationFromAppDelegate")) {
     const bool allow = qbnjson::boolValue(parameters, "allowOrientationFromAppDelegate").value_or(false);
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      allowOrientationFromAppDelegate_ = allow;
-    }
-    if (auto services = QBNPresentationServicesP::sharedInstance()) services->setSessionAllowOrientationFromAppDelegate(allow);
+    const auto configuration = nativeSessionConfiguration();
+    if (configuration) configuration->setAllowOrientationFromAppDelegate(allow);
+    if (auto services = QBNPresentationServicesP::sharedInstance()) services->setSessionConfiguration(configuration);
   }
   if (controllerManager_) {
     controllerManager_->runCommand(platform::getString(parameters, "success").value_or(""), Json::object(), std::nullopt,

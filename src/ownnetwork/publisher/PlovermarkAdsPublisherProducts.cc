@@ -286,17 +286,17 @@ void PlovermarkAdsPublisher::notifyAdCloseAll() {
     });
   }
   auto& collection = demandSourcesCollection();
-  handleAdClosedCallbackForDemandSources(collection.interstitialDemandSources().allObjects(),
-                                         productConfiguration("Interstitial"));
-  handleAdClosedCallbackForDemandSources(collection.rewardedVideoDemandSources().allObjects(),
-                                         productConfiguration("RewardedVideo"));
-  handleAdClosedCallbackForDemandSources(collection.bannerDemandSources().allObjects(), Json::object());
+  handleAdClosedCallbackForDemandSourceDictionary(collection.interstitialDemandSources(),
+                                                  productConfiguration("Interstitial"));
+  handleAdClosedCallbackForDemandSourceDictionary(collection.rewardedVideoDemandSources(),
+                                                  productConfiguration("RewardedVideo"));
+  handleAdClosedCallbackForDemandSourceDictionary(collection.bannerDemandSources(), Json::object());
   PMAOfferWallCalls::pmaOfferWallDidClose(offerWallDelegate());
 }
 
-void PlovermarkAdsPublisher::handleAdClosedCallbackForDemandSources(
-    const std::vector<std::shared_ptr<PMADemandSource>>& sources, const Json& configuration) {
-  for (const auto& source : sources) {
+void PlovermarkAdsPublisher::handleAdClosedCallbackForDemandSourceDictionary(
+    const PMADemandSourcesCollection::DemandSources& demandSources, const Json& configuration) {
+  for (const auto& source : demandSources.allObjects()) {
     DemandSourceDelegateResponder::handleAdClosedCallbackForDemandSource(source, configuration);
   }
 }

@@ -173,35 +173,36 @@ std::shared_ptr<OMIDQuilbrnAdSession> QBNOMIDManager::createAdSession(const plat
   return session;
 }
 
-void QBNOMIDManager::impressionOccurred(const platform::Json& params, const std::string& adViewId, Reporter reportTo) {
+void QBNOMIDManager::impressionOccurred(const platform::Json& params, const std::optional<std::string>& adViewId,
+                                        Reporter reportTo) {
   onMain(shared_from_this(), [params, adViewId, reportTo = std::move(reportTo)](QBNOMIDManager& self) {
     const auto to = self.reporter(reportTo);
     const auto fail = [&](const std::string& reason) {
       if (to) to->omidManagerFailedImpressionOccurredWithReason(reason, adViewId);
     };
     if (!self.isActivated()) return fail(kNotActivated);
-    auto session = self.activeAdSession(adViewId);
+    auto session = adViewId ? self.activeAdSession(*adViewId) : nullptr;
     if (!session) return fail(kNotStarted);
     platform::Error error;
     auto events = OMIDQuilbrnAdEvents::initWithAdSession(session, &error);
     if (!events) return fail(error.message);
     if (qbnjson::boolValue(params, "signalLoaded").value_or(false)) (void)events->loadedWithError(nullptr);
     if (!events->impressionOccurredWithError(&error)) return fail(error.message);
-    if (to) to->omidManagerImpressionOccurred(adViewId);
+    if (to) to->omidManagerImpressionOccurred(*adViewId);
   });
 }
 
-void QBNOMIDManager::finishSessionWithAdViewId(const std::string& adViewId, Reporter reportTo) {
+void QBNOMIDManager::finishSessionWithAdViewId(const std::optional<std::string>& adViewId, Reporter reportTo) {
   onMain(shared_from_this(), [adViewId, reportTo = std::move(reportTo)](QBNOMIDManager& self) {
     const auto to = self.reporter(reportTo);
     const auto fail = [&](const std::string& reason) {
       if (to) to->omidManagerFailedToFinishSessionWithReason(reason, adViewId);
     };
     if (!self.isActivated()) return fail(kNotActivated);
-    auto session = self.takeAdSession(adViewId);
+    auto session = adViewId ? self.takeAdSession(*adViewId) : nullptr;
     if (!session) return fail(kNotStarted);
     session->finish();
-    if (to) to->omidManagerFinishedSession(adViewId);
+    if (to) to->omidManagerFinishedSession(*adViewId);
   });
 }
 

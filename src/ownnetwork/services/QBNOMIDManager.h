@@ -37,11 +37,12 @@ class QBNOMIDManagerDelegate {
   virtual void omidManagerFailedToStartSessionWithReason(const std::string& /*reason*/,
                                                          const std::string& /*adViewId*/) {}
   virtual void omidManagerImpressionOccurred(const std::string& /*adViewId*/) {}
+  // The ad view id as the page gave it: none when it gave none.
   virtual void omidManagerFailedImpressionOccurredWithReason(const std::string& /*reason*/,
-                                                             const std::string& /*adViewId*/) {}
+                                                             const std::optional<std::string>& /*adViewId*/) {}
   virtual void omidManagerFinishedSession(const std::string& /*adViewId*/) {}
   virtual void omidManagerFailedToFinishSessionWithReason(const std::string& /*reason*/,
-                                                          const std::string& /*adViewId*/) {}
+                                                          const std::optional<std::string>& /*adViewId*/) {}
 };
 
 // The options of one session, from the page's parameters.
@@ -70,9 +71,11 @@ class QBNOMIDManager : public std::enable_shared_from_this<QBNOMIDManager> {
                     const std::string& adViewId, Reporter reportTo = nullptr);
   // The session's impression ("signalLoaded" true: the loaded event first,
   // its outcome not reported). Failures: "OMID has not been activated",
-  // "OMID Session has not started", the measurement SDK's errors.
-  void impressionOccurred(const platform::Json& params, const std::string& adViewId, Reporter reportTo = nullptr);
-  void finishSessionWithAdViewId(const std::string& adViewId, Reporter reportTo = nullptr);
+  // "OMID Session has not started", the measurement SDK's errors. Without an
+  // ad view id there is no session (and the failure carries no id).
+  void impressionOccurred(const platform::Json& params, const std::optional<std::string>& adViewId,
+                          Reporter reportTo = nullptr);
+  void finishSessionWithAdViewId(const std::optional<std::string>& adViewId, Reporter reportTo = nullptr);
   // The ad view left the screen for good: its session (if any) finishes,
   // logged; nothing is reported.
   void finishSessionOfRemovedAdView(const std::string& adViewId);

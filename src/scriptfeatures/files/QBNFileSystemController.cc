@@ -100,7 +100,7 @@ void QBNFileSystemController::storeDownloadedFile(const Json& parameters, const 
   }
   QBNFile file(fileName, path, QBNFileSystemUtils::storageKeyOf(path, pathToRootDirectory_));
   callback(file.getAttributes(), std::nullopt);
-  (void)metadataService_.addFileData(file, nullptr);  // a failed write leaves the save done
+  (void)writeDataToPersistentStorage(file);
 }
 
 void QBNFileSystemController::deleteFileWithParameters(const Json& parameters, ErrorCallback callback) {
@@ -119,7 +119,7 @@ void QBNFileSystemController::deleteFileWithParameters(const Json& parameters, E
       !removed && removed.error().code != static_cast<int>(platform::StorageErrc::NotFound)) {
     return callback(messageOr(removed.error(), failure));
   }
-  (void)metadataService_.deleteFileData(*file, nullptr, &contents);
+  (void)removeDataFromPersistentStorage(*file, &contents);
   callback(std::nullopt);
 }
 
@@ -133,7 +133,19 @@ void QBNFileSystemController::deleteFolderWitDirectory(const std::optional<std::
     return callback(messageOr(error, "Failed to delete folder at " + folderPath.value_or("")));
   }
   callback(std::nullopt);
-  if (folder) (void)metadataService_.removeFolderContents(QBNFileSystemUtils::storageKeyOf(*folder, pathToRootDirectory_), nullptr);
+  if (folder) (void)removeFolderContentsFromPersistentStorage(QBNFileSystemUtils::storageKeyOf(*folder, pathToRootDirectory_));
+}
+
+bool QBNFileSystemController::writeDataToPersistentStorage(const QBNFile& file) const {
+  return metadataService_.addFileData(file, nullptr);
+}
+
+bool QBNFileSystemController::removeDataFromPersistentStorage(const QBNFile& file, Json* contents) const {
+  return metadataService_.deleteFileData(file, nullptr, contents);
+}
+
+bool QBNFileSystemController::removeFolderContentsFromPersistentStorage(const std::string& folderKey) const {
+  return metadataService_.removeFolderContents(folderKey, nullptr);
 }
 
 void QBNFileSystemController::getFilesWithDirectory(

@@ -107,6 +107,11 @@ class QBNFileSystemController : public std::enable_shared_from_this<QBNFileSyste
   explicit QBNFileSystemController(std::shared_ptr<QBNDataManagerProtocol> dataManager, std::string root);
   void storeDownloadedFile(const platform::Json& parameters, const std::string& body, const std::string& path,
                            const RecordCallback& callback);
+  // The metadata changes, forwarded to the metadata service (a failed write
+  // answers false and leaves the file operation done).
+  bool writeDataToPersistentStorage(const QBNFile& file) const;
+  bool removeDataFromPersistentStorage(const QBNFile& file, platform::Json* contents) const;
+  bool removeFolderContentsFromPersistentStorage(const std::string& folderKey) const;
 
   std::shared_ptr<QBNDataManagerProtocol> dataManager_;
   std::string pathToRootDirectory_;

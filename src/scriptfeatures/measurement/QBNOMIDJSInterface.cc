@@ -65,7 +65,8 @@ class QBNOMIDJSInterface::Request : public QBNOMIDManagerDelegate {
     logGlue("QBNOMIDManagerDelegate | omidManagerImpressionOccurred:");
     sendSuccessCallbackToController(Json{{"adViewId", adViewId}});
   }
-  void omidManagerFailedImpressionOccurredWithReason(const std::string& reason, const std::string& adViewId) override {
+  void omidManagerFailedImpressionOccurredWithReason(const std::string& reason,
+                                                     const std::optional<std::string>& adViewId) override {
     logGlue("QBNOMIDManagerDelegate | omidManagerFailedImpressionOccurredWithReason:adViewId:");
     sendErrorCallbackToController(adViewId, reason);
   }
@@ -73,7 +74,8 @@ class QBNOMIDJSInterface::Request : public QBNOMIDManagerDelegate {
     logGlue("QBNOMIDManagerDelegate | omidManagerFinishedSession:");
     sendSuccessCallbackToController(Json{{"adViewId", adViewId}});
   }
-  void omidManagerFailedToFinishSessionWithReason(const std::string& reason, const std::string& adViewId) override {
+  void omidManagerFailedToFinishSessionWithReason(const std::string& reason,
+                                                  const std::optional<std::string>& adViewId) override {
     logGlue("QBNOMIDManagerDelegate | omidManagerFailedToFinishSessionWithReason:adViewId:");
     sendErrorCallbackToController(adViewId, reason);
   }
@@ -135,9 +137,9 @@ void QBNOMIDJSInterface::invokeAPIWithParams(const Json& params) {
   } else if (*name == "startSession") {
     startSession(omidParams, request);
   } else if (*name == "impressionOccurred") {
-    manager->impressionOccurred(omidParams, getAdViewId(omidParams).value_or(""), request);
+    manager->impressionOccurred(omidParams, getAdViewId(omidParams), request);
   } else if (*name == "finishSession") {
-    manager->finishSessionWithAdViewId(getAdViewId(omidParams).value_or(""), request);
+    manager->finishSessionWithAdViewId(getAdViewId(omidParams), request);
   } else if (*name == "getOmidData") {
     request->sendSuccessCallbackToController(manager->getOmidData());
   } else {
@@ -178,13 +180,13 @@ void QBNOMIDJSInterface::omidManagerImpressionOccurred(const std::string& adView
   latestRequest("impressionOccurred")->omidManagerImpressionOccurred(adViewId);
 }
 void QBNOMIDJSInterface::omidManagerFailedImpressionOccurredWithReason(const std::string& reason,
-                                                                       const std::string& adViewId) {
+                                                                       const std::optional<std::string>& adViewId) {
   latestRequest("impressionOccurred")->omidManagerFailedImpressionOccurredWithReason(reason, adViewId);
 }
 void QBNOMIDJSInterface::omidManagerFinishedSession(const std::string& adViewId) {
   latestRequest("finishSession")->omidManagerFinishedSession(adViewId);
 }
 void QBNOMIDJSInterface::omidManagerFailedToFinishSessionWithReason(const std::string& reason,
-                                                                    const std::string& adViewId) {
+                                                                    const std::optional<std::string>& adViewId) {
   latestRequest("finishSession")->omidManagerFailedToFinishSessionWithReason(reason, adViewId);
 }

@@ -56,9 +56,11 @@ class QBNOMIDJSInterface : public QBNOMIDJSInterfaceP,
   void omidManagerStartedSession(const std::string& adViewId) override;
   void omidManagerFailedToStartSessionWithReason(const std::string& reason, const std::string& adViewId) override;
   void omidManagerImpressionOccurred(const std::string& adViewId) override;
-  void omidManagerFailedImpressionOccurredWithReason(const std::string& reason, const std::string& adViewId) override;
+  void omidManagerFailedImpressionOccurredWithReason(const std::string& reason,
+                                                     const std::optional<std::string>& adViewId) override;
   void omidManagerFinishedSession(const std::string& adViewId) override;
-  void omidManagerFailedToFinishSessionWithReason(const std::string& reason, const std::string& adViewId) override;
+  void omidManagerFailedToFinishSessionWithReason(const std::string& reason,
+                                                  const std::optional<std::string>& adViewId) override;
 
  private:
   class Request;
