@@ -69,7 +69,15 @@ void QBTestSuiteViewController::close(bool dismiss) {
   if (adsDelegateManager_) adsDelegateManager_->performCleanup();
   adsDelegateManager_.reset();
   if (adsManager_) adsManager_->setRetainViewController(false);
-  if (dismiss) dismissViewControllerAnimated(true);
+  if (!dismiss) return;
+  // From its presenter: the suite leaves together with whatever it presents
+  // (an ad shown over it). Sent to the suite itself, the dismissal would take
+  // only the ad and leave an emptied suite on screen.
+  if (auto presenter = presentingViewController()) {
+    presenter->dismissViewControllerAnimated(true);
+  } else {
+    dismissViewControllerAnimated(true);
+  }
 }
 
 void QBTestSuiteViewController::dismissViewControllerAnimated(bool animated, std::function<void()> completion) {

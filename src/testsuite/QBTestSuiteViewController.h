@@ -39,7 +39,7 @@ class QBTestSuiteViewController : public platform::ViewController, public QBTest
   // go, the suite's banner is destroyed (so none of its callbacks reaches the
   // application), the bridges are removed and the SDK object forgets the
   // suite, the ads manager stops retaining the controller, and the controller
-  // dismisses itself (animated). Later calls do nothing.
+  // is dismissed (animated) with whatever it presents. Later calls do nothing.
   void onClosed() override;
 
   // The suite has left the screen: when it no longer has a presenter (it was

@@ -147,4 +147,24 @@ TEST_F(TestSuiteDataTest, ASuiteThatLeftTheScreenOtherwiseIsCleanedUpAsAtTheClos
   EXPECT_EQ(sdk->lines().size(), 2u);
 }
 
+// Mend: the page's close takes the suite off screen together with an ad
+// presented over it, not the ad alone.
+TEST_F(TestSuiteDataTest, TheCloseTakesTheSuiteOffScreenWithTheAdOverIt) {
+  auto suite = QBTestSuiteViewController::init();
+  ASSERT_TRUE(suite->presentTestSuiteViewController(app, pageUrl("ack=never"), Json{{"appKey", "k"}}));
+  env.advance(1000);
+  auto ad = std::make_shared<platform::ViewController>();
+  ASSERT_TRUE(suite->presentViewController(ad, true));
+  env.advance(1000);
+  suite->onClosed();
+  env.runUntilIdle();
+  env.advance(1000);
+  EXPECT_FALSE(app->presentedViewController());
+  EXPECT_FALSE(suite->presentedViewController());
+  EXPECT_FALSE(suite->view()->window());
+  EXPECT_FALSE(ad->view()->window());
+  EXPECT_EQ(window->subviews(), std::vector<std::shared_ptr<platform::View>>{app->view()});
+  EXPECT_EQ(sdk->lines(), (Strings{"destroyTestSuiteBanner (bridged)", "onTestSuiteClosed"}));
+}
+
 }  // namespace
