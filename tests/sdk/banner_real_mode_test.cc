@@ -14,15 +14,6 @@ namespace {
 using platform::Json;
 using Strings = std::vector<std::string>;
 
-// Wakes the main loop when start-up completes (it completes on a worker).
-class WakingInitRecorder : public InitRecorder {
- public:
-  void initializationDidComplete() override {
-    InitRecorder::initializationDidComplete();
-    platform::mainQueue()->async([] {});
-  }
-};
-
 class BannerRealModeTest : public ::testing::Test, protected SandboxFixture {
  protected:
   BannerRealModeTest() {
