@@ -16,7 +16,8 @@ class PagePlanTest : public SuiteTest {
   // Presents the suite with the plan `query` and `isRvManual` in its data, and
   // lets the page take the data and start.
   std::shared_ptr<QBTestSuiteViewController> start(const std::string& query, bool isRvManual) {
-    auto suite = presentSuite(pageUrl(query), Json{{"appKey", "k"}, {"sdkVersion", "7.3.1"}, {"isRvManual", isRvManual}});
+    auto suite =
+        presentSuite(pageUrl(query), Json{{"appKey", "k"}, {"sdkVersion", "7.3.1"}, {"isRvManual", isRvManual}});
     env.advance(1000);
     return suite;
   }
