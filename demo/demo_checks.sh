@@ -151,6 +151,15 @@ check "test suite: the application's listeners hear nothing while it is open" \
   test -z "$(suite_lines | grep -E '^(rewardedVideo|interstitial|banner) ')"
 check "test suite: no library log line below warning" test ! -s "$tmp/suite.err"
 
+# The console in the default (automatic) loading mode: the library loads the
+# rewarded video itself; the page waits for it instead of asking for a load.
+run suite_auto --test-suite
+out="$tmp/suite_auto.out"
+check "test suite, automatic loading: the console opens and closes" grep -q "^test suite completed$" "$out"
+check "test suite, automatic loading: the page shows the rewarded video the library made available" \
+  before "$out" '^testsuite: rewardedVideo onAdAvailable ' '^testsuite: rewardedVideo onAdClosed '
+check "test suite, automatic loading: nothing on standard error" test ! -s "$tmp/suite_auto.err"
+
 # The console's level.
 run verbose --log-level=verbose
 check "verbose: the library's detailed lines reach standard error" \

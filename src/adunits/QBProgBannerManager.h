@@ -16,7 +16,8 @@
 //    counts the impression (billing and impression URLs, impression-data
 //    listeners, session depth); when every instance failed (or there were no
 //    candidates) the application hears a load failure through
-//    QBDelegateThrottler.
+//    QBDelegateThrottler: the instances' own refusal of the size (616) when
+//    every instance refused it, else 509.
 //  clicks, leave-application, present and dismiss screen of the loaded
 //    banner go to QBBannerDelegateWrapper with its ad info.
 //  destroyBanner: the loaded banner goes (the adapter's destroy, its view
@@ -156,6 +157,11 @@ class QBProgBannerManager : public QBProgBannerSmashListener,
     std::shared_ptr<QBProgBannerSmash> loaded;
     std::shared_ptr<QBProgBannerView> banner;
     std::shared_ptr<const QBAdInfo> adInfo;
+    // The first refusal of the size (616) by an instance, and whether any
+    // instance failed otherwise: when every instance refused the size, the
+    // application hears that refusal rather than a no-fill.
+    std::optional<QBError> sizeRefusal;
+    bool failedOtherwise = false;
   };
 
   QBProgBannerManager(std::shared_ptr<const QBAdManagerData> data, std::shared_ptr<const QBProductSettings> settings,

@@ -236,6 +236,7 @@ void QBProgBannerManager::loadNextSmash(uint64_t loadId) {
   std::shared_ptr<QBProgBannerSmash> smash;
   platform::ViewControllerRef viewController;
   QBBannerSize size;
+  std::optional<QBError> sizeRefusal;
   {
     std::lock_guard lock(stateLock_);
     if (!load_ || load_->id != loadId || state_ != QBProgBannerManagerState::BANNER_LOADING) return;
@@ -244,10 +245,14 @@ void QBProgBannerManager::loadNextSmash(uint64_t loadId) {
       load_->loading = smash;
       viewController = load_->viewController;
       size = load_->size;
+    } else if (!load_->failedOtherwise) {
+      sizeRefusal = load_->sizeRefusal;
     }
   }
   if (!smash) {
-    failLoad(loadId, QBError::createError(kNoFillErrorCode, std::string(kNoFillMessage)));
+    // A size that every instance refused is the application's to change: a
+    // no-fill would hide why nothing loads.
+    failLoad(loadId, sizeRefusal ? *sizeRefusal : QBError::createError(kNoFillErrorCode, std::string(kNoFillMessage)));
     return;
   }
   log(__func__, "loading " + smash->instanceName());
@@ -277,6 +282,11 @@ void QBProgBannerManager::onBannerLoadFail(const std::shared_ptr<QBProgBannerSma
     if (!load_ || load_->loading != smash || state_ != QBProgBannerManagerState::BANNER_LOADING) return;
     load_->loading.reset();
     loadId = load_->id;
+    if (error.code() != kUnsupportedBannerSizeErrorCode) {
+      load_->failedOtherwise = true;
+    } else if (!load_->sizeRefusal) {
+      load_->sizeRefusal = error;
+    }
   }
   log(__func__, smash->instanceName() + " failed: " + std::to_string(error.code()) + " " + error.message(), 3);
   loadNextSmash(loadId);

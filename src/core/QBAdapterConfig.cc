@@ -44,6 +44,7 @@ std::shared_ptr<QBAdapterConfig> QBAdapterConfig::create(const std::string& prov
   c->providerEntry_ = providerEntry.is_object() ? providerEntry : platform::Json::object();
   c->reflectionName_ = stringOr(providerEntry, "providerLoadName", providerName);
   if (c->reflectionName_.empty()) c->reflectionName_ = providerName;
+  c->providerDefaultInstance_ = stringOr(providerEntry, "providerDefaultInstance", c->reflectionName_);
   if (providerEntry.is_object() && providerEntry.contains("instanceType")) {
     std::string t = stringOr(providerEntry, "instanceType");
     if (!t.empty()) c->instanceType_ = t;

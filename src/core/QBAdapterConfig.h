@@ -6,6 +6,8 @@
 // Keys read from a provider entry of "providerSettings" (see
 // docs/configuration.md):
 //   "providerLoadName"   network (reflection) name; the provider name when absent
+//   "providerDefaultInstance"  the network's default instance name; the
+//                        reflection name when absent
 //   "instanceType"       "1" non-bidder, "2" bidder (text, or an integer read
 //                        as its text; absent allowed)
 //   "instanceId"         instance id ("" when absent)
@@ -43,6 +45,10 @@ class QBAdapterConfig {
   // Cache key of the instance (its provider name).
   const std::string& name() const { return providerName_; }
   const std::string& reflectionName() const { return reflectionName_; }
+  // The network's default instance name: the provider entry's
+  // "providerDefaultInstance" when it has one (even ""), else the reflection
+  // (network) name.
+  const std::string& providerDefaultInstance() const { return providerDefaultInstance_; }
   const std::optional<std::string>& instanceType() const { return instanceType_; }
   bool isBidder() const { return instanceType_ && *instanceType_ == "2"; }
   const std::string& instanceId() const { return instanceId_; }
@@ -82,6 +88,7 @@ class QBAdapterConfig {
 
   std::string providerName_;
   std::string reflectionName_;
+  std::string providerDefaultInstance_;
   std::optional<std::string> instanceType_;
   std::string instanceId_;
   std::string subAdapterId_;

@@ -144,10 +144,16 @@ class QuillborneSdk : public PMENotifierProtocol, public std::enable_shared_from
   // the configuration, 1725 no connectivity, 1723 no view controller, 1726 a
   // suite already open. Otherwise the object-per-waterfall interstitial and
   // rewarded-video managers start their adapters, the banner manager destroys
-  // its banner, a QBTestSuiteHandler presents the suite from `viewController`
-  // (on the main queue), the testSuiteLaunched flag is set and event 71 goes
-  // out. Returns the refusal, or none.
+  // its banner, the testSuiteLaunched flag is set, event 71 goes out and, last,
+  // a QBTestSuiteHandler presents the suite from `viewController` (on the main
+  // queue, where a refused presentation undoes the launch: from any launching
+  // thread the undo comes after the flag and event 71). Returns the refusal,
+  // or none.
   std::optional<QBError> launchTestSuite(platform::ViewControllerRef viewController);
+  // Runs on the launching thread right after the launch has posted the
+  // suite's presentation to the main queue: a test lets the main queue run
+  // the presentation there. Null removes it.
+  void setTestSuiteStartedHookForTesting(std::function<void()> hook);
   // Acts only while the test suite runs: the load request goes to the
   // interstitial, rewarded-video or banner manager; other ad units and
   // missing managers are ignored.
@@ -221,6 +227,7 @@ class QuillborneSdk : public PMENotifierProtocol, public std::enable_shared_from
   bool waitingForNetwork_ = false;
   std::shared_ptr<platform::Timer> retryTimer_;
   bool testSuiteLaunched_ = false;
+  std::function<void()> testSuiteStartedHook_;
   // From an accepted launch to the close (or the refused presentation): a
   // second launch is refused meanwhile.
   bool testSuiteOpen_ = false;

@@ -233,16 +233,28 @@ std::optional<QBError> QuillborneSdk::launchTestSuite(platform::ViewControllerRe
   if (auto banner = std::dynamic_pointer_cast<QBBannerAdUnitManager>(managerForAdUnit(QBAdUnit::QB_AD_UNIT_BANNER()))) {
     guarded("onTestSuiteLaunched", [&] { banner->onTestSuiteLaunched(); });
   }
+  std::function<void()> startedHook;
+  {
+    std::lock_guard lock(mutex_);
+    testSuiteLaunched_ = true;
+    startedHook = testSuiteStartedHook_;
+  }
+  QBTestSuiteEventsManager::onTestSuiteLaunchedSuccessfully();
+  // Last: the presentation it posts may be refused on the main queue, which
+  // undoes the launch (flag cleared, event 72). Posted before the flag and
+  // event 71, that undo could run first when the application launches from
+  // another thread, and leave the flag set with the events out of order.
   QBTestSuiteHandler().startTestSuite(std::move(viewController), QBConfigurations::getConfigurations().appKey(),
                                       parser_->originServerResponse(), sdkVersion(), *controllerUrl,
                                       QBAdapterRepository::sharedRepository().currentConsent(),
                                       isManualLoadRewardedVideo());
-  {
-    std::lock_guard lock(mutex_);
-    testSuiteLaunched_ = true;
-  }
-  QBTestSuiteEventsManager::onTestSuiteLaunchedSuccessfully();
+  if (startedHook) startedHook();
   return std::nullopt;
+}
+
+void QuillborneSdk::setTestSuiteStartedHookForTesting(std::function<void()> hook) {
+  std::lock_guard lock(mutex_);
+  testSuiteStartedHook_ = std::move(hook);
 }
 
 void QuillborneSdk::setTestSuiteAdLoadConfig(std::shared_ptr<QBTestSuiteLoadAdConfig> config, const QBAdUnit& adUnit) {

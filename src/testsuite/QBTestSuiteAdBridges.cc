@@ -13,7 +13,7 @@ platform::Json errorAndInfo(const QBError& error, const QBAdInfo& adInfo) {
   return platform::Json::array({error.description(), adInfo.description()});
 }
 platform::Json placementAndInfo(const QBPlacementInfo& placement, const QBAdInfo& adInfo) {
-  return platform::Json::array({placement.placementName(), adInfo.description()});
+  return platform::Json::array({QBTestSuiteMediationSdkProxy::placementName(placement), adInfo.description()});
 }
 
 template <class Bridge>
@@ -45,7 +45,7 @@ void QBTestSuiteInterstitialBridge::removeTestSuiteDelegate() {
 }
 
 void QBTestSuiteInterstitialBridge::send(const char* callbackName, platform::Json args) {
-  onAdCallbackReceived(callbackName, QBAdUnit::QB_AD_UNIT_INTERSTITIAL(), args);
+  onAdCallbackReceived(callbackName, QBTestSuiteMediationSdkProxy::QB_AD_UNIT_INTERSTITIAL(), args);
 }
 
 void QBTestSuiteInterstitialBridge::didLoadWithAdInfo(const QBAdInfo& adInfo) { send("onAdReady", info(adInfo)); }
@@ -77,7 +77,7 @@ void QBTestSuiteRewardedVideoBridge::removeTestSuiteDelegate() {
 }
 
 void QBTestSuiteRewardedVideoBridge::send(const char* callbackName, platform::Json args) {
-  onAdCallbackReceived(callbackName, QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), args);
+  onAdCallbackReceived(callbackName, QBTestSuiteMediationSdkProxy::QB_AD_UNIT_REWARDED_VIDEO(), args);
 }
 
 void QBTestSuiteRewardedVideoBridge::didLoadWithAdInfo(const QBAdInfo& adInfo) { send("onAdReady", info(adInfo)); }
@@ -102,10 +102,10 @@ void QBTestSuiteRewardedVideoBridge::didReceiveRewardForPlacement(const QBPlacem
 // ---------------------------------------------------------------- banner
 
 std::shared_ptr<QBTestSuiteBannerBridge> QBTestSuiteBannerBridge::initWithAdsManager(
-    std::weak_ptr<QBTestSuiteAdsManager> adsManager,
+    std::weak_ptr<QBTestSuiteAdsManager> adManager,
     std::weak_ptr<QBTestSuiteJavaScriptEvaluatorDelegate> jsEvaluatorDelegate) {
   return std::shared_ptr<QBTestSuiteBannerBridge>(
-      new QBTestSuiteBannerBridge(std::move(adsManager), std::move(jsEvaluatorDelegate)));
+      new QBTestSuiteBannerBridge(std::move(adManager), std::move(jsEvaluatorDelegate)));
 }
 
 void QBTestSuiteBannerBridge::setupTestSuiteDelegate() {
@@ -117,11 +117,11 @@ void QBTestSuiteBannerBridge::removeTestSuiteDelegate() {
 }
 
 void QBTestSuiteBannerBridge::send(const char* callbackName, platform::Json args) {
-  onAdCallbackReceived(callbackName, QBAdUnit::QB_AD_UNIT_BANNER(), args);
+  onAdCallbackReceived(callbackName, QBTestSuiteMediationSdkProxy::QB_AD_UNIT_BANNER(), args);
 }
 
 void QBTestSuiteBannerBridge::didLoad(std::shared_ptr<QBBannerView> bannerView, const QBAdInfo& adInfo) {
-  if (auto adsManager = adsManager_.lock()) adsManager->setBannerView(std::move(bannerView));
+  if (auto manager = adManager()) manager->setBannerView(std::move(bannerView));
   send("onAdLoaded", info(adInfo));
 }
 void QBTestSuiteBannerBridge::didFailToLoadWithError(const QBError& e) { send("onAdLoadFailed", error(e)); }

@@ -86,10 +86,12 @@ class QBTestSuiteRewardedVideoBridge : public QBTestSuiteAdBaseBridge,
 
 class QBTestSuiteBannerBridge : public QBTestSuiteAdBaseBridge, public TidewheelBannerDelegate {
  public:
-  // adsManager: where a loaded banner is kept (held without ownership).
+  // adManager: where a loaded banner is kept (held without ownership).
   static std::shared_ptr<QBTestSuiteBannerBridge> initWithAdsManager(
-      std::weak_ptr<QBTestSuiteAdsManager> adsManager,
+      std::weak_ptr<QBTestSuiteAdsManager> adManager,
       std::weak_ptr<QBTestSuiteJavaScriptEvaluatorDelegate> jsEvaluatorDelegate);
+  // The ads manager (null once it is gone).
+  std::shared_ptr<QBTestSuiteAdsManager> adManager() const { return adManager_.lock(); }
   void setupTestSuiteDelegate() override;
   void removeTestSuiteDelegate() override;
 
@@ -102,10 +104,10 @@ class QBTestSuiteBannerBridge : public QBTestSuiteAdBaseBridge, public Tidewheel
   void didDismissScreenWithAdInfo(const QBAdInfo& adInfo) override;
 
  private:
-  QBTestSuiteBannerBridge(std::weak_ptr<QBTestSuiteAdsManager> adsManager,
+  QBTestSuiteBannerBridge(std::weak_ptr<QBTestSuiteAdsManager> adManager,
                           std::weak_ptr<QBTestSuiteJavaScriptEvaluatorDelegate> jsEvaluatorDelegate)
-      : QBTestSuiteAdBaseBridge(std::move(jsEvaluatorDelegate)), adsManager_(std::move(adsManager)) {}
+      : QBTestSuiteAdBaseBridge(std::move(jsEvaluatorDelegate)), adManager_(std::move(adManager)) {}
   void send(const char* callbackName, platform::Json args);
 
-  const std::weak_ptr<QBTestSuiteAdsManager> adsManager_;
+  const std::weak_ptr<QBTestSuiteAdsManager> adManager_;
 };

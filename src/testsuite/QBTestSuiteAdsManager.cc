@@ -7,44 +7,48 @@
 #include "testsuite/QBTestSuiteMediationSdkProxy.h"
 
 std::shared_ptr<QBTestSuiteAdsManager> QBTestSuiteAdsManager::initWithWebController(
-    std::weak_ptr<platform::ViewController> viewController) {
-  return std::shared_ptr<QBTestSuiteAdsManager>(new QBTestSuiteAdsManager(std::move(viewController)));
+    std::weak_ptr<platform::ViewController> testSuiteViewController) {
+  return std::shared_ptr<QBTestSuiteAdsManager>(new QBTestSuiteAdsManager(std::move(testSuiteViewController)));
 }
 
 void QBTestSuiteAdsManager::loadInterstitialAd(std::shared_ptr<QBTestSuiteLoadAdConfig> config) {
   setRetainViewController(config && config->retainViewController());
-  QBTestSuiteMediationSdkProxy::setTestSuiteAdLoadConfig(std::move(config), QBAdUnit::QB_AD_UNIT_INTERSTITIAL());
+  QBTestSuiteMediationSdkProxy::setTestSuiteAdLoadConfig(std::move(config),
+                                                         QBTestSuiteMediationSdkProxy::QB_AD_UNIT_INTERSTITIAL());
   QBTestSuiteMediationSdkProxy::loadInterstitial();
 }
 
 bool QBTestSuiteAdsManager::isInterstitialReady() { return QBTestSuiteMediationSdkProxy::hasInterstitial(); }
 
 void QBTestSuiteAdsManager::showInterstitialAd() {
-  QBTestSuiteMediationSdkProxy::showInterstitialWithViewController(viewController());
+  QBTestSuiteMediationSdkProxy::showInterstitialWithViewController(testSuiteViewController());
 }
 
 void QBTestSuiteAdsManager::loadRewardedVideoAd(std::shared_ptr<QBTestSuiteLoadAdConfig> config) {
   setRetainViewController(config && config->retainViewController());
-  QBTestSuiteMediationSdkProxy::setTestSuiteAdLoadConfig(std::move(config), QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO());
+  QBTestSuiteMediationSdkProxy::setTestSuiteAdLoadConfig(std::move(config),
+                                                         QBTestSuiteMediationSdkProxy::QB_AD_UNIT_REWARDED_VIDEO());
   QBTestSuiteMediationSdkProxy::loadRewardedVideo();
 }
 
 bool QBTestSuiteAdsManager::isRewardedVideoReady() { return QBTestSuiteMediationSdkProxy::hasRewardedVideo(); }
 
 void QBTestSuiteAdsManager::showRewardedVideoAd() {
-  QBTestSuiteMediationSdkProxy::showRewardedVideoWithViewController(viewController());
+  QBTestSuiteMediationSdkProxy::showRewardedVideoWithViewController(testSuiteViewController());
 }
 
 void QBTestSuiteAdsManager::loadBannerAd(std::shared_ptr<QBTestSuiteLoadAdConfig> config,
                                          const std::string& description, int width, int height) {
   if (bannerView_) destroyBannerAd();
-  QBTestSuiteMediationSdkProxy::setTestSuiteAdLoadConfig(std::move(config), QBAdUnit::QB_AD_UNIT_BANNER());
+  QBTestSuiteMediationSdkProxy::setTestSuiteAdLoadConfig(std::move(config),
+                                                         QBTestSuiteMediationSdkProxy::QB_AD_UNIT_BANNER());
   QBTestSuiteMediationSdkProxy::loadBannerWithViewController(
-      viewController(), QBTestSuiteMediationSdkProxy::createBannerSizeWithDescription(description, width, height));
+      testSuiteViewController(),
+      QBTestSuiteMediationSdkProxy::createBannerSizeWithDescription(description, width, height));
 }
 
 void QBTestSuiteAdsManager::addBannerAdToScreen(double marginPercentageFromTop) {
-  auto controller = viewController();
+  auto controller = testSuiteViewController();
   auto banner = bannerView_ ? bannerView_->view() : nullptr;
   if (!controller || !banner || banner->superview()) return;
   auto view = controller->view();

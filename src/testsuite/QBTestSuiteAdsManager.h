@@ -21,11 +21,11 @@ class QBTestSuiteLoadAdConfig;
 class QBTestSuiteAdsManager {
  public:
   static std::shared_ptr<QBTestSuiteAdsManager> initWithWebController(
-      std::weak_ptr<platform::ViewController> viewController);
+      std::weak_ptr<platform::ViewController> testSuiteViewController);
   virtual ~QBTestSuiteAdsManager() = default;
 
   // The suite's view controller (null once it is gone).
-  std::shared_ptr<platform::ViewController> viewController() const { return viewController_.lock(); }
+  std::shared_ptr<platform::ViewController> testSuiteViewController() const { return testSuiteViewController_.lock(); }
 
   // retainViewController is set from `config` (none: cleared), the SDK object
   // takes `config` for the interstitial ad unit, then the facade loads.
@@ -63,11 +63,11 @@ class QBTestSuiteAdsManager {
   void setRetainViewController(bool retain) { retainViewController_.store(retain); }
 
  protected:
-  explicit QBTestSuiteAdsManager(std::weak_ptr<platform::ViewController> viewController)
-      : viewController_(std::move(viewController)) {}
+  explicit QBTestSuiteAdsManager(std::weak_ptr<platform::ViewController> testSuiteViewController)
+      : testSuiteViewController_(std::move(testSuiteViewController)) {}
 
  private:
-  const std::weak_ptr<platform::ViewController> viewController_;
+  const std::weak_ptr<platform::ViewController> testSuiteViewController_;
   std::atomic<bool> retainViewController_{false};
   std::shared_ptr<QBBannerView> bannerView_;
 };

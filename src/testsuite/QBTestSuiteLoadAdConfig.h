@@ -37,11 +37,6 @@ class QBTestSuiteLoadAdConfig {
   // The ad unit is not used.
   bool shouldAddAdapterConfigInfo(const QBAdapterConfig& config, const QBAdUnit& adUnit) const;
 
-  // The network's default instance name of a configuration: its
-  // "providerDefaultInstance" when a non-empty string, else its reflection
-  // (network) name.
-  static std::string providerDefaultInstance(const QBAdapterConfig& config);
-
  private:
   QBTestSuiteLoadAdConfig() = default;
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "adapters/QBAdapterRepository.h"
+#include "core/QBAdapterConfig.h"
 #include "core/QuillborneObjectPublisherDataHolder.h"
 #include "events/QBBannerDelegateWrapper.h"
 #include "events/QBEventData.h"
@@ -14,6 +15,7 @@
 #include "foundation/QBGlobalDataManager.h"
 #include "foundation/QBLoggerManager.h"
 #include "foundation/QBUtils.h"
+#include "quillborne/QBPlacementInfo.h"
 
 namespace {
 
@@ -154,3 +156,19 @@ QBBannerSize QBTestSuiteMediationSdkProxy::createBannerSizeWithDescription(const
                                                                            int height) {
   return QBBannerSize::initWithDescription(description, width, height);
 }
+
+QBAdUnit QBTestSuiteMediationSdkProxy::QB_AD_UNIT_REWARDED_VIDEO() { return QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(); }
+
+QBAdUnit QBTestSuiteMediationSdkProxy::QB_AD_UNIT_INTERSTITIAL() { return QBAdUnit::QB_AD_UNIT_INTERSTITIAL(); }
+
+QBAdUnit QBTestSuiteMediationSdkProxy::QB_AD_UNIT_BANNER() { return QBAdUnit::QB_AD_UNIT_BANNER(); }
+
+std::string QBTestSuiteMediationSdkProxy::placementName(const QBPlacementInfo& placementInfo) {
+  return placementInfo.placementName();
+}
+
+std::string QBTestSuiteMediationSdkProxy::providerDefaultInstance(const QBAdapterConfig& config) {
+  return config.providerDefaultInstance();
+}
+
+bool QBTestSuiteMediationSdkProxy::isBidder(const QBAdapterConfig& config) { return config.isBidder(); }

@@ -16,6 +16,8 @@
 #include "quillborne/QBBannerSize.h"
 #include "quillborne/QBBannerView.h"
 
+class QBAdapterConfig;
+class QBPlacementInfo;
 class QBTestSuiteLoadAdConfig;
 class TidewheelBannerDelegate;
 class TidewheelInterstitialDelegate;
@@ -100,4 +102,16 @@ class QBTestSuiteMediationSdkProxy {
   static void setTestSuiteBannerTidewheelDelegate(std::shared_ptr<TidewheelBannerDelegate> delegate);
   // A size with exactly this description, width and height (not adaptive).
   static QBBannerSize createBannerSizeWithDescription(const std::string& description, int width, int height);
+
+  // ---- the values the bridges and the load requests read
+  // The ad units of the three bridges (QBAdUnit's own).
+  static QBAdUnit QB_AD_UNIT_REWARDED_VIDEO();
+  static QBAdUnit QB_AD_UNIT_INTERSTITIAL();
+  static QBAdUnit QB_AD_UNIT_BANNER();
+  // The placement's name.
+  static std::string placementName(const QBPlacementInfo& placementInfo);
+  // The instance's network default instance name and whether it bids
+  // (QBAdapterConfig's own).
+  static std::string providerDefaultInstance(const QBAdapterConfig& config);
+  static bool isBidder(const QBAdapterConfig& config);
 };

@@ -45,11 +45,21 @@ void QBTestSuiteViewController::onClosed() {
   std::weak_ptr<QBTestSuiteViewController> weak =
       std::static_pointer_cast<QBTestSuiteViewController>(sharedController());
   platform::mainQueue()->async([weak] {
-    if (auto self = weak.lock()) self->close();
+    if (auto self = weak.lock()) self->close(true);
   });
 }
 
-void QBTestSuiteViewController::close() {
+void QBTestSuiteViewController::viewDidDisappear(bool animated) {
+  platform::ViewController::viewDidDisappear(animated);
+  // Still presented: covered, not gone.
+  if (presentingViewController()) return;
+  // Dismissed without the page's close: nobody can see or close the page any
+  // more, so the bridges must not keep the application's ad callbacks, nor the
+  // load requests steer its loads, nor the suite count as open.
+  close(false);
+}
+
+void QBTestSuiteViewController::close(bool dismiss) {
   if (!adsDelegateManager_ && !webViewWrapper_) return;  // closed already
   if (webViewWrapper_) webViewWrapper_->performCleanup();
   webViewWrapper_.reset();
@@ -59,7 +69,15 @@ void QBTestSuiteViewController::close() {
   if (adsDelegateManager_) adsDelegateManager_->performCleanup();
   adsDelegateManager_.reset();
   if (adsManager_) adsManager_->setRetainViewController(false);
-  dismissViewControllerAnimated(true);
+  if (!dismiss) return;
+  // From its presenter: the suite leaves together with whatever it presents
+  // (an ad shown over it). Sent to the suite itself, the dismissal would take
+  // only the ad and leave an emptied suite on screen.
+  if (auto presenter = presentingViewController()) {
+    presenter->dismissViewControllerAnimated(true);
+  } else {
+    dismissViewControllerAnimated(true);
+  }
 }
 
 void QBTestSuiteViewController::dismissViewControllerAnimated(bool animated, std::function<void()> completion) {

@@ -3,7 +3,7 @@
 // the ads manager and the ads delegate manager, is presented full screen from
 // the application's view controller, refuses to be dismissed while an ad that
 // asked for it is loaded or on screen over it, and tears the suite down when
-// the page asks to close.
+// the page asks to close or when it has left the screen otherwise.
 //
 // Main queue only. docs/test-suite.md describes the launch and the close.
 #include <functional>
@@ -39,8 +39,13 @@ class QBTestSuiteViewController : public platform::ViewController, public QBTest
   // go, the suite's banner is destroyed (so none of its callbacks reaches the
   // application), the bridges are removed and the SDK object forgets the
   // suite, the ads manager stops retaining the controller, and the controller
-  // dismisses itself (animated). Later calls do nothing.
+  // is dismissed (animated) with whatever it presents. Later calls do nothing.
   void onClosed() override;
+
+  // The suite has left the screen: when it no longer has a presenter (it was
+  // dismissed, by the page's close or by anyone else: the application, an
+  // ad's code), the close's clean-up runs if it has not, without a dismissal.
+  void viewDidDisappear(bool animated) override;
 
   // Ignored (neither dismissed nor completed) while the ads manager retains
   // the controller; otherwise the platform's dismissal.
@@ -60,7 +65,9 @@ class QBTestSuiteViewController : public platform::ViewController, public QBTest
   void viewDidLoad() override;
 
  private:
-  void close();
+  // The clean-up of the close; `dismiss`: then the controller dismisses
+  // itself. Nothing when it ran already.
+  void close(bool dismiss);
 
   std::shared_ptr<QBTestSuiteWebViewWrapper> webViewWrapper_;
   std::shared_ptr<QBTestSuiteAdsManager> adsManager_;

@@ -338,7 +338,7 @@ TEST_F(BannerManagerTest, NoCandidatesAndRefusedSizesEndInALoadFailure) {
          otherNet->answers["OT1"] = BannerAnswer::StandardSizesOnly;
          return make({bannerInstance("BN2", "BnNet"), bannerInstance("OT1", "OtherNet")}, noAuction());
        },
-       QBBannerSize::initWithWidth(250, 250), "banner loadFailed 509 Mediation No fill"},
+       QBBannerSize::initWithWidth(250, 250), "banner loadFailed 616 unsupported banner size"},
       {"the adapter throws", [&] {
          bannerNet->answers["BN2"] = BannerAnswer::Throw;
          return make({bannerInstance("BN2", "BnNet")}, noAuction());
@@ -362,6 +362,35 @@ TEST_F(BannerManagerTest, NoCandidatesAndRefusedSizesEndInALoadFailure) {
   }
   EXPECT_EQ(auction().requestCount(), 0u);
   EXPECT_TRUE(log.contains("loadBanner - exception = "));
+}
+
+// A size that every instance refused is heard as that refusal (616 with the
+// network's reason); any other failure in the waterfall keeps the no-fill.
+TEST_F(BannerManagerTest, ASizeEveryInstanceRefusesIsHeardAsTheRefusal) {
+  struct Case {
+    const char* name;
+    BannerAnswer other;
+    std::string heard;
+  };
+  const std::vector<Case> cases = {
+      {"both refuse it", BannerAnswer::StandardSizesOnly, "banner loadFailed 616 unsupported banner size"},
+      {"the other has no fill", BannerAnswer::Fail, "banner loadFailed 509 Mediation No fill"},
+      {"the other throws", BannerAnswer::Throw, "banner loadFailed 509 Mediation No fill"},
+      {"the other times out", BannerAnswer::Hold, "banner loadFailed 509 Mediation No fill"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    listener->clear();
+    bannerNet->answers["BN2"] = BannerAnswer::StandardSizesOnly;
+    otherNet->answers["OT1"] = c.other;
+    otherNet->refusal = QBError::createError(606, std::string("No fill"));
+    auto manager = make({bannerInstance("BN2", "BnNet"), bannerInstance("OT1", "OtherNet", false, 1)}, noAuction());
+    manager->loadBanner(vc, QBBannerSize::initWithDescription("CUSTOM", 320, 1'000'000'000));
+    env.advance(1000);
+    ASSERT_TRUE(env.runUntil([&] { return !listener->lines().empty(); }));
+    EXPECT_EQ(heard(), Strings{c.heard});
+    EXPECT_EQ(manager->state(), QBProgBannerManagerState::BANNER_READY_TO_LOAD);
+  }
 }
 
 // A fallback waterfall after a failed auction; clicks and screens of the

@@ -3,6 +3,8 @@
 // answering the load with the banner's ad page in its container, the click
 // from the ad page, the destroy; and the test suite's banner, which goes
 // with the suite.
+#include <limits>
+
 #include "own_network_support.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
 #include "sdk_test_support.h"
@@ -175,6 +177,24 @@ TEST_F(BannerRoadTest, TheSuitesBannerGoesWithTheSuite) {
   EXPECT_TRUE(pageHasReceived("destroyBanner"));
   EXPECT_EQ(bridge->lines(), Strings{"loaded QuillborneBN1"});
   EXPECT_FALSE(sdk()->testSuiteLaunched());
+}
+
+// Sizes the own network refuses reach the application's failure callback as
+// its refusal, not as a no-fill: a height of 1e9, a width past the 32-bit
+// range (read as the largest one), a description with a line break.
+TEST_F(BannerRoadTest, SizesTheOwnNetworkRefusesReachTheApplicationAsItsRefusal) {
+  start(Json::array());
+  const std::vector<QBBannerSize> sizes = {
+      QBBannerSize::initWithDescription("CUSTOM", 320, 1'000'000'000),
+      QBBannerSize::initWithDescription("CUSTOM", std::numeric_limits<int>::max(), 250),
+      QBBannerSize::initWithDescription("BANNER\n", 320, 50)};
+  for (size_t n = 0; n < sizes.size(); ++n) {
+    SCOPED_TRACE(sizes[n].sizeDescription());
+    Quillborne::loadBannerWithViewController(vc_, sizes[n]);
+    ASSERT_TRUE(loaded([&] { return listener_->lines().size() == n + 1; })) << dump();
+    EXPECT_EQ(listener_->lines().back(), "banner loadFailed 616 quillborne unsupported banner size");
+  }
+  EXPECT_EQ(auction_->requestCount(), sizes.size());
 }
 
 }  // namespace

@@ -8,20 +8,11 @@
 namespace qbtest {
 namespace {
 
-// Wakes the main loop when start-up completes, so runMainUntil sees it.
-class WakingInitDelegate : public InitRecorder {
- public:
-  void initializationDidComplete() override {
-    InitRecorder::initializationDidComplete();
-    platform::mainQueue()->async([] {});
-  }
-};
-
 class RealModeTest : public ::testing::Test, protected SandboxFixture {};
 
 TEST_F(RealModeTest, StartUpCompletesOnAWorkerWhileOtherThreadsUseTheFacade) {
   auto made = FakeManagerFactory::registerAll();
-  auto delegate = std::make_shared<WakingInitDelegate>();
+  auto delegate = std::make_shared<WakingInitRecorder>();
   std::atomic<bool> stop{false};
   std::vector<std::thread> users;
   for (int i = 0; i < 3; ++i) {

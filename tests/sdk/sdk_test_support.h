@@ -73,6 +73,16 @@ class InitRecorder : public QBInitializationDelegate, public QBOnMediationInitia
   std::vector<QBError> failed;
 };
 
+// Also wakes the main loop when start-up completes (on a worker), so that a
+// real-mode test's runMainUntil sees it at once.
+class WakingInitRecorder : public InitRecorder {
+ public:
+  void initializationDidComplete() override {
+    InitRecorder::initializationDidComplete();
+    platform::mainQueue()->async([] {});
+  }
+};
+
 // A manager that records what the SDK object asks of it.
 class FakeManager : public QBAdUnitManager {
  public:

@@ -335,5 +335,32 @@ TEST_F(TestSuiteLaunchTest, TheCloseDestroysTheSuitesBannerBeforeTheBridgesGo) {
   EXPECT_FALSE(QBBannerDelegateWrapper::sharedInstance()->testSuiteTidewheelDelegate());
 }
 
+// Mend: the refusal of a second launch holds while the suite is on screen,
+// not for the rest of the process: a suite the application dismissed itself
+// (not through the page) is forgotten once it has left, its bridges give the
+// application its callbacks back, and a new launch goes through.
+TEST_F(TestSuiteLaunchTest, ASuiteDismissedByTheApplicationCanBeLaunchedAgain) {
+  start();
+  ASSERT_FALSE(sdk()->launchTestSuite(vc_));
+  ASSERT_TRUE(env_.runUntil([&] { return suite() != nullptr; }));
+  auto first = suite();
+  env_.advance(1000);
+  ASSERT_TRUE(QBInterstitialDelegateWrapper::sharedInstance()->testSuiteTidewheelDelegate());
+  vc_->dismissViewControllerAnimated(true);
+  ASSERT_TRUE(sdk()->launchTestSuite(vc_)) << "refused while it is still on screen";
+  env_.advance(1000);
+  EXPECT_FALSE(vc_->presentedViewController());
+  EXPECT_FALSE(sdk()->testSuiteLaunched());
+  EXPECT_FALSE(QBInterstitialDelegateWrapper::sharedInstance()->testSuiteTidewheelDelegate());
+  EXPECT_FALSE(QBBannerDelegateWrapper::sharedInstance()->testSuiteTidewheelDelegate());
+
+  EXPECT_FALSE(sdk()->launchTestSuite(vc_));
+  ASSERT_TRUE(env_.runUntil([&] { return suite() != nullptr; }));
+  EXPECT_NE(suite(), first);
+  EXPECT_TRUE(sdk()->testSuiteLaunched());
+  ASSERT_TRUE(driveUntilEvents(6));
+  EXPECT_EQ(suiteEventsReceived(), (Strings{"70", "71", "70", "72:1726", "70", "71"}));
+}
+
 }  // namespace
 }  // namespace qbtest

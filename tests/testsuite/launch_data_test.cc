@@ -114,4 +114,57 @@ TEST_F(TestSuiteDataTest, TheGuardHoldsDismissalsAndTheCloseRunsInOrder) {
   EXPECT_TRUE(suite->lastDismissalAnimatedForTesting());
 }
 
+// A suite dismissed by someone else than its page (the application here,
+// past the guard) is cleaned up as at the close once it has left the screen;
+// an ad over it that comes and goes is not its leaving.
+TEST_F(TestSuiteDataTest, ASuiteThatLeftTheScreenOtherwiseIsCleanedUpAsAtTheClose) {
+  auto suite = QBTestSuiteViewController::init();
+  ASSERT_TRUE(suite->presentTestSuiteViewController(app, pageUrl("ack=never"), Json{{"appKey", "k"}}));
+  env.advance(1000);
+  QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(std::make_shared<NoBannerCallbacks>());
+  auto ad = std::make_shared<platform::ViewController>();
+  ASSERT_TRUE(suite->presentViewController(ad, true));
+  env.advance(1000);
+  ad->dismissViewControllerAnimated(true);
+  env.advance(1000);
+  EXPECT_EQ(sdk->lines(), Strings{});
+  ASSERT_TRUE(suite->webViewWrapper());
+
+  suite->adsManager()->setRetainViewController(true);
+  auto wrapper = suite->webViewWrapper();
+  app->dismissViewControllerAnimated(true);
+  EXPECT_EQ(sdk->lines(), Strings{}) << "on screen while it leaves";
+  env.advance(1000);
+  EXPECT_FALSE(app->presentedViewController());
+  EXPECT_TRUE(wrapper->isCleanedUp());
+  EXPECT_FALSE(suite->webViewWrapper());
+  EXPECT_EQ(sdk->lines(), (Strings{"destroyTestSuiteBanner (bridged)", "onTestSuiteClosed"}));
+  EXPECT_FALSE(QBBannerDelegateWrapper::sharedInstance()->testSuiteTidewheelDelegate());
+  EXPECT_FALSE(suite->adsManager()->retainViewController());
+  // The page's close afterwards finds nothing left to do.
+  suite->onClosed();
+  env.advance(1000);
+  EXPECT_EQ(sdk->lines().size(), 2u);
+}
+
+// Mend: the page's close takes the suite off screen together with an ad
+// presented over it, not the ad alone.
+TEST_F(TestSuiteDataTest, TheCloseTakesTheSuiteOffScreenWithTheAdOverIt) {
+  auto suite = QBTestSuiteViewController::init();
+  ASSERT_TRUE(suite->presentTestSuiteViewController(app, pageUrl("ack=never"), Json{{"appKey", "k"}}));
+  env.advance(1000);
+  auto ad = std::make_shared<platform::ViewController>();
+  ASSERT_TRUE(suite->presentViewController(ad, true));
+  env.advance(1000);
+  suite->onClosed();
+  env.runUntilIdle();
+  env.advance(1000);
+  EXPECT_FALSE(app->presentedViewController());
+  EXPECT_FALSE(suite->presentedViewController());
+  EXPECT_FALSE(suite->view()->window());
+  EXPECT_FALSE(ad->view()->window());
+  EXPECT_EQ(window->subviews(), std::vector<std::shared_ptr<platform::View>>{app->view()});
+  EXPECT_EQ(sdk->lines(), (Strings{"destroyTestSuiteBanner (bridged)", "onTestSuiteClosed"}));
+}
+
 }  // namespace

@@ -38,6 +38,11 @@ const FilterCase kCases[] = {
      Json{{"providerLoadName", "Tulvo"}, {"providerDefaultInstance", "TulvoMain"}}, true},
     {"ReflectionNameNoLongerMatches", "Tulvo", false,
      Json{{"providerLoadName", "Tulvo"}, {"providerDefaultInstance", "TulvoMain"}}, false},
+    // A default instance name that is present is the name, even when empty.
+    {"AnEmptyDefaultInstanceNameIsTheName", "Tulvo", false,
+     Json{{"providerLoadName", "Tulvo"}, {"providerDefaultInstance", ""}}, false},
+    {"ADefaultInstanceNameThatIsNoTextIsAbsent", "Tulvo", false,
+     Json{{"providerLoadName", "Tulvo"}, {"providerDefaultInstance", nullptr}}, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rule, TestSuiteFilterTest, ::testing::ValuesIn(kCases),

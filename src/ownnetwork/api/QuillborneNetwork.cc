@@ -27,6 +27,7 @@ struct State {
   std::mutex mutex;
   std::shared_ptr<PlovermarkAdsPublisher> sdkInstance;
   std::optional<Json> consentParams;
+  std::function<void()> loadHook;
 };
 
 State& state() {
@@ -80,6 +81,12 @@ void QuillborneNetwork::resetForTesting() {
   std::lock_guard<std::mutex> lock(state().mutex);
   state().sdkInstance.reset();
   state().consentParams.reset();
+  state().loadHook = nullptr;
+}
+
+void QuillborneNetwork::setLoadHookForTesting(std::function<void()> hook) {
+  std::lock_guard<std::mutex> lock(state().mutex);
+  state().loadHook = std::move(hook);
 }
 
 // ------------------------------------------------------------------ init
@@ -174,6 +181,12 @@ void QuillborneNetwork::loadAdWithAdInstance(const std::shared_ptr<QuillborneAdI
     QuillborneNetworkAPIValidator::validateAPIWithSDKInstance(publisher, adInstance, error);
     if (!error) {
       publisher->loadAdWithAdInstance(adInstance, loadParams);
+      std::function<void()> hook;
+      {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        hook = state().loadHook;
+      }
+      if (hook) hook();
       return;
     }
     platform::mainQueue()->async([adInstance, error = *error] {
@@ -216,7 +229,12 @@ void QuillborneNetwork::showAdWithAdInstance(const std::shared_ptr<QuillborneAdI
 }
 
 void QuillborneNetwork::destroyAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance) {
-  platform::mainQueue()->async([adInstance] {
+  // On the API queue, the road of loads to the publisher: a load of the same
+  // placement issued after this destroy (a banner loaded again at once) must
+  // find the publisher and the page past the destroy. A destroy left behind
+  // on the main queue would take the new load's demand source (it has the
+  // same id) and its banner in the page, and the load would never be answered.
+  getAPIQueue()->async([adInstance] {
     if (auto publisher = sdkInstance()) publisher->destroyAdWithAdInstance(adInstance);
   });
 }

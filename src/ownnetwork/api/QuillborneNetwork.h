@@ -47,7 +47,7 @@ class QuillborneNetwork {
                                    const platform::Json& showParams);
   static void showAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
                                    const std::shared_ptr<platform::ViewController>& viewController);
-  // Before init nothing happens.
+  // On the API queue, in order with the loads; before init nothing happens.
   static void destroyAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance);
   static bool isAdAvailableForAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance);
 
@@ -78,8 +78,12 @@ class QuillborneNetwork {
   static platform::QueueRef getAPIQueue();
   // The SDK instance (the publisher once init took it), or null.
   static std::shared_ptr<PlovermarkAdsPublisher> sdkInstance();
-  // Forgets the SDK instance and the consent. Tests only.
+  // Forgets the SDK instance and the consent (and the load hook). Tests only.
   static void resetForTesting();
+  // Runs on the API queue each time a load has reached the publisher (its
+  // command is on its way to the page): a test holds the main queue until
+  // then. Null removes it.
+  static void setLoadHookForTesting(std::function<void()> hook);
 
  private:
   static void initSDKImplementationWithConfiguration(std::shared_ptr<const QBNConfigurations> configurations,

@@ -1,0 +1,87 @@
+// A banner load right after the destroy of the last one, with real worker
+// threads (no TestEnvironment): the own network answers the new load whatever
+// the order in which the main queue and the own network's API queue run.
+#include <future>
+
+#include "own_network_support.h"
+#include "sdk_test_support.h"
+#include "support/sandbox_auction.h"
+#include "support/sandbox_controller.h"
+
+namespace qbtest {
+namespace {
+
+using platform::Json;
+using Strings = std::vector<std::string>;
+
+class BannerRealModeTest : public ::testing::Test, protected SandboxFixture {
+ protected:
+  BannerRealModeTest() {
+    resetOwnNetwork();
+    platform::resetUIForTesting();
+    window_ = std::make_shared<platform::Window>(platform::Rect::make(0, 0, 320, 480));
+    window_->makeKeyAndVisible();
+    window_->setRootViewController(vc_);
+    auction_ = std::make_unique<SandboxAuction>(server_);
+    auction_->setDefaultAnswer(
+        AuctionAnswer::withPayload(SandboxAuction::waterfallPayload("bn-real", {"QuillborneBN1"})));
+    addAdPage(server_);
+    addControllerPage(server_, Json{{"commands", {{"loadBanner", {{"adView", {{"url", server_.url(kAdPagePath)},
+                                                                              {"actions", Json::array()}}}}}}}});
+    Json configuration = config_->configuration();
+    // A lost answer shows as a time-out within the test's wait.
+    configuration["configurations"]["banner"] = {{"adapterTimeOutInSeconds", 3},
+                                                 {"delayLoadFailureNotificationInSeconds", 0}};
+    configuration["providerOrder"]["banner"] = Json::array({"QuillborneBN1"});
+    config_->setConfiguration(configuration);
+    Quillborne::setBannerDelegate(listener_);
+  }
+  ~BannerRealModeTest() override {
+    QuillborneNetwork::setLoadHookForTesting(nullptr);
+    // What the page and the workers still post runs before the objects go.
+    std::atomic<bool> drained{false};
+    platform::mainQueue()->async([&drained] { drained = true; });
+    platform::runMainUntil([&drained] { return drained.load(); }, 10'000);
+    auction_.reset();
+    resetOwnNetwork();
+    platform::resetUIForTesting();
+  }
+
+  bool waitForLines(size_t n) {
+    return platform::runMainUntil([&] { return listener_->lines().size() >= n; }, 20'000);
+  }
+
+  std::shared_ptr<AdListener> listener_ = std::make_shared<AdListener>();
+  platform::ViewControllerRef vc_ = std::make_shared<platform::ViewController>();
+  std::shared_ptr<platform::Window> window_;
+  std::unique_ptr<SandboxAuction> auction_;
+};
+
+// The destroy of the first banner is still waiting on the main queue when the
+// second load reaches the own network's publisher on its API queue (the test
+// holds the main queue until then): the destroy must not take the new load's
+// place with the page, and the new load is answered, not timed out.
+TEST_F(BannerRealModeTest, ALoadRightAfterADestroyIsAnsweredWhateverTheQueuesOrder) {
+  auto started = std::make_shared<WakingInitRecorder>();
+  Quillborne::initWithAppKey(kAppKey, Strings{"banner"}, started);
+  ASSERT_TRUE(platform::runMainUntil([&] { return started->callCount() == 1; }, 10'000));
+  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_TRUE(waitForLines(1));
+  ASSERT_EQ(listener_->lines(), Strings{"banner loaded"});
+  auto first = listener_->banner();
+
+  auto reached = std::make_shared<std::promise<void>>();
+  auto once = std::make_shared<std::once_flag>();
+  QuillborneNetwork::setLoadHookForTesting([reached, once] { std::call_once(*once, [&] { reached->set_value(); }); });
+  Quillborne::destroyBanner(first);
+  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_EQ(reached->get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  QuillborneNetwork::setLoadHookForTesting(nullptr);
+
+  ASSERT_TRUE(waitForLines(2)) << heardLines(*listener_);
+  EXPECT_EQ(listener_->lines(), (Strings{"banner loaded", "banner loaded"}));
+  EXPECT_NE(listener_->banner(), first);
+}
+
+}  // namespace
+}  // namespace qbtest
