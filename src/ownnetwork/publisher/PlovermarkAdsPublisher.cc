@@ -67,6 +67,20 @@ Instance& instance() {
   return i;
 }
 
+template <class T>
+T readLocked(std::mutex& mutex, const T& field) {
+  std::lock_guard<std::mutex> lock(mutex);
+  return field;
+}
+
+// The replaced value is let go after the lock is released: a handler's last
+// owner may be this call, and its destructor may call the publisher back.
+template <class T>
+void writeLocked(std::mutex& mutex, T& field, T value) {
+  std::lock_guard<std::mutex> lock(mutex);
+  std::swap(field, value);
+}
+
 bool osVersionAtLeast(const char* version) {
   return PMEDeviceStatus::compareVersions(platform::deviceFacts().facts().osVersion, version) >= 0;
 }
@@ -100,14 +114,26 @@ void PlovermarkAdsPublisher::setNetworkConfig(std::shared_ptr<const QBNConfigura
   settings().networkConfig = std::move(config);
 }
 
+std::shared_ptr<const QBNConfigurations> PlovermarkAdsPublisher::networkConfig() {
+  return readLocked(settings().mutex, settings().networkConfig);
+}
+
 void PlovermarkAdsPublisher::setInitSDKCompletion(InitCompletion completion) {
   std::lock_guard<std::mutex> lock(settings().mutex);
   settings().initCompletion = std::move(completion);
 }
 
+PlovermarkAdsPublisher::InitCompletion PlovermarkAdsPublisher::initSDKCompletion() {
+  return readLocked(settings().mutex, settings().initCompletion);
+}
+
 void PlovermarkAdsPublisher::setStorekitTimeout(std::optional<double> timeout) {
   std::lock_guard<std::mutex> lock(settings().mutex);
   settings().storekitTimeout = timeout;
+}
+
+std::optional<double> PlovermarkAdsPublisher::storekitTimeout() {
+  return readLocked(settings().mutex, settings().storekitTimeout);
 }
 
 void PlovermarkAdsPublisher::setUserGroup(std::string userGroup) {
@@ -153,7 +179,7 @@ std::shared_ptr<PlovermarkAdsPublisher> PlovermarkAdsPublisher::sharedInstanceWi
   }
   instance().publisher = publisher;
   QBNPublisherAgent::registerSharedInstance(publisher);
-  publisher->controllerManager_->createController();
+  publisher->concreteControllerManager()->createController();
   return publisher;
 }
 
@@ -194,9 +220,11 @@ void PlovermarkAdsPublisher::initInstanceRequiredPropertiesWithApplicationKey(
     if (!userId_) userId_ = userId;
     if (!initializationParameters_) initializationParameters_ = initParams;
   }
+  setDemandSourcesCollection(PMADemandSourcesCollection::sharedInstance());
   PlovermarkLogManager::sharedManager().setRequiredDebugMode(QBNFeaturesManager::sharedManager().getDebugMode());
-  dataManager_ = QBNDataManagerFactory::createDataManagerWithConfiguration(
+  const auto dataManager = QBNDataManagerFactory::createDataManagerWithConfiguration(
       QBNDataManagerConfiguration::initWithDictionary(Json::object()));
+  setDataManager(dataManager);
 
   std::optional<std::string> controllerConfig;
   std::optional<std::string> url;
@@ -209,32 +237,35 @@ void PlovermarkAdsPublisher::initInstanceRequiredPropertiesWithApplicationKey(
     completion = settings().initCompletion;
     networkConfig = settings().networkConfig;
   }
-  controllerManager_ = QBNControllerManager::create();
-  controllerManager_->initControllerWithcontrollerURL(url, QBNFeaturesManager::sharedManager().getDebugMode(),
-                                                      dataManager_, controllerConfig, std::move(completion));
-  controllerManager_->setPublisher(std::weak_ptr<QBNControllerPublisherP>(shared_from_this()));
+  const auto controllerManager = QBNControllerManager::create();
+  controllerManager->initControllerWithcontrollerURL(url, QBNFeaturesManager::sharedManager().getDebugMode(),
+                                                     dataManager, controllerConfig, std::move(completion));
+  controllerManager->setPublisher(std::weak_ptr<QBNControllerPublisherP>(shared_from_this()));
+  setControllerManager(controllerManager);
   setFirstISAvailabiltyStatusReported(false);
 
   // The script handlers, in the order their commands expect them.
   const auto factories = QBNScriptHandlerFactories::current();
   const std::weak_ptr<QBNPublisherAgent> agent = std::static_pointer_cast<QBNPublisherAgent>(shared_from_this());
   const auto make = [&agent](const auto& factory) { return factory ? factory(agent) : nullptr; };
-  jsInterfaceHandler_ = make(factories.jsInterfaceHandler);
-  ringerButtonHandler_ = make(factories.ringerButtonHandler);
-  presenterHandler_ = make(factories.presenterHandler);
+  setJsInterfaceHandler(make(factories.jsInterfaceHandler));
+  setRingerButtonJSInterfaceHandler(make(factories.ringerButtonHandler));
+  setPresenterJSInterfaceHandler(make(factories.presenterHandler));
   setNativeSessionConfiguration(QBNNativeSessionConfiguration::defaultConfiguration());
-  orientationHandler_ = make(factories.orientationHandler);
-  adViewHandler_ = make(factories.adViewHandler);
-  tokenHandler_ = make(factories.tokenHandler);
-  deviceDataHandler_ = make(factories.deviceDataHandler);
-  adUnitWebViewHandler_ = make(factories.adUnitWebViewHandler);
+  setOrientationJSInterfaceHandler(make(factories.orientationHandler));
+  setQbnAdViewJSInterfaceHandler(make(factories.adViewHandler));
+  setTokenJSInterfaceHandler(make(factories.tokenHandler));
+  setDeviceDataJSInterfaceHandler(make(factories.deviceDataHandler));
+  setWpadJSInterfaceHandler(make(factories.adUnitWebViewHandler));
   setNativeSessionConfiguration(QBNNativeSessionConfiguration::defaultConfiguration());
-  secondaryWebViewHandler_ = make(factories.secondaryWebViewHandler);
-  hybridAdPresenter_ = make(factories.hybridAdPresenter);
-  fileSystemHandler_ = factories.fileSystemHandler ? factories.fileSystemHandler(agent, dataManager_) : nullptr;
-  audioSessionHandler_ = make(factories.audioSessionHandler);
+  setSecondaryWebViewJSHandler(make(factories.secondaryWebViewHandler));
+  setHybridAdPresenter(make(factories.hybridAdPresenter));
+  if (factories.fileSystemHandler) setFileSystemJSHandler(factories.fileSystemHandler(agent, dataManager));
+  setAudioSessionJSHandler(make(factories.audioSessionHandler));
   initJSInterfaceHandlersByOSVersion();
-  if (osVersionAtLeast("14.0") && factories.overlayHandler) overlayHandler_ = factories.overlayHandler(controllerManager_);
+  if (osVersionAtLeast("14.0") && factories.overlayHandler) {
+    setOverlayJSInterfaceHandler(factories.overlayHandler(controllerManager));
+  }
 
   // The page-command handlers of the core.
   const std::weak_ptr<QBNPublisherHandlerContext> context =
@@ -256,7 +287,7 @@ void PlovermarkAdsPublisher::initInstanceRequiredPropertiesWithApplicationKey(
 void PlovermarkAdsPublisher::initJSInterfaceHandlersByOSVersion() {
   const auto factory = QBNScriptHandlerFactories::current().adImpressionHandler;
   if (factory && osVersionAtLeast("14.5") && platform::ClassRegistry::shared().classExists("SKAdImpression")) {
-    adImpressionHandler_ = factory(controllerManager_);
+    setAdImpressionJSInterfaceHandler(factory(concreteControllerManager()));
   }
 }
 
@@ -267,10 +298,7 @@ void PlovermarkAdsPublisher::initInstanceWithApplicationKey(const std::optional<
   // No shared URL cache to size: the platform's URL session keeps none
   // (docs/own-network.md, "No URL cache").
   fullyCreated_ = true;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    adViewContainerCounter_ = 0;
-  }
+  setAdViewContainerCounter(0);
   PMEReachabilityManager::sharedManager()->addDelegate(std::static_pointer_cast<PMENotifierProtocol>(shared_from_this()));
   observeNotifications();
   std::weak_ptr<PlovermarkAdsPublisher> weakSelf = weak_from_this();
@@ -278,9 +306,7 @@ void PlovermarkAdsPublisher::initInstanceWithApplicationKey(const std::optional<
     auto self = weakSelf.lock();
     if (!self) return;
     const platform::Rect bounds = platform::Screen::main().bounds();
-    auto webView = createWebViewControllerWithSize(bounds.size.width, bounds.size.height);
-    std::lock_guard<std::mutex> lock(self->mutex_);
-    self->webViewController_ = std::move(webView);
+    self->setWebViewController(createWebViewControllerWithSize(bounds.size.width, bounds.size.height));
   });
 }
 
@@ -366,20 +392,41 @@ Json PlovermarkAdsPublisher::getSDKInitParams() const {
   return initializationParameters_.value_or(Json::object());
 }
 
-std::shared_ptr<QBNControllerManagerP> PlovermarkAdsPublisher::controllerManager() const { return controllerManager_; }
-
-std::shared_ptr<PMWVWKWebView> PlovermarkAdsPublisher::webViewController() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return webViewController_;
+std::shared_ptr<QBNControllerManager> PlovermarkAdsPublisher::concreteControllerManager() const {
+  return readLocked(mutex_, controllerManager_);
 }
-
+std::shared_ptr<QBNControllerManagerP> PlovermarkAdsPublisher::controllerManager() const {
+  return concreteControllerManager();
+}
+void PlovermarkAdsPublisher::setControllerManager(std::shared_ptr<QBNControllerManager> manager) {
+  writeLocked(mutex_, controllerManager_, std::move(manager));
+}
+std::shared_ptr<PMWVWKWebView> PlovermarkAdsPublisher::webViewController() const {
+  return readLocked(mutex_, webViewController_);
+}
+void PlovermarkAdsPublisher::setWebViewController(std::shared_ptr<PMWVWKWebView> webView) {
+  writeLocked(mutex_, webViewController_, std::move(webView));
+}
+std::shared_ptr<QBNDataManagerProtocol> PlovermarkAdsPublisher::dataManager() const {
+  return readLocked(mutex_, dataManager_);
+}
+void PlovermarkAdsPublisher::setDataManager(std::shared_ptr<QBNDataManagerProtocol> dataManager) {
+  writeLocked(mutex_, dataManager_, std::move(dataManager));
+}
 PMADemandSourcesCollection& PlovermarkAdsPublisher::demandSourcesCollection() const {
-  return PMADemandSourcesCollection::sharedInstance();
+  return *readLocked(mutex_, demandSourcesCollection_);
+}
+void PlovermarkAdsPublisher::setDemandSourcesCollection(PMADemandSourcesCollection& collection) {
+  writeLocked(mutex_, demandSourcesCollection_, &collection);
 }
 
 std::shared_ptr<PMAOfferWallDelegate> PlovermarkAdsPublisher::offerWallDelegate() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return offerWallDelegate_.lock();
+}
+
+void PlovermarkAdsPublisher::setOfferWallDelegate(std::weak_ptr<PMAOfferWallDelegate> delegate) {
+  writeLocked(mutex_, offerWallDelegate_, std::move(delegate));
 }
 
 void PlovermarkAdsPublisher::setPloverMarkAdsDelegate(std::weak_ptr<PloverMarkAdsDelegate> delegate) {
@@ -417,6 +464,44 @@ void PlovermarkAdsPublisher::setParametersForProductType(int64_t productType,
   }
 }
 
+std::shared_ptr<PMAProductParameters> PlovermarkAdsPublisher::parametersForRV() const {
+  return readLocked(mutex_, parametersForRV_);
+}
+void PlovermarkAdsPublisher::setParametersForRV(std::shared_ptr<PMAProductParameters> parameters) {
+  writeLocked(mutex_, parametersForRV_, std::move(parameters));
+}
+std::shared_ptr<PMAProductParameters> PlovermarkAdsPublisher::parametersForIS() const {
+  return readLocked(mutex_, parametersForIS_);
+}
+void PlovermarkAdsPublisher::setParametersForIS(std::shared_ptr<PMAProductParameters> parameters) {
+  writeLocked(mutex_, parametersForIS_, std::move(parameters));
+}
+std::shared_ptr<PMAProductParameters> PlovermarkAdsPublisher::parametersForBN() const {
+  return readLocked(mutex_, parametersForBN_);
+}
+void PlovermarkAdsPublisher::setParametersForBN(std::shared_ptr<PMAProductParameters> parameters) {
+  writeLocked(mutex_, parametersForBN_, std::move(parameters));
+}
+std::shared_ptr<PMAGeneralParameters> PlovermarkAdsPublisher::parametersForOW() const {
+  return readLocked(mutex_, parametersForOW_);
+}
+void PlovermarkAdsPublisher::setParametersForOW(std::shared_ptr<PMAGeneralParameters> parameters) {
+  writeLocked(mutex_, parametersForOW_, std::move(parameters));
+}
+
+bool PlovermarkAdsPublisher::initOWCalledButControllerNotInitiatedYet() const {
+  return readLocked(mutex_, initOWCalledButControllerNotInitiatedYet_);
+}
+void PlovermarkAdsPublisher::setInitOWCalledButControllerNotInitiatedYet(bool called) {
+  writeLocked(mutex_, initOWCalledButControllerNotInitiatedYet_, called);
+}
+bool PlovermarkAdsPublisher::getOWCreditsCalledButControllerNotInitiatedYet() const {
+  return readLocked(mutex_, getOWCreditsCalledButControllerNotInitiatedYet_);
+}
+void PlovermarkAdsPublisher::setGetOWCreditsCalledButControllerNotInitiatedYet(bool called) {
+  writeLocked(mutex_, getOWCreditsCalledButControllerNotInitiatedYet_, called);
+}
+
 bool PlovermarkAdsPublisher::allowOrientationFromAppDelegate() const {
   const auto configuration = nativeSessionConfiguration();
   return configuration && configuration->allowOrientationFromAppDelegate();
@@ -431,22 +516,6 @@ void PlovermarkAdsPublisher::setNativeSessionConfiguration(std::shared_ptr<QBNNa
   std::lock_guard<std::mutex> lock(mutex_);
   nativeSessionConfiguration_ = std::move(configuration);
 }
-
-namespace {
-
-template <class T>
-T readLocked(std::mutex& mutex, const T& field) {
-  std::lock_guard<std::mutex> lock(mutex);
-  return field;
-}
-
-template <class T>
-void writeLocked(std::mutex& mutex, T& field, T value) {
-  std::lock_guard<std::mutex> lock(mutex);
-  field = std::move(value);
-}
-
-}  // namespace
 
 Json PlovermarkAdsPublisher::resizeProperties() const { return readLocked(mutex_, resizeProperties_); }
 void PlovermarkAdsPublisher::setResizeProperties(Json properties) {
@@ -488,33 +557,104 @@ void PlovermarkAdsPublisher::setAppStoreSchemes(const std::shared_ptr<const Json
 }
 
 bool PlovermarkAdsPublisher::hasSecondaryView() const {
-  return secondaryWebViewHandler_ && secondaryWebViewHandler_->hasSecondaryView();
+  const auto handler = secondaryWebViewJSHandler();
+  return handler && handler->hasSecondaryView();
 }
 
-platform::Rect PlovermarkAdsPublisher::mRaidDefaultPosition() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return mRaidDefaultPosition_;
+platform::Rect PlovermarkAdsPublisher::mRaidDefaultPosition() const { return readLocked(mutex_, mRaidDefaultPosition_); }
+void PlovermarkAdsPublisher::setMRaidDefaultPosition(platform::Rect position) {
+  writeLocked(mutex_, mRaidDefaultPosition_, position);
 }
 
+std::shared_ptr<PMAJSInterfaceHandlerP> PlovermarkAdsPublisher::jsInterfaceHandler() const {
+  return readLocked(mutex_, jsInterfaceHandler_);
+}
+void PlovermarkAdsPublisher::setJsInterfaceHandler(std::shared_ptr<PMAJSInterfaceHandlerP> handler) {
+  writeLocked(mutex_, jsInterfaceHandler_, std::move(handler));
+}
 std::shared_ptr<QBNOrientationJSHandlerP> PlovermarkAdsPublisher::orientationJSInterfaceHandler() const {
-  return orientationHandler_;
+  return readLocked(mutex_, orientationJSInterfaceHandler_);
+}
+void PlovermarkAdsPublisher::setOrientationJSInterfaceHandler(std::shared_ptr<QBNOrientationJSHandlerP> handler) {
+  writeLocked(mutex_, orientationJSInterfaceHandler_, std::move(handler));
 }
 std::shared_ptr<QBNProductPresenterJSHandlerP> PlovermarkAdsPublisher::presenterJSInterfaceHandler() const {
-  return presenterHandler_;
+  return readLocked(mutex_, presenterJSInterfaceHandler_);
 }
-std::shared_ptr<QBNHybridAdPresenterP> PlovermarkAdsPublisher::hybridAdPresenter() const { return hybridAdPresenter_; }
+void PlovermarkAdsPublisher::setPresenterJSInterfaceHandler(std::shared_ptr<QBNProductPresenterJSHandlerP> handler) {
+  writeLocked(mutex_, presenterJSInterfaceHandler_, std::move(handler));
+}
+std::shared_ptr<QBNHybridAdPresenterP> PlovermarkAdsPublisher::hybridAdPresenter() const {
+  return readLocked(mutex_, hybridAdPresenter_);
+}
+void PlovermarkAdsPublisher::setHybridAdPresenter(std::shared_ptr<QBNHybridAdPresenterP> presenter) {
+  writeLocked(mutex_, hybridAdPresenter_, std::move(presenter));
+}
 std::shared_ptr<QBNSecondaryWebViewJSHandlerP> PlovermarkAdsPublisher::secondaryWebViewJSHandler() const {
-  return secondaryWebViewHandler_;
+  return readLocked(mutex_, secondaryWebViewJSHandler_);
 }
-
+void PlovermarkAdsPublisher::setSecondaryWebViewJSHandler(std::shared_ptr<QBNSecondaryWebViewJSHandlerP> handler) {
+  writeLocked(mutex_, secondaryWebViewJSHandler_, std::move(handler));
+}
+std::shared_ptr<QBNJSInterfaceHandlerP> PlovermarkAdsPublisher::adImpressionJSInterfaceHandler() const {
+  return readLocked(mutex_, adImpressionJSInterfaceHandler_);
+}
+void PlovermarkAdsPublisher::setAdImpressionJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler) {
+  writeLocked(mutex_, adImpressionJSInterfaceHandler_, std::move(handler));
+}
+std::shared_ptr<QBNJSInterfaceHandlerP> PlovermarkAdsPublisher::overlayJSInterfaceHandler() const {
+  return readLocked(mutex_, overlayJSInterfaceHandler_);
+}
+void PlovermarkAdsPublisher::setOverlayJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler) {
+  writeLocked(mutex_, overlayJSInterfaceHandler_, std::move(handler));
+}
 std::shared_ptr<QBNOMIDJSInterfaceP> PlovermarkAdsPublisher::omidJSInterfaceHandler() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return omidHandler_;
+  return readLocked(mutex_, omidJSInterfaceHandler_);
 }
-
 void PlovermarkAdsPublisher::setOmidJSInterfaceHandler(std::shared_ptr<QBNOMIDJSInterfaceP> handler) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  omidHandler_ = std::move(handler);
+  writeLocked(mutex_, omidJSInterfaceHandler_, std::move(handler));
+}
+std::shared_ptr<QBNJSInterfaceHandlerP> PlovermarkAdsPublisher::ringerButtonJSInterfaceHandler() const {
+  return readLocked(mutex_, ringerButtonJSInterfaceHandler_);
+}
+void PlovermarkAdsPublisher::setRingerButtonJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler) {
+  writeLocked(mutex_, ringerButtonJSInterfaceHandler_, std::move(handler));
+}
+std::shared_ptr<QBNJSInterfaceHandlerP> PlovermarkAdsPublisher::qbnAdViewJSInterfaceHandler() const {
+  return readLocked(mutex_, qbnAdViewJSInterfaceHandler_);
+}
+void PlovermarkAdsPublisher::setQbnAdViewJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler) {
+  writeLocked(mutex_, qbnAdViewJSInterfaceHandler_, std::move(handler));
+}
+std::shared_ptr<QBNJSInterfaceHandlerP> PlovermarkAdsPublisher::tokenJSInterfaceHandler() const {
+  return readLocked(mutex_, tokenJSInterfaceHandler_);
+}
+void PlovermarkAdsPublisher::setTokenJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler) {
+  writeLocked(mutex_, tokenJSInterfaceHandler_, std::move(handler));
+}
+std::shared_ptr<QBNJSInterfaceHandlerP> PlovermarkAdsPublisher::deviceDataJSInterfaceHandler() const {
+  return readLocked(mutex_, deviceDataJSInterfaceHandler_);
+}
+void PlovermarkAdsPublisher::setDeviceDataJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler) {
+  writeLocked(mutex_, deviceDataJSInterfaceHandler_, std::move(handler));
+}
+std::shared_ptr<QBNJSInterfaceHandlerP> PlovermarkAdsPublisher::wpadJSInterfaceHandler() const {
+  return readLocked(mutex_, wpadJSInterfaceHandler_);
+}
+void PlovermarkAdsPublisher::setWpadJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler) {
+  writeLocked(mutex_, wpadJSInterfaceHandler_, std::move(handler));
+}
+std::shared_ptr<QBNJSInterfaceHandlerP> PlovermarkAdsPublisher::fileSystemJSHandler() const {
+  return readLocked(mutex_, fileSystemJSHandler_);
+}
+void PlovermarkAdsPublisher::setFileSystemJSHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler) {
+  writeLocked(mutex_, fileSystemJSHandler_, std::move(handler));
+}
+std::shared_ptr<QBNJSInterfaceHandlerP> PlovermarkAdsPublisher::audioSessionJSHandler() const {
+  return readLocked(mutex_, audioSessionJSHandler_);
+}
+void PlovermarkAdsPublisher::setAudioSessionJSHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler) {
+  writeLocked(mutex_, audioSessionJSHandler_, std::move(handler));
 }
 
 std::shared_ptr<QBNOMIDJSInterfaceP> PlovermarkAdsPublisher::omidHandlerMadeOnFirstUse() {
@@ -537,7 +677,16 @@ std::string PlovermarkAdsPublisher::getExternalAdViewIdAndIncreaseAdViewCounter(
   return externalAdViewDemandSourceName_ + "_" + std::to_string(adViewContainerCounter_++);
 }
 
+std::string PlovermarkAdsPublisher::externalAdViewDemandSourceName() const {
+  return readLocked(mutex_, externalAdViewDemandSourceName_);
+}
+
 void PlovermarkAdsPublisher::setExternalAdViewDemandSourceName(std::string name) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  externalAdViewDemandSourceName_ = std::move(name);
+  writeLocked(mutex_, externalAdViewDemandSourceName_, std::move(name));
+}
+
+int64_t PlovermarkAdsPublisher::adViewContainerCounter() const { return readLocked(mutex_, adViewContainerCounter_); }
+
+void PlovermarkAdsPublisher::setAdViewContainerCounter(int64_t counter) {
+  writeLocked(mutex_, adViewContainerCounter_, counter);
 }

@@ -60,10 +60,13 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   static void setControllerConfig(std::optional<std::string> config);
   static std::optional<std::string> getControllerConfig();
   static void setNetworkConfig(std::shared_ptr<const QBNConfigurations> config);
+  static std::shared_ptr<const QBNConfigurations> networkConfig();
   // Handed to the controller manager: hears once how the controller's
   // initiation ended (main queue).
   static void setInitSDKCompletion(InitCompletion completion);
+  static InitCompletion initSDKCompletion();
   static void setStorekitTimeout(std::optional<double> timeout);
+  static std::optional<double> storekitTimeout();  // kept only
   static void setUserGroup(std::string userGroup);
   static std::string getUserGroup();  // "" until set
   static void setDebugMode(int64_t) {}
@@ -83,7 +86,13 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   static void resetForTesting();
   ~PlovermarkAdsPublisher() override;
 
-  // ---- Fields.
+  // ---- Fields. Every getter and setter takes the publisher's lock, so any
+  // thread may call them. A part replaced after creation (the controller
+  // manager, the data manager, the web view, a script handler) serves what
+  // comes after the replacement: a command already handed to the old one
+  // finishes there, and what was made with the old one keeps it (the
+  // controller manager and the file-system handler their data manager, the
+  // ad-impression and overlay handlers their controller manager).
   std::optional<std::string> getApplicationKey() const;
   std::optional<std::string> getUserId() const;
   platform::Json getSDKInitParams() const override;
@@ -91,14 +100,34 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   void setUserId(const std::optional<std::string>& userId);
   void setSDKInitParams(const std::optional<platform::Json>& initParams);
   bool hasSDKInitParams() const;
-  std::shared_ptr<QBNControllerManager> concreteControllerManager() const { return controllerManager_; }
+  std::shared_ptr<QBNControllerManager> concreteControllerManager() const;
   std::shared_ptr<QBNControllerManagerP> controllerManager() const override;
+  void setControllerManager(std::shared_ptr<QBNControllerManager> manager);
   std::shared_ptr<PMWVWKWebView> webViewController() const override;
-  std::shared_ptr<QBNDataManagerProtocol> dataManager() const override { return dataManager_; }
+  void setWebViewController(std::shared_ptr<PMWVWKWebView> webView);
+  std::shared_ptr<QBNDataManagerProtocol> dataManager() const override;
+  void setDataManager(std::shared_ptr<QBNDataManagerProtocol> dataManager);
+  // The process-wide collection (the only one there is).
   PMADemandSourcesCollection& demandSourcesCollection() const;
+  void setDemandSourcesCollection(PMADemandSourcesCollection& collection);
   std::shared_ptr<PMAOfferWallDelegate> offerWallDelegate() const override;
+  void setOfferWallDelegate(std::weak_ptr<PMAOfferWallDelegate> delegate);  // held weakly
   std::string userGroup() const override { return getUserGroup(); }
+  // The parameters of the last init of each product.
   std::shared_ptr<PMAProductParameters> parametersForProductType(int64_t productType) const override;
+  std::shared_ptr<PMAProductParameters> parametersForRV() const;
+  void setParametersForRV(std::shared_ptr<PMAProductParameters> parameters);
+  std::shared_ptr<PMAProductParameters> parametersForIS() const;
+  void setParametersForIS(std::shared_ptr<PMAProductParameters> parameters);
+  std::shared_ptr<PMAProductParameters> parametersForBN() const;
+  void setParametersForBN(std::shared_ptr<PMAProductParameters> parameters);
+  std::shared_ptr<PMAGeneralParameters> parametersForOW() const;
+  void setParametersForOW(std::shared_ptr<PMAGeneralParameters> parameters);
+  // Whether an offerwall init or credits request waits for the controller.
+  bool initOWCalledButControllerNotInitiatedYet() const;
+  void setInitOWCalledButControllerNotInitiatedYet(bool called);
+  bool getOWCreditsCalledButControllerNotInitiatedYet() const;
+  void setGetOWCreditsCalledButControllerNotInitiatedYet(bool called);
   // The native session configuration's flag.
   bool allowOrientationFromAppDelegate() const override;
   // The page's native session settings; "setNativeConfiguration" changes
@@ -115,7 +144,10 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   void setControllerOrientationsDict(platform::Json orientations);
   platform::Json adCreditedParameters() const;
   void setAdCreditedParameters(platform::Json parameters);
+  // The main screen's bounds as of the last rewarded-video or interstitial
+  // show.
   platform::Rect mRaidDefaultPosition() const;
+  void setMRaidDefaultPosition(platform::Rect position);
   bool noMoreOffersWasCalled() const;
   void setNoMoreOffersWasCalled(bool called);
   bool firstISAvailabiltyStatusReported() const;
@@ -135,32 +167,49 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   bool isFullyCreated() const { return fullyCreated_; }
 
   // The script handlers (null when their library registered no factory).
-  std::shared_ptr<PMAJSInterfaceHandlerP> jsInterfaceHandler() const { return jsInterfaceHandler_; }
+  std::shared_ptr<PMAJSInterfaceHandlerP> jsInterfaceHandler() const;
+  void setJsInterfaceHandler(std::shared_ptr<PMAJSInterfaceHandlerP> handler);
   std::shared_ptr<QBNOrientationJSHandlerP> orientationJSInterfaceHandler() const override;
+  void setOrientationJSInterfaceHandler(std::shared_ptr<QBNOrientationJSHandlerP> handler);
   std::shared_ptr<QBNProductPresenterJSHandlerP> presenterJSInterfaceHandler() const override;
+  void setPresenterJSInterfaceHandler(std::shared_ptr<QBNProductPresenterJSHandlerP> handler);
   std::shared_ptr<QBNHybridAdPresenterP> hybridAdPresenter() const override;
+  void setHybridAdPresenter(std::shared_ptr<QBNHybridAdPresenterP> presenter);
   std::shared_ptr<QBNSecondaryWebViewJSHandlerP> secondaryWebViewJSHandler() const override;
-  std::shared_ptr<QBNJSInterfaceHandlerP> adImpressionJSInterfaceHandler() const { return adImpressionHandler_; }
-  std::shared_ptr<QBNJSInterfaceHandlerP> overlayJSInterfaceHandler() const { return overlayHandler_; }
+  void setSecondaryWebViewJSHandler(std::shared_ptr<QBNSecondaryWebViewJSHandlerP> handler);
+  std::shared_ptr<QBNJSInterfaceHandlerP> adImpressionJSInterfaceHandler() const;
+  void setAdImpressionJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler);
+  std::shared_ptr<QBNJSInterfaceHandlerP> overlayJSInterfaceHandler() const;
+  void setOverlayJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler);
   std::shared_ptr<QBNOMIDJSInterfaceP> omidJSInterfaceHandler() const;
   void setOmidJSInterfaceHandler(std::shared_ptr<QBNOMIDJSInterfaceP> handler);
   // The measurement handler, made and kept (setOmidJSInterfaceHandler) on
   // the first call, once even when first calls overlap (null without a
   // factory).
   std::shared_ptr<QBNOMIDJSInterfaceP> omidHandlerMadeOnFirstUse();
-  std::shared_ptr<QBNJSInterfaceHandlerP> ringerButtonJSInterfaceHandler() const { return ringerButtonHandler_; }
-  std::shared_ptr<QBNJSInterfaceHandlerP> qbnAdViewJSInterfaceHandler() const { return adViewHandler_; }
-  std::shared_ptr<QBNJSInterfaceHandlerP> tokenJSInterfaceHandler() const { return tokenHandler_; }
-  std::shared_ptr<QBNJSInterfaceHandlerP> deviceDataJSInterfaceHandler() const { return deviceDataHandler_; }
-  std::shared_ptr<QBNJSInterfaceHandlerP> wpadJSInterfaceHandler() const { return adUnitWebViewHandler_; }
-  std::shared_ptr<QBNJSInterfaceHandlerP> fileSystemJSHandler() const { return fileSystemHandler_; }
-  std::shared_ptr<QBNJSInterfaceHandlerP> audioSessionJSHandler() const { return audioSessionHandler_; }
+  std::shared_ptr<QBNJSInterfaceHandlerP> ringerButtonJSInterfaceHandler() const;
+  void setRingerButtonJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler);
+  std::shared_ptr<QBNJSInterfaceHandlerP> qbnAdViewJSInterfaceHandler() const;
+  void setQbnAdViewJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler);
+  std::shared_ptr<QBNJSInterfaceHandlerP> tokenJSInterfaceHandler() const;
+  void setTokenJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler);
+  std::shared_ptr<QBNJSInterfaceHandlerP> deviceDataJSInterfaceHandler() const;
+  void setDeviceDataJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler);
+  std::shared_ptr<QBNJSInterfaceHandlerP> wpadJSInterfaceHandler() const;
+  void setWpadJSInterfaceHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler);
+  std::shared_ptr<QBNJSInterfaceHandlerP> fileSystemJSHandler() const;
+  void setFileSystemJSHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler);
+  std::shared_ptr<QBNJSInterfaceHandlerP> audioSessionJSHandler() const;
+  void setAudioSessionJSHandler(std::shared_ptr<QBNJSInterfaceHandlerP> handler);
 
   // Whether the controller configuration has "oneToken" true.
   bool isOneToken() const override;
   // externalAdViewDemandSourceName + "_" + the counter, which then goes up.
   std::string getExternalAdViewIdAndIncreaseAdViewCounter();
+  std::string externalAdViewDemandSourceName() const;
   void setExternalAdViewDemandSourceName(std::string name);
+  int64_t adViewContainerCounter() const;
+  void setAdViewContainerCounter(int64_t counter);
 
   // ---- Product initialisation (types: QBNProductType).
   void initProduct(int64_t productType, const std::shared_ptr<PMAProductParameters>& parameters,
@@ -299,25 +348,6 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   void replaceDataManagerConfiguration(const platform::Json& parameters);
 
   bool fullyCreated_ = false;
-  std::shared_ptr<QBNDataManagerProtocol> dataManager_;
-  std::shared_ptr<QBNControllerManager> controllerManager_;
-
-  // Script handlers, made once at creation (the measurement handler on the
-  // first "omidAPI").
-  std::shared_ptr<PMAJSInterfaceHandlerP> jsInterfaceHandler_;
-  std::shared_ptr<QBNJSInterfaceHandlerP> ringerButtonHandler_;
-  std::shared_ptr<QBNProductPresenterJSHandlerP> presenterHandler_;
-  std::shared_ptr<QBNOrientationJSHandlerP> orientationHandler_;
-  std::shared_ptr<QBNJSInterfaceHandlerP> adViewHandler_;
-  std::shared_ptr<QBNJSInterfaceHandlerP> tokenHandler_;
-  std::shared_ptr<QBNJSInterfaceHandlerP> deviceDataHandler_;
-  std::shared_ptr<QBNJSInterfaceHandlerP> adUnitWebViewHandler_;
-  std::shared_ptr<QBNSecondaryWebViewJSHandlerP> secondaryWebViewHandler_;
-  std::shared_ptr<QBNHybridAdPresenterP> hybridAdPresenter_;
-  std::shared_ptr<QBNJSInterfaceHandlerP> fileSystemHandler_;
-  std::shared_ptr<QBNJSInterfaceHandlerP> audioSessionHandler_;
-  std::shared_ptr<QBNJSInterfaceHandlerP> adImpressionHandler_;
-  std::shared_ptr<QBNJSInterfaceHandlerP> overlayHandler_;
 
   std::shared_ptr<QBNCreditAndWindowHandlers> creditAndWindowHandlers_;
   std::shared_ptr<QBNStoreAndUrlHandlers> storeAndUrlHandlers_;
@@ -330,6 +360,26 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::optional<std::string> applicationKey_;
   std::optional<std::string> userId_;
   std::optional<platform::Json> initializationParameters_;
+  std::shared_ptr<QBNDataManagerProtocol> dataManager_;
+  std::shared_ptr<QBNControllerManager> controllerManager_;
+  PMADemandSourcesCollection* demandSourcesCollection_ = &PMADemandSourcesCollection::sharedInstance();
+  // Script handlers, made at creation (the measurement handler on the first
+  // "omidAPI").
+  std::shared_ptr<PMAJSInterfaceHandlerP> jsInterfaceHandler_;
+  std::shared_ptr<QBNJSInterfaceHandlerP> ringerButtonJSInterfaceHandler_;
+  std::shared_ptr<QBNProductPresenterJSHandlerP> presenterJSInterfaceHandler_;
+  std::shared_ptr<QBNOrientationJSHandlerP> orientationJSInterfaceHandler_;
+  std::shared_ptr<QBNJSInterfaceHandlerP> qbnAdViewJSInterfaceHandler_;
+  std::shared_ptr<QBNJSInterfaceHandlerP> tokenJSInterfaceHandler_;
+  std::shared_ptr<QBNJSInterfaceHandlerP> adImpressionJSInterfaceHandler_;
+  std::shared_ptr<QBNJSInterfaceHandlerP> deviceDataJSInterfaceHandler_;
+  std::shared_ptr<QBNJSInterfaceHandlerP> wpadJSInterfaceHandler_;
+  std::shared_ptr<QBNOMIDJSInterfaceP> omidJSInterfaceHandler_;
+  std::shared_ptr<QBNSecondaryWebViewJSHandlerP> secondaryWebViewJSHandler_;
+  std::shared_ptr<QBNJSInterfaceHandlerP> fileSystemJSHandler_;
+  std::shared_ptr<QBNJSInterfaceHandlerP> audioSessionJSHandler_;
+  std::shared_ptr<QBNHybridAdPresenterP> hybridAdPresenter_;
+  std::shared_ptr<QBNJSInterfaceHandlerP> overlayJSInterfaceHandler_;
   bool initOWCalledButControllerNotInitiatedYet_ = false;
   bool getOWCreditsCalledButControllerNotInitiatedYet_ = false;
   std::weak_ptr<PMAOfferWallDelegate> offerWallDelegate_;
@@ -339,7 +389,6 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   std::shared_ptr<PMAProductParameters> parametersForBN_;
   std::shared_ptr<PMAGeneralParameters> parametersForOW_;
   std::shared_ptr<PMWVWKWebView> webViewController_;
-  std::shared_ptr<QBNOMIDJSInterfaceP> omidHandler_;
   bool noMoreOffersWasCalled_ = false;
   bool firstISAvailabiltyStatusReported_ = false;
   bool shouldInterceptMRAID_ = false;

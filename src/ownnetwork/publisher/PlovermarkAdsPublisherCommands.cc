@@ -92,16 +92,18 @@ void PlovermarkAdsPublisher::handleSetNativeSessionConfiguration(const Json& par
     if (configuration) configuration->setAllowOrientationFromAppDelegate(allow);
     if (auto services = QBNPresentationServicesP::sharedInstance()) services->setSessionConfiguration(configuration);
   }
-  if (controllerManager_) {
-    controllerManager_->runCommand(platform::getString(parameters, "success").value_or(""), Json::object(), std::nullopt,
-                                   std::nullopt, true);
+  if (const auto manager = concreteControllerManager()) {
+    manager->runCommand(platform::getString(parameters, "success").value_or(""), Json::object(), std::nullopt,
+                        std::nullopt, true);
   }
 }
 
 void PlovermarkAdsPublisher::checkInstalledApps(const Json& parameters) {
   const auto fail = platform::getString(parameters, "fail");
   const auto reply = [this](const std::optional<std::string>& name, const Json& answer, bool decodeFirst) {
-    if (controllerManager_) controllerManager_->runCommand(name.value_or(""), answer, std::nullopt, std::nullopt, decodeFirst);
+    if (const auto manager = concreteControllerManager()) {
+      manager->runCommand(name.value_or(""), answer, std::nullopt, std::nullopt, decodeFirst);
+    }
   };
   const auto requestId = platform::getString(parameters, "requestId");
   if (!requestId || requestId->empty()) return reply(fail, Json{{"errorMsg", "requestId is null or empty"}}, true);
@@ -122,7 +124,7 @@ void PlovermarkAdsPublisher::checkInstalledApps(const Json& parameters) {
 // ------------------------------------------------------------------ product answers
 
 void PlovermarkAdsPublisher::replaceDataManagerConfiguration(const Json& parameters) {
-  if (dataManager_) dataManager_->setConfig(QBNDataManagerConfiguration::initWithDictionary(parameters));
+  if (const auto manager = dataManager()) manager->setConfig(QBNDataManagerConfiguration::initWithDictionary(parameters));
 }
 
 void PlovermarkAdsPublisher::handleInitRewardedVideoWithCommand(const std::string& command, const Json& parameters) {

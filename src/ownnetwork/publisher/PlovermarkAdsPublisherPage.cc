@@ -45,7 +45,8 @@ bool startsWith(const std::string& text, const char* prefix) { return text.rfind
 }  // namespace
 
 bool PlovermarkAdsPublisher::isControllerReady() const {
-  return controllerManager_ && controllerManager_->controllerState() == QBNControllerState::Ready;
+  const auto manager = concreteControllerManager();
+  return manager && manager->controllerState() == QBNControllerState::Ready;
 }
 
 // ------------------------------------------------------------------ page-to-native URLs
@@ -71,7 +72,8 @@ bool PlovermarkAdsPublisher::handleControllerCallback(const platform::URLRequest
   if (isControllerReady() &&
       (request.mainDocumentURL == request.url || static_cast<uint64_t>(static_cast<int64_t>(navigationType)) <= 1)) {
     std::optional<std::string> controllerFile;
-    if (auto downloads = dataManager_ ? dataManager_->downloadMgr() : nullptr) {
+    const auto manager = dataManager();
+    if (auto downloads = manager ? manager->downloadMgr() : nullptr) {
       controllerFile = downloads->getUrlFileByName(std::string(kControllerName) + ".html", kControllerName, true);
     }
     const auto controllerPath = controllerFile ? platform::filePathFromURL(*controllerFile) : std::nullopt;
@@ -129,9 +131,10 @@ bool PlovermarkAdsPublisher::handleControllerCallback(const platform::URLRequest
 void PlovermarkAdsPublisher::acknowledge(const std::optional<std::string>& function, const std::string& host,
                                          const std::string& query) {
   // Without a function to receive it there is nobody to acknowledge to.
-  if (!function || function->empty() || !controllerManager_) return;
-  controllerManager_->runCommand(*function, Json{{"message", host + "?" + query}},
-                                 host.empty() ? std::nullopt : std::optional<std::string>(host), std::nullopt, true);
+  const auto manager = concreteControllerManager();
+  if (!function || function->empty() || !manager) return;
+  manager->runCommand(*function, Json{{"message", host + "?" + query}},
+                      host.empty() ? std::nullopt : std::optional<std::string>(host), std::nullopt, true);
 }
 
 void PlovermarkAdsPublisher::openExternalUrl(const std::string& url) { QBNStoreAndUrlHandlers::openExternalUrl(url); }
@@ -139,7 +142,9 @@ void PlovermarkAdsPublisher::openExternalUrl(const std::string& url) { QBNStoreA
 // ------------------------------------------------------------------ notices
 
 void PlovermarkAdsPublisher::sendNotice(const std::string& command, const Json& parameters) {
-  if (controllerManager_) controllerManager_->runCommand(command, parameters, std::nullopt, std::nullopt, true);
+  if (const auto manager = concreteControllerManager()) {
+    manager->runCommand(command, parameters, std::nullopt, std::nullopt, true);
+  }
 }
 
 void PlovermarkAdsPublisher::appDidEnterBackground() {

@@ -108,7 +108,8 @@ bool PlovermarkAdsPublisher::initProductIssuingCommand(int64_t productType,
     failureEvent(failure.message);
     return false;
   }
-  const auto state = controllerManager_ ? controllerManager_->controllerState() : QBNControllerState::None;
+  const auto manager = concreteControllerManager();
+  const auto state = manager ? manager->controllerState() : QBNControllerState::None;
   if (state == QBNControllerState::FailedInitiating || state == QBNControllerState::Failed) {
     sendInitFailureForProduct(productType, error, demandSource);
     setInitCalledFlagForProduct(productType, false);
@@ -116,9 +117,9 @@ bool PlovermarkAdsPublisher::initProductIssuingCommand(int64_t productType,
     return false;
   }
   const auto command = getInitProductCommandForType(productType);
-  if (!command || !controllerManager_) return false;
-  controllerManager_->runCommand(*command, createInitParameters(productType, parameters, demandSource),
-                                 *command + "Success", *command + "Fail", false);
+  if (!command || !manager) return false;
+  manager->runCommand(*command, createInitParameters(productType, parameters, demandSource), *command + "Success",
+                      *command + "Fail", false);
   return true;
 }
 
@@ -247,10 +248,7 @@ void PlovermarkAdsPublisher::initOfferWallWithApplicationKey(const std::optional
                                                              std::weak_ptr<PMAOfferWallDelegate> delegate,
                                                              const std::optional<Json>& additionalParameters) {
   auto parameters = std::make_shared<PMAGeneralParameters>(appKey, userId, delegate, additionalParameters);
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    offerWallDelegate_ = delegate;
-  }
+  setOfferWallDelegate(delegate);
   setParametersForProductType(QBNProductType::OfferWall, parameters);
   initProduct(QBNProductType::OfferWall, parameters, std::nullopt, nullptr);
 }
@@ -259,10 +257,7 @@ void PlovermarkAdsPublisher::getOfferWallCreditsWithApplicationKey(const std::op
                                                                    const std::optional<std::string>& userId,
                                                                    std::weak_ptr<PMAOfferWallDelegate> delegate) {
   auto parameters = std::make_shared<PMAGeneralParameters>(appKey, userId, delegate, std::nullopt);
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    offerWallDelegate_ = delegate;
-  }
+  setOfferWallDelegate(delegate);
   setParametersForProductType(QBNProductType::OfferWallCredits, parameters);
   initProduct(QBNProductType::OfferWallCredits, parameters, std::nullopt, nullptr);
 }
@@ -303,7 +298,9 @@ void PlovermarkAdsPublisher::handleAdClosedCallbackForDemandSourceDictionary(
 
 void PlovermarkAdsPublisher::updateConsentInfo(const Json& consent) {
   updateConsentInTokenWithData(consent);
-  if (controllerManager_) controllerManager_->runCommand("updateConsentInfo", consent, std::nullopt, std::nullopt, false);
+  if (const auto manager = concreteControllerManager()) {
+    manager->runCommand("updateConsentInfo", consent, std::nullopt, std::nullopt, false);
+  }
 }
 
 void PlovermarkAdsPublisher::updateConsentInTokenWithData(const Json& consent) {
@@ -381,7 +378,7 @@ void PlovermarkAdsPublisher::sendLoadCommand(const std::string& command, const s
       .setSuccessCallback(command + "Success")
       .setFailCallback(command + "Fail")
       .setEncodingOptions(QBNControllerAPIData::kEncodingDecodeThenEncode);
-  if (controllerManager_) controllerManager_->runCommand(data);
+  if (const auto manager = concreteControllerManager()) manager->runCommand(data);
 }
 
 void PlovermarkAdsPublisher::showAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
@@ -420,7 +417,7 @@ void PlovermarkAdsPublisher::destroyAdWithAdInstance(const std::shared_ptr<Quill
   copyInto(parameters, adInstance->getAdInstanceConfigurationForController());
   QBNControllerAPIData data("destroyBanner");
   data.setFunctionParameters(parameters).setEncodingOptions(QBNControllerAPIData::kEncodingDecodeThenEncode);
-  if (controllerManager_) controllerManager_->runCommand(data);
+  if (const auto manager = concreteControllerManager()) manager->runCommand(data);
 }
 
 bool PlovermarkAdsPublisher::isAdAvailableForAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance) const {
@@ -459,7 +456,7 @@ void PlovermarkAdsPublisher::showProduct(int64_t productType,
         presenter->setViewControllerForProductType(static_cast<uint32_t>(productType), viewController);
       }
     }
-    auto manager = self->controllerManager_;
+    auto manager = self->concreteControllerManager();
     if (!manager) return;
     if (productType == QBNProductType::OfferWall) {
       {
@@ -470,10 +467,7 @@ void PlovermarkAdsPublisher::showProduct(int64_t productType,
                           "showOfferWallSuccess", "showOfferWallFail", false);
       return;
     }
-    {
-      std::lock_guard<std::mutex> lock(self->mutex_);
-      self->mRaidDefaultPosition_ = platform::Screen::main().bounds();
-    }
+    self->setMRaidDefaultPosition(platform::Screen::main().bounds());
     Json command = Json::object();
     for (const char* key : {"sessionDepth", "demandSourceName"}) {
       if (parameters.is_object() && parameters.contains(key)) command[key] = parameters[key];
@@ -486,6 +480,7 @@ void PlovermarkAdsPublisher::showProduct(int64_t productType,
 }
 
 void PlovermarkAdsPublisher::loadInterstitialWithParameters(const Json& parameters) {
-  if (!parameters.is_object() || !parameters.contains("demandSourceName") || !controllerManager_) return;
-  controllerManager_->runCommand("loadInterstitial", parameters, "loadInterstitialSuccess", "loadInterstitialFail", true);
+  const auto manager = concreteControllerManager();
+  if (!parameters.is_object() || !parameters.contains("demandSourceName") || !manager) return;
+  manager->runCommand("loadInterstitial", parameters, "loadInterstitialSuccess", "loadInterstitialFail", true);
 }
