@@ -11,7 +11,13 @@
 //  - a call that needs the SDK before start-up has completed, or an ad unit
 //    that has no manager, is answered through the ad unit's failure callback
 //    with error 508 (load: the load-failure callback, show: the show-failure
-//    callback); docs/sdk.md lists every refusal.
+//    callback); docs/sdk.md lists every refusal;
+//  - a show from no view controller, or from one whose view is in no window
+//    (the application has not made its window), fails at once through the
+//    show-failure callback with the ad unit's show-failed code (rewarded
+//    video 1038, interstitial 1039): the ad could not come on screen. The
+//    ad stays ready. Shows are decided on the main queue (a call on another
+//    thread is posted there).
 #include <memory>
 #include <optional>
 #include <string>
