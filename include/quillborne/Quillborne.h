@@ -43,7 +43,9 @@ class ViewController;
 
 class Quillborne {
  public:
-  // A screen controller of the application, to present ads from.
+  // A screen controller of the application, to present ads from: a handle
+  // of the library's UI layer, declared here and never looked into by the
+  // application, which gets it from host::ViewController::viewController().
   using ViewControllerRef = std::shared_ptr<platform::ViewController>;
 
   // Ad-unit names for initWithAppKey (compared without case).

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "quillborne/QBLogDelegate.h"  // QBLogLevel
+
 namespace quillborne::host {
 
 class Log {
