@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The demo's checks (ctest -L demo): builds demo/ against this build's
 # installed package (scripts/demo_app.sh: only installed headers), then runs
-# its road against the sandbox program and checks what a user sees.
-# Usage: demo_checks.sh <library build dir> <quillborne_sandbox> <package version>
+# its road against the sandbox program installed with that package, which the
+# demo finds by itself, and checks what a user sees.
+# Usage: demo_checks.sh <library build dir> <package version>
 set -u
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$1"
-sandbox="$2"
-version="$3"
+version="$2"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 status=0
@@ -36,11 +36,15 @@ if ! bash "$root/scripts/demo_app.sh" "$build" "$tmp/demo"; then
   exit 1
 fi
 demo="$tmp/demo/app/quillborne_demo"
+if [ ! -x "$tmp/demo/prefix/bin/quillborne_sandbox" ]; then
+  echo "FAILED: the sandbox program is installed with the package (bin/quillborne_sandbox)" >&2
+  exit 1
+fi
 run() {  # run <name> <demo arguments...>: output in $tmp/<name>.out and .err, data folders under $tmp/<name>
   local name="$1"
   shift
   mkdir "$tmp/$name"
-  TMPDIR="$tmp/$name" "$demo" --sandbox "$sandbox" "$@" >"$tmp/$name.out" 2>"$tmp/$name.err"
+  TMPDIR="$tmp/$name" "$demo" "$@" >"$tmp/$name.out" 2>"$tmp/$name.err"
 }
 
 # The default road: the own network fills the rewarded video, Tulvo the

@@ -7,9 +7,10 @@
 //                   [--network=tulvo|own|both] [--log-level=LEVEL]
 //                   [--offline-second-run] [--test-suite]
 //
-// Without --server the demo starts the sandbox program (by default the
-// quillborne_sandbox beside it) with the chosen network and loading mode, and
-// stops it when it ends. It prints its own lines on standard output, one per
+// Without --server the demo starts the sandbox program (by default the one
+// installed with the package it was built against,
+// <prefix>/bin/quillborne_sandbox) with the chosen network and loading mode,
+// and stops it when it ends. It prints its own lines on standard output, one per
 // callback it hears, in the order it hears them (see docs/demo.md); the
 // library's console goes to standard error at --log-level (verbose, info,
 // warning, error or off; default warning).

@@ -97,9 +97,13 @@ void SandboxProcess::stop() {
 }
 
 std::string defaultSandboxProgram() {
+#ifdef QB_DEMO_SANDBOX
+  return QB_DEMO_SANDBOX;
+#else
   std::error_code ignored;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", ignored);
   return (self.parent_path() / "quillborne_sandbox").string();
+#endif
 }
 
 int runThisProgram(const std::vector<std::string>& args) {

@@ -32,7 +32,9 @@ class SandboxProcess {
   std::string url_;
 };
 
-// quillborne_sandbox beside the running program, where the build puts both.
+// The sandbox program installed with the package the demo was built against
+// (QB_DEMO_SANDBOX, from the package's Quillborne::quillborne_sandbox), else
+// quillborne_sandbox beside the running program.
 std::string defaultSandboxProgram();
 
 // Runs this program again with `args` and waits for it; its exit status, or

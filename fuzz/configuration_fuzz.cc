@@ -206,7 +206,10 @@ void runRoad(platform::TestEnvironment& env, const std::string& text, const QBCo
   // The configuration set the log levels; the auction lines must be seen.
   QBLoggerManager::sharedInstance().setConsoleLevel(0);
 
+  // The application's view controller, in a window: shows present from it.
   auto vc = std::make_shared<platform::ViewController>();
+  auto window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+  window->setRootViewController(vc);
   Quillborne::loadRewardedVideo();
   Quillborne::loadInterstitial();
   Quillborne::loadBannerWithViewController(vc, QBBannerSize::BANNER());

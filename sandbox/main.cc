@@ -29,10 +29,16 @@
 //               height, destroys it and closes the console; the page reports
 //               every callback on its console ("report").
 //
+// The files it serves (the configuration, the pages, the measurement scripts,
+// the auction's key) are the copy installed with it
+// (<prefix>/share/quillborne/sandbox beside <prefix>/bin), or, run from a
+// build, the source tree's.
+//
 // Listens on a free port of 127.0.0.1. Prints its base URL
 // ("http://127.0.0.1:<port>") as the only line of standard output once it
 // answers, then serves until SIGINT or SIGTERM. Exit status 0
-// after a signal, 2 for a bad argument, 1 when it cannot listen.
+// after a signal, 2 for a bad argument, 1 when it cannot listen or finds no
+// files to serve.
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -40,6 +46,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -50,6 +57,7 @@
 #include "support/sandbox_config.h"
 #include "support/sandbox_controller.h"
 #include "support/sandbox_events.h"
+#include "support/sandbox_files.h"
 #include "support/sandbox_server.h"
 #include "support/sandbox_test_suite.h"
 
@@ -223,6 +231,19 @@ qbtest::AuctionAnswer answer(const qbtest::DecodedAuctionRequest& request, const
   return qbtest::AuctionAnswer::noFill();
 }
 
+// Serves the files installed with the program when they are there (relative
+// to the program: QB_SANDBOX_FILES_FROM_BIN); true when the files to serve
+// are found.
+bool findFiles() {
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  const auto installed = (self.parent_path() / QB_SANDBOX_FILES_FROM_BIN).lexically_normal();
+  if (!error && std::filesystem::is_regular_file(installed / "fixtures" / "configuration.json", error)) {
+    qbtest::setSandboxFilesRoot(installed.string());
+  }
+  return std::filesystem::is_regular_file(qbtest::sandboxFile("fixtures/configuration.json"), error);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -241,6 +262,10 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+  if (!findFiles()) {
+    std::fprintf(stderr, "quillborne_sandbox: no files to serve in %s\n", qbtest::sandboxFilesRoot().c_str());
+    return 1;
+  }
   qbtest::SandboxServer server;
   if (!server.start()) {
     std::fprintf(stderr, "quillborne_sandbox: cannot listen on 127.0.0.1\n");

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the library and the sandbox program (no
-# test, benchmark or fuzz target) in build-demo/, builds the demo against the
-# installed package (scripts/demo_app.sh) and runs it. Extra arguments go to
-# the demo.
+# test, benchmark or fuzz target) in build-demo/, installs them into
+# build-demo/prefix, builds the demo against that installed package
+# (scripts/demo_app.sh) and runs it with the sandbox program installed there
+# (build-demo/prefix/bin/quillborne_sandbox). Extra arguments go to the demo.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/deps.sh"
@@ -11,4 +12,4 @@ bash "$root/scripts/build.sh" "$root/build-demo" -DCMAKE_BUILD_TYPE=RelWithDebIn
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
   -DQB_BUILD_TESTS=OFF -DQB_BUILD_BENCH=OFF -DQB_BUILD_DEMO=ON
 bash "$root/scripts/demo_app.sh" "$root/build-demo" "$root/build-demo"
-exec "$root/build-demo/app/quillborne_demo" --sandbox "$root/build-demo/sandbox/quillborne_sandbox" "$@"
+exec "$root/build-demo/app/quillborne_demo" "$@"

@@ -11,7 +11,13 @@
 //  - a call that needs the SDK before start-up has completed, or an ad unit
 //    that has no manager, is answered through the ad unit's failure callback
 //    with error 508 (load: the load-failure callback, show: the show-failure
-//    callback); docs/sdk.md lists every refusal.
+//    callback); docs/sdk.md lists every refusal;
+//  - a show from no view controller, or from one whose view is in no window
+//    (the application has not made its window), fails at once through the
+//    show-failure callback with the ad unit's show-failed code (rewarded
+//    video 1038, interstitial 1039): the ad could not come on screen. The
+//    ad stays ready. Shows are decided on the main queue (a call on another
+//    thread is posted there).
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,7 +43,9 @@ class ViewController;
 
 class Quillborne {
  public:
-  // A screen controller of the application, to present ads from.
+  // A screen controller of the application, to present ads from: a handle
+  // of the library's UI layer, declared here and never looked into by the
+  // application, which gets it from host::ViewController::viewController().
   using ViewControllerRef = std::shared_ptr<platform::ViewController>;
 
   // Ad-unit names for initWithAppKey (compared without case).

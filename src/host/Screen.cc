@@ -97,7 +97,7 @@ Window::~Window() {
 std::shared_ptr<Window> Window::create(const std::shared_ptr<ViewController>& root) {
   if (!root) return nullptr;
   const auto controller = root->viewController();
-  if (controller->isViewLoaded() && controller->view()->window()) return nullptr;
+  if (controller->isViewInWindow()) return nullptr;
   auto impl = std::make_unique<Impl>();
   impl->window = std::make_shared<HostWindow>(platform::Screen::main().bounds());
   impl->root = root;

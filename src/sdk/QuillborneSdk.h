@@ -202,7 +202,10 @@ class QuillborneSdk : public PMENotifierProtocol, public std::enable_shared_from
 
   ManagerLookup lookUpManager(const QBAdUnit& adUnit) const;
   // Load, ready and show of one ad unit's manager; a missing manager or a
-  // throwing call ends in the ad unit's load- or show-failure callback.
+  // throwing call ends in the ad unit's load- or show-failure callback. A
+  // show is decided on the main queue (posted there when asked elsewhere) and
+  // refused, before the manager is asked, without a view controller whose
+  // view is in a window.
   void loadAdUnit(const QBAdUnit& adUnit);
   bool hasAdUnit(const QBAdUnit& adUnit);
   void showAdUnit(const QBAdUnit& adUnit, platform::ViewControllerRef viewController,

@@ -12,8 +12,11 @@
 #include "events/QBDelegateThrottler.h"
 #include "events/QBInterstitialDelegateWrapper.h"
 #include "events/QBRewardedVideoDelegateWrapper.h"
+#include "foundation/QBAdUnitErrorsWrapper.h"
 #include "foundation/QBLoggerManager.h"
+#include "platform/dispatch.h"
 #include "platform/runtime.h"
+#include "platform/ui.h"
 #include "sdk/QBMediationGlobalDataWriter.h"
 #include "sdk/QBTestSuiteMediationSdkImpl.h"
 #include "sdk/QuillborneSdk.h"
@@ -25,6 +28,13 @@ namespace {
 
 constexpr int kTagApi = 0;
 constexpr int kTagInternal = 6;
+
+// A show presents over the view controller it is given: without one, or with
+// one whose view is in no window, the ad could not come on screen and its
+// close would never come.
+constexpr char kNoViewControllerMessage[] = "showAd - no view controller to present the ad from";
+constexpr char kNotInWindowMessage[] =
+    "showAd - the view controller is not in a window: make the application's window before showing an ad";
 
 // Runs manager code; a throw is logged and turned into a 510 error.
 std::optional<QBError> guarded(const std::string& what, const std::function<void()>& call) {
@@ -92,7 +102,24 @@ bool QuillborneSdk::hasAdUnit(const QBAdUnit& adUnit) {
 void QuillborneSdk::showAdUnit(const QBAdUnit& adUnit, platform::ViewControllerRef viewController,
                                const std::optional<std::string>& placementName,
                                const std::function<void(const QBError&)>& reportShowFailure) {
+  // The view controller and its window belong to the main queue: a show asked
+  // elsewhere is decided there.
+  if (!platform::isMainThread()) {
+    std::weak_ptr<QuillborneSdk> weak = weak_from_this();
+    platform::mainQueue()->async([weak, adUnit, viewController = std::move(viewController), placementName,
+                                  reportShowFailure] {
+      if (auto self = weak.lock()) self->showAdUnit(adUnit, viewController, placementName, reportShowFailure);
+    });
+    return;
+  }
   auto lookup = lookUpManager(adUnit);
+  if (lookup.manager && !(viewController && viewController->isViewInWindow())) {
+    // Refused before the manager: the ad stays ready for a show from a
+    // view controller on screen.
+    lookup.manager.reset();
+    lookup.error = QBError::createError(QBAdUnitErrorsWrapper::showFailed(adUnit),
+                                        std::string(viewController ? kNotInWindowMessage : kNoViewControllerMessage));
+  }
   if (lookup.manager) {
     if (auto error = guarded("showAd", [&] { lookup.manager->showAd(viewController, placementName); })) {
       lookup.error = *error;

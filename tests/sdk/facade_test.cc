@@ -64,7 +64,7 @@ TEST_F(FacadeTest, AdCallsAreAnsweredWith508UntilAManagerExistsAndOtherCallsAreR
   EXPECT_TRUE(log_.contains("TestSuite cannot be launched, No network connectivity"));
   platform::ReachabilitySource::shared().setStatus(platform::kReachabilityViaWiFi);
   // Accepted, but the view controller is in no window: the launch is undone.
-  EXPECT_FALSE(sdk()->launchTestSuite(vc_).has_value());
+  EXPECT_FALSE(sdk()->launchTestSuite(std::make_shared<platform::ViewController>()).has_value());
   env_.runUntilIdle();
   EXPECT_FALSE(sdk()->testSuiteLaunched());
 }

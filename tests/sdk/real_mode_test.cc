@@ -45,5 +45,25 @@ TEST_F(RealModeTest, StartUpCompletesOnAWorkerWhileOtherThreadsUseTheFacade) {
   EXPECT_TRUE(platform::runMainUntil([&drained] { return drained.load(); }, 10'000));
 }
 
+// The view controller and its window belong to the main thread: a show asked
+// on another thread reaches the manager there, after the window was looked at.
+TEST_F(RealModeTest, AShowAskedOnAnotherThreadIsDecidedOnTheMainThread) {
+  auto made = FakeManagerFactory::registerAll();
+  auto delegate = std::make_shared<WakingInitDelegate>();
+  Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"rewardedvideo"}, delegate);
+  ASSERT_TRUE(platform::runMainUntil([&] { return delegate->callCount() == 1; }, 10'000));
+  auto rv = std::dynamic_pointer_cast<FakeManager>(
+      QuillborneSdk::sharedInstance()->managerForAdUnit(QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO()));
+  ASSERT_NE(rv, nullptr);
+  auto vc = std::make_shared<platform::ViewController>();
+  auto window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+  window->setRootViewController(vc);
+
+  std::thread([vc] { Quillborne::showRewardedVideoWithViewController(vc, "DefaultRewardedVideo"); }).join();
+  ASSERT_TRUE(platform::runMainUntil([&] { return rv->shows.load() == 1; }, 10'000));
+  EXPECT_TRUE(rv->shownOnMainThread.load());
+  EXPECT_EQ(rv->shownFrom, vc);
+}
+
 }  // namespace
 }  // namespace qbtest

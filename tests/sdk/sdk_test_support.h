@@ -21,6 +21,7 @@
 #include "platform/net_testing.h"
 #include "platform/storage.h"
 #include "platform/test_environment.h"
+#include "platform/ui.h"
 #include "quillborne/Quillborne.h"
 #include "sdk/QBAdUnitManager.h"
 #include "sdk/QuillborneSdk.h"
@@ -91,6 +92,8 @@ class FakeManager : public QBAdUnitManager {
   void showAd(platform::ViewControllerRef viewController, const std::optional<std::string>& placementName) override {
     shownFrom = viewController;
     shownPlacements.push_back(placementName);
+    shownOnMainThread = platform::isMainThread();
+    ++shows;
   }
   bool isAdReady() override { return ready; }
   void setSegment(const std::optional<QBSegment>& s) override { segment = s; }
@@ -99,6 +102,8 @@ class FakeManager : public QBAdUnitManager {
   bool ready = false;
   platform::ViewControllerRef shownFrom;
   std::vector<std::optional<std::string>> shownPlacements;
+  std::atomic<bool> shownOnMainThread{false};
+  std::atomic<int> shows{0};
   std::optional<QBSegment> segment;
 };
 
@@ -224,7 +229,17 @@ class SdkTest : public ::testing::Test, protected ManualClock, protected Sandbox
   }
 
   std::shared_ptr<AdListener> listener_ = std::make_shared<AdListener>();
+  // The application's view controller, shown in a window as an application's
+  // is: ads are shown from it.
   platform::ViewControllerRef vc_ = std::make_shared<platform::ViewController>();
+  std::shared_ptr<platform::Window> vcWindow_ = windowShowing(vc_);
+
+ private:
+  static std::shared_ptr<platform::Window> windowShowing(const platform::ViewControllerRef& root) {
+    auto window = std::make_shared<platform::Window>(platform::Screen::main().bounds());
+    window->setRootViewController(root);
+    return window;
+  }
 };
 
 }  // namespace qbtest

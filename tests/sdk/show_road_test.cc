@@ -85,6 +85,42 @@ TEST_F(ShowRoadTest, ManualRewardedVideoAndInterstitialLoadShowAndCloseWithoutRe
   EXPECT_EQ(lines, (std::vector<std::string>{"is loaded", "is opened", "is closed"}));
 }
 
+// A show that could not come on screen (no view controller, or one whose
+// view is in no window: the application made no window) fails at once with
+// its reason, also when asked off the main thread; no network is asked, so
+// nothing waits for a close, and the ads stay ready for a show from the
+// application's window.
+TEST_F(ShowRoadTest, AShowWithNoWindowToPresentInFailsAtOnceAndTheAdsStayReady) {
+  start(true);
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(driveUntilHeard("loaded"));
+  Quillborne::loadInterstitial();
+  ASSERT_TRUE(driveUntilHeard("is loaded"));
+  const auto offScreen = std::make_shared<platform::ViewController>();
+  Quillborne::showRewardedVideoWithViewController(offScreen, "DefaultRewardedVideo");
+  Quillborne::showRewardedVideoWithViewController(nullptr);
+  platform::globalQueue()->async([offScreen] { Quillborne::showInterstitialWithViewController(offScreen); });
+  env_.runUntilIdle();
+
+  const std::string notInWindow =
+      "showAd - the view controller is not in a window: make the application's window before showing an ad";
+  auto failures = listener_->lines();
+  std::erase_if(failures, [](const std::string& line) { return line.find("showFailed") == std::string::npos; });
+  EXPECT_EQ(failures, (std::vector<std::string>{"showFailed 1038 " + notInWindow,
+                                                "showFailed 1038 showAd - no view controller to present the ad from",
+                                                "is showFailed 1039 " + notInWindow}));
+  EXPECT_TRUE(log_.contains(notInWindow));
+  EXPECT_TRUE(TulvoSDK::Control::shared().showCalls().empty());
+  EXPECT_EQ(rv()->state(), State::QB_MANAGER_STATE_READY_TO_SHOW);
+  EXPECT_TRUE(Quillborne::hasRewardedVideo());
+  EXPECT_TRUE(Quillborne::hasInterstitial());
+
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(driveUntilHeard("closed"));
+  Quillborne::showInterstitialWithViewController(vc_);
+  ASSERT_TRUE(driveUntilHeard("is closed"));
+}
+
 TEST_F(ShowRoadTest, LoadAfterCloseReportsAvailabilityAndReloadsAfterTheWait) {
   start(false);
   EXPECT_EQ(rv()->loadingMode(), QBAdUnitLoadingMode::AUTOMATIC_LOAD_AFTER_CLOSE);

@@ -15,6 +15,7 @@
 #include "foundation/QBEncryptionUtils.h"
 #include "platform/crypto.h"
 #include "platform/zip.h"
+#include "support/sandbox_files.h"
 
 namespace qbtest {
 
@@ -22,7 +23,7 @@ namespace {
 
 const std::string& fixturePrivateKey() {
   static const std::string pem = [] {
-    std::ifstream in(std::string(QB_FIXTURES_DIR) + "/sandbox_rsa_private.pem");
+    std::ifstream in(sandboxFile("fixtures/sandbox_rsa_private.pem"));
     std::stringstream text;
     text << in.rdbuf();
     return text.str();

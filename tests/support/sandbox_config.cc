@@ -6,6 +6,7 @@
 #include "foundation/QBEncryptionUtils.h"
 #include "platform/crypto.h"
 #include "platform/storage.h"
+#include "support/sandbox_files.h"
 
 namespace qbtest {
 
@@ -81,7 +82,7 @@ std::map<std::string, std::string> ConfigRequest::fields() const {
 }
 
 platform::Json fixtureConfiguration(const std::string& baseUrl) {
-  auto text = platform::readFile(std::string(QB_FIXTURES_DIR) + "/configuration.json");
+  auto text = platform::readFile(sandboxFile("fixtures/configuration.json"));
   if (!text) return platform::Json::object();
   std::string replaced = text.value();
   for (size_t at = replaced.find(kFixtureBase); at != std::string::npos; at = replaced.find(kFixtureBase, at)) {

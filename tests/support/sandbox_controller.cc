@@ -2,6 +2,7 @@
 
 #include "platform/crypto.h"
 #include "platform/storage.h"
+#include "support/sandbox_files.h"
 #include "support/sandbox_measurement.h"
 
 namespace qbtest {
@@ -12,7 +13,7 @@ constexpr char kMarker[] = "/*sandbox-behaviour*/{}";
 
 std::string pageTemplate() {
   static const std::string& page = *new std::string([] {
-    auto text = platform::readFile(std::string(QB_TESTS_DIR) + "/support/pages/controller.html");
+    auto text = platform::readFile(sandboxFile("support/pages/controller.html"));
     return text ? text.value() : std::string();
   }());
   return page;
@@ -51,7 +52,7 @@ namespace {
 constexpr char kMeasurementMarker[] = "<!--measurement-->";
 
 std::string adPageTemplate() {
-  auto text = platform::readFile(std::string(QB_TESTS_DIR) + "/support/pages/ad_unit.html");
+  auto text = platform::readFile(sandboxFile("support/pages/ad_unit.html"));
   return text ? text.value() : std::string();
 }
 

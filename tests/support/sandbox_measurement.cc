@@ -1,13 +1,14 @@
 #include "support/sandbox_measurement.h"
 
 #include "platform/storage.h"
+#include "support/sandbox_files.h"
 
 namespace qbtest {
 
 namespace {
 
 std::string readScript(const char* name) {
-  auto text = platform::readFile(std::string(QB_TESTS_DIR) + "/support/measurement/" + name);
+  auto text = platform::readFile(sandboxFile(std::string("support/measurement/") + name));
   return text ? text.value() : std::string();
 }
 

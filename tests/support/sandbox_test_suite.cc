@@ -1,11 +1,12 @@
 #include "support/sandbox_test_suite.h"
 
 #include "platform/storage.h"
+#include "support/sandbox_files.h"
 
 namespace qbtest {
 
 std::string testSuitePageHtml() {
-  auto text = platform::readFile(std::string(QB_TESTS_DIR) + "/support/pages/testsuite.html");
+  auto text = platform::readFile(sandboxFile("support/pages/testsuite.html"));
   return text ? text.value() : std::string();
 }
 

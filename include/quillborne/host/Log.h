@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "quillborne/QBLogDelegate.h"  // QBLogLevel
+
 namespace quillborne::host {
 
 class Log {
@@ -17,7 +19,8 @@ class Log {
   // 2 warning, 3 error, 4 critical) is at least `level`; -1 turns the console
   // off. The application's level holds over the configuration's
   // ("loggers"/"console"), which the library otherwise follows (0 until a
-  // configuration says otherwise).
+  // configuration says otherwise: without a level of its own an application
+  // sees every line; QBLogLevelWarning keeps warnings and errors only).
   static void setLevel(int level);
   // Back to the configuration's level.
   static void clearLevel();

@@ -26,7 +26,8 @@ class MainLoop {
   static void stop();
   // Runs `block` later on the main queue (never inline). Any thread.
   static void post(std::function<void()> block);
-  // True on the thread that runs (or last ran) the main queue.
+  // True on the thread that runs (or last ran) the main queue; before a loop
+  // first runs, on the process's first thread (the one main() runs on).
   static bool isMainThread();
 };
 

@@ -5,7 +5,9 @@
 // from its own view controller and sees an ad's screen come over its own and
 // go again. See docs/host.md.
 //
-// Main queue only (MainLoop).
+// Main thread only: the thread that runs the main loop (MainLoop), or, before
+// a loop first runs, the process's first thread, where an application makes
+// its window before it starts the library (docs/host.md, the main thread).
 #include <memory>
 #include <optional>
 #include <string>

@@ -44,6 +44,9 @@ class ViewController : public Responder {
   // ---- The root view, created on first use by loadView() then viewDidLoad().
   std::shared_ptr<View> view();
   bool isViewLoaded() const { return view_ != nullptr; }
+  // True when the root view is loaded and in a window: what presenting from
+  // this controller needs.
+  bool isViewInWindow() const { return view_ && view_->window() != nullptr; }
   // Replaces the root view.
   void setView(std::shared_ptr<View> view);
 
