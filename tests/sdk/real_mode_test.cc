@@ -49,7 +49,7 @@ TEST_F(RealModeTest, StartUpCompletesOnAWorkerWhileOtherThreadsUseTheFacade) {
 // on another thread reaches the manager there, after the window was looked at.
 TEST_F(RealModeTest, AShowAskedOnAnotherThreadIsDecidedOnTheMainThread) {
   auto made = FakeManagerFactory::registerAll();
-  auto delegate = std::make_shared<WakingInitDelegate>();
+  auto delegate = std::make_shared<WakingInitRecorder>();
   Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"rewardedvideo"}, delegate);
   ASSERT_TRUE(platform::runMainUntil([&] { return delegate->callCount() == 1; }, 10'000));
   auto rv = std::dynamic_pointer_cast<FakeManager>(
