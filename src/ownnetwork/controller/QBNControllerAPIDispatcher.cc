@@ -14,6 +14,8 @@ using platform::Json;
 
 namespace {
 
+constexpr uint64_t kWarningLevel = 2;
+
 struct Observer {
   std::mutex mutex;
   std::function<void(const std::string&)> observe;
@@ -22,6 +24,24 @@ struct Observer {
 Observer& observer() {
   static Observer& o = *new Observer();  // lives for the process
   return o;
+}
+
+// The page's entry point failed to run a command: logged as a warning
+// whatever the own network's debug mode (nothing else tells of it; the
+// operation waiting for the page's answer ends at its time-out).
+void reportFailure(const std::string& name, const platform::ScriptEvaluation& result) {
+  if (!result.error || result.error->domain != platform::kWebErrorDomain) return;
+  const int code = result.error->code;
+  if (code != platform::WebErrorCode::JavaScriptException && code != platform::WebErrorCode::ScriptTimeLimit &&
+      code != platform::WebErrorCode::ResourceLimit) {
+    return;  // it ran (a result without a JSON form), or the page is gone and the manager hears of that
+  }
+  std::string line = "QBNControllerAPIDispatcher | the controller page failed to run the command " + name + ": " +
+                     result.error->message;
+  if (code == platform::WebErrorCode::JavaScriptException && result.line > 0) {
+    line += " (line " + std::to_string(result.line) + ")";
+  }
+  PlovermarkLogManager::systemLog(line, kWarningLevel);
 }
 
 void notifyObserver(const std::string& line) {
@@ -156,11 +176,11 @@ void QBNControllerAPIDispatcher::dispatchCommandWithData(const QBNControllerAPID
                                               3, 8);
     return;
   }
-  platform::mainQueue()->async([publisher = publisher_, line = std::move(line)] {
+  platform::mainQueue()->async([publisher = publisher_, line = std::move(line), name = data.functionName()] {
     auto owner = publisher.lock();
     auto webView = owner ? owner->webViewController() : nullptr;
     if (!webView) return;
     notifyObserver(line);
-    webView->evaluateJavaScript(line);
+    webView->evaluateJavaScript(line, [name](const platform::ScriptEvaluation& result) { reportFailure(name, result); });
   });
 }
