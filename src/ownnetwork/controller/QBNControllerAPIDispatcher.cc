@@ -9,6 +9,7 @@
 #include "ownnetwork/services/QBNJsonValues.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
 #include "platform/dispatch.h"
+#include "platform/script/script_literal.h"
 
 using platform::Json;
 
@@ -70,27 +71,6 @@ Json QBNEncoder::encodeDictionary(const Json& dictionary, int encodingOptions) {
 
 // ------------------------------------------------------------------ builder
 
-std::string QBNControllerAPICommandBuilder::escapeForTemplateLiteral(const std::string& text) {
-  if (text.find_first_of("\\`$\r") == std::string::npos) return text;
-  std::string out;
-  out.reserve(text.size() + 8);
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\\' || c == '`') {
-      out += '\\';
-      out += c;
-    } else if (c == '$' && i + 1 < text.size() && text[i + 1] == '{') {
-      out += "\\$";
-    } else if (c == '\r') {
-      // A raw carriage return would reach the page as a line feed.
-      out += "\\r";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 std::string QBNControllerAPICommandBuilder::formatFunctionParams(const Json& params, int encodingOptions) {
   if (!params.is_object() || params.empty()) return {};
   const Json encoded = QBNEncoder::encodeDictionary(params, encodingOptions);
@@ -114,16 +94,16 @@ std::string QBNControllerAPICommandBuilder::formatFunctionParamsWithData(const Q
 
 std::string QBNControllerAPICommandBuilder::formatCallbacksWithData(const QBNControllerAPIData& data) {
   if (!data.successCallback() || !data.failCallback()) return {};
-  return ", `" + escapeForTemplateLiteral(*data.successCallback()) + "`, `" +
-         escapeForTemplateLiteral(*data.failCallback()) + "`";
+  return ", " + platform::scriptStringLiteral(*data.successCallback(), '`') + ", " +
+         platform::scriptStringLiteral(*data.failCallback(), '`');
 }
 
 std::string QBNControllerAPICommandBuilder::buildCommandFromData(const QBNControllerAPIData& data,
                                                                  int encodeOptions) {
   const std::string json = formatFunctionParams(data.functionParameters(), encodeOptions);
-  const std::string parameterPart = json.empty() ? std::string() : "?parameters=" + escapeForTemplateLiteral(json);
-  return std::string(kRunFunction) + "(`" + escapeForTemplateLiteral(data.functionName()) + parameterPart + "`" +
-         formatCallbacksWithData(data) + ")";
+  const std::string call = json.empty() ? data.functionName() : data.functionName() + "?parameters=" + json;
+  return std::string(kRunFunction) + "(" + platform::scriptStringLiteral(call, '`') + formatCallbacksWithData(data) +
+         ")";
 }
 
 // ------------------------------------------------------------------ utils
