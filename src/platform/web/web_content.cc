@@ -124,6 +124,8 @@ bool WebContent::makePage(uint64_t serial, const std::string& url) {
   setup.url = url;
   setup.limits.timeLimitMs = configuration_.scriptTimeLimitMs;
   setup.limits.memoryLimitBytes = configuration_.memoryLimitBytes;
+  setup.timerBudgetMs = configuration_.timerBudgetMs;
+  setup.timerBudgetShare = configuration_.timerBudgetShare;
   setup.queue = webContentQueue();
   auto page = Page::create(*this, setup);
   if (!page) return false;
