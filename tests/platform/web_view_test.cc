@@ -319,6 +319,32 @@ TEST_F(WebViewTest, TimersPastTheirBudgetStopThePage) {
   EXPECT_EQ(env->delayedCount(), 0u);  // its timers went with it
 }
 
+// The main queue delivers a page's messages and frees nothing large: a body
+// of more than 64 KiB (here a tree of 60,000 objects, just under the 1 MiB
+// cap of JSON) is freed on a queue of its own once its handler has run.
+TEST_F(WebViewTest, LargeMessagesAreFreedOffTheMainQueue) {
+  std::mutex mutex;
+  std::vector<std::pair<size_t, bool>> releases;
+  setScriptMessageReleaseObserverForTesting([&](size_t bytes, bool onMainQueue) {
+    std::lock_guard lock(mutex);
+    releases.emplace_back(bytes, onMainQueue);
+  });
+  evaluate("var list = []; for (var i = 0; i < 60000; i++) list.push({a: 1000 + i % 9000, b: 1});"
+           "window.webkit.messageHandlers.native.postMessage('small');"
+           "window.webkit.messageHandlers.native.postMessage({list: list}); 1");
+  setScriptMessageReleaseObserverForTesting(nullptr);
+
+  const auto received = bodies();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0], Json("small"));
+  EXPECT_EQ(received[1]["list"].size(), 60'000u);
+  ASSERT_EQ(releases.size(), 2u);
+  EXPECT_LT(releases[0].first, size_t{64} << 10);
+  EXPECT_TRUE(releases[0].second);
+  EXPECT_GT(releases[1].first, size_t{1} << 20);  // the tree, not its text
+  EXPECT_FALSE(releases[1].second);
+}
+
 TEST_F(WebViewTest, ScriptThatRunsTooLongIsStoppedAndReported) {
   view = makeView(50);
   load("loop.html");

@@ -97,6 +97,11 @@ using WebLogSink = std::function<void(WebLogLevel level, const std::string& line
 // back into a web view.
 WebLogSink setWebLogSink(WebLogSink sink);
 
+// Told, where each script message's body is freed once its handler has run,
+// the memory the message held and whether that is the main queue (null: no
+// one). A body of more than 64 KiB is freed off the main queue.
+void setScriptMessageReleaseObserverForTesting(std::function<void(size_t bytes, bool onMainQueue)> observer);
+
 // ---------------------------------------------------------------------------
 // Configuration.
 
