@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -72,9 +71,9 @@ struct OpenAtEnd {
 
 // A loopback server that keeps every request exactly as its bytes came over
 // the wire (one text per connection), answers "200 ok" and closes. It reads a
-// request up to the end of its header and then as much body as the header
-// announces (a chunked one up to its last chunk), waiting at most half a
-// second for bytes that do not come.
+// request up to the end of its header and then as much body as its
+// Content-Length announces, waiting at most half a second for bytes that do
+// not come.
 class WireServer {
  public:
   ~WireServer() {
@@ -114,26 +113,15 @@ class WireServer {
     into.append(buffer, static_cast<size_t>(n));
     return true;
   }
-  static std::string lowered(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-  }
   static std::string readRequest(int fd) {
     std::string bytes;
     while (bytes.find("\r\n\r\n") == std::string::npos) {
       if (!readMore(fd, bytes)) return bytes;
     }
     const size_t bodyStart = bytes.find("\r\n\r\n") + 4;
-    const std::string head = lowered(bytes.substr(0, bodyStart));
-    if (head.find("\r\ntransfer-encoding: chunked") != std::string::npos) {
-      while (bytes.size() < bodyStart + 5 || bytes.compare(bytes.size() - 5, 5, "0\r\n\r\n") != 0) {
-        if (!readMore(fd, bytes)) break;
-      }
-    } else if (const size_t at = head.find("\r\ncontent-length:"); at != std::string::npos) {
-      const size_t announced = std::strtoull(head.c_str() + at + 17, nullptr, 10);
-      while (bytes.size() - bodyStart < announced) {
-        if (!readMore(fd, bytes)) break;
-      }
+    const size_t at = bytes.find("\r\nContent-Length: ");
+    const size_t announced = at < bodyStart ? std::strtoull(bytes.c_str() + at + 18, nullptr, 10) : 0;
+    while (bytes.size() - bodyStart < announced && readMore(fd, bytes)) {
     }
     return bytes;
   }
