@@ -23,10 +23,14 @@
 // target's own, which parses each call's parameters as the controller page
 // does) carries parameters that parse as a JSON object; the proxy answers
 // every request once it settles; a converted response's body is handed out
-// only when it is UTF-8.
+// only when it is UTF-8; no request that reaches the sandbox was framed or
+// routed by the page (its Host is the sandbox's, and it carries none of the
+// fields the proxy refuses), and a request the proxy would send has only
+// field names that are HTTP tokens.
 //
 // A new feature joins by adding its row to kFeatures (and seeds under
 // fuzz/corpus/feature_commands/, names in fuzz/dict/feature_commands.dict).
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -253,6 +257,9 @@ void convert(const Json& r) {
     QB_FUZZ_CHECK(QBControllerAPIRequest::getQBuniqueIdentifier(*request) == text("identifier"));
     QB_FUZZ_CHECK(request->timeoutSeconds > 0 && request->timeoutSeconds <= kQBControllerAPIMaxTimeoutSeconds);
     (void)QBHTTPRequestsDispatcher::isvValidRequestScheme(*request);
+    if (!QBHTTPRequestsDispatcher::refusedHeaderField(*request)) {
+      for (const auto& [name, value] : request->headers) QB_FUZZ_CHECK(platform::isHTTPToken(name));
+    }
   }
   platform::HTTPURLResponse response;
   response.statusCode = static_cast<int>(qbnjson::integerValue(r, "status"));
@@ -287,6 +294,25 @@ void settle() {
   QB_FUZZ_CHECK(dispatcher->requestCount() == 0);
 }
 
+// Every request that reached the sandbox went to it as the URL session
+// framed and routed it: none of the fields only the session may write came
+// from the page.
+void checkFraming() {
+  World& w = world();
+  const std::string host = w.server.baseUrl().substr(std::string_view("http://").size());
+  for (const auto& request : w.server.requests()) {
+    QB_FUZZ_CHECK(request.header("Host") == host);
+    for (const char* field : {"Transfer-Encoding", "Connection", "Upgrade", "TE", "Trailer", "Expect"}) {
+      QB_FUZZ_CHECK(!request.header(field));
+    }
+    for (const auto& [name, value] : request.headers) {
+      std::string prefix = name.substr(0, 6);
+      for (char& c : prefix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      QB_FUZZ_CHECK(prefix != "proxy-");
+    }
+  }
+}
+
 }  // namespace
 
 // The page runs in JavaScriptCore, which keeps blocks of the C heap that
@@ -315,6 +341,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An interruption reaches a subscription the input made.
   platform::AudioSession::shared().postInterruption(platform::AudioSessionInterruptionType::Began);
   settle();
+  checkFraming();
 
   const Json bad = page("PMA_CHECK.bad.splice(0)");
   if (bad.is_array() && !bad.empty()) {

@@ -1,5 +1,7 @@
 // Parts of the URL-loading layer that do not touch curl: errors, reason
 // phrases, response lookups, the shared session and the task front end.
+#include <algorithm>
+#include <cctype>
 #include <mutex>
 
 #include "platform/net.h"
@@ -40,6 +42,12 @@ std::string URLError::describe(int code) {
     case URLErrorCode::ServerCertificateUntrusted: return "The certificate for this server is invalid.";
     default: return "unknown error";
   }
+}
+
+bool isHTTPToken(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+  });
 }
 
 std::string localizedStringForStatusCode(int statusCode) {

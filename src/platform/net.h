@@ -110,6 +110,11 @@ struct URLError : Error {
 // class's phrase ("client error" for 4xx, "server error" for 5xx and others).
 std::string localizedStringForStatusCode(int statusCode);
 
+// Whether `text` is an HTTP token: one or more letters, digits and
+// !#$%&'*+-.^_`|~, what a method and a header field name must be. Anything
+// else could end the field or the request line early.
+bool isHTTPToken(std::string_view text);
+
 // What a data task delivers: either a response (any HTTP status, 404 and 500
 // included) with its body, or an error (response absent, body empty).
 struct DataTaskResult {

@@ -46,13 +46,9 @@ bool validHeaderText(std::string_view s) {
   return s.find_first_of("\r\n", 0) == std::string_view::npos && s.find('\0') == std::string_view::npos;
 }
 
-// An HTTP method is a token: letters, digits and !#$%&'*+-.^_`|~ (an empty
-// method means GET). Anything else could rewrite the request line.
-bool validMethod(std::string_view method) {
-  return std::all_of(method.begin(), method.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
-  });
-}
+// An HTTP method is a token (an empty method means GET). Anything else could
+// rewrite the request line.
+bool validMethod(std::string_view method) { return method.empty() || isHTTPToken(method); }
 
 size_t onBody(char* data, size_t size, size_t count, void* userdata) {
   auto* core = static_cast<DataTaskCore*>(userdata);

@@ -1,5 +1,6 @@
 #include "platform/system_sounds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -82,8 +83,12 @@ Result<CafAudioDescription> readCafAudioDescription(std::string_view bytes) {
       out.framesPerPacket = read32(bytes, body + 20);
       out.channelsPerFrame = read32(bytes, body + 24);
       out.bitsPerChannel = read32(bytes, body + 28);
-      if (!std::isfinite(out.sampleRate) || out.sampleRate <= 0) return malformed("no valid sample rate");
+      if (!(out.sampleRate >= kMinSoundSampleRate && out.sampleRate <= kMaxSoundSampleRate)) {
+        return malformed("no valid sample rate");
+      }
       if (out.channelsPerFrame == 0) return malformed("no channels");
+      if (out.channelsPerFrame > kMaxSoundChannels) return malformed("more channels than a sound has");
+      if (out.bitsPerChannel > kMaxSoundBitsPerChannel) return malformed("more bits per channel than a sound has");
       haveDesc = true;
     } else if (type == fourCC("data")) {
       if (haveData) return malformed("a second \"data\" chunk");
@@ -98,10 +103,26 @@ Result<CafAudioDescription> readCafAudioDescription(std::string_view bytes) {
   if (out.bytesPerPacket == 0 || out.framesPerPacket == 0) {
     return soundError(SystemSoundsErrc::Unsupported, "CAF audio without a fixed packet size");
   }
-  if (__builtin_mul_overflow(dataBytes / out.bytesPerPacket, uint64_t{out.framesPerPacket}, &out.frameCount)) {
-    return malformed("more frames than can be counted");
+  if (out.formatID == fourCC("lpcm") &&
+      (out.framesPerPacket != 1 || out.bitsPerChannel == 0 ||
+       uint64_t{out.bytesPerPacket} * 8 < uint64_t{out.channelsPerFrame} * out.bitsPerChannel)) {
+    return malformed("linear PCM packets that do not hold one frame");
   }
+  // Each frame takes at least one bit per channel (its bits per channel when
+  // the header gives them): a header that counts more frames than the data
+  // can hold describes no sound. Counted in 128 bits, where no product of
+  // these 64- and 32-bit values overflows.
+  using Wide = unsigned __int128;
+  const Wide frames = Wide{dataBytes / out.bytesPerPacket} * out.framesPerPacket;
+  const Wide bitsPerFrame = Wide{out.channelsPerFrame} * std::max<uint32_t>(out.bitsPerChannel, 1);
+  if (frames * bitsPerFrame > Wide{dataBytes} * 8) return malformed("more frames than the data holds");
+  out.frameCount = static_cast<uint64_t>(frames);
   out.durationSeconds = static_cast<double>(out.frameCount) / out.sampleRate;
+  if (out.durationSeconds > kMaxSystemSoundSeconds) {
+    return soundError(SystemSoundsErrc::Unsupported, "a system sound lasts " +
+                                                         std::to_string(static_cast<int>(kMaxSystemSoundSeconds)) +
+                                                         " s at most");
+  }
   return out;
 }
 

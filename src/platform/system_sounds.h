@@ -40,6 +40,13 @@ enum class SystemSoundsErrc : int {
 // Largest sound file a creation reads; system sounds are a few seconds at
 // most.
 inline constexpr size_t kMaxSystemSoundFileBytes = size_t{4} * 1024 * 1024;
+// What a sound's header may say: sample rates (frames per second), channels,
+// bits per channel, and the longest a system sound may play.
+inline constexpr double kMinSoundSampleRate = 1'000;
+inline constexpr double kMaxSoundSampleRate = 768'000;
+inline constexpr uint32_t kMaxSoundChannels = 64;
+inline constexpr uint32_t kMaxSoundBitsPerChannel = 64;
+inline constexpr double kMaxSystemSoundSeconds = 30;
 
 // What the header of a Core Audio Format (CAF) file says of its audio.
 struct CafAudioDescription {
@@ -61,8 +68,14 @@ struct CafAudioDescription {
 // formats with a fixed packet size (bytes and frames per packet both set)
 // are read, as uncompressed sounds have: others fail with Unsupported.
 // Malformed: a wrong magic or version, a desc chunk missing, short or not
-// first, a sample rate that is not a positive finite number, no channels, a
-// chunk that runs past the end, no data chunk.
+// first, a chunk that runs past the end, no data chunk, and values no sound
+// has: a sample rate outside kMinSoundSampleRate..kMaxSoundSampleRate (not a
+// finite number included), no channels or more than kMaxSoundChannels, more
+// than kMaxSoundBitsPerChannel bits per channel, more frames than the data
+// holds (every frame takes at least its bits per channel, or one bit, per
+// channel), and linear PCM whose packet is not one frame or too small for
+// the frame's bits. Unsupported as well: a sound longer than
+// kMaxSystemSoundSeconds, which a system sound may not be.
 Result<CafAudioDescription> readCafAudioDescription(std::string_view bytes);
 
 class SystemSounds {

@@ -2,6 +2,7 @@
 
 #include "ownnetwork/services/PlovermarkLogManager.h"
 #include "platform/dispatch.h"
+#include "platform/script/script_literal.h"
 #include "platform/web/url.h"
 #include "platform/web/web_view.h"
 
@@ -37,7 +38,12 @@ platform::Json callbacks(const std::string& name, const std::string& adViewId) {
 
 void QBNAdViewLogic::sendMessageToAdunit(const std::optional<std::string>& message) {
   if (!message) return;
-  const std::string script = "window.pma.onMessageReceived(" + *message + ")";
+  // A JSON text goes as the literal of its value (an object literal for an
+  // object); any other text as a string literal: never as code.
+  const auto parsed = platform::parseJson(*message);
+  const std::string script = "window.pma.onMessageReceived(" +
+                             (parsed ? platform::scriptLiteral(parsed.value()) : platform::scriptStringLiteral(*message)) +
+                             ")";
   log("QBNAdViewLogic | sending message to adunit | description: " + script);
   std::weak_ptr<platform::WebView> weakView = webView_;
   platform::mainQueue()->async([weakView, script] {

@@ -21,10 +21,11 @@ class QBNAdViewLogic {
   // Nothing fills it: an empty object wherever it is read.
   const platform::Json& configs() const { return configs_; }
 
-  // Evaluates "window.pma.onMessageReceived(<message>)" in the ad page, the
-  // text inserted as it is (a JSON text becomes an object literal), later on
-  // the main queue; the result and any script error are ignored. Nothing for
-  // no message.
+  // Evaluates "window.pma.onMessageReceived(<message>)" in the ad page, later
+  // on the main queue: a JSON text as the literal of its value (an object
+  // literal for an object), any other text as a string literal, so the text
+  // never runs as script; the result and any script error are ignored.
+  // Nothing for no message.
   void sendMessageToAdunit(const std::optional<std::string>& message);
 
   // An ad page's message that the container does not answer itself:

@@ -4,6 +4,7 @@
 // four grey dots in a row, the first growing in, the middle two moving one
 // place to the right, the last shrinking away, every 0.6 s.
 #include "platform/crypto.h"
+#include "platform/script/script_literal.h"
 #include "testsuite/QBTestSuiteWebViewWrapper.h"
 
 namespace {
@@ -56,6 +57,6 @@ html, body { margin: 0; height: 100%; background: #FFFFFF; }
 
 std::string QBTestSuiteWebViewWrapper::loadingScreenScript() {
   static const std::string& script =
-      *new std::string("document.write(atob('" + platform::base64Encode(kLoadingScreenHtml) + "'))");
+      *new std::string("document.write(atob(" + platform::scriptStringLiteral(platform::base64Encode(kLoadingScreenHtml)) + "))");
   return script;
 }

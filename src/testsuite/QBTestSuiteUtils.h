@@ -21,7 +21,7 @@ class QBTestSuiteUtils {
   // stringifyObject. "" for no arguments (or a value that is not an array).
   static std::string stringifyMethodArgs(const platform::Json& args);
   // The dictionary as JSON text (texts that are not UTF-8 have their bad
-  // bytes replaced).
+  // bytes replaced; line separators escaped).
   static std::string stringifyDict(const platform::Json& dict);
   // "[" + each element through stringifyObject, separated by "," + "]".
   static std::string stringifyArray(const platform::Json& array);

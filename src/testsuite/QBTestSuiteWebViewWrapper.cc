@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/dispatch.h"
+#include "platform/script/script_literal.h"
 #include "testsuite/QBTestSuiteEventsManager.h"
 #include "testsuite/QBTestSuiteMediationSdkProxy.h"
 #include "testsuite/QBTestSuiteScriptMessageHandler.h"
@@ -98,8 +99,7 @@ void QBTestSuiteWebViewWrapper::setupWebView() {
 void QBTestSuiteWebViewWrapper::sendDataToWebController() {
   after(kRecheckMs, [](QBTestSuiteWebViewWrapper& self) {
     if (self.dataInjected_ || !self.appWebView_) return;
-    // The data is JSON, so it is a script literal of itself.
-    self.appWebView_->evaluateJavaScript("TestSuiteJs.onDataReady(" + platform::dumpJson(self.data_) + ")", nullptr);
+    self.appWebView_->evaluateJavaScript("TestSuiteJs.onDataReady(" + platform::scriptLiteral(self.data_) + ")", nullptr);
   });
 }
 

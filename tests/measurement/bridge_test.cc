@@ -76,7 +76,9 @@ TEST(OMIDQuilbrnCommandBytes, EncodingsAndTheirEdges) {
   // Each replacement works on the text the previous one left: a backslash is
   // doubled before the quotes gain theirs.
   EXPECT_EQ(OMIDQuilbrnCommand::escapedString("\\'"), R"('\\\'')");
-  EXPECT_EQ(OMIDQuilbrnCommand::stringWithQuotesFromString("x'y"), "'x'y'");  // nothing escaped, by design
+  // Identifiers stand as they are; a quote in one can no longer end the literal.
+  EXPECT_EQ(OMIDQuilbrnCommand::stringWithQuotesFromString("backgrounded"), "'backgrounded'");
+  EXPECT_EQ(OMIDQuilbrnCommand::stringWithQuotesFromString("x'y"), R"('x\'y')");
   EXPECT_EQ(OMIDQuilbrnCommand::stringFromArguments({"", "a", "", "b"}), "a,,b");
   EXPECT_EQ(OMIDQuilbrnCommand::commandWithName("f", {"1", std::nullopt, "3"}), command("f(1)"));
   EXPECT_EQ(OMIDQuilbrnCommand::getStringError(2), "video");

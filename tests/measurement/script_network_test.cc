@@ -190,6 +190,29 @@ TEST_F(ScriptNetworkTest, AScriptEndingInALineCommentStillRuns) {
             "delete this.omidVerificationProperties.injectionId; }).call(this);");
 }
 
+// The injection identifier goes into the script that wraps a verification
+// script as a string literal: one holding quotes, a backslash or line breaks
+// reaches the verification script as the same text and never runs as code.
+TEST_F(ScriptNetworkTest, AnInjectionIdentifierReachesTheScriptAsData) {
+  server.answer("/measurement/reads-id.js", 200,
+                "this.seenIds = (this.seenIds || []).concat([omidVerificationProperties.injectionId]);");
+  const auto resource = OMIDQuilbrnVerificationScriptResource::initWithURL(server.url("/measurement/reads-id.js"));
+  const std::vector<std::string> identifiers = {
+      "a';this.injected=1;'",
+      "b\\';this.injected=2;//",
+      "c\n\r\xE2\x80\xA8\"`${1}'); this.injected = 3; ('",
+  };
+  OMIDQuilbrnInjectedResources resources;
+  for (const auto& identifier : identifiers) resources.emplace_back(identifier, resource);
+  auto executor = OMIDQuilbrnJSExecutorFactory::JSExecutorWithResources(resources, "var started = true;");
+  ASSERT_TRUE(waitForEntries(*executor, "this.seenIds || []", identifiers.size()));
+  EXPECT_EQ(json(*executor, "typeof injected"), "undefined");
+  std::vector<std::string> seen;
+  for (const auto& id : json(*executor, "seenIds")) seen.push_back(id.get<std::string>());
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, identifiers);
+}
+
 // An error page is never run as a verification script; the failure is
 // logged. A native context without a script runs none: the verification
 // script runs alone.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/QBLoggerManager.h"
 #include "ownnetwork/controller_test_support.h"
 
 namespace {
@@ -128,6 +129,36 @@ TEST_F(ControllerChannelTest, HostileValuesReachThePageIntact) {
     EXPECT_EQ(Json::parse(answers[0].params["nested"].get<std::string>())["inner"], c.expected);
     EXPECT_EQ(answers[0].params["n"], "3");
   }
+}
+
+// A command the page's entry point throws on is logged as a warning with the
+// command's name and the page's exception, whatever the own network's debug
+// mode; the page answers nothing, so what waits for it still ends at its
+// time-out. A command the page runs is not logged.
+TEST_F(ControllerChannelTest, ACommandThePageThrowsOnIsLoggedWithItsNameAndTheException) {
+  start(Json{{"commands", {{"initBanner", {{"answer", "throw"}, {"errMsg", "no banner 'b1' here"}}}}}});
+  settle();
+  ASSERT_EQ(manager->controllerState(), QBNControllerState::Ready);
+  std::vector<std::pair<int, std::string>> warnings;
+  PlovermarkLogManager::setConsoleWriterForTesting(nullptr);
+  QBLoggerManager::sharedInstance().setConsoleSink([&warnings](int level, const std::string& line) {
+    if (line.find("QBNControllerAPIDispatcher") != std::string::npos) warnings.emplace_back(level, line);
+  });
+  send("initBanner", {{"demandSourceName", "b1"}});
+  send("showInterstitial", {{"demandSourceName", "is1"}});
+  env.runUntilIdle();
+  QBLoggerManager::sharedInstance().setConsoleSink(nullptr);
+
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0].first, 2);
+  EXPECT_EQ(warnings[0].second.rfind("QBNControllerAPIDispatcher | the controller page failed to run the command "
+                                     "initBanner: Error: no banner 'b1' here (line ",
+                                     0),
+            0u)
+      << warnings[0].second;
+  const auto answers = publisher->of("page");
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].command, "showInterstitialSuccess");
 }
 
 // The page answers product commands as the sandbox told it: a delayed no

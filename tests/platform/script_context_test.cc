@@ -17,6 +17,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/script/script_context.h"
+#include "platform/script/script_literal.h"
 #include "platform/test_environment.h"
 #include "platform/web/web_view.h"
 
@@ -301,6 +302,53 @@ TEST(ScriptContextRealMode, ServesASerialQueueWhoseBlocksMoveBetweenWorkers) {
     context.reset();
   });
   EXPECT_EQ(total, kBlocks * (kBlocks - 1) / 2);
+}
+
+}  // namespace
+
+namespace {
+
+// Every text written into a script as a literal (the library's one way of
+// putting a value into script text) reads back as the same text, in every
+// quote style; a text that tries to end its literal and run code only ever
+// becomes data. Bytes that start no UTF-8 sequence read back as U+FFFD.
+TEST(ScriptLiteralTest, EveryTextReadsBackAsItself) {
+  auto context = ScriptContext::create();
+  const std::string texts[] = {
+      "",
+      "plain words",
+      "a';this.ran=1;'",
+      "b\";this.ran=2;\"",
+      "c`;this.ran=3;`",
+      "${this.ran=4}",
+      "back\\slash\\",
+      "line\nfeed\rreturn\r\ntab\t",
+      "\xE2\x80\xA8 and \xE2\x80\xA9",
+      std::string("nul\0here\x01\x1f", 10),
+      "\xC3\xA9 \xF0\x9F\x98\x80",
+      "</script><script>this.ran=5</script>",
+  };
+  for (const char quote : {'\'', '"', '`'}) {
+    for (const auto& text : texts) {
+      SCOPED_TRACE(std::string(1, quote) + " " + text);
+      const std::string literal = scriptStringLiteral(text, quote);
+      EXPECT_EQ(literal.front(), quote);
+      const auto outcome = context->evaluate("[" + literal + "][0]");
+      ASSERT_TRUE(outcome.ok()) << outcome.description << " in " << literal;
+      EXPECT_EQ(outcome.value.toString(), text);
+    }
+  }
+  const auto badBytes = context->evaluate(scriptStringLiteral("x\xFF" "y"));
+  EXPECT_EQ(badBytes.value.toString(), "x\xEF\xBF\xBDy");
+  const Json values[] = {Json("it's"), Json{{"k", "a'\xE2\x80\xA8"}, {"n", 1.5}, {"list", {true, nullptr}}},
+                         Json::array({"x", Json::object()}), Json(7), Json(nullptr)};
+  for (const auto& value : values) {
+    SCOPED_TRACE(value.dump());
+    const auto outcome = context->evaluate("[" + scriptLiteral(value) + "][0]");
+    ASSERT_TRUE(outcome.ok()) << outcome.description;
+    EXPECT_EQ(outcome.value.toJson(), value);
+  }
+  EXPECT_FALSE(context->evaluate("this.ran").value.toJson().value_or(Json()).is_number());
 }
 
 }  // namespace

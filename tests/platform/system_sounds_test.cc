@@ -3,6 +3,7 @@
 // and no completion after a removal or a disposal.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -33,6 +34,8 @@ struct CafPlan {
   uint32_t bytesPerPacket = 2;
   uint32_t framesPerPacket = 1;
   uint32_t channels = 1;
+  uint32_t bits = 16;
+  std::string format = "lpcm";
   uint32_t descSize = 32;
   bool freeChunkFirst = false;
   bool withData = true;
@@ -54,12 +57,12 @@ struct CafPlan {
     uint64_t rate = 0;
     std::memcpy(&rate, &sampleRate, sizeof(rate));
     putBig(out, rate, 8);
-    out += "lpcm";
+    out += format;
     putBig(out, 0, 4);
     putBig(out, bytesPerPacket, 4);
     putBig(out, framesPerPacket, 4);
     putBig(out, channels, 4);
-    putBig(out, 16, 4);
+    putBig(out, bits, 4);
     out += std::string(descSize > 32 ? descSize - 32 : 0, '\0');
     if (withData) {
       out += "data";
@@ -82,6 +85,11 @@ TEST(CafReaderTest, DurationComesFromTheHeader) {
       {"44.1 kHz stereo", [] { CafPlan p; p.sampleRate = 44100; p.bytesPerPacket = 4; p.channels = 2; p.samples = 44100 * 2; return p; }(), 1.0},
       {"a longer desc chunk", [] { CafPlan p; p.descSize = 40; return p; }(), 1599.0 / 8000},
       {"no samples", [] { CafPlan p; p.samples = 0; return p; }(), 0},
+      {"768 kHz", [] { CafPlan p; p.sampleRate = 768000; p.samples = 7680; return p; }(), 0.01},
+      {"packets of 64 frames in 34 bytes",
+       [] { CafPlan p; p.format = "ima4"; p.bits = 0; p.bytesPerPacket = 34; p.framesPerPacket = 64; p.samples = 17 * 125; return p; }(),
+       125 * 64 / 8000.0},
+      {"30 s, the longest", [] { CafPlan p; p.samples = 8000 * 30; return p; }(), 30},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -111,6 +119,23 @@ TEST(CafReaderTest, MalformedFilesAreRefused) {
       {"cut in a chunk header", [] { CafPlan p; p.cutAt = 50; return p; }(), E::Malformed},
       {"cut in the header", [] { CafPlan p; p.cutAt = 5; return p; }(), E::Malformed},
       {"packets of no fixed size", [] { CafPlan p; p.bytesPerPacket = 0; return p; }(), E::Unsupported},
+      // Values no sound has.
+      {"a sample rate of 1e-300", [] { CafPlan p; p.sampleRate = 1e-300; return p; }(), E::Malformed},
+      {"a sample rate below 1 kHz", [] { CafPlan p; p.sampleRate = 999; return p; }(), E::Malformed},
+      {"a sample rate of 1e9", [] { CafPlan p; p.sampleRate = 1e9; return p; }(), E::Malformed},
+      {"a sample rate that is no number", [] { CafPlan p; p.sampleRate = std::nan(""); return p; }(), E::Malformed},
+      {"2^32-1 channels", [] { CafPlan p; p.channels = 0xFFFFFFFF; return p; }(), E::Malformed},
+      {"65 channels", [] { CafPlan p; p.channels = 65; p.bytesPerPacket = 130; return p; }(), E::Malformed},
+      {"2^32-1 bits per channel", [] { CafPlan p; p.bits = 0xFFFFFFFF; return p; }(), E::Malformed},
+      {"2^31 frames in 70 bytes",
+       [] { CafPlan p; p.format = "ima4"; p.bits = 0; p.bytesPerPacket = 1; p.framesPerPacket = 1u << 31; p.samples = 1; return p; }(),
+       E::Malformed},
+      {"more frames than their bits fill",
+       [] { CafPlan p; p.format = "ima4"; p.bytesPerPacket = 2; p.framesPerPacket = 2; return p; }(), E::Malformed},
+      {"linear PCM with two frames a packet", [] { CafPlan p; p.framesPerPacket = 2; return p; }(), E::Malformed},
+      {"linear PCM packets smaller than a frame", [] { CafPlan p; p.bytesPerPacket = 1; return p; }(), E::Malformed},
+      {"linear PCM without bits", [] { CafPlan p; p.bits = 0; return p; }(), E::Malformed},
+      {"longer than 30 s", [] { CafPlan p; p.samples = 8000 * 30 + 1; return p; }(), E::Unsupported},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);

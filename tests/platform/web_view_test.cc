@@ -77,9 +77,11 @@ class WebViewTest : public ::testing::Test {
     setWebLogSink(previousSink_);
   }
 
-  std::shared_ptr<WebView> makeView(double timeLimitMs = 2000) {
+  std::shared_ptr<WebView> makeView(double timeLimitMs = 2000, double timerBudgetMs = 1000, double timerBudgetShare = 0.25) {
     WebViewConfiguration configuration;
     configuration.scriptTimeLimitMs = timeLimitMs;
+    configuration.timerBudgetMs = timerBudgetMs;
+    configuration.timerBudgetShare = timerBudgetShare;
     configuration.userContentController->addScriptMessageHandler(recorder, "native");
     auto view = std::make_shared<WebView>(Rect::make(0, 0, 320, 480), configuration);
     view->setNavigationDelegate(recorder);
@@ -278,6 +280,69 @@ TEST_F(WebViewTest, TerminationTearsThePageDownAndReachesTheDelegate) {
   view->reload();
   env->advance(40);
   EXPECT_EQ(bodies(), (std::vector<Json>{"tick 1"}));
+}
+
+// A page holds at most 1,000 live timers, as a script context does: the
+// 1,001st setInterval or setTimeout answers 0 and sets nothing (logged once);
+// a cleared timer, and a timeout that fired, give their place back.
+TEST_F(WebViewTest, APagesThousandAndFirstLiveTimerIsRefused) {
+  auto r = evaluate("var ids = []; for (var i = 0; i < 1001; i++) ids.push(setInterval(function () {}, 1000));"
+                    "[ids.filter(function (id) { return id > 0; }).length, ids[1000], setTimeout('x', 1)]");
+  EXPECT_EQ(r.value, Json::parse("[1000, 0, 0]"));
+  EXPECT_TRUE(logged("asked for more than 1000 live timers; further ones are refused"));
+  r = evaluate("clearInterval(ids[0]); var once = setTimeout(function () { window.fired = true; }, 10);"
+               "[once > 0, setTimeout(function () {}, 10)]");
+  EXPECT_EQ(r.value, Json::parse("[true, 0]"));
+  env->advance(10);
+  EXPECT_EQ(evaluate("[window.fired, setTimeout(function () {}, 10) > 0]").value, Json::parse("[true, true]"));
+  EXPECT_TRUE(recorder->events.empty());
+}
+
+// A page whose timers keep the web-content queue busy past their budget is
+// stopped as one past its time limit; timers within their share run on.
+TEST_F(WebViewTest, TimersPastTheirBudgetStopThePage) {
+  view = makeView(2000, 20, 0.01);  // 20 ms of processor time, then 1% of the time passing
+  evaluate("var ticks = 0; setInterval(function () { ticks++; }, 100)");
+  env->advance(10'000);
+  EXPECT_EQ(evaluate("ticks").value, Json(100));
+  EXPECT_TRUE(recorder->events.empty());
+
+  evaluate("setInterval(function () { for (var i = 0, x = 0; i < 1e6; i++) x += i; }, 4)");
+  for (int step = 0; step < 1000 && recorder->events.empty(); ++step) env->advance(4);
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"terminate"}));
+  EXPECT_TRUE(logged("kept the web-content queue busy past their budget (20 ms of processor time beyond 1% of the "
+                     "time passed) and were stopped"));
+  // Torn down, as a page whose timer ran past the time limit is.
+  const auto r = evaluate("ticks");
+  ASSERT_TRUE(r.error);
+  EXPECT_EQ(r.error->code, WebErrorCode::ContentTerminated);
+  EXPECT_EQ(env->delayedCount(), 0u);  // its timers went with it
+}
+
+// The main queue delivers a page's messages and frees nothing large: a body
+// of more than 64 KiB (here a tree of 60,000 objects, just under the 1 MiB
+// cap of JSON) is freed on a queue of its own once its handler has run.
+TEST_F(WebViewTest, LargeMessagesAreFreedOffTheMainQueue) {
+  std::mutex mutex;
+  std::vector<std::pair<size_t, bool>> releases;
+  setScriptMessageReleaseObserverForTesting([&](size_t bytes, bool onMainQueue) {
+    std::lock_guard lock(mutex);
+    releases.emplace_back(bytes, onMainQueue);
+  });
+  evaluate("var list = []; for (var i = 0; i < 60000; i++) list.push({a: 1000 + i % 9000, b: 1});"
+           "window.webkit.messageHandlers.native.postMessage('small');"
+           "window.webkit.messageHandlers.native.postMessage({list: list}); 1");
+  setScriptMessageReleaseObserverForTesting(nullptr);
+
+  const auto received = bodies();
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0], Json("small"));
+  EXPECT_EQ(received[1]["list"].size(), 60'000u);
+  ASSERT_EQ(releases.size(), 2u);
+  EXPECT_LT(releases[0].first, size_t{64} << 10);
+  EXPECT_TRUE(releases[0].second);
+  EXPECT_GT(releases[1].first, size_t{1} << 20);  // the tree, not its text
+  EXPECT_FALSE(releases[1].second);
 }
 
 TEST_F(WebViewTest, ScriptThatRunsTooLongIsStoppedAndReported) {

@@ -430,6 +430,12 @@ TEST_F(AdViewsTest, TheLogicRoutesControllerMessages) {
   logic->messageHandlerFromController("other", {{"params", {{"params", "{\"n\":2}"}}}}, delegate);
   env.runUntilIdle();
   EXPECT_EQ(evaluate(presenter->presentationWebView(), "window.got"), Json(2));
+  // A text that is no JSON arrives as that text: it never runs as the page's script.
+  evaluate(presenter->presentationWebView(), "window.pma = {onMessageReceived: function (m) { window.got = m; }}");
+  logic->messageHandlerFromController("other", {{"params", {{"params", "1);window.ran=(1"}}}}, delegate);
+  env.runUntilIdle();
+  EXPECT_EQ(evaluate(presenter->presentationWebView(), "window.got"), Json("1);window.ran=(1"));
+  EXPECT_EQ(evaluate(presenter->presentationWebView(), "typeof window.ran"), Json("undefined"));
   // Clean-up lets go of the web view and of the page's handler name.
   const auto view = presenter->presentationWebView();
   presenter->performCleanup();

@@ -4,9 +4,19 @@
 // to a request of the SDK itself.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
+#include <string_view>
+#include <thread>
 
 #include "core/QBAuctionSettings.h"
 #include "scriptfeatures_test_support.h"
@@ -57,6 +67,87 @@ struct OpenAtEnd {
   ~OpenAtEnd() {
     for (const auto& gate : gates) gate.open();
   }
+};
+
+// A loopback server that keeps every request exactly as its bytes came over
+// the wire (one text per connection), answers "200 ok" and closes. It reads a
+// request up to the end of its header and then as much body as its
+// Content-Length announces, waiting at most half a second for bytes that do
+// not come.
+class WireServer {
+ public:
+  ~WireServer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) close(listener_);
+  }
+  bool start() {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 16) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      return false;
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+    return true;
+  }
+  std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::vector<std::string> requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+
+ private:
+  // Appends what arrives within 500 ms; false when nothing did.
+  static bool readMore(int fd, std::string& into) {
+    pollfd waiting{fd, POLLIN, 0};
+    if (poll(&waiting, 1, 500) <= 0) return false;
+    char buffer[4096];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    into.append(buffer, static_cast<size_t>(n));
+    return true;
+  }
+  static std::string readRequest(int fd) {
+    std::string bytes;
+    while (bytes.find("\r\n\r\n") == std::string::npos) {
+      if (!readMore(fd, bytes)) return bytes;
+    }
+    const size_t bodyStart = bytes.find("\r\n\r\n") + 4;
+    const size_t at = bytes.find("\r\nContent-Length: ");
+    const size_t announced = at < bodyStart ? std::strtoull(bytes.c_str() + at + 18, nullptr, 10) : 0;
+    while (bytes.size() - bodyStart < announced && readMore(fd, bytes)) {
+    }
+    return bytes;
+  }
+  void serve() {
+    while (!stop_) {
+      pollfd waiting{listener_, POLLIN, 0};
+      if (poll(&waiting, 1, 20) <= 0) continue;
+      const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      std::string request = readRequest(fd);
+      {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(std::move(request));
+      }
+      constexpr std::string_view kAnswer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+      [[maybe_unused]] const ssize_t written = write(fd, kAnswer.data(), kAnswer.size());
+      close(fd);
+    }
+  }
+
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> requests_;
 };
 
 class HttpProxyTest : public ::testing::Test {
@@ -227,6 +318,62 @@ TEST_F(HttpProxyTest, AMethodOrHeaderThatCouldRewriteTheRequestIsNeverSent) {
     EXPECT_EQ(publisher->page->take()[1], failed("failed to send request, reason: " + row.reason, "r1"));
   }
   EXPECT_EQ(server().requestCount(), 0u);
+}
+
+// The URL session alone frames and routes the request: a page's field that
+// would decide its length, its encoding, its host, its connection or a proxy
+// is refused whole, as is a field name that is no HTTP token, and nothing
+// reaches the wire. The page's other fields go exactly as given.
+TEST_F(HttpProxyTest, FieldsThatFrameOrRouteTheRequestNeverReachTheWire) {
+  WireServer wire;
+  ASSERT_TRUE(wire.start());
+  const struct {
+    const char* name;
+    Json headers;
+    std::string reason;
+  } rows[] = {
+      {"a longer length", {{"Content-Length", "5"}}, "Reserved header field: Content-Length"},
+      {"chunked", {{"Transfer-Encoding", "chunked"}}, "Reserved header field: Transfer-Encoding"},
+      {"another host", {{"Host", "evil.example"}}, "Reserved header field: Host"},
+      {"lower case", {{"host", "evil.example"}}, "Reserved header field: host"},
+      {"the connection", {{"Connection", "close"}}, "Reserved header field: Connection"},
+      {"an upgrade", {{"Upgrade", "websocket"}}, "Reserved header field: Upgrade"},
+      {"TE", {{"te", "trailers"}}, "Reserved header field: te"},
+      {"a trailer", {{"Trailer", "X-Late"}}, "Reserved header field: Trailer"},
+      {"expect", {{"EXPECT", "100-continue"}}, "Reserved header field: EXPECT"},
+      {"a proxy's credentials", {{"Proxy-Authorization", "Basic eDp5"}}, "Reserved header field: Proxy-Authorization"},
+      {"a proxy's connection", {{"proxy-connection", "keep-alive"}}, "Reserved header field: proxy-connection"},
+      {"after a field that may go", {{"X-Fine", "1"}, {"Content-Length", "0"}}, "Reserved header field: Content-Length"},
+      {"a name with a space", {{"X C", "1"}}, "Invalid header field name: X C"},
+      {"a name with a bracket", {{"X(C)", "1"}}, "Invalid header field name: X(C)"},
+      {"a name with a colon", {{"X:C", "1"}}, "Invalid header field name: X:C"},
+      {"an empty name", {{"", "1"}}, "Invalid header field name: "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    send({{"url", wire.url("/framed")}, {"identifier", "r1"}, {"type", "post"}, {"data", "abc"}, {"headers", row.headers}});
+    ASSERT_TRUE(awaitReplies(2));
+    EXPECT_EQ(publisher->page->take(),
+              (std::vector<Reply>{started("r1"), failed("failed to send request, reason: " + row.reason, "r1")}));
+  }
+  EXPECT_EQ(wire.requests(), std::vector<std::string>{});
+
+  send({{"url", wire.url("/framed")},
+        {"identifier", "r2"},
+        {"type", "post"},
+        {"data", "abc"},
+        {"headers", {{"X-Page", "a b"}, {"Content-Type", "text/plain"}}}});
+  ASSERT_TRUE(awaitReplies(2));
+  EXPECT_EQ(publisher->page->replies()[1].params["data"], "ok");
+  const auto requests = wire.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  const std::string& bytes = requests[0];
+  EXPECT_EQ(bytes.rfind("POST /framed HTTP/1.1\r\n", 0), 0u) << bytes;
+  EXPECT_NE(bytes.find("\r\nHost: " + wire.host() + "\r\n"), std::string::npos) << bytes;
+  EXPECT_NE(bytes.find("\r\nX-Page: a b\r\n"), std::string::npos) << bytes;
+  EXPECT_NE(bytes.find("\r\nContent-Type: text/plain\r\n"), std::string::npos) << bytes;
+  EXPECT_NE(bytes.find("\r\nContent-Length: 3\r\n\r\nabc"), std::string::npos) << bytes;
+  EXPECT_EQ(bytes.size(), bytes.find("\r\n\r\n") + 4 + 3) << bytes;
 }
 
 // ------------------------------------------------------------------ answers

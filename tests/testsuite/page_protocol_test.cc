@@ -127,7 +127,7 @@ TEST(PageProtocolTest, CallsIntoThePageAreScriptLiteralsOfTheirValues) {
   };
   const std::vector<Case> cases = {
       {Json::array({"onAdReady", "interstitial", Json::array({"{\"instanceName\":\"a\"}"})}),
-       R"(TestSuiteJs.m('onAdReady','interstitial',['{"instanceName":"a"}']))"},
+       R"(TestSuiteJs.m('onAdReady','interstitial',['{\"instanceName\":\"a\"}']))"},
       {Json::array({"onAdUnavailable", "rewardedVideo", Json::array()}),
        "TestSuiteJs.m('onAdUnavailable','rewardedVideo',[])"},
       {Json::array(), "TestSuiteJs.m()"},
@@ -135,7 +135,7 @@ TEST(PageProtocolTest, CallsIntoThePageAreScriptLiteralsOfTheirValues) {
       {Json::array({Json{{"k", 1}}, true, 2.5, nullptr}), R"(TestSuiteJs.m({"k":1},1,2.5,null))"},
       {Json::array({Json::array({false, Json{{"a", "b"}}, Json::array({1})})}), R"(TestSuiteJs.m([0,{"a":"b"},[1]]))"},
       {Json::array({"it's", "say \"hi\"", "a\\b", "line\nbreak\ttab", "\xE2\x80\xA8"}),
-       R"(TestSuiteJs.m('it\'s','say "hi"','a\\b','line\nbreak\ttab','\u2028'))"},
+       R"(TestSuiteJs.m('it\'s','say \"hi\"','a\\b','line\nbreak\ttab','\u2028'))"},
       {Json::array({std::string("nul\0here", 8)}), R"(TestSuiteJs.m('nul\u0000here'))"},
   };
   for (const auto& c : cases) {

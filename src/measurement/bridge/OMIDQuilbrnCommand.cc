@@ -1,16 +1,6 @@
 #include "measurement/bridge/OMIDQuilbrnCommand.h"
 
-#include <string_view>
-
-namespace {
-
-void replaceAll(std::string& text, std::string_view from, std::string_view to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-}
-
-}  // namespace
+#include "platform/script/script_literal.h"
 
 std::string OMIDQuilbrnCommand::commandWithName(const std::string& name,
                                                 const std::vector<std::optional<std::string>>& arguments) {
@@ -27,17 +17,11 @@ std::string OMIDQuilbrnCommand::errorCommandWithType(OMIDQuilbrnErrorType type, 
   return commandWithName("error", {stringWithQuotesFromString(getStringError(type)), escapedString(errorMessage)});
 }
 
-std::string OMIDQuilbrnCommand::stringWithQuotesFromString(const std::string& text) { return "'" + text + "'"; }
-
-std::string OMIDQuilbrnCommand::escapedString(const std::string& text) {
-  std::string out = text;
-  replaceAll(out, "\\", "\\\\");
-  replaceAll(out, "\"", "\\\"");
-  replaceAll(out, "'", "\\'");
-  replaceAll(out, "\n", "\\n");
-  replaceAll(out, "\r", "\\r");
-  return "'" + out + "'";
+std::string OMIDQuilbrnCommand::stringWithQuotesFromString(const std::string& text) {
+  return platform::scriptStringLiteral(text);
 }
+
+std::string OMIDQuilbrnCommand::escapedString(const std::string& text) { return platform::scriptStringLiteral(text); }
 
 std::string OMIDQuilbrnCommand::stringFromArguments(const std::vector<std::string>& arguments) {
   std::string out;

@@ -18,12 +18,13 @@ class OMIDQuilbrnCommand {
   // "error" with the quoted error type text and the escaped message.
   static std::string errorCommandWithType(OMIDQuilbrnErrorType type, const std::string& errorMessage);
 
-  // 'text': between single quotes, nothing escaped. For identifiers, fixed
-  // words and event names only.
+  // 'text': the single-quoted script string literal of the text
+  // (platform::scriptStringLiteral), for identifiers, fixed words and event
+  // names. They are written as they stand; anything else in them (a quote, a
+  // line break) is escaped, so no text ever ends the literal early.
   static std::string stringWithQuotesFromString(const std::string& text);
-  // A single-quoted script string literal of any text: backslash, double
-  // quote, single quote, line feed and carriage return escaped (in that
-  // order).
+  // The same literal, for any text (error messages): backslash, both quotes,
+  // line feed, carriage return and the other control characters escaped.
   static std::string escapedString(const std::string& text);
   // The arguments joined by ","; the "," only after a non-empty text.
   static std::string stringFromArguments(const std::vector<std::string>& arguments);

@@ -3,6 +3,7 @@
 #include "foundation/QBLoggerManager.h"
 #include "measurement/executor/OMIDQuilbrnLoadTask.h"
 #include "platform/net.h"
+#include "platform/script/script_literal.h"
 #include "platform/web/url.h"
 
 using platform::ScriptContext;
@@ -105,6 +106,6 @@ int OMIDQuilbrnJSNetworkBridge::getOMIDError(const platform::Error& error) {
 std::string OMIDQuilbrnJSNetworkBridge::wrappedVerificationScript(const std::string& script,
                                                                   const std::string& injectionID) {
   return "(function() { this.omidVerificationProperties = this.omidVerificationProperties || {};"
-         "this.omidVerificationProperties.injectionId = '" +
-         injectionID + "';\n" + script + "\ndelete this.omidVerificationProperties.injectionId; }).call(this);";
+         "this.omidVerificationProperties.injectionId = " +
+         platform::scriptStringLiteral(injectionID) + ";\n" + script + "\ndelete this.omidVerificationProperties.injectionId; }).call(this);";
 }

@@ -9,10 +9,13 @@
 #include "ownnetwork/services/QBNJsonValues.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
 #include "platform/dispatch.h"
+#include "platform/script/script_literal.h"
 
 using platform::Json;
 
 namespace {
+
+constexpr uint64_t kWarningLevel = 2;
 
 struct Observer {
   std::mutex mutex;
@@ -22,6 +25,24 @@ struct Observer {
 Observer& observer() {
   static Observer& o = *new Observer();  // lives for the process
   return o;
+}
+
+// The page's entry point failed to run a command: logged as a warning
+// whatever the own network's debug mode (nothing else tells of it; the
+// operation waiting for the page's answer ends at its time-out).
+void reportFailure(const std::string& name, const platform::ScriptEvaluation& result) {
+  if (!result.error || result.error->domain != platform::kWebErrorDomain) return;
+  const int code = result.error->code;
+  if (code != platform::WebErrorCode::JavaScriptException && code != platform::WebErrorCode::ScriptTimeLimit &&
+      code != platform::WebErrorCode::ResourceLimit) {
+    return;  // it ran (a result without a JSON form), or the page is gone and the manager hears of that
+  }
+  std::string line = "QBNControllerAPIDispatcher | the controller page failed to run the command " + name + ": " +
+                     result.error->message;
+  if (code == platform::WebErrorCode::JavaScriptException && result.line > 0) {
+    line += " (line " + std::to_string(result.line) + ")";
+  }
+  PlovermarkLogManager::systemLog(line, kWarningLevel);
 }
 
 void notifyObserver(const std::string& line) {
@@ -50,27 +71,6 @@ Json QBNEncoder::encodeDictionary(const Json& dictionary, int encodingOptions) {
 
 // ------------------------------------------------------------------ builder
 
-std::string QBNControllerAPICommandBuilder::escapeForTemplateLiteral(const std::string& text) {
-  if (text.find_first_of("\\`$\r") == std::string::npos) return text;
-  std::string out;
-  out.reserve(text.size() + 8);
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\\' || c == '`') {
-      out += '\\';
-      out += c;
-    } else if (c == '$' && i + 1 < text.size() && text[i + 1] == '{') {
-      out += "\\$";
-    } else if (c == '\r') {
-      // A raw carriage return would reach the page as a line feed.
-      out += "\\r";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 std::string QBNControllerAPICommandBuilder::formatFunctionParams(const Json& params, int encodingOptions) {
   if (!params.is_object() || params.empty()) return {};
   const Json encoded = QBNEncoder::encodeDictionary(params, encodingOptions);
@@ -94,16 +94,16 @@ std::string QBNControllerAPICommandBuilder::formatFunctionParamsWithData(const Q
 
 std::string QBNControllerAPICommandBuilder::formatCallbacksWithData(const QBNControllerAPIData& data) {
   if (!data.successCallback() || !data.failCallback()) return {};
-  return ", `" + escapeForTemplateLiteral(*data.successCallback()) + "`, `" +
-         escapeForTemplateLiteral(*data.failCallback()) + "`";
+  return ", " + platform::scriptStringLiteral(*data.successCallback(), '`') + ", " +
+         platform::scriptStringLiteral(*data.failCallback(), '`');
 }
 
 std::string QBNControllerAPICommandBuilder::buildCommandFromData(const QBNControllerAPIData& data,
                                                                  int encodeOptions) {
   const std::string json = formatFunctionParams(data.functionParameters(), encodeOptions);
-  const std::string parameterPart = json.empty() ? std::string() : "?parameters=" + escapeForTemplateLiteral(json);
-  return std::string(kRunFunction) + "(`" + escapeForTemplateLiteral(data.functionName()) + parameterPart + "`" +
-         formatCallbacksWithData(data) + ")";
+  const std::string call = json.empty() ? data.functionName() : data.functionName() + "?parameters=" + json;
+  return std::string(kRunFunction) + "(" + platform::scriptStringLiteral(call, '`') + formatCallbacksWithData(data) +
+         ")";
 }
 
 // ------------------------------------------------------------------ utils
@@ -156,11 +156,11 @@ void QBNControllerAPIDispatcher::dispatchCommandWithData(const QBNControllerAPID
                                               3, 8);
     return;
   }
-  platform::mainQueue()->async([publisher = publisher_, line = std::move(line)] {
+  platform::mainQueue()->async([publisher = publisher_, line = std::move(line), name = data.functionName()] {
     auto owner = publisher.lock();
     auto webView = owner ? owner->webViewController() : nullptr;
     if (!webView) return;
     notifyObserver(line);
-    webView->evaluateJavaScript(line);
+    webView->evaluateJavaScript(line, [name](const platform::ScriptEvaluation& result) { reportFailure(name, result); });
   });
 }

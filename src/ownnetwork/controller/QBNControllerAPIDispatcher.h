@@ -44,8 +44,6 @@ class QBNControllerAPICommandBuilder {
   static std::string formatFunctionParams(const platform::Json& params, int encodingOptions);
   // ", `<success>`, `<fail>`" when both names are given, else "".
   static std::string formatCallbacksWithData(const QBNControllerAPIData& data);
-  // The text as it must stand inside a template literal to read as itself.
-  static std::string escapeForTemplateLiteral(const std::string& text);
 };
 
 class ControllerAPIUtils {

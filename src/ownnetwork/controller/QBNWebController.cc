@@ -12,6 +12,7 @@
 #include "ownnetwork/services/QBNJsonValues.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
 #include "platform/device.h"
+#include "platform/script/script_literal.h"
 #include "platform/ui/view.h"
 #include "platform/web/url.h"
 
@@ -300,8 +301,10 @@ void QBNWebController::loadSuccessfully(const std::shared_ptr<PMWVWebViewP>& web
     char width[32];
     std::snprintf(width, sizeof width, "%d", static_cast<int>(view->bounds().width()));
     webView->evaluateJavaScript(std::string("var viewport = document.querySelector('meta[name=viewport]');") +
-                                "viewport.setAttribute('content', 'width=" + width +
-                                ", initial-scale=1.0, user-scalable=1');");
+                                "viewport.setAttribute('content', " +
+                                platform::scriptStringLiteral(std::string("width=") + width +
+                                                              ", initial-scale=1.0, user-scalable=1") +
+                                ");");
   }
   if (auto scrollView = webView->scrollView()) scrollView->setContentOffset(platform::Point{0, 0});
 }

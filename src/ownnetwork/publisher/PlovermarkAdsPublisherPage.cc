@@ -17,6 +17,7 @@
 #include "ownnetwork/web/PMWVWKWebView.h"
 #include "ownnetwork/web/PMWVWebViewP.h"
 #include "platform/dispatch.h"
+#include "platform/script/script_literal.h"
 #include "platform/web/url.h"
 
 using platform::Json;
@@ -100,7 +101,7 @@ bool PlovermarkAdsPublisher::handleControllerCallback(const platform::URLRequest
   }
 
   const auto endMessage = [this](const std::string& kind) {
-    if (auto webView = webViewController()) webView->evaluateJavaScript("PMA_CORE.Msg.Ios.endMessage('" + kind + "')");
+    if (auto webView = webViewController()) webView->evaluateJavaScript("PMA_CORE.Msg.Ios.endMessage(" + platform::scriptStringLiteral(kind) + ")");
   };
   if (startsWith(lower, "safarihttp:") || startsWith(lower, "safarihttps:")) {
     endMessage(startsWith(lower, "safarihttps:") ? "safarihttps" : "safarihttp");

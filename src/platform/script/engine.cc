@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <mutex>
 #include <string>
 
@@ -46,6 +47,12 @@ size_t residentBytes() {
   std::strtoull(buffer, &end, 10);  // total size; the resident size follows
   const unsigned long long resident = std::strtoull(end, nullptr, 10);
   return static_cast<size_t>(resident) * static_cast<size_t>(page);
+}
+
+double threadProcessorMs() {
+  timespec now{};
+  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0) return 0;
+  return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
 uint64_t threadFirstTouches() {
@@ -134,6 +141,10 @@ void EntryGuard::interrupt() {
 void EntryGuard::requestStop(StopReason reason) {
   StopReason none = StopReason::None;
   requested_.compare_exchange_strong(none, reason);
+}
+
+void EntryGuard::stopBetweenEntries(StopReason reason) {
+  if (!running_) stop(reason);
 }
 
 bool EntryGuard::check() {

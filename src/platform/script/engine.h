@@ -26,6 +26,8 @@ void configureEngineOnce();
 size_t residentBytes();
 // Pages the calling thread has touched for the first time (its minor faults).
 uint64_t threadFirstTouches();
+// Processor time the calling thread has used, in milliseconds.
+double threadProcessorMs();
 
 // Why the engine stopped a script.
 enum class StopReason {
@@ -92,6 +94,9 @@ class EntryGuard {
   // The running thread: stop for `reason` at the engine's next check (a host
   // bound passed inside a native call). The first reason stays.
   void requestStop(StopReason reason);
+  // The running thread, between entries: stopped for `reason` now (a host
+  // bound passed by what the entries did together). The first reason stays.
+  void stopBetweenEntries(StopReason reason);
 
   // The reason the scripts were stopped, None while they may run.
   StopReason stopReason() const { return stopped_.load(); }

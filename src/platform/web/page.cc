@@ -1,5 +1,6 @@
 #include "platform/web/page.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <mutex>
@@ -7,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/script/js_engine.h"
 #include "platform/web/html.h"
 #include "platform/web/url.h"
@@ -52,6 +54,14 @@ JSValueRef makeBinaryString(JSContextRef ctx, const std::string& bytes) {
   JsString s(JSStringCreateWithCharacters(units.data(), units.size()));
   return JSValueMakeString(ctx, s.get());
 }
+
+// What firing one timer costs the host besides the page's script, in
+// milliseconds of processor time: the timer thread hands the block to the
+// web-content queue, which runs it and sets the next tick (about 5 us per
+// tick here, measured with 1,000 zero-delay intervals). A timer's charge
+// includes it, so a page whose many timers each run next to nothing still
+// pays for keeping the queue busy.
+constexpr double kTimerFireOverheadMs = 0.005;
 
 JSClassRef globalClass() {
   static JSClassRef cls = createNamedEmptyClass("Window");
@@ -107,10 +117,20 @@ struct Page::Natives {
     return JSValueMakeUndefined(ctx);
   }
 
+  // setTimer(id, delay, repeat): false (no timer) when the page holds
+  // kMaxPageLiveTimers live timers already.
   QB_NATIVE(setTimer) {
     (void)exception;
     Page* page = pageOf(ctx);
-    if (!page) return JSValueMakeUndefined(ctx);
+    if (!page) return JSValueMakeBoolean(ctx, false);
+    if (page->timers_.size() >= kMaxPageLiveTimers) {
+      if (!page->timerCapLogged_) {
+        page->timerCapLogged_ = true;
+        webLog(WebLogLevel::Warning, "The page " + page->url_ + " asked for more than " +
+                                         std::to_string(kMaxPageLiveTimers) + " live timers; further ones are refused");
+      }
+      return JSValueMakeBoolean(ctx, false);
+    }
     const int id = intArg(ctx, argc, argv, 0);
     const double delay = argc > 1 ? JSValueToNumber(ctx, argv[1], nullptr) : 0;
     const bool repeat = argc > 2 && JSValueToBoolean(ctx, argv[2]);
@@ -120,7 +140,7 @@ struct Page::Natives {
     };
     page->timers_[id] = repeat ? Timer::repeating(page->queue_, delay, std::move(fire))
                                : Timer::once(page->queue_, delay, std::move(fire));
-    return JSValueMakeUndefined(ctx);
+    return JSValueMakeBoolean(ctx, true);
   }
 
   QB_NATIVE(clearTimer) {
@@ -302,6 +322,10 @@ std::shared_ptr<Page> Page::create(PageClient& client, const Setup& setup) {
 bool Page::setUp(const Setup& setup) {
   engine::configureEngineOnce();
   queue_ = setup.queue;
+  timerBudgetMs_ = setup.timerBudgetMs;
+  timerBudgetShare_ = setup.timerBudgetShare;
+  timerCreditMs_ = timerBudgetMs_;
+  timerCreditAtMs_ = nowMonotonicMs();
   group_ = JSContextGroupCreate();
   guard_ = std::make_unique<engine::EntryGuard>(group_, setup.limits);
   context_ = JSGlobalContextCreateInGroup(group_, globalClass());
@@ -409,8 +433,15 @@ void Page::report() {
   const auto& limits = guard_->limits();
   switch (reason) {
     case engine::StopReason::TimeLimit:
-      webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " +
-                                     std::to_string(static_cast<int64_t>(limits.timeLimitMs)) + " ms and was stopped");
+      if (timersOverBudget_) {
+        webLog(WebLogLevel::Error, "The timers of " + url_ + " kept the web-content queue busy past their budget (" +
+                                       std::to_string(static_cast<int64_t>(timerBudgetMs_)) + " ms of processor time beyond " +
+                                       std::to_string(static_cast<int>(timerBudgetShare_ * 100)) +
+                                       "% of the time passed) and were stopped");
+      } else {
+        webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " +
+                                       std::to_string(static_cast<int64_t>(limits.timeLimitMs)) + " ms and was stopped");
+      }
       break;
     case engine::StopReason::MemoryLimit:
       webLog(WebLogLevel::Error, "The scripts of " + url_ + " held more than " +
@@ -469,7 +500,24 @@ void Page::fireTimer(int id) {
   auto it = timers_.find(id);
   if (it == timers_.end()) return;
   if (!it->second->isValid()) timers_.erase(it);  // a one-shot timer that fired
+  const double startMs = timerBudgetMs_ > 0 ? engine::threadProcessorMs() : 0;
   callHook(fireTimerHook_, {JSValueMakeNumber(context_, id)});
+  if (timerBudgetMs_ > 0 && !isStopped() &&
+      !chargeTimers(engine::threadProcessorMs() - startMs + kTimerFireOverheadMs)) {
+    timersOverBudget_ = true;
+    guard_->stopBetweenEntries(engine::StopReason::TimeLimit);
+    report();
+  }
+}
+
+bool Page::chargeTimers(double usedMs) {
+  const int64_t now = nowMonotonicMs();
+  if (now > timerCreditAtMs_) {
+    timerCreditMs_ = std::min(timerBudgetMs_, timerCreditMs_ + static_cast<double>(now - timerCreditAtMs_) * timerBudgetShare_);
+    timerCreditAtMs_ = now;
+  }
+  timerCreditMs_ -= usedMs;
+  return timerCreditMs_ >= 0;
 }
 
 void Page::settleFetch(int fetchId, const std::optional<std::string>& text, const std::string& url) {

@@ -73,6 +73,9 @@ class Page : public std::enable_shared_from_this<Page> {
     std::string url;
     engine::EntryLimits limits;
     QueueRef queue;  // the web-content queue: the page's timers fire there
+    // What its timers may take of the queue (WebViewConfiguration).
+    double timerBudgetMs = 0;
+    double timerBudgetShare = 0;
   };
   static std::shared_ptr<Page> create(PageClient& client, const Setup& setup);
   ~Page();
@@ -116,6 +119,9 @@ class Page : public std::enable_shared_from_this<Page> {
   // Calls a hook of the bootstrap at top level; logs an uncaught exception.
   void callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args);
   void fireTimer(int id);
+  // Takes what a timer's entry used from the timers' budget (given back at
+  // its share of the time passed since the last one); false once it is spent.
+  bool chargeTimers(double usedMs);
   // Before each entry into the page's script: false when the page may not
   // run; brings window.webkit.messageHandlers up to date.
   bool enter();
@@ -139,6 +145,12 @@ class Page : public std::enable_shared_from_this<Page> {
   JSObjectRef setHandlersHook_ = nullptr;
   uint64_t handlersVersion_ = UINT64_MAX;
   std::map<int, std::shared_ptr<Timer>> timers_;
+  bool timerCapLogged_ = false;
+  double timerBudgetMs_ = 0;
+  double timerBudgetShare_ = 0;
+  double timerCreditMs_ = 0;
+  int64_t timerCreditAtMs_ = 0;  // platform clock
+  bool timersOverBudget_ = false;
   QueueRef queue_;
   std::unique_ptr<engine::EntryGuard> guard_;
   bool overBound_ = false;  // natives do nothing more

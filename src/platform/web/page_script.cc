@@ -45,8 +45,9 @@ const char kPageBootstrapScript[] = R"JS(
     if (delay > 2147483647) delay = 2147483647;
     if ((repeat || nesting >= 5) && delay < 4) delay = 4;
     var id = nextTimerId++;
+    // 0: refused (the page holds as many live timers as it may).
+    if (!native.setTimer(id, delay, repeat)) return 0;
     timers.set(id, { handler: handler, args: args, repeat: repeat, nesting: nesting + 1 });
-    native.setTimer(id, delay, repeat);
     return id;
   }
   function clearTimer(id) {

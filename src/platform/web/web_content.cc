@@ -25,6 +25,36 @@ bool isWebScheme(const std::string& scheme) { return scheme == "http" || scheme 
 // objects, the delivery block and its place in the main queue.
 constexpr size_t kMessageOverheadBytes = 256;
 
+// A message body whose memory passes this is released off the main queue:
+// freeing a tree of tens of thousands of values takes milliseconds.
+constexpr size_t kReleasedOffMainBytes = size_t{64} << 10;
+
+// Where large message bodies are freed once their handler has run.
+const QueueRef& releaseQueue() {
+  static const QueueRef& queue = *new QueueRef(createSerialQueue("com.quillborne.web-message-release"));
+  return queue;
+}
+
+struct ReleaseObserver {
+  std::mutex mutex;
+  std::function<void(size_t, bool)> observe;
+};
+ReleaseObserver& releaseObserver() {
+  static ReleaseObserver& observer = *new ReleaseObserver();
+  return observer;
+}
+
+// A message's body of `bytes` is freed now, where this runs.
+void released(engine::DeliveryBudget& budget, size_t bytes) {
+  budget.remove(bytes);
+  std::function<void(size_t, bool)> observe;
+  {
+    std::lock_guard lock(releaseObserver().mutex);
+    observe = releaseObserver().observe;
+  }
+  if (observe) observe(bytes, isMainThread());
+}
+
 // Nobody reads a beacon's answer: a larger one ends the transfer.
 constexpr size_t kMaxBeaconAnswerBytes = size_t{64} << 10;
 
@@ -124,6 +154,8 @@ bool WebContent::makePage(uint64_t serial, const std::string& url) {
   setup.url = url;
   setup.limits.timeLimitMs = configuration_.scriptTimeLimitMs;
   setup.limits.memoryLimitBytes = configuration_.memoryLimitBytes;
+  setup.timerBudgetMs = configuration_.timerBudgetMs;
+  setup.timerBudgetShare = configuration_.timerBudgetShare;
   setup.queue = webContentQueue();
   auto page = Page::create(*this, setup);
   if (!page) return false;
@@ -309,9 +341,20 @@ bool WebContent::pagePostsMessage(const std::string& name, Json body) {
   const size_t bytes = kMessageOverheadBytes + name.capacity() + message.frameURL.capacity() +
                        engine::jsonFootprintBytes(message.body);
   if (!budget_->tryAdd(bytes)) return false;
+  // The main queue delivers the message and frees nothing large: a large
+  // body goes on to the release queue, and counts as waiting until it is
+  // freed there.
   mainQueue()->async([client = client_, budget = budget_, bytes, message = std::move(message)]() mutable {
-    budget->remove(bytes);
-    if (auto c = client.lock()) c->received(std::move(message));
+    if (auto c = client.lock()) c->received(message);
+    if (bytes <= kReleasedOffMainBytes) {
+      message.body = Json();
+      released(*budget, bytes);
+      return;
+    }
+    releaseQueue()->async([budget, bytes, body = std::move(message.body)]() mutable {
+      body = Json();
+      released(*budget, bytes);
+    });
   });
   return true;
 }
@@ -395,3 +438,12 @@ void WebContent::pageStopped(engine::StopReason reason) {
 }
 
 }  // namespace platform::web_internal
+
+namespace platform {
+
+void setScriptMessageReleaseObserverForTesting(std::function<void(size_t bytes, bool onMainQueue)> observer) {
+  std::lock_guard lock(web_internal::releaseObserver().mutex);
+  web_internal::releaseObserver().observe = std::move(observer);
+}
+
+}  // namespace platform

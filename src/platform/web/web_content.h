@@ -66,7 +66,9 @@ class ContentClient {
   virtual void stopped(uint64_t serial, engine::StopReason reason) = 0;
   // The content was torn down as asked (terminate with notify).
   virtual void contentTerminated() = 0;
-  virtual void received(ScriptMessage message) = 0;
+  // A message the page posted; it stays the caller's, which releases a large
+  // body off the main queue afterwards.
+  virtual void received(ScriptMessage& message) = 0;
 };
 
 // The web-content queue's blocks of one web view.

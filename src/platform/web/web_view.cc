@@ -283,7 +283,7 @@ struct WebView::Impl : web_internal::ContentClient, std::enable_shared_from_this
     tellNavigationDelegate([](NavigationDelegate& d, WebView& view) { d.webContentProcessDidTerminate(view); });
   }
 
-  void received(ScriptMessage message) override {
+  void received(ScriptMessage& message) override {
     if (!owner) return;
     auto controller = configuration.userContentController;
     auto handler = controller ? controller->handler(message.name) : nullptr;

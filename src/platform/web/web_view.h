@@ -65,6 +65,9 @@ inline constexpr int DocumentTooDeep = 6;        // the HTML nests deeper than t
 inline constexpr int ResourceLimit = 7;          // the page held more memory or waiting messages than it may
 }  // namespace WebErrorCode
 
+// Live timers a page may hold at once (set and neither fired, for a timeout,
+// nor cleared); setTimeout and setInterval answer 0 beyond it.
+inline constexpr size_t kMaxPageLiveTimers = 1'000;
 // Cap on one message a page posts (UTF-8 JSON bytes of the body).
 inline constexpr size_t kMaxScriptMessageBytes = size_t{1} << 20;
 // Bounds of the messages a page posted that wait for delivery on the main
@@ -93,6 +96,11 @@ using WebLogSink = std::function<void(WebLogLevel level, const std::string& line
 // on the main queue: it must be safe to call from any thread and must not call
 // back into a web view.
 WebLogSink setWebLogSink(WebLogSink sink);
+
+// Told, where each script message's body is freed once its handler has run,
+// the memory the message held and whether that is the main queue (null: no
+// one). A body of more than 64 KiB is freed off the main queue.
+void setScriptMessageReleaseObserverForTesting(std::function<void(size_t bytes, bool onMainQueue)> observer);
 
 // ---------------------------------------------------------------------------
 // Configuration.
@@ -172,6 +180,13 @@ struct WebViewConfiguration {
   // the process's resident memory while they run, see docs/web-view.md); 0:
   // none.
   size_t memoryLimitBytes = size_t{512} << 20;
+  // What a page's timers may take of the web-content queue, in processor time
+  // of the thread that runs them: timerBudgetMs at once, given back at
+  // timerBudgetShare of the time that passes on the platform clock. A page
+  // whose timers take more is stopped as one past its time limit. 0: no
+  // bound.
+  double timerBudgetMs = 1000;
+  double timerBudgetShare = 0.25;
 };
 
 // The serial queue every page's scripts, timers and engine work run on. Under

@@ -1,6 +1,8 @@
 #include "scriptfeatures/http/QBHTTPRequestsDispatcher.h"
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 #include <utility>
 
 #include "ownnetwork/services/PlovermarkLogManager.h"
@@ -19,6 +21,26 @@ platform::DataTaskResult failure(platform::Error error) {
 }
 
 platform::Error cancelled() { return platform::URLError(platform::URLErrorCode::Cancelled); }
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The fields that frame or route a request: the URL session writes them from
+// the request itself (its URL, body and connection), never from the page.
+constexpr std::string_view kFramingFields[] = {"Content-Length", "Transfer-Encoding", "Host", "Connection",
+                                               "Upgrade",        "TE",                "Trailer", "Expect"};
+constexpr std::string_view kProxyFieldsPrefix = "Proxy-";
+
+bool framesOrRoutes(std::string_view name) {
+  for (const auto field : kFramingFields) {
+    if (equalsIgnoringCase(name, field)) return true;
+  }
+  return name.size() >= kProxyFieldsPrefix.size() &&
+         equalsIgnoringCase(name.substr(0, kProxyFieldsPrefix.size()), kProxyFieldsPrefix);
+}
 
 }  // namespace
 
@@ -56,11 +78,26 @@ bool QBHTTPRequestsDispatcher::isvValidRequestScheme(const platform::URLRequest&
   return scheme == "http" || scheme == "https";
 }
 
+std::optional<std::string> QBHTTPRequestsDispatcher::refusedHeaderField(const platform::URLRequest& request) {
+  for (const auto& [name, value] : request.headers) {
+    if (!platform::isHTTPToken(name)) return "Invalid header field name: " + name;
+    if (framesOrRoutes(name)) return "Reserved header field: " + name;
+  }
+  return std::nullopt;
+}
+
 void QBHTTPRequestsDispatcher::sendHTTPRequest(const platform::URLRequest& request, bool isbackground,
                                                int64_t retries, Completion completion) {
+  std::optional<std::string> refusal;
   if (!isvValidRequestScheme(request)) {
-    platform::mainQueue()->async([completion = std::move(completion)] {
-      if (completion) completion(failure(platform::Error{kQBHTTPRequestsDispatcherErrorDomain, 0, "Unsupported Url Scheme"}));
+    refusal = "Unsupported Url Scheme";
+  } else {
+    refusal = refusedHeaderField(request);
+  }
+  if (refusal) {
+    log("QBHTTPRequestsDispatcher | not sent: " + *refusal);
+    platform::mainQueue()->async([completion = std::move(completion), reason = std::move(*refusal)] {
+      if (completion) completion(failure(platform::Error{kQBHTTPRequestsDispatcherErrorDomain, 0, reason}));
     });
     return;
   }

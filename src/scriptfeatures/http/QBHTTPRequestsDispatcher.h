@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/dispatch.h"
@@ -45,7 +47,9 @@ class QBHTTPRequestsDispatcher : public std::enable_shared_from_this<QBHTTPReque
 
   // Sends `request`. A scheme other than "http" or "https" (as written), or a
   // URL that does not parse, completes with "Unsupported Url Scheme" (this
-  // domain, code 0) and sends nothing. With `isbackground` a background task
+  // domain, code 0) and sends nothing; so does a header field the page may
+  // not set (refusedHeaderField), with "Reserved header field: <name>" or
+  // "Invalid header field name: <name>". With `isbackground` a background task
   // is begun unless one is held; its expiry cancels the dispatcher's requests
   // and ends it. An attempt that ends in a transport error, without a
   // response, or with a status 400-599 is sent again after 3 s while retries
@@ -62,6 +66,12 @@ class QBHTTPRequestsDispatcher : public std::enable_shared_from_this<QBHTTPReque
   void cancelRequest(const platform::URLRequest& request);
 
   static bool isvValidRequestScheme(const platform::URLRequest& request);
+  // The reason a header field of `request` may not go, for the first such
+  // field: its name is no HTTP token, or it frames or routes the request
+  // ("Content-Length", "Transfer-Encoding", "Host", "Connection", "Upgrade",
+  // "TE", "Trailer", "Expect", "Proxy-*"; names in any case), which the URL
+  // session alone decides. None when every field may go.
+  static std::optional<std::string> refusedHeaderField(const platform::URLRequest& request);
 
  private:
   struct Exchange;
