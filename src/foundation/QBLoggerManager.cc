@@ -39,6 +39,29 @@ std::string QBLoggerManager::tagName(int tag) {
   }
 }
 
+namespace {
+
+bool isContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::string QBLoggerManager::boundedText(std::string text) {
+  if (text.size() <= kLongMessageBytes) return text;
+  // A character is at most four bytes: move at most three bytes to reach the
+  // start of one, so text that is no UTF-8 is cut all the same.
+  size_t headEnd = kHeadBytes;
+  for (int step = 0; step < 3 && isContinuationByte(text[headEnd]); ++step) --headEnd;
+  size_t tailStart = text.size() - kTailBytes;
+  for (int step = 0; step < 3 && isContinuationByte(text[tailStart]); ++step) ++tailStart;
+  const size_t cut = tailStart - headEnd;
+  std::string out;
+  out.reserve(headEnd + (text.size() - tailStart) + 64);
+  out.append(text, 0, headEnd);
+  out += " ... [" + std::to_string(text.size()) + " bytes in all, " + std::to_string(cut) + " cut] ... ";
+  out.append(text, tailStart, std::string::npos);
+  return out;
+}
+
 void QBLoggerManager::dynamicLog(const char* method, const std::string& message, int level, int tag) {
   write(method ? std::string_view(method) : std::string_view(), message, level, tag);
 }
@@ -75,7 +98,7 @@ void QBLoggerManager::write(std::string_view method, const std::string& message,
   const bool toPublisher = delegate && passes(level, publisherLevel);
   // Most lines go nowhere: no text is put together for them.
   if (!toConsole && !toPublisher) return;
-  const std::string body = method.empty() ? message : std::string(method) + " - " + message;
+  const std::string body = boundedText(method.empty() ? message : std::string(method) + " - " + message);
   if (toConsole) {
     emitConsoleLine(level, "[quillborne SDK] " + tagName(tag) + ": UITHREAD: " +
                                (platform::isMainThread() ? "true" : "false") + " " + body);
@@ -90,7 +113,7 @@ void QBLoggerManager::writeConsoleLine(int level, const std::string& line) {
     applicationLevel = applicationConsoleLevel_;
   }
   if (applicationLevel && (*applicationLevel < 0 || level < *applicationLevel)) return;
-  emitConsoleLine(level, line);
+  emitConsoleLine(level, boundedText(line));
 }
 
 void QBLoggerManager::emitConsoleLine(int level, const std::string& line) const {

@@ -16,6 +16,12 @@
 // web views contain) comes here too, as lines from the method "webView" with
 // the page's level and tag NATIVE: the manager takes the web layer's log when
 // it is first used.
+//
+// Messages carry values from the application, servers and pages (keys, ids,
+// answers, page text) of any size. A message longer than kLongMessageBytes is
+// cut where the line is formed, for both sinks and for the other logs' console
+// lines alike: its first kHeadBytes and last kTailBytes stay, and between them
+// " ... [<total> bytes in all, <n> cut] ... " says how long it was.
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -64,6 +70,13 @@ class QBLoggerManager {
 
   // "API", "DELEGATE", ... ; "UNKNOWN" for a tag outside 0-7.
   static std::string tagName(int tag);
+
+  static constexpr size_t kLongMessageBytes = 2048;
+  static constexpr size_t kHeadBytes = 1024;
+  static constexpr size_t kTailBytes = 256;
+  // `text` as a line carries it: whole up to kLongMessageBytes, else cut as
+  // above, at UTF-8 character boundaries.
+  static std::string boundedText(std::string text);
 
   // Console lines go to this writer instead of standard error.
   void setConsoleWriterForTesting(std::function<void(const std::string&)> writer);
