@@ -5,11 +5,45 @@
 // dismissal takes it away.
 #include "quillborne/host/Screen.h"
 
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "foundation/QBLoggerManager.h"
+#include "host/ScreenChecks.h"
+#include "platform/dispatch.h"
 #include "platform/ui.h"
 
 namespace quillborne::host {
 
 namespace {
+
+struct ThreadChecks {
+  std::mutex mutex;
+  std::set<std::string> reported;
+};
+
+ThreadChecks& threadChecks() {
+  static ThreadChecks& checks = *new ThreadChecks();  // lives for the process
+  return checks;
+}
+
+// Screen calls belong to the main thread; one made elsewhere still runs (as
+// on the platform, whose checker only reports), and the first of its kind is
+// logged.
+void checkMainThread(const char* call) {
+  if (platform::isMainThread()) return;
+  {
+    auto& checks = threadChecks();
+    std::lock_guard lock(checks.mutex);
+    if (!checks.reported.insert(call).second) return;
+  }
+  QBLoggerManager::sharedInstance().dynamicLog(
+      call,
+      "UI API called on a background thread: windows and view controllers belong to the main thread (make and "
+      "use them there, or hand the work over with MainLoop::post); reported once",
+      QBLogLevelError, QBLogTagAPI);
+}
 
 class HostWindow final : public platform::Window {
  public:
@@ -55,6 +89,7 @@ ViewController::ViewController(std::unique_ptr<Impl> impl) : impl_(std::move(imp
 ViewController::~ViewController() = default;
 
 std::shared_ptr<ViewController> ViewController::create() {
+  checkMainThread("ViewController::create");
   auto impl = std::make_unique<Impl>();
   impl->controller = std::make_shared<platform::ViewController>();
   return std::shared_ptr<ViewController>(new ViewController(std::move(impl)));
@@ -62,9 +97,13 @@ std::shared_ptr<ViewController> ViewController::create() {
 
 Quillborne::ViewControllerRef ViewController::viewController() const { return impl_->controller; }
 
-bool ViewController::isPresenting() const { return impl_->controller->presentedViewController() != nullptr; }
+bool ViewController::isPresenting() const {
+  checkMainThread("ViewController::isPresenting");
+  return impl_->controller->presentedViewController() != nullptr;
+}
 
 std::optional<QBBannerSize> ViewController::addBanner(const std::shared_ptr<QBBannerView>& banner) {
+  checkMainThread("ViewController::addBanner");
   const auto view = banner ? banner->view() : nullptr;
   if (!view) return std::nullopt;
   const auto host = impl_->controller->view();
@@ -76,6 +115,7 @@ std::optional<QBBannerSize> ViewController::addBanner(const std::shared_ptr<QBBa
 }
 
 bool ViewController::showsBanner(const std::shared_ptr<QBBannerView>& banner) const {
+  checkMainThread("ViewController::showsBanner");
   const auto view = banner ? banner->view() : nullptr;
   return view && impl_->controller->isViewLoaded() && view->superview() == impl_->controller->view();
 }
@@ -95,6 +135,7 @@ Window::~Window() {
 }
 
 std::shared_ptr<Window> Window::create(const std::shared_ptr<ViewController>& root) {
+  checkMainThread("Window::create");
   if (!root) return nullptr;
   const auto controller = root->viewController();
   if (controller->isViewInWindow()) return nullptr;
@@ -108,11 +149,18 @@ std::shared_ptr<Window> Window::create(const std::shared_ptr<ViewController>& ro
 
 std::shared_ptr<ViewController> Window::rootViewController() const { return impl_->root; }
 
-int Window::presentedViewControllerCount() const { return impl_->window->presentedCount(); }
+int Window::presentedViewControllerCount() const {
+  checkMainThread("Window::presentedViewControllerCount");
+  return impl_->window->presentedCount();
+}
 
-void Window::setObserver(std::weak_ptr<WindowObserver> observer) { impl_->window->setObserver(std::move(observer)); }
+void Window::setObserver(std::weak_ptr<WindowObserver> observer) {
+  checkMainThread("Window::setObserver");
+  impl_->window->setObserver(std::move(observer));
+}
 
 void Window::joinScene(const std::string& identifier) {
+  checkMainThread("Window::joinScene");
   const std::string name = identifier.empty() ? "main" : identifier;
   auto& application = platform::Application::shared();
   std::shared_ptr<platform::WindowScene> scene;
@@ -126,6 +174,12 @@ void Window::joinScene(const std::string& identifier) {
   if (scene->activationState() == platform::SceneActivationState::Background) scene->enterForeground();
   if (scene->activationState() == platform::SceneActivationState::ForegroundInactive) scene->activate();
   impl_->window->setWindowScene(scene);
+}
+
+void resetScreenThreadChecksForTesting() {
+  auto& checks = threadChecks();
+  std::lock_guard lock(checks.mutex);
+  checks.reported.clear();
 }
 
 }  // namespace quillborne::host

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "foundation/QBLoggerManager.h"
+#include "host/ScreenChecks.h"
 #include "ownnetwork/interfaces/QBNPresentationServicesP.h"
 #include "ownnetwork/publisher_test_support.h"
 #include "ownnetwork/services/PlovermarkLogManager.h"
@@ -177,8 +178,16 @@ TEST(HostDeviceTest, TheBackgroundBudgetAndTheAudioTheHostReportsReachTheLibrary
 
 class HostScreenTest : public ::testing::Test {
  protected:
-  HostScreenTest() { platform::resetUIForTesting(); }
-  ~HostScreenTest() override { platform::resetUIForTesting(); }
+  HostScreenTest() {
+    platform::resetUIForTesting();
+    quillborne::host::resetScreenThreadChecksForTesting();
+  }
+  ~HostScreenTest() override {
+    Log::setSink(nullptr);
+    QBLoggerManager::sharedInstance().resetForTesting();
+    quillborne::host::resetScreenThreadChecksForTesting();
+    platform::resetUIForTesting();
+  }
 
   struct Observer : quillborne::host::WindowObserver {
     void presentedViewControllerAppeared() override { lines.push_back("appeared"); }
@@ -186,6 +195,7 @@ class HostScreenTest : public ::testing::Test {
     Strings lines;
   };
   platform::TestEnvironment env;
+  qbtest::Lines lines;  // the console, where a test records it
 };
 
 TEST_F(HostScreenTest, AWindowTellsWhenAPresentedViewControllerCoversItsRootAndWhenItLeaves) {
@@ -285,6 +295,35 @@ TEST_F(HostScreenTest, WindowsJoinTheApplicationsSceneByNameWhichIsConnectedAndA
   EXPECT_EQ(application.connectedScenes().size(), 2u);
   EXPECT_EQ(scene->windows().size(), 1u);
   for (const auto& token : tokens) platform::NotificationCenter::defaultCenter().removeObserver(token);
+}
+
+// As under the platform's main-thread checker: screen calls made on a worker
+// thread are carried out, and the first call of each kind logs one error.
+TEST_F(HostScreenTest, ScreenCallsOffTheMainThreadRunAndTheFirstOfEachKindIsLogged) {
+  Log::setSink([this](int level, const std::string& line) { lines.add(std::to_string(level) + " " + line); });
+  const auto line = [](const std::string& call) {
+    return "3 [quillborne SDK] API: UITHREAD: false " + call +
+           " - UI API called on a background thread: windows and view controllers belong to the main thread (make "
+           "and use them there, or hand the work over with MainLoop::post); reported once";
+  };
+
+  std::vector<std::shared_ptr<Window>> windows;
+  std::thread([&windows] {
+    for (int i = 0; i < 2; ++i) windows.push_back(Window::create(ViewController::create()));
+    windows[0]->joinScene();
+  }).join();
+  ASSERT_EQ(windows.size(), 2u);
+  EXPECT_TRUE(windows[0] && windows[1]);  // made all the same
+  EXPECT_EQ(platform::Application::shared().windows().size(), 2u);
+  EXPECT_EQ(lines.lines(), (Strings{line("ViewController::create"), line("Window::create"), line("Window::joinScene")}));
+
+  // On the main thread nothing is logged; on another worker the same calls
+  // were reported already.
+  windows.push_back(Window::create(ViewController::create()));
+  std::thread([&windows] { windows.push_back(Window::create(ViewController::create())); }).join();
+  EXPECT_EQ(lines.lines().size(), 3u);
+  std::thread([&windows] { windows[0]->setObserver(std::weak_ptr<quillborne::host::WindowObserver>()); }).join();
+  EXPECT_EQ(lines.lines().back(), line("Window::setObserver"));
 }
 
 // ---------------------------------------------------------------- main loop
