@@ -2,6 +2,12 @@
 // The application's classic banner delegate. Set through the facade; held
 // weakly. Every call arrives on the main queue, in the order the library made
 // it.
+//
+// Load results come from the library; what follows comes from the banner's
+// network, which sends only what it reports (docs/sdk.md, "Callbacks each
+// built-in network sends"). Of the built-in networks only the own network has
+// banners: it sends clicks and leave-application when its page reports them,
+// and never bannerWillPresentScreen / bannerDidDismissScreen.
 #include <memory>
 
 #include "quillborne/QBBannerView.h"

@@ -2,6 +2,13 @@
 // The application's classic rewarded-video delegate. Set through the facade;
 // held weakly. Every call arrives on the main queue, in the order the library
 // made it.
+//
+// Availability and show refusals come from the library. What follows a show
+// comes from the network that shows the ad, and each sends only what it
+// reports (docs/sdk.md, "Callbacks each built-in network sends"): open, reward
+// and close come from both built-in networks; do not wait on
+// rewardedVideoDidStart / rewardedVideoDidEnd, which neither sends, or on
+// didClickRewardedVideo, which Tulvo never sends.
 #include "quillborne/QBError.h"
 #include "quillborne/QBPlacementInfo.h"
 
@@ -15,9 +22,11 @@ class QBRewardedVideoDelegate {
   virtual void rewardedVideoDidFailToShowWithError(const QBError& error) = 0;
   virtual void rewardedVideoDidOpen() = 0;
   virtual void rewardedVideoDidClose() = 0;
-  // The video started / finished playing.
+  // The video started / finished playing, for a network that reports it:
+  // neither built-in network (Tulvo, the own network) does.
   virtual void rewardedVideoDidStart() = 0;
   virtual void rewardedVideoDidEnd() = 0;
+  // The own network sends it when its page reports a click; Tulvo never does.
   virtual void didClickRewardedVideo(const QBPlacementInfo& placementInfo) = 0;
 };
 

@@ -3,6 +3,12 @@
 // facade; held weakly. Every call arrives on the main queue, in the order the
 // library made it; calls without ad information of their own carry an empty
 // QBAdInfo.
+//
+// Load results come from the library; what follows comes from the banner's
+// network, which sends only what it reports (docs/sdk.md, "Callbacks each
+// built-in network sends"). Of the built-in networks only the own network has
+// banners: it sends clicks and leave-application when its page reports them,
+// and never didPresentScreenWithAdInfo / didDismissScreenWithAdInfo.
 #include <memory>
 
 #include "quillborne/QBAdInfo.h"
