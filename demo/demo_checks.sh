@@ -177,4 +177,44 @@ check "the refusal makes no data folder" test -z "$(ls -A "$tmp/refused")"
 run failed --app-key "bad key"
 check "a failed start-up names its cause" grep -q "^demo failed: .*does not match" "$tmp/failed.err"
 check "a failed start-up leaves no data folder" test -z "$(ls -A "$tmp/failed")"
+
+# The start-up example of docs/host.md builds against the installed package as
+# the demo did (same compiler and flags) and learns of the refused key; the
+# lines docs/errors.md shows stand in it as they are.
+block() {  # block <file> <marker>: the code block that follows the marker line
+  awk -v marker="$2" 'index($0, marker) == 1 { found = 1; next }
+    found && /^```cpp$/ { inside = 1; next }
+    inside && /^```$/ { exit }
+    inside' "$1"
+}
+example="$tmp/example"
+mkdir -p "$example/data"
+block "$root/docs/host.md" "<!-- start-up example:" >"$example/main.cc"
+fragment="$(block "$root/docs/errors.md" "<!-- part of the start-up example")"
+check "docs/errors.md shows lines of the start-up example as they stand in it" \
+  test -n "$fragment" -a "$(grep -F -x -A "$(($(wc -l <<<"$fragment") - 1))" -- "$(head -n 1 <<<"$fragment")" \
+    "$example/main.cc")" = "$fragment"
+cat >"$example/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.25)
+project(start_up_example LANGUAGES CXX)
+set(CMAKE_CXX_STANDARD 20)
+find_package(Quillborne REQUIRED)
+add_executable(start_up_example main.cc)
+target_link_libraries(start_up_example PRIVATE Quillborne::quillborne)
+EOF
+app_cache() { sed -n "s/^$1:[A-Z]*=//p" "$tmp/demo/app/CMakeCache.txt"; }
+if cmake -S "$example" -B "$example/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+     -DCMAKE_CXX_FLAGS="$(app_cache CMAKE_CXX_FLAGS)" -DCMAKE_CXX_COMPILER="$(app_cache CMAKE_CXX_COMPILER)" \
+     -DCMAKE_CXX_COMPILER_LAUNCHER="$(app_cache CMAKE_CXX_COMPILER_LAUNCHER)" \
+     -DCMAKE_PREFIX_PATH="$tmp/demo/prefix" >"$example/build.log" 2>&1 &&
+   cmake --build "$example/build" >>"$example/build.log" 2>&1; then
+  XDG_DATA_HOME="$example/data" TMPDIR="$example" "$example/build/start_up_example" >"$example/out" 2>/dev/null
+  check "the start-up example learns of the refused key from its log delegate" \
+    grep -qxF 'start-up: failStartUp - Init Fail - Invalid appKey (appKey "" does not match ^[0-9a-zA-Z]+$)' \
+    "$example/out"
+else
+  cat "$example/build.log" >&2
+  echo "FAILED: the start-up example of docs/host.md builds against the installed package" >&2
+  status=1
+fi
 exit $status

@@ -29,6 +29,8 @@ class QBLogDelegate {
  public:
   virtual ~QBLogDelegate() = default;
   // `log` is the message as "<method> - <message>" (or the bare message when
-  // no method was given).
+  // no method was given). A message over 2,048 bytes (a long value from the
+  // application, a server or a page) keeps its first 1,024 and last 256 bytes
+  // with " ... [<total> bytes in all, <n> cut] ... " between them.
   virtual void sendLog(const std::string& log, int level, int tag) = 0;
 };

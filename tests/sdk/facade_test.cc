@@ -69,6 +69,49 @@ TEST_F(FacadeTest, AdCallsAreAnsweredWith508UntilAManagerExistsAndOtherCallsAreR
   EXPECT_FALSE(sdk()->testSuiteLaunched());
 }
 
+// What an application learns of a refused key (docs/host.md, how start-up
+// ended): one error line to its log delegate, which carries a long key cut
+// and says the message's length; no init callback; and 508 for its ad calls,
+// as while start-up still runs.
+TEST_F(FacadeTest, ARefusedKeyReachesTheApplicationAsOneCutLogDelegateLineAndAdCallsAnswer508) {
+  struct ErrorLines : QBLogDelegate {
+    void sendLog(const std::string& log, int level, int tag) override {
+      if (level >= QBLogLevelError) lines.add(std::to_string(level) + " " + std::to_string(tag) + " " + log);
+    }
+    Lines lines;
+  };
+  auto errors = std::make_shared<ErrorLines>();
+  auto init = std::make_shared<InitRecorder>();
+  Quillborne::setLogDelegate(errors);
+  const std::string key = std::string(1 << 20, 'k') + "!";
+  Quillborne::initWithAppKey(key, init);
+  env_.runUntilIdle();
+  EXPECT_EQ(state(), QBSdkState::SDK_INIT_FAILED);
+
+  const auto lines = errors->lines.lines();
+  ASSERT_EQ(lines.size(), 1u);
+  const std::string& line = lines[0];
+  const std::string head = "3 0 failStartUp - Init Fail - Invalid appKey (appKey \"kkkk";
+  const std::string tail = "kkk!\" does not match ^[0-9a-zA-Z]+$)";
+  EXPECT_EQ(line.substr(0, head.size()), head);
+  ASSERT_GT(line.size(), tail.size());
+  EXPECT_EQ(line.substr(line.size() - tail.size()), tail);
+  // The message: "failStartUp - ", the error's 26 bytes, " (appKey \"", the
+  // key, "\" does not match ", the 14-byte pattern and ")".
+  const size_t messageBytes = 14 + 26 + 10 + key.size() + 17 + 14 + 1;
+  EXPECT_NE(line.find(" ... [" + std::to_string(messageBytes) + " bytes in all, "), std::string::npos) << line.substr(0, 2000);
+  EXPECT_LT(line.size(), 1400u);
+  EXPECT_LT(log_.lines().back().size(), 1500u);  // the console's line alike
+  EXPECT_EQ(init->callCount(), 0);
+
+  EXPECT_EQ(driveAdCalls(), (std::vector<std::string>{"loadFailed 508 SDK not initialized",
+                                                      "showFailed 508 SDK not initialized",
+                                                      "is loadFailed 508 SDK not initialized",
+                                                      "is showFailed 508 SDK not initialized",
+                                                      "banner loadFailed 508 SDK not initialized"}));
+  EXPECT_EQ(init->callCount(), 0);
+}
+
 // Only the requested ad units get managers, made on the default-priority
 // queue from the registered factories; the ad calls and the segment reach them.
 TEST_F(FacadeTest, RequestedAdUnitsGetManagersThatTheAdCallsReach) {

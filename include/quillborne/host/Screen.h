@@ -6,8 +6,12 @@
 // go again. See docs/host.md.
 //
 // Main thread only: the thread that runs the main loop (MainLoop), or, before
-// a loop first runs, the process's first thread, where an application makes
-// its window before it starts the library (docs/host.md, the main thread).
+// a loop first runs, the process's first thread (docs/host.md, the main
+// thread). As the platform's main-thread checker does, a call made on another
+// thread is carried out all the same and the first call of each kind from
+// another thread logs an error (level 3, tag API: "<call> - UI API called on a
+// background thread: ..."), once per process; viewController() and
+// rootViewController() are not checked.
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,8 +70,11 @@ class WindowObserver {
 class Window {
  public:
   // A window showing `root`, made the application's key window and visible.
-  // Make it before starting the library: the own network keeps its hidden
-  // page in the key window. Null when `root` is null or already in a window.
+  // Only what comes on screen needs it: ads are shown from a view controller
+  // in a window (a show from one in none fails at once, and the ad stays
+  // ready), so make it before the first show; the library starts and loads
+  // without one (docs/host.md, what the window is for). Null when `root` is
+  // null or already in a window.
   static std::shared_ptr<Window> create(const std::shared_ptr<ViewController>& root);
   // Leaves the application's windows.
   ~Window();
