@@ -197,8 +197,9 @@ int main(int argc, char** argv) {
     demo::printLine("mode " + options.mode);
   }
 
-  // The application's screen, before the library starts: the own network
-  // keeps its page in the key window.
+  // The application's screen, made first as an application makes it: ads
+  // are shown from its view controller, which must be in a window by the
+  // first show (the library starts and loads without one).
   auto root = quillborne::host::ViewController::create();
   auto window = quillborne::host::Window::create(root);
   window->joinScene("main");  // its scene: where the own network shows store overlays
