@@ -6,7 +6,9 @@
 //
 // Answers that arrive later:
 //  - initializationDidComplete: QBInitializationDelegate, once per process, on
-//    the worker thread that completed start-up;
+//    the worker thread that completed start-up. A failed start-up calls no
+//    callback: it is one error line to the log delegate, "failStartUp - Init
+//    Fail - ..." (QBInitializationDelegate.h, docs/host.md);
 //  - ad callbacks: the delegates set here, on the main queue;
 //  - a call that needs the SDK before start-up has completed, or an ad unit
 //    that has no manager, is answered through the ad unit's failure callback
