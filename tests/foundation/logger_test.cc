@@ -125,58 +125,38 @@ TEST_F(LoggerTest, AutomationLogLinesCarryThePrefixAndTheTime) {
 }
 
 // A value of any size (an application's key, a server's answer, a page's
-// text) leaves a line of bounded size that says how long the message was;
-// both sinks and the other logs' console lines get the same cut text.
+// text) leaves a line of bounded size that keeps the message's head and tail,
+// cut between characters, and says how long it was; both sinks and the other
+// logs' console lines get the same text.
 TEST_F(LoggerTest, ALongMessageIsCutWhereTheLineIsFormedAndSaysItsLength) {
   auto delegate = std::make_shared<RecordingLogDelegate>();
   logger.setLogDelegate(delegate);
-  const std::string value(1 << 20, 'k');
-  logger.dynamicLog("failStartUp", "key \"" + value + "\" refused", 3, QBLogTagAPI);
-  const std::string body = "failStartUp - key \"" + value + "\" refused";  // 1,048,610 bytes
-  const size_t cut = body.size() - QBLoggerManager::kHeadBytes - QBLoggerManager::kTailBytes;
-  const std::string expected = body.substr(0, QBLoggerManager::kHeadBytes) + " ... [" +
-                               std::to_string(body.size()) + " bytes in all, " + std::to_string(cut) + " cut] ... " +
-                               body.substr(body.size() - QBLoggerManager::kTailBytes);
-  ASSERT_EQ(delegate->calls.size(), 1u);
-  EXPECT_EQ(std::get<0>(delegate->calls[0]), expected);
-  ASSERT_EQ(console.lines().size(), 1u);
-  EXPECT_EQ(console.lines()[0], "[quillborne SDK] API: UITHREAD: true " + expected);
-  EXPECT_LT(expected.size(), 1400u);
-  EXPECT_NE(expected.find("\" refused"), std::string::npos);  // the message's end stays
-
-  // Up to the bound a message stays whole.
-  const std::string whole = "m - " + std::string(QBLoggerManager::kLongMessageBytes - 4, 'x');
-  logger.dynamicLog("m", whole.substr(4), 3, QBLogTagAPI);
-  EXPECT_EQ(std::get<0>(delegate->calls.back()), whole);
-
-  // The own network's console lines and the pages' lines are cut alike.
-  logger.writeConsoleLine(3, "[QuillborneNetwork | SDK | " + value + "]");
-  EXPECT_NE(console.lines().back().find(" ... [" + std::to_string(value.size() + 28) + " bytes in all, "),
-            std::string::npos);
-  EXPECT_LT(console.lines().back().size(), 1400u);
-}
-
-// The cut never splits a character: the line stays UTF-8 (three-byte
-// characters put a boundary just off both cut points).
-TEST_F(LoggerTest, ACutLineKeepsWholeCharacters) {
-  auto delegate = std::make_shared<RecordingLogDelegate>();
-  logger.setLogDelegate(delegate);
-  std::string text;
-  while (text.size() < 5000) text += "\xe2\x82\xac";  // the euro sign
-  logger.log(text, 3, QBLogTagAPI);
+  std::string euros;  // three-byte characters: neither cut point falls between two
+  while (euros.size() < (1 << 20)) euros += "\xe2\x82\xac";
+  logger.dynamicLog("m", "key \"" + euros + "\" refused", 3, QBLogTagAPI);
+  const std::string body = "m - key \"" + euros + "\" refused";
   ASSERT_EQ(delegate->calls.size(), 1u);
   const std::string& line = std::get<0>(delegate->calls[0]);
-  const size_t marker = line.find(" ... [");
+  const size_t marker = line.find(" ... [" + std::to_string(body.size()) + " bytes in all, ");
   ASSERT_NE(marker, std::string::npos);
-  const std::string head = line.substr(0, marker);
-  const std::string tail = line.substr(line.find("] ... ") + 6);
-  EXPECT_EQ(head.size() % 3, 0u);
-  EXPECT_EQ(tail.size() % 3, 0u);
-  EXPECT_EQ(head, text.substr(0, head.size()));
-  EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
-  EXPECT_NE(line.find("[" + std::to_string(text.size()) + " bytes in all, " +
-                      std::to_string(text.size() - head.size() - tail.size()) + " cut]"),
+  const std::string tail = line.substr(line.find(" cut] ... ") + 10);
+  EXPECT_EQ((marker - 9) % 3, 0u);  // whole euros after `m - key "`
+  EXPECT_EQ((tail.size() - 9) % 3, 0u);  // and before `" refused`
+  EXPECT_EQ(line.substr(0, marker), body.substr(0, marker));
+  EXPECT_EQ(tail, body.substr(body.size() - tail.size()));
+  EXPECT_NE(line.find(" bytes in all, " + std::to_string(body.size() - marker - tail.size()) + " cut] ... "),
             std::string::npos);
+  EXPECT_LT(line.size(), 1400u);
+  EXPECT_EQ(console.lines(), std::vector<std::string>{"[quillborne SDK] API: UITHREAD: true " + line});
+
+  // Up to the bound a message stays whole; the own network's lines are cut alike.
+  const std::string whole(QBLoggerManager::kLongMessageBytes, 'x');
+  logger.log(whole, 3, QBLogTagAPI);
+  EXPECT_EQ(std::get<0>(delegate->calls.back()), whole);
+  logger.writeConsoleLine(3, "[QuillborneNetwork | SDK | " + euros + "]");
+  EXPECT_NE(console.lines().back().find(" ... [" + std::to_string(euros.size() + 28) + " bytes in all, "),
+            std::string::npos);
+  EXPECT_LT(console.lines().back().size(), 1400u);
 }
 
 }  // namespace

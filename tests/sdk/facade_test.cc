@@ -90,18 +90,13 @@ TEST_F(FacadeTest, ARefusedKeyReachesTheApplicationAsOneCutLogDelegateLineAndAdC
 
   const auto lines = errors->lines.lines();
   ASSERT_EQ(lines.size(), 1u);
-  const std::string& line = lines[0];
   const std::string head = "3 0 failStartUp - Init Fail - Invalid appKey (appKey \"kkkk";
-  const std::string tail = "kkk!\" does not match ^[0-9a-zA-Z]+$)";
-  EXPECT_EQ(line.substr(0, head.size()), head);
-  ASSERT_GT(line.size(), tail.size());
-  EXPECT_EQ(line.substr(line.size() - tail.size()), tail);
-  // The message: "failStartUp - ", the error's 26 bytes, " (appKey \"", the
-  // key, "\" does not match ", the 14-byte pattern and ")".
+  EXPECT_EQ(lines[0].substr(0, head.size()), head);
+  // "failStartUp - ", the error's 26 bytes, " (appKey \"", the key, "\" does
+  // not match ", the 14-byte pattern and ")".
   const size_t messageBytes = 14 + 26 + 10 + key.size() + 17 + 14 + 1;
-  EXPECT_NE(line.find(" ... [" + std::to_string(messageBytes) + " bytes in all, "), std::string::npos) << line.substr(0, 2000);
-  EXPECT_LT(line.size(), 1400u);
-  EXPECT_LT(log_.lines().back().size(), 1500u);  // the console's line alike
+  EXPECT_NE(lines[0].find(" ... [" + std::to_string(messageBytes) + " bytes in all, "), std::string::npos);
+  EXPECT_LT(lines[0].size(), 1400u);
   EXPECT_EQ(init->callCount(), 0);
 
   EXPECT_EQ(driveAdCalls(), (std::vector<std::string>{"loadFailed 508 SDK not initialized",
