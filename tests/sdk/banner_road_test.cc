@@ -197,9 +197,13 @@ struct LateBannerAnswer {
 class BannerLateAnswerTest : public BannerRoadTest, public ::testing::WithParamInterface<LateBannerAnswer> {
  protected:
   // How the page answers a load: after `delayMs`, with a banner or a failure.
+  // The banner's ad view is described either way: the page reads it when it
+  // makes a banner, which may be after the test has changed the answer for
+  // the next load.
   Json answer(bool success, int delayMs) {
-    if (success) return Json{{"delayMs", delayMs}, {"adView", {{"url", server_.url(kAdPagePath)}, {"actions", Json::array()}}}};
-    return Json{{"delayMs", delayMs}, {"answer", "fail"}, {"errCode", "1010"}, {"errMsg", "No fill"}};
+    Json how{{"delayMs", delayMs}, {"adView", {{"url", server_.url(kAdPagePath)}, {"actions", Json::array()}}}};
+    if (!success) how.update(Json{{"answer", "fail"}, {"errCode", "1010"}, {"errMsg", "No fill"}});
+    return how;
   }
   static size_t adViews() { return QBNAdViewsManager::sharedManager().adViews().size(); }
   static bool isFailure(const std::string& line) { return line.rfind("banner loadFailed 509 ", 0) == 0; }
@@ -219,8 +223,7 @@ TEST_P(BannerLateAnswerTest, TheNextLoadHearsItsOwnAnswer) {
   Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
   ASSERT_TRUE(drive([&] { return listener_->lines().size() == 2; })) << dump();
   // Past the late answer's time and more: nothing else arrives.
-  env_.advance(2000);
-  env_.runUntilIdle();
+  settle(2000);
   ASSERT_EQ(listener_->lines().size(), 2u) << dump();
   if (lateSuccess) {
     EXPECT_TRUE(isFailure(listener_->lines()[1])) << dump();
@@ -262,8 +265,7 @@ TEST_P(BannerLateAnswerTest, AfterTheSuiteClosesTheApplicationsBannerHearsItsOwn
   controllerPageValue(env_, "PMA_SANDBOX.commands.loadBanner = " + answer(!lateSuccess, 800).dump() + ", true");
   Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
   ASSERT_TRUE(drive([&] { return listener_->lines().size() == 1; })) << dump();
-  env_.advance(2000);
-  env_.runUntilIdle();
+  settle(2000);
   ASSERT_EQ(listener_->lines().size(), 1u) << dump();
   EXPECT_EQ(bridge->lines(), Strings{});
   if (lateSuccess) {

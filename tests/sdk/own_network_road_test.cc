@@ -356,8 +356,7 @@ TEST_P(OwnNetworkLateAnswerTest, TheNextLoadHearsItsOwnAnswer) {
   page("PMA_SANDBOX.commands.loadInterstitial = " + answer(!c.lateSuccess, 300).dump() + ", true");
   load(c.interstitial);
   ASSERT_TRUE(drive([&] { return outcomes().size() == 2; }, 50)) << dump();
-  env_.advance(2000);
-  env_.runUntilIdle();
+  settle(2000);
   ASSERT_EQ(outcomes().size(), 2u) << dump();
   if (c.lateSuccess) {
     EXPECT_TRUE(isFailure(outcomes()[1])) << dump();
