@@ -1,5 +1,7 @@
 #include "ownnetwork/publisher/DemandSourceDelegateResponder.h"
 
+#include <mutex>
+
 #include "ownnetwork/api/QBNAdDelegate.h"
 #include "ownnetwork/api/QBNProductDelegateCalls.h"
 #include "ownnetwork/api/QuillborneAdInstance.h"
@@ -27,6 +29,25 @@ void postToAdListener(const DemandSourceRef& demandSource, Invoke invoke) {
   });
 }
 
+struct LoadAnswerHook {
+  std::mutex mutex;
+  std::function<void()> hook;
+};
+
+LoadAnswerHook& loadAnswerHook() {
+  static LoadAnswerHook& h = *new LoadAnswerHook();  // lives for the process
+  return h;
+}
+
+void runLoadAnswerHook() {
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> lock(loadAnswerHook().mutex);
+    hook = loadAnswerHook().hook;
+  }
+  if (hook) hook();
+}
+
 // A load answer's task: the instance knows which of its loads it answers
 // while its listener hears it; an answer of a load older than the newest one
 // asked for reaches no one.
@@ -46,6 +67,7 @@ void postLoadAnswerToAdListener(const DemandSourceRef& demandSource, uint64_t lo
       return;
     }
     instance->setAnsweredLoad(load);
+    runLoadAnswerHook();
     invoke(*call, instance);
     instance->setAnsweredLoad(0);
   });
@@ -59,6 +81,11 @@ void callProductListener(const DemandSourceRef& demandSource, Invoke invoke) {
 }
 
 }  // namespace
+
+void DemandSourceDelegateResponder::setLoadAnswerHookForTesting(std::function<void()> hook) {
+  std::lock_guard<std::mutex> lock(loadAnswerHook().mutex);
+  loadAnswerHook().hook = std::move(hook);
+}
 
 void DemandSourceDelegateResponder::handleInitSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                                              const Json& configuration) {

@@ -29,6 +29,7 @@
 // time the task runs, the answer is one of a load given up on and reaches no
 // one (logged).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -95,6 +96,11 @@ class DemandSourceDelegateResponder {
                                                                     const platform::Error& error,
                                                                     const platform::Json& configuration,
                                                                     uint64_t load);
+  // Runs on the main queue in a numbered load answer's task, once the answer
+  // was found to answer the newest load, just before the listener hears it:
+  // a test asks for a newer load there, as another thread may at that moment.
+  // Null removes it.
+  static void setLoadAnswerHookForTesting(std::function<void()> hook);
   // A legacy banner hears only the event "impressions" (as its show success).
   static void handleAdEventNotificationCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                                const std::string& eventName,
