@@ -35,7 +35,9 @@ class RewardedDelegate : public QBRewardedVideoAdapterDelegate {
   void adapterRewardedVideoHasChangedAvailability(bool available) override {
     lines.push_back(available ? "available" : "unavailable");
   }
-  void adapterRewardedVideoDidFailToLoadWithError(const QBError& e) override { lines.push_back("failed " + e.message()); }
+  void adapterRewardedVideoDidFailToLoadWithError(const QBError& e) override {
+    lines.push_back("failed " + e.message());
+  }
   void adapterRewardedVideoDidOpen() override {}
   void adapterRewardedVideoDidClose() override {}
   void adapterRewardedVideoDidFailToShowWithError(const QBError&) override {}
@@ -210,15 +212,16 @@ TEST_F(LateLoadAnswersTest, TheAdaptersNewDelegateNeverHearsTheAnswerOfTheLoadBe
   configurations->controllerURL = server.url(kControllerPagePath);
   configurations->controllerConfig = Json{{"webviewType", "wk"}};
   bool initialised = false;
-  QuillborneNetwork::initSDKWithNetworkConfigurations(configurations,
-                                                      [&](const std::optional<platform::Error>&) { initialised = true; });
+  QuillborneNetwork::initSDKWithNetworkConfigurations(
+      configurations, [&](const std::optional<platform::Error>&) { initialised = true; });
   ASSERT_TRUE(env.runUntil([&] { return initialised; }));
   publisher = PlovermarkAdsPublisher::sharedInstance();
 
   auto adapter = std::make_shared<QBQuillborneAdapter>();
   adapter->initAdapter("Quillborne");
-  const auto config = QBAdapterConfig::create(
-      "rv1", QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(), Json{{"providerLoadName", "Quillborne"}, {"rewardedVideo", Json::object()}});
+  const auto config =
+      QBAdapterConfig::create("rv1", QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(),
+                              Json{{"providerLoadName", "Quillborne"}, {"rewardedVideo", Json::object()}});
   auto before = std::make_shared<RewardedDelegate>();
   auto after = std::make_shared<RewardedDelegate>();
   bool asked = false;

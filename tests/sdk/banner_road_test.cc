@@ -280,7 +280,8 @@ TEST_P(BannerLateAnswerTest, AfterTheSuiteClosesTheApplicationsBannerHearsItsOwn
 }
 
 INSTANTIATE_TEST_SUITE_P(LateFailureAndLateSuccess, BannerLateAnswerTest,
-                         ::testing::Values(LateBannerAnswer{"LateFailure", false}, LateBannerAnswer{"LateSuccess", true}),
+                         ::testing::Values(LateBannerAnswer{"LateFailure", false},
+                                           LateBannerAnswer{"LateSuccess", true}),
                          [](const ::testing::TestParamInfo<LateBannerAnswer>& info) { return info.param.name; });
 
 // Sizes the own network refuses reach the application's failure callback as

@@ -74,8 +74,9 @@ TEST_F(LateAnswerRealModeTest, TheAdaptersNewDelegateNeverHearsTheAnswerOfTheLoa
 
   auto adapter = std::make_shared<QBQuillborneAdapter>();
   adapter->initAdapter("Quillborne");
-  const auto config = QBAdapterConfig::create("rv1", QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(),
-                                              Json{{"providerLoadName", "Quillborne"}, {"rewardedVideo", Json::object()}});
+  const auto config =
+      QBAdapterConfig::create("rv1", QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(),
+                              Json{{"providerLoadName", "Quillborne"}, {"rewardedVideo", Json::object()}});
   auto before = std::make_shared<RewardedLines>();
   auto after = std::make_shared<RewardedLines>();
   std::atomic<bool> asked{false};

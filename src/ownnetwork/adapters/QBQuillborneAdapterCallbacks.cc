@@ -32,56 +32,53 @@ auto shownOrLoadedLookup(std::mutex& mutex, const Map& shown, const Map& loaded,
   found = loaded.find(name);
   return found == loaded.end() ? nullptr : found->second.lock();
 }
+void logDroppedAnswer(const char* method, const QBNAdInstanceRef& ad) {
+  logDelegate(method, "demandSourceName = " + ad->name() + " - the answer of a load given up on, dropped");
+}
+// The delegate of the name's last load, when what the instance's listener
+// hears answers that load; read under the lock under which the loads store
+// the delegate and number the load.
+template <class Map>
+auto loadAnswerLookup(const char* method, std::mutex& mutex, const Map& map, const QBNAdInstanceRef& ad)
+    -> decltype(map.begin()->second.lock()) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (ad->answersLatestLoad()) {
+      auto found = map.find(ad->name());
+      return found == map.end() ? nullptr : found->second.lock();
+    }
+  }
+  logDroppedAnswer(method, ad);
+  return nullptr;
+}
 }  // namespace
 
 std::shared_ptr<QBBannerAdapterDelegate> QBQuillborneAdapter::bnDelegate(const std::string& name) const {
   return lockedLookup(mutex_, demandSourceIdToBnDelegate_, name);
 }
-namespace {
-void logDroppedAnswer(const char* method, const QBNAdInstanceRef& ad) {
-  logDelegate(method, "demandSourceName = " + ad->name() + " - the answer of a load given up on, dropped");
-}
-}  // namespace
 
 std::shared_ptr<QBRewardedVideoAdapterDelegate> QBQuillborneAdapter::rvLoadDelegate(const QBNAdInstanceRef& ad) const {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (ad->answersLatestLoad()) {
-      auto found = demandSourceIdToRvDelegate_.find(ad->name());
-      return found == demandSourceIdToRvDelegate_.end() ? nullptr : found->second.lock();
-    }
-  }
-  logDroppedAnswer(__func__, ad);
-  return nullptr;
+  return loadAnswerLookup(__func__, mutex_, demandSourceIdToRvDelegate_, ad);
 }
 
 std::shared_ptr<QBInterstitialAdapterDelegate> QBQuillborneAdapter::isLoadDelegate(const QBNAdInstanceRef& ad) const {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (ad->answersLatestLoad()) {
-      auto found = demandSourceIdToIsDelegate_.find(ad->name());
-      return found == demandSourceIdToIsDelegate_.end() ? nullptr : found->second.lock();
-    }
-  }
-  logDroppedAnswer(__func__, ad);
-  return nullptr;
+  return loadAnswerLookup(__func__, mutex_, demandSourceIdToIsDelegate_, ad);
 }
 
 std::shared_ptr<QBBannerAdapterDelegate> QBQuillborneAdapter::bnLoadDelegate(const QBNAdInstanceRef& ad, bool loaded) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::shared_ptr<QuillborneAdInstance>> noBanners;
     const std::string& name = ad->name();
     bool answers = ad->answersLatestLoad();
     auto loading = demandSourceIdToBnLoading_.find(name);
-    auto it = loading == demandSourceIdToBnLoading_.end()
-                  ? std::vector<std::shared_ptr<QuillborneAdInstance>>::iterator()
-                  : std::find(loading->second.begin(), loading->second.end(), ad);
-    if (loading != demandSourceIdToBnLoading_.end() && it != loading->second.end()) {
+    auto& list = loading != demandSourceIdToBnLoading_.end() ? loading->second : noBanners;
+    if (auto it = std::find(list.begin(), list.end(), ad); it != list.end()) {
       // A load under way: only the newest one of the name has a delegate
       // waiting for it.
-      answers = answers && it + 1 == loading->second.end();
-      loading->second.erase(it);
-      if (loading->second.empty()) demandSourceIdToBnLoading_.erase(loading);
+      answers = answers && it + 1 == list.end();
+      list.erase(it);
+      if (list.empty() && loading != demandSourceIdToBnLoading_.end()) demandSourceIdToBnLoading_.erase(loading);
     } else if (std::any_of(withdrawnBanners_.begin(), withdrawnBanners_.end(),
                            [&](const auto& gone) { return gone.lock() == ad; })) {
       answers = false;  // destroyed while it loaded

@@ -105,7 +105,6 @@ void QBQuillborneAdapter::destroyBannerWithAdapterConfig(const QBAdapterConfigRe
       demandSourceIdToBnLoading_.erase(found);
     }
   }
-  if (withdrawn.empty()) return;
   for (const auto& instance : withdrawn) QuillborneNetwork::destroyAdWithAdInstance(instance);
 }
 

@@ -7,7 +7,9 @@ using platform::Json;
 void QBNNativeController::runCommand(const QBNControllerAPIData& command) {
   const auto& failName = command.failCallback();
   auto delegate = failName ? std::dynamic_pointer_cast<QBNNativeControllerDelegate>(controllerDelegate()) : nullptr;
-  if (delegate) delegate->handlePlovermarkCallbackWithCommand(*failName, expendCommandParams(command.functionParameters()));
+  if (delegate) {
+    delegate->handlePlovermarkCallbackWithCommand(*failName, expendCommandParams(command.functionParameters()));
+  }
   // Every command is taken at once, answered or not.
   command.taken();
 }

@@ -119,30 +119,31 @@ void DemandSourceDelegateResponder::handleNoMoreOffersCallbackForDemandSource(co
 }
 
 void DemandSourceDelegateResponder::handleLoadSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
-    const Json& configuration) {
+                                                                             const Json& configuration) {
   handleLoadSuccessCallbackForDemandSourceForLoad(demandSource, configuration, 0);
 }
 
-void DemandSourceDelegateResponder::handleLoadSuccessCallbackForDemandSourceForLoad(const DemandSourceRef& demandSource,
-                                                                             const Json& configuration, uint64_t load) {
+void DemandSourceDelegateResponder::handleLoadSuccessCallbackForDemandSourceForLoad(
+    const DemandSourceRef& demandSource, const Json& configuration, uint64_t load) {
   if (!demandSource) return;
   if (isAdInstanceSource(demandSource)) {
     postLoadAnswerToAdListener<QBNAdDelegateLoaded>(
-        demandSource, load,
-        [configuration](auto& call, const QBNAdInstanceRef& instance) { call.adInstanceLoaded(instance, configuration); });
+        demandSource, load, [configuration](auto& call, const QBNAdInstanceRef& instance) {
+          call.adInstanceLoaded(instance, configuration);
+        });
   } else {
     callProductListener<PlovermarkISLoadSuccessCall>(demandSource, [](auto& call) { call.plovermarkISLoadSuccess(); });
   }
 }
 
 void DemandSourceDelegateResponder::handleLoadFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
-    const platform::Error& error, const Json& configuration) {
+                                                                             const platform::Error& error,
+                                                                             const Json& configuration) {
   handleLoadFailureCallbackForDemandSourceForLoad(demandSource, error, configuration, 0);
 }
 
-void DemandSourceDelegateResponder::handleLoadFailureCallbackForDemandSourceForLoad(const DemandSourceRef& demandSource,
-                                                                             const platform::Error& error,
-                                                                             const Json& configuration, uint64_t load) {
+void DemandSourceDelegateResponder::handleLoadFailureCallbackForDemandSourceForLoad(
+    const DemandSourceRef& demandSource, const platform::Error& error, const Json& configuration, uint64_t load) {
   if (!demandSource) return;
   if (isAdInstanceSource(demandSource)) {
     postLoadAnswerToAdListener<QBNAdDelegateFailedToLoad>(
@@ -155,8 +156,8 @@ void DemandSourceDelegateResponder::handleLoadFailureCallbackForDemandSourceForL
   }
 }
 
-void DemandSourceDelegateResponder::handleBannerLoadSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
-    const Json& configuration, const std::shared_ptr<platform::View>& adContainer) {
+void DemandSourceDelegateResponder::handleBannerLoadSuccessCallbackForDemandSource(
+    const DemandSourceRef& demandSource, const Json& configuration, const std::shared_ptr<platform::View>& adContainer) {
   handleBannerLoadSuccessCallbackForDemandSourceForLoad(demandSource, configuration, adContainer, 0);
 }
 
@@ -171,14 +172,13 @@ void DemandSourceDelegateResponder::handleBannerLoadSuccessCallbackForDemandSour
 }
 
 void DemandSourceDelegateResponder::handleBannerLoadFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
-    const platform::Error& error, const Json& configuration) {
+                                                                                   const platform::Error& error,
+                                                                                   const Json& configuration) {
   handleBannerLoadFailureCallbackForDemandSourceForLoad(demandSource, error, configuration, 0);
 }
 
-void DemandSourceDelegateResponder::handleBannerLoadFailureCallbackForDemandSourceForLoad(const DemandSourceRef& demandSource,
-                                                                                   const platform::Error& error,
-                                                                                   const Json& configuration,
-                                                                                   uint64_t load) {
+void DemandSourceDelegateResponder::handleBannerLoadFailureCallbackForDemandSourceForLoad(
+    const DemandSourceRef& demandSource, const platform::Error& error, const Json& configuration, uint64_t load) {
   if (!demandSource) return;
   postLoadAnswerToAdListener<QBNAdDelegateFailedToLoad>(
       demandSource, load, [error, configuration](auto& call, const QBNAdInstanceRef& instance) {

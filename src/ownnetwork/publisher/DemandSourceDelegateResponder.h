@@ -24,10 +24,10 @@
 // unchanged.
 //
 // A load answer "...ForLoad" names the load it answers (`load`, the
-// instance's number of it; 0, as in the plain forms, for none): while the listener hears it the instance's answeredLoad()
-// is that number, and when a newer load of the instance was asked for by the
-// time the task runs, the answer is one of a load given up on and reaches no
-// one (logged).
+// instance's number of it; 0, as in the plain forms, for none): while the
+// listener hears it the instance's answeredLoad() is that number, and when a
+// newer load of the instance was asked for by the time the task runs, the
+// answer is one of a load given up on and reaches no one (logged).
 #include <cstdint>
 #include <functional>
 #include <memory>

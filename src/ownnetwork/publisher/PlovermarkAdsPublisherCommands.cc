@@ -186,7 +186,8 @@ void PlovermarkAdsPublisher::handleLoadInterstitial(const std::string& command, 
     event["callfailreason"] = error.message;
     event["generalmessage"] = instance && instance->isInitialized() ? "initialized instance" : "uninitialized instance";
     QBNEventsTracker::logEvent(QBNEvents::loadAdFailed(), event);
-    Responder::handleLoadFailureCallbackForDemandSourceForLoad(source, error, productConfiguration("Interstitial"), *load);
+    Responder::handleLoadFailureCallbackForDemandSourceForLoad(source, error, productConfiguration("Interstitial"),
+                                                               *load);
   }
 }
 
@@ -279,7 +280,8 @@ void PlovermarkAdsPublisher::handleLoadBannerWithCommand(const std::string& comm
     if (!dynamic_cast<QBNAdDelegateLoadedWithAdContainer*>(source->delegate().get())) return;
     const auto adView = services && adViewId ? services->getAdUnitWebViewById(*adViewId) : std::nullopt;
     if (adView && adView->isAdContainer && adView->containerView) {
-      Responder::handleBannerLoadSuccessCallbackForDemandSourceForLoad(source, parameters, adView->containerView, *load);
+      Responder::handleBannerLoadSuccessCallbackForDemandSourceForLoad(source, parameters, adView->containerView,
+                                                                      *load);
     } else {
       // A banner without its container cannot be shown; a load that is never
       // answered would leave the listener waiting.
