@@ -6,19 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <utility>
 
-#include "core/QBAdapterConfig.h"
-#include "ownnetwork/adapters/QBQuillborneAdapter.h"
-#include "ownnetwork/api/QBNConfigurations.h"
 #include "ownnetwork/api/QuillborneAdInstance.h"
-#include "ownnetwork/api/QuillborneNetwork.h"
 #include "ownnetwork/interfaces/QBNPresentationServicesP.h"
-#include "ownnetwork/publisher/DemandSourceDelegateResponder.h"
 #include "ownnetwork/publisher_test_support.h"
-#include "ownnetwork/services/QBNEventsTracker.h"
 #include "platform/script/script_literal.h"
-#include "quillborne/QBAdUnit.h"
 
 namespace qbtest {
 namespace {
@@ -27,33 +19,10 @@ using handlertest::RecordingAdListener;
 using platform::Json;
 using Lines = std::vector<std::string>;
 
-// What one rewarded-video delegate of the mediation hears.
-class RewardedDelegate : public QBRewardedVideoAdapterDelegate {
- public:
-  void adapterRewardedVideoInitSuccess() override {}
-  void adapterRewardedVideoDidLoad() override { lines.push_back("loaded"); }
-  void adapterRewardedVideoHasChangedAvailability(bool available) override {
-    lines.push_back(available ? "available" : "unavailable");
-  }
-  void adapterRewardedVideoDidFailToLoadWithError(const QBError& e) override {
-    lines.push_back("failed " + e.message());
-  }
-  void adapterRewardedVideoDidOpen() override {}
-  void adapterRewardedVideoDidClose() override {}
-  void adapterRewardedVideoDidFailToShowWithError(const QBError&) override {}
-  void adapterRewardedVideoDidClick() override {}
-  void adapterRewardedVideoDidReceiveReward() override {}
-  void adapterRewardedVideoDidBecomeVisible() override {}
-  Lines lines;
-};
-
 class LateLoadAnswersTest : public PublisherTest {
  protected:
   LateLoadAnswersTest() { QBNPresentationServicesP::registerSharedInstance(services); }
-  ~LateLoadAnswersTest() override {
-    DemandSourceDelegateResponder::setLoadAnswerHookForTesting(nullptr);
-    QBNPresentationServicesP::registerSharedInstance(nullptr);
-  }
+  ~LateLoadAnswersTest() override { QBNPresentationServicesP::registerSharedInstance(nullptr); }
 
   // Has the page run `script` in turn with the lines already on their way to
   // it, without waiting for it.
@@ -195,50 +164,6 @@ TEST_F(LateLoadAnswersTest, UnderTheFallbackTheNextLoadAfterAWithdrawalIsAnswere
   ASSERT_EQ(first->lines.size(), 1u) << joined(first->lines);
   ASSERT_EQ(second->lines.size(), 1u) << joined(second->lines);
   EXPECT_TRUE(startsWith(second->lines[0], "failedToLoad down ")) << second->lines[0];
-}
-
-// The mediation's built-in adapter keeps one delegate per name, the one of
-// the name's last load. A load of the name asked for on another thread just
-// as the page's answer to the load before reaches the adapter (the hook runs
-// it in that window every time): the answer must not reach the new load's
-// delegate; the new load hears its own answer once.
-TEST_F(LateLoadAnswersTest, TheAdaptersNewDelegateNeverHearsTheAnswerOfTheLoadBefore) {
-  QuillborneNetwork::resetForTesting();
-  QBQuillborneAdapter::resetForTesting();
-  addControllerPage(server, Json::object());
-  auto configurations = std::make_shared<QBNConfigurations>();
-  configurations->applicationKey = "appkey1";
-  configurations->userId = "user1";
-  configurations->controllerURL = server.url(kControllerPagePath);
-  configurations->controllerConfig = Json{{"webviewType", "wk"}};
-  bool initialised = false;
-  QuillborneNetwork::initSDKWithNetworkConfigurations(
-      configurations, [&](const std::optional<platform::Error>&) { initialised = true; });
-  ASSERT_TRUE(env.runUntil([&] { return initialised; }));
-  publisher = PlovermarkAdsPublisher::sharedInstance();
-
-  auto adapter = std::make_shared<QBQuillborneAdapter>();
-  adapter->initAdapter("Quillborne");
-  const auto config =
-      QBAdapterConfig::create("rv1", QBAdUnit::QB_AD_UNIT_REWARDED_VIDEO(),
-                              Json{{"providerLoadName", "Quillborne"}, {"rewardedVideo", Json::object()}});
-  auto before = std::make_shared<RewardedDelegate>();
-  auto after = std::make_shared<RewardedDelegate>();
-  bool asked = false;
-  DemandSourceDelegateResponder::setLoadAnswerHookForTesting([&] {
-    if (std::exchange(asked, true)) return;
-    adapter->loadRewardedVideoWithAdapterConfig(config, Json::object(), after);
-  });
-  adapter->loadRewardedVideoWithAdapterConfig(config, Json::object(), before);
-  ASSERT_TRUE(env.runUntil([&] { return !after->lines.empty(); }));
-  env.runUntilIdle();
-  EXPECT_TRUE(asked);
-  EXPECT_EQ(before->lines, Lines{});
-  EXPECT_EQ(after->lines, (Lines{"loaded", "available"}));
-  EXPECT_EQ(pageCalls("loadInterstitial"), 2u);
-  QuillborneNetwork::resetForTesting();
-  QBQuillborneAdapter::resetForTesting();
-  QBNEventsTracker::sharedTracker().resetForTesting();
 }
 
 }  // namespace
