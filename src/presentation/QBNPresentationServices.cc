@@ -47,3 +47,8 @@ std::optional<QBNPresentationServicesP::AdView> QBNPresentationServices::getAdUn
   }
   return answer;
 }
+
+void QBNPresentationServices::removeAdUnitWebViewById(const std::string& adViewId) {
+  QBNAdViewsManager::sharedManager().removeAdViewWithId(adViewId, platform::Json::object(), {},
+                                                        [](const std::optional<platform::Error>&) {});
+}

@@ -22,4 +22,6 @@ class QBNPresentationServices : public QBNPresentationServicesP {
   // QBNAdViewsManager's ad view: its web view, and the container when it is
   // one.
   std::optional<AdView> getAdUnitWebViewById(const std::string& adViewId) const override;
+  // QBNAdViewsManager's removal (its measurement session finished with it).
+  void removeAdUnitWebViewById(const std::string& adViewId) override;
 };

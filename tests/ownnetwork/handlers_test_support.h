@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -230,9 +231,15 @@ class FakeServices : public QBNPresentationServicesP {
   std::optional<AdView> getAdUnitWebViewById(const std::string& id) const override {
     auto it = adViews.find(id);
     if (it == adViews.end()) return std::nullopt;
-    return AdView{it->second, false, nullptr};
+    const bool container = containers.count(id) != 0;
+    return AdView{it->second, container, container ? it->second : nullptr};
+  }
+  void removeAdUnitWebViewById(const std::string& id) override {
+    if (adViews.erase(id) != 0) removed.push_back(id);
   }
   std::map<std::string, std::shared_ptr<platform::View>> adViews;
+  std::set<std::string> containers;  // ids whose ad view is a banner's container
+  std::vector<std::string> removed;  // ids removed, in order
   std::vector<std::shared_ptr<QBNNativeSessionConfiguration>> sessionConfigurations;  // as handed over
 };
 

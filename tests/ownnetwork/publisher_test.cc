@@ -135,6 +135,19 @@ TEST_F(PublisherTest, ControllerPageRuleAndOtherForms) {
                                                "Http://Host.example/P", "mailto:Someone@Example.com"}));
 }
 
+// For each address the page asks to open outside the application, the page
+// hears its kind through PMA_CORE.Msg.Ios.endMessage, in order; an ordinary
+// load tells it nothing.
+TEST_F(PublisherTest, ThePageHearsTheKindOfEachAddressOpenedOutside) {
+  start();
+  for (const char* url : {"TEL:+4930123", "safarihttps://x.com/a?u=https://y.com", "SafariHttp://Host.example/P",
+                          "mailto:Someone@Example.com", "https://plain.example/"}) {
+    message(url);
+  }
+  env.runUntilIdle();
+  EXPECT_EQ(page("PMA_CORE.Msg.Ios.ended"), Json::array({"tel", "safarihttps", "safarihttp", "mailto"}));
+}
+
 TEST_F(PublisherTest, CheckInstalledAppsAnswersOnlyAListOfTexts) {
   start();
   struct Case {

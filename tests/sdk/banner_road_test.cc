@@ -7,6 +7,7 @@
 
 #include "own_network_support.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
+#include "presentation/QBNAdViewsManager.h"
 #include "sdk_test_support.h"
 #include "support/sandbox_auction.h"
 #include "support/sandbox_controller.h"
@@ -56,12 +57,15 @@ class BannerRoadTest : public SdkTest {
   // The page answers banner loads with the ad page in an ad view, whose
   // actions follow; the banner's waterfall is the own network's instance.
   void start(const Json& bannerActions) {
-    addControllerPage(server_, Json{{"commands",
-                                     {{"loadBanner",
-                                       {{"adView", {{"url", server_.url(kAdPagePath)}, {"actions", bannerActions}}}}}}}});
+    start(Json{{"adView", {{"url", server_.url(kAdPagePath)}, {"actions", bannerActions}}}}, 10);
+  }
+  // The page answers banner loads as `loadBanner` says; an instance's load
+  // times out after `timeOutSeconds`.
+  void start(const Json& loadBanner, int timeOutSeconds) {
+    addControllerPage(server_, Json{{"commands", {{"loadBanner", loadBanner}}}});
     Json configuration = config_->configuration();
     configuration["configurations"]["banner"] = {
-        {"adapterTimeOutInSeconds", 10},
+        {"adapterTimeOutInSeconds", timeOutSeconds},
         {"delayLoadFailureNotificationInSeconds", 0},
         {"placements", Json::array({Json{{"placementId", 0}, {"placementName", "DefaultBanner"}, {"isDefault", true}}})}};
     configuration["providerOrder"]["banner"] = Json::array({"QuillborneBN1"});
@@ -178,6 +182,107 @@ TEST_F(BannerRoadTest, TheSuitesBannerGoesWithTheSuite) {
   EXPECT_EQ(bridge->lines(), Strings{"loaded QuillborneBN1"});
   EXPECT_FALSE(sdk()->testSuiteLaunched());
 }
+
+// A load the mediation gave up on, answered late by the page, meets the next
+// load of the same banner: the page's answers name only the demand source, so
+// without care the late answer would answer the new load. The mediation
+// withdraws the load it gave up on ("destroyBanner"), and the page answers it
+// no more; what the application hears is its new load's own answer, and no
+// ad view stays behind.
+struct LateBannerAnswer {
+  const char* name;
+  bool lateSuccess;  // the late answer: a banner (else a failure)
+};
+
+class BannerLateAnswerTest : public BannerRoadTest, public ::testing::WithParamInterface<LateBannerAnswer> {
+ protected:
+  // How the page answers a load: after `delayMs`, with a banner or a failure.
+  // The banner's ad view is described either way: the page reads it when it
+  // makes a banner, which may be after the test has changed the answer for
+  // the next load.
+  Json answer(bool success, int delayMs) {
+    Json how{{"delayMs", delayMs}, {"adView", {{"url", server_.url(kAdPagePath)}, {"actions", Json::array()}}}};
+    if (!success) how.update(Json{{"answer", "fail"}, {"errCode", "1010"}, {"errMsg", "No fill"}});
+    return how;
+  }
+  static size_t adViews() { return QBNAdViewsManager::sharedManager().adViews().size(); }
+  static bool isFailure(const std::string& line) { return line.rfind("banner loadFailed 509 ", 0) == 0; }
+};
+
+TEST_P(BannerLateAnswerTest, TheNextLoadHearsItsOwnAnswer) {
+  const bool lateSuccess = GetParam().lateSuccess;
+  // The first load times out after 1 s; the page answers it at 1.3 s.
+  start(answer(lateSuccess, 1300), 1);
+  const size_t before = adViews();
+  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_TRUE(drive([&] { return listener_->lines().size() == 1; })) << dump();
+  ASSERT_TRUE(isFailure(listener_->lines()[0])) << dump();
+
+  // At once, the next load, which the page answers the other way 0.3 s later.
+  controllerPageValue(env_, "PMA_SANDBOX.commands.loadBanner = " + answer(!lateSuccess, 300).dump() + ", true");
+  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_TRUE(drive([&] { return listener_->lines().size() == 2; })) << dump();
+  // Past the late answer's time and more: nothing else arrives.
+  settle(2000);
+  ASSERT_EQ(listener_->lines().size(), 2u) << dump();
+  if (lateSuccess) {
+    EXPECT_TRUE(isFailure(listener_->lines()[1])) << dump();
+  } else {
+    EXPECT_EQ(listener_->lines()[1], "banner loaded");
+    Quillborne::destroyBanner(listener_->banner());
+    ASSERT_TRUE(env_.runUntil([&] { return adViews() == before; })) << adViews();
+    env_.runUntilIdle();
+  }
+  EXPECT_EQ(adViews(), before);
+  // The load given up on was withdrawn at the page.
+  EXPECT_TRUE(pageHasReceived("destroyBanner"));
+}
+
+// The same through the test suite: the suite closes while its banner still
+// loads (the page answers it 1.5 s after the load), and a second later the
+// application loads its own banner, which the page answers the other way
+// 0.8 s later. The application hears its own answer, never the suite's, and
+// the suite hears nothing more.
+TEST_P(BannerLateAnswerTest, AfterTheSuiteClosesTheApplicationsBannerHearsItsOwnAnswer) {
+  const bool lateSuccess = GetParam().lateSuccess;
+  start(answer(lateSuccess, 1500), 10);
+  const size_t before = adViews();
+  ASSERT_FALSE(sdk()->launchTestSuite(vc_));
+  std::shared_ptr<QBTestSuiteViewController> suite;
+  ASSERT_TRUE(env_.runUntil([&] {
+    suite = std::dynamic_pointer_cast<QBTestSuiteViewController>(vc_->presentedViewController());
+    return suite != nullptr;
+  }));
+  auto bridge = std::make_shared<SuiteBannerBridge>();
+  QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(bridge);
+  QBTestSuiteMediationSdkProxy::loadBannerWithViewController(suite, QBBannerSize::BANNER());
+  ASSERT_TRUE(env_.runUntil([&] { return pageHasReceived("loadBanner"); }));
+  suite->onClosed();
+  env_.runUntilIdle();
+  ASSERT_FALSE(sdk()->testSuiteLaunched());
+
+  env_.advance(1000);
+  controllerPageValue(env_, "PMA_SANDBOX.commands.loadBanner = " + answer(!lateSuccess, 800).dump() + ", true");
+  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_TRUE(drive([&] { return listener_->lines().size() == 1; })) << dump();
+  settle(2000);
+  ASSERT_EQ(listener_->lines().size(), 1u) << dump();
+  EXPECT_EQ(bridge->lines(), Strings{});
+  if (lateSuccess) {
+    EXPECT_TRUE(isFailure(listener_->lines()[0])) << dump();
+  } else {
+    EXPECT_EQ(listener_->lines()[0], "banner loaded");
+    Quillborne::destroyBanner(listener_->banner());
+    ASSERT_TRUE(env_.runUntil([&] { return adViews() == before; })) << adViews();
+    env_.runUntilIdle();
+  }
+  EXPECT_EQ(adViews(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(LateFailureAndLateSuccess, BannerLateAnswerTest,
+                         ::testing::Values(LateBannerAnswer{"LateFailure", false},
+                                           LateBannerAnswer{"LateSuccess", true}),
+                         [](const ::testing::TestParamInfo<LateBannerAnswer>& info) { return info.param.name; });
 
 // Sizes the own network refuses reach the application's failure callback as
 // its refusal, not as a no-fill: a height of 1e9, a width past the 32-bit

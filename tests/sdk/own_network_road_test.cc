@@ -289,6 +289,93 @@ TEST_F(OwnNetworkRoadTest, APageThatNeverAnswersTheLoadTimesOutAndTheNextNetwork
   ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
 }
 
+// A rewarded video or an interstitial whose own-network load timed out, and
+// which the page answers late, meets the application's next load at once.
+// The page's answers name only the demand source: the next load waits until
+// the page has answered the load it owes, whose answer is dropped, and then
+// hears its own answer, the other way.
+struct LateLoadCase {
+  const char* name;
+  bool interstitial;
+  bool lateSuccess;  // the late answer: a fill (else a no-fill)
+};
+
+class OwnNetworkLateAnswerTest : public OwnNetworkRoadTest, public ::testing::WithParamInterface<LateLoadCase> {
+ protected:
+  static Json answer(bool success, int delayMs) {
+    Json how{{"delayMs", delayMs}};
+    if (!success) how.update(Json{{"answer", "fail"}, {"errCode", "1010"}, {"errMsg", "No fill"}});
+    return how;
+  }
+  // The outcomes the application heard (availability left out).
+  std::vector<std::string> outcomes() const {
+    auto lines = listener_->lines();
+    std::erase_if(lines, [](const std::string& line) { return line == "available" || line == "unavailable"; });
+    return lines;
+  }
+  bool isFailure(const std::string& line) const {
+    return line.rfind(GetParam().interstitial ? "is loadFailed " : "loadFailed ", 0) == 0;
+  }
+  static void load(bool interstitial) {
+    if (interstitial) {
+      Quillborne::loadInterstitial();
+    } else {
+      Quillborne::loadRewardedVideo();
+    }
+  }
+};
+
+TEST_P(OwnNetworkLateAnswerTest, TheNextLoadHearsItsOwnAnswer) {
+  const LateLoadCase c = GetParam();
+  const std::string unit = c.interstitial ? "interstitial" : "rewardedVideo";
+  const std::string instance = c.interstitial ? "QuillborneIS1" : "QuillborneRV1";
+  // The instance's load times out after 1 s; the page answers it at 1.3 s.
+  Json configuration = config_->configuration();
+  configuration["configurations"][unit]["adapterTimeOutInSeconds"] = 1;
+  configuration["configurations"][unit]["delayLoadFailureNotificationInSeconds"] = 0;
+  configuration["configurations"]["application"]["auction"]["minTimeBeforeFirstRvAuctionMs"] = 0;
+  configuration["configurations"]["application"]["auction"]["minTimeBeforeRvAuctionMs"] = 0;
+  configuration["providerOrder"][unit] = Json::array({instance});
+  config_->setConfiguration(configuration);
+  addControllerPage(server_, Json{{"commands", {{"loadInterstitial", answer(c.lateSuccess, 1300)}}}});
+  auction_->setDefaultAnswer(AuctionAnswer::withPayload(SandboxAuction::waterfallPayload("auc-late", {instance})));
+  if (c.interstitial) {
+    Quillborne::setInterstitialDelegate(listener_);
+  } else {
+    Quillborne::setRewardedVideoManualDelegate(listener_);
+  }
+  Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{c.interstitial ? "interstitial" : "rewardedvideo"});
+  ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
+
+  load(c.interstitial);
+  ASSERT_TRUE(drive([&] { return outcomes().size() == 1; }, 50)) << dump();
+  ASSERT_TRUE(isFailure(outcomes()[0])) << dump();
+
+  // At once, the next load; the page answers it the other way 0.3 s after it
+  // receives it.
+  page("PMA_SANDBOX.commands.loadInterstitial = " + answer(!c.lateSuccess, 300).dump() + ", true");
+  load(c.interstitial);
+  ASSERT_TRUE(drive([&] { return outcomes().size() == 2; }, 50)) << dump();
+  settle(2000);
+  ASSERT_EQ(outcomes().size(), 2u) << dump();
+  if (c.lateSuccess) {
+    EXPECT_TRUE(isFailure(outcomes()[1])) << dump();
+  } else {
+    EXPECT_EQ(outcomes()[1], c.interstitial ? "is loaded" : "loaded") << dump();
+  }
+  // Two loads reached the page, the second only after the page had answered
+  // the first.
+  const Json loads = page("PMA_CORE.received.filter(function (c) { return c.name === 'loadInterstitial'; }).length");
+  EXPECT_EQ(loads, Json(2));
+}
+
+INSTANTIATE_TEST_SUITE_P(RewardedVideoAndInterstitial, OwnNetworkLateAnswerTest,
+                         ::testing::Values(LateLoadCase{"RewardedVideoLateFailure", false, false},
+                                           LateLoadCase{"RewardedVideoLateSuccess", false, true},
+                                           LateLoadCase{"InterstitialLateFailure", true, false},
+                                           LateLoadCase{"InterstitialLateSuccess", true, true}),
+                         [](const ::testing::TestParamInfo<LateLoadCase>& info) { return info.param.name; });
+
 // Load while show with an own-network ad on screen. The auction request
 // leaves the own network's instances out while one of its ads shows, but a
 // server need not honour that (a cached waterfall, a second own instance):

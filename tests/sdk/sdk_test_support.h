@@ -224,6 +224,16 @@ class SdkTest : public ::testing::Test, protected ManualClock, protected Sandbox
     }
     return pred();
   }
+  // Moves the clock `ms` on in steps of 100 ms; after each step, waits (in
+  // real time) for the requests then on the wire, so that whatever is due
+  // by the end has happened, its loads included.
+  void settle(int64_t ms) {
+    for (int64_t moved = 0; moved < ms; moved += 100) {
+      env_.advance(std::min<int64_t>(100, ms - moved));
+      env_.runUntil([] { return platform::urlTasksInFlightForTesting() == 0; }, kTransferWaitMs);
+      env_.runUntilIdle();
+    }
+  }
   bool driveUntilHeard(const std::string& line, int settleMs = 1) {
     return drive([&] { return listener_->heard(line); }, settleMs);
   }

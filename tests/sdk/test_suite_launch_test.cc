@@ -362,5 +362,45 @@ TEST_F(TestSuiteLaunchTest, ASuiteDismissedByTheApplicationCanBeLaunchedAgain) {
   EXPECT_EQ(suiteEventsReceived(), (Strings{"70", "71", "70", "72:1726", "70", "71"}));
 }
 
+// A controller that covers the full screen tells the one it covers that it
+// disappeared, as the platform does for its full-screen style (this UI layer
+// does not: docs/ui-layer.md).
+class FullScreenCover : public platform::ViewController {
+ public:
+  void viewDidAppear(bool animated) override {
+    platform::ViewController::viewDidAppear(animated);
+    if (auto covered = presentingViewController()) {
+      covered->viewWillDisappear(animated);
+      covered->viewDidDisappear(animated);
+    }
+  }
+};
+
+// An ad shown full screen from the suite covers it: the suite hears that it
+// disappeared, but it is still presented, so it stays open (bridges, load
+// requests, the refusal of a second launch); it closes once it has really
+// gone.
+TEST_F(TestSuiteLaunchTest, ASuiteCoveredFullScreenStaysOpen) {
+  start();
+  ASSERT_FALSE(sdk()->launchTestSuite(vc_));
+  ASSERT_TRUE(env_.runUntil([&] { return suite() != nullptr; }));
+  env_.advance(1000);
+  auto shown = suite();
+  auto cover = std::make_shared<FullScreenCover>();
+  ASSERT_TRUE(shown->presentViewController(cover, true));
+  env_.advance(1000);
+  ASSERT_EQ(shown->presentedViewController(), cover);
+  EXPECT_TRUE(sdk()->testSuiteLaunched());
+  EXPECT_TRUE(QBInterstitialDelegateWrapper::sharedInstance()->testSuiteTidewheelDelegate());
+  const auto refusal = sdk()->launchTestSuite(vc_);
+  ASSERT_TRUE(refusal);
+  EXPECT_EQ(refusal->code(), 1726);
+
+  vc_->dismissViewControllerAnimated(true);
+  env_.advance(1000);
+  EXPECT_FALSE(sdk()->testSuiteLaunched());
+  EXPECT_FALSE(QBInterstitialDelegateWrapper::sharedInstance()->testSuiteTidewheelDelegate());
+}
+
 }  // namespace
 }  // namespace qbtest

@@ -164,8 +164,19 @@ Json QBQuillborneAdapter::createLoadParamsWithConfig(const QBAdapterConfig& adap
 }
 
 void QBQuillborneAdapter::loadAdInternalWithConfig(const QBAdapterConfig& adapterConfig,
-                                                   const std::optional<std::string>& serverData) {
-  loadAdWithAdInstance(getAdInstanceWithConfig(adapterConfig), createLoadParamsWithConfig(adapterConfig, serverData));
+                                                   const std::optional<std::string>& serverData,
+                                                   const RvDelegate* rvDelegate, const IsDelegate* isDelegate) {
+  auto instance = getAdInstanceWithConfig(adapterConfig);
+  const Json params = createLoadParamsWithConfig(adapterConfig, serverData);
+  const std::string name = adapterConfig.demandSourceName();
+  // The delegate is stored and the load numbered (QuillborneNetwork does it
+  // before it returns) in one hold of the lock, under which the load
+  // answers read both: an answer belongs either to the load before, and goes
+  // to its delegate, or to this one. Nothing called here calls back.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (rvDelegate) demandSourceIdToRvDelegate_[name] = *rvDelegate;
+  if (isDelegate) demandSourceIdToIsDelegate_[name] = *isDelegate;
+  loadAdWithAdInstance(instance, params);
 }
 
 void QBQuillborneAdapter::loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
@@ -184,19 +195,13 @@ void QBQuillborneAdapter::setRvDelegate(const std::string& name, RvDelegate dele
   demandSourceIdToRvDelegate_[name] = std::move(delegate);
 }
 
-void QBQuillborneAdapter::setIsDelegate(const std::string& name, IsDelegate delegate) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  demandSourceIdToIsDelegate_[name] = std::move(delegate);
-}
-
 // ------------------------------------------------------------------ rewarded video
 
 void QBQuillborneAdapter::initAndLoadRewardedVideoWithUserId(const std::string&, const QBAdapterConfigRef& config,
                                                              const Json&, RvDelegate delegate) {
   logApi(__func__, "demandSourceName = " + config->demandSourceName());
-  setRvDelegate(config->demandSourceName(), delegate);
   initSDK(*config, createParams());
-  loadAdWithAdInstance(getAdInstanceWithConfig(*config), Json::object());
+  loadAdInternalWithConfig(*config, std::nullopt, &delegate, nullptr);
 }
 
 void QBQuillborneAdapter::initRewardedVideoForCallbacksWithUserId(const std::string&, const QBAdapterConfigRef& config,
@@ -220,29 +225,27 @@ void QBQuillborneAdapter::initRewardedVideoForDemandOnlyWithUserId(const std::st
 void QBQuillborneAdapter::loadRewardedVideoWithAdapterConfig(const QBAdapterConfigRef& config, const Json&,
                                                              RvDelegate delegate) {
   logApi(__func__, "demandSourceName = " + config->demandSourceName());
-  setRvDelegate(config->demandSourceName(), delegate);
-  loadAdInternalWithConfig(*config, std::nullopt);
+  loadAdInternalWithConfig(*config, std::nullopt, &delegate, nullptr);
 }
 
 void QBQuillborneAdapter::loadRewardedVideoForBiddingWithAdapterConfig(const QBAdapterConfigRef& config, const Json&,
                                                                        const std::string& serverData,
                                                                        RvDelegate delegate) {
   logApi(__func__, "demandSourceName = " + config->demandSourceName());
-  setRvDelegate(config->demandSourceName(), delegate);
-  loadAdInternalWithConfig(*config, serverData);
+  loadAdInternalWithConfig(*config, serverData, &delegate, nullptr);
 }
 
 void QBQuillborneAdapter::loadRewardedVideoForDemandOnlyWithAdapterConfig(const QBAdapterConfigRef& config,
                                                                           RvDelegate) {
   logApi(__func__, "demandSourceName = " + config->demandSourceName());
-  loadAdInternalWithConfig(*config, std::nullopt);
+  loadAdInternalWithConfig(*config, std::nullopt, nullptr, nullptr);
 }
 
 void QBQuillborneAdapter::loadRewardedVideoForDemandOnlyForBiddingWithAdapterConfig(const QBAdapterConfigRef& config,
                                                                                     const std::string& serverData,
                                                                                     RvDelegate) {
   logApi(__func__, "demandSourceName = " + config->demandSourceName());
-  loadAdInternalWithConfig(*config, serverData);
+  loadAdInternalWithConfig(*config, serverData, nullptr, nullptr);
 }
 
 void QBQuillborneAdapter::showRewardedVideoWithViewController(const platform::ViewControllerRef& viewController,
@@ -278,16 +281,14 @@ void QBQuillborneAdapter::initInterstitialForBiddingWithUserId(const std::string
 void QBQuillborneAdapter::loadInterstitialWithAdapterConfig(const QBAdapterConfigRef& config, const Json&,
                                                             IsDelegate delegate) {
   logApi(__func__, "demandSourceName = " + config->demandSourceName());
-  setIsDelegate(config->demandSourceName(), delegate);
-  loadAdInternalWithConfig(*config, std::nullopt);
+  loadAdInternalWithConfig(*config, std::nullopt, nullptr, &delegate);
 }
 
 void QBQuillborneAdapter::loadInterstitialForBiddingWithAdapterConfig(const QBAdapterConfigRef& config, const Json&,
                                                                       const std::string& serverData,
                                                                       IsDelegate delegate) {
   logApi(__func__, "demandSourceName = " + config->demandSourceName());
-  setIsDelegate(config->demandSourceName(), delegate);
-  loadAdInternalWithConfig(*config, serverData);
+  loadAdInternalWithConfig(*config, serverData, nullptr, &delegate);
 }
 
 void QBQuillborneAdapter::showInterstitialWithViewController(const platform::ViewControllerRef& viewController,

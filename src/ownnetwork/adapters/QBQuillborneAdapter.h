@@ -174,7 +174,10 @@ class QBQuillborneAdapter : public QBBaseAdapter,
   // every banner load; kept only once it reports a load).
   std::shared_ptr<QuillborneAdInstance> createBannerAdInstanceWithConfig(const QBAdapterConfig& adapterConfig,
                                                                          const std::shared_ptr<QBNAdSize>& size);
-  void loadAdInternalWithConfig(const QBAdapterConfig& adapterConfig, const std::optional<std::string>& serverData);
+  // Loads the name's instance; the delegate given (if any) is stored for the
+  // name together with the load (see the callbacks).
+  void loadAdInternalWithConfig(const QBAdapterConfig& adapterConfig, const std::optional<std::string>& serverData,
+                                const RvDelegate* rvDelegate, const IsDelegate* isDelegate);
   void loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams);
   // The delegates are told only when nothing was ever loaded under the
   // name; otherwise outcomes go to the delegate kept at load, which the show
@@ -182,8 +185,6 @@ class QBQuillborneAdapter : public QBBaseAdapter,
   void show(const platform::ViewControllerRef& viewController, const QBAdapterConfig& adapterConfig,
             const RvDelegate& rvShowDelegate, const IsDelegate& isShowDelegate);
   std::weak_ptr<QBNProductDelegate> asListener();
-  std::shared_ptr<QBRewardedVideoAdapterDelegate> rvDelegate(const std::string& name) const;
-  std::shared_ptr<QBInterstitialAdapterDelegate> isDelegate(const std::string& name) const;
   // The delegate of the ad the last show under the name put on screen: the
   // outcomes of a show (open, click, reward, visible, show success or
   // failure, close) go to it, also when a later load under the same name
@@ -193,7 +194,17 @@ class QBQuillborneAdapter : public QBBaseAdapter,
   std::shared_ptr<QBBannerAdapterDelegate> bnDelegate(const std::string& name) const;
   std::shared_ptr<QBOfferwallAdapterDelegate> offerwallDelegate() const;
   void setRvDelegate(const std::string& name, RvDelegate delegate);
-  void setIsDelegate(const std::string& name, IsDelegate delegate);
+  // The delegate that hears a load answer of the instance: none for the late
+  // answer of a load given up on (a newer load of the instance was asked for:
+  // its delegate must not hear it), which is logged.
+  std::shared_ptr<QBRewardedVideoAdapterDelegate> rvLoadDelegate(const QBNAdInstanceRef& adInstance) const;
+  std::shared_ptr<QBInterstitialAdapterDelegate> isLoadDelegate(const QBNAdInstanceRef& adInstance) const;
+  // A banner instance's load answer: the name's delegate, unless the answer
+  // is one of a load given up on (an instance destroyed while it loaded, or
+  // one loading under the name before its newest load), which is logged. A
+  // loading instance leaves the loading list; a loaded one (`loaded`) joins
+  // the loaded list unless it was withdrawn.
+  std::shared_ptr<QBBannerAdapterDelegate> bnLoadDelegate(const QBNAdInstanceRef& adInstance, bool loaded);
 
   mutable std::mutex mutex_;
   std::map<std::string, std::shared_ptr<QuillborneAdInstance>> demandSourceIdToRvAd_;
@@ -204,6 +215,11 @@ class QBQuillborneAdapter : public QBBaseAdapter,
   std::map<std::string, RvDelegate> demandSourceIdToRvShowDelegate_;
   std::map<std::string, IsDelegate> demandSourceIdToIsShowDelegate_;
   std::map<std::string, std::vector<std::shared_ptr<QuillborneAdInstance>>> demandSourceIdToBnAd_;
+  // Banner instances whose load went out and was not answered yet, oldest
+  // first; a destroy of the name withdraws them with the loaded ones.
+  std::map<std::string, std::vector<std::shared_ptr<QuillborneAdInstance>>> demandSourceIdToBnLoading_;
+  // Loading banners a destroy withdrew, while anything still holds them.
+  std::vector<std::weak_ptr<QuillborneAdInstance>> withdrawnBanners_;
   std::map<std::string, BnDelegate> demandSourceIdToBnDelegate_;
   std::weak_ptr<QBOfferwallAdapterDelegate> owDelegate_;
   bool isOfferwallAvailable_ = false;

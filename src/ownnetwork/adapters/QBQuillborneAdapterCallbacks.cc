@@ -1,7 +1,11 @@
 // The own network's instance callbacks, mapped onto the mediation's adapter
 // delegates: rewarded instances first, then banners, every other instance is
 // an interstitial. Load outcomes go to the delegate of the name's last load,
-// show outcomes to the delegate of the ad its last show put on screen.
+// and only when they answer that load (a late answer of a load given up on
+// is dropped); show outcomes to the delegate of the ad its last show put on
+// screen.
+#include <algorithm>
+
 #include "ownnetwork/adapters/QBOwnNetworkAdapterSupport.h"
 #include "ownnetwork/adapters/QBQuillborneAdapter.h"
 #include "ownnetwork/api/QuillborneAdInstance.h"
@@ -28,17 +32,70 @@ auto shownOrLoadedLookup(std::mutex& mutex, const Map& shown, const Map& loaded,
   found = loaded.find(name);
   return found == loaded.end() ? nullptr : found->second.lock();
 }
+void logDroppedAnswer(const char* method, const QBNAdInstanceRef& ad) {
+  logDelegate(method, "demandSourceName = " + ad->name() + " - the answer of a load given up on, dropped");
+}
+// The delegate of the name's last load, when what the instance's listener
+// hears answers that load; read under the lock under which the loads store
+// the delegate and number the load.
+template <class Map>
+auto loadAnswerLookup(const char* method, std::mutex& mutex, const Map& map, const QBNAdInstanceRef& ad)
+    -> decltype(map.begin()->second.lock()) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (ad->answersLatestLoad()) {
+      auto found = map.find(ad->name());
+      return found == map.end() ? nullptr : found->second.lock();
+    }
+  }
+  logDroppedAnswer(method, ad);
+  return nullptr;
+}
 }  // namespace
 
-std::shared_ptr<QBRewardedVideoAdapterDelegate> QBQuillborneAdapter::rvDelegate(const std::string& name) const {
-  return lockedLookup(mutex_, demandSourceIdToRvDelegate_, name);
-}
-std::shared_ptr<QBInterstitialAdapterDelegate> QBQuillborneAdapter::isDelegate(const std::string& name) const {
-  return lockedLookup(mutex_, demandSourceIdToIsDelegate_, name);
-}
 std::shared_ptr<QBBannerAdapterDelegate> QBQuillborneAdapter::bnDelegate(const std::string& name) const {
   return lockedLookup(mutex_, demandSourceIdToBnDelegate_, name);
 }
+
+std::shared_ptr<QBRewardedVideoAdapterDelegate> QBQuillborneAdapter::rvLoadDelegate(const QBNAdInstanceRef& ad) const {
+  return loadAnswerLookup(__func__, mutex_, demandSourceIdToRvDelegate_, ad);
+}
+
+std::shared_ptr<QBInterstitialAdapterDelegate> QBQuillborneAdapter::isLoadDelegate(const QBNAdInstanceRef& ad) const {
+  return loadAnswerLookup(__func__, mutex_, demandSourceIdToIsDelegate_, ad);
+}
+
+std::shared_ptr<QBBannerAdapterDelegate> QBQuillborneAdapter::bnLoadDelegate(const QBNAdInstanceRef& ad, bool loaded) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::shared_ptr<QuillborneAdInstance>> noBanners;
+    const std::string& name = ad->name();
+    bool answers = ad->answersLatestLoad();
+    auto loading = demandSourceIdToBnLoading_.find(name);
+    auto& list = loading != demandSourceIdToBnLoading_.end() ? loading->second : noBanners;
+    if (auto it = std::find(list.begin(), list.end(), ad); it != list.end()) {
+      // A load under way: only the newest one of the name has a delegate
+      // waiting for it.
+      answers = answers && it + 1 == list.end();
+      list.erase(it);
+      if (list.empty() && loading != demandSourceIdToBnLoading_.end()) demandSourceIdToBnLoading_.erase(loading);
+    } else if (std::any_of(withdrawnBanners_.begin(), withdrawnBanners_.end(),
+                           [&](const auto& gone) { return gone.lock() == ad; })) {
+      answers = false;  // destroyed while it loaded
+      loaded = false;   // and withdrawn at the page already
+    }
+    // A loaded banner stays until its name is destroyed, even one whose
+    // answer nobody hears: the destroy withdraws it at the page.
+    if (loaded) demandSourceIdToBnAd_[name].push_back(ad);
+    if (answers) {
+      auto found = demandSourceIdToBnDelegate_.find(name);
+      return found == demandSourceIdToBnDelegate_.end() ? nullptr : found->second.lock();
+    }
+  }
+  logDroppedAnswer(__func__, ad);
+  return nullptr;
+}
+
 std::shared_ptr<QBRewardedVideoAdapterDelegate> QBQuillborneAdapter::rvShowDelegate(const std::string& name) const {
   return shownOrLoadedLookup(mutex_, demandSourceIdToRvShowDelegate_, demandSourceIdToRvDelegate_, name);
 }
@@ -49,7 +106,7 @@ std::shared_ptr<QBInterstitialAdapterDelegate> QBQuillborneAdapter::isShowDelega
 void QBQuillborneAdapter::adInstanceLoaded(const QBNAdInstanceRef& ad, const Json&) {
   logDelegate(__func__, "demandSourceName = " + ad->name());
   if (ad->isRewarded()) {
-    auto d = rvDelegate(ad->name());
+    auto d = rvLoadDelegate(ad);
     if (!d) return;
     d->adapterRewardedVideoDidLoad();
     bool demandOnly;
@@ -58,7 +115,7 @@ void QBQuillborneAdapter::adInstanceLoaded(const QBNAdInstanceRef& ad, const Jso
       demandOnly = isRVDemandOnly_;
     }
     if (!demandOnly) d->adapterRewardedVideoHasChangedAvailability(true);
-  } else if (auto d = isDelegate(ad->name())) {
+  } else if (auto d = isLoadDelegate(ad)) {
     d->adapterInterstitialDidLoad();
   }
 }
@@ -66,7 +123,7 @@ void QBQuillborneAdapter::adInstanceLoaded(const QBNAdInstanceRef& ad, const Jso
 void QBQuillborneAdapter::adInstanceFailedToLoad(const QBNAdInstanceRef& ad, const platform::Error& error, const Json&) {
   logDelegate(__func__, "demandSourceName = " + ad->name() + " - error = " + error.message);
   if (ad->isRewarded()) {
-    auto d = rvDelegate(ad->name());
+    auto d = rvLoadDelegate(ad);
     if (!d) return;
     d->adapterRewardedVideoDidFailToLoadWithError(toQBError(error));
     bool demandOnly;
@@ -76,8 +133,8 @@ void QBQuillborneAdapter::adInstanceFailedToLoad(const QBNAdInstanceRef& ad, con
     }
     if (!demandOnly) d->adapterRewardedVideoHasChangedAvailability(false);
   } else if (ad->isBanner()) {
-    if (auto d = bnDelegate(ad->name())) d->adapterBannerDidFailToLoadWithError(toQBError(error));
-  } else if (auto d = isDelegate(ad->name())) {
+    if (auto d = bnLoadDelegate(ad, false)) d->adapterBannerDidFailToLoadWithError(toQBError(error));
+  } else if (auto d = isLoadDelegate(ad)) {
     d->adapterInterstitialDidFailToLoadWithError(toQBError(error));
   }
 }
@@ -156,9 +213,5 @@ void QBQuillborneAdapter::adInstanceReceivedNotificationWithInstance(const QBNAd
 void QBQuillborneAdapter::adInstanceLoadedWithAdContainer(const QBNAdInstanceRef& ad, const Json&,
                                                           const std::shared_ptr<platform::View>& adContainer) {
   logDelegate(__func__, "demandSourceName = " + ad->name());
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    demandSourceIdToBnAd_[ad->name()].push_back(ad);
-  }
-  if (auto d = bnDelegate(ad->name())) d->adapterBannerDidLoad(adContainer);
+  if (auto d = bnLoadDelegate(ad, true)) d->adapterBannerDidLoad(adContainer);
 }

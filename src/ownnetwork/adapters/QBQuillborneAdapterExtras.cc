@@ -48,20 +48,27 @@ void QBQuillborneAdapter::loadBannerForBiddingWithAdapterConfig(const QBAdapterC
                                                                 const std::shared_ptr<QBBannerSize>& size,
                                                                 BnDelegate delegate) {
   const std::string name = config->demandSourceName();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    demandSourceIdToBnDelegate_[name] = delegate;
-  }
   const auto points = size ? bannerSizeInPoints(*size) : std::nullopt;
   if (!points) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      demandSourceIdToBnDelegate_[name] = delegate;
+    }
     const QBError error = QBError::createError(kUnsupportedBannerSizeCode, std::string(kUnsupportedBannerSizeMessage));
     logApi(__func__, "error = " + error.message());
     if (auto d = delegate.lock()) d->adapterBannerDidFailToLoadWithError(error);
     return;
   }
   const auto adSize = std::make_shared<QBNAdSize>(size->sizeDescription(), points->first, points->second);
-  QuillborneNetwork::loadAdWithAdInstance(createBannerAdInstanceWithConfig(*config, adSize),
-                                          createLoadParamsWithConfig(*config, serverData));
+  auto instance = createBannerAdInstanceWithConfig(*config, adSize);
+  {
+    // The delegate and the instance it waits for, in one hold of the lock:
+    // an answer of an earlier instance of the name never reaches it.
+    std::lock_guard<std::mutex> lock(mutex_);
+    demandSourceIdToBnDelegate_[name] = delegate;
+    if (instance) demandSourceIdToBnLoading_[name].push_back(instance);
+  }
+  QuillborneNetwork::loadAdWithAdInstance(instance, createLoadParamsWithConfig(*config, serverData));
 }
 
 std::shared_ptr<QuillborneAdInstance> QBQuillborneAdapter::createBannerAdInstanceWithConfig(
@@ -79,15 +86,26 @@ std::shared_ptr<QuillborneAdInstance> QBQuillborneAdapter::createBannerAdInstanc
 void QBQuillborneAdapter::destroyBannerWithAdapterConfig(const QBAdapterConfigRef& config) {
   const std::string name = config->demandSourceName();
   logApi(__func__, "demandSourceName = " + name);
-  std::vector<std::shared_ptr<QuillborneAdInstance>> loaded;
+  // Loaded banners, and loads still on their way: a load the mediation gave
+  // up on (its time-out, a destroy while it loads) is withdrawn at the page
+  // too, so that it never answers a later load of the name.
+  std::vector<std::shared_ptr<QuillborneAdInstance>> withdrawn;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto found = demandSourceIdToBnAd_.find(name);
-    if (found == demandSourceIdToBnAd_.end()) return;
-    loaded = std::move(found->second);
-    demandSourceIdToBnAd_.erase(found);
+    if (auto found = demandSourceIdToBnAd_.find(name); found != demandSourceIdToBnAd_.end()) {
+      withdrawn = std::move(found->second);
+      demandSourceIdToBnAd_.erase(found);
+    }
+    if (auto found = demandSourceIdToBnLoading_.find(name); found != demandSourceIdToBnLoading_.end()) {
+      std::erase_if(withdrawnBanners_, [](const auto& gone) { return gone.expired(); });
+      for (const auto& instance : found->second) {
+        withdrawnBanners_.push_back(instance);
+        withdrawn.push_back(instance);
+      }
+      demandSourceIdToBnLoading_.erase(found);
+    }
   }
-  for (const auto& instance : loaded) QuillborneNetwork::destroyAdWithAdInstance(instance);
+  for (const auto& instance : withdrawn) QuillborneNetwork::destroyAdWithAdInstance(instance);
 }
 
 // ------------------------------------------------------------------ bidding data

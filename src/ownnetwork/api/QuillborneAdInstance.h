@@ -7,6 +7,7 @@
 // initialised it, its listener and its banner size; those three may be read
 // and changed from any thread.
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -53,6 +54,26 @@ class QuillborneAdInstance {
   // entry of the same key.
   platform::Json getAdInstanceConfigurationForController() const;
 
+  // ---- Loads: native bookkeeping, no part of the configuration the page
+  // reads. Each load asked for is numbered from 1 (QuillborneNetwork numbers
+  // it on the caller's thread, before the load goes anywhere); a newer number
+  // means the loads before it were given up on. Any thread.
+  uint64_t noteLoadRequested() { return ++loadRequests_; }
+  uint64_t latestLoadRequest() const { return loadRequests_.load(); }
+  // While the listener hears a load's answer (the publisher sets it around
+  // the call, on the main queue): the number of the load answered; 0 outside
+  // an answer and for an answer of no numbered load.
+  uint64_t answeredLoad() const { return answeredLoad_.load(); }
+  void setAnsweredLoad(uint64_t load) { answeredLoad_.store(load); }
+  // Whether what the listener hears now is no late answer of a load given up
+  // on: true outside a numbered answer, else whether it answers the newest
+  // load asked for. A listener that stores a delegate per load (the built-in
+  // adapter) reads it together with that delegate.
+  bool answersLatestLoad() const {
+    const uint64_t answered = answeredLoad();
+    return answered == 0 || answered == latestLoadRequest();
+  }
+
  private:
   const std::string identifier_;
   const std::string name_;
@@ -61,6 +82,8 @@ class QuillborneAdInstance {
   const std::optional<bool> isOneFlow_;
   const std::optional<platform::Json> extraParams_;
   std::atomic<bool> initialized_{false};
+  std::atomic<uint64_t> loadRequests_{0};
+  std::atomic<uint64_t> answeredLoad_{0};
   mutable std::mutex mutex_;
   std::weak_ptr<QBNProductDelegate> adListener_;
   std::shared_ptr<QBNAdSize> size_;

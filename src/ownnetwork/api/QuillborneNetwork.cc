@@ -175,12 +175,15 @@ void QuillborneNetwork::loadAdWithAdInstance(const std::shared_ptr<QuillborneAdI
                                              const Json& loadParams) {
   Json data = loadEventData(adInstance.get(), loadParams);
   QBNEventsTracker::logEvent(QBNEvents::loadAd(), data);
-  getAPIQueue()->async([adInstance, loadParams, data]() mutable {
+  // Numbered at once, on the caller's thread: from now on an answer to an
+  // earlier load of the instance belongs to a load given up on.
+  const uint64_t loadRequest = adInstance ? adInstance->noteLoadRequested() : 0;
+  getAPIQueue()->async([adInstance, loadParams, data, loadRequest]() mutable {
     auto publisher = sdkInstance();
     std::optional<platform::Error> error;
     QuillborneNetworkAPIValidator::validateAPIWithSDKInstance(publisher, adInstance, error);
     if (!error) {
-      publisher->loadAdWithAdInstance(adInstance, loadParams);
+      publisher->loadAdWithAdInstance(adInstance, loadParams, loadRequest);
       std::function<void()> hook;
       {
         std::lock_guard<std::mutex> lock(state().mutex);

@@ -39,6 +39,9 @@ class QuillborneNetwork {
   // With a completion that only logs the outcome.
   static void initSDKWithNetworkConfigurations(std::shared_ptr<const QBNConfigurations> configurations);
 
+  // Numbers the load on the caller's thread (the instance's
+  // noteLoadRequested: a load asked for later supersedes it), then goes on on
+  // the API queue.
   static void loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
                                    const platform::Json& loadParams);
   static void loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance);

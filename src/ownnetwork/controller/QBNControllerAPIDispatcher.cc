@@ -154,13 +154,24 @@ void QBNControllerAPIDispatcher::dispatchCommandWithData(const QBNControllerAPID
                                                   QBNControllerAPIDataDescription(data) +
                                                   "\nException: " + exception.what(),
                                               3, 8);
+    data.taken();
     return;
   }
-  platform::mainQueue()->async([publisher = publisher_, line = std::move(line), name = data.functionName()] {
+  platform::mainQueue()->async([publisher = publisher_, line = std::move(line), name = data.functionName(),
+                                taken = data.takenCallback()] {
     auto owner = publisher.lock();
     auto webView = owner ? owner->webViewController() : nullptr;
-    if (!webView) return;
+    if (!webView) {
+      if (taken) taken();
+      return;
+    }
     notifyObserver(line);
-    webView->evaluateJavaScript(line, [name](const platform::ScriptEvaluation& result) { reportFailure(name, result); });
+    // The completion comes after every message the page posted while it ran
+    // the line, and before any it posts later: the page has taken the
+    // command, whatever the line's outcome.
+    webView->evaluateJavaScript(line, [name, taken](const platform::ScriptEvaluation& result) {
+      reportFailure(name, result);
+      if (taken) taken();
+    });
   });
 }

@@ -66,7 +66,8 @@ class QBNControllerAPIDispatcher {
   // Builds the line on the calling thread (any thread), then evaluates it in
   // the publisher's controller web view on the main queue, lines in the order
   // they were dispatched. Without a publisher or a web view by then, the line
-  // is dropped. The result of the evaluation is not read.
+  // is dropped. The result of the evaluation is not read; the command's taken
+  // callback runs when the evaluation ends (or when the line is dropped).
   void dispatchCommandWithData(const QBNControllerAPIData& data, int encodeOptions);
   void dispatchCommandWithData(const QBNControllerAPIData& data) { dispatchCommandWithData(data, 0); }
 

@@ -108,6 +108,9 @@ class QBNControllerManager : public QBNControllerManagerP,
   std::shared_ptr<QBNController> controller() const;
   QBNControllerState controllerState() const;
   void setControllerState(QBNControllerState state);
+  // Whether the fallback controller runs (the page is no longer the
+  // controller, and answers nothing more).
+  bool isNativeControllerCurrent() const;
   // Whether the global init timer runs.
   bool hasControllerGlobalInitTimer() const;
   size_t pendingCommandCount() const;
@@ -137,7 +140,6 @@ class QBNControllerManager : public QBNControllerManagerP,
   void controllerGlobalInitTimerFired();
   void fireInitControllerCompletionBlock(const std::optional<platform::Error>& error);
   void stopGlobalInitTimer();
-  bool isNativeControllerCurrent() const;
   std::shared_ptr<QBNControllerPublisherP> publisher() const { return publisher_.lock(); }
 
   std::atomic<bool> isControllerInitializing_{false};

@@ -6,10 +6,12 @@ using platform::Json;
 
 void QBNNativeController::runCommand(const QBNControllerAPIData& command) {
   const auto& failName = command.failCallback();
-  if (!failName) return;
-  auto delegate = std::dynamic_pointer_cast<QBNNativeControllerDelegate>(controllerDelegate());
-  if (!delegate) return;
-  delegate->handlePlovermarkCallbackWithCommand(*failName, expendCommandParams(command.functionParameters()));
+  auto delegate = failName ? std::dynamic_pointer_cast<QBNNativeControllerDelegate>(controllerDelegate()) : nullptr;
+  if (delegate) {
+    delegate->handlePlovermarkCallbackWithCommand(*failName, expendCommandParams(command.functionParameters()));
+  }
+  // Every command is taken at once, answered or not.
+  command.taken();
 }
 
 Json QBNNativeController::expendCommandParams(const Json& params) const {

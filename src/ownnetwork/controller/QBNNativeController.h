@@ -15,7 +15,8 @@ class QBNNativeController : public QBNController {
   // QBNNativeControllerDelegate) with the fail callback's name and the
   // command's parameters as texts, "errCode" = "1007" and "errMsg" = the
   // reason added (replacing what the command held). A command without a fail
-  // callback name is answered to nobody.
+  // callback name is answered to nobody. Every command counts as taken at
+  // once: its taken callback runs after the answer, on this thread.
   void runCommand(const QBNControllerAPIData& command) override;
   void clearTimers() override {}
   std::shared_ptr<QBNControllerDelegate> controllerDelegate() const override;

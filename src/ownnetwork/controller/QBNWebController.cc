@@ -54,7 +54,11 @@ std::shared_ptr<QBNControllerAPIDispatcher> QBNWebController::controllerAPIDispa
 }
 
 void QBNWebController::runCommand(const QBNControllerAPIData& command) {
-  if (auto dispatcher = controllerAPIDispatcher()) dispatcher->dispatchCommandWithData(command, command.encodingOptions());
+  if (auto dispatcher = controllerAPIDispatcher()) {
+    dispatcher->dispatchCommandWithData(command, command.encodingOptions());
+  } else {
+    command.taken();  // dropped: no page can hear it
+  }
 }
 
 void QBNWebController::clearTimers() {

@@ -41,7 +41,8 @@ class QBNWebController : public QBNController,
   ~QBNWebController() override;
 
   // Hands the command to the dispatcher with the command's encoding option;
-  // nothing before the dispatcher exists. Any thread.
+  // nothing before the dispatcher exists (the command's taken callback then
+  // runs at once). Any thread.
   void runCommand(const QBNControllerAPIData& command) override;
   // Stops the load timer. Any thread.
   void clearTimers() override;

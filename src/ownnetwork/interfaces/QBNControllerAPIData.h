@@ -3,6 +3,7 @@
 // callbacks to attach and how string values are encoded on the way. Each
 // setter returns the record itself, so a call reads as one chain.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -37,12 +38,27 @@ class QBNControllerAPIData {
     encodingOptions_ = options;
     return *this;
   }
+  // Runs once the controller has taken the call: the page has run its line
+  // (so everything the page posted before it has reached the native side
+  // already), or the fallback controller has answered it in the page's
+  // place, or the line could reach no page. On the main queue for the page;
+  // at once, on the sending thread, for the fallback and for a line that
+  // goes nowhere. Native bookkeeping only: the page never sees it.
+  QBNControllerAPIData& setTakenCallback(std::function<void()> taken) {
+    taken_ = std::move(taken);
+    return *this;
+  }
 
   const std::string& functionName() const { return functionName_; }
   const platform::Json& functionParameters() const { return functionParameters_; }
   const std::optional<std::string>& successCallback() const { return successCallback_; }
   const std::optional<std::string>& failCallback() const { return failCallback_; }
   int encodingOptions() const { return encodingOptions_; }
+  const std::function<void()>& takenCallback() const { return taken_; }
+  // Runs the taken callback, if there is one.
+  void taken() const {
+    if (taken_) taken_();
+  }
 
  private:
   std::string functionName_;
@@ -50,4 +66,5 @@ class QBNControllerAPIData {
   std::optional<std::string> successCallback_;
   std::optional<std::string> failCallback_;
   int encodingOptions_ = kEncodingNone;
+  std::function<void()> taken_;
 };

@@ -54,4 +54,8 @@ class QBNPresentationServicesP {
     std::shared_ptr<platform::View> containerView;
   };
   virtual std::optional<AdView> getAdUnitWebViewById(const std::string& adViewId) const = 0;
+  // Removes and cleans up the ad-unit web view registered under the id
+  // (nothing for an unknown id): for one that nobody will ever be handed, a
+  // loaded banner whose load was given up on. Default: nothing.
+  virtual void removeAdUnitWebViewById(const std::string& /*adViewId*/) {}
 };

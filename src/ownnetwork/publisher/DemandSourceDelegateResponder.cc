@@ -1,8 +1,11 @@
 #include "ownnetwork/publisher/DemandSourceDelegateResponder.h"
 
+#include <mutex>
+
 #include "ownnetwork/api/QBNAdDelegate.h"
 #include "ownnetwork/api/QBNProductDelegateCalls.h"
 #include "ownnetwork/api/QuillborneAdInstance.h"
+#include "ownnetwork/services/PlovermarkLogManager.h"
 #include "platform/dispatch.h"
 
 namespace {
@@ -26,6 +29,50 @@ void postToAdListener(const DemandSourceRef& demandSource, Invoke invoke) {
   });
 }
 
+struct LoadAnswerHook {
+  std::mutex mutex;
+  std::function<void()> hook;
+};
+
+LoadAnswerHook& loadAnswerHook() {
+  static LoadAnswerHook& h = *new LoadAnswerHook();  // lives for the process
+  return h;
+}
+
+void runLoadAnswerHook() {
+  std::function<void()> hook;
+  {
+    std::lock_guard<std::mutex> lock(loadAnswerHook().mutex);
+    hook = loadAnswerHook().hook;
+  }
+  if (hook) hook();
+}
+
+// A load answer's task: the instance knows which of its loads it answers
+// while its listener hears it; an answer of a load older than the newest one
+// asked for reaches no one.
+template <class Call, class Invoke>
+void postLoadAnswerToAdListener(const DemandSourceRef& demandSource, uint64_t load, Invoke invoke) {
+  platform::mainQueue()->async([demandSource, load, invoke = std::move(invoke)] {
+    const auto listener = demandSource->delegate();
+    auto* call = dynamic_cast<Call*>(listener.get());
+    if (!call) return;
+    const auto instance = demandSource->adInstance();
+    if (!instance) return invoke(*call, instance);
+    if (load != 0 && load != instance->latestLoadRequest()) {
+      PlovermarkLogManager::sharedManager().log(
+          "answer of load " + std::to_string(load) + " of " + instance->identifier() +
+              " dropped: a newer load was asked for",
+          0, 9);
+      return;
+    }
+    instance->setAnsweredLoad(load);
+    runLoadAnswerHook();
+    invoke(*call, instance);
+    instance->setAnsweredLoad(0);
+  });
+}
+
 // A legacy listener's call, at once, when it implements it.
 template <class Call, class Invoke>
 void callProductListener(const DemandSourceRef& demandSource, Invoke invoke) {
@@ -34,6 +81,11 @@ void callProductListener(const DemandSourceRef& demandSource, Invoke invoke) {
 }
 
 }  // namespace
+
+void DemandSourceDelegateResponder::setLoadAnswerHookForTesting(std::function<void()> hook) {
+  std::lock_guard<std::mutex> lock(loadAnswerHook().mutex);
+  loadAnswerHook().hook = std::move(hook);
+}
 
 void DemandSourceDelegateResponder::handleInitSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                                              const Json& configuration) {
@@ -68,11 +120,17 @@ void DemandSourceDelegateResponder::handleNoMoreOffersCallbackForDemandSource(co
 
 void DemandSourceDelegateResponder::handleLoadSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                                              const Json& configuration) {
+  handleLoadSuccessCallbackForDemandSourceForLoad(demandSource, configuration, 0);
+}
+
+void DemandSourceDelegateResponder::handleLoadSuccessCallbackForDemandSourceForLoad(
+    const DemandSourceRef& demandSource, const Json& configuration, uint64_t load) {
   if (!demandSource) return;
   if (isAdInstanceSource(demandSource)) {
-    postToAdListener<QBNAdDelegateLoaded>(demandSource, [configuration](auto& call, const QBNAdInstanceRef& instance) {
-      call.adInstanceLoaded(instance, configuration);
-    });
+    postLoadAnswerToAdListener<QBNAdDelegateLoaded>(
+        demandSource, load, [configuration](auto& call, const QBNAdInstanceRef& instance) {
+          call.adInstanceLoaded(instance, configuration);
+        });
   } else {
     callProductListener<PlovermarkISLoadSuccessCall>(demandSource, [](auto& call) { call.plovermarkISLoadSuccess(); });
   }
@@ -81,10 +139,15 @@ void DemandSourceDelegateResponder::handleLoadSuccessCallbackForDemandSource(con
 void DemandSourceDelegateResponder::handleLoadFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                                              const platform::Error& error,
                                                                              const Json& configuration) {
+  handleLoadFailureCallbackForDemandSourceForLoad(demandSource, error, configuration, 0);
+}
+
+void DemandSourceDelegateResponder::handleLoadFailureCallbackForDemandSourceForLoad(
+    const DemandSourceRef& demandSource, const platform::Error& error, const Json& configuration, uint64_t load) {
   if (!demandSource) return;
   if (isAdInstanceSource(demandSource)) {
-    postToAdListener<QBNAdDelegateFailedToLoad>(
-        demandSource, [error, configuration](auto& call, const QBNAdInstanceRef& instance) {
+    postLoadAnswerToAdListener<QBNAdDelegateFailedToLoad>(
+        demandSource, load, [error, configuration](auto& call, const QBNAdInstanceRef& instance) {
           call.adInstanceFailedToLoad(instance, error, configuration);
         });
   } else {
@@ -95,9 +158,15 @@ void DemandSourceDelegateResponder::handleLoadFailureCallbackForDemandSource(con
 
 void DemandSourceDelegateResponder::handleBannerLoadSuccessCallbackForDemandSource(
     const DemandSourceRef& demandSource, const Json& configuration, const std::shared_ptr<platform::View>& adContainer) {
+  handleBannerLoadSuccessCallbackForDemandSourceForLoad(demandSource, configuration, adContainer, 0);
+}
+
+void DemandSourceDelegateResponder::handleBannerLoadSuccessCallbackForDemandSourceForLoad(
+    const DemandSourceRef& demandSource, const Json& configuration, const std::shared_ptr<platform::View>& adContainer,
+    uint64_t load) {
   if (!demandSource) return;
-  postToAdListener<QBNAdDelegateLoadedWithAdContainer>(
-      demandSource, [configuration, adContainer](auto& call, const QBNAdInstanceRef& instance) {
+  postLoadAnswerToAdListener<QBNAdDelegateLoadedWithAdContainer>(
+      demandSource, load, [configuration, adContainer](auto& call, const QBNAdInstanceRef& instance) {
         call.adInstanceLoadedWithAdContainer(instance, configuration, adContainer);
       });
 }
@@ -105,9 +174,14 @@ void DemandSourceDelegateResponder::handleBannerLoadSuccessCallbackForDemandSour
 void DemandSourceDelegateResponder::handleBannerLoadFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                                                    const platform::Error& error,
                                                                                    const Json& configuration) {
+  handleBannerLoadFailureCallbackForDemandSourceForLoad(demandSource, error, configuration, 0);
+}
+
+void DemandSourceDelegateResponder::handleBannerLoadFailureCallbackForDemandSourceForLoad(
+    const DemandSourceRef& demandSource, const platform::Error& error, const Json& configuration, uint64_t load) {
   if (!demandSource) return;
-  postToAdListener<QBNAdDelegateFailedToLoad>(
-      demandSource, [error, configuration](auto& call, const QBNAdInstanceRef& instance) {
+  postLoadAnswerToAdListener<QBNAdDelegateFailedToLoad>(
+      demandSource, load, [error, configuration](auto& call, const QBNAdInstanceRef& instance) {
         call.adInstanceFailedToLoad(instance, error, configuration);
       });
 }

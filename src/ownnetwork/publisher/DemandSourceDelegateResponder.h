@@ -22,6 +22,14 @@
 //
 // The responder keeps no state; any thread. `configuration` is passed on
 // unchanged.
+//
+// A load answer "...ForLoad" names the load it answers (`load`, the
+// instance's number of it; 0, as in the plain forms, for none): while the
+// listener hears it the instance's answeredLoad() is that number, and when a
+// newer load of the instance was asked for by the time the task runs, the
+// answer is one of a load given up on and reaches no one (logged).
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,6 +57,12 @@ class DemandSourceDelegateResponder {
   static void handleLoadFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                        const platform::Error& error,
                                                        const platform::Json& configuration);
+  // The same, for the load numbered `load` of the instance.
+  static void handleLoadSuccessCallbackForDemandSourceForLoad(const DemandSourceRef& demandSource,
+                                                              const platform::Json& configuration, uint64_t load);
+  static void handleLoadFailureCallbackForDemandSourceForLoad(const DemandSourceRef& demandSource,
+                                                              const platform::Error& error,
+                                                              const platform::Json& configuration, uint64_t load);
   static void handleShowSuccessCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                        const platform::Json& configuration);
   static void handleShowFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
@@ -74,6 +88,19 @@ class DemandSourceDelegateResponder {
   static void handleBannerLoadFailureCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                              const platform::Error& error,
                                                              const platform::Json& configuration);
+  static void handleBannerLoadSuccessCallbackForDemandSourceForLoad(const DemandSourceRef& demandSource,
+                                                                    const platform::Json& configuration,
+                                                                    const std::shared_ptr<platform::View>& adContainer,
+                                                                    uint64_t load);
+  static void handleBannerLoadFailureCallbackForDemandSourceForLoad(const DemandSourceRef& demandSource,
+                                                                    const platform::Error& error,
+                                                                    const platform::Json& configuration,
+                                                                    uint64_t load);
+  // Runs on the main queue in a numbered load answer's task, once the answer
+  // was found to answer the newest load, just before the listener hears it:
+  // a test asks for a newer load there, as another thread may at that moment.
+  // Null removes it.
+  static void setLoadAnswerHookForTesting(std::function<void()> hook);
   // A legacy banner hears only the event "impressions" (as its show success).
   static void handleAdEventNotificationCallbackForDemandSource(const DemandSourceRef& demandSource,
                                                                const std::string& eventName,

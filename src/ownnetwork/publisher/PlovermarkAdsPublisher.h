@@ -26,6 +26,7 @@
 #include "ownnetwork/handlers/QBNPublisherHandlerContext.h"
 #include "ownnetwork/interfaces/QBNControllerPublisherP.h"
 #include "ownnetwork/publisher/PloverMarkAdsDelegate.h"
+#include "ownnetwork/publisher/QBNLoadLedger.h"
 #include "ownnetwork/services/PMADemandSource.h"
 #include "ownnetwork/services/QBNNativeSessionConfiguration.h"
 #include "platform/json.h"
@@ -247,10 +248,20 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   platform::Json orientationDataForProductType(int64_t productType) const;
 
   // ---- Load, show, destroy.
+  // A load of the instance, as the load numbered latestLoadRequest() of the
+  // instance (the overload with `loadRequest` names it: QuillborneNetwork
+  // numbers each load when it is asked for). A load that is no longer the
+  // newest one asked for is given up without a command; a load of a demand
+  // source whose earlier load the page still owes waits for that answer
+  // (QBNLoadLedger).
   void loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams);
+  void loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams,
+                            uint64_t loadRequest);
   void showAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
                             const std::shared_ptr<platform::ViewController>& viewController,
                             const platform::Json& showParams);
+  // Withdraws the banner at the page ("destroyBanner"); until the page has
+  // taken it, the load answers of its demand source are dropped.
   void destroyAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance);
   bool isAdAvailableForAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance) const;
   void showOfferWallFromViewController(const std::shared_ptr<platform::ViewController>& viewController,
@@ -333,11 +344,17 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   void acknowledge(const std::optional<std::string>& function, const std::string& host, const std::string& query);
   bool isControllerReady() const;
   void loadUninitializedInstanceWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
-                                               const platform::Json& loadParams);
+                                               const platform::Json& loadParams, uint64_t loadRequest);
   void loadInitializedInstanceWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
-                                             const platform::Json& loadParams);
+                                             const platform::Json& loadParams, uint64_t loadRequest);
   void sendLoadCommand(const std::string& command, const std::shared_ptr<PMADemandSource>& demandSource,
-                       const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams);
+                       const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams,
+                       uint64_t loadRequest);
+  // What to do with a load answer of `productType` (logged and dropped, or
+  // passed on with the number of the load it answers); a load that waited
+  // for it goes to the page.
+  std::optional<uint64_t> admitLoadAnswer(int64_t productType, const std::string& command,
+                                          const platform::Json& parameters);
   void showProduct(int64_t productType, const std::shared_ptr<platform::ViewController>& viewController,
                    const platform::Json& parameters);
   // The responder's closed callback for every demand source of the
@@ -348,6 +365,7 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   void replaceDataManagerConfiguration(const platform::Json& parameters);
 
   bool fullyCreated_ = false;
+  QBNLoadLedger loadLedger_;
 
   std::shared_ptr<QBNCreditAndWindowHandlers> creditAndWindowHandlers_;
   std::shared_ptr<QBNStoreAndUrlHandlers> storeAndUrlHandlers_;

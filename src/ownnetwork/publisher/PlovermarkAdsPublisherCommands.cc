@@ -150,14 +150,34 @@ void PlovermarkAdsPublisher::handleInitInterstitialWithCommand(const std::string
   }
 }
 
+std::optional<uint64_t> PlovermarkAdsPublisher::admitLoadAnswer(int64_t productType, const std::string& command,
+                                                                const Json& parameters) {
+  const auto id = ControllerAPIUtils::extractDemandSourceIdFromDictionary(parameters);
+  if (!id) return 0;
+  auto answer = loadLedger_.onLoadAnswer({productType, *id});
+  if (answer.verdict == QBNLoadLedger::Verdict::Deliver) return answer.load;
+  auto& log = PlovermarkLogManager::sharedManager();
+  log.log(command + " of " + *id + " dropped: the answer of a load given up on (" +
+              QBNLoadLedger::verdictName(answer.verdict) + ")",
+          0, 9);
+  if (answer.release) {
+    log.log(answer.release->functionName() + " of " + *id + " goes to the page after the answer it waited for", 0, 9);
+    if (const auto manager = concreteControllerManager()) manager->runCommand(*answer.release);
+  }
+  return std::nullopt;
+}
+
 void PlovermarkAdsPublisher::handleLoadInterstitial(const std::string& command, const Json& parameters) {
+  const Answer answer = answerOf(command, "loadInterstitial");
+  if (answer == Answer::Other) return;
+  const auto load = admitLoadAnswer(QBNProductType::Interstitial, command, parameters);
+  if (!load) return;
   auto source = demandSourceOf(QBNProductType::Interstitial, parameters);
   if (!source) return;
-  const Answer answer = answerOf(command, "loadInterstitial");
   if (answer == Answer::Success) {
     source->setAdAvailable(true);
     QBNEventsTracker::logEvent(QBNEvents::loadAdSuccess(), loadEvent(source));
-    Responder::handleLoadSuccessCallbackForDemandSource(source, parameters);
+    Responder::handleLoadSuccessCallbackForDemandSourceForLoad(source, parameters, *load);
   } else if (answer == Answer::Fail) {
     const auto error = failure(parameters, "load interstitial failed", "Error in Load Interstitial");
     source->setAdAvailable(false);
@@ -166,7 +186,8 @@ void PlovermarkAdsPublisher::handleLoadInterstitial(const std::string& command, 
     event["callfailreason"] = error.message;
     event["generalmessage"] = instance && instance->isInitialized() ? "initialized instance" : "uninitialized instance";
     QBNEventsTracker::logEvent(QBNEvents::loadAdFailed(), event);
-    Responder::handleLoadFailureCallbackForDemandSource(source, error, productConfiguration("Interstitial"));
+    Responder::handleLoadFailureCallbackForDemandSourceForLoad(source, error, productConfiguration("Interstitial"),
+                                                               *load);
   }
 }
 
@@ -238,29 +259,40 @@ void PlovermarkAdsPublisher::handleInitBannerWithCommand(const std::string& comm
 }
 
 void PlovermarkAdsPublisher::handleLoadBannerWithCommand(const std::string& command, const Json& parameters) {
-  auto source = demandSourceOf(QBNProductType::Banner, parameters);
-  if (!source) return;
   const Answer answer = answerOf(command, "loadBanner");
+  if (answer == Answer::Other) return;
+  const auto load = admitLoadAnswer(QBNProductType::Banner, command, parameters);
+  auto source = load ? demandSourceOf(QBNProductType::Banner, parameters) : nullptr;
+  const auto services = QBNPresentationServicesP::sharedInstance();
+  const auto adViewId = platform::getString(parameters, "adViewId");
+  if (!source) {
+    // A banner that reaches no listener: the ad view its page made for it
+    // would stay in the registry for good, its web view with it.
+    if (answer == Answer::Success && services && adViewId && services->getAdUnitWebViewById(*adViewId)) {
+      PlovermarkLogManager::sharedManager().log("the ad view " + *adViewId + " of a dropped banner goes", 0, 9);
+      services->removeAdUnitWebViewById(*adViewId);
+    }
+    return;
+  }
   if (answer == Answer::Success) {
     source->setAdAvailable(true);
     replaceDataManagerConfiguration(parameters);
     if (!dynamic_cast<QBNAdDelegateLoadedWithAdContainer*>(source->delegate().get())) return;
-    const auto services = QBNPresentationServicesP::sharedInstance();
-    const auto adViewId = platform::getString(parameters, "adViewId");
     const auto adView = services && adViewId ? services->getAdUnitWebViewById(*adViewId) : std::nullopt;
     if (adView && adView->isAdContainer && adView->containerView) {
-      Responder::handleBannerLoadSuccessCallbackForDemandSource(source, parameters, adView->containerView);
+      Responder::handleBannerLoadSuccessCallbackForDemandSourceForLoad(source, parameters, adView->containerView,
+                                                                      *load);
     } else {
       // A banner without its container cannot be shown; a load that is never
       // answered would leave the listener waiting.
       source->setAdAvailable(false);
-      Responder::handleBannerLoadFailureCallbackForDemandSource(
-          source, PMAHelperMethods::errorWithReason(kBannerWithoutContainer, 0, std::nullopt), parameters);
+      Responder::handleBannerLoadFailureCallbackForDemandSourceForLoad(
+          source, PMAHelperMethods::errorWithReason(kBannerWithoutContainer, 0, std::nullopt), parameters, *load);
     }
-  } else if (answer == Answer::Fail) {
+  } else {
     const auto error = failure(parameters, "Load Banner Failed", "Error in LoadBanner");
     source->setAdAvailable(false);
-    Responder::handleBannerLoadFailureCallbackForDemandSource(source, error, parameters);
+    Responder::handleBannerLoadFailureCallbackForDemandSourceForLoad(source, error, parameters, *load);
   }
 }
 

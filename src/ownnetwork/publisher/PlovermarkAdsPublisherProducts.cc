@@ -327,15 +327,30 @@ Json PlovermarkAdsPublisher::orientationDataForProductType(int64_t productType) 
 void PlovermarkAdsPublisher::loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
                                                   const Json& loadParams) {
   if (!adInstance) return;
+  loadAdWithAdInstance(adInstance, loadParams, adInstance->latestLoadRequest());
+}
+
+void PlovermarkAdsPublisher::loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
+                                                  const Json& loadParams, uint64_t loadRequest) {
+  if (!adInstance) return;
+  if (loadRequest != adInstance->latestLoadRequest()) {
+    // A newer load of the instance was asked for after this one and follows
+    // it on the API queue: the page need not hear of this one at all.
+    PlovermarkLogManager::sharedManager().log(
+        "load " + std::to_string(loadRequest) + " of " + adInstance->identifier() +
+            " given up before it was sent: a newer load follows",
+        0, 9);
+    return;
+  }
   if (adInstance->isInitialized()) {
-    loadInitializedInstanceWithAdInstance(adInstance, loadParams);
+    loadInitializedInstanceWithAdInstance(adInstance, loadParams, loadRequest);
   } else {
-    loadUninitializedInstanceWithAdInstance(adInstance, loadParams);
+    loadUninitializedInstanceWithAdInstance(adInstance, loadParams, loadRequest);
   }
 }
 
 void PlovermarkAdsPublisher::loadUninitializedInstanceWithAdInstance(
-    const std::shared_ptr<QuillborneAdInstance>& adInstance, const Json& loadParams) {
+    const std::shared_ptr<QuillborneAdInstance>& adInstance, const Json& loadParams, uint64_t loadRequest) {
   auto source = PMADemandSource::createDemandSourceWithAdInstance(adInstance);
   const bool banner = adInstance->isBanner();
   Json event{{"producttype", banner ? "Banner" : adInstance->isRewarded() ? "RewardedVideo" : "Interstitial"},
@@ -351,11 +366,11 @@ void PlovermarkAdsPublisher::loadUninitializedInstanceWithAdInstance(
   // An instance whose init never reached the page is initialised again by its
   // next load.
   if (issued) adInstance->setInitialized(true);
-  sendLoadCommand(banner ? "loadBanner" : "loadInterstitial", source, adInstance, loadParams);
+  sendLoadCommand(banner ? "loadBanner" : "loadInterstitial", source, adInstance, loadParams, loadRequest);
 }
 
 void PlovermarkAdsPublisher::loadInitializedInstanceWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
-                                                                   const Json& loadParams) {
+                                                                   const Json& loadParams, uint64_t loadRequest) {
   const bool banner = adInstance->isBanner();
   auto source = demandSourcesCollection().demandSourceForProductType(
       banner ? QBNProductType::Banner : QBNProductType::Interstitial, adInstance->identifier());
@@ -363,12 +378,12 @@ void PlovermarkAdsPublisher::loadInitializedInstanceWithAdInstance(const std::sh
     failToAdInstance(adInstance, false, PMAHelperMethods::errorWithReason(kNotLoadedMessage, 0, std::nullopt));
     return;
   }
-  sendLoadCommand(banner ? "loadBanner" : "loadInterstitial", source, adInstance, loadParams);
+  sendLoadCommand(banner ? "loadBanner" : "loadInterstitial", source, adInstance, loadParams, loadRequest);
 }
 
 void PlovermarkAdsPublisher::sendLoadCommand(const std::string& command, const std::shared_ptr<PMADemandSource>& source,
                                              const std::shared_ptr<QuillborneAdInstance>& adInstance,
-                                             const Json& loadParams) {
+                                             const Json& loadParams, uint64_t loadRequest) {
   Json parameters = loadParams.is_object() ? loadParams : Json::object();
   parameters["demandSourceId"] = source->identifier();
   parameters["demandSourceName"] = source->name();
@@ -378,7 +393,18 @@ void PlovermarkAdsPublisher::sendLoadCommand(const std::string& command, const s
       .setSuccessCallback(command + "Success")
       .setFailCallback(command + "Fail")
       .setEncodingOptions(QBNControllerAPIData::kEncodingDecodeThenEncode);
-  if (const auto manager = concreteControllerManager()) manager->runCommand(data);
+  const auto manager = concreteControllerManager();
+  if (!manager) return;
+  const int64_t type = command == "loadBanner" ? QBNProductType::Banner : QBNProductType::Interstitial;
+  // Owed from now on (the fallback controller answers before runCommand
+  // returns), or kept back behind the load the page still owes.
+  if (!loadLedger_.sendOrHold({type, source->identifier()}, adInstance, loadRequest, data,
+                              !manager->isNativeControllerCurrent())) {
+    PlovermarkLogManager::sharedManager().log(
+        command + " of " + source->identifier() + " waits for the page's answer to the load before it", 0, 9);
+    return;
+  }
+  manager->runCommand(data);
 }
 
 void PlovermarkAdsPublisher::showAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,
@@ -415,9 +441,23 @@ void PlovermarkAdsPublisher::destroyAdWithAdInstance(const std::shared_ptr<Quill
   demandSourcesCollection().removeDemandSourceWithProductType(QBNProductType::Banner, source->identifier());
   Json parameters{{"demandSourceId", source->identifier()}, {"demandSourceName", source->name()}};
   copyInto(parameters, adInstance->getAdInstanceConfigurationForController());
+  // The destroy withdraws the banner's load at the page too, answered or
+  // not. Whatever load answer of this demand source arrives before the page
+  // has run the destroy was sent before it, for a withdrawn load: dropped.
+  const QBNLoadLedger::Key key{QBNProductType::Banner, source->identifier()};
+  loadLedger_.beginWithdrawal(key);
+  std::weak_ptr<PlovermarkAdsPublisher> weakSelf = weak_from_this();
   QBNControllerAPIData data("destroyBanner");
-  data.setFunctionParameters(parameters).setEncodingOptions(QBNControllerAPIData::kEncodingDecodeThenEncode);
-  if (const auto manager = concreteControllerManager()) manager->runCommand(data);
+  data.setFunctionParameters(parameters)
+      .setEncodingOptions(QBNControllerAPIData::kEncodingDecodeThenEncode)
+      .setTakenCallback([weakSelf, key] {
+        if (auto self = weakSelf.lock()) self->loadLedger_.endWithdrawal(key);
+      });
+  if (const auto manager = concreteControllerManager()) {
+    manager->runCommand(data);
+  } else {
+    loadLedger_.endWithdrawal(key);
+  }
 }
 
 bool PlovermarkAdsPublisher::isAdAvailableForAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance) const {

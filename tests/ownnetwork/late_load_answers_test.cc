@@ -1,0 +1,170 @@
+// Loads given up on, against the project's controller page in a real web
+// view: the page's load answers name only the demand source, so the
+// publisher keeps what the page owes and drops every answer that belongs to
+// a load given up on, whatever order the page's messages and the native
+// side's commands meet in.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "ownnetwork/api/QuillborneAdInstance.h"
+#include "ownnetwork/interfaces/QBNPresentationServicesP.h"
+#include "ownnetwork/publisher_test_support.h"
+#include "platform/script/script_literal.h"
+
+namespace qbtest {
+namespace {
+
+using handlertest::RecordingAdListener;
+using platform::Json;
+using Lines = std::vector<std::string>;
+
+class LateLoadAnswersTest : public PublisherTest {
+ protected:
+  LateLoadAnswersTest() { QBNPresentationServicesP::registerSharedInstance(services); }
+  ~LateLoadAnswersTest() override { QBNPresentationServicesP::registerSharedInstance(nullptr); }
+
+  // Has the page run `script` in turn with the lines already on their way to
+  // it, without waiting for it.
+  void pageRuns(const std::string& script) { pageView()->evaluateJavaScript(script); }
+  // Has the page send `command`, as a message of its own, in turn.
+  void pageSends(const std::string& command, const Json& params) {
+    pageRuns("PMA_CORE.send(" + platform::scriptStringLiteral(command) + ", " + params.dump() + ")");
+  }
+  size_t pageCalls(const std::string& name) {
+    const auto names = pageReceived();
+    return static_cast<size_t>(std::count(names.begin(), names.end(), name));
+  }
+  // A container ad view registered under `id`, as the page's "adViewAPI"
+  // makes one.
+  void registerContainer(const std::string& id) {
+    services->adViews[id] = std::make_shared<platform::View>();
+    services->containers.insert(id);
+  }
+  static Json identity(const std::string& id, const char* productType, const Json& more = Json::object()) {
+    Json params{{"demandSourceId", id}, {"demandSourceName", id}, {"productType", productType}};
+    params.update(more);
+    return params;
+  }
+  static std::string joined(const Lines& lines) {
+    std::string out;
+    for (const auto& line : lines) out += line + "; ";
+    return out;
+  }
+  static bool startsWith(const std::string& line, const std::string& prefix) { return line.rfind(prefix, 0) == 0; }
+
+  std::shared_ptr<handlertest::FakeServices> services = std::make_shared<handlertest::FakeServices>();
+  std::shared_ptr<QBNAdSize> bannerSize = std::make_shared<QBNAdSize>("BANNER", 320, 50);
+};
+
+// The page answers a banner's load just as the banner is destroyed and loaded
+// again: its answers are on their way when the destroy and the next load go
+// out, and reach the native side before the page has run the destroy. They
+// belong to the withdrawn load: dropped, the ad view the success names taken
+// away; the next load hears its own answer.
+TEST_F(LateLoadAnswersTest, AnswersSentBeforeThePageTookABannersWithdrawalAreDropped) {
+  start(Json{{"commands", {{"loadBanner", {{"answer", "none"}}}}}});
+  registerContainer("banner-old");
+  registerContainer("banner-new");
+  auto first = std::make_shared<RecordingAdListener>();
+  auto second = std::make_shared<RecordingAdListener>();
+  auto old = QuillborneAdInstanceBuilder("bn1", first).setSize(bannerSize).build();
+  publisher->loadAdWithAdInstance(old, Json::object());
+  env.runUntilIdle();
+  ASSERT_EQ(pageCalls("loadBanner"), 1u);
+
+  pageRuns("PMA_SANDBOX.commands.loadBanner = {params: {adViewId: 'banner-new'}}");
+  pageSends("loadBannerSuccess", identity("bn1", "Banner", Json{{"adViewId", "banner-old"}}));
+  pageSends("loadBannerFail", identity("bn1", "Banner", Json{{"errCode", "1"}, {"errMsg", "late"}}));
+  publisher->destroyAdWithAdInstance(old);
+  auto next = QuillborneAdInstanceBuilder("bn1", second).setSize(bannerSize).build();
+  publisher->loadAdWithAdInstance(next, Json::object());
+  env.runUntilIdle();
+
+  EXPECT_EQ(first->lines, Lines{});
+  ASSERT_EQ(second->lines.size(), 1u) << joined(second->lines);
+  EXPECT_TRUE(startsWith(second->lines[0], "loadedWithContainer ")) << second->lines[0];
+  EXPECT_NE(second->lines[0].find("banner-new"), std::string::npos) << second->lines[0];
+  EXPECT_EQ(services->removed, Lines{"banner-old"});
+  EXPECT_TRUE(services->adViews.count("banner-new"));
+  const auto names = pageReceived();
+  const auto destroy = std::find(names.begin(), names.end(), "destroyBanner");
+  ASSERT_NE(destroy, names.end());
+  EXPECT_NE(std::find(destroy, names.end(), "loadBanner"), names.end());  // the next load came after it
+}
+
+// An interstitial (a rewarded ad instance travels the same road) loaded again
+// while the page still owes the answer to its last load: the new load waits
+// until that answer has come, which is dropped, and then goes to the page and
+// is answered on its own.
+TEST_F(LateLoadAnswersTest, ALoadWaitsForTheAnswerThePageOwesToTheLoadBefore) {
+  start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}});
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto instance = QuillborneAdInstanceBuilder("is1", listener).build();
+  publisher->loadAdWithAdInstance(instance, Json::object(), instance->noteLoadRequested());
+  env.runUntilIdle();
+  ASSERT_EQ(pageCalls("loadInterstitial"), 1u);
+
+  publisher->loadAdWithAdInstance(instance, Json::object(), instance->noteLoadRequested());
+  env.runUntilIdle();
+  EXPECT_EQ(pageCalls("loadInterstitial"), 1u);  // it waits
+
+  // The page answers the first load, late, with a no-fill; it fills the second.
+  page("PMA_SANDBOX.commands.loadInterstitial = {}, true");
+  pageSends("loadInterstitialFail", identity("is1", "Interstitial", Json{{"errCode", "1"}, {"errMsg", "late"}}));
+  env.runUntilIdle();
+  EXPECT_EQ(pageCalls("loadInterstitial"), 2u);
+  ASSERT_EQ(listener->lines.size(), 1u) << joined(listener->lines);
+  EXPECT_TRUE(startsWith(listener->lines[0], "loaded ")) << listener->lines[0];
+  EXPECT_TRUE(publisher->isAdAvailableForAdInstance(instance));
+}
+
+// A newer load asked for (its number taken) but not yet at the publisher: the
+// answer to the load before it is dropped, and a load that reaches the
+// publisher after a newer one was asked for never goes to the page.
+TEST_F(LateLoadAnswersTest, AnAnswerOfALoadOlderThanTheNewestAskedForIsDropped) {
+  start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}});
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto instance = QuillborneAdInstanceBuilder("is2", listener).build();
+  publisher->loadAdWithAdInstance(instance, Json::object(), instance->noteLoadRequested());
+  env.runUntilIdle();
+  const uint64_t second = instance->noteLoadRequested();
+  const uint64_t third = instance->noteLoadRequested();
+
+  pageSends("loadInterstitialSuccess", identity("is2", "Interstitial"));
+  env.runUntilIdle();
+  EXPECT_EQ(listener->lines, Lines{});
+  EXPECT_FALSE(publisher->isAdAvailableForAdInstance(instance));
+
+  publisher->loadAdWithAdInstance(instance, Json::object(), second);  // overtaken already
+  env.runUntilIdle();
+  EXPECT_EQ(pageCalls("loadInterstitial"), 1u);
+  page("PMA_SANDBOX.commands.loadInterstitial = {answer: 'fail', errMsg: 'No fill'}, true");
+  publisher->loadAdWithAdInstance(instance, Json::object(), third);
+  env.runUntilIdle();
+  EXPECT_EQ(pageCalls("loadInterstitial"), 2u);
+  ASSERT_EQ(listener->lines.size(), 1u) << joined(listener->lines);
+  EXPECT_TRUE(startsWith(listener->lines[0], "failedToLoad No fill ")) << listener->lines[0];
+}
+
+// Once the fallback controller answers in the page's place, it takes a
+// banner's withdrawal at once: the next load's failure, which it answers at
+// once too, reaches the listener.
+TEST_F(LateLoadAnswersTest, UnderTheFallbackTheNextLoadAfterAWithdrawalIsAnswered) {
+  start(Json{{"stages", Json::array({Json{{"stage", "failed"}, {"errMsg", "down"}}})}});
+  ASSERT_TRUE(publisher->concreteControllerManager()->isNativeControllerCurrent());
+  auto first = std::make_shared<RecordingAdListener>();
+  auto second = std::make_shared<RecordingAdListener>();
+  auto old = QuillborneAdInstanceBuilder("bn2", first).setSize(bannerSize).build();
+  publisher->loadAdWithAdInstance(old, Json::object());
+  publisher->destroyAdWithAdInstance(old);
+  auto next = QuillborneAdInstanceBuilder("bn2", second).setSize(bannerSize).build();
+  publisher->loadAdWithAdInstance(next, Json::object());
+  env.runUntilIdle();
+  ASSERT_EQ(first->lines.size(), 1u) << joined(first->lines);
+  ASSERT_EQ(second->lines.size(), 1u) << joined(second->lines);
+  EXPECT_TRUE(startsWith(second->lines[0], "failedToLoad down ")) << second->lines[0];
+}
+
+}  // namespace
+}  // namespace qbtest
