@@ -49,12 +49,6 @@ size_t residentBytes() {
   return static_cast<size_t>(resident) * static_cast<size_t>(page);
 }
 
-double threadProcessorMs() {
-  timespec now{};
-  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0) return 0;
-  return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
 uint64_t threadFirstTouches() {
   rusage usage{};
   if (getrusage(RUSAGE_THREAD, &usage) != 0) return 0;

@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "platform/json.h"
+#include "platform/script/processor_budget.h"
 
 namespace platform::engine {
 
@@ -26,8 +27,6 @@ void configureEngineOnce();
 size_t residentBytes();
 // Pages the calling thread has touched for the first time (its minor faults).
 uint64_t threadFirstTouches();
-// Processor time the calling thread has used, in milliseconds.
-double threadProcessorMs();
 
 // Why the engine stopped a script.
 enum class StopReason {

@@ -500,10 +500,10 @@ void Page::fireTimer(int id) {
   auto it = timers_.find(id);
   if (it == timers_.end()) return;
   if (!it->second->isValid()) timers_.erase(it);  // a one-shot timer that fired
-  const double startMs = timerBudgetMs_ > 0 ? engine::threadProcessorMs() : 0;
+  const double startMs = timerBudgetMs_ > 0 ? threadProcessorMs() : 0;
   callHook(fireTimerHook_, {JSValueMakeNumber(context_, id)});
   if (timerBudgetMs_ > 0 && !isStopped() &&
-      !chargeTimers(engine::threadProcessorMs() - startMs + kTimerFireOverheadMs)) {
+      !chargeTimers(threadProcessorMs() - startMs + kTimerFireOverheadMs)) {
     timersOverBudget_ = true;
     guard_->stopBetweenEntries(engine::StopReason::TimeLimit);
     report();
