@@ -127,7 +127,7 @@ void BM_HostilePage(benchmark::State& state) {
     view.reset();
     // Let the page's queue and the main queue settle before the next kind.
     bool drained = false;
-    platform::webContentQueue()->async([&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
+    platform::afterWebContentForTesting([&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
     platform::runMainUntil([&] { return drained; }, 10'000);
 
     state.counters["longest_gap_ms"] = longestGapMs;

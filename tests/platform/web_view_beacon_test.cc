@@ -84,7 +84,7 @@ class WebViewBeaconTest : public ::testing::Test {
       env->runUntilIdle();
     } else {
       bool drained = false;
-      webContentQueue()->async([&drained] { mainQueue()->async([&drained] { drained = true; }); });
+      afterWebContentForTesting([&drained] { mainQueue()->async([&drained] { drained = true; }); });
       runMainUntil([&] { return drained; }, kBeaconWaitMs);
     }
     server.stop();

@@ -77,7 +77,7 @@ const char* stopReasonName(StopReason reason) {
 
 EntryGuard::EntryGuard(JSContextGroupRef group, EntryLimits limits) : group_(group), limits_(limits) {
   configureEngineOnce();
-  arm();
+  arm(periodMs());
 }
 
 double EntryGuard::periodMs() const {
@@ -85,13 +85,25 @@ double EntryGuard::periodMs() const {
                                                                                 : kEngineCheckPeriodMs;
 }
 
-void EntryGuard::arm() {
-  JSContextGroupSetExecutionTimeLimit(group_, periodMs() / 1000.0, &EntryGuard::shouldTerminate, this);
+// Also starts the period of an entry under way (the engine restarts its
+// count when the limit is set from inside a check).
+void EntryGuard::arm(double periodMs) {
+  JSContextGroupSetExecutionTimeLimit(group_, periodMs / 1000.0, &EntryGuard::shouldTerminate, this);
 }
 
 void EntryGuard::stop(StopReason reason) {
   StopReason none = StopReason::None;
   stopped_.compare_exchange_strong(none, reason);
+}
+
+bool EntryGuard::pastTimeLimit(double nowMs) const { return nowMs - runStartMs_ >= limits_.timeLimitMs; }
+
+void EntryGuard::beginRun() {
+  if (runDepth_++ == 0) runStartMs_ = threadProcessorMs();
+}
+
+void EntryGuard::endRun() {
+  if (runDepth_ > 0) --runDepth_;
 }
 
 bool EntryGuard::begin() {
@@ -100,9 +112,16 @@ bool EntryGuard::begin() {
     stop(asked);
     return false;
   }
+  const double now = threadProcessorMs();
+  if (runDepth_ == 0) {
+    runStartMs_ = now;
+  } else if (pastTimeLimit(now)) {
+    stop(StopReason::TimeLimit);
+    return false;
+  }
+  strayCheckMs_ = -1;
   entryStartTouches_ = threadFirstTouches();
   entryBaseline_ = 0;
-  periods_ = 0;
   running_ = true;
   return true;
 }
@@ -115,6 +134,9 @@ size_t EntryGuard::entryGrowth(size_t residentNow) const {
 
 StopReason EntryGuard::end() {
   running_ = false;
+  strayCheckMs_ = -1;
+  // A native call that ran past the limit with no check after it.
+  if (pastTimeLimit(threadProcessorMs())) stop(StopReason::TimeLimit);
   if (threadFirstTouches() == entryStartTouches_ && entryBaseline_ == 0) return stopReason();
   // The entry touched new memory: a sample.
   const size_t now = residentBytes();
@@ -142,10 +164,13 @@ void EntryGuard::stopBetweenEntries(StopReason reason) {
 }
 
 bool EntryGuard::check() {
-  ++periods_;
+  if (isStopped()) return true;
   StopReason reason = requested_.load();
-  if (reason == StopReason::None && periods_ * periodMs() >= limits_.timeLimitMs) reason = StopReason::TimeLimit;
-  if (reason == StopReason::None && limits_.memoryLimitBytes > 0) {
+  if (reason == StopReason::None) {
+    const double now = threadProcessorMs();
+    if (running_ ? pastTimeLimit(now) : now - strayStartMs_ >= limits_.timeLimitMs) reason = StopReason::TimeLimit;
+  }
+  if (reason == StopReason::None && running_ && limits_.memoryLimitBytes > 0) {
     const size_t now = residentBytes();
     if (entryBaseline_ == 0) entryBaseline_ = now;
     if (held_ + entryGrowth(now) > limits_.memoryLimitBytes) reason = StopReason::MemoryLimit;
@@ -157,10 +182,96 @@ bool EntryGuard::check() {
 
 bool EntryGuard::shouldTerminate(JSContextRef, void* context) {
   auto* guard = static_cast<EntryGuard*>(context);
-  if (!guard->running_) return false;
-  if (guard->check()) return true;
-  guard->arm();  // the next period of this entry
+  if (!guard->running_) {
+    // Script outside the host's entries: a run of its own from the check
+    // before this one (the engine checks each period of its processor time;
+    // a longer gap since the last check is another stretch of such script).
+    const double now = threadProcessorMs();
+    if (guard->strayCheckMs_ < 0 || now - guard->strayCheckMs_ > 1.5 * guard->periodMs()) {
+      guard->strayStartMs_ = now - guard->periodMs();
+    }
+    guard->strayCheckMs_ = now;
+  }
+  if (guard->check()) {
+    guard->arm(kEngineStoppedCheckPeriodMs);
+    return true;
+  }
+  guard->arm(guard->periodMs());  // the next period of this entry
   return false;
+}
+
+struct EntryGuard::EntryCall {
+  EntryGuard* guard;
+  void (*work)(void*);
+  void* data;
+};
+
+JSValueRef EntryGuard::callEntry(JSContextRef ctx, JSObjectRef function, JSObjectRef, size_t, const JSValueRef[],
+                                 JSValueRef*) {
+  auto* call = static_cast<EntryCall*>(JSObjectGetPrivate(function));
+  if (call) {
+    call->work(call->data);
+    call->guard->runJobs(ctx);
+  }
+  return JSValueMakeUndefined(ctx);
+}
+
+void EntryGuard::runEntry(JSContextRef ctx, void (*work)(void*), void* data) {
+  if (inEntry_) {
+    work(data);
+    return;
+  }
+  // The engine's entry is a call of a native function that makes the entry's
+  // calls (they nest inside it) and then runs the promise jobs: the engine
+  // keeps checking them against this one entry.
+  static JSClassRef entryClass = [] {
+    JSClassDefinition definition = kJSClassDefinitionEmpty;
+    definition.className = "Entry";
+    definition.callAsFunction = &EntryGuard::callEntry;
+    return JSClassCreate(&definition);
+  }();
+  EntryCall call{this, work, data};
+  inEntry_ = true;
+  JSObjectRef function = JSObjectMake(ctx, entryClass, &call);
+  JSValueRef ignored = nullptr;
+  JSObjectCallAsFunction(ctx, function, nullptr, 0, nullptr, &ignored);
+  // Nothing may reach the call once it is gone.
+  JSObjectSetPrivate(function, nullptr);
+  inEntry_ = false;
+  // The run passed its limit in work the engine does not check.
+  if (!isStopped() && running_ && pastTimeLimit(threadProcessorMs())) stop(StopReason::TimeLimit);
+}
+
+}  // namespace platform::engine
+
+// The engine runs a context group's promise jobs when the last lock on it is
+// released, after the entry that queued them has ended, each job an entry of
+// its own. Its exported drain runs them where the host stands: called inside
+// an entry, they run inside it. A context group is the engine's VM.
+namespace JSC {
+class __attribute__((visibility("default"))) VM {
+ public:
+  void drainMicrotasks();
+};
+}  // namespace JSC
+
+extern "C" {
+JS_EXPORT void JSLock(JSContextRef ctx);
+JS_EXPORT void JSUnlock(JSContextRef ctx);
+}
+
+namespace platform::engine {
+
+void EntryGuard::runJobs(JSContextRef ctx) {
+  // A stopped group's jobs are dropped: the engine, asked again at once,
+  // stops the first that runs, and that clears the queue.
+  if (isStopped() || requested_.load() != StopReason::None || (running_ && pastTimeLimit(threadProcessorMs()))) {
+    check();
+    arm(kEngineStoppedCheckPeriodMs);
+  }
+  JSLock(ctx);
+  reinterpret_cast<JSC::VM*>(const_cast<OpaqueJSContextGroup*>(group_))->drainMicrotasks();
+  JSUnlock(ctx);
 }
 
 // ---- DeliveryBudget ----

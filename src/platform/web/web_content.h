@@ -1,6 +1,6 @@
 #pragma once
 // The content side of a web view: its page and everything that runs in it,
-// on the web-content queue. The web view (the main side, web_view.cc) asks it
+// on the web view's content queue (a serial queue of its own). The web view (the main side, web_view.cc) asks it
 // to load a document, evaluate a script or tear the page down; it tells the
 // main side what happened through ContentClient, always by posting to the
 // main queue. Internal to the web view.
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/script/engine.h"
+#include "platform/script/processor_budget.h"
 #include "platform/web/html.h"
 #include "platform/web/page.h"
 #include "platform/web/web_view.h"
@@ -108,6 +109,8 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
 
   // What the messages not yet delivered hold.
   const std::shared_ptr<engine::DeliveryBudget>& budget() const { return budget_; }
+  // The queue the pages run on.
+  const QueueRef& queue() const { return queue_; }
 
   // ---- PageClient (web-content queue, from inside the page's scripts) ----
   void pageNavigates(const std::string& url, NavigationType type) override;
@@ -134,9 +137,13 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
 
   WebContent(std::weak_ptr<ContentClient> client, WebViewConfiguration configuration);
 
-  // Runs `work` on the web-content queue while this lives.
+  // Runs `work` on the content queue while this lives; with `charged`, its
+  // processor time is charged to the pages' budget (what the page causes, not
+  // what the host asks of it).
   template <class F>
-  void run(F work);
+  void run(F work, bool charged = true);
+  // Charges what a task took (`task`) to the budget; a page past it stops.
+  void charge(ProcessorBudget::Task& task);
   // Posts `call` to the main side.
   template <class F>
   void tell(F call);
@@ -155,6 +162,10 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
 
   std::weak_ptr<ContentClient> client_;
   WebViewConfiguration configuration_;
+  QueueRef queue_;
+  // What the work the pages cause may take of the processor; shared with the
+  // pages, whose timers charge it.
+  std::shared_ptr<ProcessorBudget> processorBudget_;
   std::shared_ptr<engine::DeliveryBudget> budget_;
   // What the page's beacons still in flight hold; their completions, which
   // may outlive this, give it back.
