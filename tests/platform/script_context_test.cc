@@ -199,6 +199,48 @@ TEST(ScriptContext, TimeLimitStopsEachEntryAndRepeatedStopsTearTheContextDown) {
   EXPECT_FALSE(context->defineFunction(host, "f", [](const ScriptContext::Arguments&) { return ScriptValue(); }));
 }
 
+// Work the engine splits into short pieces still counts as one run: promise
+// jobs queued by the entry (each of them an entry of its own to the engine),
+// and the engine's native calls between its checks. Each is stopped at the
+// time limit with the time-limit error, and the jobs left are dropped.
+TEST(ScriptContext, TimeLimitCountsPromiseJobsAndNativeCalls) {
+  struct Case {
+    const char* label;
+    const char* script;
+  };
+  const Case cases[] = {
+      {"await loop", "var turns = 0; (async function () { for (;;) { await 0; turns++; } })(); 1"},
+      {"promise chain", "var turns = 0; function f() { turns++; Promise.resolve().then(f); } f(); 1"},
+      {"chain after a loop", "var turns = 0; (async function () { for (;;) { await 0; turns++; } })(); for (;;) {}"},
+      {"backtracking", "var turns = 0; for (;;) { /(a+)+b/.test('a'.repeat(25)); turns++; }"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto context = ScriptContext::create({.timeLimitMs = 100, .stopsBeforeTeardown = 3});
+    const ScriptOutcome out = context->evaluate(c.script);
+    EXPECT_EQ(outcomeCode(out), ScriptErrorCode::ScriptTimeLimit);
+    // Nothing of the stopped run goes on in the next entries.
+    const double turns = context->evaluate("turns").value.toNumber();
+    EXPECT_EQ(context->evaluate("turns").value.toNumber(), turns);
+    EXPECT_FALSE(context->isTornDown());
+  }
+  // Promise jobs that end run to their end, inside the entry that queued them.
+  auto context = ScriptContext::create({.timeLimitMs = 100});
+  EXPECT_TRUE(context->evaluate("var done = 0; (async function () { for (var i = 0; i < 1000; i++) await 0; done = i; })(); 1").ok());
+  EXPECT_EQ(context->evaluate("done").value.toNumber(), 1000);
+}
+
+// Script that the host runs outside its entries (a value's toString) is
+// bounded by the time limit too.
+TEST(ScriptContext, ScriptRunByAValueConversionIsBounded) {
+  auto context = ScriptContext::create({.timeLimitMs = 100});
+  const ScriptValue value = context->evaluate("({ toString: function () { for (;;) {} } })").value;
+  EXPECT_EQ(value.toString(), "");
+  const ScriptValue chain = context->evaluate("({ toString: function () { (async function () { for (;;) await 0; })(); return 'x'; } })").value;
+  EXPECT_EQ(chain.toString(), "x");
+  EXPECT_EQ(context->evaluate("40 + 2").value.toNumber(), 42);
+}
+
 // Scripts that make the process hold more than the bound are stopped and the
 // context is torn down at once, whatever the count of time-limit stops.
 TEST(ScriptContext, MemoryBoundStopsTheScriptsAndTearsTheContextDown) {

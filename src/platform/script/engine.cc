@@ -166,10 +166,11 @@ void EntryGuard::stopBetweenEntries(StopReason reason) {
 bool EntryGuard::check() {
   if (isStopped()) return true;
   StopReason reason = requested_.load();
-  if (reason == StopReason::None) {
-    const double now = threadProcessorMs();
-    if (running_ ? pastTimeLimit(now) : now - strayStartMs_ >= limits_.timeLimitMs) reason = StopReason::TimeLimit;
+  if (reason == StopReason::None && !running_) {
+    // Script outside the entries ends at the time limit; the group goes on.
+    return threadProcessorMs() - strayStartMs_ >= limits_.timeLimitMs;
   }
+  if (reason == StopReason::None && pastTimeLimit(threadProcessorMs())) reason = StopReason::TimeLimit;
   if (reason == StopReason::None && running_ && limits_.memoryLimitBytes > 0) {
     const size_t now = residentBytes();
     if (entryBaseline_ == 0) entryBaseline_ = now;

@@ -90,7 +90,8 @@ inline constexpr double kEngineStoppedCheckPeriodMs = 1;
 //
 // Script that runs outside begin/end (a value's toString called by the host
 // between entries) is bounded too: the guard counts it from the engine's
-// first check as a run of its own.
+// first check as a run of its own, and ends it at the time limit (the call
+// answers as for an exception; the group is not stopped).
 class EntryGuard {
  public:
   EntryGuard(JSContextGroupRef group, EntryLimits limits);

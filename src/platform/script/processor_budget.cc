@@ -1,13 +1,21 @@
 #include "platform/script/processor_budget.h"
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
 
 #include "platform/clock.h"
 
 namespace platform {
 
+namespace {
+std::atomic<double (*)()> processorClockForTesting{nullptr};
+}  // namespace
+
+void setThreadProcessorClockForTesting(double (*clock)()) { processorClockForTesting.store(clock); }
+
 double threadProcessorMs() {
+  if (auto clock = processorClockForTesting.load(std::memory_order_relaxed)) return clock();
   timespec now{};
   if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0) return 0;
   return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;

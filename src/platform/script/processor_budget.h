@@ -15,6 +15,10 @@ namespace platform {
 
 // Processor time the calling thread has used, in milliseconds.
 double threadProcessorMs();
+// Test hook: `clock` answers threadProcessorMs() in place of the thread's
+// processor time (nullptr: the real one again). The engine's own checks still
+// run on the real one.
+void setThreadProcessorClockForTesting(double (*clock)());
 
 class ProcessorBudget {
  public:

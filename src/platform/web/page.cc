@@ -279,8 +279,8 @@ struct Page::Natives {
     const auto url = page->resolve(given);
     const std::string scheme = url ? urlScheme(*url) : "";
     if (scheme != "http" && scheme != "https") {
-      webLog(WebLogLevel::Warning, "Beacon to " + shownURL(given) + " refused: " +
-                                       (url ? "only http and https URLs are sent" : "not a valid URL"));
+      logRefusal(page->beaconURLRefusals_, "Beacon to " + shownURL(given) + " refused: " +
+                             (url ? "only http and https URLs are sent" : "not a valid URL"));
       return JSValueMakeBoolean(ctx, false);
     }
     std::optional<std::string> body;
@@ -294,8 +294,8 @@ struct Page::Natives {
         bytes = body->size();
       }
       if (bytes > kMaxBeaconBodyBytes) {
-        webLog(WebLogLevel::Warning, "Beacon to " + shownURL(*url) + " refused: a body of " + std::to_string(bytes) +
-                                         " bytes, more than " + std::to_string(kMaxBeaconBodyBytes));
+        logRefusal(page->beaconBodyRefusals_, "Beacon to " + shownURL(*url) + " refused: a body of " + std::to_string(bytes) +
+                               " bytes, more than " + std::to_string(kMaxBeaconBodyBytes));
         return JSValueMakeBoolean(ctx, false);
       }
     }
@@ -394,6 +394,10 @@ Page::~Page() {
 }
 
 std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }
+
+void Page::logRefusal(RepeatedLine& kind, const std::string& line) {
+  if (auto admitted = kind.admit(line)) webLog(WebLogLevel::Warning, *admitted);
+}
 
 bool Page::enter() {
   if (!guard_->begin()) {

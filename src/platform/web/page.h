@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/dispatch.h"
+#include "platform/repeated_line.h"
 #include "platform/script/engine.h"
 #include "platform/web/html.h"
 #include "platform/web/web_view.h"
@@ -135,6 +136,7 @@ class Page : public std::enable_shared_from_this<Page> {
   // logs why once and tells its client (report).
   void leave();
   void report();
+  static void logRefusal(RepeatedLine& kind, const std::string& line);
   // A message would pass the bound of what waits for delivery.
   void overBound();
 
@@ -152,6 +154,9 @@ class Page : public std::enable_shared_from_this<Page> {
   uint64_t handlersVersion_ = UINT64_MAX;
   std::map<int, std::shared_ptr<Timer>> timers_;
   bool timerCapLogged_ = false;
+  // Beacon refusals, logged at most once a second for each kind.
+  RepeatedLine beaconURLRefusals_;
+  RepeatedLine beaconBodyRefusals_;
   std::shared_ptr<ProcessorBudget> budget_;
   bool overBudget_ = false;
   QueueRef queue_;

@@ -336,8 +336,21 @@ std::optional<std::string> WebContent::readPageFile(const std::string& url, cons
     if (data) return std::move(data.value());
     refusal = data.error().message;
   }
-  webLog(WebLogLevel::Warning, std::string(what) + " " + url + " not read: " + refusal);
+  logRefusal(std::string(what) + ": " + refusal, std::string(what) + " " + shownURL(url) + " not read: " + refusal);
   return std::nullopt;
+}
+
+void WebContent::logRefusal(const std::string& kind, const std::string& text) {
+  // Kinds are few (what a page asked for, and why it was refused); past a
+  // bound every line goes out.
+  constexpr size_t kMaxKinds = 64;
+  auto it = refusals_.find(kind);
+  if (it == refusals_.end() && refusals_.size() < kMaxKinds) it = refusals_.try_emplace(kind).first;
+  if (it == refusals_.end()) {
+    webLog(WebLogLevel::Warning, text);
+  } else if (auto admitted = it->second.admit(text)) {
+    webLog(WebLogLevel::Warning, *admitted);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -415,7 +428,7 @@ void WebContent::pageFetches(int fetchId, const std::string& url) {
     std::optional<std::string> text;
     const auto& preferences = self.configuration_.preferences;
     if (!preferences || !preferences->value(Preferences::kAllowFileAccessFromFileURLs).value_or(false)) {
-      webLog(WebLogLevel::Warning, "Fetch " + resolved + " refused: file access from file URLs is off");
+      self.logRefusal("Fetch: off", "Fetch " + shownURL(resolved) + " refused: file access from file URLs is off");
     } else {
       text = self.readPageFile(resolved, "Fetch");
     }
@@ -428,9 +441,9 @@ void WebContent::pageFetches(int fetchId, const std::string& url) {
 bool WebContent::pageSendsBeacon(const std::string& url, std::optional<std::string> body) {
   const size_t bytes = url.size() + (body ? body->size() : 0);
   if (!beacons_->tryAdd(bytes)) {
-    webLog(WebLogLevel::Warning, "Beacon to " + shownURL(url) + " refused: the beacons in flight would pass " +
-                                     std::to_string(kMaxBeaconsInFlight) + " beacons or " +
-                                     std::to_string(kMaxBeaconBytesInFlight) + " bytes");
+    logRefusal("Beacon: in flight", "Beacon to " + shownURL(url) + " refused: the beacons in flight would pass " +
+                                    std::to_string(kMaxBeaconsInFlight) + " beacons or " +
+                                    std::to_string(kMaxBeaconBytesInFlight) + " bytes");
     return false;
   }
   URLRequest request;

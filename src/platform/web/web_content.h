@@ -12,6 +12,7 @@
 // the order things happen on the content side, so a message a page posts
 // while it loads arrives before the notice that the load finished.
 #include <atomic>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "platform/script/engine.h"
+#include "platform/repeated_line.h"
 #include "platform/script/processor_budget.h"
 #include "platform/web/html.h"
 #include "platform/web/page.h"
@@ -159,6 +161,10 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   bool isLoadWanted() const;
   bool isRunWanted(bool written, uint64_t runId) const;
   std::optional<std::string> readPageFile(const std::string& url, const char* what);
+  // A refusal of what a page asked for (`kind`: what and why), logged at
+  // most once a second for each kind with the count of the others (a page
+  // may ask again at once, without end).
+  void logRefusal(const std::string& kind, const std::string& text);
 
   std::weak_ptr<ContentClient> client_;
   WebViewConfiguration configuration_;
@@ -170,6 +176,7 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   // What the page's beacons still in flight hold; their completions, which
   // may outlive this, give it back.
   std::shared_ptr<engine::DeliveryBudget> beacons_;
+  std::map<std::string, RepeatedLine> refusals_;  // by kind
   std::atomic<uint64_t> wanted_{0};
   std::atomic<uint64_t> interruptThrough_{0};
 
