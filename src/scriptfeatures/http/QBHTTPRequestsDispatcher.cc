@@ -21,6 +21,11 @@ platform::DataTaskResult failure(platform::Error error) {
   return result;
 }
 
+// What a request the dispatcher refuses answers.
+platform::DataTaskResult refused(std::string reason) {
+  return failure(platform::Error{kQBHTTPRequestsDispatcherErrorDomain, 0, std::move(reason)});
+}
+
 platform::Error cancelled() { return platform::URLError(platform::URLErrorCode::Cancelled); }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -124,8 +129,8 @@ void QBHTTPRequestsDispatcher::refuse(std::string reason, Completion completion)
   refusalPaceAtMs_ = std::max(refusalPaceAtMs_, now) + kRefusalIntervalMs;
   const int64_t dueAt = std::max(now, refusalPaceAtMs_ - kRefusalBurst * kRefusalIntervalMs);
   if (dueAt <= now && refusals_.empty()) {
-    platform::mainQueue()->async([completion = std::move(completion), reason = std::move(reason)] {
-      if (completion) completion(failure(platform::Error{kQBHTTPRequestsDispatcherErrorDomain, 0, reason}));
+    platform::mainQueue()->async([completion = std::move(completion), reason = std::move(reason)]() mutable {
+      if (completion) completion(refused(std::move(reason)));
     });
     return;
   }
@@ -147,9 +152,7 @@ void QBHTTPRequestsDispatcher::answerRefusals() {
   while (!refusals_.empty() && refusals_.front().dueAtMs <= now) {
     Refusal refusal = std::move(refusals_.front());
     refusals_.pop_front();
-    if (refusal.completion) {
-      refusal.completion(failure(platform::Error{kQBHTTPRequestsDispatcherErrorDomain, 0, std::move(refusal.reason)}));
-    }
+    if (refusal.completion) refusal.completion(refused(std::move(refusal.reason)));
   }
   if (!refusals_.empty() && !refusalTimer_) armRefusalTimer();
 }
