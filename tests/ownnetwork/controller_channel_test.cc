@@ -7,6 +7,7 @@
 
 #include "foundation/QBLoggerManager.h"
 #include "ownnetwork/controller_test_support.h"
+#include "ownnetwork/web/PMWVWKWebView.h"
 
 namespace {
 
@@ -159,6 +160,41 @@ TEST_F(ControllerChannelTest, ACommandThePageThrowsOnIsLoggedWithItsNameAndTheEx
   const auto answers = publisher->of("page");
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0].command, "showInterstitialSuccess");
+}
+
+// A command the page is stopped at while it runs it, at its time limit or its
+// memory bound, is logged as a warning with the command's name and the limit
+// (the page is gone, so nothing else would tell of it).
+TEST_F(ControllerChannelTest, ACommandThePageIsStoppedAtALimitOnIsLoggedWithItsName) {
+  struct Case {
+    const char* answer;
+    std::string limit;
+  };
+  for (const Case& c : {Case{"spin", "ran past the time limit"}, Case{"hoard", "held more memory than it may"}}) {
+    SCOPED_TRACE(c.answer);
+    manager.reset();
+    PMWVWKWebView::setScriptLimitsForTesting(300, size_t{128} << 20);
+    publisher->webView = makeControllerWebView();
+    PMWVWKWebView::setScriptLimitsForTesting(0, 0);
+    start(Json{{"commands", {{"initBanner", {{"answer", c.answer}}}}}});
+    settle();
+    ASSERT_EQ(manager->controllerState(), QBNControllerState::Ready);
+    std::vector<std::pair<int, std::string>> warnings;
+    PlovermarkLogManager::setConsoleWriterForTesting(nullptr);
+    QBLoggerManager::sharedInstance().setConsoleSink([&warnings](int level, const std::string& line) {
+      if (line.find("QBNControllerAPIDispatcher") != std::string::npos) warnings.emplace_back(level, line);
+    });
+    send("initBanner", {{"demandSourceName", "b1"}});
+    env.runUntilIdle();
+    QBLoggerManager::sharedInstance().setConsoleSink(nullptr);
+
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].first, 2);
+    const std::string prefix =
+        "QBNControllerAPIDispatcher | the controller page failed to run the command initBanner: ";
+    EXPECT_EQ(warnings[0].second.rfind(prefix, 0), 0u) << warnings[0].second;
+    EXPECT_NE(warnings[0].second.find(c.limit, prefix.size()), std::string::npos) << warnings[0].second;
+  }
 }
 
 // The page answers product commands as the sandbox told it: a delayed no

@@ -393,4 +393,39 @@ TEST(ScriptLiteralTest, EveryTextReadsBackAsItself) {
   EXPECT_FALSE(context->evaluate("this.ran").value.toJson().value_or(Json()).is_number());
 }
 
+// A key "__proto__" is data, as JSON.parse makes it: an own member at any
+// depth, and every object keeps the plain object prototype. Keys and texts
+// that only look like it stay as they are.
+TEST(ScriptLiteralTest, AProtoKeyIsAnOwnMemberAsJsonParseMakesIt) {
+  auto context = ScriptContext::create();
+  context->evaluate(
+      "function sameValue(a, b) {"
+      "  if (a === null || b === null || typeof a !== 'object' || typeof b !== 'object') return Object.is(a, b);"
+      "  if (Array.isArray(a) !== Array.isArray(b) || Object.getPrototypeOf(a) !== Object.getPrototypeOf(b))"
+      "    return false;"
+      "  var ka = Object.getOwnPropertyNames(a), kb = Object.getOwnPropertyNames(b);"
+      "  if (ka.length !== kb.length) return false;"
+      "  for (var i = 0; i < ka.length; i++) if (ka[i] !== kb[i] || !sameValue(a[ka[i]], b[kb[i]])) return false;"
+      "  return true;"
+      "}");
+  const Json attack = Json::parse(R"({"__proto__":{"isAdmin":true},"x":1})");
+  EXPECT_EQ(scriptLiteral(attack), R"({["__proto__"]:{"isAdmin":true},"x":1})");
+  const Json values[] = {
+      attack,
+      Json::parse(R"({"a":{"b":[{"__proto__":{"deep":1}}]},"__proto__":5})"),
+      Json::parse(R"([{"__proto__":null},{"__proto__":[1,2]},"__proto__",{"k":"__proto__"}])"),
+      Json::parse(R"({"\"__proto__":1,"__proto__ ":2,"__proto__\":":3,"x\\":{"__proto__":"\u2028"}})"),
+      Json::parse(R"({"s":"\"__proto__\":{\"p\":1}","__proto__":{"__proto__":{"z":true}}})"),
+  };
+  for (const auto& value : values) {
+    SCOPED_TRACE(value.dump());
+    const std::string json = dumpJson(value);
+    const auto outcome =
+        context->evaluate("sameValue(" + scriptLiteral(value) + ", JSON.parse(" + scriptStringLiteral(json) + "))");
+    ASSERT_TRUE(outcome.ok()) << outcome.description << " in " << scriptLiteral(value);
+    EXPECT_TRUE(outcome.value.toBoolean()) << scriptLiteral(value);
+    EXPECT_EQ(context->evaluate("[" + scriptLiteral(value) + "][0]").value.toJson(), value);
+  }
+}
+
 }  // namespace
