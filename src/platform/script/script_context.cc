@@ -147,7 +147,8 @@ std::string ScriptValue::toString() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core) return std::string();
   std::string out;
-  core->guard->run(core->context, [&, value = value] { out = toStd(core->context, value); });
+  JSContextRef ctx = core->context;
+  core->guard->run(ctx, [&out, ctx, v = value] { out = toStd(ctx, v); });
   return out;
 }
 
@@ -155,9 +156,10 @@ double ScriptValue::toNumber() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core) return std::nan("");
   double out = std::nan("");
-  core->guard->run(core->context, [&, value = value] {
+  JSContextRef ctx = core->context;
+  core->guard->run(ctx, [&out, ctx, v = value] {
     JSValueRef ignored = nullptr;
-    out = JSValueToNumber(core->context, value, &ignored);
+    out = JSValueToNumber(ctx, v, &ignored);
   });
   return out;
 }
@@ -171,9 +173,10 @@ std::optional<Json> ScriptValue::toJson() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core || JSValueIsUndefined(core->context, value)) return std::nullopt;
   std::optional<Json> out;
-  core->guard->run(core->context, [&, value = value] {
+  JSContextRef ctx = core->context;
+  core->guard->run(ctx, [&out, ctx, v = value] {
     JSValueRef exception = nullptr;
-    auto json = valueToJson(core->context, value, &exception);
+    auto json = valueToJson(ctx, v, &exception);
     if (json) out = std::move(json.value());
   });
   return out;
@@ -186,7 +189,10 @@ ScriptValue ScriptValue::property(const std::string& name) const {
   JsString n(createJsString(name));
   JSValueRef exception = nullptr;
   JSValueRef member = nullptr;
-  core->guard->run(core->context, [&] { member = JSObjectGetProperty(core->context, object, n.get(), &exception); });
+  JSContextRef ctx = core->context;
+  core->guard->run(ctx, [&member, &exception, &n, ctx, object] {
+    member = JSObjectGetProperty(ctx, object, n.get(), &exception);
+  });
   return exception ? ScriptValue() : ScriptValueAccess::wrap(core, member);
 }
 
