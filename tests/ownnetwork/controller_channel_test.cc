@@ -95,7 +95,20 @@ TEST(NativeControllerTest, AnswersUnderTheFailName) {
                             "errMsg":"OS version 9.0 not supported"})"));
 }
 
-class ControllerChannelTest : public qbtest::ControllerTest {};
+class ControllerChannelTest : public qbtest::ControllerTest {
+ protected:
+  // The controller dispatcher's console lines (level, text) while `act` runs.
+  std::vector<std::pair<int, std::string>> dispatcherLines(const std::function<void()>& act) {
+    std::vector<std::pair<int, std::string>> lines;
+    PlovermarkLogManager::setConsoleWriterForTesting(nullptr);
+    QBLoggerManager::sharedInstance().setConsoleSink([&lines](int level, const std::string& line) {
+      if (line.find("QBNControllerAPIDispatcher") != std::string::npos) lines.emplace_back(level, line);
+    });
+    act();
+    QBLoggerManager::sharedInstance().setConsoleSink(nullptr);
+    return lines;
+  }
+};
 
 // Values that a template literal or a URL would alter reach the page exactly;
 // the page echoes what it received and the test reads the echo back.
@@ -140,15 +153,11 @@ TEST_F(ControllerChannelTest, ACommandThePageThrowsOnIsLoggedWithItsNameAndTheEx
   start(Json{{"commands", {{"initBanner", {{"answer", "throw"}, {"errMsg", "no banner 'b1' here"}}}}}});
   settle();
   ASSERT_EQ(manager->controllerState(), QBNControllerState::Ready);
-  std::vector<std::pair<int, std::string>> warnings;
-  PlovermarkLogManager::setConsoleWriterForTesting(nullptr);
-  QBLoggerManager::sharedInstance().setConsoleSink([&warnings](int level, const std::string& line) {
-    if (line.find("QBNControllerAPIDispatcher") != std::string::npos) warnings.emplace_back(level, line);
+  const auto warnings = dispatcherLines([&] {
+    send("initBanner", {{"demandSourceName", "b1"}});
+    send("showInterstitial", {{"demandSourceName", "is1"}});
+    env.runUntilIdle();
   });
-  send("initBanner", {{"demandSourceName", "b1"}});
-  send("showInterstitial", {{"demandSourceName", "is1"}});
-  env.runUntilIdle();
-  QBLoggerManager::sharedInstance().setConsoleSink(nullptr);
 
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0].first, 2);
@@ -179,14 +188,10 @@ TEST_F(ControllerChannelTest, ACommandThePageIsStoppedAtALimitOnIsLoggedWithItsN
     start(Json{{"commands", {{"initBanner", {{"answer", c.answer}}}}}});
     settle();
     ASSERT_EQ(manager->controllerState(), QBNControllerState::Ready);
-    std::vector<std::pair<int, std::string>> warnings;
-    PlovermarkLogManager::setConsoleWriterForTesting(nullptr);
-    QBLoggerManager::sharedInstance().setConsoleSink([&warnings](int level, const std::string& line) {
-      if (line.find("QBNControllerAPIDispatcher") != std::string::npos) warnings.emplace_back(level, line);
+    const auto warnings = dispatcherLines([&] {
+      send("initBanner", {{"demandSourceName", "b1"}});
+      env.runUntilIdle();
     });
-    send("initBanner", {{"demandSourceName", "b1"}});
-    env.runUntilIdle();
-    QBLoggerManager::sharedInstance().setConsoleSink(nullptr);
 
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].first, 2);
