@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
@@ -49,6 +50,13 @@ size_t residentBytes() {
   return static_cast<size_t>(resident) * static_cast<size_t>(page);
 }
 
+ThreadUsage threadUsage() {
+  rusage usage{};
+  if (getrusage(RUSAGE_THREAD, &usage) != 0) return {};
+  const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0; };
+  return ThreadUsage{ms(usage.ru_utime) + ms(usage.ru_stime), static_cast<uint64_t>(usage.ru_minflt)};
+}
+
 uint64_t threadFirstTouches() {
   rusage usage{};
   if (getrusage(RUSAGE_THREAD, &usage) != 0) return 0;
@@ -56,6 +64,12 @@ uint64_t threadFirstTouches() {
 }
 
 namespace {
+// Real time for the guard's first look (the process's monotonic clock, not
+// the platform's: processor time is real too).
+double steadyMs() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 size_t pageBytes() {
   static const size_t bytes = static_cast<size_t>(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
   return bytes;
@@ -96,10 +110,18 @@ void EntryGuard::stop(StopReason reason) {
   stopped_.compare_exchange_strong(none, reason);
 }
 
-bool EntryGuard::pastTimeLimit(double nowMs) const { return nowMs - runStartMs_ >= limits_.timeLimitMs; }
+bool EntryGuard::pastTimeLimit() const {
+  if (steadyMs() - runStartWallMs_ < limits_.timeLimitMs) return false;
+  return threadUsage().processorMs - runStartMs_ >= limits_.timeLimitMs;
+}
+
+void EntryGuard::startRun(double processorMs) {
+  runStartMs_ = processorMs;
+  runStartWallMs_ = steadyMs();
+}
 
 void EntryGuard::beginRun() {
-  if (runDepth_++ == 0) runStartMs_ = threadProcessorMs();
+  if (runDepth_++ == 0) startRun(threadUsage().processorMs);
 }
 
 void EntryGuard::endRun() {
@@ -112,15 +134,14 @@ bool EntryGuard::begin() {
     stop(asked);
     return false;
   }
-  const double now = threadProcessorMs();
-  if (runDepth_ == 0) {
-    runStartMs_ = now;
-  } else if (pastTimeLimit(now)) {
+  if (runDepth_ > 0 && pastTimeLimit()) {
     stop(StopReason::TimeLimit);
     return false;
   }
+  const ThreadUsage usage = threadUsage();
+  if (runDepth_ == 0) startRun(usage.processorMs);
   strayCheckMs_ = -1;
-  entryStartTouches_ = threadFirstTouches();
+  entryStartTouches_ = usage.firstTouches;
   entryBaseline_ = 0;
   running_ = true;
   return true;
@@ -135,9 +156,12 @@ size_t EntryGuard::entryGrowth(size_t residentNow) const {
 StopReason EntryGuard::end() {
   running_ = false;
   strayCheckMs_ = -1;
+  const ThreadUsage usage = threadUsage();
   // A native call that ran past the limit with no check after it.
-  if (pastTimeLimit(threadProcessorMs())) stop(StopReason::TimeLimit);
-  if (threadFirstTouches() == entryStartTouches_ && entryBaseline_ == 0) return stopReason();
+  if (steadyMs() - runStartWallMs_ >= limits_.timeLimitMs && usage.processorMs - runStartMs_ >= limits_.timeLimitMs) {
+    stop(StopReason::TimeLimit);
+  }
+  if (usage.firstTouches == entryStartTouches_ && entryBaseline_ == 0) return stopReason();
   // The entry touched new memory: a sample.
   const size_t now = residentBytes();
   const size_t growth = entryGrowth(now);
@@ -168,9 +192,9 @@ bool EntryGuard::check() {
   StopReason reason = requested_.load();
   if (reason == StopReason::None && !running_) {
     // Script outside the entries ends at the time limit; the group goes on.
-    return threadProcessorMs() - strayStartMs_ >= limits_.timeLimitMs;
+    return threadUsage().processorMs - strayStartMs_ >= limits_.timeLimitMs;
   }
-  if (reason == StopReason::None && pastTimeLimit(threadProcessorMs())) reason = StopReason::TimeLimit;
+  if (reason == StopReason::None && pastTimeLimit()) reason = StopReason::TimeLimit;
   if (reason == StopReason::None && running_ && limits_.memoryLimitBytes > 0) {
     const size_t now = residentBytes();
     if (entryBaseline_ == 0) entryBaseline_ = now;
@@ -187,7 +211,7 @@ bool EntryGuard::shouldTerminate(JSContextRef, void* context) {
     // Script outside the host's entries: a run of its own from the check
     // before this one (the engine checks each period of its processor time;
     // a longer gap since the last check is another stretch of such script).
-    const double now = threadProcessorMs();
+    const double now = threadUsage().processorMs;
     if (guard->strayCheckMs_ < 0 || now - guard->strayCheckMs_ > 1.5 * guard->periodMs()) {
       guard->strayStartMs_ = now - guard->periodMs();
     }
@@ -240,7 +264,7 @@ void EntryGuard::runEntry(JSContextRef ctx, void (*work)(void*), void* data) {
   JSObjectSetPrivate(function, nullptr);
   inEntry_ = false;
   // The run passed its limit in work the engine does not check.
-  if (!isStopped() && running_ && pastTimeLimit(threadProcessorMs())) stop(StopReason::TimeLimit);
+  if (!isStopped() && running_ && pastTimeLimit()) stop(StopReason::TimeLimit);
 }
 
 }  // namespace platform::engine
@@ -266,7 +290,7 @@ namespace platform::engine {
 void EntryGuard::runJobs(JSContextRef ctx) {
   // A stopped group's jobs are dropped: the engine, asked again at once,
   // stops the first that runs, and that clears the queue.
-  if (isStopped() || requested_.load() != StopReason::None || (running_ && pastTimeLimit(threadProcessorMs()))) {
+  if (isStopped() || requested_.load() != StopReason::None || (running_ && pastTimeLimit())) {
     check();
     arm(kEngineStoppedCheckPeriodMs);
   }

@@ -28,6 +28,13 @@ void configureEngineOnce();
 size_t residentBytes();
 // Pages the calling thread has touched for the first time (its minor faults).
 uint64_t threadFirstTouches();
+// Both at once (one system call): the calling thread's processor time in
+// milliseconds, and its first touches.
+struct ThreadUsage {
+  double processorMs = 0;
+  uint64_t firstTouches = 0;
+};
+ThreadUsage threadUsage();
 
 // Why the engine stopped a script.
 enum class StopReason {
@@ -151,7 +158,12 @@ class EntryGuard {
   bool check();
   void arm(double periodMs);
   double periodMs() const;
-  bool pastTimeLimit(double nowMs) const;
+  // The run under way has passed the time limit. Reads the thread's processor
+  // time only once the run has lasted the limit in real time (it cannot have
+  // used more processor time than that), so most entries read no clock but
+  // the cheap monotonic one.
+  bool pastTimeLimit() const;
+  void startRun(double processorMs);
   // Bytes this entry touched for the first time so far.
   size_t entryGrowth(size_t residentNow) const;
   void stop(StopReason reason);
@@ -164,6 +176,7 @@ class EntryGuard {
   bool inEntry_ = false;             // run() is making an entry's calls
   int runDepth_ = 0;                 // open beginRun calls
   double runStartMs_ = 0;            // processor time at the start of the run under way
+  double runStartWallMs_ = 0;        // steady clock at the start of the run under way
   double strayCheckMs_ = -1;         // the engine's last check of script outside entries (-1: none)
   double strayStartMs_ = 0;
   uint64_t entryStartTouches_ = 0;
