@@ -90,7 +90,7 @@ const Page kPages[] = {
     {"fetch chain of a file beside the page",
      "<script>function f() { fetch('beside.txt').then(function (r) { return r.text(); }).then(f); } f();</script>",
      Host::FilePage},
-    {"measurement script: 1,000 zero-delay intervals",
+    {"measurement script context with 1,000 zero-delay intervals",
      "for (var i = 0; i < 1000; i++) omidNative.setInterval(function () {}, 0);", Host::Measurement},
 };
 
