@@ -1,22 +1,37 @@
-// Hostile pages against the host (real mode: the page runs on the
-// web-content queue's worker thread, this thread runs the main queue). Each
-// kind of page is loaded in a fresh web view with the default limits while a
-// 20 ms heartbeat ticks on the main queue; the benchmark reports the longest
-// gap between two heartbeats, the process's peak resident memory and the
-// processor time of the whole process while the page ran, and how the page
-// ended. And the page round trip in real mode, where the two hops cross
-// threads.
+// Hostile pages against the host (real mode: each web view's pages run on a
+// content queue of its own, on a worker thread; this thread runs the main
+// queue). Each kind of page is loaded in a fresh web view with the default
+// limits while a 20 ms heartbeat ticks on the main queue, and while it runs
+// another web view loads a trivial page again and again; the page is watched
+// for 10 s of real time or until it is stopped. The benchmark reports the
+// longest gap between two heartbeats, the process's peak resident memory, the
+// processor time of the whole process, of the main thread and of the worker
+// threads (the busiest one: the page's, while it holds one), how long the
+// other view's loads took, and how the page ended. One kind is a measurement
+// script context's timers instead of a page. BM_OtherViewLoadAlone gives the
+// other view's loads with nothing else running. And the page round trip in
+// real mode, where the two hops cross threads.
 #include <benchmark/benchmark.h>
+#include <stdlib.h>
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
+#include "foundation/QBLoggerManager.h"
+#include "measurement/executor/OMIDQuilbrnJSExecutorFactory.h"
 #include "platform/dispatch.h"
+#include "platform/web/url.h"
 #include "platform/web/web_view.h"
 #include "process_usage.h"
 
@@ -24,9 +39,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Where the hostile source runs.
+enum class Host {
+  Page,         // a page loaded with loadHTMLString
+  FilePage,     // a page file in a temporary folder, beside a file it may read
+  Measurement,  // a measurement script context (a native session's)
+};
+
 struct Page {
   const char* name;
-  const char* html;
+  const char* source;
+  Host host = Host::Page;
 };
 
 const Page kPages[] = {
@@ -47,7 +74,27 @@ const Page kPages[] = {
     {"posts 0.95 MiB messages of 200,000 numbers without end",
      "<script>var list = []; for (var i = 0; i < 200000; i++) list.push(1000 + i % 9000);"
      "for (;;) webkit.messageHandlers.host.postMessage(list);</script>"},
+    // Work the engine sees only in short pieces: promise jobs, script
+    // elements written by the one before, its own regular expressions,
+    // events dispatched from their own listeners.
+    {"await loop", "<script>(async function () { for (;;) await 0; })();</script>"},
+    {"promise-then chain", "<script>function f() { Promise.resolve().then(f); } f();</script>"},
+    {"self-writing script", "<script>function w() { document.write('<script>w()<\\/script>'); } w();</script>"},
+    {"backtracking expression in a loop", "<script>for (;;) /(a+)+b/.test('a'.repeat(30));</script>"},
+    {"event recursion",
+     "<script>addEventListener('x', function () { dispatchEvent(new Event('x')); dispatchEvent(new Event('x')); });"
+     "dispatchEvent(new Event('x'));</script>"},
+    // Pages that re-arm themselves through anything but a timer.
+    {"reload loop (in a script)", "<script>location.reload()</script>"},
+    {"reload loop (in onload)", "<script>onload = function () { location.reload(); };</script>"},
+    {"fetch chain of a file beside the page",
+     "<script>function f() { fetch('beside.txt').then(function (r) { return r.text(); }).then(f); } f();</script>",
+     Host::FilePage},
+    {"measurement script context with 1,000 zero-delay intervals",
+     "for (var i = 0; i < 1000; i++) omidNative.setInterval(function () {}, 0);", Host::Measurement},
 };
+
+constexpr int64_t kWatchMs = 10'000;
 
 // Processor time the calling thread has used, in milliseconds.
 double threadCpuMs() {
@@ -79,10 +126,84 @@ void resetPeakResident() {
   }
 }
 
+// The processor time of each thread of the process over a watch, from the
+// scheduler's count (/proc/self/task/<id>/schedstat, nanoseconds). Sampled
+// now and then, so a thread that ends between two samples loses what it ran
+// since the last one; one that starts during the watch counts from 0.
+class ThreadTimes {
+ public:
+  ThreadTimes() { sample(true); }
+  void sample() { sample(false); }
+  // Milliseconds of the threads named `name` together, and of the busiest.
+  double totalMs(const std::string& name) const {
+    double total = 0;
+    for (const auto& [id, t] : threads_)
+      if (t.name == name) total += t.ms();
+    return total;
+  }
+  double busiestMs(const std::string& name) const {
+    double most = 0;
+    for (const auto& [id, t] : threads_)
+      if (t.name == name) most = std::max(most, t.ms());
+    return most;
+  }
+
+ private:
+  struct Thread {
+    std::string name;
+    int64_t firstNs = 0;
+    int64_t lastNs = 0;
+    double ms() const { return static_cast<double>(lastNs - firstNs) / 1e6; }
+  };
+
+  void sample(bool first) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task", error)) {
+      const std::string id = entry.path().filename().string();
+      int64_t ns = 0;
+      if (std::ifstream in(entry.path() / "schedstat"); !(in >> ns)) continue;
+      auto [it, added] = threads_.try_emplace(id);
+      if (added) {
+        std::ifstream comm(entry.path() / "comm");
+        std::getline(comm, it->second.name);
+        it->second.firstNs = first ? ns : 0;
+      }
+      it->second.lastNs = ns;
+    }
+  }
+
+  std::map<std::string, Thread> threads_;
+};
+
+// The web log while a page runs: counts the lines and keeps which limit
+// stopped the page first.
+struct WebLogWatch {
+  std::atomic<int64_t> lines{0};
+  std::mutex m;
+  std::string stop;
+
+  void line(const std::string& text) {
+    ++lines;
+    const char* why = nullptr;
+    if (text.find("past its budget") != std::string::npos) why = "processor budget";
+    else if (text.find("ran longer than") != std::string::npos) why = "time limit";
+    else if (text.find("bytes of memory and were stopped") != std::string::npos) why = "memory bound";
+    else if (text.find("posted more messages than wait") != std::string::npos) why = "messages waiting";
+    if (!why) return;
+    std::lock_guard lock(m);
+    if (stop.empty()) stop = why;
+  }
+  std::string stopReason() {
+    std::lock_guard lock(m);
+    return stop;
+  }
+};
+
 struct Ending : platform::NavigationDelegate, platform::ScriptMessageHandler {
   std::string how;
   int64_t messages = 0;
-  void didFinishNavigation(platform::WebView&) override {}
+  int64_t finishedLoads = 0;
+  void didFinishNavigation(platform::WebView&) override { ++finishedLoads; }
   void didFailNavigation(platform::WebView&, const platform::Error& error) override {
     how = "load failed (" + std::to_string(error.code) + ")";
   }
@@ -92,43 +213,232 @@ struct Ending : platform::NavigationDelegate, platform::ScriptMessageHandler {
   }
 };
 
-// Watches the page for 5 s of real time, or until the web view stopped it.
-void BM_HostilePage(benchmark::State& state) {
-  const Page& page = kPages[state.range(0)];
-  for (auto _ : state) {
-    auto ending = std::make_shared<Ending>();
+// Another web view's loads: a trivial page in a fresh web view, timed from
+// loadHTMLString to didFinishNavigation, then again kGapMs after it finished,
+// while `wanted`. Main queue only.
+class OtherLoads : public platform::NavigationDelegate, public std::enable_shared_from_this<OtherLoads> {
+ public:
+  static constexpr double kFirstAfterMs = 50;
+  static constexpr double kGapMs = 450;
+
+  std::vector<double> loadsMs;
+  int failures = 0;
+  bool wanted = true;
+
+  void startLater(double afterMs) {
+    std::weak_ptr<OtherLoads> weak = weak_from_this();
+    next_ = platform::Timer::once(platform::mainQueue(), afterMs, [weak] {
+      if (auto self = weak.lock(); self && self->wanted) self->start();
+    });
+  }
+  bool inFlight() const { return view_ != nullptr; }
+  // Milliseconds the load under way has taken so far.
+  double inFlightMs() const { return msSince(started_); }
+  void stop() {
+    wanted = false;
+    if (next_) next_->cancel();
+  }
+  // Drops the web view of a load that did not finish.
+  void abandon() {
+    stop();
+    view_.reset();
+  }
+
+  double medianMs() const {
+    if (loadsMs.empty()) return 0;
+    auto sorted = loadsMs;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted[sorted.size() / 2];
+  }
+  double maxMs() const { return loadsMs.empty() ? 0 : *std::max_element(loadsMs.begin(), loadsMs.end()); }
+
+  void didFinishNavigation(platform::WebView&) override {
+    loadsMs.push_back(msSince(started_));
+    ended();
+  }
+  void didFailNavigation(platform::WebView&, const platform::Error&) override {
+    ++failures;
+    ended();
+  }
+
+ private:
+  void start() {
+    view_ = std::make_shared<platform::WebView>(platform::Rect{}, platform::WebViewConfiguration{});
+    view_->setNavigationDelegate(weak_from_this());
+    started_ = Clock::now();
+    view_->loadHTMLString("<p>another view</p>", "");
+  }
+  void ended() {
+    // Released after its delegate call, not inside it.
+    platform::mainQueue()->async([view = std::move(view_)] {});
+    if (wanted) startLater(kGapMs);
+  }
+
+  std::shared_ptr<platform::WebView> view_;
+  std::shared_ptr<platform::Timer> next_;
+  Clock::time_point started_;
+};
+
+// A temporary folder with the page file and the file beside it.
+struct PageFolder {
+  std::filesystem::path path;
+  explicit PageFolder(const std::string& html) {
+    char pattern[] = "/tmp/qb-hostile-XXXXXX";
+    if (!mkdtemp(pattern)) return;
+    path = pattern;
+    std::ofstream(path / "page.html") << html;
+    std::ofstream(path / "beside.txt") << "beside the page";
+  }
+  ~PageFolder() {
+    std::error_code error;
+    if (!path.empty()) std::filesystem::remove_all(path, error);
+  }
+};
+
+// What runs the hostile source: a web view, or a measurement script context.
+struct Hostile {
+  std::shared_ptr<Ending> ending = std::make_shared<Ending>();
+  std::shared_ptr<platform::WebView> view;
+  std::unique_ptr<PageFolder> folder;
+  std::shared_ptr<OMIDQuilbrnLightJSExecutor> executor;
+  // The measurement context's end, as its log tells it (any thread).
+  std::mutex m;
+  std::string measurementEnd;
+
+  void start(const Page& page) {
+    if (page.host == Host::Measurement) {
+      QBLoggerManager::sharedInstance().setConsoleWriterForTesting([this](const std::string& line) {
+        std::string how;
+        if (line.find("past their budget") != std::string::npos) how = "torn down (timers' processor budget)";
+        else if (line.find("context was torn down (") != std::string::npos) how = "torn down";
+        if (how.empty()) return;
+        std::lock_guard lock(m);
+        if (measurementEnd.empty()) measurementEnd = how;
+      });
+      executor = OMIDQuilbrnJSExecutorFactory::JSExecutorWithResources({}, std::string(page.source));
+      return;
+    }
     platform::WebViewConfiguration configuration;
     configuration.userContentController->addScriptMessageHandler(ending, "host");
-    auto view = std::make_shared<platform::WebView>(platform::Rect{}, configuration);
+    if (page.host == Host::FilePage) {
+      configuration.preferences->setValue(platform::Preferences::kAllowFileAccessFromFileURLs, true);
+      folder = std::make_unique<PageFolder>(page.source);
+    }
+    view = std::make_shared<platform::WebView>(platform::Rect{}, configuration);
     view->setNavigationDelegate(ending);
+    if (folder) {
+      view->loadFileURL(platform::fileURLFromPath((folder->path / "page.html").string()),
+                        platform::fileURLFromPath(folder->path.string(), true));
+    } else {
+      view->loadHTMLString(page.source, "");
+    }
+  }
+
+  // How it ended; empty while it runs.
+  std::string how() {
+    if (executor) {
+      std::lock_guard lock(m);
+      return measurementEnd;
+    }
+    return ending->how;
+  }
+
+  // Releases it and waits until what its queue holds has run.
+  void release() {
+    bool drained = false;
+    if (executor) {
+      auto queue = executor->dispatchQueue();
+      executor.reset();
+      queue->async([&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
+    } else {
+      view.reset();
+      platform::afterWebContentForTesting(
+          [&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
+    }
+    platform::runMainUntil([&] { return drained; }, 20'000);
+    QBLoggerManager::sharedInstance().setConsoleWriterForTesting(nullptr);
+  }
+};
+
+void setLoadCounters(benchmark::State& state, const OtherLoads& loads, double unfinishedMs) {
+  state.counters["other_loads"] = static_cast<double>(loads.loadsMs.size());
+  state.counters["other_load_median_ms"] = loads.medianMs();
+  state.counters["other_load_max_ms"] = std::max(loads.maxMs(), unfinishedMs);
+  state.counters["other_load_unfinished_ms"] = unfinishedMs;
+  state.counters["other_load_failures"] = loads.failures;
+}
+
+// The other view's loads with nothing else running, for 10 s.
+void BM_OtherViewLoadAlone(benchmark::State& state) {
+  for (auto _ : state) {
+    auto loads = std::make_shared<OtherLoads>();
+    loads->startLater(OtherLoads::kFirstAfterMs);
+    bool over = false;
+    auto watch = platform::Timer::once(platform::mainQueue(), kWatchMs, [&over] { over = true; });
+    platform::runMainUntil([&] { return over; }, kWatchMs + 1000);
+    loads->stop();
+    platform::runMainUntil([&] { return !loads->inFlight(); }, 10'000);
+    const double unfinishedMs = loads->inFlight() ? loads->inFlightMs() : 0;
+    loads->abandon();
+    setLoadCounters(state, *loads, unfinishedMs);
+    bool drained = false;
+    platform::afterWebContentForTesting([&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
+    platform::runMainUntil([&] { return drained; }, 10'000);
+  }
+}
+BENCHMARK(BM_OtherViewLoadAlone)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Watches the hostile page for 10 s of real time, or until it was stopped.
+void BM_HostilePage(benchmark::State& state) {
+  const Page& page = kPages[state.range(0)];
+  QBLoggerManager::sharedInstance();  // takes the web log first, so the sink below holds
+  for (auto _ : state) {
+    WebLogWatch webLog;
+    auto previousSink = platform::setWebLogSink([&webLog](platform::WebLogLevel, const std::string& line) {
+      webLog.line(line);
+    });
+    Hostile hostile;
     resetPeakResident();
     const long residentBefore = statusKiB("VmRSS");
 
+    ThreadTimes threads;
     double longestGapMs = 0;
+    int beats = 0;
     auto last = Clock::now();
     auto heartbeat = platform::Timer::repeating(platform::mainQueue(), 20, [&] {
       const auto now = Clock::now();
       longestGapMs = std::max(longestGapMs, std::chrono::duration<double, std::milli>(now - last).count());
       last = now;
+      if (++beats % 5 == 0) threads.sample();
     });
     const auto usageBefore = qbbench::ProcessUsage::now();
     const double mainCpuBefore = threadCpuMs();
-    view->loadHTMLString(page.html, "");
+    hostile.start(page);
     const auto start = Clock::now();
-    platform::runMainUntil([&] { return !ending->how.empty(); }, 5000);
-    const double ranMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    auto loads = std::make_shared<OtherLoads>();
+    loads->startLater(OtherLoads::kFirstAfterMs);
+    platform::runMainUntil([&] { return !hostile.how().empty(); }, kWatchMs);
+    const double ranMs = msSince(start);
+    loads->stop();
+    threads.sample();
     const auto usage = qbbench::ProcessUsage::now() - usageBefore;
     const double mainCpuMs = threadCpuMs() - mainCpuBefore;
     // The last gap, up to now, counts too.
-    longestGapMs = std::max(longestGapMs, std::chrono::duration<double, std::milli>(Clock::now() - last).count());
-    heartbeat->cancel();
+    longestGapMs = std::max(longestGapMs, msSince(last));
     const long peak = statusKiB("VmHWM");
+    const std::string how = hostile.how();
 
-    view.reset();
+    // A load of the other view still under way is waited for (it started
+    // while the page ran), up to 10 s more.
+    platform::runMainUntil([&] { return !loads->inFlight(); }, 10'000);
+    const double unfinishedMs = loads->inFlight() ? loads->inFlightMs() : 0;
+    heartbeat->cancel();
+    loads->abandon();
     // Let the page's queue and the main queue settle before the next kind.
-    bool drained = false;
-    platform::webContentQueue()->async([&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
-    platform::runMainUntil([&] { return drained; }, 10'000);
+    const auto releasing = Clock::now();
+    hostile.release();
+    const double releaseMs = msSince(releasing);
+    platform::setWebLogSink(previousSink);
 
     state.counters["longest_gap_ms"] = longestGapMs;
     state.counters["peak_rss_MiB"] = static_cast<double>(peak) / 1024.0;
@@ -136,9 +446,17 @@ void BM_HostilePage(benchmark::State& state) {
     state.counters["ran_ms"] = ranMs;
     state.counters["cpu_ms"] = static_cast<double>(usage.cpuNs) / 1e6;
     state.counters["main_cpu_ms"] = mainCpuMs;
-    state.SetLabel(std::string(page.name) + ": " + (ending->how.empty() ? "ran on" : ending->how));
-    state.counters["messages"] = static_cast<double>(ending->messages);
-    state.counters["stopped"] = ending->how.empty() ? 0 : 1;
+    state.counters["workers_cpu_ms"] = threads.totalMs("qb-worker");
+    state.counters["page_thread_cpu_ms"] = threads.busiestMs("qb-worker");
+    state.counters["release_ms"] = releaseMs;
+    std::string label = std::string(page.name) + ": " + (how.empty() ? "ran on" : how);
+    if (const std::string reason = webLog.stopReason(); !reason.empty() && !how.empty()) label += ", " + reason;
+    state.SetLabel(label);
+    state.counters["messages"] = static_cast<double>(hostile.ending->messages);
+    state.counters["finished_loads"] = static_cast<double>(hostile.ending->finishedLoads);
+    state.counters["web_log_lines"] = static_cast<double>(webLog.lines.load());
+    state.counters["stopped"] = how.empty() ? 0 : 1;
+    setLoadCounters(state, *loads, unfinishedMs);
   }
 }
 BENCHMARK(BM_HostilePage)->DenseRange(0, static_cast<int>(std::size(kPages)) - 1)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);

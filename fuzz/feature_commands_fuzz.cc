@@ -278,7 +278,7 @@ void convert(const Json& r) {
 }
 
 // Runs the queues until the proxy has answered every request, moving the
-// clock over the retries' waits.
+// clock over the retries' waits and the refusals' turns.
 void settle() {
   World& w = world();
   const auto handler = std::dynamic_pointer_cast<PMAJSInterfaceHandler>(w.publisher->jsInterfaceHandler());
@@ -290,8 +290,14 @@ void settle() {
     if (dispatcher->requestCount() == 0) break;
     w.env->advance(QBHTTPRequestsDispatcher::kRetryDelayMs);
   }
+  // Refused requests are answered at the page's pace.
+  for (size_t turn = 0; turn <= QBHTTPRequestsDispatcher::kMaxWaitingRefusals && dispatcher->refusalsWaitingCount() > 0;
+       ++turn) {
+    w.env->advance(QBHTTPRequestsDispatcher::kRefusalIntervalMs);
+  }
   w.env->runUntilIdle();
   QB_FUZZ_CHECK(dispatcher->requestCount() == 0);
+  QB_FUZZ_CHECK(dispatcher->refusalsWaitingCount() == 0);
 }
 
 // Every request that reached the sandbox went to it as the URL session

@@ -187,6 +187,38 @@ TEST(OMIDQuilbrnServiceScript, EveryCommandArrivesWithItsArgumentsIntact) {
   for (const auto& script : scripts) EXPECT_TRUE(bare->evaluate(script).ok());
 }
 
+// JSON arguments arrive as the value JSON.parse gives: a key "__proto__" in a
+// context, verification parameters or media parameters (from an ad response)
+// is an own member at any depth and never becomes an object's prototype.
+TEST(OMIDQuilbrnServiceScript, AProtoKeyInAJsonArgumentArrivesAsData) {
+  auto executor = std::make_shared<RecordingExecutor>(true);
+  auto bridge = OMIDQuilbrnBridge::initWithJSExecutor(executor);
+  const Json context = Json::parse(R"({"environment":"app","__proto__":{"isAdmin":true}})");
+  const Json parameters = Json::parse(R"({"vendor-a":{"__proto__":{"beaconUrl":"http://x/b"},"x":1}})");
+  const Json media = Json::parse(R"({"duration":3,"list":[{"__proto__":{"deep":true}}]})");
+  bridge->publishStartEventWithAdSessionId("S-1", context, parameters, Json::object());
+  bridge->publishMediaEventWithName("start", media);
+
+  auto script = platform::ScriptContext::create();
+  ASSERT_TRUE(script
+                  ->evaluate("var calls = []; this.omidBridge = {"
+                             "  startSession: function () { calls.push([].slice.call(arguments)); },"
+                             "  publishMediaEvent: function () { calls.push([].slice.call(arguments)); } };")
+                  .ok());
+  for (const auto& command : executor->scripts()) ASSERT_TRUE(script->evaluate(command).ok()) << command;
+  const auto own = [&](const std::string& expression) {
+    return scriptJson(*script, "var o = " + expression +
+                                   "; [Object.prototype.hasOwnProperty.call(o, '__proto__'),"
+                                   " Object.getPrototypeOf(o) === Object.prototype, o['__proto__']]");
+  };
+  EXPECT_EQ(own("calls[0][1]"), Json::parse(R"([true, true, {"isAdmin":true}])"));
+  EXPECT_EQ(own("calls[0][2]['vendor-a']"), Json::parse(R"([true, true, {"beaconUrl":"http://x/b"}])"));
+  EXPECT_EQ(own("calls[1][1].list[0]"), Json::parse(R"([true, true, {"deep":true}])"));
+  EXPECT_EQ(scriptJson(*script, "calls[0][1]"), context);
+  EXPECT_EQ(scriptJson(*script, "calls[0][2]"), parameters);
+  EXPECT_EQ(scriptJson(*script, "calls[1][1]"), media);
+}
+
 // HTML sessions: the commands run in the ad's page, which carries the
 // service script; once the web view is gone they go nowhere.
 TEST(OMIDQuilbrnWebViewExecutor, CommandsRunInThePageUntilTheWebViewIsGone) {

@@ -168,6 +168,46 @@ TEST_F(LightExecutorTest, ScriptsThatNeverReturnAreStoppedThenTheContextIsTornDo
   EXPECT_EQ(env.delayedCount(), 0u);
 }
 
+// The timers' callbacks may take 1000 ms of processor time at once and 25%
+// of the time passing: a script that keeps 1,000 timers ticking with no delay
+// (intervals, timeouts that arm themselves again, string callbacks) spends
+// that within 4 s of the clock (each tick costs at least the per-task
+// overhead, 5 ms a round of 1,000, twice what 10 ms give back); its context is
+// then stopped as one past its time limit, logged once, and nothing of it runs
+// again. A timer that does little every 100 ms runs on beside it.
+TEST_F(LightExecutorTest, TimersPastTheirBudgetStopTheContextWhileACalmOneRunsOn) {
+  auto calm = makeExecutor("var ticks = 0; omidNative.setInterval(function () { ticks++; }, 100);");
+  auto busy = makeExecutor(
+      "var kinds = {interval: 0, chain: 0, text: 0};"
+      "for (var i = 0; i < 400; i++) omidNative.setInterval(function () { kinds.interval++; }, 0);"
+      "function chain() { kinds.chain++; omidNative.setTimeout(chain, 0); }"
+      "for (var i = 0; i < 300; i++) omidNative.setTimeout(chain, 0);"
+      "for (var i = 0; i < 300; i++) omidNative.setInterval('kinds.text++', 0);");
+  EXPECT_EQ(busy->timer()->liveTimerCount(), 1000u);
+  env.advance(10);
+  EXPECT_EQ(json(*busy, "kinds"), Json::parse(R"({"interval":400,"chain":300,"text":300})"));
+  int rounds = 1;
+  while (!log.contains("past their budget") && rounds < 400) {
+    env.advance(10);
+    ++rounds;
+  }
+  ASSERT_TRUE(log.contains("past their budget")) << rounds << " rounds";
+  EXPECT_EQ(log.countContaining("the timers of a measurement script kept its queue busy past their budget (1000 ms of "
+                                "processor time beyond 25% of the time passed); the measurement script context was "
+                                "torn down and its commands are dropped from now on"),
+            1u);
+  EXPECT_TRUE(busy->jsEnvironment().scriptContext->isTornDown());
+  env.runUntilIdle();
+  EXPECT_EQ(busy->timer()->liveTimerCount(), 0u);
+  inject(*busy, "kinds.interval++");
+  EXPECT_EQ(log.countContaining("measurement command dropped"), 1u);
+
+  env.advance(1000);
+  EXPECT_EQ(json(*calm, "ticks"), (rounds * 10 + 1000) / 100);
+  EXPECT_EQ(env.delayedCount(), 1u);  // the calm interval only
+  EXPECT_EQ(log.countContaining("past their budget"), 1u);
+}
+
 // Released with a download and a timer pending: neither calls back, nothing
 // crashes (also under the address sanitizer).
 TEST_F(LightExecutorTest, ReleasedWithADownloadAndATimerPendingCallsNothingBack) {

@@ -7,6 +7,7 @@
 
 #include "foundation/QBLoggerManager.h"
 #include "ownnetwork/controller_test_support.h"
+#include "ownnetwork/web/PMWVWKWebView.h"
 
 namespace {
 
@@ -94,7 +95,20 @@ TEST(NativeControllerTest, AnswersUnderTheFailName) {
                             "errMsg":"OS version 9.0 not supported"})"));
 }
 
-class ControllerChannelTest : public qbtest::ControllerTest {};
+class ControllerChannelTest : public qbtest::ControllerTest {
+ protected:
+  // The controller dispatcher's console lines (level, text) while `act` runs.
+  std::vector<std::pair<int, std::string>> dispatcherLines(const std::function<void()>& act) {
+    std::vector<std::pair<int, std::string>> lines;
+    PlovermarkLogManager::setConsoleWriterForTesting(nullptr);
+    QBLoggerManager::sharedInstance().setConsoleSink([&lines](int level, const std::string& line) {
+      if (line.find("QBNControllerAPIDispatcher") != std::string::npos) lines.emplace_back(level, line);
+    });
+    act();
+    QBLoggerManager::sharedInstance().setConsoleSink(nullptr);
+    return lines;
+  }
+};
 
 // Values that a template literal or a URL would alter reach the page exactly;
 // the page echoes what it received and the test reads the echo back.
@@ -139,15 +153,11 @@ TEST_F(ControllerChannelTest, ACommandThePageThrowsOnIsLoggedWithItsNameAndTheEx
   start(Json{{"commands", {{"initBanner", {{"answer", "throw"}, {"errMsg", "no banner 'b1' here"}}}}}});
   settle();
   ASSERT_EQ(manager->controllerState(), QBNControllerState::Ready);
-  std::vector<std::pair<int, std::string>> warnings;
-  PlovermarkLogManager::setConsoleWriterForTesting(nullptr);
-  QBLoggerManager::sharedInstance().setConsoleSink([&warnings](int level, const std::string& line) {
-    if (line.find("QBNControllerAPIDispatcher") != std::string::npos) warnings.emplace_back(level, line);
+  const auto warnings = dispatcherLines([&] {
+    send("initBanner", {{"demandSourceName", "b1"}});
+    send("showInterstitial", {{"demandSourceName", "is1"}});
+    env.runUntilIdle();
   });
-  send("initBanner", {{"demandSourceName", "b1"}});
-  send("showInterstitial", {{"demandSourceName", "is1"}});
-  env.runUntilIdle();
-  QBLoggerManager::sharedInstance().setConsoleSink(nullptr);
 
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0].first, 2);
@@ -159,6 +169,37 @@ TEST_F(ControllerChannelTest, ACommandThePageThrowsOnIsLoggedWithItsNameAndTheEx
   const auto answers = publisher->of("page");
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0].command, "showInterstitialSuccess");
+}
+
+// A command the page is stopped at while it runs it, at its time limit or its
+// memory bound, is logged as a warning with the command's name and the limit
+// (the page is gone, so nothing else would tell of it).
+TEST_F(ControllerChannelTest, ACommandThePageIsStoppedAtALimitOnIsLoggedWithItsName) {
+  struct Case {
+    const char* answer;
+    std::string limit;
+  };
+  for (const Case& c : {Case{"spin", "ran past the time limit"}, Case{"hoard", "held more memory than it may"}}) {
+    SCOPED_TRACE(c.answer);
+    manager.reset();
+    PMWVWKWebView::setScriptLimitsForTesting(300, size_t{128} << 20);
+    publisher->webView = makeControllerWebView();
+    PMWVWKWebView::setScriptLimitsForTesting(0, 0);
+    start(Json{{"commands", {{"initBanner", {{"answer", c.answer}}}}}});
+    settle();
+    ASSERT_EQ(manager->controllerState(), QBNControllerState::Ready);
+    const auto warnings = dispatcherLines([&] {
+      send("initBanner", {{"demandSourceName", "b1"}});
+      env.runUntilIdle();
+    });
+
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].first, 2);
+    const std::string prefix =
+        "QBNControllerAPIDispatcher | the controller page failed to run the command initBanner: ";
+    EXPECT_EQ(warnings[0].second.rfind(prefix, 0), 0u) << warnings[0].second;
+    EXPECT_NE(warnings[0].second.find(c.limit, prefix.size()), std::string::npos) << warnings[0].second;
+  }
 }
 
 // The page answers product commands as the sandbox told it: a delayed no

@@ -199,6 +199,48 @@ TEST(ScriptContext, TimeLimitStopsEachEntryAndRepeatedStopsTearTheContextDown) {
   EXPECT_FALSE(context->defineFunction(host, "f", [](const ScriptContext::Arguments&) { return ScriptValue(); }));
 }
 
+// Work the engine splits into short pieces still counts as one run: promise
+// jobs queued by the entry (each of them an entry of its own to the engine),
+// and the engine's native calls between its checks. Each is stopped at the
+// time limit with the time-limit error, and the jobs left are dropped.
+TEST(ScriptContext, TimeLimitCountsPromiseJobsAndNativeCalls) {
+  struct Case {
+    const char* label;
+    const char* script;
+  };
+  const Case cases[] = {
+      {"await loop", "var turns = 0; (async function () { for (;;) { await 0; turns++; } })(); 1"},
+      {"promise chain", "var turns = 0; function f() { turns++; Promise.resolve().then(f); } f(); 1"},
+      {"chain after a loop", "var turns = 0; (async function () { for (;;) { await 0; turns++; } })(); for (;;) {}"},
+      {"backtracking", "var turns = 0; for (;;) { /(a+)+b/.test('a'.repeat(25)); turns++; }"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto context = ScriptContext::create({.timeLimitMs = 100, .stopsBeforeTeardown = 3});
+    const ScriptOutcome out = context->evaluate(c.script);
+    EXPECT_EQ(outcomeCode(out), ScriptErrorCode::ScriptTimeLimit);
+    // Nothing of the stopped run goes on in the next entries.
+    const double turns = context->evaluate("turns").value.toNumber();
+    EXPECT_EQ(context->evaluate("turns").value.toNumber(), turns);
+    EXPECT_FALSE(context->isTornDown());
+  }
+  // Promise jobs that end run to their end, inside the entry that queued them.
+  auto context = ScriptContext::create({.timeLimitMs = 100});
+  EXPECT_TRUE(context->evaluate("var done = 0; (async function () { for (var i = 0; i < 1000; i++) await 0; done = i; })(); 1").ok());
+  EXPECT_EQ(context->evaluate("done").value.toNumber(), 1000);
+}
+
+// Script that the host runs outside its entries (a value's toString) is
+// bounded by the time limit too.
+TEST(ScriptContext, ScriptRunByAValueConversionIsBounded) {
+  auto context = ScriptContext::create({.timeLimitMs = 100});
+  const ScriptValue value = context->evaluate("({ toString: function () { for (;;) {} } })").value;
+  EXPECT_EQ(value.toString(), "");
+  const ScriptValue chain = context->evaluate("({ toString: function () { (async function () { for (;;) await 0; })(); return 'x'; } })").value;
+  EXPECT_EQ(chain.toString(), "x");
+  EXPECT_EQ(context->evaluate("40 + 2").value.toNumber(), 42);
+}
+
 // Scripts that make the process hold more than the bound are stopped and the
 // context is torn down at once, whatever the count of time-limit stops.
 TEST(ScriptContext, MemoryBoundStopsTheScriptsAndTearsTheContextDown) {
@@ -349,6 +391,41 @@ TEST(ScriptLiteralTest, EveryTextReadsBackAsItself) {
     EXPECT_EQ(outcome.value.toJson(), value);
   }
   EXPECT_FALSE(context->evaluate("this.ran").value.toJson().value_or(Json()).is_number());
+}
+
+// A key "__proto__" is data, as JSON.parse makes it: an own member at any
+// depth, and every object keeps the plain object prototype. Keys and texts
+// that only look like it stay as they are.
+TEST(ScriptLiteralTest, AProtoKeyIsAnOwnMemberAsJsonParseMakesIt) {
+  auto context = ScriptContext::create();
+  context->evaluate(
+      "function sameValue(a, b) {"
+      "  if (a === null || b === null || typeof a !== 'object' || typeof b !== 'object') return Object.is(a, b);"
+      "  if (Array.isArray(a) !== Array.isArray(b) || Object.getPrototypeOf(a) !== Object.getPrototypeOf(b))"
+      "    return false;"
+      "  var ka = Object.getOwnPropertyNames(a), kb = Object.getOwnPropertyNames(b);"
+      "  if (ka.length !== kb.length) return false;"
+      "  for (var i = 0; i < ka.length; i++) if (ka[i] !== kb[i] || !sameValue(a[ka[i]], b[kb[i]])) return false;"
+      "  return true;"
+      "}");
+  const Json attack = Json::parse(R"({"__proto__":{"isAdmin":true},"x":1})");
+  EXPECT_EQ(scriptLiteral(attack), R"({["__proto__"]:{"isAdmin":true},"x":1})");
+  const Json values[] = {
+      attack,
+      Json::parse(R"({"a":{"b":[{"__proto__":{"deep":1}}]},"__proto__":5})"),
+      Json::parse(R"([{"__proto__":null},{"__proto__":[1,2]},"__proto__",{"k":"__proto__"}])"),
+      Json::parse(R"({"\"__proto__":1,"__proto__ ":2,"__proto__\":":3,"x\\":{"__proto__":"\u2028"}})"),
+      Json::parse(R"({"s":"\"__proto__\":{\"p\":1}","__proto__":{"__proto__":{"z":true}}})"),
+  };
+  for (const auto& value : values) {
+    SCOPED_TRACE(value.dump());
+    const std::string json = dumpJson(value);
+    const auto outcome =
+        context->evaluate("sameValue(" + scriptLiteral(value) + ", JSON.parse(" + scriptStringLiteral(json) + "))");
+    ASSERT_TRUE(outcome.ok()) << outcome.description << " in " << scriptLiteral(value);
+    EXPECT_TRUE(outcome.value.toBoolean()) << scriptLiteral(value);
+    EXPECT_EQ(context->evaluate("[" + scriptLiteral(value) + "][0]").value.toJson(), value);
+  }
 }
 
 }  // namespace

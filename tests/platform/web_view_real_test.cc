@@ -51,7 +51,7 @@ class WebViewRealModeTest : public ::testing::Test {
     view.reset();
     // What the views left on the queues runs before the next test.
     bool drained = false;
-    webContentQueue()->async([&drained] { mainQueue()->async([&drained] { drained = true; }); });
+    afterWebContentForTesting([&drained] { mainQueue()->async([&drained] { drained = true; }); });
     runMainUntil([&] { return drained; }, kWaitMs);
     setWebLogSink(previousSink_);
   }

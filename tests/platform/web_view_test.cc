@@ -77,11 +77,11 @@ class WebViewTest : public ::testing::Test {
     setWebLogSink(previousSink_);
   }
 
-  std::shared_ptr<WebView> makeView(double timeLimitMs = 2000, double timerBudgetMs = 1000, double timerBudgetShare = 0.25) {
+  std::shared_ptr<WebView> makeView(double timeLimitMs = 2000, double processorBudgetMs = 1000, double processorBudgetShare = 0.25) {
     WebViewConfiguration configuration;
     configuration.scriptTimeLimitMs = timeLimitMs;
-    configuration.timerBudgetMs = timerBudgetMs;
-    configuration.timerBudgetShare = timerBudgetShare;
+    configuration.processorBudgetMs = processorBudgetMs;
+    configuration.processorBudgetShare = processorBudgetShare;
     configuration.userContentController->addScriptMessageHandler(recorder, "native");
     auto view = std::make_shared<WebView>(Rect::make(0, 0, 320, 480), configuration);
     view->setNavigationDelegate(recorder);
@@ -98,7 +98,7 @@ class WebViewTest : public ::testing::Test {
     }
     for (int round = 0; round < 6; ++round) {
       bool done = false;
-      webContentQueue()->async([&done] { mainQueue()->async([&done] { done = true; }); });
+      afterWebContentForTesting([&done] { mainQueue()->async([&done] { done = true; }); });
       ASSERT_TRUE(runMainUntil([&] { return done; }, 10'000));
     }
   }
@@ -310,8 +310,8 @@ TEST_F(WebViewTest, TimersPastTheirBudgetStopThePage) {
   evaluate("setInterval(function () { for (var i = 0, x = 0; i < 1e6; i++) x += i; }, 4)");
   for (int step = 0; step < 1000 && recorder->events.empty(); ++step) env->advance(4);
   EXPECT_EQ(recorder->events, (std::vector<std::string>{"terminate"}));
-  EXPECT_TRUE(logged("kept the web-content queue busy past their budget (20 ms of processor time beyond 1% of the "
-                     "time passed) and were stopped"));
+  EXPECT_TRUE(logged("kept its web-content queue busy past its budget (20 ms of processor time beyond 1% of the "
+                     "time passed) and was stopped"));
   // Torn down, as a page whose timer ran past the time limit is.
   const auto r = evaluate("ticks");
   ASSERT_TRUE(r.error);

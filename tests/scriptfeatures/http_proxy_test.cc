@@ -21,6 +21,7 @@
 #include "core/QBAuctionSettings.h"
 #include "scriptfeatures_test_support.h"
 #include "mediation/QBAuctionHandler.h"
+#include "ownnetwork/services/PlovermarkLogManager.h"
 #include "platform/test_environment.h"
 #include "platform/ui/application.h"
 #include "scriptfeatures/PMAJSInterfaceHandler.h"
@@ -374,6 +375,79 @@ TEST_F(HttpProxyTest, FieldsThatFrameOrRouteTheRequestNeverReachTheWire) {
   EXPECT_NE(bytes.find("\r\nContent-Type: text/plain\r\n"), std::string::npos) << bytes;
   EXPECT_NE(bytes.find("\r\nContent-Length: 3\r\n\r\nabc"), std::string::npos) << bytes;
   EXPECT_EQ(bytes.size(), bytes.find("\r\n\r\n") + 4 + 3) << bytes;
+}
+
+// Refused requests count against the page: of a burst of 50, 20 are answered
+// at once and the others one every 100 ms, in order; 2 s without a refusal
+// give the allowance back. The "not sent" line is written once, then at most
+// once a second, saying how many were held back. 100 chains that ask again at
+// each refusal get about 120 answers in 10 s, not one every turn of the
+// queues.
+TEST_F(HttpProxyTest, RefusedRequestsAreAnsweredAtThePagesPaceAndLoggedOnceASecond) {
+  std::vector<std::string> lines;
+  PlovermarkLogManager::sharedManager().setRequiredDebugMode(3);
+  PlovermarkLogManager::setConsoleWriterForTesting([&lines](const std::string& line) {
+    if (line.find("QBHTTPRequestsDispatcher | not sent") != std::string::npos) lines.push_back(line);
+  });
+  struct Restore {
+    ~Restore() {
+      PlovermarkLogManager::setConsoleWriterForTesting(nullptr);
+      PlovermarkLogManager::sharedManager().resetForTesting();
+    }
+  } restore;
+  const auto refusedIdentifiers = [this] {
+    std::vector<std::string> out;
+    for (const auto& reply : publisher->page->replies()) {
+      if (reply.function != "ko") continue;
+      EXPECT_EQ(reply.params["errMsg"], "failed to send request, reason: Unsupported Url Scheme");
+      out.push_back(reply.params["identifier"].get<std::string>());
+    }
+    return out;
+  };
+
+  std::vector<std::string> burst;
+  for (int i = 0; i < 50; ++i) {
+    burst.push_back("r" + std::to_string(i));
+    send({{"url", "ftp://h/f"}, {"identifier", burst.back()}});
+  }
+  env.runUntilIdle();
+  EXPECT_EQ(refusedIdentifiers(), std::vector<std::string>(burst.begin(), burst.begin() + 20));
+  env.advance(99);
+  EXPECT_EQ(refusedIdentifiers().size(), 20u);
+  env.advance(1);
+  EXPECT_EQ(refusedIdentifiers().size(), 21u);
+  env.advance(2900);
+  EXPECT_EQ(refusedIdentifiers(), burst);
+  EXPECT_EQ(dispatcher()->refusalsWaitingCount(), 0u);
+  EXPECT_EQ(lines, std::vector<std::string>{"QBHTTPRequestsDispatcher | not sent: Unsupported Url Scheme"});
+  publisher->page->take();
+
+  env.advance(2000);
+  for (int i = 0; i < 20; ++i) send({{"url", "ftp://h/f"}, {"identifier", "again"}});
+  env.runUntilIdle();
+  EXPECT_EQ(refusedIdentifiers().size(), 20u);
+  EXPECT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines.back(), "QBHTTPRequestsDispatcher | not sent: Unsupported Url Scheme (49 more like it held back in "
+                          "the last second)");
+  publisher->page->take();
+
+  env.advance(2000);
+  lines.clear();
+  for (int i = 0; i < 100; ++i) send({{"url", "ftp://h/f"}, {"identifier", "chain"}});
+  size_t answered = 0;
+  for (int step = 0; step < 1000; ++step) {
+    env.advance(10);
+    for (const auto& reply : publisher->page->take()) {
+      if (reply.function != "ko") continue;
+      ++answered;
+      send({{"url", "ftp://h/f"}, {"identifier", "chain"}});
+    }
+  }
+  EXPECT_GE(answered, 110u);
+  EXPECT_LE(answered, 121u);
+  EXPECT_EQ(dispatcher()->refusalsWaitingCount(), 100u);  // each chain's last request, none lost
+  EXPECT_GE(lines.size(), 10u);
+  EXPECT_LE(lines.size(), 11u);
 }
 
 // ------------------------------------------------------------------ answers

@@ -70,7 +70,7 @@ TEST(OmidRealModeTest, TheDataIsReadOnAnotherThreadWhileTheMainThreadStartsAndFi
   // What the views and sessions left on the queues (their pages' teardown)
   // runs before the next test.
   bool drained = false;
-  platform::webContentQueue()->async([&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
+  platform::afterWebContentForTesting([&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
   platform::runMainUntil([&] { return drained; }, 10'000);
 }
 

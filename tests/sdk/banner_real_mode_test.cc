@@ -1,9 +1,17 @@
-// A banner load right after the destroy of the last one, with real worker
-// threads (no TestEnvironment): the own network answers the new load whatever
-// the order in which the main queue and the own network's API queue run.
+// Banners with real worker threads (no TestEnvironment): a load right after
+// the destroy of the last one is answered whatever the order in which the
+// main queue and the own network's API queue run; an ad page that never ends
+// its promise jobs is stopped and the banners after it load.
+#include <atomic>
 #include <future>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "own_network_support.h"
+#include "platform/web/web_view.h"
+#include "presentation/QBNAdViewWebPresenter.h"
 #include "sdk_test_support.h"
 #include "support/sandbox_auction.h"
 #include "support/sandbox_controller.h"
@@ -38,6 +46,8 @@ class BannerRealModeTest : public ::testing::Test, protected SandboxFixture {
   }
   ~BannerRealModeTest() override {
     QuillborneNetwork::setLoadHookForTesting(nullptr);
+    QBNAdViewWebPresenter::setScriptTimeLimitMsForTesting(0);
+    if (previousSink_) platform::setWebLogSink(*previousSink_);
     // What the page and the workers still post runs before the objects go.
     std::atomic<bool> drained{false};
     platform::mainQueue()->async([&drained] { drained = true; });
@@ -51,7 +61,24 @@ class BannerRealModeTest : public ::testing::Test, protected SandboxFixture {
     return platform::runMainUntil([&] { return listener_->lines().size() >= n; }, 20'000);
   }
 
+  // Keeps the web log's lines from here on.
+  void recordWebLog() {
+    previousSink_ = platform::setWebLogSink([this](platform::WebLogLevel, const std::string& line) {
+      std::lock_guard lock(logMutex_);
+      webLog_.push_back(line);
+    });
+  }
+  bool webLogHas(const std::string& a, const std::string& b) {
+    std::lock_guard lock(logMutex_);
+    for (const auto& line : webLog_)
+      if (line.find(a) != std::string::npos && line.find(b) != std::string::npos) return true;
+    return false;
+  }
+
   std::shared_ptr<AdListener> listener_ = std::make_shared<AdListener>();
+  std::mutex logMutex_;
+  std::vector<std::string> webLog_;
+  std::optional<platform::WebLogSink> previousSink_;
   platform::ViewControllerRef vc_ = std::make_shared<platform::ViewController>();
   std::shared_ptr<platform::Window> window_;
   std::unique_ptr<SandboxAuction> auction_;
@@ -81,6 +108,40 @@ TEST_F(BannerRealModeTest, ALoadRightAfterADestroyIsAnsweredWhateverTheQueuesOrd
   ASSERT_TRUE(waitForLines(2)) << heardLines(*listener_);
   EXPECT_EQ(listener_->lines(), (Strings{"banner loaded", "banner loaded"}));
   EXPECT_NE(listener_->banner(), first);
+}
+
+// The first banner's ad page spins in promise jobs. Its ad view answers the
+// load before the page has run; the page is then stopped at its time limit,
+// and the banners that follow load as they should.
+TEST_F(BannerRealModeTest, AnAdPageSpinningInPromiseJobsIsStoppedAndTheNextBannersLoad) {
+  constexpr char kBannerPagePath[] = "/ads/banner.html";
+  QBNAdViewWebPresenter::setScriptTimeLimitMsForTesting(1000);
+  recordWebLog();
+  auto served = std::make_shared<std::atomic<int>>(0);
+  const std::string adPage = platform::readFile(std::string(QB_TESTS_DIR) + "/support/pages/ad_unit.html").valueOr("");
+  server_.route("GET", kBannerPagePath, [served, adPage](const RecordedRequest&) {
+    const bool first = served->fetch_add(1) == 0;
+    return SandboxAnswer{200, first ? "<script>(async function () { for (;;) await 0; })();</script>" : adPage,
+                         {{"Content-Type", "text/html; charset=utf-8"}}};
+  });
+  addControllerPage(server_, Json{{"commands", {{"loadBanner", {{"adView", {{"url", server_.url(kBannerPagePath)},
+                                                                            {"actions", Json::array()}}}}}}}});
+  auto started = std::make_shared<WakingInitRecorder>();
+  Quillborne::initWithAppKey(kAppKey, Strings{"banner"}, started);
+  ASSERT_TRUE(platform::runMainUntil([&] { return started->callCount() == 1; }, 10'000));
+  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_TRUE(waitForLines(1));
+  ASSERT_EQ(listener_->lines(), Strings{"banner loaded"});
+  ASSERT_TRUE(platform::runMainUntil(
+      [&] { return webLogHas(kBannerPagePath, "ran longer than 1000 ms and was stopped"); }, 20'000))
+      << "the ad page was never stopped";
+
+  for (size_t n = 2; n <= 3; ++n) {
+    Quillborne::destroyBanner(listener_->banner());
+    Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+    ASSERT_TRUE(waitForLines(n)) << heardLines(*listener_);
+    EXPECT_EQ(listener_->lines().back(), "banner loaded");
+  }
 }
 
 }  // namespace

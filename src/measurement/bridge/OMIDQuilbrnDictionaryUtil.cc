@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/script/script_literal.h"
 #include "platform/utf8.h"
 
 namespace {
@@ -27,5 +28,5 @@ bool writable(const platform::Json& value) {
 std::optional<std::string> OMIDQuilbrnDictionaryUtil::stringFromJSON(const platform::Json& object) {
   if (!object.is_object() && !object.is_array()) return std::nullopt;
   if (!writable(object)) return std::nullopt;
-  return platform::dumpJson(object);
+  return platform::scriptLiteral(object);
 }

@@ -13,9 +13,11 @@ class OMIDQuilbrnObstructionInfo;
 
 class OMIDQuilbrnDictionaryUtil {
  public:
-  // The compact JSON text of an object or array; none when the value is not a
-  // valid JSON object (another top-level type, or a number that is not
-  // finite) or cannot be written.
+  // The text of an object or array as a command argument: the script literal
+  // whose value is what JSON.parse gives of its JSON text
+  // (platform::scriptLiteral: compact JSON, a key "__proto__" kept a member);
+  // none when the value is not a valid JSON object (another top-level type, or
+  // a number that is not finite) or cannot be written.
   static std::optional<std::string> stringFromJSON(const platform::Json& object);
 
   // {"x", "y", "width", "height" (points, screen coordinates), "clipsToBounds"}.

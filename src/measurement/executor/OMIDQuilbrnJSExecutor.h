@@ -45,5 +45,9 @@ class OMIDQuilbrnJSInvoker {
   virtual void invokeScript(const std::string& script) = 0;
   // Asserts (debug builds) that the caller runs on dispatchQueue().
   virtual void assertOnJavaScriptQueue() const = 0;
+  // The timers' callbacks kept the queue busy past their processor-time
+  // budget: the scripts are stopped as ones past their time limit (the
+  // context torn down, nothing of it runs again), logged once.
+  virtual void timersPassedBudget() = 0;
   virtual platform::QueueRef dispatchQueue() const = 0;
 };

@@ -103,9 +103,15 @@ void OMIDQuilbrnJSTimer::handleTimerWithId(uint64_t timerId, double timeoutMs, c
                                            bool repeatable) {
   auto it = timers_.find(timerId);
   if (it == timers_.end()) return;
+  platform::ProcessorBudget::Task tick(&budget_);
   if (repeatable) scheduleTimerWithId(timerId, timeoutMs, callback, true);
   else timers_.erase(it);
-  if (auto invoker = jsInvoker_.lock()) invoker->invokeCallback(callback);
+  auto invoker = jsInvoker_.lock();
+  if (!invoker) return;
+  invoker->invokeCallback(callback);
+  if (tick.finish()) return;
+  timers_.clear();
+  invoker->timersPassedBudget();
 }
 
 void OMIDQuilbrnJSTimer::cancelTimerWithId(uint64_t timerId) { timers_.erase(timerId); }

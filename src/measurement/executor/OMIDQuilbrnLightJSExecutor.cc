@@ -98,6 +98,20 @@ void OMIDQuilbrnLightJSExecutor::invokeCallback(const ScriptValue& callback, con
 
 void OMIDQuilbrnLightJSExecutor::assertOnJavaScriptQueue() const { assert(dispatchQueue_->isCurrent()); }
 
+void OMIDQuilbrnLightJSExecutor::timersPassedBudget() {
+  assertOnJavaScriptQueue();
+  if (!jsContext_ || tornDownHandled_) return;
+  tornDownHandled_ = true;
+  jsContext_->tearDown();
+  timer_->cancelAllTimers();
+  QB_LOG("the timers of a measurement script kept its queue busy past their budget (" +
+             std::to_string(static_cast<int>(OMIDQuilbrnJSTimer::kTimerBudgetMs)) + " ms of processor time beyond " +
+             std::to_string(static_cast<int>(OMIDQuilbrnJSTimer::kTimerBudgetShare * 100)) +
+             "% of the time passed); the measurement script context was torn down and its commands are dropped "
+             "from now on",
+         3, QBLogTagInternal);
+}
+
 void OMIDQuilbrnLightJSExecutor::afterEntry(const platform::ScriptOutcome& outcome) {
   if (outcome.ok()) return;
   const int code = outcome.error->code;

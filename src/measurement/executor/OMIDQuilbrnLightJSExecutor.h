@@ -11,10 +11,11 @@
 //
 // The scripts are outside input: each entry into them runs under the
 // context's guard (time limit and memory bound, as a page's); a stop is
-// logged. After the context's teardown count of time-limit stops, or at once
-// past the memory bound, the context is torn down, its timers are cancelled,
-// and every later command is dropped (logged). Script exceptions are
-// contained and logged at level 0.
+// logged. After the context's teardown count of time-limit stops, at once
+// past the memory bound, or when the timers' callbacks pass their
+// processor-time budget (OMIDQuilbrnJSTimer), the context is torn down, its
+// timers are cancelled, and every later command is dropped (logged). Script
+// exceptions are contained and logged at level 0.
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,6 +52,8 @@ class OMIDQuilbrnLightJSExecutor : public OMIDQuilbrnJSExecutor,
   void invokeScript(const std::string& script) override;
   void assertOnJavaScriptQueue() const override;
   platform::QueueRef dispatchQueue() const override { return dispatchQueue_; }
+  // Tears the context down (as past its time limit) unless it already is.
+  void timersPassedBudget() override;
 
   const std::shared_ptr<OMIDQuilbrnJSTimer>& timer() const { return timer_; }
   const std::shared_ptr<OMIDQuilbrnJSNetworkBridge>& networkBridge() const { return networkBridge_; }

@@ -23,7 +23,21 @@ class MessageForwarder : public platform::ScriptMessageHandler {
   std::weak_ptr<PMWVWKWebView> view_;
 };
 
+struct ScriptLimits {
+  double timeLimitMs = 0;
+  size_t memoryLimitBytes = 0;
+};
+
+ScriptLimits& scriptLimits() {
+  static ScriptLimits limits;  // main queue only
+  return limits;
+}
+
 }  // namespace
+
+void PMWVWKWebView::setScriptLimitsForTesting(double timeLimitMs, size_t memoryLimitBytes) {
+  scriptLimits() = ScriptLimits{timeLimitMs, memoryLimitBytes};
+}
 
 PMWVWKWebView::PMWVWKWebView(const platform::Rect& frame, platform::WebViewConfiguration configuration)
     : platform::WebView(frame, std::move(configuration)),
@@ -32,6 +46,8 @@ PMWVWKWebView::PMWVWKWebView(const platform::Rect& frame, platform::WebViewConfi
 
 std::shared_ptr<PMWVWKWebView> PMWVWKWebView::make(const platform::Rect& frame,
                                                    platform::WebViewConfiguration configuration) {
+  if (scriptLimits().timeLimitMs > 0) configuration.scriptTimeLimitMs = scriptLimits().timeLimitMs;
+  if (scriptLimits().memoryLimitBytes > 0) configuration.memoryLimitBytes = scriptLimits().memoryLimitBytes;
   std::shared_ptr<PMWVWKWebView> view(new PMWVWKWebView(frame, std::move(configuration)));
   view->setNavigationDelegate(view);
   view->setUIDelegate(view);

@@ -36,6 +36,10 @@ class PMWVWKWebView : public platform::WebView,
       const platform::Rect& frame, const std::shared_ptr<PMWVConnectivityConfiguration>& connectivityConfiguration,
       const std::shared_ptr<PMWVBrowsingConfiguration>& browsingConfiguration);
 
+  // The script time limit and memory bound of the web views made from now on
+  // (0: the platform's own). Main queue.
+  static void setScriptLimitsForTesting(double timeLimitMs, size_t memoryLimitBytes);
+
   // Navigation types 0-4 as they are, any other value -1.
   static int convertNavigationType(int navigationType);
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
@@ -49,10 +50,11 @@ size_t residentBytes() {
   return static_cast<size_t>(resident) * static_cast<size_t>(page);
 }
 
-double threadProcessorMs() {
-  timespec now{};
-  if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0) return 0;
-  return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+ThreadUsage threadUsage() {
+  rusage usage{};
+  if (getrusage(RUSAGE_THREAD, &usage) != 0) return {};
+  const auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_usec) / 1000.0; };
+  return ThreadUsage{ms(usage.ru_utime) + ms(usage.ru_stime), static_cast<uint64_t>(usage.ru_minflt)};
 }
 
 uint64_t threadFirstTouches() {
@@ -62,6 +64,12 @@ uint64_t threadFirstTouches() {
 }
 
 namespace {
+// Real time for the guard's first look (the process's monotonic clock, not
+// the platform's: processor time is real too).
+double steadyMs() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 size_t pageBytes() {
   static const size_t bytes = static_cast<size_t>(sysconf(_SC_PAGESIZE) > 0 ? sysconf(_SC_PAGESIZE) : 4096);
   return bytes;
@@ -83,7 +91,7 @@ const char* stopReasonName(StopReason reason) {
 
 EntryGuard::EntryGuard(JSContextGroupRef group, EntryLimits limits) : group_(group), limits_(limits) {
   configureEngineOnce();
-  arm();
+  arm(periodMs());
 }
 
 double EntryGuard::periodMs() const {
@@ -91,13 +99,33 @@ double EntryGuard::periodMs() const {
                                                                                 : kEngineCheckPeriodMs;
 }
 
-void EntryGuard::arm() {
-  JSContextGroupSetExecutionTimeLimit(group_, periodMs() / 1000.0, &EntryGuard::shouldTerminate, this);
+// Also starts the period of an entry under way (the engine restarts its
+// count when the limit is set from inside a check).
+void EntryGuard::arm(double periodMs) {
+  JSContextGroupSetExecutionTimeLimit(group_, periodMs / 1000.0, &EntryGuard::shouldTerminate, this);
 }
 
 void EntryGuard::stop(StopReason reason) {
   StopReason none = StopReason::None;
   stopped_.compare_exchange_strong(none, reason);
+}
+
+bool EntryGuard::pastTimeLimit() const {
+  if (steadyMs() - runStartWallMs_ < limits_.timeLimitMs) return false;
+  return threadUsage().processorMs - runStartMs_ >= limits_.timeLimitMs;
+}
+
+void EntryGuard::startRun(double processorMs) {
+  runStartMs_ = processorMs;
+  runStartWallMs_ = steadyMs();
+}
+
+void EntryGuard::beginRun() {
+  if (runDepth_++ == 0) startRun(threadUsage().processorMs);
+}
+
+void EntryGuard::endRun() {
+  if (runDepth_ > 0) --runDepth_;
 }
 
 bool EntryGuard::begin() {
@@ -106,9 +134,15 @@ bool EntryGuard::begin() {
     stop(asked);
     return false;
   }
-  entryStartTouches_ = threadFirstTouches();
+  if (runDepth_ > 0 && pastTimeLimit()) {
+    stop(StopReason::TimeLimit);
+    return false;
+  }
+  const ThreadUsage usage = threadUsage();
+  if (runDepth_ == 0) startRun(usage.processorMs);
+  strayCheckMs_ = -1;
+  entryStartTouches_ = usage.firstTouches;
   entryBaseline_ = 0;
-  periods_ = 0;
   running_ = true;
   return true;
 }
@@ -121,7 +155,13 @@ size_t EntryGuard::entryGrowth(size_t residentNow) const {
 
 StopReason EntryGuard::end() {
   running_ = false;
-  if (threadFirstTouches() == entryStartTouches_ && entryBaseline_ == 0) return stopReason();
+  strayCheckMs_ = -1;
+  const ThreadUsage usage = threadUsage();
+  // A native call that ran past the limit with no check after it.
+  if (steadyMs() - runStartWallMs_ >= limits_.timeLimitMs && usage.processorMs - runStartMs_ >= limits_.timeLimitMs) {
+    stop(StopReason::TimeLimit);
+  }
+  if (usage.firstTouches == entryStartTouches_ && entryBaseline_ == 0) return stopReason();
   // The entry touched new memory: a sample.
   const size_t now = residentBytes();
   const size_t growth = entryGrowth(now);
@@ -148,10 +188,14 @@ void EntryGuard::stopBetweenEntries(StopReason reason) {
 }
 
 bool EntryGuard::check() {
-  ++periods_;
+  if (isStopped()) return true;
   StopReason reason = requested_.load();
-  if (reason == StopReason::None && periods_ * periodMs() >= limits_.timeLimitMs) reason = StopReason::TimeLimit;
-  if (reason == StopReason::None && limits_.memoryLimitBytes > 0) {
+  if (reason == StopReason::None && !running_) {
+    // Script outside the entries ends at the time limit; the group goes on.
+    return threadUsage().processorMs - strayStartMs_ >= limits_.timeLimitMs;
+  }
+  if (reason == StopReason::None && pastTimeLimit()) reason = StopReason::TimeLimit;
+  if (reason == StopReason::None && running_ && limits_.memoryLimitBytes > 0) {
     const size_t now = residentBytes();
     if (entryBaseline_ == 0) entryBaseline_ = now;
     if (held_ + entryGrowth(now) > limits_.memoryLimitBytes) reason = StopReason::MemoryLimit;
@@ -163,10 +207,96 @@ bool EntryGuard::check() {
 
 bool EntryGuard::shouldTerminate(JSContextRef, void* context) {
   auto* guard = static_cast<EntryGuard*>(context);
-  if (!guard->running_) return false;
-  if (guard->check()) return true;
-  guard->arm();  // the next period of this entry
+  if (!guard->running_) {
+    // Script outside the host's entries: a run of its own from the check
+    // before this one (the engine checks each period of its processor time;
+    // a longer gap since the last check is another stretch of such script).
+    const double now = threadUsage().processorMs;
+    if (guard->strayCheckMs_ < 0 || now - guard->strayCheckMs_ > 1.5 * guard->periodMs()) {
+      guard->strayStartMs_ = now - guard->periodMs();
+    }
+    guard->strayCheckMs_ = now;
+  }
+  if (guard->check()) {
+    guard->arm(kEngineStoppedCheckPeriodMs);
+    return true;
+  }
+  guard->arm(guard->periodMs());  // the next period of this entry
   return false;
+}
+
+struct EntryGuard::EntryCall {
+  EntryGuard* guard;
+  void (*work)(void*);
+  void* data;
+};
+
+JSValueRef EntryGuard::callEntry(JSContextRef ctx, JSObjectRef function, JSObjectRef, size_t, const JSValueRef[],
+                                 JSValueRef*) {
+  auto* call = static_cast<EntryCall*>(JSObjectGetPrivate(function));
+  if (call) {
+    call->work(call->data);
+    call->guard->runJobs(ctx);
+  }
+  return JSValueMakeUndefined(ctx);
+}
+
+void EntryGuard::runEntry(JSContextRef ctx, void (*work)(void*), void* data) {
+  if (inEntry_) {
+    work(data);
+    return;
+  }
+  // The engine's entry is a call of a native function that makes the entry's
+  // calls (they nest inside it) and then runs the promise jobs: the engine
+  // keeps checking them against this one entry.
+  static JSClassRef entryClass = [] {
+    JSClassDefinition definition = kJSClassDefinitionEmpty;
+    definition.className = "Entry";
+    definition.callAsFunction = &EntryGuard::callEntry;
+    return JSClassCreate(&definition);
+  }();
+  EntryCall call{this, work, data};
+  inEntry_ = true;
+  JSObjectRef function = JSObjectMake(ctx, entryClass, &call);
+  JSValueRef ignored = nullptr;
+  JSObjectCallAsFunction(ctx, function, nullptr, 0, nullptr, &ignored);
+  // Nothing may reach the call once it is gone.
+  JSObjectSetPrivate(function, nullptr);
+  inEntry_ = false;
+  // The run passed its limit in work the engine does not check.
+  if (!isStopped() && running_ && pastTimeLimit()) stop(StopReason::TimeLimit);
+}
+
+}  // namespace platform::engine
+
+// The engine runs a context group's promise jobs when the last lock on it is
+// released, after the entry that queued them has ended, each job an entry of
+// its own. Its exported drain runs them where the host stands: called inside
+// an entry, they run inside it. A context group is the engine's VM.
+namespace JSC {
+class __attribute__((visibility("default"))) VM {
+ public:
+  void drainMicrotasks();
+};
+}  // namespace JSC
+
+extern "C" {
+JS_EXPORT void JSLock(JSContextRef ctx);
+JS_EXPORT void JSUnlock(JSContextRef ctx);
+}
+
+namespace platform::engine {
+
+void EntryGuard::runJobs(JSContextRef ctx) {
+  // A stopped group's jobs are dropped: the engine, asked again at once,
+  // stops the first that runs, and that clears the queue.
+  if (isStopped() || requested_.load() != StopReason::None || (running_ && pastTimeLimit())) {
+    check();
+    arm(kEngineStoppedCheckPeriodMs);
+  }
+  JSLock(ctx);
+  reinterpret_cast<JSC::VM*>(const_cast<OpaqueJSContextGroup*>(group_))->drainMicrotasks();
+  JSUnlock(ctx);
 }
 
 // ---- DeliveryBudget ----

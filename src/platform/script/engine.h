@@ -14,8 +14,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <type_traits>
 
 #include "platform/json.h"
+#include "platform/script/processor_budget.h"
 
 namespace platform::engine {
 
@@ -26,8 +28,13 @@ void configureEngineOnce();
 size_t residentBytes();
 // Pages the calling thread has touched for the first time (its minor faults).
 uint64_t threadFirstTouches();
-// Processor time the calling thread has used, in milliseconds.
-double threadProcessorMs();
+// Both at once (one system call): the calling thread's processor time in
+// milliseconds, and its first touches.
+struct ThreadUsage {
+  double processorMs = 0;
+  uint64_t firstTouches = 0;
+};
+ThreadUsage threadUsage();
 
 // Why the engine stopped a script.
 enum class StopReason {
@@ -40,9 +47,9 @@ enum class StopReason {
 const char* stopReasonName(StopReason reason);
 
 struct EntryLimits {
-  // Longest run of one entry, in milliseconds of the running thread's
+  // Longest run (see EntryGuard) in milliseconds of the running thread's
   // processor time (the engine's own measure: a thread that a busy machine
-  // holds back is not stopped early), rounded up to the guard's period.
+  // holds back is not stopped early).
   double timeLimitMs = 2000;
   // Bound of the memory the scripts make the process hold (see EntryGuard).
   size_t memoryLimitBytes = size_t{512} << 20;
@@ -51,14 +58,26 @@ struct EntryLimits {
 // How often the engine asks the guard while a script runs (milliseconds of
 // the running thread's processor time).
 inline constexpr double kEngineCheckPeriodMs = 10;
+// How soon the engine asks again once the guard has stopped the scripts: a
+// stop that a native call swallowed (a nested call into the scripts answers
+// it as an ordinary exception) is thrown again at the next check.
+inline constexpr double kEngineStoppedCheckPeriodMs = 1;
 
 // Watches every entry into one context group's scripts. Made with the group,
-// on the thread that runs it; begin/end around each entry on that thread.
+// on the thread that runs it; begin/end around each entry on that thread, and
+// the entry's calls into the engine made through run().
 //
-// While a script runs the engine asks the guard every kEngineCheckPeriodMs;
-// the guard stops the script (an exception the script cannot catch) when:
-//  * the entry has run longer than the time limit (counted in the engine's
-//    periods, so no clock is read per entry);
+// A run is what the host does in the group's scripts for one task of its
+// queue: one entry, or the entries between beginRun and endRun (a document's
+// script elements and what they write, its events, ...). Its time is the
+// processor time the running thread spends from the start of the run, in the
+// scripts, in the promise jobs they queue, in the engine's native calls (a
+// regular expression, a sort) and in the host's own work between the entries.
+// The guard stops the scripts (an exception the script cannot catch) when:
+//  * the run passes the time limit: at the engine's next check while a script
+//    runs (every kEngineCheckPeriodMs; a native call the engine cannot
+//    interrupt is stopped as soon as it returns), at the end of an entry, or
+//    at the start of the run's next entry;
 //  * the memory the group's scripts hold passes the bound. The engine tells
 //    no group's heap size cheaply (its statistics walk the whole heap), so the
 //    guard counts what the scripts make the process hold: the memory the
@@ -73,9 +92,13 @@ inline constexpr double kEngineCheckPeriodMs = 10;
 //  * a stop was requested (requestStop, from the running thread: a bound of
 //    the host), or the group was interrupted (interrupt, any thread).
 // Once stopped, the reason stays; every later entry is refused (begin answers
-// false). A chain of promise jobs that never ends is the engine's blind spot:
-// each job is an entry of its own for the engine, and short jobs are never
-// asked about.
+// false), the engine stops what still runs at each of its checks, and the
+// promise jobs left are dropped.
+//
+// Script that runs outside begin/end (a value's toString called by the host
+// between entries) is bounded too: the guard counts it from the engine's
+// first check as a run of its own, and ends it at the time limit (the call
+// answers as for an exception; the group is not stopped).
 class EntryGuard {
  public:
   EntryGuard(JSContextGroupRef group, EntryLimits limits);
@@ -83,10 +106,28 @@ class EntryGuard {
   EntryGuard(const EntryGuard&) = delete;
   EntryGuard& operator=(const EntryGuard&) = delete;
 
-  // Before an entry: false (do not enter) once stopped.
+  // Open and close a run (they nest; the outermost pair counts).
+  void beginRun();
+  void endRun();
+
+  // Before an entry: false (do not enter) once stopped, or when the run under
+  // way has passed its time limit already (it is then stopped for it).
   bool begin();
-  // After it: the reason the entry was stopped, None when it ran through.
+  // After it: the reason the scripts were stopped, None when they may go on.
   StopReason end();
+
+  // Makes the calls of one entry into the group's scripts (`work`: evaluate a
+  // script, call a function) as one entry of the engine, and runs the promise
+  // jobs they queue inside that entry before returning: the engine counts a
+  // promise job that runs on its own as an entry of its own and never asks
+  // about a short one, so a chain of jobs without end would run unchecked.
+  // Between begin() and end(), on the running thread; a use nested in
+  // another (a native function's call into the scripts) runs `work` as it
+  // is, inside the outer one.
+  template <class F>
+  void run(JSContextRef ctx, F&& work) {
+    runEntry(ctx, [](void* w) { (*static_cast<std::remove_reference_t<F>*>(w))(); }, &work);
+  }
 
   // Any thread: stop the running entry at the engine's next check, and every
   // later one.
@@ -106,10 +147,23 @@ class EntryGuard {
   size_t heldBytes() const { return held_; }
 
  private:
+  struct EntryCall;
   static bool shouldTerminate(JSContextRef ctx, void* guard);
+  static JSValueRef callEntry(JSContextRef ctx, JSObjectRef function, JSObjectRef, size_t, const JSValueRef[],
+                              JSValueRef*);
+  void runEntry(JSContextRef ctx, void (*work)(void*), void* data);
+  void runJobs(JSContextRef ctx);
+  // Stops for what passed (a request, the time limit, the memory bound);
+  // true when stopped.
   bool check();
-  void arm();
+  void arm(double periodMs);
   double periodMs() const;
+  // The run under way has passed the time limit. Reads the thread's processor
+  // time only once the run has lasted the limit in real time (it cannot have
+  // used more processor time than that), so most entries read no clock but
+  // the cheap monotonic one.
+  bool pastTimeLimit() const;
+  void startRun(double processorMs);
   // Bytes this entry touched for the first time so far.
   size_t entryGrowth(size_t residentNow) const;
   void stop(StopReason reason);
@@ -119,7 +173,12 @@ class EntryGuard {
   std::atomic<StopReason> stopped_{StopReason::None};
   std::atomic<StopReason> requested_{StopReason::None};
   bool running_ = false;
-  int periods_ = 0;                  // the engine's checks during this entry
+  bool inEntry_ = false;             // run() is making an entry's calls
+  int runDepth_ = 0;                 // open beginRun calls
+  double runStartMs_ = 0;            // processor time at the start of the run under way
+  double runStartWallMs_ = 0;        // steady clock at the start of the run under way
+  double strayCheckMs_ = -1;         // the engine's last check of script outside entries (-1: none)
+  double strayStartMs_ = 0;
   uint64_t entryStartTouches_ = 0;
   size_t entryBaseline_ = 0;         // resident memory at the entry's first check (0: none yet)
   size_t lastSample_ = 0;            // resident memory after the last entry that touched new memory

@@ -145,14 +145,23 @@ bool ScriptValue::isFunction() const {
 
 std::string ScriptValue::toString() const {
   auto [core, value] = ScriptValueAccess::open(*this);
-  return core ? toStd(core->context, value) : std::string();
+  if (!core) return std::string();
+  std::string out;
+  JSContextRef ctx = core->context;
+  core->guard->run(ctx, [&out, ctx, v = value] { out = toStd(ctx, v); });
+  return out;
 }
 
 double ScriptValue::toNumber() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core) return std::nan("");
-  JSValueRef ignored = nullptr;
-  return JSValueToNumber(core->context, value, &ignored);
+  double out = std::nan("");
+  JSContextRef ctx = core->context;
+  core->guard->run(ctx, [&out, ctx, v = value] {
+    JSValueRef ignored = nullptr;
+    out = JSValueToNumber(ctx, v, &ignored);
+  });
+  return out;
 }
 
 bool ScriptValue::toBoolean() const {
@@ -163,10 +172,14 @@ bool ScriptValue::toBoolean() const {
 std::optional<Json> ScriptValue::toJson() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core || JSValueIsUndefined(core->context, value)) return std::nullopt;
-  JSValueRef exception = nullptr;
-  auto json = valueToJson(core->context, value, &exception);
-  if (!json) return std::nullopt;
-  return std::move(json.value());
+  std::optional<Json> out;
+  JSContextRef ctx = core->context;
+  core->guard->run(ctx, [&out, ctx, v = value] {
+    JSValueRef exception = nullptr;
+    auto json = valueToJson(ctx, v, &exception);
+    if (json) out = std::move(json.value());
+  });
+  return out;
 }
 
 ScriptValue ScriptValue::property(const std::string& name) const {
@@ -175,7 +188,11 @@ ScriptValue ScriptValue::property(const std::string& name) const {
   JSObjectRef object = JSValueToObject(core->context, value, nullptr);
   JsString n(createJsString(name));
   JSValueRef exception = nullptr;
-  JSValueRef member = JSObjectGetProperty(core->context, object, n.get(), &exception);
+  JSValueRef member = nullptr;
+  JSContextRef ctx = core->context;
+  core->guard->run(ctx, [&member, &exception, &n, ctx, object] {
+    member = JSObjectGetProperty(ctx, object, n.get(), &exception);
+  });
   return exception ? ScriptValue() : ScriptValueAccess::wrap(core, member);
 }
 
@@ -288,7 +305,10 @@ ScriptOutcome ScriptContext::evaluate(std::string_view source, const std::string
   std::optional<JsString> url;
   if (!sourceURL.empty()) url.emplace(createJsString(sourceURL));
   JSValueRef exception = nullptr;
-  JSValueRef value = JSEvaluateScript(core_->context, text.get(), nullptr, url ? url->get() : nullptr, line, &exception);
+  JSValueRef value = nullptr;
+  core_->guard->run(core_->context, [&] {
+    value = JSEvaluateScript(core_->context, text.get(), nullptr, url ? url->get() : nullptr, line, &exception);
+  });
   return leave(value, exception);
 }
 
@@ -311,8 +331,10 @@ ScriptOutcome ScriptContext::call(const ScriptValue& function, const Arguments& 
   }
   if (auto refused = enter()) return *refused;
   JSValueRef exception = nullptr;
-  JSValueRef value = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, fn, nullptr), nullptr, argv.size(), argv.data(),
-                                            &exception);
+  JSValueRef value = nullptr;
+  core_->guard->run(ctx, [&] {
+    value = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, fn, nullptr), nullptr, argv.size(), argv.data(), &exception);
+  });
   return leave(value, exception);
 }
 

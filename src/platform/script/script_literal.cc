@@ -22,6 +22,39 @@ void appendEscapingSeparators(std::string& out, std::string_view json, bool esca
   }
 }
 
+// An object literal's member named "__proto__" (not computed) sets the new
+// object's prototype instead of making a member; JSON.parse makes an own
+// member. Every key "__proto__" of the literal text `js` (compact JSON text
+// whose strings may hold escapes) becomes the computed key ["__proto__"],
+// which makes the own member too. In that text a string followed by ':' is a
+// key, and the key's text is "__proto__" exactly (no escape spells a letter or
+// an underscore there).
+std::string withComputedProtoKeys(std::string js) {
+  static constexpr std::string_view kKey = "\"__proto__\":";
+  if (js.find(kKey) == std::string::npos) return js;
+  std::string out;
+  out.reserve(js.size() + 8);
+  bool inString = false;
+  for (size_t i = 0; i < js.size(); ++i) {
+    const char c = js[i];
+    if (inString) {
+      out += c;
+      if (c == '\\') {
+        out += js[++i];  // JSON text never ends in the middle of an escape
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"' && js.compare(i, kKey.size(), kKey) == 0) {
+      out += "[\"__proto__\"]:";
+      i += kKey.size() - 1;
+    } else {
+      out += c;
+      inString = c == '"';
+    }
+  }
+  return out;
+}
+
 std::string templateLiteral(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 2);
@@ -70,7 +103,7 @@ std::string scriptLiteral(const Json& value) {
   std::string out;
   out.reserve(json.size());
   appendEscapingSeparators(out, json, false);
-  return out;
+  return withComputedProtoKeys(out);
 }
 
 }  // namespace platform

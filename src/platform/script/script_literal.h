@@ -25,10 +25,13 @@ namespace platform {
 //    escaped; everything else stands as it is, line feeds included.
 std::string scriptStringLiteral(std::string_view text, char quote = '\'');
 
-// A literal whose value is the JSON value: a string as scriptStringLiteral
-// with single quotes; an object, an array, a number, true, false or null as
-// its compact JSON text (an object or array literal of the same value),
-// U+2028 and U+2029 escaped inside its strings.
+// A literal whose value is the JSON value, exactly what JSON.parse gives of
+// its JSON text: a string as scriptStringLiteral with single quotes; an
+// object, an array, a number, true, false or null as its compact JSON text
+// (an object or array literal of the same value), U+2028 and U+2029 escaped
+// inside its strings, and every key "__proto__" written as the computed key
+// ["__proto__"] (at any depth), so it makes an own member as JSON.parse does
+// instead of setting the object's prototype.
 std::string scriptLiteral(const Json& value);
 
 }  // namespace platform

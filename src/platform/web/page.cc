@@ -1,6 +1,7 @@
 #include "platform/web/page.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstdio>
 #include <mutex>
@@ -55,18 +56,12 @@ JSValueRef makeBinaryString(JSContextRef ctx, const std::string& bytes) {
   return JSValueMakeString(ctx, s.get());
 }
 
-// What firing one timer costs the host besides the page's script, in
-// milliseconds of processor time: the timer thread hands the block to the
-// web-content queue, which runs it and sets the next tick (about 5 us per
-// tick here, measured with 1,000 zero-delay intervals). A timer's charge
-// includes it, so a page whose many timers each run next to nothing still
-// pays for keeping the queue busy.
-constexpr double kTimerFireOverheadMs = 0.005;
-
 JSClassRef globalClass() {
   static JSClassRef cls = createNamedEmptyClass("Window");
   return cls;
 }
+
+std::atomic<size_t> livePages{0};
 
 }  // namespace
 
@@ -284,8 +279,8 @@ struct Page::Natives {
     const auto url = page->resolve(given);
     const std::string scheme = url ? urlScheme(*url) : "";
     if (scheme != "http" && scheme != "https") {
-      webLog(WebLogLevel::Warning, "Beacon to " + shownURL(given) + " refused: " +
-                                       (url ? "only http and https URLs are sent" : "not a valid URL"));
+      logRefusal(page->beaconURLRefusals_, "Beacon to " + shownURL(given) + " refused: " +
+                             (url ? "only http and https URLs are sent" : "not a valid URL"));
       return JSValueMakeBoolean(ctx, false);
     }
     std::optional<std::string> body;
@@ -299,8 +294,8 @@ struct Page::Natives {
         bytes = body->size();
       }
       if (bytes > kMaxBeaconBodyBytes) {
-        webLog(WebLogLevel::Warning, "Beacon to " + shownURL(*url) + " refused: a body of " + std::to_string(bytes) +
-                                         " bytes, more than " + std::to_string(kMaxBeaconBodyBytes));
+        logRefusal(page->beaconBodyRefusals_, "Beacon to " + shownURL(*url) + " refused: a body of " + std::to_string(bytes) +
+                               " bytes, more than " + std::to_string(kMaxBeaconBodyBytes));
         return JSValueMakeBoolean(ctx, false);
       }
     }
@@ -311,7 +306,7 @@ struct Page::Natives {
 
 // ---- Page ----
 
-Page::Page(PageClient& client, std::string url) : client_(client), url_(std::move(url)) {}
+Page::Page(PageClient& client, std::string url) : client_(client), url_(std::move(url)) { ++livePages; }
 
 std::shared_ptr<Page> Page::create(PageClient& client, const Setup& setup) {
   std::shared_ptr<Page> page(new Page(client, setup.url));
@@ -322,10 +317,7 @@ std::shared_ptr<Page> Page::create(PageClient& client, const Setup& setup) {
 bool Page::setUp(const Setup& setup) {
   engine::configureEngineOnce();
   queue_ = setup.queue;
-  timerBudgetMs_ = setup.timerBudgetMs;
-  timerBudgetShare_ = setup.timerBudgetShare;
-  timerCreditMs_ = timerBudgetMs_;
-  timerCreditAtMs_ = nowMonotonicMs();
+  budget_ = setup.budget;
   group_ = JSContextGroupCreate();
   guard_ = std::make_unique<engine::EntryGuard>(group_, setup.limits);
   context_ = JSGlobalContextCreateInGroup(group_, globalClass());
@@ -391,6 +383,7 @@ bool Page::setUp(const Setup& setup) {
 }
 
 Page::~Page() {
+  --livePages;
   timers_.clear();
   if (context_) {
     JSObjectSetPrivate(JSContextGetGlobalObject(context_), nullptr);
@@ -401,6 +394,10 @@ Page::~Page() {
 }
 
 std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }
+
+void Page::logRefusal(RepeatedLine& kind, const std::string& line) {
+  if (auto admitted = kind.admit(line)) webLog(WebLogLevel::Warning, *admitted);
+}
 
 bool Page::enter() {
   if (!guard_->begin()) {
@@ -413,7 +410,7 @@ bool Page::enter() {
     Json names = Json::array();
     for (auto& name : client_.messageHandlerNames()) names.push_back(std::move(name));
     JSValueRef arg = makeString(context_, dumpJson(names));
-    JSObjectCallAsFunction(context_, setHandlersHook_, nullptr, 1, &arg, nullptr);
+    guard_->run(context_, [&] { JSObjectCallAsFunction(context_, setHandlersHook_, nullptr, 1, &arg, nullptr); });
   }
   if (!isStopped()) return true;
   leave();
@@ -433,11 +430,12 @@ void Page::report() {
   const auto& limits = guard_->limits();
   switch (reason) {
     case engine::StopReason::TimeLimit:
-      if (timersOverBudget_) {
-        webLog(WebLogLevel::Error, "The timers of " + url_ + " kept the web-content queue busy past their budget (" +
-                                       std::to_string(static_cast<int64_t>(timerBudgetMs_)) + " ms of processor time beyond " +
-                                       std::to_string(static_cast<int>(timerBudgetShare_ * 100)) +
-                                       "% of the time passed) and were stopped");
+      if (overBudget_) {
+        webLog(WebLogLevel::Error, "The page " + url_ + " kept its web-content queue busy past its budget (" +
+                                       std::to_string(static_cast<int64_t>(budget_->burstMs())) +
+                                       " ms of processor time beyond " +
+                                       std::to_string(static_cast<int>(budget_->share() * 100)) +
+                                       "% of the time passed) and was stopped");
       } else {
         webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " +
                                        std::to_string(static_cast<int64_t>(limits.timeLimitMs)) + " ms and was stopped");
@@ -469,7 +467,7 @@ void Page::callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args) {
   if (!hook || !enter()) return;
   std::vector<JSValueRef> argv(args);
   JSValueRef exception = nullptr;
-  JSObjectCallAsFunction(context_, hook, nullptr, argv.size(), argv.data(), &exception);
+  guard_->run(context_, [&] { JSObjectCallAsFunction(context_, hook, nullptr, argv.size(), argv.data(), &exception); });
   if (exception && !isStopped()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
   leave();
 }
@@ -483,7 +481,7 @@ void Page::runScript(const std::string& source, const std::string& sourceURL, in
   JsString s(source);
   JsString url(sourceURL);
   JSValueRef exception = nullptr;
-  JSEvaluateScript(context_, s.get(), nullptr, url.get(), line, &exception);
+  guard_->run(context_, [&] { JSEvaluateScript(context_, s.get(), nullptr, url.get(), line, &exception); });
   if (exception && !isStopped()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
   leave();
 }
@@ -500,24 +498,16 @@ void Page::fireTimer(int id) {
   auto it = timers_.find(id);
   if (it == timers_.end()) return;
   if (!it->second->isValid()) timers_.erase(it);  // a one-shot timer that fired
-  const double startMs = timerBudgetMs_ > 0 ? engine::threadProcessorMs() : 0;
+  ProcessorBudget::Task tick(budget_.get());
   callHook(fireTimerHook_, {JSValueMakeNumber(context_, id)});
-  if (timerBudgetMs_ > 0 && !isStopped() &&
-      !chargeTimers(engine::threadProcessorMs() - startMs + kTimerFireOverheadMs)) {
-    timersOverBudget_ = true;
-    guard_->stopBetweenEntries(engine::StopReason::TimeLimit);
-    report();
-  }
+  if (!tick.finish() && !isStopped()) stopOverBudget();
 }
 
-bool Page::chargeTimers(double usedMs) {
-  const int64_t now = nowMonotonicMs();
-  if (now > timerCreditAtMs_) {
-    timerCreditMs_ = std::min(timerBudgetMs_, timerCreditMs_ + static_cast<double>(now - timerCreditAtMs_) * timerBudgetShare_);
-    timerCreditAtMs_ = now;
-  }
-  timerCreditMs_ -= usedMs;
-  return timerCreditMs_ >= 0;
+void Page::stopOverBudget() {
+  if (isStopped()) return;
+  overBudget_ = true;
+  guard_->stopBetweenEntries(engine::StopReason::TimeLimit);
+  report();
 }
 
 void Page::settleFetch(int fetchId, const std::optional<std::string>& text, const std::string& url) {
@@ -548,12 +538,15 @@ ScriptEvaluation Page::evaluate(const std::string& script) {
   }
   JsString s(script);
   JSValueRef exception = nullptr;
-  JSValueRef value = JSEvaluateScript(context_, s.get(), nullptr, nullptr, 1, &exception);
-  if (!exception && !isStopped() && value && !JSValueIsUndefined(context_, value)) {
-    auto parsed = valueToJson(context_, value, &exception);
-    if (parsed) out.value = std::move(parsed.value());
-    else if (!exception) out.error = Error{kWebErrorDomain, WebErrorCode::UnsupportedResultType, "the result has no JSON form"};
-  }
+  // The value's JSON form may run the page's code (toJSON): inside the entry.
+  guard_->run(context_, [&] {
+    JSValueRef value = JSEvaluateScript(context_, s.get(), nullptr, nullptr, 1, &exception);
+    if (!exception && !isStopped() && value && !JSValueIsUndefined(context_, value)) {
+      auto parsed = valueToJson(context_, value, &exception);
+      if (parsed) out.value = std::move(parsed.value());
+      else if (!exception) out.error = Error{kWebErrorDomain, WebErrorCode::UnsupportedResultType, "the result has no JSON form"};
+    }
+  });
   if (isStopped()) {
     out.value = nullptr;
     out.error = stoppedError(stopReason());
@@ -569,6 +562,8 @@ ScriptEvaluation Page::evaluate(const std::string& script) {
 }  // namespace platform::web_internal
 
 namespace platform {
+
+size_t liveWebPagesForTesting() { return web_internal::livePages.load(); }
 
 WebLogSink setWebLogSink(WebLogSink newSink) {
   std::lock_guard lock(web_internal::sinkMutex());

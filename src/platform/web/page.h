@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/dispatch.h"
+#include "platform/repeated_line.h"
 #include "platform/script/engine.h"
 #include "platform/web/html.h"
 #include "platform/web/web_view.h"
@@ -72,10 +73,10 @@ class Page : public std::enable_shared_from_this<Page> {
   struct Setup {
     std::string url;
     engine::EntryLimits limits;
-    QueueRef queue;  // the web-content queue: the page's timers fire there
-    // What its timers may take of the queue (WebViewConfiguration).
-    double timerBudgetMs = 0;
-    double timerBudgetShare = 0;
+    QueueRef queue;  // the web view's content queue: the page's timers fire there
+    // What the work the page causes may take of the processor (the web
+    // view's, WebViewConfiguration); its timer ticks are charged to it.
+    std::shared_ptr<ProcessorBudget> budget;
   };
   static std::shared_ptr<Page> create(PageClient& client, const Setup& setup);
   ~Page();
@@ -91,6 +92,15 @@ class Page : public std::enable_shared_from_this<Page> {
   void interrupt() {
     if (guard_) guard_->interrupt();
   }
+  // Between entries: the work the page caused passed the budget; it is
+  // stopped as one past its time limit.
+  void stopOverBudget();
+
+  // A run: the entries made until endRun (a document's script elements,
+  // what they write, the load's events) count together against the time
+  // limit, as one task of the web-content queue (engine::EntryGuard).
+  void beginRun() { guard_->beginRun(); }
+  void endRun() { guard_->endRun(); }
 
   // The absolute URL a reference names relative to the page, if any.
   std::optional<std::string> resolve(const std::string& reference) const;
@@ -119,9 +129,6 @@ class Page : public std::enable_shared_from_this<Page> {
   // Calls a hook of the bootstrap at top level; logs an uncaught exception.
   void callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args);
   void fireTimer(int id);
-  // Takes what a timer's entry used from the timers' budget (given back at
-  // its share of the time passed since the last one); false once it is spent.
-  bool chargeTimers(double usedMs);
   // Before each entry into the page's script: false when the page may not
   // run; brings window.webkit.messageHandlers up to date.
   bool enter();
@@ -129,6 +136,7 @@ class Page : public std::enable_shared_from_this<Page> {
   // logs why once and tells its client (report).
   void leave();
   void report();
+  static void logRefusal(RepeatedLine& kind, const std::string& line);
   // A message would pass the bound of what waits for delivery.
   void overBound();
 
@@ -146,11 +154,11 @@ class Page : public std::enable_shared_from_this<Page> {
   uint64_t handlersVersion_ = UINT64_MAX;
   std::map<int, std::shared_ptr<Timer>> timers_;
   bool timerCapLogged_ = false;
-  double timerBudgetMs_ = 0;
-  double timerBudgetShare_ = 0;
-  double timerCreditMs_ = 0;
-  int64_t timerCreditAtMs_ = 0;  // platform clock
-  bool timersOverBudget_ = false;
+  // Beacon refusals, logged at most once a second for each kind.
+  RepeatedLine beaconURLRefusals_;
+  RepeatedLine beaconBodyRefusals_;
+  std::shared_ptr<ProcessorBudget> budget_;
+  bool overBudget_ = false;
   QueueRef queue_;
   std::unique_ptr<engine::EntryGuard> guard_;
   bool overBound_ = false;  // natives do nothing more

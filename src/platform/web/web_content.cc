@@ -5,16 +5,6 @@
 #include "platform/web/url.h"
 #include "platform/web/web_files.h"
 
-namespace platform {
-
-QueueRef webContentQueue() {
-  // Never destroyed: blocks may still reach it while the process exits.
-  static const QueueRef& queue = *new QueueRef(createSerialQueue("com.quillborne.web-content"));
-  return queue;
-}
-
-}  // namespace platform
-
 namespace platform::web_internal {
 
 namespace {
@@ -58,6 +48,16 @@ void released(engine::DeliveryBudget& budget, size_t bytes) {
 // Nobody reads a beacon's answer: a larger one ends the transfer.
 constexpr size_t kMaxBeaconAnswerBytes = size_t{64} << 10;
 
+// The content queues of the process, for afterWebContentForTesting.
+struct ContentQueues {
+  std::mutex mutex;
+  std::vector<std::weak_ptr<Queue>> queues;
+};
+ContentQueues& contentQueues() {
+  static ContentQueues& registry = *new ContentQueues();
+  return registry;
+}
+
 }  // namespace
 
 std::shared_ptr<WebContent> WebContent::create(std::weak_ptr<ContentClient> client, WebViewConfiguration configuration) {
@@ -67,16 +67,33 @@ std::shared_ptr<WebContent> WebContent::create(std::weak_ptr<ContentClient> clie
 WebContent::WebContent(std::weak_ptr<ContentClient> client, WebViewConfiguration configuration)
     : client_(std::move(client)),
       configuration_(std::move(configuration)),
+      queue_(createSerialQueue("com.quillborne.web-content")),
+      processorBudget_(std::make_shared<ProcessorBudget>(configuration_.processorBudgetMs,
+                                                         configuration_.processorBudgetShare)),
       budget_(std::make_shared<engine::DeliveryBudget>(kMaxPendingScriptMessages, kMaxPendingScriptMessageBytes)),
-      beacons_(std::make_shared<engine::DeliveryBudget>(kMaxBeaconsInFlight, kMaxBeaconBytesInFlight)) {}
+      beacons_(std::make_shared<engine::DeliveryBudget>(kMaxBeaconsInFlight, kMaxBeaconBytesInFlight)) {
+  auto& registry = contentQueues();
+  std::lock_guard lock(registry.mutex);
+  std::erase_if(registry.queues, [](const std::weak_ptr<Queue>& q) { return q.expired(); });
+  registry.queues.push_back(queue_);
+}
 
 WebContent::~WebContent() {
   if (loading_ && loading_->task) loading_->task->cancel();
 }
 
 template <class F>
-void WebContent::run(F work) {
-  webContentQueue()->async([self = shared_from_this(), work = std::move(work)]() mutable { work(*self); });
+void WebContent::run(F work, bool charged) {
+  queue_->async([self = shared_from_this(), work = std::move(work), charged]() mutable {
+    ProcessorBudget::Task task(charged ? self->processorBudget_.get() : nullptr);
+    work(*self);
+    self->charge(task);
+  });
+}
+
+void WebContent::charge(ProcessorBudget::Task& task) {
+  if (task.finish() || !page_ || page_->isStopped()) return;
+  page_->stopOverBudget();
 }
 
 template <class F>
@@ -119,7 +136,7 @@ void WebContent::evaluate(std::string script, uint64_t blankSerial, EvaluationCo
       }
       if (completion) completion(result);
     });
-  });
+  }, false);
 }
 
 void WebContent::terminate(uint64_t throughSerial, bool notify) {
@@ -129,7 +146,7 @@ void WebContent::terminate(uint64_t throughSerial, bool notify) {
     self.terminated_ = true;
     self.stoppedReason_ = engine::StopReason::None;
     if (notify) self.tell([](ContentClient& client) { client.contentTerminated(); });
-  });
+  }, false);
 }
 
 void WebContent::interruptThrough(uint64_t serial) {
@@ -154,9 +171,8 @@ bool WebContent::makePage(uint64_t serial, const std::string& url) {
   setup.url = url;
   setup.limits.timeLimitMs = configuration_.scriptTimeLimitMs;
   setup.limits.memoryLimitBytes = configuration_.memoryLimitBytes;
-  setup.timerBudgetMs = configuration_.timerBudgetMs;
-  setup.timerBudgetShare = configuration_.timerBudgetShare;
-  setup.queue = webContentQueue();
+  setup.budget = processorBudget_;
+  setup.queue = queue_;
   auto page = Page::create(*this, setup);
   if (!page) return false;
   dropPage();
@@ -213,8 +229,19 @@ void WebContent::commit(const ContentLoad& load) {
 }
 
 // Runs a document's scripts in order from where it stopped; an external
-// script over the network suspends the run until it arrives.
+// script over the network suspends the run until it arrives. Everything this
+// task runs in the page is one run of its guard: scripts that write scripts
+// that run next cannot hold the queue past the time limit in short entries.
 void WebContent::runScripts(bool written, uint64_t runId) {
+  struct PageRun {
+    std::shared_ptr<Page> page;
+    explicit PageRun(std::shared_ptr<Page> p) : page(std::move(p)) {
+      if (page) page->beginRun();
+    }
+    ~PageRun() {
+      if (page) page->endRun();
+    }
+  } pageRun(page_);
   auto& run = written ? writing_ : loading_;
   while (isRunWanted(written, runId) && page_ && !page_->isStopped() && run->next < run->scripts.size()) {
     const auto script = run->scripts[run->next++];
@@ -243,9 +270,10 @@ void WebContent::runScripts(bool written, uint64_t runId) {
     request.url = *url;
     std::weak_ptr<WebContent> weak = weak_from_this();
     run->task = URLSession::shared()->dataTask(
-        request, webContentQueue(), [weak, written, runId, u = *url](DataTaskResult r) {
+        request, queue_, [weak, written, runId, u = *url](DataTaskResult r) {
           auto self = weak.lock();
           if (!self || !self->isRunWanted(written, runId) || !self->page_) return;
+          ProcessorBudget::Task task(self->processorBudget_.get());
           auto& run = written ? self->writing_ : self->loading_;
           run->task.reset();
           const int status = r.response ? r.response->statusCode : 0;
@@ -258,6 +286,7 @@ void WebContent::runScripts(bool written, uint64_t runId) {
                    "Script " + u + " not loaded: " + (r.error ? r.error->message : std::to_string(status)));
           }
           self->runScripts(written, runId);
+          self->charge(task);
         });
     run->task->resume();
     return;
@@ -307,8 +336,21 @@ std::optional<std::string> WebContent::readPageFile(const std::string& url, cons
     if (data) return std::move(data.value());
     refusal = data.error().message;
   }
-  webLog(WebLogLevel::Warning, std::string(what) + " " + url + " not read: " + refusal);
+  logRefusal(std::string(what) + ": " + refusal, std::string(what) + " " + shownURL(url) + " not read: " + refusal);
   return std::nullopt;
+}
+
+void WebContent::logRefusal(const std::string& kind, const std::string& text) {
+  // Kinds are few (what a page asked for, and why it was refused); past a
+  // bound every line goes out.
+  constexpr size_t kMaxKinds = 64;
+  auto it = refusals_.find(kind);
+  if (it == refusals_.end() && refusals_.size() < kMaxKinds) it = refusals_.try_emplace(kind).first;
+  if (it == refusals_.end()) {
+    webLog(WebLogLevel::Warning, text);
+  } else if (auto admitted = it->second.admit(text)) {
+    webLog(WebLogLevel::Warning, *admitted);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -386,7 +428,7 @@ void WebContent::pageFetches(int fetchId, const std::string& url) {
     std::optional<std::string> text;
     const auto& preferences = self.configuration_.preferences;
     if (!preferences || !preferences->value(Preferences::kAllowFileAccessFromFileURLs).value_or(false)) {
-      webLog(WebLogLevel::Warning, "Fetch " + resolved + " refused: file access from file URLs is off");
+      self.logRefusal("Fetch: off", "Fetch " + shownURL(resolved) + " refused: file access from file URLs is off");
     } else {
       text = self.readPageFile(resolved, "Fetch");
     }
@@ -399,9 +441,9 @@ void WebContent::pageFetches(int fetchId, const std::string& url) {
 bool WebContent::pageSendsBeacon(const std::string& url, std::optional<std::string> body) {
   const size_t bytes = url.size() + (body ? body->size() : 0);
   if (!beacons_->tryAdd(bytes)) {
-    webLog(WebLogLevel::Warning, "Beacon to " + shownURL(url) + " refused: the beacons in flight would pass " +
-                                     std::to_string(kMaxBeaconsInFlight) + " beacons or " +
-                                     std::to_string(kMaxBeaconBytesInFlight) + " bytes");
+    logRefusal("Beacon: in flight", "Beacon to " + shownURL(url) + " refused: the beacons in flight would pass " +
+                                    std::to_string(kMaxBeaconsInFlight) + " beacons or " +
+                                    std::to_string(kMaxBeaconBytesInFlight) + " bytes");
     return false;
   }
   URLRequest request;
@@ -434,12 +476,33 @@ void WebContent::pageStopped(engine::StopReason reason) {
       self.stoppedReason_ = reason;
     }
     self.tell([serial, reason](ContentClient& client) { client.stopped(serial, reason); });
-  });
+  }, false);
 }
 
 }  // namespace platform::web_internal
 
 namespace platform {
+
+void afterWebContentForTesting(Block done) {
+  std::vector<QueueRef> queues;
+  {
+    auto& registry = web_internal::contentQueues();
+    std::lock_guard lock(registry.mutex);
+    for (const auto& weak : registry.queues)
+      if (auto queue = weak.lock()) queues.push_back(std::move(queue));
+  }
+  if (queues.empty()) {
+    globalQueue()->async(std::move(done));
+    return;
+  }
+  auto left = std::make_shared<std::atomic<size_t>>(queues.size());
+  auto shared = std::make_shared<Block>(std::move(done));
+  for (const auto& queue : queues) {
+    queue->async([left, shared] {
+      if (left->fetch_sub(1) == 1) (*shared)();
+    });
+  }
+}
 
 void setScriptMessageReleaseObserverForTesting(std::function<void(size_t bytes, bool onMainQueue)> observer) {
   std::lock_guard lock(web_internal::releaseObserver().mutex);

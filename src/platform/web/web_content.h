@@ -1,6 +1,6 @@
 #pragma once
 // The content side of a web view: its page and everything that runs in it,
-// on the web-content queue. The web view (the main side, web_view.cc) asks it
+// on the web view's content queue (a serial queue of its own). The web view (the main side, web_view.cc) asks it
 // to load a document, evaluate a script or tear the page down; it tells the
 // main side what happened through ContentClient, always by posting to the
 // main queue. Internal to the web view.
@@ -12,6 +12,7 @@
 // the order things happen on the content side, so a message a page posts
 // while it loads arrives before the notice that the load finished.
 #include <atomic>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -20,6 +21,8 @@
 #include <vector>
 
 #include "platform/script/engine.h"
+#include "platform/repeated_line.h"
+#include "platform/script/processor_budget.h"
 #include "platform/web/html.h"
 #include "platform/web/page.h"
 #include "platform/web/web_view.h"
@@ -108,6 +111,8 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
 
   // What the messages not yet delivered hold.
   const std::shared_ptr<engine::DeliveryBudget>& budget() const { return budget_; }
+  // The queue the pages run on.
+  const QueueRef& queue() const { return queue_; }
 
   // ---- PageClient (web-content queue, from inside the page's scripts) ----
   void pageNavigates(const std::string& url, NavigationType type) override;
@@ -134,9 +139,13 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
 
   WebContent(std::weak_ptr<ContentClient> client, WebViewConfiguration configuration);
 
-  // Runs `work` on the web-content queue while this lives.
+  // Runs `work` on the content queue while this lives; with `charged`, its
+  // processor time is charged to the pages' budget (what the page causes, not
+  // what the host asks of it).
   template <class F>
-  void run(F work);
+  void run(F work, bool charged = true);
+  // Charges what a task took (`task`) to the budget; a page past it stops.
+  void charge(ProcessorBudget::Task& task);
   // Posts `call` to the main side.
   template <class F>
   void tell(F call);
@@ -152,13 +161,22 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   bool isLoadWanted() const;
   bool isRunWanted(bool written, uint64_t runId) const;
   std::optional<std::string> readPageFile(const std::string& url, const char* what);
+  // A refusal of what a page asked for (`kind`: what and why), logged at
+  // most once a second for each kind with the count of the others (a page
+  // may ask again at once, without end).
+  void logRefusal(const std::string& kind, const std::string& text);
 
   std::weak_ptr<ContentClient> client_;
   WebViewConfiguration configuration_;
+  QueueRef queue_;
+  // What the work the pages cause may take of the processor; shared with the
+  // pages, whose timers charge it.
+  std::shared_ptr<ProcessorBudget> processorBudget_;
   std::shared_ptr<engine::DeliveryBudget> budget_;
   // What the page's beacons still in flight hold; their completions, which
   // may outlive this, give it back.
   std::shared_ptr<engine::DeliveryBudget> beacons_;
+  std::map<std::string, RepeatedLine> refusals_;  // by kind
   std::atomic<uint64_t> wanted_{0};
   std::atomic<uint64_t> interruptThrough_{0};
 

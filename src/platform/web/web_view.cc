@@ -313,6 +313,8 @@ WebView::~WebView() {
 
 const WebViewConfiguration& WebView::configuration() const { return impl_->configuration; }
 
+QueueRef WebView::contentQueue() const { return impl_->content->queue(); }
+
 void WebView::setNavigationDelegate(std::weak_ptr<NavigationDelegate> delegate) {
   assertMainQueue();
   impl_->navigationDelegate = std::move(delegate);

@@ -9,18 +9,24 @@
 // thread is a programming error that asserts in debug builds); every delegate,
 // handler and completion is called there, always later than the call that
 // caused it (never inline). Pages run elsewhere: every page's scripts, timers
-// and the engine's work run on the web-content queue (webContentQueue()), so
-// a page never holds the main queue; what a page does reaches the main queue
-// only as the calls above.
+// and the engine's work run on the web view's content queue (contentQueue(),
+// one serial queue per web view), so a page never holds the main queue nor
+// another web view's pages; what a page does reaches the main queue only as
+// the calls above.
 //
 // A page is outside input:
-//  * each entry into the page's script (a script element, a timer, an event
-//    handler, evaluateJavaScript) may run for WebViewConfiguration::
-//    scriptTimeLimitMs; a script that runs longer is stopped and the page is
-//    torn down: a load under way fails (kWebErrorDomain, ScriptTimeLimit),
-//    otherwise the navigation delegate hears webContentProcessDidTerminate.
-//    A chain of promise jobs that never ends is not stopped: every job gets a
-//    budget of its own.
+//  * each run of the page's script (a script element and what it writes, a
+//    load's scripts and events, a timer, an event handler, a fetch answer,
+//    evaluateJavaScript), with the promise jobs it queues and the engine's
+//    native calls, may take WebViewConfiguration::scriptTimeLimitMs of
+//    processor time; a run that takes longer is stopped and the page is torn
+//    down: a load under way fails (kWebErrorDomain, ScriptTimeLimit),
+//    otherwise the navigation delegate hears webContentProcessDidTerminate;
+//  * every task a page causes on its queue (timer ticks, loads it starts,
+//    written documents, fetch answers, external scripts) is charged to the
+//    web view's processor-time budget (processorBudgetMs, given back at
+//    processorBudgetShare of the time passing); a page past it is stopped as
+//    one past its time limit.
 //  * a page whose scripts make the process hold more than
 //    WebViewConfiguration::memoryLimitBytes, or whose posted messages not yet
 //    delivered pass kMaxPendingScriptMessages or kMaxPendingScriptMessageBytes
@@ -180,19 +186,26 @@ struct WebViewConfiguration {
   // the process's resident memory while they run, see docs/web-view.md); 0:
   // none.
   size_t memoryLimitBytes = size_t{512} << 20;
-  // What a page's timers may take of the web-content queue, in processor time
-  // of the thread that runs them: timerBudgetMs at once, given back at
-  // timerBudgetShare of the time that passes on the platform clock. A page
-  // whose timers take more is stopped as one past its time limit. 0: no
-  // bound.
-  double timerBudgetMs = 1000;
-  double timerBudgetShare = 0.25;
+  // What the work a web view's pages cause may take of the processor, in
+  // processor time of the thread that runs it: processorBudgetMs at once,
+  // given back at processorBudgetShare of the time that passes on the
+  // platform clock. Each task a page causes on its content queue (a timer
+  // tick, a load, a written document, a fetch answer, an external script; not
+  // the host's evaluateJavaScript) is charged its processor time and
+  // ProcessorBudget::kTaskOverheadMs. A page past it is stopped as one past
+  // its time limit. The budget is the web view's: the pages it shows one
+  // after the other share it. 0: no bound.
+  double processorBudgetMs = 1000;
+  double processorBudgetShare = 0.25;
 };
 
-// The serial queue every page's scripts, timers and engine work run on. Under
-// a TestEnvironment it is an ordinary serial queue of the environment: its
-// blocks run on the test thread when the test pumps.
-QueueRef webContentQueue();
+// Web pages alive now (made and not yet destroyed on their content queues),
+// in every web view of the process.
+size_t liveWebPagesForTesting();
+// Runs `done` once the content queue of every web view alive now (or whose
+// content still runs) has run what it holds at this call: on the last of
+// those queues to get there, or on a global queue when there are none.
+void afterWebContentForTesting(Block done);
 
 // ---------------------------------------------------------------------------
 // Navigation.
@@ -291,6 +304,11 @@ class WebView : public View {
   // A copy of the configuration made at creation; the preferences and the user
   // content controller are shared with it, so changing them takes effect.
   const WebViewConfiguration& configuration() const;
+  // The serial queue this web view's pages run on (their scripts, timers,
+  // fetches, the parsing of their HTML). Under a TestEnvironment it is an
+  // ordinary serial queue of the environment: its blocks run on the test
+  // thread when the test pumps.
+  QueueRef contentQueue() const;
 
   void setNavigationDelegate(std::weak_ptr<NavigationDelegate> delegate);
   std::shared_ptr<NavigationDelegate> navigationDelegate() const;

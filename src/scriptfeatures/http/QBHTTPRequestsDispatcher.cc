@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "ownnetwork/services/PlovermarkLogManager.h"
+#include "platform/clock.h"
 #include "platform/web/url.h"
 
 namespace {
@@ -18,6 +19,11 @@ platform::DataTaskResult failure(platform::Error error) {
   platform::DataTaskResult result;
   result.error = std::move(error);
   return result;
+}
+
+// What a request the dispatcher refuses answers.
+platform::DataTaskResult refused(std::string reason) {
+  return failure(platform::Error{kQBHTTPRequestsDispatcherErrorDomain, 0, std::move(reason)});
 }
 
 platform::Error cancelled() { return platform::URLError(platform::URLErrorCode::Cancelled); }
@@ -95,10 +101,7 @@ void QBHTTPRequestsDispatcher::sendHTTPRequest(const platform::URLRequest& reque
     refusal = refusedHeaderField(request);
   }
   if (refusal) {
-    log("QBHTTPRequestsDispatcher | not sent: " + *refusal);
-    platform::mainQueue()->async([completion = std::move(completion), reason = std::move(*refusal)] {
-      if (completion) completion(failure(platform::Error{kQBHTTPRequestsDispatcherErrorDomain, 0, reason}));
-    });
+    refuse(std::move(*refusal), std::move(completion));
     return;
   }
   if (isbackground && backgroundTask_ == platform::Application::kBackgroundTaskInvalid) beginBackgroundTask();
@@ -109,6 +112,49 @@ void QBHTTPRequestsDispatcher::sendHTTPRequest(const platform::URLRequest& reque
   exchange->completion = std::move(completion);
   exchanges_.push_back(exchange);
   startAttempt(exchange);
+}
+
+void QBHTTPRequestsDispatcher::refuse(std::string reason, Completion completion) {
+  if (auto line = notSentLine_.admit("QBHTTPRequestsDispatcher | not sent: " + reason)) log(*line);
+  if (refusals_.size() >= kMaxWaitingRefusals) {
+    if (auto line = unansweredLine_.admit("QBHTTPRequestsDispatcher | a refused request is not answered: " +
+                                          std::to_string(kMaxWaitingRefusals) + " wait for their answer")) {
+      log(*line);
+    }
+    return;
+  }
+  // Each refusal takes one turn of kRefusalIntervalMs; the page may be
+  // kRefusalBurst turns ahead of the clock.
+  const int64_t now = platform::nowMonotonicMs();
+  refusalPaceAtMs_ = std::max(refusalPaceAtMs_, now) + kRefusalIntervalMs;
+  const int64_t dueAt = std::max(now, refusalPaceAtMs_ - kRefusalBurst * kRefusalIntervalMs);
+  if (dueAt <= now && refusals_.empty()) {
+    platform::mainQueue()->async([completion = std::move(completion), reason = std::move(reason)]() mutable {
+      if (completion) completion(refused(std::move(reason)));
+    });
+    return;
+  }
+  refusals_.push_back(Refusal{dueAt, std::move(reason), std::move(completion)});
+  if (!refusalTimer_) armRefusalTimer();
+}
+
+void QBHTTPRequestsDispatcher::armRefusalTimer() {
+  std::weak_ptr<QBHTTPRequestsDispatcher> weakSelf = weak_from_this();
+  const int64_t waitMs = std::max<int64_t>(0, refusals_.front().dueAtMs - platform::nowMonotonicMs());
+  refusalTimer_ = platform::Timer::once(platform::mainQueue(), static_cast<double>(waitMs), [weakSelf] {
+    if (const auto self = weakSelf.lock()) self->answerRefusals();
+  });
+}
+
+void QBHTTPRequestsDispatcher::answerRefusals() {
+  refusalTimer_.reset();
+  const int64_t now = platform::nowMonotonicMs();
+  while (!refusals_.empty() && refusals_.front().dueAtMs <= now) {
+    Refusal refusal = std::move(refusals_.front());
+    refusals_.pop_front();
+    if (refusal.completion) refusal.completion(refused(std::move(refusal.reason)));
+  }
+  if (!refusals_.empty() && !refusalTimer_) armRefusalTimer();
 }
 
 void QBHTTPRequestsDispatcher::startAttempt(const std::shared_ptr<Exchange>& exchange) {

@@ -10,6 +10,7 @@
 // cancelled its request. The dispatcher tracks its own requests: cancelling
 // touches only them, never other transfers of the shared session.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/net.h"
+#include "platform/repeated_line.h"
 #include "platform/ui/application.h"
 
 // Domain of the dispatcher's own errors (code 0).
@@ -32,6 +34,17 @@ class QBHTTPRequestsDispatcher : public std::enable_shared_from_this<QBHTTPReque
   static constexpr int64_t kMaxRetries = 10;
   static constexpr int64_t kRetryDelayMs = 3000;
 
+  // The requests it refuses count against the page that made them (a page
+  // asking again each time it is refused would otherwise keep the main queue
+  // and its own busy for nothing): kRefusalBurst refusals are answered at
+  // once, then one every kRefusalIntervalMs, the allowance coming back at
+  // that pace while nothing is refused; the others wait for their turn, in
+  // order. At most kMaxWaitingRefusals wait: a request refused past them is
+  // never answered.
+  static constexpr int64_t kRefusalBurst = 20;
+  static constexpr int64_t kRefusalIntervalMs = 100;
+  static constexpr size_t kMaxWaitingRefusals = 1000;
+
   // Takes the shared session (platform::URLSession::shared()).
   static std::shared_ptr<QBHTTPRequestsDispatcher> create();
   // Cancels its requests; their completions are not called.
@@ -44,12 +57,16 @@ class QBHTTPRequestsDispatcher : public std::enable_shared_from_this<QBHTTPReque
   size_t requestCount() const { return exchanges_.size(); }
   // Of those, the ones waiting for their retry.
   size_t retriesWaitingCount() const;
+  // Refused requests waiting for their answer.
+  size_t refusalsWaitingCount() const { return refusals_.size(); }
 
   // Sends `request`. A scheme other than "http" or "https" (as written), or a
   // URL that does not parse, completes with "Unsupported Url Scheme" (this
   // domain, code 0) and sends nothing; so does a header field the page may
   // not set (refusedHeaderField), with "Reserved header field: <name>" or
-  // "Invalid header field name: <name>". With `isbackground` a background task
+  // "Invalid header field name: <name>", answered at the pace above and
+  // logged as "not sent" at most once a second (the next line says how many
+  // were held back). With `isbackground` a background task
   // is begun unless one is held; its expiry cancels the dispatcher's requests
   // and ends it. An attempt that ends in a transport error, without a
   // response, or with a status 400-599 is sent again after 3 s while retries
@@ -61,6 +78,7 @@ class QBHTTPRequestsDispatcher : public std::enable_shared_from_this<QBHTTPReque
   // Cancels every request of the dispatcher: one on the wire completes with
   // the session's cancellation error (-999), one waiting for its retry
   // completes with that error at once (posted); no further retry is made.
+  // Refused requests keep their answer and their turn.
   void cancelRequests();
   // The same for the requests equal to `request`.
   void cancelRequest(const platform::URLRequest& request);
@@ -75,7 +93,18 @@ class QBHTTPRequestsDispatcher : public std::enable_shared_from_this<QBHTTPReque
 
  private:
   struct Exchange;
+  struct Refusal {
+    int64_t dueAtMs;  // platform clock
+    std::string reason;
+    Completion completion;
+  };
   explicit QBHTTPRequestsDispatcher(std::shared_ptr<platform::URLSession> session);
+
+  // Answers `completion` with the refusal at the page's pace.
+  void refuse(std::string reason, Completion completion);
+  // Answers the refusals whose turn has come; waits for the next one.
+  void answerRefusals();
+  void armRefusalTimer();
 
   void startAttempt(const std::shared_ptr<Exchange>& exchange);
   void attemptFinished(const std::shared_ptr<Exchange>& exchange, platform::DataTaskResult result);
@@ -89,4 +118,9 @@ class QBHTTPRequestsDispatcher : public std::enable_shared_from_this<QBHTTPReque
   const std::shared_ptr<platform::URLSession> httpSession_;
   platform::Application::BackgroundTaskIdentifier backgroundTask_ = platform::Application::kBackgroundTaskInvalid;
   std::vector<std::shared_ptr<Exchange>> exchanges_;  // in the order they started
+  std::deque<Refusal> refusals_;                      // in the order they were refused
+  std::shared_ptr<platform::Timer> refusalTimer_;     // the wait for the first one's turn
+  int64_t refusalPaceAtMs_ = 0;  // when the allowance is whole again, plus kRefusalBurst turns
+  platform::RepeatedLine notSentLine_;
+  platform::RepeatedLine unansweredLine_;
 };

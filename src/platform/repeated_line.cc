@@ -1,0 +1,32 @@
+#include "platform/repeated_line.h"
+
+#include "platform/clock.h"
+
+namespace platform {
+
+std::optional<std::string> RepeatedLine::admit(const std::string& line) {
+  const int64_t now = nowMonotonicMs();
+  std::lock_guard lock(mutex_);
+  if (any_ && now - writtenAtMs_ < periodMs_) {
+    ++held_;
+    return std::nullopt;
+  }
+  std::string out = line;
+  if (held_ > 0) {
+    const int64_t seconds = periodMs_ / 1000;
+    const std::string period = periodMs_ % 1000 == 0 ? (seconds == 1 ? "second" : std::to_string(seconds) + " s")
+                                                     : std::to_string(periodMs_) + " ms";
+    out += " (" + std::to_string(held_) + " more like it held back in the last " + period + ")";
+  }
+  any_ = true;
+  writtenAtMs_ = now;
+  held_ = 0;
+  return out;
+}
+
+uint64_t RepeatedLine::heldBack() const {
+  std::lock_guard lock(mutex_);
+  return held_;
+}
+
+}  // namespace platform

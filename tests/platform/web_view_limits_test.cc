@@ -1,0 +1,256 @@
+// What a page may spend, with real pages in a real JavaScriptCore context:
+// a run's time limit counted over everything the run does, each web view's
+// pages on a queue of their own, and the processor-time budget that every
+// task a page causes is charged to.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch.h"
+#include "platform/script/processor_budget.h"
+#include "platform/test_environment.h"
+#include "platform/web/url.h"
+#include "platform/web/web_view.h"
+
+using namespace platform;
+
+namespace weblimits {
+
+const std::string kPages = std::string(QB_TESTS_DIR) + "/platform/pages/";
+
+struct Events : NavigationDelegate, ScriptMessageHandler {
+  std::vector<std::string> events;
+  void didFinishNavigation(WebView&) override { events.push_back("finish"); }
+  void didFailNavigation(WebView&, const Error& error) override { events.push_back("fail " + std::to_string(error.code)); }
+  void webContentProcessDidTerminate(WebView&) override { events.push_back("terminate"); }
+  void didReceiveScriptMessage(UserContentController&, const ScriptMessage& message) override {
+    events.push_back("message " + (message.body.is_string() ? message.body.get<std::string>() : message.body.dump()));
+  }
+  bool heard(const std::string& event) const {
+    for (const auto& e : events)
+      if (e == event) return true;
+    return false;
+  }
+  bool ended() const {
+    for (const auto& e : events)
+      if (e.rfind("fail", 0) == 0 || e == "terminate") return true;
+    return false;
+  }
+};
+
+class WebViewLimitsTest : public ::testing::Test {
+ protected:
+  explicit WebViewLimitsTest(bool realMode) {
+    if (!realMode) env.emplace();
+    previousSink_ = setWebLogSink([this](WebLogLevel, const std::string& line) {
+      std::lock_guard lock(logMutex_);
+      log_.push_back(line);
+    });
+  }
+  ~WebViewLimitsTest() override {
+    views_.clear();
+    // The pages of the views go on their queues before the next test.
+    if (env) {
+      env->runUntilIdle();
+    } else {
+      drainContentQueues();
+      EXPECT_EQ(liveWebPagesForTesting(), 0u);
+    }
+    setWebLogSink(previousSink_);
+  }
+
+  std::shared_ptr<WebView> makeView(const std::shared_ptr<Events>& events, double timeLimitMs = 2000,
+                                    double budgetMs = 1000, double budgetShare = 0.25) {
+    WebViewConfiguration configuration;
+    configuration.scriptTimeLimitMs = timeLimitMs;
+    configuration.processorBudgetMs = budgetMs;
+    configuration.processorBudgetShare = budgetShare;
+    configuration.preferences->setValue(Preferences::kAllowFileAccessFromFileURLs, true);
+    configuration.userContentController->addScriptMessageHandler(events, "native");
+    auto view = std::make_shared<WebView>(Rect::make(0, 0, 320, 480), configuration);
+    view->setNavigationDelegate(events);
+    views_.push_back(view);
+    return view;
+  }
+
+  // Real mode: what every content queue holds now has run, and what that
+  // posted to the main queue.
+  void drainContentQueues() {
+    bool drained = false;
+    afterWebContentForTesting([&drained] { mainQueue()->async([&drained] { drained = true; }); });
+    ASSERT_TRUE(runMainUntil([&] { return drained; }, 20'000));
+  }
+
+  size_t logLinesWith(const std::string& part) {
+    std::lock_guard lock(logMutex_);
+    size_t n = 0;
+    for (const auto& line : log_)
+      if (line.find(part) != std::string::npos) ++n;
+    return n;
+  }
+  std::optional<std::string> logLineWith(const std::string& part) {
+    std::lock_guard lock(logMutex_);
+    for (const auto& line : log_)
+      if (line.find(part) != std::string::npos) return line;
+    return std::nullopt;
+  }
+
+  std::optional<TestEnvironment> env;
+
+ private:
+  std::vector<std::shared_ptr<WebView>> views_;
+  std::mutex logMutex_;
+  std::vector<std::string> log_;
+  WebLogSink previousSink_;
+};
+
+class WebViewLimitsRealModeTest : public WebViewLimitsTest {
+ protected:
+  WebViewLimitsRealModeTest() : WebViewLimitsTest(true) {}
+};
+
+class WebViewBudgetTest : public WebViewLimitsTest {
+ protected:
+  WebViewBudgetTest() : WebViewLimitsTest(false) {}
+};
+
+// Pages whose work the engine sees only in short pieces: promise jobs, script
+// elements written by the one before, the engine's own regular expressions,
+// events dispatched from their own listeners (each listener's stack overflow
+// caught and logged, so the recursion never ends). While one spins (no time
+// limit), another web view loads its page; with a time limit, each is stopped
+// at the limit of its run.
+TEST_F(WebViewLimitsRealModeTest, SpinningPagesAreStoppedAndHoldNoOtherView) {
+  struct Case {
+    const char* label;
+    const char* spin;
+  };
+  const Case cases[] = {
+      {"await loop", "(async function () { for (;;) await 0; })();"},
+      {"promise chain", "function f() { Promise.resolve().then(f); } f();"},
+      {"self-writing script", "function w() { document.write('<script>w()<\\/script>'); } w();"},
+      {"backtracking expression", "for (;;) /(a+)+b/.test('a'.repeat(25));"},
+      {"event recursion",
+       "addEventListener('x', function () { dispatchEvent(new Event('x')); dispatchEvent(new Event('x')); });"
+       "dispatchEvent(new Event('x'));"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string html =
+        std::string("<script>webkit.messageHandlers.native.postMessage('spinning');") + c.spin + "</script>";
+
+    auto spinning = std::make_shared<Events>();
+    auto view = makeView(spinning, 600'000);
+    view->loadHTMLString(html, "");
+    ASSERT_TRUE(runMainUntil([&] { return spinning->heard("message spinning") || spinning->ended(); }, 20'000));
+    auto other = std::make_shared<Events>();
+    makeView(other)->loadHTMLString("<script>webkit.messageHandlers.native.postMessage('ran')</script>", "");
+    ASSERT_TRUE(runMainUntil([&] { return other->heard("finish"); }, 20'000)) << "the other page waits for the spinning one";
+    EXPECT_EQ(other->events, (std::vector<std::string>{"message ran", "finish"}));
+    view->terminateWebContentProcess();
+    ASSERT_TRUE(runMainUntil([&] { return spinning->ended(); }, 20'000)) << "the spinning page was not released";
+    EXPECT_EQ(spinning->events, (std::vector<std::string>{"message spinning", "terminate"}));
+
+    auto limited = std::make_shared<Events>();
+    const size_t stopsBefore = logLinesWith("ran longer than 1000 ms and was stopped");
+    makeView(limited, 1000)->loadHTMLString(html, "");
+    ASSERT_TRUE(runMainUntil([&] { return limited->ended(); }, 20'000)) << "never stopped";
+    EXPECT_EQ(limited->events,
+              (std::vector<std::string>{"message spinning", "fail " + std::to_string(WebErrorCode::ScriptTimeLimit)}));
+    EXPECT_EQ(logLinesWith("ran longer than 1000 ms and was stopped"), stopsBefore + 1);
+  }
+}
+
+// Once the spinning page is released, nothing of it runs any more.
+TEST_F(WebViewLimitsRealModeTest, AReleasedSpinningPageStops) {
+  auto spinning = std::make_shared<Events>();
+  auto view = makeView(spinning, 600'000);
+  view->loadHTMLString("<script>webkit.messageHandlers.native.postMessage('spinning');"
+                       "(async function () { for (;;) await 0; })();</script>",
+                       "");
+  ASSERT_TRUE(runMainUntil([&] { return spinning->heard("message spinning"); }, 20'000));
+  EXPECT_EQ(liveWebPagesForTesting(), 1u);
+  view->terminateWebContentProcess();
+  drainContentQueues();
+  EXPECT_EQ(liveWebPagesForTesting(), 0u);
+}
+
+// Pages that keep re-arming themselves through anything but a timer: each
+// task they cause is charged to the web view's budget, and the page is
+// stopped once it is spent (20 ms here, nothing given back).
+TEST_F(WebViewBudgetTest, PagesReArmingThemselvesAreStoppedByTheBudget) {
+  struct Case {
+    const char* label;
+    const char* html;
+  };
+  const Case cases[] = {
+      {"reload loop", "<script>location.reload()</script>"},
+      {"reload from the load event", "<script>onload = function () { location.reload(); };</script>"},
+      {"written document that writes again",
+       "<script>document.addEventListener('readystatechange', function () {"
+       "  if (document.readyState === 'complete') document.write('<p>again</p>'); });</script>"},
+      {"fetch chain", "<script>function f() { fetch('outside.txt').then(function (r) { return r.text(); }).then(f); }"
+                      "f();</script>"},
+      {"refused fetch chain", "<script>function f() { fetch('http://127.0.0.1:9/').catch(f); } f(); f();</script>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto events = std::make_shared<Events>();
+    const size_t stopsBefore = logLinesWith("kept its web-content queue busy past its budget");
+    makeView(events, 2000, 20, 0)->loadHTMLString(c.html, fileURLFromPath(kPages));
+    ASSERT_TRUE(env->runUntil([&] { return events->heard("terminate"); }, 60'000)) << "never stopped";
+    EXPECT_EQ(logLinesWith("kept its web-content queue busy past its budget (20 ms of processor time beyond 0% of the "
+                           "time passed) and was stopped"),
+              stopsBefore + 1);
+  }
+  // The refusals were logged once: the clock did not move.
+  EXPECT_EQ(logLinesWith("Fetch http://127.0.0.1:9/ not read: not a local file"), 1u);
+}
+
+// A refusal the page asks for again and again is logged once a second, the
+// next line with the count of those held back.
+TEST_F(WebViewBudgetTest, RepeatedRefusalsAreLoggedOnceASecondWithTheirCount) {
+  auto events = std::make_shared<Events>();
+  auto view = makeView(events);
+  view->loadHTMLString("<script>for (var i = 0; i < 5; i++) fetch('http://127.0.0.1:9/a').catch(function () {});"
+                       "</script>",
+                       fileURLFromPath(kPages));
+  ASSERT_TRUE(env->runUntil([&] { return events->heard("finish"); }));
+  env->runUntilIdle();
+  EXPECT_EQ(logLinesWith("not read: not a local file"), 1u);
+  env->advance(1000);
+  view->evaluateJavaScript("fetch('http://127.0.0.1:9/b').catch(function () {}); 1", nullptr);
+  env->runUntilIdle();
+  EXPECT_EQ(logLinesWith("not read: not a local file"), 2u);
+  EXPECT_EQ(logLineWith("Fetch http://127.0.0.1:9/b"),
+            "Fetch http://127.0.0.1:9/b not read: not a local file (4 more like it held back in the last second)");
+}
+
+// Each timer tick pays what firing it costs the host, besides the page's own
+// processor time: with that time taken as nothing, 1 ms of budget is spent by
+// some 200 empty ticks (5 us each) and the page is stopped.
+double frozenProcessorClock() { return 1000.0; }
+
+TEST_F(WebViewBudgetTest, EachTimerTickPaysItsOverhead) {
+  auto events = std::make_shared<Events>();
+  auto view = makeView(events, 2000, 1, 0);
+  setThreadProcessorClockForTesting(&frozenProcessorClock);
+  view->loadHTMLString("<script>setInterval(function () {}, 4);</script>", "");
+  ASSERT_TRUE(env->runUntil([&] { return events->heard("finish"); }));
+  int ticks = 0;
+  while (!events->heard("terminate") && ticks < 1000) {
+    env->advance(4);
+    ++ticks;
+  }
+  setThreadProcessorClockForTesting(nullptr);
+  const int expected = static_cast<int>(1.0 / ProcessorBudget::kTaskOverheadMs);
+  EXPECT_GE(ticks, expected - 5);
+  EXPECT_LE(ticks, expected + 5);
+}
+
+}  // namespace weblimits
