@@ -231,6 +231,20 @@ TEST_F(WebViewBudgetTest, RepeatedRefusalsAreLoggedOnceASecondWithTheirCount) {
             "Fetch http://127.0.0.1:9/b not read: not a local file (4 more like it held back in the last second)");
 }
 
+// An exception thrown again and again (on every tick here, or by listeners
+// that overflow the stack on every dispatch) is logged once a second.
+TEST_F(WebViewBudgetTest, TheSameUncaughtExceptionIsLoggedOnceASecond) {
+  auto events = std::make_shared<Events>();
+  auto view = makeView(events);
+  view->loadHTMLString("<script>setInterval(function () { throw new Error('again'); }, 100);</script>", "");
+  ASSERT_TRUE(env->runUntil([&] { return events->heard("finish"); }));
+  env->advance(1000);  // 10 ticks, the first at 100 ms
+  EXPECT_EQ(logLinesWith("Uncaught Error: again"), 1u);
+  env->advance(100);  // a second after the first
+  EXPECT_EQ(logLinesWith("Uncaught Error: again"), 2u);
+  EXPECT_TRUE(logLineWith("(9 more like it held back in the last second)"));
+}
+
 // Each timer tick pays what firing it costs the host, besides the page's own
 // processor time: with that time taken as nothing, 1 ms of budget is spent by
 // some 200 empty ticks (5 us each) and the page is stopped.

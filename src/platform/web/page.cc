@@ -108,7 +108,8 @@ struct Page::Natives {
 
   QB_NATIVE(reportException) {
     (void)exception;
-    if (argc > 0) webLog(WebLogLevel::Error, "Uncaught " + describeException(ctx, argv[0], nullptr));
+    Page* page = pageOf(ctx);
+    if (page && argc > 0) page->logUncaught("Uncaught " + describeException(ctx, argv[0], nullptr));
     return JSValueMakeUndefined(ctx);
   }
 
@@ -395,6 +396,20 @@ Page::~Page() {
 
 std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }
 
+void Page::logUncaught(const std::string& line) {
+  // The same exception over and over (a timer that throws on every tick,
+  // listeners that overflow the stack on every dispatch) is one line a
+  // second; there are few different ones, past a bound every line goes out.
+  constexpr size_t kMaxKinds = 64;
+  auto it = uncaught_.find(line);
+  if (it == uncaught_.end() && uncaught_.size() < kMaxKinds) it = uncaught_.try_emplace(line).first;
+  if (it == uncaught_.end()) {
+    webLog(WebLogLevel::Error, line);
+  } else if (auto admitted = it->second.admit(line)) {
+    webLog(WebLogLevel::Error, *admitted);
+  }
+}
+
 void Page::logRefusal(RepeatedLine& kind, const std::string& line) {
   if (auto admitted = kind.admit(line)) webLog(WebLogLevel::Warning, *admitted);
 }
@@ -468,7 +483,7 @@ void Page::callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args) {
   std::vector<JSValueRef> argv(args);
   JSValueRef exception = nullptr;
   guard_->run(context_, [&] { JSObjectCallAsFunction(context_, hook, nullptr, argv.size(), argv.data(), &exception); });
-  if (exception && !isStopped()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
+  if (exception && !isStopped()) logUncaught("Uncaught " + describeException(context_, exception, nullptr));
   leave();
 }
 
@@ -482,7 +497,7 @@ void Page::runScript(const std::string& source, const std::string& sourceURL, in
   JsString url(sourceURL);
   JSValueRef exception = nullptr;
   guard_->run(context_, [&] { JSEvaluateScript(context_, s.get(), nullptr, url.get(), line, &exception); });
-  if (exception && !isStopped()) webLog(WebLogLevel::Error, "Uncaught " + describeException(context_, exception, nullptr));
+  if (exception && !isStopped()) logUncaught("Uncaught " + describeException(context_, exception, nullptr));
   leave();
 }
 

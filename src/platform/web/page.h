@@ -137,6 +137,9 @@ class Page : public std::enable_shared_from_this<Page> {
   void leave();
   void report();
   static void logRefusal(RepeatedLine& kind, const std::string& line);
+  // An exception a page script did not catch, logged at most once a second
+  // for each text with the count held back.
+  void logUncaught(const std::string& line);
   // A message would pass the bound of what waits for delivery.
   void overBound();
 
@@ -157,6 +160,7 @@ class Page : public std::enable_shared_from_this<Page> {
   // Beacon refusals, logged at most once a second for each kind.
   RepeatedLine beaconURLRefusals_;
   RepeatedLine beaconBodyRefusals_;
+  std::map<std::string, RepeatedLine> uncaught_;  // by the line's text
   std::shared_ptr<ProcessorBudget> budget_;
   bool overBudget_ = false;
   QueueRef queue_;
