@@ -148,9 +148,13 @@ bool EntryGuard::begin() {
 }
 
 size_t EntryGuard::entryGrowth(size_t residentNow) const {
-  const size_t touched = static_cast<size_t>(threadFirstTouches() - entryStartTouches_) * pageBytes();
-  const size_t grown = entryBaseline_ && residentNow > entryBaseline_ ? residentNow - entryBaseline_ : 0;
-  return std::max(touched, grown);
+  if (entryBaseline_ == 0) return static_cast<size_t>(threadFirstTouches() - entryStartTouches_) * pageBytes();
+  // A long entry: what it touched before its first check, then what the
+  // process grew by since. Its thread's first touches over the whole entry
+  // would count again memory the entry let go and took once more (a buffer
+  // the allocator maps anew each time), which the process never held.
+  const size_t before = static_cast<size_t>(baselineTouches_ - entryStartTouches_) * pageBytes();
+  return before + (residentNow > entryBaseline_ ? residentNow - entryBaseline_ : 0);
 }
 
 StopReason EntryGuard::end() {
@@ -197,7 +201,10 @@ bool EntryGuard::check() {
   if (reason == StopReason::None && pastTimeLimit()) reason = StopReason::TimeLimit;
   if (reason == StopReason::None && running_ && limits_.memoryLimitBytes > 0) {
     const size_t now = residentBytes();
-    if (entryBaseline_ == 0) entryBaseline_ = now;
+    if (entryBaseline_ == 0) {
+      entryBaseline_ = now;
+      baselineTouches_ = threadFirstTouches();
+    }
     if (held_ + entryGrowth(now) > limits_.memoryLimitBytes) reason = StopReason::MemoryLimit;
   }
   if (reason == StopReason::None) return false;

@@ -82,9 +82,10 @@ inline constexpr double kEngineStoppedCheckPeriodMs = 1;
 //    no group's heap size cheaply (its statistics walk the whole heap), so the
 //    guard counts what the scripts make the process hold: the memory the
 //    running thread touches for the first time during each entry (its minor
-//    faults; during a long entry also the growth of the process's resident
-//    memory, whichever is more), added up, less what the process gave back
-//    since the group's last entry that touched new memory. An entry that
+//    faults; a long entry, from its first check on, by the growth of the
+//    process's resident memory instead, so memory it lets go and takes again
+//    counts once), added up, less what the process gave back since the
+//    group's last entry that touched new memory. An entry that
 //    allocates without end is stopped within one period of passing the bound;
 //    a page whose entries each keep a little is stopped at the end of the
 //    entry that passes it. An entry that touches no new memory costs two
@@ -181,6 +182,7 @@ class EntryGuard {
   double strayStartMs_ = 0;
   uint64_t entryStartTouches_ = 0;
   size_t entryBaseline_ = 0;         // resident memory at the entry's first check (0: none yet)
+  uint64_t baselineTouches_ = 0;     // the thread's first touches then
   size_t lastSample_ = 0;            // resident memory after the last entry that touched new memory
   size_t held_ = 0;
 };
