@@ -29,4 +29,15 @@ uint64_t RepeatedLine::heldBack() const {
   return held_;
 }
 
+std::optional<std::string> RepeatedLines::admit(const std::string& kind, const std::string& line) {
+  RepeatedLine* repeated = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = kinds_.find(kind);
+    if (it == kinds_.end() && kinds_.size() < kMaxKinds) it = kinds_.try_emplace(kind, periodMs_).first;
+    if (it != kinds_.end()) repeated = &it->second;  // entries stay where they are
+  }
+  return repeated ? repeated->admit(line) : std::optional<std::string>(line);
+}
+
 }  // namespace platform

@@ -57,6 +57,16 @@ class BannerRealModeTest : public ::testing::Test, protected SandboxFixture {
     platform::resetUIForTesting();
   }
 
+  // Starts the SDK and loads the first banner, which loads.
+  void startAndLoadFirstBanner() {
+    auto started = std::make_shared<WakingInitRecorder>();
+    Quillborne::initWithAppKey(kAppKey, Strings{"banner"}, started);
+    ASSERT_TRUE(platform::runMainUntil([&] { return started->callCount() == 1; }, 10'000));
+    Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+    ASSERT_TRUE(waitForLines(1));
+    ASSERT_EQ(listener_->lines(), Strings{"banner loaded"});
+  }
+
   bool waitForLines(size_t n) {
     return platform::runMainUntil([&] { return listener_->lines().size() >= n; }, 20'000);
   }
@@ -89,12 +99,7 @@ class BannerRealModeTest : public ::testing::Test, protected SandboxFixture {
 // holds the main queue until then): the destroy must not take the new load's
 // place with the page, and the new load is answered, not timed out.
 TEST_F(BannerRealModeTest, ALoadRightAfterADestroyIsAnsweredWhateverTheQueuesOrder) {
-  auto started = std::make_shared<WakingInitRecorder>();
-  Quillborne::initWithAppKey(kAppKey, Strings{"banner"}, started);
-  ASSERT_TRUE(platform::runMainUntil([&] { return started->callCount() == 1; }, 10'000));
-  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
-  ASSERT_TRUE(waitForLines(1));
-  ASSERT_EQ(listener_->lines(), Strings{"banner loaded"});
+  ASSERT_NO_FATAL_FAILURE(startAndLoadFirstBanner());
   auto first = listener_->banner();
 
   auto reached = std::make_shared<std::promise<void>>();
@@ -126,12 +131,7 @@ TEST_F(BannerRealModeTest, AnAdPageSpinningInPromiseJobsIsStoppedAndTheNextBanne
   });
   addControllerPage(server_, Json{{"commands", {{"loadBanner", {{"adView", {{"url", server_.url(kBannerPagePath)},
                                                                             {"actions", Json::array()}}}}}}}});
-  auto started = std::make_shared<WakingInitRecorder>();
-  Quillborne::initWithAppKey(kAppKey, Strings{"banner"}, started);
-  ASSERT_TRUE(platform::runMainUntil([&] { return started->callCount() == 1; }, 10'000));
-  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
-  ASSERT_TRUE(waitForLines(1));
-  ASSERT_EQ(listener_->lines(), Strings{"banner loaded"});
+  ASSERT_NO_FATAL_FAILURE(startAndLoadFirstBanner());
   ASSERT_TRUE(platform::runMainUntil(
       [&] { return webLogHas(kBannerPagePath, "ran longer than 1000 ms and was stopped"); }, 20'000))
       << "the ad page was never stopped";

@@ -207,6 +207,20 @@ class BannerLateAnswerTest : public BannerRoadTest, public ::testing::WithParamI
   }
   static size_t adViews() { return QBNAdViewsManager::sharedManager().adViews().size(); }
   static bool isFailure(const std::string& line) { return line.rfind("banner loadFailed 509 ", 0) == 0; }
+  // The application's line `n` is the load's own answer (a failure where the
+  // late answer was a success, and the other way round); once a banner it had
+  // is destroyed, the ad views are back to `before`.
+  void expectOwnAnswerThenNoAdViewLeft(size_t n, bool lateSuccess, size_t before) {
+    if (lateSuccess) {
+      EXPECT_TRUE(isFailure(listener_->lines()[n])) << dump();
+    } else {
+      EXPECT_EQ(listener_->lines()[n], "banner loaded");
+      Quillborne::destroyBanner(listener_->banner());
+      ASSERT_TRUE(env_.runUntil([&] { return adViews() == before; })) << adViews();
+      env_.runUntilIdle();
+    }
+    EXPECT_EQ(adViews(), before);
+  }
 };
 
 TEST_P(BannerLateAnswerTest, TheNextLoadHearsItsOwnAnswer) {
@@ -225,15 +239,7 @@ TEST_P(BannerLateAnswerTest, TheNextLoadHearsItsOwnAnswer) {
   // Past the late answer's time and more: nothing else arrives.
   settle(2000);
   ASSERT_EQ(listener_->lines().size(), 2u) << dump();
-  if (lateSuccess) {
-    EXPECT_TRUE(isFailure(listener_->lines()[1])) << dump();
-  } else {
-    EXPECT_EQ(listener_->lines()[1], "banner loaded");
-    Quillborne::destroyBanner(listener_->banner());
-    ASSERT_TRUE(env_.runUntil([&] { return adViews() == before; })) << adViews();
-    env_.runUntilIdle();
-  }
-  EXPECT_EQ(adViews(), before);
+  ASSERT_NO_FATAL_FAILURE(expectOwnAnswerThenNoAdViewLeft(1, lateSuccess, before));
   // The load given up on was withdrawn at the page.
   EXPECT_TRUE(pageHasReceived("destroyBanner"));
 }
@@ -268,15 +274,7 @@ TEST_P(BannerLateAnswerTest, AfterTheSuiteClosesTheApplicationsBannerHearsItsOwn
   settle(2000);
   ASSERT_EQ(listener_->lines().size(), 1u) << dump();
   EXPECT_EQ(bridge->lines(), Strings{});
-  if (lateSuccess) {
-    EXPECT_TRUE(isFailure(listener_->lines()[0])) << dump();
-  } else {
-    EXPECT_EQ(listener_->lines()[0], "banner loaded");
-    Quillborne::destroyBanner(listener_->banner());
-    ASSERT_TRUE(env_.runUntil([&] { return adViews() == before; })) << adViews();
-    env_.runUntilIdle();
-  }
-  EXPECT_EQ(adViews(), before);
+  ASSERT_NO_FATAL_FAILURE(expectOwnAnswerThenNoAdViewLeft(0, lateSuccess, before));
 }
 
 INSTANTIATE_TEST_SUITE_P(LateFailureAndLateSuccess, BannerLateAnswerTest,

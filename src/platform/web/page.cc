@@ -280,8 +280,9 @@ struct Page::Natives {
     const auto url = page->resolve(given);
     const std::string scheme = url ? urlScheme(*url) : "";
     if (scheme != "http" && scheme != "https") {
-      logRefusal(page->beaconURLRefusals_, "Beacon to " + shownURL(given) + " refused: " +
-                             (url ? "only http and https URLs are sent" : "not a valid URL"));
+      page->logRepeated("Beacon: URL", "Beacon to " + shownURL(given) + " refused: " +
+                             (url ? "only http and https URLs are sent" : "not a valid URL"),
+                        WebLogLevel::Warning);
       return JSValueMakeBoolean(ctx, false);
     }
     std::optional<std::string> body;
@@ -295,8 +296,9 @@ struct Page::Natives {
         bytes = body->size();
       }
       if (bytes > kMaxBeaconBodyBytes) {
-        logRefusal(page->beaconBodyRefusals_, "Beacon to " + shownURL(*url) + " refused: a body of " + std::to_string(bytes) +
-                               " bytes, more than " + std::to_string(kMaxBeaconBodyBytes));
+        page->logRepeated("Beacon: body", "Beacon to " + shownURL(*url) + " refused: a body of " + std::to_string(bytes) +
+                                              " bytes, more than " + std::to_string(kMaxBeaconBodyBytes),
+                          WebLogLevel::Warning);
         return JSValueMakeBoolean(ctx, false);
       }
     }
@@ -396,22 +398,8 @@ Page::~Page() {
 
 std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }
 
-void Page::logUncaught(const std::string& line) {
-  // The same exception over and over (a timer that throws on every tick,
-  // listeners that overflow the stack on every dispatch) is one line a
-  // second; there are few different ones, past a bound every line goes out.
-  constexpr size_t kMaxKinds = 64;
-  auto it = uncaught_.find(line);
-  if (it == uncaught_.end() && uncaught_.size() < kMaxKinds) it = uncaught_.try_emplace(line).first;
-  if (it == uncaught_.end()) {
-    webLog(WebLogLevel::Error, line);
-  } else if (auto admitted = it->second.admit(line)) {
-    webLog(WebLogLevel::Error, *admitted);
-  }
-}
-
-void Page::logRefusal(RepeatedLine& kind, const std::string& line) {
-  if (auto admitted = kind.admit(line)) webLog(WebLogLevel::Warning, *admitted);
+void Page::logRepeated(const std::string& kind, const std::string& line, WebLogLevel level) {
+  if (auto admitted = repeatedLines_.admit(kind, line)) webLog(level, *admitted);
 }
 
 bool Page::enter() {

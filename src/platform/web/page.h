@@ -136,10 +136,10 @@ class Page : public std::enable_shared_from_this<Page> {
   // logs why once and tells its client (report).
   void leave();
   void report();
-  static void logRefusal(RepeatedLine& kind, const std::string& line);
-  // An exception a page script did not catch, logged at most once a second
-  // for each text with the count held back.
-  void logUncaught(const std::string& line);
+  // A line logged at most once a second for each kind (a refusal, the text
+  // of an exception the page did not catch), with the count held back.
+  void logRepeated(const std::string& kind, const std::string& line, WebLogLevel level);
+  void logUncaught(const std::string& line) { logRepeated(line, line, WebLogLevel::Error); }
   // A message would pass the bound of what waits for delivery.
   void overBound();
 
@@ -157,10 +157,7 @@ class Page : public std::enable_shared_from_this<Page> {
   uint64_t handlersVersion_ = UINT64_MAX;
   std::map<int, std::shared_ptr<Timer>> timers_;
   bool timerCapLogged_ = false;
-  // Beacon refusals, logged at most once a second for each kind.
-  RepeatedLine beaconURLRefusals_;
-  RepeatedLine beaconBodyRefusals_;
-  std::map<std::string, RepeatedLine> uncaught_;  // by the line's text
+  RepeatedLines repeatedLines_;
   std::shared_ptr<ProcessorBudget> budget_;
   bool overBudget_ = false;
   QueueRef queue_;

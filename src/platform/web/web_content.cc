@@ -341,16 +341,7 @@ std::optional<std::string> WebContent::readPageFile(const std::string& url, cons
 }
 
 void WebContent::logRefusal(const std::string& kind, const std::string& text) {
-  // Kinds are few (what a page asked for, and why it was refused); past a
-  // bound every line goes out.
-  constexpr size_t kMaxKinds = 64;
-  auto it = refusals_.find(kind);
-  if (it == refusals_.end() && refusals_.size() < kMaxKinds) it = refusals_.try_emplace(kind).first;
-  if (it == refusals_.end()) {
-    webLog(WebLogLevel::Warning, text);
-  } else if (auto admitted = it->second.admit(text)) {
-    webLog(WebLogLevel::Warning, *admitted);
-  }
+  if (auto admitted = refusals_.admit(kind, text)) webLog(WebLogLevel::Warning, *admitted);
 }
 
 // ---------------------------------------------------------------------------

@@ -176,7 +176,7 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   // What the page's beacons still in flight hold; their completions, which
   // may outlive this, give it back.
   std::shared_ptr<engine::DeliveryBudget> beacons_;
-  std::map<std::string, RepeatedLine> refusals_;  // by kind
+  RepeatedLines refusals_;
   std::atomic<uint64_t> wanted_{0};
   std::atomic<uint64_t> interruptThrough_{0};
 
