@@ -17,6 +17,7 @@
 #include "platform/net_testing.h"
 #include "platform/test_environment.h"
 #include "platform/web/web_view.h"
+#include "platform_support.h"
 #include "support/sandbox_measurement.h"
 #include "support/sandbox_server.h"
 
@@ -58,15 +59,6 @@ class WebViewBeaconTest : public ::testing::Test {
  protected:
   explicit WebViewBeaconTest(bool realMode = false) {
     if (!realMode) env.emplace();
-    // The sink holds what it writes to: a beacon's completion may still log
-    // on the session's thread while the test goes.
-    previousSink_ = setWebLogSink([state = logState_](WebLogLevel, const std::string& line) {
-      {
-        std::lock_guard lock(state->mutex);
-        state->lines.push_back(line);
-      }
-      state->logged.notify_all();
-    });
     server.answer(kBeaconPagePath, 200, "<p>beacons</p>", {{"Content-Type", "text/html"}});
     server.route("POST", "/b/*", [](const RecordedRequest&) { return SandboxAnswer{204}; });
     server.route("POST", "/hold/*", [this](const RecordedRequest&) {
@@ -90,7 +82,6 @@ class WebViewBeaconTest : public ::testing::Test {
       runMainUntil([&] { return drained; }, kBeaconWaitMs);
     }
     server.stop();
-    setWebLogSink(previousSink_);
   }
 
   // Pumps (test mode) or runs the main queue (real mode) until `pred`.
@@ -116,23 +107,15 @@ class WebViewBeaconTest : public ::testing::Test {
   // What navigator.sendBeacon(<args>) answers.
   Json send(const std::string& args) { return value("navigator.sendBeacon(" + args + ")"); }
 
-  size_t loggedCount(const std::string& part) {
-    std::lock_guard lock(logState_->mutex);
-    size_t n = 0;
-    for (const auto& line : logState_->lines) n += line.find(part) != std::string::npos;
-    return n;
-  }
+  size_t loggedCount(const std::string& part) { return log_.count(part); }
   // Waits until `count` web-log lines hold `part` (beacon completions log
-  // from the session's threads).
+  // from the session's threads; a beacon's completion may still log there
+  // while the test goes, which the recorder takes).
   bool waitForLog(const std::string& part, size_t count = 1) {
     if (env) return env->runUntil([&] { return loggedCount(part) >= count; }, kBeaconWaitMs);
-    std::unique_lock lock(logState_->mutex);
-    return logState_->logged.wait_for(lock, std::chrono::milliseconds(kBeaconWaitMs), [&] {
-      size_t n = 0;
-      for (const auto& line : logState_->lines) n += line.find(part) != std::string::npos;
-      return n >= count;
-    });
+    return log_.waitFor(part, count, kBeaconWaitMs);
   }
+
   // The beacon to `path` was answered (its bytes are back in the budget).
   bool answered(const std::string& path) { return waitForLog("Beacon to " + server.url(path) + " answered 204"); }
 
@@ -143,13 +126,7 @@ class WebViewBeaconTest : public ::testing::Test {
   std::shared_ptr<WebView> view;  // made once the environment is there
 
  private:
-  struct LogState {
-    std::mutex mutex;
-    std::condition_variable logged;
-    std::vector<std::string> lines;
-  };
-  std::shared_ptr<LogState> logState_ = std::make_shared<LogState>();
-  WebLogSink previousSink_;
+  platformtest::WebLogRecorder log_;
 };
 
 TEST_F(WebViewBeaconTest, BeaconReachesTheServerWithItsBodyAndContentType) {

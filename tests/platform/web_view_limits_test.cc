@@ -16,6 +16,7 @@
 #include "platform/test_environment.h"
 #include "platform/web/url.h"
 #include "platform/web/web_view.h"
+#include "platform_support.h"
 
 using namespace platform;
 
@@ -62,10 +63,6 @@ class WebViewLimitsTest : public ::testing::Test {
  protected:
   explicit WebViewLimitsTest(bool realMode) {
     if (!realMode) env.emplace();
-    previousSink_ = setWebLogSink([this](WebLogLevel, const std::string& line) {
-      std::lock_guard lock(logMutex_);
-      log_.push_back(line);
-    });
   }
   ~WebViewLimitsTest() override {
     views_.clear();
@@ -76,7 +73,6 @@ class WebViewLimitsTest : public ::testing::Test {
       drainContentQueues();
       EXPECT_EQ(liveWebPagesForTesting(), 0u);
     }
-    setWebLogSink(previousSink_);
   }
 
   std::shared_ptr<WebView> makeView(const std::shared_ptr<Events>& events, double timeLimitMs = 2000,
@@ -103,27 +99,14 @@ class WebViewLimitsTest : public ::testing::Test {
     ASSERT_TRUE(runMainUntil([&] { return drained; }, 20'000));
   }
 
-  size_t logLinesWith(const std::string& part) {
-    std::lock_guard lock(logMutex_);
-    size_t n = 0;
-    for (const auto& line : log_)
-      if (line.find(part) != std::string::npos) ++n;
-    return n;
-  }
-  std::optional<std::string> logLineWith(const std::string& part) {
-    std::lock_guard lock(logMutex_);
-    for (const auto& line : log_)
-      if (line.find(part) != std::string::npos) return line;
-    return std::nullopt;
-  }
+  size_t logLinesWith(const std::string& part) { return log_.count(part); }
+  std::optional<std::string> logLineWith(const std::string& part) { return log_.lineWith(part); }
 
   std::optional<TestEnvironment> env;
 
  private:
+  platformtest::WebLogRecorder log_;
   std::vector<std::shared_ptr<WebView>> views_;
-  std::mutex logMutex_;
-  std::vector<std::string> log_;
-  WebLogSink previousSink_;
 };
 
 class WebViewLimitsRealModeTest : public WebViewLimitsTest {

@@ -16,6 +16,7 @@
 
 #include "platform/dispatch.h"
 #include "platform/web/web_view.h"
+#include "platform_support.h"
 
 using namespace platform;
 
@@ -40,20 +41,12 @@ struct MainRecorder : NavigationDelegate, ScriptMessageHandler {
 
 class WebViewRealModeTest : public ::testing::Test {
  protected:
-  WebViewRealModeTest() {
-    previousSink_ = setWebLogSink([this](WebLogLevel, const std::string& line) {
-      std::lock_guard lock(logMutex_);
-      log_.push_back(line);
-      logged_.notify_all();
-    });
-  }
   ~WebViewRealModeTest() override {
     view.reset();
     // What the views left on the queues runs before the next test.
     bool drained = false;
     afterWebContentForTesting([&drained] { mainQueue()->async([&drained] { drained = true; }); });
     runMainUntil([&] { return drained; }, kWaitMs);
-    setWebLogSink(previousSink_);
   }
 
   std::shared_ptr<WebView> makeView(double timeLimitMs, size_t memoryLimitBytes = size_t{512} << 20) {
@@ -82,31 +75,12 @@ class WebViewRealModeTest : public ::testing::Test {
 
   // Waits, without running the main queue, until the web log has `count`
   // lines holding `part` (the pages' thread writes them).
-  bool waitForLogLines(const std::string& part, size_t count) {
-    std::unique_lock lock(logMutex_);
-    return logged_.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] {
-      size_t n = 0;
-      for (const auto& line : log_)
-        if (line.find(part) != std::string::npos) ++n;
-      return n >= count;
-    });
-  }
-  size_t logLinesWith(const std::string& part) {
-    std::lock_guard lock(logMutex_);
-    size_t n = 0;
-    for (const auto& line : log_)
-      if (line.find(part) != std::string::npos) ++n;
-    return n;
-  }
+  bool waitForLogLines(const std::string& part, size_t count) { return log_.waitFor(part, count, kWaitMs); }
+  size_t logLinesWith(const std::string& part) { return log_.count(part); }
 
+  platformtest::WebLogRecorder log_;
   std::shared_ptr<MainRecorder> recorder = std::make_shared<MainRecorder>();
   std::shared_ptr<WebView> view;
-
- private:
-  std::mutex logMutex_;
-  std::condition_variable logged_;
-  std::vector<std::string> log_;
-  WebLogSink previousSink_;
 };
 
 // The page says it loops and loops; the main queue hears it, runs a block of
