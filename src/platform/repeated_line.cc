@@ -24,11 +24,6 @@ std::optional<std::string> RepeatedLine::admit(const std::string& line) {
   return out;
 }
 
-uint64_t RepeatedLine::heldBack() const {
-  std::lock_guard lock(mutex_);
-  return held_;
-}
-
 std::optional<std::string> RepeatedLines::admit(const std::string& kind, const std::string& line) {
   RepeatedLine* repeated = nullptr;
   {

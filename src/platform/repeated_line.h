@@ -18,12 +18,10 @@ class RepeatedLine {
   // and counted). A line written after some were held back ends with
   // " (<n> more like it held back in the last <period>)".
   std::optional<std::string> admit(const std::string& line);
-  // Occurrences held back since the last line written.
-  uint64_t heldBack() const;
 
  private:
   const int64_t periodMs_;
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   bool any_ = false;
   int64_t writtenAtMs_ = 0;  // platform clock
   uint64_t held_ = 0;

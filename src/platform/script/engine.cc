@@ -110,9 +110,9 @@ void EntryGuard::stop(StopReason reason) {
   stopped_.compare_exchange_strong(none, reason);
 }
 
-bool EntryGuard::pastTimeLimit() const {
+bool EntryGuard::pastTimeLimit(double processorMs) const {
   if (steadyMs() - runStartWallMs_ < limits_.timeLimitMs) return false;
-  return threadUsage().processorMs - runStartMs_ >= limits_.timeLimitMs;
+  return (processorMs >= 0 ? processorMs : threadUsage().processorMs) - runStartMs_ >= limits_.timeLimitMs;
 }
 
 void EntryGuard::startRun(double processorMs) {
@@ -162,9 +162,7 @@ StopReason EntryGuard::end() {
   strayCheckMs_ = -1;
   const ThreadUsage usage = threadUsage();
   // A native call that ran past the limit with no check after it.
-  if (steadyMs() - runStartWallMs_ >= limits_.timeLimitMs && usage.processorMs - runStartMs_ >= limits_.timeLimitMs) {
-    stop(StopReason::TimeLimit);
-  }
+  if (pastTimeLimit(usage.processorMs)) stop(StopReason::TimeLimit);
   if (usage.firstTouches == entryStartTouches_ && entryBaseline_ == 0) return stopReason();
   // The entry touched new memory: a sample.
   const size_t now = residentBytes();
@@ -297,10 +295,11 @@ namespace platform::engine {
 void EntryGuard::runJobs(JSContextRef ctx) {
   // A stopped group's jobs are dropped: the engine, asked again at once,
   // stops the first that runs, and that clears the queue.
-  if (isStopped() || requested_.load() != StopReason::None || (running_ && pastTimeLimit())) {
-    check();
-    arm(kEngineStoppedCheckPeriodMs);
+  if (!isStopped()) {
+    if (StopReason asked = requested_.load(); asked != StopReason::None) stop(asked);
+    else if (running_ && pastTimeLimit()) stop(StopReason::TimeLimit);
   }
+  if (isStopped()) arm(kEngineStoppedCheckPeriodMs);
   JSLock(ctx);
   reinterpret_cast<JSC::VM*>(const_cast<OpaqueJSContextGroup*>(group_))->drainMicrotasks();
   JSUnlock(ctx);

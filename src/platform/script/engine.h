@@ -160,10 +160,10 @@ class EntryGuard {
   void arm(double periodMs);
   double periodMs() const;
   // The run under way has passed the time limit. Reads the thread's processor
-  // time only once the run has lasted the limit in real time (it cannot have
-  // used more processor time than that), so most entries read no clock but
-  // the cheap monotonic one.
-  bool pastTimeLimit() const;
+  // time (unless given, `processorMs` >= 0) only once the run has lasted the
+  // limit in real time (it cannot have used more processor time than that),
+  // so most entries read no clock but the cheap monotonic one.
+  bool pastTimeLimit(double processorMs = -1) const;
   void startRun(double processorMs);
   // Bytes this entry touched for the first time so far.
   size_t entryGrowth(size_t residentNow) const;

@@ -38,12 +38,6 @@ bool ProcessorBudget::charge(double usedMs) {
   return creditMs_ >= 0;
 }
 
-bool ProcessorBudget::hasCredit() {
-  if (!enabled()) return true;
-  refill();
-  return creditMs_ >= 0;
-}
-
 ProcessorBudget::Task::Task(ProcessorBudget* budget)
     : budget_(budget && budget->enabled() ? budget : nullptr), startMs_(budget_ ? threadProcessorMs() : 0) {}
 

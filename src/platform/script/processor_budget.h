@@ -38,9 +38,6 @@ class ProcessorBudget {
   // overdrawn by this charge or an earlier one (the debt is paid back as time
   // passes, so a budget spent stays spent until then).
   bool charge(double usedMs);
-  // False while the budget is overdrawn.
-  bool hasCredit();
-
   double burstMs() const { return burstMs_; }
   double share() const { return share_; }
   bool enabled() const { return burstMs_ > 0; }

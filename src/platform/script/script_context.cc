@@ -18,6 +18,13 @@ struct ScriptContext::Core : std::enable_shared_from_this<Core> {
   std::unique_ptr<engine::EntryGuard> guard;
   JSGlobalContextRef context = nullptr;
 
+  // Makes `work`'s calls into the scripts as an entry of the engine (its
+  // promise jobs inside it): a conversion may run the script's own code.
+  template <class F>
+  void run(F&& work) {
+    guard->run(context, std::forward<F>(work));
+  }
+
   ~Core() {
     if (context) {
       JSObjectSetPrivate(JSContextGetGlobalObject(context), nullptr);
@@ -147,8 +154,7 @@ std::string ScriptValue::toString() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core) return std::string();
   std::string out;
-  JSContextRef ctx = core->context;
-  core->guard->run(ctx, [&out, ctx, v = value] { out = toStd(ctx, v); });
+  core->run([&out, ctx = core->context, v = value] { out = toStd(ctx, v); });
   return out;
 }
 
@@ -156,8 +162,7 @@ double ScriptValue::toNumber() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core) return std::nan("");
   double out = std::nan("");
-  JSContextRef ctx = core->context;
-  core->guard->run(ctx, [&out, ctx, v = value] {
+  core->run([&out, ctx = core->context, v = value] {
     JSValueRef ignored = nullptr;
     out = JSValueToNumber(ctx, v, &ignored);
   });
@@ -173,8 +178,7 @@ std::optional<Json> ScriptValue::toJson() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core || JSValueIsUndefined(core->context, value)) return std::nullopt;
   std::optional<Json> out;
-  JSContextRef ctx = core->context;
-  core->guard->run(ctx, [&out, ctx, v = value] {
+  core->run([&out, ctx = core->context, v = value] {
     JSValueRef exception = nullptr;
     auto json = valueToJson(ctx, v, &exception);
     if (json) out = std::move(json.value());
@@ -189,8 +193,7 @@ ScriptValue ScriptValue::property(const std::string& name) const {
   JsString n(createJsString(name));
   JSValueRef exception = nullptr;
   JSValueRef member = nullptr;
-  JSContextRef ctx = core->context;
-  core->guard->run(ctx, [&member, &exception, &n, ctx, object] {
+  core->run([&member, &exception, &n, ctx = core->context, object] {
     member = JSObjectGetProperty(ctx, object, n.get(), &exception);
   });
   return exception ? ScriptValue() : ScriptValueAccess::wrap(core, member);
@@ -306,7 +309,7 @@ ScriptOutcome ScriptContext::evaluate(std::string_view source, const std::string
   if (!sourceURL.empty()) url.emplace(createJsString(sourceURL));
   JSValueRef exception = nullptr;
   JSValueRef value = nullptr;
-  core_->guard->run(core_->context, [&] {
+  core_->run([&] {
     value = JSEvaluateScript(core_->context, text.get(), nullptr, url ? url->get() : nullptr, line, &exception);
   });
   return leave(value, exception);
@@ -332,7 +335,7 @@ ScriptOutcome ScriptContext::call(const ScriptValue& function, const Arguments& 
   if (auto refused = enter()) return *refused;
   JSValueRef exception = nullptr;
   JSValueRef value = nullptr;
-  core_->guard->run(ctx, [&] {
+  core_->run([&] {
     value = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, fn, nullptr), nullptr, argv.size(), argv.data(), &exception);
   });
   return leave(value, exception);

@@ -503,7 +503,7 @@ void Page::fireTimer(int id) {
   if (!it->second->isValid()) timers_.erase(it);  // a one-shot timer that fired
   ProcessorBudget::Task tick(budget_.get());
   callHook(fireTimerHook_, {JSValueMakeNumber(context_, id)});
-  if (!tick.finish() && !isStopped()) stopOverBudget();
+  if (!tick.finish()) stopOverBudget();
 }
 
 void Page::stopOverBudget() {

@@ -83,17 +83,18 @@ WebContent::~WebContent() {
 }
 
 template <class F>
-void WebContent::run(F work, bool charged) {
-  queue_->async([self = shared_from_this(), work = std::move(work), charged]() mutable {
-    ProcessorBudget::Task task(charged ? self->processorBudget_.get() : nullptr);
-    work(*self);
-    self->charge(task);
-  });
+void WebContent::charged(F work) {
+  ProcessorBudget::Task task(processorBudget_.get());
+  work();
+  if (!task.finish() && page_) page_->stopOverBudget();
 }
 
-void WebContent::charge(ProcessorBudget::Task& task) {
-  if (task.finish() || !page_ || page_->isStopped()) return;
-  page_->stopOverBudget();
+template <class F>
+void WebContent::run(F work, bool charged) {
+  queue_->async([self = shared_from_this(), work = std::move(work), charged]() mutable {
+    if (charged) self->charged([&] { work(*self); });
+    else work(*self);
+  });
 }
 
 template <class F>
@@ -273,20 +274,20 @@ void WebContent::runScripts(bool written, uint64_t runId) {
         request, queue_, [weak, written, runId, u = *url](DataTaskResult r) {
           auto self = weak.lock();
           if (!self || !self->isRunWanted(written, runId) || !self->page_) return;
-          ProcessorBudget::Task task(self->processorBudget_.get());
-          auto& run = written ? self->writing_ : self->loading_;
-          run->task.reset();
-          const int status = r.response ? r.response->statusCode : 0;
-          if (!r.error && status >= 200 && status < 300) {
-            self->running_ = &*run;
-            self->page_->runScript(r.body, u, 1);
-            self->running_ = nullptr;
-          } else {
-            webLog(WebLogLevel::Warning,
-                   "Script " + u + " not loaded: " + (r.error ? r.error->message : std::to_string(status)));
-          }
-          self->runScripts(written, runId);
-          self->charge(task);
+          self->charged([&] {
+            auto& run = written ? self->writing_ : self->loading_;
+            run->task.reset();
+            const int status = r.response ? r.response->statusCode : 0;
+            if (!r.error && status >= 200 && status < 300) {
+              self->running_ = &*run;
+              self->page_->runScript(r.body, u, 1);
+              self->running_ = nullptr;
+            } else {
+              webLog(WebLogLevel::Warning,
+                     "Script " + u + " not loaded: " + (r.error ? r.error->message : std::to_string(status)));
+            }
+            self->runScripts(written, runId);
+          });
         });
     run->task->resume();
     return;

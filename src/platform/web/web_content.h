@@ -144,8 +144,10 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   // what the host asks of it).
   template <class F>
   void run(F work, bool charged = true);
-  // Charges what a task took (`task`) to the budget; a page past it stops.
-  void charge(ProcessorBudget::Task& task);
+  // Runs `work` here, now, as a task the page causes: its processor time is
+  // charged to the budget, and a page past it stops.
+  template <class F>
+  void charged(F work);
   // Posts `call` to the main side.
   template <class F>
   void tell(F call);
