@@ -100,6 +100,18 @@ class BannerRoadTest : public SdkTest {
   // auction answer: a moved clock would let the load's time-out win over a
   // slow page.
   bool loaded(const std::function<bool()>& pred) { return env_.runUntil(pred, 20'000); }
+  // Launches the test suite over the application's view controller and has
+  // it load a banner, whose calls `bridge` hears.
+  void launchSuiteAndLoadItsBanner(std::shared_ptr<QBTestSuiteViewController>& suite,
+                                   const std::shared_ptr<SuiteBannerBridge>& bridge) {
+    ASSERT_FALSE(sdk()->launchTestSuite(vc_));
+    ASSERT_TRUE(env_.runUntil([&] {
+      suite = std::dynamic_pointer_cast<QBTestSuiteViewController>(vc_->presentedViewController());
+      return suite != nullptr;
+    }));
+    QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(bridge);
+    QBTestSuiteMediationSdkProxy::loadBannerWithViewController(suite, QBBannerSize::BANNER());
+  }
   std::string dump() const {
     std::string out;
     for (const auto& line : listener_->lines()) out += line + "; ";
@@ -158,15 +170,9 @@ TEST_F(BannerRoadTest, AnOwnNetworkBannerLoadsShowsIsClickedAndIsDestroyed) {
 // all the application, which never asked for it.
 TEST_F(BannerRoadTest, TheSuitesBannerGoesWithTheSuite) {
   start(Json::array({Json::array({"click", 5000})}));
-  ASSERT_FALSE(sdk()->launchTestSuite(vc_));
   std::shared_ptr<QBTestSuiteViewController> suite;
-  ASSERT_TRUE(env_.runUntil([&] {
-    suite = std::dynamic_pointer_cast<QBTestSuiteViewController>(vc_->presentedViewController());
-    return suite != nullptr;
-  }));
   auto bridge = std::make_shared<SuiteBannerBridge>();
-  QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(bridge);
-  QBTestSuiteMediationSdkProxy::loadBannerWithViewController(suite, QBBannerSize::BANNER());
+  ASSERT_NO_FATAL_FAILURE(launchSuiteAndLoadItsBanner(suite, bridge));
   ASSERT_TRUE(loaded([&] { return bridge->heard("loaded QuillborneBN1"); }));
   auto adView = webViewIn(bridge->banner->view());
   ASSERT_TRUE(adView);
@@ -253,15 +259,9 @@ TEST_P(BannerLateAnswerTest, AfterTheSuiteClosesTheApplicationsBannerHearsItsOwn
   const bool lateSuccess = GetParam().lateSuccess;
   start(answer(lateSuccess, 1500), 10);
   const size_t before = adViews();
-  ASSERT_FALSE(sdk()->launchTestSuite(vc_));
   std::shared_ptr<QBTestSuiteViewController> suite;
-  ASSERT_TRUE(env_.runUntil([&] {
-    suite = std::dynamic_pointer_cast<QBTestSuiteViewController>(vc_->presentedViewController());
-    return suite != nullptr;
-  }));
   auto bridge = std::make_shared<SuiteBannerBridge>();
-  QBBannerDelegateWrapper::sharedInstance()->setTestSuiteTidewheelDelegate(bridge);
-  QBTestSuiteMediationSdkProxy::loadBannerWithViewController(suite, QBBannerSize::BANNER());
+  ASSERT_NO_FATAL_FAILURE(launchSuiteAndLoadItsBanner(suite, bridge));
   ASSERT_TRUE(env_.runUntil([&] { return pageHasReceived("loadBanner"); }));
   suite->onClosed();
   env_.runUntilIdle();
