@@ -1,5 +1,7 @@
 #include "platform/repeated_line.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 
 namespace platform {
@@ -33,6 +35,36 @@ std::optional<std::string> RepeatedLines::admit(const std::string& kind, const s
     if (it != kinds_.end()) repeated = &it->second;  // entries stay where they are
   }
   return repeated ? repeated->admit(line) : std::optional<std::string>(line);
+}
+
+LineRateLimit::LineRateLimit(double linesPerSecond, double burstLines)
+    : perMs_(std::max(0.0, linesPerSecond) / 1000.0),
+      burst_(std::max(1.0, burstLines)),
+      tokens_(burst_),
+      filledAtMs_(nowMonotonicMs()) {}
+
+std::optional<std::string> LineRateLimit::admit(const std::string& line) {
+  const int64_t now = nowMonotonicMs();
+  std::lock_guard lock(mutex_);
+  if (now > filledAtMs_) {
+    tokens_ = std::min(burst_, tokens_ + static_cast<double>(now - filledAtMs_) * perMs_);
+    filledAtMs_ = now;
+  }
+  if (tokens_ < 1) {
+    ++held_;
+    ++heldTotal_;
+    return std::nullopt;
+  }
+  tokens_ -= 1;
+  if (held_ == 0) return line;
+  std::string out = line + " (" + std::to_string(held_) + " more lines held back before this one)";
+  held_ = 0;
+  return out;
+}
+
+uint64_t LineRateLimit::heldBackTotal() const {
+  std::lock_guard lock(mutex_);
+  return heldTotal_;
 }
 
 }  // namespace platform

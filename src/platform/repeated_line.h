@@ -44,4 +44,31 @@ class RepeatedLines {
   std::map<std::string, RepeatedLine> kinds_;
 };
 
+// All the lines of one source that outside input drives (a web view's pages,
+// a script context), whatever their kind: at most kLinesPerSecond a second on
+// average and kBurstLines at once; the rest are held back and counted, and the
+// next line written ends with " (<n> more lines held back before this one)".
+// A source can therefore never flood the log, however many kinds of line it
+// finds. Any thread; times on the platform clock.
+class LineRateLimit {
+ public:
+  static constexpr double kLinesPerSecond = 10;
+  static constexpr double kBurstLines = 10;
+  explicit LineRateLimit(double linesPerSecond = kLinesPerSecond, double burstLines = kBurstLines);
+
+  // One more line: the text to write now, or none (held back and counted).
+  std::optional<std::string> admit(const std::string& line);
+  // Lines held back since the limit was made.
+  uint64_t heldBackTotal() const;
+
+ private:
+  const double perMs_;
+  const double burst_;
+  mutable std::mutex mutex_;
+  double tokens_;
+  int64_t filledAtMs_;  // platform clock
+  uint64_t held_ = 0;
+  uint64_t heldTotal_ = 0;
+};
+
 }  // namespace platform
