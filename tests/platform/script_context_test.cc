@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/dispatch.h"
+#include "platform/script/engine_testing.h"
 #include "platform/script/script_context.h"
 #include "platform/script/script_literal.h"
 #include "platform/test_environment.h"
@@ -241,6 +242,42 @@ TEST(ScriptContext, ScriptRunByAValueConversionIsBounded) {
   EXPECT_EQ(context->evaluate("40 + 2").value.toNumber(), 42);
 }
 
+// What the host reads of an exception (its text, line and source) may run
+// the script's own code and the jobs that code queues: inside the entry that
+// threw, under its time limit.
+TEST(ScriptContext, ExceptionsWhoseGettersStartJobChainsAreStoppedAtTheTimeLimit) {
+  const std::string chain = "(function f() { Promise.resolve().then(f); })();";
+  const std::string awaits = "(async function () { for (;;) await 0; })();";
+  const std::string scripts[] = {
+      "var e = new Error('x'); Object.defineProperty(e, 'line', {get: function () { " + chain + " return 1; }}); throw e;",
+      "var e = new Error('x'); Object.defineProperty(e, 'sourceURL', {get: function () { " + awaits + " return 'u'; }}); throw e;",
+      "throw {toString: function () { " + chain + " return 'y'; }};",
+  };
+  for (const auto& script : scripts) {
+    SCOPED_TRACE(script);
+    auto context = ScriptContext::create({.timeLimitMs = 50, .stopsBeforeTeardown = 3});
+    EXPECT_EQ(outcomeCode(context->evaluate(script)), ScriptErrorCode::ScriptTimeLimit);
+    // A call that throws it, and a call of a value that is no function but
+    // whose text starts the chain.
+    const ScriptValue thrower = context->evaluate("(function () { " + script + " })").value;
+    EXPECT_EQ(outcomeCode(context->call(thrower)), ScriptErrorCode::ScriptTimeLimit);
+    const ScriptValue notFunction = context->evaluate("({toString: function () { " + chain + " return 'z'; }})").value;
+    EXPECT_EQ(outcomeCode(context->call(notFunction)), ScriptErrorCode::JavaScriptException);
+    EXPECT_EQ(context->evaluate("40 + 2").value.toNumber(), 42);
+  }
+}
+
+TEST(ScriptContext, WebAssemblyIsNotOffered) {
+  auto context = ScriptContext::create({.timeLimitMs = 100});
+  EXPECT_EQ(context->evaluate("typeof WebAssembly").value.toString(), "undefined");
+  const ScriptOutcome out = context->evaluate(
+      "var bytes = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 4, 1, 96, 0, 0, 3, 2, 1, 0, 7, 5, 1, 1, 102, 0, 0,"
+      " 10, 9, 1, 7, 0, 3, 64, 12, 0, 11, 11]);"
+      "new WebAssembly.Instance(new WebAssembly.Module(bytes)).exports.f()");
+  EXPECT_EQ(outcomeCode(out), ScriptErrorCode::JavaScriptException);
+  EXPECT_EQ(out.error->message, "ReferenceError: Can't find variable: WebAssembly");
+}
+
 // Scripts that make the process hold more than the bound are stopped and the
 // context is torn down at once, whatever the count of time-limit stops.
 TEST(ScriptContext, MemoryBoundStopsTheScriptsAndTearsTheContextDown) {
@@ -265,6 +302,66 @@ TEST(ScriptContext, TearDownInsideAnEntryWaitsForItToReturn) {
   EXPECT_TRUE(out.ok());
   EXPECT_TRUE(context->isTornDown());
   EXPECT_EQ(outcomeCode(context->evaluate("1")), ScriptErrorCode::ContextTornDown);
+}
+
+// Many context groups stopped at once from several threads, as a churn of
+// pages and measurement scripts stops them: the engine's one timer thread asks
+// each group to stop while the group's own thread takes the requests. Each
+// group's guard keeps a single timer of the engine armed at a time, so no two
+// requests for one group come close together (two did, when a stopped group
+// was asked again every millisecond, and the engine aborted the process on
+// its own consistency check now and then).
+TEST(ScriptContextRealMode, ManyGroupsStoppedAtOnceFromSeveralThreads) {
+  const char* const scripts[] = {
+      "for (;;) {}",
+      "(async function () { for (;;) await 0; })(); 1",
+      "(function f() { Promise.resolve().then(f); })(); for (var i = 0; i < 1e9; i++) {}",
+      "(function f() { hostCall(f); hostCall(f); })();",
+      "var e = new Error('x'); Object.defineProperty(e, 'line', {get: function () {"
+      " (function f() { Promise.resolve().then(f); })(); return 1; }}); throw e;",
+  };
+  constexpr int kThreads = 8, kContextsEach = 40;
+  std::atomic<int> stops{0}, tornDown{0};
+  // While a group runs, its guard arms the engine's timer from inside the
+  // engine's check only, and always with the same period: one timer at a time.
+  static std::atomic<int> armsWhileRunning, armsOutsideCheck, otherPeriods;
+  armsWhileRunning = armsOutsideCheck = otherPeriods = 0;
+  engine::setTimerArmObserverForTesting([](double periodMs, bool insideEntry, bool insideCheck) {
+    if (!insideEntry) return;
+    ++armsWhileRunning;
+    if (!insideCheck) ++armsOutsideCheck;
+    // Every limit here is shorter than the engine's usual period.
+    if (periodMs < 2.0 || periodMs > 5.0) ++otherPeriods;
+  });
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kContextsEach; ++i) {
+        auto context = ScriptContext::create({.timeLimitMs = 2.0 + (i + t) % 4, .stopsBeforeTeardown = 2});
+        // A native call into the script answers a stop as an ordinary
+        // exception: the script goes on until the engine asks again.
+        context->defineFunction(context->globalObject(), "hostCall", [&context](const ScriptContext::Arguments& arguments) {
+          if (!arguments.empty()) context->call(arguments[0]);
+          return ScriptValue();
+        });
+        for (int entry = 0; entry < 2; ++entry) {
+          const char* script = scripts[(i + t + entry) % std::size(scripts)];
+          const ScriptOutcome out = context->evaluate(script);
+          if (outcomeCode(out) == ScriptErrorCode::ScriptTimeLimit) ++stops;
+          else ADD_FAILURE() << script << " (entry " << entry << "): " << out.description << " after "
+                             << context->timeLimitStops() << " stops";
+        }
+        if (context->isTornDown()) ++tornDown;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  engine::setTimerArmObserverForTesting(nullptr);
+  EXPECT_EQ(stops.load(), kThreads * kContextsEach * 2);
+  EXPECT_EQ(tornDown.load(), kThreads * kContextsEach);
+  EXPECT_GT(armsWhileRunning.load(), 0);
+  EXPECT_EQ(armsOutsideCheck.load(), 0);
+  EXPECT_EQ(otherPeriods.load(), 0);
 }
 
 // Real mode: one context used by three threads in turn (each waits for its

@@ -367,6 +367,58 @@ TEST_F(WebViewTest, ScriptThatRunsTooLongIsStoppedAndReported) {
   EXPECT_EQ(recorder->events.back(), "terminate");
 }
 
+// Reading what a page threw may run the page's own code (a getter of the
+// exception's line or source, its toString) and the promise jobs that code
+// queues: all of it runs inside the run that threw, under its time limit.
+TEST_F(WebViewTest, ExceptionsWhoseGettersStartJobChainsAreStoppedAtTheTimeLimit) {
+  const std::string chain = "(function f() { Promise.resolve().then(f); })();";
+  const std::string awaits = "(async function () { for (;;) await 0; })();";
+  auto thrower = [](const std::string& property, const std::string& work) {
+    return "var e = new Error('x'); Object.defineProperty(e, '" + property + "', {get: function () { " + work +
+           " return 1; }}); throw e;";
+  };
+  // While the page loads: the load fails.
+  view = makeView(50);
+  view->loadHTMLString("<script>" + thrower("line", chain) + "</script>", "");
+  ASSERT_TRUE(runUntil([&] { return loadsEnded() == 1; }));
+  ASSERT_EQ(recorder->failures.size(), 1u);
+  EXPECT_EQ(recorder->failures[0].code, WebErrorCode::ScriptTimeLimit);
+
+  // In a timer, after the load: the page is torn down.
+  view->loadHTMLString("<script>setTimeout(function () { " + thrower("sourceURL", awaits) + " }, 0);</script>", "");
+  ASSERT_TRUE(runUntil([&] { return loadsEnded() == 2; }));
+  env->advance(0);
+  settle();
+  EXPECT_EQ(recorder->events, (std::vector<std::string>{"fail", "finish", "terminate"}));
+
+  // In an evaluation, and an exception that is no error but whose text starts
+  // the chain.
+  for (const std::string& script : {thrower("line", awaits), "throw {toString: function () { " + chain + " return 'y'; }};"}) {
+    SCOPED_TRACE(script);
+    load("message.html");
+    EXPECT_EQ(evaluate(script).error->code, WebErrorCode::ScriptTimeLimit);
+  }
+  // Nothing of them runs on: every page that was stopped is gone.
+  view.reset();
+  settle();
+  EXPECT_EQ(liveWebPagesForTesting(), 0u);
+}
+
+// The engine does not check WebAssembly code against any limit, so pages get
+// none: a page that uses it fails as on a platform without it.
+TEST_P(WebViewBothModesTest, WebAssemblyIsNotOffered) {
+  load("message.html");
+  EXPECT_EQ(evaluate("typeof WebAssembly").value, "undefined");
+  // A module whose one function loops for ever.
+  auto r = evaluate(
+      "var bytes = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 4, 1, 96, 0, 0, 3, 2, 1, 0, 7, 5, 1, 1, 102, 0, 0,"
+      " 10, 9, 1, 7, 0, 3, 64, 12, 0, 11, 11]);"
+      "new WebAssembly.Instance(new WebAssembly.Module(bytes)).exports.f()");
+  ASSERT_TRUE(r.error.has_value());
+  EXPECT_EQ(r.error->code, WebErrorCode::JavaScriptException);
+  EXPECT_EQ(r.error->message, "ReferenceError: Can't find variable: WebAssembly");
+}
+
 TEST_P(WebViewBothModesTest, UncaughtExceptionIsLoggedAndTheNextScriptRuns) {
   load("throws.html");
   EXPECT_EQ(recorder->events, (std::vector<std::string>{"message", "finish"}));

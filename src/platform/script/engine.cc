@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <mutex>
@@ -25,13 +26,27 @@ JS_EXPORT void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, doub
 
 namespace platform::engine {
 
+namespace {
+void setEngineOption(const char* name, gboolean value) {
+  if (!jsc_options_set_boolean(name, value)) {
+    std::fprintf(stderr, "[script engine] the option %s could not be set\n", name);
+  }
+}
+}  // namespace
+
 void configureEngineOnce() {
   static std::once_flag once;
   std::call_once(once, [] {
     // The checks reach a running script through flags the compiled code
     // polls, instead of signals sent to the thread (which the thread
     // sanitizer holds back, and which would interrupt the host's calls).
-    jsc_options_set_boolean("usePollingTraps", TRUE);
+    setEngineOption("usePollingTraps", TRUE);
+    // No WebAssembly: the engine never asks the guard while WebAssembly code
+    // runs, so a WebAssembly loop would pass every limit, and neither a
+    // teardown nor a stop could end it. Without the option the engine offers
+    // no `WebAssembly` global at all, as a platform without it: a script that
+    // uses it fails with a ReferenceError.
+    setEngineOption("useWasm", FALSE);
   });
 }
 
@@ -99,9 +114,30 @@ double EntryGuard::periodMs() const {
                                                                                 : kEngineCheckPeriodMs;
 }
 
+namespace {
+std::atomic<TimerArmObserver> timerArmObserver{nullptr};
+}  // namespace
+
+void setTimerArmObserverForTesting(TimerArmObserver observer) { timerArmObserver.store(observer); }
+
 // Also starts the period of an entry under way (the engine restarts its
 // count when the limit is set from inside a check).
+//
+// The engine's timers of every group of the process fire on one thread of
+// its own. A firing timer sets the group's trap flag without the traps' lock,
+// then takes the lock to note that the group's thread was asked to stop; the
+// group's thread takes and clears the flag under that lock. When two timers of
+// one group fire a few microseconds apart (both late on that busy thread),
+// the group's thread can take the second flag between the timer thread's two
+// steps, and the engine's consistency check on the timer thread then aborts
+// the whole process. Setting the limit while a timer is pending adds a second
+// timer whenever the new period ends sooner (a shorter period after a stop, or
+// a re-arm between a stop and the jobs' drain, did so every millisecond), so
+// a guard sets it with one period only, when the group is made, and then only
+// from inside the engine's own check: the timer that asked has fired, and the
+// one armed is then the group's only timer.
 void EntryGuard::arm(double periodMs) {
+  if (auto observer = timerArmObserver.load(std::memory_order_relaxed)) observer(periodMs, inEntry_, inCheck_);
   JSContextGroupSetExecutionTimeLimit(group_, periodMs / 1000.0, &EntryGuard::shouldTerminate, this);
 }
 
@@ -222,12 +258,13 @@ bool EntryGuard::shouldTerminate(JSContextRef, void* context) {
     }
     guard->strayCheckMs_ = now;
   }
-  if (guard->check()) {
-    guard->arm(kEngineStoppedCheckPeriodMs);
-    return true;
-  }
-  guard->arm(guard->periodMs());  // the next period of this entry
-  return false;
+  const bool stop = guard->check();
+  // The next period of this entry, stopped or not: the engine asks once a
+  // period and never starts its next period by itself.
+  guard->inCheck_ = true;
+  guard->arm(guard->periodMs());
+  guard->inCheck_ = false;
+  return stop;
 }
 
 struct EntryGuard::EntryCall {
@@ -293,13 +330,12 @@ JS_EXPORT void JSUnlock(JSContextRef ctx);
 namespace platform::engine {
 
 void EntryGuard::runJobs(JSContextRef ctx) {
-  // A stopped group's jobs are dropped: the engine, asked again at once,
-  // stops the first that runs, and that clears the queue.
+  // A stopped group's jobs are dropped: the engine's next check (within a
+  // period) stops the job that runs then, and that clears the queue.
   if (!isStopped()) {
     if (StopReason asked = requested_.load(); asked != StopReason::None) stop(asked);
     else if (running_ && pastTimeLimit()) stop(StopReason::TimeLimit);
   }
-  if (isStopped()) arm(kEngineStoppedCheckPeriodMs);
   JSLock(ctx);
   reinterpret_cast<JSC::VM*>(const_cast<OpaqueJSContextGroup*>(group_))->drainMicrotasks();
   JSUnlock(ctx);

@@ -17,11 +17,14 @@
 #include <type_traits>
 
 #include "platform/json.h"
+#include "platform/script/engine_testing.h"
 #include "platform/script/processor_budget.h"
 
 namespace platform::engine {
 
-// Sets the engine's process-wide options; before the first context group.
+// Sets the engine's process-wide options: before the first context group of
+// the process (the engine freezes them then). Polling traps, and no
+// WebAssembly (engine.cc).
 void configureEngineOnce();
 
 // Bytes of the process's resident memory now (0 when it cannot be read).
@@ -56,12 +59,13 @@ struct EntryLimits {
 };
 
 // How often the engine asks the guard while a script runs (milliseconds of
-// the running thread's processor time).
+// the running thread's processor time), before and after a stop alike: a stop
+// that a native call swallowed (a nested call into the scripts answers it as
+// an ordinary exception) is thrown again at the next check. The period never
+// changes while a group lives: the engine's timer that asks is armed again
+// only from inside its own check, so each group has one timer at a time
+// (engine.cc says why that matters).
 inline constexpr double kEngineCheckPeriodMs = 10;
-// How soon the engine asks again once the guard has stopped the scripts: a
-// stop that a native call swallowed (a nested call into the scripts answers
-// it as an ordinary exception) is thrown again at the next check.
-inline constexpr double kEngineStoppedCheckPeriodMs = 1;
 
 // Watches every entry into one context group's scripts. Made with the group,
 // on the thread that runs it; begin/end around each entry on that thread, and
@@ -175,6 +179,7 @@ class EntryGuard {
   std::atomic<StopReason> requested_{StopReason::None};
   bool running_ = false;
   bool inEntry_ = false;             // run() is making an entry's calls
+  bool inCheck_ = false;             // the engine's check is asking
   int runDepth_ = 0;                 // open beginRun calls
   double runStartMs_ = 0;            // processor time at the start of the run under way
   double runStartWallMs_ = 0;        // steady clock at the start of the run under way

@@ -240,6 +240,23 @@ ScriptOutcome failedOutcome(int code, std::string message) {
   return out;
 }
 
+}  // namespace
+
+// What the host tells of an exception: read inside the entry that threw it,
+// under its guard, since reading it may run the script's own code (a getter
+// of its line, a toString) and the promise jobs that code queues.
+ScriptContext::Thrown ScriptContext::describeThrown(const void* ctxIn, const void* exceptionIn) {
+  auto ctx = static_cast<JSContextRef>(ctxIn);
+  auto exception = static_cast<JSValueRef>(exceptionIn);
+  Thrown thrown;
+  if (!exception) return thrown;
+  thrown.text = toStd(ctx, exception);
+  thrown.description = describeException(ctx, exception, &thrown.line);
+  return thrown;
+}
+
+namespace {
+
 ScriptOutcome tornDownOutcome() {
   return failedOutcome(ScriptErrorCode::ContextTornDown, "the script context was torn down");
 }
@@ -270,7 +287,7 @@ ScriptOutcome ScriptContext::stoppedOutcome(int reason) const {
   }
 }
 
-ScriptOutcome ScriptContext::leave(const void* valueIn, const void* exceptionIn) {
+ScriptOutcome ScriptContext::leave(const void* valueIn, const void* exceptionIn, const Thrown& thrown) {
   auto value = static_cast<JSValueRef>(valueIn);
   auto exception = static_cast<JSValueRef>(exceptionIn);
   --depth_;
@@ -290,8 +307,9 @@ ScriptOutcome ScriptContext::leave(const void* valueIn, const void* exceptionIn)
       }
     }
   } else if (exception) {
-    out.error = scriptError(ScriptErrorCode::JavaScriptException, toStd(core->context, exception));
-    out.description = describeException(core->context, exception, &out.line);
+    out.error = scriptError(ScriptErrorCode::JavaScriptException, thrown.text);
+    out.description = thrown.description;
+    out.line = thrown.line;
   } else {
     out.value = ScriptValueAccess::wrap(core, value);
   }
@@ -309,10 +327,12 @@ ScriptOutcome ScriptContext::evaluate(std::string_view source, const std::string
   if (!sourceURL.empty()) url.emplace(createJsString(sourceURL));
   JSValueRef exception = nullptr;
   JSValueRef value = nullptr;
+  Thrown thrown;
   core_->run([&] {
     value = JSEvaluateScript(core_->context, text.get(), nullptr, url ? url->get() : nullptr, line, &exception);
+    thrown = describeThrown(core_->context, exception);
   });
-  return leave(value, exception);
+  return leave(value, exception, thrown);
 }
 
 ScriptOutcome ScriptContext::call(const ScriptValue& function, const Arguments& arguments) {
@@ -321,7 +341,9 @@ ScriptOutcome ScriptContext::call(const ScriptValue& function, const Arguments& 
   JSValueRef fn = ScriptValueAccess::raw(function, *core_);
   if (!fn || !JSValueIsObject(ctx, fn) || !JSObjectIsFunction(ctx, JSValueToObject(ctx, fn, nullptr))) {
     ScriptOutcome out;
-    const std::string shown = fn ? toStd(ctx, fn) : std::string("undefined");
+    // The value's text may run its own code (a toString): as an entry.
+    std::string shown = "undefined";
+    if (fn) core_->run([&] { shown = toStd(ctx, fn); });
     out.error = scriptError(ScriptErrorCode::JavaScriptException, "TypeError: " + shown + " is not a function");
     out.description = out.error->message;
     return out;
@@ -335,10 +357,12 @@ ScriptOutcome ScriptContext::call(const ScriptValue& function, const Arguments& 
   if (auto refused = enter()) return *refused;
   JSValueRef exception = nullptr;
   JSValueRef value = nullptr;
+  Thrown thrown;
   core_->run([&] {
     value = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, fn, nullptr), nullptr, argv.size(), argv.data(), &exception);
+    thrown = describeThrown(ctx, exception);
   });
-  return leave(value, exception);
+  return leave(value, exception, thrown);
 }
 
 ScriptValue ScriptContext::globalObject() {
@@ -388,7 +412,10 @@ bool ScriptContext::defineFunction(const ScriptValue& object, const std::string&
   JSObjectRef fn = JSObjectMake(ctx, Native::cls(), new NativeFunction(std::move(function)));
   JsString n(createJsString(name));
   JSValueRef exception = nullptr;
-  JSObjectSetProperty(ctx, JSValueToObject(ctx, target, nullptr), n.get(), fn, kJSPropertyAttributeNone, &exception);
+  // The object may have a setter of the script's own for that name: an entry.
+  core_->run([&] {
+    JSObjectSetProperty(ctx, JSValueToObject(ctx, target, nullptr), n.get(), fn, kJSPropertyAttributeNone, &exception);
+  });
   return exception == nullptr;
 }
 

@@ -181,7 +181,14 @@ class ScriptContext {
   friend struct ScriptValueAccess;
   // Before an entry: what the entry answers when it may not run.
   std::optional<ScriptOutcome> enter();
-  ScriptOutcome leave(const void* value, const void* exception);
+  // An exception's text, its description and line, read where it was thrown.
+  struct Thrown {
+    std::string text;
+    std::string description;
+    int line = 0;
+  };
+  static Thrown describeThrown(const void* context, const void* exception);
+  ScriptOutcome leave(const void* value, const void* exception, const Thrown& thrown);
   // What an entry answers when the guard stopped the scripts (its reason).
   ScriptOutcome stoppedOutcome(int reason) const;
 

@@ -469,10 +469,19 @@ void Page::overBound() {
 void Page::callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args) {
   if (!hook || !enter()) return;
   std::vector<JSValueRef> argv(args);
-  JSValueRef exception = nullptr;
-  guard_->run(context_, [&] { JSObjectCallAsFunction(context_, hook, nullptr, argv.size(), argv.data(), &exception); });
-  if (exception && !isStopped()) logUncaught("Uncaught " + describeException(context_, exception, nullptr));
+  std::string uncaught;
+  guard_->run(context_, [&] {
+    JSValueRef exception = nullptr;
+    JSObjectCallAsFunction(context_, hook, nullptr, argv.size(), argv.data(), &exception);
+    uncaught = uncaughtLine(exception);
+  });
+  if (!uncaught.empty() && !isStopped()) logUncaught(uncaught);
   leave();
+}
+
+std::string Page::uncaughtLine(JSValueRef exception) {
+  if (!exception || isStopped()) return {};
+  return "Uncaught " + describeException(context_, exception, nullptr);
 }
 
 void Page::buildDocument(const std::string& treeJson) {
@@ -483,9 +492,13 @@ void Page::runScript(const std::string& source, const std::string& sourceURL, in
   if (!enter()) return;
   JsString s(source);
   JsString url(sourceURL);
-  JSValueRef exception = nullptr;
-  guard_->run(context_, [&] { JSEvaluateScript(context_, s.get(), nullptr, url.get(), line, &exception); });
-  if (exception && !isStopped()) logUncaught("Uncaught " + describeException(context_, exception, nullptr));
+  std::string uncaught;
+  guard_->run(context_, [&] {
+    JSValueRef exception = nullptr;
+    JSEvaluateScript(context_, s.get(), nullptr, url.get(), line, &exception);
+    uncaught = uncaughtLine(exception);
+  });
+  if (!uncaught.empty() && !isStopped()) logUncaught(uncaught);
   leave();
 }
 
@@ -540,23 +553,31 @@ ScriptEvaluation Page::evaluate(const std::string& script) {
     return out;
   }
   JsString s(script);
-  JSValueRef exception = nullptr;
-  // The value's JSON form may run the page's code (toJSON): inside the entry.
+  bool threw = false;
+  std::string text;
+  // The value's JSON form and the exception's text and line may run the
+  // page's code (toJSON, a getter, toString): inside the entry.
   guard_->run(context_, [&] {
+    JSValueRef exception = nullptr;
     JSValueRef value = JSEvaluateScript(context_, s.get(), nullptr, nullptr, 1, &exception);
     if (!exception && !isStopped() && value && !JSValueIsUndefined(context_, value)) {
       auto parsed = valueToJson(context_, value, &exception);
       if (parsed) out.value = std::move(parsed.value());
       else if (!exception) out.error = Error{kWebErrorDomain, WebErrorCode::UnsupportedResultType, "the result has no JSON form"};
     }
+    if (exception && !isStopped()) {
+      threw = true;
+      text = toStd(context_, exception);
+      describeException(context_, exception, &out.line);
+    }
   });
   if (isStopped()) {
     out.value = nullptr;
+    out.line = 0;
     out.error = stoppedError(stopReason());
-  } else if (exception) {
+  } else if (threw) {
     out.value = nullptr;
-    out.error = Error{kWebErrorDomain, WebErrorCode::JavaScriptException, toStd(context_, exception)};
-    describeException(context_, exception, &out.line);
+    out.error = Error{kWebErrorDomain, WebErrorCode::JavaScriptException, text};
   }
   leave();
   return out;

@@ -140,6 +140,10 @@ class Page : public std::enable_shared_from_this<Page> {
   // of an exception the page did not catch), with the count held back.
   void logRepeated(const std::string& kind, const std::string& line, WebLogLevel level);
   void logUncaught(const std::string& line) { logRepeated(line, line, WebLogLevel::Error); }
+  // "Uncaught <text> (<url>:<line>)" of an exception ("" for none, or once
+  // stopped). Reading it may run the page's code (a getter of its line, a
+  // toString) and the jobs that code queues: call it inside the entry.
+  std::string uncaughtLine(JSValueRef exception);
   // A message would pass the bound of what waits for delivery.
   void overBound();
 
