@@ -90,6 +90,16 @@ const Page kPages[] = {
     {"fetch chain of a file beside the page",
      "<script>function f() { fetch('beside.txt').then(function (r) { return r.text(); }).then(f); } f();</script>",
      Host::FilePage},
+    // Code the engine runs outside the page's scripts: WebAssembly (not
+    // offered: the page fails at once), and the getter of an exception's line
+    // that the host reads to log it.
+    {"WebAssembly loop",
+     "<script>var bytes = new Uint8Array([0, 97, 115, 109, 1, 0, 0, 0, 1, 4, 1, 96, 0, 0, 3, 2, 1, 0, 7, 5, 1, 1, 102,"
+     " 0, 0, 10, 9, 1, 7, 0, 3, 64, 12, 0, 11, 11]);"
+     "new WebAssembly.Instance(new WebAssembly.Module(bytes)).exports.f();</script>"},
+    {"exception whose line getter starts a promise chain",
+     "<script>var e = new Error('x'); Object.defineProperty(e, 'line', {get: function () {"
+     " (function f() { Promise.resolve().then(f); })(); return 1; }}); throw e;</script>"},
     {"measurement script context with 1,000 zero-delay intervals",
      "for (var i = 0; i < 1000; i++) omidNative.setInterval(function () {}, 0);", Host::Measurement},
 };
