@@ -104,6 +104,8 @@ const Page kPages[] = {
     {"measurement script context with 100 sendUrl chains (a refused port)",
      "function f() { omidNative.sendUrl('http://127.0.0.1:1/x', f, f); } for (var i = 0; i < 100; i++) f();",
      Host::Measurement},
+    {"measurement script context whose interval throws on every tick",
+     "var n = 0; omidNative.setInterval(function () { throw new Error('tick ' + n++); }, 0);", Host::Measurement},
 };
 
 constexpr int64_t kWatchMs = 10'000;
