@@ -7,10 +7,11 @@
 // longest gap between two heartbeats, the process's peak resident memory, the
 // processor time of the whole process, of the main thread and of the worker
 // threads (the busiest one: the page's, while it holds one), how long the
-// other view's loads took, and how the page ended. One kind is a measurement
-// script context's timers instead of a page. BM_OtherViewLoadAlone gives the
-// other view's loads with nothing else running. And the page round trip in
-// real mode, where the two hops cross threads.
+// other view's loads took, and how the page ended. Some kinds are measurement
+// script contexts (timers, request chains) instead of pages.
+// BM_OtherViewLoadAlone gives the other view's loads with nothing else
+// running. And the page round trip in real mode, where the two hops cross
+// threads.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -22,18 +23,22 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "foundation/QBLoggerManager.h"
 #include "measurement/executor/OMIDQuilbrnJSExecutorFactory.h"
+#include "measurement/executor/OMIDQuilbrnLoadTask.h"
 #include "platform/dispatch.h"
 #include "platform/web/url.h"
 #include "platform/web/web_view.h"
 #include "process_usage.h"
+#include "support/sandbox_server.h"
 
 namespace {
 
@@ -102,6 +107,15 @@ const Page kPages[] = {
      " (function f() { Promise.resolve().then(f); })(); return 1; }}); throw e;</script>"},
     {"measurement script context with 1,000 zero-delay intervals",
      "for (var i = 0; i < 1000; i++) omidNative.setInterval(function () {}, 0);", Host::Measurement},
+    // Requests whose answers call the script again: one chain, and 100 at
+    // once (past the bound of requests in flight).
+    {"measurement script context with a sendUrl chain (a refused port)",
+     "function f() { omidNative.sendUrl('http://127.0.0.1:1/x', f, f); } f();", Host::Measurement},
+    {"measurement script context with 100 sendUrl chains (a refused port)",
+     "function f() { omidNative.sendUrl('http://127.0.0.1:1/x', f, f); } for (var i = 0; i < 100; i++) f();",
+     Host::Measurement},
+    {"measurement script context whose interval throws on every tick",
+     "var n = 0; omidNative.setInterval(function () { throw new Error('tick ' + n++); }, 0);", Host::Measurement},
 };
 
 constexpr int64_t kWatchMs = 10'000;
@@ -314,12 +328,14 @@ struct Hostile {
   // The measurement context's end, as its log tells it (any thread).
   std::mutex m;
   std::string measurementEnd;
+  std::atomic<int64_t> measurementLines{0};
 
   void start(const Page& page) {
     if (page.host == Host::Measurement) {
       QBLoggerManager::sharedInstance().setConsoleWriterForTesting([this](const std::string& line) {
+        ++measurementLines;
         std::string how;
-        if (line.find("past their budget") != std::string::npos) how = "torn down (timers' processor budget)";
+        if (line.find("past their budget") != std::string::npos) how = "torn down (processor budget)";
         else if (line.find("context was torn down (") != std::string::npos) how = "torn down";
         if (how.empty()) return;
         std::lock_guard lock(m);
@@ -465,11 +481,66 @@ void BM_HostilePage(benchmark::State& state) {
     state.counters["messages"] = static_cast<double>(hostile.ending->messages);
     state.counters["finished_loads"] = static_cast<double>(hostile.ending->finishedLoads);
     state.counters["web_log_lines"] = static_cast<double>(webLog.lines.load());
+    state.counters["measurement_log_lines"] = static_cast<double>(hostile.measurementLines.load());
+    state.counters["net_io_cpu_ms"] = threads.totalMs("qb-net-io");
     state.counters["stopped"] = how.empty() ? 0 : 1;
     setLoadCounters(state, *loads, unfinishedMs);
   }
 }
 BENCHMARK(BM_HostilePage)->DenseRange(0, static_cast<int>(std::size(kPages)) - 1)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// What one request of a measurement script context costs the URL session's
+// I/O thread ("qb-net-io"), where no task of the context runs: requests one
+// after the other (the next once the previous one answered, on a serial
+// queue as the context's), as a chain of sendUrl makes them, to a refused
+// loopback port (0) and to a loopback server answering 204 (1). Reports the
+// I/O thread's and the calling queue's processor time per request; the
+// context charges the first (OMIDQuilbrnJSNetworkBridge::kRequestNetworkCostMs).
+void BM_MeasurementRequestNetworkCost(benchmark::State& state) {
+  constexpr int kRequests = 3000;
+  qbtest::SandboxServer server;
+  std::string url = "http://127.0.0.1:1/x";
+  if (state.range(0) == 1) {
+    if (!server.start()) {
+      state.SkipWithError("no sandbox");
+      return;
+    }
+    server.answer("/ping", 204, "");
+    url = server.url("/ping");
+  }
+  auto queue = platform::createSerialQueue("bench.measurement.requests");
+  for (auto _ : state) {
+    ThreadTimes threads;
+    std::atomic<int> answered{0};
+    double callerMs = 0;  // the queue only
+    std::function<void()> next = [&] {
+      const double before = threadCpuMs();
+      OMIDQuilbrnLoadTask::taskToSendPingToURL(url, queue,
+                                               [&](const std::optional<std::string>&,
+                                                   const std::optional<platform::Error>&) {
+                                                 if (++answered < kRequests) next();
+                                                 else platform::mainQueue()->async([] {});  // wakes the wait
+                                               })
+          ->start();
+      callerMs += threadCpuMs() - before;
+    };
+    const auto start = Clock::now();
+    queue->async(next);
+    platform::runMainUntil([&] { return answered.load() == kRequests; }, 120'000);
+    const double ranMs = msSince(start);
+    threads.sample();
+    double queueMs = 0;
+    bool read = false;
+    queue->async([&] { platform::mainQueue()->async([&] { queueMs = callerMs; read = true; }); });
+    platform::runMainUntil([&] { return read; }, 10'000);
+    state.counters["requests"] = answered.load();
+    state.counters["requests_per_s"] = answered.load() / (ranMs / 1000.0);
+    state.counters["net_io_ms_per_request"] = threads.totalMs("qb-net-io") / kRequests;
+    state.counters["caller_ms_per_request"] = queueMs / kRequests;
+  }
+  state.SetLabel(state.range(0) == 1 ? "loopback server, 204" : "refused loopback port");
+}
+BENCHMARK(BM_MeasurementRequestNetworkCost)->DenseRange(0, 1)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 struct Counter : platform::ScriptMessageHandler {
   std::atomic<int64_t> received{0};

@@ -44,17 +44,30 @@ LineRateLimit::LineRateLimit(double linesPerSecond, double burstLines)
       filledAtMs_(nowMonotonicMs()) {}
 
 std::optional<std::string> LineRateLimit::admit(const std::string& line) {
-  const int64_t now = nowMonotonicMs();
   std::lock_guard lock(mutex_);
-  if (now > filledAtMs_) {
-    tokens_ = std::min(burst_, tokens_ + static_cast<double>(now - filledAtMs_) * perMs_);
-    filledAtMs_ = now;
-  }
+  refill();
   if (tokens_ < 1) {
     ++held_;
     ++heldTotal_;
     return std::nullopt;
   }
+  return written(line);
+}
+
+std::string LineRateLimit::admitAlways(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  refill();
+  return written(line);
+}
+
+void LineRateLimit::refill() {
+  const int64_t now = nowMonotonicMs();
+  if (now <= filledAtMs_) return;
+  tokens_ = std::min(burst_, tokens_ + static_cast<double>(now - filledAtMs_) * perMs_);
+  filledAtMs_ = now;
+}
+
+std::string LineRateLimit::written(const std::string& line) {
   tokens_ -= 1;
   if (held_ == 0) return line;
   std::string out = line + " (" + std::to_string(held_) + " more lines held back before this one)";

@@ -1,6 +1,7 @@
 #pragma once
 // Where a session's command scripts run: the ad's web view, or a script
 // context of the SDK's own (native sessions).
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -45,9 +46,15 @@ class OMIDQuilbrnJSInvoker {
   virtual void invokeScript(const std::string& script) = 0;
   // Asserts (debug builds) that the caller runs on dispatchQueue().
   virtual void assertOnJavaScriptQueue() const = 0;
-  // The timers' callbacks kept the queue busy past their processor-time
-  // budget: the scripts are stopped as ones past their time limit (the
-  // context torn down, nothing of it runs again), logged once.
-  virtual void timersPassedBudget() = 0;
+  // Runs `work` as one task the scripts caused (a timer tick, a network
+  // answer), charged against the context's processor-time budget: its
+  // processor time, the per-task overhead and `extraMs` (what the task cost
+  // elsewhere). A task that overdraws the budget stops the scripts as ones
+  // past their time limit (the context torn down, nothing of it runs again),
+  // logged once. Once the context is torn down `work` does not run.
+  virtual void runChargedTask(const std::function<void()>& work, double extraMs) = 0;
+  // Writes a line the scripts caused (level, tag INTERNAL) under the
+  // context's rate of log lines.
+  virtual void logLine(const std::string& line, int level) = 0;
   virtual platform::QueueRef dispatchQueue() const = 0;
 };

@@ -1,6 +1,5 @@
 #include "measurement/executor/OMIDQuilbrnJSNetworkBridge.h"
 
-#include "foundation/QBLoggerManager.h"
 #include "measurement/executor/OMIDQuilbrnLoadTask.h"
 #include "platform/net.h"
 #include "platform/script/script_literal.h"
@@ -37,19 +36,49 @@ std::optional<std::string> OMIDQuilbrnJSNetworkBridge::URLFromArgument(const Scr
   return text;
 }
 
+bool OMIDQuilbrnJSNetworkBridge::admitRequest(OMIDQuilbrnJSInvoker& invoker, Answer refused) {
+  invoker.assertOnJavaScriptQueue();
+  if (requestsInFlight_ < kMaxRequestsInFlight) {
+    ++requestsInFlight_;
+    return true;
+  }
+  if (!refusalLogged_) {
+    refusalLogged_ = true;
+    invoker.logLine("a measurement script asked for more than " + std::to_string(kMaxRequestsInFlight) +
+                        " requests in flight; further ones are not sent (their failure callbacks run)",
+                    3);
+  }
+  std::weak_ptr<OMIDQuilbrnJSNetworkBridge> weak = weak_from_this();
+  invoker.dispatchQueue()->async([weak, refused = std::move(refused)] {
+    auto self = weak.lock();
+    auto invoker = self ? self->jsInvoker_.lock() : nullptr;
+    if (invoker) invoker->runChargedTask([&] { refused(*invoker); }, 0);
+  });
+  return false;
+}
+
+void OMIDQuilbrnJSNetworkBridge::answered(const std::weak_ptr<OMIDQuilbrnJSNetworkBridge>& weak, bool counted,
+                                          const Answer& answer) {
+  auto self = weak.lock();
+  auto invoker = self ? self->jsInvoker_.lock() : nullptr;
+  if (!invoker) return;
+  if (counted) --self->requestsInFlight_;
+  invoker->runChargedTask([&] { answer(*invoker); }, kRequestNetworkCostMs);
+}
+
 void OMIDQuilbrnJSNetworkBridge::sendURL(const std::optional<std::string>& url, const ScriptValue& successCallback,
                                          const ScriptValue& failureCallback) {
   auto invoker = jsInvoker_.lock();
   if (!url || !invoker) return;
-  std::weak_ptr<OMIDQuilbrnJSNetworkBridge> weak = weak_from_this();
+  if (!admitRequest(*invoker, [failureCallback](OMIDQuilbrnJSInvoker& i) { i.invokeCallback(failureCallback); })) {
+    return;
+  }
   OMIDQuilbrnLoadTask::taskToSendPingToURL(
       *url, invoker->dispatchQueue(),
-      [weak, successCallback, failureCallback](const std::optional<std::string>&,
-                                               const std::optional<platform::Error>& error) {
-        auto self = weak.lock();
-        auto invoker = self ? self->jsInvoker_.lock() : nullptr;
-        if (!invoker) return;
-        invoker->invokeCallback(error ? failureCallback : successCallback);
+      [weak = weak_from_this(), successCallback, failureCallback](const std::optional<std::string>&,
+                                                                  const std::optional<platform::Error>& error) {
+        answered(weak, true,
+                 [&](OMIDQuilbrnJSInvoker& i) { i.invokeCallback(error ? failureCallback : successCallback); });
       })
       ->start();
 }
@@ -59,17 +88,20 @@ void OMIDQuilbrnJSNetworkBridge::downloadJavaScriptResourceWithURL(const std::op
                                                                    const ScriptValue& failureCallback) {
   auto invoker = jsInvoker_.lock();
   if (!url || !invoker) return;
-  std::weak_ptr<OMIDQuilbrnJSNetworkBridge> weak = weak_from_this();
+  if (!admitRequest(*invoker, [failureCallback](OMIDQuilbrnJSInvoker& i) {
+        i.invokeCallback(failureCallback, kRefusedRequestCode);
+      })) {
+    return;
+  }
   OMIDQuilbrnLoadTask::taskToLoadStringFromURL(
       *url, 1, invoker->dispatchQueue(),
-      [weak, successCallback, failureCallback](const std::optional<std::string>& text,
-                                               const std::optional<platform::Error>& error) {
-        auto self = weak.lock();
-        auto invoker = self ? self->jsInvoker_.lock() : nullptr;
-        if (!invoker) return;
-        if (error) invoker->invokeCallback(failureCallback, getOMIDError(*error));
-        else if (!text) invoker->invokeCallback(failureCallback, 2);
-        else invoker->invokeCallback(successCallback, *text);
+      [weak = weak_from_this(), successCallback, failureCallback](const std::optional<std::string>& text,
+                                                                  const std::optional<platform::Error>& error) {
+        answered(weak, true, [&](OMIDQuilbrnJSInvoker& i) {
+          if (error) i.invokeCallback(failureCallback, getOMIDError(*error));
+          else if (!text) i.invokeCallback(failureCallback, 2);
+          else i.invokeCallback(successCallback, *text);
+        });
       })
       ->start();
 }
@@ -78,19 +110,17 @@ void OMIDQuilbrnJSNetworkBridge::injectJavaScriptFromURL(const std::optional<std
                                                          const std::string& injectionID) {
   auto invoker = jsInvoker_.lock();
   if (!url || !invoker) return;
-  std::weak_ptr<OMIDQuilbrnJSNetworkBridge> weak = weak_from_this();
   OMIDQuilbrnLoadTask::taskToLoadStringFromURL(
       *url, 1, invoker->dispatchQueue(),
-      [weak, injectionID, url = *url](const std::optional<std::string>& text,
-                                      const std::optional<platform::Error>& error) {
-        if (error || !text) {
-          QB_LOG("verification script " + url + " not run: " + (error ? error->message : "not UTF-8"), 3,
-                 QBLogTagInternal);
-          return;
-        }
-        auto self = weak.lock();
-        auto invoker = self ? self->jsInvoker_.lock() : nullptr;
-        if (invoker) invoker->invokeScript(wrappedVerificationScript(*text, injectionID));
+      [weak = weak_from_this(), injectionID, url = *url](const std::optional<std::string>& text,
+                                                         const std::optional<platform::Error>& error) {
+        answered(weak, false, [&](OMIDQuilbrnJSInvoker& i) {
+          if (error || !text) {
+            i.logLine("verification script " + url + " not run: " + (error ? error->message : "not UTF-8"), 3);
+            return;
+          }
+          i.invokeScript(wrappedVerificationScript(*text, injectionID));
+        });
       })
       ->start();
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "foundation/QBLoggerManager.h"
 #include "platform/notifications.h"
 #include "platform/ui/application.h"
 
@@ -74,11 +73,12 @@ double OMIDQuilbrnJSTimer::minTimeout() const { return isAppActive_ ? kActiveMin
 
 uint64_t OMIDQuilbrnJSTimer::scheduleTimerWithTimeout(double timeoutMs, const ScriptValue& callback, bool repeatable) {
   if (timers_.size() >= kMaxLiveTimers) {
-    if (!capLogged_) {
+    auto invoker = jsInvoker_.lock();
+    if (!capLogged_ && invoker) {
       capLogged_ = true;
-      QB_LOG("a measurement script asked for more than " + std::to_string(kMaxLiveTimers) +
-                 " live timers; further ones are refused",
-             3, QBLogTagInternal);
+      invoker->logLine("a measurement script asked for more than " + std::to_string(kMaxLiveTimers) +
+                           " live timers; further ones are refused",
+                       3);
     }
     return 0;
   }
@@ -102,16 +102,15 @@ void OMIDQuilbrnJSTimer::scheduleTimerWithId(uint64_t timerId, double timeoutMs,
 void OMIDQuilbrnJSTimer::handleTimerWithId(uint64_t timerId, double timeoutMs, const ScriptValue& callback,
                                            bool repeatable) {
   auto it = timers_.find(timerId);
-  if (it == timers_.end()) return;
-  platform::ProcessorBudget::Task tick(&budget_);
-  if (repeatable) scheduleTimerWithId(timerId, timeoutMs, callback, true);
-  else timers_.erase(it);
   auto invoker = jsInvoker_.lock();
-  if (!invoker) return;
-  invoker->invokeCallback(callback);
-  if (tick.finish()) return;
-  timers_.clear();
-  invoker->timersPassedBudget();
+  if (it == timers_.end() || !invoker) return;
+  invoker->runChargedTask(
+      [&] {
+        if (repeatable) scheduleTimerWithId(timerId, timeoutMs, callback, true);
+        else timers_.erase(it);
+        invoker->invokeCallback(callback);
+      },
+      0);
 }
 
 void OMIDQuilbrnJSTimer::cancelTimerWithId(uint64_t timerId) { timers_.erase(timerId); }

@@ -10,12 +10,9 @@
 // more gets 0 and no timer (logged).
 //
 // The timers' callbacks share the invoker's queue with everything else of the
-// session, so together they may take only so much processor time: each tick
-// (its bookkeeping and its callback) is charged its processor time and the
-// per-task overhead against a budget of kTimerBudgetMs, given back at
-// kTimerBudgetShare of the time that passes on the platform clock (a web view
-// page's timers have the same figures). A tick that overdraws it ends every
-// timer and tells the invoker (timersPassedBudget), which stops the scripts.
+// session, so each tick (its bookkeeping and its callback) is a charged task
+// of the invoker (runChargedTask): the context's processor-time budget, which
+// its network answers share, stops the scripts when ticks take too much.
 //
 // Every timer fires, and all the bookkeeping runs, on the invoker's queue.
 // Destroying the timer object cancels every timer it holds; its observation of
@@ -26,7 +23,6 @@
 
 #include "measurement/executor/OMIDQuilbrnJSExecutor.h"
 #include "platform/dispatch.h"
-#include "platform/script/processor_budget.h"
 #include "platform/script/script_context.h"
 
 class OMIDQuilbrnJSTimer : public std::enable_shared_from_this<OMIDQuilbrnJSTimer> {
@@ -35,10 +31,6 @@ class OMIDQuilbrnJSTimer : public std::enable_shared_from_this<OMIDQuilbrnJSTime
   static constexpr double kMaxTimeoutMs = 2147483647.0;
   static constexpr double kActiveMinTimeoutMs = 10;
   static constexpr double kInactiveMinTimeoutMs = 1000;
-  // What the ticks may take at once, in milliseconds of processor time, and
-  // the share of the time passing that is given back.
-  static constexpr double kTimerBudgetMs = 1000;
-  static constexpr double kTimerBudgetShare = 0.25;
 
   static std::shared_ptr<OMIDQuilbrnJSTimer> timer();
 
@@ -69,5 +61,4 @@ class OMIDQuilbrnJSTimer : public std::enable_shared_from_this<OMIDQuilbrnJSTime
   std::map<uint64_t, std::shared_ptr<platform::Timer>> timers_;
   uint64_t timerIdCounter_ = 0;
   bool capLogged_ = false;
-  platform::ProcessorBudget budget_{kTimerBudgetMs, kTimerBudgetShare};
 };

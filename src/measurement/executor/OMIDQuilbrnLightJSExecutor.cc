@@ -9,6 +9,9 @@ using platform::ScriptValue;
 
 namespace {
 
+// The method of the context's log lines.
+constexpr char kLogMethod[] = "measurementScript";
+
 std::mutex& optionsMutex() {
   static std::mutex& m = *new std::mutex;
   return m;
@@ -98,44 +101,58 @@ void OMIDQuilbrnLightJSExecutor::invokeCallback(const ScriptValue& callback, con
 
 void OMIDQuilbrnLightJSExecutor::assertOnJavaScriptQueue() const { assert(dispatchQueue_->isCurrent()); }
 
-void OMIDQuilbrnLightJSExecutor::timersPassedBudget() {
+void OMIDQuilbrnLightJSExecutor::runChargedTask(const std::function<void()>& work, double extraMs) {
   assertOnJavaScriptQueue();
-  if (!jsContext_ || tornDownHandled_) return;
+  if (!jsContext_ || jsContext_->isTornDown()) return;
+  platform::ProcessorBudget::Task task(&budget_);
+  work();
+  task.finish();
+  if (!budget_.charge(extraMs)) passedBudget();
+}
+
+void OMIDQuilbrnLightJSExecutor::logLine(const std::string& line, int level) {
+  QBLoggerManager& logger = QBLoggerManager::sharedInstance();
+  if (!logger.writes(level)) return;  // a line that goes nowhere takes no place
+  if (auto admitted = lines_.admit(line)) logger.dynamicLog(kLogMethod, *admitted, level, QBLogTagInternal);
+}
+
+void OMIDQuilbrnLightJSExecutor::tornDown(const std::string& line) {
   tornDownHandled_ = true;
-  jsContext_->tearDown();
   timer_->cancelAllTimers();
-  QB_LOG("the timers of a measurement script kept its queue busy past their budget (" +
-             std::to_string(static_cast<int>(OMIDQuilbrnJSTimer::kTimerBudgetMs)) + " ms of processor time beyond " +
-             std::to_string(static_cast<int>(OMIDQuilbrnJSTimer::kTimerBudgetShare * 100)) +
-             "% of the time passed); the measurement script context was torn down and its commands are dropped "
-             "from now on",
-         3, QBLogTagInternal);
+  QBLoggerManager::sharedInstance().dynamicLog(kLogMethod, lines_.admitAlways(line), 3, QBLogTagInternal);
+}
+
+void OMIDQuilbrnLightJSExecutor::passedBudget() {
+  if (!jsContext_ || tornDownHandled_) return;
+  jsContext_->tearDown();
+  tornDown("the timers and network answers of a measurement script kept its queue busy past their budget (" +
+           std::to_string(static_cast<int>(kProcessorBudgetMs)) + " ms of processor time beyond " +
+           std::to_string(static_cast<int>(kProcessorBudgetShare * 100)) +
+           "% of the time passed); the measurement script context was torn down and its commands are dropped "
+           "from now on");
 }
 
 void OMIDQuilbrnLightJSExecutor::afterEntry(const platform::ScriptOutcome& outcome) {
   if (outcome.ok()) return;
   const int code = outcome.error->code;
   if (code == platform::ScriptErrorCode::JavaScriptException) {
-    QB_LOG("measurement script error: " + outcome.description, 0, QBLogTagInternal);
+    logLine("measurement script error: " + outcome.description, 0);
     return;
   }
   if (code == platform::ScriptErrorCode::ScriptTimeLimit || code == platform::ScriptErrorCode::ResourceLimit) {
-    QB_LOG("a measurement script was stopped: " + outcome.description + " (" +
-               std::to_string(jsContext_->timeLimitStops()) + " of " +
-               std::to_string(jsContext_->options().stopsBeforeTeardown) + " stops)",
-           3, QBLogTagInternal);
+    logLine("a measurement script was stopped: " + outcome.description + " (" +
+                std::to_string(jsContext_->timeLimitStops()) + " of " +
+                std::to_string(jsContext_->options().stopsBeforeTeardown) + " stops)",
+            3);
   }
   if (!jsContext_->isTornDown()) return;
   if (!tornDownHandled_) {
-    tornDownHandled_ = true;
-    timer_->cancelAllTimers();
-    QB_LOG("the measurement script context was torn down (" + outcome.description +
-               "); its commands are dropped from now on",
-           3, QBLogTagInternal);
+    tornDown("the measurement script context was torn down (" + outcome.description +
+             "); its commands are dropped from now on");
     return;
   }
   // A command or callback that found the context torn down.
   ++droppedCommands_;
-  QB_LOG("measurement command dropped (" + std::to_string(droppedCommands_) + " since the context was torn down)",
-         droppedCommands_ == 1 ? 3 : 0, QBLogTagInternal);
+  logLine("measurement command dropped (" + std::to_string(droppedCommands_) + " since the context was torn down)",
+          droppedCommands_ == 1 ? 3 : 0);
 }

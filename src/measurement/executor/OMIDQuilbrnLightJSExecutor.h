@@ -11,11 +11,17 @@
 //
 // The scripts are outside input: each entry into them runs under the
 // context's guard (time limit and memory bound, as a page's); a stop is
-// logged. After the context's teardown count of time-limit stops, at once
-// past the memory bound, or when the timers' callbacks pass their
-// processor-time budget (OMIDQuilbrnJSTimer), the context is torn down, its
-// timers are cancelled, and every later command is dropped (logged). Script
-// exceptions are contained and logged at level 0.
+// logged. The tasks the scripts cause on the queue (timer ticks, network
+// answers) share one processor-time budget: kProcessorBudgetMs at once,
+// given back at kProcessorBudgetShare of the time that passes on the platform
+// clock (a web view page's figures). After the context's teardown count of
+// time-limit stops, at once past the memory bound, or when a task overdraws
+// the budget, the context is torn down, its timers are cancelled, and every
+// later command is dropped (logged). Script exceptions are contained and
+// logged at level 0. Every line the scripts can cause goes through one rate
+// limit per executor (platform::LineRateLimit: about ten lines a second, the
+// rest counted and reported with the next line written); the teardown line is
+// always written.
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +29,8 @@
 #include "measurement/executor/OMIDQuilbrnJSExecutor.h"
 #include "measurement/executor/OMIDQuilbrnJSNetworkBridge.h"
 #include "measurement/executor/OMIDQuilbrnJSTimer.h"
+#include "platform/repeated_line.h"
+#include "platform/script/processor_budget.h"
 #include "platform/script/script_context.h"
 
 class OMIDQuilbrnLightJSExecutor : public OMIDQuilbrnJSExecutor,
@@ -30,6 +38,10 @@ class OMIDQuilbrnLightJSExecutor : public OMIDQuilbrnJSExecutor,
                                    public std::enable_shared_from_this<OMIDQuilbrnLightJSExecutor> {
  public:
   static constexpr char kQueueLabel[] = "com.iab.omidLightJSExecutor.serial.queue";
+  // What the scripts' tasks may take at once, in milliseconds of processor
+  // time, and the share of the time passing that is given back.
+  static constexpr double kProcessorBudgetMs = 1000;
+  static constexpr double kProcessorBudgetShare = 0.25;
 
   // A new timer, network bridge and serial queue.
   static std::shared_ptr<OMIDQuilbrnLightJSExecutor> lightJSExecutor();
@@ -52,8 +64,8 @@ class OMIDQuilbrnLightJSExecutor : public OMIDQuilbrnJSExecutor,
   void invokeScript(const std::string& script) override;
   void assertOnJavaScriptQueue() const override;
   platform::QueueRef dispatchQueue() const override { return dispatchQueue_; }
-  // Tears the context down (as past its time limit) unless it already is.
-  void timersPassedBudget() override;
+  void runChargedTask(const std::function<void()>& work, double extraMs) override;
+  void logLine(const std::string& line, int level) override;
 
   const std::shared_ptr<OMIDQuilbrnJSTimer>& timer() const { return timer_; }
   const std::shared_ptr<OMIDQuilbrnJSNetworkBridge>& networkBridge() const { return networkBridge_; }
@@ -70,6 +82,11 @@ class OMIDQuilbrnLightJSExecutor : public OMIDQuilbrnJSExecutor,
   // After an entry: logs what went wrong, and cancels the timers once the
   // context was torn down.
   void afterEntry(const platform::ScriptOutcome& outcome);
+  // A task overdrew the budget: tears the context down (as past its time
+  // limit) unless it already is.
+  void passedBudget();
+  // The context is torn down: its timers end, and `line` is written (always).
+  void tornDown(const std::string& line);
 
   std::shared_ptr<OMIDQuilbrnJSTimer> timer_;
   std::shared_ptr<OMIDQuilbrnJSNetworkBridge> networkBridge_;
@@ -77,4 +94,6 @@ class OMIDQuilbrnLightJSExecutor : public OMIDQuilbrnJSExecutor,
   std::shared_ptr<platform::ScriptContext> jsContext_;  // dispatchQueue_ only
   bool tornDownHandled_ = false;
   size_t droppedCommands_ = 0;
+  platform::ProcessorBudget budget_{kProcessorBudgetMs, kProcessorBudgetShare};  // dispatchQueue_ only
+  platform::LineRateLimit lines_;
 };
