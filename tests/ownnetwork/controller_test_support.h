@@ -73,7 +73,6 @@ class RecordingPublisher : public QBNControllerPublisherP {
     add("init", std::string("nonDemandSource ") + (error ? std::to_string(error->code) : "-"), {});
   }
   void notifyAdCloseAll() override { add("closeAll", "", {}); }
-  void fallbackControllerTookOver() override {}
 
   bool handleControllerCallback(const platform::URLRequest& request, int) override {
     const std::string prefix = "plovermarkads://";
