@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "ownnetwork/api/QuillborneAdInstance.h"
 #include "ownnetwork/interfaces/QBNPresentationServicesP.h"
 #include "ownnetwork/publisher_test_support.h"
+#include "ownnetwork/services/QBNFeaturesManager.h"
 #include "platform/script/script_literal.h"
 
 namespace qbtest {
@@ -52,6 +54,19 @@ class LateLoadAnswersTest : public PublisherTest {
     return out;
   }
   static bool startsWith(const std::string& line, const std::string& prefix) { return line.rfind(prefix, 0) == 0; }
+  // Once the page has run every line sent to it (and the native side has
+  // handled what it sent meanwhile), with the listeners' tasks run.
+  void settle() {
+    page("true");
+    env.runUntilIdle();
+  }
+  // A load of the interstitial `instance`, numbered when it is asked for.
+  void load(const std::shared_ptr<QuillborneAdInstance>& instance) {
+    publisher->loadAdWithAdInstance(instance, Json::object(), instance->noteLoadRequested());
+  }
+  // The page answers every load that comes from now on (it answered none
+  // before).
+  void pageAnswersTheRest() { page("PMA_SANDBOX.commands.loadInterstitial = {}, true"); }
 
   std::shared_ptr<handlertest::FakeServices> services = std::make_shared<handlertest::FakeServices>();
   std::shared_ptr<QBNAdSize> bannerSize = std::make_shared<QBNAdSize>("BANNER", 320, 50);
@@ -164,6 +179,117 @@ TEST_F(LateLoadAnswersTest, UnderTheFallbackTheNextLoadAfterAWithdrawalIsAnswere
   ASSERT_EQ(first->lines.size(), 1u) << joined(first->lines);
   ASSERT_EQ(second->lines.size(), 1u) << joined(second->lines);
   EXPECT_TRUE(startsWith(second->lines[0], "failedToLoad down ")) << second->lines[0];
+}
+
+// A page that never answers one load (its handler failed on it) and answers
+// every later one. The next load waits for the answer the page owes
+// QBNLoadLedger::kOwedAnswerWaitMs, then that answer counts as lost and the
+// load goes to the page and fills. Should the lost answer come after all,
+// once nothing is owed, it is dropped; every later load goes at once.
+TEST_F(LateLoadAnswersTest, ALoadThePageNeverAnswersCostsNoLaterLoad) {
+  start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}});
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto instance = QuillborneAdInstanceBuilder("is5", listener).build();
+  load(instance);
+  settle();
+  ASSERT_EQ(pageCalls("loadInterstitial"), 1u);
+  pageAnswersTheRest();
+
+  load(instance);
+  env.advance(QBNLoadLedger::kOwedAnswerWaitMs - 1);
+  settle();
+  EXPECT_EQ(pageCalls("loadInterstitial"), 1u);  // it waits, a while
+  env.advance(1);
+  ASSERT_TRUE(env.runUntil([&] { return !listener->lines.empty(); })) << joined(listener->lines);
+  EXPECT_EQ(pageCalls("loadInterstitial"), 2u);
+  EXPECT_TRUE(startsWith(listener->lines[0], "loaded ")) << listener->lines[0];
+
+  pageSends("loadInterstitialFail", identity("is5", "Interstitial", Json{{"errCode", "1"}, {"errMsg", "late"}}));
+  settle();
+  EXPECT_EQ(listener->lines.size(), 1u) << joined(listener->lines);
+  EXPECT_TRUE(publisher->isAdAvailableForAdInstance(instance));
+
+  load(instance);
+  ASSERT_TRUE(env.runUntil([&] { return listener->lines.size() == 2; })) << joined(listener->lines);
+  EXPECT_TRUE(startsWith(listener->lines.back(), "loaded ")) << listener->lines.back();
+  EXPECT_EQ(pageCalls("loadInterstitial"), 3u);
+}
+
+// The mediation gives up the load that waits too (its time-out is shorter
+// than the wait): the owed answer counts as lost at once, and the newer load
+// goes to the page without waiting.
+TEST_F(LateLoadAnswersTest, ALoadGivenUpWhileItWaitedLetsTheNextLoadGoAtOnce) {
+  start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}});
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto instance = QuillborneAdInstanceBuilder("is6", listener).build();
+  load(instance);
+  settle();
+  pageAnswersTheRest();
+  load(instance);
+  settle();
+  ASSERT_EQ(pageCalls("loadInterstitial"), 1u);
+
+  load(instance);
+  ASSERT_TRUE(env.runUntil([&] { return !listener->lines.empty(); })) << joined(listener->lines);
+  EXPECT_TRUE(startsWith(listener->lines[0], "loaded ")) << listener->lines[0];
+  // The given-up load never goes, not even once its wait would have ended.
+  env.advance(QBNLoadLedger::kOwedAnswerWaitMs);
+  settle();
+  EXPECT_EQ(pageCalls("loadInterstitial"), 2u);
+  EXPECT_EQ(listener->lines.size(), 1u) << joined(listener->lines);
+}
+
+// The page's web content ends while a load waits for the answer the page
+// owes: the fallback controller takes over and fails the waiting load at
+// once, before its wait would have ended.
+TEST_F(LateLoadAnswersTest, ALoadWaitingWhenTheFallbackTakesOverHearsALoadFailure) {
+  start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}});
+  QBNFeaturesManager::sharedManager().updateSupplyConfigurations(
+      Json{{"networkConfig", {{"handleWebViewTerminated", true}}}});
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto instance = QuillborneAdInstanceBuilder("is7", listener).build();
+  load(instance);
+  settle();
+  load(instance);
+  settle();
+  ASSERT_EQ(pageCalls("loadInterstitial"), 1u);
+
+  publisher->concreteControllerManager()->handleWebViewTerminated();
+  env.runUntilIdle();
+  const auto failures = [&] {
+    Lines heard;
+    std::copy_if(listener->lines.begin(), listener->lines.end(), std::back_inserter(heard),
+                 [](const std::string& line) { return startsWith(line, "failedToLoad "); });
+    return heard;
+  };
+  ASSERT_EQ(failures().size(), 1u) << joined(listener->lines);
+  EXPECT_TRUE(startsWith(failures()[0], "failedToLoad WebView Web Content Process Did Terminated. "));
+  env.advance(QBNLoadLedger::kOwedAnswerWaitMs);  // nothing more, when the wait would have ended
+  EXPECT_EQ(failures().size(), 1u) << joined(listener->lines);
+}
+
+// The page's answer is handled (its listener task posted) just before the
+// application asks for the instance's next load on its own thread: when the
+// task runs, the answer belongs to a load given up on and reaches no one,
+// and the next load hears only its own answer.
+TEST_F(LateLoadAnswersTest, AnAnswerHandledJustBeforeTheNextLoadIsAskedForReachesNoOne) {
+  start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}});
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto instance = QuillborneAdInstanceBuilder("is8", listener).build();
+  load(instance);
+  settle();
+  ASSERT_TRUE(message("plovermarkads://loadInterstitialSuccess?demandSourceId=is8&demandSourceName=is8"
+                      "&productType=Interstitial") == false);
+  const uint64_t next = instance->noteLoadRequested();
+  env.runUntilIdle();
+  EXPECT_EQ(listener->lines, Lines{});
+
+  page("PMA_SANDBOX.commands.loadInterstitial = {answer: 'fail', errMsg: 'No fill'}, true");
+  publisher->loadAdWithAdInstance(instance, Json::object(), next);
+  ASSERT_TRUE(env.runUntil([&] { return !listener->lines.empty(); }));
+  settle();
+  ASSERT_EQ(listener->lines.size(), 1u) << joined(listener->lines);
+  EXPECT_TRUE(startsWith(listener->lines[0], "failedToLoad No fill ")) << listener->lines[0];
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // from the sandbox, the own network's adapter made by class name, the
 // sandbox's controller page in a real web view answering the products.
 #include "own_network_support.h"
+#include "ownnetwork/controller/QBNControllerAPIDispatcher.h"
+#include "ownnetwork/publisher/QBNLoadLedger.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
+#include "platform/clock.h"
 #include "platform/file_facts.h"
 #include "platform/storekit/storekit_control.h"
 #include "platform/system_sounds.h"
@@ -287,6 +290,66 @@ TEST_F(OwnNetworkRoadTest, APageThatNeverAnswersTheLoadTimesOutAndTheNextNetwork
   EXPECT_GE(TulvoSDK::Control::shared().loadCount(TulvoSDK::AdKind::Rewarded), 1);
   Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
   ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
+}
+
+// A page whose handler fails on one rewarded video's load (it throws, and
+// answers nothing) and answers every later one. That load times out; the
+// application's next load waits for the lost answer at most
+// QBNLoadLedger::kOwedAnswerWaitMs, well within its own time-out, and the
+// page fills it; after the show, the load after it goes at once.
+TEST_F(OwnNetworkRoadTest, ALoadThePageNeverAnswersCostsTheRewardedVideoOnlyThatLoad) {
+  Json configuration = config_->configuration();
+  configuration["configurations"]["rewardedVideo"]["adapterTimeOutInSeconds"] = 10;
+  configuration["configurations"]["rewardedVideo"]["delayLoadFailureNotificationInSeconds"] = 0;
+  configuration["configurations"]["application"]["auction"]["minTimeBeforeFirstRvAuctionMs"] = 0;
+  configuration["configurations"]["application"]["auction"]["minTimeBeforeRvAuctionMs"] = 0;
+  configuration["providerOrder"]["rewardedVideo"] = Json::array({"QuillborneRV1"});
+  config_->setConfiguration(configuration);
+  Json behaviour = showThenRewardAndClose();
+  behaviour["commands"]["loadInterstitial"] = {{"answer", "throw"}, {"errMsg", "the handler failed"}};
+  addControllerPage(server_, behaviour);
+  auction_->setDefaultAnswer(AuctionAnswer::withPayload(SandboxAuction::waterfallPayload("auc-lost", {"QuillborneRV1"})));
+  // The loads that go to the page, as the channel evaluates them.
+  auto sent = std::make_shared<std::atomic<int>>(0);
+  QBNControllerAPIDispatcher::setEvaluationObserverForTesting([sent](const std::string& line) {
+    if (line.find("(`loadInterstitial?") != std::string::npos) ++*sent;
+  });
+  struct ObserverReset {
+    ~ObserverReset() { QBNControllerAPIDispatcher::setEvaluationObserverForTesting(nullptr); }
+  } observerReset;
+  Quillborne::setRewardedVideoManualDelegate(listener_);
+  Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"rewardedvideo"});
+  ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
+  const auto outcomes = [this] {
+    auto lines = listener_->lines();
+    std::erase_if(lines, [](const std::string& line) { return line == "available" || line == "unavailable"; });
+    return lines;
+  };
+
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(drive([&] { return outcomes().size() == 1; }, 50)) << dump();
+  ASSERT_EQ(outcomes()[0].rfind("loadFailed ", 0), 0u) << dump();
+  ASSERT_EQ(sent->load(), 1);
+  page("PMA_SANDBOX.commands.loadInterstitial = {}, true");
+
+  // The next load reaches the page once its wait is over; with the clock
+  // held from then on, the page fills it.
+  const int64_t asked = platform::nowMonotonicMs();
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(drive([&] { return sent->load() == 2; })) << dump();
+  EXPECT_LE(platform::nowMonotonicMs() - asked, QBNLoadLedger::kOwedAnswerWaitMs);
+  ASSERT_TRUE(env_.runUntil([&] { return outcomes().size() == 2; })) << dump();
+  EXPECT_EQ(outcomes()[1], "loaded") << dump();
+
+  Quillborne::showRewardedVideoWithViewController(vc_, "DefaultRewardedVideo");
+  ASSERT_TRUE(driveUntilHeard("closed", 50)) << dump();
+  Quillborne::loadRewardedVideo();
+  ASSERT_TRUE(drive([&] { return sent->load() == 3; })) << dump();
+  ASSERT_TRUE(env_.runUntil([&] { return outcomes().size() == 6; })) << dump();
+  const auto heard = outcomes();
+  EXPECT_EQ(std::vector<std::string>(heard.begin() + 1, heard.end()),
+            (std::vector<std::string>{"loaded", "opened", "reward DefaultRewardedVideo 10", "closed", "loaded"}))
+      << dump();
 }
 
 // A rewarded video or an interstitial whose own-network load timed out, and

@@ -172,6 +172,7 @@ void QBNControllerManager::createNativeControllerWithError(const std::string& re
   // its requests would reach nobody.
   if (replaced) replaced->clearTimers();
   if (auto web = std::dynamic_pointer_cast<QBNWebController>(replaced)) web->tearDownPage();
+  if (auto owner = publisher()) owner->fallbackControllerTookOver();
 }
 
 // ------------------------------------------------------------------ commands

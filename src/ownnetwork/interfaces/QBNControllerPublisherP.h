@@ -29,6 +29,11 @@ class QBNControllerPublisherP {
   // Dismisses what is presented and tells every demand source it closed.
   virtual void notifyAdCloseAll() = 0;
 
+  // The fallback controller has just replaced the page (it answers every
+  // command from now on): what waits for an answer of the page goes to it.
+  // Called once, on the thread that installed it. Nothing by default.
+  virtual void fallbackControllerTookOver() {}
+
   // The page-to-native URL channel: a navigation of the controller web view,
   // or a string the page posted (navigation type -1, answer unused). Answers
   // whether the web view may load the request.

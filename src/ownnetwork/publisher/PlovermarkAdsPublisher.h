@@ -243,6 +243,7 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   void setMediationStateForProductType(const std::optional<std::string>& productName,
                                        const std::optional<std::string>& demandSourceName, int64_t state);
   void notifyAdCloseAll() override;
+  void fallbackControllerTookOver() override;
   void updateConsentInfo(const platform::Json& consent);
   void updateConsentInTokenWithData(const platform::Json& consent);
   platform::Json orientationDataForProductType(int64_t productType) const;
@@ -252,8 +253,8 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   // instance (the overload with `loadRequest` names it: QuillborneNetwork
   // numbers each load when it is asked for). A load that is no longer the
   // newest one asked for is given up without a command; a load of a demand
-  // source whose earlier load the page still owes waits for that answer
-  // (QBNLoadLedger).
+  // source whose earlier load the page still owes waits for that answer, for
+  // QBNLoadLedger::kOwedAnswerWaitMs at most (QBNLoadLedger).
   void loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams);
   void loadAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams,
                             uint64_t loadRequest);
@@ -350,6 +351,9 @@ class PlovermarkAdsPublisher : public QBNControllerPublisherP,
   void sendLoadCommand(const std::string& command, const std::shared_ptr<PMADemandSource>& demandSource,
                        const std::shared_ptr<QuillborneAdInstance>& adInstance, const platform::Json& loadParams,
                        uint64_t loadRequest);
+  // Sends a load that waited for the page's answer to the load before it;
+  // `why` its wait ended, for the log.
+  void sendLoadAfterWait(const QBNControllerAPIData& data, const std::string& why);
   // What to do with a load answer of `productType` (logged and dropped, or
   // passed on with the number of the load it answers); a load that waited
   // for it goes to the page.

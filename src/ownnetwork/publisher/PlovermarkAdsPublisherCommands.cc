@@ -156,14 +156,10 @@ std::optional<uint64_t> PlovermarkAdsPublisher::admitLoadAnswer(int64_t productT
   if (!id) return 0;
   auto answer = loadLedger_.onLoadAnswer({productType, *id});
   if (answer.verdict == QBNLoadLedger::Verdict::Deliver) return answer.load;
-  auto& log = PlovermarkLogManager::sharedManager();
-  log.log(command + " of " + *id + " dropped: the answer of a load given up on (" +
-              QBNLoadLedger::verdictName(answer.verdict) + ")",
-          0, 9);
-  if (answer.release) {
-    log.log(answer.release->functionName() + " of " + *id + " goes to the page after the answer it waited for", 0, 9);
-    if (const auto manager = concreteControllerManager()) manager->runCommand(*answer.release);
-  }
+  PlovermarkLogManager::sharedManager().log(command + " of " + *id + " dropped: the answer of a load given up on (" +
+                                                QBNLoadLedger::verdictName(answer.verdict) + ")",
+                                            0, 9);
+  if (answer.release) sendLoadAfterWait(*answer.release, "the answer it waited for has come");
   return std::nullopt;
 }
 

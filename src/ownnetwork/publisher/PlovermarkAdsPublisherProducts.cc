@@ -397,14 +397,31 @@ void PlovermarkAdsPublisher::sendLoadCommand(const std::string& command, const s
   if (!manager) return;
   const int64_t type = command == "loadBanner" ? QBNProductType::Banner : QBNProductType::Interstitial;
   // Owed from now on (the fallback controller answers before runCommand
-  // returns), or kept back behind the load the page still owes.
+  // returns), or kept back behind the load the page still owes, for a while
+  // at most.
+  std::weak_ptr<PlovermarkAdsPublisher> weakSelf = weak_from_this();
+  const auto sendAfterWait = [weakSelf](const QBNControllerAPIData& waited) {
+    if (auto self = weakSelf.lock()) self->sendLoadAfterWait(waited, "the answer it waited for counts as lost");
+  };
   if (!loadLedger_.sendOrHold({type, source->identifier()}, adInstance, loadRequest, data,
-                              !manager->isNativeControllerCurrent())) {
+                              !manager->isNativeControllerCurrent(), sendAfterWait)) {
     PlovermarkLogManager::sharedManager().log(
         command + " of " + source->identifier() + " waits for the page's answer to the load before it", 0, 9);
     return;
   }
   manager->runCommand(data);
+}
+
+void PlovermarkAdsPublisher::sendLoadAfterWait(const QBNControllerAPIData& data, const std::string& why) {
+  const auto id = platform::getString(data.functionParameters(), "demandSourceId").value_or("");
+  PlovermarkLogManager::sharedManager().log(data.functionName() + " of " + id + " goes to the page: " + why, 0, 9);
+  if (const auto manager = concreteControllerManager()) manager->runCommand(data);
+}
+
+void PlovermarkAdsPublisher::fallbackControllerTookOver() {
+  for (const auto& waited : loadLedger_.takeOver()) {
+    sendLoadAfterWait(waited, "the fallback controller answers in the page's place");
+  }
 }
 
 void PlovermarkAdsPublisher::showAdWithAdInstance(const std::shared_ptr<QuillborneAdInstance>& adInstance,

@@ -1,6 +1,7 @@
 #include "ownnetwork/publisher/QBNLoadLedger.h"
 
 #include "ownnetwork/api/QuillborneAdInstance.h"
+#include "platform/dispatch.h"
 
 const char* QBNLoadLedger::verdictName(Verdict verdict) {
   switch (verdict) {
@@ -8,59 +9,111 @@ const char* QBNLoadLedger::verdictName(Verdict verdict) {
     case Verdict::DropWithdrawn: return "withdrawn";
     case Verdict::DropSuperseded: return "superseded";
     case Verdict::DropStale: return "stale";
+    case Verdict::DropLost: return "lost";
   }
   return "unknown";
 }
 
-void QBNLoadLedger::eraseIfEmpty(std::map<Key, Entry>::iterator it) {
-  if (it != entries_.end() && it->second.empty()) entries_.erase(it);
+QBNLoadLedger::QBNLoadLedger() = default;
+
+QBNLoadLedger::~QBNLoadLedger() {
+  std::map<Key, Entry> entries;  // their deadlines go outside the lock
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  entries.swap(book_->entries);
+}
+
+void QBNLoadLedger::eraseIfEmpty(Book& book, std::map<Key, Entry>::iterator it) {
+  if (it != book.entries.end() && it->second.empty()) book.entries.erase(it);
+}
+
+QBNControllerAPIData QBNLoadLedger::countOwedAsLost(Entry& entry, std::optional<Waiting>& gone) {
+  gone = std::exchange(entry.waiting, std::nullopt);
+  ++entry.lost;
+  entry.owed = gone->owed;
+  return gone->command;
 }
 
 bool QBNLoadLedger::sendOrHold(const Key& key, const std::shared_ptr<QuillborneAdInstance>& instance, uint64_t load,
-                               const QBNControllerAPIData& command, bool pageAnswers) {
-  std::optional<Waiting> givenUp;  // released outside the lock
-  std::lock_guard<std::mutex> lock(mutex_);
-  Entry& entry = entries_[key];
-  if (!pageAnswers) {
-    entry.owed.reset();
-    givenUp = std::exchange(entry.waiting, std::nullopt);
+                               const QBNControllerAPIData& command, bool pageAnswers, Send sendAfterWait) {
+  std::optional<Waiting> gone;  // given up; its deadline goes outside the lock
+  uint64_t wait = 0;
+  {
+    std::lock_guard<std::mutex> lock(book_->mutex);
+    Entry& entry = book_->entries[key];
+    if (!pageAnswers || book_->fallback || entry.waiting) {
+      // The fallback answers in the page's place, or the mediation gave up
+      // the load that waited as well: the owed answer counts as lost (the
+      // fallback may still answer a load that never reached the page).
+      if (entry.owed) ++entry.lost;
+      entry.owed.reset();
+      gone = std::exchange(entry.waiting, std::nullopt);
+    }
+    if (!entry.owed) {
+      entry.owed = Owed{instance, load};
+      return true;
+    }
+    wait = entry.wait = ++book_->waits;
+    entry.waiting = Waiting{Owed{instance, load}, command, nullptr};
   }
-  if (entry.owed) {
-    givenUp = std::exchange(entry.waiting, Waiting{Owed{instance, load}, command});
-    return false;
+  // Made outside the lock; a wait that ended meanwhile drops it again.
+  auto deadline = platform::Timer::once(
+      platform::mainQueue(), static_cast<double>(kOwedAnswerWaitMs),
+      [weakBook = std::weak_ptr<Book>(book_), key, wait, send = std::move(sendAfterWait)] {
+        deadlinePassed(weakBook, key, wait, send);
+      });
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  auto it = book_->entries.find(key);
+  if (it != book_->entries.end() && it->second.waiting && it->second.wait == wait) {
+    it->second.waiting->deadline = std::move(deadline);
   }
-  entry.owed = Owed{instance, load};
-  return true;
+  return false;
+}
+
+void QBNLoadLedger::deadlinePassed(const std::weak_ptr<Book>& weakBook, const Key& key, uint64_t wait,
+                                   const Send& send) {
+  const auto book = weakBook.lock();
+  if (!book) return;
+  std::optional<Waiting> gone;
+  std::optional<QBNControllerAPIData> command;
+  {
+    std::lock_guard<std::mutex> lock(book->mutex);
+    auto it = book->entries.find(key);
+    if (it == book->entries.end() || !it->second.waiting || it->second.wait != wait) return;
+    command = countOwedAsLost(it->second, gone);
+  }
+  if (send) send(*command);
 }
 
 void QBNLoadLedger::beginWithdrawal(const Key& key) {
-  std::optional<Waiting> givenUp;
-  std::lock_guard<std::mutex> lock(mutex_);
-  Entry& entry = entries_[key];
+  std::optional<Waiting> gone;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  Entry& entry = book_->entries[key];
   ++entry.withdrawals;
   entry.owed.reset();
-  givenUp = std::exchange(entry.waiting, std::nullopt);
+  entry.lost = 0;  // the page answers no withdrawn load once it took the withdrawal
+  gone = std::exchange(entry.waiting, std::nullopt);
 }
 
 void QBNLoadLedger::endWithdrawal(const Key& key) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = entries_.find(key);
-  if (it == entries_.end() || it->second.withdrawals == 0) return;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  auto it = book_->entries.find(key);
+  if (it == book_->entries.end() || it->second.withdrawals == 0) return;
   --it->second.withdrawals;
-  eraseIfEmpty(it);
+  eraseIfEmpty(*book_, it);
 }
 
 bool QBNLoadLedger::isWithdrawing(const Key& key) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = entries_.find(key);
-  return it != entries_.end() && it->second.withdrawals > 0;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  auto it = book_->entries.find(key);
+  return it != book_->entries.end() && it->second.withdrawals > 0;
 }
 
 QBNLoadLedger::Answer QBNLoadLedger::onLoadAnswer(const Key& key) {
+  std::optional<Waiting> gone;
   Answer answer;
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = entries_.find(key);
-  if (it == entries_.end()) return answer;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  auto it = book_->entries.find(key);
+  if (it == book_->entries.end()) return answer;
   Entry& entry = it->second;
   if (entry.withdrawals > 0) {
     answer.verdict = Verdict::DropWithdrawn;
@@ -70,16 +123,17 @@ QBNLoadLedger::Answer QBNLoadLedger::onLoadAnswer(const Key& key) {
     // The answer of the load the page owed: the one that waited supersedes
     // it, and is owed from now on.
     answer.verdict = Verdict::DropSuperseded;
-    Waiting waiting = std::move(*entry.waiting);
-    entry.waiting.reset();
-    entry.owed = waiting.owed;
-    answer.release = std::move(waiting.command);
+    gone = std::exchange(entry.waiting, std::nullopt);
+    entry.owed = gone->owed;
+    answer.release = std::move(gone->command);
     return answer;
   }
   if (entry.owed) {
+    // With answers of lost loads still possible, the first answer after the
+    // load went is taken as its own: nothing tells the two apart.
     const Owed owed = *entry.owed;
     entry.owed.reset();
-    eraseIfEmpty(it);
+    eraseIfEmpty(*book_, it);
     const auto instance = owed.instance.lock();
     if (instance && owed.load != 0 && instance->latestLoadRequest() != owed.load) {
       answer.verdict = Verdict::DropStale;
@@ -88,11 +142,29 @@ QBNLoadLedger::Answer QBNLoadLedger::onLoadAnswer(const Key& key) {
     answer.load = owed.load;
     return answer;
   }
-  eraseIfEmpty(it);
+  if (entry.lost > 0) {
+    --entry.lost;
+    answer.verdict = Verdict::DropLost;
+  }
+  eraseIfEmpty(*book_, it);
   return answer;
 }
 
+std::vector<QBNControllerAPIData> QBNLoadLedger::takeOver() {
+  std::vector<Waiting> gone;
+  std::vector<QBNControllerAPIData> commands;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  book_->fallback = true;
+  for (auto& [key, entry] : book_->entries) {
+    if (!entry.waiting) continue;
+    std::optional<Waiting> waited;
+    commands.push_back(countOwedAsLost(entry, waited));
+    gone.push_back(std::move(*waited));
+  }
+  return commands;
+}
+
 bool QBNLoadLedger::hasRecordForTesting(const Key& key) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return entries_.count(key) != 0;
+  std::lock_guard<std::mutex> lock(book_->mutex);
+  return book_->entries.count(key) != 0;
 }

@@ -11,6 +11,12 @@
 //    the newer load supersedes it) and goes to the page after it, so two
 //    loads of one demand source are never on their way at once and an answer
 //    always belongs to the load on record;
+//  * how long it waits: at most kOwedAnswerWaitMs, and only until the
+//    mediation gives the waiting load up as well (a newer one replaces it).
+//    Then the owed answer counts as lost and the waiting (or newer) load goes
+//    to the page; an answer that comes when no load is owed any more is the
+//    lost load's, and dropped. A page that misses one answer costs that load
+//    and at most the next, never the instance's later loads;
 //  * the withdrawals (a banner's destroy, "destroyBanner") the page has not
 //    taken yet: until the channel reports that the page ran the withdrawal's
 //    line, every load answer of the demand source was sent before the page
@@ -18,34 +24,48 @@
 //    answers no withdrawn load after it.
 // An answer is dropped too when its load is no longer the newest the instance
 // was asked for (a newer one is on its way to the publisher): the mediation
-// gave that load up. docs/own-network.md ("Loads given up on") tells the
+// gave that load up. Once the fallback controller answers in the page's
+// place, no load waits. docs/own-network.md ("Loads given up on") tells the
 // scheme.
 //
-// Any thread: one lock, never held while anything else is called.
+// Any thread: one lock, never held while anything else is called. The waits'
+// deadlines are timers on the main queue, owned by the ledger.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "ownnetwork/interfaces/QBNControllerAPIData.h"
 
 class QuillborneAdInstance;
+namespace platform {
+class Timer;
+}
 
 class QBNLoadLedger {
  public:
   // Product type and demand-source id.
   using Key = std::pair<int64_t, std::string>;
+  // Sends a load whose wait ended without the answer it waited for.
+  using Send = std::function<void(const QBNControllerAPIData&)>;
+
+  // The longest a load waits for the answer the page owes to the load before
+  // it (by then the mediation gave that load up at least this long ago).
+  static constexpr int64_t kOwedAnswerWaitMs = 5'000;
 
   enum class Verdict {
     Deliver,         // the answer of the load on record (or of no load on record)
     DropWithdrawn,   // sent before the page took a withdrawal of the demand source
     DropSuperseded,  // a newer load waited for it
     DropStale,       // a newer load of the instance was asked for since
+    DropLost,        // the late answer of a load whose answer was counted as lost
   };
-  // "deliver", "withdrawn", "superseded", "stale".
+  // "deliver", "withdrawn", "superseded", "stale", "lost".
   static const char* verdictName(Verdict verdict);
 
   struct Answer {
@@ -58,13 +78,21 @@ class QBNLoadLedger {
     std::optional<QBNControllerAPIData> release;
   };
 
+  QBNLoadLedger();
+  ~QBNLoadLedger();  // cancels the deadlines of the waits
+  QBNLoadLedger(const QBNLoadLedger&) = delete;
+  QBNLoadLedger& operator=(const QBNLoadLedger&) = delete;
+
   // A load of `instance` numbered `load`, to be sent as `command`. True: it
   // goes now and is owed from now on. False: it waits behind the load the
-  // page owes (replacing one that waited already, which is given up).
-  // `pageAnswers`: whether the page still runs; once the fallback controller
-  // answers in its place, what the page owed is forgotten and the load goes.
+  // page owes, until that answer comes or, at the latest, kOwedAnswerWaitMs;
+  // then `sendAfterWait` sends it, on the main queue. A load that waited
+  // already is given up; this one goes at once instead, and the owed answer
+  // counts as lost. `pageAnswers`: whether the page still runs; once the
+  // fallback controller answers in its place, what the page owed is
+  // forgotten and the load goes.
   bool sendOrHold(const Key& key, const std::shared_ptr<QuillborneAdInstance>& instance, uint64_t load,
-                  const QBNControllerAPIData& command, bool pageAnswers);
+                  const QBNControllerAPIData& command, bool pageAnswers, Send sendAfterWait);
   // A withdrawal of the demand source goes to the page: nothing is owed any
   // more and a waiting load is given up.
   void beginWithdrawal(const Key& key);
@@ -73,6 +101,12 @@ class QBNLoadLedger {
   bool isWithdrawing(const Key& key) const;
   // A load answer ("...Success" or "...Fail") of the demand source arrived.
   Answer onLoadAnswer(const Key& key);
+  // The fallback controller answers in the page's place from now on: every
+  // load that waits goes now (the returned commands, in no particular
+  // order), owed from now on; the answer it waited for counts as lost. A
+  // load owed with none waiting stays owed (the fallback may still answer
+  // it from the controller's queue).
+  std::vector<QBNControllerAPIData> takeOver();
 
   // Whether anything is on record for the key. Tests only.
   bool hasRecordForTesting(const Key& key) const;
@@ -85,16 +119,33 @@ class QBNLoadLedger {
   struct Waiting {
     Owed owed;
     QBNControllerAPIData command;
+    // When the owed answer counts as lost; destroyed (cancelled) with the
+    // wait.
+    std::shared_ptr<platform::Timer> deadline;
   };
   struct Entry {
     std::optional<Owed> owed;
     std::optional<Waiting> waiting;
+    uint64_t wait = 0;  // number of the current (or last) wait
+    // Answers the page may still send for loads counted as lost.
+    int lost = 0;
     int withdrawals = 0;
-    bool empty() const { return !owed && !waiting && withdrawals == 0; }
+    bool empty() const { return !owed && !waiting && withdrawals == 0 && lost == 0; }
+  };
+  struct Book {
+    std::mutex mutex;
+    std::map<Key, Entry> entries;
+    uint64_t waits = 0;
+    bool fallback = false;
   };
 
-  void eraseIfEmpty(std::map<Key, Entry>::iterator it);
+  static void eraseIfEmpty(Book& book, std::map<Key, Entry>::iterator it);
+  // The owed answer counts as lost: the waiting load is owed now; returns
+  // its command.
+  static QBNControllerAPIData countOwedAsLost(Entry& entry, std::optional<Waiting>& gone);
+  // A wait's deadline: when the wait numbered `wait` is still on, the owed
+  // answer counts as lost and the waiting load goes.
+  static void deadlinePassed(const std::weak_ptr<Book>& weakBook, const Key& key, uint64_t wait, const Send& send);
 
-  mutable std::mutex mutex_;
-  std::map<Key, Entry> entries_;
+  std::shared_ptr<Book> book_ = std::make_shared<Book>();
 };
