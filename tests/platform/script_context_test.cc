@@ -317,8 +317,8 @@ TEST(ScriptContextRealMode, ManyGroupsStoppedAtOnceFromSeveralThreads) {
       "(async function () { for (;;) await 0; })(); 1",
       "(function f() { Promise.resolve().then(f); })(); for (var i = 0; i < 1e9; i++) {}",
       "(function f() { hostCall(f); hostCall(f); })();",
-      "var e = new Error('x'); Object.defineProperty(e, 'line', {get: function () {"
-      " (function f() { Promise.resolve().then(f); })(); return 1; }}); throw e;",
+      ("var e = new Error('x'); Object.defineProperty(e, 'line', {get: function () {"
+       " (function f() { Promise.resolve().then(f); })(); return 1; }}); throw e;"),
   };
   constexpr int kThreads = 8, kContextsEach = 40;
   std::atomic<int> stops{0}, tornDown{0};

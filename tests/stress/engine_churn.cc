@@ -34,10 +34,10 @@ const char* const kPages[] = {
     "<script>setTimeout(function () { for (;;) {} }, 1);</script>",
     "<script>function f() { fetch('file:///etc/hostname').then(f, f); } f();</script>",
     "<script>for (;;) webkit.messageHandlers.host.postMessage({a: [1, 2, 3]});</script>",
-    "<script>addEventListener('x', function () { dispatchEvent(new Event('x')); dispatchEvent(new Event('x')); });"
-    "dispatchEvent(new Event('x'));</script>",
-    "<script>var e = new Error('x'); Object.defineProperty(e, 'line', {get: function () {"
-    " (function f() { Promise.resolve().then(f); })(); return 1; }}); throw e;</script>",
+    ("<script>addEventListener('x', function () { dispatchEvent(new Event('x')); dispatchEvent(new Event('x')); });"
+     "dispatchEvent(new Event('x'));</script>"),
+    ("<script>var e = new Error('x'); Object.defineProperty(e, 'line', {get: function () {"
+     " (function f() { Promise.resolve().then(f); })(); return 1; }}); throw e;</script>"),
     "<script>setInterval(function () { Promise.resolve().then(function () { for (;;) {} }); }, 5);</script>",
     "<p>quiet</p>",
 };
@@ -48,8 +48,8 @@ const char* const kScripts[] = {
     "for (;;) {}",
     "omidNative.setInterval(function () { for (var i = 0; i < 1e6; i++) {} }, 0);",
     "omidNative.setTimeout(function () { (async function () { for (;;) await 0; })(); }, 0);",
-    "var e = new Error('x'); Object.defineProperty(e, 'line', {get: function () {"
-    " (function f() { Promise.resolve().then(f); })(); return 1; }}); throw e;",
+    ("var e = new Error('x'); Object.defineProperty(e, 'line', {get: function () {"
+     " (function f() { Promise.resolve().then(f); })(); return 1; }}); throw e;"),
     "var a = []; for (var i = 0; i < 1e5; i++) a.push({i: i});",
 };
 
