@@ -184,5 +184,6 @@ int main(int argc, char** argv) {
   platform::afterWebContentForTesting([&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
   platform::runMainUntil([&] { return drained; }, 30'000);
   std::printf("done: %d s without an abort\n", seconds);
+  std::fflush(stdout);
   return drained ? 0 : 1;
 }
