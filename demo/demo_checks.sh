@@ -179,7 +179,7 @@ run suite_tulvo --test-suite --network=tulvo
 out="$tmp/suite_tulvo.out"
 check "test suite, Tulvo alone: the console opens and closes" grep -q "^test suite completed$" "$out"
 check "test suite, Tulvo alone: Tulvo's rewarded video is shown and closed" \
-  before "$out" '^testsuite: rewardedVideo onAdAvailable \[".*TulvoRV2' '^testsuite: rewardedVideo onAdClosed '
+  before "$out" '^testsuite: rewardedVideo onAdOpened \[".*TulvoRV2' '^testsuite: rewardedVideo onAdClosed \[".*TulvoRV2'
 check "test suite, Tulvo alone: the plan has no banner" test -z "$(grep -E '^testsuite: banner|^cache: ' "$out")"
 check "test suite, Tulvo alone: nothing on standard error" empty "$tmp/suite_tulvo.err"
 
