@@ -28,6 +28,12 @@ before() {
   b="$(first_line "$1" "$3")"
   [ "$a" -gt 0 ] && [ "$b" -gt 0 ] && [ "$a" -lt "$b" ]
 }
+# empty <file>: the file is empty; else it is shown (a line the run should not have written)
+empty() {
+  [ ! -s "$1" ] && return 0
+  sed 's/^/  | /' "$1" >&2
+  return 1
+}
 # nth_line <file> <regex> <n>: number of the n-th matching line (0: none)
 nth_line() { grep -nE "$2" "$1" | sed -n "${3}p" | cut -d: -f1 | grep . || echo 0; }
 
@@ -93,7 +99,7 @@ check "the shown ad's impression reaches the store, started and ended" \
   grep -q '^store: impression started and ended, app 1460000001, network net.example.skadnetwork$' "$out"
 check "the shown ad's store overlay is presented and dismissed in the application's scene" \
   before "$out" '^store: overlay demo overlay created, presented, dismissed, removed$' '^rewardedVideo didCloseWithAdInfo '
-check "no library log line below warning by default (a good road logs none at all)" test ! -s "$tmp/road.err"
+check "no library log line below warning by default (a good road logs none at all)" empty "$tmp/road.err"
 check "the road leaves no data folder" test -z "$(ls -A "$tmp/road")"
 
 # Each loading mode's next rewarded video.
@@ -134,7 +140,8 @@ check "the offline run ends on its start from the cached configuration" \
 check "the offline run leaves no data folder" test -z "$(ls -A "$tmp/own")"
 
 # The test console: its page runs its plan and closes it; the application's
-# listeners hear nothing while it is open.
+# ad listeners hear nothing while it is open, its impression-data listener
+# hears each shown ad.
 run suite --test-suite --mode=manual
 out="$tmp/suite.out"
 check "test suite: the console opens and closes" grep -q "^test suite completed$" "$out"
@@ -151,9 +158,11 @@ check "test suite: the plan ends before the console closes" \
 suite_lines() {  # the lines while the console is open
   sed -n '/^test suite opened/,/^test suite closed/p' "$out"
 }
-check "test suite: the application's listeners hear nothing while it is open" \
+check "test suite: the application's ad listeners hear nothing while it is open" \
   test -z "$(suite_lines | grep -E '^(rewardedVideo|interstitial|banner) ')"
-check "test suite: no library log line below warning" test ! -s "$tmp/suite.err"
+check "test suite: the impression-data listener hears the three shown ads while it is open" \
+  test "$(suite_lines | grep -c '^impressionDataDidSucceed ')" = 3
+check "test suite: no library log line below warning" empty "$tmp/suite.err"
 
 # The console in the default (automatic) loading mode: the library loads the
 # rewarded video itself; the page waits for it instead of asking for a load.
@@ -162,7 +171,17 @@ out="$tmp/suite_auto.out"
 check "test suite, automatic loading: the console opens and closes" grep -q "^test suite completed$" "$out"
 check "test suite, automatic loading: the page shows the rewarded video the library made available" \
   before "$out" '^testsuite: rewardedVideo onAdAvailable ' '^testsuite: rewardedVideo onAdClosed '
-check "test suite, automatic loading: nothing on standard error" test ! -s "$tmp/suite_auto.err"
+check "test suite, automatic loading: nothing on standard error" empty "$tmp/suite_auto.err"
+
+# The console with Tulvo alone: no banner in the plan (Tulvo has none), and
+# nothing to complain of.
+run suite_tulvo --test-suite --network=tulvo
+out="$tmp/suite_tulvo.out"
+check "test suite, Tulvo alone: the console opens and closes" grep -q "^test suite completed$" "$out"
+check "test suite, Tulvo alone: Tulvo's rewarded video is shown and closed" \
+  before "$out" '^testsuite: rewardedVideo onAdOpened \[".*TulvoRV2' '^testsuite: rewardedVideo onAdClosed \[".*TulvoRV2'
+check "test suite, Tulvo alone: the plan has no banner" test -z "$(grep -E '^testsuite: banner|^cache: ' "$out")"
+check "test suite, Tulvo alone: nothing on standard error" empty "$tmp/suite_tulvo.err"
 
 # The console's level.
 run verbose --log-level=verbose
@@ -170,9 +189,17 @@ check "verbose: the library's detailed lines reach standard error" \
   grep -q 'SDK state changed from SDK_NOT_INITIATED to SDK_INIT_IN_PROGRESS' "$tmp/verbose.err"
 check "verbose: standard output holds the same road" grep -q "^road completed$" "$tmp/verbose.out"
 
+# The usage.
+run help --help
+help_status=$?
+check "--help exits 0" test "$help_status" = 0
+check "--help prints the usage on standard output" grep -q '^usage: quillborne_demo ' "$tmp/help.out"
+check "--help writes nothing on standard error" empty "$tmp/help.err"
+
 # Failures.
 run refused --server ftp://127.0.0.1/
 check "a non-http server is refused" grep -q "is not an http or https URL" "$tmp/refused.err"
+check "a refused argument is followed by the usage" grep -q '^usage: quillborne_demo ' "$tmp/refused.err"
 check "the refusal makes no data folder" test -z "$(ls -A "$tmp/refused")"
 run failed --app-key "bad key"
 check "a failed start-up names its cause" grep -q "^demo failed: .*does not match" "$tmp/failed.err"

@@ -6,6 +6,7 @@
 //                   [--app-key KEY] [--mode=manual|load-after-close|load-while-show]
 //                   [--network=tulvo|own|both] [--log-level=LEVEL]
 //                   [--offline-second-run] [--test-suite]
+//   quillborne_demo --help
 //
 // Without --server the demo starts the sandbox program (by default the one
 // installed with the package it was built against,
@@ -24,16 +25,20 @@
 //
 // --test-suite: instead of the road, opens the integration test console,
 // whose page (the sandbox's) loads and shows a rewarded video and an
-// interstitial of Tulvo's, puts the own network's banner on screen, destroys
-// it and closes the console; the demo prints each callback the page reports
-// ("testsuite: ..." lines), then the close.
+// interstitial of Tulvo's, puts the own network's banner on screen (not with
+// --network=tulvo: Tulvo has no banners), destroys it and closes the console;
+// the demo prints each callback the page reports ("testsuite: ..." lines),
+// then the close.
 //
 // --offline-second-run: after the road, stops the sandbox and runs the demo
 // again on the same data folder; that run must start from the cached
 // configuration and complete its start-up.
 //
+// --help prints the usage on standard output and exits 0.
+//
 // Exit status 0 when the road completed; otherwise 1, with the reason (and
-// the last error the library logged) on standard error. A data folder the
+// the last error the library logged) on standard error; a bad argument's
+// reason is followed by the usage's synopsis. A data folder the
 // demo made for itself is removed on every way out.
 #include <cstdlib>
 #include <filesystem>
@@ -68,7 +73,25 @@ struct Options {
   bool offlineSecondRun = false;
   bool testSuite = false;
   bool expectCached = false;  // the offline run itself
+  bool help = false;
 };
+
+constexpr char kSynopsis[] =
+    "usage: quillborne_demo [--server URL | --sandbox PROGRAM] [--data-root DIR] [--app-key KEY]\n"
+    "                       [--mode=manual|load-after-close|load-while-show] [--network=tulvo|own|both]\n"
+    "                       [--log-level=verbose|info|warning|error|off] [--offline-second-run] [--test-suite]\n"
+    "       quillborne_demo --help\n";
+constexpr char kOptions[] =
+    "  --server URL          talk to this http or https server instead of starting the sandbox program\n"
+    "  --sandbox PROGRAM     the sandbox program to start (default: the one installed with the package)\n"
+    "  --data-root DIR       the library's data folder (default: a temporary one, removed at the end)\n"
+    "  --app-key KEY         the application key (default demoAppKey1)\n"
+    "  --mode=...            rewarded-video loading mode (default load-after-close)\n"
+    "  --network=...         which network fills (default both)\n"
+    "  --log-level=...       the library's console on standard error (default warning)\n"
+    "  --offline-second-run  after the road, run again with the sandbox stopped (not with --server)\n"
+    "  --test-suite          open the integration test console instead of the road\n"
+    "                        (not with --offline-second-run)\n";
 
 const std::map<std::string, int> kLogLevels = {
     {"verbose", QBLogLevelVerbose}, {"info", QBLogLevelInfo}, {"warning", QBLogLevelWarning},
@@ -123,6 +146,9 @@ std::string parse(int argc, char** argv, Options& options) {
       } else {
         options.appKey = value;
       }
+    } else if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      return {};
     } else if (arg == "--offline-second-run") {
       options.offlineSecondRun = true;
     } else if (arg == "--test-suite") {
@@ -155,7 +181,15 @@ std::string parse(int argc, char** argv, Options& options) {
 
 int main(int argc, char** argv) {
   Options options;
-  if (auto problem = parse(argc, argv, options); !problem.empty()) return fail(problem);
+  if (auto problem = parse(argc, argv, options); !problem.empty()) {
+    fail(problem);
+    std::cerr << kSynopsis;
+    return 1;
+  }
+  if (options.help) {
+    std::cout << kSynopsis << kOptions;
+    return 0;
+  }
 
   // What an application sets before anything else: the library's console,
   // its data folder and the application's information dictionary.
@@ -205,9 +239,9 @@ int main(int argc, char** argv) {
   window->joinScene("main");  // its scene: where the own network shows store overlays
 
   // The own network runs the banner and the offerwall; the test console's
-  // plan loads a banner too.
+  // plan loads its banner too (Tulvo alone has none).
   const bool ownNetwork = options.network != "tulvo";
-  demo::Road road(options.mode == "manual", (ownNetwork && !options.server) || options.testSuite);
+  demo::Road road(options.mode == "manual", ownNetwork && (!options.server || options.testSuite));
   Quillborne::setUserId(kDemoUserId);
   Quillborne::setConsent(true);
   Quillborne::setInitEndpointForTesting(server);

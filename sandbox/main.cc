@@ -26,8 +26,9 @@
 //               page (tests/support/pages/testsuite.html), whose plan loads
 //               and shows a rewarded video and an interstitial of Tulvo's,
 //               puts the own network's banner at a quarter of the view's
-//               height, destroys it and closes the console; the page reports
-//               every callback on its console ("report").
+//               height (not with --network=tulvo, which has no banners),
+//               destroys it and closes the console; the page reports every
+//               callback on its console ("report").
 //
 // The files it serves (the configuration, the pages, the measurement scripts,
 // the auction's key) are the copy installed with it
@@ -202,12 +203,13 @@ Json configuration(const qbtest::SandboxConfigEndpoint& endpoint, const Options&
   return config;
 }
 
-// The test console's page with the plan of the demo's --test-suite.
-void addTestSuite(Json& config, qbtest::SandboxServer& server) {
+// The test console's page with the plan of the demo's --test-suite; the
+// banner is the own network's, so Tulvo alone has none in the plan.
+void addTestSuite(Json& config, qbtest::SandboxServer& server, const Waterfalls& w) {
   qbtest::addTestSuitePage(server);
+  const std::string banner = w.banner.empty() ? "" : "&banner=Quillborne&margin=0.25&hold=1000";
   config["configurations"]["testSuite"]["controllerUrl"] =
-      server.url(qbtest::kTestSuitePagePath) +
-      "?rewardedVideo=Tulvo&interstitial=Tulvo&banner=Quillborne&margin=0.25&hold=1000&close=1&report=1";
+      server.url(qbtest::kTestSuitePagePath) + "?rewardedVideo=Tulvo&interstitial=Tulvo" + banner + "&close=1&report=1";
 }
 
 // The auction's answer: the first preferred instance the request offers (the
@@ -281,7 +283,7 @@ int main(int argc, char** argv) {
   qbtest::SandboxConfigEndpoint configEndpoint(server);
   const Waterfalls w = waterfalls(*options);
   Json config = configuration(configEndpoint, *options, w);
-  if (options->testSuite) addTestSuite(config, server);
+  if (options->testSuite) addTestSuite(config, server, w);
   configEndpoint.setConfiguration(config);
   qbtest::SandboxAuction auction(server);
   auto answered = std::make_shared<std::atomic<int>>(0);

@@ -100,11 +100,13 @@ class QBLoggerManager {
 };
 
 // Shorthand used across the library: QB_LOG(message, level, tag) logs with the
-// calling function's name.
-#define QB_LOG(message, level, tag)                                          \
+// calling function's name; QB_LOG_AS(method, message, level, tag) with the
+// given one (a public call that an inner function serves for several names).
+#define QB_LOG_AS(method, message, level, tag)                               \
   do {                                                                       \
     QBLoggerManager& qbLogManager = QBLoggerManager::sharedInstance();       \
     if (qbLogManager.writes((level))) {                                      \
-      qbLogManager.dynamicLog(__func__, (message), (level), (tag));          \
+      qbLogManager.dynamicLog((method), (message), (level), (tag));          \
     }                                                                        \
   } while (0)
+#define QB_LOG(message, level, tag) QB_LOG_AS(__func__, message, level, tag)

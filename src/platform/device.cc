@@ -322,21 +322,11 @@ struct ReachabilitySource::Listener {
   std::atomic<bool> active{true};
 };
 
-ReachabilitySource::ReachabilitySource() : status_(defaultStatus()) {}
+ReachabilitySource::ReachabilitySource() : status_(kReachabilityViaWiFi) {}
 
 ReachabilitySource& ReachabilitySource::shared() {
   static ReachabilitySource* source = new ReachabilitySource();
   return *source;
-}
-
-int ReachabilitySource::defaultStatus() {
-  const char* env = std::getenv("QB_REACHABILITY");
-  if (!env) return kReachabilityViaWiFi;
-  std::string v = env;
-  std::transform(v.begin(), v.end(), v.begin(), [](unsigned char c) { return std::tolower(c); });
-  if (v == "0" || v == "none") return kReachabilityNotReachable;
-  if (v == "1" || v == "wwan" || v == "cellular") return kReachabilityViaWWAN;
-  return kReachabilityViaWiFi;
 }
 
 int ReachabilitySource::currentStatus() const {
@@ -409,7 +399,7 @@ void ReachabilitySource::resetForTesting() {
     undelivered_.clear();
     delivering_ = false;
     ++generation_;
-    status_ = defaultStatus();
+    status_ = kReachabilityViaWiFi;
   }
 }
 

@@ -182,11 +182,8 @@ inline constexpr int kReachabilityViaWiFi = 2;
 using ReachabilityToken = uint64_t;
 
 // The network path's status as the reachability monitor sees it: 0 none,
-// 1 cellular (WWAN), 2 Wi-Fi. The host (or a test) sets it; listeners hear of
-// every change.
-//
-// Status at start and after resetForTesting(): $QB_REACHABILITY when it is
-// "0"/"none", "1"/"wwan"/"cellular" or "2"/"wifi"; else 2 (Wi-Fi).
+// 1 cellular (WWAN), 2 Wi-Fi. Tests set it; listeners hear of every change.
+// Status at start and after resetForTesting(): 2 (Wi-Fi).
 class ReachabilitySource {
  public:
   static ReachabilitySource& shared();
@@ -210,8 +207,6 @@ class ReachabilitySource {
 
   // Status back to the start value, listeners and undelivered changes dropped.
   void resetForTesting();
-
-  static int defaultStatus();
 
  private:
   ReachabilitySource();

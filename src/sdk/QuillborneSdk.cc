@@ -212,8 +212,10 @@ bool QuillborneSdk::isWaitingForNetworkForTesting() const {
 
 void QuillborneSdk::initWithAppKey(const std::string& appKey, const std::vector<std::string>& adUnits,
                                    std::weak_ptr<QBInitializationDelegate> delegate, bool demandOnly) {
-  QB_LOG("appKey: " + appKey + ", adUnits: [" + joined(adUnits) + "]" + (demandOnly ? ", demand-only" : ""), 1,
-         kTagApi);
+  // Lines name the call the application made.
+  const char* call = demandOnly ? "initQBDemandOnly" : "initWithAppKey";
+  QB_LOG_AS(call, "appKey: " + appKey + ", adUnits: [" + joined(adUnits) + "]" + (demandOnly ? ", demand-only" : ""),
+            1, kTagApi);
   std::vector<std::string> units;
   std::vector<std::string> dropped;
   for (const auto& name : adUnits) {
@@ -261,11 +263,11 @@ void QuillborneSdk::initWithAppKey(const std::string& appKey, const std::vector<
     }
   }
   if (!refusal.empty()) {
-    QB_LOG(refusal, 3, kTagApi);
+    QB_LOG_AS(call, refusal, 3, kTagApi);
     return;
   }
-  for (const auto& name : dropped) QB_LOG("unknown ad unit \"" + name + "\" ignored", 3, kTagApi);
-  QB_LOG(transition, 0, kTagInternal);
+  for (const auto& name : dropped) QB_LOG_AS(call, "unknown ad unit \"" + name + "\" ignored", 3, kTagApi);
+  QB_LOG_AS(call, transition, 0, kTagInternal);
 
   QBConfigurations::getConfigurations().setAppKey(appKey);
   QBMediationGlobalDataWriter().writeStartUpFacts(appKey);

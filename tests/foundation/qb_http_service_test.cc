@@ -109,7 +109,7 @@ TEST_F(QBHttpServiceTest, GetAppendsPercentEncodedQueryInOrder) {
 TEST_F(QBHttpServiceTest, SlowServerTimesOutWithMinus1001) {
   ASSERT_TRUE(started);
   server.answer("/slow", 200, "late");
-  server.inject("/slow", qbtest::SandboxFault{.delayMs = 5000});
+  server.inject("/slow", qbtest::SandboxFault::holding());
   QBHttpService::sendGetRequest(server.url("/slow"), QBQueryParams{}, 0.2, recorder());
   const DataTaskResult& result = awaitResult();
 

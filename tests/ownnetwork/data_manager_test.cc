@@ -15,8 +15,9 @@ namespace {
 using platform::Json;
 using qbtest::SandboxFault;
 
-constexpr double kShortTimeoutSeconds = 0.2;  // a sandbox delay of kSlowMs outlasts it
-constexpr int kSlowMs = 1000;
+// A request's real-time time-out; a held answer (SandboxFault::holding) comes
+// only when the test releases it, so the time-out always comes first.
+constexpr double kShortTimeoutSeconds = 0.2;
 
 struct Answer {
   int calls = 0;
@@ -33,6 +34,8 @@ class DataManagerTest : public qbtest::WithOwnEventsSandbox<qbtest::OwnNetworkSt
     server.clearFaults();
     server.answer("/data", 200, "payload");
   }
+  // The suite's server outlives the test: the answers it still holds go.
+  ~DataManagerTest() override { server.releaseHeld(); }
 
   std::shared_ptr<QBNDataManagerProtocol> makeManager(int32_t retryNumber = 2, int32_t retryDelay = 0) {
     QBNDataManagerConfiguration configuration;
@@ -80,16 +83,17 @@ TEST_P(DataManagerTest, OnlyTimeOutsAreRetriedWithinTheAttemptsBudget) {
     int code;  // 0: success
   };
   const std::vector<Case> cases = {
-      {"two time-outs", 2, SandboxFault::delay(kSlowMs), 2, platform::URLErrorCode::TimedOut},
-      {"time-out then success", 2, SandboxFault::delay(kSlowMs).only(1), 2, 0},
-      {"two time-outs then success with three attempts", 3, SandboxFault::delay(kSlowMs).only(2), 3, 0},
-      {"one attempt", 1, SandboxFault::delay(kSlowMs), 1, platform::URLErrorCode::TimedOut},
-      {"no budget still sends once", 0, SandboxFault::delay(kSlowMs), 1, platform::URLErrorCode::TimedOut},
+      {"two time-outs", 2, SandboxFault::holding(), 2, platform::URLErrorCode::TimedOut},
+      {"time-out then success", 2, SandboxFault::holding().only(1), 2, 0},
+      {"two time-outs then success with three attempts", 3, SandboxFault::holding().only(2), 3, 0},
+      {"one attempt", 1, SandboxFault::holding(), 1, platform::URLErrorCode::TimedOut},
+      {"no budget still sends once", 0, SandboxFault::holding(), 1, platform::URLErrorCode::TimedOut},
       {"another error", 2, SandboxFault::disconnecting(), 1, platform::URLErrorCode::NetworkConnectionLost},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     server.clearRequests();
+    server.releaseHeld();
     server.inject("/data", c.fault);
     auto manager = makeManager(c.retryNumber);
     auto answer = send(*manager, request("/data", kShortTimeoutSeconds));
@@ -158,7 +162,7 @@ TEST_P(DataManagerTest, AnswersOnTheGivenQueueElseOnTheDeliveryThread) {
 }
 
 TEST_P(DataManagerTest, DelayedRetryWaitsForTheClockOnTheMainQueue) {
-  server.inject("/data", SandboxFault::delay(kSlowMs).only(1));
+  server.inject("/data", SandboxFault::holding().only(1));
   auto manager = makeManager(2, 2);
   auto answer = send(*manager, request("/data", kShortTimeoutSeconds));
   ASSERT_TRUE(env.runUntil([&] { return env.delayedCount() == 1; }));
@@ -172,7 +176,7 @@ TEST_P(DataManagerTest, DelayedRetryWaitsForTheClockOnTheMainQueue) {
 }
 
 TEST_P(DataManagerTest, PendingRetryOfAReleasedManager) {
-  server.inject("/data", SandboxFault::delay(kSlowMs).only(1));
+  server.inject("/data", SandboxFault::holding().only(1));
   auto manager = makeManager(2, 2);
   auto answer = send(*manager, request("/data", kShortTimeoutSeconds));
   ASSERT_TRUE(env.runUntil([&] { return env.delayedCount() == 1; }));

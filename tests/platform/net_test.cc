@@ -222,8 +222,8 @@ TEST_F(NetTest, EachRequestGoesOutAsItsOwnWhateverTheOneBeforeWas) {
 // expiry must re-arm it for the deadline curl has then, not drop it.
 TEST_F(NetTest, ATimeOutStillFiresAfterAnEarlierRequestsTimerWasLeftBehind) {
   server.answer("/quick", 200, "ok");
-  // Answers long after the wait below gives up: only the time-out ends it.
-  server.inject("/slow", SandboxFault::delay(60'000));
+  // Never answers within the test: only the time-out ends it.
+  server.inject("/slow", SandboxFault::holding());
   const DataTaskResult quick = fetch(get("/quick", 0.2));
   ASSERT_FALSE(quick.error);
   // Its 0.2 s time-out expires while this one runs, before this one's own.
@@ -250,7 +250,7 @@ TEST_F(NetTest, RedirectsAreFollowedUnlessTheRequestSaysNot) {
 }
 
 TEST_F(NetTest, TransportFailuresMapToUrlErrorCodes) {
-  server.inject("/slow", SandboxFault::delay(5000));
+  server.inject("/slow", SandboxFault::holding());
   server.inject("/drop", SandboxFault::disconnecting());
   server.inject("/cut", SandboxFault::truncating());
   server.answer("/cut", 200, std::string(1000, 'c'));
@@ -283,6 +283,37 @@ TEST_F(NetTest, TransportFailuresMapToUrlErrorCodes) {
   }
 }
 
+// The sandbox's held answers, on which the time-out tests rely: a held answer
+// outlasts any time-out, goes out when the test releases it, and a stopping
+// server drops it unanswered.
+TEST_F(NetTest, AHeldAnswerWaitsForItsReleaseOrTheServersStop) {
+  server.answer("/held/*", 200, "released");
+  server.inject("/held/*", SandboxFault::holding());
+  // Until the path's request has reached the server.
+  auto arrived = [&](std::string_view path) {
+    for (size_t n = server.requestCount() + 1; server.requestsTo(path).empty(); ++n) {
+      if (!server.waitForRequests(n, kWaitMs)) return false;
+    }
+    return true;
+  };
+  auto released = start(get("/held/released"));
+  ASSERT_TRUE(arrived("/held/released"));
+  EXPECT_EQ(errorCode(fetch(get("/held/timed-out", 0.2))), URLErrorCode::TimedOut);
+  EXPECT_EQ(released->calls, 0);
+  server.releaseHeld();
+  ASSERT_TRUE(awaitAll({released}));
+  EXPECT_EQ(released->result.body, "released");
+
+  auto dropped = start(get("/held/dropped"));
+  ASSERT_TRUE(arrived("/held/dropped"));
+  server.stop();
+  ASSERT_TRUE(awaitAll({dropped}));
+  // Dropped unanswered (curl may try a reused connection's request once more,
+  // and find the port closed).
+  EXPECT_TRUE(dropped->result.error);
+  EXPECT_FALSE(dropped->result.response);
+}
+
 TEST_F(NetTest, BodiesOverTheCapAreRefusedEvenWhenCompressedOnTheWire) {
   session = std::make_shared<URLSession>(URLSessionConfiguration{.maxResponseBytes = 1000});
   server.answer("/exact", 200, std::string(1000, 'e'), {{"Content-Type", "application/octet-stream"}});
@@ -303,7 +334,7 @@ TEST_F(NetTest, BodiesOverTheCapAreRefusedEvenWhenCompressedOnTheWire) {
 }
 
 TEST_F(NetTest, CancelCompletesOnceWithMinus999AndNeverInline) {
-  server.inject("/hang", SandboxFault::delay(5000));
+  server.inject("/hang", SandboxFault::holding());
   std::shared_ptr<DataTask> running;
   auto inFlight = start(get("/hang"), nullptr, &running);
   ASSERT_TRUE(server.waitForRequests(1, kWaitMs));
@@ -344,7 +375,7 @@ TEST_F(NetTest, CancelCompletesOnceWithMinus999AndNeverInline) {
 }
 
 TEST_F(NetTest, DestroyingTheSessionCancelsWhatIsStillRunning) {
-  server.inject("/hang", SandboxFault::delay(5000));
+  server.inject("/hang", SandboxFault::holding());
   auto outcome = start(get("/hang"));
   auto never = session->dataTask(get("/hang"), nullptr, [](DataTaskResult) {});
   ASSERT_TRUE(server.waitForRequests(1, kWaitMs));

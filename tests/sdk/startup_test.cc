@@ -28,8 +28,12 @@ TEST_F(SdkTest, FullStartUpReachesInitiatedOnceWithTheRequestTheServerDecodes) {
 
   ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
   Quillborne::initWithAppKey(kAppKey, refused);
+  Quillborne::initQBDemandOnly(kAppKey, {});
   env_.advance(10 * 60 * 1000);
   EXPECT_EQ(state(), QBSdkState::SDK_INITIATED);
+  // Each refusal names the call the application made.
+  EXPECT_EQ(log_.countContaining(" initWithAppKey - init called while the SDK state is SDK_INITIATED; ignored"), 1u);
+  EXPECT_EQ(log_.countContaining(" initQBDemandOnly - init called while the SDK state is SDK_INITIATED; ignored"), 1u);
 
   // One request, one parameter, decrypted by the server to exactly the query
   // string of the init view.

@@ -220,6 +220,7 @@ struct SandboxServer::Impl {
   uint64_t sequence = 0;
   std::vector<Route> routes;
   std::vector<std::pair<std::string, SandboxFault>> faults;
+  uint64_t releases = 0;  // releaseHeld() calls: a held answer waits for the next
 
   RecordedRequest record(const httplib::Request& req) {
     RecordedRequest rec;
@@ -310,9 +311,14 @@ struct SandboxServer::Impl {
   void handle(const httplib::Request& req, httplib::Response& res) {
     const RecordedRequest rec = record(req);
     const std::optional<SandboxFault> fault = takeFault(rec.path);
-    if (fault && fault->delayMs > 0) {
+    if (fault && (fault->hold || fault->delayMs > 0)) {
       std::unique_lock lock(m);
-      cv.wait_for(lock, std::chrono::milliseconds(fault->delayMs), [this] { return stopping; });
+      if (fault->hold) {
+        const uint64_t release = releases;
+        cv.wait(lock, [&] { return stopping || releases != release; });
+      } else {
+        cv.wait_for(lock, std::chrono::milliseconds(fault->delayMs), [this] { return stopping; });
+      }
       if (stopping) {
         lock.unlock();
         dropConnections(req.local_port, req.remote_port);
@@ -455,8 +461,19 @@ void SandboxServer::inject(std::string path, SandboxFault fault) {
 }
 
 void SandboxServer::clearFaults() {
-  std::lock_guard lock(impl_->m);
-  impl_->faults.clear();
+  {
+    std::lock_guard lock(impl_->m);
+    impl_->faults.clear();
+  }
+  releaseHeld();
+}
+
+void SandboxServer::releaseHeld() {
+  {
+    std::lock_guard lock(impl_->m);
+    ++impl_->releases;
+  }
+  impl_->cv.notify_all();
 }
 
 std::vector<RecordedRequest> SandboxServer::requests() const {

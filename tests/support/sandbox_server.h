@@ -47,10 +47,15 @@ struct SandboxAnswer {
 
 using SandboxHandler = std::function<SandboxAnswer(const RecordedRequest&)>;
 
-// Misbehaviour for the requests to one path. delayMs applies first (real
-// time); then the first of disconnect, truncate, garbage, status that is set.
+// Misbehaviour for the requests to one path. hold or delayMs applies first;
+// then the first of disconnect, truncate, garbage, status that is set.
+//
+// A request that must meet a real-time time-out of the client is held, never
+// delayed: a held answer waits for the test's releaseHeld(), so the time-out
+// wins on any machine, while a delay races it and loses on a loaded one.
 struct SandboxFault {
-  int delayMs = 0;
+  bool hold = false;  // the answer waits for releaseHeld() (or stop()); delayMs is then not used
+  int delayMs = 0;    // real time
   bool disconnect = false;  // close the connection without any answer
   bool truncate = false;    // declare the full Content-Length, send half, close
   bool garbage = false;     // 200 with bytes that are no valid answer
@@ -58,6 +63,7 @@ struct SandboxFault {
   std::string body = {};
   int times = -1;  // requests it applies to before it lapses; -1: all
 
+  static SandboxFault holding() { SandboxFault f; f.hold = true; return f; }
   static SandboxFault delay(int ms) { SandboxFault f; f.delayMs = ms; return f; }
   static SandboxFault disconnecting() { SandboxFault f; f.disconnect = true; return f; }
   static SandboxFault truncating() { SandboxFault f; f.truncate = true; return f; }
@@ -82,7 +88,8 @@ class SandboxServer {
   // Binds 127.0.0.1 on a free port and starts answering. False when it could
   // not bind or was already started.
   bool start();
-  // Stops listening, wakes delayed answers and waits for the threads.
+  // Stops listening, wakes delayed and held answers (their connections are
+  // dropped unanswered) and waits for the threads.
   void stop();
 
   std::string baseUrl() const;  // "http://127.0.0.1:<port>"
@@ -99,7 +106,11 @@ class SandboxServer {
 
   // Fault for `path` (same matching as routes); replaces an earlier one.
   void inject(std::string path, SandboxFault fault);
+  // Removes every fault and releases the answers held now.
   void clearFaults();
+  // The answers held now go on (to clients that may have given up on them);
+  // a holding fault still in force holds the requests that come later.
+  void releaseHeld();
 
   std::vector<RecordedRequest> requests() const;
   std::vector<RecordedRequest> requestsTo(std::string_view path) const;
