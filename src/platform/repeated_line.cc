@@ -43,23 +43,38 @@ LineRateLimit::LineRateLimit(double linesPerSecond, double burstLines)
       tokens_(burst_),
       filledAtMs_(nowMonotonicMs()) {}
 
-std::optional<std::string> LineRateLimit::admit(const std::string& line) {
-  const int64_t now = nowMonotonicMs();
-  std::lock_guard lock(mutex_);
-  if (now > filledAtMs_) {
-    tokens_ = std::min(burst_, tokens_ + static_cast<double>(now - filledAtMs_) * perMs_);
-    filledAtMs_ = now;
-  }
-  if (tokens_ < 1) {
-    ++held_;
-    ++heldTotal_;
-    return std::nullopt;
-  }
+void LineRateLimit::refill(int64_t now) {
+  if (now <= filledAtMs_) return;
+  tokens_ = std::min(burst_, tokens_ + static_cast<double>(now - filledAtMs_) * perMs_);
+  filledAtMs_ = now;
+}
+
+// With the mutex held: the line as written, with the count held back before it.
+std::string LineRateLimit::written(const std::string& line) {
   tokens_ -= 1;
   if (held_ == 0) return line;
   std::string out = line + " (" + std::to_string(held_) + " more lines held back before this one)";
   held_ = 0;
   return out;
+}
+
+std::optional<std::string> LineRateLimit::admit(const std::string& line) {
+  const int64_t now = nowMonotonicMs();
+  std::lock_guard lock(mutex_);
+  refill(now);
+  if (tokens_ < 1) {
+    ++held_;
+    ++heldTotal_;
+    return std::nullopt;
+  }
+  return written(line);
+}
+
+std::string LineRateLimit::admitAlways(const std::string& line) {
+  const int64_t now = nowMonotonicMs();
+  std::lock_guard lock(mutex_);
+  refill(now);
+  return written(line);
 }
 
 uint64_t LineRateLimit::heldBackTotal() const {
