@@ -53,6 +53,8 @@ enum class Host {
   Page,         // a page loaded with loadHTMLString
   FilePage,     // a page file in a temporary folder, beside a file it may read
   Measurement,  // a measurement script context (a native session's)
+  Answered,     // a page whose every message the host answers with an evaluation of PMA.onAnswer()
+  Loopback,     // a page of a loopback server whose external script ("source") is served beside it
 };
 
 struct Page {
@@ -227,6 +229,7 @@ struct Ending : platform::NavigationDelegate, platform::ScriptMessageHandler {
   std::string how;
   int64_t messages = 0;
   int64_t finishedLoads = 0;
+  std::function<void()> onMessage;
   void didFinishNavigation(platform::WebView&) override { ++finishedLoads; }
   void didFailNavigation(platform::WebView&, const platform::Error& error) override {
     how = "load failed (" + std::to_string(error.code) + ")";
@@ -234,6 +237,7 @@ struct Ending : platform::NavigationDelegate, platform::ScriptMessageHandler {
   void webContentProcessDidTerminate(platform::WebView&) override { how = "torn down"; }
   void didReceiveScriptMessage(platform::UserContentController&, const platform::ScriptMessage&) override {
     ++messages;
+    if (onMessage) onMessage();
   }
 };
 
@@ -319,11 +323,32 @@ struct PageFolder {
   }
 };
 
+// ---- Work a page causes beyond its own queue ----
+
+// The host answers each message of the page with an evaluation of
+// PMA.onAnswer(), as the own network answers its controller page.
+void answerMessages(Ending& ending, const std::shared_ptr<platform::WebView>& view) {
+  ending.onMessage = [weak = std::weak_ptr<platform::WebView>(view)] {
+    if (auto v = weak.lock()) v->evaluateJavaScript("PMA.onAnswer()", nullptr);
+  };
+}
+
+// A loopback server with "/page.html", whose only script element is
+// "script.js", served with `script`.
+std::unique_ptr<qbtest::SandboxServer> serveLoopbackPage(const std::string& script) {
+  auto server = std::make_unique<qbtest::SandboxServer>();
+  server->answer("/page.html", 200, "<script src=\"script.js\"></script>", {{"Content-Type", "text/html"}});
+  server->answer("/script.js", 200, script, {{"Content-Type", "application/javascript"}});
+  server->start();
+  return server;
+}
+
 // What runs the hostile source: a web view, or a measurement script context.
 struct Hostile {
   std::shared_ptr<Ending> ending = std::make_shared<Ending>();
   std::shared_ptr<platform::WebView> view;
   std::unique_ptr<PageFolder> folder;
+  std::unique_ptr<qbtest::SandboxServer> server;
   std::shared_ptr<OMIDQuilbrnLightJSExecutor> executor;
   // The measurement context's end, as its log tells it (any thread).
   std::mutex m;
@@ -352,7 +377,11 @@ struct Hostile {
     }
     view = std::make_shared<platform::WebView>(platform::Rect{}, configuration);
     view->setNavigationDelegate(ending);
-    if (folder) {
+    if (page.host == Host::Answered) answerMessages(*ending, view);
+    if (page.host == Host::Loopback) {
+      server = serveLoopbackPage(page.source);
+      view->loadRequest(platform::URLRequest{.url = server->url("/page.html")});
+    } else if (folder) {
       view->loadFileURL(platform::fileURLFromPath((folder->path / "page.html").string()),
                         platform::fileURLFromPath(folder->path.string(), true));
     } else {
@@ -415,8 +444,7 @@ void BM_OtherViewLoadAlone(benchmark::State& state) {
 BENCHMARK(BM_OtherViewLoadAlone)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // Watches the hostile page for 10 s of real time, or until it was stopped.
-void BM_HostilePage(benchmark::State& state) {
-  const Page& page = kPages[state.range(0)];
+void watchHostile(benchmark::State& state, const Page& page) {
   QBLoggerManager::sharedInstance();  // takes the web log first, so the sink below holds
   for (auto _ : state) {
     WebLogWatch webLog;
@@ -465,6 +493,8 @@ void BM_HostilePage(benchmark::State& state) {
     hostile.release();
     const double releaseMs = msSince(releasing);
     platform::setWebLogSink(previousSink);
+    if (hostile.server) state.counters["transfers"] = static_cast<double>(hostile.server->requestCount());
+    state.counters["net_io_cpu_ms"] = threads.totalMs("qb-net-io");
 
     state.counters["longest_gap_ms"] = longestGapMs;
     state.counters["peak_rss_MiB"] = static_cast<double>(peak) / 1024.0;
@@ -487,6 +517,8 @@ void BM_HostilePage(benchmark::State& state) {
     setLoadCounters(state, *loads, unfinishedMs);
   }
 }
+
+void BM_HostilePage(benchmark::State& state) { watchHostile(state, kPages[state.range(0)]); }
 BENCHMARK(BM_HostilePage)->DenseRange(0, static_cast<int>(std::size(kPages)) - 1)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // What one request of a measurement script context costs the URL session's
@@ -541,6 +573,84 @@ void BM_MeasurementRequestNetworkCost(benchmark::State& state) {
   state.SetLabel(state.range(0) == 1 ? "loopback server, 204" : "refused loopback port");
 }
 BENCHMARK(BM_MeasurementRequestNetworkCost)->DenseRange(0, 1)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Pages whose work goes on outside their own queue's tasks: answers the host
+// evaluates, a log flood, an external script fetched again and again.
+const Page kCausedWorkPages[] = {
+    {"answered by an evaluation, 1 ms of work an answer",
+     "<script>var PMA = {onAnswer: function () { var t = Date.now(); while (Date.now() - t < 1) {}"
+     "  webkit.messageHandlers.host.postMessage('again'); }}; PMA.onAnswer();</script>",
+     Host::Answered},
+    {"answered by an evaluation, 50 ms of work an answer",
+     "<script>var PMA = {onAnswer: function () { var t = Date.now(); while (Date.now() - t < 50) {}"
+     "  webkit.messageHandlers.host.postMessage('again'); }}; PMA.onAnswer();</script>",
+     Host::Answered},
+    {"console flood (40 lines every 4 ms)",
+     "<script>setInterval(function () { for (var i = 0; i < 40; i++) console.log('x'); }, 4);</script>"},
+    {"external script that writes itself again (loopback)",
+     "document.write('<script src=\"script.js?' + Math.random() + '\"><\\/script>');", Host::Loopback},
+};
+
+void BM_HostilePageCausedWork(benchmark::State& state) { watchHostile(state, kCausedWorkPages[state.range(0)]); }
+BENCHMARK(BM_HostilePageCausedWork)
+    ->DenseRange(0, static_cast<int>(std::size(kCausedWorkPages)) - 1)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// What the host spends for a page besides the page's tasks, per round, with
+// the processor budget off (real mode): an external script that writes
+// itself again (`transfer`: the network thread's processor time per
+// transfer, the server's threads left out) and a page that reloads itself
+// (`navigation`: the main thread's processor time per navigation, nothing
+// else running on it). The figures behind kPageTransferChargeMs and
+// kPageNavigationChargeMs.
+void BM_PageCausedHostWork(benchmark::State& state) {
+  const bool transfers = state.range(0) == 0;
+  constexpr int64_t kRounds = 2000;
+  for (auto _ : state) {
+    auto ending = std::make_shared<Ending>();
+    platform::WebViewConfiguration configuration;
+    configuration.processorBudgetMs = 0;
+    configuration.userContentController->addScriptMessageHandler(ending, "host");
+    auto view = std::make_shared<platform::WebView>(platform::Rect{}, configuration);
+    view->setNavigationDelegate(ending);
+    std::unique_ptr<qbtest::SandboxServer> server;
+    ThreadTimes threads;
+    const double mainBefore = threadCpuMs();
+    const auto usageBefore = qbbench::ProcessUsage::now();
+    const auto start = Clock::now();
+    if (transfers) {
+      server = serveLoopbackPage("var n = (window.n || 0) + 1; window.n = n; webkit.messageHandlers.host.postMessage(n);"
+                                 "if (n < " + std::to_string(kRounds) +
+                                 ") document.write('<script src=\"script.js?' + n + '\"><\\/script>');");
+      view->loadRequest(platform::URLRequest{.url = server->url("/page.html")});
+    } else {
+      view->loadHTMLString("<script>webkit.messageHandlers.host.postMessage(1); location.reload();</script>", "");
+    }
+    const auto rounds = [&] { return ending->messages; };
+    platform::runMainUntil([&] { return rounds() >= kRounds || !ending->how.empty(); }, 60'000);
+    const double wallMs = msSince(start);
+    const double mainMs = threadCpuMs() - mainBefore;
+    const auto usage = qbbench::ProcessUsage::now() - usageBefore;
+    threads.sample();
+    const auto made = static_cast<double>(rounds());
+    view.reset();
+    bool drained = false;
+    platform::afterWebContentForTesting([&drained] { platform::mainQueue()->async([&drained] { drained = true; }); });
+    platform::runMainUntil([&] { return drained; }, 10'000);
+    state.counters["rounds"] = made;
+    state.counters["wall_us_per_round"] = wallMs * 1000 / made;
+    state.counters["content_us_per_round"] = threads.totalMs("qb-worker") * 1000 / made;
+    state.counters["net_io_us_per_round"] = threads.totalMs("qb-net-io") * 1000 / made;
+    state.counters["main_us_per_round"] = mainMs * 1000 / made;
+    state.counters["process_us_per_round"] = static_cast<double>(usage.cpuNs) / 1000 / made;
+    state.counters["server_us_per_round"] =
+        (threads.totalMs("sandbox-srv") + threads.totalMs("sandbox-listen")) * 1000 / made;
+    state.SetLabel(transfers ? "external script that writes itself again" : "page that reloads itself");
+  }
+}
+BENCHMARK(BM_PageCausedHostWork)->DenseRange(0, 1)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 struct Counter : platform::ScriptMessageHandler {
   std::atomic<int64_t> received{0};

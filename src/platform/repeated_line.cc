@@ -43,9 +43,25 @@ LineRateLimit::LineRateLimit(double linesPerSecond, double burstLines)
       tokens_(burst_),
       filledAtMs_(nowMonotonicMs()) {}
 
+void LineRateLimit::refill(int64_t now) {
+  if (now <= filledAtMs_) return;
+  tokens_ = std::min(burst_, tokens_ + static_cast<double>(now - filledAtMs_) * perMs_);
+  filledAtMs_ = now;
+}
+
+// With the mutex held: the line as written, with the count held back before it.
+std::string LineRateLimit::written(const std::string& line) {
+  tokens_ -= 1;
+  if (held_ == 0) return line;
+  std::string out = line + " (" + std::to_string(held_) + " more lines held back before this one)";
+  held_ = 0;
+  return out;
+}
+
 std::optional<std::string> LineRateLimit::admit(const std::string& line) {
+  const int64_t now = nowMonotonicMs();
   std::lock_guard lock(mutex_);
-  refill();
+  refill(now);
   if (tokens_ < 1) {
     ++held_;
     ++heldTotal_;
@@ -55,24 +71,10 @@ std::optional<std::string> LineRateLimit::admit(const std::string& line) {
 }
 
 std::string LineRateLimit::admitAlways(const std::string& line) {
-  std::lock_guard lock(mutex_);
-  refill();
-  return written(line);
-}
-
-void LineRateLimit::refill() {
   const int64_t now = nowMonotonicMs();
-  if (now <= filledAtMs_) return;
-  tokens_ = std::min(burst_, tokens_ + static_cast<double>(now - filledAtMs_) * perMs_);
-  filledAtMs_ = now;
-}
-
-std::string LineRateLimit::written(const std::string& line) {
-  tokens_ -= 1;
-  if (held_ == 0) return line;
-  std::string out = line + " (" + std::to_string(held_) + " more lines held back before this one)";
-  held_ = 0;
-  return out;
+  std::lock_guard lock(mutex_);
+  refill(now);
+  return written(line);
 }
 
 uint64_t LineRateLimit::heldBackTotal() const {

@@ -58,19 +58,14 @@ class LineRateLimit {
 
   // One more line: the text to write now, or none (held back and counted).
   std::optional<std::string> admit(const std::string& line);
-  // A line written whatever the rate, with the count held back before it (a
-  // line a source writes once, such as the one saying it was stopped); it
-  // takes its place in the rate all the same.
+  // A line that is written whatever the rate (one a source writes at most a
+  // few times in its life: the stop of a page), with the count held back
+  // before it. It still takes its place: the lines after it wait for it.
   std::string admitAlways(const std::string& line);
   // Lines held back since the limit was made.
   uint64_t heldBackTotal() const;
 
  private:
-  // Under mutex_: gives back what the time passed since the last line earns;
-  // takes a line's place and adds the count held back.
-  void refill();
-  std::string written(const std::string& line);
-
   const double perMs_;
   const double burst_;
   mutable std::mutex mutex_;
@@ -78,6 +73,9 @@ class LineRateLimit {
   int64_t filledAtMs_;  // platform clock
   uint64_t held_ = 0;
   uint64_t heldTotal_ = 0;
+
+  void refill(int64_t now);
+  std::string written(const std::string& line);
 };
 
 }  // namespace platform

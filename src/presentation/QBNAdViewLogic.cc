@@ -45,9 +45,11 @@ void QBNAdViewLogic::sendMessageToAdunit(const std::optional<std::string>& messa
                              (parsed ? platform::scriptLiteral(parsed.value()) : platform::scriptStringLiteral(*message)) +
                              ")";
   log("QBNAdViewLogic | sending message to adunit | description: " + script);
+  // The controller page's message to the ad page: it answers a page, so the
+  // ad page's work in it is charged to its web view's budget.
   std::weak_ptr<platform::WebView> weakView = webView_;
   platform::mainQueue()->async([weakView, script] {
-    if (auto view = weakView.lock()) view->evaluateJavaScript(script, nullptr);
+    if (auto view = weakView.lock()) view->evaluateJavaScript(script, nullptr, platform::EvaluationCause::AnswersPage);
   });
 }
 

@@ -41,7 +41,7 @@ void QBNJSConventions::reply(const std::weak_ptr<QBNPublisherAgent>& publisherAg
                              const std::optional<std::string>& function, const platform::Json& parameters,
                              bool decodeFirst) {
   if (const auto manager = replyTarget(publisherAgent, function)) {
-    manager->runCommand(*function, parameters, std::nullopt, std::nullopt, decodeFirst);
+    manager->runCommand(QBNControllerAPIData::reply(*function, parameters, decodeFirst));
   }
 }
 
@@ -51,15 +51,18 @@ void QBNJSConventions::replyEncoded(const std::weak_ptr<QBNPublisherAgent>& publ
   if (!manager) return;
   manager->runCommand(QBNControllerAPIData(*function)
                           .setFunctionParameters(parameters)
-                          .setEncodingOptions(QBNControllerAPIData::kEncodingPercentEncode));
+                          .setEncodingOptions(QBNControllerAPIData::kEncodingPercentEncode)
+                          .setAnswersPage(true));
 }
 
 void QBNJSConventions::reply(const std::shared_ptr<QBNControllerManagerP>& controllerManager,
                              const std::optional<std::string>& function, const platform::Json& parameters,
                              int encodingOptions) {
   if (!function || function->empty() || !controllerManager) return;
-  controllerManager->runCommand(
-      QBNControllerAPIData(*function).setFunctionParameters(parameters).setEncodingOptions(encodingOptions));
+  controllerManager->runCommand(QBNControllerAPIData(*function)
+                                    .setFunctionParameters(parameters)
+                                    .setEncodingOptions(encodingOptions)
+                                    .setAnswersPage(true));
 }
 
 std::optional<std::string> QBNJSConventions::decodedText(const platform::Json& request, const std::string& key) {

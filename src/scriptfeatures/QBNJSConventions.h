@@ -11,7 +11,9 @@
 // event name), with a dictionary of parameters and no page callbacks, sent
 // through the publisher's controller manager; a failure carries its message
 // under "errMsg". A reply holding "forceCommand" = true reaches the page at
-// once, any other waits until the page is ready.
+// once, any other waits until the page is ready. Every reply answers the page
+// (QBNControllerAPIData::setAnswersPage): the page's work in running it is
+// charged to its web view's processor budget, whenever the reply is sent.
 //
 // Pure helpers; any thread.
 #include <memory>

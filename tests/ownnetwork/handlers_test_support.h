@@ -55,7 +55,8 @@ class RecordingControllerManager : public QBNControllerManagerP {
     sent_.push_back({functionName, parameters, decodeFirst});
   }
   void runCommand(const QBNControllerAPIData& data) override {
-    runCommand(data.functionName(), data.functionParameters(), data.successCallback(), data.failCallback(), false);
+    runCommand(data.functionName(), data.functionParameters(), data.successCallback(), data.failCallback(),
+               data.encodingOptions() == QBNControllerAPIData::kEncodingDecodeThenEncode);
   }
   size_t count() {
     std::lock_guard lock(mutex_);

@@ -10,6 +10,8 @@
 #include "ownnetwork/handlers_test_support.h"
 #include "ownnetwork/interfaces/QBNScriptHandlerFactories.h"
 #include "ownnetwork/publisher/PlovermarkAdsPublisher.h"
+#include "platform/platform_support.h"
+#include "platform/script/processor_budget.h"
 #include "platform/ui.h"
 
 namespace qbtest {
@@ -55,6 +57,35 @@ class PublisherTest : public OwnPageTest {
   }
 
   std::shared_ptr<PlovermarkAdsPublisher> publisher;
+};
+
+// The publisher against the page with a small processor budget (nothing
+// given back) and the processor clock frozen: every task the page causes
+// costs exactly what a task costs the host (ProcessorBudget::kTaskOverheadMs).
+class BudgetedPublisherTest : public PublisherTest {
+ protected:
+  ~BudgetedPublisherTest() override {
+    publisher.reset();
+    PlovermarkAdsPublisher::resetForTesting();
+    env.runUntilIdle();
+    platform::setThreadProcessorClockForTesting(nullptr);
+    PMWVWKWebView::setProcessorBudgetForTesting(-1, 0);
+  }
+
+  // Starts the publisher with `budgetMs` of budget for its page.
+  void startWithBudget(double budgetMs) {
+    PMWVWKWebView::setProcessorBudgetForTesting(budgetMs, 0);
+    platform::setThreadProcessorClockForTesting(&frozenProcessorClock);
+    start();
+    webLog.emplace();
+  }
+  // The page was stopped by its budget.
+  bool stoppedByBudget() const { return webLog && webLog->count("kept its web-content queue busy past its budget") > 0; }
+
+ private:
+  static double frozenProcessorClock() { return 1000.0; }
+  // Made once the library's log manager has taken the web log.
+  std::optional<platformtest::WebLogRecorder> webLog;
 };
 
 }  // namespace qbtest

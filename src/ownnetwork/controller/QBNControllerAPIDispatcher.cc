@@ -157,8 +157,9 @@ void QBNControllerAPIDispatcher::dispatchCommandWithData(const QBNControllerAPID
     data.taken();
     return;
   }
+  const auto cause = data.answersPage() ? platform::EvaluationCause::AnswersPage : platform::EvaluationCause::Host;
   platform::mainQueue()->async([publisher = publisher_, line = std::move(line), name = data.functionName(),
-                                taken = data.takenCallback()] {
+                                taken = data.takenCallback(), cause] {
     auto owner = publisher.lock();
     auto webView = owner ? owner->webViewController() : nullptr;
     if (!webView) {
@@ -172,6 +173,6 @@ void QBNControllerAPIDispatcher::dispatchCommandWithData(const QBNControllerAPID
     webView->evaluateJavaScript(line, [name, taken](const platform::ScriptEvaluation& result) {
       reportFailure(name, result);
       if (taken) taken();
-    });
+    }, cause);
   });
 }

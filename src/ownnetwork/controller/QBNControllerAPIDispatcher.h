@@ -67,7 +67,9 @@ class QBNControllerAPIDispatcher {
   // the publisher's controller web view on the main queue, lines in the order
   // they were dispatched. Without a publisher or a web view by then, the line
   // is dropped. The result of the evaluation is not read; the command's taken
-  // callback runs when the evaluation ends (or when the line is dropped).
+  // callback runs when the evaluation ends (or when the line is dropped). A
+  // call that answers the page is evaluated as one (its work is charged to
+  // the page's processor budget).
   void dispatchCommandWithData(const QBNControllerAPIData& data, int encodeOptions);
   void dispatchCommandWithData(const QBNControllerAPIData& data) { dispatchCommandWithData(data, 0); }
 

@@ -190,6 +190,11 @@ void QBNControllerManager::runCommand(const std::string& functionName, const Jso
 }
 
 void QBNControllerManager::runCommand(const QBNControllerAPIData& data) {
+  // A call made while a page's message is delivered answers that page.
+  if (!data.answersPage() && platform::WebView::isAnsweringPage()) {
+    runCommand(QBNControllerAPIData(data).setAnswersPage(true));
+    return;
+  }
   const bool forced = isForced(data);
   std::shared_ptr<QBNController> target;
   {

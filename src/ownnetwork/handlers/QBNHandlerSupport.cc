@@ -20,7 +20,7 @@ void reply(const std::shared_ptr<QBNPublisherAgent>& publisher, const std::optio
            const platform::Json& parameters, bool decodeFirst) {
   if (!publisher) return;
   if (auto manager = publisher->controllerManager()) {
-    manager->runCommand(name.value_or(""), parameters, std::nullopt, std::nullopt, decodeFirst);
+    manager->runCommand(QBNControllerAPIData::reply(name.value_or(""), parameters, decodeFirst));
   }
 }
 

@@ -25,7 +25,8 @@ bool has(const platform::Json& request, const std::string& key);
 // Calls the page function `name` with `parameters` through the publisher's
 // controller manager, with no callbacks of its own. A missing name is sent
 // as "" (the controller manager decides what that means); without a
-// publisher or controller manager nothing is sent.
+// publisher or controller manager nothing is sent. It answers the page
+// (QBNControllerAPIData::setAnswersPage).
 void reply(const std::shared_ptr<QBNPublisherAgent>& publisher, const std::optional<std::string>& name,
            const platform::Json& parameters, bool decodeFirst);
 

@@ -22,6 +22,17 @@ class QBNControllerAPIData {
 
   explicit QBNControllerAPIData(std::string functionName) : functionName_(std::move(functionName)) {}
 
+  // A reply to the page: its function with the parameters, no callbacks,
+  // answering the page; with decodeFirst string values are percent-decoded,
+  // then encoded (else they go as they are).
+  static QBNControllerAPIData reply(std::string functionName, platform::Json parameters, bool decodeFirst) {
+    QBNControllerAPIData data(std::move(functionName));
+    data.setFunctionParameters(std::move(parameters))
+        .setEncodingOptions(decodeFirst ? kEncodingDecodeThenEncode : kEncodingNone)
+        .setAnswersPage(true);
+    return data;
+  }
+
   QBNControllerAPIData& setFunctionParameters(platform::Json parameters) {
     functionParameters_ = std::move(parameters);
     return *this;
@@ -36,6 +47,16 @@ class QBNControllerAPIData {
   }
   QBNControllerAPIData& setEncodingOptions(int options) {
     encodingOptions_ = options;
+    return *this;
+  }
+  // Whether the call answers the page (a reply to a command the page sent,
+  // or a notice its own message caused): the page's work in running it is
+  // then charged to its web view's processor budget, as every task the page
+  // causes (docs/web-view.md). The controller manager marks every call made
+  // while the main queue delivers a page's message; replies mark themselves,
+  // whenever they are sent.
+  QBNControllerAPIData& setAnswersPage(bool answers) {
+    answersPage_ = answers;
     return *this;
   }
   // Runs once the controller has taken the call: the page has run its line
@@ -54,6 +75,7 @@ class QBNControllerAPIData {
   const std::optional<std::string>& successCallback() const { return successCallback_; }
   const std::optional<std::string>& failCallback() const { return failCallback_; }
   int encodingOptions() const { return encodingOptions_; }
+  bool answersPage() const { return answersPage_; }
   const std::function<void()>& takenCallback() const { return taken_; }
   // Runs the taken callback, if there is one.
   void taken() const {
@@ -66,5 +88,6 @@ class QBNControllerAPIData {
   std::optional<std::string> successCallback_;
   std::optional<std::string> failCallback_;
   int encodingOptions_ = kEncodingNone;
+  bool answersPage_ = false;
   std::function<void()> taken_;
 };

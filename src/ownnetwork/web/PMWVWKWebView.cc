@@ -26,6 +26,8 @@ class MessageForwarder : public platform::ScriptMessageHandler {
 struct ScriptLimits {
   double timeLimitMs = 0;
   size_t memoryLimitBytes = 0;
+  double budgetMs = -1;
+  double budgetShare = 0;
 };
 
 ScriptLimits& scriptLimits() {
@@ -36,7 +38,13 @@ ScriptLimits& scriptLimits() {
 }  // namespace
 
 void PMWVWKWebView::setScriptLimitsForTesting(double timeLimitMs, size_t memoryLimitBytes) {
-  scriptLimits() = ScriptLimits{timeLimitMs, memoryLimitBytes};
+  scriptLimits().timeLimitMs = timeLimitMs;
+  scriptLimits().memoryLimitBytes = memoryLimitBytes;
+}
+
+void PMWVWKWebView::setProcessorBudgetForTesting(double burstMs, double share) {
+  scriptLimits().budgetMs = burstMs;
+  scriptLimits().budgetShare = share;
 }
 
 PMWVWKWebView::PMWVWKWebView(const platform::Rect& frame, platform::WebViewConfiguration configuration)
@@ -48,6 +56,10 @@ std::shared_ptr<PMWVWKWebView> PMWVWKWebView::make(const platform::Rect& frame,
                                                    platform::WebViewConfiguration configuration) {
   if (scriptLimits().timeLimitMs > 0) configuration.scriptTimeLimitMs = scriptLimits().timeLimitMs;
   if (scriptLimits().memoryLimitBytes > 0) configuration.memoryLimitBytes = scriptLimits().memoryLimitBytes;
+  if (scriptLimits().budgetMs >= 0) {
+    configuration.processorBudgetMs = scriptLimits().budgetMs;
+    configuration.processorBudgetShare = scriptLimits().budgetShare;
+  }
   std::shared_ptr<PMWVWKWebView> view(new PMWVWKWebView(frame, std::move(configuration)));
   view->setNavigationDelegate(view);
   view->setUIDelegate(view);

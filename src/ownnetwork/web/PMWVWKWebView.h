@@ -39,6 +39,9 @@ class PMWVWKWebView : public platform::WebView,
   // The script time limit and memory bound of the web views made from now on
   // (0: the platform's own). Main queue.
   static void setScriptLimitsForTesting(double timeLimitMs, size_t memoryLimitBytes);
+  // The processor budget of the web views made from now on (burstMs < 0: the
+  // platform's own). Main queue.
+  static void setProcessorBudgetForTesting(double burstMs, double share);
 
   // Navigation types 0-4 as they are, any other value -1.
   static int convertNavigationType(int navigationType);

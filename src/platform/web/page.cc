@@ -79,6 +79,14 @@ void webLog(WebLogLevel level, const std::string& line) {
   std::fprintf(stderr, "[web %s] %s\n", kNames[static_cast<int>(level)], line.c_str());
 }
 
+void webLog(LineRateLimit& limit, WebLogLevel level, const std::string& line, bool always) {
+  if (always) {
+    webLog(level, limit.admitAlways(line));
+  } else if (auto admitted = limit.admit(line)) {
+    webLog(level, *admitted);
+  }
+}
+
 std::string shownURL(std::string_view url) {
   constexpr size_t kShown = 256;
   if (url.size() <= kShown) return std::string(url);
@@ -101,8 +109,10 @@ struct Page::Natives {
 
   QB_NATIVE(log) {
     (void)exception;
+    Page* page = pageOf(ctx);
+    if (!page) return JSValueMakeUndefined(ctx);
     const int level = intArg(ctx, argc, argv, 0);
-    webLog(static_cast<WebLogLevel>(level < 0 || level > 3 ? 1 : level), stringArg(ctx, argc, argv, 1));
+    page->log(static_cast<WebLogLevel>(level < 0 || level > 3 ? 1 : level), stringArg(ctx, argc, argv, 1));
     return JSValueMakeUndefined(ctx);
   }
 
@@ -122,8 +132,8 @@ struct Page::Natives {
     if (page->timers_.size() >= kMaxPageLiveTimers) {
       if (!page->timerCapLogged_) {
         page->timerCapLogged_ = true;
-        webLog(WebLogLevel::Warning, "The page " + page->url_ + " asked for more than " +
-                                         std::to_string(kMaxPageLiveTimers) + " live timers; further ones are refused");
+        page->log(WebLogLevel::Warning, "The page " + page->url_ + " asked for more than " +
+                                            std::to_string(kMaxPageLiveTimers) + " live timers; further ones are refused");
       }
       return JSValueMakeBoolean(ctx, false);
     }
@@ -175,9 +185,9 @@ struct Page::Natives {
     return makeString(ctx, url ? *url : given);
   }
 
-  static JSValueRef dropMessage(JSContextRef ctx, const std::string& name, size_t bytes) {
-    webLog(WebLogLevel::Error, "Message to \"" + name + "\" dropped: " + std::to_string(bytes) +
-                                   " bytes, more than the cap of " + std::to_string(kMaxScriptMessageBytes));
+  static JSValueRef dropMessage(JSContextRef ctx, Page& page, const std::string& name, size_t bytes) {
+    page.log(WebLogLevel::Error, "Message to \"" + name + "\" dropped: " + std::to_string(bytes) +
+                                     " bytes, more than the cap of " + std::to_string(kMaxScriptMessageBytes));
     return JSValueMakeUndefined(ctx);
   }
 
@@ -195,7 +205,7 @@ struct Page::Natives {
         body = toStd(text.get());
         bytes = body.get_ref<const std::string&>().size() + 2;
       }
-      if (bytes > kMaxScriptMessageBytes) return dropMessage(ctx, name, bytes);
+      if (bytes > kMaxScriptMessageBytes) return dropMessage(ctx, *page, name, bytes);
     } else if (argc > 1 && !JSValueIsUndefined(ctx, argv[1])) {
       JsString json(JSValueCreateJSONString(ctx, argv[1], 0, exception));
       if (*exception) return JSValueMakeUndefined(ctx);  // a cycle, a throwing toJSON: the page's own error
@@ -208,10 +218,10 @@ struct Page::Natives {
           text = toStd(json.get());
           bytes = text.size();
         }
-        if (bytes > kMaxScriptMessageBytes) return dropMessage(ctx, name, bytes);
+        if (bytes > kMaxScriptMessageBytes) return dropMessage(ctx, *page, name, bytes);
         auto parsed = parseJson(text);
         if (!parsed) {
-          webLog(WebLogLevel::Error, "Message to \"" + name + "\" dropped: " + parsed.error().message);
+          page->log(WebLogLevel::Error, "Message to \"" + name + "\" dropped: " + parsed.error().message);
           return JSValueMakeUndefined(ctx);
         }
         body = std::move(parsed.value());
@@ -263,10 +273,14 @@ struct Page::Natives {
     return makeString(ctx, (inserted ? "1" : "0") + document->treeJson);
   }
 
+  // fetch(id, url): false when the fetch is refused at once (the page has
+  // as many waiting for their answer as it may); the promise then rejects.
   QB_NATIVE(fetch) {
     (void)exception;
-    if (Page* page = pageOf(ctx)) page->client_.pageFetches(intArg(ctx, argc, argv, 0), stringArg(ctx, argc, argv, 1));
-    return JSValueMakeUndefined(ctx);
+    Page* page = pageOf(ctx);
+    const bool queued =
+        page && page->client_.pageFetches(intArg(ctx, argc, argv, 0), stringArg(ctx, argc, argv, 1));
+    return JSValueMakeBoolean(ctx, queued);
   }
 
   // navigator.sendBeacon(url, hasBody, body): true when the beacon is on its
@@ -321,6 +335,7 @@ bool Page::setUp(const Setup& setup) {
   engine::configureEngineOnce();
   queue_ = setup.queue;
   budget_ = setup.budget;
+  logLimit_ = setup.logLimit ? setup.logLimit : std::make_shared<LineRateLimit>(kWebLogLinesPerSecond, kWebLogBurstLines);
   group_ = JSContextGroupCreate();
   guard_ = std::make_unique<engine::EntryGuard>(group_, setup.limits);
   context_ = JSGlobalContextCreateInGroup(group_, globalClass());
@@ -398,8 +413,10 @@ Page::~Page() {
 
 std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }
 
+void Page::log(WebLogLevel level, const std::string& line, bool always) { webLog(*logLimit_, level, line, always); }
+
 void Page::logRepeated(const std::string& kind, const std::string& line, WebLogLevel level) {
-  if (auto admitted = repeatedLines_.admit(kind, line)) webLog(level, *admitted);
+  if (auto admitted = repeatedLines_.admit(kind, line)) log(level, *admitted);
 }
 
 bool Page::enter() {
@@ -434,24 +451,24 @@ void Page::report() {
   switch (reason) {
     case engine::StopReason::TimeLimit:
       if (overBudget_) {
-        webLog(WebLogLevel::Error, "The page " + url_ + " kept its web-content queue busy past its budget (" +
+        log(WebLogLevel::Error, "The page " + url_ + " kept its web-content queue busy past its budget (" +
                                        std::to_string(static_cast<int64_t>(budget_->burstMs())) +
                                        " ms of processor time beyond " +
                                        std::to_string(static_cast<int>(budget_->share() * 100)) +
-                                       "% of the time passed) and was stopped");
+                                       "% of the time passed) and was stopped", true);
       } else {
-        webLog(WebLogLevel::Error, "A script of " + url_ + " ran longer than " +
-                                       std::to_string(static_cast<int64_t>(limits.timeLimitMs)) + " ms and was stopped");
+        log(WebLogLevel::Error, "A script of " + url_ + " ran longer than " +
+                                       std::to_string(static_cast<int64_t>(limits.timeLimitMs)) + " ms and was stopped", true);
       }
       break;
     case engine::StopReason::MemoryLimit:
-      webLog(WebLogLevel::Error, "The scripts of " + url_ + " held more than " +
-                                     std::to_string(limits.memoryLimitBytes) + " bytes of memory and were stopped");
+      log(WebLogLevel::Error, "The scripts of " + url_ + " held more than " +
+                                     std::to_string(limits.memoryLimitBytes) + " bytes of memory and were stopped", true);
       break;
     case engine::StopReason::PendingLimit:
-      webLog(WebLogLevel::Error, "The page " + url_ + " posted more messages than wait for delivery at once (" +
+      log(WebLogLevel::Error, "The page " + url_ + " posted more messages than wait for delivery at once (" +
                                      std::to_string(kMaxPendingScriptMessages) + " messages, " +
-                                     std::to_string(kMaxPendingScriptMessageBytes) + " bytes) and was stopped");
+                                     std::to_string(kMaxPendingScriptMessageBytes) + " bytes) and was stopped", true);
       break;
     case engine::StopReason::Interrupted:
     case engine::StopReason::None:

@@ -47,7 +47,10 @@ class PageClient {
   // (the page is then stopped).
   virtual bool pagePostsMessage(const std::string& name, Json body) = 0;
   // `url` as the page gave it; the answer comes back through Page::settleFetch.
-  virtual void pageFetches(int fetchId, const std::string& url) = 0;
+  // False (refused, logged; no answer comes) when the fetches waiting for
+  // their answer would pass kMaxPageFetchesInFlight or
+  // kMaxPageFetchBytesInFlight.
+  virtual bool pageFetches(int fetchId, const std::string& url) = 0;
   // navigator.sendBeacon: `url` is an absolute http(s) URL, `body` none or
   // at most kMaxBeaconBodyBytes. True when the beacon is on its way; false
   // (nothing sent) when it would pass the bounds of the beacons in flight.
@@ -64,6 +67,10 @@ class PageClient {
 
 // Writes a line to the web log sink.
 void webLog(WebLogLevel level, const std::string& line);
+// Writes a line one web view's pages caused, within that web view's bound of
+// lines (held back and counted beyond it). `always`: a page's stop, written
+// whatever the rate.
+void webLog(LineRateLimit& limit, WebLogLevel level, const std::string& line, bool always = false);
 // A URL a page gave, as a log line shows it: at most 256 bytes (cut at a
 // character's start, "..." added), since a page may make one of megabytes.
 std::string shownURL(std::string_view url);
@@ -77,6 +84,9 @@ class Page : public std::enable_shared_from_this<Page> {
     // What the work the page causes may take of the processor (the web
     // view's, WebViewConfiguration); its timer ticks are charged to it.
     std::shared_ptr<ProcessorBudget> budget;
+    // The bound of the web view's log lines; every line the page causes
+    // goes through it.
+    std::shared_ptr<LineRateLimit> logLimit;
   };
   static std::shared_ptr<Page> create(PageClient& client, const Setup& setup);
   ~Page();
@@ -136,6 +146,8 @@ class Page : public std::enable_shared_from_this<Page> {
   // logs why once and tells its client (report).
   void leave();
   void report();
+  // A line the page caused, within the web view's bound of lines.
+  void log(WebLogLevel level, const std::string& line, bool always = false);
   // A line logged at most once a second for each kind (a refusal, the text
   // of an exception the page did not catch), with the count held back.
   void logRepeated(const std::string& kind, const std::string& line, WebLogLevel level);
@@ -162,6 +174,7 @@ class Page : public std::enable_shared_from_this<Page> {
   std::map<int, std::shared_ptr<Timer>> timers_;
   bool timerCapLogged_ = false;
   RepeatedLines repeatedLines_;
+  std::shared_ptr<LineRateLimit> logLimit_;
   std::shared_ptr<ProcessorBudget> budget_;
   bool overBudget_ = false;
   QueueRef queue_;

@@ -318,7 +318,11 @@ const char kPageBootstrapScript[] = R"JS(
     return new Promise(function (resolve, reject) {
       var id = nextFetchId++;
       fetches.set(id, { resolve: resolve, reject: reject });
-      native.fetch(id, url);
+      // Refused at once when the page has as many fetches waiting as it may.
+      if (native.fetch(id, url) !== true) {
+        fetches.delete(id);
+        reject(new TypeError('Failed to fetch'));
+      }
     });
   });
 

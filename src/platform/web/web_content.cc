@@ -71,7 +71,9 @@ WebContent::WebContent(std::weak_ptr<ContentClient> client, WebViewConfiguration
       processorBudget_(std::make_shared<ProcessorBudget>(configuration_.processorBudgetMs,
                                                          configuration_.processorBudgetShare)),
       budget_(std::make_shared<engine::DeliveryBudget>(kMaxPendingScriptMessages, kMaxPendingScriptMessageBytes)),
-      beacons_(std::make_shared<engine::DeliveryBudget>(kMaxBeaconsInFlight, kMaxBeaconBytesInFlight)) {
+      beacons_(std::make_shared<engine::DeliveryBudget>(kMaxBeaconsInFlight, kMaxBeaconBytesInFlight)),
+      fetches_(std::make_shared<engine::DeliveryBudget>(kMaxPageFetchesInFlight, kMaxPageFetchBytesInFlight)),
+      logLimit_(std::make_shared<LineRateLimit>(kWebLogLinesPerSecond, kWebLogBurstLines)) {
   auto& registry = contentQueues();
   std::lock_guard lock(registry.mutex);
   std::erase_if(registry.queues, [](const std::weak_ptr<Queue>& q) { return q.expired(); });
@@ -83,9 +85,10 @@ WebContent::~WebContent() {
 }
 
 template <class F>
-void WebContent::charged(F work) {
+void WebContent::charged(F work, double extraMs) {
   ProcessorBudget::Task task(processorBudget_.get());
   work();
+  if (extraMs > 0 && processorBudget_->enabled()) processorBudget_->charge(extraMs);
   if (!task.finish() && page_) page_->stopOverBudget();
 }
 
@@ -113,7 +116,7 @@ void WebContent::load(ContentLoad load) {
   run([load = std::move(load)](WebContent& self) { self.commit(load); });
 }
 
-void WebContent::evaluate(std::string script, uint64_t blankSerial, EvaluationCompletion completion) {
+void WebContent::evaluate(std::string script, uint64_t blankSerial, EvaluationCompletion completion, bool charged) {
   run([script = std::move(script), blankSerial, completion = std::move(completion)](WebContent& self) mutable {
     if (!self.page_ && !self.terminated_ && blankSerial != 0 && self.makePage(blankSerial, "about:blank")) {
       self.page_->buildDocument(parseHtml("")->treeJson);
@@ -137,7 +140,11 @@ void WebContent::evaluate(std::string script, uint64_t blankSerial, EvaluationCo
       }
       if (completion) completion(result);
     });
-  }, false);
+  }, charged);
+}
+
+void WebContent::chargePageWork(double ms) {
+  queue_->async([self = shared_from_this(), ms] { self->charged([] {}, ms); });
 }
 
 void WebContent::terminate(uint64_t throughSerial, bool notify) {
@@ -173,6 +180,7 @@ bool WebContent::makePage(uint64_t serial, const std::string& url) {
   setup.limits.timeLimitMs = configuration_.scriptTimeLimitMs;
   setup.limits.memoryLimitBytes = configuration_.memoryLimitBytes;
   setup.budget = processorBudget_;
+  setup.logLimit = logLimit_;
   setup.queue = queue_;
   auto page = Page::create(*this, setup);
   if (!page) return false;
@@ -264,7 +272,7 @@ void WebContent::runScripts(bool written, uint64_t runId) {
       continue;
     }
     if (!isWebScheme(scheme)) {
-      webLog(WebLogLevel::Warning, "Script " + script.src + " not loaded: unsupported URL");
+      log(WebLogLevel::Warning, "Script " + shownURL(script.src) + " not loaded: unsupported URL");
       continue;
     }
     URLRequest request;
@@ -274,6 +282,7 @@ void WebContent::runScripts(bool written, uint64_t runId) {
         request, queue_, [weak, written, runId, u = *url](DataTaskResult r) {
           auto self = weak.lock();
           if (!self || !self->isRunWanted(written, runId) || !self->page_) return;
+          // The transfer's work on the network thread is the page's too.
           self->charged([&] {
             auto& run = written ? self->writing_ : self->loading_;
             run->task.reset();
@@ -283,11 +292,11 @@ void WebContent::runScripts(bool written, uint64_t runId) {
               self->page_->runScript(r.body, u, 1);
               self->running_ = nullptr;
             } else {
-              webLog(WebLogLevel::Warning,
-                     "Script " + u + " not loaded: " + (r.error ? r.error->message : std::to_string(status)));
+              self->log(WebLogLevel::Warning, "Script " + shownURL(u) + " not loaded: " +
+                                                  (r.error ? r.error->message : std::to_string(status)));
             }
             self->runScripts(written, runId);
-          });
+          }, kPageTransferChargeMs);
         });
     run->task->resume();
     return;
@@ -342,7 +351,7 @@ std::optional<std::string> WebContent::readPageFile(const std::string& url, cons
 }
 
 void WebContent::logRefusal(const std::string& kind, const std::string& text) {
-  if (auto admitted = refusals_.admit(kind, text)) webLog(WebLogLevel::Warning, *admitted);
+  if (auto admitted = refusals_.admit(kind, text)) log(WebLogLevel::Warning, *admitted);
 }
 
 // ---------------------------------------------------------------------------
@@ -411,10 +420,18 @@ bool WebContent::pageWritesDocument(std::vector<HtmlScript> scripts) {
   return false;
 }
 
-void WebContent::pageFetches(int fetchId, const std::string& url) {
+bool WebContent::pageFetches(int fetchId, const std::string& url) {
+  const size_t bytes = url.size();
+  if (!fetches_->tryAdd(bytes)) {
+    logRefusal("Fetch: in flight", "Fetch " + shownURL(url) + " refused: the fetches waiting for their answer would pass " +
+                                       std::to_string(kMaxPageFetchesInFlight) + " fetches or " +
+                                       std::to_string(kMaxPageFetchBytesInFlight) + " bytes of URLs");
+    return false;
+  }
   const uint64_t serial = serial_;
   // Answered later, as an entry of its own.
-  run([serial, fetchId, url](WebContent& self) {
+  run([serial, fetchId, url, bytes](WebContent& self) {
+    self.fetches_->remove(bytes);
     if (!self.page_ || self.serial_ != serial) return;
     auto resolved = self.page_->resolve(url).value_or(url);
     std::optional<std::string> text;
@@ -426,6 +443,7 @@ void WebContent::pageFetches(int fetchId, const std::string& url) {
     }
     if (self.page_ && self.serial_ == serial) self.page_->settleFetch(fetchId, text, resolved);
   });
+  return true;
 }
 
 // A beacon belongs to no page: it goes out as it was queued whatever becomes
@@ -447,10 +465,14 @@ bool WebContent::pageSendsBeacon(const std::string& url, std::optional<std::stri
   }
   request.maxResponseBytes = kMaxBeaconAnswerBytes;
   auto task = URLSession::shared()->dataTask(
-      std::move(request), nullptr, [budget = beacons_, bytes, url = shownURL(url)](DataTaskResult result) {
+      std::move(request), nullptr,
+      [budget = beacons_, limit = logLimit_, bytes, url = shownURL(url)](DataTaskResult result) {
         budget->remove(bytes);
-        if (result.error) webLog(WebLogLevel::Warning, "Beacon to " + url + " not sent: " + result.error->message);
-        else webLog(WebLogLevel::Debug, "Beacon to " + url + " answered " + std::to_string(result.response->statusCode));
+        if (result.error) {
+          webLog(*limit, WebLogLevel::Warning, "Beacon to " + url + " not sent: " + result.error->message);
+        } else {
+          webLog(*limit, WebLogLevel::Debug, "Beacon to " + url + " answered " + std::to_string(result.response->statusCode));
+        }
       });
   task->resume();
   return true;

@@ -94,8 +94,13 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   // Evaluates in the page; without one (nothing ever loaded and not torn
   // down) a blank page numbered `blankSerial` is made first. The completion is
   // called once, on the main queue (WebViewGone when the main side is gone by
-  // then).
-  void evaluate(std::string script, uint64_t blankSerial, EvaluationCompletion completion);
+  // then). `charged`: it answers the page, and is charged to the budget as a
+  // task the page causes.
+  void evaluate(std::string script, uint64_t blankSerial, EvaluationCompletion completion, bool charged);
+  // Charges `ms` of work the page caused elsewhere (the main queue's part of
+  // a navigation, a transfer) to the budget, in a task of the content queue
+  // (a page past the budget is stopped there).
+  void chargePageWork(double ms);
   // Tears the page down (a terminated content process), and every page
   // numbered up to `throughSerial` that loads posted before will make:
   // nothing of them runs any more and evaluations answer ContentTerminated
@@ -111,6 +116,11 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
 
   // What the messages not yet delivered hold.
   const std::shared_ptr<engine::DeliveryBudget>& budget() const { return budget_; }
+  // What the beacons in flight hold.
+  const std::shared_ptr<engine::DeliveryBudget>& beacons() const { return beacons_; }
+  // Any thread: writes a line the web view's pages caused, within the web
+  // view's bound of lines.
+  void log(WebLogLevel level, const std::string& line) { webLog(*logLimit_, level, line); }
   // The queue the pages run on.
   const QueueRef& queue() const { return queue_; }
 
@@ -121,7 +131,7 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   std::vector<std::string> messageHandlerNames() override;
   bool pagePostsMessage(const std::string& name, Json body) override;
   bool pageWritesDocument(std::vector<HtmlScript> scripts) override;
-  void pageFetches(int fetchId, const std::string& url) override;
+  bool pageFetches(int fetchId, const std::string& url) override;
   bool pageSendsBeacon(const std::string& url, std::optional<std::string> body) override;
   void pageStopped(engine::StopReason reason) override;
 
@@ -144,10 +154,11 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   // what the host asks of it).
   template <class F>
   void run(F work, bool charged = true);
-  // Runs `work` here, now, as a task the page causes: its processor time is
-  // charged to the budget, and a page past it stops.
+  // Runs `work` here, now, as a task the page causes: its processor time and
+  // `extraMs` (work it caused elsewhere) are charged to the budget, and a
+  // page past it stops.
   template <class F>
-  void charged(F work);
+  void charged(F work, double extraMs = 0);
   // Posts `call` to the main side.
   template <class F>
   void tell(F call);
@@ -178,6 +189,11 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   // What the page's beacons still in flight hold; their completions, which
   // may outlive this, give it back.
   std::shared_ptr<engine::DeliveryBudget> beacons_;
+  // What the page's fetches waiting for their answer hold (their URLs).
+  std::shared_ptr<engine::DeliveryBudget> fetches_;
+  // The bound of every line the pages cause; shared with the pages and the
+  // beacons' completions, which may outlive this.
+  std::shared_ptr<LineRateLimit> logLimit_;
   RepeatedLines refusals_;
   std::atomic<uint64_t> wanted_{0};
   std::atomic<uint64_t> interruptThrough_{0};

@@ -16,11 +16,15 @@ using web_internal::isInside;
 using web_internal::PageSource;
 using web_internal::readWebFile;
 using web_internal::WebContent;
-using web_internal::webLog;
 
 namespace {
 
 void assertMainQueue() { assert(isMainThread() && "a web view is used from the main queue only"); }
+
+// How deep the main queue is in delivering a page's script message, or in the
+// completion of an evaluation that answered a page (thread-local: only the
+// main queue's thread counts).
+thread_local int answeringPages = 0;
 
 bool isWebScheme(const std::string& scheme) { return scheme == "http" || scheme == "https"; }
 
@@ -45,6 +49,7 @@ struct WebView::Impl : web_internal::ContentClient, std::enable_shared_from_this
     PageSource source;
     NavigationType type = NavigationType::Other;
     std::optional<size_t> historyIndex;  // set for reload and history moves
+    bool pageCaused = false;             // the page asked for it (its transfer is the page's work)
     bool allowed = false;
     bool committed = false;
     uint64_t serial = 0;  // of the page it loads, once handed to the content side
@@ -65,6 +70,9 @@ struct WebView::Impl : web_internal::ContentClient, std::enable_shared_from_this
   bool everCommitted = false;
   bool terminated = false;  // torn down since the last commit
   std::string pageURL;
+  // How deep this web view is in delivering its page's message or in the
+  // completion of an evaluation that answered its page (main queue).
+  int answering = 0;
 
   uint64_t navigationSerial = 0;
   std::optional<Navigation> navigation;
@@ -100,13 +108,15 @@ struct WebView::Impl : web_internal::ContentClient, std::enable_shared_from_this
 
   // ---- navigation ----
 
-  void start(PageSource source, NavigationType type, std::optional<size_t> historyIndex = std::nullopt) {
+  void start(PageSource source, NavigationType type, std::optional<size_t> historyIndex = std::nullopt,
+             bool pageCaused = false) {
     dropNavigation();
     navigation = Navigation{};
     navigation->id = ++navigationSerial;
     navigation->source = std::move(source);
     navigation->type = type;
     navigation->historyIndex = historyIndex;
+    navigation->pageCaused = pageCaused;
     const uint64_t id = navigation->id;
     post([id](Impl& self) { self.decidePolicy(id); });
   }
@@ -164,6 +174,7 @@ struct WebView::Impl : web_internal::ContentClient, std::enable_shared_from_this
     if (!isWebScheme(scheme)) return fail(id, URLError(URLErrorCode::UnsupportedURL));
     URLRequest request = source.request;
     request.url = source.url;
+    if (navigation->pageCaused) content->chargePageWork(kPageTransferChargeMs);
     navigation->task = URLSession::shared()->dataTask(request, mainQueue(), [weak = weak(), id](DataTaskResult r) {
       auto self = weak.lock();
       if (!self || !self->owner || !self->isCurrent(id)) return;
@@ -178,8 +189,8 @@ struct WebView::Impl : web_internal::ContentClient, std::enable_shared_from_this
   void fail(uint64_t id, const Error& error) {
     if (!isCurrent(id)) return;
     dropNavigation();
-    webLog(WebLogLevel::Warning, "Load failed: " + error.message + " (" + error.domain + " " +
-                                     std::to_string(error.code) + ")");
+    content->log(WebLogLevel::Warning, "Load failed: " + error.message + " (" + error.domain + " " +
+                                           std::to_string(error.code) + ")");
     // Posted, as every delegate call, so that messages the page posted first
     // arrive first.
     post([error](Impl& self) {
@@ -212,9 +223,9 @@ struct WebView::Impl : web_internal::ContentClient, std::enable_shared_from_this
     content->terminate(serialCounter, notify);
   }
 
-  void reloadCurrent() {
+  void reloadCurrent(bool pageCaused = false) {
     if (history.empty()) return;
-    start(history[historyIndex], NavigationType::Reload, historyIndex);
+    start(history[historyIndex], NavigationType::Reload, historyIndex, pageCaused);
   }
 
   // ---- ContentClient: what the content side tells, on the main queue ----
@@ -248,16 +259,18 @@ struct WebView::Impl : web_internal::ContentClient, std::enable_shared_from_this
 
   void navigates(uint64_t serial, const std::string& url, NavigationType type) override {
     if (!owner || pageSerial != serial) return;
-    if (type == NavigationType::Reload) return reloadCurrent();
+    content->chargePageWork(kPageNavigationChargeMs);
+    if (type == NavigationType::Reload) return reloadCurrent(true);
     PageSource source;
     source.url = url;
     source.request.url = url;
-    start(std::move(source), type);
+    start(std::move(source), type, std::nullopt, true);
   }
 
   void opensWindow(uint64_t serial, const std::string& url, NavigationType type) override {
     auto ui = uiDelegate.lock();
     if (!owner || pageSerial != serial || !ui) return;
+    content->chargePageWork(kPageNavigationChargeMs);
     NavigationAction action;
     action.request.url = url;
     action.request.mainDocumentURL = url;
@@ -290,8 +303,24 @@ struct WebView::Impl : web_internal::ContentClient, std::enable_shared_from_this
     if (!handler) return;
     auto keepAlive = std::static_pointer_cast<WebView>(owner->weak_from_this().lock());
     message.webView = keepAlive;
+    Answering answeringPage(*this);
     handler->didReceiveScriptMessage(*controller, message);
   }
+
+  // While it lives, what the host evaluates in this web view answers its page.
+  struct Answering {
+    Impl& impl;
+    explicit Answering(Impl& i) : impl(i) {
+      ++impl.answering;
+      ++answeringPages;
+    }
+    ~Answering() {
+      --impl.answering;
+      --answeringPages;
+    }
+    Answering(const Answering&) = delete;
+    Answering& operator=(const Answering&) = delete;
+  };
 };
 
 // ---------------------------------------------------------------------------
@@ -413,16 +442,31 @@ void WebView::goForward() {
   impl_->start(impl_->history[index], NavigationType::BackForward, index);
 }
 
-void WebView::evaluateJavaScript(const std::string& script, EvaluationCompletion completion) {
+void WebView::evaluateJavaScript(const std::string& script, EvaluationCompletion completion, EvaluationCause cause) {
   assertMainQueue();
+  if (impl_->answering > 0) cause = EvaluationCause::AnswersPage;
+  const bool answersPage = cause == EvaluationCause::AnswersPage;
+  if (answersPage && completion) {
+    // What the completion evaluates in turn answers the page too.
+    completion = [weak = std::weak_ptr<Impl>(impl_), completion = std::move(completion)](const ScriptEvaluation& r) {
+      auto impl = weak.lock();
+      if (!impl) return completion(r);
+      Impl::Answering answering(*impl);
+      completion(r);
+    };
+  }
   // A blank page is made for it when nothing was ever shown.
   uint64_t blank = 0;
   if (!impl_->everCommitted && impl_->pageSerial == 0 && !impl_->terminated) {
     if (impl_->blankSerial == 0) impl_->blankSerial = ++impl_->serialCounter;
     blank = impl_->blankSerial;
   }
-  impl_->content->evaluate(script, blank, std::move(completion));
+  impl_->content->evaluate(script, blank, std::move(completion), answersPage);
 }
+
+bool WebView::isAnsweringPage() { return answeringPages > 0; }
+
+size_t WebView::beaconsInFlightForTesting() const { return impl_->content->beacons()->count(); }
 
 void WebView::terminateWebContentProcess() {
   assertMainQueue();

@@ -23,17 +23,20 @@
 //    down: a load under way fails (kWebErrorDomain, ScriptTimeLimit),
 //    otherwise the navigation delegate hears webContentProcessDidTerminate;
 //  * every task a page causes on its queue (timer ticks, loads it starts,
-//    written documents, fetch answers, external scripts) is charged to the
-//    web view's processor-time budget (processorBudgetMs, given back at
-//    processorBudgetShare of the time passing); a page past it is stopped as
-//    one past its time limit.
+//    written documents, fetch answers, external scripts, evaluations that
+//    answer it) is charged to the web view's processor-time budget
+//    (processorBudgetMs, given back at processorBudgetShare of the time
+//    passing), and so is what it causes elsewhere (kPageTransferChargeMs a
+//    transfer, kPageNavigationChargeMs a navigation); a page past it is
+//    stopped as one past its time limit.
 //  * a page whose scripts make the process hold more than
 //    WebViewConfiguration::memoryLimitBytes, or whose posted messages not yet
 //    delivered pass kMaxPendingScriptMessages or kMaxPendingScriptMessageBytes
 //    (the memory they really take), is stopped and torn down the same way,
 //    with ResourceLimit; each stop is logged once;
 //  * an exception that a page script does not catch is logged (web log,
-//    Error) and goes no further;
+//    Error) and goes no further; what a web view's pages log is bounded
+//    (setWebLogSink);
 //  * a posted message larger than kMaxScriptMessageBytes is dropped and
 //    logged.
 //
@@ -89,6 +92,24 @@ inline constexpr size_t kMaxWebResourceBytes = size_t{16} << 20;
 inline constexpr size_t kMaxBeaconBodyBytes = size_t{64} << 10;
 inline constexpr size_t kMaxBeaconBytesInFlight = size_t{64} << 10;
 inline constexpr size_t kMaxBeaconsInFlight = 256;
+// Bounds of the fetches of one web view's pages that wait for their answer
+// (queued on the content queue): how many, and the bytes of their URLs.
+// fetch() rejects at once beyond them.
+inline constexpr size_t kMaxPageFetchesInFlight = 1'000;
+inline constexpr size_t kMaxPageFetchBytesInFlight = size_t{1} << 20;
+
+// What the work a page causes on other threads than its content queue is
+// charged to the web view's processor budget, in milliseconds of processor
+// time, besides the tasks it causes on its queue (docs/web-view.md, "Processor
+// budget"; docs/benchmarks.md gives how they were measured):
+//  * a network transfer it causes (an external script, the document of a
+//    navigation it starts): the URL session's work on its network thread and
+//    the hand-over of the answer;
+//  * a navigation it causes (location changes, reloads, window.open, link
+//    clicks): the main queue's part (the policy decision, the navigation's
+//    set-up, the document handed to the content queue).
+inline constexpr double kPageTransferChargeMs = 0.15;
+inline constexpr double kPageNavigationChargeMs = 0.05;
 
 // ---------------------------------------------------------------------------
 // Log of the web layer: console output of pages and the faults the web view
@@ -101,7 +122,17 @@ using WebLogSink = std::function<void(WebLogLevel level, const std::string& line
 // The sink is called on the web-content queue (from inside page scripts) and
 // on the main queue: it must be safe to call from any thread and must not call
 // back into a web view.
+//
+// What one web view's pages make it log (console output, uncaught
+// exceptions, failed loads, refusals, stops, ...) is bounded as a whole: at
+// most kWebLogLinesPerSecond lines a second on average and kWebLogBurstLines
+// at once (a page's start-up and a test console's plan log dozens at once);
+// the rest are held back and counted, and the next line written says how
+// many. A page's stop is always written (at most one per page), taking its
+// place in the bound.
 WebLogSink setWebLogSink(WebLogSink sink);
+inline constexpr double kWebLogLinesPerSecond = 10;
+inline constexpr double kWebLogBurstLines = 50;
 
 // Told, where each script message's body is freed once its handler has run,
 // the memory the message held and whether that is the main queue (null: no
@@ -190,11 +221,13 @@ struct WebViewConfiguration {
   // processor time of the thread that runs it: processorBudgetMs at once,
   // given back at processorBudgetShare of the time that passes on the
   // platform clock. Each task a page causes on its content queue (a timer
-  // tick, a load, a written document, a fetch answer, an external script; not
-  // the host's evaluateJavaScript) is charged its processor time and
-  // ProcessorBudget::kTaskOverheadMs. A page past it is stopped as one past
-  // its time limit. The budget is the web view's: the pages it shows one
-  // after the other share it. 0: no bound.
+  // tick, a load, a written document, a fetch answer, an external script, an
+  // evaluation that answers it; not the host's own evaluateJavaScript) is
+  // charged its processor time and ProcessorBudget::kTaskOverheadMs, each
+  // transfer and navigation it causes kPageTransferChargeMs and
+  // kPageNavigationChargeMs. A page past it is stopped as one past its time
+  // limit. The budget is the web view's: the pages it shows one after the
+  // other share it. 0: no bound.
   double processorBudgetMs = 1000;
   double processorBudgetShare = 0.25;
 };
@@ -290,6 +323,21 @@ struct ScriptEvaluation {
 };
 using EvaluationCompletion = std::function<void(const ScriptEvaluation&)>;
 
+// Whom an evaluation answers (docs/web-view.md, "Evaluation").
+enum class EvaluationCause {
+  // The host's own script (its set-up, what it reads of the page): the
+  // page's work in it is not charged to the processor budget, unless the
+  // evaluation is made on the main queue while the web view delivers one of
+  // its page's script messages to a handler, or while the completion of an
+  // evaluation that answered the page runs: it then answers the page.
+  Host,
+  // It answers the page (a reply to what the page asked, a message another
+  // page sends it): the page's work in it is charged to the web view's
+  // processor budget like every task the page causes, and a page past the
+  // budget is stopped.
+  AnswersPage,
+};
+
 // ---------------------------------------------------------------------------
 
 class WebView : public View {
@@ -359,8 +407,17 @@ class WebView : public View {
   // loaded) and calls the completion (may be empty) once, later, on the main
   // queue: with the value, or with an error (JavaScriptException,
   // UnsupportedResultType, ScriptTimeLimit, ContentTerminated when the page was
-  // torn down, WebViewGone when the web view was destroyed first).
-  void evaluateJavaScript(const std::string& script, EvaluationCompletion completion);
+  // torn down, WebViewGone when the web view was destroyed first). `cause`
+  // says whether the page's work in it is charged to the processor budget
+  // (EvaluationCause).
+  void evaluateJavaScript(const std::string& script, EvaluationCompletion completion,
+                          EvaluationCause cause = EvaluationCause::Host);
+
+  // Whether the calling thread is the main queue's and it is delivering a
+  // script message of a page (any web view's) to its handler, or calling the
+  // completion of an evaluation that answered a page: what the host sends a
+  // page now answers a page. Any thread (false off the main queue).
+  static bool isAnsweringPage();
 
   // Tears the page's content down as a crashed content process would: its
   // scripts and timers stop, a navigation under way is dropped, and the
@@ -368,6 +425,10 @@ class WebView : public View {
   // and the history stay; reload() brings the page back. Nothing happens when
   // no page has been loaded.
   void terminateWebContentProcess();
+
+  // The beacons its pages sent that are still in flight (queued or not yet
+  // answered; each gives its place back when its transfer ends). Any thread.
+  size_t beaconsInFlightForTesting() const;
 
   struct Impl;
 
