@@ -198,8 +198,13 @@ TEST_F(WebViewLimitsRealModeTest, MemoryAnEntryLetsGoAndTakesAgainCountsOnce) {
                        "for (;;) webkit.messageHandlers.native.postMessage(list);</script>",
                        "");
   ASSERT_TRUE(runMainUntil([&] { return events->ended(); }, kProcessorBoundWaitMs));
-  EXPECT_EQ(events->events.back(), "fail " + std::to_string(WebErrorCode::ScriptTimeLimit));
+  // Stopped at its time limit or, when the main queue falls behind with the
+  // deliveries (a machine whose every core is busy), at the bound of what
+  // waits for delivery: never at the memory bound.
   EXPECT_EQ(logLinesWith("bytes of memory and were stopped"), 0u);
+  const bool atTimeLimit = events->events.back() == "fail " + std::to_string(WebErrorCode::ScriptTimeLimit);
+  const bool atWaitingBound = logLinesWith("posted more messages than wait for delivery at once") == 1;
+  EXPECT_TRUE(atTimeLimit || atWaitingBound) << events->events.back();
 }
 
 // Pages that keep re-arming themselves through anything but a timer: each
