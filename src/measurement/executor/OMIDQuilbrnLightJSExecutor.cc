@@ -106,8 +106,7 @@ void OMIDQuilbrnLightJSExecutor::runChargedTask(const std::function<void()>& wor
   if (!jsContext_ || jsContext_->isTornDown()) return;
   platform::ProcessorBudget::Task task(&budget_);
   work();
-  task.finish();
-  if (!budget_.charge(extraMs)) passedBudget();
+  if (!task.finish(extraMs)) passedBudget();
 }
 
 void OMIDQuilbrnLightJSExecutor::logLine(const std::string& line, int level) {

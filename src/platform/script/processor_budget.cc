@@ -43,10 +43,10 @@ ProcessorBudget::Task::Task(ProcessorBudget* budget)
 
 ProcessorBudget::Task::~Task() { finish(); }
 
-bool ProcessorBudget::Task::finish() {
+bool ProcessorBudget::Task::finish(double extraMs) {
   if (!budget_ || charged_) return result_;
   charged_ = true;
-  result_ = budget_->charge(threadProcessorMs() - startMs_ + kTaskOverheadMs);
+  result_ = budget_->charge(threadProcessorMs() - startMs_ + kTaskOverheadMs + std::max(0.0, extraMs));
   return result_;
 }
 

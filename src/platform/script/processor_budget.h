@@ -50,8 +50,9 @@ class ProcessorBudget {
     ~Task();
     Task(const Task&) = delete;
     Task& operator=(const Task&) = delete;
-    // Charges now (once); false when the budget is spent.
-    bool finish();
+    // Charges now (once), with `extraMs` of work the task caused elsewhere
+    // (a transfer on the network thread); false when the budget is spent.
+    bool finish(double extraMs = 0);
 
    private:
     ProcessorBudget* budget_;

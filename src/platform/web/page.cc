@@ -448,32 +448,32 @@ void Page::report() {
   reported_ = true;
   timers_.clear();
   const auto& limits = guard_->limits();
+  // The stop is written whatever the bound of lines (once per page).
+  std::string line;
   switch (reason) {
     case engine::StopReason::TimeLimit:
-      if (overBudget_) {
-        log(WebLogLevel::Error, "The page " + url_ + " kept its web-content queue busy past its budget (" +
-                                       std::to_string(static_cast<int64_t>(budget_->burstMs())) +
-                                       " ms of processor time beyond " +
-                                       std::to_string(static_cast<int>(budget_->share() * 100)) +
-                                       "% of the time passed) and was stopped", true);
-      } else {
-        log(WebLogLevel::Error, "A script of " + url_ + " ran longer than " +
-                                       std::to_string(static_cast<int64_t>(limits.timeLimitMs)) + " ms and was stopped", true);
-      }
+      line = overBudget_ ? "The page " + url_ + " kept its web-content queue busy past its budget (" +
+                               std::to_string(static_cast<int64_t>(budget_->burstMs())) +
+                               " ms of processor time beyond " +
+                               std::to_string(static_cast<int>(budget_->share() * 100)) +
+                               "% of the time passed) and was stopped"
+                         : "A script of " + url_ + " ran longer than " +
+                               std::to_string(static_cast<int64_t>(limits.timeLimitMs)) + " ms and was stopped";
       break;
     case engine::StopReason::MemoryLimit:
-      log(WebLogLevel::Error, "The scripts of " + url_ + " held more than " +
-                                     std::to_string(limits.memoryLimitBytes) + " bytes of memory and were stopped", true);
+      line = "The scripts of " + url_ + " held more than " + std::to_string(limits.memoryLimitBytes) +
+             " bytes of memory and were stopped";
       break;
     case engine::StopReason::PendingLimit:
-      log(WebLogLevel::Error, "The page " + url_ + " posted more messages than wait for delivery at once (" +
-                                     std::to_string(kMaxPendingScriptMessages) + " messages, " +
-                                     std::to_string(kMaxPendingScriptMessageBytes) + " bytes) and was stopped", true);
+      line = "The page " + url_ + " posted more messages than wait for delivery at once (" +
+             std::to_string(kMaxPendingScriptMessages) + " messages, " +
+             std::to_string(kMaxPendingScriptMessageBytes) + " bytes) and was stopped";
       break;
     case engine::StopReason::Interrupted:
     case engine::StopReason::None:
       break;
   }
+  if (!line.empty()) log(WebLogLevel::Error, line, true);
   client_.pageStopped(reason);
 }
 

@@ -88,8 +88,7 @@ template <class F>
 void WebContent::charged(F work, double extraMs) {
   ProcessorBudget::Task task(processorBudget_.get());
   work();
-  if (extraMs > 0 && processorBudget_->enabled()) processorBudget_->charge(extraMs);
-  if (!task.finish() && page_) page_->stopOverBudget();
+  if (!task.finish(extraMs) && page_) page_->stopOverBudget();
 }
 
 template <class F>
