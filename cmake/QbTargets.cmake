@@ -34,7 +34,7 @@ function(qb_test folder)
   endif()
   set(bin test_${folder})
   add_executable(${bin} ${srcs})
-  target_link_libraries(${bin} PRIVATE ${ARG_DEPS} qb_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  target_link_libraries(${bin} PRIVATE ${ARG_DEPS} qb_test_support qb_test_main GTest::gtest GTest::gmock)
   qb_test_precompiled_headers(${bin})
   if(QB_UNITY_TESTS)
     # A few files per compiler run: the test headers and the templates they

@@ -1,5 +1,6 @@
 #include "platform/script/script_context.h"
 
+#include <atomic>
 #include <cmath>
 #include <utility>
 
@@ -9,6 +10,12 @@
 namespace platform {
 
 using namespace script_internal;
+
+namespace {
+std::atomic<size_t> liveContexts{0};
+}  // namespace
+
+size_t liveScriptContextsForTesting() { return liveContexts.load(); }
 
 // The engine context, its group and the guard of its entries. The global
 // object's private data points here, so native functions find the context they
@@ -25,12 +32,14 @@ struct ScriptContext::Core : std::enable_shared_from_this<Core> {
     guard->run(context, std::forward<F>(work));
   }
 
+  Core() { ++liveContexts; }
   ~Core() {
     if (context) {
       JSObjectSetPrivate(JSContextGetGlobalObject(context), nullptr);
       JSGlobalContextRelease(context);
     }
     if (group) JSContextGroupRelease(group);
+    --liveContexts;
   }
 };
 

@@ -67,6 +67,11 @@ struct ScriptContextOptions {
 
 class ScriptContext;
 
+// Script contexts whose engine context or group is still alive, in the whole
+// process (a torn-down context whose values or native functions still hold
+// its engine objects counts until they let go).
+size_t liveScriptContextsForTesting();
+
 // One script value of a context, protected from the collector while a copy
 // exists. A default value is undefined and belongs to no context.
 class ScriptValue {

@@ -401,7 +401,6 @@ bool Page::setUp(const Setup& setup) {
 }
 
 Page::~Page() {
-  --livePages;
   timers_.clear();
   if (context_) {
     JSObjectSetPrivate(JSContextGetGlobalObject(context_), nullptr);
@@ -409,6 +408,8 @@ Page::~Page() {
     JSGlobalContextRelease(context_);
   }
   if (group_) JSContextGroupRelease(group_);
+  // Counted until the engine's objects are gone, not only the page.
+  --livePages;
 }
 
 std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }

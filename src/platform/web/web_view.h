@@ -232,8 +232,8 @@ struct WebViewConfiguration {
   double processorBudgetShare = 0.25;
 };
 
-// Web pages alive now (made and not yet destroyed on their content queues),
-// in every web view of the process.
+// Web pages alive now (made and not yet destroyed on their content queues,
+// their engine context and group released), in every web view of the process.
 size_t liveWebPagesForTesting();
 // Runs `done` once the content queue of every web view alive now (or whose
 // content still runs) has run what it holds at this call: on the last of

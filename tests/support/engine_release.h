@@ -1,0 +1,30 @@
+// Waiting, in real mode, until the script engine's objects a test made are
+// gone: every web page torn down on its content queue and every script
+// context released. A test process that exits with one still alive leaves
+// the engine's heap (which the leak check does not scan) holding strings the
+// engine allocated with malloc, and the address build reports them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qbtest {
+
+// Web pages and script contexts alive now.
+struct EngineObjects {
+  size_t pages = 0;
+  size_t contexts = 0;
+  bool none() const { return pages == 0 && contexts == 0; }
+  std::string describe() const;
+};
+EngineObjects liveEngineObjects();
+
+// Real mode, on the test's thread (which runs the main queue meanwhile): runs
+// what the main queue holds, lets every content queue run what it holds, and
+// does so again until no page or script context is alive, for at most
+// `timeoutMs` of real time. True once none is alive. Under a TestEnvironment
+// it pumps the environment instead.
+bool waitUntilEngineObjectsReleased(int64_t timeoutMs = 30'000);
+
+}  // namespace qbtest
