@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <iterator>
+#include <random>
+#include <set>
 
 #include "ownnetwork/api/QuillborneAdInstance.h"
 #include "ownnetwork/interfaces/QBNPresentationServicesP.h"
 #include "ownnetwork/publisher_test_support.h"
 #include "ownnetwork/services/QBNFeaturesManager.h"
+#include "platform/clock.h"
 #include "platform/script/script_literal.h"
 
 namespace qbtest {
@@ -67,6 +71,37 @@ class LateLoadAnswersTest : public PublisherTest {
   // The page answers every load that comes from now on (it answered none
   // before).
   void pageAnswersTheRest() { page("PMA_SANDBOX.commands.loadInterstitial = {}, true"); }
+  // A load of the interstitial `instance` that the page answers as `how`
+  // says (an entry of the page's "commands").
+  void load(const std::shared_ptr<QuillborneAdInstance>& instance, const Json& how) {
+    publisher->loadAdWithAdInstance(instance, Json{{"sandboxAnswer", how}}, instance->noteLoadRequested());
+  }
+  // The page's answer to the load named `marker` after `delayMs`: a fill
+  // whose answer carries the marker, or a no-fill whose message it is.
+  static Json markedAnswer(const std::string& marker, bool fill, int64_t delayMs) {
+    if (fill) return Json{{"delayMs", delayMs}, {"params", {{"marker", marker}}}};
+    return Json{{"answer", "fail"}, {"errCode", "1"}, {"errMsg", marker}, {"delayMs", delayMs}};
+  }
+  // The marker of the load whose answer a listener's line is.
+  static std::string markerOf(const std::string& line) {
+    if (startsWith(line, "failedToLoad ")) return line.substr(13, line.find(' ', 13) - 13);
+    if (!startsWith(line, "loaded ")) return "";
+    const Json answer = Json::parse(line.substr(7), nullptr, false);
+    return answer.is_object() ? answer.value("marker", "") : "";
+  }
+  // The markers of the loads that reached the page, in order ("none" for
+  // one it never answers).
+  std::vector<std::string> pageLoadMarkers() {
+    std::vector<std::string> markers;
+    for (const auto& call : page("PMA_CORE.received")) {
+      if (call.value("name", "") != "loadInterstitial") continue;
+      const Json how = call.value("params", Json::object()).value("sandboxAnswer", Json::object());
+      markers.push_back(how.value("answer", "") == "none" ? "none"
+                        : how.contains("params")      ? how["params"].value("marker", "")
+                                                      : how.value("errMsg", ""));
+    }
+    return markers;
+  }
 
   std::shared_ptr<handlertest::FakeServices> services = std::make_shared<handlertest::FakeServices>();
   std::shared_ptr<QBNAdSize> bannerSize = std::make_shared<QBNAdSize>("BANNER", 320, 50);
@@ -216,9 +251,9 @@ TEST_F(LateLoadAnswersTest, ALoadThePageNeverAnswersCostsNoLaterLoad) {
 }
 
 // The mediation gives up the load that waits too (its time-out is shorter
-// than the wait): the owed answer counts as lost at once, and the newer load
-// goes to the page without waiting.
-TEST_F(LateLoadAnswersTest, ALoadGivenUpWhileItWaitedLetsTheNextLoadGoAtOnce) {
+// than the wait): the newer load takes its place behind the owed answer,
+// under the deadline the wait began with, and the given-up load never goes.
+TEST_F(LateLoadAnswersTest, ALoadGivenUpWhileItWaitedGivesItsPlaceToTheNextLoad) {
   start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}});
   auto listener = std::make_shared<RecordingAdListener>();
   auto instance = QuillborneAdInstanceBuilder("is6", listener).build();
@@ -229,10 +264,17 @@ TEST_F(LateLoadAnswersTest, ALoadGivenUpWhileItWaitedLetsTheNextLoadGoAtOnce) {
   settle();
   ASSERT_EQ(pageCalls("loadInterstitial"), 1u);
 
+  env.advance(QBNLoadLedger::kOwedAnswerWaitMs - 1000);
   load(instance);
-  ASSERT_TRUE(env.runUntil([&] { return !listener->lines.empty(); })) << joined(listener->lines);
+  env.advance(999);
+  settle();
+  EXPECT_EQ(pageCalls("loadInterstitial"), 1u);  // it waits in the given-up load's place
+  EXPECT_EQ(listener->lines, Lines{});
+  env.advance(1);  // the wait's deadline, counted from its first load
+  settle();
+  ASSERT_EQ(listener->lines.size(), 1u) << joined(listener->lines);
   EXPECT_TRUE(startsWith(listener->lines[0], "loaded ")) << listener->lines[0];
-  // The given-up load never goes, not even once its wait would have ended.
+  // The given-up load never goes, not even once its own wait would have ended.
   env.advance(QBNLoadLedger::kOwedAnswerWaitMs);
   settle();
   EXPECT_EQ(pageCalls("loadInterstitial"), 2u);
@@ -291,6 +333,122 @@ TEST_F(LateLoadAnswersTest, AnAnswerHandledJustBeforeTheNextLoadIsAskedForReache
   ASSERT_EQ(listener->lines.size(), 1u) << joined(listener->lines);
   EXPECT_TRUE(startsWith(listener->lines[0], "failedToLoad No fill ")) << listener->lines[0];
 }
+
+// Load 1 owed, load 2 asked for (it waits), load 3 asked for (it takes load
+// 2's place); load 1's fill comes late, before load 3's answer could have.
+// It is dropped; load 3 goes to the page then and hears its own answer, a
+// no-fill; load 2 never reaches the page.
+TEST_F(LateLoadAnswersTest, ALateAnswerAfterTwoMoreLoadsWereAskedForAnswersNeither) {
+  start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}});
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto instance = QuillborneAdInstanceBuilder("is9", listener).build();
+  load(instance, Json{{"answer", "none"}});
+  settle();
+  load(instance, markedAnswer("load-2", true, 0));
+  load(instance, markedAnswer("load-3", false, 1000));
+  settle();
+  EXPECT_EQ(pageCalls("loadInterstitial"), 1u);  // both wait, the newer in the older's place
+
+  env.advance(500);
+  pageSends("loadInterstitialSuccess", identity("is9", "Interstitial", Json{{"marker", "load-1"}}));
+  env.advance(1500);
+  settle();
+  ASSERT_EQ(listener->lines.size(), 1u) << joined(listener->lines);
+  EXPECT_TRUE(startsWith(listener->lines[0], "failedToLoad load-3 ")) << listener->lines[0];
+  EXPECT_FALSE(publisher->isAdAvailableForAdInstance(instance));
+  EXPECT_EQ(pageLoadMarkers(), (Lines{"none", "load-3"}));
+}
+
+// A page that never answers one load while the application asks for a load
+// every second. The loads asked for meanwhile take each other's place behind
+// the owed answer, so none of them stretches the wait: the newest reaches
+// the page once the wait its first load began is over, and from then on
+// every load goes at once and hears its own answer.
+TEST_F(LateLoadAnswersTest, LoadsAskedForEverySecondBehindAnAnswerNeverGivenReachThePageWithinTheWait) {
+  start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}});
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto instance = QuillborneAdInstanceBuilder("is10", listener).build();
+  load(instance, Json{{"answer", "none"}});
+  settle();
+  const int64_t waitBegins = platform::nowMonotonicMs() + 1000;  // with the second load
+  int64_t reached = -1;  // when a second load reached the page
+  Lines expected{"none"};
+  for (int n = 2; n <= 15; ++n) {
+    env.advance(1000);
+    if (reached < 0 && pageCalls("loadInterstitial") > 1) reached = platform::nowMonotonicMs();
+    load(instance, markedAnswer("load-" + std::to_string(n), n % 2 == 0, 0));
+    settle();
+  }
+  ASSERT_GE(reached, 0) << joined(listener->lines);
+  EXPECT_LE(reached - waitBegins, QBNLoadLedger::kOwedAnswerWaitMs);
+  // The load asked for last before the wait ended, then every later one.
+  const int first = static_cast<int>(2 + QBNLoadLedger::kOwedAnswerWaitMs / 1000 - 1);
+  Lines heard;
+  for (int n = first; n <= 15; ++n) {
+    expected.push_back("load-" + std::to_string(n));
+    heard.push_back(expected.back());
+  }
+  EXPECT_EQ(pageLoadMarkers(), expected);
+  Lines markers;
+  for (const auto& line : listener->lines) markers.push_back(markerOf(line));
+  EXPECT_EQ(markers, heard) << joined(listener->lines);
+}
+
+// Many loads of one interstitial, one after another, each answered by the
+// page after a random while shorter than the wait for an owed answer (a fill
+// or a no-fill, each naming its load), the clock moving a random while
+// between loads; in some runs one load in ten is never answered. Whatever
+// order answers and loads meet in, every answer the listener hears is the
+// newest load's own, and each load is heard at most once.
+struct LoadLoopCase {
+  const char* name;
+  uint32_t seed;
+  bool someNeverAnswered;
+};
+
+void PrintTo(const LoadLoopCase& c, std::ostream* out) { *out << c.name; }
+
+class LateLoadLoopTest : public LateLoadAnswersTest, public ::testing::WithParamInterface<LoadLoopCase> {};
+
+TEST_P(LateLoadLoopTest, EveryAnswerHeardIsTheNewestLoadsOwn) {
+  constexpr int kLoads = 120;
+  start(Json{{"commands", {{"loadInterstitial", {{"answer", "none"}}}}}});
+  auto listener = std::make_shared<RecordingAdListener>();
+  auto instance = QuillborneAdInstanceBuilder("is11", listener).build();
+  std::mt19937 random(GetParam().seed);
+  const auto below = [&random](uint32_t bound) { return static_cast<int64_t>(random() % bound); };
+  size_t checked = 0;
+  std::set<std::string> heard;
+  std::string wrong;
+  const auto check = [&](const std::string& newest) {
+    for (; checked < listener->lines.size(); ++checked) {
+      const std::string& line = listener->lines[checked];
+      if (markerOf(line) != newest || !heard.insert(newest).second) wrong += line + " (newest " + newest + "); ";
+    }
+  };
+  std::string marker;
+  for (int n = 1; n <= kLoads; ++n) {
+    marker = "load-" + std::to_string(n);
+    Json how = markedAnswer(marker, below(2) == 0, below(1500));
+    if (GetParam().someNeverAnswered && below(10) == 0) how = Json{{"answer", "none"}};
+    load(instance, how);
+    env.advance(below(1200));
+    check(marker);
+  }
+  env.advance(QBNLoadLedger::kOwedAnswerWaitMs + 1500);
+  settle();
+  check(marker);
+  EXPECT_EQ(wrong, "");
+  EXPECT_GE(heard.size(), static_cast<size_t>(kLoads / 10));
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, LateLoadLoopTest,
+                         ::testing::Values(LoadLoopCase{"Seed1", 1, false}, LoadLoopCase{"Seed2", 2, false},
+                                           LoadLoopCase{"Seed3", 3, false}, LoadLoopCase{"Seed4", 4, true},
+                                           LoadLoopCase{"Seed5", 5, true}),
+                         [](const ::testing::TestParamInfo<LoadLoopCase>& info) {
+                           return std::string(info.param.name) + (info.param.someNeverAnswered ? "SomeNeverAnswered" : "");
+                         });
 
 }  // namespace
 }  // namespace qbtest

@@ -36,14 +36,15 @@ QBNControllerAPIData QBNLoadLedger::countOwedAsLost(Entry& entry, std::optional<
 bool QBNLoadLedger::sendOrHold(const Key& key, const std::shared_ptr<QuillborneAdInstance>& instance, uint64_t load,
                                const QBNControllerAPIData& command, bool pageAnswers, Send sendAfterWait) {
   std::optional<Waiting> gone;  // given up; its deadline goes outside the lock
+  std::optional<QBNControllerAPIData> replaced;  // given up; goes outside the lock too
   uint64_t wait = 0;
   {
     std::lock_guard<std::mutex> lock(book_->mutex);
     Entry& entry = book_->entries[key];
-    if (!pageAnswers || book_->fallback || entry.waiting) {
-      // The fallback answers in the page's place, or the mediation gave up
-      // the load that waited as well: the owed answer counts as lost (the
-      // fallback may still answer a load that never reached the page).
+    if (!pageAnswers || book_->fallback) {
+      // The fallback answers in the page's place: the owed answer counts as
+      // lost (the fallback may still answer a load that never reached the
+      // page).
       if (entry.owed) ++entry.lost;
       entry.owed.reset();
       gone = std::exchange(entry.waiting, std::nullopt);
@@ -51,6 +52,14 @@ bool QBNLoadLedger::sendOrHold(const Key& key, const std::shared_ptr<QuillborneA
     if (!entry.owed) {
       entry.owed = Owed{instance, load};
       return true;
+    }
+    if (entry.waiting) {
+      // The mediation gave up the load that waited as well: this one takes
+      // its place behind the owed answer, under the wait's deadline, which
+      // stays where the first load of the wait set it.
+      entry.waiting->owed = Owed{instance, load};
+      replaced = std::exchange(entry.waiting->command, command);
+      return false;
     }
     wait = entry.wait = ++book_->waits;
     entry.waiting = Waiting{Owed{instance, load}, command, nullptr};

@@ -1,6 +1,6 @@
 #pragma once
 // What the controller page still owes for the loads of ad instances, so that
-// a load given up on never answers a later load of the same instance.
+// a load given up on does not answer a later load of the same instance.
 //
 // A load answer ("loadInterstitialSuccess", "loadBannerFail", ...) names only
 // its demand source, by id; the page protocol carries no load id, and a
@@ -10,13 +10,17 @@
 //    source waits until that answer has come (the answer is then dropped:
 //    the newer load supersedes it) and goes to the page after it, so two
 //    loads of one demand source are never on their way at once and an answer
-//    always belongs to the load on record;
-//  * how long it waits: at most kOwedAnswerWaitMs, and only until the
-//    mediation gives the waiting load up as well (a newer one replaces it).
-//    Then the owed answer counts as lost and the waiting (or newer) load goes
-//    to the page; an answer that comes when no load is owed any more is the
-//    lost load's, and dropped. A page that misses one answer costs that load
-//    and at most the next, never the instance's later loads;
+//    always belongs to the load on record. A load newer still takes the
+//    waiting one's place (the mediation gave that one up; it is never sent);
+//  * how long the owed answer is waited for: kOwedAnswerWaitMs from when the
+//    first load began to wait behind it. The loads that take its place later
+//    keep that deadline, so loads asked for again and again never stretch
+//    it. Then the owed answer counts as lost and the load waiting goes to
+//    the page; an answer that comes when no load is owed any more is the
+//    lost load's, and dropped. An answer later than that which comes while
+//    the next load is on its way is taken as that load's: nothing tells the
+//    two apart. A page that misses one answer costs that load and at most
+//    the loads asked for during the wait, never the instance's later loads;
 //  * the withdrawals (a banner's destroy, "destroyBanner") the page has not
 //    taken yet: until the channel reports that the page ran the withdrawal's
 //    line, every load answer of the demand source was sent before the page
@@ -54,8 +58,9 @@ class QBNLoadLedger {
   // Sends a load whose wait ended without the answer it waited for.
   using Send = std::function<void(const QBNControllerAPIData&)>;
 
-  // The longest a load waits for the answer the page owes to the load before
-  // it (by then the mediation gave that load up at least this long ago).
+  // How long the answer the page owes is waited for, from when the first
+  // load began to wait behind it (by then the mediation gave the owed load up
+  // at least this long ago).
   static constexpr int64_t kOwedAnswerWaitMs = 5'000;
 
   enum class Verdict {
@@ -85,12 +90,12 @@ class QBNLoadLedger {
 
   // A load of `instance` numbered `load`, to be sent as `command`. True: it
   // goes now and is owed from now on. False: it waits behind the load the
-  // page owes, until that answer comes or, at the latest, kOwedAnswerWaitMs;
-  // then `sendAfterWait` sends it, on the main queue. A load that waited
-  // already is given up; this one goes at once instead, and the owed answer
-  // counts as lost. `pageAnswers`: whether the page still runs; once the
-  // fallback controller answers in its place, what the page owed is
-  // forgotten and the load goes.
+  // page owes, until that answer comes or, at the latest, kOwedAnswerWaitMs
+  // after the wait began; then `sendAfterWait` sends it, on the main queue. A
+  // load that waited already is given up and never sent; this one takes its
+  // place, under the same deadline. `pageAnswers`: whether the page still
+  // runs; once the fallback controller answers in its place, what the page
+  // owed is forgotten and the load goes.
   bool sendOrHold(const Key& key, const std::shared_ptr<QuillborneAdInstance>& instance, uint64_t load,
                   const QBNControllerAPIData& command, bool pageAnswers, Send sendAfterWait);
   // A withdrawal of the demand source goes to the page: nothing is owed any
