@@ -118,6 +118,16 @@ const Page kPages[] = {
      Host::Measurement},
     {"measurement script context whose interval throws on every tick",
      "var n = 0; omidNative.setInterval(function () { throw new Error('tick ' + n++); }, 0);", Host::Measurement},
+    // A callback that is no function: the host reads its text for the error
+    // it answers, which runs its toString.
+    {"measurement script context whose interval callback is an object whose text spins",
+     "omidNative.setInterval({toString: function () { for (;;) {} }}, 0);", Host::Measurement},
+    {"measurement script context whose interval callback is an object whose text allocates without end",
+     "omidNative.setInterval({toString: function () { var keep = []; for (;;) keep.push(new Array(4096).fill(1)); }}, 0);",
+     Host::Measurement},
+    {"measurement script context whose interval callback is an object whose text starts a promise chain",
+     "omidNative.setInterval({toString: function () { (function f() { Promise.resolve().then(f); })(); return 'x'; }}, 0);",
+     Host::Measurement},
 };
 
 constexpr int64_t kWatchMs = 10'000;

@@ -1,7 +1,8 @@
 // The script context executor of native sessions on the test clock: its
 // timers (the minimum while active and inactive, clearing, string callbacks,
 // delays that are no number, the cap), the time limit on scripts that never
-// return, and an executor released with work pending.
+// return, callbacks that are no function read under the limits, and an
+// executor released with work pending.
 #include "measurement/executor/OMIDQuilbrnJSExecutorFactory.h"
 #include "measurement/executor/OMIDQuilbrnLoadTask.h"
 #include "measurement_support.h"
@@ -207,6 +208,64 @@ TEST_F(LightExecutorTest, TimersPastTheirBudgetStopTheContextWhileACalmOneRunsOn
   EXPECT_EQ(json(*calm, "ticks"), (rounds * 10 + 1000) / 100);
   EXPECT_EQ(env.delayedCount(), 1u);  // the calm interval only
   EXPECT_EQ(log.countContaining("past their budget"), 1u);
+}
+
+// A callback that is no function (an object handed to setInterval or
+// sendUrl) is called as the engine would call it, which reads its text for
+// the error: in an entry of the context, inside the charged task of the tick
+// or the answer. A text that spins or starts a chain of promise jobs is
+// stopped at the time limit, one that allocates without end at the memory
+// bound; the stop is the context's (its only one here: it is torn down), not
+// a script error.
+TEST_F(LightExecutorTest, CallbacksThatAreNoFunctionAreReadUnderTheLimits) {
+  struct Kind {
+    const char* label;
+    const char* toString;
+    const char* stop;
+  };
+  const Kind kinds[] = {
+      {"spins", "for (;;) {}", "the script ran past the time limit of 100 ms"},
+      {"starts a job chain", "(function f() { Promise.resolve().then(f); })(); return 'x';",
+       "the script ran past the time limit of 100 ms"},
+      {"allocates", "var keep = []; for (;;) keep.push(new Array(100000).fill(1.5));",
+       "the scripts held more than 67108864 bytes of memory"},
+  };
+  const std::pair<const char*, const char*> routes[] = {
+      {"setInterval", "omidNative.setInterval(hostile, 10);"},
+      {"sendUrl", "omidNative.sendUrl('http://127.0.0.1:1/x', hostile, hostile);"},
+  };
+  std::vector<std::pair<platform::QueueRef, platform::DataTaskCompletion>> held;
+  OMIDQuilbrnLoadTask::setTransportForTesting(
+      [&](platform::URLRequest, platform::QueueRef queue, platform::DataTaskCompletion completion) {
+        held.emplace_back(std::move(queue), std::move(completion));
+      });
+  for (const auto& kind : kinds) {
+    for (const auto& [route, call] : routes) {
+      SCOPED_TRACE(std::string(kind.label) + " through " + route);
+      log.clear();
+      held.clear();
+      // The allocation meets the bound long before a time limit of 2 s.
+      const bool memory = std::string(kind.stop).find("memory") != std::string::npos;
+      OMIDQuilbrnLightJSExecutor::setScriptContextOptionsForTesting(platform::ScriptContextOptions{
+          .timeLimitMs = memory ? 2000.0 : 100.0, .memoryLimitBytes = size_t{64} << 20, .stopsBeforeTeardown = 1});
+      auto executor = makeExecutor(std::string("var hostile = {toString: function () { ") + kind.toString + " }};" + call);
+      if (held.empty()) {
+        env.advance(1000);
+      } else {
+        ASSERT_EQ(held.size(), 1u);
+        platform::DataTaskResult answer;
+        answer.response = platform::HTTPURLResponse{204, "http://127.0.0.1:1/x", {}};
+        held[0].first->async([completion = held[0].second, answer] { completion(answer); });
+        env.runUntilIdle();
+      }
+      EXPECT_TRUE(log.contains(std::string("a measurement script was stopped: ") + kind.stop)) << log.lines().size();
+      EXPECT_TRUE(log.contains(std::string("the measurement script context was torn down (") + kind.stop));
+      EXPECT_FALSE(log.contains("is not a function"));
+      EXPECT_TRUE(executor->jsEnvironment().scriptContext->isTornDown());
+      env.runUntilIdle();
+      EXPECT_EQ(executor->timer()->liveTimerCount(), 0u);
+    }
+  }
 }
 
 // Released with a download and a timer pending: neither calls back, nothing

@@ -37,7 +37,9 @@ class OMIDQuilbrnJSInvoker {
  public:
   virtual ~OMIDQuilbrnJSInvoker() = default;
   // A string is evaluated as script; undefined and null are ignored; any
-  // other value is called with no arguments.
+  // other value is called with no arguments (one that is no function fails
+  // with its text, read as an entry under the context's limits: call it from
+  // the charged task the callback belongs to).
   virtual void invokeCallback(const platform::ScriptValue& callback) = 0;
   // Calls the value with the argument (a text or a number) as its only
   // argument.

@@ -116,9 +116,12 @@ double EntryGuard::periodMs() const {
 
 namespace {
 std::atomic<TimerArmObserver> timerArmObserver{nullptr};
+std::atomic<CheckStopObserver> stopObserver{nullptr};
 }  // namespace
 
 void setTimerArmObserverForTesting(TimerArmObserver observer) { timerArmObserver.store(observer); }
+
+void setCheckStopObserverForTesting(CheckStopObserver observer) { stopObserver.store(observer); }
 
 // Also starts the period of an entry under way (the engine restarts its
 // count when the limit is set from inside a check).
@@ -176,7 +179,7 @@ bool EntryGuard::begin() {
   }
   const ThreadUsage usage = threadUsage();
   if (runDepth_ == 0) startRun(usage.processorMs);
-  strayCheckMs_ = -1;
+  strayStartMs_ = -1;
   entryStartTouches_ = usage.firstTouches;
   entryBaseline_ = 0;
   running_ = true;
@@ -195,7 +198,7 @@ size_t EntryGuard::entryGrowth(size_t residentNow) const {
 
 StopReason EntryGuard::end() {
   running_ = false;
-  strayCheckMs_ = -1;
+  strayStartMs_ = -1;
   const ThreadUsage usage = threadUsage();
   // A native call that ran past the limit with no check after it.
   if (pastTimeLimit(usage.processorMs)) stop(StopReason::TimeLimit);
@@ -248,17 +251,15 @@ bool EntryGuard::check() {
 
 bool EntryGuard::shouldTerminate(JSContextRef, void* context) {
   auto* guard = static_cast<EntryGuard*>(context);
-  if (!guard->running_) {
-    // Script outside the host's entries: a run of its own from the check
-    // before this one (the engine checks each period of its processor time;
-    // a longer gap since the last check is another stretch of such script).
-    const double now = threadUsage().processorMs;
-    if (guard->strayCheckMs_ < 0 || now - guard->strayCheckMs_ > 1.5 * guard->periodMs()) {
-      guard->strayStartMs_ = now - guard->periodMs();
-    }
-    guard->strayCheckMs_ = now;
+  if (!guard->running_ && guard->strayStartMs_ < 0) {
+    // Script outside the host's entries: the engine asks once it has run a
+    // whole period of processor time.
+    guard->strayStartMs_ = threadUsage().processorMs - guard->periodMs();
   }
   const bool stop = guard->check();
+  if (stop) {
+    if (auto observer = stopObserver.load(std::memory_order_relaxed)) observer(guard->inEntry_, !guard->running_);
+  }
   // The next period of this entry, stopped or not: the engine asks once a
   // period and never starts its next period by itself.
   guard->inCheck_ = true;

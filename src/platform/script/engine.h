@@ -100,10 +100,16 @@ inline constexpr double kEngineCheckPeriodMs = 10;
 // false), the engine stops what still runs at each of its checks, and the
 // promise jobs left are dropped.
 //
-// Script that runs outside begin/end (a value's toString called by the host
-// between entries) is bounded too: the guard counts it from the engine's
-// first check as a run of its own, and ends it at the time limit (the call
-// answers as for an exception; the group is not stopped).
+// The host makes every call that can run the scripts' code between begin and
+// end. Script that still runs outside them (the host's own set-up scripts, or
+// code the engine runs on its own) is bounded by time only: from the engine's
+// first check outside an entry (the script has run one period by then) the
+// guard counts the running thread's processor time, and ends such script at
+// the time limit (the call answers as for an exception; the group is not
+// stopped). The count goes on until the host's next entry starts or ends,
+// whatever the gaps between the engine's checks (a busy machine holds the
+// engine's timer thread back, so checks come late): script outside entries
+// between two of the host's entries counts as one stretch.
 class EntryGuard {
  public:
   EntryGuard(JSContextGroupRef group, EntryLimits limits);
@@ -183,8 +189,7 @@ class EntryGuard {
   int runDepth_ = 0;                 // open beginRun calls
   double runStartMs_ = 0;            // processor time at the start of the run under way
   double runStartWallMs_ = 0;        // steady clock at the start of the run under way
-  double strayCheckMs_ = -1;         // the engine's last check of script outside entries (-1: none)
-  double strayStartMs_ = 0;
+  double strayStartMs_ = -1;         // processor time at the start of script outside entries (-1: none)
   uint64_t entryStartTouches_ = 0;
   size_t entryBaseline_ = 0;         // resident memory at the entry's first check (0: none yet)
   uint64_t baselineTouches_ = 0;     // the thread's first touches then

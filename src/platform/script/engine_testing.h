@@ -10,4 +10,11 @@ namespace platform::engine {
 using TimerArmObserver = void (*)(double periodMs, bool insideEntry, bool insideCheck);
 void setTimerArmObserverForTesting(TimerArmObserver observer);
 
+// Called each time the engine's check stops a script of any group: whether
+// the guard's run() was making an entry's calls then (its promise jobs
+// included), and whether the script ran outside the host's entries (outside
+// begin/end). nullptr: none.
+using CheckStopObserver = void (*)(bool insideEntry, bool outsideEntries);
+void setCheckStopObserverForTesting(CheckStopObserver observer);
+
 }  // namespace platform::engine

@@ -17,30 +17,55 @@ std::atomic<size_t> liveContexts{0};
 
 size_t liveScriptContextsForTesting() { return liveContexts.load(); }
 
-// The engine context, its group and the guard of its entries. The global
-// object's private data points here, so native functions find the context they
-// run in.
+// The engine context, its group, the guard of its entries and what the
+// entries counted (stops, nesting, a teardown asked inside one). The global
+// object's private data points here, so native functions find the context
+// they run in. Values hold it weakly; the context owns it, so values reach
+// the entry bookkeeping without the context.
 struct ScriptContext::Core : std::enable_shared_from_this<Core> {
+  explicit Core(ScriptContextOptions o) : options(o) { ++liveContexts; }
+  ~Core() { release(); }
+
+  ScriptContextOptions options;
   JSContextGroupRef group = nullptr;
   std::unique_ptr<engine::EntryGuard> guard;
-  JSGlobalContextRef context = nullptr;
+  JSGlobalContextRef context = nullptr;  // null once torn down
+  int stops = 0;
+  int depth = 0;
+  bool tearDownPending = false;
 
-  // Makes `work`'s calls into the scripts as an entry of the engine (its
-  // promise jobs inside it): a conversion may run the script's own code.
+  bool live() const { return context != nullptr; }
+
+  // Makes `work`'s calls into the scripts as one entry (its promise jobs
+  // inside it), or inside the entry under way. Answers what the entry
+  // answers when it may not run or the guard stopped it, nothing when it ran.
   template <class F>
-  void run(F&& work) {
+  std::optional<ScriptOutcome> entry(F&& work) {
+    if (auto refused = enter()) return refused;
+    // A teardown at the entry's end must not free the core under the caller.
+    std::shared_ptr<Core> self = shared_from_this();
     guard->run(context, std::forward<F>(work));
+    return leave();
   }
 
-  Core() { ++liveContexts; }
-  ~Core() {
-    if (context) {
-      JSObjectSetPrivate(JSContextGetGlobalObject(context), nullptr);
-      JSGlobalContextRelease(context);
+  // The same for a read of `value` (a conversion, a property): a primitive
+  // runs no code and is read as it is, outside any entry.
+  template <class F>
+  std::optional<ScriptOutcome> read(JSValueRef value, F&& work) {
+    if (!JSValueIsObject(context, value)) {
+      work();
+      return std::nullopt;
     }
-    if (group) JSContextGroupRelease(group);
-    --liveContexts;
+    return entry(std::forward<F>(work));
   }
+
+  std::optional<ScriptOutcome> enter();
+  std::optional<ScriptOutcome> leave();
+  ScriptOutcome stoppedOutcome(engine::StopReason reason) const;
+  // Now, or when the outermost entry returns.
+  void tearDown();
+  // Releases the engine context and its group (the memory the scripts hold).
+  void release();
 };
 
 struct ScriptValue::Handle {
@@ -162,20 +187,26 @@ bool ScriptValue::isFunction() const {
 std::string ScriptValue::toString() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core) return std::string();
-  std::string out;
-  core->run([&out, ctx = core->context, v = value] { out = toStd(ctx, v); });
-  return out;
+  // The script's text is made inside the entry; its UTF-8 copy, the host's,
+  // after it.
+  JSStringRef text = nullptr;
+  const auto stopped = core->read(value, [&text, ctx = core->context, v = value] {
+    JSValueRef ignored = nullptr;
+    text = JSValueToStringCopy(ctx, v, &ignored);
+  });
+  JsString owned(text);
+  return stopped ? std::string() : toStd(owned.get());
 }
 
 double ScriptValue::toNumber() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core) return std::nan("");
   double out = std::nan("");
-  core->run([&out, ctx = core->context, v = value] {
+  const auto stopped = core->read(value, [&out, ctx = core->context, v = value] {
     JSValueRef ignored = nullptr;
     out = JSValueToNumber(ctx, v, &ignored);
   });
-  return out;
+  return stopped ? std::nan("") : out;
 }
 
 bool ScriptValue::toBoolean() const {
@@ -186,13 +217,15 @@ bool ScriptValue::toBoolean() const {
 std::optional<Json> ScriptValue::toJson() const {
   auto [core, value] = ScriptValueAccess::open(*this);
   if (!core || JSValueIsUndefined(core->context, value)) return std::nullopt;
-  std::optional<Json> out;
-  core->run([&out, ctx = core->context, v = value] {
+  JSStringRef json = nullptr;
+  const auto stopped = core->read(value, [&json, ctx = core->context, v = value] {
     JSValueRef exception = nullptr;
-    auto json = valueToJson(ctx, v, &exception);
-    if (json) out = std::move(json.value());
+    json = JSValueCreateJSONString(ctx, v, 0, &exception);
   });
-  return out;
+  JsString owned(json);
+  if (stopped || !owned.get()) return std::nullopt;
+  auto parsed = parseJson(toStd(owned.get()));
+  return parsed ? std::optional<Json>(std::move(parsed.value())) : std::nullopt;
 }
 
 ScriptValue ScriptValue::property(const std::string& name) const {
@@ -202,10 +235,95 @@ ScriptValue ScriptValue::property(const std::string& name) const {
   JsString n(createJsString(name));
   JSValueRef exception = nullptr;
   JSValueRef member = nullptr;
-  core->run([&member, &exception, &n, ctx = core->context, object] {
+  const auto stopped = core->entry([&member, &exception, &n, ctx = core->context, object] {
     member = JSObjectGetProperty(ctx, object, n.get(), &exception);
   });
-  return exception ? ScriptValue() : ScriptValueAccess::wrap(core, member);
+  return stopped || exception ? ScriptValue() : ScriptValueAccess::wrap(core, member);
+}
+
+// ---- the entries ----
+
+namespace {
+
+ScriptOutcome failedOutcome(int code, std::string message) {
+  ScriptOutcome out;
+  out.error = scriptError(code, std::move(message));
+  out.description = out.error->message;
+  return out;
+}
+
+ScriptOutcome tornDownOutcome() {
+  return failedOutcome(ScriptErrorCode::ContextTornDown, "the script context was torn down");
+}
+
+}  // namespace
+
+std::optional<ScriptOutcome> Core::enter() {
+  if (!live()) return tornDownOutcome();
+  // Nested entries (a native function's) run under the outermost one's guard;
+  // once it stopped the script, none starts.
+  if (depth == 0 ? !guard->begin() : guard->isStopped()) return stoppedOutcome(guard->stopReason());
+  ++depth;
+  return std::nullopt;
+}
+
+ScriptOutcome Core::stoppedOutcome(engine::StopReason reason) const {
+  switch (reason) {
+    case engine::StopReason::TimeLimit:
+      return failedOutcome(ScriptErrorCode::ScriptTimeLimit, "the script ran past the time limit of " +
+                                                                 std::to_string(static_cast<int64_t>(options.timeLimitMs)) +
+                                                                 " ms");
+    case engine::StopReason::MemoryLimit:
+      return failedOutcome(ScriptErrorCode::ResourceLimit, "the scripts held more than " +
+                                                               std::to_string(options.memoryLimitBytes) +
+                                                               " bytes of memory");
+    default:
+      return tornDownOutcome();
+  }
+}
+
+std::optional<ScriptOutcome> Core::leave() {
+  --depth;
+  const auto reason = depth == 0 ? guard->end() : guard->stopReason();
+  std::optional<ScriptOutcome> out;
+  if (reason != engine::StopReason::None) {
+    out = stoppedOutcome(reason);
+    if (depth == 0) {
+      // A run past the time limit stops that entry only, until the stops reach
+      // the teardown count; any other stop ends the context.
+      if (reason == engine::StopReason::TimeLimit && ++stops < options.stopsBeforeTeardown) {
+        guard = std::make_unique<engine::EntryGuard>(group, limitsOf(options));
+      } else {
+        if (reason == engine::StopReason::TimeLimit) stops = std::max(stops, options.stopsBeforeTeardown);
+        tearDownPending = true;
+      }
+    }
+  }
+  if (depth == 0 && tearDownPending) {
+    tearDownPending = false;
+    release();
+  }
+  return out;
+}
+
+void Core::tearDown() {
+  if (depth > 0) tearDownPending = true;
+  else release();
+}
+
+void Core::release() {
+  if (context) {
+    // Values see the context gone before the engine finalizes anything.
+    JSGlobalContextRef released = context;
+    context = nullptr;
+    JSObjectSetPrivate(JSContextGetGlobalObject(released), nullptr);
+    JSGlobalContextRelease(released);
+  }
+  if (group) {
+    JSContextGroupRelease(group);
+    group = nullptr;
+    --liveContexts;
+  }
 }
 
 // ---- ScriptContext ----
@@ -216,7 +334,8 @@ std::shared_ptr<ScriptContext> ScriptContext::create(ScriptContextOptions option
   return std::shared_ptr<ScriptContext>(new ScriptContext(options));
 }
 
-ScriptContext::ScriptContext(ScriptContextOptions options) : options_(options), core_(std::make_shared<Core>()) {
+ScriptContext::ScriptContext(ScriptContextOptions options)
+    : options_(options), core_(std::make_shared<Core>(options)) {
   core_->group = JSContextGroupCreate();
   core_->guard = std::make_unique<engine::EntryGuard>(core_->group, limitsOf(options_));
   core_->context = JSGlobalContextCreateInGroup(core_->group, globalClass());
@@ -225,38 +344,30 @@ ScriptContext::ScriptContext(ScriptContextOptions options) : options_(options), 
 
 ScriptContext::~ScriptContext() = default;
 
-bool ScriptContext::isTornDown() const { return !core_; }
+int ScriptContext::timeLimitStops() const { return core_->stops; }
 
-void ScriptContext::tearDown() {
-  if (depth_ > 0) {
-    tearDownPending_ = true;
-    return;
-  }
-  core_.reset();
-}
+bool ScriptContext::isTornDown() const { return !core_->live(); }
+
+void ScriptContext::tearDown() { core_->tearDown(); }
 
 void ScriptContext::collectGarbageForTesting() {
-  if (core_) JSGarbageCollect(core_->context);
+  if (core_->live()) JSGarbageCollect(core_->context);
 }
 
 namespace {
 
-
-ScriptOutcome failedOutcome(int code, std::string message) {
-  ScriptOutcome out;
-  out.error = scriptError(code, std::move(message));
-  out.description = out.error->message;
-  return out;
-}
-
-}  // namespace
+// What an entry that ran answers: its value, or the exception it threw (its
+// text, description and line read inside the entry, `thrown`).
+struct Thrown {
+  std::string text;
+  std::string description;
+  int line = 0;
+};
 
 // What the host tells of an exception: read inside the entry that threw it,
 // under its guard, since reading it may run the script's own code (a getter
 // of its line, a toString) and the promise jobs that code queues.
-ScriptContext::Thrown ScriptContext::describeThrown(const void* ctxIn, const void* exceptionIn) {
-  auto ctx = static_cast<JSContextRef>(ctxIn);
-  auto exception = static_cast<JSValueRef>(exceptionIn);
+Thrown describeThrown(JSContextRef ctx, JSValueRef exception) {
   Thrown thrown;
   if (!exception) return thrown;
   thrown.text = toStd(ctx, exception);
@@ -264,157 +375,129 @@ ScriptContext::Thrown ScriptContext::describeThrown(const void* ctxIn, const voi
   return thrown;
 }
 
-namespace {
-
-ScriptOutcome tornDownOutcome() {
-  return failedOutcome(ScriptErrorCode::ContextTornDown, "the script context was torn down");
-}
-
-}  // namespace
-
-std::optional<ScriptOutcome> ScriptContext::enter() {
-  if (!core_) return tornDownOutcome();
-  // Nested entries (a native function's) run under the outermost one's guard;
-  // once it stopped the script, none starts.
-  if (depth_ == 0 ? !core_->guard->begin() : core_->guard->isStopped()) return stoppedOutcome(static_cast<int>(core_->guard->stopReason()));
-  ++depth_;
-  return std::nullopt;
-}
-
-ScriptOutcome ScriptContext::stoppedOutcome(int reason) const {
-  switch (static_cast<engine::StopReason>(reason)) {
-    case engine::StopReason::TimeLimit:
-      return failedOutcome(ScriptErrorCode::ScriptTimeLimit, "the script ran past the time limit of " +
-                                                                 std::to_string(static_cast<int64_t>(options_.timeLimitMs)) +
-                                                                 " ms");
-    case engine::StopReason::MemoryLimit:
-      return failedOutcome(ScriptErrorCode::ResourceLimit, "the scripts held more than " +
-                                                               std::to_string(options_.memoryLimitBytes) +
-                                                               " bytes of memory");
-    default:
-      return tornDownOutcome();
-  }
-}
-
-ScriptOutcome ScriptContext::leave(const void* valueIn, const void* exceptionIn, const Thrown& thrown) {
-  auto value = static_cast<JSValueRef>(valueIn);
-  auto exception = static_cast<JSValueRef>(exceptionIn);
-  --depth_;
-  std::shared_ptr<Core> core = core_;
-  const auto reason = depth_ == 0 ? core->guard->end() : core->guard->stopReason();
+ScriptOutcome ranOutcome(const std::shared_ptr<Core>& core, JSValueRef value, JSValueRef exception,
+                         const Thrown& thrown) {
   ScriptOutcome out;
-  if (reason != engine::StopReason::None) {
-    out = stoppedOutcome(static_cast<int>(reason));
-    if (depth_ == 0) {
-      // A run past the time limit stops that entry only, until the stops reach
-      // the teardown count; any other stop ends the context.
-      if (reason == engine::StopReason::TimeLimit && ++stops_ < options_.stopsBeforeTeardown) {
-        core->guard = std::make_unique<engine::EntryGuard>(core->group, limitsOf(options_));
-      } else {
-        if (reason == engine::StopReason::TimeLimit) stops_ = std::max(stops_, options_.stopsBeforeTeardown);
-        tearDownPending_ = true;
-      }
-    }
-  } else if (exception) {
+  if (exception) {
     out.error = scriptError(ScriptErrorCode::JavaScriptException, thrown.text);
     out.description = thrown.description;
     out.line = thrown.line;
   } else {
-    out.value = ScriptValueAccess::wrap(core, value);
-  }
-  if (depth_ == 0 && tearDownPending_) {
-    tearDownPending_ = false;
-    core_.reset();
+    out.value = ScriptValueAccess::wrap(core, value);  // undefined once torn down
   }
   return out;
 }
 
+}  // namespace
+
 ScriptOutcome ScriptContext::evaluate(std::string_view source, const std::string& sourceURL, int line) {
-  if (auto refused = enter()) return *refused;
+  if (!core_->live()) return tornDownOutcome();
   JsString text(createJsString(source));
   std::optional<JsString> url;
   if (!sourceURL.empty()) url.emplace(createJsString(sourceURL));
+  std::shared_ptr<Core> core = core_;
   JSValueRef exception = nullptr;
   JSValueRef value = nullptr;
   Thrown thrown;
-  core_->run([&] {
-    value = JSEvaluateScript(core_->context, text.get(), nullptr, url ? url->get() : nullptr, line, &exception);
-    thrown = describeThrown(core_->context, exception);
-  });
-  return leave(value, exception, thrown);
+  if (auto stopped = core->entry([&] {
+        value = JSEvaluateScript(core->context, text.get(), nullptr, url ? url->get() : nullptr, line, &exception);
+        thrown = describeThrown(core->context, exception);
+      })) {
+    return *stopped;
+  }
+  return ranOutcome(core, value, exception, thrown);
 }
 
 ScriptOutcome ScriptContext::call(const ScriptValue& function, const Arguments& arguments) {
-  if (!core_) return tornDownOutcome();
-  JSContextRef ctx = core_->context;
-  JSValueRef fn = ScriptValueAccess::raw(function, *core_);
+  if (!core_->live()) return tornDownOutcome();
+  std::shared_ptr<Core> core = core_;
+  JSContextRef ctx = core->context;
+  JSValueRef fn = ScriptValueAccess::raw(function, *core);
   if (!fn || !JSValueIsObject(ctx, fn) || !JSObjectIsFunction(ctx, JSValueToObject(ctx, fn, nullptr))) {
-    ScriptOutcome out;
-    // The value's text may run its own code (a toString): as an entry.
+    // The value's text may run its own code (a toString): an entry.
     std::string shown = "undefined";
-    if (fn) core_->run([&] { shown = toStd(ctx, fn); });
-    out.error = scriptError(ScriptErrorCode::JavaScriptException, "TypeError: " + shown + " is not a function");
-    out.description = out.error->message;
-    return out;
+    if (fn) {
+      JSStringRef text = nullptr;
+      const auto stopped = core->read(fn, [&text, ctx, fn] {
+        JSValueRef ignored = nullptr;
+        text = JSValueToStringCopy(ctx, fn, &ignored);
+      });
+      JsString owned(text);
+      if (stopped) return *stopped;
+      shown = toStd(owned.get());
+    }
+    return failedOutcome(ScriptErrorCode::JavaScriptException, "TypeError: " + shown + " is not a function");
   }
   std::vector<JSValueRef> argv;
   argv.reserve(arguments.size());
   for (const auto& a : arguments) {
-    JSValueRef v = ScriptValueAccess::raw(a, *core_);
+    JSValueRef v = ScriptValueAccess::raw(a, *core);
     argv.push_back(v ? v : JSValueMakeUndefined(ctx));
   }
-  if (auto refused = enter()) return *refused;
   JSValueRef exception = nullptr;
   JSValueRef value = nullptr;
   Thrown thrown;
-  core_->run([&] {
-    value = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, fn, nullptr), nullptr, argv.size(), argv.data(), &exception);
-    thrown = describeThrown(ctx, exception);
-  });
-  return leave(value, exception, thrown);
+  if (auto stopped = core->entry([&] {
+        value = JSObjectCallAsFunction(ctx, JSValueToObject(ctx, fn, nullptr), nullptr, argv.size(), argv.data(),
+                                       &exception);
+        thrown = describeThrown(ctx, exception);
+      })) {
+    return *stopped;
+  }
+  return ranOutcome(core, value, exception, thrown);
+}
+
+ScriptOutcome ScriptContext::evaluateOutsideEntriesForTesting(std::string_view source) {
+  if (!core_->live()) return tornDownOutcome();
+  std::shared_ptr<Core> core = core_;
+  JsString text(createJsString(source));
+  JSValueRef exception = nullptr;
+  JSValueRef value = JSEvaluateScript(core->context, text.get(), nullptr, nullptr, 1, &exception);
+  if (exception) return failedOutcome(ScriptErrorCode::JavaScriptException, "the script threw or was ended");
+  return ranOutcome(core, value, nullptr, {});
 }
 
 ScriptValue ScriptContext::globalObject() {
-  if (!core_) return {};
+  if (!core_->live()) return {};
   return ScriptValueAccess::wrap(core_, JSContextGetGlobalObject(core_->context));
 }
 
 ScriptValue ScriptContext::global(const std::string& name) { return globalObject().property(name); }
 
 ScriptValue ScriptContext::makeString(std::string_view text) {
-  if (!core_) return {};
+  if (!core_->live()) return {};
   JsString s(createJsString(text));
   return ScriptValueAccess::wrap(core_, JSValueMakeString(core_->context, s.get()));
 }
 
 ScriptValue ScriptContext::makeNumber(double number) {
-  if (!core_) return {};
+  if (!core_->live()) return {};
   return ScriptValueAccess::wrap(core_, JSValueMakeNumber(core_->context, number));
 }
 
 ScriptValue ScriptContext::makeBoolean(bool value) {
-  if (!core_) return {};
+  if (!core_->live()) return {};
   return ScriptValueAccess::wrap(core_, JSValueMakeBoolean(core_->context, value));
 }
 
 ScriptValue ScriptContext::makeNull() {
-  if (!core_) return {};
+  if (!core_->live()) return {};
   return ScriptValueAccess::wrap(core_, JSValueMakeNull(core_->context));
 }
 
 ScriptValue ScriptContext::makeObject() {
-  if (!core_) return {};
+  if (!core_->live()) return {};
   return ScriptValueAccess::wrap(core_, JSObjectMake(core_->context, nullptr, nullptr));
 }
 
 ScriptValue ScriptContext::makeJson(const Json& json) {
-  if (!core_) return {};
+  if (!core_->live()) return {};
   JsString s(createJsString(dumpJson(json)));
   return ScriptValueAccess::wrap(core_, JSValueMakeFromJSONString(core_->context, s.get()));
 }
 
 bool ScriptContext::defineFunction(const ScriptValue& object, const std::string& name, NativeFunction function) {
-  if (!core_) return false;
+  if (!core_->live()) return false;
   JSContextRef ctx = core_->context;
   JSValueRef target = ScriptValueAccess::raw(object, *core_);
   if (!target || !JSValueIsObject(ctx, target)) return false;
@@ -422,10 +505,11 @@ bool ScriptContext::defineFunction(const ScriptValue& object, const std::string&
   JsString n(createJsString(name));
   JSValueRef exception = nullptr;
   // The object may have a setter of the script's own for that name: an entry.
-  core_->run([&] {
+  std::shared_ptr<Core> core = core_;
+  const auto stopped = core->entry([&] {
     JSObjectSetProperty(ctx, JSValueToObject(ctx, target, nullptr), n.get(), fn, kJSPropertyAttributeNone, &exception);
   });
-  return exception == nullptr;
+  return !stopped && exception == nullptr;
 }
 
 }  // namespace platform

@@ -16,6 +16,10 @@
 //    (ResourceLimit) and the context is torn down at once. A torn-down
 //    context has released its engine context; every later entry answers
 //    ContextTornDown without running anything.
+//  * what the host reads of a value that can run the script's code (an
+//    object's text, number or JSON, a property, a setter, the text of a value
+//    called that is no function) is an entry too, under the same guard: its
+//    stops count as the context's stops and tear it down as any other's.
 //
 // Threading: a context is not thread-safe. Use it, its values and its native
 // functions from one serial queue at a time; the queue's blocks may run on
@@ -67,9 +71,8 @@ struct ScriptContextOptions {
 
 class ScriptContext;
 
-// Script contexts whose engine context or group is still alive, in the whole
-// process (a torn-down context whose values or native functions still hold
-// its engine objects counts until they let go).
+// Script contexts whose engine context and group are not released yet (made,
+// and neither torn down nor destroyed), in the whole process.
 size_t liveScriptContextsForTesting();
 
 // One script value of a context, protected from the collector while a copy
@@ -86,11 +89,18 @@ class ScriptValue {
   bool isObject() const;
   bool isFunction() const;
 
+  // Conversions of an object may run its own code (toString, valueOf,
+  // toJSON, getters, a Proxy's traps): they are entries into the context
+  // (see ScriptContext), or nested in the entry under way. A conversion that
+  // throws, that the guard stops (the stop counts as the context's, as for
+  // any entry) or that finds the context stopped or torn down answers as
+  // for none: "", NaN, none, undefined.
+  //
   // The value's toString; "" when that throws or the context is gone.
   std::string toString() const;
   // The value as a number (NaN when it is none).
   double toNumber() const;
-  bool toBoolean() const;
+  bool toBoolean() const;  // runs no code
   // The value's JSON form; none for undefined, a function, or when the
   // conversion throws.
   std::optional<Json> toJson() const;
@@ -137,7 +147,9 @@ class ScriptContext {
   ScriptOutcome evaluate(std::string_view source, const std::string& sourceURL = {}, int line = 1);
   // Calls `function` with the arguments and `this` undefined (the global
   // object in sloppy functions). Calling a value that is no function answers
-  // a JavaScriptException ("TypeError: ..."), as the engine would.
+  // a JavaScriptException ("TypeError: <its text> is not a function"), as the
+  // engine would; an object's text is read in an entry, and a text that the
+  // guard stops answers that stop instead.
   ScriptOutcome call(const ScriptValue& function, const Arguments& arguments = {});
 
   // The global object, and globalThis[name].
@@ -153,8 +165,9 @@ class ScriptContext {
   // A value from JSON (strings, numbers, arrays, objects...).
   ScriptValue makeJson(const Json& json);
 
-  // Sets object[name] to a native function; false when the value is no object
-  // of this context or the context is torn down.
+  // Sets object[name] to a native function (an entry: the object may have a
+  // setter of the script's); false when the value is no object of this
+  // context, the context is torn down, or the setter throws or is stopped.
   bool defineFunction(const ScriptValue& object, const std::string& name, NativeFunction function);
   // The same for a function that belongs to `owner`, which it holds weakly:
   // once the owner is gone the function does nothing and answers undefined.
@@ -169,7 +182,7 @@ class ScriptContext {
   }
 
   // Time-limit stops so far.
-  int timeLimitStops() const { return stops_; }
+  int timeLimitStops() const;
   bool isTornDown() const;
   // Releases the engine context now (inside an entry: when the outermost
   // entry returns). Values become inert; later entries answer
@@ -178,30 +191,19 @@ class ScriptContext {
 
   // Runs the engine's collector now (values held by ScriptValue survive it).
   void collectGarbageForTesting();
+  // Evaluates `source` outside any entry, as script the host runs outside
+  // its entries (the guard bounds it by time only, engine.h). Answers its
+  // value, or a JavaScriptException (its text unread) when it threw or was
+  // ended.
+  ScriptOutcome evaluateOutsideEntriesForTesting(std::string_view source);
 
   struct Core;
 
  private:
   explicit ScriptContext(ScriptContextOptions options);
-  friend struct ScriptValueAccess;
-  // Before an entry: what the entry answers when it may not run.
-  std::optional<ScriptOutcome> enter();
-  // An exception's text, its description and line, read where it was thrown.
-  struct Thrown {
-    std::string text;
-    std::string description;
-    int line = 0;
-  };
-  static Thrown describeThrown(const void* context, const void* exception);
-  ScriptOutcome leave(const void* value, const void* exception, const Thrown& thrown);
-  // What an entry answers when the guard stopped the scripts (its reason).
-  ScriptOutcome stoppedOutcome(int reason) const;
 
   ScriptContextOptions options_;
-  std::shared_ptr<Core> core_;
-  int stops_ = 0;
-  int depth_ = 0;
-  bool tearDownPending_ = false;
+  std::shared_ptr<Core> core_;  // never null; its engine context goes at the teardown
 };
 
 }  // namespace platform
