@@ -18,7 +18,7 @@ namespace {
 // web_view_hostile_bench.cc, BM_MarkupScanAndWorstParse). Every term errs
 // high.
 constexpr double kByteNs = 80;            // every byte, through the tokenizer
-constexpr double kStartTagNs = 900;       // an element made (and taken into the page's tree)
+constexpr double kStartTagNs = 1000;      // an element made (and taken into the page's tree)
 constexpr double kEndTagNs = 250;
 constexpr double kStartDepthNs = 4;       // each open element, at each start tag (scope checks)
 constexpr double kEndDepthNs = 13;        // each open element, at each end tag (the walk to its element)
@@ -28,7 +28,7 @@ constexpr double kAttributePairNs = 8;    // each earlier attribute of the eleme
 constexpr double kAttributeNameByteNs = 0.1;  // each byte of an earlier attribute's name, likewise
 constexpr double kFormattingPairNs = 7;   // per pair of attributes of same-named formatting elements compared
 constexpr double kFormattingEntryNs = 10;  // each active formatting element looked at
-constexpr double kCloneNs = 600;          // a formatting element made again
+constexpr double kCloneNs = 700;          // a formatting element made again
 constexpr double kCloneAttributeNs = 120;
 
 enum Flag : uint32_t {
