@@ -1,9 +1,11 @@
 #include "platform/web/markup_scan.h"
 
+#include "platform/web/markup_formatting.h"
+#include "platform/web/markup_tags.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <unordered_map>
@@ -13,159 +15,7 @@ namespace platform::web_internal {
 
 namespace {
 
-// What the parser spends, in nanoseconds of this machine's processor time
-// (fitted to gumbo 0.10.1 and the tree building after it; bench/
-// web_view_hostile_bench.cc, BM_MarkupScanAndWorstParse). Every term errs
-// high.
-constexpr double kByteNs = 80;            // every byte, through the tokenizer
-constexpr double kStartTagNs = 1000;      // an element made (and taken into the page's tree)
-constexpr double kEndTagNs = 250;
-constexpr double kStartDepthNs = 4;       // each open element, at each start tag (scope checks)
-constexpr double kEndDepthNs = 13;        // each open element, at each end tag (the walk to its element)
-constexpr double kTextDepthNs = 0.8;      // each open element, at each character of text (reconstruction's check)
-constexpr double kAttributeNs = 150;      // an attribute
-constexpr double kAttributePairNs = 8;    // each earlier attribute of the element (the duplicate check)
-constexpr double kAttributeNameByteNs = 0.1;  // each byte of an earlier attribute's name, likewise
-constexpr double kFormattingPairNs = 7;   // per pair of attributes of same-named formatting elements compared
-constexpr double kFormattingEntryNs = 10;  // each active formatting element looked at
-constexpr double kCloneNs = 700;          // a formatting element made again
-constexpr double kCloneAttributeNs = 120;
-
-enum Flag : uint32_t {
-  kVoid = 1u << 0,
-  kRawText = 1u << 1,    // its text is raw (script, style, textarea, title, ...)
-  kScriptData = 1u << 2,
-  kPlaintext = 1u << 3,
-  kSpecial = 1u << 4,    // stops the walk of an end tag of an element that is not special
-  kScope = 1u << 5,      // a boundary of the default scope
-  kTableScope = 1u << 6,  // a boundary of the table scope
-  kFormatting = 1u << 7,
-  kMarker = 1u << 8,      // puts a marker on the list of active formatting elements
-  kForeignRoot = 1u << 9,  // svg, math
-  kBreakout = 1u << 10,    // leaves foreign content
-  kClosesP = 1u << 11,     // closes a p in button scope
-  kRoot = 1u << 12,        // html, head, body: never a new element of their own
-  kTableEnd = 1u << 13,    // its end tag looks in table scope
-  kListItem = 1u << 14,
-  kDefinition = 1u << 15,
-  kHeading = 1u << 16,
-  kSelect = 1u << 17,
-  kFrameset = 1u << 18,
-  kForm = 1u << 19,
-  kButton = 1u << 20,
-  kList = 1u << 21,  // ol, ul: boundaries of the list item scope
-  kOption = 1u << 22,
-  kReconstructs = 1u << 23,  // special, yet the formatting elements are made again before it
-};
-
-constexpr uint32_t kScopeBoundary = kSpecial | kScope | kTableScope;
-
-struct TagInfo {
-  uint32_t flags = 0;
-  int formatting = -1;  // index among the formatting elements
-};
-
-const std::unordered_map<std::string_view, TagInfo>& tags() {
-  static const auto* table = [] {
-    auto* t = new std::unordered_map<std::string_view, TagInfo>;
-    auto add = [t](std::initializer_list<std::string_view> names, uint32_t flags) {
-      for (auto n : names) (*t)[n].flags |= flags;
-    };
-    add({"area", "base", "basefont", "bgsound", "br", "col", "embed", "frame", "hr", "image", "img", "input",
-         "isindex", "keygen", "link", "meta", "param", "source", "track", "wbr"},
-        kVoid | kSpecial);
-    add({"address", "applet", "article", "aside", "blockquote", "body", "button", "caption", "center", "colgroup",
-         "dd", "details", "dialog", "dir", "div", "dl", "dt", "fieldset", "figcaption", "figure", "footer", "form",
-         "frameset", "h1", "h2", "h3", "h4", "h5", "h6", "head", "header", "hgroup", "html", "iframe", "li",
-         "listing", "main", "marquee", "menu", "menuitem", "nav", "noembed", "noframes", "noscript", "object", "ol",
-         "p", "plaintext", "pre", "script", "search", "section", "select", "style", "summary", "table", "tbody", "td",
-         "template", "textarea", "tfoot", "th", "thead", "title", "tr", "ul", "xmp"},
-        kSpecial);
-    add({"script", "style", "xmp", "iframe", "noembed", "noframes", "textarea", "title"}, kRawText);
-    add({"script"}, kScriptData);
-    add({"plaintext"}, kPlaintext);
-    add({"applet", "caption", "html", "table", "td", "th", "marquee", "object", "template"}, kScope);
-    add({"html", "table", "template"}, kTableScope);
-    add({"applet", "object", "marquee", "td", "th", "caption", "template"}, kMarker);
-    add({"svg", "math"}, kForeignRoot);
-    add({"b", "big", "blockquote", "body", "br", "center", "code", "dd", "div", "dl", "dt", "em", "embed", "h1", "h2",
-         "h3", "h4", "h5", "h6", "head", "hr", "i", "img", "li", "listing", "menu", "meta", "nobr", "ol", "p", "pre",
-         "ruby", "s", "small", "span", "strong", "strike", "sub", "sup", "table", "tt", "u", "ul", "var"},
-        kBreakout);
-    add({"address", "article", "aside", "blockquote", "center", "details", "dialog", "dir", "div", "dl", "fieldset",
-         "figcaption", "figure", "footer", "header", "hgroup", "main", "menu", "nav", "ol", "p", "search", "section",
-         "summary", "ul", "h1", "h2", "h3", "h4", "h5", "h6", "pre", "listing", "form", "li", "dd", "dt", "plaintext",
-         "hr", "xmp"},
-        kClosesP);
-    add({"html", "head", "body"}, kRoot);
-    add({"table", "tbody", "thead", "tfoot", "tr", "td", "th", "caption", "colgroup"}, kTableEnd);
-    add({"li"}, kListItem);
-    add({"dd", "dt"}, kDefinition);
-    add({"h1", "h2", "h3", "h4", "h5", "h6"}, kHeading);
-    add({"select"}, kSelect);
-    add({"frameset", "frame"}, kFrameset);
-    add({"form"}, kForm);
-    add({"button"}, kButton);
-    add({"ol", "ul"}, kList);
-    add({"applet", "marquee", "object", "area", "br", "embed", "img", "image", "keygen", "wbr", "input", "select",
-         "button", "xmp", "option", "optgroup"},
-        kReconstructs);
-    add({"option", "optgroup"}, kOption);
-    int index = 0;
-    for (auto n : {"a", "b", "big", "code", "em", "font", "i", "nobr", "s", "small", "strike", "strong", "tt", "u"}) {
-      auto& info = (*t)[n];
-      info.flags |= kFormatting;
-      info.formatting = index++;
-    }
-    return t;
-  }();
-  return *table;
-}
-constexpr int kFormattingNames = 14;
-
-uint64_t hashOf(std::string_view s) { return std::hash<std::string_view>{}(s); }
-
-// Foreign elements where HTML content starts again (special and scope
-// boundaries).
-bool isIntegrationPoint(std::string_view name) {
-  static constexpr std::array<std::string_view, 8> kNames = {"foreignobject", "desc", "title", "mi",
-                                                             "mo",            "mn",   "ms",    "mtext"};
-  return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
-}
-
-struct Names {
-  uint64_t p, tbody, thead, tfoot, tr, table, address, div;
-};
-const Names& names() {
-  static const Names n{hashOf("p"),     hashOf("tbody"), hashOf("thead"),   hashOf("tfoot"),
-                       hashOf("tr"),    hashOf("table"), hashOf("address"), hashOf("div")};
-  return n;
-}
-
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
-bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-char lowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-
-// The next place of a pattern at or after a position that only grows: each
-// search starts where the last one ended, so a scan stays linear however
-// often it asks (a thousand comments each looking for "--!>").
-class NextMatch {
- public:
-  explicit NextMatch(std::string_view pattern) : pattern_(pattern) {}
-  size_t find(std::string_view s, size_t from) {
-    if (!searched_ || (at_ != std::string_view::npos && at_ < from)) {
-      at_ = s.find(pattern_, from);
-      searched_ = true;
-    }
-    return at_;
-  }
-
- private:
-  std::string_view pattern_;
-  size_t at_ = 0;
-  bool searched_ = false;
-};
+using namespace markup;
 
 // A tag as the tokenizer reads it.
 struct Tag {
@@ -208,15 +58,6 @@ class Scanner {
     bool integration;
     int32_t entry;  // its formatting entry, -1
   };
-  struct Entry {
-    int formatting;  // index of its name
-    int attributes;
-    uint64_t signature;
-    int64_t markers;  // markers seen before it: it is after the last one while none came since
-    size_t slot;      // its place in sameName_[formatting].ids
-    bool live;
-    bool onStack;
-  };
 
   bool over() const {
     return deepest_ > kMaxHtmlDepth || mostAttributes_ > kMaxHtmlAttributes || work_ > kMaxHtmlParseWorkMs * 1e6;
@@ -238,7 +79,7 @@ class Scanner {
   // formatting element among the open ones, from the bottom.
   void text(size_t bytes) {
     reconstruct();
-    if (liveEntries_ > 0) work_ += kTextDepthNs * static_cast<double>(depth()) * static_cast<double>(bytes);
+    if (!formatting_.empty()) work_ += kTextDepthNs * static_cast<double>(depth()) * static_cast<double>(bytes);
     i_ += bytes;
   }
 
@@ -423,7 +264,7 @@ class Scanner {
       if (!tag.selfClosing) push(tag.name, 0, true, false, -1);
       return;
     }
-    if (info.flags & kMarker) ++markers_;
+    if (info.flags & kMarker) formatting_.addMarker();
     if (tag.name == "td" || tag.name == "th" || tag.name == "tr") {
       // A cell or row without its table section and row gets them made
       // around it.
@@ -440,7 +281,9 @@ class Scanner {
     }
     if (info.flags & kSelect) ++selectsOpen_;
     int32_t entry = -1;
-    if (info.flags & kFormatting) entry = addFormatting(info.formatting, tag);
+    if (info.flags & kFormatting)
+      entry = formatting_.add(info.formatting, tag.attributes, tag.signature * 131 + static_cast<uint64_t>(info.formatting),
+                              work_);
     push(tag.name, info.flags, false, false, entry);
   }
 
@@ -569,12 +412,12 @@ class Scanner {
       if (o.name == name) {
         const int32_t entry = o.entry;
         while (stack_.size() > k) pop();
-        if (entry >= 0 && entries_[entry].markers == markers_) kill(entry);
+        if (entry >= 0) formatting_.ended(entry);
         return;
       }
       if (o.flags & kSpecial) break;
     }
-    if (info.flags & kFormatting) dropOffStack(info.formatting);
+    if (info.flags & kFormatting) formatting_.endTagWithoutElement(info.formatting);
   }
 
   // Pops through the nearest element `name` when no boundary of the scope
@@ -611,6 +454,18 @@ class Scanner {
     if (!stack_.empty() && stack_.back().name == name && !stack_.back().foreign) pop();
   }
 
+  // Puts back on the stack, as the parser does, the formatting elements
+  // closed since the last one open.
+  void reconstruct() {
+    if (formatting_.empty()) return;
+    reopened_.clear();
+    formatting_.reconstruct(work_, kMaxHtmlParseWorkMs * 1e6, reopened_);
+    for (const auto& r : reopened_) {
+      stack_.push_back(Open{formattingName(r.formatting), kFormatting, false, false, r.id});
+      deepest_ = std::max(deepest_, depth());
+    }
+  }
+
   // ---- the stack ----
 
   bool pops() const { return i_ >= uncertainUntil_; }
@@ -626,126 +481,10 @@ class Scanner {
 
   void pop() {
     const Open& o = stack_.back();
-    if (o.entry >= 0 && entries_[o.entry].live) entries_[o.entry].onStack = false;
+    if (o.entry >= 0) formatting_.closed(o.entry);
     if (o.flags & kSelect && selectsOpen_ > 0) --selectsOpen_;
     stack_.pop_back();
   }
-
-  // ---- the list of active formatting elements ----
-  //
-  // The parser keeps the formatting elements open in the text (a, b, font,
-  // ...) in a list: it compares each new one with those of its name (at most
-  // three alike stay), and makes again every one that was closed implicitly
-  // at the next text or element. The scan keeps that list too, erring long:
-  // markers (cells, objects) never end in the scan, and only an end tag
-  // after the last of them takes an element off it.
-
-  int32_t addFormatting(int formatting, const Tag& tag) {
-    auto& same = sameName_[formatting];
-    work_ += kFormattingEntryNs * static_cast<double>(same.count) +
-             kFormattingPairNs * static_cast<double>(tag.attributes) * static_cast<double>(same.attributes);
-    const uint64_t signature = tag.signature * 131 + static_cast<uint64_t>(formatting);
-    Alike& alike = alike_[signature];
-    while (alike.live >= 3 && !alike.ids.empty()) {
-      const int32_t earliest = alike.ids.front();
-      alike.ids.pop_front();
-      kill(earliest);
-    }
-    const int32_t id = newEntry(formatting, tag.attributes, signature, markers_);
-    list_.push_back(id);
-    return id;
-  }
-
-  int32_t newEntry(int formatting, int attributes, uint64_t signature, int64_t markers) {
-    auto& same = sameName_[formatting];
-    entries_.push_back(Entry{formatting, attributes, signature, markers, same.ids.size(), true, true});
-    const auto id = static_cast<int32_t>(entries_.size() - 1);
-    same.ids.push_back(id);
-    ++same.count;
-    same.attributes += attributes;
-    Alike& alike = alike_[signature];
-    alike.ids.push_back(id);
-    ++alike.live;
-    ++liveEntries_;
-    return id;
-  }
-
-  // `compacting`: the list may be compacted now (not while it is walked).
-  void kill(int32_t id, bool compacting = true) {
-    Entry& e = entries_[id];
-    if (!e.live) return;
-    e.live = false;
-    auto& same = sameName_[e.formatting];
-    --same.count;
-    same.attributes -= e.attributes;
-    --alike_[e.signature].live;
-    --liveEntries_;
-    if (compacting) compact();
-  }
-
-  // The end tag of a formatting element takes the last one of that name off
-  // the list when it is after the last marker and no longer open.
-  void dropOffStack(int formatting) {
-    auto& ids = sameName_[formatting].ids;
-    while (!ids.empty() && !entries_[ids.back()].live) ids.pop_back();
-    if (ids.empty()) return;
-    const Entry& last = entries_[ids.back()];
-    if (last.markers == markers_ && !last.onStack) kill(ids.back());
-  }
-
-  // Makes again, open on the stack, the elements of the list closed since
-  // (markers aside: the scan errs long).
-  void reconstruct() {
-    if (liveEntries_ == 0) return;
-    size_t k = list_.size();
-    while (k > 0 && !(entries_[list_[k - 1]].live && entries_[list_[k - 1]].onStack)) --k;
-    for (; k < list_.size() && !over(); ++k) {
-      const int32_t id = list_[k];
-      if (!entries_[id].live) continue;
-      const Entry old = entries_[id];
-      work_ += kCloneNs + kCloneAttributeNs * static_cast<double>(old.attributes);
-      kill(id, false);
-      const int32_t clone = newEntry(old.formatting, old.attributes, old.signature, old.markers);
-      // The clone takes the old one's place on the list.
-      auto& ids = sameName_[old.formatting].ids;
-      ids.pop_back();
-      ids[old.slot] = clone;
-      entries_[clone].slot = old.slot;
-      list_[k] = clone;
-      stack_.push_back(Open{formattingName(old.formatting), kFormatting, false, false, clone});
-      deepest_ = std::max(deepest_, depth());
-    }
-  }
-
-  static uint64_t formattingName(int formatting) {
-    static const auto names = [] {
-      std::array<uint64_t, kFormattingNames> out{};
-      for (const auto& [name, info] : tags())
-        if (info.formatting >= 0) out[info.formatting] = hashOf(name);
-      return out;
-    }();
-    return names[formatting];
-  }
-
-  // Drops the dead from the list once they outnumber the live.
-  void compact() {
-    if (list_.size() < 64 || list_.size() < 2 * static_cast<size_t>(liveEntries_) + 64) return;
-    std::vector<int32_t> kept;
-    kept.reserve(static_cast<size_t>(liveEntries_) + 16);
-    for (const int32_t id : list_)
-      if (entries_[id].live) kept.push_back(id);
-    list_ = std::move(kept);
-  }
-
-  struct SameName {
-    int64_t count = 0;       // live entries of the name
-    int64_t attributes = 0;  // and their attributes
-    std::vector<int32_t> ids;  // in the list's order (dead ones left behind)
-  };
-  struct Alike {
-    int64_t live = 0;
-    std::deque<int32_t> ids;  // oldest first (dead ones left behind)
-  };
 
   std::string_view s_;
   size_t i_ = 0;
@@ -763,12 +502,8 @@ class Scanner {
   NextMatch commentBangEnd_{"--!>"};
   NextMatch cdataEnd_{"]]>"};
   std::vector<Open> stack_;
-  std::vector<int32_t> list_;  // ids of entries, in order (dead ones until compacted)
-  int64_t markers_ = 0;        // markers put on the list so far (the scan never takes one off)
-  std::vector<Entry> entries_;
-  int64_t liveEntries_ = 0;
-  std::array<SameName, kFormattingNames> sameName_{};
-  std::unordered_map<uint64_t, Alike> alike_;
+  FormattingList formatting_;
+  std::vector<FormattingList::Reopened> reopened_;
 };
 
 }  // namespace
