@@ -94,7 +94,7 @@ TEST_F(WebViewMarkupTest, APageWritingMarkupTheParserIsSlowOnIsStopped) {
   };
   const Case cases[] = {
       {kManyAttributes, "an element with more than 1000 attributes"},
-      {kDeepBlocks, "more than 250 ms of the parser's estimated work"},
+      {kDeepBlocks, "more than 200 ms of the parser's estimated work"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.reason);

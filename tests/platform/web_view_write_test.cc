@@ -177,7 +177,7 @@ TEST_F(WebViewWriteTest, DocumentsTheParserIsSlowOnFailToLoad) {
   const Case cases[] = {
       {&attributes, WebErrorCode::DocumentTooComplex, "an element with more than 1000 attributes"},
       {&bodies, WebErrorCode::DocumentTooComplex, "an element with more than 1000 attributes"},
-      {&blocks, WebErrorCode::DocumentTooComplex, "more than 250 ms of the parser's estimated work"},
+      {&blocks, WebErrorCode::DocumentTooComplex, "more than 200 ms of the parser's estimated work"},
       {&deep, WebErrorCode::DocumentTooDeep, "elements nested deeper than 4096"},
   };
   for (const auto& c : cases) {

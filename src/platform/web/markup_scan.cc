@@ -134,6 +134,7 @@ class Scanner {
   }
 
   void comment() {
+    work_ += kCommentNs;
     const size_t body = i_ + 4;
     if (s_.compare(body, 1, ">") == 0) {
       i_ = body + 1;

@@ -21,7 +21,7 @@ inline constexpr int kMaxHtmlAttributes = 1'000;
 // The parser's estimated work a markup may take, in milliseconds of this
 // machine's processor time (docs/benchmarks.md gives how the estimate was
 // fitted; the parse it admits takes at most about that).
-inline constexpr double kMaxHtmlParseWorkMs = 250;
+inline constexpr double kMaxHtmlParseWorkMs = 200;
 
 struct MarkupScan {
   // Deepest nesting of elements (an estimate that errs high: what the parser

@@ -16,6 +16,7 @@ namespace platform::web_internal::markup {
 inline constexpr double kByteNs = 80;            // every byte, through the tokenizer
 inline constexpr double kStartTagNs = 1000;      // an element made (and taken into the page's tree)
 inline constexpr double kEndTagNs = 250;
+inline constexpr double kCommentNs = 400;      // a comment made
 inline constexpr double kStartDepthNs = 4;       // each open element, at each start tag (scope checks)
 inline constexpr double kEndDepthNs = 13;        // each open element, at each end tag (the walk to its element)
 inline constexpr double kTextDepthNs = 0.8;      // each open element, at each character of text (reconstruction's check)
@@ -24,7 +25,7 @@ inline constexpr double kAttributePairNs = 8;    // each earlier attribute of th
 inline constexpr double kAttributeNameByteNs = 0.1;  // each byte of an earlier attribute's name, likewise
 inline constexpr double kFormattingPairNs = 7;   // per pair of attributes of same-named formatting elements compared
 inline constexpr double kFormattingEntryNs = 10;  // each active formatting element looked at
-inline constexpr double kCloneNs = 700;          // a formatting element made again
+inline constexpr double kCloneNs = 1000;         // a formatting element made again
 inline constexpr double kCloneAttributeNs = 120;
 
 enum Flag : uint32_t {
