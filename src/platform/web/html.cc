@@ -42,6 +42,7 @@ class ParseMemory {
       : interrupted_(interrupted), startWall_(std::chrono::steady_clock::now()), startCpuMs_(threadCpuMs()) {
     head_.prev = head_.next = &head_;
   }
+  // Frees what the parse still holds (its whole output, when it ended).
   ~ParseMemory() { releaseAll(); }
   ParseMemory(const ParseMemory&) = delete;
   ParseMemory& operator=(const ParseMemory&) = delete;
@@ -254,7 +255,8 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
   tree.element(*output->root, 0);
   doc.treeJson = std::move(tree.out);
   collectScripts(output->root, doc.scripts);
-  gumbo_destroy_output(&options, output);
+  // The parse's memory goes with `memory`, block by block: gumbo's own
+  // destruction walks the tree recursively, as deep as it nests.
   out.document = std::move(doc);
   return out;
 }

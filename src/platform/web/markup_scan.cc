@@ -26,7 +26,6 @@ struct Tag {
   double nameBytesBefore = 0;  // not used after the tag is read
   double attributeWorkNs = 0;  // the tokenizer's duplicate checks, for `base` earlier attributes
   uint64_t signature = 0;      // the attributes, in any order (formatting elements that match)
-  bool htmlEncoding = false;   // encoding="text/html" or "application/xhtml+xml" (annotation-xml)
 };
 
 class Scanner {
@@ -69,7 +68,9 @@ class Scanner {
   // tag there, or takes it as foreign): its text is scanned as markup, but
   // nothing it closes is believed.
   bool rawTextUncertain(const std::string& name, uint32_t flags) const {
-    if (sawFrameset_) return true;
+    // A template's content has insertion modes of its own that ignore tags;
+    // near foreign content a raw-text tag may be a foreign element.
+    if (sawFrameset_ || templatesOpen_ > 0 || foreignOpen_ > 0) return true;
     return selectsOpen_ > 0 && !(flags & kScriptData) && name != "textarea";
   }
 
@@ -207,9 +208,6 @@ class Scanner {
       ++tag.attributes;
       // Order does not matter to the parser's comparison: a sum of hashes.
       tag.signature += hashOf(name) * 31 + hashOf(value);
-      if (name == "encoding" && (value == "text/html" || value == "application/xhtml+xml" ||
-                                 value == "TEXT/HTML" || value == "APPLICATION/XHTML+XML"))
-        tag.htmlEncoding = true;
     }
     tag.nameBytesBefore = nameBytes;
     return tag;
@@ -234,7 +232,7 @@ class Scanner {
 
     if (inForeign() && !(info.flags & kBreakout)) {
       chargeAttributes(tag, 0);
-      if (!tag.selfClosing) push(tag.name, 0, true, isIntegrationPoint(tag.name) || (tag.name == "annotation-xml" && tag.htmlEncoding), -1);
+      if (!tag.selfClosing) push(tag.name, 0, true, isIntegrationPoint(tag.name), -1);
       return;
     }
     if (inForeign() && pops()) {
@@ -250,8 +248,13 @@ class Scanner {
     chargeAttributes(tag, 0);
     if (info.flags & kFrameset) sawFrameset_ = true;
     if (!(info.flags & kSpecial) || info.flags & kReconstructs) reconstruct();
-    if (pops()) closeImplied(tag.name, info.flags);
-    if (info.flags & kRawText && !tag.selfClosing) return rawText(tag.name, info.flags);
+    // A cell or row outside a table is ignored by the parser: it closes and
+    // implies nothing.
+    const bool inTable = (tag.name == "td" || tag.name == "th" || tag.name == "tr") && tableInScope();
+    // In a select the parser ignores nearly every start tag.
+    if (pops() && selectsOpen_ == 0) closeImplied(tag.name, info.flags, inTable);
+    // Raw text whatever the tag says: "<script/>" opens a script.
+    if (info.flags & kRawText) return rawText(tag.name, info.flags);
     if (info.flags & kPlaintext) {
       if (rawTextUncertain(tag.name, info.flags)) {
         uncertainUntil_ = s_.size();
@@ -260,13 +263,16 @@ class Scanner {
         return;
       }
     }
+    // isindex becomes a form holding a label.
+    if (tag.name == "isindex") deepest_ = std::max(deepest_, depth() + 3);
+    if (tag.name == "col") deepest_ = std::max(deepest_, depth() + 2);  // in a column group made for it
     if (info.flags & kVoid) return;
     if (info.flags & kForeignRoot) {
       if (!tag.selfClosing) push(tag.name, 0, true, false, -1);
       return;
     }
     if (info.flags & kMarker) formatting_.addMarker();
-    if (tag.name == "td" || tag.name == "th" || tag.name == "tr") {
+    if (inTable) {
       // A cell or row without its table section and row gets them made
       // around it.
       const bool inSection = !stack_.empty() && (stack_.back().name == names().tbody ||
@@ -281,6 +287,7 @@ class Scanner {
       }
     }
     if (info.flags & kSelect) ++selectsOpen_;
+    if (tag.name == "template") ++templatesOpen_;
     int32_t entry = -1;
     if (info.flags & kFormatting)
       entry = formatting_.add(info.formatting, tag.attributes, tag.signature * 131 + static_cast<uint64_t>(info.formatting),
@@ -289,13 +296,13 @@ class Scanner {
   }
 
   // What a start tag closes first, as the tree builder does.
-  void closeImplied(const std::string& name, uint32_t flags) {
+  void closeImplied(const std::string& name, uint32_t flags, bool inTable) {
     if (flags & kClosesP) closeInScope(names().p, kScope | kButton);
     if (flags & kListItem) closeItem(kListItem);
     if (flags & kDefinition) closeItem(kDefinition);
     if (flags & kHeading && !stack_.empty() && stack_.back().flags & kHeading) pop();
-    if (flags & kOption && !stack_.empty() && stack_.back().flags & kOption) pop();
-    if (name == "td" || name == "th" || name == "tr") {
+    if (flags & kOption && !stack_.empty() && stack_.back().name == names().option) pop();
+    if (inTable) {
       // Closes the cell or row open in this table.
       for (size_t k = stack_.size(); k-- > 0;) {
         const Open& o = stack_[k];
@@ -308,6 +315,17 @@ class Scanner {
         }
       }
     }
+  }
+
+  // A table open, with no template between it and the current element.
+  bool tableInScope() {
+    for (size_t k = stack_.size(); k-- > 0;) {
+      work_ += kEndDepthNs;
+      if (stack_[k].foreign) continue;
+      if (stack_[k].name == names().table) return true;
+      if (stack_[k].flags & kTableScope) return false;
+    }
+    return false;
   }
 
   // li, dd, dt: the open item closes, unless a special element other than
@@ -328,6 +346,7 @@ class Scanner {
 
   void rawText(const std::string& name, uint32_t flags) {
     work_ += kEndTagNs;
+    deepest_ = std::max(deepest_, depth() + 1);  // the element itself
     if (rawTextUncertain(name, flags)) {
       // Scanned as markup up to where its raw text would end (the same for
       // every such tag of the name until then).
@@ -398,9 +417,13 @@ class Scanner {
     const TagInfo info = found == table.end() ? TagInfo{} : found->second;
     if (!pops() || info.flags & kRoot || tag.name == "br") return;
     const uint64_t name = hashOf(tag.name);
+    // In a select the parser ignores every end tag but its own few.
+    if (selectsOpen_ > 0 && !(info.flags & (kSelect | kOption)) && tag.name != "template") return;
     if (info.flags & kForm) return closeForm(name);
     if (info.flags & kHeading) return closeHeading();
-    if (info.flags & kSpecial) {
+    // Outside a table the parser ignores the end tags of its parts.
+    if (info.flags & kTableEnd && !tableInScope()) return;
+    if (info.flags & kScopedEnd || info.flags & kTableEnd) {
       const uint32_t boundary = info.flags & kTableEnd ? kTableScope : info.flags & kListItem ? kScope | kList
                                 : tag.name == "p" ? kScope | kButton : kScope;
       return closeInScope(name, boundary);
@@ -477,6 +500,7 @@ class Scanner {
   void push(const std::string& name, uint32_t flags, bool foreign, bool integration, int32_t entry) {
     stack_.push_back(Open{hashOf(name), foreign ? (integration ? kScopeBoundary : 0u) : flags, foreign,
                           integration, entry});
+    if (foreign) ++foreignOpen_;
     deepest_ = std::max(deepest_, depth());
   }
 
@@ -484,18 +508,22 @@ class Scanner {
     const Open& o = stack_.back();
     if (o.entry >= 0) formatting_.closed(o.entry);
     if (o.flags & kSelect && selectsOpen_ > 0) --selectsOpen_;
+    if (o.name == names().templ && templatesOpen_ > 0) --templatesOpen_;
+    if (o.foreign && foreignOpen_ > 0) --foreignOpen_;
     stack_.pop_back();
   }
 
   std::string_view s_;
   size_t i_ = 0;
   double work_ = 0;
-  int deepest_ = 0;
+  int deepest_ = 3;  // html, head and body are always there
   int mostAttributes_ = 0;
   int htmlAttributes_ = 0;
   int bodyAttributes_ = 0;
   int headAttributes_ = 0;
   int selectsOpen_ = 0;
+  int templatesOpen_ = 0;
+  int foreignOpen_ = 0;
   bool sawFrameset_ = false;
   size_t uncertainUntil_ = 0;
   std::unordered_map<std::string, size_t> uncertainEnds_;

@@ -48,6 +48,11 @@ const std::unordered_map<std::string_view, TagInfo>& tags() {
     add({"form"}, kForm);
     add({"button"}, kButton);
     add({"ol", "ul"}, kList);
+    add({"address", "article", "aside", "blockquote", "button", "center", "details", "dialog", "dir", "div", "dl",
+         "fieldset", "figcaption", "figure", "footer", "header", "hgroup", "listing", "main", "menu", "nav", "ol",
+         "pre", "search", "section", "summary", "ul", "applet", "marquee", "object", "dd", "dt", "li", "p",
+         "select", "template"},
+        kScopedEnd);
     add({"applet", "marquee", "object", "area", "br", "embed", "img", "image", "keygen", "wbr", "input", "select",
          "button", "xmp", "option", "optgroup"},
         kReconstructs);
@@ -62,15 +67,19 @@ const std::unordered_map<std::string_view, TagInfo>& tags() {
   }();
   return *table;
 }
+// By name in either namespace (SVG's foreignObject, desc and title, MathML's
+// text elements and annotation-xml): the scan then closes less on a tag that
+// leaves foreign content.
 bool isIntegrationPoint(std::string_view name) {
-  static constexpr std::array<std::string_view, 8> kNames = {"foreignobject", "desc", "title", "mi",
-                                                             "mo",            "mn",   "ms",    "mtext"};
-  return std::find(kNames.begin(), kNames.end(), name) != kNames.end();
+  static constexpr std::string_view kNames[] = {"foreignobject", "desc", "title", "mi",           "mo",
+                                                "mn",            "ms",   "mtext", "annotation-xml"};
+  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
 }
 
 const Names& names() {
   static const Names n{hashOf("p"),     hashOf("tbody"), hashOf("thead"),   hashOf("tfoot"),
-                       hashOf("tr"),    hashOf("table"), hashOf("address"), hashOf("div")};
+                       hashOf("tr"),    hashOf("table"), hashOf("address"), hashOf("div"), hashOf("option"),
+                       hashOf("template")};
   return n;
 }
 

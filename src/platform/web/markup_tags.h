@@ -53,6 +53,7 @@ enum Flag : uint32_t {
   kList = 1u << 21,  // ol, ul: boundaries of the list item scope
   kOption = 1u << 22,
   kReconstructs = 1u << 23,  // special, yet the formatting elements are made again before it
+  kScopedEnd = 1u << 24,     // its end tag closes it when it is in scope, whatever is above it
 };
 
 inline constexpr uint32_t kScopeBoundary = kSpecial | kScope | kTableScope;
@@ -73,7 +74,7 @@ inline uint64_t hashOf(std::string_view s) { return std::hash<std::string_view>{
 bool isIntegrationPoint(std::string_view name);
 
 struct Names {
-  uint64_t p, tbody, thead, tfoot, tr, table, address, div;
+  uint64_t p, tbody, thead, tfoot, tr, table, address, div, option, templ;
 };
 const Names& names();
 // The hash of the name of formatting element `formatting`.
