@@ -428,6 +428,14 @@ class Scanner {
                                 : tag.name == "p" ? kScope | kButton : kScope;
       return closeInScope(name, boundary);
     }
+    // A tag the scan does not know: the parser may take an end tag for one
+    // element it does not know as the end of another, so the scan closes
+    // only the current element, of that name.
+    if (found == table.end()) {
+      work_ += kEndDepthNs;
+      if (!stack_.empty() && stack_.back().name == name && !stack_.back().foreign) pop();
+      return;
+    }
     // Anything else, formatting elements included: the nearest element of
     // that name, unless a special element comes first.
     for (size_t k = stack_.size(); k-- > 0;) {

@@ -48,6 +48,11 @@ const std::unordered_map<std::string_view, TagInfo>& tags() {
     add({"form"}, kForm);
     add({"button"}, kButton);
     add({"ol", "ul"}, kList);
+    // Elements the parser knows by name and treats as nothing special.
+    add({"span", "label", "abbr", "acronym", "bdi", "bdo", "cite", "data", "del", "dfn", "ins", "kbd", "mark", "q",
+         "rb", "rp", "rt", "rtc", "ruby", "samp", "sub", "sup", "time", "var", "canvas", "video", "audio", "map",
+         "output", "progress", "meter", "picture", "legend", "datalist", "blink", "spacer", "multicol"},
+        0);
     add({"address", "article", "aside", "blockquote", "button", "center", "details", "dialog", "dir", "div", "dl",
          "fieldset", "figcaption", "figure", "footer", "header", "hgroup", "listing", "main", "menu", "nav", "ol",
          "pre", "search", "section", "summary", "ul", "applet", "marquee", "object", "dd", "dt", "li", "p",
