@@ -61,7 +61,22 @@ struct Page {
   const char* name;
   const char* source;
   Host host = Host::Page;
+  // Host::Page: the document, made when the page is loaded, instead of the
+  // source.
+  std::string (*document)() = nullptr;
 };
+
+// Markup the HTML parser is slow on, written by a page with document.write
+// again and again (a refusal it could catch would be written again), or
+// loaded as the document itself. Each is one parse the engine cannot
+// interrupt; the figures before the scan (docs/benchmarks.md) are per parse.
+#define QB_WRITE_AGAIN(markup) "<script>var m = " markup "; for (;;) { try { document.write(m); } catch (e) {} }</script>"
+
+std::string oneElementWith100000Attributes() {
+  std::string html = "<div";
+  for (int i = 0; i < 100'000; ++i) html += " a" + std::to_string(i);
+  return html + ">";
+}
 
 const Page kPages[] = {
     {"a quiet page (the machine's own gaps)", "<p>quiet</p>"},
@@ -128,6 +143,25 @@ const Page kPages[] = {
     {"measurement script context whose interval callback is an object whose text starts a promise chain",
      "omidNative.setInterval({toString: function () { (function f() { Promise.resolve().then(f); })(); return 'x'; }}, 0);",
      Host::Measurement},
+    // The parser's worst cases.
+    {"writes one element with 100,000 attributes",
+     QB_WRITE_AGAIN("'<b'; for (var i = 0; i < 100000; i++) m += ' a' + i; m += '>'")},
+    {"a document of one element with 100,000 attributes (889 KB)", "", Host::Page, oneElementWith100000Attributes},
+    {"writes 2,000 body tags of 10 attributes each (merged into one element)",
+     QB_WRITE_AGAIN("''; for (var i = 0; i < 2000; i++) { m += '<body'; for (var j = 0; j < 10; j++)"
+                    " m += ' b' + i + '_' + j; m += '>'; }")},
+    {"writes 15 MB of blocks 4,000 elements deep",
+     QB_WRITE_AGAIN("('<div>'.repeat(4000) + '</div>'.repeat(4000)).repeat(375)")},
+    {"writes 100,000 stray end tags under 4,000 open elements",
+     QB_WRITE_AGAIN("'<span>'.repeat(4000) + '</x>'.repeat(100000)")},
+    {"writes 1 MB of text under a formatting element 4,000 deep",
+     QB_WRITE_AGAIN("'<span>'.repeat(4000) + '<b>' + 'x'.repeat(1000000)")},
+    {"writes 1,000 formatting elements made again at each of 2,000 texts",
+     QB_WRITE_AGAIN("'<div>'; for (var i = 0; i < 1000; i++) m += '<b id=' + i + '>';"
+                    " m += '</div>' + '<div>x</div>'.repeat(2000)")},
+    {"writes 1,000 formatting elements of 100 alike attributes",
+     QB_WRITE_AGAIN("''; var a = ''; for (var i = 0; i < 100; i++) a += ' a' + i;"
+                    " for (var i = 0; i < 1000; i++) m += '<b' + a + ' z=' + i + '>'")},
 };
 
 constexpr int64_t kWatchMs = 10'000;
@@ -225,6 +259,8 @@ struct WebLogWatch {
     else if (text.find("ran longer than") != std::string::npos) why = "time limit";
     else if (text.find("bytes of memory and were stopped") != std::string::npos) why = "memory bound";
     else if (text.find("posted more messages than wait") != std::string::npos) why = "messages waiting";
+    else if (text.find("wrote markup the parser does not take") != std::string::npos) why = "markup refused";
+    else if (text.find(" was refused (") != std::string::npos) why = "document refused";
     if (!why) return;
     std::lock_guard lock(m);
     if (stop.empty()) stop = why;
@@ -395,7 +431,7 @@ struct Hostile {
       view->loadFileURL(platform::fileURLFromPath((folder->path / "page.html").string()),
                         platform::fileURLFromPath(folder->path.string(), true));
     } else {
-      view->loadHTMLString(page.source, "");
+      view->loadHTMLString(page.document ? page.document() : std::string(page.source), "");
     }
   }
 

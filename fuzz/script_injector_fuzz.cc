@@ -4,12 +4,20 @@
 // the HTML (with at most one self-closing head, body or html tag opened) with
 // the script element inserted exactly once, never strictly inside a comment.
 // Every step is a linear scan, so no input runs into the time-out.
+//
+// The same HTML goes through the web view's markup scan and parse: markup the
+// scan takes parses, and the scan's depth is never below the depth of the
+// element tree the parser makes.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "measurement/injector/OMIDQuilbrnScriptInjector.h"
+#include "platform/json.h"
+#include "platform/web/html.h"
+#include "platform/web/markup_scan.h"
 #include "support/fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -17,12 +25,37 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
+namespace {
+
+int treeDepth(const platform::Json& node) {
+  if (!node.is_object()) return 0;
+  int deepest = 0;
+  for (const auto& child : node["c"]) deepest = std::max(deepest, treeDepth(child));
+  return deepest + 1;
+}
+
+void checkMarkupScan(const std::string& html) {
+  using namespace platform::web_internal;
+  const auto scan = scanMarkup(html);
+  const auto parsed = parseHtml(html);
+  QB_FUZZ_CHECK(parsed.document.has_value() == (markupRefusal(scan) == MarkupRefusal::None));
+  if (!parsed.document) return;
+  // The tree the page gets stops at 256 levels (and JSON reading at 512).
+  const auto tree = platform::parseJson(parsed.document->treeJson);
+  if (!tree.ok()) return;
+  const int depth = treeDepth(tree.value());
+  if (depth < kMaxTreeDepth) QB_FUZZ_CHECK(scan.depth >= depth);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const size_t separator = input.find('\0');
   const std::string script(separator == std::string_view::npos ? std::string_view("omid();") : input.substr(0, separator));
   const std::string html(separator == std::string_view::npos ? input : input.substr(separator + 1));
 
+  checkMarkupScan(html);
   const auto out = OMIDQuilbrnScriptInjector::injectScriptContent(script, html, nullptr);
   if (script.empty()) {
     QB_FUZZ_CHECK(!out);

@@ -4,6 +4,7 @@
 // JavaScriptCore context on the test clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -134,13 +135,68 @@ TEST_F(WebViewWriteTest, AScriptElementThatWritesAddsToTheDocumentAndItsScriptsR
   EXPECT_EQ(value("[document.getElementById('first') !== null, document.readyState]"), Json::parse("[true, \"complete\"]"));
 }
 
-TEST_F(WebViewWriteTest, MarkupThatCannotBeADocumentThrowsInThePage) {
+// Markup the parser does not take stops the page: a page that could catch
+// the refusal would write it again and again.
+TEST_F(WebViewWriteTest, MarkupThatCannotBeADocumentStopsThePage) {
   std::string deep;
   for (int i = 0; i < 5000; ++i) deep += "<div>";
-  const auto r = evaluate("document.write('" + deep + "')");
+  const auto r = evaluate("for (;;) { try { document.write('" + deep + "'); } catch (e) {} }");
   ASSERT_FALSE(r.ok());
-  EXPECT_NE(r.error->message.find("deeper than"), std::string::npos);
-  EXPECT_EQ(value("document.write('<b id=ok></b>'); document.getElementById('ok') !== null"), true);
+  EXPECT_EQ(r.error->code, WebErrorCode::ResourceLimit);
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& line) {
+                            return line.find("wrote markup the parser does not take (elements nested deeper than "
+                                             "4096) and was stopped") != std::string::npos;
+                          }),
+            1);
+}
+
+// A document the parser would spend too long on fails to load; the refusal
+// is logged.
+TEST_F(WebViewWriteTest, DocumentsTheParserIsSlowOnFailToLoad) {
+  std::string attributes = "<div";
+  for (int i = 0; i < 2000; ++i) attributes += " a" + std::to_string(i);
+  std::string bodies;  // the body takes the attributes of all its start tags
+  for (int i = 0; i < 200; ++i) {
+    bodies += "<body";
+    for (int j = 0; j < 10; ++j) bodies += " b" + std::to_string(i) + "_" + std::to_string(j);
+    bodies += ">";
+  }
+  std::string block;
+  for (int i = 0; i < 4000; ++i) block += "<div>";
+  for (int i = 0; i < 4000; ++i) block += "</div>";
+  std::string blocks;
+  for (int i = 0; i < 20; ++i) blocks += block;
+  std::string deep;
+  for (int i = 0; i < 5000; ++i) deep += "<span></x>";  // a stray end tag closes nothing
+  struct Case {
+    const std::string* html;
+    int code;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {&attributes, WebErrorCode::DocumentTooComplex, "an element with more than 1000 attributes"},
+      {&bodies, WebErrorCode::DocumentTooComplex, "an element with more than 1000 attributes"},
+      {&blocks, WebErrorCode::DocumentTooComplex, "more than 200 ms of the parser's estimated work"},
+      {&deep, WebErrorCode::DocumentTooDeep, "elements nested deeper than 4096"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reason);
+    std::optional<Error> failure;
+    struct Failures : NavigationDelegate {
+      std::optional<Error>* failure;
+      void didFailNavigation(WebView&, const Error& error) override { *failure = error; }
+    };
+    auto failures = std::make_shared<Failures>();
+    failures->failure = &failure;
+    view->setNavigationDelegate(failures);
+    view->loadHTMLString(*c.html, "");
+    ASSERT_TRUE(env.runUntil([&] { return failure.has_value(); }));
+    EXPECT_EQ(failure->code, c.code);
+    EXPECT_EQ(failure->message, std::string("the document was refused: ") + c.reason);
+    EXPECT_NE(std::find(log.begin(), log.end(), std::string("The document about:blank was refused (") + c.reason + ")"),
+              log.end());
+  }
 }
 
 }  // namespace

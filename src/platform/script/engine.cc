@@ -97,6 +97,7 @@ const char* stopReasonName(StopReason reason) {
     case StopReason::TimeLimit: return "time limit";
     case StopReason::MemoryLimit: return "memory limit";
     case StopReason::PendingLimit: return "pending limit";
+    case StopReason::WorkLimit: return "work limit";
     case StopReason::Interrupted: return "interrupted";
   }
   return "unknown";

@@ -45,6 +45,7 @@ enum class StopReason {
   TimeLimit,     // one entry ran longer than its time limit
   MemoryLimit,   // the process's memory grew past the bound while the scripts ran
   PendingLimit,  // what the scripts handed over waits past its bound (DeliveryBudget)
+  WorkLimit,     // what the scripts asked the host to do at once passes its bound (markup to parse)
   Interrupted,   // the host asked it to stop (interrupt)
 };
 const char* stopReasonName(StopReason reason);

@@ -2,9 +2,16 @@
 
 #include <gumbo.h>
 
+#include <time.h>
+
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <cctype>
+#include <chrono>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdlib>
 #include <utility>
 
 #include "platform/json.h"
@@ -13,6 +20,9 @@ namespace platform::web_internal {
 
 namespace {
 
+std::atomic<bool> scanning{true};
+std::atomic<double> parseTimeLimitMs{kHtmlParseTimeLimitMs};
+
 std::string lower(std::string_view s) {
   std::string out(s);
   std::transform(out.begin(), out.end(), out.begin(),
@@ -20,59 +30,100 @@ std::string lower(std::string_view s) {
   return out;
 }
 
-bool isVoidElement(std::string_view name) {
-  static constexpr std::array<std::string_view, 16> kVoid = {
-      "area", "base", "br", "col", "embed", "hr", "img", "input", "keygen", "link", "meta", "param",
-      "source", "track", "wbr", "basefont"};
-  return std::find(kVoid.begin(), kVoid.end(), name) != kVoid.end();
-}
+// gumbo's allocations for one parse. Each block is linked into a list, so a
+// parse ended half-way (a longjmp out of gumbo, which keeps nothing but its
+// allocations) leaves nothing behind. Every so many allocations it looks at
+// the interruption and the processor time; past a bound it ends the parse.
+class ParseMemory {
+ public:
+  enum class End { None, Interrupted, TooLong, TooLarge };
 
-bool isRawText(std::string_view name) {
-  return name == "script" || name == "style" || name == "textarea" || name == "title" || name == "xmp";
-}
-
-// Deepest nesting of start tags not yet closed, skipping comments, void and
-// self-closed elements and the contents of raw-text elements. Unclosed tags
-// that HTML closes implicitly (<p>, <li>) count as nested, so this is an upper
-// bound of the tree's depth.
-int estimateDepth(std::string_view html) {
-  const std::string text = lower(html);
-  int depth = 0;
-  int deepest = 0;
-  size_t i = 0;
-  while ((i = text.find('<', i)) != std::string::npos && i + 1 < text.size()) {
-    const char c = text[i + 1];
-    if (c == '/') {
-      depth = std::max(0, depth - 1);
-      i += 2;
-      continue;
-    }
-    if (text.compare(i, 4, "<!--") == 0) {
-      const size_t end = text.find("-->", i + 4);
-      if (end == std::string::npos) break;
-      i = end + 3;
-      continue;
-    }
-    if (!std::isalpha(static_cast<unsigned char>(c))) {
-      ++i;
-      continue;
-    }
-    size_t j = i + 1;
-    while (j < text.size() && std::isalnum(static_cast<unsigned char>(text[j]))) ++j;
-    const std::string name = text.substr(i + 1, j - i - 1);
-    const size_t close = text.find('>', j);
-    if (close == std::string::npos) break;
-    if (isRawText(name)) {
-      const size_t end = text.find("</" + name, close);
-      if (end == std::string::npos) break;
-      i = end + 2;
-      continue;
-    }
-    if (!isVoidElement(name) && text[close - 1] != '/') deepest = std::max(deepest, ++depth);
-    i = close + 1;
+  explicit ParseMemory(const std::function<bool()>& interrupted)
+      : interrupted_(interrupted), startWall_(std::chrono::steady_clock::now()), startCpuMs_(threadCpuMs()) {
+    head_.prev = head_.next = &head_;
   }
-  return deepest;
-}
+  // Frees what the parse still holds (its whole output, when it ended).
+  ~ParseMemory() { releaseAll(); }
+  ParseMemory(const ParseMemory&) = delete;
+  ParseMemory& operator=(const ParseMemory&) = delete;
+
+  // Parses, or answers null when the parse was ended (end() says why).
+  GumboOutput* parse(const GumboOptions& options, std::string_view html) {
+    if (setjmp(jump_) != 0) {
+      releaseAll();
+      return nullptr;
+    }
+    return gumbo_parse_with_options(&options, html.data(), html.size());
+  }
+  End end() const { return end_; }
+
+  static void* allocate(void* self, size_t size) { return static_cast<ParseMemory*>(self)->allocate(size); }
+  static void deallocate(void* self, void* p) { static_cast<ParseMemory*>(self)->deallocate(p); }
+
+ private:
+  struct alignas(16) Block {
+    Block* prev;
+    Block* next;
+    size_t size;
+  };
+
+  static double threadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+  }
+
+  void* allocate(size_t size) {
+    if (++allocations_ % 64 == 0) check();
+    if (held_ + size > kMaxHtmlParseBytes) stop(End::TooLarge);
+    auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
+    if (!block) stop(End::TooLarge);
+    block->size = size;
+    block->prev = &head_;
+    block->next = head_.next;
+    head_.next->prev = block;
+    head_.next = block;
+    held_ += size;
+    return block + 1;
+  }
+
+  void deallocate(void* p) {
+    if (!p) return;
+    Block* block = static_cast<Block*>(p) - 1;
+    block->prev->next = block->next;
+    block->next->prev = block->prev;
+    held_ -= block->size;
+    std::free(block);
+  }
+
+  // The processor time is read only once the parse has lasted the limit in
+  // real time (it cannot have used more than that).
+  void check() {
+    if (interrupted_ && interrupted_()) stop(End::Interrupted);
+    const double wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - startWall_).count();
+    const double limitMs = parseTimeLimitMs.load();
+    if (wallMs >= limitMs && threadCpuMs() - startCpuMs_ >= limitMs) stop(End::TooLong);
+  }
+
+  [[noreturn]] void stop(End why) {
+    end_ = why;
+    std::longjmp(jump_, 1);
+  }
+
+  void releaseAll() {
+    while (head_.next != &head_) deallocate(head_.next + 1);
+  }
+
+  const std::function<bool()>& interrupted_;
+  const std::chrono::steady_clock::time_point startWall_;
+  const double startCpuMs_;
+  std::jmp_buf jump_{};
+  Block head_{};
+  size_t held_ = 0;
+  uint64_t allocations_ = 0;
+  End end_ = End::None;
+};
 
 std::string tagName(const GumboElement& element) {
   if (element.tag != GUMBO_TAG_UNKNOWN) return gumbo_normalized_tagname(element.tag);
@@ -99,34 +150,43 @@ bool isClassicScript(const GumboElement& element) {
   return std::find(kTypes.begin(), kTypes.end(), t) != kTypes.end();
 }
 
-struct TreeBuilder {
+// Writes the element tree as JSON text directly (a JSON value per node first
+// took as long again as gumbo's parse).
+struct TreeWriter {
+  std::string out;
   int nodes = 0;
 
-  Json element(const GumboNode& node, int depth) {
+  void element(const GumboNode& node, int depth) {
     const GumboElement& e = node.v.element;
-    Json out = {{"t", tagName(e)}};
-    Json attrs = Json::array();
+    out += "{\"t\":";
+    out += quoteJson(tagName(e));
+    out += ",\"a\":[";
     for (unsigned i = 0; i < e.attributes.length; ++i) {
       const auto* a = static_cast<const GumboAttribute*>(e.attributes.data[i]);
-      attrs.push_back(Json::array({lower(a->name), a->value}));
+      if (i > 0) out += ',';
+      out += '[';
+      out += quoteJson(lower(a->name));
+      out += ',';
+      out += quoteJson(a->value);
+      out += ']';
     }
-    out["a"] = std::move(attrs);
-    Json children = Json::array();
+    out += "],\"c\":[";
+    bool first = true;
     if (depth < kMaxTreeDepth) {
       for (unsigned i = 0; i < e.children.length && nodes < kMaxTreeNodes; ++i) {
         const auto* child = static_cast<const GumboNode*>(e.children.data[i]);
-        if (child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEMPLATE) {
-          ++nodes;
-          children.push_back(element(*child, depth + 1));
-        } else if (child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE ||
-                   child->type == GUMBO_NODE_CDATA) {
-          ++nodes;
-          children.push_back(child->v.text.text);
-        }
+        const bool isElement = child->type == GUMBO_NODE_ELEMENT || child->type == GUMBO_NODE_TEMPLATE;
+        const bool isText = child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_WHITESPACE ||
+                            child->type == GUMBO_NODE_CDATA;
+        if (!isElement && !isText) continue;
+        ++nodes;
+        if (!first) out += ',';
+        first = false;
+        if (isElement) element(*child, depth + 1);
+        else out += quoteJson(child->v.text.text);
       }
     }
-    out["c"] = std::move(children);
-    return out;
+    out += "]}";
   }
 };
 
@@ -162,17 +222,48 @@ void collectScripts(const GumboNode* root, std::vector<HtmlScript>& out) {
 
 }  // namespace
 
-std::optional<HtmlDocument> parseHtml(std::string_view html) {
-  if (estimateDepth(html) > kMaxHtmlDepth) return std::nullopt;
+HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrupted) {
+  HtmlParse out;
+  if (scanning.load()) out.refusal = markupRefusal(scanMarkup(html), &out.reason);
+  if (out.refusal != MarkupRefusal::None) return out;
+  ParseMemory memory(interrupted);
   GumboOptions options = kGumboDefaultOptions;
   options.max_errors = 0;  // the error list copies the open-element stack for every error
-  GumboOutput* output = gumbo_parse_with_options(&options, html.data(), html.size());
+  options.allocator = &ParseMemory::allocate;
+  options.deallocator = &ParseMemory::deallocate;
+  options.userdata = &memory;
+  GumboOutput* output = memory.parse(options, html);
+  if (!output) {
+    switch (memory.end()) {
+      case ParseMemory::End::Interrupted:
+        out.interrupted = true;
+        break;
+      case ParseMemory::End::TooLong:
+        out.refusal = MarkupRefusal::TooComplex;
+        out.reason = "a parse longer than " + std::to_string(static_cast<int>(parseTimeLimitMs.load())) + " ms";
+        break;
+      case ParseMemory::End::TooLarge:
+      case ParseMemory::End::None:
+        out.refusal = MarkupRefusal::TooComplex;
+        out.reason = "a parse holding more than " + std::to_string(kMaxHtmlParseBytes >> 20) + " MiB";
+        break;
+    }
+    return out;
+  }
   HtmlDocument doc;
-  TreeBuilder builder;
-  doc.treeJson = dumpJson(builder.element(*output->root, 0));
+  TreeWriter tree;
+  tree.element(*output->root, 0);
+  doc.treeJson = std::move(tree.out);
   collectScripts(output->root, doc.scripts);
-  gumbo_destroy_output(&options, output);
-  return doc;
+  // The parse's memory goes with `memory`, block by block: gumbo's own
+  // destruction walks the tree recursively, as deep as it nests.
+  out.document = std::move(doc);
+  return out;
+}
+
+void setMarkupBoundsForTesting(bool scan, double timeLimitMs) {
+  scanning.store(scan);
+  parseTimeLimitMs.store(timeLimitMs);
 }
 
 }  // namespace platform::web_internal

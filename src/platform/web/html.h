@@ -1,11 +1,16 @@
 #pragma once
 // The HTML side of a page: gumbo turns the document into the element tree the
 // page's `document` offers and the list of its script elements in document
-// order. Internal to the web view.
+// order, for markup the scan (markup_scan.h) lets through. Internal to the
+// web view.
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/web/markup_scan.h"
 
 namespace platform::web_internal {
 
@@ -26,15 +31,34 @@ struct HtmlDocument {
   std::vector<HtmlScript> scripts;
 };
 
-// Elements nested deeper than this (an estimate taken before parsing, which
-// counts unclosed tags as nested) make a document the web view refuses: the
-// parser's work grows with the square of the depth.
-inline constexpr int kMaxHtmlDepth = 4096;
 // Nodes beyond these caps are left out of the element tree (scripts still run).
 inline constexpr int kMaxTreeDepth = 256;
 inline constexpr int kMaxTreeNodes = 100'000;
 
-// None when the document nests deeper than kMaxHtmlDepth.
-std::optional<HtmlDocument> parseHtml(std::string_view html);
+// Behind the scan's estimate (markup_scan.h), the parse itself is bounded:
+// gumbo's every allocation goes through the parse's own allocator, which ends
+// the parse (and frees all it made) once it has run longer than this, in
+// processor time of its thread, or holds more than this.
+inline constexpr double kHtmlParseTimeLimitMs = 500;
+inline constexpr size_t kMaxHtmlParseBytes = size_t{128} << 20;
+
+struct HtmlParse {
+  // None when the markup was refused or the parse was interrupted.
+  std::optional<HtmlDocument> document;
+  MarkupRefusal refusal = MarkupRefusal::None;
+  bool interrupted = false;
+  // What a refused markup passed, for the log line and the error ("an
+  // element with more than 1000 attributes").
+  std::string reason;
+};
+
+// Scans the markup and parses it unless it is refused. `interrupted` (may be
+// empty) is asked now and then while gumbo runs, from the calling thread: once
+// it answers true the parse ends without a document.
+HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrupted = {});
+
+// Tests: without the scan, markup goes to the parser whatever it holds, and
+// the parse may run `parseTimeLimitMs` (a long parse to interrupt).
+void setMarkupBoundsForTesting(bool scan, double parseTimeLimitMs = kHtmlParseTimeLimitMs);
 
 }  // namespace platform::web_internal

@@ -257,20 +257,21 @@ struct Page::Natives {
   QB_NATIVE(write) {
     Page* page = pageOf(ctx);
     if (!page) return JSValueMakeUndefined(ctx);
+    (void)exception;
     const std::string markup = stringArg(ctx, argc, argv, 0);
+    // Markup the parser does not take stops the page: a page that could
+    // catch the refusal would write it again and again.
     if (markup.size() > kMaxWebResourceBytes) {
-      throwError(ctx, exception, "document.write: the markup is larger than " + std::to_string(kMaxWebResourceBytes) +
-                                     " bytes");
+      page->refuseMarkup("more than " + std::to_string(kMaxWebResourceBytes) + " bytes");
       return JSValueMakeUndefined(ctx);
     }
-    auto document = parseHtml(markup);
-    if (!document) {
-      throwError(ctx, exception,
-                 "document.write: the markup nests elements deeper than " + std::to_string(kMaxHtmlDepth));
+    auto parsed = parseHtml(markup, [page] { return page->isInterrupted(); });
+    if (!parsed.document) {
+      if (!parsed.interrupted) page->refuseMarkup(parsed.reason);
       return JSValueMakeUndefined(ctx);
     }
-    const bool inserted = page->client_.pageWritesDocument(std::move(document->scripts));
-    return makeString(ctx, (inserted ? "1" : "0") + document->treeJson);
+    const bool inserted = page->client_.pageWritesDocument(std::move(parsed.document->scripts));
+    return makeString(ctx, (inserted ? "1" : "0") + parsed.document->treeJson);
   }
 
   // fetch(id, url): false when the fetch is refused at once (the page has
@@ -470,6 +471,9 @@ void Page::report() {
              std::to_string(kMaxPendingScriptMessages) + " messages, " +
              std::to_string(kMaxPendingScriptMessageBytes) + " bytes) and was stopped";
       break;
+    case engine::StopReason::WorkLimit:
+      line = "The page " + url_ + " wrote markup the parser does not take (" + markupRefusal_ + ") and was stopped";
+      break;
     case engine::StopReason::Interrupted:
     case engine::StopReason::None:
       break;
@@ -482,6 +486,13 @@ void Page::overBound() {
   if (overBound_) return;
   overBound_ = true;
   guard_->requestStop(engine::StopReason::PendingLimit);
+}
+
+void Page::refuseMarkup(const std::string& reason) {
+  if (overBound_) return;
+  overBound_ = true;
+  markupRefusal_ = reason;
+  guard_->requestStop(engine::StopReason::WorkLimit);
 }
 
 void Page::callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args) {
@@ -557,6 +568,8 @@ Error Page::stoppedError(engine::StopReason reason) {
       return Error{kWebErrorDomain, WebErrorCode::ResourceLimit, "the page held more memory than it may"};
     case engine::StopReason::PendingLimit:
       return Error{kWebErrorDomain, WebErrorCode::ResourceLimit, "the page posted more messages than may wait"};
+    case engine::StopReason::WorkLimit:
+      return Error{kWebErrorDomain, WebErrorCode::ResourceLimit, "the page wrote markup the parser does not take"};
     case engine::StopReason::Interrupted:
     case engine::StopReason::None:
       break;

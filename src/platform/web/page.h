@@ -15,6 +15,7 @@
 // sources.
 #include <JavaScriptCore/JavaScript.h>
 
+#include <atomic>
 #include <initializer_list>
 #include <cstdint>
 #include <map>
@@ -100,8 +101,11 @@ class Page : public std::enable_shared_from_this<Page> {
   // Any thread: the script under way stops at the engine's next check and
   // nothing of the page runs any more; no stop is reported.
   void interrupt() {
+    interrupted_.store(true);
     if (guard_) guard_->interrupt();
   }
+  // Any thread: interrupt() was called (the parse of written markup asks).
+  bool isInterrupted() const { return interrupted_.load(); }
   // Between entries: the work the page caused passed the budget; it is
   // stopped as one past its time limit.
   void stopOverBudget();
@@ -158,6 +162,9 @@ class Page : public std::enable_shared_from_this<Page> {
   std::string uncaughtLine(JSValueRef exception);
   // A message would pass the bound of what waits for delivery.
   void overBound();
+  // Written markup the parser does not take (`reason`: which bound it
+  // passed): the page stops at the engine's next check.
+  void refuseMarkup(const std::string& reason);
 
   PageClient& client_;
   const std::string url_;
@@ -180,6 +187,8 @@ class Page : public std::enable_shared_from_this<Page> {
   QueueRef queue_;
   std::unique_ptr<engine::EntryGuard> guard_;
   bool overBound_ = false;  // natives do nothing more
+  std::string markupRefusal_;
+  std::atomic<bool> interrupted_{false};
   bool reported_ = false;
 };
 

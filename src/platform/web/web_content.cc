@@ -118,7 +118,7 @@ void WebContent::load(ContentLoad load) {
 void WebContent::evaluate(std::string script, uint64_t blankSerial, EvaluationCompletion completion, bool charged) {
   run([script = std::move(script), blankSerial, completion = std::move(completion)](WebContent& self) mutable {
     if (!self.page_ && !self.terminated_ && blankSerial != 0 && self.makePage(blankSerial, "about:blank")) {
-      self.page_->buildDocument(parseHtml("")->treeJson);
+      self.page_->buildDocument(parseHtml("").document->treeJson);
       ContentLoad blank;
       blank.serial = blankSerial;
       blank.url = "about:blank";
@@ -209,16 +209,23 @@ void WebContent::dropPage() {
 
 void WebContent::commit(const ContentLoad& load) {
   if (wanted_.load() != load.navigationId) return;  // stopped or replaced before it got here
-  auto document = parseHtml(load.html);
-  if (!document) {
-    const uint64_t id = load.navigationId;
-    const Error error{kWebErrorDomain, WebErrorCode::DocumentTooDeep,
-                      "the document nests elements deeper than " + std::to_string(kMaxHtmlDepth)};
+  const uint64_t id = load.navigationId;
+  // A navigation stopped or replaced, or the web view released, ends the
+  // parse.
+  auto parsed = parseHtml(load.html, [this, id] { return wanted_.load() != id; });
+  if (!parsed.document) {
+    if (parsed.interrupted) return;
+    const Error error{kWebErrorDomain,
+                      parsed.refusal == MarkupRefusal::TooDeep ? WebErrorCode::DocumentTooDeep
+                                                                : WebErrorCode::DocumentTooComplex,
+                      "the document was refused: " + parsed.reason};
+    webLog(*logLimit_, WebLogLevel::Error, "The document " + shownURL(load.url) + " was refused (" + parsed.reason + ")",
+           true);
     tell([id, error](ContentClient& client) { client.loadFailed(id, error); });
     return;
   }
+  auto& document = parsed.document;
   if (!makePage(load.serial, load.url)) {
-    const uint64_t id = load.navigationId;
     tell([id](ContentClient& client) {
       client.loadFailed(id, Error{kWebErrorDomain, WebErrorCode::ContentTerminated, "the page could not be set up"});
     });

@@ -34,6 +34,7 @@ Error stopError(engine::StopReason reason) {
   }
   return Error{kWebErrorDomain, WebErrorCode::ResourceLimit,
                reason == engine::StopReason::MemoryLimit ? "the page held more memory than it may"
+               : reason == engine::StopReason::WorkLimit ? "the page wrote markup the parser does not take"
                                                          : "the page posted more messages than may wait"};
 }
 

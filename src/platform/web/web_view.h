@@ -71,7 +71,10 @@ inline constexpr int ScriptTimeLimit = 3;        // a script ran past the time l
 inline constexpr int ContentTerminated = 4;      // the page was torn down first
 inline constexpr int WebViewGone = 5;            // the web view was destroyed first
 inline constexpr int DocumentTooDeep = 6;        // the HTML nests deeper than the parser takes
-inline constexpr int ResourceLimit = 7;          // the page held more memory or waiting messages than it may
+inline constexpr int ResourceLimit = 7;          // the page held more memory or waiting messages than it may,
+                                                 // or wrote markup the parser does not take
+inline constexpr int DocumentTooComplex = 8;     // the HTML has more attributes on one element, or more work for
+                                                 // the parser, than the parser takes
 }  // namespace WebErrorCode
 
 // Live timers a page may hold at once (set and neither fired, for a timeout,

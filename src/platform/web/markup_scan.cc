@@ -1,0 +1,570 @@
+#include "platform/web/markup_scan.h"
+
+#include "platform/web/markup_formatting.h"
+#include "platform/web/markup_tags.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace platform::web_internal {
+
+namespace {
+
+using namespace markup;
+
+// A tag as the tokenizer reads it.
+struct Tag {
+  bool end = false;
+  bool selfClosing = false;
+  std::string name;  // lower case
+  int attributes = 0;
+  double nameBytesBefore = 0;  // not used after the tag is read
+  double attributeWorkNs = 0;  // the tokenizer's duplicate checks, for `base` earlier attributes
+  uint64_t signature = 0;      // the attributes, in any order (formatting elements that match)
+};
+
+class Scanner {
+ public:
+  explicit Scanner(std::string_view html) : s_(html) {}
+
+  MarkupScan run() {
+    work_ += kByteNs * static_cast<double>(s_.size());
+    while (i_ < s_.size() && !over()) {
+      const size_t lt = s_.find('<', i_);
+      const size_t textEnd = lt == std::string_view::npos ? s_.size() : lt;
+      if (textEnd > i_) text(textEnd - i_);
+      if (lt == std::string_view::npos) break;
+      markup();
+    }
+    MarkupScan out;
+    out.depth = deepest_;
+    out.attributes = mostAttributes_;
+    out.workMs = work_ / 1e6;
+    out.cut = over();
+    return out;
+  }
+
+ private:
+  struct Open {
+    uint64_t name;
+    uint32_t flags;
+    bool foreign;
+    bool integration;
+    int32_t entry;  // its formatting entry, -1
+  };
+
+  bool over() const {
+    return deepest_ > kMaxHtmlDepth || mostAttributes_ > kMaxHtmlAttributes || work_ > kMaxHtmlParseWorkMs * 1e6;
+  }
+
+  bool inForeign() const { return !stack_.empty() && stack_.back().foreign && !stack_.back().integration; }
+
+  // Where a tag's raw text may not be raw (the tree builder ignores the start
+  // tag there, or takes it as foreign): its text is scanned as markup, but
+  // nothing it closes is believed.
+  bool rawTextUncertain(const std::string& name, uint32_t flags) const {
+    // A template's content has insertion modes of its own that ignore tags;
+    // near foreign content a raw-text tag may be a foreign element.
+    if (sawFrameset_ || templatesOpen_ > 0 || foreignOpen_ > 0) return true;
+    return selectsOpen_ > 0 && !(flags & kScriptData) && name != "textarea";
+  }
+
+  // ---- text ----
+
+  // Every character of text first has the parser look for the last active
+  // formatting element among the open ones, from the bottom.
+  void text(size_t bytes) {
+    reconstruct();
+    if (!formatting_.empty()) work_ += kTextDepthNs * static_cast<double>(depth()) * static_cast<double>(bytes);
+    i_ += bytes;
+  }
+
+  // ---- markup ----
+
+  void markup() {
+    const size_t start = i_;
+    if (i_ + 1 >= s_.size()) {
+      ++i_;
+      return;
+    }
+    const char c = s_[i_ + 1];
+    if (c == '!') {
+      if (s_.compare(i_, 4, "<!--") == 0) return comment();
+      if (s_.compare(i_, 9, "<![CDATA[") == 0) {
+        // Raw up to "]]>" in foreign content, a comment up to ">" else: the
+        // scan takes the shorter and believes no close until "]]>".
+        skipPast(">");
+        const size_t end = cdataEnd_.find(s_, i_);
+        uncertainUntil_ = std::max(uncertainUntil_, end == std::string_view::npos ? s_.size() : end + 3);
+        return;
+      }
+      return skipPast(">");
+    }
+    if (c == '?') return skipPast(">");
+    if (c == '/') {
+      if (i_ + 2 < s_.size() && isAlpha(s_[i_ + 2])) {
+        i_ += 2;
+        Tag tag = readTag(true);
+        endTag(tag);
+        return;
+      }
+      if (i_ + 2 < s_.size() && s_[i_ + 2] == '>') {
+        i_ += 3;
+        return;
+      }
+      return skipPast(">");
+    }
+    if (isAlpha(c)) {
+      i_ += 1;
+      Tag tag = readTag(false);
+      startTag(tag);
+      return;
+    }
+    i_ = start;  // a "<" of text
+    text(1);
+  }
+
+  void skipPast(std::string_view end) {
+    const size_t at = s_.find(end, i_ + 1);
+    i_ = at == std::string_view::npos ? s_.size() : at + end.size();
+  }
+
+  void comment() {
+    work_ += kCommentNs;
+    const size_t body = i_ + 4;
+    if (s_.compare(body, 1, ">") == 0) {
+      i_ = body + 1;
+      return;
+    }
+    if (s_.compare(body, 2, "->") == 0) {
+      i_ = body + 2;
+      return;
+    }
+    const size_t a = commentEnd_.find(s_, body);
+    const size_t b = commentBangEnd_.find(s_, body);
+    const size_t end = std::min(a == std::string_view::npos ? s_.size() : a + 3,
+                                b == std::string_view::npos ? s_.size() : b + 4);
+    i_ = end;
+  }
+
+  // Reads a tag from its name (after "<" or "</") through its ">".
+  Tag readTag(bool end) {
+    Tag tag;
+    tag.end = end;
+    while (i_ < s_.size() && !isSpace(s_[i_]) && s_[i_] != '/' && s_[i_] != '>') tag.name += lowerChar(s_[i_++]);
+    double nameBytes = 0;  // of the attributes read so far
+    std::string name;
+    std::string value;
+    while (i_ < s_.size()) {
+      const char c = s_[i_];
+      if (isSpace(c)) {
+        ++i_;
+        continue;
+      }
+      if (c == '>') {
+        ++i_;
+        break;
+      }
+      if (c == '/') {
+        ++i_;
+        if (i_ < s_.size() && s_[i_] == '>') {
+          tag.selfClosing = true;
+          ++i_;
+          break;
+        }
+        continue;
+      }
+      // An attribute: its name (a first "=" is part of it), then its value.
+      name.clear();
+      name += lowerChar(s_[i_++]);
+      while (i_ < s_.size() && !isSpace(s_[i_]) && s_[i_] != '/' && s_[i_] != '>' && s_[i_] != '=')
+        name += lowerChar(s_[i_++]);
+      size_t j = i_;
+      while (j < s_.size() && isSpace(s_[j])) ++j;
+      value.clear();
+      if (j < s_.size() && s_[j] == '=') {
+        ++j;
+        while (j < s_.size() && isSpace(s_[j])) ++j;
+        if (j < s_.size() && (s_[j] == '"' || s_[j] == '\'')) {
+          const size_t close = s_.find(s_[j], j + 1);
+          const size_t stop = close == std::string_view::npos ? s_.size() : close;
+          value.assign(s_.substr(j + 1, stop - j - 1));
+          j = close == std::string_view::npos ? s_.size() : close + 1;
+        } else {
+          const size_t from = j;
+          while (j < s_.size() && !isSpace(s_[j]) && s_[j] != '>') ++j;
+          value.assign(s_.substr(from, j - from));
+        }
+        i_ = j;
+      }
+      const double before = static_cast<double>(tag.attributes);
+      tag.attributeWorkNs += kAttributeNs + kAttributePairNs * before + kAttributeNameByteNs * nameBytes;
+      nameBytes += static_cast<double>(name.size());
+      ++tag.attributes;
+      // Order does not matter to the parser's comparison: a sum of hashes.
+      tag.signature += hashOf(name) * 31 + hashOf(value);
+    }
+    tag.nameBytesBefore = nameBytes;
+    return tag;
+  }
+
+  // Charges a tag's attributes; `earlier` attributes of the element came
+  // before (the html and body elements take those of all their start tags).
+  void chargeAttributes(const Tag& tag, int earlier) {
+    const int total = earlier + tag.attributes;
+    mostAttributes_ = std::max(mostAttributes_, total);
+    work_ += tag.attributeWorkNs +
+             kAttributePairNs * static_cast<double>(earlier) * static_cast<double>(tag.attributes);
+  }
+
+  // ---- start tags ----
+
+  void startTag(const Tag& tag) {
+    work_ += kStartTagNs + kStartDepthNs * static_cast<double>(stack_.size() + 3);
+    const auto& table = tags();
+    const auto found = table.find(tag.name);
+    const TagInfo info = found == table.end() ? TagInfo{} : found->second;
+
+    if (inForeign() && !(info.flags & kBreakout)) {
+      chargeAttributes(tag, 0);
+      if (!tag.selfClosing) push(tag.name, 0, true, isIntegrationPoint(tag.name), -1);
+      return;
+    }
+    if (inForeign() && pops()) {
+      // A breakout: the foreign elements close.
+      while (!stack_.empty() && stack_.back().foreign && !stack_.back().integration) pop();
+    }
+    if (info.flags & kRoot) {
+      int& earlier = tag.name == "html" ? htmlAttributes_ : tag.name == "body" ? bodyAttributes_ : headAttributes_;
+      chargeAttributes(tag, earlier);
+      earlier += tag.attributes;
+      return;
+    }
+    chargeAttributes(tag, 0);
+    if (info.flags & kFrameset) sawFrameset_ = true;
+    if (!(info.flags & kSpecial) || info.flags & kReconstructs) reconstruct();
+    // A cell or row outside a table is ignored by the parser: it closes and
+    // implies nothing.
+    const bool inTable = (tag.name == "td" || tag.name == "th" || tag.name == "tr") && tableInScope();
+    // In a select the parser ignores nearly every start tag.
+    if (pops() && selectsOpen_ == 0) closeImplied(tag.name, info.flags, inTable);
+    // Raw text whatever the tag says: "<script/>" opens a script.
+    if (info.flags & kRawText) return rawText(tag.name, info.flags);
+    if (info.flags & kPlaintext) {
+      if (rawTextUncertain(tag.name, info.flags)) {
+        uncertainUntil_ = s_.size();
+      } else {
+        text(s_.size() - i_);
+        return;
+      }
+    }
+    // isindex becomes a form holding a label.
+    if (tag.name == "isindex") deepest_ = std::max(deepest_, depth() + 3);
+    if (tag.name == "col") deepest_ = std::max(deepest_, depth() + 2);  // in a column group made for it
+    if (info.flags & kVoid) return;
+    if (info.flags & kForeignRoot) {
+      if (!tag.selfClosing) push(tag.name, 0, true, false, -1);
+      return;
+    }
+    if (info.flags & kMarker) formatting_.addMarker();
+    if (inTable) {
+      // A cell or row without its table section and row gets them made
+      // around it.
+      const bool inSection = !stack_.empty() && (stack_.back().name == names().tbody ||
+                                                 stack_.back().name == names().thead ||
+                                                 stack_.back().name == names().tfoot);
+      const bool inRow = !stack_.empty() && stack_.back().name == names().tr;
+      if (tag.name != "tr" && !inRow) {
+        if (!inSection) push("tbody", kSpecial | kTableEnd, false, false, -1);
+        push("tr", kSpecial | kTableEnd, false, false, -1);
+      } else if (tag.name == "tr" && !inSection) {
+        push("tbody", kSpecial | kTableEnd, false, false, -1);
+      }
+    }
+    if (info.flags & kSelect) ++selectsOpen_;
+    if (tag.name == "template") ++templatesOpen_;
+    int32_t entry = -1;
+    if (info.flags & kFormatting)
+      entry = formatting_.add(info.formatting, tag.attributes, tag.signature * 131 + static_cast<uint64_t>(info.formatting),
+                              work_);
+    push(tag.name, info.flags, false, false, entry);
+  }
+
+  // What a start tag closes first, as the tree builder does.
+  void closeImplied(const std::string& name, uint32_t flags, bool inTable) {
+    if (flags & kClosesP) closeInScope(names().p, kScope | kButton);
+    if (flags & kListItem) closeItem(kListItem);
+    if (flags & kDefinition) closeItem(kDefinition);
+    if (flags & kHeading && !stack_.empty() && stack_.back().flags & kHeading) pop();
+    if (flags & kOption && !stack_.empty() && stack_.back().name == names().option) pop();
+    if (inTable) {
+      // Closes the cell or row open in this table.
+      for (size_t k = stack_.size(); k-- > 0;) {
+        const Open& o = stack_[k];
+        work_ += kEndDepthNs;
+        if (o.flags & kTableScope || o.name == names().tbody || o.name == names().thead ||
+            o.name == names().tfoot || (name != "tr" && o.name == names().tr)) {
+          if (o.flags & kTableScope && o.name != names().table) return;
+          while (stack_.size() > k + 1) pop();
+          return;
+        }
+      }
+    }
+  }
+
+  // A table open, with no template between it and the current element.
+  bool tableInScope() {
+    for (size_t k = stack_.size(); k-- > 0;) {
+      work_ += kEndDepthNs;
+      if (stack_[k].foreign) continue;
+      if (stack_[k].name == names().table) return true;
+      if (stack_[k].flags & kTableScope) return false;
+    }
+    return false;
+  }
+
+  // li, dd, dt: the open item closes, unless a special element other than
+  // address, div and p comes first.
+  void closeItem(uint32_t kind) {
+    for (size_t k = stack_.size(); k-- > 0;) {
+      const Open& o = stack_[k];
+      work_ += kEndDepthNs;
+      if (!o.foreign && o.flags & kind) {
+        while (stack_.size() > k) pop();
+        return;
+      }
+      if ((o.flags & kSpecial || o.foreign) && o.name != names().address && o.name != names().div &&
+          o.name != names().p)
+        return;
+    }
+  }
+
+  void rawText(const std::string& name, uint32_t flags) {
+    work_ += kEndTagNs;
+    deepest_ = std::max(deepest_, depth() + 1);  // the element itself
+    if (rawTextUncertain(name, flags)) {
+      // Scanned as markup up to where its raw text would end (the same for
+      // every such tag of the name until then).
+      push(name, flags & ~kRawText, false, false, -1);
+      size_t& end = uncertainEnds_[name];
+      if (end <= i_ && end != s_.size()) end = rawTextEnd(name, false);
+      uncertainUntil_ = std::max(uncertainUntil_, end);
+      return;
+    }
+    i_ = rawTextEnd(name, flags & kScriptData);
+  }
+
+  // Where the raw text that starts at i_ ends: past "</name" and its tag.
+  size_t rawTextEnd(const std::string& name, bool script) const {
+    enum { Data, Escaped, DoubleEscaped } state = Data;
+    size_t k = i_;
+    while (k < s_.size()) {
+      const char c = s_[k];
+      if (script && c == '-' && s_.compare(k, 3, "-->") == 0) {
+        if (state != Data) state = Data;
+        k += 3;
+        continue;
+      }
+      if (c != '<') {
+        ++k;
+        continue;
+      }
+      if (script && state == Data && s_.compare(k, 4, "<!--") == 0) {
+        state = Escaped;
+        k += 4;
+        // "<!-->" and "<!--->" close at once.
+        continue;
+      }
+      const bool closing = k + 1 < s_.size() && s_[k + 1] == '/';
+      const size_t nameAt = k + (closing ? 2 : 1);
+      if (matchesName(nameAt, script && !closing ? "script" : name)) {
+        const size_t after = nameAt + (script && !closing ? 6 : name.size());
+        if (closing && state != DoubleEscaped) {
+          const size_t close = s_.find('>', after);
+          return close == std::string_view::npos ? s_.size() : close + 1;
+        }
+        if (closing && state == DoubleEscaped) state = Escaped;
+        else if (!closing && state == Escaped) state = DoubleEscaped;
+        k = after;
+        continue;
+      }
+      ++k;
+    }
+    return s_.size();
+  }
+
+  // "name" at `at`, case aside, followed by a space, "/" or ">" (or the end).
+  bool matchesName(size_t at, std::string_view name) const {
+    if (at + name.size() > s_.size()) return false;
+    for (size_t n = 0; n < name.size(); ++n)
+      if (lowerChar(s_[at + n]) != name[n]) return false;
+    const size_t after = at + name.size();
+    return after == s_.size() || isSpace(s_[after]) || s_[after] == '/' || s_[after] == '>';
+  }
+
+  // ---- end tags ----
+
+  void endTag(const Tag& tag) {
+    work_ += kEndTagNs;
+    chargeAttributes(tag, 0);
+    const auto& table = tags();
+    const auto found = table.find(tag.name);
+    const TagInfo info = found == table.end() ? TagInfo{} : found->second;
+    if (!pops() || info.flags & kRoot || tag.name == "br") return;
+    const uint64_t name = hashOf(tag.name);
+    // In a select the parser ignores every end tag but its own few.
+    if (selectsOpen_ > 0 && !(info.flags & (kSelect | kOption)) && tag.name != "template") return;
+    if (info.flags & kForm) return closeForm(name);
+    if (info.flags & kHeading) return closeHeading();
+    // Outside a table the parser ignores the end tags of its parts.
+    if (info.flags & kTableEnd && !tableInScope()) return;
+    if (info.flags & kScopedEnd || info.flags & kTableEnd) {
+      const uint32_t boundary = info.flags & kTableEnd ? kTableScope : info.flags & kListItem ? kScope | kList
+                                : tag.name == "p" ? kScope | kButton : kScope;
+      return closeInScope(name, boundary);
+    }
+    // A tag the scan does not know: the parser may take an end tag for one
+    // element it does not know as the end of another, so the scan closes
+    // only the current element, of that name.
+    if (found == table.end()) {
+      work_ += kEndDepthNs;
+      if (!stack_.empty() && stack_.back().name == name && !stack_.back().foreign) pop();
+      return;
+    }
+    // Anything else, formatting elements included: the nearest element of
+    // that name, unless a special element comes first.
+    for (size_t k = stack_.size(); k-- > 0;) {
+      const Open& o = stack_[k];
+      work_ += kEndDepthNs;
+      if (o.name == name) {
+        const int32_t entry = o.entry;
+        while (stack_.size() > k) pop();
+        if (entry >= 0) formatting_.ended(entry);
+        return;
+      }
+      if (o.flags & kSpecial) break;
+    }
+    if (info.flags & kFormatting) formatting_.endTagWithoutElement(info.formatting);
+  }
+
+  // Pops through the nearest element `name` when no boundary of the scope
+  // comes first.
+  void closeInScope(uint64_t name, uint32_t boundaries) {
+    for (size_t k = stack_.size(); k-- > 0;) {
+      const Open& o = stack_[k];
+      work_ += kEndDepthNs;
+      if (o.name == name && !o.foreign) {
+        while (stack_.size() > k) pop();
+        return;
+      }
+      if (o.flags & boundaries || (o.integration && boundaries & kScope)) return;
+    }
+  }
+
+  void closeHeading() {
+    for (size_t k = stack_.size(); k-- > 0;) {
+      const Open& o = stack_[k];
+      work_ += kEndDepthNs;
+      if (o.flags & kHeading) {
+        while (stack_.size() > k) pop();
+        return;
+      }
+      if (o.flags & kScope || o.integration) return;
+    }
+  }
+
+  // </form> takes only the form out of the stack, whatever is above it; what
+  // was opened in it stays in it in the tree, so the scan closes the form
+  // only when nothing is open in it.
+  void closeForm(uint64_t name) {
+    work_ += kEndDepthNs;
+    if (!stack_.empty() && stack_.back().name == name && !stack_.back().foreign) pop();
+  }
+
+  // Puts back on the stack, as the parser does, the formatting elements
+  // closed since the last one open.
+  void reconstruct() {
+    if (formatting_.empty()) return;
+    reopened_.clear();
+    formatting_.reconstruct(work_, kMaxHtmlParseWorkMs * 1e6, reopened_);
+    for (const auto& r : reopened_) {
+      stack_.push_back(Open{formattingName(r.formatting), kFormatting, false, false, r.id});
+      deepest_ = std::max(deepest_, depth());
+    }
+  }
+
+  // ---- the stack ----
+
+  bool pops() const { return i_ >= uncertainUntil_; }
+
+  // The html, head and body elements are never on the scan's stack.
+  int depth() const { return static_cast<int>(stack_.size()) + 3; }
+
+  void push(const std::string& name, uint32_t flags, bool foreign, bool integration, int32_t entry) {
+    stack_.push_back(Open{hashOf(name), foreign ? (integration ? kScopeBoundary : 0u) : flags, foreign,
+                          integration, entry});
+    if (foreign) ++foreignOpen_;
+    deepest_ = std::max(deepest_, depth());
+  }
+
+  void pop() {
+    const Open& o = stack_.back();
+    if (o.entry >= 0) formatting_.closed(o.entry);
+    if (o.flags & kSelect && selectsOpen_ > 0) --selectsOpen_;
+    if (o.name == names().templ && templatesOpen_ > 0) --templatesOpen_;
+    if (o.foreign && foreignOpen_ > 0) --foreignOpen_;
+    stack_.pop_back();
+  }
+
+  std::string_view s_;
+  size_t i_ = 0;
+  double work_ = 0;
+  int deepest_ = 3;  // html, head and body are always there
+  int mostAttributes_ = 0;
+  int htmlAttributes_ = 0;
+  int bodyAttributes_ = 0;
+  int headAttributes_ = 0;
+  int selectsOpen_ = 0;
+  int templatesOpen_ = 0;
+  int foreignOpen_ = 0;
+  bool sawFrameset_ = false;
+  size_t uncertainUntil_ = 0;
+  std::unordered_map<std::string, size_t> uncertainEnds_;
+  NextMatch commentEnd_{"-->"};
+  NextMatch commentBangEnd_{"--!>"};
+  NextMatch cdataEnd_{"]]>"};
+  std::vector<Open> stack_;
+  FormattingList formatting_;
+  std::vector<FormattingList::Reopened> reopened_;
+};
+
+}  // namespace
+
+MarkupScan scanMarkup(std::string_view html) { return Scanner(html).run(); }
+
+MarkupRefusal markupRefusal(const MarkupScan& scan, std::string* reason) {
+  auto say = [reason](std::string text) {
+    if (reason) *reason = std::move(text);
+  };
+  if (scan.depth > kMaxHtmlDepth) {
+    say("elements nested deeper than " + std::to_string(kMaxHtmlDepth));
+    return MarkupRefusal::TooDeep;
+  }
+  if (scan.attributes > kMaxHtmlAttributes) {
+    say("an element with more than " + std::to_string(kMaxHtmlAttributes) + " attributes");
+    return MarkupRefusal::TooComplex;
+  }
+  if (scan.workMs > kMaxHtmlParseWorkMs) {
+    say("more than " + std::to_string(static_cast<int>(kMaxHtmlParseWorkMs)) +
+        " ms of the parser's estimated work");
+    return MarkupRefusal::TooComplex;
+  }
+  return MarkupRefusal::None;
+}
+
+}  // namespace platform::web_internal
