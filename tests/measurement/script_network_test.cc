@@ -13,6 +13,7 @@
 #include "measurement/session/OMIDQuilbrnAdSessionConfiguration.h"
 #include "measurement/session/OMIDQuilbrnAdSessionContext.h"
 #include "measurement_support.h"
+#include "platform/script/processor_budget.h"
 
 namespace measurementtest {
 namespace {
@@ -104,6 +105,49 @@ TEST_F(ScriptNetworkTest, DownloadsAnswerTheTextOrAFailureCode) {
   EXPECT_EQ(byName["offline"], Json::parse(R"(["offline","failed",0])"));
   EXPECT_EQ(byName.count("invalid"), 0u);
   EXPECT_EQ(json(*executor, "typeof omidNative.pwned"), "undefined");
+}
+
+double frozenProcessorClock() { return 0; }
+
+// A script that downloads a 4 MiB resource again and again (24 times) and
+// keeps the texts: each is made by the host outside the context's entries,
+// and is charged to its memory bound (64 MiB here; the engine keeps each text
+// as 8 MiB of UTF-16) before it is handed over. Past the bound the context is
+// torn down, as for memory the script made itself. (The processor clock is
+// frozen, so that the budget the answers share stays out of reach.)
+TEST_F(ScriptNetworkTest, AScriptKeepingDownloadedTextsIsTornDownAtTheMemoryBound) {
+  constexpr size_t kBoundBytes = size_t{64} << 20;
+  server.answer("/res/big", 200, std::string(size_t{4} << 20, 'x'));
+  platform::ScriptContextOptions options;
+  options.memoryLimitBytes = kBoundBytes;
+  OMIDQuilbrnLightJSExecutor::setScriptContextOptionsForTesting(options);
+  platform::setThreadProcessorClockForTesting(&frozenProcessorClock);
+  auto executor = OMIDQuilbrnJSExecutorFactory::JSExecutorWithResources({}, "var kept = [];");
+  env.runUntilIdle();
+  executor->injectJavaScriptFromString("function f() { omidNative.downloadJavaScriptResource(" +
+                                       platform::dumpJson(Json(server.url("/res/big"))) +
+                                       ", function (t) { kept.push(t); if (kept.length < 24) f(); }, function () {}); }"
+                                       "f();");
+  const auto tornDown = [&] {
+    bool out = false;
+    executor->dispatchQueue()->sync([&] { out = executor->jsEnvironment().scriptContext->isTornDown(); });
+    return out;
+  };
+  const bool ended = env.runUntil([&] { return tornDown() || json(*executor, "kept.length") == 24; }, 60'000);
+  platform::setThreadProcessorClockForTesting(nullptr);
+  OMIDQuilbrnLightJSExecutor::setScriptContextOptionsForTesting(std::nullopt);
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(tornDown());
+  EXPECT_EQ(log.countContaining("the measurement script context was torn down (the scripts held more than " +
+                                std::to_string(kBoundBytes) + " bytes of memory)"),
+            1u);
+  // 8 texts of 8 MiB fill the bound, and the one that passes it stops the
+  // script. A text that takes memory the process holds already (freed by
+  // what ran before in this process) does not grow it and counts for
+  // nothing: up to twice as many.
+  const size_t downloads = server.requestsTo("/res/big").size();
+  EXPECT_GE(downloads, 7u);
+  EXPECT_LE(downloads, 16u);
 }
 
 // A ping succeeds whatever the status (fire-and-forget); only a transport

@@ -151,6 +151,22 @@ class EntryGuard {
   // What the guard counts as held by the scripts now (see above).
   size_t heldBytes() const { return held_; }
 
+  // Memory the host makes for the scripts outside their entries (a fetch's
+  // answer, a download handed to a callback), which no entry's first touches
+  // see. Call it on the running thread before making the value, with the
+  // bytes the engine's copy will take (hostTextBytes); inside an entry it
+  // does nothing (the entry's first touches count what the host makes
+  // there). The bytes are a cap, not a count: at the end of the next entry
+  // the process's growth since the sample before counts as held up to the
+  // entry's own touches and these bytes together. A text the scripts keep
+  // therefore counts as memory they make themselves does, and stops them at
+  // the end of the entry that passes the bound (by at most the one value);
+  // a text they drop takes the memory of the ones dropped before (or gives
+  // it back) and counts for nothing; and the growth is counted once. When
+  // the value could pass the bound, the group's collector runs first
+  // (engine.cc says why).
+  void chargeHostBytes(JSContextRef ctx, size_t bytes);
+
  private:
   struct EntryCall;
   static bool shouldTerminate(JSContextRef ctx, void* guard);
@@ -172,6 +188,9 @@ class EntryGuard {
   // Bytes this entry touched for the first time so far.
   size_t entryGrowth(size_t residentNow) const;
   void stop(StopReason reason);
+  // A sample between entries: what the process gave back since the last
+  // one is no longer held.
+  void giveBack();
 
   JSContextGroupRef group_;
   EntryLimits limits_;
@@ -190,7 +209,12 @@ class EntryGuard {
   uint64_t baselineTouches_ = 0;     // the thread's first touches then
   size_t lastSample_ = 0;            // resident memory after the last entry that touched new memory
   size_t held_ = 0;
+  size_t hostBytes_ = 0;             // charged by the host since the last sample (chargeHostBytes)
 };
+
+// What the engine's copy of UTF-8 text takes at most: two bytes a UTF-16
+// unit, at most one unit a byte (exactly that for ASCII).
+inline size_t hostTextBytes(size_t utf8Bytes) { return 2 * utf8Bytes; }
 
 // What scripts handed to the host and the host has not delivered yet: a count
 // and the bytes the waiting items really take. Any thread.

@@ -158,6 +158,10 @@ class Page : public std::enable_shared_from_this<Page> {
   std::string uncaughtLine(JSValueRef exception);
   // A message would pass the bound of what waits for delivery.
   void overBound();
+  // Before the host makes text of `utf8Bytes` for the page outside its
+  // entries: counted against the memory bound as far as the process grows by
+  // it (engine::EntryGuard::chargeHostBytes).
+  void chargeHostText(size_t utf8Bytes);
 
   PageClient& client_;
   const std::string url_;
