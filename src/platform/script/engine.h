@@ -93,7 +93,8 @@ inline constexpr double kEngineCheckPeriodMs = 10;
 //    allocates without end is stopped within one period of passing the bound;
 //    a page whose entries each keep a little is stopped at the end of the
 //    entry that passes it. An entry that touches no new memory costs two
-//    reads of the thread's fault count and nothing more;
+//    reads of the thread's fault count and nothing more. Memory the host
+//    makes for the scripts between entries counts too (chargeHostBytes);
 //  * a stop was requested (requestStop, from the running thread: a bound of
 //    the host), or the group was interrupted (interrupt, any thread).
 // Once stopped, the reason stays; every later entry is refused (begin answers
