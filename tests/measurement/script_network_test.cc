@@ -119,8 +119,8 @@ double frozenProcessorClock() { return 0; }
 // holds already (freed by what ran before in this process) does not grow it
 // and counts for nothing: up to twice as many here. Under the address
 // sanitizer the host's copies of each text (some 36 MiB) leave its quarantine
-// and give their memory back late, which the texts kept meanwhile take: some
-// 70 texts there. (The processor clock is frozen, so that the budget the
+// and give their memory back late, which the texts kept meanwhile take: 40
+// to 80 texts there. (The processor clock is frozen, so that the budget the
 // answers share stays out of reach.)
 TEST_F(ScriptNetworkTest, AScriptKeepingDownloadedTextsIsTornDownAtTheMemoryBound) {
   constexpr size_t kBoundBytes = size_t{64} << 20;

@@ -218,20 +218,16 @@ StopReason EntryGuard::end() {
   return stopReason();
 }
 
-void EntryGuard::giveBack() {
-  const size_t now = residentBytes();
-  if (lastSample_ != 0 && now >= lastSample_) return;
-  // (The first sample of the group: the one the next entry's end compares with.)
-  if (lastSample_ > now) held_ -= std::min(held_, lastSample_ - now);
-  lastSample_ = now;
-}
-
 void EntryGuard::chargeHostBytes(JSContextRef ctx, size_t bytes) {
   // Inside an entry the entry's own first touches see what the host makes.
   if (isStopped() || limits_.memoryLimitBytes == 0 || running_) return;
-  giveBack();
+  // The group's first sample, which the next entry's end compares with.
+  // (Later ones are taken at the ends of entries only: a sample between the
+  // host's copies of one value, some freed and some not yet, would count
+  // what it frees next as given back by the scripts.)
+  if (lastSample_ == 0) lastSample_ = residentBytes();
   hostBytes_ += bytes;
-  if (hostBytes_ <= limits_.memoryLimitBytes && held_ <= limits_.memoryLimitBytes - hostBytes_) return;
+  if (held_ + hostBytes_ <= limits_.memoryLimitBytes) return;
   // The value could pass the bound. Values the scripts dropped may still
   // hold their memory: the engine frees the text of a dead string only when
   // its collector sweeps it, which a group whose entries allocate little
@@ -239,7 +235,6 @@ void EntryGuard::chargeHostBytes(JSContextRef ctx, size_t bytes) {
   // runs now, so that the value takes memory they held rather than new
   // memory; the sample at the end of the next entry tells which it did.
   JSSynchronousGarbageCollectForDebugging(ctx);
-  giveBack();
 }
 
 void EntryGuard::interrupt() {

@@ -189,9 +189,6 @@ class EntryGuard {
   // Bytes this entry touched for the first time so far.
   size_t entryGrowth(size_t residentNow) const;
   void stop(StopReason reason);
-  // A sample between entries: what the process gave back since the last
-  // one is no longer held.
-  void giveBack();
 
   JSContextGroupRef group_;
   EntryLimits limits_;
