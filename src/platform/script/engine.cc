@@ -231,9 +231,9 @@ void EntryGuard::chargeHostBytes(JSContextRef ctx, size_t bytes) {
   // The value could pass the bound. Values the scripts dropped may still
   // hold their memory: the engine frees the text of a dead string only when
   // its collector sweeps it, which a group whose entries allocate little
-  // reaches late (some 100 MiB of dropped 8 MiB texts here). The collector
-  // runs now, so that the value takes memory they held rather than new
-  // memory; the sample at the end of the next entry tells which it did.
+  // reaches late (some 140 MiB of dropped 8 MiB texts in the tests). The
+  // collector runs now, so that the value takes memory they held rather than
+  // new memory; the sample at the end of the next entry tells which it did.
   JSSynchronousGarbageCollectForDebugging(ctx);
 }
 

@@ -205,7 +205,7 @@ class EntryGuard {
   uint64_t entryStartTouches_ = 0;
   size_t entryBaseline_ = 0;         // resident memory at the entry's first check (0: none yet)
   uint64_t baselineTouches_ = 0;     // the thread's first touches then
-  size_t lastSample_ = 0;            // resident memory after the last entry that touched new memory
+  size_t lastSample_ = 0;            // resident memory at the last sample (an entry's end, or the first charge)
   size_t held_ = 0;
   size_t hostBytes_ = 0;             // charged by the host since the last sample (chargeHostBytes)
 };
