@@ -3,7 +3,8 @@
 // queue). Each kind of page is loaded in a fresh web view with the default
 // limits while a 20 ms heartbeat ticks on the main queue, and while it runs
 // another web view loads a trivial page again and again; the page is watched
-// for 10 s of real time or until it is stopped. The benchmark reports the
+// for 10 s of real time (30 s for the kinds that say so) or until it is
+// stopped. The benchmark reports the
 // longest gap between two heartbeats, the process's peak resident memory, the
 // processor time of the whole process, of the main thread and of the worker
 // threads (the busiest one: the page's, while it holds one), how long the
@@ -55,12 +56,21 @@ enum class Host {
   Measurement,  // a measurement script context (a native session's)
   Answered,     // a page whose every message the host answers with an evaluation of PMA.onAnswer()
   Loopback,     // a page of a loopback server whose external script ("source") is served beside it
+  MeasurementLoopback,  // a measurement script context whose "URL" is a loopback server's large text
 };
+
+// The large text beside a file page (beside.txt) and behind a loopback URL.
+constexpr size_t kLargeTextBytes = size_t{16} << 20;
+
+// How long a kind is watched unless it says otherwise.
+constexpr int64_t kWatchMs = 10'000;
 
 struct Page {
   const char* name;
   const char* source;
   Host host = Host::Page;
+  bool largeBeside = false;  // FilePage: beside.txt is kLargeTextBytes of text
+  int64_t watchMs = kWatchMs;
   // Host::Page: the document, made when the page is loaded, instead of the
   // source.
   std::string (*document)() = nullptr;
@@ -112,6 +122,21 @@ const Page kPages[] = {
     {"fetch chain of a file beside the page",
      "<script>function f() { fetch('beside.txt').then(function (r) { return r.text(); }).then(f); } f();</script>",
      Host::FilePage},
+    // Text the host makes for the page: a 16 MiB file fetched every 300 ms,
+    // each text kept, or dropped.
+    {"keeps a 16 MiB file fetched every 300 ms",
+     "<script>var kept = []; setInterval(function () {"
+     " fetch('beside.txt').then(function (r) { return r.text(); }).then(function (t) { kept.push(t); }); }, 300);"
+     "</script>",
+     Host::FilePage, true},
+    {"drops a 16 MiB file fetched every 300 ms",
+     "<script>var length = 0; setInterval(function () {"
+     " fetch('beside.txt').then(function (r) { return r.text(); }).then(function (t) { length = t.length; }); }, 300);"
+     "</script>",
+     Host::FilePage, true},
+    // One native call the engine cannot interrupt allocates 800 MB: the
+    // page passes the bound by it before the check that follows stops it.
+    {"one native call allocates 800 MB", "<script>var a = new Float64Array(1e8).fill(1.5);</script>"},
     // Code the engine runs outside the page's scripts: WebAssembly (not
     // offered: the page fails at once), and the getter of an exception's line
     // that the host reads to log it.
@@ -146,7 +171,8 @@ const Page kPages[] = {
     // The parser's worst cases.
     {"writes one element with 100,000 attributes",
      QB_WRITE_AGAIN("'<b'; for (var i = 0; i < 100000; i++) m += ' a' + i; m += '>'")},
-    {"a document of one element with 100,000 attributes (889 KB)", "", Host::Page, oneElementWith100000Attributes},
+    {"a document of one element with 100,000 attributes (889 KB)", "", Host::Page, false, kWatchMs,
+     oneElementWith100000Attributes},
     {"writes 2,000 body tags of 10 attributes each (merged into one element)",
      QB_WRITE_AGAIN("''; for (var i = 0; i < 2000; i++) { m += '<body'; for (var j = 0; j < 10; j++)"
                     " m += ' b' + i + '_' + j; m += '>'; }")},
@@ -162,9 +188,18 @@ const Page kPages[] = {
     {"writes 1,000 formatting elements of 100 alike attributes",
      QB_WRITE_AGAIN("''; var a = ''; for (var i = 0; i < 100; i++) a += ' a' + i;"
                     " for (var i = 0; i < 1000; i++) m += '<b' + a + ' z=' + i + '>'")},
+    // Text the host makes for the script: a 16 MiB download every second
+    // (each costs the context's queue some 0.2 s, within its budget's
+    // quarter), each text kept, or dropped; watched for 30 s.
+    {"measurement script context keeping a 16 MiB download every second",
+     "var kept = []; omidNative.setInterval(function () {"
+     " omidNative.downloadJavaScriptResource(URL, function (t) { kept.push(t); }, function () {}); }, 1000);",
+     Host::MeasurementLoopback, false, 30'000},
+    {"measurement script context dropping a 16 MiB download every second",
+     "var length = 0; omidNative.setInterval(function () {"
+     " omidNative.downloadJavaScriptResource(URL, function (t) { length = t.length; }, function () {}); }, 1000);",
+     Host::MeasurementLoopback, false, 30'000},
 };
-
-constexpr int64_t kWatchMs = 10'000;
 
 // Processor time the calling thread has used, in milliseconds.
 double threadCpuMs() {
@@ -356,12 +391,12 @@ class OtherLoads : public platform::NavigationDelegate, public std::enable_share
 // A temporary folder with the page file and the file beside it.
 struct PageFolder {
   std::filesystem::path path;
-  explicit PageFolder(const std::string& html) {
+  PageFolder(const std::string& html, bool largeBeside) {
     char pattern[] = "/tmp/qb-hostile-XXXXXX";
     if (!mkdtemp(pattern)) return;
     path = pattern;
     std::ofstream(path / "page.html") << html;
-    std::ofstream(path / "beside.txt") << "beside the page";
+    std::ofstream(path / "beside.txt") << (largeBeside ? std::string(kLargeTextBytes, 'x') : "beside the page");
   }
   ~PageFolder() {
     std::error_code error;
@@ -402,24 +437,36 @@ struct Hostile {
   std::atomic<int64_t> measurementLines{0};
 
   void start(const Page& page) {
-    if (page.host == Host::Measurement) {
+    if (page.host == Host::Measurement || page.host == Host::MeasurementLoopback) {
       QBLoggerManager::sharedInstance().setConsoleWriterForTesting([this](const std::string& line) {
         ++measurementLines;
         std::string how;
         if (line.find("past their budget") != std::string::npos) how = "torn down (processor budget)";
-        else if (line.find("context was torn down (") != std::string::npos) how = "torn down";
+        else if (line.find("context was torn down (the scripts held more than") != std::string::npos) {
+          how = "torn down (memory bound)";
+        } else if (line.find("context was torn down (") != std::string::npos) {
+          how = "torn down";
+        }
         if (how.empty()) return;
         std::lock_guard lock(m);
         if (measurementEnd.empty()) measurementEnd = how;
       });
-      executor = OMIDQuilbrnJSExecutorFactory::JSExecutorWithResources({}, std::string(page.source));
+      std::string source = page.source;
+      if (page.host == Host::MeasurementLoopback) {
+        server = std::make_unique<qbtest::SandboxServer>();
+        server->answer("/large.txt", 200, std::string(kLargeTextBytes, 'x'), {{"Content-Type", "text/plain"}});
+        server->start();
+        const std::string url = "'" + server->url("/large.txt") + "'";
+        source.replace(source.find("URL"), 3, url);
+      }
+      executor = OMIDQuilbrnJSExecutorFactory::JSExecutorWithResources({}, source);
       return;
     }
     platform::WebViewConfiguration configuration;
     configuration.userContentController->addScriptMessageHandler(ending, "host");
     if (page.host == Host::FilePage) {
       configuration.preferences->setValue(platform::Preferences::kAllowFileAccessFromFileURLs, true);
-      folder = std::make_unique<PageFolder>(page.source);
+      folder = std::make_unique<PageFolder>(page.source, page.largeBeside);
     }
     view = std::make_shared<platform::WebView>(platform::Rect{}, configuration);
     view->setNavigationDelegate(ending);
@@ -517,7 +564,7 @@ void watchHostile(benchmark::State& state, const Page& page) {
     const auto start = Clock::now();
     auto loads = std::make_shared<OtherLoads>();
     loads->startLater(OtherLoads::kFirstAfterMs);
-    platform::runMainUntil([&] { return !hostile.how().empty(); }, kWatchMs);
+    platform::runMainUntil([&] { return !hostile.how().empty(); }, page.watchMs);
     const double ranMs = msSince(start);
     loads->stop();
     threads.sample();

@@ -13,6 +13,8 @@
 #include "measurement/session/OMIDQuilbrnAdSessionConfiguration.h"
 #include "measurement/session/OMIDQuilbrnAdSessionContext.h"
 #include "measurement_support.h"
+#include "platform/script/processor_budget.h"
+#include "support/sanitized_allocator.h"
 
 namespace measurementtest {
 namespace {
@@ -104,6 +106,53 @@ TEST_F(ScriptNetworkTest, DownloadsAnswerTheTextOrAFailureCode) {
   EXPECT_EQ(byName["offline"], Json::parse(R"(["offline","failed",0])"));
   EXPECT_EQ(byName.count("invalid"), 0u);
   EXPECT_EQ(json(*executor, "typeof omidNative.pwned"), "undefined");
+}
+
+double frozenProcessorClock() { return 0; }
+
+// A script that downloads a 4 MiB resource again and again and keeps the
+// texts: each is made by the host outside the context's entries, and is
+// charged to its memory bound (64 MiB here; the engine keeps each text as 8
+// MiB of UTF-16) before it is handed over. Past the bound the context is torn
+// down, as for memory the script made itself. 8 texts fill the bound, and the
+// one that passes it stops the script. A text that takes memory the process
+// holds already (freed by what ran before in this process) does not grow it
+// and counts for nothing: up to twice as many here. Under the address
+// sanitizer the host's copies of each text (some 36 MiB) leave its quarantine
+// and give their memory back late, which the texts kept meanwhile take: 40
+// to 80 texts there. (The processor clock is frozen, so that the budget the
+// answers share stays out of reach.)
+TEST_F(ScriptNetworkTest, AScriptKeepingDownloadedTextsIsTornDownAtTheMemoryBound) {
+  constexpr size_t kBoundBytes = size_t{64} << 20;
+  const size_t most = qbtest::kSanitizedAllocator ? 160 : 16;
+  server.answer("/res/big", 200, std::string(size_t{4} << 20, 'x'));
+  platform::ScriptContextOptions options;
+  options.memoryLimitBytes = kBoundBytes;
+  OMIDQuilbrnLightJSExecutor::setScriptContextOptionsForTesting(options);
+  platform::setThreadProcessorClockForTesting(&frozenProcessorClock);
+  auto executor = OMIDQuilbrnJSExecutorFactory::JSExecutorWithResources({}, "var kept = [];");
+  env.runUntilIdle();
+  executor->injectJavaScriptFromString("function f() { omidNative.downloadJavaScriptResource(" +
+                                       platform::dumpJson(Json(server.url("/res/big"))) +
+                                       ", function (t) { kept.push(t); if (kept.length < " + std::to_string(most + 8) +
+                                       ") f(); }, function () {}); } f();");
+  const auto tornDown = [&] {
+    bool out = false;
+    executor->dispatchQueue()->sync([&] { out = executor->jsEnvironment().scriptContext->isTornDown(); });
+    return out;
+  };
+  const bool ended =
+      env.runUntil([&] { return tornDown() || json(*executor, "kept.length") == Json(most + 8); }, 60'000);
+  platform::setThreadProcessorClockForTesting(nullptr);
+  OMIDQuilbrnLightJSExecutor::setScriptContextOptionsForTesting(std::nullopt);
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(tornDown());
+  EXPECT_EQ(log.countContaining("the measurement script context was torn down (the scripts held more than " +
+                                std::to_string(kBoundBytes) + " bytes of memory)"),
+            1u);
+  const size_t downloads = server.requestsTo("/res/big").size();
+  EXPECT_GE(downloads, 7u);
+  EXPECT_LE(downloads, most);
 }
 
 // A ping succeeds whatever the status (fire-and-forget); only a transport

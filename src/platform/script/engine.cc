@@ -12,6 +12,7 @@
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <utility>
 
 // Exported by the engine without a public declaration: a limit on how long one
 // entry into a context group's scripts may run (seconds of the thread's
@@ -23,6 +24,10 @@ typedef bool (*JSShouldTerminateCallback)(JSContextRef ctx, void* context);
 JS_EXPORT void JSContextGroupSetExecutionTimeLimit(JSContextGroupRef group, double limit,
                                                    JSShouldTerminateCallback callback, void* context);
 }
+// Also exported without a public declaration: a full collection of the
+// context's group, its dead cells swept (their memory freed) before it
+// returns.
+extern "C" JS_EXPORT void JSSynchronousGarbageCollectForDebugging(JSContextRef ctx);
 
 namespace platform::engine {
 
@@ -203,16 +208,37 @@ StopReason EntryGuard::end() {
   const ThreadUsage usage = threadUsage();
   // A native call that ran past the limit with no check after it.
   if (pastTimeLimit(usage.processorMs)) stop(StopReason::TimeLimit);
-  if (usage.firstTouches == entryStartTouches_ && entryBaseline_ == 0) return stopReason();
-  // The entry touched new memory: a sample.
+  if (usage.firstTouches == entryStartTouches_ && entryBaseline_ == 0 && hostBytes_ == 0) return stopReason();
+  // The entry touched new memory, or the host made some for it: a sample.
+  // What the process grew by counts up to what the entry touched and the
+  // host charged.
   const size_t now = residentBytes();
-  const size_t growth = entryGrowth(now);
+  const size_t growth = entryGrowth(now) + std::exchange(hostBytes_, 0);
   // What the process gave back since the last sample is no longer held.
   if (lastSample_ && lastSample_ + growth > now) held_ -= std::min(held_, lastSample_ + growth - now);
   held_ += growth;
   lastSample_ = now;
   if (limits_.memoryLimitBytes > 0 && held_ > limits_.memoryLimitBytes) stop(StopReason::MemoryLimit);
   return stopReason();
+}
+
+void EntryGuard::chargeHostBytes(JSContextRef ctx, size_t bytes) {
+  // Inside an entry the entry's own first touches see what the host makes.
+  if (isStopped() || limits_.memoryLimitBytes == 0 || running_) return;
+  // The group's first sample, which the next entry's end compares with.
+  // (Later ones are taken at the ends of entries only: a sample between the
+  // host's copies of one value, some freed and some not yet, would count
+  // what it frees next as given back by the scripts.)
+  if (lastSample_ == 0) lastSample_ = residentBytes();
+  hostBytes_ += bytes;
+  if (held_ + hostBytes_ <= limits_.memoryLimitBytes) return;
+  // The value could pass the bound. Values the scripts dropped may still
+  // hold their memory: the engine frees the text of a dead string only when
+  // its collector sweeps it, which a group whose entries allocate little
+  // reaches late (some 140 MiB of dropped 8 MiB texts in the tests). The
+  // collector runs now, so that the value takes memory they held rather than
+  // new memory; the sample at the end of the next entry tells which it did.
+  JSSynchronousGarbageCollectForDebugging(ctx);
 }
 
 void EntryGuard::interrupt() {

@@ -94,7 +94,8 @@ inline constexpr double kEngineCheckPeriodMs = 10;
 //    allocates without end is stopped within one period of passing the bound;
 //    a page whose entries each keep a little is stopped at the end of the
 //    entry that passes it. An entry that touches no new memory costs two
-//    reads of the thread's fault count and nothing more;
+//    reads of the thread's fault count and nothing more. Memory the host
+//    makes for the scripts between entries counts too (chargeHostBytes);
 //  * a stop was requested (requestStop, from the running thread: a bound of
 //    the host), or the group was interrupted (interrupt, any thread).
 // Once stopped, the reason stays; every later entry is refused (begin answers
@@ -158,6 +159,22 @@ class EntryGuard {
   // What the guard counts as held by the scripts now (see above).
   size_t heldBytes() const { return held_; }
 
+  // Memory the host makes for the scripts outside their entries (a fetch's
+  // answer, a download handed to a callback), which no entry's first touches
+  // see. Call it on the running thread before making the value, with the
+  // bytes the engine's copy will take (hostTextBytes); inside an entry it
+  // does nothing (the entry's first touches count what the host makes
+  // there). The bytes are a cap, not a count: at the end of the next entry
+  // the process's growth since the sample before counts as held up to the
+  // entry's own touches and these bytes together. A text the scripts keep
+  // therefore counts as memory they make themselves does, and stops them at
+  // the end of the entry that passes the bound (by at most the one value);
+  // a text they drop takes the memory of the ones dropped before (or gives
+  // it back) and counts for nothing; and the growth is counted once. When
+  // the value could pass the bound, the group's collector runs first
+  // (engine.cc says why).
+  void chargeHostBytes(JSContextRef ctx, size_t bytes);
+
  private:
   struct EntryCall;
   static bool shouldTerminate(JSContextRef ctx, void* guard);
@@ -194,9 +211,14 @@ class EntryGuard {
   uint64_t entryStartTouches_ = 0;
   size_t entryBaseline_ = 0;         // resident memory at the entry's first check (0: none yet)
   uint64_t baselineTouches_ = 0;     // the thread's first touches then
-  size_t lastSample_ = 0;            // resident memory after the last entry that touched new memory
+  size_t lastSample_ = 0;            // resident memory at the last sample (an entry's end, or the first charge)
   size_t held_ = 0;
+  size_t hostBytes_ = 0;             // charged by the host since the last sample (chargeHostBytes)
 };
+
+// What the engine's copy of UTF-8 text takes at most: two bytes a UTF-16
+// unit, at most one unit a byte (exactly that for ASCII).
+inline size_t hostTextBytes(size_t utf8Bytes) { return 2 * utf8Bytes; }
 
 // What scripts handed to the host and the host has not delivered yet: a count
 // and the bytes the waiting items really take. Any thread.

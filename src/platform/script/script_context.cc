@@ -464,8 +464,13 @@ ScriptValue ScriptContext::globalObject() {
 
 ScriptValue ScriptContext::global(const std::string& name) { return globalObject().property(name); }
 
+// The values the host makes for the scripts outside their entries count
+// against the memory bound as far as the process grows by them
+// (engine::EntryGuard::chargeHostBytes): a kept one stops the scripts at the
+// end of the entry that passes the bound, and the context is torn down.
 ScriptValue ScriptContext::makeString(std::string_view text) {
   if (!core_->live()) return {};
+  core_->guard->chargeHostBytes(core_->context, engine::hostTextBytes(text.size()));
   JsString s(createJsString(text));
   return ScriptValueAccess::wrap(core_, JSValueMakeString(core_->context, s.get()));
 }
@@ -492,7 +497,11 @@ ScriptValue ScriptContext::makeObject() {
 
 ScriptValue ScriptContext::makeJson(const Json& json) {
   if (!core_->live()) return {};
-  JsString s(createJsString(dumpJson(json)));
+  // Charged as its text: what the host hands scripts as JSON is strings and
+  // numbers (a tree of many small objects takes more in the engine).
+  const std::string text = dumpJson(json);
+  core_->guard->chargeHostBytes(core_->context, engine::hostTextBytes(text.size()));
+  JsString s(createJsString(text));
   return ScriptValueAccess::wrap(core_, JSValueMakeFromJSONString(core_->context, s.get()));
 }
 

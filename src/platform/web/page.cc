@@ -513,7 +513,10 @@ std::string Page::uncaughtLine(JSValueRef exception) {
   return "Uncaught " + describeException(context_, exception, nullptr);
 }
 
+void Page::chargeHostText(size_t utf8Bytes) { guard_->chargeHostBytes(context_, engine::hostTextBytes(utf8Bytes)); }
+
 void Page::buildDocument(const std::string& treeJson) {
+  chargeHostText(treeJson.size());
   callHook(buildDocumentHook_, {makeString(context_, treeJson)});
 }
 
@@ -556,6 +559,7 @@ void Page::stopOverBudget() {
 }
 
 void Page::settleFetch(int fetchId, const std::optional<std::string>& text, const std::string& url) {
+  chargeHostText((text ? text->size() : 0) + url.size());
   callHook(settleFetchHook_, {JSValueMakeNumber(context_, fetchId), JSValueMakeBoolean(context_, text.has_value()),
                               makeString(context_, text.value_or("")), makeString(context_, url)});
 }

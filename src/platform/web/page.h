@@ -165,6 +165,10 @@ class Page : public std::enable_shared_from_this<Page> {
   // Written markup the parser does not take (`reason`: which bound it
   // passed): the page stops at the engine's next check.
   void refuseMarkup(const std::string& reason);
+  // Before the host makes text of `utf8Bytes` for the page outside its
+  // entries: counted against the memory bound as far as the process grows by
+  // it (engine::EntryGuard::chargeHostBytes).
+  void chargeHostText(size_t utf8Bytes);
 
   PageClient& client_;
   const std::string url_;
