@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "platform/test_environment.h"
+#include "platform/web/html.h"
 #include "platform/web/url.h"
 #include "platform/web/web_view.h"
 
 using namespace platform;
+using platform::web_internal::parserFailuresForTesting;
 
 namespace {
 
@@ -197,6 +199,48 @@ TEST_F(WebViewWriteTest, DocumentsTheParserIsSlowOnFailToLoad) {
     EXPECT_NE(std::find(log.begin(), log.end(), std::string("The document about:blank was refused (") + c.reason + ")"),
               log.end());
   }
+}
+
+// Markup on which the parser fails an assertion of its own (which would abort
+// the process): the load fails as for markup the parser does not take, the
+// same markup again is refused without the parser, and a page that writes
+// such markup is stopped. The process lives on.
+TEST_F(WebViewWriteTest, MarkupTheParserFailsOnIsRefusedAndTheProcessLivesOn) {
+  const uint64_t before = parserFailuresForTesting();
+  std::vector<std::string> failures;
+  struct Failures : NavigationDelegate {
+    std::vector<std::string>* failures;
+    void didFailNavigation(WebView&, const Error& error) override {
+      failures->push_back(std::to_string(error.code) + " " + error.message);
+    }
+  };
+  auto failing = std::make_shared<Failures>();
+  failing->failures = &failures;
+  view->setNavigationDelegate(failing);
+  const std::string cdataInTable = "<table><math><mo><![CDATA[z]]> ";
+  for (int i = 1; i <= 2; ++i) {
+    view->loadHTMLString(cdataInTable, "");
+    ASSERT_TRUE(env.runUntil([&] { return failures.size() == static_cast<size_t>(i); }));
+    EXPECT_EQ(failures.back(), std::to_string(WebErrorCode::DocumentTooComplex) +
+                                   " the document was refused: markup the parser fails on");
+  }
+  EXPECT_EQ(parserFailuresForTesting(), before + 1);  // the second load never reached the parser
+
+  const auto r = evaluate("document.write('<table><math><select><mo><select/><td>'); 'written'");
+  ASSERT_FALSE(r.ok());
+  EXPECT_EQ(r.error->code, WebErrorCode::ResourceLimit);
+  EXPECT_EQ(parserFailuresForTesting(), before + 2);
+  EXPECT_NE(std::find_if(log.begin(), log.end(),
+                         [](const std::string& line) {
+                           return line.find("wrote markup the parser does not take (markup the parser fails on)") !=
+                                  std::string::npos;
+                         }),
+            log.end());
+  // A new page loads and runs as before.
+  view->setNavigationDelegate(this->delegate);
+  loadHTML("<p>quiet</p>");
+  EXPECT_EQ(this->delegate->events.back(), "finish");
+  EXPECT_EQ(value("1 + 1"), Json(2));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gumbo.h>
 
+#include <signal.h>
 #include <time.h>
 
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include <csetjmp>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <utility>
 
 #include "platform/json.h"
@@ -36,7 +39,7 @@ std::string lower(std::string_view s) {
 // the interruption and the processor time; past a bound it ends the parse.
 class ParseMemory {
  public:
-  enum class End { None, Interrupted, TooLong, TooLarge };
+  enum class End { None, Interrupted, TooLong, TooLarge, ParserFailed };
 
   explicit ParseMemory(const std::function<bool()>& interrupted)
       : interrupted_(interrupted), startWall_(std::chrono::steady_clock::now()), startCpuMs_(threadCpuMs()) {
@@ -49,13 +52,28 @@ class ParseMemory {
 
   // Parses, or answers null when the parse was ended (end() says why).
   GumboOutput* parse(const GumboOptions& options, std::string_view html) {
-    if (setjmp(jump_) != 0) {
+    // The signal mask is kept too: a failed assertion of the parser leaves
+    // through the abort handler, with the abort signal blocked.
+    if (sigsetjmp(jump_, 1) != 0) {
+      current() = nullptr;
       releaseAll();
       return nullptr;
     }
-    return gumbo_parse_with_options(&options, html.data(), html.size());
+    current() = this;
+    GumboOutput* output = gumbo_parse_with_options(&options, html.data(), html.size());
+    current() = nullptr;
+    return output;
   }
   End end() const { return end_; }
+
+  // The parse under way on the calling thread (null: none).
+  static ParseMemory*& current() {
+    thread_local ParseMemory* parse = nullptr;
+    return parse;
+  }
+  // The parser failed one of its own assertions, which would abort the
+  // process: the parse ends here instead (from the abort handler).
+  [[noreturn]] void parserFailed() { stop(End::ParserFailed); }
 
   static void* allocate(void* self, size_t size) { return static_cast<ParseMemory*>(self)->allocate(size); }
   static void deallocate(void* self, void* p) { static_cast<ParseMemory*>(self)->deallocate(p); }
@@ -108,7 +126,7 @@ class ParseMemory {
 
   [[noreturn]] void stop(End why) {
     end_ = why;
-    std::longjmp(jump_, 1);
+    siglongjmp(jump_, 1);
   }
 
   void releaseAll() {
@@ -118,12 +136,75 @@ class ParseMemory {
   const std::function<bool()>& interrupted_;
   const std::chrono::steady_clock::time_point startWall_;
   const double startCpuMs_;
-  std::jmp_buf jump_{};
+  sigjmp_buf jump_{};
   Block head_{};
   size_t held_ = 0;
   uint64_t allocations_ = 0;
   End end_ = End::None;
 };
+
+// The parser (the distribution's gumbo, built with its assertions on) stops
+// the process with abort() when an assertion of its own fails, as it does on
+// some misnested markup ("<table><math><mo><![CDATA[z]]>"). A page must not
+// end the application: while a parse runs on a thread, the abort signal that
+// thread raises ends the parse instead, through the parse's own way out,
+// which frees everything the parse made. Any other abort goes on as before,
+// to the handler that was there (or the default action).
+struct sigaction& abortHandlerBefore() {
+  static struct sigaction& before = *new struct sigaction();
+  return before;
+}
+
+void onAbort(int signal, siginfo_t* info, void* context) {
+  if (ParseMemory* parse = ParseMemory::current()) parse->parserFailed();
+  const struct sigaction& before = abortHandlerBefore();
+  if (before.sa_flags & SA_SIGINFO) {
+    before.sa_sigaction(signal, info, context);
+  } else if (before.sa_handler != SIG_IGN && before.sa_handler != SIG_DFL) {
+    before.sa_handler(signal);
+  } else if (before.sa_handler == SIG_DFL) {
+    // Not a parse: the process ends as it would have.
+    sigaction(SIGABRT, &before, nullptr);
+    raise(SIGABRT);
+  }
+}
+
+void containParserAborts() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction action {};
+    action.sa_sigaction = &onAbort;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGABRT, &action, &abortHandlerBefore());
+  });
+}
+
+// Markup the parser failed on lately (by hash): the same markup again (a page
+// that reloads itself) is refused without the parser, which writes a line on
+// standard error at each failure.
+class FailedMarkup {
+ public:
+  static FailedMarkup& shared() {
+    static FailedMarkup& failed = *new FailedMarkup();
+    return failed;
+  }
+  bool contains(size_t hash) {
+    std::lock_guard lock(mutex_);
+    return std::find(hashes_.begin(), hashes_.end(), hash) != hashes_.end();
+  }
+  void add(size_t hash) {
+    std::lock_guard lock(mutex_);
+    hashes_[next_++ % hashes_.size()] = hash;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::array<size_t, 64> hashes_{};
+  size_t next_ = 0;
+};
+
+std::atomic<uint64_t> parserFailures{0};
 
 std::string tagName(const GumboElement& element) {
   if (element.tag != GUMBO_TAG_UNKNOWN) return gumbo_normalized_tagname(element.tag);
@@ -226,6 +307,15 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
   HtmlParse out;
   if (scanning.load()) out.refusal = markupRefusal(scanMarkup(html), &out.reason);
   if (out.refusal != MarkupRefusal::None) return out;
+  static constexpr char kParserFailed[] = "markup the parser fails on";
+  const size_t hash = std::hash<std::string_view>{}(html);
+  if (FailedMarkup::shared().contains(hash)) {
+    out.refusal = MarkupRefusal::TooComplex;
+    out.parserFailed = true;
+    out.reason = kParserFailed;
+    return out;
+  }
+  containParserAborts();
   ParseMemory memory(interrupted);
   GumboOptions options = kGumboDefaultOptions;
   options.max_errors = 0;  // the error list copies the open-element stack for every error
@@ -241,6 +331,13 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
       case ParseMemory::End::TooLong:
         out.refusal = MarkupRefusal::TooComplex;
         out.reason = "a parse longer than " + std::to_string(static_cast<int>(parseTimeLimitMs.load())) + " ms";
+        break;
+      case ParseMemory::End::ParserFailed:
+        ++parserFailures;
+        FailedMarkup::shared().add(hash);
+        out.refusal = MarkupRefusal::TooComplex;
+        out.parserFailed = true;
+        out.reason = kParserFailed;
         break;
       case ParseMemory::End::TooLarge:
       case ParseMemory::End::None:
@@ -260,6 +357,8 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
   out.document = std::move(doc);
   return out;
 }
+
+uint64_t parserFailuresForTesting() { return parserFailures.load(); }
 
 void setMarkupBoundsForTesting(bool scan, double timeLimitMs) {
   scanning.store(scan);

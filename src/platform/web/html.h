@@ -4,6 +4,7 @@
 // order, for markup the scan (markup_scan.h) lets through. Internal to the
 // web view.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -47,6 +48,9 @@ struct HtmlParse {
   std::optional<HtmlDocument> document;
   MarkupRefusal refusal = MarkupRefusal::None;
   bool interrupted = false;
+  // The parser failed on the markup (an assertion of its own, which would
+  // have aborted the process), now or earlier (TooComplex).
+  bool parserFailed = false;
   // What a refused markup passed, for the log line and the error ("an
   // element with more than 1000 attributes").
   std::string reason;
@@ -56,6 +60,10 @@ struct HtmlParse {
 // empty) is asked now and then while gumbo runs, from the calling thread: once
 // it answers true the parse ends without a document.
 HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrupted = {});
+
+// Parses that ended on a failed assertion of the parser, since the process
+// started.
+uint64_t parserFailuresForTesting();
 
 // Tests: without the scan, markup goes to the parser whatever it holds, and
 // the parse may run `parseTimeLimitMs` (a long parse to interrupt).
