@@ -80,4 +80,30 @@ class WebLogRecorder {
   platform::WebLogSink previous_;
 };
 
+// What a web view told its navigation delegate and its "native" message
+// handler, in order: "finish", "fail <code>", "terminate", "message <text>"
+// ("message" for a body that is no string).
+struct PageEvents : platform::NavigationDelegate, platform::ScriptMessageHandler {
+  std::vector<std::string> events;
+  void didFinishNavigation(platform::WebView&) override { events.push_back("finish"); }
+  void didFailNavigation(platform::WebView&, const platform::Error& error) override {
+    events.push_back("fail " + std::to_string(error.code));
+  }
+  void webContentProcessDidTerminate(platform::WebView&) override { events.push_back("terminate"); }
+  void didReceiveScriptMessage(platform::UserContentController&, const platform::ScriptMessage& message) override {
+    events.push_back(message.body.is_string() ? "message " + message.body.get<std::string>() : "message");
+  }
+  bool heard(const std::string& event) const {
+    for (const auto& e : events)
+      if (e == event) return true;
+    return false;
+  }
+  // The page failed or was terminated.
+  bool ended() const {
+    for (const auto& e : events)
+      if (e.rfind("fail", 0) == 0 || e == "terminate") return true;
+    return false;
+  }
+};
+
 }  // namespace platformtest

@@ -30,25 +30,7 @@ const std::string kPages = std::string(QB_TESTS_DIR) + "/platform/pages/";
 // What a page lets go still grows the process under a sanitizer's allocator.
 using qbtest::kSanitizedAllocator;
 
-struct Events : NavigationDelegate, ScriptMessageHandler {
-  std::vector<std::string> events;
-  void didFinishNavigation(WebView&) override { events.push_back("finish"); }
-  void didFailNavigation(WebView&, const Error& error) override { events.push_back("fail " + std::to_string(error.code)); }
-  void webContentProcessDidTerminate(WebView&) override { events.push_back("terminate"); }
-  void didReceiveScriptMessage(UserContentController&, const ScriptMessage& message) override {
-    events.push_back(message.body.is_string() ? "message " + message.body.get<std::string>() : "message");
-  }
-  bool heard(const std::string& event) const {
-    for (const auto& e : events)
-      if (e == event) return true;
-    return false;
-  }
-  bool ended() const {
-    for (const auto& e : events)
-      if (e.rfind("fail", 0) == 0 || e == "terminate") return true;
-    return false;
-  }
-};
+using Events = platformtest::PageEvents;
 
 // How long a real-mode test waits for what a page's own processor time
 // brings about (a stop at its time limit): the page needs that much processor

@@ -24,21 +24,7 @@ using namespace platform::web_internal;
 
 namespace webmarkup {
 
-struct Events : NavigationDelegate, ScriptMessageHandler {
-  std::vector<std::string> events;
-  void didFinishNavigation(WebView&) override { events.push_back("finish"); }
-  void didFailNavigation(WebView&, const Error& error) override { events.push_back("fail " + std::to_string(error.code)); }
-  void webContentProcessDidTerminate(WebView&) override { events.push_back("terminate"); }
-  void didReceiveScriptMessage(UserContentController&, const ScriptMessage& message) override {
-    events.push_back("message " + message.body.get<std::string>());
-  }
-  bool heard(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
-  bool ended() const {
-    for (const auto& e : events)
-      if (e.rfind("fail", 0) == 0 || e == "terminate") return true;
-    return false;
-  }
-};
+using Events = platformtest::PageEvents;
 
 // A bound against a hang, not a measure: a refusal needs no processor time
 // of the page's, but a machine whose every core is busy may give its queue
