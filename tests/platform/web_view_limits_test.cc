@@ -290,7 +290,9 @@ class WebViewFetchedTextTest : public WebViewLimitsTest {
            "</script>";
     auto view = makeView(events, 2000, 1e9, 0.25, kBoundBytes);
     EXPECT_TRUE(view->loadFileURL(fileURLFromPath(folder_.path() + "/page.html"), fileURLFromPath(folder_.path(), true)));
-    EXPECT_TRUE(env->runUntil([&] { return events->heard("message done") || events->ended(); }, 60'000));
+    // A bound against a hang, not a measure (a loaded machine under a
+    // sanitizer makes the copies of each text in seconds).
+    EXPECT_TRUE(env->runUntil([&] { return events->heard("message done") || events->ended(); }, 300'000));
     size_t fetched = 0;
     for (const auto& e : events->events) fetched += e == "message fetched";
     return fetched;
