@@ -182,29 +182,39 @@ void containParserAborts() {
 
 // Markup the parser failed on lately (by hash): the same markup again (a page
 // that reloads itself) is refused without the parser, which writes a line on
-// standard error at each failure.
+// standard error at each failure. Nothing is hashed until the parser has
+// failed once.
 class FailedMarkup {
  public:
   static FailedMarkup& shared() {
     static FailedMarkup& failed = *new FailedMarkup();
     return failed;
   }
-  bool contains(size_t hash) {
+  bool contains(std::string_view html) {
+    if (failures_.load() == 0) return false;
+    const size_t hash = std::hash<std::string_view>{}(html);
     std::lock_guard lock(mutex_);
     return std::find(hashes_.begin(), hashes_.end(), hash) != hashes_.end();
   }
-  void add(size_t hash) {
+  void add(std::string_view html) {
+    const size_t hash = std::hash<std::string_view>{}(html);
     std::lock_guard lock(mutex_);
-    hashes_[next_++ % hashes_.size()] = hash;
+    hashes_[failures_++ % hashes_.size()] = hash;
   }
+  // Parses that ended on a failed assertion, since the process started.
+  uint64_t failures() const { return failures_.load(); }
 
  private:
   std::mutex mutex_;
   std::array<size_t, 64> hashes_{};
-  size_t next_ = 0;
+  std::atomic<uint64_t> failures_{0};
 };
 
-std::atomic<uint64_t> parserFailures{0};
+void refuseAsParserFailure(HtmlParse& out) {
+  out.refusal = MarkupRefusal::TooComplex;
+  out.parserFailed = true;
+  out.reason = "markup the parser fails on";
+}
 
 std::string tagName(const GumboElement& element) {
   if (element.tag != GUMBO_TAG_UNKNOWN) return gumbo_normalized_tagname(element.tag);
@@ -307,12 +317,8 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
   HtmlParse out;
   if (scanning.load()) out.refusal = markupRefusal(scanMarkup(html), &out.reason);
   if (out.refusal != MarkupRefusal::None) return out;
-  static constexpr char kParserFailed[] = "markup the parser fails on";
-  const size_t hash = std::hash<std::string_view>{}(html);
-  if (FailedMarkup::shared().contains(hash)) {
-    out.refusal = MarkupRefusal::TooComplex;
-    out.parserFailed = true;
-    out.reason = kParserFailed;
+  if (FailedMarkup::shared().contains(html)) {
+    refuseAsParserFailure(out);
     return out;
   }
   containParserAborts();
@@ -333,11 +339,8 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
         out.reason = "a parse longer than " + std::to_string(static_cast<int>(parseTimeLimitMs.load())) + " ms";
         break;
       case ParseMemory::End::ParserFailed:
-        ++parserFailures;
-        FailedMarkup::shared().add(hash);
-        out.refusal = MarkupRefusal::TooComplex;
-        out.parserFailed = true;
-        out.reason = kParserFailed;
+        FailedMarkup::shared().add(html);
+        refuseAsParserFailure(out);
         break;
       case ParseMemory::End::TooLarge:
       case ParseMemory::End::None:
@@ -358,7 +361,7 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
   return out;
 }
 
-uint64_t parserFailuresForTesting() { return parserFailures.load(); }
+uint64_t parserFailuresForTesting() { return FailedMarkup::shared().failures(); }
 
 void setMarkupBoundsForTesting(bool scan, double timeLimitMs) {
   scanning.store(scan);
