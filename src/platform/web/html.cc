@@ -2,6 +2,7 @@
 
 #include <gumbo.h>
 
+#include <malloc.h>
 #include <signal.h>
 #include <time.h>
 
@@ -9,15 +10,18 @@
 #include <atomic>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csetjmp>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <utility>
 
 #include "platform/json.h"
+#include "platform/web/parse_watch.h"
 
 namespace platform::web_internal {
 
@@ -25,6 +29,22 @@ namespace {
 
 std::atomic<bool> scanning{true};
 std::atomic<double> parseTimeLimitMs{kHtmlParseTimeLimitMs};
+std::atomic<size_t> maxParseBytes{kMaxHtmlParseBytes};
+
+// Tests: told when a parse begins and ends.
+std::mutex observerMutex;
+std::function<void(const HtmlParseReport&)> parseObserver;
+std::atomic<bool> observed{false};
+
+void report(const HtmlParseReport& what) {
+  if (!observed.load()) return;
+  std::function<void(const HtmlParseReport&)> observer;
+  {
+    std::lock_guard lock(observerMutex);
+    observer = parseObserver;
+  }
+  if (observer) observer(what);
+}
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -34,9 +54,15 @@ std::string lower(std::string_view s) {
 }
 
 // gumbo's allocations for one parse. Each block is linked into a list, so a
-// parse ended half-way (a longjmp out of gumbo, which keeps nothing but its
-// allocations) leaves nothing behind. Every so many allocations it looks at
-// the interruption and the processor time; past a bound it ends the parse.
+// parse ended half-way (a long jump out of gumbo, which keeps nothing but its
+// allocations) leaves nothing behind. The parse ends
+// - from the parse ticks (a signal every kParseTickMs of the thread's
+//   processor time while gumbo runs): past its time limit, or once
+//   `interrupted` answers true, at once when the tick lands in gumbo's own
+//   code, else at the allocator's next call;
+// - from the allocator: past the memory bound, and at every 64th call the
+//   same looks as a tick's (a thread the ticks cannot reach);
+// - from gumbo's failed assertion (onParserAssertion).
 class ParseMemory {
  public:
   enum class End { None, Interrupted, TooLong, TooLarge, ParserFailed };
@@ -52,8 +78,9 @@ class ParseMemory {
 
   // Parses, or answers null when the parse was ended (end() says why).
   GumboOutput* parse(const GumboOptions& options, std::string_view html) {
-    // The signal mask is kept too: a failed assertion of the parser leaves
-    // through the abort handler, with the abort signal blocked.
+    // Made before the jump point, so it is still there after a jump.
+    const ParseTicker ticker(kParseTickMs);
+    // The signal mask is kept too: a tick leaves with its signal blocked.
     if (sigsetjmp(jump_, 1) != 0) {
       current() = nullptr;
       releaseAll();
@@ -65,24 +92,36 @@ class ParseMemory {
     return output;
   }
   End end() const { return end_; }
+  double processorMs() const { return threadCpuMs() - startCpuMs_; }
 
   // The parse under way on the calling thread (null: none).
   static ParseMemory*& current() {
     thread_local ParseMemory* parse = nullptr;
     return parse;
   }
-  // The parser failed one of its own assertions, which would abort the
-  // process: the parse ends here instead (from the abort handler).
+  // gumbo failed one of its own assertions: the parse ends here (from
+  // onParserAssertion, called by gumbo).
   [[noreturn]] void parserFailed() { stop(End::ParserFailed); }
+
+  // A tick of the parse's thread (onParseTick, in the signal's handler:
+  // only what may be done there). `inParser`: the tick interrupted gumbo's
+  // own code, which may be left at once.
+  void tick(bool inParser) {
+    const End why = overdue();
+    if (why == End::None) return;
+    if (inParser) stop(why);
+    due_ = 1;  // the allocator's next call ends it
+  }
 
   static void* allocate(void* self, size_t size) { return static_cast<ParseMemory*>(self)->allocate(size); }
   static void deallocate(void* self, void* p) { static_cast<ParseMemory*>(self)->deallocate(p); }
 
  private:
+  // The list's links, before each block gumbo gets (16 bytes: what malloc
+  // aligns to).
   struct alignas(16) Block {
     Block* prev;
     Block* next;
-    size_t size;
   };
 
   static double threadCpuMs() {
@@ -91,17 +130,22 @@ class ParseMemory {
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
   }
 
+  // What the process holds for a block: what malloc made usable of it and
+  // the header before it, so that the bound is the parse's resident size
+  // rather than the sum of what gumbo asked for (many small blocks take
+  // twice that and more).
+  static size_t footprint(Block* block) { return malloc_usable_size(block) + sizeof(size_t); }
+
   void* allocate(size_t size) {
-    if (++allocations_ % 64 == 0) check();
-    if (held_ + size > kMaxHtmlParseBytes) stop(End::TooLarge);
+    if (due_ || ++allocations_ % 64 == 0) check();
+    if (held_ + sizeof(Block) + sizeof(size_t) + size > maxParseBytes_) stop(End::TooLarge);
     auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
     if (!block) stop(End::TooLarge);
-    block->size = size;
     block->prev = &head_;
     block->next = head_.next;
     head_.next->prev = block;
     head_.next = block;
-    held_ += size;
+    held_ += footprint(block);
     return block + 1;
   }
 
@@ -110,18 +154,25 @@ class ParseMemory {
     Block* block = static_cast<Block*>(p) - 1;
     block->prev->next = block->next;
     block->next->prev = block->prev;
-    held_ -= block->size;
+    held_ -= footprint(block);
     std::free(block);
   }
 
-  // The processor time is read only once the parse has lasted the limit in
-  // real time (it cannot have used more than that).
-  void check() {
-    if (interrupted_ && interrupted_()) stop(End::Interrupted);
+  // Interrupted, or past the time limit. The processor time is read only
+  // once the parse has lasted the limit in real time (it cannot have used
+  // more than that).
+  End overdue() const {
+    if (interrupted_ && interrupted_()) return End::Interrupted;
     const double wallMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - startWall_).count();
     const double limitMs = parseTimeLimitMs.load();
-    if (wallMs >= limitMs && threadCpuMs() - startCpuMs_ >= limitMs) stop(End::TooLong);
+    if (wallMs >= limitMs && threadCpuMs() - startCpuMs_ >= limitMs) return End::TooLong;
+    return End::None;
+  }
+
+  void check() {
+    if (const End why = overdue(); why != End::None) stop(why);
+    due_ = 0;
   }
 
   [[noreturn]] void stop(End why) {
@@ -134,56 +185,61 @@ class ParseMemory {
   }
 
   const std::function<bool()>& interrupted_;
+  const size_t maxParseBytes_ = maxParseBytes.load();
   const std::chrono::steady_clock::time_point startWall_;
   const double startCpuMs_;
   sigjmp_buf jump_{};
   Block head_{};
   size_t held_ = 0;
   uint64_t allocations_ = 0;
+  volatile sig_atomic_t due_ = 0;
   End end_ = End::None;
 };
 
-// The parser (the distribution's gumbo, built with its assertions on) stops
-// the process with abort() when an assertion of its own fails, as it does on
-// some misnested markup ("<table><math><mo><![CDATA[z]]>"). A page must not
-// end the application: while a parse runs on a thread, the abort signal that
-// thread raises ends the parse instead, through the parse's own way out,
-// which frees everything the parse made. Any other abort goes on as before,
-// to the handler that was there (or the default action).
-struct sigaction& abortHandlerBefore() {
-  static struct sigaction& before = *new struct sigaction();
-  return before;
+// The parse ticks' handler: on a thread with a parse under way, that parse
+// looks whether it must end.
+void onParseTick(int, siginfo_t*, void* context) {
+  ParseMemory* parse = ParseMemory::current();
+  if (!parse) return;  // a late tick of a parse that has ended
+  const int savedErrno = errno;
+  parse->tick(inParserCode(interruptedAddress(context)));
+  errno = savedErrno;
 }
 
-void onAbort(int signal, siginfo_t* info, void* context) {
+// The parser (the distribution's gumbo, built with its assertions on) would
+// stop the process with abort() when an assertion of its own fails, as it
+// does on some misnested markup ("<table><math><mo><![CDATA[z]]>"). A page
+// must not end the application: gumbo's calls of the C library's assertion
+// routine come here (redirectParserAssertions: gumbo's own calls, nothing
+// else), which ends the parse under way on the thread through the parse's
+// own way out. Without one (gumbo called by someone else) the routine goes
+// on as the C library's.
+AssertionRoutine assertionRoutineBefore = nullptr;
+
+[[noreturn]] void onParserAssertion(const char* assertion, const char* file, unsigned int line,
+                                    const char* function) {
   if (ParseMemory* parse = ParseMemory::current()) parse->parserFailed();
-  const struct sigaction& before = abortHandlerBefore();
-  if (before.sa_flags & SA_SIGINFO) {
-    before.sa_sigaction(signal, info, context);
-  } else if (before.sa_handler != SIG_IGN && before.sa_handler != SIG_DFL) {
-    before.sa_handler(signal);
-  } else if (before.sa_handler == SIG_DFL) {
-    // Not a parse: the process ends as it would have.
-    sigaction(SIGABRT, &before, nullptr);
-    raise(SIGABRT);
-  }
+  if (assertionRoutineBefore) assertionRoutineBefore(assertion, file, line, function);
+  std::abort();
 }
 
-void containParserAborts() {
+// Once, before the first parse: the ticks' signal and the parser's
+// assertions.
+void watchParses() {
   static std::once_flag once;
   std::call_once(once, [] {
-    struct sigaction action {};
-    action.sa_sigaction = &onAbort;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGABRT, &action, &abortHandlerBefore());
+    installParseSignal(&onParseTick);
+    assertionRoutineBefore = redirectParserAssertions(&onParserAssertion);
+    if (!assertionRoutineBefore)
+      std::fputs("quillborne: the HTML parser's assertions could not be contained: markup it fails on ends the "
+                 "process\n",
+                 stderr);
   });
 }
 
 // Markup the parser failed on lately (by hash): the same markup again (a page
-// that reloads itself) is refused without the parser, which writes a line on
-// standard error at each failure. Nothing is hashed until the parser has
-// failed once.
+// that reloads itself) is refused without running the parser into its failed
+// assertion again. Nothing is hashed until the parser has failed once.
 class FailedMarkup {
  public:
   static FailedMarkup& shared() {
@@ -321,14 +377,16 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
     refuseAsParserFailure(out);
     return out;
   }
-  containParserAborts();
+  watchParses();
   ParseMemory memory(interrupted);
   GumboOptions options = kGumboDefaultOptions;
   options.max_errors = 0;  // the error list copies the open-element stack for every error
   options.allocator = &ParseMemory::allocate;
   options.deallocator = &ParseMemory::deallocate;
   options.userdata = &memory;
+  report(HtmlParseReport{});
   GumboOutput* output = memory.parse(options, html);
+  out.processorMs = memory.processorMs();
   if (!output) {
     switch (memory.end()) {
       case ParseMemory::End::Interrupted:
@@ -345,11 +403,13 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
       case ParseMemory::End::TooLarge:
       case ParseMemory::End::None:
         out.refusal = MarkupRefusal::TooComplex;
-        out.reason = "a parse holding more than " + std::to_string(kMaxHtmlParseBytes >> 20) + " MiB";
+        out.reason = "a parse holding more than " + std::to_string(maxParseBytes.load() >> 20) + " MiB";
         break;
     }
+    report(HtmlParseReport{true, out.interrupted, out.refusal, out.reason, out.processorMs});
     return out;
   }
+  report(HtmlParseReport{true, false, MarkupRefusal::None, {}, out.processorMs});
   HtmlDocument doc;
   TreeWriter tree;
   tree.element(*output->root, 0);
@@ -363,9 +423,16 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
 
 uint64_t parserFailuresForTesting() { return FailedMarkup::shared().failures(); }
 
-void setMarkupBoundsForTesting(bool scan, double timeLimitMs) {
+void setMarkupBoundsForTesting(bool scan, double timeLimitMs, size_t parseBytes) {
   scanning.store(scan);
   parseTimeLimitMs.store(timeLimitMs);
+  maxParseBytes.store(parseBytes);
+}
+
+void setParseObserverForTesting(std::function<void(const HtmlParseReport&)> observer) {
+  std::lock_guard lock(observerMutex);
+  observed.store(static_cast<bool>(observer));
+  parseObserver = std::move(observer);
 }
 
 }  // namespace platform::web_internal

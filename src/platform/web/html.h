@@ -36,12 +36,14 @@ struct HtmlDocument {
 inline constexpr int kMaxTreeDepth = 256;
 inline constexpr int kMaxTreeNodes = 100'000;
 
-// Behind the scan's estimate (markup_scan.h), the parse itself is bounded:
-// gumbo's every allocation goes through the parse's own allocator, which ends
-// the parse (and frees all it made) once it has run longer than this, in
-// processor time of its thread, or holds more than this.
+// Behind the scan's estimate (markup_scan.h), the parse itself is bounded,
+// whatever gumbo is doing: it ends once it has run longer than this, in
+// processor time of its thread, or once the process holds more than this
+// for it (gumbo's blocks with their headers), and within kParseTickMs of its
+// processor time after it was interrupted.
 inline constexpr double kHtmlParseTimeLimitMs = 500;
 inline constexpr size_t kMaxHtmlParseBytes = size_t{128} << 20;
+inline constexpr double kParseTickMs = 10;
 
 struct HtmlParse {
   // None when the markup was refused or the parse was interrupted.
@@ -54,11 +56,14 @@ struct HtmlParse {
   // What a refused markup passed, for the log line and the error ("an
   // element with more than 1000 attributes").
   std::string reason;
+  // The parse's processor time (0 when the parser was not run).
+  double processorMs = 0;
 };
 
 // Scans the markup and parses it unless it is refused. `interrupted` (may be
-// empty) is asked now and then while gumbo runs, from the calling thread: once
-// it answers true the parse ends without a document.
+// empty) is asked now and then while gumbo runs, on the calling thread and
+// also from a signal handler that interrupted it (so it may only read
+// atomics): once it answers true the parse ends without a document.
 HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrupted = {});
 
 // Parses that ended on a failed assertion of the parser, since the process
@@ -66,7 +71,19 @@ HtmlParse parseHtml(std::string_view html, const std::function<bool()>& interrup
 uint64_t parserFailuresForTesting();
 
 // Tests: without the scan, markup goes to the parser whatever it holds, and
-// the parse may run `parseTimeLimitMs` (a long parse to interrupt).
-void setMarkupBoundsForTesting(bool scan, double parseTimeLimitMs = kHtmlParseTimeLimitMs);
+// the parse may run `parseTimeLimitMs` (a long parse to interrupt) and hold
+// `parseBytes`.
+void setMarkupBoundsForTesting(bool scan, double parseTimeLimitMs = kHtmlParseTimeLimitMs,
+                               size_t parseBytes = kMaxHtmlParseBytes);
+
+// Tests: a parse of gumbo's begins (`ended` false) or ends, on its thread.
+struct HtmlParseReport {
+  bool ended = false;
+  bool interrupted = false;
+  MarkupRefusal refusal = MarkupRefusal::None;
+  std::string reason;
+  double processorMs = 0;
+};
+void setParseObserverForTesting(std::function<void(const HtmlParseReport&)> observer);
 
 }  // namespace platform::web_internal
