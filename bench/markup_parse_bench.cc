@@ -17,7 +17,10 @@
 #include "platform/dispatch.h"
 #include "platform/web/html.h"
 #include "platform/web/markup_scan.h"
+#include "platform/web/parse_watch.h"
 #include "platform/web/web_view.h"
+#include "support/sandbox_controller.h"
+#include "support/sandbox_test_suite.h"
 
 namespace {
 
@@ -25,6 +28,8 @@ using platform::web_internal::markupRefusal;
 using platform::web_internal::MarkupRefusal;
 using platform::web_internal::parseHtml;
 using platform::web_internal::scanMarkup;
+using platform::web_internal::setMarkupBoundsForTesting;
+using platform::web_internal::setParseTicksForTesting;
 
 double threadCpuMs() {
   timespec t{};
@@ -166,5 +171,103 @@ BENCHMARK(BM_MarkupScanAndWorstParse)
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
+
+// Markup whose parse walks a deep tree of open elements at every character
+// of a long text without allocating: where a bound kept only in the parse's
+// allocator never looked. With the scan (which may read them right and
+// refuse them) and without (the parse's own bound ends them), processor time
+// to the end of `parseHtml`.
+struct Walk {
+  const char* name;
+  std::string (*make)();
+};
+
+const Walk kWalks[] = {
+    {"textarea text in a template read as a comment, 200,000 elements, 1.8 MB of text",
+     [] { return "<template><textarea><!--</textarea>" + repeat("<x>", 200'000) + "<b>" + std::string(1'800'000, 'a'); }},
+    {"the same in foreign content, 5,000 elements",
+     [] {
+       return "<svg><foreignObject><textarea><!--</textarea>" + repeat("<x>", 5'000) + "<b>" +
+              std::string(1'800'000, 'a');
+     }},
+    {"a CDATA section in HTML content, 2,400 units 16,800 deep, 1.85 MB of text",
+     [] {
+       return repeat("<li><p><![CDATA[z]]><details><mi><div><ol><mo><rb>]]>", 2'400) + "<b>" +
+              std::string(1'850'000, 'a');
+     }},
+};
+
+void BM_ParseWalkingADeepTree(benchmark::State& state) {
+  const Walk& walk = kWalks[state.range(0)];
+  const bool scan = state.range(1) != 0;
+  const std::string html = walk.make();
+  setMarkupBoundsForTesting(scan);
+  for (auto _ : state) {
+    const double start = threadCpuMs();
+    const auto parsed = parseHtml(html);
+    state.counters["ms"] = threadCpuMs() - start;
+    state.counters["parse_ms"] = parsed.processorMs;
+    state.counters["parsed"] = parsed.document ? 1 : 0;
+    state.SetLabel(std::string(walk.name) + (scan ? "; scan: " : "; no scan: ") +
+                   (parsed.document ? "parsed" : parsed.reason));
+  }
+  setMarkupBoundsForTesting(true);
+}
+BENCHMARK(BM_ParseWalkingADeepTree)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// What the parse's ticks (a timer of the thread's processor time armed and
+// deleted for every parse, a signal every 10 ms of it) cost a normal parse:
+// the project's pages and the largest ordinary documents the scan accepts,
+// with the ticks and without.
+struct Document {
+  const char* name;
+  std::string (*make)();
+};
+
+const Document kDocuments[] = {
+    {"the controller page", [] { return qbtest::controllerPageHtml(); }},
+    {"the test console's page", [] { return qbtest::testSuitePageHtml(); }},
+    {"a small ad page", [] { return std::string("<html><body><div id=ad><a href=x><img src=a.png></a></div></body></html>"); }},
+    {"1.8 MB of ad-like blocks",
+     [] {
+       return repeat(
+           "<div class=\"ad-slot\" id=\"x\" data-a=\"1\" style=\"width:300px\"><a href=\"https://example.com/click?x=1\" "
+           "target=\"_blank\"><img src=\"a.png\" width=300 height=250></a><span>Sponsored text here</span></div>\n",
+           9'000);
+     }},
+    {"2.4 MB of text", [] { return std::string(2'400'000, 'x'); }},
+};
+
+void BM_ParseTicksCost(benchmark::State& state) {
+  const Document& document = kDocuments[state.range(0)];
+  const bool ticks = state.range(1) != 0;
+  const std::string html = document.make();
+  setParseTicksForTesting(ticks);
+  double cpuMs = 0;
+  for (auto _ : state) {
+    const double start = threadCpuMs();
+    benchmark::DoNotOptimize(parseHtml(html));
+    cpuMs += threadCpuMs() - start;
+  }
+  setParseTicksForTesting(true);
+  state.counters["cpu_ms"] = cpuMs / static_cast<double>(state.iterations());
+  state.counters["bytes"] = static_cast<double>(html.size());
+  state.SetLabel(std::string(document.name) + (ticks ? ", ticks" : ", no ticks"));
+}
+// The ticks' fixed cost alone: a timer of the thread's processor time armed
+// and deleted (with the looks at the signal's handler and the thread's mask).
+void BM_ParseTickerArmAndDelete(benchmark::State& state) {
+  parseHtml("<p>");  // the signal is chosen at the first parse
+  for (auto _ : state) {
+    const platform::web_internal::ParseTicker ticker(platform::web_internal::kParseTickMs);
+    benchmark::DoNotOptimize(ticker.armed());
+  }
+}
+BENCHMARK(BM_ParseTickerArmAndDelete);
+
+BENCHMARK(BM_ParseTicksCost)->ArgsProduct({{0, 1, 2, 3, 4}, {0, 1}})->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -76,6 +76,9 @@ uint64_t parserFailuresForTesting();
 void setMarkupBoundsForTesting(bool scan, double parseTimeLimitMs = kHtmlParseTimeLimitMs,
                                size_t parseBytes = kMaxHtmlParseBytes);
 
+// Benchmarks: parses without their ticks (what the ticks cost a parse).
+void setParseTicksForTesting(bool on);
+
 // Tests: a parse of gumbo's begins (`ended` false) or ends, on its thread.
 struct HtmlParseReport {
   bool ended = false;

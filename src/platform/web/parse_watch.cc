@@ -126,7 +126,7 @@ ParseTicker::ParseTicker(double periodMs) {
   const int s = parseSignal.load();
   // A default action of a real-time signal ends the process: never tick
   // into a handler that is not ours.
-  if (s == 0 || !parseSignalIsOurs()) return;
+  if (periodMs <= 0 || s == 0 || !parseSignalIsOurs()) return;
   sigset_t only;
   sigemptyset(&only);
   sigaddset(&only, s);

@@ -23,8 +23,8 @@ bool parseSignalIsOurs();
 
 // A timer of the calling thread's processor time that raises the parse
 // signal on that thread every `periodMs` of it, from its construction to its
-// destruction; not armed when there is no parse signal or the system has no
-// timer to give. A tick may still come shortly after the destruction.
+// destruction; not armed when `periodMs` is 0, when there is no parse signal
+// or when the system has no timer to give. A tick may still come shortly after the destruction.
 class ParseTicker {
  public:
   explicit ParseTicker(double periodMs);
