@@ -84,7 +84,7 @@ TEST(ScriptContextConformance, AnswersAsAWebViewPageDoes) {
   ASSERT_TRUE(function.ok());
   EXPECT_TRUE(function.value.isFunction());
   EXPECT_FALSE(function.value.toJson().has_value());
-  const ScriptOutcome sum = context->call(function.value, {context->makeNumber(2), context->makeString("x")});
+  const ScriptOutcome sum = context->call(function.value, {context->makeNumber(2), context->makeJson("x")});
   EXPECT_EQ(sum.value.toString(), "2x");
   EXPECT_TRUE(context->evaluate("undefined").value.isUndefined());
 }
@@ -112,7 +112,7 @@ TEST(ScriptContext, ExceptionsAreContainedWithTheirSourceAndLine) {
 TEST(ScriptContext, TextKeepsEveryCharacterNulAndAstralIncluded) {
   auto context = ScriptContext::create();
   const std::string text = std::string("a\0b", 3) + "\xF0\x9F\x98\x80" + "\xE2\x80\xA8" + "'\"\\\n\r";
-  const ScriptValue value = context->makeString(text);
+  const ScriptValue value = context->makeJson(text);
   EXPECT_EQ(value.toString(), text);
   const ScriptOutcome length = context->call(context->evaluate("(function (s) { return s.length; })").value, {value});
   EXPECT_EQ(length.value.toNumber(), 3 + 2 + 1 + 5);
@@ -120,7 +120,7 @@ TEST(ScriptContext, TextKeepsEveryCharacterNulAndAstralIncluded) {
   const ScriptOutcome literal = context->evaluate(std::string("'x\0y'.length + 1", 16));
   EXPECT_EQ(literal.value.toNumber(), 4);
   // Bytes that are no UTF-8 become U+FFFD.
-  EXPECT_EQ(context->makeString("\xFF" "a").toString(), "\xEF\xBF\xBD" "a");
+  EXPECT_EQ(context->makeJson("\xFF" "a").toString(), "\xEF\xBF\xBD" "a");
 }
 
 TEST(ScriptContext, ValuesConvertBothWays) {
@@ -133,7 +133,7 @@ TEST(ScriptContext, ValuesConvertBothWays) {
   EXPECT_TRUE(object.property("missing").isUndefined());
   EXPECT_TRUE(context->makeNull().isNull());
   EXPECT_TRUE(context->makeBoolean(true).toBoolean());
-  EXPECT_TRUE(std::isnan(context->makeString("x").toNumber()));
+  EXPECT_TRUE(std::isnan(context->makeJson("x").toNumber()));
   EXPECT_TRUE(ScriptValue().isUndefined());
   EXPECT_EQ(ScriptValue().toString(), "");
   // A getter that throws reads as undefined.
@@ -166,7 +166,7 @@ TEST(ScriptContext, KeptValuesSurviveTheCollectorAndFunctionsHoldTheirOwnerWeakl
   const ScriptValue kept = context->evaluate("globalThis.cb = function (x) { return 'kept ' + x; }; cb").value;
   context->evaluate("delete globalThis.cb; var junk = []; for (var i = 0; i < 20000; i++) junk.push({i: i}); junk = null;");
   context->collectGarbageForTesting();
-  EXPECT_EQ(context->call(kept, {context->makeString("yes")}).value.toString(), "kept yes");
+  EXPECT_EQ(context->call(kept, {context->makeJson("yes")}).value.toString(), "kept yes");
 
   std::weak_ptr<Owner> gone = owner;
   owner.reset();
@@ -288,7 +288,7 @@ TEST(ScriptContext, ScriptRunByAValueConversionIsBounded) {
   EXPECT_EQ(checks.betweenCalls().load(), 0);
   // Values that run nothing read as they are, and the context goes on.
   EXPECT_EQ(context->evaluate("40 + 2").value.toNumber(), 42);
-  EXPECT_EQ(context->makeString("plain").toString(), "plain");
+  EXPECT_EQ(context->makeJson("plain").toString(), "plain");
   // The fifth stop (a setter that defineFunction meets) tears it down.
   const ScriptValue setter = context->evaluate("({ set f(v) { for (;;) {} } })").value;
   EXPECT_FALSE(context->defineFunction(setter, "f", [](const ScriptContext::Arguments&) { return ScriptValue(); }));
@@ -434,7 +434,7 @@ TEST(ScriptContext, TearDownInsideAnEntryWaitsForItToReturn) {
   const ScriptValue host = context->makeObject();
   context->defineFunction(host, "stop", [&](const ScriptContext::Arguments&) {
     context->tearDown();
-    return context->makeString("still here");
+    return context->makeJson("still here");
   });
   context->call(context->evaluate("(function (h) { globalThis.h = h; })").value, {host});
   const ScriptOutcome out = context->evaluate("h.stop() + '!'");
