@@ -25,6 +25,7 @@
 #include "platform/script/script_literal.h"
 #include "platform/test_environment.h"
 #include "platform/web/web_view.h"
+#include "support/job_chains.h"
 
 using namespace platform;
 
@@ -32,6 +33,18 @@ namespace {
 
 // The outcome's code, 0 when it gave a value.
 int outcomeCode(const ScriptOutcome& o) { return o.error ? o.error->code : 0; }
+
+// Defines escaped() in the context's global scope, for the chains of jobs
+// (support/job_chains.h) to call at their end, when no bound stopped them.
+// Answers the count of such calls.
+std::shared_ptr<std::atomic<int>> countEscapes(ScriptContext& context) {
+  auto escapes = std::make_shared<std::atomic<int>>(0);
+  context.defineFunction(context.globalObject(), "escaped", [escapes](const ScriptContext::Arguments&) {
+    ++*escapes;
+    return ScriptValue();
+  });
+  return escapes;
+}
 
 // What a page of the web view answers for the script.
 ScriptEvaluation evaluateInPage(TestEnvironment& env, WebView& view, const std::string& script) {
@@ -84,7 +97,7 @@ TEST(ScriptContextConformance, AnswersAsAWebViewPageDoes) {
   ASSERT_TRUE(function.ok());
   EXPECT_TRUE(function.value.isFunction());
   EXPECT_FALSE(function.value.toJson().has_value());
-  const ScriptOutcome sum = context->call(function.value, {context->makeNumber(2), context->makeString("x")});
+  const ScriptOutcome sum = context->call(function.value, {context->makeNumber(2), context->makeJson("x")});
   EXPECT_EQ(sum.value.toString(), "2x");
   EXPECT_TRUE(context->evaluate("undefined").value.isUndefined());
 }
@@ -112,7 +125,7 @@ TEST(ScriptContext, ExceptionsAreContainedWithTheirSourceAndLine) {
 TEST(ScriptContext, TextKeepsEveryCharacterNulAndAstralIncluded) {
   auto context = ScriptContext::create();
   const std::string text = std::string("a\0b", 3) + "\xF0\x9F\x98\x80" + "\xE2\x80\xA8" + "'\"\\\n\r";
-  const ScriptValue value = context->makeString(text);
+  const ScriptValue value = context->makeJson(text);
   EXPECT_EQ(value.toString(), text);
   const ScriptOutcome length = context->call(context->evaluate("(function (s) { return s.length; })").value, {value});
   EXPECT_EQ(length.value.toNumber(), 3 + 2 + 1 + 5);
@@ -120,7 +133,7 @@ TEST(ScriptContext, TextKeepsEveryCharacterNulAndAstralIncluded) {
   const ScriptOutcome literal = context->evaluate(std::string("'x\0y'.length + 1", 16));
   EXPECT_EQ(literal.value.toNumber(), 4);
   // Bytes that are no UTF-8 become U+FFFD.
-  EXPECT_EQ(context->makeString("\xFF" "a").toString(), "\xEF\xBF\xBD" "a");
+  EXPECT_EQ(context->makeJson("\xFF" "a").toString(), "\xEF\xBF\xBD" "a");
 }
 
 TEST(ScriptContext, ValuesConvertBothWays) {
@@ -133,7 +146,7 @@ TEST(ScriptContext, ValuesConvertBothWays) {
   EXPECT_TRUE(object.property("missing").isUndefined());
   EXPECT_TRUE(context->makeNull().isNull());
   EXPECT_TRUE(context->makeBoolean(true).toBoolean());
-  EXPECT_TRUE(std::isnan(context->makeString("x").toNumber()));
+  EXPECT_TRUE(std::isnan(context->makeJson("x").toNumber()));
   EXPECT_TRUE(ScriptValue().isUndefined());
   EXPECT_EQ(ScriptValue().toString(), "");
   // A getter that throws reads as undefined.
@@ -166,7 +179,7 @@ TEST(ScriptContext, KeptValuesSurviveTheCollectorAndFunctionsHoldTheirOwnerWeakl
   const ScriptValue kept = context->evaluate("globalThis.cb = function (x) { return 'kept ' + x; }; cb").value;
   context->evaluate("delete globalThis.cb; var junk = []; for (var i = 0; i < 20000; i++) junk.push({i: i}); junk = null;");
   context->collectGarbageForTesting();
-  EXPECT_EQ(context->call(kept, {context->makeString("yes")}).value.toString(), "kept yes");
+  EXPECT_EQ(context->call(kept, {context->makeJson("yes")}).value.toString(), "kept yes");
 
   std::weak_ptr<Owner> gone = owner;
   owner.reset();
@@ -207,23 +220,30 @@ TEST(ScriptContext, TimeLimitStopsEachEntryAndRepeatedStopsTearTheContextDown) {
 // Work the engine splits into short pieces still counts as one run: promise
 // jobs queued by the entry (each of them an entry of its own to the engine),
 // and the engine's native calls between its checks. Each is stopped at the
-// time limit with the time-limit error, and the jobs left are dropped.
+// time limit with the time-limit error, and the jobs left are dropped. (Run
+// after the entry, the jobs would go unchecked; the chains here end by
+// themselves some seconds later and say so, support/job_chains.h.)
 TEST(ScriptContext, TimeLimitCountsPromiseJobsAndNativeCalls) {
   struct Case {
     const char* label;
-    const char* script;
+    std::string script;
   };
+  const std::string most = std::to_string(qbtest::kJobChainTurns);
+  const std::string awaits = "(async function () { while (turns < " + most + ") { await 0; turns++; } escaped(); })();";
   const Case cases[] = {
-      {"await loop", "var turns = 0; (async function () { for (;;) { await 0; turns++; } })(); 1"},
-      {"promise chain", "var turns = 0; function f() { turns++; Promise.resolve().then(f); } f(); 1"},
-      {"chain after a loop", "var turns = 0; (async function () { for (;;) { await 0; turns++; } })(); for (;;) {}"},
+      {"await loop", "var turns = 0; " + awaits + " 1"},
+      {"promise chain",
+       "var turns = 0; function f() { if (++turns < " + most + ") Promise.resolve().then(f); else escaped(); } f(); 1"},
+      {"chain after a loop", "var turns = 0; " + awaits + " for (;;) {}"},
       {"backtracking", "var turns = 0; for (;;) { /(a+)+b/.test('a'.repeat(25)); turns++; }"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     auto context = ScriptContext::create({.timeLimitMs = 100, .stopsBeforeTeardown = 3});
+    const auto escapes = countEscapes(*context);
     const ScriptOutcome out = context->evaluate(c.script);
     EXPECT_EQ(outcomeCode(out), ScriptErrorCode::ScriptTimeLimit);
+    ASSERT_EQ(escapes->load(), 0);
     // Nothing of the stopped run goes on in the next entries.
     const double turns = context->evaluate("turns").value.toNumber();
     EXPECT_EQ(context->evaluate("turns").value.toNumber(), turns);
@@ -271,7 +291,8 @@ class CheckStops {
 TEST(ScriptContext, ScriptRunByAValueConversionIsBounded) {
   CheckStops checks;
   auto context = ScriptContext::create({.timeLimitMs = 100, .stopsBeforeTeardown = 5});
-  const std::string chain = "(function f() { Promise.resolve().then(f); })();";
+  const auto escapes = countEscapes(*context);
+  const std::string chain = qbtest::thenChain("escaped();");
   const ScriptValue value = context->evaluate("({ toString: function () { for (;;) {} } })").value;
   EXPECT_EQ(value.toString(), "");
   EXPECT_EQ(context->timeLimitStops(), 1);
@@ -283,12 +304,13 @@ TEST(ScriptContext, ScriptRunByAValueConversionIsBounded) {
   const ScriptValue json = context->evaluate("({ toJSON: function () { for (;;) {} } })").value;
   EXPECT_FALSE(json.toJson().has_value());
   EXPECT_EQ(context->timeLimitStops(), 4);
+  EXPECT_EQ(escapes->load(), 0);
   EXPECT_GT(checks.insideEntry().load(), 0);
   EXPECT_EQ(checks.outsideEntries().load(), 0);
   EXPECT_EQ(checks.betweenCalls().load(), 0);
   // Values that run nothing read as they are, and the context goes on.
   EXPECT_EQ(context->evaluate("40 + 2").value.toNumber(), 42);
-  EXPECT_EQ(context->makeString("plain").toString(), "plain");
+  EXPECT_EQ(context->makeJson("plain").toString(), "plain");
   // The fifth stop (a setter that defineFunction meets) tears it down.
   const ScriptValue setter = context->evaluate("({ set f(v) { for (;;) {} } })").value;
   EXPECT_FALSE(context->defineFunction(setter, "f", [](const ScriptContext::Arguments&) { return ScriptValue(); }));
@@ -312,13 +334,12 @@ TEST(ScriptContext, ScriptRunByAValueConversionIsBounded) {
 TEST(ScriptContext, CallingAValueThatIsNoFunctionReadsItsTextInAnEntry) {
   struct Case {
     const char* label;
-    const char* toString;
+    std::string toString;
     int code;
   };
   const Case cases[] = {
       {"spins", "for (;;) {}", ScriptErrorCode::ScriptTimeLimit},
-      {"starts a job chain", "(function f() { Promise.resolve().then(f); })(); return 'x';",
-       ScriptErrorCode::ScriptTimeLimit},
+      {"starts a job chain", qbtest::thenChain("escaped();") + " return 'x';", ScriptErrorCode::ScriptTimeLimit},
       {"allocates", "var keep = []; for (;;) keep.push(new Array(100000).fill(1.5));", ScriptErrorCode::ResourceLimit},
   };
   for (const auto& c : cases) {
@@ -328,10 +349,11 @@ TEST(ScriptContext, CallingAValueThatIsNoFunctionReadsItsTextInAnEntry) {
     const double limitMs = c.code == ScriptErrorCode::ResourceLimit ? kDefaultScriptTimeLimitMs : 100;
     auto context = ScriptContext::create(
         {.timeLimitMs = limitMs, .memoryLimitBytes = size_t{64} << 20, .stopsBeforeTeardown = 2});
-    const ScriptValue hostile =
-        context->evaluate(std::string("({ toString: function () { ") + c.toString + " } })").value;
+    const auto escapes = countEscapes(*context);
+    const ScriptValue hostile = context->evaluate("({ toString: function () { " + c.toString + " } })").value;
     const ScriptOutcome out = context->call(hostile);
     EXPECT_EQ(outcomeCode(out), c.code) << out.description;
+    EXPECT_EQ(escapes->load(), 0);
     EXPECT_GT(checks.insideEntry().load(), 0);
     EXPECT_EQ(checks.outsideEntries().load(), 0);
     if (c.code == ScriptErrorCode::ResourceLimit) {
@@ -349,11 +371,12 @@ TEST(ScriptContext, CallingAValueThatIsNoFunctionReadsItsTextInAnEntry) {
 // What the host reads of an exception (its text, line and source) may run
 // the script's own code and the jobs that code queues: inside the entry that
 // threw, under its time limit. The stop comes from the guard's check inside
-// that entry (read after the entry, the jobs would run unchecked until some
-// job ran a whole period, and the outcome would be the same).
+// that entry: read after the entry, the jobs would run unchecked (none of
+// them runs a whole check period), until the chains here end by themselves
+// some seconds later and say so.
 TEST(ScriptContext, ExceptionsWhoseGettersStartJobChainsAreStoppedAtTheTimeLimit) {
-  const std::string chain = "(function f() { Promise.resolve().then(f); })();";
-  const std::string awaits = "(async function () { for (;;) await 0; })();";
+  const std::string chain = qbtest::thenChain("escaped();");
+  const std::string awaits = qbtest::awaitLoop("escaped();");
   const std::string scripts[] = {
       "var e = new Error('x'); Object.defineProperty(e, 'line', {get: function () { " + chain + " return 1; }}); throw e;",
       "var e = new Error('x'); Object.defineProperty(e, 'sourceURL', {get: function () { " + awaits + " return 'u'; }}); throw e;",
@@ -363,13 +386,17 @@ TEST(ScriptContext, ExceptionsWhoseGettersStartJobChainsAreStoppedAtTheTimeLimit
     SCOPED_TRACE(script);
     CheckStops checks;
     auto context = ScriptContext::create({.timeLimitMs = 50, .stopsBeforeTeardown = 3});
+    const auto escapes = countEscapes(*context);
     EXPECT_EQ(outcomeCode(context->evaluate(script)), ScriptErrorCode::ScriptTimeLimit);
+    // A chain that ran to its end: the others would run theirs too.
+    ASSERT_EQ(escapes->load(), 0);
     EXPECT_EQ(context->timeLimitStops(), 1);
     EXPECT_GT(checks.insideEntry().load(), 0);
     // A call that throws it.
     const int before = checks.insideEntry().load();
     const ScriptValue thrower = context->evaluate("(function () { " + script + " })").value;
     EXPECT_EQ(outcomeCode(context->call(thrower)), ScriptErrorCode::ScriptTimeLimit);
+    ASSERT_EQ(escapes->load(), 0);
     EXPECT_EQ(context->timeLimitStops(), 2);
     EXPECT_GT(checks.insideEntry().load(), before);
     EXPECT_EQ(checks.betweenCalls().load(), 0);
@@ -434,7 +461,7 @@ TEST(ScriptContext, TearDownInsideAnEntryWaitsForItToReturn) {
   const ScriptValue host = context->makeObject();
   context->defineFunction(host, "stop", [&](const ScriptContext::Arguments&) {
     context->tearDown();
-    return context->makeString("still here");
+    return context->makeJson("still here");
   });
   context->call(context->evaluate("(function (h) { globalThis.h = h; })").value, {host});
   const ScriptOutcome out = context->evaluate("h.stop() + '!'");

@@ -343,4 +343,30 @@ TEST_F(WebViewFetchedTextTest, APageDroppingFetchedTextsRunsOn) {
   EXPECT_EQ(logLinesWith("bytes of memory and were stopped"), 0u);
 }
 
+// A loaded document's element tree, the JSON the page's document is built
+// from, is made on the page's thread before the load's first entry, so no
+// entry's first touches see it: it is charged to the page's memory bound
+// before it is made (twice its bytes). Here 2 MiB of control characters,
+// which the parser takes as U+FFFD (three bytes of UTF-8 each): a tree of 6
+// MiB, charged 12 MiB, under a bound of 8 MiB. The entry that builds the
+// document touches less than the bound (the text once more, 4 MiB at most),
+// so the tree's charge is what passes it: the load fails with the memory
+// bound's error, and the page's script never runs.
+class WebViewDocumentTreeTest : public WebViewLimitsTest {
+ protected:
+  WebViewDocumentTreeTest() : WebViewLimitsTest(false) {}
+};
+
+TEST_F(WebViewDocumentTreeTest, ADocumentWhoseTreePassesTheMemoryBoundFailsItsLoad) {
+  constexpr size_t kBoundBytes = size_t{8} << 20;
+  auto events = std::make_shared<Events>();
+  auto view = makeView(events, 2000, 1e9, 0.25, kBoundBytes);
+  view->loadHTMLString("<p>" + std::string(size_t{2} << 20, '\x01') +
+                           "</p><script>webkit.messageHandlers.native.postMessage('ran');</script>",
+                       "");
+  env->runUntilIdle();
+  EXPECT_EQ(events->events, (std::vector<std::string>{"fail " + std::to_string(WebErrorCode::ResourceLimit)}));
+  EXPECT_EQ(logLinesWith("held more than " + std::to_string(kBoundBytes) + " bytes of memory and were stopped"), 1u);
+}
+
 }  // namespace weblimits

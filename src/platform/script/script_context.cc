@@ -464,17 +464,6 @@ ScriptValue ScriptContext::globalObject() {
 
 ScriptValue ScriptContext::global(const std::string& name) { return globalObject().property(name); }
 
-// The values the host makes for the scripts outside their entries count
-// against the memory bound as far as the process grows by them
-// (engine::EntryGuard::chargeHostBytes): a kept one stops the scripts at the
-// end of the entry that passes the bound, and the context is torn down.
-ScriptValue ScriptContext::makeString(std::string_view text) {
-  if (!core_->live()) return {};
-  core_->guard->chargeHostBytes(core_->context, engine::hostTextBytes(text.size()));
-  JsString s(createJsString(text));
-  return ScriptValueAccess::wrap(core_, JSValueMakeString(core_->context, s.get()));
-}
-
 ScriptValue ScriptContext::makeNumber(double number) {
   if (!core_->live()) return {};
   return ScriptValueAccess::wrap(core_, JSValueMakeNumber(core_->context, number));
@@ -495,6 +484,9 @@ ScriptValue ScriptContext::makeObject() {
   return ScriptValueAccess::wrap(core_, JSObjectMake(core_->context, nullptr, nullptr));
 }
 
+// The values the host makes for the scripts outside their entries count
+// against the memory bound as far as the process grows by them
+// (engine::EntryGuard::chargeHostBytes).
 ScriptValue ScriptContext::makeJson(const Json& json) {
   if (!core_->live()) return {};
   // Charged as its text: what the host hands scripts as JSON is strings and

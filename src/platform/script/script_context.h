@@ -157,12 +157,14 @@ class ScriptContext {
   ScriptValue global(const std::string& name);
 
   // Values of this context.
-  ScriptValue makeString(std::string_view text);
   ScriptValue makeNumber(double number);
   ScriptValue makeBoolean(bool value);
   ScriptValue makeNull();
   ScriptValue makeObject();
-  // A value from JSON (strings, numbers, arrays, objects...).
+  // A value from JSON (strings, numbers, arrays, objects...). Its text is
+  // charged to the memory bound before it is made (engine::EntryGuard::
+  // chargeHostBytes): a value the scripts keep stops them at the end of the
+  // entry that passes the bound, and the context is torn down.
   ScriptValue makeJson(const Json& json);
 
   // Sets object[name] to a native function (an entry: the object may have a
