@@ -180,6 +180,12 @@ TEST(MarkupScanTest, TheScanErrsHighOnWhatTheParserMakes) {
       "<math><svg/n><mi><b><i>",
       "<p><select><hr><template><u>",
       "<script/><style></script><i>",
+      // Raw text ends where the parser ends it: at an end tag whose quoted
+      // values may hold a ">", after a script's "<!-->".
+      "<textarea></textarea a='><!--'><x><x><x>",
+      "<x><textarea></textarea a='></x>'>",
+      "<script><!--><script></script><x><x><x>",
+      "<script><!---><script></script><x><x><x>",
   };
   for (const char* piece : pieces) {
     SCOPED_TRACE(piece);

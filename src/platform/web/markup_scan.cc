@@ -152,6 +152,55 @@ class Scanner {
     i_ = end;
   }
 
+  // Reads the attributes of a tag from `k` through its ">" as the tokenizer
+  // does (a quoted value hides a ">"), calling `attribute(name, value,
+  // quoted)` for each; answers where the tag ends (past its ">", or at the
+  // document's end).
+  template <typename Attribute>
+  size_t readAttributes(size_t k, Attribute&& attribute, bool* selfClosing = nullptr) const {
+    while (k < s_.size()) {
+      const char c = s_[k];
+      if (c == '/' && k + 1 < s_.size() && s_[k + 1] == '>') {
+        if (selfClosing) *selfClosing = true;
+        return k + 2;
+      }
+      if (isSpace(c) || c == '/') {
+        ++k;
+        continue;
+      }
+      if (c == '>') return k + 1;
+      // An attribute: its name (a first "=" is part of it), then its value.
+      const size_t nameAt = k++;
+      while (k < s_.size() && !isSpace(s_[k]) && s_[k] != '/' && s_[k] != '>' && s_[k] != '=') ++k;
+      const std::string_view name = s_.substr(nameAt, k - nameAt);
+      size_t j = k;
+      while (j < s_.size() && isSpace(s_[j])) ++j;
+      if (j >= s_.size() || s_[j] != '=') {
+        attribute(name, std::string_view(), false);
+        continue;
+      }
+      ++j;
+      while (j < s_.size() && isSpace(s_[j])) ++j;
+      if (j < s_.size() && (s_[j] == '"' || s_[j] == '\'')) {
+        const size_t close = s_.find(s_[j], j + 1);
+        const size_t stop = close == std::string_view::npos ? s_.size() : close;
+        attribute(name, s_.substr(j + 1, stop - j - 1), true);
+        k = close == std::string_view::npos ? s_.size() : close + 1;
+      } else {
+        const size_t from = j;
+        while (j < s_.size() && !isSpace(s_[j]) && s_[j] != '>') ++j;
+        attribute(name, s_.substr(from, j - from), false);
+        k = j;
+      }
+    }
+    return s_.size();
+  }
+
+  // Where a tag whose attributes start at `k` ends.
+  size_t tagEnd(size_t k) const {
+    return readAttributes(k, [](std::string_view, std::string_view, bool) {});
+  }
+
   // Reads a tag from its name (after "<" or "</") through its ">".
   Tag readTag(bool end) {
     Tag tag;
@@ -159,56 +208,17 @@ class Scanner {
     while (i_ < s_.size() && !isSpace(s_[i_]) && s_[i_] != '/' && s_[i_] != '>') tag.name += lowerChar(s_[i_++]);
     double nameBytes = 0;  // of the attributes read so far
     std::string name;
-    std::string value;
-    while (i_ < s_.size()) {
-      const char c = s_[i_];
-      if (isSpace(c)) {
-        ++i_;
-        continue;
-      }
-      if (c == '>') {
-        ++i_;
-        break;
-      }
-      if (c == '/') {
-        ++i_;
-        if (i_ < s_.size() && s_[i_] == '>') {
-          tag.selfClosing = true;
-          ++i_;
-          break;
-        }
-        continue;
-      }
-      // An attribute: its name (a first "=" is part of it), then its value.
+    const size_t close = readAttributes(i_, [&](std::string_view written, std::string_view value, bool) {
       name.clear();
-      name += lowerChar(s_[i_++]);
-      while (i_ < s_.size() && !isSpace(s_[i_]) && s_[i_] != '/' && s_[i_] != '>' && s_[i_] != '=')
-        name += lowerChar(s_[i_++]);
-      size_t j = i_;
-      while (j < s_.size() && isSpace(s_[j])) ++j;
-      value.clear();
-      if (j < s_.size() && s_[j] == '=') {
-        ++j;
-        while (j < s_.size() && isSpace(s_[j])) ++j;
-        if (j < s_.size() && (s_[j] == '"' || s_[j] == '\'')) {
-          const size_t close = s_.find(s_[j], j + 1);
-          const size_t stop = close == std::string_view::npos ? s_.size() : close;
-          value.assign(s_.substr(j + 1, stop - j - 1));
-          j = close == std::string_view::npos ? s_.size() : close + 1;
-        } else {
-          const size_t from = j;
-          while (j < s_.size() && !isSpace(s_[j]) && s_[j] != '>') ++j;
-          value.assign(s_.substr(from, j - from));
-        }
-        i_ = j;
-      }
+      for (const char c : written) name += lowerChar(c);
       const double before = static_cast<double>(tag.attributes);
       tag.attributeWorkNs += kAttributeNs + kAttributePairNs * before + kAttributeNameByteNs * nameBytes;
       nameBytes += static_cast<double>(name.size());
       ++tag.attributes;
       // Order does not matter to the parser's comparison: a sum of hashes.
       tag.signature += hashOf(name) * 31 + hashOf(value);
-    }
+    }, &tag.selfClosing);
+    i_ = close;
     tag.nameBytesBefore = nameBytes;
     return tag;
   }
@@ -359,14 +369,15 @@ class Scanner {
     i_ = rawTextEnd(name, flags & kScriptData);
   }
 
-  // Where the raw text that starts at i_ ends: past "</name" and its tag.
+  // Where the raw text that starts at i_ ends: past "</name" and the rest of
+  // its tag, whose quoted values may hold a ">".
   size_t rawTextEnd(const std::string& name, bool script) const {
     enum { Data, Escaped, DoubleEscaped } state = Data;
     size_t k = i_;
     while (k < s_.size()) {
       const char c = s_[k];
       if (script && c == '-' && s_.compare(k, 3, "-->") == 0) {
-        if (state != Data) state = Data;
+        state = Data;
         k += 3;
         continue;
       }
@@ -375,19 +386,23 @@ class Scanner {
         continue;
       }
       if (script && state == Data && s_.compare(k, 4, "<!--") == 0) {
-        state = Escaped;
+        // Escaped, unless dashes and a ">" close it at once ("<!-->",
+        // "<!--->").
         k += 4;
-        // "<!-->" and "<!--->" close at once.
+        size_t dashes = k;
+        while (dashes < s_.size() && s_[dashes] == '-') ++dashes;
+        if (dashes < s_.size() && s_[dashes] == '>') {
+          k = dashes + 1;
+        } else {
+          state = Escaped;
+        }
         continue;
       }
       const bool closing = k + 1 < s_.size() && s_[k + 1] == '/';
       const size_t nameAt = k + (closing ? 2 : 1);
       if (matchesName(nameAt, script && !closing ? "script" : name)) {
         const size_t after = nameAt + (script && !closing ? 6 : name.size());
-        if (closing && state != DoubleEscaped) {
-          const size_t close = s_.find('>', after);
-          return close == std::string_view::npos ? s_.size() : close + 1;
-        }
+        if (closing && state != DoubleEscaped) return tagEnd(after);
         if (closing && state == DoubleEscaped) state = Escaped;
         else if (!closing && state == Escaped) state = DoubleEscaped;
         k = after;
