@@ -293,6 +293,17 @@ TEST(MarkupScanTest, TextItIsUnsureOfHidesNoneOfTheDocument) {
   }
 }
 
+// A CDATA section in an inline SVG leaves the scan unsure of itself only.
+TEST(MarkupScanTest, InlineSvgWithCdataPassesWithRoom) {
+  const std::string icons = repeated(
+      "<div class=icon><svg viewBox=\"0 0 10 10\"><style><![CDATA[.a{fill:red}]]></style>"
+      "<path class=a d=\"M0 0h10v10z\"/></svg><span>label</span></div>\n",
+      200);
+  const auto scan = scanMarkup(icons);
+  EXPECT_EQ(markupRefusal(scan), MarkupRefusal::None);
+  EXPECT_LT(scan.depth, 40);
+}
+
 // Each bound holds at its edge.
 TEST(MarkupScanTest, EachBoundHoldsAtItsEdge) {
   auto element = [](int attributes, const std::string& before = "") {

@@ -110,8 +110,8 @@ class Scanner {
       if (s_.compare(i_, 9, "<![CDATA[") == 0) {
         // Raw up to "]]>" in foreign content, a comment up to ">" else: the
         // scan takes the shorter and is unsure of the rest.
+        const size_t end = cdataEnd_.find(s_, i_ + 9);
         skipPast(">");
-        const size_t end = cdataEnd_.find(s_, i_);
         unsureUntil(end == std::string_view::npos ? s_.size() : end + 3);
         return;
       }
