@@ -123,6 +123,39 @@ TEST_F(WebViewMarkupTest, TheParseItselfIsBoundedAndEndsWithItsWebView) {
   EXPECT_EQ(liveWebPagesForTesting(), 0u);
 }
 
+// Text the scan cannot read for sure (raw text in a template or near foreign
+// content, which the parser may take as raw text or as markup): an opener in
+// it that would hide the rest of the document from the scan (a comment, a
+// quoted value) hides nothing, and a document nested deeper than the bound
+// behind it is refused before it is parsed.
+const char* const kUnsureOpeners[] = {
+    "<template><textarea><!--</textarea>",
+    "<svg><foreignObject><textarea><!--</textarea>",
+    "<template><textarea><a title=\"</textarea>",
+    "<math><mi><xmp><!--</xmp>",
+};
+
+std::string repeated(const std::string& piece, int times) {
+  std::string out;
+  out.reserve(piece.size() * static_cast<size_t>(times));
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+TEST_F(WebViewMarkupTest, ADocumentDeepBehindTextTheScanIsUnsureOfIsRefused) {
+  for (const char* opener : kUnsureOpeners) {
+    SCOPED_TRACE(opener);
+    events = std::make_shared<Events>();
+    open();
+    view->loadHTMLString(std::string(opener) + repeated("<x>", 5000) + "<b>" + std::string(1000, 'y'), "");
+    ASSERT_TRUE(runMainUntil([&] { return !events->events.empty(); }, kWaitMs));
+    EXPECT_EQ(events->events, (std::vector<std::string>{"fail " + std::to_string(WebErrorCode::DocumentTooDeep)}));
+    view.reset();
+    ASSERT_TRUE(drainContentQueues());
+  }
+  EXPECT_EQ(log.count("was refused (elements nested deeper than 4096)"), std::size(kUnsureOpeners));
+}
+
 // ---- the scan ----
 
 // The depth of the element tree the page gets (below its cap of 256).
@@ -180,6 +213,30 @@ TEST(MarkupScanTest, TheScanErrsHighOnWhatTheParserMakes) {
       "<math><svg/n><mi><b><i>",
       "<p><select><hr><template><u>",
       "<script/><style></script><i>",
+      // Text the scan is unsure of (raw text in a template or near foreign
+      // content, a CDATA section): what opens a comment, a quoted value or
+      // raw text there may be raw text to the parser, which ends it at the
+      // raw text's end tag and parses what follows.
+      "<template><textarea><!--</textarea><x><x><x>",
+      "<svg><foreignObject><textarea><!--</textarea><x><x><x>",
+      "<template><textarea><a title=\"</textarea><x><x><x>",
+      "<math><mi><xmp><!--</xmp><x><x><x>",
+      "<template><title><!--</title><x><x><x>-->",
+      "<svg><![CDATA[ > <!-- ]]><x><x><x>",
+      "<select><style><script a='>'></style><!--</script></select><x><x><x>",
+      "<template><title><textarea a='</title><textarea><!x</textarea b=\"'></textarea><!--\"><x><x><x>",
+      "<template><script><!--<script></script>--><!--</script><x><x><x>",
+      "<svg><script><!--<script>--!><b><script><!x</script b=\"></script><!--\"><x><x><x>-->",
+      // Foreign content the parser has left where the scan cannot tell (a
+      // font with attributes breaks out of it; an svg read in raw text).
+      "<svg><font color=red><style><!--</style><x><x><x>",
+      "<math><mi><xmp><div><svg></xmp><style><!--</style><x><x><x>",
+      // Raw text ends where the parser ends it: at an end tag whose quoted
+      // values may hold a ">", after a script's "<!-->".
+      "<textarea></textarea a='><!--'><x><x><x>",
+      "<x><textarea></textarea a='></x>'>",
+      "<script><!--><script></script><x><x><x>",
+      "<script><!---><script></script><x><x><x>",
   };
   for (const char* piece : pieces) {
     SCOPED_TRACE(piece);
@@ -223,6 +280,28 @@ TEST(MarkupScanTest, RealPagesPassWithRoom) {
   EXPECT_EQ(markupRefusal(scan), MarkupRefusal::None);
   EXPECT_LT(scan.depth, 40);
   EXPECT_LT(scan.workMs, 25);
+}
+
+// The documents of the parser's worst case behind text the scan is unsure
+// of (a parse of 110 s, 200,005 elements deep): refused by the scan alone.
+TEST(MarkupScanTest, TextItIsUnsureOfHidesNoneOfTheDocument) {
+  const std::string rest = repeated("<x>", 200'000) + "<b>" + std::string(1'800'000, 'y');
+  for (const char* opener : kUnsureOpeners) {
+    SCOPED_TRACE(opener);
+    const auto scan = scanMarkup(opener + rest);
+    EXPECT_NE(markupRefusal(scan), MarkupRefusal::None) << scan.depth << " deep, " << scan.workMs << " ms";
+  }
+}
+
+// A CDATA section in an inline SVG leaves the scan unsure of itself only.
+TEST(MarkupScanTest, InlineSvgWithCdataPassesWithRoom) {
+  const std::string icons = repeated(
+      "<div class=icon><svg viewBox=\"0 0 10 10\"><style><![CDATA[.a{fill:red}]]></style>"
+      "<path class=a d=\"M0 0h10v10z\"/></svg><span>label</span></div>\n",
+      200);
+  const auto scan = scanMarkup(icons);
+  EXPECT_EQ(markupRefusal(scan), MarkupRefusal::None);
+  EXPECT_LT(scan.depth, 40);
 }
 
 // Each bound holds at its edge.

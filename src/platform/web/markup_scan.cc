@@ -26,6 +26,7 @@ struct Tag {
   double nameBytesBefore = 0;  // not used after the tag is read
   double attributeWorkNs = 0;  // the tokenizer's duplicate checks, for `base` earlier attributes
   uint64_t signature = 0;      // the attributes, in any order (formatting elements that match)
+  size_t quotedGt = std::string_view::npos;  // the first ">" in a quoted value
 };
 
 class Scanner {
@@ -58,6 +59,14 @@ class Scanner {
     int32_t entry;  // its formatting entry, -1
   };
 
+  // Where raw text ends: where its end tag starts (npos: nowhere) and past
+  // it; whether a script's text went through a double escape on its way.
+  struct RawTextEnd {
+    size_t endTag = 0;
+    size_t end = 0;
+    bool doubleEscaped = false;
+  };
+
   bool over() const {
     return deepest_ > kMaxHtmlDepth || mostAttributes_ > kMaxHtmlAttributes || work_ > kMaxHtmlParseWorkMs * 1e6;
   }
@@ -68,6 +77,9 @@ class Scanner {
   // tag there, or takes it as foreign): its text is scanned as markup, but
   // nothing it closes is believed.
   bool rawTextUncertain(const std::string& name, uint32_t flags) const {
+    // In text the scan is unsure of, the tag may be in raw text that ends
+    // before this one's would.
+    if (!pops()) return true;
     // A template's content has insertion modes of its own that ignore tags;
     // near foreign content a raw-text tag may be a foreign element.
     if (sawFrameset_ || templatesOpen_ > 0 || foreignOpen_ > 0) return true;
@@ -97,10 +109,10 @@ class Scanner {
       if (s_.compare(i_, 4, "<!--") == 0) return comment();
       if (s_.compare(i_, 9, "<![CDATA[") == 0) {
         // Raw up to "]]>" in foreign content, a comment up to ">" else: the
-        // scan takes the shorter and believes no close until "]]>".
+        // scan takes the shorter and is unsure of the rest.
+        const size_t end = cdataEnd_.find(s_, i_ + 9);
         skipPast(">");
-        const size_t end = cdataEnd_.find(s_, i_);
-        uncertainUntil_ = std::max(uncertainUntil_, end == std::string_view::npos ? s_.size() : end + 3);
+        unsureUntil(end == std::string_view::npos ? s_.size() : end + 3);
         return;
       }
       return skipPast(">");
@@ -109,9 +121,7 @@ class Scanner {
     if (c == '/') {
       if (i_ + 2 < s_.size() && isAlpha(s_[i_ + 2])) {
         i_ += 2;
-        Tag tag = readTag(true);
-        endTag(tag);
-        return;
+        return tag(true);
       }
       if (i_ + 2 < s_.size() && s_[i_ + 2] == '>') {
         i_ += 3;
@@ -121,18 +131,43 @@ class Scanner {
     }
     if (isAlpha(c)) {
       i_ += 1;
-      Tag tag = readTag(false);
-      startTag(tag);
-      return;
+      return tag(false);
     }
     i_ = start;  // a "<" of text
     text(1);
   }
 
+  // Up to the first `end` (">": where the parser ends a bogus comment, a
+  // doctype or an end tag of no name, or a CDATA section in HTML content).
   void skipPast(std::string_view end) {
     const size_t at = s_.find(end, i_ + 1);
     i_ = at == std::string_view::npos ? s_.size() : at + end.size();
   }
+
+  // Past a construct (a comment, a tag with a quoted value) that ends at
+  // `end`. In text the scan is unsure of, the parser may be reading raw text
+  // instead, which ends right after a ">" (its end tag's), and parse what
+  // follows: there the scan goes on after the construct's first ">" and reads
+  // the rest of it as markup it is unsure of, so that no ">" the parser may
+  // go on from is hidden from it.
+  void skipTo(size_t end) {
+    if (pops()) {
+      i_ = end;
+      return;
+    }
+    const size_t gt = s_.find('>', i_);
+    if (gt == std::string_view::npos || gt + 1 >= end) {
+      i_ = end;
+      return;
+    }
+    i_ = gt + 1;
+    unsureUntil(end);
+  }
+
+  // The parser may read the markup up to `end` otherwise than the scan (as
+  // raw text, a comment, a quoted value): up to there the scan believes no
+  // close, and reads every construct only up to its first ">" (skipTo).
+  void unsureUntil(size_t end) { uncertainUntil_ = std::max(uncertainUntil_, end); }
 
   void comment() {
     work_ += kCommentNs;
@@ -147,9 +182,80 @@ class Scanner {
     }
     const size_t a = commentEnd_.find(s_, body);
     const size_t b = commentBangEnd_.find(s_, body);
-    const size_t end = std::min(a == std::string_view::npos ? s_.size() : a + 3,
-                                b == std::string_view::npos ? s_.size() : b + 4);
-    i_ = end;
+    skipTo(std::min(a == std::string_view::npos ? s_.size() : a + 3,
+                    b == std::string_view::npos ? s_.size() : b + 4));
+  }
+
+  // Takes the tag whose name starts at i_ (after "<" or "</").
+  void tag(bool end) {
+    const bool sure = pops();
+    Tag tag = readTag(end);
+    // In text the scan is unsure of, a quoted value that holds a ">" makes
+    // the tag one taken without believing what it closes, and the scan goes
+    // on after that ">" (skipTo).
+    const bool cut = !sure && tag.quotedGt != std::string_view::npos;
+    if (cut) {
+      unsureUntil(i_);
+      unsureTag_ = true;
+    }
+    if (end) {
+      endTag(tag);
+    } else {
+      startTag(tag);
+    }
+    if (cut) {
+      unsureTag_ = false;
+      i_ = tag.quotedGt + 1;
+    }
+  }
+
+  // Reads the attributes of a tag from `k` through its ">" as the tokenizer
+  // does (a quoted value hides a ">"), calling `attribute(name, value,
+  // quoted)` for each; answers where the tag ends (past its ">", or at the
+  // document's end).
+  template <typename Attribute>
+  size_t readAttributes(size_t k, Attribute&& attribute, bool* selfClosing = nullptr) const {
+    while (k < s_.size()) {
+      const char c = s_[k];
+      if (c == '/' && k + 1 < s_.size() && s_[k + 1] == '>') {
+        if (selfClosing) *selfClosing = true;
+        return k + 2;
+      }
+      if (isSpace(c) || c == '/') {
+        ++k;
+        continue;
+      }
+      if (c == '>') return k + 1;
+      // An attribute: its name (a first "=" is part of it), then its value.
+      const size_t nameAt = k++;
+      while (k < s_.size() && !isSpace(s_[k]) && s_[k] != '/' && s_[k] != '>' && s_[k] != '=') ++k;
+      const std::string_view name = s_.substr(nameAt, k - nameAt);
+      size_t j = k;
+      while (j < s_.size() && isSpace(s_[j])) ++j;
+      if (j >= s_.size() || s_[j] != '=') {
+        attribute(name, std::string_view(), false);
+        continue;
+      }
+      ++j;
+      while (j < s_.size() && isSpace(s_[j])) ++j;
+      if (j < s_.size() && (s_[j] == '"' || s_[j] == '\'')) {
+        const size_t close = s_.find(s_[j], j + 1);
+        const size_t stop = close == std::string_view::npos ? s_.size() : close;
+        attribute(name, s_.substr(j + 1, stop - j - 1), true);
+        k = close == std::string_view::npos ? s_.size() : close + 1;
+      } else {
+        const size_t from = j;
+        while (j < s_.size() && !isSpace(s_[j]) && s_[j] != '>') ++j;
+        attribute(name, s_.substr(from, j - from), false);
+        k = j;
+      }
+    }
+    return s_.size();
+  }
+
+  // Where a tag whose attributes start at `k` ends.
+  size_t tagEnd(size_t k) const {
+    return readAttributes(k, [](std::string_view, std::string_view, bool) {});
   }
 
   // Reads a tag from its name (after "<" or "</") through its ">".
@@ -159,56 +265,21 @@ class Scanner {
     while (i_ < s_.size() && !isSpace(s_[i_]) && s_[i_] != '/' && s_[i_] != '>') tag.name += lowerChar(s_[i_++]);
     double nameBytes = 0;  // of the attributes read so far
     std::string name;
-    std::string value;
-    while (i_ < s_.size()) {
-      const char c = s_[i_];
-      if (isSpace(c)) {
-        ++i_;
-        continue;
-      }
-      if (c == '>') {
-        ++i_;
-        break;
-      }
-      if (c == '/') {
-        ++i_;
-        if (i_ < s_.size() && s_[i_] == '>') {
-          tag.selfClosing = true;
-          ++i_;
-          break;
-        }
-        continue;
-      }
-      // An attribute: its name (a first "=" is part of it), then its value.
+    const size_t close = readAttributes(i_, [&](std::string_view written, std::string_view value, bool quoted) {
       name.clear();
-      name += lowerChar(s_[i_++]);
-      while (i_ < s_.size() && !isSpace(s_[i_]) && s_[i_] != '/' && s_[i_] != '>' && s_[i_] != '=')
-        name += lowerChar(s_[i_++]);
-      size_t j = i_;
-      while (j < s_.size() && isSpace(s_[j])) ++j;
-      value.clear();
-      if (j < s_.size() && s_[j] == '=') {
-        ++j;
-        while (j < s_.size() && isSpace(s_[j])) ++j;
-        if (j < s_.size() && (s_[j] == '"' || s_[j] == '\'')) {
-          const size_t close = s_.find(s_[j], j + 1);
-          const size_t stop = close == std::string_view::npos ? s_.size() : close;
-          value.assign(s_.substr(j + 1, stop - j - 1));
-          j = close == std::string_view::npos ? s_.size() : close + 1;
-        } else {
-          const size_t from = j;
-          while (j < s_.size() && !isSpace(s_[j]) && s_[j] != '>') ++j;
-          value.assign(s_.substr(from, j - from));
-        }
-        i_ = j;
-      }
+      for (const char c : written) name += lowerChar(c);
       const double before = static_cast<double>(tag.attributes);
       tag.attributeWorkNs += kAttributeNs + kAttributePairNs * before + kAttributeNameByteNs * nameBytes;
       nameBytes += static_cast<double>(name.size());
       ++tag.attributes;
       // Order does not matter to the parser's comparison: a sum of hashes.
       tag.signature += hashOf(name) * 31 + hashOf(value);
-    }
+      if (quoted && tag.quotedGt == std::string_view::npos) {
+        const size_t gt = value.find('>');
+        if (gt != std::string_view::npos) tag.quotedGt = static_cast<size_t>(value.data() - s_.data()) + gt;
+      }
+    }, &tag.selfClosing);
+    i_ = close;
     tag.nameBytesBefore = nameBytes;
     return tag;
   }
@@ -233,6 +304,14 @@ class Scanner {
     if (inForeign() && !(info.flags & kBreakout)) {
       chargeAttributes(tag, 0);
       if (!tag.selfClosing) push(tag.name, 0, true, isIntegrationPoint(tag.name), -1);
+      // Foreign content may have ended where the scan cannot tell (at a
+      // breakout it does not know, or an element it read in text it was
+      // unsure of), and a raw-text tag then be HTML's.
+      if (info.flags & kRawText) {
+        if (tag.selfClosing) deepest_ = std::max(deepest_, depth() + 1);
+        unsureOfRawText(tag.name, info.flags);
+      }
+      if (info.flags & kPlaintext) uncertainUntil_ = s_.size();
       return;
     }
     if (inForeign() && pops()) {
@@ -348,25 +427,44 @@ class Scanner {
     work_ += kEndTagNs;
     deepest_ = std::max(deepest_, depth() + 1);  // the element itself
     if (rawTextUncertain(name, flags)) {
-      // Scanned as markup up to where its raw text would end (the same for
-      // every such tag of the name until then).
       push(name, flags & ~kRawText, false, false, -1);
-      size_t& end = uncertainEnds_[name];
-      if (end <= i_ && end != s_.size()) end = rawTextEnd(name, false);
-      uncertainUntil_ = std::max(uncertainUntil_, end);
+      unsureOfRawText(name, flags);
       return;
     }
-    i_ = rawTextEnd(name, flags & kScriptData);
+    i_ = rawTextEnd(name, flags & kScriptData).end;
   }
 
-  // Where the raw text that starts at i_ ends: past "</name" and its tag.
-  size_t rawTextEnd(const std::string& name, bool script) const {
+  // The text from i_ may be raw text of `name`: the scan reads it as markup
+  // it is unsure of up to where that raw text would end. A later tag of the
+  // name before that end tag ends at the same end tag (a later script starts
+  // outside the escapes the earlier one may be in, and ends with it unless
+  // the earlier one's text went through a double escape), so the end found
+  // is kept. After a script whose text went through a double escape, and
+  // after a tag cut short (whose raw text would start past where the scan
+  // goes on), the scan is unsure of the rest of the document.
+  void unsureOfRawText(const std::string& name, uint32_t flags) {
+    if (unsureTag_) {
+      uncertainUntil_ = s_.size();
+      return;
+    }
+    RawTextEnd& end = uncertainEnds_[name];
+    if (end.endTag < i_) {
+      end = rawTextEnd(name, flags & kScriptData);
+      if (end.doubleEscaped) end = RawTextEnd{std::string_view::npos, s_.size()};
+    }
+    uncertainUntil_ = std::max(uncertainUntil_, end.end);
+  }
+
+  // Where the raw text that starts at i_ ends: its end tag ("</name" and the
+  // rest of the tag, whose quoted values may hold a ">"), and past it.
+  RawTextEnd rawTextEnd(const std::string& name, bool script) const {
     enum { Data, Escaped, DoubleEscaped } state = Data;
+    bool doubleEscaped = false;
     size_t k = i_;
     while (k < s_.size()) {
       const char c = s_[k];
       if (script && c == '-' && s_.compare(k, 3, "-->") == 0) {
-        if (state != Data) state = Data;
+        state = Data;
         k += 3;
         continue;
       }
@@ -375,27 +473,35 @@ class Scanner {
         continue;
       }
       if (script && state == Data && s_.compare(k, 4, "<!--") == 0) {
-        state = Escaped;
+        // Escaped, unless dashes and a ">" close it at once ("<!-->",
+        // "<!--->").
         k += 4;
-        // "<!-->" and "<!--->" close at once.
+        size_t dashes = k;
+        while (dashes < s_.size() && s_[dashes] == '-') ++dashes;
+        if (dashes < s_.size() && s_[dashes] == '>') {
+          k = dashes + 1;
+        } else {
+          state = Escaped;
+        }
         continue;
       }
       const bool closing = k + 1 < s_.size() && s_[k + 1] == '/';
       const size_t nameAt = k + (closing ? 2 : 1);
       if (matchesName(nameAt, script && !closing ? "script" : name)) {
         const size_t after = nameAt + (script && !closing ? 6 : name.size());
-        if (closing && state != DoubleEscaped) {
-          const size_t close = s_.find('>', after);
-          return close == std::string_view::npos ? s_.size() : close + 1;
+        if (closing && state != DoubleEscaped) return RawTextEnd{k, tagEnd(after), doubleEscaped};
+        if (closing && state == DoubleEscaped) {
+          state = Escaped;
+        } else if (!closing && state == Escaped) {
+          state = DoubleEscaped;
+          doubleEscaped = true;
         }
-        if (closing && state == DoubleEscaped) state = Escaped;
-        else if (!closing && state == Escaped) state = DoubleEscaped;
         k = after;
         continue;
       }
       ++k;
     }
-    return s_.size();
+    return RawTextEnd{std::string_view::npos, s_.size(), doubleEscaped};
   }
 
   // "name" at `at`, case aside, followed by a space, "/" or ">" (or the end).
@@ -500,7 +606,7 @@ class Scanner {
 
   // ---- the stack ----
 
-  bool pops() const { return i_ >= uncertainUntil_; }
+  bool pops() const { return i_ >= uncertainUntil_ && !unsureTag_; }
 
   // The html, head and body elements are never on the scan's stack.
   int depth() const { return static_cast<int>(stack_.size()) + 3; }
@@ -534,7 +640,9 @@ class Scanner {
   int foreignOpen_ = 0;
   bool sawFrameset_ = false;
   size_t uncertainUntil_ = 0;
-  std::unordered_map<std::string, size_t> uncertainEnds_;
+  bool unsureTag_ = false;  // the tag being taken was read in text the scan is unsure of, cut short
+  // Where the raw text of each name the scan is unsure of ends.
+  std::unordered_map<std::string, RawTextEnd> uncertainEnds_;
   NextMatch commentEnd_{"-->"};
   NextMatch commentBangEnd_{"--!>"};
   NextMatch cdataEnd_{"]]>"};
