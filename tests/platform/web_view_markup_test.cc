@@ -333,4 +333,16 @@ TEST(MarkupScanTest, EachBoundHoldsAtItsEdge) {
   EXPECT_EQ(markupRefusal(scanMarkup(std::string(4'000'000, 'x'))), MarkupRefusal::TooComplex);
 }
 
+// The parser looks for the element of a stray end tag down every open
+// element that is not special: 100,000 end tags of an element nobody knows,
+// under 4,000 open spans, take it seconds, and the scan counts that walk.
+TEST(MarkupScanTest, StrayEndTagsOfUnknownElementsAreChargedTheirWalk) {
+  std::string html;
+  for (int i = 0; i < 4000; ++i) html += "<span>";
+  for (int i = 0; i < 100'000; ++i) html += "</x>";
+  std::string reason;
+  EXPECT_EQ(markupRefusal(scanMarkup(html), &reason), MarkupRefusal::TooComplex);
+  EXPECT_EQ(reason, "more than 200 ms of the parser's estimated work");
+}
+
 }  // namespace webmarkup

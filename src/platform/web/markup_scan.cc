@@ -536,9 +536,14 @@ class Scanner {
     }
     // A tag the scan does not know: the parser may take an end tag for one
     // element it does not know as the end of another, so the scan closes
-    // only the current element, of that name.
+    // only the current element, of that name. The parser looks for it down
+    // the open elements to the first special one (or one it does not know
+    // either), all of which the scan charges.
     if (found == table.end()) {
-      work_ += kEndDepthNs;
+      for (size_t k = stack_.size(); k-- > 0;) {
+        work_ += kEndDepthNs;
+        if (stack_[k].flags & kSpecial) break;
+      }
       if (!stack_.empty() && stack_.back().name == name && !stack_.back().foreign) pop();
       return;
     }
