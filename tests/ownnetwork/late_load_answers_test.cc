@@ -143,6 +143,40 @@ TEST_F(LateLoadAnswersTest, AnswersSentBeforeThePageTookABannersWithdrawalAreDro
   EXPECT_NE(std::find(destroy, names.end(), "loadBanner"), names.end());  // the next load came after it
 }
 
+// A banner loaded (the page owes the answer) and loaded again (that load
+// waits behind it), then destroyed: the withdrawal gives up the load that
+// waits as well, which never reaches the page, not even when its wait would
+// have ended. A new banner of the same demand source loads at once and hears
+// its own fill.
+TEST_F(LateLoadAnswersTest, ABannersWithdrawalGivesUpItsLoadThatWaits) {
+  start(Json{{"commands", {{"loadBanner", {{"answer", "none"}}}}}});
+  registerContainer("banner-new");
+  auto first = std::make_shared<RecordingAdListener>();
+  auto second = std::make_shared<RecordingAdListener>();
+  auto old = QuillborneAdInstanceBuilder("bn3", first).setSize(bannerSize).build();
+  publisher->loadAdWithAdInstance(old, Json::object(), old->noteLoadRequested());
+  settle();
+  publisher->loadAdWithAdInstance(old, Json::object(), old->noteLoadRequested());
+  settle();
+  ASSERT_EQ(pageCalls("loadBanner"), 1u);  // the second load waits
+
+  publisher->destroyAdWithAdInstance(old);
+  pageRuns("PMA_SANDBOX.commands.loadBanner = {params: {adViewId: 'banner-new'}}");
+  auto next = QuillborneAdInstanceBuilder("bn3", second).setSize(bannerSize).build();
+  publisher->loadAdWithAdInstance(next, Json::object(), next->noteLoadRequested());
+  settle();
+  ASSERT_EQ(second->lines.size(), 1u) << joined(second->lines);
+  EXPECT_TRUE(startsWith(second->lines[0], "loadedWithContainer ")) << second->lines[0];
+  EXPECT_NE(second->lines[0].find("banner-new"), std::string::npos) << second->lines[0];
+  EXPECT_EQ(pageCalls("loadBanner"), 2u);
+
+  env.advance(QBNLoadLedger::kOwedAnswerWaitMs);
+  settle();
+  EXPECT_EQ(pageCalls("loadBanner"), 2u);
+  EXPECT_EQ(second->lines.size(), 1u) << joined(second->lines);
+  EXPECT_EQ(first->lines, Lines{});
+}
+
 // An interstitial (a rewarded ad instance travels the same road) loaded again
 // while the page still owes the answer to its last load: the new load waits
 // until that answer has come, which is dropped, and then goes to the page and

@@ -17,6 +17,7 @@
 #include "ownnetwork/publisher_test_support.h"
 #include "platform/storekit/storekit_control.h"
 #include "platform/ui/gesture.h"
+#include "platform/web/url.h"
 #include "presentation/QBAppStoreInsideSession.h"
 #include "presentation/QBAppStoreObject.h"
 #include "presentation/QBNAdViewsManager.h"

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "own_network_support.h"
+#include "ownnetwork/publisher/QBNLoadLedger.h"
 #include "ownnetwork/web/PMWVWKWebView.h"
 #include "presentation/QBNAdViewsManager.h"
 #include "sdk_test_support.h"
@@ -281,6 +282,51 @@ INSTANTIATE_TEST_SUITE_P(LateFailureAndLateSuccess, BannerLateAnswerTest,
                          ::testing::Values(LateBannerAnswer{"LateFailure", false},
                                            LateBannerAnswer{"LateSuccess", true}),
                          [](const ::testing::TestParamInfo<LateBannerAnswer>& info) { return info.param.name; });
+
+// The banner's waterfall has two instances of the own network's one demand
+// source. The page never answers the first one's load, which times out; the
+// second one's load, asked for then, waits behind the answer the page owes,
+// and the first one's destroy withdraws both loads at the page: the one that
+// waits is given up and never goes. The application's next banner loads the
+// demand source again, at once, and hears the page's fill, its own.
+TEST_F(BannerRoadTest, AWithdrawalGivesUpTheLoadThatWaitsBehindTheOwedAnswer) {
+  addControllerPage(server_, Json{{"commands", {{"loadBanner", {{"answer", "none"}}}}}});
+  Json configuration = config_->configuration();
+  configuration["configurations"]["banner"] = {
+      {"adapterTimeOutInSeconds", 1},
+      {"delayLoadFailureNotificationInSeconds", 0},
+      {"placements", Json::array({Json{{"placementId", 0}, {"placementName", "DefaultBanner"}, {"isDefault", true}}})}};
+  Json second = configuration["providerSettings"]["QuillborneBN1"];
+  second["instanceId"] = "3005";
+  second["banner"]["demandSourceName"] = "QuillborneBN1";
+  configuration["providerSettings"]["QuillborneBN2"] = second;
+  configuration["providerOrder"]["banner"] = Json::array({"QuillborneBN1", "QuillborneBN2"});
+  config_->setConfiguration(configuration);
+  auction_->setDefaultAnswer(
+      AuctionAnswer::withPayload(SandboxAuction::waterfallPayload("bn-same", {"QuillborneBN1", "QuillborneBN2"})));
+  Quillborne::initWithAppKey(kAppKey, Strings{"banner"});
+  ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
+  const auto loadsAtThePage = [this] {
+    const auto names = pageReceived();
+    return std::count(names.begin(), names.end(), "loadBanner");
+  };
+
+  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_TRUE(drive([&] { return listener_->lines().size() == 1; })) << dump();
+  EXPECT_EQ(listener_->lines()[0].rfind("banner loadFailed 509 ", 0), 0u) << dump();
+  EXPECT_EQ(loadsAtThePage(), 1);
+
+  controllerPageValue(env_, "PMA_SANDBOX.commands.loadBanner = " +
+                                Json{{"adView", {{"url", server_.url(kAdPagePath)}, {"actions", Json::array()}}}}.dump() +
+                                ", true");
+  Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_TRUE(loaded([&] { return listener_->lines().size() == 2; })) << dump();
+  EXPECT_EQ(listener_->lines()[1], "banner loaded") << dump();
+  // Past the end of the wait the given-up load began: it never goes.
+  settle(QBNLoadLedger::kOwedAnswerWaitMs);
+  EXPECT_EQ(listener_->lines().size(), 2u) << dump();
+  EXPECT_EQ(loadsAtThePage(), 2);
+}
 
 // Sizes the own network refuses reach the application's failure callback as
 // its refusal, not as a no-fill: a height of 1e9, a width past the 32-bit

@@ -4,7 +4,9 @@
 #include <random>
 
 #include "own_network_support.h"
+#include "ownnetwork/controller/QBNControllerAPIDispatcher.h"
 #include "ownnetwork/publisher/QBNLoadLedger.h"
+#include "platform/clock.h"
 #include "platform/tulvo/tulvo_control.h"
 #include "sdk_test_support.h"
 #include "support/sandbox_auction.h"
@@ -78,6 +80,81 @@ TEST_F(OwnNetworkReloadTest, FillsThatComeAfterTheLoadTimeOutAreNeverReportedLoa
   EXPECT_EQ(heard.size(), kLoads) << heardLines(*listener_);
   EXPECT_EQ(std::count(heard.begin(), heard.end(), "is loaded"), 0) << heardLines(*listener_);
   EXPECT_FALSE(Quillborne::hasInterstitial());
+}
+
+// The page never answers the interstitial's first load (its handler failed
+// on it) and fills every later one 0.3 s after it receives it; each load
+// times out after 2 s, and the application loads again as soon as it hears a
+// load's outcome. The loads asked for while the page owes that answer take
+// each other's place behind it without moving the end of the wait: the newest
+// reaches the page at most QBNLoadLedger::kOwedAnswerWaitMs after the wait
+// began, and fills. Then the lost answer comes after all, a no-fill, while
+// nothing is owed: it is the lost load's and reaches no one, and the
+// application shows the interstitial it has.
+TEST_F(OwnNetworkReloadTest, ReloadsBehindALostAnswerFillWithinTheWaitAndTheLostAnswerReachesNoOne) {
+  Json configuration = config_->configuration();
+  configuration["configurations"]["interstitial"]["adapterTimeOutInSeconds"] = 2;
+  configuration["configurations"]["interstitial"]["delayLoadFailureNotificationInSeconds"] = 0;
+  configuration["providerOrder"]["interstitial"] = Json::array({"QuillborneIS1"});
+  config_->setConfiguration(configuration);
+  const Json closes = Json::array({Json::array({"onAdWindowsClosed", {{"productType", "Interstitial"}}})});
+  addControllerPage(server_, Json{{"commands",
+                                   {{"loadInterstitial", {{"answer", "none"}}}, {"showInterstitial", {{"then", closes}}}}}});
+  auction_->setDefaultAnswer(AuctionAnswer::withPayload(SandboxAuction::waterfallPayload("auc-lost", {"QuillborneIS1"})));
+  // When each load reached the page, as the channel evaluates it.
+  struct Reached {
+    std::mutex mutex;
+    std::vector<int64_t> at;
+  };
+  auto reached = std::make_shared<Reached>();
+  QBNControllerAPIDispatcher::setEvaluationObserverForTesting([reached](const std::string& line) {
+    if (line.find("(`loadInterstitial?") == std::string::npos) return;
+    std::lock_guard lock(reached->mutex);
+    reached->at.push_back(platform::nowMonotonicMs());
+  });
+  struct ObserverReset {
+    ~ObserverReset() { QBNControllerAPIDispatcher::setEvaluationObserverForTesting(nullptr); }
+  } observerReset;
+  const auto reachedAt = [reached] {
+    std::lock_guard lock(reached->mutex);
+    return reached->at;
+  };
+  Quillborne::setInterstitialDelegate(listener_);
+  Quillborne::initWithAppKey(kAppKey, std::vector<std::string>{"interstitial"});
+  ASSERT_TRUE(runUntilState(QBSdkState::SDK_INITIATED));
+
+  Quillborne::loadInterstitial();
+  ASSERT_TRUE(drive([&] { return outcomes().size() == 1; }, 50)) << heardLines(*listener_);
+  ASSERT_EQ(outcomes()[0].rfind("is loadFailed ", 0), 0u) << heardLines(*listener_);
+  controllerPageValue(env_, "PMA_SANDBOX.commands.loadInterstitial = {delayMs: 300}, true");
+  const int64_t waitBegins = platform::nowMonotonicMs();
+  // A load every 2 s: one of those asked for within the wait fills.
+  constexpr size_t kMostLoads = 2 + QBNLoadLedger::kOwedAnswerWaitMs / 2000 + 1;
+  for (size_t n = 2; n <= kMostLoads && outcomes().back() != "is loaded"; ++n) {
+    Quillborne::loadInterstitial();
+    ASSERT_TRUE(drive([&] { return outcomes().size() == n; }, 50)) << heardLines(*listener_);
+  }
+  ASSERT_EQ(outcomes().back(), "is loaded") << heardLines(*listener_);
+  const auto at = reachedAt();
+  ASSERT_EQ(at.size(), 2u) << heardLines(*listener_);  // the lost load and the one that filled
+  EXPECT_LE(at[1] - waitBegins, QBNLoadLedger::kOwedAnswerWaitMs);
+
+  // The first load's answer, late.
+  controllerPageValue(env_,
+                      "var lost = PMA_CORE.received.filter(function (c) { return c.name === 'loadInterstitial'; })[0];"
+                      "PMA_CORE.send('loadInterstitialFail', {demandSourceId: lost.params.demandSourceId,"
+                      " demandSourceName: lost.params.demandSourceName, productType: 'Interstitial',"
+                      " errCode: '1010', errMsg: 'late'}), true");
+  settle(1000);
+  const size_t heard = outcomes().size();
+  EXPECT_EQ(outcomes().back(), "is loaded") << heardLines(*listener_);
+  EXPECT_TRUE(Quillborne::hasInterstitial());
+  Quillborne::showInterstitialWithViewController(vc_);
+  ASSERT_TRUE(drive([&] { return listener_->heard("is closed"); }, 50)) << heardLines(*listener_);
+  const auto lines = outcomes();
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(heard), lines.end()),
+            (std::vector<std::string>{"is opened", "is shown", "is closed"}))
+      << heardLines(*listener_);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "platform/dispatch.h"
-#include "platform/script/script_context.h"
+#include "platform/script/engine_objects.h"
 #include "platform/test_environment.h"
 #include "platform/web/web_view.h"
 
@@ -15,14 +15,16 @@ std::string EngineObjects::describe() const {
   return std::to_string(pages) + " web page(s) and " + std::to_string(contexts) + " script context(s)";
 }
 
-EngineObjects liveEngineObjects() {
-  return EngineObjects{platform::liveWebPagesForTesting(), platform::liveScriptContextsForTesting()};
+EngineObjects liveEngineObjects(uint64_t generation) {
+  return EngineObjects{platform::liveWebPagesForTesting(generation),
+                       platform::liveScriptContextsForTesting(generation)};
 }
 
-bool waitUntilEngineObjectsReleased(int64_t timeoutMs) {
+bool waitUntilEngineObjectsReleased(uint64_t generation, int64_t timeoutMs) {
+  const auto none = [generation] { return liveEngineObjects(generation).none(); };
   if (auto* env = platform::TestEnvironment::current()) {
     env->runUntilIdle();
-    return liveEngineObjects().none();
+    return none();
   }
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -40,11 +42,11 @@ bool waitUntilEngineObjectsReleased(int64_t timeoutMs) {
       });
     });
     const bool ran = platform::runMainUntil([drained] { return drained->load(); }, left());
-    if (liveEngineObjects().none()) return true;
+    if (none()) return true;
     if (!ran || left() == 0) return false;
     // A script context goes with its owner on the owner's queue, which tells
     // the main queue nothing: look again shortly.
-    platform::runMainUntil([] { return liveEngineObjects().none(); }, std::min<int64_t>(10, left()));
+    platform::runMainUntil(none, std::min<int64_t>(10, left()));
   }
 }
 

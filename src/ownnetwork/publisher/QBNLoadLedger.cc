@@ -14,6 +14,30 @@ const char* QBNLoadLedger::verdictName(Verdict verdict) {
   return "unknown";
 }
 
+namespace {
+
+std::mutex& hookMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::function<void()>& hookSlot() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+std::function<void()> instanceHeldHook() {
+  std::lock_guard<std::mutex> lock(hookMutex());
+  return hookSlot();
+}
+
+}  // namespace
+
+void QBNLoadLedger::setInstanceHeldHookForTesting(std::function<void()> hook) {
+  std::lock_guard<std::mutex> lock(hookMutex());
+  hookSlot() = std::move(hook);
+}
+
 QBNLoadLedger::QBNLoadLedger() = default;
 
 QBNLoadLedger::~QBNLoadLedger() {
@@ -119,43 +143,46 @@ bool QBNLoadLedger::isWithdrawing(const Key& key) const {
 
 QBNLoadLedger::Answer QBNLoadLedger::onLoadAnswer(const Key& key) {
   std::optional<Waiting> gone;
+  std::optional<Owed> answered;  // the load on record, read after the lock
   Answer answer;
-  std::lock_guard<std::mutex> lock(book_->mutex);
-  auto it = book_->entries.find(key);
-  if (it == book_->entries.end()) return answer;
-  Entry& entry = it->second;
-  if (entry.withdrawals > 0) {
-    answer.verdict = Verdict::DropWithdrawn;
-    return answer;
-  }
-  if (entry.waiting) {
-    // The answer of the load the page owed: the one that waited supersedes
-    // it, and is owed from now on.
-    answer.verdict = Verdict::DropSuperseded;
-    gone = std::exchange(entry.waiting, std::nullopt);
-    entry.owed = gone->owed;
-    answer.release = std::move(gone->command);
-    return answer;
-  }
-  if (entry.owed) {
-    // With answers of lost loads still possible, the first answer after the
-    // load went is taken as its own: nothing tells the two apart.
-    const Owed owed = *entry.owed;
-    entry.owed.reset();
-    eraseIfEmpty(*book_, it);
-    const auto instance = owed.instance.lock();
-    if (instance && owed.load != 0 && instance->latestLoadRequest() != owed.load) {
-      answer.verdict = Verdict::DropStale;
+  {
+    std::lock_guard<std::mutex> lock(book_->mutex);
+    auto it = book_->entries.find(key);
+    if (it == book_->entries.end()) return answer;
+    Entry& entry = it->second;
+    if (entry.withdrawals > 0) {
+      answer.verdict = Verdict::DropWithdrawn;
       return answer;
     }
-    answer.load = owed.load;
+    if (entry.waiting) {
+      // The answer of the load the page owed: the one that waited supersedes
+      // it, and is owed from now on.
+      answer.verdict = Verdict::DropSuperseded;
+      gone = std::exchange(entry.waiting, std::nullopt);
+      entry.owed = gone->owed;
+      answer.release = std::move(gone->command);
+      return answer;
+    }
+    if (entry.owed) {
+      // With answers of lost loads still possible, the first answer after the
+      // load went is taken as its own: nothing tells the two apart.
+      answered = std::exchange(entry.owed, std::nullopt);
+    } else if (entry.lost > 0) {
+      --entry.lost;
+      answer.verdict = Verdict::DropLost;
+    }
+    eraseIfEmpty(*book_, it);
+  }
+  if (!answered) return answer;
+  // The instance is asked for its newest load, and let go (its last holder
+  // may be this), after the lock.
+  const auto instance = answered->instance.lock();
+  if (const auto hook = instanceHeldHook()) hook();
+  if (instance && answered->load != 0 && instance->latestLoadRequest() != answered->load) {
+    answer.verdict = Verdict::DropStale;
     return answer;
   }
-  if (entry.lost > 0) {
-    --entry.lost;
-    answer.verdict = Verdict::DropLost;
-  }
-  eraseIfEmpty(*book_, it);
+  answer.load = answered->load;
   return answer;
 }
 

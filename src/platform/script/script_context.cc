@@ -5,17 +5,12 @@
 #include <utility>
 
 #include "platform/script/engine.h"
+#include "platform/script/engine_objects.h"
 #include "platform/script/js_engine.h"
 
 namespace platform {
 
 using namespace script_internal;
-
-namespace {
-std::atomic<size_t> liveContexts{0};
-}  // namespace
-
-size_t liveScriptContextsForTesting() { return liveContexts.load(); }
 
 // The engine context, its group, the guard of its entries and what the
 // entries counted (stops, nesting, a teardown asked inside one). The global
@@ -23,10 +18,13 @@ size_t liveScriptContextsForTesting() { return liveContexts.load(); }
 // they run in. Values hold it weakly; the context owns it, so values reach
 // the entry bookkeeping without the context.
 struct ScriptContext::Core : std::enable_shared_from_this<Core> {
-  explicit Core(ScriptContextOptions o) : options(o) { ++liveContexts; }
+  explicit Core(ScriptContextOptions o) : options(o), generation(engineGenerationForTesting()) {
+    engine::countMade(engine::LiveObject::ScriptContext, generation);
+  }
   ~Core() { release(); }
 
   ScriptContextOptions options;
+  const uint64_t generation;  // platform/script/engine_objects.h
   JSContextGroupRef group = nullptr;
   std::unique_ptr<engine::EntryGuard> guard;
   JSGlobalContextRef context = nullptr;  // null once torn down
@@ -322,7 +320,7 @@ void Core::release() {
   if (group) {
     JSContextGroupRelease(group);
     group = nullptr;
-    --liveContexts;
+    engine::countReleased(engine::LiveObject::ScriptContext, generation);
   }
 }
 

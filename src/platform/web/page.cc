@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/script/engine_objects.h"
 #include "platform/script/js_engine.h"
 #include "platform/web/html.h"
 #include "platform/web/url.h"
@@ -60,8 +61,6 @@ JSClassRef globalClass() {
   static JSClassRef cls = createNamedEmptyClass("Window");
   return cls;
 }
-
-std::atomic<size_t> livePages{0};
 
 }  // namespace
 
@@ -324,10 +323,13 @@ struct Page::Natives {
 
 // ---- Page ----
 
-Page::Page(PageClient& client, std::string url) : client_(client), url_(std::move(url)) { ++livePages; }
+Page::Page(PageClient& client, std::string url, uint64_t generation)
+    : client_(client), url_(std::move(url)), generation_(generation) {
+  engine::countMade(engine::LiveObject::WebPage, generation_);
+}
 
 std::shared_ptr<Page> Page::create(PageClient& client, const Setup& setup) {
-  std::shared_ptr<Page> page(new Page(client, setup.url));
+  std::shared_ptr<Page> page(new Page(client, setup.url, setup.generation));
   if (!page->setUp(setup)) return nullptr;
   return page;
 }
@@ -410,7 +412,7 @@ Page::~Page() {
   }
   if (group_) JSContextGroupRelease(group_);
   // Counted until the engine's objects are gone, not only the page.
-  --livePages;
+  engine::countReleased(engine::LiveObject::WebPage, generation_);
 }
 
 std::optional<std::string> Page::resolve(const std::string& reference) const { return resolveURL(url_, reference); }
@@ -621,8 +623,6 @@ ScriptEvaluation Page::evaluate(const std::string& script) {
 }  // namespace platform::web_internal
 
 namespace platform {
-
-size_t liveWebPagesForTesting() { return web_internal::livePages.load(); }
 
 WebLogSink setWebLogSink(WebLogSink newSink) {
   std::lock_guard lock(web_internal::sinkMutex());

@@ -88,6 +88,8 @@ class Page : public std::enable_shared_from_this<Page> {
     // The bound of the web view's log lines; every line the page causes
     // goes through it.
     std::shared_ptr<LineRateLimit> logLimit;
+    // The web view's generation (platform/script/engine_objects.h).
+    uint64_t generation = 0;
   };
   static std::shared_ptr<Page> create(PageClient& client, const Setup& setup);
   ~Page();
@@ -138,7 +140,7 @@ class Page : public std::enable_shared_from_this<Page> {
   struct Natives;
 
  private:
-  Page(PageClient& client, std::string url);
+  Page(PageClient& client, std::string url, uint64_t generation);
   bool setUp(const Setup& setup);
   // Calls a hook of the bootstrap at top level; logs an uncaught exception.
   void callHook(JSObjectRef hook, std::initializer_list<JSValueRef> args);
@@ -172,6 +174,7 @@ class Page : public std::enable_shared_from_this<Page> {
 
   PageClient& client_;
   const std::string url_;
+  const uint64_t generation_;
   JSContextGroupRef group_ = nullptr;
   JSGlobalContextRef context_ = nullptr;
   JSObjectRef hooks_ = nullptr;  // protected while the page lives

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/script/engine_objects.h"
 #include "platform/web/url.h"
 #include "platform/web/web_files.h"
 
@@ -73,7 +74,8 @@ WebContent::WebContent(std::weak_ptr<ContentClient> client, WebViewConfiguration
       budget_(std::make_shared<engine::DeliveryBudget>(kMaxPendingScriptMessages, kMaxPendingScriptMessageBytes)),
       beacons_(std::make_shared<engine::DeliveryBudget>(kMaxBeaconsInFlight, kMaxBeaconBytesInFlight)),
       fetches_(std::make_shared<engine::DeliveryBudget>(kMaxPageFetchesInFlight, kMaxPageFetchBytesInFlight)),
-      logLimit_(std::make_shared<LineRateLimit>(kWebLogLinesPerSecond, kWebLogBurstLines)) {
+      logLimit_(std::make_shared<LineRateLimit>(kWebLogLinesPerSecond, kWebLogBurstLines)),
+      generation_(engineGenerationForTesting()) {
   auto& registry = contentQueues();
   std::lock_guard lock(registry.mutex);
   std::erase_if(registry.queues, [](const std::weak_ptr<Queue>& q) { return q.expired(); });
@@ -181,6 +183,7 @@ bool WebContent::makePage(uint64_t serial, const std::string& url) {
   setup.budget = processorBudget_;
   setup.logLimit = logLimit_;
   setup.queue = queue_;
+  setup.generation = generation_;
   auto page = Page::create(*this, setup);
   if (!page) return false;
   dropPage();

@@ -197,6 +197,9 @@ class WebContent : public PageClient, public std::enable_shared_from_this<WebCon
   RepeatedLines refusals_;
   std::atomic<uint64_t> wanted_{0};
   std::atomic<uint64_t> interruptThrough_{0};
+  // The generation current when the web view was made, its pages' (platform/
+  // script/engine_objects.h).
+  const uint64_t generation_;
 
   // The page's interruption, reachable from the main side.
   std::mutex pageMutex_;
