@@ -18,7 +18,6 @@ struct Counts {
   std::mutex mutex;
   // Per kind: generation to objects alive (no entry once none is).
   std::array<std::map<uint64_t, size_t>, 2> live;
-  std::array<size_t, 2> total{};
 };
 
 Counts& counts() {
@@ -39,7 +38,9 @@ size_t liveOf(engine::LiveObject kind, uint64_t generation) {
 size_t totalOf(engine::LiveObject kind) {
   auto& registry = counts();
   std::lock_guard lock(registry.mutex);
-  return registry.total[index(kind)];
+  size_t total = 0;
+  for (const auto& [generation, alive] : registry.live[index(kind)]) total += alive;
+  return total;
 }
 
 }  // namespace
@@ -60,7 +61,6 @@ void countMade(LiveObject kind, uint64_t generation) {
   auto& registry = counts();
   std::lock_guard lock(registry.mutex);
   ++registry.live[index(kind)][generation];
-  ++registry.total[index(kind)];
 }
 
 void countReleased(LiveObject kind, uint64_t generation) {
@@ -70,7 +70,6 @@ void countReleased(LiveObject kind, uint64_t generation) {
   const auto found = live.find(generation);
   if (found == live.end()) return;
   if (--found->second == 0) live.erase(found);
-  --registry.total[index(kind)];
 }
 
 }  // namespace engine
