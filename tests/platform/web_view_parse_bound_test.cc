@@ -28,6 +28,7 @@
 #include "platform/dispatch.h"
 #include "platform/web/html.h"
 #include "platform/web/web_view.h"
+#include "parse_bound_support.h"
 #include "platform_support.h"
 #include "support/sanitized_allocator.h"
 
@@ -37,18 +38,6 @@ using namespace platform::web_internal;
 namespace parsebound {
 
 // ---- markup ----
-
-// Textarea text in a template that opens a comment (the parser takes it as
-// the textarea's text), then `depth` elements and a formatting element, then
-// `text` characters: every one walks the open elements for the formatting
-// element. At a depth of 8,000 and 2 MB of text the parse runs some 5 s.
-std::string walkingMarkup(int depth, size_t text) {
-  std::string html = "<template><textarea><!--</textarea>";
-  for (int i = 0; i < depth; ++i) html += "<x>";
-  html += "<b>";
-  html.append(text, 'a');
-  return html;
-}
 
 // The same walk over a tree that a CDATA section in HTML content makes some
 // seven elements deeper per unit than it looks (2,400 units: 16,800 deep;
@@ -69,12 +58,6 @@ struct Kind {
 std::vector<Kind> walkingKinds() {
   return {{"textarea text read as a comment", walkingMarkup(8'000, 1'500'000)},
           {"a CDATA section in HTML content", cdataMarkup(1'600, 1'500'000)}};
-}
-
-double threadCpuMs(clockid_t clock = CLOCK_THREAD_CPUTIME_ID) {
-  timespec t{};
-  clock_gettime(clock, &t);
-  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 // What the parses of one web view told (from its content queue's thread):
@@ -128,25 +111,6 @@ bool runMainWhileAsking(const std::function<bool()>& done, int64_t ms) {
   }
   return true;
 }
-
-// Processor time a parse may run past its limit or its stop: the ticks come
-// every kParseTickMs, and one that lands outside the parser's own code
-// leaves the end to the next. The thread sanitizer holds a signal that
-// lands in code it does not instrument (gumbo) until the thread's next call
-// it intercepts (the parse's next allocation, which comes later and later
-// as a text's buffer doubles): there a tick may come as late as the parse
-// has run.
-#if defined(__SANITIZE_THREAD__)
-constexpr double kMarginMs = 1'000;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr double kMarginMs = 1'000;
-#else
-constexpr double kMarginMs = 150;
-#endif
-#else
-constexpr double kMarginMs = 150;
-#endif
 
 // A bound against a hang: the walks run seconds when nothing ends them.
 constexpr int64_t kWaitMs = 120'000;
@@ -305,19 +269,10 @@ void handleAborts(void (*handler)(int)) {
   sigaction(SIGABRT, &action, nullptr);
 }
 
-// The parse refused the markup as one the parser fails on, and no abort was
-// heard: exits 0 (the child of a death test), else 1.
-[[noreturn]] void exitWith(bool ok) { std::_Exit(ok ? 0 : 1); }
-
 bool refusedAsParserFailure(const HtmlParse& parsed) {
   return !parsed.document && parsed.parserFailed && parsed.reason == "markup the parser fails on";
 }
 
-// Each case runs in a process of its own.
-class InAChildTest : public ::testing::Test {
- protected:
-  InAChildTest() { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-};
 using ParserAssertionTest = InAChildTest;
 using ParseMemoryTest = InAChildTest;
 

@@ -16,12 +16,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <utility>
 
 #include "platform/json.h"
+#include "platform/web/page.h"
 #include "platform/web/parse_watch.h"
+
+// The C library's assertion routine (assert.h declares it only where
+// assertions are on).
+extern "C" [[noreturn]] void __assert_fail(const char* assertion, const char* file, unsigned int line,
+                                           const char* function) noexcept;
 
 namespace platform::web_internal {
 
@@ -31,6 +38,8 @@ std::atomic<bool> scanning{true};
 std::atomic<double> parseTimeLimitMs{kHtmlParseTimeLimitMs};
 std::atomic<size_t> maxParseBytes{kMaxHtmlParseBytes};
 std::atomic<bool> ticking{true};
+std::atomic<bool> ticksInParser{true};
+std::atomic<unsigned> allocatorLooks{64};
 
 // Tests: told when a parse begins and ends.
 std::mutex observerMutex;
@@ -54,13 +63,55 @@ std::string lower(std::string_view s) {
   return out;
 }
 
+// A parse that goes without ticks is bounded by its allocator's looks alone
+// (one that runs long without allocating can run past its time limit): said
+// in the log once for each reason, and each time the application has taken
+// the ticks' signal.
+void sayWhyWithoutTicks(const ParseTicker& ticker) {
+  static std::atomic<unsigned> said{0};
+  const auto once = [](TicksOff off) {
+    const unsigned bit = 1u << static_cast<unsigned>(off);
+    return (said.fetch_or(bit) & bit) == 0;
+  };
+  const std::string without =
+      "): a parse is then bounded by its allocations alone, and one that runs long without allocating may run past "
+      "its time limit";
+  if (ticker.movedFrom() != 0)
+    webLog(WebLogLevel::Warning,
+           "The HTML parse ticks' signal " + std::to_string(ticker.movedFrom()) +
+               " has had another handler since they took it (the application's): " +
+               (ticker.signal() != 0 ? "later parses tick on signal " + std::to_string(ticker.signal())
+                                     : std::string("no other signal is free")));
+  switch (ticker.off()) {
+    case TicksOff::None:
+      break;
+    case TicksOff::NoFreeSignal:
+      if (once(ticker.off()))
+        webLog(WebLogLevel::Warning,
+               "HTML parses go without ticks (every real-time signal has a handler or is blocked on the parsing "
+               "thread" + without);
+      break;
+    case TicksOff::SignalBlocked:
+      if (once(ticker.off()))
+        webLog(WebLogLevel::Warning, "HTML parses on a thread that blocks signal " + std::to_string(ticker.signal()) +
+                                         " go without ticks (the parse ticks' signal, never unblocked" + without);
+      break;
+    case TicksOff::NoTimer:
+      if (once(ticker.off()))
+        webLog(WebLogLevel::Warning, "HTML parses go without ticks (the parse timer could not be made: " +
+                                         std::string(std::strerror(ticker.error())) + without);
+      break;
+  }
+}
+
 // gumbo's allocations for one parse. Each block is linked into a list, so a
 // parse ended half-way (a long jump out of gumbo, which keeps nothing but its
 // allocations) leaves nothing behind. The parse ends
 // - from the parse ticks (a signal every kParseTickMs of the thread's
 //   processor time while gumbo runs): past its time limit, or once
 //   `interrupted` answers true, at once when the tick lands in gumbo's own
-//   code, else at the allocator's next call;
+//   code, else at gumbo's next call out (the allocator, or a string routine
+//   of the C library's: leaveIfDue);
 // - from the allocator: past the memory bound, and at every 64th call the
 //   same looks as a tick's (a thread the ticks cannot reach);
 // - from gumbo's failed assertion (onParserAssertion).
@@ -81,6 +132,8 @@ class ParseMemory {
   GumboOutput* parse(const GumboOptions& options, std::string_view html) {
     // Made before the jump point, so it is still there after a jump.
     const ParseTicker ticker(ticking.load() ? kParseTickMs : 0);
+    sayWhyWithoutTicks(ticker);
+    ticker_ = &ticker;
     // The signal mask is kept too: a tick leaves with its signal blocked.
     if (sigsetjmp(jump_, 1) != 0) {
       current() = nullptr;
@@ -109,9 +162,16 @@ class ParseMemory {
   // own code, which may be left at once.
   void tick(bool inParser) {
     const End why = overdue();
-    if (why == End::None) return;
-    if (inParser) stop(why);
-    due_ = 1;  // the allocator's next call ends it
+    if (why != End::None && inParser) stop(why);
+    if (why != End::None) due_ = 1;  // gumbo's next call out ends it
+    ticker_->rearm(kParseTickMs);
+  }
+
+  // gumbo called out (a string routine of the C library's): the parse under
+  // way on the thread ends here when a tick found it overdue.
+  static void leaveIfDue() {
+    ParseMemory* parse = current();
+    if (parse != nullptr && parse->due_) parse->check();
   }
 
   static void* allocate(void* self, size_t size) { return static_cast<ParseMemory*>(self)->allocate(size); }
@@ -138,7 +198,7 @@ class ParseMemory {
   static size_t footprint(Block* block) { return malloc_usable_size(block) + sizeof(size_t); }
 
   void* allocate(size_t size) {
-    if (due_ || ++allocations_ % 64 == 0) check();
+    if (due_ || (looks_ != 0 && ++allocations_ % looks_ == 0)) check();
     if (held_ + sizeof(Block) + sizeof(size_t) + size > maxParseBytes_) stop(End::TooLarge);
     auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
     if (!block) stop(End::TooLarge);
@@ -187,6 +247,8 @@ class ParseMemory {
 
   const std::function<bool()>& interrupted_;
   const size_t maxParseBytes_ = maxParseBytes.load();
+  const unsigned looks_ = allocatorLooks.load();
+  const ParseTicker* ticker_ = nullptr;
   const std::chrono::steady_clock::time_point startWall_;
   const double startCpuMs_;
   sigjmp_buf jump_{};
@@ -203,7 +265,7 @@ void onParseTick(int, siginfo_t*, void* context) {
   ParseMemory* parse = ParseMemory::current();
   if (!parse) return;  // a late tick of a parse that has ended
   const int savedErrno = errno;
-  parse->tick(inParserCode(interruptedAddress(context)));
+  parse->tick(ticksInParser.load(std::memory_order_relaxed) && inParserCode(interruptedAddress(context)));
   errno = savedErrno;
 }
 
@@ -215,23 +277,58 @@ void onParseTick(int, siginfo_t*, void* context) {
 // else), which ends the parse under way on the thread through the parse's
 // own way out. Without one (gumbo called by someone else) the routine goes
 // on as the C library's.
-AssertionRoutine assertionRoutineBefore = nullptr;
-
 [[noreturn]] void onParserAssertion(const char* assertion, const char* file, unsigned int line,
                                     const char* function) {
   if (ParseMemory* parse = ParseMemory::current()) parse->parserFailed();
-  if (assertionRoutineBefore) assertionRoutineBefore(assertion, file, line, function);
-  std::abort();
+  __assert_fail(assertion, file, line, function);
 }
 
-// Once, before the first parse: the ticks' signal and the parser's
-// assertions.
+// gumbo's calls of the C library's string routines come here: the routine,
+// then the parse's end when a tick that landed outside gumbo's own code
+// found it overdue. (A parse whose time goes to comparing long attributes
+// would otherwise wait for a tick that lands in gumbo itself.)
+template <typename T>
+T thenLeaveIfDue(T value) {
+  ParseMemory::leaveIfDue();
+  return value;
+}
+
+// Once, before the first parse: the ticks' handler and gumbo's calls out.
 void watchParses() {
   static std::once_flag once;
   std::call_once(once, [] {
-    installParseSignal(&onParseTick);
-    assertionRoutineBefore = redirectParserAssertions(&onParserAssertion);
-    if (!assertionRoutineBefore)
+    setParseTickHandler(&onParseTick);
+    ParserCall calls[] = {
+        {"__assert_fail", reinterpret_cast<void*>(&onParserAssertion)},
+        {"strcasecmp", reinterpret_cast<void*>(+[](const char* a, const char* b) {
+           return thenLeaveIfDue(strcasecmp(a, b));
+         })},
+        {"strncasecmp", reinterpret_cast<void*>(+[](const char* a, const char* b, size_t n) {
+           return thenLeaveIfDue(strncasecmp(a, b, n));
+         })},
+        {"strcmp", reinterpret_cast<void*>(+[](const char* a, const char* b) {
+           return thenLeaveIfDue(std::strcmp(a, b));
+         })},
+        {"strncmp", reinterpret_cast<void*>(+[](const char* a, const char* b, size_t n) {
+           return thenLeaveIfDue(std::strncmp(a, b, n));
+         })},
+        {"strlen", reinterpret_cast<void*>(+[](const char* a) { return thenLeaveIfDue(std::strlen(a)); })},
+        {"strcpy", reinterpret_cast<void*>(+[](char* a, const char* b) { return thenLeaveIfDue(std::strcpy(a, b)); })},
+        {"memcmp", reinterpret_cast<void*>(+[](const void* a, const void* b, size_t n) {
+           return thenLeaveIfDue(std::memcmp(a, b, n));
+         })},
+        {"memcpy", reinterpret_cast<void*>(+[](void* a, const void* b, size_t n) {
+           return thenLeaveIfDue(std::memcpy(a, b, n));
+         })},
+        {"memmove", reinterpret_cast<void*>(+[](void* a, const void* b, size_t n) {
+           return thenLeaveIfDue(std::memmove(a, b, n));
+         })},
+        {"memset", reinterpret_cast<void*>(+[](void* a, int c, size_t n) {
+           return thenLeaveIfDue(std::memset(a, c, n));
+         })},
+    };
+    rebindParserCalls(calls, static_cast<int>(std::size(calls)));
+    if (!calls[0].bound)
       std::fputs("quillborne: the HTML parser's assertions could not be contained: markup it fails on ends the "
                  "process\n",
                  stderr);
@@ -430,7 +527,11 @@ void setMarkupBoundsForTesting(bool scan, double timeLimitMs, size_t parseBytes)
   maxParseBytes.store(parseBytes);
 }
 
-void setParseTicksForTesting(bool on) { ticking.store(on); }
+void setParseWatchForTesting(const ParseWatchForTesting& watch) {
+  ticking.store(watch.ticks);
+  ticksInParser.store(watch.ticksInParser);
+  allocatorLooks.store(watch.allocatorLooks);
+}
 
 void setParseObserverForTesting(std::function<void(const HtmlParseReport&)> observer) {
   std::lock_guard lock(observerMutex);

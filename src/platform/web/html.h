@@ -76,8 +76,17 @@ uint64_t parserFailuresForTesting();
 void setMarkupBoundsForTesting(bool scan, double parseTimeLimitMs = kHtmlParseTimeLimitMs,
                                size_t parseBytes = kMaxHtmlParseBytes);
 
-// Benchmarks: parses without their ticks (what the ticks cost a parse).
-void setParseTicksForTesting(bool on);
+// Tests and benchmarks: how parses are watched. Without `ticks` (what they
+// cost a parse); with `ticksInParser` false every tick is taken as one that
+// landed outside gumbo's own code (the end waits for gumbo's next call out);
+// the allocator looks every `allocatorLooks` of gumbo's allocations (0:
+// never).
+struct ParseWatchForTesting {
+  bool ticks = true;
+  bool ticksInParser = true;
+  unsigned allocatorLooks = 64;
+};
+void setParseWatchForTesting(const ParseWatchForTesting& watch);
 
 // Tests: a parse of gumbo's begins (`ended` false) or ends, on its thread.
 struct HtmlParseReport {

@@ -1,6 +1,5 @@
 #include "platform/web/parse_watch.h"
 
-#include <dlfcn.h>
 #include <gumbo.h>
 #include <link.h>
 #include <pthread.h>
@@ -9,6 +8,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -18,10 +18,7 @@ namespace platform::web_internal {
 
 namespace {
 
-using SignalHandler = void (*)(int, siginfo_t*, void*);
-
-std::atomic<int> parseSignal{0};
-std::atomic<SignalHandler> parseHandler{nullptr};
+std::atomic<ParseTickHandler> tickHandler{nullptr};
 
 // gumbo's library as loaded: its base and program headers.
 struct ParserLibrary {
@@ -89,74 +86,100 @@ timespec toTimespec(double ms) {
   return timespec{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
 }
 
-}  // namespace
+// The parse signal: taken at the first ticker, taken anew when the
+// application has put its own handler there since. Its number is read by
+// tickers alone, under the lock.
+std::mutex signalMutex;
+int parseSignal = 0;
+sigset_t leftSignals;  // taken by the application from the ticks: never taken again
+bool leftSignalsReady = false;
 
-int installParseSignal(SignalHandler handler) {
-  static const int chosen = [handler] {
-    locateParserCode();
-    // Real-time signals: none has a meaning of its own, and an application
-    // that uses one installs its handler first.
-    for (int s = SIGRTMAX; s >= SIGRTMIN; --s) {
-      struct sigaction current {};
-      if (sigaction(s, nullptr, &current) != 0) continue;
-      if (current.sa_flags & SA_SIGINFO || current.sa_handler != SIG_DFL) continue;
-      struct sigaction action {};
-      action.sa_sigaction = handler;
-      action.sa_flags = SA_SIGINFO | SA_RESTART;
-      sigemptyset(&action.sa_mask);
-      if (sigaction(s, &action, nullptr) != 0) continue;
-      parseHandler.store(handler);
-      parseSignal.store(s);
-      return s;
-    }
-    return 0;
-  }();
-  return chosen;
+bool hasOurHandler(int s) {
+  struct sigaction current {};
+  return sigaction(s, nullptr, &current) == 0 && (current.sa_flags & SA_SIGINFO) != 0 &&
+         current.sa_sigaction == tickHandler.load();
 }
 
-bool parseSignalIsOurs() {
-  const int s = parseSignal.load();
-  if (s == 0) return false;
-  struct sigaction current {};
-  return sigaction(s, nullptr, &current) == 0 && current.sa_flags & SA_SIGINFO &&
-         current.sa_sigaction == parseHandler.load();
+// The highest real-time signal with the default action that the calling
+// thread does not block, given our handler; 0 when there is none. (An
+// application that takes a signal with sigwait or a signalfd blocks it,
+// and leaves the default action; one that handles it has a handler there.)
+int takeFreeSignal(const sigset_t& blocked) {
+  for (int s = SIGRTMAX; s >= SIGRTMIN; --s) {
+    if (sigismember(&blocked, s) == 1 || sigismember(&leftSignals, s) == 1) continue;
+    struct sigaction current {};
+    if (sigaction(s, nullptr, &current) != 0) continue;
+    if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
+    struct sigaction action {};
+    action.sa_sigaction = tickHandler.load();
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    if (sigaction(s, &action, nullptr) == 0) return s;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void setParseTickHandler(ParseTickHandler handler) {
+  static std::once_flag once;
+  std::call_once(once, [handler] {
+    locateParserCode();
+    tickHandler.store(handler);
+  });
 }
 
 ParseTicker::ParseTicker(double periodMs) {
-  const int s = parseSignal.load();
-  // A default action of a real-time signal ends the process: never tick
-  // into a handler that is not ours.
-  if (periodMs <= 0 || s == 0 || !parseSignalIsOurs()) return;
-  sigset_t only;
-  sigemptyset(&only);
-  sigaddset(&only, s);
-  sigset_t current;
-  if (pthread_sigmask(SIG_BLOCK, nullptr, &current) == 0 && sigismember(&current, s) == 1)
-    unblocked_ = pthread_sigmask(SIG_UNBLOCK, &only, nullptr) == 0;
+  if (periodMs <= 0 || tickHandler.load() == nullptr) return;
+  sigset_t blocked;
+  if (pthread_sigmask(SIG_BLOCK, nullptr, &blocked) != 0) sigfillset(&blocked);
+  {
+    std::lock_guard lock(signalMutex);
+    if (!leftSignalsReady) {
+      sigemptyset(&leftSignals);
+      leftSignalsReady = true;
+    }
+    if (parseSignal != 0 && !hasOurHandler(parseSignal)) {
+      movedFrom_ = parseSignal;
+      sigaddset(&leftSignals, parseSignal);
+      parseSignal = 0;
+    }
+    if (parseSignal == 0) parseSignal = takeFreeSignal(blocked);
+    signal_ = parseSignal;
+  }
+  if (signal_ == 0) {
+    off_ = TicksOff::NoFreeSignal;
+    return;
+  }
+  // Never unblocked: a signal blocked here is someone's to wait for.
+  if (sigismember(&blocked, signal_) == 1) {
+    off_ = TicksOff::SignalBlocked;
+    return;
+  }
   sigevent event{};
   event.sigev_notify = SIGEV_THREAD_ID;
-  event.sigev_signo = s;
+  event.sigev_signo = signal_;
   event._sigev_un._tid = gettid();
-  if (timer_create(CLOCK_THREAD_CPUTIME_ID, &event, &timer_) == 0) {
-    itimerspec every{};
-    every.it_value = every.it_interval = toTimespec(periodMs);
-    armed_ = timer_settime(timer_, 0, &every, nullptr) == 0;
-    if (!armed_) timer_delete(timer_);
+  if (timer_create(CLOCK_THREAD_CPUTIME_ID, &event, &timer_) != 0) {
+    error_ = errno;
+    off_ = TicksOff::NoTimer;
+    return;
   }
-  if (!armed_ && unblocked_) {
-    pthread_sigmask(SIG_BLOCK, &only, nullptr);
-    unblocked_ = false;
-  }
+  armed_ = true;
+  rearm(periodMs);
 }
 
 ParseTicker::~ParseTicker() {
   if (armed_) timer_delete(timer_);
-  if (unblocked_) {
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, parseSignal.load());
-    pthread_sigmask(SIG_BLOCK, &only, nullptr);
-  }
+}
+
+void ParseTicker::rearm(double periodMs) const {
+  if (!armed_) return;
+  // One tick at a time, each set by the handler of the last: a handler
+  // that is not ours (put there during a parse) gets one tick at most.
+  itimerspec next{};
+  next.it_value = toTimespec(periodMs);
+  timer_settime(timer_, 0, &next, nullptr);
 }
 
 uintptr_t interruptedAddress(const void* context) {
@@ -182,10 +205,15 @@ bool inParserCode(uintptr_t address) {
 
 namespace {
 
-// The slots of gumbo's relocation tables that hold the address of the C
-// library's assertion routine (its calls go through them).
-std::vector<void**> assertionSlots(const ParserLibrary& library) {
-  std::vector<void**> slots;
+// A slot of gumbo's relocation tables that holds the address of one of the
+// routines asked for (its calls go through it).
+struct Slot {
+  void** at;
+  int call;  // its index in the calls asked for
+};
+
+std::vector<Slot> slotsOf(const ParserLibrary& library, const ParserCall* calls, int count) {
+  std::vector<Slot> slots;
   const ElfW(Dyn)* dynamic = nullptr;
   for (int i = 0; i < library.count; ++i)
     if (library.headers[i].p_type == PT_DYNAMIC)
@@ -220,8 +248,10 @@ std::vector<void**> assertionSlots(const ParserLibrary& library) {
 #else
       const auto symbol = ELF32_R_SYM(r[k].r_info);
 #endif
-      if (symbol == 0 || std::strcmp(names + symbols[symbol].st_name, "__assert_fail") != 0) continue;
-      slots.push_back(reinterpret_cast<void**>(library.base + r[k].r_offset));
+      if (symbol == 0) continue;
+      for (int c = 0; c < count; ++c)
+        if (std::strcmp(names + symbols[symbol].st_name, calls[c].name) == 0)
+          slots.push_back(Slot{reinterpret_cast<void**>(library.base + r[k].r_offset), c});
     }
   };
   if (plt && pltIsRela) scan(plt, pltBytes);
@@ -246,28 +276,27 @@ int protectionOf(const ParserLibrary& library, ElfW(Addr) address) {
 
 }  // namespace
 
-AssertionRoutine redirectParserAssertions(AssertionRoutine routine) {
-  static const AssertionRoutine before = [routine]() -> AssertionRoutine {
-    ParserLibrary library;
-    if (!findParserLibrary(library)) return nullptr;
-    // What gumbo's calls reach once bound (the slots may still hold the
-    // loader's binding stub).
-    auto* original = reinterpret_cast<AssertionRoutine>(dlsym(RTLD_DEFAULT, "__assert_fail"));
-    const auto slots = assertionSlots(library);
-    if (!original || slots.empty()) return nullptr;
-    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    for (void** slot : slots) {
-      const auto address = reinterpret_cast<uintptr_t>(slot);
-      void* first = reinterpret_cast<void*>(address & ~(page - 1));
-      const size_t length = address + sizeof(void*) - (address & ~(page - 1));
-      const int protection = protectionOf(library, address);
-      if (!(protection & PROT_WRITE) && mprotect(first, length, PROT_READ | PROT_WRITE) != 0) return nullptr;
-      __atomic_store_n(slot, reinterpret_cast<void*>(routine), __ATOMIC_RELEASE);
-      if (!(protection & PROT_WRITE)) mprotect(first, length, protection);
+void rebindParserCalls(ParserCall* calls, int count) {
+  ParserLibrary library;
+  if (!findParserLibrary(library)) return;
+  const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  std::vector<bool> failed(static_cast<size_t>(count), false);
+  const auto slots = slotsOf(library, calls, count);
+  for (const Slot& slot : slots) {
+    const auto address = reinterpret_cast<uintptr_t>(slot.at);
+    void* first = reinterpret_cast<void*>(address & ~(page - 1));
+    const size_t length = address + sizeof(void*) - (address & ~(page - 1));
+    const int protection = protectionOf(library, address);
+    if (!(protection & PROT_WRITE) && mprotect(first, length, PROT_READ | PROT_WRITE) != 0) {
+      failed[static_cast<size_t>(slot.call)] = true;
+      continue;
     }
-    return original;
-  }();
-  return before;
+    __atomic_store_n(slot.at, calls[slot.call].routine, __ATOMIC_RELEASE);
+    if (!(protection & PROT_WRITE)) mprotect(first, length, protection);
+  }
+  // Bound where every one of its slots was (a call left to the C library
+  // would still reach it).
+  for (const Slot& slot : slots) calls[slot.call].bound = !failed[static_cast<size_t>(slot.call)];
 }
 
 }  // namespace platform::web_internal
