@@ -91,8 +91,16 @@ timespec toTimespec(double ms) {
 // tickers alone, under the lock.
 std::mutex signalMutex;
 int parseSignal = 0;
-sigset_t leftSignals;  // taken by the application from the ticks: never taken again
-bool leftSignalsReady = false;
+
+// The signals the application took from the ticks: never taken again.
+sigset_t& leftSignals() {
+  static sigset_t left = [] {
+    sigset_t set;
+    sigemptyset(&set);
+    return set;
+  }();
+  return left;
+}
 
 bool hasOurHandler(int s) {
   struct sigaction current {};
@@ -101,12 +109,12 @@ bool hasOurHandler(int s) {
 }
 
 // The highest real-time signal with the default action that the calling
-// thread does not block, given our handler; 0 when there is none. (An
+// thread does not block, given the ticks' handler; 0 when there is none. (An
 // application that takes a signal with sigwait or a signalfd blocks it,
 // and leaves the default action; one that handles it has a handler there.)
 int takeFreeSignal(const sigset_t& blocked) {
   for (int s = SIGRTMAX; s >= SIGRTMIN; --s) {
-    if (sigismember(&blocked, s) == 1 || sigismember(&leftSignals, s) == 1) continue;
+    if (sigismember(&blocked, s) == 1 || sigismember(&leftSignals(), s) == 1) continue;
     struct sigaction current {};
     if (sigaction(s, nullptr, &current) != 0) continue;
     if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
@@ -135,13 +143,9 @@ ParseTicker::ParseTicker(double periodMs) {
   if (pthread_sigmask(SIG_BLOCK, nullptr, &blocked) != 0) sigfillset(&blocked);
   {
     std::lock_guard lock(signalMutex);
-    if (!leftSignalsReady) {
-      sigemptyset(&leftSignals);
-      leftSignalsReady = true;
-    }
     if (parseSignal != 0 && !hasOurHandler(parseSignal)) {
       movedFrom_ = parseSignal;
-      sigaddset(&leftSignals, parseSignal);
+      sigaddset(&leftSignals(), parseSignal);
       parseSignal = 0;
     }
     if (parseSignal == 0) parseSignal = takeFreeSignal(blocked);
