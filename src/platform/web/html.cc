@@ -27,8 +27,8 @@
 
 // The C library's assertion routine (assert.h declares it only where
 // assertions are on).
-extern "C" [[noreturn]] void __assert_fail(const char* assertion, const char* file, unsigned int line,
-                                           const char* function) noexcept;
+extern "C" void __assert_fail(const char* assertion, const char* file, unsigned int line,
+                              const char* function) noexcept __attribute__((noreturn));
 
 namespace platform::web_internal {
 
