@@ -288,7 +288,11 @@ INSTANTIATE_TEST_SUITE_P(LateFailureAndLateSuccess, BannerLateAnswerTest,
 // second one's load, asked for then, waits behind the answer the page owes,
 // and the first one's destroy withdraws both loads at the page: the one that
 // waits is given up and never goes. The application's next banner loads the
-// demand source again, at once, and hears the page's fill, its own.
+// demand source again, and its load reaches the page at once: by the time
+// its instance has asked for it and the queues have run what they hold, the
+// clock not moved. The page holds its answer until the test moves the clock
+// (it answers 1 ms later), then fills it; the application hears that fill,
+// its own.
 TEST_F(BannerRoadTest, AWithdrawalGivesUpTheLoadThatWaitsBehindTheOwedAnswer) {
   addControllerPage(server_, Json{{"commands", {{"loadBanner", {{"answer", "none"}}}}}});
   Json configuration = config_->configuration();
@@ -317,9 +321,17 @@ TEST_F(BannerRoadTest, AWithdrawalGivesUpTheLoadThatWaitsBehindTheOwedAnswer) {
   EXPECT_EQ(loadsAtThePage(), 1);
 
   controllerPageValue(env_, "PMA_SANDBOX.commands.loadBanner = " +
-                                Json{{"adView", {{"url", server_.url(kAdPagePath)}, {"actions", Json::array()}}}}.dump() +
+                                Json{{"adView", {{"url", server_.url(kAdPagePath)}, {"actions", Json::array()}}},
+                                     {"delayMs", 1}}
+                                    .dump() +
                                 ", true");
+  const auto instanceLoads = [this] { return log_.countContaining("loadBanner - banner QuillborneBN1 - loading"); };
   Quillborne::loadBannerWithViewController(vc_, QBBannerSize::BANNER());
+  ASSERT_TRUE(env_.runUntil([&] { return instanceLoads() == 2; })) << dump();
+  env_.runUntilIdle();
+  ASSERT_EQ(loadsAtThePage(), 2) << "the load waits behind the answer of a withdrawn load";
+  EXPECT_EQ(listener_->lines().size(), 1u) << dump();
+  env_.advance(1);
   ASSERT_TRUE(loaded([&] { return listener_->lines().size() == 2; })) << dump();
   EXPECT_EQ(listener_->lines()[1], "banner loaded") << dump();
   // Past the end of the wait the given-up load began: it never goes.

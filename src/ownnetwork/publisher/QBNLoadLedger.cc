@@ -204,3 +204,8 @@ bool QBNLoadLedger::hasRecordForTesting(const Key& key) const {
   std::lock_guard<std::mutex> lock(book_->mutex);
   return book_->entries.count(key) != 0;
 }
+
+bool QBNLoadLedger::lockIsFreeForTesting() const {
+  std::unique_lock<std::mutex> lock(book_->mutex, std::try_to_lock);
+  return lock.owns_lock();
+}

@@ -115,6 +115,9 @@ class QBNLoadLedger {
 
   // Whether anything is on record for the key. Tests only.
   bool hasRecordForTesting(const Key& key) const;
+  // Whether the ledger's lock is free now: takes it if it can, and lets it
+  // go at once. Never waits. Tests only, from a thread that does not hold it.
+  bool lockIsFreeForTesting() const;
   // Called while onLoadAnswer holds the instance whose load the answer is
   // taken for (nullptr: none). Process-wide; tests only.
   static void setInstanceHeldHookForTesting(std::function<void()> hook);
